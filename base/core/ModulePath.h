@@ -1,0 +1,26 @@
+// Where the program and its modules live.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+namespace vantor {
+
+// Folder of the running EXE (the program folder), with a trailing backslash.
+std::wstring ProgramDir();
+// Folder of the given module, with a trailing backslash.
+std::wstring ModuleDir(HMODULE module);
+// Module that holds this code (the DLL or EXE it was linked into).
+HMODULE ThisModule();
+// ProgramDir() + relative.
+std::wstring ProgramPath(const std::wstring& relative);
+// Loads "<program folder>\<fileName>" with a full path.
+HMODULE LoadProgramLibrary(const wchar_t* fileName);
+
+// Typed GetProcAddress: a null module or a missing export gives null.
+template <typename Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+}  // namespace vantor
