@@ -1,0 +1,95 @@
+// Profile readers and the program folder.
+#include "CommonKit.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "IniFile.h"
+#include "ModulePath.h"
+#include "Text.h"
+
+namespace {
+
+const wchar_t kNotSet[] = L"error";
+const size_t kIntChars = 200;
+const size_t kRgbChars = 30;
+
+std::wstring ProfilePath(const wchar_t* file) {
+    return file ? vantor::ini::ProgramFile(file) : std::wstring();
+}
+
+// Null stays null, so that a missing name is seen as missing after conversion too.
+struct WideArg {
+    explicit WideArg(const char* s) : isNull(s == nullptr), text(vantor::AnsiToWide(s)) {}
+    const wchar_t* get() const { return isNull ? nullptr : text.c_str(); }
+    bool isNull;
+    std::wstring text;
+};
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
+int WINAPI _GetProfileStringW(LPCWSTR section, LPCWSTR key, LPWSTR out, DWORD chars, LPCWSTR file) {
+    if (!out || chars == 0) return 0;
+    size_t copied = 0;
+    std::wstring value = vantor::ini::ReadString(ProfilePath(file), section, key, kNotSet, chars, &copied);
+    std::wmemcpy(out, value.c_str(), value.size() + 1);
+    if (copied == 0) return 0;
+    return value == kNotSet ? 0 : 1;
+}
+
+int WINAPI _GetProfileStringA(LPCSTR section, LPCSTR key, LPSTR out, DWORD chars, LPCSTR file) {
+    if (!out || chars == 0) return 0;
+    WideArg wideSection(section), wideKey(key), wideFile(file);
+    size_t copied = 0;
+    std::wstring value = vantor::ini::ReadString(ProfilePath(wideFile.get()), wideSection.get(), wideKey.get(),
+                                                 kNotSet, chars, &copied);
+    std::string ansi = vantor::WideToAnsi(value);
+    size_t n = vantor::WholeCharsPrefix(ansi.data(), ansi.size(), chars - 1);
+    std::memcpy(out, ansi.data(), n);
+    out[n] = '\0';
+    if (copied == 0 || n == 0) return 0;
+    return std::strcmp(out, "error") == 0 ? 0 : 1;
+}
+
+int WINAPI _GetProfileIntW(LPCWSTR section, LPCWSTR key, int* value, LPCWSTR file) {
+    if (!value) return 0;
+    wchar_t text[kIntChars];
+    if (!_GetProfileStringW(section, key, text, kIntChars, file)) return 0;
+    *value = static_cast<int>(vantor::ini::ParseLong(text));
+    return 1;
+}
+
+int WINAPI _GetProfileIntA(LPCSTR section, LPCSTR key, int* value, LPCSTR file) {
+    WideArg wideSection(section), wideKey(key), wideFile(file);
+    return _GetProfileIntW(wideSection.get(), wideKey.get(), value, wideFile.get());
+}
+
+int WINAPI _GetProfileRgbW(LPCWSTR section, LPCWSTR key, COLORREF* colour, LPCWSTR file) {
+    if (!colour) return 0;
+    wchar_t text[kRgbChars];
+    if (!_GetProfileStringW(section, key, text, kRgbChars, file)) return 0;
+    *colour = vantor::ini::ParsePieceColour(text);
+    return 1;
+}
+
+int WINAPI _GetProfileRgbA(LPCSTR section, LPCSTR key, COLORREF* colour, LPCSTR file) {
+    WideArg wideSection(section), wideKey(key), wideFile(file);
+    return _GetProfileRgbW(wideSection.get(), wideKey.get(), colour, wideFile.get());
+}
+
+int WINAPI _GetModuleDirW(LPWSTR out, DWORD chars) {
+    std::wstring folder = vantor::ProgramDir();
+    if (!out || folder.empty() || folder.size() + 1 > chars) return 0;
+    std::wmemcpy(out, folder.c_str(), folder.size() + 1);
+    return 1;
+}
+
+int WINAPI _GetModuleDirA(LPSTR out, DWORD chars) {
+    std::string folder = vantor::WideToAnsi(vantor::ProgramDir());
+    if (!out || folder.empty() || folder.size() + 1 > chars) return 0;
+    std::memcpy(out, folder.c_str(), folder.size() + 1);
+    return 1;
+}
