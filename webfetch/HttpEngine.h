@@ -1,0 +1,107 @@
+// What both HTTP engines share: the engine interface behind CNetHttp, the cookie table,
+// proxy entries, the URL splitter and the file a download resumes.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "WebFetch.h"
+
+struct ProxyEntry {
+    std::wstring server;      // "host:port"
+    std::wstring bypass;
+    std::wstring scriptUrl;   // proxy auto-configuration script
+};
+
+// Cookies the replies set: exact names, and the first value seen for a name stays.
+class CookieTable {
+public:
+    void Insert(const std::string& name, const std::string& value) { table_.emplace(name, value); }
+    bool Find(const std::string& name, std::string* value) const;
+    // Splits "name=value..." at its first "="; a text without "=" is skipped.
+    void InsertSetCookie(const std::string& headerValue);
+private:
+    std::map<std::string, std::string> table_;
+};
+
+class HttpEngine {
+public:
+    virtual ~HttpEngine() = default;
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    virtual HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath,
+                                      CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    virtual HttpFetchResult DownloadA(const char* url, const char* localPath,
+                                      CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    virtual void Break() = 0;
+    virtual bool IsBreaked() const { return stop_.load(); }
+    virtual HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
+                                  const wchar_t* httpVersion, int queryLevel,
+                                  const wchar_t* const* cookies, int cookieCount,
+                                  CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    virtual HttpFetchResult PostA(const char* url, const char* extraHeaders, const char* body,
+                                  const char* httpVersion, int queryLevel,
+                                  const char* const* cookies, int cookieCount,
+                                  CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    // Puts one proxy entry on a request (kind 0 named proxy, 1 script); the WinINet
+    // engine leaves proxies to the system settings.
+    virtual bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url,
+                                 void* session, void* request) { return true; }
+
+    CNetHttp* owner = nullptr;
+    std::vector<ProxyEntry> proxies;
+    int usedKind = -1;
+    std::wstring usedFirst;
+    std::wstring usedSecond;
+    int autoDetect = 0;
+    CookieTable cookies;
+
+protected:
+    // Set from another thread by Break, polled before every read; never cleared.
+    std::atomic<bool> stop_{false};
+};
+
+HttpEngine* CreateWinInetEngine();
+HttpEngine* CreateWinHttpEngine();
+
+// Host names longer than this are refused rather than cut.
+const size_t kMaxHostChars = 259;
+
+// Splits an http url into host, port and path. "https://" is read as plain http on
+// port 80 unless the url names a port. False for a host that is empty or too long.
+bool SplitHttpUrl(const std::wstring& url, std::wstring* host, unsigned short* port, std::wstring* path);
+
+// The local file of a download: opened for writing without sharing, created when
+// missing, written at its end; every chunk is flushed so that the size on disk is
+// always the point the next attempt resumes from.
+class ResumeFile {
+public:
+    ResumeFile() = default;
+    ~ResumeFile() { Close(); }
+    ResumeFile(const ResumeFile&) = delete;
+    ResumeFile& operator=(const ResumeFile&) = delete;
+
+    bool Open(const wchar_t* path);
+    uint64_t Size() const;
+    // Empties the file: a server that ignored the range sends the whole body again.
+    bool Restart();
+    bool Append(const void* data, DWORD length);
+    void Close();
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+// Text helpers shared by the engines.
+std::wstring Widen(const char* ansi);
+std::string Narrow(const wchar_t* wide);
+std::string Narrow(const std::wstring& wide);
+std::vector<std::wstring> WidenList(const char* const* texts, int count);
+std::vector<std::wstring> CopyList(const wchar_t* const* texts, int count);
+

@@ -1,0 +1,106 @@
+// Cookie table, URL splitter, the resumable download file and text helpers.
+#include "HttpEngine.h"
+
+#include "Text.h"
+
+bool CookieTable::Find(const std::string& name, std::string* value) const {
+    auto it = table_.find(name);
+    if (it == table_.end()) return false;
+    if (value) *value = it->second;
+    return true;
+}
+
+void CookieTable::InsertSetCookie(const std::string& headerValue) {
+    // Cut at the first "=": everything behind it, attributes such as "; Path=/"
+    // included, is the value.
+    size_t eq = headerValue.find('=');
+    if (eq == std::string::npos) return;
+    Insert(headerValue.substr(0, eq), headerValue.substr(eq + 1));
+}
+
+static bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+    size_t n = wcslen(prefix);
+    return text.size() >= n && _wcsnicmp(text.c_str(), prefix, n) == 0;
+}
+
+bool SplitHttpUrl(const std::wstring& url, std::wstring* host, unsigned short* port, std::wstring* path) {
+    size_t start = 0;
+    if (StartsWithNoCase(url, L"http://")) {
+        start = 7;
+    } else {
+        *port = 80;
+        if (StartsWithNoCase(url, L"https://")) start = 8;
+    }
+    size_t slash = url.find(L'/', start);
+    std::wstring hostPart;
+    if (slash == std::wstring::npos) {
+        hostPart = url.substr(start);
+        *path = L"/";
+    } else {
+        hostPart = url.substr(start, slash - start);
+        *path = url.substr(slash);
+    }
+    size_t colon = hostPart.find(L':');
+    if (colon != std::wstring::npos) {
+        *port = static_cast<unsigned short>(_wtoi(hostPart.c_str() + colon + 1));
+        hostPart.resize(colon);
+    }
+    if (hostPart.empty() || hostPart.size() > kMaxHostChars) return false;
+    *host = hostPart;
+    return true;
+}
+
+bool ResumeFile::Open(const wchar_t* path) {
+    Close();
+    if (!path || !*path) return false;
+    file_ = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file_, zero, nullptr, FILE_END);
+    return true;
+}
+
+uint64_t ResumeFile::Size() const {
+    LARGE_INTEGER size = {};
+    if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+bool ResumeFile::Restart() {
+    LARGE_INTEGER zero = {};
+    return file_ != INVALID_HANDLE_VALUE && SetFilePointerEx(file_, zero, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(file_) && FlushFileBuffers(file_);
+}
+
+bool ResumeFile::Append(const void* data, DWORD length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file_, p, length, &written, nullptr) || written == 0) return false;
+        p += written;
+        length -= written;
+    }
+    FlushFileBuffers(file_);
+    return true;
+}
+
+void ResumeFile::Close() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+}
+
+std::wstring Widen(const char* ansi) { return vantor::AnsiToWide(ansi); }
+std::string Narrow(const wchar_t* wide) { return vantor::WideToAnsi(wide); }
+std::string Narrow(const std::wstring& wide) { return vantor::WideToAnsi(wide); }
+
+std::vector<std::wstring> WidenList(const char* const* texts, int count) {
+    std::vector<std::wstring> out;
+    for (int i = 0; texts && i < count; ++i) out.push_back(Widen(texts[i]));
+    return out;
+}
+
+std::vector<std::wstring> CopyList(const wchar_t* const* texts, int count) {
+    std::vector<std::wstring> out;
+    for (int i = 0; texts && i < count; ++i) out.push_back(texts[i] ? texts[i] : L"");
+    return out;
+}

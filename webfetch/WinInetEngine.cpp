@@ -1,0 +1,270 @@
+// Engine 1: WinINet, with the system's proxy settings. Every presence post, the IM
+// gatekeeper login and the upgrade downloads go through here.
+#include "HttpEngine.h"
+
+#include <wininet.h>
+
+#include "DebugOut.h"
+
+namespace {
+
+const DWORD kReadChunk = 16384;
+const DWORD kStatusRangeNotSatisfiable = 416;
+// Reload from the server, keep the connection, and hand a redirect back to the caller as
+// its status instead of following it.
+const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
+const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
+    ~InternetHandle() { reset(); }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return h_; }
+    void reset() {
+        if (h_) InternetCloseHandle(h_);
+        h_ = nullptr;
+    }
+    explicit operator bool() const { return h_ != nullptr; }
+private:
+    HINTERNET h_;
+};
+
+bool QueryStatus(HINTERNET request, DWORD* status) {
+    DWORD size = sizeof(*status), index = 0;
+    return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size, &index) != FALSE;
+}
+
+// Content-Length read as text: the number form of the query holds only 32 bits.
+bool QueryContentLength(HINTERNET request, uint64_t* length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t), index = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return false;
+    wchar_t* end = nullptr;
+    *length = _wcstoui64(text, &end, 10);
+    return end != text;
+}
+
+// One value of a header that may occur several times; false when there is no value
+// at that index.
+bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
+    std::vector<wchar_t> buffer(1024);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        DWORD at = index;
+        if (HttpQueryInfoW(request, level, buffer.data(), &size, &at)) {
+            value->assign(buffer.data(), size / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(size / sizeof(wchar_t) + 2);
+    }
+    return false;
+}
+
+class WinInetEngine : public HttpEngine {
+public:
+    ~WinInetEngine() override { Close(); }
+
+    bool Open() override {
+        if (!session_) session_ = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        return session_ != nullptr;
+    }
+
+    void Close() override {
+        if (session_) InternetCloseHandle(session_);
+        session_ = nullptr;
+    }
+
+    void Break() override {
+        stop_ = true;
+        Sleep(100);
+    }
+
+    HttpFetchResult PostA(const char* url, const char* extraHeaders, const char* body, const char* httpVersion,
+                          int queryLevel, const char* const* cookies, int cookieCount,
+                          CFileDownUpProcessCallback* callback, DWORD_PTR context) override {
+        std::wstring version = Widen(httpVersion);
+        // The 8-bit body goes out byte for byte.
+        return Post(Widen(url), Widen(extraHeaders), body ? std::string(body) : std::string(),
+                    httpVersion ? version.c_str() : nullptr, queryLevel, WidenList(cookies, cookieCount),
+                    callback, context, false);
+    }
+
+    HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
+                          const wchar_t* httpVersion, int queryLevel, const wchar_t* const* cookies, int cookieCount,
+                          CFileDownUpProcessCallback* callback, DWORD_PTR context) override {
+        // The UTF-16 body goes out as its UTF-16LE bytes.
+        std::string bytes;
+        if (body) bytes.assign(reinterpret_cast<const char*>(body), wcslen(body) * sizeof(wchar_t));
+        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", bytes, httpVersion, queryLevel,
+                    CopyList(cookies, cookieCount), callback, context, true);
+    }
+
+    HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context) override {
+        std::wstring path = Widen(localPath);
+        return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
+    }
+
+    HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context) override {
+        return Download(url ? url : L"", localPath, callback, context);
+    }
+
+private:
+    HINTERNET Connect(const std::wstring& url, std::wstring* path) {
+        std::wstring host;
+        unsigned short port = 80;
+        if (!session_ || !SplitHttpUrl(url, &host, &port, path)) return nullptr;
+        return InternetConnectW(session_, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    }
+
+    HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
+                         const wchar_t* httpVersion, int queryLevel, const std::vector<std::wstring>& cookies,
+                         CFileDownUpProcessCallback* callback, DWORD_PTR context, bool wideForm);
+    HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+                             DWORD_PTR context);
+
+    HINTERNET session_ = nullptr;
+};
+
+HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring& extraHeaders,
+                                    const std::string& body, const wchar_t* httpVersion, int queryLevel,
+                                    const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
+                                    DWORD_PTR context, bool wideForm) {
+    std::wstring path;
+    InternetHandle connection(Connect(url, &path));
+    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
+    InternetHandle request(HttpOpenRequestW(connection.get(), L"POST", path.c_str(), httpVersion, nullptr,
+                                            const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0));
+    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+
+    std::wstring headers = L"Content-Type: application/x-www-form-urlencoded\r\n" + extraHeaders;
+    if (wideForm) headers += L"\r\n";
+
+    // WinINet sends the cookies of the url from its own jar.
+    for (const std::wstring& cookie : cookies) {
+        size_t eq = cookie.find(L'=');
+        std::wstring name = cookie.substr(0, eq);
+        if (eq == std::wstring::npos) {
+            InternetSetCookieW(url.c_str(), name.c_str(), nullptr);
+        } else {
+            InternetSetCookieW(url.c_str(), name.c_str(), cookie.c_str() + eq + 1);
+        }
+    }
+
+    if (!HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+        return HTTP_FETCH_SEND_FAILED;
+    }
+    DWORD status = 0;
+    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (status != HTTP_STATUS_OK) return static_cast<HttpFetchResult>(status);
+
+    if (queryLevel != 0) {
+        std::wstring value;
+        for (DWORD index = 0; index < 4096 && QueryHeaderValue(request.get(), queryLevel, index, &value); ++index) {
+            this->cookies.InsertSetCookie(Narrow(value));
+        }
+    }
+
+    uint64_t expected = 0;
+    bool haveLength = QueryContentLength(request.get(), &expected);
+    uint64_t received = 0;
+    std::vector<char> chunk(kReadChunk + 1);
+    // A reply cut short, a failed read or a stop is not a delivered reply.
+    bool complete = false;
+    while (!stop_) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &got)) break;
+        if (got == 0) {
+            complete = !haveLength || received >= expected;
+            break;
+        }
+        received += got;
+        chunk[got] = '\0';
+        if (callback) callback->OnPostData(chunk.data(), got, context);
+    }
+    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+}
+
+HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* localPath,
+                                        CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    ResumeFile file;
+    if (!file.Open(localPath)) {
+        OutputDebugStringW(L"打开本地文件失败！\n");
+        return HTTP_FETCH_LOCAL_FILE_FAILED;
+    }
+    std::wstring path;
+    InternetHandle connection(Connect(url, &path));
+    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
+    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", nullptr,
+                                            const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0));
+    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+
+    uint64_t localSize = file.Size();
+    std::wstring headers;
+    if (localSize > 0) headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
+    if (!HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                          static_cast<DWORD>(headers.size()), nullptr, 0)) {
+        return HTTP_FETCH_SEND_FAILED;
+    }
+    uint64_t length = 0;
+    bool haveLength = QueryContentLength(request.get(), &length);
+    if (haveLength && callback) {
+        callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
+    }
+    DWORD status = 0;
+    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+
+    if (status == kStatusRangeNotSatisfiable) {
+        return (!haveLength || length == 0) ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
+    }
+    if (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT) {
+        return static_cast<HttpFetchResult>(status);
+    }
+    // A whole body in answer to a range request replaces what the file held: appending
+    // it would leave the old bytes in front of a complete copy.
+    DWORD lastError = 0;
+    bool complete = false;
+    if (status == HTTP_STATUS_OK && localSize > 0 && !file.Restart()) {
+        lastError = GetLastError();
+    } else {
+        uint64_t received = 0;
+        std::vector<char> chunk(kReadChunk);
+        while (!stop_) {
+            DWORD got = 0;
+            if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &got)) {
+                lastError = GetLastError();
+                break;
+            }
+            if (got == 0) {
+                // A connection closed before Content-Length bytes arrived is a broken
+                // download, not a finished one.
+                complete = !haveLength || received >= length;
+                break;
+            }
+            if (!file.Append(chunk.data(), got)) {
+                lastError = GetLastError();
+                break;
+            }
+            received += got;
+            if (callback) {
+                callback->OnProgress(static_cast<DWORD>(received), static_cast<DWORD>(received >> 32), context);
+            }
+        }
+    }
+    request.reset();
+    connection.reset();
+    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
+    file.Close();
+    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+}
+
+}  // namespace
+
+HttpEngine* CreateWinInetEngine() {
+    return new WinInetEngine();
+}
