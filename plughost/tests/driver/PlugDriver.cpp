@@ -1,0 +1,113 @@
+// Runs the container in its own program folder: each argument group is one step, and
+// every answer goes to the shared call trace beside the plug-ins' own lines.
+//   load <ctx> | unload | query <id> | loadplug <id> | unloadplug <id>
+//   action <id> <cmd> | prepare <id> | loaded <file> | dialogs | pump
+//   ini <file> <section> <key> <value>   (file relative to the program folder)
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "TabPlug.h"
+#include "Trace.h"
+#include "outside/CoreFront.h"
+#include "outside/OrderHub.h"
+
+using plugtest::Trace;
+
+namespace {
+
+HMODULE g_container = nullptr;
+HWND g_host = nullptr;
+
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+void Pump(DWORD ms) {
+    DWORD end = GetTickCount() + ms;
+    MSG msg;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+PlugId Id(const char* text) { return static_cast<PlugId>(strtoll(text, nullptr, 0)); }
+
+// The record an action points to; its address must arrive unchanged.
+struct ActionRecord {
+    char text[32];
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    g_host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, self, nullptr);
+    std::string folder = plugtest::ProgramFolderA();
+    g_container = LoadLibraryA((folder + "PlugHost.dll").c_str());
+    for (int i = 1; i < argc; ++i) {
+        std::string step = argv[i];
+        const char* arg = i + 1 < argc ? argv[i + 1] : "0";
+        if (step == "load") {
+            ++i;
+            auto load = Proc<PFN_Container_Load>(g_container, CONTAINER_LOAD_NAME);
+            Trace(self, "load");
+            load(static_cast<HostContext>(strtoull(arg, nullptr, 0)), g_host);
+            Trace(self, "loaded");
+        } else if (step == "unload") {
+            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+            Trace(self, "unloaded");
+        } else if (step == "query") {
+            ++i;
+            HMODULE module = reinterpret_cast<HMODULE>(1);
+            TabPlugHandle plug = reinterpret_cast<TabPlugHandle>(1);
+            int r = Proc<PFN_Container_QueryModule>(g_container, CONTAINER_QUERYMODULE_NAME)(Id(arg), &module, &plug);
+            Trace(self, "query %d -> %d module=%s handle=%s", Id(arg), r,
+                  module == reinterpret_cast<HMODULE>(1) ? "untouched" : plugtest::ModuleName(module).c_str(),
+                  plug == reinterpret_cast<TabPlugHandle>(1) ? "untouched" : plug ? "set" : "null");
+        } else if (step == "loadplug") {
+            ++i;
+            int r = Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME)(Id(arg));
+            Trace(self, "loadplug %d -> %d", Id(arg), r);
+        } else if (step == "unloadplug") {
+            ++i;
+            int r = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
+            Trace(self, "unloadplug %d -> %d", Id(arg), r);
+        } else if (step == "action") {
+            int command = i + 2 < argc ? atoi(argv[i + 2]) : 0;
+            i += 2;
+            static ActionRecord record = {"payload"};  // in the image: above 4 GB on x86_64
+            auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+            Trace(self, "action %d %d param=%p", Id(arg), command, static_cast<void*>(&record));
+            if (action) action(Id(arg), command, reinterpret_cast<INT_PTR>(&record));
+        } else if (step == "prepare") {
+            ++i;
+            auto prepare = Proc<PFN_OrderHub_Command>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Command");
+            if (prepare) prepare(ORDERHUB_PREPARE_TARGET, Id(arg));
+        } else if (step == "loaded") {
+            ++i;
+            Trace(self, "loaded %s=%d", arg, GetModuleHandleA(arg) ? 1 : 0);
+        } else if (step == "dialogs") {
+            auto get = Proc<PFN_RostDialogs_GetProcAddress>(GetModuleHandleW(L"CoreFront.dll"),
+                                                            "RostDialogs_GetProcAddress");
+            typedef int(WINAPI * RunFn)(void);
+            RunFn run = get ? reinterpret_cast<RunFn>(reinterpret_cast<void*>(get("RostDialogs_Run"))) : nullptr;
+            Trace(self, "dialogs run=%d", run ? run() : -1);
+        } else if (step == "ini" && i + 4 < argc) {
+            WritePrivateProfileStringA(argv[i + 2], argv[i + 3], argv[i + 4], (folder + argv[i + 1]).c_str());
+            i += 4;
+        } else if (step == "pump") {
+            Pump(200);
+        }
+    }
+    Pump(50);
+    Trace(self, "exit");
+    return 0;
+}

@@ -1,0 +1,21 @@
+// Call trace shared by the test modules: one line per call, appended to "trace.log" in
+// the program folder, and per-module behaviour read from "behave.cfg" there.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+namespace plugtest {
+
+// Appends "<this module's file name> <text>\n".
+void Trace(HMODULE self, const char* format, ...);
+// File name of a module ("plug8.dll"), "null" for none.
+std::string ModuleName(HMODULE module);
+// Window text of a window, "null" for none.
+std::string WindowName(HWND wnd);
+// [<this module's file name>] key from behave.cfg; fallback when missing.
+int Behaviour(HMODULE self, const char* key, int fallback);
+// Folder of the running EXE with a trailing backslash, in the ANSI code page.
+std::string ProgramFolderA();
+
+}  // namespace plugtest

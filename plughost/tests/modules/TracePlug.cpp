@@ -1,0 +1,111 @@
+// A tab plug-in that records every call. Copies named per plug id ("plug8.dll") tell
+// the calls of different plug-ins apart.
+#include <windows.h>
+
+#define TABPLUG_DECLARE_EXPORTS
+#include "TabPlug.h"
+#include "Trace.h"
+
+using plugtest::Trace;
+
+namespace {
+
+HMODULE g_self = nullptr;
+
+struct Plug {
+    HWND wnd = nullptr;
+};
+
+Plug* AsPlug(TabPlugHandle h) { return static_cast<Plug*>(h); }
+
+}  // namespace
+
+extern "C" {
+
+TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext context, INT_PTR reserved) {
+    Trace(g_self, "Create parent=%s container=%s ctx=%llu reserved=%lld", plugtest::WindowName(parent).c_str(),
+          plugtest::ModuleName(container).c_str(), static_cast<unsigned long long>(context),
+          static_cast<long long>(reserved));
+    int queryId = plugtest::Behaviour(g_self, "QueryOnCreate", 0);
+    if (queryId) {
+        auto query = reinterpret_cast<PFN_Container_QueryModule>(
+            reinterpret_cast<void*>(GetProcAddress(container, CONTAINER_QUERYMODULE_NAME)));
+        HMODULE module = nullptr;
+        TabPlugHandle handle = nullptr;
+        int r = query ? query(queryId, &module, &handle) : -1;
+        Trace(g_self, "QueryOnCreate %d -> %d module=%s", queryId, r, plugtest::ModuleName(module).c_str());
+    }
+    if (plugtest::Behaviour(g_self, "CreateNull", 0)) return nullptr;
+    Plug* plug = new Plug;
+    std::string name = plugtest::ModuleName(g_self);
+    plug->wnd = CreateWindowExA(0, "STATIC", name.c_str(), WS_CHILD | WS_BORDER | SS_CENTER, 0, 0, 10, 10, parent,
+                                nullptr, g_self, nullptr);
+    return plug;
+}
+
+int WINAPI TabPlug_Destroy(TabPlugHandle h) {
+    int result = plugtest::Behaviour(g_self, "DestroyResult", 1);
+    Trace(g_self, "Destroy -> %d", result);
+    if (!h || !result) return 0;
+    Plug* plug = AsPlug(h);
+    if (plug->wnd) DestroyWindow(plug->wnd);
+    delete plug;
+    return 1;
+}
+
+int WINAPI TabPlug_Move(TabPlugHandle h, int left, int top, int right, int bottom) {
+    Trace(g_self, "Move %d %d %d %d", left, top, right, bottom);
+    if (!h) return 0;
+    return MoveWindow(AsPlug(h)->wnd, left, top, right - left, bottom - top, TRUE) ? 1 : 0;
+}
+
+int WINAPI TabPlug_Show(TabPlugHandle h, int show) {
+    Trace(g_self, "Show %d", show);
+    if (!h) return 0;
+    ShowWindow(AsPlug(h)->wnd, show ? SW_SHOW : SW_HIDE);
+    return 1;
+}
+
+void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
+    Trace(g_self, "DoCommand %d param=%p", command, reinterpret_cast<void*>(parameter));
+}
+
+HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle h) {
+    Trace(g_self, "GetSafeHwnd");
+    return h ? AsPlug(h)->wnd : nullptr;
+}
+
+int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) {
+    Trace(g_self, "AddChildTabA");
+    return 1;
+}
+
+int WINAPI TabPlug_AddChildTabW(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) {
+    Trace(g_self, "AddChildTabW");
+    return 1;
+}
+
+int WINAPI TabPlug_DelChildTab(TabPlugHandle, INT_PTR child) {
+    Trace(g_self, "DelChildTab %lld", static_cast<long long>(child));
+    return 1;
+}
+
+int WINAPI TabPlug_ChangeParent(TabPlugHandle h, HWND parent) {
+    Trace(g_self, "ChangeParent %s", plugtest::WindowName(parent).c_str());
+    if (!h) return 0;
+    SetParent(AsPlug(h)->wnd, parent);
+    return 1;
+}
+
+int WINAPI SwitchSkin(TabPlugHandle h) {
+    Trace(g_self, "SwitchSkin");
+    return h ? 1 : 0;
+}
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_self = instance;
+    if (reason == DLL_PROCESS_DETACH) Trace(g_self, "Unloaded");
+    return TRUE;
+}
