@@ -17,6 +17,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Wine maps Unix file names through the locale: without zh_CN.UTF-8 it can't make
+# files with Chinese names.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
 for arch in i686 x86_64; do
   extra=()
   [ "$arch" = x86_64 ] && extra=(-DVANTOR_I686_BUILD_DIR="$root/build/i686")
