@@ -1,0 +1,445 @@
+#!/usr/bin/env python3
+"""Web servers for the HTTP tests, all on 127.0.0.1 only.
+
+    webservers.py start <state dir> [--lifetime seconds] [--proxy]
+    webservers.py stop <state dir>
+    webservers.py bigfile <state dir> <megabytes>   (a file for the download benchmark)
+
+`start` runs a supervisor in the background and returns once everything listens:
+nginx with a configuration generated from nginx.conf.in, the fake HTTP server below,
+and with --proxy two tinyproxy forward proxies (one open, one that refuses tunnels and
+a filtered address). Ports and folders go to <state dir>/servers.ini, which Windows
+test programs read. The supervisor stops its servers on `stop`, on SIGTERM, and by
+itself when its lifetime ends, so nothing outlives a failed run.
+
+The fake server does what a real server won't on demand. Per request, by query:
+    status=N            reply status (default 200)
+    body=TEXT           reply body (default "ok")
+    setcookie=TEXT      a Set-Cookie header (repeatable)
+    length=N&truncate=M declare Content-Length N, send M bytes, close
+    drip=N              send the body N bytes at a time, 50 ms apart
+Paths:
+    /files/NAME[?norange=1]   a file of the nginx root, with Range unless norange
+    /raw/MODE                 hand-made replies: endless-header, chunks1024,
+                              lower-length, blank, status404, server-field
+    PUT /_canned/PATH         the request body becomes the raw reply for /PATH
+Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
+and listed in <state>/requests.log.
+"""
+import argparse
+import ctypes
+import http.server
+import os
+import random
+import re
+import signal
+import socket
+import socketserver
+import string
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULT_LIFETIME = 1800
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_listening(port, proc, seconds=15):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if proc is not None and proc.poll() is not None:
+            return False
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def pattern_bytes(size, seed):
+    return random.Random(seed).randbytes(size)
+
+
+def die_with_parent():
+    # The servers end with the supervisor even when it is killed outright.
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except OSError:
+        pass
+    os.setpgrp()
+
+
+# ---------------------------------------------------------------- fake HTTP server
+
+class FakeState:
+    def __init__(self, state, root):
+        self.state = state
+        self.root = root
+        self.logdir = os.path.join(state, "log")
+        self.canned = {}
+        self.lock = threading.Lock()
+        os.makedirs(self.logdir, exist_ok=True)
+
+    def record(self, path, raw):
+        name = re.sub(r"[^A-Za-z0-9._-]", "_", path.strip("/")) or "root"
+        with self.lock:
+            with open(os.path.join(self.logdir, name + ".req"), "wb") as f:
+                f.write(raw)
+            with open(os.path.join(self.state, "requests.log"), "a", encoding="utf-8") as f:
+                f.write(raw.split(b"\r\n", 1)[0].decode("latin-1") + "\n")
+
+
+class FakeHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "fake"
+    sys_version = ""
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else b""
+
+    def handle_any(self):
+        body = self.read_body()
+        head = self.requestline + "\r\n" + "".join("%s: %s\r\n" % (k, v) for k, v in self.headers.items())
+        url = urllib.parse.urlsplit(self.path)
+        self.server.fake.record(url.path, head.encode("latin-1") + b"\r\n" + body)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        if url.path.startswith("/_canned/") and self.command == "PUT":
+            self.server.fake.canned["/" + url.path[len("/_canned/"):]] = body
+            return self.reply(200, b"stored")
+        canned = self.server.fake.canned.get(url.path)
+        if canned is not None:
+            self.wfile.write(canned)
+            self.close_connection = True
+            return None
+        if url.path.startswith("/raw/"):
+            return self.raw(url.path[len("/raw/"):])
+        if url.path.startswith("/files/"):
+            return self.serve_file(url.path[len("/files/"):], query)
+        status = int(query.get("status", ["200"])[0])
+        reply = query.get("body", ["ok"])[0].encode("latin-1", "replace")
+        extra = [("Set-Cookie", c) for c in query.get("setcookie", [])]
+        length = int(query["length"][0]) if "length" in query else None
+        truncate = int(query["truncate"][0]) if "truncate" in query else None
+        drip = int(query["drip"][0]) if "drip" in query else None
+        return self.reply(status, reply, extra, length=length, truncate=truncate, drip=drip)
+
+    do_GET = do_POST = do_PUT = do_HEAD = handle_any
+
+    def reply(self, status, body, extra=(), length=None, truncate=None, drip=None, ctype="text/plain"):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        for k, v in extra:
+            self.send_header(k, v)
+        self.send_header("Content-Length", str(len(body) if length is None else length))
+        if truncate is not None:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        if truncate is not None:
+            self.wfile.write(body[:truncate] if truncate <= len(body) else body + b"x" * (truncate - len(body)))
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        self.send_body(body, drip)
+
+    def send_body(self, body, drip):
+        if not drip:
+            self.wfile.write(body)
+            return
+        try:
+            for i in range(0, len(body), drip):
+                self.wfile.write(body[i:i + drip])
+                self.wfile.flush()
+                time.sleep(0.05)
+        except OSError:
+            self.close_connection = True
+
+    def serve_file(self, name, query):
+        path = os.path.join(self.server.fake.root, os.path.basename(name))
+        if not os.path.isfile(path):
+            return self.reply(404, b"not found")
+        with open(path, "rb") as f:
+            data = f.read()
+        drip = int(query["drip"][0]) if "drip" in query else None
+        rng = self.headers.get("Range")
+        m = re.match(r"bytes=(\d+)-$", rng or "")
+        if m and "norange" not in query:
+            start = int(m.group(1))
+            if start >= len(data):
+                self.send_response(416)
+                self.send_header("Content-Range", "bytes */%d" % len(data))
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return None
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+            self.send_header("Content-Length", str(len(data) - start))
+            self.end_headers()
+            return self.send_body(data[start:], drip)
+        return self.reply(200, data, drip=drip, ctype="application/octet-stream")
+
+    def raw(self, mode):
+        w = self.wfile
+        self.close_connection = True
+        try:
+            if mode == "endless-header":
+                w.write(b"HTTP/1.0 200 OK\r\n")
+                for _ in range(20000):  # about 600 KB of header lines, never a blank line
+                    w.write(b"X-Pad: " + b"a" * 20 + b"\r\n")
+            elif mode == "chunks1024":
+                w.write(b"HTTP/1.0 200 OK\r\nServer: fake\r\n\r\n")
+                w.flush()
+                for i in range(4):
+                    w.write(bytes([ord("A") + i]) * 1024)
+                    w.flush()
+                    time.sleep(0.05)
+            elif mode == "lower-length":
+                w.write(b"HTTP/1.0 200 OK\r\ncontent-length: 10\r\n\r\n0123456789ABCDE")
+                w.flush()
+                time.sleep(0.5)
+            elif mode == "blank":
+                w.write(b"\r\n\r\n")
+            elif mode == "status404":
+                w.write(b"HTTP/1.1 404 Not Found\r\nServer: fake\r\nContent-Length: 9\r\n\r\nnot found")
+            elif mode == "server-field":
+                w.write(b"HTTP/1.0 200 OK\r\nServer: fake\r\nContent-Length: 5\r\n\r\nhello")
+            w.flush()
+        except OSError:
+            pass
+
+
+class FakeServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+# ---------------------------------------------------------------- supervisor
+
+class Supervisor:
+    def __init__(self, state, lifetime, proxy):
+        self.state = os.path.abspath(state)
+        self.root = os.path.join(self.state, "www")
+        self.lifetime = lifetime
+        self.proxy = proxy
+        self.children = []
+        self.stopping = threading.Event()
+
+    def prepare_files(self):
+        os.makedirs(self.root, exist_ok=True)
+        for sub in ("nginx-tmp", "log"):
+            os.makedirs(os.path.join(self.state, sub), exist_ok=True)
+        for name, size, seed in (("data100k.bin", 100000, 1), ("big20m.bin", 20 * 1024 * 1024, 2)):
+            path = os.path.join(self.root, name)
+            if not os.path.isfile(path) or os.path.getsize(path) != size:
+                with open(path + ".tmp", "wb") as f:
+                    f.write(pattern_bytes(size, seed))
+                os.replace(path + ".tmp", path)
+
+    def spawn(self, argv, log):
+        out = open(os.path.join(self.state, log), "ab")
+        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out, preexec_fn=die_with_parent)
+        self.children.append(proc)
+        return proc
+
+    def start_nginx(self):
+        port = free_port()
+        with open(os.path.join(HERE, "nginx.conf.in"), encoding="utf-8") as f:
+            template = string.Template(f.read())
+        user_line = "user root root;" if os.geteuid() == 0 else ""
+        conf = template.substitute(port=port, root=self.root, state=self.state, user_line=user_line)
+        path = os.path.join(self.state, "nginx.conf")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(conf)
+        proc = self.spawn(["nginx", "-p", self.state, "-c", path], "nginx.out")
+        if not wait_listening(port, proc):
+            raise RuntimeError("nginx did not start (see %s/nginx.out)" % self.state)
+        return port
+
+    def start_tinyproxy(self, name, extra):
+        port = free_port()
+        lines = [
+            "Port %d" % port,
+            "Listen 127.0.0.1",
+            "Timeout 30",
+            "MaxClients 20",
+            "Allow 127.0.0.1",
+            "LogFile \"%s/%s.log\"" % (self.state, name),
+            "LogLevel Info",
+            "PidFile \"%s/%s.pid\"" % (self.state, name),
+            "DisableViaHeader Yes",
+        ]
+        if os.geteuid() == 0:
+            lines += ["User root", "Group root"]
+        lines += extra
+        path = os.path.join(self.state, name + ".conf")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+        proc = self.spawn(["tinyproxy", "-d", "-c", path], name + ".out")
+        if not wait_listening(port, proc):
+            raise RuntimeError("tinyproxy did not start (see %s/%s.out)" % (self.state, name))
+        return port
+
+    def write_ini(self, ports):
+        lines = ["[servers]"] + ["%s=%d" % kv for kv in ports.items()]
+        lines += ["[folders]", "root=" + windows_path(self.root), "log=" + windows_path(os.path.join(self.state, "log")),
+                  "state=" + windows_path(self.state)]
+        tmp = os.path.join(self.state, "servers.ini.tmp")
+        with open(tmp, "w", encoding="utf-8", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        os.replace(tmp, os.path.join(self.state, "servers.ini"))
+
+    def run(self):
+        self.prepare_files()
+        fake = FakeServer(("127.0.0.1", 0), FakeHandler)
+        fake.fake = FakeState(self.state, self.root)
+        threading.Thread(target=fake.serve_forever, daemon=True).start()
+        ports = {"fake": fake.server_address[1], "nginx": self.start_nginx()}
+        if self.proxy:
+            filt = os.path.join(self.state, "proxy-filter.txt")
+            with open(filt, "w", encoding="utf-8") as f:
+                f.write("forbidden\n")
+            ports["proxy"] = self.start_tinyproxy("tinyproxy", ["ConnectPort %d" % ports["nginx"]])
+            ports["strictproxy"] = self.start_tinyproxy(
+                "tinyproxy-strict", ["ConnectPort 1", "Filter \"%s\"" % filt, "FilterURLs On"])
+        self.write_ini(ports)
+        deadline = time.time() + self.lifetime
+        while not self.stopping.is_set() and time.time() < deadline:
+            if any(p.poll() is not None for p in self.children):
+                break
+            self.stopping.wait(0.5)
+        self.shutdown()
+        fake.shutdown()
+
+    def shutdown(self):
+        for p in self.children:
+            if p.poll() is None:
+                p.terminate()
+        for p in self.children:
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+        for name in ("servers.ini", "supervisor.pid"):
+            try:
+                os.unlink(os.path.join(self.state, name))
+            except OSError:
+                pass
+
+
+def start(state, lifetime, proxy):
+    state = os.path.abspath(state)
+    os.makedirs(state, exist_ok=True)
+    stop(state)
+    ini = os.path.join(state, "servers.ini")
+    for name in ("servers.ini", "supervisor.err", "requests.log"):
+        try:
+            os.unlink(os.path.join(state, name))
+        except OSError:
+            pass
+    pid = os.fork()
+    if pid == 0:
+        os.setsid()
+        err = open(os.path.join(state, "supervisor.err"), "w")
+        os.dup2(err.fileno(), 2)
+        devnull = os.open(os.devnull, os.O_RDWR)
+        os.dup2(devnull, 0)
+        os.dup2(devnull, 1)
+        sup = Supervisor(state, lifetime, proxy)
+        signal.signal(signal.SIGTERM, lambda *a: sup.stopping.set())
+        signal.signal(signal.SIGINT, lambda *a: sup.stopping.set())
+        with open(os.path.join(state, "supervisor.pid"), "w") as f:
+            f.write(str(os.getpid()))
+        code = 0
+        try:
+            sup.run()
+        except Exception as e:  # noqa: BLE001 - reported through supervisor.err
+            print("webservers: %s" % e, file=sys.stderr)
+            sup.shutdown()
+            code = 1
+        os._exit(code)
+    deadline = time.time() + 120
+    while time.time() < deadline:
+        if os.path.exists(ini):
+            print("webservers: started, %s" % ini)
+            return 0
+        finished, status = os.waitpid(pid, os.WNOHANG)
+        if finished:
+            break
+        time.sleep(0.1)
+    with open(os.path.join(state, "supervisor.err"), encoding="utf-8", errors="replace") as f:
+        sys.stderr.write(f.read())
+    stop(state)
+    print("webservers: failed to start", file=sys.stderr)
+    return 1
+
+
+def stop(state):
+    path = os.path.join(os.path.abspath(state), "supervisor.pid")
+    try:
+        pid = int(open(path).read().strip())
+    except (OSError, ValueError):
+        return 0
+    try:
+        os.kill(pid, signal.SIGTERM)
+        for _ in range(100):
+            os.kill(pid, 0)
+            time.sleep(0.1)
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+    try:
+        os.unlink(path)
+    except OSError:
+        pass
+    return 0
+
+
+def bigfile(state, megabytes):
+    root = os.path.join(os.path.abspath(state), "www")
+    os.makedirs(root, exist_ok=True)
+    path = os.path.join(root, "bench%dm.bin" % megabytes)
+    if not os.path.isfile(path) or os.path.getsize(path) != megabytes << 20:
+        block = pattern_bytes(1 << 20, 3)
+        with open(path, "wb") as f:
+            for _ in range(megabytes):
+                f.write(block)
+    print(path)
+    return 0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("command", choices=["start", "stop", "bigfile"])
+    ap.add_argument("state")
+    ap.add_argument("megabytes", nargs="?", type=int, default=200)
+    ap.add_argument("--lifetime", type=int, default=DEFAULT_LIFETIME)
+    ap.add_argument("--proxy", action="store_true")
+    a = ap.parse_args()
+    if a.command == "start":
+        return start(a.state, a.lifetime, a.proxy)
+    if a.command == "stop":
+        return stop(a.state)
+    return bigfile(a.state, a.megabytes)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
