@@ -1,0 +1,220 @@
+// Contact-file download: the server's lists rebuild "rostledger.xml" as a whole.
+#include "PsCore.h"
+#include "PresenceCore.h"
+
+#include <vector>
+
+#include "DebugOut.h"
+
+namespace ps {
+
+namespace {
+
+const char kNoStamp[] = "00000000000000";
+// Deeper nesting than any real contact book; a hostile reply cannot exhaust the stack.
+const int kMaxGroupDepth = 64;
+const wchar_t kDeclaration[] = L"<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n";
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadSyncStamp(const std::string& key) {
+    std::vector<char> buffer(1024, '\0');
+    GetPrivateProfileStringA("RostLedgerStamp", key.c_str(), kNoStamp, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), ConfigFile("run_prof.cfg").c_str());
+    return std::string(buffer.data());
+}
+
+bool WriteSyncStamp(const std::string& key, const std::string& stamp) {
+    return WritePrivateProfileStringA("RostLedgerStamp", key.c_str(), stamp.c_str(),
+                                      ConfigFile("run_prof.cfg").c_str()) != FALSE;
+}
+
+// "1" (as a decimal number) sets a flag; anything else, including nothing, does not.
+bool FlagSet(const std::wstring& text) { return !text.empty() && _wtoi(text.c_str()) == 1; }
+
+// Markup in code page 936; characters it cannot hold become character references, so
+// nothing the server sent is lost.
+std::string EncodeGbk(const std::wstring& text) {
+    BOOL lossy = FALSE;
+    std::string whole;
+    int n = WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
+    if (n > 0 && !lossy) {
+        whole.resize(n);
+        WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), &whole[0], n, nullptr, nullptr);
+        return whole;
+    }
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (size_t i = 0; i < text.size();) {
+        size_t len = (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
+        char bytes[8];
+        BOOL used = FALSE;
+        int k = WideCharToMultiByte(936, 0, text.data() + i, static_cast<int>(len), bytes, sizeof bytes, nullptr, &used);
+        if (k > 0 && !used) {
+            out.append(bytes, k);
+        } else {
+            unsigned code = len == 2 ? 0x10000u + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u) : text[i];
+            out += "&#" + std::to_string(code) + ";";
+        }
+        i += len;
+    }
+    return out;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+struct Builder {
+    vantor::xml::XmlDoc& doc;
+    bool failed = false;
+
+    XmlNode Append(XmlNode& parent, const wchar_t* tag) {
+        XmlNode child = parent.Append(doc.CreateElement(tag));
+        if (!child) failed = true;
+        return child;
+    }
+    void Set(XmlNode& element, const wchar_t* name, const std::wstring& value) {
+        if (!element.SetAttribute(name, value)) failed = true;
+    }
+
+    void CopyGroupTree(XmlNode& parent, const XmlNode& container, int depth) {
+        if (!container) return;
+        if (depth >= kMaxGroupDepth) {
+            vantor::DebugLine(L"PresenceCore: contact groups nested deeper than %d levels are left out\n", kMaxGroupDepth);
+            return;
+        }
+        for (XmlNode item = container.FirstChildElement(); item && !failed; item = item.NextSiblingElement()) {
+            std::wstring groupId, groupName, friendId, contact, sex, birthday, email, phone, mobile, province, city,
+                age, voip, xlt;
+            bool flagged = false;
+            XmlNode nested;
+            for (XmlNode value = item.FirstChildElement(); value; value = value.NextSiblingElement()) {
+                Cell cell;
+                if (!ReadCellNode(value, &cell)) continue;
+                const std::wstring& n = cell.name;
+                const std::wstring& t = cell.text;
+                if (SameName(n, L"groupID")) groupId = t;
+                else if (SameName(n, L"groupName")) groupName = t;
+                else if (SameName(n, L"friendList")) nested = value;
+                else if (SameName(n, L"friendID")) friendId = t;
+                else if (SameName(n, L"contactname")) contact = t;
+                else if (SameName(n, L"sex")) sex = t;
+                else if (SameName(n, L"birthday")) birthday = t;
+                else if (SameName(n, L"email")) email = t;
+                else if (SameName(n, L"phone")) phone = t;
+                else if (SameName(n, L"mobile")) mobile = t;
+                else if (SameName(n, L"province")) province = t;
+                else if (SameName(n, L"city")) city = t;
+                else if (SameName(n, L"age")) age = t;
+                else if (SameName(n, L"voip-number")) voip = t;
+                else if (SameName(n, L"xiaolingtong")) xlt = t;
+                else if (SameName(n, L"BlackState") || SameName(n, L"DelFlag") || SameName(n, L"FridDelFlag"))
+                    flagged = flagged || FlagSet(t);
+            }
+            if (!groupId.empty()) {
+                XmlNode group = Append(parent, L"Group");
+                Set(group, L"id", groupId);
+                Set(group, L"name", groupName);
+                CopyGroupTree(group, nested, depth + 1);
+            } else if (!friendId.empty() && !flagged) {
+                XmlNode f = Append(parent, L"Friend");
+                const std::pair<const wchar_t*, const std::wstring*> attrs[] = {
+                    {L"id", &friendId}, {L"nickname", &contact}, {L"name", &contact},   {L"sex", &sex},
+                    {L"birthday", &birthday}, {L"email", &email}, {L"voip", &voip},     {L"phone", &phone},
+                    {L"mobile", &mobile}, {L"xlt", &xlt},         {L"province", &province}, {L"city", &city},
+                    {L"age", &age}};
+                for (const auto& a : attrs) Set(f, a.first, *a.second);
+            }
+        }
+    }
+};
+
+PsResult Download(const std::wstring& path, const std::string& stampKey) {
+    // Without the file an "unchanged" answer would never bring it back: ask for all.
+    std::string stamp = FileExists(path) ? ReadSyncStamp(stampKey) : std::string(kNoStamp);
+    FormText form;
+    form.Add("time", stamp);
+    Reply reply;
+    PsResult r = PsRequest(reply, Form::Ansi, "IncrementGetAddressList", form.Text());
+    if (r != PS_OK) return r;
+
+    vantor::xml::XmlDoc out;
+    if (!out.Create()) return PS_REPLY_NOT_XML;
+    Builder builder{out};
+    XmlNode root = out.Append(out.CreateElement(L"AddressList"));
+    if (!root) return PS_REPLY_NOT_XML;
+    builder.Set(root, L"version", L"1.0");
+
+    std::wstring newStamp;
+    WalkReplyCells(reply, [&](const Cell& cell, const XmlNode& node) {
+        if (SameName(cell.name, L"time")) {
+            newStamp = cell.text;
+        } else if (SameName(cell.name, L"groupList")) {
+            std::wstring listId;
+            XmlNode container;
+            bool hasChildren = false;
+            for (XmlNode value = node.FirstChildElement(); value; value = value.NextSiblingElement()) {
+                hasChildren = true;
+                Cell v;
+                if (!ReadCellNode(value, &v)) continue;
+                if (SameName(v.name, L"groupID")) listId = v.text;
+                else if (SameName(v.name, L"friendList")) container = value;
+            }
+            if (hasChildren) {
+                XmlNode list = builder.Append(root, listId == L"0" ? L"BlackList" : L"FriendList");
+                builder.Set(list, L"id", listId);
+                builder.CopyGroupTree(list, container, 0);
+            }
+        }
+        return true;
+    });
+    if (newStamp.empty()) return PS_OK;
+    if (builder.failed) {
+        vantor::DebugLine(L"PresenceCore: the contact file could not be built\n");
+        return PS_SAVE_FAILED;
+    }
+
+    std::wstring tmp = path + L".tmp";
+    std::string bytes = EncodeGbk(std::wstring(kDeclaration) + root.Xml() + L"\r\n");
+    if (!WriteWholeFile(tmp, bytes)) {
+        vantor::DebugLine(L"PresenceCore: %ls could not be written (error %lu)\n", tmp.c_str(), GetLastError());
+        DeleteFileW(tmp.c_str());
+        return PS_SAVE_FAILED;
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileW(tmp.c_str(), path.c_str(), FALSE)) {
+        // The old file stays, and so does its stamp: the next download asks again for
+        // everything this one would have brought.
+        vantor::DebugLine(L"PresenceCore: %ls could not be replaced (error %lu)\n", path.c_str(), GetLastError());
+        DeleteFileW(tmp.c_str());
+        return PS_SAVE_FAILED;
+    }
+    DeleteFileW(tmp.c_str());
+    if (!WriteSyncStamp(stampKey, vantor::WideToAnsi(newStamp))) return PS_SAVE_FAILED;
+    return PS_OK;
+}
+
+}  // namespace
+
+}  // namespace ps
+
+using namespace ps;
+
+extern "C" int __stdcall PS_Cco_DownloadA(const char* path) {
+    return Guard([&] {
+        if (!path || !*path) return static_cast<int>(PS_SAVE_FAILED);
+        return Download(vantor::AnsiToWide(path), path);
+    });
+}
+
+extern "C" int __stdcall PS_Cco_DownloadW(const wchar_t* path) {
+    return Guard([&] {
+        if (!path || !*path) return static_cast<int>(PS_SAVE_FAILED);
+        return Download(path, vantor::WideToAnsi(path));
+    });
+}

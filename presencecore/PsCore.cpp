@@ -1,0 +1,268 @@
+#include <winsock2.h>
+
+#include "PsCore.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "DebugOut.h"
+#include "ModulePath.h"
+#include "Sync.h"
+#include "WebFetch.h"
+
+namespace ps {
+
+namespace {
+
+// Where nothing is configured the posts go to a name that does not resolve, so an
+// unconfigured client fails fast instead of reaching some host.
+const char kDefaultServiceUrl[] = "http://presence.invalid/web/";
+
+struct ModuleState {
+    vantor::CriticalSection lock;
+    std::string urlAnsi;
+    std::string urlWide;
+    std::string session;
+    std::string signOn;
+    std::string userId;
+    std::string lastMessage;
+};
+
+ModuleState& State() {
+    static ModuleState state;
+    return state;
+}
+
+class ReplySink : public CFileDownUpProcessCallback {
+public:
+    void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
+    void OnProgress(DWORD, DWORD, DWORD_PTR) override {}
+    void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
+    // Bytes are collected whole and converted once, so a double-byte character split
+    // between two chunks stays intact.
+    void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
+        auto* text = reinterpret_cast<std::string*>(context);
+        if (text && chunk) text->append(chunk, length);
+    }
+};
+
+PsResult PostPsAction(Form form, const char* action, const std::string& params, std::string* replyText) {
+    std::string base;
+    std::string session;
+    std::string signOn;
+    {
+        // Snapshot under the lock: another thread's login may replace these meanwhile.
+        ModuleState& s = State();
+        vantor::Lock lock(s.lock);
+        std::string& url = form == Form::Ansi ? s.urlAnsi : s.urlWide;
+        if (url.empty()) url = LoadServiceUrl(false);
+        base = url;
+        session = s.session;
+        signOn = s.signOn;
+    }
+    if (base.empty()) return PS_NO_SERVER_URL;
+    std::string url = base + action + ".do";
+    std::string cookieSso = "iPlanetDirectoryPro=" + signOn;
+    std::string cookieSession = "JSESSIONID=" + session;
+    const char* cookies[2] = {cookieSso.c_str(), cookieSession.c_str()};
+
+    CNetHttp http;
+    if (!http.Open(1)) return PS_ENGINE_NOT_OPENED;
+    ReplySink sink;
+    HttpFetchResult r = http.PostRequest(url.c_str(), nullptr, params.c_str(), nullptr, 43, cookies, 2, &sink,
+                                         reinterpret_cast<DWORD_PTR>(replyText));
+    http.Close();
+    if (r > 0) return PS_HTTP_STATUS_BASE + r;
+    if (r < 0) return PS_TRANSFER_FAILED;
+    size_t end = replyText->size();
+    while (end > 0 && std::iscntrl(static_cast<unsigned char>((*replyText)[end - 1]))) --end;
+    if (end > 0) replyText->resize(end);
+    return PS_OK;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    std::wstring dir = vantor::ProgramDir();
+    if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+    return vantor::WideToAnsi(dir);
+}
+
+std::string ConfigFile(const char* name) { return ProgramFolder() + "\\config\\" + name; }
+
+std::string EncodeValue(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (unsigned char c : value) {
+        if (c == '%' || c == '&' || c == '=' || c == '+' || c < 0x20 || c == 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+FormText& FormText::Add(const char* key, const std::string& value) {
+    if (!text_.empty()) text_ += '&';
+    text_ += key;
+    text_ += '=';
+    text_ += EncodeValue(value);
+    return *this;
+}
+
+FormText& FormText::AddNumber(const char* key, long value) { return Add(key, std::to_string(value)); }
+
+void SetSessionCookies(const char* session, const char* signOn) {
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    if (session) s.session = session;
+    if (signOn) s.signOn = signOn;
+}
+
+void SetCurrentUser(const std::string& id) {
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    s.userId = id;
+}
+
+std::string CurrentUser() {
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    return s.userId;
+}
+
+void SetLastReplyMessage(const std::wstring& text) {
+    std::string a = vantor::WideToAnsi(text);
+    if (a.size() > 1023) a.resize(vantor::WholeCharsPrefix(a.c_str(), a.size(), 1023));
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    s.lastMessage = a;
+}
+
+void ClearBaseUrls() { SetBaseUrls(std::string(), std::string()); }
+
+void SetBaseUrls(const std::string& ansiUrl, const std::string& wideUrl) {
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    s.urlAnsi = ansiUrl;
+    s.urlWide = wideUrl;
+}
+
+void SetAnsiBaseUrl(const std::string& url) {
+    ModuleState& s = State();
+    vantor::Lock lock(s.lock);
+    s.urlAnsi = url;
+}
+
+std::string ReadConfigText(const char* key, const char* fallback, size_t maxChars) {
+    std::vector<char> buffer(maxChars + 1, '\0');
+    GetPrivateProfileStringA("PSConfig", key, fallback, buffer.data(), static_cast<DWORD>(buffer.size()),
+                             ConfigFile("psimprof.cfg").c_str());
+    return std::string(buffer.data());
+}
+
+int ReadConfigInt(const char* key, int fallback) {
+    return static_cast<int>(GetPrivateProfileIntA("PSConfig", key, fallback, ConfigFile("psimprof.cfg").c_str()));
+}
+
+std::string LoadServiceUrl(bool gatekeeper) {
+    return ReadConfigText(gatekeeper ? "gkUrl" : "psUrl", kDefaultServiceUrl, 1023);
+}
+
+bool SameName(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
+
+bool ReadCellNode(const XmlNode& node, Cell* cell) {
+    *cell = Cell();
+    // Only elements carry values; text, comments and PIs between them are not cells.
+    if (!node || !node.IsElement()) return false;
+    cell->tag = node.Name();
+    if (cell->tag.empty()) return false;
+    for (const auto& attr : node.Attributes()) {
+        if (attr.second.empty()) continue;
+        if (SameName(attr.first, L"name")) {
+            cell->name = attr.second;
+        } else if (SameName(attr.first, L"type")) {
+            cell->type = _wtoi(attr.second.c_str());
+            cell->hasType = true;
+        }
+    }
+    if (!cell->hasType || cell->type == 8) cell->text = node.Text();
+    return true;
+}
+
+PsResult PsRequest(Reply& reply, Form form, const char* action, const std::string& params) {
+    SetLastReplyMessage(std::wstring());
+    std::string replyText;
+    PsResult r = PostPsAction(form, action, params, &replyText);
+    if (r != PS_OK) return r;
+    std::wstring reason;
+    if (!reply.com.Usable() || !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {
+        vantor::DebugLine(L"PresenceCore: the reply to %hs is no XML: %ls\n", action, reason.c_str());
+        return PS_REPLY_NOT_XML;
+    }
+    XmlNode root = reply.doc.SelectSingleNode(L"lwData");
+    if (!root) {
+        vantor::DebugLine(L"获取xml根节点失败了\n");
+        return PS_NO_ENVELOPE;
+    }
+
+    int docId = 0;
+    bool docIdSeen = false;
+    for (const auto& attr : root.Attributes()) {
+        if (attr.second.empty()) continue;
+        if (SameName(attr.first, L"docId")) {
+            docId = _wtoi(attr.second.c_str());
+            docIdSeen = true;
+        }
+    }
+    reply.current = root.SelectSingleNode(L"cell");
+    if (docIdSeen && docId == 1) return PS_OK;
+    if (!reply.current) return PS_NO_ENVELOPE;
+    bool nameSeen = false;
+    int type = 0;
+    std::wstring name;
+    for (const auto& attr : reply.current.Attributes()) {
+        if (attr.second.empty()) continue;
+        if (SameName(attr.first, L"name")) {
+            name = attr.second;
+            nameSeen = true;
+        } else if (SameName(attr.first, L"type")) {
+            type = _wtoi(attr.second.c_str());
+        }
+    }
+    if (type == 8 && SameName(name, L"message")) reply.message = reply.current.Text();
+    if (!docIdSeen && !nameSeen) {
+        SetLastReplyMessage(reply.message);
+        return PS_NO_ENVELOPE;
+    }
+    if (docId != 0) return PS_OK;
+    SetLastReplyMessage(reply.message);
+    return PS_REFUSED;
+}
+
+bool WalkReplyCells(Reply& reply, const CellHandler& handler, bool storeProxy) {
+    for (XmlNode node = reply.current; node; node = node.NextSibling()) {
+        reply.current = node;
+        Cell cell;
+        if (!ReadCellNode(node, &cell)) continue;
+        if (cell.tag == L"cell") {
+            if (handler && !handler(cell, node)) return false;
+        } else if (storeProxy && SameName(cell.tag, L"P")) {
+            StoreProxyMessages(node);
+        }
+    }
+    return true;
+}
+
+DWORD ParseIPv4Address(const std::wstring& text) {
+    std::string a = vantor::WideToAnsi(text);
+    return inet_addr(a.c_str());
+}
+
+}  // namespace ps

@@ -1,0 +1,153 @@
+// Login, logoff, heart beat and the gatekeeper's choice of server.
+#include <winsock2.h>
+
+#include "PsCore.h"
+#include "PresenceCore.h"
+
+namespace ps {
+
+namespace {
+
+// Path part of the configured "psUrl" ("/web/" of "http://host:port/web/").
+std::string ServicePath() {
+    std::string url = LoadServiceUrl(false);
+    size_t scheme = url.find("://");
+    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t slash = url.find('/', start);
+    return slash == std::string::npos ? std::string("/") : url.substr(slash);
+}
+
+// The optional gatekeeper step before each login. A usable "server" answer points the
+// posts of both forms at that server, under the path of "psUrl".
+PsResult SelectPresenceHost() {
+    SetLastReplyMessage(std::wstring());
+    if (ReadConfigInt("gkenable", 0) == 0) return PS_OK;
+    Reply reply;
+    SetAnsiBaseUrl(LoadServiceUrl(true));
+    PsResult r = PsRequest(reply, Form::Ansi, "GetAvailablePresenceTab", std::string());
+    if (r != PS_OK) {
+        // The next post of either form reads "psUrl" again.
+        ClearBaseUrls();
+        return r;
+    }
+    DWORD address = INADDR_NONE;
+    WORD port = 0;
+    WalkReplyCells(reply, [&](const Cell& cell, const XmlNode&) {
+        if (!SameName(cell.name, L"server")) return true;
+        size_t colon = cell.text.find(L':');
+        if (colon == std::wstring::npos) return true;
+        DWORD a = ParseIPv4Address(cell.text.substr(0, colon));
+        int p = _wtoi(cell.text.c_str() + colon + 1) & 0xFFFF;
+        if (a == INADDR_NONE || p == 0) return true;
+        address = a;
+        port = static_cast<WORD>(p);
+        return true;
+    }, false);
+    if (address != INADDR_NONE) {
+        in_addr in;
+        in.s_addr = address;
+        std::string url = std::string("http://") + inet_ntoa(in) + ":" + std::to_string(port) + ServicePath();
+        SetBaseUrls(url, url);
+    }
+    return PS_OK;
+}
+
+std::string GetLocalIp() {
+    char host[256] = {};
+    if (gethostname(host, 255) != 0) return std::string();
+    hostent* entry = gethostbyname(host);
+    if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0]) return std::string();
+    in_addr in;
+    memcpy(&in, entry->h_addr_list[0], sizeof in);
+    const char* text = inet_ntoa(in);
+    return text ? std::string(text) : std::string();
+}
+
+template <typename Record>
+void AddAccount(FormText& form, const Record& account) {
+    std::string id = Field(account.id);
+    form.Add("UserID", id);
+    SetCurrentUser(id);
+    form.Add("NickName", Field(account.nickname));
+    form.Add("Province", Field(account.province));
+    form.Add("City", Field(account.city));
+    form.AddNumber("Sex", account.sex);
+    form.AddNumber("Age", account.age);
+    form.Add("Birthday", Field(account.birthday));
+}
+
+PsResult PostLogin(Form form, const std::string& params) {
+    Reply reply;
+    return PsRequest(reply, form, "LoginPS", params);
+}
+
+}  // namespace
+
+}  // namespace ps
+
+using namespace ps;
+
+extern "C" int __stdcall PS_Cco_LoginA(FriendInfoA* account, const char* sessionValue, const char* signOnValue) {
+    return Guard([&] {
+        if (!account) return static_cast<int>(PS_NO_ENVELOPE);
+        PsResult r = SelectPresenceHost();
+        if (r != PS_OK) return r;
+        SetSessionCookies(sessionValue, signOnValue);
+        FormText form;
+        std::string ip = GetLocalIp();
+        if (!ip.empty()) form.Add("localip", ip);
+        std::string port = ReadConfigText("LocalTcpPort", "6082", 15);
+        if (!port.empty()) form.Add("localport", port);
+        else if (account->status.localPort > 0) form.AddNumber("localport", account->status.localPort);
+        AddAccount(form, *account);
+        return PostLogin(Form::Ansi, form.Text());
+    });
+}
+
+extern "C" int __stdcall PS_Cco_LoginW(FriendInfoW* account, const wchar_t* sessionValue, const wchar_t* signOnValue) {
+    return Guard([&] {
+        if (!account) return static_cast<int>(PS_NO_ENVELOPE);
+        PsResult r = SelectPresenceHost();
+        if (r != PS_OK) return r;
+        std::string session = Ansi(sessionValue);
+        std::string signOn = Ansi(signOnValue);
+        SetSessionCookies(sessionValue ? session.c_str() : nullptr, signOnValue ? signOn.c_str() : nullptr);
+        FormText form;
+        if (account->status.localIp != 0) {
+            in_addr in;
+            in.s_addr = account->status.localIp;
+            form.Add("localip", inet_ntoa(in));
+        }
+        if (account->status.localPort > 0) form.AddNumber("localport", account->status.localPort);
+        AddAccount(form, *account);
+        return PostLogin(Form::Wide, form.Text());
+    });
+}
+
+extern "C" int __stdcall PS_Cco_Logoff() {
+    return Guard([&] {
+        Reply reply;
+        return PsRequest(reply, Form::Ansi, "LogoffPS", std::string());
+    });
+}
+
+extern "C" int __stdcall PS_Cco_HeartBeat(int* retryTimes, int* interval) {
+    return Guard([&] {
+        Reply reply;
+        PsResult r = PsRequest(reply, Form::Ansi, "HeartBeat2PS", std::string());
+        if (r != PS_OK) return r;
+        // A value cell without text leaves the caller's number alone: an interval of 0
+        // would make the caller beat on every tick.
+        WalkReplyCells(reply, [&](const Cell& cell, const XmlNode&) {
+            if (cell.text.empty()) return true;
+            if (SameName(cell.name, L"retry-times")) {
+                if (retryTimes) *retryTimes = _wtoi(cell.text.c_str());
+            } else if (SameName(cell.name, L"interval")) {
+                int value = _wtoi(cell.text.c_str());
+                if (interval && value > 0) *interval = value;
+            }
+            return true;
+        });
+        return static_cast<int>(PS_OK);
+    });
+}

@@ -1,0 +1,254 @@
+#include <winsock2.h>
+
+#include "PresenceHarness.h"
+
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ModulePath.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+namespace pstest {
+
+namespace {
+
+int g_ports[3] = {0, 0, 0};
+
+std::string Control(const std::string& what, const std::string& body) {
+    std::string reply;
+    HINTERNET session = InternetOpenA("fake-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!session) return reply;
+    HINTERNET connection = InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(g_ports[0]), nullptr,
+                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    std::string path = "/_ctl/" + what;
+    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
+                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                                          INTERNET_FLAG_NO_COOKIES,
+                                                      0)
+                                   : nullptr;
+    if (request &&
+        HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+        char buffer[16384];
+        DWORD got = 0;
+        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) reply.append(buffer, got);
+    }
+    if (request) InternetCloseHandle(request);
+    if (connection) InternetCloseHandle(connection);
+    InternetCloseHandle(session);
+    return reply;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+    return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t at = text.find(sep, start);
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) return parts;
+        start = at + 1;
+    }
+}
+
+void RemoveTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = dir + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace
+
+bool Post::HasCookie(const std::string& pair) const {
+    for (std::string part : Split(cookie, ';')) {
+        while (!part.empty() && part[0] == ' ') part.erase(0, 1);
+        if (part == pair) return true;
+    }
+    return false;
+}
+
+int FakeServer::MainPort() { return g_ports[0]; }
+int FakeServer::SecondPort() { return g_ports[1]; }
+int FakeServer::DeadPort() { return g_ports[2]; }
+
+void FakeServer::Reset() { ASSERT_EQ("ok", Control("reset", "")); }
+
+void FakeServer::Queue(const std::string& action, const std::string& reply, int status, int truncate) {
+    std::string what = "queue?action=" + action + "&status=" + std::to_string(status);
+    if (truncate >= 0) what += "&truncate=" + std::to_string(truncate);
+    ASSERT_EQ("ok", Control(what, reply));
+}
+
+void FakeServer::Default(const std::string& action, const std::string& reply, int status) {
+    ASSERT_EQ("ok", Control("default?action=" + action + "&status=" + std::to_string(status), reply));
+}
+
+std::vector<Post> FakeServer::Log() {
+    std::vector<Post> posts;
+    for (const std::string& line : Split(Control("log", ""), '\n')) {
+        std::vector<std::string> f = Split(line, '\t');
+        if (f.size() != 4) continue;
+        Post p;
+        p.port = atoi(f[0].c_str());
+        p.path = f[1];
+        p.cookie = f[2];
+        p.body = FromHex(f[3]);
+        posts.push_back(p);
+    }
+    return posts;
+}
+
+Post FakeServer::Only() {
+    std::vector<Post> posts = Log();
+    EXPECT_EQ(1u, posts.size());
+    return posts.empty() ? Post() : posts.back();
+}
+
+std::string Reply(const char* utf8Inner, const char* docId) {
+    std::string text = std::string("<lwData docId=\"") + docId + "\" opname=\"x\">" + utf8Inner + "</lwData>";
+    return testkit::Ansi(text.c_str());
+}
+
+std::string Cell(const char* name, const char* utf8Text, int type) {
+    return std::string("<cell name=\"") + name + "\" type=\"" + std::to_string(type) + "\">" + utf8Text + "</cell>";
+}
+
+std::wstring ProgramFolder() { return vantor::ProgramDir(); }
+std::wstring ConfigFile(const wchar_t* name) { return ProgramFolder() + L"config\\" + name; }
+
+void WriteConfig(const wchar_t* key, const wchar_t* value) {
+    WritePrivateProfileStringW(L"PSConfig", key, value, ConfigFile(L"psimprof.cfg").c_str());
+}
+
+std::string ReadRunProf(const char* section, const char* key) {
+    char buffer[1024] = {};
+    std::string path = vantor::WideToAnsi(ConfigFile(L"run_prof.cfg"));
+    GetPrivateProfileStringA(section, key, "<none>", buffer, sizeof buffer, path.c_str());
+    return buffer;
+}
+
+void ResetFiles() {
+    std::wstring config = ProgramFolder() + L"config";
+    CreateDirectoryW(config.c_str(), nullptr);
+    DeleteFileW(ConfigFile(L"psimprof.cfg").c_str());
+    DeleteFileW(ConfigFile(L"run_prof.cfg").c_str());
+    for (const wchar_t* user : {L"u1001", L"u1002"}) RemoveTree(ProgramFolder() + user);
+    CreateDirectoryW((ProgramFolder() + L"u1001").c_str(), nullptr);
+    wchar_t url[128];
+    swprintf(url, 128, L"http://127.0.0.1:%d/web/", FakeServer::MainPort());
+    WriteConfig(L"psUrl", url);
+    WriteConfig(L"gkenable", L"0");
+}
+
+bool Presence::Load() {
+    module = vantor::LoadProgramLibrary(L"PresenceCore.dll");
+    if (!module) return false;
+#define PS_RESOLVE(name) name = vantor::ProcAddress<decltype(name)>(module, #name); if (!name) return false;
+    PS_FUNCTIONS(PS_RESOLVE)
+#undef PS_RESOLVE
+    return true;
+}
+
+void Presence::Unload() {
+    if (module) FreeLibrary(module);
+    *this = Presence();
+}
+
+void PresenceTest::SetUp() {
+    ResetFiles();
+    FakeServer::Reset();
+    ASSERT_TRUE(ps.Load()) << "PresenceCore.dll or one of its exports is missing";
+}
+
+void PresenceTest::TearDown() { ps.Unload(); }
+
+void PresenceTest::Reload() {
+    ps.Unload();
+    ASSERT_TRUE(ps.Load());
+}
+
+FriendInfoA Account() {
+    FriendInfoA a;
+    memset(&a, 0, sizeof a);
+    strcpy(a.id, "u1001");
+    strcpy(a.nickname, testkit::Ansi("张三").c_str());
+    strcpy(a.province, "11");
+    strcpy(a.city, testkit::Ansi("北京").c_str());
+    a.sex = 1;
+    a.age = 30;
+    strcpy(a.birthday, "1990-01-01");
+    return a;
+}
+
+}  // namespace pstest
+
+namespace {
+
+// The library reads its configuration beside the host program, and other test programs
+// share the staged folder: this test runs from a copy of itself in a folder of its own.
+int RunInPrivateFolder() {
+    std::wstring stage = vantor::ProgramDir();
+    std::string ports = testkit::ReadFileBytes(stage + L"presence-fake.port");
+    if (ports.empty()) {
+        fprintf(stderr, "presence-fake.port is missing: the fake presence server did not start\n");
+        return 1;
+    }
+    std::wstring dir = testkit::FreshDir(L"presence");
+    for (const wchar_t* file : {L"PresenceCore.dll", L"WebFetch.dll"}) {
+        if (!CopyFileW((stage + file).c_str(), (dir + file).c_str(), FALSE)) {
+            fprintf(stderr, "cannot copy %ls\n", file);
+            return 1;
+        }
+    }
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring copy = dir + L"presence_tests.exe";
+    if (!CopyFileW(self, copy.c_str(), FALSE)) return 1;
+    for (char& c : ports)
+        if (c == '\n') c = ',';
+    SetEnvironmentVariableA("PS_FAKE_PORTS", ports.c_str());
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    std::wstring commandLine = GetCommandLineW();
+    if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi))
+        return 1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char ports[128] = {};
+    if (!GetEnvironmentVariableA("PS_FAKE_PORTS", ports, sizeof ports)) return RunInPrivateFolder();
+    sscanf(ports, "%d,%d,%d", &pstest::g_ports[0], &pstest::g_ports[1], &pstest::g_ports[2]);
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);   // as the host program does: the login looks up its own address
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

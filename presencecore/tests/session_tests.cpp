@@ -1,0 +1,213 @@
+// Login, logoff, heart beat, result mapping and the gatekeeper, against the fake server.
+#include "PresenceHarness.h"
+
+#include "TestSupport.h"
+
+using namespace pstest;
+using testkit::Ansi;
+
+namespace {
+
+const char kAccountBody[] = "UserID=u1001&NickName=张三&Province=11&City=北京&Sex=1&Age=30&Birthday=1990-01-01";
+
+// The login body after the optional "localip=..." pair (whose address depends on the host).
+std::string WithoutLocalIp(const std::string& body) {
+    if (body.compare(0, 8, "localip=") != 0) return body;
+    size_t amp = body.find('&');
+    return amp == std::string::npos ? std::string() : body.substr(amp + 1);
+}
+
+using SessionTest = PresenceTest;
+
+TEST_F(SessionTest, LoginPostsAccountAndKeepsCookiesForLaterPosts) {
+    FriendInfoA account = Account();
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "sess1", "sso1"));
+    Post login = FakeServer::Only();
+    EXPECT_EQ("/web/LoginPS.do", login.path);
+    EXPECT_EQ(Ansi("localport=6082&") + Ansi(kAccountBody), WithoutLocalIp(login.body));
+    EXPECT_TRUE(login.HasCookie("JSESSIONID=sess1")) << login.cookie;
+    EXPECT_TRUE(login.HasCookie("iPlanetDirectoryPro=sso1")) << login.cookie;
+
+    FakeServer::Reset();
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, nullptr, nullptr));
+    ASSERT_EQ(0, ps.PS_Cco_Logoff());
+    std::vector<Post> posts = FakeServer::Log();
+    ASSERT_EQ(3u, posts.size());
+    EXPECT_EQ("/web/HeartBeat2PS.do", posts[0].path);
+    EXPECT_EQ("", posts[0].body);
+    EXPECT_EQ("/web/LogoffPS.do", posts[2].path);
+    for (const Post& p : posts) {
+        EXPECT_TRUE(p.HasCookie("JSESSIONID=sess1")) << p.path << ": " << p.cookie;
+        EXPECT_TRUE(p.HasCookie("iPlanetDirectoryPro=sso1")) << p.path << ": " << p.cookie;
+    }
+
+    FakeServer::Reset();
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "sess2", nullptr));
+    Post again = FakeServer::Only();
+    EXPECT_TRUE(again.HasCookie("JSESSIONID=sess2")) << again.cookie;
+    EXPECT_TRUE(again.HasCookie("iPlanetDirectoryPro=sso1")) << again.cookie;
+}
+
+TEST_F(SessionTest, LoginVariantsOfPortSexAndWideForm) {
+    FriendInfoA account = Account();
+    account.sex = static_cast<SHORT>(65535);
+    account.status.localPort = 5000;
+    WriteConfig(L"LocalTcpPort", L"");
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    std::string body = WithoutLocalIp(FakeServer::Only().body);
+    EXPECT_EQ(0u, body.find("localport=5000&UserID=u1001&")) << body;
+    EXPECT_NE(std::string::npos, body.find("&Sex=-1&")) << body;
+
+    FakeServer::Reset();
+    account.status.localPort = 0;
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_EQ(0u, WithoutLocalIp(FakeServer::Only().body).find("UserID=u1001&"));
+
+    // Values that carry form syntax arrive whole.
+    FakeServer::Reset();
+    WriteConfig(L"LocalTcpPort", L"7777");
+    strcpy(account.nickname, "A&B=C+D%");
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_NE(std::string::npos, FakeServer::Only().body.find("localport=7777&UserID=u1001&NickName=A%26B%3DC%2BD%25&"));
+
+    // The W form takes address and port from the record, never from the configuration,
+    // and posts the same 8-bit text as the A form.
+    FakeServer::Reset();
+    FriendInfoW wide = {};
+    wcscpy(wide.id, L"u1001");
+    wcscpy(wide.nickname, testkit::Wide("张三").c_str());
+    wcscpy(wide.province, L"11");
+    wcscpy(wide.city, testkit::Wide("北京").c_str());
+    wcscpy(wide.birthday, L"1990-01-01");
+    wide.sex = 1;
+    wide.age = 30;
+    ASSERT_EQ(0, ps.PS_Cco_LoginW(&wide, L"ws", L"wt"));
+    Post w = FakeServer::Only();
+    EXPECT_EQ(Ansi(kAccountBody), w.body);
+    EXPECT_TRUE(w.HasCookie("JSESSIONID=ws")) << w.cookie;
+    FakeServer::Reset();
+    wide.status.localIp = htonl(0xC0A80102);
+    wide.status.localPort = 6090;
+    ASSERT_EQ(0, ps.PS_Cco_LoginW(&wide, nullptr, nullptr));
+    EXPECT_EQ("localip=192.168.1.2&localport=6090&" + Ansi(kAccountBody), FakeServer::Only().body);
+}
+
+TEST_F(SessionTest, HeartBeatHandsBackServerValues) {
+    int retry = 7, interval = 8;
+    FakeServer::Queue("HeartBeat2PS", Reply((Cell("retry-times", "3") + Cell("interval", "45") + Cell("interval", "60")).c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(3, retry);
+    EXPECT_EQ(60, interval);
+
+    // Without cells, or with values that are not text or not usable, nothing changes.
+    FakeServer::Queue("HeartBeat2PS", Reply(""));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    FakeServer::Queue("HeartBeat2PS", Reply((Cell("interval", "30", 3) + Cell("retry-times", "")).c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    FakeServer::Queue("HeartBeat2PS", Reply(Cell("interval", "0").c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(3, retry);
+    EXPECT_EQ(60, interval);
+}
+
+TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
+    struct Case {
+        const char* what;
+        std::string reply;
+        int status;
+        int expected;
+    };
+    const Case cases[] = {
+        {"html page", "<html><body>busy</body></html", 200, 500},
+        {"empty body", "", 200, 500},
+        {"cut reply", "<lwData docId=\"1\"><cell", 200, 500},
+        {"other root", "<root docId=\"1\"/>", 200, 501},
+        {"docId 2 without cell", "<lwData docId=\"2\"/>", 200, 501},
+        {"refusal without cell", "<lwData docId=\"0\"/>", 200, 501},
+        {"refusal with cell", Reply(Cell("message", "不允许").c_str(), "0"), 200, 20},
+        {"no docId, named cell", "<lwData>" + Cell("x", "1") + "</lwData>", 200, 20},
+        {"no docId, unnamed cell", "<lwData><cell type=\"8\">1</cell></lwData>", 200, 501},
+        {"plain success", "<lwData docId=\"1\"/>", 200, 0},
+        {"trailing controls", "<lwData docId=\"1\"/>\r\n\r\n\x01", 200, 0},
+        {"server error", "oops", 500, 10500},
+        {"not found", "gone", 404, 10404},
+    };
+    for (const Case& c : cases) {
+        int retry = 7, interval = 8;
+        FakeServer::Queue("HeartBeat2PS", c.reply, c.status);
+        EXPECT_EQ(c.expected, ps.PS_Cco_HeartBeat(&retry, &interval)) << c.what;
+        EXPECT_EQ(7, retry) << c.what;
+        EXPECT_EQ(8, interval) << c.what;
+    }
+
+    // A reply cut short after its headers is never taken for a success.
+    FakeServer::Queue("HeartBeat2PS", Reply(Cell("interval", "45").c_str()), 200, 10);
+    EXPECT_NE(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+
+    wchar_t url[128];
+    swprintf(url, 128, L"http://127.0.0.1:%d/web/", FakeServer::DeadPort());
+    WriteConfig(L"psUrl", url);
+    Reload();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(2101, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+
+    FakeServer::Reset();
+    WriteConfig(L"psUrl", L"");
+    Reload();
+    FriendInfoA account = Account();
+    EXPECT_EQ(20000, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    EXPECT_EQ(20000, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_TRUE(FakeServer::Log().empty());
+}
+
+TEST_F(SessionTest, GatekeeperPicksTheServer) {
+    wchar_t gk[128];
+    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
+    WriteConfig(L"gkenable", L"1");
+    WriteConfig(L"gkUrl", gk);
+    Reload();
+    FriendInfoA account = Account();
+
+    // (a) the chosen server gets the login and every later post, under psUrl's path.
+    std::string server = "127.0.0.1:" + std::to_string(FakeServer::SecondPort());
+    FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("server", server.c_str()).c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    std::vector<Post> posts = FakeServer::Log();
+    ASSERT_EQ(3u, posts.size());
+    EXPECT_EQ("/gk/GetAvailablePresenceTab.do", posts[0].path);
+    EXPECT_EQ(FakeServer::MainPort(), posts[0].port);
+    EXPECT_EQ("", posts[0].body);
+    EXPECT_EQ("/web/LoginPS.do", posts[1].path);
+    EXPECT_EQ(FakeServer::SecondPort(), posts[1].port);
+    EXPECT_EQ("/web/HeartBeat2PS.do", posts[2].path);
+    EXPECT_EQ(FakeServer::SecondPort(), posts[2].port);
+
+    // (c) no usable answer: the login goes to the gatekeeper's prefix.
+    FakeServer::Reset();
+    FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("server", "no-port-here").c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    posts = FakeServer::Log();
+    ASSERT_EQ(2u, posts.size());
+    EXPECT_EQ("/gk/LoginPS.do", posts[1].path);
+
+    // (d) a refusal ends the login before LoginPS.
+    FakeServer::Reset();
+    FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("message", "满了").c_str(), "0"));
+    EXPECT_EQ(20, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_EQ(1u, FakeServer::Log().size());
+
+    // (b) an unreachable gatekeeper: 2101, no login, and the next post reads psUrl again.
+    FakeServer::Reset();
+    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::DeadPort());
+    WriteConfig(L"gkUrl", gk);
+    EXPECT_EQ(2101, ps.PS_Cco_LoginA(&account, "s", "t"));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    Post beat = FakeServer::Only();
+    EXPECT_EQ("/web/HeartBeat2PS.do", beat.path);
+    EXPECT_EQ(FakeServer::MainPort(), beat.port);
+}
+
+}  // namespace
