@@ -11,11 +11,8 @@
 #include "ContactRecords.h"
 #include "AddressCallback.h"
 
-#ifdef ROSTBASE_BUILD
-#define ROSTBASE_API extern "C" __declspec(dllexport)
-#else
-#define ROSTBASE_API extern "C" __declspec(dllimport)
-#endif
+// The .def file exports the undecorated names; nothing links RostBase statically.
+#define ROSTBASE_API extern "C"
 
 // --- store lifecycle and current account
 ROSTBASE_API RostBaseHandle WINAPI RostBase_LoadA(const char* account);

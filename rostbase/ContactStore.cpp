@@ -1,0 +1,909 @@
+#include "ContactStore.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "AddressCallback.h"
+#include "Handles.h"
+
+namespace rostbase {
+
+// Counts a walk or a firing in progress: while any runs, nothing taken out for good is
+// freed. Made with the store's lock held; ends by taking it again.
+class ContactStore::Busy {
+public:
+    explicit Busy(ContactStore& store) : store_(store) { ++store_.busy_; }
+    ~Busy() {
+        vantor::Lock lock(store_.lock_);
+        if (--store_.busy_ == 0) store_.FreePending();
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    ContactStore& store_;
+};
+
+namespace {
+
+template <typename T>
+bool Take(std::vector<T*>& list, T* item) {
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it == list.end()) return false;
+    list.erase(it);
+    return true;
+}
+
+bool HoldsFriend(const ContactGroup& g, const FriendEntry* e) {
+    for (const FriendEntry* f : g.friends) {
+        if (f == e || f->id == e->id) return true;
+    }
+    return false;
+}
+
+void Purge(ContactGroup& g, const FriendEntry* e) {
+    g.friends.erase(std::remove(g.friends.begin(), g.friends.end(), e), g.friends.end());
+    for (ContactGroup* sub : g.subGroups) Purge(*sub, e);
+}
+
+GroupKey KeyOf(const ContactGroup& g) { return GroupKey{g.id, g.name}; }
+
+void CollectGroups(ContactGroup* g, ContactGroup* parent, std::vector<std::pair<ContactGroup*, ContactGroup*>>& out) {
+    out.emplace_back(g, parent);
+    for (ContactGroup* sub : g->subGroups) CollectGroups(sub, g, out);
+}
+
+void CollectFriends(ContactGroup* g, DWORD mask, const wchar_t* key,
+                    std::vector<std::pair<FriendEntry*, ContactGroup*>>& out) {
+    for (FriendEntry* f : g->friends) {
+        if (PassesFilter(*f, mask, key)) out.emplace_back(f, g);
+    }
+    for (ContactGroup* sub : g->subGroups) CollectFriends(sub, mask, key, out);
+}
+
+FriendEntry* FindFriend(ContactGroup* g, const std::wstring& id, ContactGroup** holder) {
+    for (FriendEntry* f : g->friends) {
+        if (f->id == id) {
+            *holder = g;
+            return f;
+        }
+    }
+    for (ContactGroup* sub : g->subGroups) {
+        if (FriendEntry* f = FindFriend(sub, id, holder)) return f;
+    }
+    return nullptr;
+}
+
+void Count(const ContactGroup& g, DWORD* total, DWORD* online) {
+    for (const FriendEntry* f : g.friends) {
+        if (total) ++*total;
+        if (online && f->Online()) ++*online;
+    }
+    for (const ContactGroup* sub : g.subGroups) Count(*sub, total, online);
+}
+
+void ResetStatus(ContactGroup& g) {
+    for (FriendEntry* f : g.friends) f->status = 0;
+    for (ContactGroup* sub : g.subGroups) ResetStatus(*sub);
+}
+
+}  // namespace
+
+ContactStore::ContactStore() : current_(new FriendEntry) {
+    offRoot_.id = L"10";
+    onRoot_.id = L"11";
+    for (ContactGroup* g : {&offRoot_, &onRoot_, &strangers_, &blackList_}) liveGroups_.insert(g);
+    liveFriends_.insert(current_);
+}
+
+ContactStore::~ContactStore() {
+    ClearGroup(blackList_);
+    ClearGroup(strangers_);
+    ClearGroup(offRoot_);
+    ClearGroup(onRoot_);
+    // What is left: entries that left the store but stayed valid, and retired objects.
+    for (const void* p : liveFriends_) {
+        if (p != current_) delete static_cast<const FriendEntry*>(p);
+    }
+    for (const void* p : liveGroups_) {
+        if (p != &offRoot_ && p != &onRoot_ && p != &strangers_ && p != &blackList_) {
+            delete static_cast<const ContactGroup*>(p);
+        }
+    }
+    delete current_;
+}
+
+void ContactStore::ClearGroup(ContactGroup& group) {
+    for (FriendEntry* f : group.friends) {
+        if (f != current_ && liveFriends_.erase(f)) delete f;
+    }
+    group.friends.clear();
+    for (ContactGroup* sub : group.subGroups) {
+        ClearGroup(*sub);
+        if (liveGroups_.erase(sub)) delete sub;
+    }
+    group.subGroups.clear();
+}
+
+void ContactStore::Adopt(ContactGroup* group) {
+    for (FriendEntry* f : group->friends) liveFriends_.insert(f);
+    for (ContactGroup* sub : group->subGroups) {
+        liveGroups_.insert(sub);
+        Adopt(sub);
+    }
+}
+
+void ContactStore::DefaultRoots() {
+    GroupInfoW off = {}, on = {};
+    lstrcpynW(off.id, L"10", 24);
+    lstrcpynW(off.name, L"电话好友", 24);
+    lstrcpynW(on.id, L"11", 24);
+    lstrcpynW(on.name, L"网上好友", 24);
+    FromRecord(off, &offRoot_);
+    FromRecord(on, &onRoot_);
+}
+
+void ContactStore::Load(const std::wstring& account) {
+    LoadedContacts loaded;
+    loaded.offRoot.id = offRoot_.id;
+    loaded.onRoot.id = onRoot_.id;
+    {
+        vantor::ScopedCom com;
+        XmlLoadContacts(account, &loaded);
+    }
+    vantor::Lock lock(lock_);
+    ClearGroup(blackList_);
+    ClearGroup(strangers_);
+    ClearGroup(offRoot_);
+    ClearGroup(onRoot_);
+    account_ = account;
+    if (!loaded.usable) {
+        DefaultRoots();
+        return;
+    }
+    auto take = [this](ContactGroup& into, ContactGroup& from, bool named) {
+        if (named) {
+            into.id = from.id;
+            into.name = from.name;
+        }
+        into.friends = std::move(from.friends);
+        into.subGroups = std::move(from.subGroups);
+        Adopt(&into);
+    };
+    take(offRoot_, loaded.offRoot, true);
+    take(onRoot_, loaded.onRoot, true);
+    take(strangers_, loaded.strangers, false);
+    take(blackList_, loaded.blackList, false);
+}
+
+FriendEntry* ContactStore::LiveFriend(FriendHandle h, bool forChange) {
+    auto* e = reinterpret_cast<FriendEntry*>(h);
+    if (!e || !liveFriends_.count(e)) return nullptr;
+    if (forChange && e->gone) return nullptr;
+    return e;
+}
+
+ContactGroup* ContactStore::LiveGroup(GroupHandle h, bool forChange) {
+    auto* g = reinterpret_cast<ContactGroup*>(h);
+    if (!g || !liveGroups_.count(g)) return nullptr;
+    if (forChange && g->gone) return nullptr;
+    return g;
+}
+
+FriendEntry* ContactStore::EntryOrCurrent(FriendHandle h) { return h ? LiveFriend(h, false) : current_; }
+
+void ContactStore::RetireFriend(FriendEntry* e) {
+    if (e == current_ || e->gone) return;
+    e->gone = true;
+    // An entry placed in more than one list must leave all of them before it is freed.
+    for (ContactGroup* g : {&offRoot_, &onRoot_, &strangers_, &blackList_}) Purge(*g, e);
+    pendingFriends_.push_back(e);
+}
+
+void ContactStore::RetireGroup(ContactGroup* g) {
+    if (g->gone) return;
+    g->gone = true;
+    std::vector<FriendEntry*> friends = g->friends;
+    for (FriendEntry* f : friends) RetireFriend(f);
+    for (ContactGroup* sub : g->subGroups) RetireGroup(sub);
+    pendingGroups_.push_back(g);
+}
+
+void ContactStore::FreePending() {
+    for (FriendEntry* e : pendingFriends_) {
+        if (liveFriends_.erase(e)) delete e;
+    }
+    pendingFriends_.clear();
+    for (ContactGroup* g : pendingGroups_) {
+        if (liveGroups_.erase(g)) delete g;
+    }
+    pendingGroups_.clear();
+}
+
+FriendSnapshot ContactStore::Snapshot(const FriendEntry& e, bool withPolicies) const {
+    FriendSnapshot s;
+    s.data = e;
+    if (withPolicies) s.policies = e.policies;
+    return s;
+}
+
+template <typename Fn, typename... Args>
+void ContactStore::Fire(const char* name, Args... args) {
+    std::vector<EventModule> modules;
+    {
+        vantor::Lock lock(lock_);
+        modules = modules_;
+    }
+    for (const EventModule& m : modules) {
+        // Looked up at every firing: a module may come and go between changes.
+        auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m.module, name)));
+        if (fn) fn(args..., m.userValue);
+    }
+}
+
+// ---------------------------------------------------------------- current account
+
+template <typename Rec>
+BOOL ContactStore::SetCurrentAccount(const Rec& info) {
+    FriendData data;
+    FromRecord(info, &data);
+    vantor::Lock lock(lock_);
+    static_cast<FriendData&>(*current_) = data;
+    return TRUE;
+}
+
+// ---------------------------------------------------------------- queries
+
+template <typename Rec>
+BOOL ContactStore::GetFriendInfo(FriendHandle entry, Rec* out) {
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    if (!e || !out) return FALSE;
+    ToRecord(*e, out);
+    return TRUE;
+}
+
+template <typename Rec>
+BOOL ContactStore::GetGroupInfo(GroupHandle group, Rec* out) {
+    vantor::Lock lock(lock_);
+    ContactGroup* g = LiveGroup(group, false);
+    if (!g || !out) return FALSE;
+    ToRecord(*g, out);
+    return TRUE;
+}
+
+BOOL ContactStore::EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) {
+    std::vector<std::pair<ContactGroup*, ContactGroup*>> groups;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock lock(lock_);
+        if (rootMask & 1) CollectGroups(&offRoot_, nullptr, groups);
+        if (rootMask & 2) CollectGroups(&onRoot_, nullptr, groups);
+        busy.emplace(*this);
+    }
+    if (!proc) return groups.empty();
+    for (auto& item : groups) {
+        if (!proc(Handle(item.first), item.second ? Handle(item.second) : nullptr, user)) return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ContactStore::EnumFriends(FriendEnumProc proc, DWORD mask, const wchar_t* key, UINT_PTR user) {
+    std::vector<std::pair<FriendEntry*, ContactGroup*>> friends;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock lock(lock_);
+        CollectFriends(&offRoot_, mask, key, friends);
+        CollectFriends(&onRoot_, mask, key, friends);
+        busy.emplace(*this);
+    }
+    if (!proc) return friends.empty();
+    for (auto& item : friends) {
+        if (!proc(Handle(item.first), Handle(item.second), user)) return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ContactStore::EnumGroupFriends(GroupHandle group, FriendEnumProc proc, UINT_PTR user) {
+    std::vector<FriendEntry*> friends;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock lock(lock_);
+        ContactGroup* g = LiveGroup(group, false);
+        if (!g) return FALSE;
+        friends = g->friends;
+        busy.emplace(*this);
+    }
+    if (!proc) return friends.empty();
+    for (FriendEntry* f : friends) {
+        if (!proc(Handle(f), group, user)) return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ContactStore::EnumBlackList(FriendEnumProc proc, UINT_PTR user) {
+    return EnumGroupFriends(Handle(&blackList_), proc, user);
+}
+
+BOOL ContactStore::IsUserInBlackList(const wchar_t* id) {
+    if (!id) return FALSE;
+    vantor::Lock lock(lock_);
+    for (const FriendEntry* f : blackList_.friends) {
+        if (f->id == id) return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL ContactStore::IsCodeInBlackListUser(DWORD mask, const wchar_t* key) {
+    vantor::Lock lock(lock_);
+    for (const FriendEntry* f : blackList_.friends) {
+        if (PassesFilter(*f, mask, key)) return TRUE;
+    }
+    return FALSE;
+}
+
+FriendHandle ContactStore::IsUserInFriends(const wchar_t* id, GroupHandle* group) {
+    if (!id) return nullptr;
+    vantor::Lock lock(lock_);
+    ContactGroup* holder = nullptr;
+    FriendEntry* e = FindFriend(&offRoot_, id, &holder);
+    if (!e) e = FindFriend(&onRoot_, id, &holder);
+    if (!e) return nullptr;
+    if (group) *group = Handle(holder);
+    return Handle(e);
+}
+
+BOOL ContactStore::StatFriends(GroupHandle group, DWORD* total, DWORD* online) {
+    vantor::Lock lock(lock_);
+    ContactGroup* g = group ? LiveGroup(group, false) : &onRoot_;
+    if (!g) return FALSE;
+    Count(*g, total, online);
+    return TRUE;
+}
+
+DWORD ContactStore::GetOnlineCount(DWORD* second) {
+    vantor::Lock lock(lock_);
+    if (second) *second = onlineSecond_;
+    return onlineFirst_;
+}
+
+BOOL ContactStore::IsGroupNameExists(GroupHandle parent, const std::wstring& name) {
+    vantor::Lock lock(lock_);
+    ContactGroup* p = LiveGroup(parent, false);
+    if (!p) return FALSE;
+    for (const ContactGroup* sub : p->subGroups) {
+        if (sub->name == name) return TRUE;
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------- changes
+//
+// Every change: the memory tree under the lock, then the file (file lock only, on copies),
+// then the callbacks with no lock held, then what the change removed for good is freed.
+
+FriendHandle ContactStore::AddFriend(const FriendData& data, GroupHandle group) {
+    FriendEntry* e = nullptr;
+    ContactGroup* g = nullptr;
+    FriendSnapshot snap;
+    GroupKey key;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            g = LiveGroup(group);
+            if (!g) return nullptr;
+            for (const FriendEntry* f : g->friends) {
+                if (f->id == data.id) return nullptr;
+            }
+            e = new FriendEntry;
+            static_cast<FriendData&>(*e) = data;
+            g->friends.push_back(e);
+            liveFriends_.insert(e);
+            snap = Snapshot(*e);
+            key = KeyOf(*g);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlAddFriend(account_, snap, key);
+    }
+    Fire<AddressCallback_OnAddFriendProc>("AddressCallback_OnAddFriend", Handle(e), Handle(g));
+    return Handle(e);
+}
+
+BOOL ContactStore::DelFriend(FriendHandle entry, GroupHandle group) {
+    FriendEntry* e = nullptr;
+    ContactGroup* g = nullptr;
+    FriendSnapshot snap;
+    GroupKey key;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            e = LiveFriend(entry);
+            g = LiveGroup(group);
+            if (!e || !g || !Take(g->friends, e)) return FALSE;
+            snap = Snapshot(*e);
+            key = KeyOf(*g);
+            RetireFriend(e);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlDelFriend(account_, snap, key);
+    }
+    Fire<AddressCallback_OnDelFriendProc>("AddressCallback_OnDelFriend", entry, group);
+    return TRUE;
+}
+
+BOOL ContactStore::ChangeFriendGroup(FriendHandle entry, GroupHandle oldGroup, GroupHandle newGroup) {
+    FriendSnapshot snap;
+    GroupKey oldKey, newKey;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            FriendEntry* e = LiveFriend(entry);
+            ContactGroup* from = LiveGroup(oldGroup);
+            ContactGroup* to = LiveGroup(newGroup);
+            if (!e || !from || !to || !Take(from->friends, e)) return FALSE;
+            if (HoldsFriend(*to, e)) {
+                from->friends.push_back(e);
+                return FALSE;
+            }
+            to->friends.push_back(e);
+            snap = Snapshot(*e);
+            oldKey = KeyOf(*from);
+            newKey = KeyOf(*to);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlChangeFriendGroup(account_, snap, oldKey, newKey);
+    }
+    Fire<AddressCallback_OnChangeFriendGroupProc>("AddressCallback_OnChangeFriendGroup", entry, oldGroup, newGroup);
+    return TRUE;
+}
+
+BOOL ContactStore::PreventUser(FriendHandle entry, GroupHandle group) {
+    FriendSnapshot snap;
+    GroupKey key;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            FriendEntry* e = LiveFriend(entry);
+            ContactGroup* g = LiveGroup(group);
+            if (!e || !g || !Take(g->friends, e)) return FALSE;
+            if (HoldsFriend(blackList_, e)) {
+                g->friends.push_back(e);
+                return FALSE;
+            }
+            blackList_.friends.push_back(e);
+            snap = Snapshot(*e);
+            key = KeyOf(*g);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlPreventUser(account_, snap, key);
+    }
+    Fire<AddressCallback_OnPreventUserProc>("AddressCallback_OnPreventUser", entry, group);
+    return TRUE;
+}
+
+BOOL ContactStore::DelUserFromBlackList(FriendHandle entry) {
+    FriendSnapshot snap;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            FriendEntry* e = LiveFriend(entry);
+            // The entry leaves the store but stays valid (a later AddStranger may place
+            // it again); whatever is left of it is freed with the store.
+            if (!e || !Take(blackList_.friends, e)) return FALSE;
+            snap = Snapshot(*e);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlDelBlackUser(account_, snap);
+    }
+    Fire<AddressCallback_OnDelBlackUserProc>("AddressCallback_OnDelBlackUser", entry);
+    return TRUE;
+}
+
+BOOL ContactStore::DelBlackUser(const wchar_t* id) {
+    if (!id) return FALSE;
+    FriendEntry* e = nullptr;
+    FriendSnapshot snap;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            for (FriendEntry* f : blackList_.friends) {
+                if (f->id == id) {
+                    e = f;
+                    break;
+                }
+            }
+            if (!e) return FALSE;
+            Take(blackList_.friends, e);
+            snap = Snapshot(*e);
+            RetireFriend(e);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlDelBlackUser(account_, snap);
+    }
+    Fire<AddressCallback_OnDelBlackUserProc>("AddressCallback_OnDelBlackUser", Handle(e));
+    return TRUE;
+}
+
+BOOL ContactStore::AddGroup(const ContactGroup& info, GroupHandle parent) {
+    ContactGroup* g = nullptr;
+    GroupKey key, parentKey;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            ContactGroup* p = LiveGroup(parent);
+            if (!p) return FALSE;
+            for (const ContactGroup* sub : p->subGroups) {
+                if (sub->id == info.id) return FALSE;
+            }
+            g = new ContactGroup;
+            g->id = info.id;
+            g->name = info.name;
+            p->subGroups.push_back(g);
+            liveGroups_.insert(g);
+            key = KeyOf(*g);
+            parentKey = KeyOf(*p);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlAddGroup(account_, key, parentKey);
+    }
+    Fire<AddressCallback_OnAddGroupProc>("AddressCallback_OnAddGroup", Handle(g), parent);
+    return TRUE;
+}
+
+BOOL ContactStore::DelGroup(GroupHandle group, GroupHandle parent) {
+    GroupKey key, parentKey;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            ContactGroup* g = LiveGroup(group);
+            ContactGroup* p = LiveGroup(parent);
+            if (!g || !p || !Take(p->subGroups, g)) return FALSE;
+            key = KeyOf(*g);
+            parentKey = KeyOf(*p);
+            // The group's friends and sub-groups go with it.
+            RetireGroup(g);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlDelGroup(account_, key, parentKey);
+    }
+    Fire<AddressCallback_OnDelGroupProc>("AddressCallback_OnDelGroup", group, parent);
+    return TRUE;
+}
+
+BOOL ContactStore::AddStranger(FriendHandle entry, GroupHandle group) {
+    std::optional<Busy> busy;
+    {
+        vantor::Lock lock(lock_);
+        FriendEntry* e = LiveFriend(entry);
+        ContactGroup* g = group ? LiveGroup(group) : nullptr;
+        if (!e || e == current_ || (group && !g)) return FALSE;
+        // Refused before anything moves, so a refused call leaves the entry where it was.
+        if (HoldsFriend(strangers_, e)) return FALSE;
+        if (g) Take(g->friends, e);
+        strangers_.friends.push_back(e);
+        busy.emplace(*this);
+    }
+    Fire<AddressCallback_OnAddStrangerProc>("AddressCallback_OnAddStranger", entry, group);
+    return TRUE;
+}
+
+BOOL ContactStore::ModifyFriend(FriendHandle entry, const FriendData& data, const std::string* ansiId) {
+    FriendSnapshot snap;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            FriendEntry* e = LiveFriend(entry);
+            if (!e) return FALSE;
+            if (ansiId ? Narrow(e->id) != *ansiId : e->id != data.id) return FALSE;
+            static_cast<FriendData&>(*e) = data;
+            snap = Snapshot(*e);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlModifyFriend(account_, snap);
+    }
+    Fire<AddressCallback_OnModifyFriendProc>("AddressCallback_OnModifyFriend", entry);
+    return TRUE;
+}
+
+BOOL ContactStore::ModifyGroup(GroupHandle group, const ContactGroup& info, const std::string* ansiId) {
+    GroupKey key;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            ContactGroup* g = LiveGroup(group);
+            if (!g) return FALSE;
+            if (ansiId ? Narrow(g->id) != *ansiId : g->id != info.id) return FALSE;
+            g->id = info.id;
+            g->name = info.name;
+            key = KeyOf(*g);
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        XmlModifyGroup(account_, key);
+    }
+    Fire<AddressCallback_OnModifyGroupProc>("AddressCallback_OnModifyGroup", group);
+    return TRUE;
+}
+
+BOOL ContactStore::RegisterEventModule(HMODULE module, UINT_PTR user) {
+    if (!module) return FALSE;
+    vantor::Lock lock(lock_);
+    for (const EventModule& m : modules_) {
+        if (m.module == module) return FALSE;
+    }
+    modules_.push_back(EventModule{module, user});
+    return TRUE;
+}
+
+BOOL ContactStore::UnregisterEventModule(HMODULE module) {
+    vantor::Lock lock(lock_);
+    for (auto it = modules_.begin(); it != modules_.end(); ++it) {
+        if (it->module == module) {
+            modules_.erase(it);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL ContactStore::UpdateFriendStatus(FriendHandle entry, const FriendStatus& status, DWORD notify) {
+    std::optional<Busy> busy;
+    {
+        vantor::Lock lock(lock_);
+        FriendEntry* e = LiveFriend(entry);
+        if (!e || e->status == status.status) return FALSE;
+        e->SetStatus(status);
+        if (!notify) return TRUE;
+        busy.emplace(*this);
+    }
+    Fire<AddressCallback_OnUpdateFriendOnlineStatusProc>("AddressCallback_OnUpdateFriendOnlineStatus", entry);
+    return TRUE;
+}
+
+BOOL ContactStore::UpdateSelfStatus(const FriendStatus* status) {
+    {
+        vantor::Lock lock(lock_);
+        if (current_->status == status->status) return FALSE;
+        current_->SetStatus(*status);
+    }
+    Fire<AddressCallback_OnRefreshSelfStatusProc>("AddressCallback_OnRefreshSelfStatus", status);
+    return TRUE;
+}
+
+BOOL ContactStore::RefreshFriendStatus(DWORD flags) {
+    if (flags & REFRESH_RESET_NETWORK_FRIENDS) {
+        vantor::Lock lock(lock_);
+        ResetStatus(onRoot_);
+    }
+    if (flags & REFRESH_NOTIFY) Fire<AddressCallback_OnRefreshFriendStatusProc>("AddressCallback_OnRefreshFriendStatus");
+    return TRUE;
+}
+
+BOOL ContactStore::SetOnlineCount(DWORD first, DWORD second) {
+    {
+        vantor::Lock lock(lock_);
+        onlineFirst_ = first;
+        onlineSecond_ = second;
+    }
+    Fire<AddressCallback_OnRefreshOnlineUserProc>("AddressCallback_OnRefreshOnlineUser");
+    return TRUE;
+}
+
+// ---------------------------------------------------------------- service policies
+
+template <typename Rec>
+BOOL ContactStore::AddServicePolicies(FriendHandle entry, const Rec* records, DWORD count, DWORD save) {
+    if (!records || count == 0) return FALSE;
+    std::vector<ServicePolicyEntry> incoming(count);
+    for (DWORD i = 0; i < count; ++i) FromRecord(records[i], &incoming[i]);
+    FriendSnapshot snap;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            FriendEntry* e = LiveFriend(entry);
+            if (!e) return FALSE;
+            bool added = false;
+            for (auto& policy : incoming) added |= AddPolicy(e->policies, std::move(policy));
+            if (!added) return FALSE;
+            if (save) snap = Snapshot(*e, true);
+            busy.emplace(*this);
+        }
+        if (save) {
+            vantor::ScopedCom com;
+            XmlWriteServicePolicies(account_, snap);
+        }
+    }
+    Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>("AddressCallback_OnUpdateFriendSerivcePolicys", entry);
+    return TRUE;
+}
+
+template <typename Rec>
+BOOL ContactStore::QueryPolicy(FriendHandle entry, DWORD id, Rec* out) {
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    if (!e) return FALSE;
+    for (const auto& p : e->policies) {
+        if (p.id != id) continue;
+        if (out) ToRecord(p, out);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+namespace {
+
+template <typename Item, typename Rec>
+BOOL CountThenFill(const std::vector<Item>& items, Rec* records, DWORD* count) {
+    if (!count) return FALSE;
+    if (!records) {
+        *count = static_cast<DWORD>(items.size());
+        return TRUE;
+    }
+    DWORD n = 0;
+    for (; n < *count && n < items.size(); ++n) ToRecord(items[n], &records[n]);
+    *count = n;
+    return TRUE;
+}
+
+}  // namespace
+
+template <typename Rec>
+BOOL ContactStore::GetPolicies(FriendHandle entry, Rec* records, DWORD* count) {
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    return e ? CountThenFill(e->policies, records, count) : FALSE;
+}
+
+template <typename Rec>
+BOOL ContactStore::UpdatePolicyData(DWORD id, const Rec& info) {
+    ServicePolicyEntry incoming;
+    FromRecord(info, &incoming);
+    vantor::Lock lock(lock_);
+    for (auto& p : current_->policies) {
+        if (p.id != id) continue;
+        if (p.Status() == incoming.Status()) return FALSE;
+        p = std::move(incoming);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+template <typename Rec>
+BOOL ContactStore::AppendBoard(FriendHandle entry, const Rec& info) {
+    ServiceBoardEntry board;
+    FromRecord(info, &board);
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    if (!e) return FALSE;
+    e->boards.push_back(std::move(board));
+    return TRUE;
+}
+
+template <typename Rec>
+BOOL ContactStore::GetBoards(FriendHandle entry, Rec* records, DWORD* count) {
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    return e ? CountThenFill(e->boards, records, count) : FALSE;
+}
+
+template <typename Rec>
+BOOL ContactStore::UpdateBoard(FriendHandle entry, const Rec& info) {
+    ServiceBoardEntry incoming;
+    FromRecord(info, &incoming);
+    std::wstring id;
+    BoardIdOf(incoming.locator, &id);
+    vantor::Lock lock(lock_);
+    FriendEntry* e = EntryOrCurrent(entry);
+    if (!e) return FALSE;
+    ServiceBoardEntry* board = FindBoard(e->boards, id);
+    if (!board) return FALSE;
+    board->caption = std::move(incoming.caption);
+    board->summary = std::move(incoming.summary);
+    board->locator = std::move(incoming.locator);
+    board->extra = std::move(incoming.extra);
+    return TRUE;
+}
+
+template <typename Rec>
+BOOL ContactStore::AppendSubject(FriendHandle entry, const wchar_t* boardId, const Rec& info) {
+    if (!boardId) return FALSE;
+    ServiceSubjectEntry subject;
+    FromRecord(info, &subject);
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    ServiceBoardEntry* board = e ? FindBoard(e->boards, boardId) : nullptr;
+    if (!board) return FALSE;
+    board->subjects.push_back(std::move(subject));
+    return TRUE;
+}
+
+template <typename Rec>
+BOOL ContactStore::GetSubjects(FriendHandle entry, const wchar_t* boardId, Rec* records, DWORD* count) {
+    if (!boardId) return FALSE;
+    vantor::Lock lock(lock_);
+    FriendEntry* e = LiveFriend(entry, false);
+    ServiceBoardEntry* board = e ? FindBoard(e->boards, boardId) : nullptr;
+    return board ? CountThenFill(board->subjects, records, count) : FALSE;
+}
+
+template <typename BoardRec, typename Rec>
+BOOL ContactStore::UpdateSubject(FriendHandle entry, const BoardRec& boardInfo, const Rec& info) {
+    ServiceBoardEntry boardKey;
+    FromRecord(boardInfo, &boardKey);
+    std::wstring id;
+    BoardIdOf(boardKey.locator, &id);
+    vantor::Lock lock(lock_);
+    FriendEntry* e = EntryOrCurrent(entry);
+    ServiceBoardEntry* board = e ? FindBoard(e->boards, id) : nullptr;
+    if (!board) return FALSE;
+    ServiceSubjectEntry probe;
+    FromRecord(info, &probe);
+    const std::wstring& caption = probe.caption;
+    for (auto& subject : board->subjects) {
+        if (lstrcmpiW(subject.caption.c_str(), caption.c_str()) != 0) continue;
+        FromRecord(info, &subject);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The A and W forms of every record.
+template BOOL ContactStore::SetCurrentAccount(const FriendInfoA&);
+template BOOL ContactStore::SetCurrentAccount(const FriendInfoW&);
+template BOOL ContactStore::GetFriendInfo(FriendHandle, FriendInfoA*);
+template BOOL ContactStore::GetFriendInfo(FriendHandle, FriendInfoW*);
+template BOOL ContactStore::GetGroupInfo(GroupHandle, GroupInfoA*);
+template BOOL ContactStore::GetGroupInfo(GroupHandle, GroupInfoW*);
+template BOOL ContactStore::AddServicePolicies(FriendHandle, const ServicePolicyInfoA*, DWORD, DWORD);
+template BOOL ContactStore::AddServicePolicies(FriendHandle, const ServicePolicyInfoW*, DWORD, DWORD);
+template BOOL ContactStore::QueryPolicy(FriendHandle, DWORD, ServicePolicyInfoA*);
+template BOOL ContactStore::QueryPolicy(FriendHandle, DWORD, ServicePolicyInfoW*);
+template BOOL ContactStore::GetPolicies(FriendHandle, ServicePolicyInfoA*, DWORD*);
+template BOOL ContactStore::GetPolicies(FriendHandle, ServicePolicyInfoW*, DWORD*);
+template BOOL ContactStore::UpdatePolicyData(DWORD, const ServicePolicyInfoA&);
+template BOOL ContactStore::UpdatePolicyData(DWORD, const ServicePolicyInfoW&);
+template BOOL ContactStore::AppendBoard(FriendHandle, const ServiceBoardInfoA&);
+template BOOL ContactStore::AppendBoard(FriendHandle, const ServiceBoardInfoW&);
+template BOOL ContactStore::GetBoards(FriendHandle, ServiceBoardInfoA*, DWORD*);
+template BOOL ContactStore::GetBoards(FriendHandle, ServiceBoardInfoW*, DWORD*);
+template BOOL ContactStore::UpdateBoard(FriendHandle, const ServiceBoardInfoA&);
+template BOOL ContactStore::UpdateBoard(FriendHandle, const ServiceBoardInfoW&);
+template BOOL ContactStore::AppendSubject(FriendHandle, const wchar_t*, const ServiceSubjectInfoA&);
+template BOOL ContactStore::AppendSubject(FriendHandle, const wchar_t*, const ServiceSubjectInfoW&);
+template BOOL ContactStore::GetSubjects(FriendHandle, const wchar_t*, ServiceSubjectInfoA*, DWORD*);
+template BOOL ContactStore::GetSubjects(FriendHandle, const wchar_t*, ServiceSubjectInfoW*, DWORD*);
+template BOOL ContactStore::UpdateSubject(FriendHandle, const ServiceBoardInfoA&, const ServiceSubjectInfoA&);
+template BOOL ContactStore::UpdateSubject(FriendHandle, const ServiceBoardInfoW&, const ServiceSubjectInfoW&);
+
+}  // namespace rostbase
