@@ -166,6 +166,7 @@ void __cdecl ZumStub_Set(const char* section, const char* key, const char* value
 // Copies the call log (one "name(arguments)=result" line per call, "\n" after each) into
 // buffer, cut to size; answers the length of the whole log.
 int __cdecl ZumStub_GetLog(char* buffer, int size);
+// Empties the log and restarts the call numbers of [Fail] <function>#<n>.
 void __cdecl ZumStub_ClearLog(void);
 
 #ifdef __cplusplus

@@ -42,7 +42,7 @@ namespace {
 struct Platform {
     zumstub::Script script;
     std::vector<std::string> log;
-    std::map<std::string, int> calls;   // per function, counted from the last reset
+    std::map<std::string, int> calls;   // per function, counted from the last reset or log clear
     std::string lastError;
     bool connected = false;
     bool loggedIn = false;
@@ -695,6 +695,7 @@ int __cdecl ZumStub_GetLog(char* buffer, int size) {
 void __cdecl ZumStub_ClearLog(void) {
     vantor::Lock lock(g_lock);
     P().log.clear();
+    P().calls.clear();
 }
 
 }  // extern "C"
