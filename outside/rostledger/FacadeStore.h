@@ -1,0 +1,41 @@
+// How a contact-book handle reaches the contact store: the store that ClientCore loaded
+// at sign-in, asked for at every call. A contact book is never tied to one store, so a
+// call after sign-off finds no store and answers 0 instead of touching a freed one.
+#pragma once
+
+#include <windows.h>
+
+#include "ContactRecords.h"
+#include "ModulePath.h"
+#include "VantorTypes.h"
+
+namespace facade {
+
+// The current store, with references on ClientCore's RostBase held for the call.
+class StoreRef {
+public:
+    explicit StoreRef(HostContext book);
+    ~StoreRef();
+    StoreRef(const StoreRef&) = delete;
+    StoreRef& operator=(const StoreRef&) = delete;
+
+    RostBaseHandle store() const { return store_; }
+    HMODULE rostBase() const { return rostBase_; }
+
+private:
+    HMODULE rostBase_ = nullptr;
+    RostBaseHandle store_ = nullptr;
+};
+
+// Calls RostBase's export `name` with the current store in front of the arguments; a
+// zero result when there is no store or no such export.
+template <typename R, typename... Args>
+R Forward(HostContext book, const char* name, Args... args) {
+    StoreRef ref(book);
+    if (!ref.store()) return R();
+    typedef R(WINAPI * Fn)(RostBaseHandle, Args...);
+    Fn fn = vantor::ProcAddress<Fn>(ref.rostBase(), name);
+    return fn ? fn(ref.store(), args...) : R();
+}
+
+}  // namespace facade
