@@ -1,6 +1,365 @@
-// Engine 2: WinHTTP, choosing its own proxy route for downloads.
+// Engine 2: WinHTTP. Posts go straight to the server; downloads choose a proxy route:
+// the route that worked last time, no proxy, each configured proxy entry (named proxy,
+// then its auto-configuration script), then automatic detection.
 #include "HttpEngine.h"
 
+#include <winhttp.h>
+
+namespace {
+
+const DWORD kPostChunk = 32768;
+const DWORD kDownloadChunk = 16384;
+const DWORD kStatusRangeNotSatisfiable = 416;
+const wchar_t* kAcceptTypes[] = {L"*/*", nullptr};
+
+class WinHttpHandle {
+public:
+    explicit WinHttpHandle(HINTERNET h = nullptr) : h_(h) {}
+    ~WinHttpHandle() { reset(); }
+    WinHttpHandle(const WinHttpHandle&) = delete;
+    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
+    HINTERNET get() const { return h_; }
+    void reset(HINTERNET h = nullptr) {
+        if (h_) WinHttpCloseHandle(h_);
+        h_ = h;
+    }
+    explicit operator bool() const { return h_ != nullptr; }
+private:
+    HINTERNET h_;
+};
+
+bool QueryStatus(HINTERNET request, DWORD* status) {
+    DWORD size = sizeof(*status);
+    return WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, status, &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
+}
+
+bool QueryContentLength(HINTERNET request, uint64_t* length) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    wchar_t* end = nullptr;
+    *length = _wcstoui64(text, &end, 10);
+    return end != text;
+}
+
+bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
+    std::vector<wchar_t> buffer(1024);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        DWORD at = index;
+        if (WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, &at)) {
+            value->assign(buffer.data(), size / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(size / sizeof(wchar_t) + 2);
+    }
+    return false;
+}
+
+// A redirect is handed back as its status, as on the WinINet engine.
+void KeepRedirects(HINTERNET request) {
+    DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
+}
+
+bool SetNamedProxy(HINTERNET request, const std::wstring& server, const std::wstring& bypass) {
+    WINHTTP_PROXY_INFO info = {};
+    info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    info.lpszProxy = const_cast<wchar_t*>(server.c_str());
+    info.lpszProxyBypass = bypass.empty() ? nullptr : const_cast<wchar_t*>(bypass.c_str());
+    // The structure holds two pointers: its size differs between 32 and 64 bits.
+    return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
+}
+
+// Asks WinHTTP which proxy serves url (by script or by detection) and puts the answer on
+// the request; no answer leaves the request as it is.
+bool SetProxyFor(HINTERNET session, HINTERNET request, const std::wstring& url, DWORD flags,
+                 const std::wstring& scriptUrl) {
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    options.dwFlags = flags;
+    if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT) {
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    options.lpszAutoConfigUrl = scriptUrl.empty() ? nullptr : scriptUrl.c_str();
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO info = {};
+    if (!WinHttpGetProxyForUrl(session, url.c_str(), &options, &info)) return true;
+    bool ok = WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
+    if (info.lpszProxy) GlobalFree(info.lpszProxy);
+    if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
+    return ok;
+}
+
+class WinHttpEngine : public HttpEngine {
+public:
+    ~WinHttpEngine() override { Close(); }
+
+    bool Open() override {
+        if (!session_) {
+            session_ = WinHttpOpen(L"http-open", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                   WINHTTP_NO_PROXY_BYPASS, 0);
+        }
+        return session_ != nullptr;
+    }
+
+    void Close() override {
+        if (session_) WinHttpCloseHandle(session_);
+        session_ = nullptr;
+    }
+
+    void Break() override {
+        stop_ = true;
+        Sleep(500);
+    }
+
+    bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url, void* session,
+                         void* request) override {
+        if (kind == 0 && !entry.server.empty()) {
+            return SetNamedProxy(static_cast<HINTERNET>(request), entry.server, entry.bypass);
+        }
+        if (kind == 1 && !entry.scriptUrl.empty()) {
+            return SetProxyFor(static_cast<HINTERNET>(session), static_cast<HINTERNET>(request), url,
+                               WINHTTP_AUTOPROXY_CONFIG_URL, entry.scriptUrl);
+        }
+        return true;
+    }
+
+    HttpFetchResult PostA(const char* url, const char* extraHeaders, const char* body, const char*, int,
+                          const char* const* cookies, int cookieCount, CFileDownUpProcessCallback* callback,
+                          DWORD_PTR context) override {
+        // The 8-bit body goes out byte for byte, as on the WinINet engine.
+        return Post(Widen(url), Widen(extraHeaders), body ? std::string(body) : std::string(),
+                    WidenList(cookies, cookieCount), callback, context);
+    }
+
+    HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body, const wchar_t*, int,
+                          const wchar_t* const* cookies, int cookieCount, CFileDownUpProcessCallback* callback,
+                          DWORD_PTR context) override {
+        std::string bytes;
+        if (body) bytes.assign(reinterpret_cast<const char*>(body), wcslen(body) * sizeof(wchar_t));
+        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", bytes, CopyList(cookies, cookieCount),
+                    callback, context);
+    }
+
+    HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context) override {
+        std::wstring path = Widen(localPath);
+        return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
+    }
+
+    HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context) override {
+        return Download(url ? url : L"", localPath, callback, context);
+    }
+
+private:
+    HINTERNET Connect(const std::wstring& url, std::wstring* path) {
+        std::wstring host;
+        unsigned short port = 80;
+        if (!session_ || !SplitHttpUrl(url, &host, &port, path)) return nullptr;
+        return WinHttpConnect(session_, host.c_str(), port, 0);
+    }
+
+    HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const std::wstring& path,
+                          const wchar_t* version) {
+        HINTERNET request = WinHttpOpenRequest(connection, verb, path.c_str(), version, WINHTTP_NO_REFERER,
+                                               kAcceptTypes, 0);
+        if (request) KeepRedirects(request);
+        return request;
+    }
+
+    static bool TrySend(HINTERNET request, const std::wstring& headers) {
+        return WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0) != FALSE;
+    }
+
+    bool SendAlongProxyRoute(HINTERNET connection, WinHttpHandle* request, const std::wstring& url,
+                             const std::wstring& path, const std::wstring& headers);
+    HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
+                         const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
+                         DWORD_PTR context);
+    HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+                             DWORD_PTR context);
+
+    HINTERNET session_ = nullptr;
+};
+
+// Every attempt gets a request of its own, so no proxy setting of a failed attempt
+// carries over into the next one.
+bool WinHttpEngine::SendAlongProxyRoute(HINTERNET connection, WinHttpHandle* request, const std::wstring& url,
+                                        const std::wstring& path, const std::wstring& headers) {
+    auto fresh = [&]() -> HINTERNET {
+        request->reset(OpenRequest(connection, L"GET", path, L"HTTP/1.0"));
+        return request->get();
+    };
+    if (usedKind != -1) {
+        HINTERNET r = fresh();
+        bool applied = false;
+        if (r && usedKind == 0) {
+            applied = SetNamedProxy(r, usedFirst, usedSecond);
+        } else if (r && usedKind == 1) {
+            applied = SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_CONFIG_URL, usedFirst);
+        } else if (r && usedKind == 2) {
+            applied = SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring());
+        }
+        if (applied && TrySend(r, headers)) return true;
+        usedKind = -1;
+        usedFirst.clear();
+    }
+    HINTERNET r = fresh();
+    if (r && TrySend(r, headers)) return true;
+    if (proxies.empty() && autoDetect == 0) return false;
+    for (const ProxyEntry& entry : proxies) {
+        r = fresh();
+        if (r && ApplyProxyEntry(entry, 0, url.c_str(), session_, r) && TrySend(r, headers)) {
+            usedKind = 0;
+            usedFirst = entry.server;
+            usedSecond = entry.bypass;
+            return true;
+        }
+        r = fresh();
+        if (r && ApplyProxyEntry(entry, 1, url.c_str(), session_, r) && TrySend(r, headers)) {
+            usedKind = 1;
+            usedFirst = entry.scriptUrl;
+            return true;
+        }
+    }
+    if (autoDetect == 0) return false;
+    r = fresh();
+    if (r && SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring()) && TrySend(r, headers)) {
+        usedKind = 2;
+        return true;
+    }
+    return false;
+}
+
+HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring& extraHeaders,
+                                    const std::string& body, const std::vector<std::wstring>& cookies,
+                                    CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    std::wstring path;
+    WinHttpHandle connection(Connect(url, &path));
+    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
+    WinHttpHandle request(OpenRequest(connection.get(), L"POST", path, nullptr));
+    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+
+    std::wstring headers = L"Content-Type: application/x-www-form-urlencoded\r\n";
+    if (!cookies.empty()) {
+        headers += L"Cookie: ";
+        for (size_t i = 0; i < cookies.size(); ++i) {
+            if (i) headers += L";";
+            headers += cookies[i];
+        }
+        headers += L"\r\n";
+    }
+    headers += extraHeaders + L"\r\n";
+    DWORD bodyLength = static_cast<DWORD>(body.size());
+    if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                            bodyLength ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA, bodyLength,
+                            bodyLength, 0)) {
+        return HTTP_FETCH_SEND_FAILED;
+    }
+    if (!WinHttpReceiveResponse(request.get(), nullptr)) return HTTP_FETCH_NO_RESPONSE;
+    DWORD status = 0;
+    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (status != HTTP_STATUS_OK) return static_cast<HttpFetchResult>(status);
+
+    std::wstring value;
+    for (DWORD index = 0; index < 4096 && QueryHeaderValue(request.get(), WINHTTP_QUERY_SET_COOKIE, index, &value);
+         ++index) {
+        this->cookies.InsertSetCookie(Narrow(value));
+    }
+
+    uint64_t expected = 0;
+    bool haveLength = QueryContentLength(request.get(), &expected);
+    uint64_t received = 0;
+    std::vector<char> chunk(kPostChunk + 1);
+    bool complete = false;
+    while (!stop_) {
+        DWORD got = 0;
+        if (!WinHttpReadData(request.get(), chunk.data(), kPostChunk, &got)) break;
+        if (got == 0) {
+            complete = !haveLength || received >= expected;
+            break;
+        }
+        received += got;
+        chunk[got] = '\0';
+        if (callback) callback->OnPostData(chunk.data(), got, context);
+    }
+    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+}
+
+HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* localPath,
+                                        CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    ResumeFile file;
+    if (!file.Open(localPath)) {
+        OutputDebugStringW(L"打开本地文件失败！\n");
+        return HTTP_FETCH_LOCAL_FILE_FAILED;
+    }
+    std::wstring path;
+    WinHttpHandle connection(Connect(url, &path));
+    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
+    WinHttpHandle request(OpenRequest(connection.get(), L"GET", path, L"HTTP/1.0"));
+    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+
+    uint64_t localSize = file.Size();
+    std::wstring headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
+    if (!SendAlongProxyRoute(connection.get(), &request, url, path, headers)) return HTTP_FETCH_SEND_FAILED;
+    if (!WinHttpReceiveResponse(request.get(), nullptr)) return HTTP_FETCH_NO_RESPONSE;
+
+    uint64_t length = 0;
+    bool haveLength = QueryContentLength(request.get(), &length);
+    if (haveLength && callback) {
+        callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
+    }
+    DWORD status = 0;
+    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (status == kStatusRangeNotSatisfiable) {
+        return (!haveLength || length == 0) ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
+    }
+    if (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT) {
+        return static_cast<HttpFetchResult>(status);
+    }
+    DWORD lastError = 0;
+    bool complete = false;
+    if (status == HTTP_STATUS_OK && localSize > 0 && !file.Restart()) {
+        lastError = GetLastError();
+    } else {
+        uint64_t received = 0;
+        std::vector<char> chunk(kDownloadChunk);
+        while (!stop_) {
+            DWORD got = 0;
+            if (!WinHttpReadData(request.get(), chunk.data(), kDownloadChunk, &got)) {
+                lastError = GetLastError();
+                break;
+            }
+            if (got == 0) {
+                complete = !haveLength || received >= length;
+                break;
+            }
+            if (!file.Append(chunk.data(), got)) {
+                lastError = GetLastError();
+                break;
+            }
+            received += got;
+            if (callback) {
+                callback->OnProgress(static_cast<DWORD>(received), static_cast<DWORD>(received >> 32), context);
+            }
+        }
+    }
+    request.reset();
+    connection.reset();
+    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
+    file.Close();
+    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+}
+
+}  // namespace
+
 HttpEngine* CreateWinHttpEngine() {
-    return nullptr;
+    return new WinHttpEngine();
 }
