@@ -354,4 +354,55 @@ TEST(Container, PlugInsQueryDuringStartAndCommandsArrive) {
     EXPECT_EQ(1, CountWith(t, "plug3.dll DoCommand")) << "an action to an unloaded plug-in goes nowhere";
 }
 
+// A 24-bit bitmap file of one colour.
+std::string SolidBitmap(int width, int height, COLORREF colour) {
+    int stride = (width * 3 + 3) & ~3;
+    std::string bytes(54 + stride * height, '\0');
+    BITMAPFILEHEADER* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
+    BITMAPINFOHEADER* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
+    file->bfType = 0x4D42;
+    file->bfSize = static_cast<DWORD>(bytes.size());
+    file->bfOffBits = 54;
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = width;
+    info->biHeight = height;
+    info->biPlanes = 1;
+    info->biBitCount = 24;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            char* p = &bytes[54 + y * stride + x * 3];
+            p[0] = static_cast<char>(GetBValue(colour));
+            p[1] = static_cast<char>(GetGValue(colour));
+            p[2] = static_cast<char>(GetRValue(colour));
+        }
+    }
+    return bytes;
+}
+
+TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
+    Folder f(L"container-tabdeck");
+    f.Copy(L"TabDeck.dll", L"TabDeck.dll");
+    f.Plug(L"plug3.dll");
+    f.Plug(L"plug8.dll");
+    f.Config("[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=3,8\r\n[PlugsLoadStyle]\r\n8=immediately\r\n"
+             "[PlugsModule]\r\n3=plug3.dll\r\n8=plug8.dll\r\n");
+    f.Resources(3, "[TabPlugRes]\r\ntooltip=Three\r\nIconNormal=n.bmp\r\nIconSelect=s.bmp\r\n");
+    f.Write(L"Container\\3\\n.bmp", SolidBitmap(16, 16, RGB(255, 0, 0)));
+    f.Write(L"Container\\3\\s.bmp", SolidBitmap(40, 40, RGB(0, 0, 255)));
+    Lines t = f.Run("load 1 query 0 pump send 0 4 2 send 0 4 99 unload");
+    ExpectInOrder(t, {
+        "plug8.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe loaded",
+        "PlugDriver.exe query 0 -> 1 module=TabDeck.dll handle=set",
+        // Chosen once the start is over: the delayed plug-in is loaded then, not during it.
+        "plug3.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Show 1",
+        "plug3.dll SwitchSkin",
+        "plug8.dll SwitchSkin",
+        "plug3.dll Destroy -> 1",
+    });
+    EXPECT_EQ(1, CountWith(t, "plug3.dll Move 0 0 "));
+    EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin")) << "an index out of range changes nothing";
+}
+
 }  // namespace
