@@ -1,20 +1,461 @@
 #include "ContactFile.h"
 
+#include <new>
+
+#include "DebugOut.h"
+#include "XmlDoc.h"
+#include "XmlFile.h"
+
 namespace rostbase {
 
-void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) { out->usable = false; }
+using vantor::xml::Attribute;
+using vantor::xml::XmlDoc;
+using vantor::xml::XmlFile;
+using vantor::xml::XmlNode;
 
-bool XmlAddFriend(const std::wstring&, const FriendSnapshot&, const GroupKey&) { return false; }
-bool XmlModifyFriend(const std::wstring&, const FriendSnapshot&) { return false; }
-bool XmlWriteServicePolicies(const std::wstring&, const FriendSnapshot&) { return false; }
-bool XmlModifyGroup(const std::wstring&, const GroupKey&) { return false; }
-bool XmlDelFriend(const std::wstring&, const FriendSnapshot&, const GroupKey&) { return false; }
-bool XmlAddGroup(const std::wstring&, const GroupKey&, const GroupKey&) { return false; }
-bool XmlDelGroup(const std::wstring&, const GroupKey&, const GroupKey&) { return false; }
-bool XmlPreventUser(const std::wstring&, const FriendSnapshot&, const GroupKey&) { return false; }
-bool XmlDelBlackUser(const std::wstring&, const FriendSnapshot&) { return false; }
-bool XmlChangeFriendGroup(const std::wstring&, const FriendSnapshot&, const GroupKey&, const GroupKey&) {
+namespace {
+
+// Deeper nesting than this is cut: no real contact book comes near it, and a hostile
+// file must not exhaust the stack.
+const int kMaxDepth = 200;
+
+bool Is(const std::wstring& a, const wchar_t* b) { return lstrcmpiW(a.c_str(), b) == 0; }
+bool NameIs(const XmlNode& n, const wchar_t* name) { return n.IsElement() && Is(n.Name(), name); }
+
+SHORT Low16(const std::wstring& value) { return static_cast<SHORT>(ReadDecimal(value.c_str()) & 0xFFFF); }
+
+void DepthCut() { vantor::DebugLine(L"rostledger.xml: groups nested deeper than %d levels are not read\n", kMaxDepth); }
+
+// ------------------------------------------------------------------ attribute readers
+
+bool ReadGroupAttributes(ContactGroup* g, const std::vector<Attribute>& attributes) {
+    for (const auto& a : attributes) {
+        if (a.second.empty()) continue;
+        if (Is(a.first, L"id")) g->id = a.second;
+        else if (Is(a.first, L"name")) g->name = a.second;
+    }
+    return !g->id.empty();
+}
+
+bool ReadFriendAttributes(FriendData* e, const std::vector<Attribute>& attributes) {
+    for (const auto& a : attributes) {
+        if (a.second.empty()) continue;
+        const std::wstring& n = a.first;
+        if (Is(n, L"id")) e->id = a.second;
+        else if (Is(n, L"name")) e->name = a.second;
+        else if (Is(n, L"nickname")) e->nickname = a.second;
+        else if (Is(n, L"birthday")) e->birthday = a.second;
+        else if (Is(n, L"email")) e->email = a.second;
+        else if (Is(n, L"voip")) e->voip = a.second;
+        else if (Is(n, L"phone")) e->phone = a.second;
+        else if (Is(n, L"mobile")) e->mobile = a.second;
+        else if (Is(n, L"xlt")) e->xlt = a.second;
+        else if (Is(n, L"province")) e->province = a.second;
+        else if (Is(n, L"city")) e->city = a.second;
+        else if (Is(n, L"sex")) e->sex = Low16(a.second);
+        else if (Is(n, L"age")) e->age = Low16(a.second);
+        // "address", "memo" and anything else are not kept.
+    }
+    return !e->id.empty();
+}
+
+bool ReadPolicyAttributes(ServicePolicyEntry* p, const std::vector<Attribute>& attributes) {
+    for (const auto& a : attributes) {
+        if (a.second.empty()) continue;
+        const std::wstring& n = a.first;
+        if (Is(n, L"id")) {
+            p->id = static_cast<DWORD>(ReadDecimal(a.second.c_str()));
+        } else if (Is(n, L"name")) {
+            p->name = a.second;
+        } else if (Is(n, L"code")) {
+            p->codes.push_back(a.second);
+        } else if (Is(n, L"status")) {
+            p->flags[SERVICE_POLICY_STATUS_FLAG] = static_cast<WORD>(Low16(a.second));
+        } else if (n.size() >= 4 && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, n.c_str(), 4, L"code", 4) ==
+                                        CSTR_EQUAL) {
+            p->codes.push_back(a.second);
+        }
+    }
+    p->codeCount = static_cast<DWORD>(p->codes.size());
+    return p->id != 0;
+}
+
+std::wstring Decimal(int value) { return std::to_wstring(value); }
+
+bool WritePolicyAttributes(const ServicePolicyEntry& p, XmlNode& element) {
+    bool ok = element.SetAttribute(L"id", Decimal(static_cast<int>(p.id))) && element.SetAttribute(L"name", p.name);
+    for (DWORD i = 0; ok && i < p.codeCount && i < p.codes.size(); ++i) {
+        ok = element.SetAttribute(L"code" + std::to_wstring(i), p.codes[i]);
+    }
+    return ok && element.SetAttribute(L"status", Decimal(static_cast<SHORT>(p.Status())));
+}
+
+// All thirteen, in the order the writers of the file use.
+bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
+    const std::pair<const wchar_t*, const std::wstring*> texts[] = {
+        {L"id", &e.id},       {L"nickname", &e.nickname}, {L"name", &e.name},   {L"birthday", &e.birthday},
+        {L"email", &e.email}, {L"voip", &e.voip},         {L"phone", &e.phone}, {L"mobile", &e.mobile},
+        {L"xlt", &e.xlt},     {L"province", &e.province}, {L"city", &e.city},
+    };
+    for (const auto& t : texts) {
+        if (!element.SetAttribute(t.first, *t.second)) return false;
+    }
+    return element.SetAttribute(L"age", Decimal(e.age)) && element.SetAttribute(L"sex", Decimal(e.sex));
+}
+
+// ------------------------------------------------------------------ reader
+
+void LoadFriendPolicies(FriendEntry* e, XmlNode node) {
+    for (; node; node = node.NextSibling()) {
+        if (!node.IsElement()) continue;
+        ServicePolicyEntry policy;
+        if (ReadPolicyAttributes(&policy, node.Attributes())) AddPolicy(e->policies, std::move(policy));
+    }
+}
+
+void LoadGroupChildren(ContactGroup* target, XmlNode node, int depth) {
+    if (depth > kMaxDepth) {
+        DepthCut();
+        return;
+    }
+    for (; node; node = node.NextSibling()) {
+        if (!node.IsElement()) continue;
+        std::wstring name = node.Name();
+        if (Is(name, L"Group")) {
+            ContactGroup probe;
+            if (!ReadGroupAttributes(&probe, node.Attributes())) continue;
+            auto* group = new ContactGroup;
+            group->id = probe.id;
+            group->name = probe.name;
+            target->subGroups.push_back(group);
+            LoadGroupChildren(group, node.FirstChild(), depth + 1);
+        } else if (Is(name, L"Friend")) {
+            auto* entry = new FriendEntry;
+            if (!ReadFriendAttributes(entry, node.Attributes())) {
+                delete entry;
+                continue;
+            }
+            LoadFriendPolicies(entry, node.FirstChild());
+            target->friends.push_back(entry);
+        }
+    }
+}
+
+void FreeTree(ContactGroup& g) {
+    for (FriendEntry* f : g.friends) delete f;
+    g.friends.clear();
+    for (ContactGroup* sub : g.subGroups) {
+        FreeTree(*sub);
+        delete sub;
+    }
+    g.subGroups.clear();
+}
+
+void ReadContacts(XmlNode root, LoadedContacts* out) {
+    for (XmlNode child = root.FirstChild(); child; child = child.NextSibling()) {
+        if (!child.IsElement()) continue;
+        std::wstring name = child.Name();
+        if (Is(name, L"FriendList")) {
+            for (XmlNode g = child.FirstChild(); g; g = g.NextSibling()) {
+                if (!NameIs(g, L"Group")) continue;
+                ContactGroup probe;
+                if (!ReadGroupAttributes(&probe, g.Attributes())) continue;
+                ContactGroup* rootGroup = probe.id == out->offRoot.id ? &out->offRoot
+                                          : probe.id == out->onRoot.id ? &out->onRoot
+                                                                       : nullptr;
+                if (!rootGroup) continue;
+                rootGroup->id = probe.id;
+                rootGroup->name = probe.name;
+                LoadGroupChildren(rootGroup, g.FirstChild(), 1);
+            }
+        } else if (Is(name, L"BlackList")) {
+            LoadGroupChildren(&out->blackList, child.FirstChild(), 1);
+        } else if (Is(name, L"StrangerList")) {
+            LoadGroupChildren(&out->strangers, child.FirstChild(), 1);
+        }
+    }
+}
+
+// ------------------------------------------------------------------ update frame
+
+// One update: the file loaded into a new document, changed, saved whole.
+class Update {
+public:
+    explicit Update(const std::wstring& account) : path_(ContactFilePath(account)) {
+        // No file, no write: an update never creates the contact file.
+        if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_)) return;
+        root_ = doc_.SelectSingleNode(L"AddressList");
+    }
+    explicit operator bool() const { return static_cast<bool>(root_); }
+    XmlNode& Root() { return root_; }
+    XmlDoc& Doc() { return doc_; }
+    const std::wstring& Path() const { return path_; }
+    bool Save() { return file_.Save(doc_, path_); }
+
+private:
+    std::wstring path_;
+    XmlDoc doc_;
+    XmlFile file_;
+    XmlNode root_;
+};
+
+XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, int depth = 0) {
+    if (!NameIs(element, L"Group")) return XmlNode();
+    ContactGroup probe;
+    if (ReadGroupAttributes(&probe, element.Attributes()) && probe.id == groupId) return element;
+    if (depth >= kMaxDepth) return XmlNode();
+    for (XmlNode child = element.FirstChildElement(); child; child = child.NextSiblingElement()) {
+        XmlNode found = FindGroupElement(child, groupId, depth + 1);
+        if (found) return found;
+    }
+    return XmlNode();
+}
+
+bool IsFriendElement(const XmlNode& n, const std::wstring& id) {
+    if (!NameIs(n, L"Friend")) return false;
+    FriendData probe;
+    return ReadFriendAttributes(&probe, n.Attributes()) && probe.id == id;
+}
+
+XmlNode FindFriendChild(const XmlNode& parent, const std::wstring& id) {
+    for (XmlNode child = parent.FirstChildElement(); child; child = child.NextSiblingElement()) {
+        if (IsFriendElement(child, id)) return child;
+    }
+    return XmlNode();
+}
+
+XmlNode FindGroupChild(const XmlNode& parent, const std::wstring& id) {
+    for (XmlNode child = parent.FirstChildElement(); child; child = child.NextSiblingElement()) {
+        if (!NameIs(child, L"Group")) continue;
+        ContactGroup probe;
+        if (ReadGroupAttributes(&probe, child.Attributes()) && probe.id == id) return child;
+    }
+    return XmlNode();
+}
+
+// Depth-first over any nodes from `node` and its following siblings; a Friend's own
+// children are not searched.
+XmlNode FindFriendElement(XmlNode node, const std::wstring& id, int depth = 0) {
+    for (; node; node = node.NextSibling()) {
+        if (!node.IsElement()) continue;
+        if (NameIs(node, L"Friend")) {
+            if (IsFriendElement(node, id)) return node;
+            continue;
+        }
+        if (depth >= kMaxDepth) continue;
+        XmlNode found = FindFriendElement(node.FirstChild(), id, depth + 1);
+        if (found) return found;
+    }
+    return XmlNode();
+}
+
+// A friend anywhere below a group element, in document order: friends are found in
+// sub-groups too, since friends are added to sub-groups.
+XmlNode FindFriendBelow(const XmlNode& group, const std::wstring& id, int depth = 0) {
+    for (XmlNode child = group.FirstChildElement(); child; child = child.NextSiblingElement()) {
+        if (IsFriendElement(child, id)) return child;
+        if (depth < kMaxDepth && NameIs(child, L"Group")) {
+            XmlNode found = FindFriendBelow(child, id, depth + 1);
+            if (found) return found;
+        }
+    }
+    return XmlNode();
+}
+
+template <typename Visit>
+void ForEachTopGroup(XmlNode& root, Visit visit) {
+    for (XmlNode list = root.FirstChild(); list; list = list.NextSibling()) {
+        if (!NameIs(list, L"FriendList")) continue;
+        for (XmlNode g = list.FirstChildElement(); g; g = g.NextSiblingElement()) {
+            if (NameIs(g, L"Group") && !visit(g)) return;
+        }
+    }
+}
+
+XmlNode GroupSearch(XmlNode& root, const std::wstring& groupId) {
+    XmlNode found;
+    ForEachTopGroup(root, [&](XmlNode& top) {
+        found = FindGroupElement(top, groupId);
+        return !found;
+    });
+    return found;
+}
+
+}  // namespace
+
+void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
+    out->usable = false;
+    std::wstring path = ContactFilePath(account);
+    XmlDoc doc;
+    if (!doc.Create()) return;
+    XmlFile file;
+    std::wstring reason;
+    if (!file.Load(path, &doc, &reason)) {
+        OutputDebugStringW(L"载入内存xml错误——");
+        std::string ansi = Narrow(reason);
+        OutputDebugStringA(ansi.c_str());
+        OutputDebugStringW(L"\n");
+        return;
+    }
+    XmlNode root = doc.SelectSingleNode(L"AddressList");
+    if (!root || !root.FirstChild()) return;
+    out->usable = true;
+    try {
+        ReadContacts(root, out);
+    } catch (const std::bad_alloc&) {
+        // What was read is dropped; the store starts with its default roots.
+        for (ContactGroup* g : {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList}) FreeTree(*g);
+        out->usable = false;
+    }
+}
+
+bool XmlAddFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
+    Update u(account);
+    if (!u || !u.Root().FirstChild()) return false;
+    XmlNode target = GroupSearch(u.Root(), group.id);
+    if (!target) return false;
+    XmlNode element = u.Doc().CreateElement(L"Friend");
+    return element && WriteFriendAttributes(entry.data, element) && target.Append(element) && u.Save();
+}
+
+bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry) {
+    Update u(account);
+    if (!u || !u.Root().FirstChild()) return false;
+    XmlNode element;
+    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+        element = FindFriendBelow(top, entry.data.id);
+        return !element;
+    });
+    return element && WriteFriendAttributes(entry.data, element) && u.Save();
+}
+
+bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& entry) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode list = u.Root().SelectSingleNode(L"FriendList");
+    if (!list) return false;
+    XmlNode element = FindFriendElement(list.FirstChild(), entry.data.id);
+    if (!element) return false;
+    while (XmlNode child = element.FirstChild()) {
+        if (!element.Remove(child)) return false;
+    }
+    for (const auto& policy : entry.policies) {
+        XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
+        if (!p) continue;
+        if (!WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
+    }
+    // Saved policies must reach the file even when it was marked read-only.
+    SetFileAttributesW(u.Path().c_str(), 0);
+    if (u.Save()) return true;
+    DWORD error = GetLastError();
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    OutputDebugStringW(text ? text : L"");
+    OutputDebugStringW(L"\n");
+    LocalFree(text);
     return false;
+}
+
+bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode element = GroupSearch(u.Root(), group.id);
+    return element && element.SetAttribute(L"id", group.id) && element.SetAttribute(L"name", group.name) &&
+           u.Save();
+}
+
+bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode holder, element;
+    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+        holder = FindGroupElement(top, group.id);
+        if (holder) element = FindFriendChild(holder, entry.data.id);
+        return !element;
+    });
+    return element && holder.Remove(element) && u.Save();
+}
+
+bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode target = GroupSearch(u.Root(), parent.id);
+    if (!target) return false;
+    XmlNode element = u.Doc().CreateElement(L"Group");
+    return element && element.SetAttribute(L"id", group.id) && element.SetAttribute(L"name", group.name) &&
+           target.Append(element) && u.Save();
+}
+
+bool XmlDelGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode holder, element;
+    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+        holder = FindGroupElement(top, parent.id);
+        if (holder) element = FindGroupChild(holder, group.id);
+        return !element;
+    });
+    return element && holder.Remove(element) && u.Save();
+}
+
+bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
+    Update u(account);
+    if (!u || !u.Root().FirstChild()) return false;
+    XmlNode moved, blackList;
+    for (XmlNode child = u.Root().FirstChild(); child; child = child.NextSibling()) {
+        if (NameIs(child, L"BlackList")) {
+            blackList = child;  // the last one is used
+        } else if (NameIs(child, L"FriendList") && !moved) {
+            for (XmlNode g = child.FirstChildElement(); g && !moved; g = g.NextSiblingElement()) {
+                if (!NameIs(g, L"Group")) continue;
+                XmlNode holder = FindGroupElement(g, group.id);
+                XmlNode element = holder ? FindFriendChild(holder, entry.data.id) : XmlNode();
+                if (!element) continue;
+                if (!holder.Remove(element)) return false;
+                moved = element;
+            }
+        }
+    }
+    if (!blackList) {
+        blackList = u.Doc().CreateElement(L"BlackList");
+        if (!blackList || !blackList.SetAttribute(L"id", L"0") || !blackList.SetAttribute(L"name", L"黑名单") ||
+            !(blackList = u.Root().Append(blackList)))
+            return false;
+    }
+    if (!moved) {
+        // Built from memory with every attribute, so nothing of the user is lost.
+        moved = u.Doc().CreateElement(L"Friend");
+        if (!moved || !WriteFriendAttributes(entry.data, moved)) return false;
+    }
+    return blackList.Append(moved) && u.Save();
+}
+
+bool XmlDelBlackUser(const std::wstring& account, const FriendSnapshot& entry) {
+    Update u(account);
+    if (!u) return false;
+    // Every BlackList is looked in, as the reader takes the users of all of them.
+    for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
+        if (!NameIs(list, L"BlackList")) continue;
+        XmlNode element = FindFriendChild(list, entry.data.id);
+        if (element) return list.Remove(element) && u.Save();
+    }
+    return false;
+}
+
+bool XmlChangeFriendGroup(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& oldGroup,
+                          const GroupKey& newGroup) {
+    Update u(account);
+    if (!u) return false;
+    XmlNode from, to;
+    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+        if (!from) from = FindGroupElement(top, oldGroup.id);
+        if (!to) to = FindGroupElement(top, newGroup.id);
+        return !(from && to);
+    });
+    if (!from || !to) return false;
+    XmlNode element = FindFriendChild(from, entry.data.id);
+    return element && from.Remove(element) && to.Append(element) && u.Save();
 }
 
 }  // namespace rostbase

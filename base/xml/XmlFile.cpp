@@ -1,0 +1,261 @@
+#include "XmlFile.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+namespace vantor {
+namespace xml {
+
+namespace {
+
+const UINT kUtf16Le = 1200;
+const UINT kUtf16Be = 1201;
+
+bool ReadAll(const std::wstring& path, std::string* bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size = {};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < 0x40000000;
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+        DWORD done = 0;
+        ok = bytes->empty() || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &done, nullptr) &&
+                                done == bytes->size());
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+bool Lower(const std::wstring& name, const wchar_t* expected) { return lstrcmpiW(name.c_str(), expected) == 0; }
+
+// The code page of an encoding name of the declaration; 0 when it is not one we know.
+UINT CodePageOf(const std::wstring& name) {
+    if (name.empty() || Lower(name, L"utf-8") || Lower(name, L"utf8")) return CP_UTF8;
+    if (Lower(name, L"gb2312") || Lower(name, L"gbk") || Lower(name, L"cp936") || Lower(name, L"x-gbk") ||
+        Lower(name, L"windows-936"))
+        return 936;
+    if (Lower(name, L"gb18030")) return 54936;
+    if (Lower(name, L"utf-16") || Lower(name, L"unicode")) return kUtf16Le;
+    if (Lower(name, L"iso-8859-1") || Lower(name, L"latin1")) return 28591;
+    if (Lower(name, L"windows-1252")) return 1252;
+    if (Lower(name, L"us-ascii") || Lower(name, L"ascii")) return 20127;
+    return 0;
+}
+
+// The declaration at the start of text: its length (0 when there is none) and the
+// value of its encoding pseudo-attribute.
+size_t FindDeclaration(const std::wstring& text, std::wstring* encoding) {
+    if (text.compare(0, 5, L"<?xml") != 0 || text.size() < 6 || !iswspace(text[5])) return 0;
+    size_t end = text.find(L"?>");
+    if (end == std::wstring::npos) return 0;
+    std::wstring decl = text.substr(0, end);
+    size_t at = decl.find(L"encoding");
+    if (at != std::wstring::npos) {
+        size_t eq = decl.find(L'=', at);
+        size_t open = eq == std::wstring::npos ? eq : decl.find_first_of(L"\"'", eq);
+        if (open != std::wstring::npos) {
+            size_t close = decl.find(decl[open], open + 1);
+            if (close != std::wstring::npos) *encoding = decl.substr(open + 1, close - open - 1);
+        }
+    }
+    return end + 2;
+}
+
+bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
+    text->clear();
+    size_t length = bytes.size() - offset;
+    if (length == 0) return true;
+    if (codePage == kUtf16Le || codePage == kUtf16Be) {
+        if (length % 2) return false;
+        text->resize(length / 2);
+        for (size_t i = 0; i < text->size(); ++i) {
+            unsigned char a = static_cast<unsigned char>(bytes[offset + 2 * i]);
+            unsigned char b = static_cast<unsigned char>(bytes[offset + 2 * i + 1]);
+            (*text)[i] = static_cast<wchar_t>(codePage == kUtf16Le ? (a | (b << 8)) : ((a << 8) | b));
+        }
+        return true;
+    }
+    // Bytes that are not valid in the encoding fail the load rather than be replaced:
+    // a later save would otherwise write the replacement over the user's data.
+    DWORD flags = (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
+    int n = MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return false;
+    text->resize(static_cast<size_t>(n));
+    MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), &(*text)[0], n);
+    return true;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return std::string();
+    if (codePage == kUtf16Le || codePage == kUtf16Be) {
+        std::string out(text.size() * 2, '\0');
+        for (size_t i = 0; i < text.size(); ++i) {
+            unsigned v = text[i];
+            out[2 * i] = static_cast<char>(codePage == kUtf16Le ? (v & 0xFF) : (v >> 8));
+            out[2 * i + 1] = static_cast<char>(codePage == kUtf16Le ? (v >> 8) : (v & 0xFF));
+        }
+        return out;
+    }
+    bool lossless = codePage == CP_UTF8 || codePage == 54936;
+    std::wstring escaped;
+    const std::wstring* source = &text;
+    if (!lossless) {
+        // Which characters the code page holds, asked once per distinct character.
+        std::unordered_map<UINT, bool> holds;
+        std::wstring out;
+        out.reserve(text.size());
+        bool changed = false;
+        for (size_t i = 0; i < text.size();) {
+            wchar_t c = text[i];
+            if (c < 0x80) {
+                out += c;
+                ++i;
+                continue;
+            }
+            size_t units = (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
+            UINT point = units == 2 ? 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00) : c;
+            auto found = holds.find(point);
+            bool ok;
+            if (found != holds.end()) {
+                ok = found->second;
+            } else {
+                char buffer[8];
+                BOOL usedDefault = FALSE;
+                int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data() + i, static_cast<int>(units),
+                                            buffer, sizeof(buffer), nullptr, &usedDefault);
+                ok = n > 0 && !usedDefault;
+                holds.emplace(point, ok);
+            }
+            if (ok) {
+                out.append(text, i, units);
+            } else {
+                out += L"&#" + std::to_wstring(point) + L";";
+                changed = true;
+            }
+            i += units;
+        }
+        if (changed) {
+            escaped.swap(out);
+            source = &escaped;
+        }
+    }
+    int n = WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), nullptr, 0, nullptr,
+                                nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason) {
+    auto fail = [reason](const wchar_t* why) {
+        if (reason) *reason = why;
+        return false;
+    };
+    std::string bytes;
+    if (path.empty() || !ReadAll(path, &bytes)) return fail(L"the file cannot be read");
+
+    size_t offset = 0;
+    UINT bomPage = 0;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        bomPage = CP_UTF8;
+        offset = 3;
+    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        bomPage = kUtf16Le;
+        offset = 2;
+    } else if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        bomPage = kUtf16Be;
+        offset = 2;
+    }
+
+    // The declaration is ASCII in every 8-bit encoding: read it first, then decode all.
+    std::wstring head;
+    if (bomPage == kUtf16Le || bomPage == kUtf16Be) {
+        Decode(bytes, offset, bomPage, &head);
+    } else {
+        size_t end = bytes.find("?>", offset);
+        std::string ascii = bytes.substr(offset, end == std::string::npos ? 0 : end + 2 - offset);
+        head.assign(ascii.begin(), ascii.end());
+    }
+    std::wstring encoding;
+    size_t declLength = FindDeclaration(head, &encoding);
+    UINT codePage = bomPage ? bomPage : CodePageOf(encoding);
+    if (bomPage == kUtf16Le && !encoding.empty() && CodePageOf(encoding) != kUtf16Le) codePage = kUtf16Le;
+    if (codePage == 0) return fail(L"the file declares an encoding that is not supported");
+
+    std::wstring text;
+    if (!Decode(bytes, offset, codePage, &text)) return fail(L"the file holds bytes that are not valid in its encoding");
+    std::wstring declaration = text.substr(0, declLength);
+    // The parser gets the text without the declaration: it is UTF-16 now, whatever the
+    // declaration says.
+    if (!doc->LoadText(text.substr(declLength), reason)) return false;
+    declaration_ = declaration;
+    codePage_ = codePage;
+    bom_ = bomPage != 0;
+    return true;
+}
+
+std::string XmlFile::Encode(const XmlDoc& doc) const {
+    std::wstring body = doc.Xml();
+    std::wstring ignored;
+    // A declaration the document carries itself gives way to the file's own.
+    size_t own = FindDeclaration(body, &ignored);
+    if (own) body.erase(0, own);
+    std::wstring text;
+    if (!declaration_.empty()) {
+        text = declaration_;
+        if (body.empty() || (body[0] != L'\r' && body[0] != L'\n')) text += L"\r\n";
+    }
+    text += body;
+    std::string out;
+    if (bom_) {
+        if (codePage_ == CP_UTF8) out = "\xEF\xBB\xBF";
+        else if (codePage_ == kUtf16Le) out = "\xFF\xFE";
+        else if (codePage_ == kUtf16Be) out = "\xFE\xFF";
+    }
+    out += EncodeWithReferences(text, codePage_);
+    return out;
+}
+
+bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path) const {
+    if (!doc || path.empty()) return false;
+    std::string bytes = Encode(doc);
+    if (bytes.empty()) return false;
+
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+    std::vector<wchar_t> temp(MAX_PATH + 1);
+    if (!GetTempFileNameW(folder.c_str(), L"xml", 0, temp.data())) return false;
+    HANDLE file = CreateFileW(temp.data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = file != INVALID_HANDLE_VALUE;
+    if (ok) {
+        ok = WriteAll(file, bytes) && FlushFileBuffers(file);
+        CloseHandle(file);
+    }
+    // Only a complete new file takes the old one's place.
+    if (ok) ok = MoveFileExW(temp.data(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (!ok) {
+        DWORD error = GetLastError();
+        DeleteFileW(temp.data());
+        SetLastError(error);
+    }
+    return ok;
+}
+
+}  // namespace xml
+}  // namespace vantor

@@ -1,0 +1,46 @@
+// XML files read and written in the encoding their declaration names.
+//
+// The parser is handed UTF-16 text, so the file's encoding is handled here, the same way
+// on every platform: the bytes are decoded by the declared encoding (gb2312 and GBK
+// through code page 936, GB18030, UTF-8, UTF-16 with a byte-order mark), and a save writes
+// the original declaration first and the document's text in that encoding, with numeric
+// character references for characters the encoding cannot hold. A save goes to a
+// temporary file in the same folder that then replaces the file: a failed save leaves the
+// old file as it was.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+#include "XmlDoc.h"
+
+namespace vantor {
+namespace xml {
+
+class XmlFile {
+public:
+    // Reads and parses path into doc. On failure *reason (if given) says why: the file
+    // is missing or unreadable, its encoding is unknown, its bytes are not valid in that
+    // encoding, or the text is not well-formed.
+    bool Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason = nullptr);
+
+    // Writes doc to path in the encoding it was loaded with (UTF-8 for a document that
+    // was not loaded from a file), behind the original declaration.
+    bool Save(const XmlDoc& doc, const std::wstring& path) const;
+
+    UINT CodePage() const { return codePage_; }
+
+    // The text of doc as the bytes Save would write.
+    std::string Encode(const XmlDoc& doc) const;
+
+private:
+    std::wstring declaration_;   // as it stood in the file, encoding name included
+    UINT codePage_ = CP_UTF8;
+    bool bom_ = false;
+};
+
+// Encodes text in codePage; characters the code page cannot hold become "&#N;".
+std::string EncodeWithReferences(const std::wstring& text, UINT codePage);
+
+}  // namespace xml
+}  // namespace vantor
