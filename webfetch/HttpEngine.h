@@ -49,10 +49,12 @@ public:
                                   const char* httpVersion, int queryLevel,
                                   const char* const* cookies, int cookieCount,
                                   CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
-    // Puts one proxy entry on a request (kind 0 named proxy, 1 script); the WinINet
-    // engine leaves proxies to the system settings.
-    virtual bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url,
-                                 void* session, void* request) { return true; }
+    // Turns one proxy entry into the proxy a request goes through (kind 0: its named
+    // server, 1: what its auto-configuration script answers for url); an empty proxy
+    // means none. False when the entry can't be applied. The WinINet engine leaves
+    // proxies to the system settings.
+    virtual bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url, std::wstring* proxy,
+                                 std::wstring* bypass) { return true; }
 
     CNetHttp* owner = nullptr;
     std::vector<ProxyEntry> proxies;

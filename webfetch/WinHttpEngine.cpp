@@ -67,19 +67,16 @@ void KeepRedirects(HINTERNET request) {
     WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
 }
 
-bool SetNamedProxy(HINTERNET request, const std::wstring& server, const std::wstring& bypass) {
-    WINHTTP_PROXY_INFO info = {};
-    info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    info.lpszProxy = const_cast<wchar_t*>(server.c_str());
-    info.lpszProxyBypass = bypass.empty() ? nullptr : const_cast<wchar_t*>(bypass.c_str());
-    // The structure holds two pointers: its size differs between 32 and 64 bits.
-    return WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
-}
+// Where one request goes: straight to the server, or through a named proxy.
+struct Route {
+    std::wstring proxy;   // "host:port"; empty for no proxy
+    std::wstring bypass;
+};
 
-// Asks WinHTTP which proxy serves url (by script or by detection) and puts the answer on
-// the request; no answer leaves the request as it is.
-bool SetProxyFor(HINTERNET session, HINTERNET request, const std::wstring& url, DWORD flags,
-                 const std::wstring& scriptUrl) {
+// Asks WinHTTP which proxy serves url (by script or by detection). No answer leaves
+// the route as it is.
+void AskProxyFor(HINTERNET session, const std::wstring& url, DWORD flags, const std::wstring& scriptUrl,
+                 Route* route) {
     WINHTTP_AUTOPROXY_OPTIONS options = {};
     options.dwFlags = flags;
     if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT) {
@@ -88,12 +85,24 @@ bool SetProxyFor(HINTERNET session, HINTERNET request, const std::wstring& url, 
     options.lpszAutoConfigUrl = scriptUrl.empty() ? nullptr : scriptUrl.c_str();
     options.fAutoLogonIfChallenged = TRUE;
     WINHTTP_PROXY_INFO info = {};
-    if (!WinHttpGetProxyForUrl(session, url.c_str(), &options, &info)) return true;
-    bool ok = WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof(info)) != FALSE;
+    if (!WinHttpGetProxyForUrl(session, url.c_str(), &options, &info)) return;
+    if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && info.lpszProxy) {
+        route->proxy = info.lpszProxy;
+        route->bypass = info.lpszProxyBypass ? info.lpszProxyBypass : L"";
+    }
     if (info.lpszProxy) GlobalFree(info.lpszProxy);
     if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
-    return ok;
 }
+
+// The handles of one send attempt. A proxied attempt runs in a session of its own
+// opened for that proxy: the proxy travels with the session, so nothing of a failed
+// attempt carries over into the next one (and a proxy set on a single request is not
+// honoured everywhere WinHTTP runs).
+struct Attempt {
+    WinHttpHandle session;
+    WinHttpHandle connection;
+    WinHttpHandle request;
+};
 
 class WinHttpEngine : public HttpEngine {
 public:
@@ -117,14 +126,16 @@ public:
         Sleep(500);
     }
 
-    bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url, void* session,
-                         void* request) override {
+    bool ApplyProxyEntry(const ProxyEntry& entry, int kind, const wchar_t* url, std::wstring* proxy,
+                         std::wstring* bypass) override {
         if (kind == 0 && !entry.server.empty()) {
-            return SetNamedProxy(static_cast<HINTERNET>(request), entry.server, entry.bypass);
-        }
-        if (kind == 1 && !entry.scriptUrl.empty()) {
-            return SetProxyFor(static_cast<HINTERNET>(session), static_cast<HINTERNET>(request), url,
-                               WINHTTP_AUTOPROXY_CONFIG_URL, entry.scriptUrl);
+            *proxy = entry.server;
+            *bypass = entry.bypass;
+        } else if (kind == 1 && !entry.scriptUrl.empty()) {
+            Route route;
+            AskProxyFor(session_, url, WINHTTP_AUTOPROXY_CONFIG_URL, entry.scriptUrl, &route);
+            *proxy = route.proxy;
+            *bypass = route.bypass;
         }
         return true;
     }
@@ -173,13 +184,9 @@ private:
         return request;
     }
 
-    static bool TrySend(HINTERNET request, const std::wstring& headers) {
-        return WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(headers.size()),
-                                  WINHTTP_NO_REQUEST_DATA, 0, 0, 0) != FALSE;
-    }
-
-    bool SendAlongProxyRoute(HINTERNET connection, WinHttpHandle* request, const std::wstring& url,
-                             const std::wstring& path, const std::wstring& headers);
+    bool TrySend(const Route& route, const std::wstring& host, unsigned short port, const std::wstring& path,
+                 const std::wstring& headers, Attempt* attempt);
+    bool SendAlongProxyRoute(const std::wstring& url, const std::wstring& headers, Attempt* attempt);
     HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
                          const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                          DWORD_PTR context);
@@ -189,49 +196,70 @@ private:
     HINTERNET session_ = nullptr;
 };
 
-// Every attempt gets a request of its own, so no proxy setting of a failed attempt
-// carries over into the next one.
-bool WinHttpEngine::SendAlongProxyRoute(HINTERNET connection, WinHttpHandle* request, const std::wstring& url,
-                                        const std::wstring& path, const std::wstring& headers) {
-    auto fresh = [&]() -> HINTERNET {
-        request->reset(OpenRequest(connection, L"GET", path, L"HTTP/1.0"));
-        return request->get();
-    };
+bool WinHttpEngine::TrySend(const Route& route, const std::wstring& host, unsigned short port,
+                            const std::wstring& path, const std::wstring& headers, Attempt* attempt) {
+    attempt->request.reset();
+    attempt->connection.reset();
+    attempt->session.reset();
+    HINTERNET session = session_;
+    if (!route.proxy.empty()) {
+        attempt->session.reset(WinHttpOpen(L"http-open", WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxy.c_str(),
+                                           route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(),
+                                           0));
+        session = attempt->session.get();
+    }
+    if (!session) return false;
+    attempt->connection.reset(WinHttpConnect(session, host.c_str(), port, 0));
+    if (!attempt->connection) return false;
+    attempt->request.reset(OpenRequest(attempt->connection.get(), L"GET", path, L"HTTP/1.0"));
+    return attempt->request && WinHttpSendRequest(attempt->request.get(), headers.c_str(),
+                                                  static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA,
+                                                  0, 0, 0) != FALSE;
+}
+
+// The route that worked last time, then no proxy, then each entry by its server and by
+// its script, then automatic detection. The route that works is kept for next time.
+bool WinHttpEngine::SendAlongProxyRoute(const std::wstring& url, const std::wstring& headers, Attempt* attempt) {
+    std::wstring host, path;
+    unsigned short port = 80;
+    if (!SplitHttpUrl(url, &host, &port, &path)) return false;
     if (usedKind != -1) {
-        HINTERNET r = fresh();
-        bool applied = false;
-        if (r && usedKind == 0) {
-            applied = SetNamedProxy(r, usedFirst, usedSecond);
-        } else if (r && usedKind == 1) {
-            applied = SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_CONFIG_URL, usedFirst);
-        } else if (r && usedKind == 2) {
-            applied = SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring());
+        Route route;
+        if (usedKind == 0) {
+            route.proxy = usedFirst;
+            route.bypass = usedSecond;
+        } else if (usedKind == 1) {
+            AskProxyFor(session_, url, WINHTTP_AUTOPROXY_CONFIG_URL, usedFirst, &route);
+        } else if (usedKind == 2) {
+            AskProxyFor(session_, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), &route);
         }
-        if (applied && TrySend(r, headers)) return true;
+        if (TrySend(route, host, port, path, headers, attempt)) return true;
         usedKind = -1;
         usedFirst.clear();
     }
-    HINTERNET r = fresh();
-    if (r && TrySend(r, headers)) return true;
+    if (TrySend(Route(), host, port, path, headers, attempt)) return true;
     if (proxies.empty() && autoDetect == 0) return false;
     for (const ProxyEntry& entry : proxies) {
-        r = fresh();
-        if (r && ApplyProxyEntry(entry, 0, url.c_str(), session_, r) && TrySend(r, headers)) {
+        Route route;
+        if (ApplyProxyEntry(entry, 0, url.c_str(), &route.proxy, &route.bypass) &&
+            TrySend(route, host, port, path, headers, attempt)) {
             usedKind = 0;
             usedFirst = entry.server;
             usedSecond = entry.bypass;
             return true;
         }
-        r = fresh();
-        if (r && ApplyProxyEntry(entry, 1, url.c_str(), session_, r) && TrySend(r, headers)) {
+        route = Route();
+        if (ApplyProxyEntry(entry, 1, url.c_str(), &route.proxy, &route.bypass) &&
+            TrySend(route, host, port, path, headers, attempt)) {
             usedKind = 1;
             usedFirst = entry.scriptUrl;
             return true;
         }
     }
     if (autoDetect == 0) return false;
-    r = fresh();
-    if (r && SetProxyFor(session_, r, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring()) && TrySend(r, headers)) {
+    Route detected;
+    AskProxyFor(session_, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), &detected);
+    if (TrySend(detected, host, port, path, headers, attempt)) {
         usedKind = 2;
         return true;
     }
@@ -300,24 +328,30 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
         OutputDebugStringW(L"打开本地文件失败！\n");
         return HTTP_FETCH_LOCAL_FILE_FAILED;
     }
-    std::wstring path;
-    WinHttpHandle connection(Connect(url, &path));
-    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
-    WinHttpHandle request(OpenRequest(connection.get(), L"GET", path, L"HTTP/1.0"));
-    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+    // A url that can't be connected and a request that can't be opened get their own
+    // codes before any route is tried; each attempt then makes its own handles.
+    {
+        std::wstring path;
+        WinHttpHandle connection(Connect(url, &path));
+        if (!connection) return HTTP_FETCH_CONNECT_FAILED;
+        WinHttpHandle request(OpenRequest(connection.get(), L"GET", path, L"HTTP/1.0"));
+        if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+    }
 
     uint64_t localSize = file.Size();
     std::wstring headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
-    if (!SendAlongProxyRoute(connection.get(), &request, url, path, headers)) return HTTP_FETCH_SEND_FAILED;
-    if (!WinHttpReceiveResponse(request.get(), nullptr)) return HTTP_FETCH_NO_RESPONSE;
+    Attempt attempt;
+    if (!SendAlongProxyRoute(url, headers, &attempt)) return HTTP_FETCH_SEND_FAILED;
+    HINTERNET sent = attempt.request.get();
+    if (!WinHttpReceiveResponse(sent, nullptr)) return HTTP_FETCH_NO_RESPONSE;
 
     uint64_t length = 0;
-    bool haveLength = QueryContentLength(request.get(), &length);
+    bool haveLength = QueryContentLength(sent, &length);
     if (haveLength && callback) {
         callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
     }
     DWORD status = 0;
-    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (!QueryStatus(sent, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
     if (status == kStatusRangeNotSatisfiable) {
         return (!haveLength || length == 0) ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
     }
@@ -333,7 +367,7 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
         std::vector<char> chunk(kDownloadChunk);
         while (!stop_) {
             DWORD got = 0;
-            if (!WinHttpReadData(request.get(), chunk.data(), kDownloadChunk, &got)) {
+            if (!WinHttpReadData(sent, chunk.data(), kDownloadChunk, &got)) {
                 lastError = GetLastError();
                 break;
             }
@@ -351,8 +385,8 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
             }
         }
     }
-    request.reset();
-    connection.reset();
+    attempt.request.reset();
+    attempt.connection.reset();
     if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
     file.Close();
     return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;

@@ -7,8 +7,10 @@
 
 `start` runs a supervisor in the background and returns once everything listens:
 nginx with a configuration generated from nginx.conf.in, the fake HTTP server below,
-and with --proxy two tinyproxy forward proxies (one open, one that refuses tunnels and
-a filtered address). Ports and folders go to <state dir>/servers.ini, which Windows
+and with --proxy two tinyproxy forward proxies: one open, which hands requests for
+names under ".invalid" to the fake server as its upstream (so that only the proxy can
+reach them; nginx serves "proxy.pac" pointing there), and one that refuses every
+tunnel and the addresses holding "forbidden". Ports and folders go to <state dir>/servers.ini, which Windows
 test programs read. The supervisor stops its servers on `stop`, on SIGTERM, and by
 itself when its lifetime ends, so nothing outlives a failed run.
 
@@ -23,6 +25,7 @@ Paths:
     /raw/MODE                 hand-made replies: endless-header, chunks1024,
                               lower-length, blank, status404, server-field
     PUT /_canned/PATH         the request body becomes the raw reply for /PATH
+    CONNECT host:port         a tunnel to 127.0.0.1:port
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
 """
@@ -143,6 +146,21 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
 
     do_GET = do_POST = do_PUT = do_HEAD = handle_any
 
+    def do_CONNECT(self):
+        # Upstream of the open proxy for names under ".invalid": the tunnel always ends
+        # on the loopback address, at the port the client asked for.
+        self.server.fake.record("/_connect", (self.requestline + "\r\n\r\n").encode("latin-1"))
+        try:
+            port = int(self.path.rsplit(":", 1)[1])
+            upstream = socket.create_connection(("127.0.0.1", port), timeout=10)
+        except (ValueError, IndexError, OSError):
+            self.send_error(502)
+            return
+        self.wfile.write(b"HTTP/1.0 200 Connection established\r\n\r\n")
+        self.wfile.flush()
+        self.close_connection = True
+        relay(self.connection, upstream)
+
     def reply(self, status, body, extra=(), length=None, truncate=None, drip=None, ctype="text/plain"):
         self.send_response(status)
         self.send_header("Content-Type", ctype)
@@ -227,6 +245,28 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             pass
 
 
+def relay(a, b):
+    import selectors
+    sel = selectors.DefaultSelector()
+    sel.register(a, selectors.EVENT_READ, b)
+    sel.register(b, selectors.EVENT_READ, a)
+    try:
+        while True:
+            events = sel.select(timeout=30)
+            if not events:
+                return
+            for key, _ in events:
+                data = key.fileobj.recv(65536)
+                if not data:
+                    return
+                key.data.sendall(data)
+    except OSError:
+        pass
+    finally:
+        sel.close()
+        b.close()
+
+
 class FakeServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -247,6 +287,8 @@ class Supervisor:
         os.makedirs(self.root, exist_ok=True)
         for sub in ("nginx-tmp", "log"):
             os.makedirs(os.path.join(self.state, sub), exist_ok=True)
+        with open(os.path.join(self.root, "hello.txt"), "w", encoding="ascii", newline="") as f:
+            f.write("hello through the tunnel\r\n")
         for name, size, seed in (("data100k.bin", 100000, 1), ("big20m.bin", 20 * 1024 * 1024, 2)):
             path = os.path.join(self.root, name)
             if not os.path.isfile(path) or os.path.getsize(path) != size:
@@ -317,7 +359,13 @@ class Supervisor:
             filt = os.path.join(self.state, "proxy-filter.txt")
             with open(filt, "w", encoding="utf-8") as f:
                 f.write("forbidden\n")
-            ports["proxy"] = self.start_tinyproxy("tinyproxy", ["ConnectPort %d" % ports["nginx"]])
+            ports["proxy"] = self.start_tinyproxy("tinyproxy", [
+                "ConnectPort %d" % ports["nginx"],
+                "Upstream http 127.0.0.1:%d \".invalid\"" % ports["fake"]])
+            with open(os.path.join(self.root, "proxy.pac"), "w", encoding="ascii") as f:
+                f.write('function FindProxyForURL(url, host) {\n'
+                        '  if (shExpMatch(host, "*.invalid")) return "PROXY 127.0.0.1:%d";\n'
+                        '  return "DIRECT";\n}\n' % ports["proxy"])
             ports["strictproxy"] = self.start_tinyproxy(
                 "tinyproxy-strict", ["ConnectPort 1", "Filter \"%s\"" % filt, "FilterURLs On"])
         self.write_ini(ports)
