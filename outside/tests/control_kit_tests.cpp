@@ -1,0 +1,301 @@
+// KnobKit, GlassKit and AnchorKit on a dialog, each control in one of its states. The
+// window is read back pixel by pixel and saved as "screenshots\outside-controls.bmp" in
+// the program folder for a human to look at.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Handles.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "outside/AnchorKit.h"
+#include "outside/GlassKit.h"
+#include "outside/KnobKit.h"
+
+namespace {
+
+const COLORREF kDialogBack = RGB(255, 250, 205);
+const COLORREF kNormal = RGB(200, 200, 255);
+const COLORREF kHover = RGB(255, 220, 150);
+const COLORREF kPressed = RGB(120, 120, 240);
+const COLORREF kLink = RGB(0, 0, 255);
+const COLORREF kLinkHover = RGB(255, 0, 0);
+const COLORREF kLinkChecked = RGB(0, 128, 0);
+
+std::string SolidBitmap(int width, int height, COLORREF colour) {
+    int stride = (width * 3 + 3) & ~3;
+    std::string bytes(54 + stride * height, '\0');
+    auto* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
+    auto* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
+    file->bfType = 0x4D42;
+    file->bfSize = static_cast<DWORD>(bytes.size());
+    file->bfOffBits = 54;
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = width;
+    info->biHeight = height;
+    info->biPlanes = 1;
+    info->biBitCount = 24;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            char* p = &bytes[54 + y * stride + x * 3];
+            p[0] = static_cast<char>(GetBValue(colour));
+            p[1] = static_cast<char>(GetGValue(colour));
+            p[2] = static_cast<char>(GetRValue(colour));
+        }
+    }
+    return bytes;
+}
+
+struct Control {
+    WORD id;
+    WORD cls;  // 0x0080 button, 0x0082 static
+    DWORD style;
+    short x, y, cx, cy;
+    const wchar_t* text;
+};
+
+std::vector<WORD> Template(const std::vector<Control>& controls) {
+    std::vector<WORD> t;
+    auto dword = [&](DWORD v) { t.push_back(LOWORD(v)); t.push_back(HIWORD(v)); };
+    auto text = [&](const wchar_t* s) { for (; *s; ++s) t.push_back(*s); t.push_back(0); };
+    dword(WS_POPUP | WS_VISIBLE | DS_SETFONT);
+    dword(0);
+    t.push_back(static_cast<WORD>(controls.size()));
+    for (int v : {0, 0, 260, 120}) t.push_back(static_cast<WORD>(v));
+    t.push_back(0);
+    t.push_back(0);
+    t.push_back(0);
+    t.push_back(8);
+    text(L"MS Shell Dlg");
+    for (const Control& c : controls) {
+        if (t.size() % 2) t.push_back(0);
+        dword(WS_CHILD | WS_VISIBLE | c.style);
+        dword(0);
+        for (int v : {c.x, c.y, c.cx, c.cy}) t.push_back(static_cast<WORD>(v));
+        t.push_back(c.id);
+        t.push_back(0xFFFF);
+        t.push_back(c.cls);
+        text(c.text);
+        t.push_back(0);
+    }
+    return t;
+}
+
+struct Kits {
+    CKnobKit knobs[4];
+    CGlassKit glass[3];
+    CAnchorKit links[3];
+    int clicked[400] = {};
+};
+
+INT_PTR CALLBACK KitDialog(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Kits* kits = reinterpret_cast<Kits*>(GetWindowLongPtrW(dlg, DWLP_USER));
+    switch (msg) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dlg, DWLP_USER, lParam);
+        return TRUE;
+    case WM_ERASEBKGND: {
+        RECT rc;
+        GetClientRect(dlg, &rc);
+        vantor::UniqueGdi<HBRUSH> brush(CreateSolidBrush(kDialogBack));
+        FillRect(reinterpret_cast<HDC>(wParam), &rc, brush.get());
+        SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1);
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+        bool drawn = false;
+        for (auto& k : kits->knobs) drawn = drawn || k.DrawItem(item);
+        for (auto& g : kits->glass) drawn = drawn || g.DrawItem(item);
+        return drawn;
+    }
+    case WM_COMMAND:
+        if (kits && LOWORD(wParam) < 400) kits->clicked[LOWORD(wParam)]++;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void Pump() {
+    MSG msg;
+    for (int i = 0; i < 20; ++i) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+// The window's pixels as they are on screen, top-down 32-bit.
+struct Capture {
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels;
+    COLORREF At(int x, int y) const {
+        DWORD p = pixels[static_cast<size_t>(y) * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+};
+
+Capture Grab(HWND wnd) {
+    Capture c;
+    RECT rc;
+    GetWindowRect(wnd, &rc);
+    c.width = rc.right - rc.left;
+    c.height = rc.bottom - rc.top;
+    c.pixels.resize(static_cast<size_t>(c.width) * c.height);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = c.width;
+    bi.bmiHeader.biHeight = -c.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, c.width, c.height, screen, rc.left, rc.top, SRCCOPY);
+    GdiFlush();
+    memcpy(c.pixels.data(), bits, c.pixels.size() * 4);
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return c;
+}
+
+void SaveBitmap(const Capture& c, const std::wstring& path) {
+    std::string bytes(54 + c.pixels.size() * 4, '\0');
+    auto* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
+    auto* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
+    file->bfType = 0x4D42;
+    file->bfSize = static_cast<DWORD>(bytes.size());
+    file->bfOffBits = 54;
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = c.width;
+    info->biHeight = -c.height;
+    info->biPlanes = 1;
+    info->biBitCount = 32;
+    memcpy(&bytes[54], c.pixels.data(), c.pixels.size() * 4);
+    for (size_t i = 0; i < c.pixels.size(); ++i) bytes[54 + i * 4 + 3] = static_cast<char>(0xFF);  // opaque
+    testkit::WriteFileBytes(path, bytes);
+}
+
+RECT ControlRect(HWND dlg, int id) {
+    RECT rc;
+    GetWindowRect(GetDlgItem(dlg, id), &rc);
+    RECT win;
+    GetWindowRect(dlg, &win);
+    OffsetRect(&rc, -win.left, -win.top);
+    return rc;
+}
+
+bool HasColour(const Capture& c, const RECT& rc, COLORREF colour) {
+    for (int y = rc.top; y < rc.bottom; ++y) {
+        for (int x = rc.left; x < rc.right; ++x) {
+            if (c.At(x, y) == colour) return true;
+        }
+    }
+    return false;
+}
+
+TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
+    std::wstring dir = testkit::FreshDir(L"control-kits");
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"n.bmp", SolidBitmap(8, 8, kNormal)));
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"h.bmp", SolidBitmap(8, 8, kHover)));
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"p.bmp", SolidBitmap(8, 8, kPressed)));
+    std::string base = vantor::WideToAnsi(dir);
+
+    std::vector<Control> controls = {
+        {101, 0x0080, BS_PUSHBUTTON, 10, 10, 55, 16, L"Normal"},
+        {102, 0x0080, BS_PUSHBUTTON, 70, 10, 55, 16, L"Hover"},
+        {103, 0x0080, BS_PUSHBUTTON, 130, 10, 55, 16, L"Pressed"},
+        {104, 0x0080, BS_PUSHBUTTON | WS_DISABLED, 190, 10, 55, 16, L"Disabled"},
+        {201, 0x0080, BS_AUTOCHECKBOX, 10, 40, 70, 12, L"Checked"},
+        {202, 0x0080, BS_AUTOCHECKBOX, 90, 40, 70, 12, L"Clear"},
+        {203, 0x0080, BS_PUSHBUTTON, 170, 38, 60, 16, L"Glass"},
+        {301, 0x0082, SS_LEFT, 10, 70, 1, 1, L"Link"},
+        {302, 0x0082, SS_LEFT, 70, 70, 1, 1, L"Hovered link"},
+        {303, 0x0082, SS_LEFT, 160, 70, 1, 1, L"Checked link"},
+    };
+    std::vector<WORD> tpl = Template(controls);
+    Kits kits;
+    HWND dlg = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()),
+                                          nullptr, KitDialog, reinterpret_cast<LPARAM>(&kits));
+    ASSERT_NE(nullptr, dlg);
+    SetWindowPos(dlg, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SendMessageW(GetDlgItem(dlg, 201), BM_SETCHECK, BST_CHECKED, 0);
+
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(kits.knobs[i].SubclassWnd(GetDlgItem(dlg, 101 + i)));
+        kits.knobs[i].SetBkgndImage((base + "n.bmp").c_str(), (base + "h.bmp").c_str(),
+                                    i == 2 ? (base + "p.bmp").c_str() : nullptr, nullptr);
+        kits.knobs[i].SetTextColor(RGB(0, 0, 0), RGB(128, 0, 0));
+    }
+    EXPECT_FALSE(kits.knobs[0].SubclassWnd(GetDlgItem(dlg, 102))) << "one control per object";
+    EXPECT_FALSE(CKnobKit().SubclassWnd(GetDlgItem(dlg, 301))) << "a static is no button";
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(kits.glass[i].SubclassWnd(GetDlgItem(dlg, 201 + i)));
+    kits.glass[0].SetBtnStyle(GLASSKIT_STYLE_CHECK);
+    kits.glass[1].SetBtnStyle(GLASSKIT_STYLE_CHECK);
+    kits.glass[2].SetBtnStyle(GLASSKIT_STYLE_PUSH);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(kits.links[i].SubclassWnd(GetDlgItem(dlg, 301 + i)));
+        kits.links[i].SetTextColor(kLink, kLinkHover, kLinkChecked);
+        kits.links[i].SetTextFont(12, true, false, "Tahoma");
+    }
+    kits.links[2].SetChecked(true);
+
+    // Hover and pressed states as the pointer and a held click would make them.
+    SendMessageW(GetDlgItem(dlg, 102), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    SendMessageW(GetDlgItem(dlg, 103), BM_SETSTATE, TRUE, 0);
+    SendMessageW(GetDlgItem(dlg, 302), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump();
+
+    Capture shot = Grab(dlg);
+    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
+    SaveBitmap(shot, testkit::ProgramDir() + L"screenshots\\outside-controls.bmp");
+
+    auto corner = [&](int id) { RECT r = ControlRect(dlg, id); return shot.At(r.left + 2, r.top + 2); };
+    EXPECT_EQ(kNormal, corner(101));
+    EXPECT_EQ(kHover, corner(102));
+    EXPECT_EQ(kPressed, corner(103));
+    EXPECT_EQ(kNormal, corner(104)) << "no disabled picture: the normal one";
+    // The check box shows the dialog's background right of its text.
+    RECT glassRect = ControlRect(dlg, 202);
+    EXPECT_EQ(kDialogBack, shot.At(glassRect.right - 2, glassRect.top + 1));
+    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 301), kLink));
+    EXPECT_FALSE(HasColour(shot, ControlRect(dlg, 301), kLinkHover));
+    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 302), kLinkHover));
+    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 303), kLinkChecked));
+
+    // Behaviour: owner-drawn check boxes keep and toggle their state and still notify.
+    EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 201), BM_GETCHECK, 0, 0));
+    EXPECT_EQ(BST_UNCHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
+    SendMessageW(GetDlgItem(dlg, 202), BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
+    EXPECT_EQ(1, kits.clicked[202]);
+    // Links are sized to their text and report clicks with their id.
+    RECT linkRect = ControlRect(dlg, 302);
+    EXPECT_GT(linkRect.right - linkRect.left, 20);
+    EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(dlg, 301), GWL_STYLE) & SS_NOTIFY);
+    SendMessageW(GetDlgItem(dlg, 301), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(GetDlgItem(dlg, 301), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    Pump();
+    EXPECT_EQ(1, kits.clicked[301]);
+
+    // Un-subclassing gives the check state and the style back.
+    kits.glass[1].UnsubclassWnd();
+    EXPECT_FALSE(kits.glass[1].IsSubclass());
+    EXPECT_EQ(BS_AUTOCHECKBOX, GetWindowLongPtrW(GetDlgItem(dlg, 202), GWL_STYLE) & BS_TYPEMASK);
+    EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
+    kits.knobs[0].UnsubclassWnd();
+    EXPECT_EQ(BS_PUSHBUTTON, GetWindowLongPtrW(GetDlgItem(dlg, 101), GWL_STYLE) & BS_TYPEMASK);
+    DestroyWindow(dlg);
+}
+
+}  // namespace
