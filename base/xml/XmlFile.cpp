@@ -232,8 +232,15 @@ std::string XmlFile::Encode(const XmlDoc& doc) const {
     return out;
 }
 
-bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path) const {
+bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path,
+                   bool (*beforeReplace)(const std::wstring& tempPath)) const {
     if (!doc || path.empty()) return false;
+    // A rename over a read-only file succeeds on some file systems; the mark must hold.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     std::string bytes = Encode(doc);
     if (bytes.empty()) return false;
 
@@ -247,6 +254,7 @@ bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path) const {
         ok = WriteAll(file, bytes) && FlushFileBuffers(file);
         CloseHandle(file);
     }
+    if (ok && beforeReplace) ok = beforeReplace(temp.data());
     // Only a complete new file takes the old one's place.
     if (ok) ok = MoveFileExW(temp.data(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     if (!ok) {

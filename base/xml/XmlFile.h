@@ -25,8 +25,11 @@ public:
     bool Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason = nullptr);
 
     // Writes doc to path in the encoding it was loaded with (UTF-8 for a document that
-    // was not loaded from a file), behind the original declaration.
-    bool Save(const XmlDoc& doc, const std::wstring& path) const;
+    // was not loaded from a file), behind the original declaration. A read-only file is
+    // not replaced. beforeReplace, when given, sees the complete temporary file just
+    // before it takes the file's place; false from it abandons the save.
+    bool Save(const XmlDoc& doc, const std::wstring& path,
+              bool (*beforeReplace)(const std::wstring& tempPath) = nullptr) const;
 
     UINT CodePage() const { return codePage_; }
 

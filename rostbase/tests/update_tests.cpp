@@ -1,0 +1,370 @@
+// Every lasting change carried into the contact file: the saved file parsed back.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ContactFixtures.h"
+#include "Handles.h"
+#include "ModulePath.h"
+#include "Recorder.h"
+#include "RostApi.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "XmlDoc.h"
+#include "XmlFile.h"
+
+using vantor::xml::XmlDoc;
+using vantor::xml::XmlFile;
+using vantor::xml::XmlNode;
+
+namespace {
+
+RostApi& Api() { return RostApi::Get(); }
+
+struct Book {
+    vantor::ScopedCom com;  // for parsing the saved file here
+    Book(const wchar_t* name, const std::string& bytes) : account(FreshAccount(name)) {
+        PutContactFile(account, bytes);
+        h = Api().LoadW(account.c_str());
+    }
+    ~Book() { Api().Unload(h); }
+    std::string Bytes() const { return testkit::ReadFileBytes(ContactFileOf(account)); }
+    // The saved file, parsed again.
+    XmlDoc& Saved() {
+        doc = XmlDoc();
+        XmlFile file;
+        EXPECT_TRUE(file.Load(ContactFileOf(account), &doc)) << "the saved file parses";
+        return doc;
+    }
+    XmlNode At(const std::wstring& query) { return Saved().SelectSingleNode(query); }
+    FriendHandle F(const wchar_t* id) { return Api().IsUserInFriendsW(h, id, nullptr); }
+    GroupHandle G(const wchar_t* id) {
+        std::pair<const wchar_t*, GroupHandle> ctx(id, nullptr);
+        struct Ctx {
+            RostBaseHandle h;
+            std::pair<const wchar_t*, GroupHandle>* c;
+        } outer = {h, &ctx};
+        Api().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+            auto* o = reinterpret_cast<Ctx*>(u);
+            GroupInfoW info = {};
+            Api().GetGroupInfoW(o->h, g, &info);
+            if (lstrcmpW(info.id, o->c->first) == 0 && !o->c->second) o->c->second = g;
+            return TRUE;
+        }, reinterpret_cast<UINT_PTR>(&outer));
+        return ctx.second;
+    }
+    std::wstring account;
+    RostBaseHandle h;
+    XmlDoc doc;
+};
+
+std::vector<std::wstring> AttributeNames(const XmlNode& n) {
+    std::vector<std::wstring> names;
+    for (auto& a : n.Attributes()) names.push_back(a.first);
+    return names;
+}
+
+std::vector<std::wstring> ChildIds(const XmlNode& n) {
+    std::vector<std::wstring> ids;
+    for (XmlNode c = n.FirstChildElement(); c; c = c.NextSiblingElement()) ids.push_back(c.Name() + L":" + c.AttributeOr(L"id"));
+    return ids;
+}
+
+const std::vector<std::wstring> kThirteen = {L"id",  L"nickname", L"name",  L"birthday", L"email", L"voip", L"phone",
+                                             L"mobile", L"xlt",    L"province", L"city", L"age",  L"sex"};
+const std::vector<std::wstring> kDownloadOrder = {L"id",    L"nickname", L"name",   L"sex", L"birthday",
+                                                  L"email", L"voip",     L"phone",  L"mobile", L"xlt",
+                                                  L"province", L"city", L"age"};
+
+FriendInfoW Friend(const wchar_t* id, const wchar_t* nickname) {
+    FriendInfoW f = {};
+    lstrcpynW(f.id, id, 24);
+    lstrcpynW(f.nickname, nickname, 24);
+    return f;
+}
+
+const std::wstring kGroup1011 = L"AddressList/FriendList/Group[@id='10']/Group[@id='101']/Group[@id='1011']";
+
+std::vector<std::string> Heard(HMODULE recorder) {
+    std::vector<std::string> names;
+    int n = vantor::ProcAddress<Recorder_CountProc>(recorder, "Recorder_Count")();
+    for (int i = 0; i < n; ++i) {
+        RecordedCall c = {};
+        vantor::ProcAddress<Recorder_GetProc>(recorder, "Recorder_Get")(i, &c);
+        names.push_back(c.name);
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(ContactFileUpdates, FriendsAndPoliciesReachTheFile) {
+    Book b(L"rb_upd_friend", GbkFile(DownloadedBook()));
+    vantor::UniqueModule recorder(vantor::LoadProgramLibrary(L"RostRecorder.dll"));
+    LONG sequence = 0;
+    vantor::ProcAddress<Recorder_ResetProc>(recorder.get(), "Recorder_Reset")(&sequence, nullptr);
+    ASSERT_TRUE(Api().RegisterEventModule(b.h, recorder.get(), 3));
+
+    // Added three levels down, behind what the group held, with all thirteen attributes.
+    FriendInfoW f = Friend(L"n1", L"新朋友");
+    f.age = -1;
+    f.sex = 2;
+    lstrcpyW(f.city, L"广州");
+    FriendHandle added = Api().AddFriendW(b.h, &f, b.G(L"1011"));
+    ASSERT_NE(nullptr, added);
+    XmlNode group = b.At(kGroup1011);
+    EXPECT_EQ((std::vector<std::wstring>{L"Friend:13900000003", L"Friend:n1"}), ChildIds(group));
+    XmlNode element = group.FirstChildElement().NextSiblingElement();
+    EXPECT_EQ(kThirteen, AttributeNames(element));
+    EXPECT_EQ(L"-1", element.AttributeOr(L"age"));
+    EXPECT_EQ(L"新朋友", element.AttributeOr(L"nickname"));
+    EXPECT_FALSE(element.FirstChild());
+    std::string before = b.Bytes();
+    EXPECT_EQ(nullptr, Api().AddFriendW(b.h, &f, b.G(L"1011")));
+    EXPECT_EQ(before, b.Bytes()) << "a refused add leaves the file alone";
+
+    // Modified in a nested group: values in place, the download's attribute order kept.
+    f = Friend(L"13900000003", L"表哥改");
+    lstrcpyW(f.email, L"b@g");
+    f.age = 33;
+    ASSERT_TRUE(Api().ModifyFriendW(b.h, b.F(L"13900000003"), &f));
+    element = b.At(kGroup1011 + L"/Friend[@id='13900000003']");
+    EXPECT_EQ(kDownloadOrder, AttributeNames(element));
+    EXPECT_EQ(L"表哥改", element.AttributeOr(L"nickname"));
+    EXPECT_EQ(L"b@g", element.AttributeOr(L"email"));
+    EXPECT_EQ(L"", element.AttributeOr(L"city", L"?"));
+    EXPECT_EQ(L"33", element.AttributeOr(L"age"));
+
+    // An 8-bit add with Chinese text, and a character GB2312 cannot hold.
+    FriendInfoA fa = {};
+    lstrcpyA(fa.id, "n2");
+    lstrcpyA(fa.nickname, testkit::Ansi("甲乙").c_str());
+    ASSERT_NE(nullptr, Api().AddFriendA(b.h, &fa, b.G(L"102")));
+    f = Friend(L"n3", L"笑\U0001F600");
+    ASSERT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    EXPECT_NE(std::string::npos, b.Bytes().find("&#128512;"));
+    EXPECT_EQ(0u, b.Bytes().find("<?xml version=\"1.0\" encoding=\"gb2312\"?>"));
+
+    // Policies saved replace every child of the friend's element.
+    ServicePolicyInfoW p[2] = {};
+    p[0].id = 9;
+    p[0].flags[4] = 2;
+    lstrcpyW(p[0].name, L"在线");
+    p[0].codeCount = 1;
+    lstrcpyW(p[0].codes[0], L"k=2");
+    p[1].id = 33;
+    p[1].codeCount = 0;
+    ASSERT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"u2001"), p, 2, 1));
+    XmlNode net = b.At(L"AddressList/FriendList/Group[@id='11']/Friend[@id='u2001']");
+    EXPECT_EQ((std::vector<std::wstring>{L"ServicePolicy:9", L"ServicePolicy:19", L"ServicePolicy:33"}), ChildIds(net));
+    XmlNode first = net.FirstChildElement();
+    EXPECT_EQ((std::vector<std::wstring>{L"id", L"name", L"code0", L"status"}), AttributeNames(first));
+    EXPECT_EQ(L"2", first.AttributeOr(L"status"));
+    before = b.Bytes();
+    ASSERT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"u2002"), p, 1, 0));
+    EXPECT_EQ(before, b.Bytes()) << "not saved without the flag";
+
+    EXPECT_EQ((std::vector<std::string>{"OnAddFriend", "OnModifyFriend", "OnAddFriend", "OnAddFriend",
+                                        "OnUpdateFriendSerivcePolicys", "OnUpdateFriendSerivcePolicys"}),
+              Heard(recorder.get()));
+    Api().UnregisterEventModule(b.h, recorder.get());
+
+    // A reload gives back the same records.
+    RostBaseHandle again = Api().LoadW(b.account.c_str());
+    for (const wchar_t* id : {L"n1", L"n2", L"n3", L"13900000003", L"u2001"}) {
+        FriendInfoW mem = {}, disk = {};
+        ASSERT_TRUE(Api().GetFriendInfoW(b.h, b.F(id), &mem));
+        ASSERT_TRUE(Api().GetFriendInfoW(again, Api().IsUserInFriendsW(again, id, nullptr), &disk)) << id;
+        EXPECT_EQ(0, std::memcmp(&mem, &disk, sizeof(mem))) << id;
+    }
+    ServicePolicyInfoW q = {};
+    ASSERT_TRUE(Api().QueryFriendServicePolicyW(again, Api().IsUserInFriendsW(again, L"u2001", nullptr), 9, &q));
+    EXPECT_STREQ(L"k=2", q.codes[0]);
+    FriendInfoA back = {};
+    ASSERT_TRUE(Api().GetFriendInfoA(again, Api().IsUserInFriendsA(again, "n2", nullptr), &back));
+    EXPECT_EQ(testkit::Ansi("甲乙"), std::string(back.nickname));
+    Api().Unload(again);
+}
+
+TEST(ContactFileUpdates, GroupsMovesAndListsReachTheFile) {
+    Book b(L"rb_upd_groups", GbkFile(DownloadedBook()));
+    GroupInfoW g = {};
+    lstrcpyW(g.id, L"103");
+    lstrcpyW(g.name, L"新组");
+    ASSERT_TRUE(Api().AddGroupW(b.h, &g, b.G(L"101")));
+    XmlNode family = b.At(L"AddressList/FriendList/Group[@id='10']/Group[@id='101']");
+    EXPECT_EQ((std::vector<std::wstring>{L"Friend:13900000002", L"Group:1011", L"Group:103"}), ChildIds(family));
+    EXPECT_EQ((std::vector<std::wstring>{L"id", L"name"}), AttributeNames(family.FirstChildElement().NextSiblingElement().NextSiblingElement()));
+
+    lstrcpyW(g.name, L"改名");
+    ASSERT_TRUE(Api().ModifyGroupW(b.h, b.G(L"103"), &g));
+    EXPECT_EQ(L"改名", b.At(L"AddressList/FriendList/Group/Group/Group[@id='103']").AttributeOr(L"name"));
+
+    ASSERT_TRUE(Api().ChangeFriendGroup(b.h, b.F(L"13900000002"), b.G(L"101"), b.G(L"102")));
+    XmlNode moved = b.At(L"AddressList/FriendList/Group[@id='10']/Group[@id='102']/Friend");
+    EXPECT_EQ(L"13900000002", moved.AttributeOr(L"id"));
+    EXPECT_EQ(kDownloadOrder, AttributeNames(moved)) << "moved unchanged";
+
+    ASSERT_TRUE(Api().DelFriend(b.h, b.F(L"13900000001"), b.G(L"10")));
+    EXPECT_FALSE(b.At(L"AddressList/FriendList/Group[@id='10']/Friend"));
+
+    // Blocking moves the element with everything it holds.
+    ASSERT_TRUE(Api().PreventUser(b.h, b.F(L"u2001"), b.G(L"11")));
+    XmlNode black = b.At(L"AddressList/BlackList");
+    EXPECT_EQ((std::vector<std::wstring>{L"Friend:bad1", L"Friend:u2001"}), ChildIds(black));
+    EXPECT_EQ(2u, ChildIds(black.FirstChildElement().NextSiblingElement()).size()) << "policies went along";
+    EXPECT_FALSE(b.At(L"AddressList/FriendList/Group[@id='11']/Friend"));
+    ASSERT_TRUE(Api().DelBlackUserW(b.h, L"bad1"));
+    FriendHandle u2001 = nullptr;
+    Api().EnumBlackList(b.h, [](FriendHandle e, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+        *reinterpret_cast<FriendHandle*>(u) = e;
+        return FALSE;
+    }, reinterpret_cast<UINT_PTR>(&u2001));
+    ASSERT_TRUE(Api().DelUserFromBlackList(b.h, u2001));
+    EXPECT_TRUE(ChildIds(b.At(L"AddressList/BlackList")).empty());
+
+    ASSERT_TRUE(Api().DelGroup(b.h, b.G(L"101"), b.G(L"10")));
+    EXPECT_EQ((std::vector<std::wstring>{L"Group:102"}), ChildIds(b.At(L"AddressList/FriendList/Group[@id='10']")));
+
+    // The reloaded file holds what memory holds.
+    RostBaseHandle again = Api().LoadW(b.account.c_str());
+    DWORD total = 0, totalAgain = 0;
+    Api().StatFriends(b.h, Api().GetOffRootGroup(b.h), &total, nullptr);
+    Api().StatFriends(again, Api().GetOffRootGroup(again), &totalAgain, nullptr);
+    EXPECT_EQ(total, totalAgain);
+    EXPECT_NE(nullptr, Api().IsUserInFriendsW(again, L"13900000002", nullptr));
+    EXPECT_EQ(nullptr, Api().IsUserInFriendsW(again, L"13900000003", nullptr)) << "gone with its group";
+    EXPECT_FALSE(Api().IsCodeInBlackListUserW(again, FRIEND_MATCH_ALL, nullptr));
+    Api().Unload(again);
+}
+
+TEST(ContactFileUpdates, BlackListsAreMadeAndSearchedSoundly) {
+    // No BlackList yet, and a friend whose element the group does not hold.
+    Book b(L"rb_upd_black",
+           GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"t\"><Friend id=\"a\" sex=\"2\"/></Group>"
+                   L"<Group id=\"11\" name=\"n\"/></FriendList></AddressList>"));
+    FriendInfoW f = Friend(L"m", L"仅内存");
+    f.sex = 1;
+    f.age = -5;
+    FriendHandle m = Api().AddFriendW(b.h, &f, b.G(L"11"));
+    PutContactFile(b.account, GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"t\"><Friend id=\"a\" sex=\"2\"/>"
+                                      L"</Group><Group id=\"11\" name=\"n\"/></FriendList></AddressList>"));
+    ASSERT_TRUE(Api().PreventUser(b.h, m, b.G(L"11")));
+    XmlNode black = b.At(L"AddressList/BlackList");
+    ASSERT_TRUE(black);
+    EXPECT_EQ(L"0", black.AttributeOr(L"id"));
+    EXPECT_EQ(L"黑名单", black.AttributeOr(L"name"));
+    XmlNode built = black.FirstChildElement();
+    EXPECT_EQ(kThirteen, AttributeNames(built)) << "sex included";
+    EXPECT_EQ(L"-5", built.AttributeOr(L"age"));
+    EXPECT_EQ(L"1", built.AttributeOr(L"sex"));
+
+    // Two BlackList elements: blocking appends to the last, unblocking finds either.
+    PutContactFile(b.account, GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"t\"><Friend id=\"a\" sex=\"2\"/>"
+                                      L"</Group></FriendList><BlackList id=\"0\"/><BlackList id=\"x\"><Friend id=\"m\"/>"
+                                      L"</BlackList></AddressList>"));
+    ASSERT_TRUE(Api().DelUserFromBlackList(b.h, m));
+    EXPECT_TRUE(ChildIds(b.At(L"AddressList/BlackList[@id='x']")).empty());
+    ASSERT_TRUE(Api().PreventUser(b.h, b.F(L"a"), b.G(L"10")));
+    EXPECT_EQ((std::vector<std::wstring>{L"Friend:a"}), ChildIds(b.At(L"AddressList/BlackList[@id='x']")));
+    EXPECT_EQ(L"2", b.At(L"AddressList/BlackList[@id='x']/Friend").AttributeOr(L"sex"));
+}
+
+TEST(ContactFileUpdates, CommentsAndIndentationHideNothing) {
+    Book b(L"rb_upd_comments",
+           GbkFile(L"<AddressList>\r\n  <!-- downloaded -->\r\n  <FriendList id=\"1\">\r\n    <!-- telephone -->\r\n"
+                   L"    <Group id=\"10\" name=\"t\">\r\n      <?note x?>\r\n      <Group id=\"20\" name=\"s\">\r\n"
+                   L"        <!-- friends -->\r\n        <Friend id=\"c\" name=\"只有名\"/>\r\n"
+                   L"        <Friend id=\"d\" name=\"丁\"/>\r\n      </Group>\r\n    </Group>\r\n"
+                   L"    <!-- network -->\r\n    <Group id=\"11\" name=\"n\"><!--x--><Friend id=\"e\"/></Group>\r\n"
+                   L"  </FriendList>\r\n</AddressList>\r\n"));
+    FriendInfoW f = Friend(L"c", L"昵称");
+    ASSERT_TRUE(Api().ModifyFriendW(b.h, b.F(L"c"), &f));
+    XmlNode c = b.At(L"AddressList/FriendList/Group/Group[@id='20']/Friend[@id='c']");
+    std::vector<std::wstring> expected = {L"id", L"name", L"nickname", L"birthday", L"email", L"voip", L"phone",
+                                          L"mobile", L"xlt", L"province", L"city", L"age", L"sex"};
+    EXPECT_EQ(expected, AttributeNames(c)) << "id and name in place, the others behind";
+    EXPECT_EQ(L"", c.AttributeOr(L"name", L"?"));
+
+    GroupInfoW g = {};
+    lstrcpyW(g.id, L"20");
+    lstrcpyW(g.name, L"改");
+    ASSERT_TRUE(Api().ModifyGroupW(b.h, b.G(L"20"), &g));
+    EXPECT_EQ(L"改", b.At(L"AddressList/FriendList/Group/Group[@id='20']").AttributeOr(L"name"));
+    ASSERT_TRUE(Api().PreventUser(b.h, b.F(L"e"), b.G(L"11")));
+    EXPECT_FALSE(b.At(L"AddressList/FriendList/Group[@id='11']/Friend")) << "moved, not copied";
+    EXPECT_TRUE(b.At(L"AddressList/BlackList/Friend[@id='e']"));
+    ASSERT_TRUE(Api().DelFriend(b.h, b.F(L"d"), b.G(L"20")));
+    EXPECT_FALSE(b.At(L"AddressList/FriendList/Group/Group/Friend[@id='d']"));
+    f = Friend(L"z", L"");
+    ASSERT_TRUE(Api().AddFriendW(b.h, &f, b.G(L"11")));
+    EXPECT_TRUE(b.At(L"AddressList/FriendList/Group[@id='11']/Friend[@id='z']"));
+}
+
+TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
+    Book b(L"rb_upd_fail", GbkFile(DownloadedBook()));
+    // The group's element is not in the file (the file changed behind the store's back).
+    PutContactFile(b.account, GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"t\"/></FriendList></AddressList>"));
+    std::string before = b.Bytes();
+    FriendInfoW f = Friend(L"x1", L"");
+    FriendHandle x1 = Api().AddFriendW(b.h, &f, b.G(L"102"));
+    EXPECT_NE(nullptr, x1) << "the memory change stands";
+    EXPECT_TRUE(Api().ModifyFriendW(b.h, x1, &f));
+    EXPECT_TRUE(Api().DelGroup(b.h, b.G(L"1011"), b.G(L"101")));
+    EXPECT_TRUE(Api().DelBlackUserW(b.h, L"bad1"));
+    EXPECT_EQ(before, b.Bytes());
+
+    // A save that cannot replace the file: the original stays byte for byte, no temporary is left.
+    PutContactFile(b.account, GbkFile(DownloadedBook()));
+    before = b.Bytes();
+    std::wstring path = ContactFileOf(b.account);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    f = Friend(L"x2", L"");
+    EXPECT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    EXPECT_EQ(before, b.Bytes());
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    WIN32_FIND_DATAW found;
+    vantor::UniqueFind leftovers(FindFirstFileW((folder + L"*.tmp").c_str(), &found));
+    EXPECT_FALSE(leftovers);
+
+    // No file, no write: the file is never created by an update.
+    DeleteFileW(path.c_str());
+    f = Friend(L"x4", L"");
+    EXPECT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    ServicePolicyInfoW p = {};
+    p.id = 1;
+    EXPECT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"x4"), &p, 1, 1));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
+}
+
+namespace {
+std::string g_tempSeen;
+bool RefuseReplace(const std::wstring& temp) {
+    g_tempSeen = testkit::ReadFileBytes(temp);
+    return false;
+}
+}  // namespace
+
+TEST(ContactFileUpdates, ASaveInterruptedBeforeTheReplaceKeepsTheOriginal) {
+    vantor::ScopedCom com;
+    std::wstring dir = testkit::FreshDir(L"rb_interrupted");
+    std::wstring path = dir + L"rostledger.xml";
+    std::string original = GbkFile(DownloadedBook());
+    ASSERT_TRUE(testkit::WriteFileBytes(path, original));
+    XmlDoc doc;
+    XmlFile file;
+    ASSERT_TRUE(file.Load(path, &doc));
+    XmlNode root = doc.Root();
+    ASSERT_TRUE(root.Remove(root.FirstChildElement()));
+    EXPECT_FALSE(file.Save(doc, path, RefuseReplace));
+    EXPECT_EQ(original, testkit::ReadFileBytes(path));
+    EXPECT_EQ(file.Encode(doc), g_tempSeen) << "the temporary file was complete";
+    WIN32_FIND_DATAW found;
+    vantor::UniqueFind leftovers(FindFirstFileW((dir + L"*.tmp").c_str(), &found));
+    EXPECT_FALSE(leftovers);
+    EXPECT_TRUE(file.Save(doc, path));
+    EXPECT_NE(original, testkit::ReadFileBytes(path));
+}
