@@ -95,7 +95,7 @@ void FoundUser(const ZumZoneQuery& q, FriendInfoW* r) {
 
 // The paged directory search shared by both forms.
 template <typename Info, typename Proc>
-int SearchUsers(int page, const Info* criteria, Proc proc, void* context) {
+int SearchUsers(int page, const Info* criteria, Proc proc, UINT_PTR context) {
     ClearLastMsg();
     ComBracket com;
     ZumZoneQuery query;
@@ -247,11 +247,11 @@ CLIENTCORE_API int WINAPI Cco_GetServicePolicysW(const wchar_t* account, Service
     return ReadPolicies(account ? ansiAccount.c_str() : nullptr, records, count);
 }
 
-CLIENTCORE_API int WINAPI Cco_SearchUserA(int page, const FriendInfoA* criteria, UserSearchProcA proc, void* context) {
+CLIENTCORE_API int WINAPI Cco_SearchUserA(int page, const FriendInfoA* criteria, UserSearchProcA proc, UINT_PTR context) {
     return SearchUsers(page, criteria, proc, context);
 }
 
-CLIENTCORE_API int WINAPI Cco_SearchUserW(int page, const FriendInfoW* criteria, UserSearchProcW proc, void* context) {
+CLIENTCORE_API int WINAPI Cco_SearchUserW(int page, const FriendInfoW* criteria, UserSearchProcW proc, UINT_PTR context) {
     return SearchUsers(page, criteria, proc, context);
 }
 

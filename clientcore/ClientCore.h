@@ -28,9 +28,10 @@
 typedef BOOL(CALLBACK* LoginProgressProcA)(int step, const char* text, void* context);
 typedef BOOL(CALLBACK* LoginProgressProcW)(int step, const wchar_t* text, void* context);
 
-// One found user, the whole record by value; 0 stops the search.
-typedef int(CALLBACK* UserSearchProcA)(FriendInfoA record, void* context);
-typedef int(CALLBACK* UserSearchProcW)(FriendInfoW record, void* context);
+// One found user, the whole record by value; 0 stops the search. The same shape as the
+// presence server's search procedure, so one procedure can serve both.
+typedef int(CALLBACK* UserSearchProcA)(FriendInfoA record, UINT_PTR context);
+typedef int(CALLBACK* UserSearchProcW)(FriendInfoW record, UINT_PTR context);
 
 // One platform notice (120 bytes).
 struct NoticeInfo {
@@ -81,6 +82,17 @@ enum { CCO_URL_OUT_CHARS = 340 };
 // The service whose subscription carries the presence-server login.
 enum { SERVICE_PRESENCE = 9 };
 
+// --- login, logoff, service application
+// The first three arguments are not read. progress may be null (no reports, no cancel).
+CLIENTCORE_API int WINAPI Cco_LoginA(UINT_PTR unused1, UINT_PTR unused2, UINT_PTR unused3,
+                                     LoginProgressProcA progress, void* context);
+CLIENTCORE_API int WINAPI Cco_LoginW(UINT_PTR unused1, UINT_PTR unused2, UINT_PTR unused3,
+                                     LoginProgressProcW progress, void* context);
+CLIENTCORE_API int WINAPI Cco_Logoff(void);
+// parameters and out may be null.
+CLIENTCORE_API int WINAPI Cco_ApplyServiceA(int serviceId, const char* parameters, ServicePolicyInfoA* out);
+CLIENTCORE_API int WINAPI Cco_ApplyServiceW(int serviceId, const wchar_t* parameters, ServicePolicyInfoW* out);
+
 // --- connection, login state, URLs
 CLIENTCORE_API int WINAPI Cco_IsAlive(int* connected);
 CLIENTCORE_API int WINAPI Cco_IsForceUpdate(void);
@@ -106,8 +118,8 @@ CLIENTCORE_API int WINAPI Cco_GetUserPublicInfoA(const char* account, FriendInfo
 CLIENTCORE_API int WINAPI Cco_GetUserPublicInfoW(const wchar_t* account, FriendInfoW* out);
 CLIENTCORE_API int WINAPI Cco_GetServicePolicysA(const char* account, ServicePolicyInfoA* records, UINT* count);
 CLIENTCORE_API int WINAPI Cco_GetServicePolicysW(const wchar_t* account, ServicePolicyInfoW* records, UINT* count);
-CLIENTCORE_API int WINAPI Cco_SearchUserA(int page, const FriendInfoA* criteria, UserSearchProcA proc, void* context);
-CLIENTCORE_API int WINAPI Cco_SearchUserW(int page, const FriendInfoW* criteria, UserSearchProcW proc, void* context);
+CLIENTCORE_API int WINAPI Cco_SearchUserA(int page, const FriendInfoA* criteria, UserSearchProcA proc, UINT_PTR context);
+CLIENTCORE_API int WINAPI Cco_SearchUserW(int page, const FriendInfoW* criteria, UserSearchProcW proc, UINT_PTR context);
 CLIENTCORE_API int WINAPI Cco_GetAccountListA(void* unused1, void* unused2);
 CLIENTCORE_API int WINAPI Cco_GetAccountListW(void* unused1, void* unused2);
 

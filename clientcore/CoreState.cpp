@@ -17,7 +17,6 @@ namespace {
 
 const size_t kLastMsgChars = 1024;
 const size_t kSuiteIdChars = 64;
-const int kUnmappableStatus = 39999;
 
 vantor::CriticalSection g_msgLock;
 char g_lastMsg[kLastMsgChars];
@@ -63,7 +62,7 @@ int MapPlatformStatus(int status) {
                                    : static_cast<long long>(status) + CcoErrPlatformNegBase;
     if (mapped < CcoErrPlatformBase || mapped > INT_MAX) {
         DebugTrace("platform status %d has no result code of its own\n", status);
-        return kUnmappableStatus;
+        return CCO_PLATFORM_UNMAPPED;
     }
     return static_cast<int>(mapped);
 }

@@ -32,6 +32,9 @@ void ClearLastMsg();
 void SetLastMsg(const std::string& text);
 const char* LastMsgForCaller();
 
+// The result for a platform failure that has no code of its own.
+enum { CCO_PLATFORM_UNMAPPED = 39999 };
+
 // A platform status c that is not success as ClientCore's result: c + 30000 (c >= 0) or
 // c + 40000 (c < 0). Codes that would fall onto ClientCore's own results (below 30000) or
 // overflow become 39999.

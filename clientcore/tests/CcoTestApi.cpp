@@ -31,6 +31,11 @@ CcoApi& Cco() {
     if (api.module) return api;
     api.module = vantor::LoadProgramLibrary(L"ClientCore.dll");
 #define CCO_RESOLVE(name) Resolve(api.module, &api.name, "Cco_" #name)
+    CCO_RESOLVE(LoginA);
+    CCO_RESOLVE(LoginW);
+    CCO_RESOLVE(Logoff);
+    CCO_RESOLVE(ApplyServiceA);
+    CCO_RESOLVE(ApplyServiceW);
     CCO_RESOLVE(IsAlive);
     CCO_RESOLVE(IsForceUpdate);
     CCO_RESOLVE(GetLastMsg);

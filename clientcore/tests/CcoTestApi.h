@@ -13,6 +13,11 @@ namespace cctest {
 struct CcoApi {
     HMODULE module = nullptr;
 #define CCO_MEMBER(name) decltype(&::Cco_##name) name = nullptr
+    CCO_MEMBER(LoginA);
+    CCO_MEMBER(LoginW);
+    CCO_MEMBER(Logoff);
+    CCO_MEMBER(ApplyServiceA);
+    CCO_MEMBER(ApplyServiceW);
     CCO_MEMBER(IsAlive);
     CCO_MEMBER(IsForceUpdate);
     CCO_MEMBER(GetLastMsg);

@@ -150,21 +150,21 @@ struct Found {
     int stopAfter = 1000;
 };
 
-int CALLBACK CollectA(FriendInfoA record, void* context) {
-    Found* f = static_cast<Found*>(context);
+int CALLBACK CollectA(FriendInfoA record, UINT_PTR context) {
+    Found* f = reinterpret_cast<Found*>(context);
     f->a.push_back(record);
     return static_cast<int>(f->a.size()) < f->stopAfter;
 }
 
-int CALLBACK CollectW(FriendInfoW record, void* context) {
-    Found* f = static_cast<Found*>(context);
+int CALLBACK CollectW(FriendInfoW record, UINT_PTR context) {
+    Found* f = reinterpret_cast<Found*>(context);
     f->w.push_back(record);
     return 1;
 }
 
 TEST_F(Account, UserSearchWalksOnePlatformPage) {
     Found found;
-    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, &found));
+    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     ASSERT_EQ(2u, found.a.size());
     EXPECT_TRUE(LogHas("Zum_GetZoneCustomer(1,-1,1)=2")) << ZumLog();
     EXPECT_STREQ("demo02", found.a[0].id);
@@ -177,19 +177,19 @@ TEST_F(Account, UserSearchWalksOnePlatformPage) {
     strcpy(criteria.province, A("广东").c_str());
     found = Found();
     Stub().ClearLog();
-    EXPECT_EQ(0, Cco().SearchUserA(0, &criteria, CollectA, &found));
+    EXPECT_EQ(0, Cco().SearchUserA(0, &criteria, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     ASSERT_EQ(1u, found.a.size());
     EXPECT_STREQ("demo02", found.a[0].id);
     found = Found();
     found.stopAfter = 1;
     Stub().ClearLog();
-    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, &found));
+    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     EXPECT_EQ(1u, found.a.size());
     EXPECT_EQ(2, CountCalls("Zum_GetZoneCustomer"));
 
     // Nobody found: 0, the platform's word, no procedure call.
     found = Found();
-    EXPECT_EQ(0, Cco().SearchUserA(1, nullptr, CollectA, &found));
+    EXPECT_EQ(0, Cco().SearchUserA(1, nullptr, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     EXPECT_TRUE(found.a.empty());
     EXPECT_EQ(A("没有找到符合条件的用户"), Cco().GetLastMsg());
 
@@ -197,21 +197,21 @@ TEST_F(Account, UserSearchWalksOnePlatformPage) {
     Stub().ClearLog();
     Stub().Set("Fail", "Zum_GetZoneCustomer#3", "-6");
     found = Found();
-    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, &found));
+    EXPECT_EQ(0, Cco().SearchUserA(0, nullptr, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     EXPECT_EQ(1u, found.a.size());
     Stub().Set("Fail", "Zum_GetZoneCustomer#3", nullptr);
     Stub().Set("Fail", "Zum_GetZoneCustomer", "-6");
-    EXPECT_EQ(20, Cco().SearchUserA(0, nullptr, CollectA, &found));
+    EXPECT_EQ(20, Cco().SearchUserA(0, nullptr, CollectA, reinterpret_cast<UINT_PTR>(&found)));
     Stub().Set("Fail", "Zum_GetZoneCustomer", nullptr);
 
     FriendInfoW wc = {};
     wcscpy(wc.nickname, W("小").c_str());
     found = Found();
-    EXPECT_EQ(0, Cco().SearchUserW(0, &wc, CollectW, &found));
+    EXPECT_EQ(0, Cco().SearchUserW(0, &wc, CollectW, reinterpret_cast<UINT_PTR>(&found)));
     ASSERT_EQ(2u, found.w.size());
     EXPECT_EQ(W("小李"), found.w[1].nickname);
     EXPECT_EQ(std::wstring(L"01000000002"), found.w[1].phone);
-    EXPECT_EQ(0, Cco().SearchUserW(0, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, Cco().SearchUserW(0, nullptr, nullptr, 0));
 }
 
 }  // namespace

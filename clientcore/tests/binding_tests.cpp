@@ -155,7 +155,7 @@ TEST(BindingChild, MissingLibrary) {
     EXPECT_EQ(38999, c.GetUserPublicInfoA("demo02", &info));
     EXPECT_EQ(missing, c.GetLastMsg());
     EXPECT_EQ(38999, c.RegisterUserA("form", nullptr, 0, nullptr, nullptr));
-    EXPECT_EQ(20, c.SearchUserA(0, nullptr, nullptr, nullptr));
+    EXPECT_EQ(20, c.SearchUserA(0, nullptr, nullptr, 0));
     EXPECT_EQ(missing, c.GetLastMsg());
     UINT n = 3;
     EXPECT_EQ(0, c.GetServicePolicysA("demo02", nullptr, &n));
