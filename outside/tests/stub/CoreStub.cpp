@@ -1,0 +1,37 @@
+// Plays ClientCore for the contact-book facades (copied as "ClientCore.dll"): hands out
+// the store the test set, and counts the change notices that reach it as a registered
+// module.
+#include <windows.h>
+
+#include "AddressCallback.h"
+#include "ContactRecords.h"
+
+namespace {
+RostBaseHandle g_store = nullptr;
+LONG g_events = 0;
+UINT_PTR g_lastUser = 0;
+}  // namespace
+
+extern "C" {
+
+void WINAPI CoreStub_SetStore(RostBaseHandle store) { g_store = store; }
+
+// Notices received so far; the user value of the last one.
+LONG WINAPI CoreStub_Events(UINT_PTR* lastUser) {
+    if (lastUser) *lastUser = g_lastUser;
+    return g_events;
+}
+
+RostBaseHandle WINAPI Cco_GetRostBaseHandle(void) { return g_store; }
+
+void CALLBACK AddressCallback_OnAddFriend(FriendHandle, GroupHandle, UINT_PTR user) {
+    InterlockedIncrement(&g_events);
+    g_lastUser = user;
+}
+
+void CALLBACK AddressCallback_OnModifyFriend(FriendHandle, UINT_PTR user) {
+    InterlockedIncrement(&g_events);
+    g_lastUser = user;
+}
+
+}  // extern "C"
