@@ -75,7 +75,7 @@ class NetHttpEngine : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
         servers = &WebServers::Get();
-        if (!servers->loaded) GTEST_SKIP();
+        ASSERT_TRUE(servers->loaded);
     }
     const WebServers* servers = nullptr;
 };
@@ -310,7 +310,7 @@ int WINAPI CollectChunks(const char* chunk, DWORD length, DWORD_PTR context) {
 
 TEST(HttpPostRequest, OneShotPostsHandReplyChunksToTheProcedure) {
     const WebServers& servers = WebServers::Get();
-    if (!servers.loaded) GTEST_SKIP();
+    ASSERT_TRUE(servers.loaded);
     g_chunks.clear();
     std::string big(40000, 'r');
     EXPECT_EQ(0, Http_PostRequestA(servers.FakeUrl("/gk/login?body=" + big).c_str(), nullptr, "Flag=CLogin",

@@ -28,7 +28,7 @@ class ProxyRoutes : public ::testing::Test {
 protected:
     void SetUp() override {
         servers = &WebServers::Get();
-        if (!servers->loaded) GTEST_SKIP();
+        ASSERT_TRUE(servers->loaded);
         ASSERT_NE(0, servers->proxy) << "proxies not started";
         dir = vantor::WideToAnsi(testkit::FreshDir(L"webfetch-proxy"));
         small = servers->RootFile("data100k.bin");
