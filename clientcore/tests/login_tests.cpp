@@ -451,6 +451,71 @@ TEST_F(LoginChild, SecondLoginReleasesTheFirstAndFailedDisconnectKeepsTheLogin) 
     EXPECT_EQ(0, Cco().Logoff()) << "twice: only the disconnect";
 }
 
+TEST_F(LoginChild, CatalogEdgesNoticesAndPlatformTextsOfAnyLength) {
+    // Three boards: the second unreadable, the third with a long id and one unreadable subject.
+    Stub().Set("Catalog", "count", "3");
+    Stub().Set("Catalog", "fail", "1");
+    std::string longId(120, '7');
+    Stub().Set("Board.2", "name", "long");
+    Stub().Set("Board.2", "res", ("board-" + longId).c_str());
+    Stub().Set("Board.2", "subjects", "3");
+    Stub().Set("Board.2", "fail", "1");
+    for (int j = 0; j < 3; ++j) {
+        std::string sec = "Board.2.Subject." + std::to_string(j);
+        Stub().Set(sec.c_str(), "name", ("s" + std::to_string(j)).c_str());
+    }
+    Stub().Set("Notice", "count", "2");
+    Stub().Set("Notice.1", "t0", "second");
+    // A suite id far longer than any address buffer, and no text at all for failures.
+    Stub().Set("Suite", "id", std::string(200, 'S').c_str());
+    ASSERT_EQ(0, Cco().LoginA(0, 0, 0, nullptr, nullptr));
+
+    ServiceBoardInfoA boards[4];
+    DWORD count = 4;
+    FriendHandle self = ROST(RostBase_GetCurrentAccount)(Store());
+    ASSERT_TRUE(ROST(RostBase_GetFriendServiceBoardsA)(Store(), self, boards, &count));
+    ASSERT_EQ(2u, count);
+    EXPECT_STREQ("board-101", boards[0].locator);
+    ServiceSubjectInfoA subjects[4];
+    DWORD subjectCount = 4;
+    // The store's own board id for the long one (the store keeps ids of its own width).
+    char storeId[260] = {};
+    ASSERT_TRUE(ROST(RostBase_GetServiceBoardIdA)(&boards[1], storeId));
+    EXPECT_EQ(0u, longId.find(storeId));
+    ASSERT_TRUE(ROST(RostBase_GetFriendServiceSubjectsA)(Store(), self, storeId, subjects, &subjectCount));
+    ASSERT_EQ(2u, subjectCount);
+    EXPECT_STREQ("s2", subjects[1].caption);
+
+    EXPECT_EQ(63u, strlen(Cco().GetServiceSuiteId()));
+    RemoteUrlInfoA url;
+    EXPECT_EQ(0, Cco().GetRemoteUrlA(4, &url));
+    EXPECT_EQ(std::string("http://127.0.0.1:8600/onlinehelp/") + std::string(63, 'S') + "/index.html", url.url);
+
+    // Each notice is read into a cleared record: nothing of the one before shows through.
+    NoticeInfo notices[2];
+    memset(notices, 0x41, sizeof notices);
+    UINT n = 2;
+    EXPECT_EQ(0, Cco().GetVantorMessenger(notices, &n));
+    EXPECT_EQ(A("欢迎使用"), notices[0].t0);
+    EXPECT_STREQ("second", notices[1].t0);
+    EXPECT_STREQ("", notices[1].t1);
+    EXPECT_EQ(0, notices[1].value);
+    Stub().Set("Fail", "Zum_GetNotice", "-1");
+    EXPECT_EQ(20, Cco().GetVantorMessenger(nullptr, &n));
+    Cco().Logoff();
+
+    // A platform that answers no text at all: empty texts, no crash.
+    Stub().Reset();
+    Stub().Set("Suite", "null", "1");
+    Stub().Set("Stub", "null_error", "1");
+    Stub().Set("Login2", "seq", "-3");
+    EXPECT_EQ(39997, Cco().LoginA(0, 0, 0, nullptr, nullptr));
+    EXPECT_STREQ("", Cco().GetLastMsg());
+    Stub().Set("Login2", "seq", nullptr);
+    ASSERT_EQ(0, Cco().LoginA(0, 0, 0, nullptr, nullptr));
+    EXPECT_STREQ("", Cco().GetServiceSuiteId()) << "a login never shows the previous suite id";
+}
+
 TEST_F(LoginChild, ZzReachedTheEnd) { ChildDone(); }
 
 TEST(LoginProcess, LoginLogoffAndApplicationInAProgramFolderOfTheirOwn) {
