@@ -75,6 +75,8 @@ public:
         return lines;
     }
 
+    std::string Read(const wchar_t* relative) const { return testkit::ReadFileBytes(dir_ + relative); }
+
     std::string IconPath(PlugId id, const char* file) const {
         return vantor::WideToAnsi(dir_) + "Container\\" + std::to_string(id) + "\\" + file;
     }
@@ -403,6 +405,56 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     });
     EXPECT_EQ(1, CountWith(t, "plug3.dll Move 0 0 "));
     EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin")) << "an index out of range changes nothing";
+}
+
+// The file's 24-bit pixels hold this colour somewhere.
+bool BitmapHasColour(const std::string& bmp, COLORREF colour) {
+    if (bmp.size() < 54) return false;
+    const BITMAPINFOHEADER* info = reinterpret_cast<const BITMAPINFOHEADER*>(&bmp[14]);
+    if (info->biBitCount != 24) return false;
+    int width = info->biWidth, height = info->biHeight < 0 ? -info->biHeight : info->biHeight;
+    int stride = (width * 3 + 3) & ~3;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            size_t at = 54 + static_cast<size_t>(y) * stride + x * 3;
+            if (at + 2 >= bmp.size()) return false;
+            if (RGB(static_cast<BYTE>(bmp[at + 2]), static_cast<BYTE>(bmp[at + 1]), static_cast<BYTE>(bmp[at])) ==
+                colour) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {
+    Folder f(L"container-sample");
+    f.Copy(L"TabDeck.dll", L"TabDeck.dll");
+    f.Copy(L"config\\pruv2.cfg", L"config\\pruv2.cfg");
+    for (const wchar_t* id : {L"-10", L"-8", L"-13"}) {
+        std::wstring plug = std::wstring(L"plug") + id + L".dll";
+        f.Copy(plug.c_str(), plug.c_str());
+        f.Resources(_wtoi(id), "");
+        for (const wchar_t* file : {L"plugres.cfg", L"normal.bmp", L"hover.bmp", L"select.bmp", L"disable.bmp"}) {
+            std::wstring rel = std::wstring(L"Container\\") + id + L"\\" + file;
+            f.Copy(rel.c_str(), rel.c_str());
+        }
+    }
+    Lines t = f.Run("load 1 show shot tabs.bmp unload");
+    ExpectInOrder(t, {
+        "plug-10.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe loaded",
+        "plug-10.dll Show 1",
+        "PlugDriver.exe shot 1",
+        "plug-10.dll Destroy -> 1",
+    });
+    std::string shot = f.Read(L"tabs.bmp");
+    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
+    testkit::WriteFileBytes(testkit::ProgramDir() + L"screenshots\\tab-window.bmp", shot);
+    // The chosen first tab shows its select icon, the others their normal icons.
+    EXPECT_TRUE(BitmapHasColour(shot, RGB(52, 120, 200))) << "home tab, select icon";
+    EXPECT_TRUE(BitmapHasColour(shot, RGB(60, 160, 90))) << "information tab, normal icon";
+    EXPECT_TRUE(BitmapHasColour(shot, RGB(200, 120, 40))) << "settings tab, normal icon";
 }
 
 }  // namespace

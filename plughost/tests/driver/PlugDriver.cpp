@@ -3,6 +3,7 @@
 //   load <ctx> | unload | query <id> | loadplug <id> | unloadplug <id>
 //   action <id> <cmd> | send <id> <cmd> <value> | prepare <id> | loaded <file> | dialogs | pump
 //   ini <file> <section> <key> <value>   (file relative to the program folder)
+//   show | shot <file>                   (the host window on screen, saved as a bitmap)
 #include <windows.h>
 
 #include <cstdlib>
@@ -40,6 +41,41 @@ void Pump(DWORD ms) {
 
 PlugId Id(const char* text) { return static_cast<PlugId>(strtoll(text, nullptr, 0)); }
 
+// The host window as it is on screen, saved as a 24-bit bitmap file.
+bool SaveShot(HWND wnd, const std::string& path) {
+    RECT rc;
+    GetWindowRect(wnd, &rc);
+    int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    int stride = (width * 3 + 3) & ~3;
+    std::string bytes(54 + static_cast<size_t>(stride) * height, '\0');
+    BITMAPFILEHEADER* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
+    BITMAPINFO* info = reinterpret_cast<BITMAPINFO*>(&bytes[14]);
+    file->bfType = 0x4D42;
+    file->bfSize = static_cast<DWORD>(bytes.size());
+    file->bfOffBits = 54;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = 24;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
+    SelectObject(mem, old);
+    GetDIBits(mem, bitmap, 0, height, &bytes[54], info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
 // The record an action points to; its address must arrive unchanged.
 struct ActionRecord {
     char text[32];
@@ -49,7 +85,7 @@ struct ActionRecord {
 
 int main(int argc, char** argv) {
     HMODULE self = GetModuleHandleW(nullptr);
-    g_host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, self, nullptr);
+    g_host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480, nullptr, nullptr, self, nullptr);
     std::string folder = plugtest::ProgramFolderA();
     g_container = LoadLibraryA((folder + "PlugHost.dll").c_str());
     for (int i = 1; i < argc; ++i) {
@@ -107,6 +143,14 @@ int main(int argc, char** argv) {
         } else if (step == "ini" && i + 4 < argc) {
             WritePrivateProfileStringA(argv[i + 2], argv[i + 3], argv[i + 4], (folder + argv[i + 1]).c_str());
             i += 4;
+        } else if (step == "show") {
+            SetWindowPos(g_host, HWND_TOPMOST, 0, 0, 640, 480, SWP_SHOWWINDOW);
+            Pump(300);
+        } else if (step == "shot") {
+            ++i;
+            RedrawWindow(g_host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Pump(300);
+            Trace(self, "shot %d", SaveShot(g_host, folder + arg) ? 1 : 0);
         } else if (step == "pump") {
             Pump(200);
         }
