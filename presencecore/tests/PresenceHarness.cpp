@@ -221,6 +221,8 @@ int RunInPrivateFolder() {
             return 1;
         }
     }
+    // The contact store, when staged, reads the files this library writes.
+    CopyFileW((stage + L"RostBase.dll").c_str(), (dir + L"RostBase.dll").c_str(), FALSE);
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring copy = dir + L"presence_tests.exe";

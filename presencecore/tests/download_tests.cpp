@@ -3,9 +3,14 @@
 #include "PresenceHarness.h"
 
 #include "Handles.h"
+#include "ModulePath.h"
+
+#include <algorithm>
 #include "TestSupport.h"
 #include "Text.h"
 #include "XmlDoc.h"
+
+#include "../../rostbase/RostBase.h"
 
 using namespace pstest;
 using testkit::Ansi;
@@ -235,6 +240,82 @@ TEST_F(DownloadTest, DeepNestingAndTheWideForm) {
     std::string declaration;
     ASSERT_TRUE(LoadContactFile(widePath, &doc, &declaration));
     EXPECT_EQ(Wide("李四"), doc.SelectSingleNode(L"AddressList/FriendList/Group/Friend").AttributeOr(L"name"));
+}
+
+// What the contact store made of the file: "group id/parent id" and "group id:friend id=name".
+struct StoreView {
+    RostBaseHandle store = nullptr;
+    decltype(&RostBase_GetGroupInfoA) groupInfo = nullptr;
+    decltype(&RostBase_GetFriendInfoA) friendInfo = nullptr;
+    std::vector<std::string> lines;
+};
+
+std::string GroupId(StoreView* v, GroupHandle g) {
+    GroupInfoA info = {};
+    if (!g || !v->groupInfo(v->store, g, &info)) return "-";
+    return info.id;
+}
+
+BOOL CALLBACK ViewFriend(FriendHandle entry, GroupHandle group, UINT_PTR user) {
+    auto* v = reinterpret_cast<StoreView*>(user);
+    FriendInfoA info = {};
+    v->friendInfo(v->store, entry, &info);
+    v->lines.push_back(GroupId(v, group) + ":" + info.id + "=" + info.nickname);
+    return TRUE;
+}
+
+TEST_F(DownloadTest, ContactStoreLoadsTheRebuiltTree) {
+    // The contact store reads "<its folder>\<account>\rostledger.xml".
+    vantor::UniqueModule rost(vantor::LoadProgramLibrary(L"RostBase.dll"));
+    if (!rost) GTEST_SKIP() << "RostBase.dll is not staged";
+    FakeServer::Queue("IncrementGetAddressList", FullReply());
+    ASSERT_EQ(0, ps.PS_Cco_DownloadA(pathA_.c_str()));
+
+    auto load = vantor::ProcAddress<decltype(&RostBase_LoadA)>(rost.get(), "RostBase_LoadA");
+    auto unload = vantor::ProcAddress<decltype(&RostBase_Unload)>(rost.get(), "RostBase_Unload");
+    auto onRoot = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rost.get(), "RostBase_GetOnRootGroup");
+    auto enumGroup = vantor::ProcAddress<decltype(&RostBase_EnumGroup)>(rost.get(), "RostBase_EnumGroup");
+    auto groupFriends = vantor::ProcAddress<decltype(&RostBase_EnumGroupFriends)>(rost.get(), "RostBase_EnumGroupFriends");
+    auto blackList = vantor::ProcAddress<decltype(&RostBase_EnumBlackList)>(rost.get(), "RostBase_EnumBlackList");
+    StoreView v;
+    v.groupInfo = vantor::ProcAddress<decltype(&RostBase_GetGroupInfoA)>(rost.get(), "RostBase_GetGroupInfoA");
+    v.friendInfo = vantor::ProcAddress<decltype(&RostBase_GetFriendInfoA)>(rost.get(), "RostBase_GetFriendInfoA");
+    ASSERT_TRUE(load && unload && onRoot && enumGroup && groupFriends && blackList && v.groupInfo && v.friendInfo);
+
+    v.store = load("u1001");
+    ASSERT_NE(nullptr, v.store);
+    GroupHandle root = onRoot(v.store);
+    GroupInfoA rootInfo = {};
+    ASSERT_TRUE(v.groupInfo(v.store, root, &rootInfo));
+    EXPECT_STREQ("11", rootInfo.id);
+    EXPECT_EQ(Ansi("网上好友"), rootInfo.name);
+
+    std::vector<GroupHandle> groups;
+    struct Walk {
+        StoreView* v;
+        std::vector<GroupHandle>* groups;
+    } walk{&v, &groups};
+    enumGroup(v.store, 2, [](GroupHandle g, GroupHandle parent, UINT_PTR user) -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(user);
+        w->groups->push_back(g);
+        w->v->lines.push_back(GroupId(w->v, g) + "/" + GroupId(w->v, parent));
+        return TRUE;
+    }, reinterpret_cast<UINT_PTR>(&walk));
+    for (GroupHandle g : groups) groupFriends(v.store, g, ViewFriend, reinterpret_cast<UINT_PTR>(&v));
+    blackList(v.store, ViewFriend, reinterpret_cast<UINT_PTR>(&v));
+    unload(v.store);
+
+    auto has = [&](const std::string& line) {
+        return std::find(v.lines.begin(), v.lines.end(), line) != v.lines.end();
+    };
+    EXPECT_TRUE(has("12/11"));
+    EXPECT_TRUE(has("13/11"));
+    EXPECT_TRUE(has(Ansi("11:u2001=李四")));
+    EXPECT_TRUE(has("11:u2007="));
+    EXPECT_TRUE(has(Ansi("12:u2005=王五")));
+    EXPECT_TRUE(has(Ansi(":u3001=黑")));   // the black list group carries no id of its own
+    for (const char* gone : {"u2002", "u2004", "u2006"})
+        for (const std::string& line : v.lines) EXPECT_EQ(std::string::npos, line.find(gone)) << line;
 }
 
 }  // namespace
