@@ -64,6 +64,9 @@ int WINAPI HookRelay_InstallHook(HWND dialog) {
     DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
     vantor::Lock lock(g_lock);
     ThreadHook& entry = g_threads[thread];
+    // Dialogs destroyed without being unhooked would otherwise keep the hook for good.
+    entry.dialogs.erase(std::remove_if(entry.dialogs.begin(), entry.dialogs.end(), [](HWND w) { return !IsWindow(w); }),
+                        entry.dialogs.end());
     if (std::find(entry.dialogs.begin(), entry.dialogs.end(), dialog) != entry.dialogs.end()) return 1;
     if (!entry.hook) {
         entry.hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, vantor::ThisModule(), thread);

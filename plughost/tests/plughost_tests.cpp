@@ -75,6 +75,7 @@ public:
         return lines;
     }
 
+    const std::wstring& Path() const { return dir_; }
     std::string Read(const wchar_t* relative) const { return testkit::ReadFileBytes(dir_ + relative); }
 
     std::string IconPath(PlugId id, const char* file) const {
@@ -391,7 +392,14 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     f.Resources(3, "[TabPlugRes]\r\ntooltip=Three\r\nIconNormal=n.bmp\r\nIconSelect=s.bmp\r\n");
     f.Write(L"Container\\3\\n.bmp", SolidBitmap(16, 16, RGB(255, 0, 0)));
     f.Write(L"Container\\3\\s.bmp", SolidBitmap(40, 40, RGB(0, 0, 255)));
-    Lines t = f.Run("load 1 query 0 pump send 0 4 2 send 0 4 99 unload");
+    CreateDirectoryW((f.Path() + L"resource").c_str(), nullptr);
+    CreateDirectoryW((f.Path() + L"resource\\TabDeck").c_str(), nullptr);
+    CreateDirectoryW((f.Path() + L"resource\\TabDeck\\local").c_str(), nullptr);
+    f.Write(L"resource\\TabDeck\\local\\bg.bmp", SolidBitmap(8, 8, RGB(0, 128, 0)));
+    f.Write(L"outside.bmp", SolidBitmap(8, 8, RGB(0, 128, 0)));
+    // Background pictures by name: names that leave "resource\TabDeck\local" are refused.
+    Lines t = f.Run("load 1 query 0 pump send 0 4 2 send 0 4 99 sendtext 0 7 ..\\..\\..\\outside.bmp "
+                    "sendtext 0 7 missing.bmp sendtext 0 7 bg.bmp unload");
     ExpectInOrder(t, {
         "plug8.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0",
         "PlugDriver.exe loaded",
@@ -404,7 +412,8 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
         "plug3.dll Destroy -> 1",
     });
     EXPECT_EQ(1, CountWith(t, "plug3.dll Move 0 0 "));
-    EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin")) << "an index out of range changes nothing";
+    EXPECT_EQ(2, CountWith(t, "plug3.dll SwitchSkin"))
+        << "built-in 2 and bg.bmp switch skins; index 99, a missing picture and a path out of the folder do not";
 }
 
 // The file's 24-bit pixels hold this colour somewhere.

@@ -1,7 +1,7 @@
 // Runs the container in its own program folder: each argument group is one step, and
 // every answer goes to the shared call trace beside the plug-ins' own lines.
 //   load <ctx> | unload | query <id> | loadplug <id> | unloadplug <id>
-//   action <id> <cmd> | send <id> <cmd> <value> | prepare <id> | loaded <file> | dialogs | pump
+//   action <id> <cmd> | send <id> <cmd> <value> | sendtext <id> <cmd> <text> | prepare <id> | loaded <file> | dialogs | pump
 //   ini <file> <section> <key> <value>   (file relative to the program folder)
 //   show | shot <file>                   (the host window on screen, saved as a bitmap)
 #include <windows.h>
@@ -126,6 +126,10 @@ int main(int argc, char** argv) {
         } else if (step == "send" && i + 3 < argc) {
             auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
             if (action) action(Id(argv[i + 1]), atoi(argv[i + 2]), static_cast<INT_PTR>(strtoll(argv[i + 3], nullptr, 0)));
+            i += 3;
+        } else if (step == "sendtext" && i + 3 < argc) {
+            auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+            if (action) action(Id(argv[i + 1]), atoi(argv[i + 2]), reinterpret_cast<INT_PTR>(argv[i + 3]));
             i += 3;
         } else if (step == "prepare") {
             ++i;
