@@ -264,6 +264,18 @@ BOOL CALLBACK ViewFriend(FriendHandle entry, GroupHandle group, UINT_PTR user) {
     return TRUE;
 }
 
+struct GroupWalk {
+    StoreView* v;
+    std::vector<GroupHandle>* groups;
+};
+
+BOOL CALLBACK ViewGroup(GroupHandle g, GroupHandle parent, UINT_PTR user) {
+    auto* w = reinterpret_cast<GroupWalk*>(user);
+    w->groups->push_back(g);
+    w->v->lines.push_back(GroupId(w->v, g) + "/" + GroupId(w->v, parent));
+    return TRUE;
+}
+
 TEST_F(DownloadTest, ContactStoreLoadsTheRebuiltTree) {
     // The contact store reads "<its folder>\<account>\rostledger.xml".
     vantor::UniqueModule rost(vantor::LoadProgramLibrary(L"RostBase.dll"));
@@ -291,16 +303,8 @@ TEST_F(DownloadTest, ContactStoreLoadsTheRebuiltTree) {
     EXPECT_EQ(Ansi("网上好友"), rootInfo.name);
 
     std::vector<GroupHandle> groups;
-    struct Walk {
-        StoreView* v;
-        std::vector<GroupHandle>* groups;
-    } walk{&v, &groups};
-    enumGroup(v.store, 2, [](GroupHandle g, GroupHandle parent, UINT_PTR user) -> BOOL {
-        auto* w = reinterpret_cast<Walk*>(user);
-        w->groups->push_back(g);
-        w->v->lines.push_back(GroupId(w->v, g) + "/" + GroupId(w->v, parent));
-        return TRUE;
-    }, reinterpret_cast<UINT_PTR>(&walk));
+    GroupWalk walk{&v, &groups};
+    enumGroup(v.store, 2, ViewGroup, reinterpret_cast<UINT_PTR>(&walk));
     for (GroupHandle g : groups) groupFriends(v.store, g, ViewFriend, reinterpret_cast<UINT_PTR>(&v));
     blackList(v.store, ViewFriend, reinterpret_cast<UINT_PTR>(&v));
     unload(v.store);
