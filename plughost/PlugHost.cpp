@@ -349,7 +349,10 @@ void WINAPI Container_Load(HostContext context, HWND parent) {
     if (!Start(c)) {
         // Plug-ins created before the failure are destroyed, so that nothing is left
         // behind that a later Container_Load would create a second time.
-        c->unloading = true;
+        {
+            vantor::Lock lock(g_lock);
+            c->unloading = true;
+        }
         TearDown(c);
         Discard(c);
     }

@@ -79,6 +79,14 @@ HBITMAP LoadIconBitmap(const std::string& path) {
 
 template <typename Fn>
 Fn ContainerExport(Deck* deck, const char* name) {
+    // The deck outlives the container's own lifetime: use it only while it is loaded.
+    HMODULE loaded = nullptr;
+    if (!deck->container ||
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(deck->container), &loaded) ||
+        loaded != deck->container) {
+        return nullptr;
+    }
     return vantor::ProcAddress<Fn>(deck->container, name);
 }
 
@@ -148,7 +156,7 @@ void SwitchSkins(Deck* deck) {
         if (!QueryPlug(deck, id, &module, &plug)) continue;
         if (auto skin = vantor::ProcAddress<PFN_SwitchSkin>(module, TABPLUG_SWITCHSKIN_NAME)) skin(plug);
     }
-    if (auto skin = vantor::ProcAddress<PFN_SwitchSkinNoArgs>(deck->container, TABPLUG_SWITCHSKIN_NAME)) skin();
+    if (auto skin = ContainerExport<PFN_SwitchSkinNoArgs>(deck, TABPLUG_SWITCHSKIN_NAME)) skin();
     HMODULE dialogs = nullptr;
     if (GetModuleHandleExW(0, L"RostDialogs.dll", &dialogs)) {
         if (auto skin = vantor::ProcAddress<PFN_SwitchSkinNoArgs>(dialogs, TABPLUG_SWITCHSKIN_NAME)) skin();
