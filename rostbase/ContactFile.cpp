@@ -26,6 +26,87 @@ SHORT Low16(const std::wstring& value) { return static_cast<SHORT>(ReadDecimal(v
 
 void DepthCut() { vantor::DebugLine(L"rostledger.xml: groups nested deeper than %d levels are not read\n", kMaxDepth); }
 
+
+// ------------------------------------------------------------------ attribute lists
+
+int HexOrDecimal(const std::wstring& s, size_t from, size_t to, bool hex) {
+    unsigned value = 0;
+    for (size_t i = from; i < to; ++i) {
+        wchar_t c = s[i];
+        unsigned d = (c >= L'0' && c <= L'9') ? c - L'0'
+                     : hex && (c | 0x20) >= L'a' && (c | 0x20) <= L'f' ? (c | 0x20) - L'a' + 10
+                                                                         : 100;
+        if (d >= (hex ? 16u : 10u) || value > 0x10FFFF) return -1;
+        value = value * (hex ? 16 : 10) + d;
+    }
+    return to > from && value <= 0x10FFFF ? static_cast<int>(value) : -1;
+}
+
+// Decodes the references a serialised attribute value can hold; false on anything else.
+bool Unescape(const std::wstring& s, size_t from, size_t to, std::wstring* out) {
+    out->clear();
+    for (size_t i = from; i < to; ++i) {
+        if (s[i] != L'&') {
+            *out += s[i];
+            continue;
+        }
+        size_t semi = s.find(L';', i);
+        if (semi == std::wstring::npos || semi >= to) return false;
+        std::wstring ref = s.substr(i + 1, semi - i - 1);
+        if (ref == L"amp") *out += L'&';
+        else if (ref == L"lt") *out += L'<';
+        else if (ref == L"gt") *out += L'>';
+        else if (ref == L"quot") *out += L'"';
+        else if (ref == L"apos") *out += L'\'';
+        else if (ref.size() > 1 && ref[0] == L'#') {
+            bool hex = ref[1] == L'x';
+            int cp = HexOrDecimal(ref, hex ? 2 : 1, ref.size(), hex);
+            if (cp < 0) return false;
+            if (cp >= 0x10000) {
+                *out += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+                *out += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                *out += static_cast<wchar_t>(cp);
+            }
+        } else {
+            return false;
+        }
+        i = semi;
+    }
+    return true;
+}
+
+// The attributes of a Friend or ServicePolicy element in document order. Asking the DOM
+// for each attribute node costs several calls apiece, which dominates loading a large
+// book; the element's own markup gives the same list in one call. (Not for groups: their
+// markup holds everything below them.) Markup this reading does not expect falls back to
+// the DOM's attribute list.
+std::vector<Attribute> AttributesOf(const XmlNode& element) {
+    std::wstring xml = element.Xml();
+    std::vector<Attribute> out;
+    size_t i = xml.find_first_of(L" \t\r\n/>");
+    if (xml.empty() || xml[0] != L'<' || i == std::wstring::npos) return element.Attributes();
+    for (;;) {
+        while (i < xml.size() && iswspace(xml[i])) ++i;
+        if (i >= xml.size()) break;
+        if (xml[i] == L'/' || xml[i] == L'>') return out;
+        size_t eq = xml.find(L'=', i);
+        if (eq == std::wstring::npos) break;
+        size_t nameEnd = eq;
+        while (nameEnd > i && iswspace(xml[nameEnd - 1])) --nameEnd;
+        size_t q = eq + 1;
+        while (q < xml.size() && iswspace(xml[q])) ++q;
+        if (q >= xml.size() || (xml[q] != L'"' && xml[q] != L'\'')) break;
+        size_t close = xml.find(xml[q], q + 1);
+        if (close == std::wstring::npos) break;
+        std::wstring value;
+        if (!Unescape(xml, q + 1, close, &value)) break;
+        out.emplace_back(xml.substr(i, nameEnd - i), std::move(value));
+        i = close + 1;
+    }
+    return element.Attributes();
+}
+
 // ------------------------------------------------------------------ attribute readers
 
 bool ReadGroupAttributes(ContactGroup* g, const std::vector<Attribute>& attributes) {
@@ -109,7 +190,7 @@ void LoadFriendPolicies(FriendEntry* e, XmlNode node) {
     for (; node; node = node.NextSibling()) {
         if (!node.IsElement()) continue;
         ServicePolicyEntry policy;
-        if (ReadPolicyAttributes(&policy, node.Attributes())) AddPolicy(e->policies, std::move(policy));
+        if (ReadPolicyAttributes(&policy, AttributesOf(node))) AddPolicy(e->policies, std::move(policy));
     }
 }
 
@@ -131,7 +212,7 @@ void LoadGroupChildren(ContactGroup* target, XmlNode node, int depth) {
             LoadGroupChildren(group, node.FirstChild(), depth + 1);
         } else if (Is(name, L"Friend")) {
             auto* entry = new FriendEntry;
-            if (!ReadFriendAttributes(entry, node.Attributes())) {
+            if (!ReadFriendAttributes(entry, AttributesOf(node))) {
                 delete entry;
                 continue;
             }
@@ -214,7 +295,7 @@ XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, in
 bool IsFriendElement(const XmlNode& n, const std::wstring& id) {
     if (!NameIs(n, L"Friend")) return false;
     FriendData probe;
-    return ReadFriendAttributes(&probe, n.Attributes()) && probe.id == id;
+    return ReadFriendAttributes(&probe, AttributesOf(n)) && probe.id == id;
 }
 
 XmlNode FindFriendChild(const XmlNode& parent, const std::wstring& id) {

@@ -112,6 +112,13 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
         return out;
     }
     bool lossless = codePage == CP_UTF8 || codePage == 54936;
+    if (!lossless) {
+        // Most documents fit their code page whole: one call tells.
+        BOOL usedDefault = FALSE;
+        int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, &usedDefault);
+        if (n > 0 && !usedDefault) lossless = true;
+    }
     std::wstring escaped;
     const std::wstring* source = &text;
     if (!lossless) {
