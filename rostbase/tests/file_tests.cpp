@@ -219,6 +219,18 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_EQ(nullptr, Api().IsUserInFriendsW(s.h, L"top", nullptr)) << "a Friend directly under FriendList";
     }
     {
+        // Markup characters and references in values come through as the text they stand for.
+        FileStore s(L"rb_escapes", GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"a&amp;b\"><Friend "
+                                           L"id=\"e\" nickname=\"x&amp;y&lt;z&gt;&quot;q&apos;\" name='单&#13;&#x1F600;' "
+                                           L"city=\"a  b\"/></Group></FriendList></AddressList>"));
+        FriendInfoW f = {};
+        ASSERT_TRUE(Api().GetFriendInfoW(s.h, Api().IsUserInFriendsW(s.h, L"e", nullptr), &f));
+        EXPECT_STREQ(L"x&y<z>\"q'", f.nickname);
+        EXPECT_STREQ(L"单\r\U0001F600", f.name);
+        EXPECT_STREQ(L"a  b", f.city);
+        EXPECT_EQ(L"a&b#10{e}#11{}", Dump(s.h));
+    }
+    {
         FileStore s(L"rb_noroots", GbkFile(L"<AddressList><FriendList><Group id=\"7\" name=\"x\"><Friend id=\"q\"/></Group>"
                                            L"</FriendList></AddressList>"));
         EXPECT_EQ(L"#10{}#11{}", Dump(s.h));

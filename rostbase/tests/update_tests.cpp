@@ -129,6 +129,7 @@ TEST(ContactFileUpdates, FriendsAndPoliciesReachTheFile) {
     f = Friend(L"13900000003", L"表哥改");
     lstrcpyW(f.email, L"b@g");
     f.age = 33;
+    lstrcpyW(f.name, L"<&\"'>");
     ASSERT_TRUE(Api().ModifyFriendW(b.h, b.F(L"13900000003"), &f));
     element = b.At(kGroup1011 + L"/Friend[@id='13900000003']");
     EXPECT_EQ(kDownloadOrder, AttributeNames(element));
@@ -315,6 +316,16 @@ TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
     EXPECT_TRUE(Api().DelGroup(b.h, b.G(L"1011"), b.G(L"101")));
     EXPECT_TRUE(Api().DelBlackUserW(b.h, L"bad1"));
     EXPECT_EQ(before, b.Bytes());
+
+    // Saved policies lift a read-only mark; other updates leave such a file alone.
+    PutContactFile(b.account, GbkFile(DownloadedBook()));
+    std::wstring marked = ContactFileOf(b.account);
+    SetFileAttributesW(marked.c_str(), FILE_ATTRIBUTE_READONLY);
+    ServicePolicyInfoW sp = {};
+    sp.id = 44;
+    ASSERT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"13900000001"), &sp, 1, 1));
+    EXPECT_TRUE(b.At(L"AddressList/FriendList/Group[@id='10']/Friend[@id='13900000001']/ServicePolicy[@id='44']"));
+    EXPECT_EQ(0u, GetFileAttributesW(marked.c_str()) & FILE_ATTRIBUTE_READONLY);
 
     // A save that cannot replace the file: the original stays byte for byte, no temporary is left.
     PutContactFile(b.account, GbkFile(DownloadedBook()));
