@@ -4,6 +4,8 @@
 #include "PsCore.h"
 #include "PresenceCore.h"
 
+#include <type_traits>
+
 namespace ps {
 
 namespace {
@@ -11,10 +13,10 @@ namespace {
 // Runs one action: post, then the reply walk. Actions that keep their relay messages
 // even when refused walk after a failure too (the walk finds nodes only when the
 // envelope was read).
-PsResult RunAction(const char* action, const std::string& params, bool walkAfterFailure,
+PsResult RunAction(Form form, const char* action, const std::string& params, bool walkAfterFailure,
                    const CellHandler& handler = CellHandler()) {
     Reply reply;
-    PsResult r = PsRequest(reply, Form::Ansi, action, params);
+    PsResult r = PsRequest(reply, form, action, params);
     if (r == PS_OK) {
         WalkReplyCells(reply, handler);
     } else if (walkAfterFailure) {
@@ -41,7 +43,7 @@ PsResult AddOffFriend(Record* info, const Text* groupId) {
     FormText form;
     form.Add("group_id", Ansi(groupId));
     AddContactSet(form, *info, false);
-    return RunAction("AddFriend2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+    return RunAction(FormOf<Text>(), "AddFriend2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
         if (SameName(cell.name, L"id")) PutId(info->id, cell.text);
         return true;
     });
@@ -54,7 +56,7 @@ PsResult AddOnFriend(Record* info, const Text* groupId) {
     form.Add("id", Field(info->id));
     form.Add("group_id", Ansi(groupId));
     AddContactSet(form, *info, false);
-    return RunAction("AddHWFriend2PS", form.Text(), true);
+    return RunAction(FormOf<Text>(), "AddHWFriend2PS", form.Text(), true);
 }
 
 template <typename Record, typename Text>
@@ -64,7 +66,7 @@ PsResult ModifyFriendInfo(Record* info, const Text* groupId) {
     form.Add("id", Field(info->id));
     form.Add("group_id", Ansi(groupId));
     AddContactSet(form, *info, true);
-    return RunAction("ModFriendInf2PS", form.Text(), true);
+    return RunAction(FormOf<Text>(), "ModFriendInf2PS", form.Text(), true);
 }
 
 template <typename Group, typename Text>
@@ -73,7 +75,7 @@ PsResult AddGroup(Group* group, const Text* parentId, const wchar_t* idCell) {
     FormText form;
     form.Add("GroupName", Field(group->name));
     form.Add("ParGroupID", Ansi(parentId));
-    return RunAction("AddNewGroup", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+    return RunAction(FormOf<Text>(), "AddNewGroup", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
         if (SameName(cell.name, idCell)) PutId(group->id, cell.text);
         return true;
     });
@@ -81,39 +83,40 @@ PsResult AddGroup(Group* group, const Text* parentId, const wchar_t* idCell) {
 
 template <typename Group>
 PsResult ModifyGroupInfo(Group* group) {
+    using Text = typename std::remove_reference<decltype(group->id[0])>::type;
     if (!group) return PS_NO_ENVELOPE;
     FormText form;
     form.Add("GroupID", Field(group->id));
     form.Add("NewGroupName", Field(group->name));
-    return RunAction("RenameGroup", form.Text(), true);
+    return RunAction(FormOf<Text>(), "RenameGroup", form.Text(), true);
 }
 
 template <typename Text>
 PsResult MoveFriend(const Text* friendId, const Text* groupId, int proxyFlag) {
     FormText form;
     form.Add("friendID", Ansi(friendId)).Add("GroupID", Ansi(groupId)).Add("proxyflag", proxyFlag ? "1" : "0");
-    return RunAction("ChangeGroup", form.Text(), true);
+    return RunAction(FormOf<Text>(), "ChangeGroup", form.Text(), true);
 }
 
 template <typename Text>
 PsResult DelBlackUser(const Text* friendId, const Text* proxyFlag) {
     FormText form;
     form.Add("FriendID", Ansi(friendId)).Add("proxyflag", Ansi(proxyFlag));
-    return RunAction("DeleteBlackUser", form.Text(), true);
+    return RunAction(FormOf<Text>(), "DeleteBlackUser", form.Text(), true);
 }
 
 template <typename Text>
 PsResult DelGroup(const Text* groupId) {
     FormText form;
     form.Add("GroupID", Ansi(groupId)).Add("proxyflag", "0");
-    return RunAction("DeleteGroup", form.Text(), true);
+    return RunAction(FormOf<Text>(), "DeleteGroup", form.Text(), true);
 }
 
 template <typename Text>
 PsResult DelFriend(const Text* friendId, const Text* proxyFlag) {
     FormText form;
     form.Add("id", Ansi(friendId)).Add("proxyflag", Ansi(proxyFlag));
-    return RunAction("DelFriend2PS", form.Text(), true);
+    return RunAction(FormOf<Text>(), "DelFriend2PS", form.Text(), true);
 }
 
 template <typename Record, typename Text>
@@ -121,7 +124,7 @@ PsResult GetFriendInfo(const Text* friendId, Record* info) {
     if (!info) return PS_NO_ENVELOPE;
     FormText form;
     form.Add("id", Ansi(friendId));
-    return RunAction("GetFriendInf2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+    return RunAction(FormOf<Text>(), "GetFriendInf2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
         const std::wstring& v = cell.text;
         if (SameName(cell.name, L"id")) PutId(info->id, v);
         else if (SameName(cell.name, L"customer-name")) PutText(info->nickname, v);
@@ -143,7 +146,7 @@ PsResult GetFriendIp(const Text* friendId, Record* info) {
     form.Add("linkertype", "client").Add("target_id", Ansi(friendId));
     // The id is read before the post: callers pass one record as both arguments.
     FriendStatus status = info->status;
-    PsResult r = RunAction("GetFriendIP", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+    PsResult r = RunAction(FormOf<Text>(), "GetFriendIP", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
         const std::wstring& v = cell.text;
         if (SameName(cell.name, L"statuscode")) status.status = static_cast<WORD>(_wtoi(v.c_str()));
         else if (SameName(cell.name, L"localip")) status.localIp = ParseIPv4Address(v);
@@ -161,14 +164,14 @@ PsResult SendRequestValid(const Text* targetId, const Text* requestText, bool wa
     FormText form;
     form.Add("target_id", Ansi(targetId));
     if (requestText) form.Add("request_inf", Ansi(requestText));
-    return RunAction("SendRequestValidFriend2PS", form.Text(), walkAfterFailure);
+    return RunAction(FormOf<Text>(), "SendRequestValidFriend2PS", form.Text(), walkAfterFailure);
 }
 
 template <typename Text>
 PsResult SendResponseValid(const Text* targetId, int responseCode, int proxyFlag) {
     FormText form;
     form.Add("target_id", Ansi(targetId)).AddNumber("response_code", responseCode).Add("proxyflag", proxyFlag ? "1" : "0");
-    return RunAction("SendResponseValidFriend2PS", form.Text(), true);
+    return RunAction(FormOf<Text>(), "SendResponseValidFriend2PS", form.Text(), true);
 }
 
 template <typename Text>
@@ -176,7 +179,7 @@ PsResult UpdateStatus(int type, const Text* value, const Text* friendIds, int pr
     FormText form;
     form.AddNumber("type", type).Add("value", Ansi(value)).AddNumber("proxyflag", proxyFlag);
     form.Add("friend-id", Ansi(friendIds));
-    return RunAction("UpdateUserStatus", form.Text(), true);
+    return RunAction(FormOf<Text>(), "UpdateUserStatus", form.Text(), true);
 }
 
 }  // namespace
@@ -214,7 +217,7 @@ PS_EXPORT PS_Cco_GetOnlineCount(LONG* count) {
     return Guard([&] {
         LONG value = 0;
         bool seen = false;
-        PsResult r = RunAction("GetOnlineUserCount", std::string(), false, [&](const Cell& cell, const XmlNode&) {
+        PsResult r = RunAction(Form::Ansi, "GetOnlineUserCount", std::string(), false, [&](const Cell& cell, const XmlNode&) {
             if (SameName(cell.name, L"onlineusercount")) {
                 value = _wtol(cell.text.c_str());
                 seen = true;

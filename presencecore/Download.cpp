@@ -134,13 +134,13 @@ struct Builder {
     }
 };
 
-PsResult Download(const std::wstring& path, const std::string& stampKey) {
+PsResult Download(Form textForm, const std::wstring& path, const std::string& stampKey) {
     // Without the file an "unchanged" answer would never bring it back: ask for all.
     std::string stamp = FileExists(path) ? ReadSyncStamp(stampKey) : std::string(kNoStamp);
     FormText form;
     form.Add("time", stamp);
     Reply reply;
-    PsResult r = PsRequest(reply, Form::Ansi, "IncrementGetAddressList", form.Text());
+    PsResult r = PsRequest(reply, textForm, "IncrementGetAddressList", form.Text());
     if (r != PS_OK) return r;
 
     vantor::xml::XmlDoc out;
@@ -208,13 +208,13 @@ using namespace ps;
 extern "C" int __stdcall PS_Cco_DownloadA(const char* path) {
     return Guard([&] {
         if (!path || !*path) return static_cast<int>(PS_SAVE_FAILED);
-        return Download(vantor::AnsiToWide(path), path);
+        return Download(Form::Ansi, vantor::AnsiToWide(path), path);
     });
 }
 
 extern "C" int __stdcall PS_Cco_DownloadW(const wchar_t* path) {
     return Guard([&] {
         if (!path || !*path) return static_cast<int>(PS_SAVE_FAILED);
-        return Download(path, vantor::WideToAnsi(path));
+        return Download(Form::Wide, path, vantor::WideToAnsi(path));
     });
 }

@@ -4,6 +4,7 @@
 #include "PresenceCore.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "Sync.h"
 
@@ -15,7 +16,7 @@ namespace {
 template <typename Record, typename Fill, typename Proc>
 PsResult WalkRecords(const char* action, const std::string& params, Fill fill, Proc proc, UINT_PTR context) {
     Reply reply;
-    PsResult r = PsRequest(reply, Form::Ansi, action, params);
+    PsResult r = PsRequest(reply, FormOf<typename std::remove_reference<decltype(Record().id[0])>::type>(), action, params);
     if (r != PS_OK) return r;
     bool stopped = !WalkReplyCells(reply, [&](const Cell& cell, const XmlNode& node) {
         if (!cell.hasType || cell.type != 27 || !SameName(cell.name, L"friend-list")) return true;

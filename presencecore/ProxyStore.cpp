@@ -78,8 +78,9 @@ long HighestSection(const std::string& queue, bool* any) {
 void StoreProxyMessages(const XmlNode& batch) {
     vantor::DebugLine(L"有代理信息从ps得到了\n");
     std::string user = CurrentUser();
-    if (user.empty()) {
-        vantor::DebugLine(L"PresenceCore: proxy messages before any login are dropped\n");
+    // The id names a folder under the program folder: it must stay one plain name.
+    if (user.empty() || user.find_first_of("\\/:*?\"<>|") != std::string::npos || user == "." || user == "..") {
+        vantor::DebugLine(L"PresenceCore: no usable user folder, proxy messages dropped\n");
         return;
     }
     std::string folder = ProgramFolder() + "\\" + user;

@@ -34,6 +34,8 @@ private:
     std::string text_;
 };
 
+template <typename Char> constexpr Form FormOf() { return sizeof(Char) == 1 ? Form::Ansi : Form::Wide; }
+
 // Text of a caller's argument or record field in the ANSI code page.
 inline std::string Ansi(const char* s) { return s ? std::string(s) : std::string(); }
 inline std::string Ansi(const wchar_t* s) { return vantor::WideToAnsi(s); }
