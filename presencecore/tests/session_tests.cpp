@@ -187,8 +187,11 @@ TEST_F(SessionTest, GatekeeperPicksTheServer) {
 
     // (c) no usable answer: the login goes to the gatekeeper's prefix.
     FakeServer::Reset();
-    FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("server", "no-port-here").c_str()));
+    // Relay messages in a gatekeeper reply are not taken.
+    FakeServer::Queue("GetAvailablePresenceTab",
+                      Reply((Cell("server", "no-port-here") + "<P><V><C><ID>g</ID></C></V></P>").c_str()));
     ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((ProgramFolder() + L"u1001\\psproxy.ppi").c_str()));
     posts = FakeServer::Log();
     ASSERT_EQ(2u, posts.size());
     EXPECT_EQ("/gk/LoginPS.do", posts[1].path);
