@@ -19,7 +19,28 @@ namespace {
 // file must not exhaust the stack.
 const int kMaxDepth = 200;
 
-bool Is(const std::wstring& a, const wchar_t* b) { return lstrcmpiW(a.c_str(), b) == 0; }
+// Names compare without regard to case. The names met in practice are ASCII, compared
+// here directly: the platform's comparison costs far more, and the reader makes
+// hundreds of thousands of them on a large book.
+bool Is(const std::wstring& a, const wchar_t* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        wchar_t x = a[i], y = b[i];
+        if (x >= 0x80 || y >= 0x80) return lstrcmpiW(a.c_str(), b) == 0;
+        if (x >= L'A' && x <= L'Z') x += 32;
+        if (y >= L'A' && y <= L'Z') y += 32;
+        if (x != y) return false;
+    }
+    if (i < a.size() || b[i]) {
+        // Lengths differ; only a non-ASCII tail could still compare equal.
+        for (size_t j = i; j < a.size(); ++j)
+            if (a[j] >= 0x80) return lstrcmpiW(a.c_str(), b) == 0;
+        for (size_t j = i; b[j]; ++j)
+            if (b[j] >= 0x80) return lstrcmpiW(a.c_str(), b) == 0;
+        return false;
+    }
+    return true;
+}
 bool NameIs(const XmlNode& n, const wchar_t* name) { return n.IsElement() && Is(n.Name(), name); }
 
 SHORT Low16(const std::wstring& value) { return static_cast<SHORT>(ReadDecimal(value.c_str()) & 0xFFFF); }
@@ -44,8 +65,13 @@ int HexOrDecimal(const std::wstring& s, size_t from, size_t to, bool hex) {
 
 // Decodes the references a serialised attribute value can hold; false on anything else.
 bool Unescape(const std::wstring& s, size_t from, size_t to, std::wstring* out) {
-    out->clear();
-    for (size_t i = from; i < to; ++i) {
+    size_t amp = s.find(L'&', from);
+    if (amp == std::wstring::npos || amp >= to) {
+        out->assign(s, from, to - from);
+        return true;
+    }
+    out->assign(s, from, amp - from);
+    for (size_t i = amp; i < to; ++i) {
         if (s[i] != L'&') {
             *out += s[i];
             continue;
@@ -76,33 +102,98 @@ bool Unescape(const std::wstring& s, size_t from, size_t to, std::wstring* out) 
     return true;
 }
 
-// The attributes of a Friend or ServicePolicy element in document order. Asking the DOM
-// for each attribute node costs several calls apiece, which dominates loading a large
-// book; the element's own markup gives the same list in one call. (Not for groups: their
-// markup holds everything below them.) Markup this reading does not expect falls back to
-// the DOM's attribute list.
-std::vector<Attribute> AttributesOf(const XmlNode& element) {
+bool Space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+// Reads the tag that starts at xml[i] ('<'): its attributes, and whether it closes
+// itself; i ends behind the tag. False for markup this reading does not expect.
+bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bool* selfClosing) {
+    out->clear();
+    if (i >= xml.size() || xml[i] != L'<') return false;
+    i = xml.find_first_of(L" \t\r\n/>", i);
+    while (i != std::wstring::npos && i < xml.size()) {
+        while (i < xml.size() && Space(xml[i])) ++i;
+        if (i >= xml.size()) return false;
+        if (xml[i] == L'>' || (xml[i] == L'/' && i + 1 < xml.size() && xml[i + 1] == L'>')) {
+            *selfClosing = xml[i] == L'/';
+            i += *selfClosing ? 2 : 1;
+            return true;
+        }
+        size_t eq = xml.find(L'=', i);
+        if (eq == std::wstring::npos) return false;
+        size_t nameEnd = eq;
+        while (nameEnd > i && Space(xml[nameEnd - 1])) --nameEnd;
+        size_t q = eq + 1;
+        while (q < xml.size() && Space(xml[q])) ++q;
+        if (q >= xml.size() || (xml[q] != L'"' && xml[q] != L'\'')) return false;
+        size_t close = xml.find(xml[q], q + 1);
+        if (close == std::wstring::npos) return false;
+        std::wstring value;
+        if (!Unescape(xml, q + 1, close, &value)) return false;
+        out->emplace_back(xml.substr(i, nameEnd - i), std::move(value));
+        i = close + 1;
+    }
+    return false;
+}
+
+// The attribute lists of the element children of the element whose content starts at
+// xml[i], in document order; false for markup this reading does not expect.
+bool ReadChildTags(const std::wstring& xml, size_t i, std::vector<std::vector<Attribute>>* children) {
+    int depth = 0;
+    while (i < xml.size()) {
+        size_t lt = xml.find(L'<', i);
+        if (lt == std::wstring::npos || lt + 1 >= xml.size()) return false;
+        wchar_t next = xml[lt + 1];
+        if (xml.compare(lt, 4, L"<!--") == 0) {
+            size_t end = xml.find(L"-->", lt + 4);
+            if (end == std::wstring::npos) return false;
+            i = end + 3;
+        } else if (xml.compare(lt, 9, L"<![CDATA[") == 0) {
+            size_t end = xml.find(L"]]>", lt + 9);
+            if (end == std::wstring::npos) return false;
+            i = end + 3;
+        } else if (next == L'?') {
+            size_t end = xml.find(L"?>", lt + 2);
+            if (end == std::wstring::npos) return false;
+            i = end + 2;
+        } else if (next == L'/') {
+            if (depth == 0) return true;  // the element's own end tag
+            --depth;
+            size_t end = xml.find(L'>', lt);
+            if (end == std::wstring::npos) return false;
+            i = end + 1;
+        } else if (next == L'!') {
+            return false;
+        } else {
+            i = lt;
+            std::vector<Attribute> attributes;
+            bool selfClosing = false;
+            if (!ReadTag(xml, i, &attributes, &selfClosing)) return false;
+            if (depth == 0) children->push_back(std::move(attributes));
+            if (!selfClosing) ++depth;
+        }
+    }
+    return false;
+}
+
+// The attributes of a Friend or ServicePolicy element in document order, and with
+// `children` the attribute lists of its element children. Asking the DOM for each
+// attribute node costs several calls apiece, which dominates loading a large book; the
+// element's own markup gives the same lists in one call. (Not for groups: their markup
+// holds everything below them.) Markup this reading does not expect falls back to the DOM.
+std::vector<Attribute> AttributesOf(const XmlNode& element, std::vector<std::vector<Attribute>>* children = nullptr) {
     std::wstring xml = element.Xml();
     std::vector<Attribute> out;
-    size_t i = xml.find_first_of(L" \t\r\n/>");
-    if (xml.empty() || xml[0] != L'<' || i == std::wstring::npos) return element.Attributes();
-    for (;;) {
-        while (i < xml.size() && iswspace(xml[i])) ++i;
-        if (i >= xml.size()) break;
-        if (xml[i] == L'/' || xml[i] == L'>') return out;
-        size_t eq = xml.find(L'=', i);
-        if (eq == std::wstring::npos) break;
-        size_t nameEnd = eq;
-        while (nameEnd > i && iswspace(xml[nameEnd - 1])) --nameEnd;
-        size_t q = eq + 1;
-        while (q < xml.size() && iswspace(xml[q])) ++q;
-        if (q >= xml.size() || (xml[q] != L'"' && xml[q] != L'\'')) break;
-        size_t close = xml.find(xml[q], q + 1);
-        if (close == std::wstring::npos) break;
-        std::wstring value;
-        if (!Unescape(xml, q + 1, close, &value)) break;
-        out.emplace_back(xml.substr(i, nameEnd - i), std::move(value));
-        i = close + 1;
+    size_t i = 0;
+    bool selfClosing = false;
+    if (ReadTag(xml, i, &out, &selfClosing) &&
+        (!children || selfClosing || ReadChildTags(xml, i, children))) {
+        return out;
+    }
+    if (children) {
+        children->clear();
+        for (XmlNode child = element.FirstChildElement(); child; child = child.NextSiblingElement()) {
+            children->push_back(child.Attributes());
+        }
     }
     return element.Attributes();
 }
@@ -186,11 +277,11 @@ bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
 
 // ------------------------------------------------------------------ reader
 
-void LoadFriendPolicies(FriendEntry* e, XmlNode node) {
-    for (; node; node = node.NextSibling()) {
-        if (!node.IsElement()) continue;
+// Every element child of a Friend element is read as a service policy.
+void LoadFriendPolicies(FriendEntry* e, const std::vector<std::vector<Attribute>>& children) {
+    for (const auto& attributes : children) {
         ServicePolicyEntry policy;
-        if (ReadPolicyAttributes(&policy, AttributesOf(node))) AddPolicy(e->policies, std::move(policy));
+        if (ReadPolicyAttributes(&policy, attributes)) AddPolicy(e->policies, std::move(policy));
     }
 }
 
@@ -212,11 +303,12 @@ void LoadGroupChildren(ContactGroup* target, XmlNode node, int depth) {
             LoadGroupChildren(group, node.FirstChild(), depth + 1);
         } else if (Is(name, L"Friend")) {
             auto* entry = new FriendEntry;
-            if (!ReadFriendAttributes(entry, AttributesOf(node))) {
+            std::vector<std::vector<Attribute>> children;
+            if (!ReadFriendAttributes(entry, AttributesOf(node, &children))) {
                 delete entry;
                 continue;
             }
-            LoadFriendPolicies(entry, node.FirstChild());
+            LoadFriendPolicies(entry, children);
             target->friends.push_back(entry);
         }
     }

@@ -98,6 +98,40 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     return true;
 }
 
+// The document's markup as UTF-16. The DOM's own save into memory (UTF-8 for a document
+// without a declaration of its own) is much quicker than asking for its text.
+std::wstring DocumentText(const XmlDoc& doc) {
+    ComPtr<IStream> stream;
+    // Room for the whole text up front: a memory stream that grows in small steps
+    // copies itself over and over.
+    ULARGE_INTEGER room;
+    room.QuadPart = 4u << 20;
+    if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) && SUCCEEDED(stream->SetSize(room))) {
+        VARIANT target;
+        VariantInit(&target);
+        target.vt = VT_UNKNOWN;
+        target.punkVal = stream.get();
+        HGLOBAL memory = nullptr;
+        LARGE_INTEGER zero = {};
+        ULARGE_INTEGER written = {};
+        if (SUCCEEDED(doc.get()->save(target)) && SUCCEEDED(GetHGlobalFromStream(stream.get(), &memory)) &&
+            SUCCEEDED(stream->Seek(zero, STREAM_SEEK_CUR, &written)) && written.QuadPart < 0x40000000) {
+            const char* bytes = static_cast<const char*>(GlobalLock(memory));
+            std::string saved(bytes ? bytes : "", bytes ? static_cast<size_t>(written.QuadPart) : 0);
+            if (bytes) GlobalUnlock(memory);
+            size_t offset = saved.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+            std::wstring text;
+            std::wstring head(saved.begin() + offset, saved.begin() + std::min(saved.size(), offset + 100));
+            std::wstring encoding;
+            FindDeclaration(head, &encoding);
+            if (bytes && saved.compare(offset, 2, "\xFF\xFE") != 0 && CodePageOf(encoding) == CP_UTF8 &&
+                Decode(saved, offset, CP_UTF8, &text))
+                return text;
+        }
+    }
+    return doc.Xml();
+}
+
 }  // namespace
 
 std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
@@ -111,26 +145,16 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
         }
         return out;
     }
-    bool lossless = codePage == CP_UTF8 || codePage == 54936;
-    if (!lossless) {
-        // Most documents fit their code page whole: one call tells.
-        BOOL usedDefault = FALSE;
-        int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, &usedDefault);
-        if (n > 0 && !usedDefault) lossless = true;
-    }
     std::wstring escaped;
     const std::wstring* source = &text;
-    if (!lossless) {
-        // Which characters the code page holds, asked once per distinct character.
+    if (codePage != CP_UTF8 && codePage != 54936) {
+        // Which characters the code page holds, asked once per distinct character; the
+        // escaped copy is made only when one is found that it cannot hold.
         std::unordered_map<UINT, bool> holds;
-        std::wstring out;
-        out.reserve(text.size());
-        bool changed = false;
+        size_t copied = 0;
         for (size_t i = 0; i < text.size();) {
             wchar_t c = text[i];
             if (c < 0x80) {
-                out += c;
                 ++i;
                 continue;
             }
@@ -148,18 +172,16 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
                 ok = n > 0 && !usedDefault;
                 holds.emplace(point, ok);
             }
-            if (ok) {
-                out.append(text, i, units);
-            } else {
-                out += L"&#" + std::to_wstring(point) + L";";
-                changed = true;
+            if (!ok) {
+                if (source == &text) escaped.reserve(text.size() + 64);
+                escaped.append(text, copied, i - copied);
+                escaped += L"&#" + std::to_wstring(point) + L";";
+                source = &escaped;
+                copied = i + units;
             }
             i += units;
         }
-        if (changed) {
-            escaped.swap(out);
-            source = &escaped;
-        }
+        if (source == &escaped) escaped.append(text, copied, std::wstring::npos);
     }
     int n = WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), nullptr, 0, nullptr,
                                 nullptr);
@@ -218,7 +240,7 @@ bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason) 
 }
 
 std::string XmlFile::Encode(const XmlDoc& doc) const {
-    std::wstring body = doc.Xml();
+    std::wstring body = DocumentText(doc);
     std::wstring ignored;
     // A declaration the document carries itself gives way to the file's own.
     size_t own = FindDeclaration(body, &ignored);

@@ -257,6 +257,22 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_STREQ(L"b", info.codes[1]);
         EXPECT_EQ(L"b1;b3;", BlackIds(s.h)) << "both black lists; the nested group's user is not a direct entry";
     }
+    {
+        // Every element child of a friend is a policy; what lies deeper, comments and text are not.
+        FileStore s(L"rb_children", GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"t\"><Friend id=\"k\">"
+                                            L"<!--<ServicePolicy id=\"1\"/>-->text<![CDATA[<x id='2'/>]]>"
+                                            L"<ServicePolicy id=\"5\" code0=\"a&gt;b\"/><?pi <ServicePolicy id='3'/>?>"
+                                            L"<Other id=\"6\"><ServicePolicy id=\"7\"/></Other></Friend></Group>"
+                                            L"</FriendList></AddressList>"));
+        FriendHandle k = Api().IsUserInFriendsW(s.h, L"k", nullptr);
+        ServicePolicyInfoW info[4] = {};
+        DWORD count = 4;
+        ASSERT_TRUE(Api().GetFriendServicePolicysW(s.h, k, info, &count));
+        ASSERT_EQ(2u, count);
+        EXPECT_EQ(5u, info[0].id);
+        EXPECT_STREQ(L"a>b", info[0].codes[0]);
+        EXPECT_EQ(6u, info[1].id);
+    }
     // Files that give the default roots, and a store that works all the same.
     const std::string unusable[] = {
         "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<AddressList><FriendList>",  // not well-formed
