@@ -254,10 +254,32 @@ bool ReadPolicyAttributes(ServicePolicyEntry* p, const std::vector<Attribute>& a
 
 std::wstring Decimal(int value) { return std::to_wstring(value); }
 
+// A value as XML 1.0 can hold it: control characters other than tab, line feed and
+// carriage return, lone surrogates and U+FFFE/U+FFFF would make the whole saved file
+// unreadable, so each becomes U+FFFD.
+std::wstring XmlSafe(const std::wstring& value) {
+    std::wstring out = value;
+    for (size_t i = 0; i < out.size(); ++i) {
+        wchar_t c = out[i];
+        bool pair = IS_HIGH_SURROGATE(c) && i + 1 < out.size() && IS_LOW_SURROGATE(out[i + 1]);
+        if (pair) {
+            ++i;
+            continue;
+        }
+        bool control = c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r';
+        if (control || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) out[i] = 0xFFFD;
+    }
+    return out;
+}
+
+bool SetValue(XmlNode& element, const std::wstring& name, const std::wstring& value) {
+    return element.SetAttribute(name, XmlSafe(value));
+}
+
 bool WritePolicyAttributes(const ServicePolicyEntry& p, XmlNode& element) {
-    bool ok = element.SetAttribute(L"id", Decimal(static_cast<int>(p.id))) && element.SetAttribute(L"name", p.name);
+    bool ok = element.SetAttribute(L"id", Decimal(static_cast<int>(p.id))) && SetValue(element, L"name", p.name);
     for (DWORD i = 0; ok && i < p.codeCount && i < p.codes.size(); ++i) {
-        ok = element.SetAttribute(L"code" + std::to_wstring(i), p.codes[i]);
+        ok = SetValue(element, L"code" + std::to_wstring(i), p.codes[i]);
     }
     return ok && element.SetAttribute(L"status", Decimal(static_cast<SHORT>(p.Status())));
 }
@@ -270,7 +292,7 @@ bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
         {L"xlt", &e.xlt},     {L"province", &e.province}, {L"city", &e.city},
     };
     for (const auto& t : texts) {
-        if (!element.SetAttribute(t.first, *t.second)) return false;
+        if (!SetValue(element, t.first, *t.second)) return false;
     }
     return element.SetAttribute(L"age", Decimal(e.age)) && element.SetAttribute(L"sex", Decimal(e.sex));
 }
@@ -534,8 +556,7 @@ bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
     Update u(account);
     if (!u) return false;
     XmlNode element = GroupSearch(u.Root(), group.id);
-    return element && element.SetAttribute(L"id", group.id) && element.SetAttribute(L"name", group.name) &&
-           u.Save();
+    return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) && u.Save();
 }
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
@@ -556,7 +577,7 @@ bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const Group
     XmlNode target = GroupSearch(u.Root(), parent.id);
     if (!target) return false;
     XmlNode element = u.Doc().CreateElement(L"Group");
-    return element && element.SetAttribute(L"id", group.id) && element.SetAttribute(L"name", group.name) &&
+    return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
            target.Append(element) && u.Save();
 }
 

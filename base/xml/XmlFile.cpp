@@ -175,6 +175,8 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
             if (!ok) {
                 if (source == &text) escaped.reserve(text.size() + 64);
                 escaped.append(text, copied, i - copied);
+                // A lone surrogate has no reference of its own: it stands as U+FFFD.
+                if (point >= 0xD800 && point <= 0xDFFF) point = 0xFFFD;
                 escaped += L"&#" + std::to_wstring(point) + L";";
                 source = &escaped;
                 copied = i + units;

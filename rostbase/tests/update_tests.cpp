@@ -146,6 +146,11 @@ TEST(ContactFileUpdates, FriendsAndPoliciesReachTheFile) {
     f = Friend(L"n3", L"笑\U0001F600");
     ASSERT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
     EXPECT_NE(std::string::npos, b.Bytes().find("&#128512;"));
+    // Characters XML cannot hold at all do not make the file unreadable.
+    f = Friend(L"n4", L"a\x01" L"b\xD800" L"c");
+    ASSERT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    EXPECT_EQ(L"a\xFFFD" L"b\xFFFD" L"c",
+              b.At(L"AddressList/FriendList/Group/Group[@id='102']/Friend[@id='n4']").AttributeOr(L"nickname"));
     EXPECT_EQ(0u, b.Bytes().find("<?xml version=\"1.0\" encoding=\"gb2312\"?>"));
 
     // Policies saved replace every child of the friend's element.
@@ -167,7 +172,7 @@ TEST(ContactFileUpdates, FriendsAndPoliciesReachTheFile) {
     ASSERT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"u2002"), p, 1, 0));
     EXPECT_EQ(before, b.Bytes()) << "not saved without the flag";
 
-    EXPECT_EQ((std::vector<std::string>{"OnAddFriend", "OnModifyFriend", "OnAddFriend", "OnAddFriend",
+    EXPECT_EQ((std::vector<std::string>{"OnAddFriend", "OnModifyFriend", "OnAddFriend", "OnAddFriend", "OnAddFriend",
                                         "OnUpdateFriendSerivcePolicys", "OnUpdateFriendSerivcePolicys"}),
               Heard(recorder.get()));
     Api().UnregisterEventModule(b.h, recorder.get());
