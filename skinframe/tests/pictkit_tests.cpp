@@ -1,0 +1,100 @@
+// The image-file stand-in: open, size and the two ways of drawing.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "TestSupport.h"
+#include "WindowDriver.h"
+#include "outside/PictKit.h"
+
+namespace {
+
+// A 32-bit top-down canvas filled with one colour, for reading drawn pixels back.
+class Canvas {
+public:
+    Canvas(int width, int height, COLORREF fill) : width_(width) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        RECT all = {0, 0, width, height};
+        HBRUSH brush = CreateSolidBrush(fill);
+        FillRect(dc_, &all, brush);
+        DeleteObject(brush);
+    }
+    ~Canvas() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    HDC dc() const { return dc_; }
+    COLORREF At(int x, int y) const {
+        GdiFlush();
+        DWORD p = bits_[y * width_ + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+
+private:
+    int width_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    DWORD* bits_ = nullptr;
+};
+
+const COLORREF kRed = RGB(255, 0, 0);
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kGreen = RGB(0, 255, 0);
+
+TEST(PictKitStandIn, OpensSizesAndDraws) {
+    std::wstring dir = testkit::FreshDir(L"pictkit");
+    ASSERT_TRUE(skintest::WriteSplitBitmap(dir + L"split.bmp", 4, 2, kRed, kWhite));
+    testkit::WriteFileBytes(dir + L"notes.bmp", "not a picture at all");
+
+    PictKit picture;
+    EXPECT_FALSE(picture.IsOpen());
+    EXPECT_EQ(0, picture.GetImageSize().cx);
+    ASSERT_TRUE(picture.Open((dir + L"split.bmp").c_str()));
+    EXPECT_TRUE(picture.IsOpen());
+    EXPECT_EQ(4, picture.GetImageSize().cx);
+    EXPECT_EQ(2, picture.GetImageSize().cy);
+
+    // Stretched to twice the size.
+    Canvas canvas(8, 4, kGreen);
+    RECT dest = {0, 0, 8, 4};
+    EXPECT_TRUE(picture.Draw(canvas.dc(), dest, PICTKIT_DRAW_STRETCH));
+    EXPECT_EQ(kRed, canvas.At(1, 1));
+    EXPECT_EQ(kRed, canvas.At(3, 3));
+    EXPECT_EQ(kWhite, canvas.At(6, 2));
+
+    // White left out.
+    Canvas keyed(8, 4, kGreen);
+    EXPECT_TRUE(picture.Draw(keyed.dc(), dest, PICTKIT_DRAW_WHITE_TRANSPARENT));
+    EXPECT_EQ(kRed, keyed.At(1, 1));
+    EXPECT_EQ(kGreen, keyed.At(6, 2));
+
+    // A failed open leaves nothing open; broken and missing files fail cleanly.
+    EXPECT_FALSE(picture.Open((dir + L"notes.bmp").c_str()));
+    EXPECT_FALSE(picture.IsOpen());
+    EXPECT_FALSE(picture.Draw(canvas.dc(), dest));
+    EXPECT_FALSE(picture.Open((dir + L"missing.bmp").c_str()));
+    EXPECT_FALSE(picture.Open(static_cast<const char*>(nullptr)));
+    EXPECT_FALSE(picture.Open(L""));
+
+    // 8-bit paths are in the ANSI code page.
+    std::wstring chinese = dir + testkit::Wide("皮肤") + L"\\";
+    CreateDirectoryW(chinese.c_str(), nullptr);
+    ASSERT_TRUE(skintest::WriteSolidBitmap(chinese + L"bk.bmp", 3, 3, kRed));
+    std::string ansiPath;
+    int size = WideCharToMultiByte(CP_ACP, 0, (chinese + L"bk.bmp").c_str(), -1, nullptr, 0, nullptr, nullptr);
+    ansiPath.resize(size);
+    WideCharToMultiByte(CP_ACP, 0, (chinese + L"bk.bmp").c_str(), -1, &ansiPath[0], size, nullptr, nullptr);
+    EXPECT_TRUE(picture.Open(ansiPath.c_str()));
+    EXPECT_EQ(3, picture.GetImageSize().cy);
+}
+
+}  // namespace
