@@ -1,4 +1,5 @@
-// KnobKit, GlassKit and AnchorKit on a dialog, each control in one of its states. The
+// KnobKit, GlassKit and AnchorKit on a dialog, each control in one of its states, over a
+// background that holds a PictKit picture. The
 // window is read back pixel by pixel and saved as "screenshots\outside-controls.bmp" in
 // the program folder for a human to look at.
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "outside/AnchorKit.h"
 #include "outside/GlassKit.h"
 #include "outside/KnobKit.h"
+#include "outside/PictKit.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ const COLORREF kPressed = RGB(120, 120, 240);
 const COLORREF kLink = RGB(0, 0, 255);
 const COLORREF kLinkHover = RGB(255, 0, 0);
 const COLORREF kLinkChecked = RGB(0, 128, 0);
+const COLORREF kPicture = RGB(180, 40, 160);
+const RECT kPictureRect = {300, 140, 380, 185};
 
 std::string SolidBitmap(int width, int height, COLORREF colour) {
     int stride = (width * 3 + 3) & ~3;
@@ -87,6 +91,7 @@ struct Kits {
     CKnobKit knobs[4];
     CGlassKit glass[3];
     CAnchorKit links[3];
+    PictKit picture;
     int clicked[400] = {};
 };
 
@@ -101,6 +106,7 @@ INT_PTR CALLBACK KitDialog(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         GetClientRect(dlg, &rc);
         vantor::UniqueGdi<HBRUSH> brush(CreateSolidBrush(kDialogBack));
         FillRect(reinterpret_cast<HDC>(wParam), &rc, brush.get());
+        kits->picture.Draw(reinterpret_cast<HDC>(wParam), kPictureRect);
         SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 1);
         return TRUE;
     }
@@ -207,6 +213,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"n.bmp", SolidBitmap(8, 8, kNormal)));
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"h.bmp", SolidBitmap(8, 8, kHover)));
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"p.bmp", SolidBitmap(8, 8, kPressed)));
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"picture.bmp", SolidBitmap(20, 10, kPicture)));
     std::string base = vantor::WideToAnsi(dir);
 
     std::vector<Control> controls = {
@@ -223,6 +230,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     };
     std::vector<WORD> tpl = Template(controls);
     Kits kits;
+    ASSERT_TRUE(kits.picture.Open((dir + L"picture.bmp").c_str()));
     HWND dlg = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()),
                                           nullptr, KitDialog, reinterpret_cast<LPARAM>(&kits));
     ASSERT_NE(nullptr, dlg);
@@ -271,6 +279,8 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     EXPECT_FALSE(HasColour(shot, ControlRect(dlg, 301), kLinkHover));
     EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 302), kLinkHover));
     EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 303), kLinkChecked));
+    EXPECT_EQ(kPicture, shot.At(kPictureRect.left + 5, kPictureRect.top + 5));
+    EXPECT_EQ(kPicture, shot.At(kPictureRect.right - 5, kPictureRect.bottom - 5)) << "stretched over the rectangle";
 
     // Behaviour: owner-drawn check boxes keep and toggle their state and still notify.
     EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 201), BM_GETCHECK, 0, 0));
