@@ -1,0 +1,33 @@
+// The tab container as the host holds it: PlugHost.dll from the program folder, loaded
+// after the login into one of the host's windows and unloaded before the logoff.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "TabPlug.h"
+
+namespace hostdemo {
+
+class ContainerHost {
+public:
+    ContainerHost() = default;
+    ~ContainerHost() { Unload(); }
+    ContainerHost(const ContainerHost&) = delete;
+    ContainerHost& operator=(const ContainerHost&) = delete;
+
+    // False (and nothing loaded) when "<folder>\PlugHost.dll" is missing or unusable.
+    bool Load(const std::wstring& folder, HostContext context, HWND parent);
+    bool Loaded() const { return module_ != nullptr; }
+    // Whether the container came up with its tab manager.
+    bool HasTabs() const;
+    // Fits the tab manager's window to the given client area of the parent.
+    void Fit(int width, int height) const;
+    void Unload();
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+}  // namespace hostdemo

@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""The presence server the demo host logs in to: the test kit's fake presence server on
+127.0.0.1, programmed with a small contact book (two roots, nested groups, Chinese names).
+
+  demo_presence.py start --port-file F   start the fake server and program it
+  demo_presence.py program --port-file F program a running one
+  demo_presence.py stop --port-file F    stop it
+  demo_presence.py url --port-file F     print the address the presence client posts to
+"""
+import argparse
+import os
+import subprocess
+import sys
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FAKE = os.path.join(HERE, "..", "..", "testkit", "presence", "fake_presence.py")
+
+# (group id, group name, friends [(id, name)], sub-groups)
+BOOK = [
+    ("10", "电话好友", [("zhangsan", "张三")], [
+        ("101", "家人", [("mama", "妈妈"), ("baba", "爸爸")], []),
+    ]),
+    ("11", "网络好友", [("xiaoming", "小明")], [
+        ("111", "同事", [("lisi", "李四"), ("wangwu", "王五")], []),
+        ("112", "同学", [("zhaoliu", "赵六")], []),
+    ]),
+]
+
+
+def cell(name, text):
+    return '<cell name="%s" type="8">%s</cell>' % (name, text)
+
+
+def group_item(group):
+    gid, name, friends, subs = group
+    inner = "".join(group_item(s) for s in subs)
+    inner += "".join("<item>%s%s</item>" % (cell("friendID", fid), cell("contactname", fname))
+                     for fid, fname in friends)
+    return "<item>%s%s<cell name=\"friendList\" type=\"27\">%s</cell></item>" % (
+        cell("groupID", gid), cell("groupName", name), inner)
+
+
+def reply(inner):
+    return ('<lwData docId="1" opname="x">%s</lwData>' % inner).encode("cp936")
+
+
+def address_list():
+    groups = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
+        cell("groupID", "1"), "".join(group_item(g) for g in BOOK))
+    return reply(cell("time", "20240101000000") + groups)
+
+
+def port(port_file):
+    with open(port_file) as f:
+        return int(f.readline().strip())
+
+
+def control(p, what, body=b""):
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    request = urllib.request.Request("http://127.0.0.1:%d/_ctl/%s" % (p, what), data=body, method="POST")
+    with opener.open(request, timeout=10) as answer:
+        return answer.read()
+
+
+def program(port_file):
+    p = port(port_file)
+    control(p, "reset")
+    control(p, "default?action=GetFriendIP&status=200",
+            reply(cell("statuscode", "1") + cell("localip", "127.0.0.1") + cell("localport", "6082") +
+                  cell("ip", "127.0.0.1") + cell("port", "7000")))
+    control(p, "default?action=IncrementGetAddressList&status=200", address_list())
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["start", "program", "stop", "url"])
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--idle", default="600")
+    args = parser.parse_args()
+    if args.command == "start":
+        rc = subprocess.call([sys.executable, FAKE, "start", "--port-file", args.port_file, "--idle", args.idle])
+        return rc or program(args.port_file)
+    if args.command == "program":
+        return program(args.port_file)
+    if args.command == "url":
+        print("http://127.0.0.1:%d/web/" % port(args.port_file))
+        return 0
+    return subprocess.call([sys.executable, FAKE, "stop", "--port-file", args.port_file])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
