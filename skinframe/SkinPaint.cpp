@@ -218,8 +218,13 @@ void CSkinFrame::OnPaint(HDC dc) {
         BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
         if (!IsRectEmpty(&m_captionRect)) {
             // The gradient always runs into the background's own colour at the band's end.
-            COLORREF end = GetPixel(memory, m_captionRect.right - 1, m_captionRect.bottom - 1);
-            if (end != CLR_INVALID) m_captionEnd = end;
+            // That pixel is only fresh background when this paint erased it: a partial
+            // repaint (the boxes on hover) would read the frame drawn there last time.
+            int endX = m_captionRect.right - 1, endY = m_captionRect.bottom - 1;
+            if (PtVisible(dc, endX, endY)) {
+                COLORREF end = GetPixel(memory, endX, endY);
+                if (end != CLR_INVALID) m_captionEnd = end;
+            }
             RECT title = m_captionRect;
             OffsetRect(&title, -title.left, -title.top);
             DrawTitleBar(memory, title);

@@ -110,6 +110,12 @@ TEST(SkinVariant, Checks) {
         // blue, whatever the second colour of the skin says.
         EXPECT_TRUE(Near(ClientPixel(window, 4, 15), 80, 0, 175, 8));
         EXPECT_EQ(RGB(0, 0, 255), dialog.CaptionEnd());
+        // Hovering a box repaints only the boxes; the band's end is not repainted then and
+        // shows the frame, which must not become the gradient's end.
+        MouseTo(ScreenCentre(window, close));
+        EXPECT_TRUE(PumpUntil([&] { return dialog.LastHit() == SKINFRAME_HIT_CLOSE; }));
+        Pump(300);
+        EXPECT_EQ(RGB(0, 0, 255), dialog.CaptionEnd());
         COLORREF end = ClientPixel(window, w - 40, 28);
         EXPECT_LT(GetGValue(end), 20);
         EXPECT_GT(GetBValue(end), 200);

@@ -96,7 +96,11 @@ TEST(SkinFrameModal, PressReleasedOffTheCloseBoxKeepsTheDialogOpen) {
 
     // The same run for a class whose CSkinFrame part is its second base.
     CDualDialog dual;
-    result = RunModal(dual, IDD_SKINNED, [&](HWND window) { ClickAt(ScreenPoint(window, 0, 0)); PostMessageW(window, WM_CLOSE, 0, 0); });
+    result = RunModal(dual, IDD_SKINNED, [&](HWND window) {
+        RECT client = {};
+        GetClientRect(window, &client);
+        ClickAt(ScreenPoint(window, client.right - 12, 12));
+    });
     EXPECT_EQ(2, result);
     EXPECT_GT(dual.Calls(), 0);
     EXPECT_TRUE(dual.TagIntact());
