@@ -12,6 +12,9 @@ presence=$root/outside/hostdemo/demo_presence.py
 port_file=$demo/presence.port
 mkdir -p "$demo"
 rm -f "$demo/hostdemo.bmp" "$demo/hostdemo.png"
+# The demo account's contact file from an earlier run goes, so that the picture shows the
+# contacts this run downloaded.
+rm -rf "$build/stage/demo01"
 
 cleanup() {
   python3 "$presence" stop --port-file "$port_file" >/dev/null 2>&1
