@@ -166,7 +166,9 @@ bool DemoSession::Open(const std::wstring& folder) {
 int DemoSession::Connect() {
     if (!module_) return -1;
     int connected = 0;
-    return isAlive_(&connected);
+    int result = isAlive_(&connected);
+    if (result == 0) connected_ = true;
+    return result;
 }
 
 BOOL CALLBACK DemoSession::OnProgress(int step, const wchar_t* text, void* context) {
@@ -242,12 +244,14 @@ LoginView DemoSession::Collect() const {
 int DemoSession::Logoff() {
     if (!module_) return -1;
     loggedIn_ = false;
+    connected_ = false;
     return logoff_();
 }
 
 void DemoSession::Close() {
     if (!module_) return;
-    if (loggedIn_) Logoff();
+    // A connection without a login is ended as well: the logoff also disconnects.
+    if (loggedIn_ || connected_) Logoff();
     FreeLibrary(module_);
     module_ = nullptr;
     isAlive_ = nullptr;

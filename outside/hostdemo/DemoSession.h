@@ -75,7 +75,7 @@ public:
     // The store handle the host hands on to the tab container.
     RostBaseHandle Store() const;
     int Logoff();
-    // Releases ClientCore (logs off first when still logged in).
+    // Releases ClientCore (logs off first when still logged in or connected).
     void Close();
 
     // The kernel's text for the last failure, or a text of our own when the kernel is missing.
@@ -86,6 +86,7 @@ private:
 
     HMODULE module_ = nullptr;
     bool loggedIn_ = false;
+    bool connected_ = false;
     std::wstring error_;
     const ProgressFn* progress_ = nullptr;
     decltype(&::Cco_IsAlive) isAlive_ = nullptr;
