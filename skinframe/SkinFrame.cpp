@@ -73,7 +73,7 @@ int CSkinFrame::DoModal(HINSTANCE module, UINT dialogId, HWND parent) {
 }
 
 bool CSkinFrame::Destroy() {
-    SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, SKINFRAME_CLOSE_RESULT);
+    if (m_hWnd) SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, SKINFRAME_CLOSE_RESULT);
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "TestSupport.h"
+#include "Text.h"
 #include "WindowDriver.h"
 #include "outside/PictKit.h"
 
@@ -89,10 +90,7 @@ TEST(PictKitStandIn, OpensSizesAndDraws) {
     std::wstring chinese = dir + testkit::Wide("皮肤") + L"\\";
     CreateDirectoryW(chinese.c_str(), nullptr);
     ASSERT_TRUE(skintest::WriteSolidBitmap(chinese + L"bk.bmp", 3, 3, kRed));
-    std::string ansiPath;
-    int size = WideCharToMultiByte(CP_ACP, 0, (chinese + L"bk.bmp").c_str(), -1, nullptr, 0, nullptr, nullptr);
-    ansiPath.resize(size);
-    WideCharToMultiByte(CP_ACP, 0, (chinese + L"bk.bmp").c_str(), -1, &ansiPath[0], size, nullptr, nullptr);
+    std::string ansiPath = vantor::WideToAnsi(chinese + L"bk.bmp");
     EXPECT_TRUE(picture.Open(ansiPath.c_str()));
     EXPECT_EQ(3, picture.GetImageSize().cy);
 }
