@@ -95,4 +95,31 @@ TEST(PictKitStandIn, OpensSizesAndDraws) {
     EXPECT_EQ(3, picture.GetImageSize().cy);
 }
 
+// A 2 x 2 PNG: red, blue / white, fully transparent.
+const unsigned char kTinyPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02,
+    0x00, 0x00, 0x00, 0x02, 0x08, 0x06, 0x00, 0x00, 0x00, 0x72, 0xb6, 0x0d, 0x24, 0x00, 0x00, 0x00, 0x14, 0x49, 0x44, 0x41,
+    0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0x00, 0x42, 0xff, 0x81, 0x08, 0x44, 0x30, 0x30, 0x00, 0x00, 0x50, 0xc1, 0x08,
+    0xf8, 0x15, 0xb5, 0x43, 0x85, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+TEST(PictKitStandIn, OtherFormatsThroughTheCodecsKeepTheirTransparency) {
+    std::wstring dir = testkit::FreshDir(L"pictkit-png");
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"tiny.png", std::string(reinterpret_cast<const char*>(kTinyPng), sizeof kTinyPng)));
+    PictKit picture;
+    ASSERT_TRUE(picture.Open((dir + L"tiny.png").c_str()));
+    EXPECT_EQ(2, picture.GetImageSize().cx);
+    Canvas canvas(4, 4, kGreen);
+    RECT dest = {0, 0, 4, 4};
+    EXPECT_TRUE(picture.Draw(canvas.dc(), dest));
+    EXPECT_EQ(kRed, canvas.At(0, 0));
+    EXPECT_EQ(RGB(0, 0, 255), canvas.At(3, 0));
+    EXPECT_EQ(kWhite, canvas.At(0, 3));
+    EXPECT_EQ(kGreen, canvas.At(3, 3));
+    // White left out as well: only the red and blue pixels land.
+    Canvas keyed(4, 4, kGreen);
+    EXPECT_TRUE(picture.Draw(keyed.dc(), dest, PICTKIT_DRAW_WHITE_TRANSPARENT));
+    EXPECT_EQ(kGreen, keyed.At(0, 3));
+    EXPECT_EQ(kRed, keyed.At(0, 0));
+}
+
 }  // namespace
