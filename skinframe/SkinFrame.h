@@ -6,6 +6,11 @@
 // drags the window), drawn close and minimise boxes, the common skin's background and
 // frame, and a window cut to rounded bottom corners.
 //
+// A skinned dialog's template is a borderless pop-up: the caption band is drawn inside the
+// client area and the region follows the window's outline. The resource compiler adds the
+// system caption for a CAPTION statement, so such templates end their STYLE with
+// "NOT WS_CAPTION" (the caption text is still the window text drawn in the band).
+//
 // Link "libSkinFrame.dll.a". Every module that derives from the class must be built by the
 // same compiler with this same header: the virtual operations are declared in their slot
 // order and derived classes add theirs after the last one.
