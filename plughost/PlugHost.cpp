@@ -156,18 +156,16 @@ int RunPlugLoader(Container* c, PlugRecord* rec) {
     return 1;
 }
 
-// Destroys a plug-in and frees its library. A plug-in that refuses to be destroyed may
-// still have a window running its code, so its library is then left loaded.
-void DestroyAndFree(HMODULE module, TabPlugHandle handle) {
-    if (!module) return;
-    if (handle) {
-        auto destroy = Export<PFN_TabPlug_Destroy>(module, TABPLUG_DESTROY_NAME);
-        if (!destroy || destroy(handle) == 0) {
-            vantor::DebugLine(L"卸载插件模块失败了\n");
-            return;
-        }
+// Destroys a plug-in. False when its library must stay loaded: a plug-in that refuses
+// to be destroyed (or cannot be) may still have a window running its code.
+bool DestroyPlug(HMODULE module, TabPlugHandle handle) {
+    if (!module || !handle) return true;
+    auto destroy = Export<PFN_TabPlug_Destroy>(module, TABPLUG_DESTROY_NAME);
+    if (!destroy || destroy(handle) == 0) {
+        vantor::DebugLine(L"卸载插件模块失败了\n");
+        return false;
     }
-    FreeLibrary(module);
+    return true;
 }
 
 void LoadServicePlug(Container* c, const wchar_t* fileName, HMODULE& module, TabPlugHandle& handle) {
@@ -286,25 +284,43 @@ bool Start(Container* c) {
 }
 
 // Destroys every plug-in (most recently loaded first), then ChatDesk and PresenceTab,
-// then releases the kernel facade and the command center.
+// then releases the kernel facade and the command center. Each plug-in is destroyed
+// outside the lock while it and the ones not yet destroyed stay listed, so a plug-in
+// that reaches its neighbours while it goes (from any thread) still finds them.
 void TearDown(Container* c) {
-    std::vector<std::unique_ptr<PlugRecord>> plugs;
-    HMODULE chatModule, presenceModule;
-    TabPlugHandle chat, presence;
-    {
-        vantor::Lock lock(g_lock);
-        plugs.swap(c->plugs);
-        chatModule = c->chatModule;
-        chat = c->chat;
-        presenceModule = c->presenceModule;
-        presence = c->presence;
-        c->chatModule = c->presenceModule = nullptr;
-        c->chat = c->presence = nullptr;
+    for (;;) {
+        PlugRecord* rec;
+        {
+            vantor::Lock lock(g_lock);
+            if (c->plugs.empty()) break;
+            rec = c->plugs.front().get();
+        }
+        HMODULE module = rec->module;
+        bool freeable = DestroyPlug(module, rec->handle);
+        {
+            vantor::Lock lock(g_lock);
+            c->plugs.erase(c->plugs.begin());
+        }
+        if (module && freeable) FreeLibrary(module);
     }
-    for (auto& rec : plugs) DestroyAndFree(rec->module, rec->handle);
-    plugs.clear();
-    DestroyAndFree(chatModule, chat);
-    DestroyAndFree(presenceModule, presence);
+    auto takeService = [](HMODULE& moduleField, TabPlugHandle& handleField) {
+        HMODULE module;
+        TabPlugHandle handle;
+        {
+            vantor::Lock lock(g_lock);
+            module = moduleField;
+            handle = handleField;
+        }
+        bool freeable = DestroyPlug(module, handle);
+        {
+            vantor::Lock lock(g_lock);
+            moduleField = nullptr;
+            handleField = nullptr;
+        }
+        if (module && freeable) FreeLibrary(module);
+    };
+    takeService(c->chatModule, c->chat);
+    takeService(c->presenceModule, c->presence);
 
     if (c->coreFront) {
         if (auto stop = ExportOrdinal<PFN_CoreFront_Stop>(c->coreFront, COREFRONT_STOP_ORDINAL)) stop();
@@ -425,13 +441,7 @@ int WINAPI Container_UnloadPlug(PlugId id) {
         handle = rec->handle;
     }
     if (!module) return 1;
-    if (handle) {
-        auto destroy = Export<PFN_TabPlug_Destroy>(module, TABPLUG_DESTROY_NAME);
-        if (!destroy || destroy(handle) == 0) {
-            vantor::DebugLine(L"卸载插件模块失败了\n");
-            return 0;
-        }
-    }
+    if (!DestroyPlug(module, handle)) return 0;
     {
         vantor::Lock lock(g_lock);
         rec->handle = nullptr;

@@ -89,12 +89,25 @@ FARPROC WINAPI RostDialogs_GetProcAddress(const char* name) {
     bool fresh = false;
     {
         vantor::Lock lock(g_lock);
-        if (!g_dialogs) {
-            g_dialogs = vantor::LoadProgramLibrary(L"RostDialogs.dll");
-            fresh = g_dialogs != nullptr;
-        }
         g_idle = false;  // whoever asks is about to use them
         module = g_dialogs;
+    }
+    if (!module) {
+        // Loaded outside the lock: their start-up code may report to this facade.
+        HMODULE loaded = vantor::LoadProgramLibrary(L"RostDialogs.dll");
+        HMODULE extra = nullptr;
+        {
+            vantor::Lock lock(g_lock);
+            if (!g_dialogs) {
+                g_dialogs = loaded;
+                fresh = loaded != nullptr;
+            } else {
+                extra = loaded;  // another thread was first
+            }
+            g_idle = false;
+            module = g_dialogs;
+        }
+        if (extra) FreeLibrary(extra);
     }
     if (!module) {
         vantor::DebugLine(L"RostDialogs.dll could not be loaded\n");

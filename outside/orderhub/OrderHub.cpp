@@ -43,6 +43,12 @@ void WINAPI OrderHub_Action(PlugId target, int command, INT_PTR parameter) {
     HMODULE module = nullptr;
     TabPlugHandle plug = nullptr;
     if (!query(target, &module, &plug) || !module || !plug) return;
+    // The target's library stays mapped until its command returns, even when the command
+    // ends in the target being unloaded.
+    HMODULE held = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held)) return;
+    vantor::UniqueModule keep(held);
+    if (held != module) return;
     auto doCommand = vantor::ProcAddress<PFN_TabPlug_DoCommand>(module, TABPLUG_DOCOMMAND_NAME);
     if (doCommand) doCommand(plug, command, parameter);
 }

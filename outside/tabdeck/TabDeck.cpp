@@ -90,11 +90,14 @@ Fn ContainerExport(Deck* deck, const char* name) {
     return vantor::ProcAddress<Fn>(deck->container, name);
 }
 
+// A plug-in's module and handle. The deck itself (plug id 0, which a configuration may
+// also list as a tab) is no plug-in: calling its own exports from here would come back
+// into this code without end.
 bool QueryPlug(Deck* deck, PlugId id, HMODULE* module, TabPlugHandle* plug) {
     *module = nullptr;
     *plug = nullptr;
     auto query = ContainerExport<PFN_Container_QueryModule>(deck, CONTAINER_QUERYMODULE_NAME);
-    return query && query(id, module, plug) && *module && *plug;
+    return query && query(id, module, plug) && *module && *plug && *module != Self();
 }
 
 void ShowPlug(Deck* deck, PlugId id, bool show) {
@@ -435,3 +438,12 @@ int WINAPI SwitchSkin(TabPlugHandle handle) {
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    // Freed by its last user (not at process end): no class may keep pointing at this code.
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
+        UnregisterClassW(kDeckClass, instance);
+        UnregisterClassW(kPageClass, instance);
+    }
+    return TRUE;
+}

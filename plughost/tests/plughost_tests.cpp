@@ -184,6 +184,7 @@ TEST(Container, ServicePlugInsFollowTheAccountsPolicies) {
     }
     f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\n21=plug21.dll\r\n22=plug22.dll\r\n23=plug23.dll\r\n24=NoPlug\r\n"
              "[PlugsModule]\r\n23=plug23b.dll\r\n");
+    f.Write(L"behave.cfg", "[plug21.dll]\r\nQueryOnDestroy=9\r\n");
     f.Write(L"policies.cfg", "[Ledger]\r\nAccount=5\r\nCount=6\r\n[Policy0]\r\nId=21\r\n[Policy1]\r\nId=9\r\n"
                              "[Policy2]\r\nId=22\r\n[Policy3]\r\nId=23\r\nStatus=1\r\n[Policy4]\r\nId=24\r\n"
                              "[Policy5]\r\nId=25\r\n");
@@ -209,6 +210,7 @@ TEST(Container, ServicePlugInsFollowTheAccountsPolicies) {
         "PlugDriver.exe query 23 -> 1 module=plug23b.dll handle=set",
         "plug23b.dll Destroy -> 1",
         "plug21.dll Destroy -> 1",
+        "plug21.dll QueryOnDestroy 9 -> 1 module=ChatDesk.dll",  // ChatDesk goes after the plug-ins
         "plug22.dll Destroy -> 1",
         "ChatDesk.dll Destroy -> 1",
         "PresenceTab.dll Destroy -> 1",
@@ -328,7 +330,8 @@ TEST(Container, PlugInsQueryDuringStartAndCommandsArrive) {
     f.Copy(L"FakeDialogs.dll", L"RostDialogs.dll");
     f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3,8\r\n[PlugsLoadStyle]\r\n8=immediately\r\n"
              "[PlugsModule]\r\n3=plug3.dll\r\n8=plug8.dll\r\n");
-    f.Write(L"behave.cfg", "[plug8.dll]\r\nQueryOnCreate=8\r\n");
+    // Plug-ins that ask for a neighbour from a worker thread while they are destroyed.
+    f.Write(L"behave.cfg", "[plug8.dll]\r\nQueryOnCreate=8\r\nQueryOnDestroy=3\r\n[plug3.dll]\r\nQueryOnDestroy=8\r\n");
     Lines t = f.Run("load 1 action 8 5 action 0 4 action 3 1 prepare 3 action 3 1 "
                     "dialogs loaded RostDialogs.dll pump loaded RostDialogs.dll unload");
     // The pointer parameter arrives as the driver sent it.
@@ -352,6 +355,12 @@ TEST(Container, PlugInsQueryDuringStartAndCommandsArrive) {
         "PlugDriver.exe loaded RostDialogs.dll=1",
         "RostDialogs.dll Unloaded",
         "PlugDriver.exe loaded RostDialogs.dll=0",
+        // The container's lock is free while a plug-in goes; the ones not yet destroyed
+        // are still found, the ones already gone are not.
+        "plug3.dll Destroy -> 1",
+        "plug3.dll QueryOnDestroy 8 -> 1 module=plug8.dll",
+        "plug8.dll Destroy -> 1",
+        "plug8.dll QueryOnDestroy 3 -> 0 module=null",
         "PlugDriver.exe unloaded",
     });
     EXPECT_EQ(1, CountWith(t, "plug3.dll DoCommand")) << "an action to an unloaded plug-in goes nowhere";
@@ -414,6 +423,14 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     EXPECT_EQ(1, CountWith(t, "plug3.dll Move 0 0 "));
     EXPECT_EQ(2, CountWith(t, "plug3.dll SwitchSkin"))
         << "built-in 2 and bg.bmp switch skins; index 99, a missing picture and a path out of the folder do not";
+    // The tab manager's own id listed as a tab: a skin switch reaches the plug-ins once
+    // and never the tab manager through itself.
+    f.Config("[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=0,3\r\n[PlugsLoadStyle]\r\n3=immediately\r\n"
+             "[PlugsModule]\r\n3=plug3.dll\r\n");
+    t = f.Run("load 1 pump send 0 4 1 unload");
+    ExpectInOrder(t, {"plug3.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0", "plug3.dll SwitchSkin",
+                      "plug3.dll Destroy -> 1", "PlugDriver.exe unloaded"});
+    EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin"));
 }
 
 // The file's 24-bit pixels hold this colour somewhere.

@@ -14,7 +14,41 @@ HMODULE g_self = nullptr;
 
 struct Plug {
     HWND wnd = nullptr;
+    HMODULE container = nullptr;
 };
+
+struct QueryJob {
+    HMODULE container;
+    PlugId id;
+    int result;
+    HMODULE module;
+};
+
+DWORD WINAPI QueryThread(LPVOID param) {
+    QueryJob* job = static_cast<QueryJob*>(param);
+    auto query = reinterpret_cast<PFN_Container_QueryModule>(
+        reinterpret_cast<void*>(GetProcAddress(job->container, CONTAINER_QUERYMODULE_NAME)));
+    job->result = query ? query(job->id, &job->module, nullptr) : -1;
+    return 0;
+}
+
+// Asks the container from a worker thread and waits for the answer without pumping
+// messages, as a plug-in that stops its workers does.
+void QueryFromWorker(HMODULE container, PlugId id) {
+    QueryJob* job = new QueryJob{container, id, -1, nullptr};
+    HANDLE thread = CreateThread(nullptr, 0, QueryThread, job, 0, nullptr);
+    if (!thread) {
+        delete job;
+        return;
+    }
+    if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0) {
+        Trace(g_self, "QueryOnDestroy %d blocked", id);
+        return;  // the thread still holds the job
+    }
+    CloseHandle(thread);
+    Trace(g_self, "QueryOnDestroy %d -> %d module=%s", id, job->result, plugtest::ModuleName(job->module).c_str());
+    delete job;
+}
 
 Plug* AsPlug(TabPlugHandle h) { return static_cast<Plug*>(h); }
 
@@ -37,6 +71,7 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     }
     if (plugtest::Behaviour(g_self, "CreateNull", 0)) return nullptr;
     Plug* plug = new Plug;
+    plug->container = container;
     std::string name = plugtest::ModuleName(g_self);
     plug->wnd = CreateWindowExA(0, "STATIC", name.c_str(), WS_CHILD | WS_BORDER | SS_CENTER, 0, 0, 10, 10, parent,
                                 nullptr, g_self, nullptr);
@@ -48,6 +83,7 @@ int WINAPI TabPlug_Destroy(TabPlugHandle h) {
     Trace(g_self, "Destroy -> %d", result);
     if (!h || !result) return 0;
     Plug* plug = AsPlug(h);
+    if (int queryId = plugtest::Behaviour(g_self, "QueryOnDestroy", 0)) QueryFromWorker(plug->container, queryId);
     if (plug->wnd) DestroyWindow(plug->wnd);
     delete plug;
     return 1;
