@@ -1,5 +1,6 @@
 #include "ContactFile.h"
 
+#include <algorithm>
 #include <new>
 
 #include "DebugOut.h"
@@ -65,8 +66,8 @@ int HexOrDecimal(const std::wstring& s, size_t from, size_t to, bool hex) {
 
 // Decodes the references a serialised attribute value can hold; false on anything else.
 bool Unescape(const std::wstring& s, size_t from, size_t to, std::wstring* out) {
-    size_t amp = s.find(L'&', from);
-    if (amp == std::wstring::npos || amp >= to) {
+    size_t amp = static_cast<size_t>(std::find(s.begin() + from, s.begin() + to, L'&') - s.begin());
+    if (amp >= to) {
         out->assign(s, from, to - from);
         return true;
     }
@@ -76,8 +77,8 @@ bool Unescape(const std::wstring& s, size_t from, size_t to, std::wstring* out) 
             *out += s[i];
             continue;
         }
-        size_t semi = s.find(L';', i);
-        if (semi == std::wstring::npos || semi >= to) return false;
+        size_t semi = static_cast<size_t>(std::find(s.begin() + i, s.begin() + to, L';') - s.begin());
+        if (semi >= to) return false;
         std::wstring ref = s.substr(i + 1, semi - i - 1);
         if (ref == L"amp") *out += L'&';
         else if (ref == L"lt") *out += L'<';
@@ -336,6 +337,114 @@ void LoadGroupChildren(ContactGroup* target, XmlNode node, int depth) {
     }
 }
 
+// ------------------------------------------------------------------ reader over markup
+//
+// The same reading over the document's serialised markup: one save of the document
+// instead of several DOM calls per node. The markup is the DOM's own output, so it is
+// well-formed and regular; anything unexpected sends the reader back to the DOM.
+
+struct Element {
+    std::wstring name;
+    std::vector<Attribute> attributes;
+    std::vector<Element> children;
+};
+
+bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
+    std::vector<Element*> open;
+    bool seen = false;
+    size_t i = 0;
+    for (;;) {
+        size_t lt = xml.find(L'<', i);
+        if (lt == std::wstring::npos || lt + 1 >= xml.size()) return false;
+        wchar_t next = xml[lt + 1];
+        size_t end;
+        if (xml.compare(lt, 4, L"<!--") == 0) {
+            end = xml.find(L"-->", lt + 4);
+            i = end == std::wstring::npos ? end : end + 3;
+        } else if (xml.compare(lt, 9, L"<![CDATA[") == 0) {
+            end = xml.find(L"]]>", lt + 9);
+            i = end == std::wstring::npos ? end : end + 3;
+        } else if (next == L'?') {
+            end = xml.find(L"?>", lt + 2);
+            i = end == std::wstring::npos ? end : end + 2;
+        } else if (next == L'!') {
+            return false;
+        } else if (next == L'/') {
+            if (open.empty()) return false;
+            open.pop_back();
+            end = xml.find(L'>', lt);
+            if (end == std::wstring::npos) return false;
+            if (open.empty()) return true;
+            i = end + 1;
+        } else {
+            size_t nameEnd = xml.find_first_of(L" \t\r\n/>", lt + 1);
+            if (nameEnd == std::wstring::npos) return false;
+            if (open.empty() && seen) return false;
+            Element* e = open.empty() ? top : &open.back()->children.emplace_back();
+            e->name.assign(xml, lt + 1, nameEnd - lt - 1);
+            seen = true;
+            i = lt;
+            bool selfClosing = false;
+            if (!ReadTag(xml, i, &e->attributes, &selfClosing)) return false;
+            if (!selfClosing) open.push_back(e);
+            else if (open.empty()) return true;
+        }
+        if (i == std::wstring::npos) return false;
+    }
+}
+
+void LoadGroupChildren(ContactGroup* target, const std::vector<Element>& children, int depth) {
+    if (depth > kMaxDepth) {
+        DepthCut();
+        return;
+    }
+    for (const Element& child : children) {
+        if (Is(child.name, L"Group")) {
+            ContactGroup probe;
+            if (!ReadGroupAttributes(&probe, child.attributes)) continue;
+            auto* group = new ContactGroup;
+            group->id = probe.id;
+            group->name = probe.name;
+            target->subGroups.push_back(group);
+            LoadGroupChildren(group, child.children, depth + 1);
+        } else if (Is(child.name, L"Friend")) {
+            auto* entry = new FriendEntry;
+            if (!ReadFriendAttributes(entry, child.attributes)) {
+                delete entry;
+                continue;
+            }
+            for (const Element& p : child.children) {
+                ServicePolicyEntry policy;
+                if (ReadPolicyAttributes(&policy, p.attributes)) AddPolicy(entry->policies, std::move(policy));
+            }
+            target->friends.push_back(entry);
+        }
+    }
+}
+
+void ReadContacts(const Element& root, LoadedContacts* out) {
+    for (const Element& child : root.children) {
+        if (Is(child.name, L"FriendList")) {
+            for (const Element& g : child.children) {
+                if (!Is(g.name, L"Group")) continue;
+                ContactGroup probe;
+                if (!ReadGroupAttributes(&probe, g.attributes)) continue;
+                ContactGroup* rootGroup = probe.id == out->offRoot.id ? &out->offRoot
+                                          : probe.id == out->onRoot.id ? &out->onRoot
+                                                                       : nullptr;
+                if (!rootGroup) continue;
+                rootGroup->id = probe.id;
+                rootGroup->name = probe.name;
+                LoadGroupChildren(rootGroup, g.children, 1);
+            }
+        } else if (Is(child.name, L"BlackList")) {
+            LoadGroupChildren(&out->blackList, child.children, 1);
+        } else if (Is(child.name, L"StrangerList")) {
+            LoadGroupChildren(&out->strangers, child.children, 1);
+        }
+    }
+}
+
 void FreeTree(ContactGroup& g) {
     for (FriendEntry* f : g.friends) delete f;
     g.friends.clear();
@@ -496,7 +605,12 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     if (!root || !root.FirstChild()) return;
     out->usable = true;
     try {
-        ReadContacts(root, out);
+        Element top;
+        if (ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) && top.name == L"AddressList") {
+            ReadContacts(top, out);
+        } else {
+            ReadContacts(root, out);
+        }
     } catch (const std::bad_alloc&) {
         // What was read is dropped; the store starts with its default roots.
         for (ContactGroup* g : {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList}) FreeTree(*g);

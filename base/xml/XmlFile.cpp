@@ -98,9 +98,9 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     return true;
 }
 
-// The document's markup as UTF-16. The DOM's own save into memory (UTF-8 for a document
-// without a declaration of its own) is much quicker than asking for its text.
-std::wstring DocumentText(const XmlDoc& doc) {
+}  // namespace
+
+std::wstring DocumentMarkup(const XmlDoc& doc) {
     ComPtr<IStream> stream;
     // Room for the whole text up front: a memory stream that grows in small steps
     // copies itself over and over.
@@ -132,7 +132,6 @@ std::wstring DocumentText(const XmlDoc& doc) {
     return doc.Xml();
 }
 
-}  // namespace
 
 std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
     if (text.empty()) return std::string();
@@ -242,7 +241,7 @@ bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason) 
 }
 
 std::string XmlFile::Encode(const XmlDoc& doc) const {
-    std::wstring body = DocumentText(doc);
+    std::wstring body = DocumentMarkup(doc);
     std::wstring ignored;
     // A declaration the document carries itself gives way to the file's own.
     size_t own = FindDeclaration(body, &ignored);

@@ -42,6 +42,10 @@ private:
     bool bom_ = false;
 };
 
+// The document's markup as UTF-16, by way of the DOM's own save into memory: much
+// quicker than asking the DOM for its text.
+std::wstring DocumentMarkup(const XmlDoc& doc);
+
 // Encodes text in codePage; characters the code page cannot hold become "&#N;".
 std::string EncodeWithReferences(const std::wstring& text, UINT codePage);
 

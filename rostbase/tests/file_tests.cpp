@@ -231,6 +231,18 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_EQ(L"a&b#10{e}#11{}", Dump(s.h));
     }
     {
+        // A document type with an entity of its own is read through the document itself.
+        FileStore s(L"rb_doctype", GbkFile(L"<!DOCTYPE AddressList [<!ENTITY co \"公司\">]><AddressList><FriendList>"
+                                           L"<Group id=\"11\" name=\"&co;\"><Friend id=\"d\" nickname=\"&co;&amp;\">"
+                                           L"<ServicePolicy id=\"4\"/></Friend></Group></FriendList></AddressList>"));
+        EXPECT_EQ(L"#10{}公司#11{d}", Dump(s.h));
+        FriendInfoW f = {};
+        FriendHandle d = Api().IsUserInFriendsW(s.h, L"d", nullptr);
+        ASSERT_TRUE(Api().GetFriendInfoW(s.h, d, &f));
+        EXPECT_STREQ(L"公司&", f.nickname);
+        EXPECT_TRUE(Api().QueryFriendServicePolicyW(s.h, d, 4, nullptr));
+    }
+    {
         FileStore s(L"rb_noroots", GbkFile(L"<AddressList><FriendList><Group id=\"7\" name=\"x\"><Friend id=\"q\"/></Group>"
                                            L"</FriendList></AddressList>"));
         EXPECT_EQ(L"#10{}#11{}", Dump(s.h));
