@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "Screenshot.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "outside/AnchorKit.h"
@@ -17,6 +18,9 @@
 #include "outside/PictKit.h"
 
 namespace {
+
+using testkit::Capture;
+using testkit::SolidBitmap;
 
 const COLORREF kDialogBack = RGB(255, 250, 205);
 const COLORREF kNormal = RGB(200, 200, 255);
@@ -27,65 +31,6 @@ const COLORREF kLinkHover = RGB(255, 0, 0);
 const COLORREF kLinkChecked = RGB(0, 128, 0);
 const COLORREF kPicture = RGB(180, 40, 160);
 const RECT kPictureRect = {300, 140, 380, 185};
-
-std::string SolidBitmap(int width, int height, COLORREF colour) {
-    int stride = (width * 3 + 3) & ~3;
-    std::string bytes(54 + stride * height, '\0');
-    auto* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
-    auto* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
-    file->bfType = 0x4D42;
-    file->bfSize = static_cast<DWORD>(bytes.size());
-    file->bfOffBits = 54;
-    info->biSize = sizeof(BITMAPINFOHEADER);
-    info->biWidth = width;
-    info->biHeight = height;
-    info->biPlanes = 1;
-    info->biBitCount = 24;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            char* p = &bytes[54 + y * stride + x * 3];
-            p[0] = static_cast<char>(GetBValue(colour));
-            p[1] = static_cast<char>(GetGValue(colour));
-            p[2] = static_cast<char>(GetRValue(colour));
-        }
-    }
-    return bytes;
-}
-
-struct Control {
-    WORD id;
-    WORD cls;  // 0x0080 button, 0x0082 static
-    DWORD style;
-    short x, y, cx, cy;
-    const wchar_t* text;
-};
-
-std::vector<WORD> Template(const std::vector<Control>& controls) {
-    std::vector<WORD> t;
-    auto dword = [&](DWORD v) { t.push_back(LOWORD(v)); t.push_back(HIWORD(v)); };
-    auto text = [&](const wchar_t* s) { for (; *s; ++s) t.push_back(*s); t.push_back(0); };
-    dword(WS_POPUP | WS_VISIBLE | DS_SETFONT);
-    dword(0);
-    t.push_back(static_cast<WORD>(controls.size()));
-    for (int v : {0, 0, 260, 120}) t.push_back(static_cast<WORD>(v));
-    t.push_back(0);
-    t.push_back(0);
-    t.push_back(0);
-    t.push_back(8);
-    text(L"MS Shell Dlg");
-    for (const Control& c : controls) {
-        if (t.size() % 2) t.push_back(0);
-        dword(WS_CHILD | WS_VISIBLE | c.style);
-        dword(0);
-        for (int v : {c.x, c.y, c.cx, c.cy}) t.push_back(static_cast<WORD>(v));
-        t.push_back(c.id);
-        t.push_back(0xFFFF);
-        t.push_back(c.cls);
-        text(c.text);
-        t.push_back(0);
-    }
-    return t;
-}
 
 struct Kits {
     CKnobKit knobs[4];
@@ -124,72 +69,6 @@ INT_PTR CALLBACK KitDialog(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-void Pump() {
-    MSG msg;
-    for (int i = 0; i < 20; ++i) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
-
-// The window's pixels as they are on screen, top-down 32-bit.
-struct Capture {
-    int width = 0, height = 0;
-    std::vector<DWORD> pixels;
-    COLORREF At(int x, int y) const {
-        DWORD p = pixels[static_cast<size_t>(y) * width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-};
-
-Capture Grab(HWND wnd) {
-    Capture c;
-    RECT rc;
-    GetWindowRect(wnd, &rc);
-    c.width = rc.right - rc.left;
-    c.height = rc.bottom - rc.top;
-    c.pixels.resize(static_cast<size_t>(c.width) * c.height);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = c.width;
-    bi.bmiHeader.biHeight = -c.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, c.width, c.height, screen, rc.left, rc.top, SRCCOPY);
-    GdiFlush();
-    memcpy(c.pixels.data(), bits, c.pixels.size() * 4);
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return c;
-}
-
-void SaveBitmap(const Capture& c, const std::wstring& path) {
-    std::string bytes(54 + c.pixels.size() * 4, '\0');
-    auto* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
-    auto* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
-    file->bfType = 0x4D42;
-    file->bfSize = static_cast<DWORD>(bytes.size());
-    file->bfOffBits = 54;
-    info->biSize = sizeof(BITMAPINFOHEADER);
-    info->biWidth = c.width;
-    info->biHeight = -c.height;
-    info->biPlanes = 1;
-    info->biBitCount = 32;
-    memcpy(&bytes[54], c.pixels.data(), c.pixels.size() * 4);
-    for (size_t i = 0; i < c.pixels.size(); ++i) bytes[54 + i * 4 + 3] = static_cast<char>(0xFF);  // opaque
-    testkit::WriteFileBytes(path, bytes);
-}
-
 RECT ControlRect(HWND dlg, int id) {
     RECT rc;
     GetWindowRect(GetDlgItem(dlg, id), &rc);
@@ -197,15 +76,6 @@ RECT ControlRect(HWND dlg, int id) {
     GetWindowRect(dlg, &win);
     OffsetRect(&rc, -win.left, -win.top);
     return rc;
-}
-
-bool HasColour(const Capture& c, const RECT& rc, COLORREF colour) {
-    for (int y = rc.top; y < rc.bottom; ++y) {
-        for (int x = rc.left; x < rc.right; ++x) {
-            if (c.At(x, y) == colour) return true;
-        }
-    }
-    return false;
 }
 
 TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
@@ -216,7 +86,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"picture.bmp", SolidBitmap(20, 10, kPicture)));
     std::string base = vantor::WideToAnsi(dir);
 
-    std::vector<Control> controls = {
+    std::vector<testkit::DialogControl> controls = {
         {101, 0x0080, BS_PUSHBUTTON, 10, 10, 55, 16, L"Normal"},
         {102, 0x0080, BS_PUSHBUTTON, 70, 10, 55, 16, L"Hover"},
         {103, 0x0080, BS_PUSHBUTTON, 130, 10, 55, 16, L"Pressed"},
@@ -228,7 +98,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
         {302, 0x0082, SS_LEFT, 70, 70, 1, 1, L"Hovered link"},
         {303, 0x0082, SS_LEFT, 160, 70, 1, 1, L"Checked link"},
     };
-    std::vector<WORD> tpl = Template(controls);
+    std::vector<WORD> tpl = testkit::DialogTemplate(260, 120, controls);
     Kits kits;
     ASSERT_TRUE(kits.picture.Open((dir + L"picture.bmp").c_str()));
     HWND dlg = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()),
@@ -261,11 +131,11 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     SendMessageW(GetDlgItem(dlg, 103), BM_SETSTATE, TRUE, 0);
     SendMessageW(GetDlgItem(dlg, 302), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
     RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
+    testkit::PumpFor(200);
 
-    Capture shot = Grab(dlg);
+    Capture shot = testkit::CaptureWindow(dlg);
     CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
-    SaveBitmap(shot, testkit::ProgramDir() + L"screenshots\\outside-controls.bmp");
+    testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\outside-controls.bmp");
 
     auto corner = [&](int id) { RECT r = ControlRect(dlg, id); return shot.At(r.left + 2, r.top + 2); };
     EXPECT_EQ(kNormal, corner(101));
@@ -275,10 +145,10 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     // The check box shows the dialog's background right of its text.
     RECT glassRect = ControlRect(dlg, 202);
     EXPECT_EQ(kDialogBack, shot.At(glassRect.right - 2, glassRect.top + 1));
-    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 301), kLink));
-    EXPECT_FALSE(HasColour(shot, ControlRect(dlg, 301), kLinkHover));
-    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 302), kLinkHover));
-    EXPECT_TRUE(HasColour(shot, ControlRect(dlg, 303), kLinkChecked));
+    EXPECT_TRUE(shot.Holds(ControlRect(dlg, 301), kLink));
+    EXPECT_FALSE(shot.Holds(ControlRect(dlg, 301), kLinkHover));
+    EXPECT_TRUE(shot.Holds(ControlRect(dlg, 302), kLinkHover));
+    EXPECT_TRUE(shot.Holds(ControlRect(dlg, 303), kLinkChecked));
     EXPECT_EQ(kPicture, shot.At(kPictureRect.left + 5, kPictureRect.top + 5));
     EXPECT_EQ(kPicture, shot.At(kPictureRect.right - 5, kPictureRect.bottom - 5)) << "stretched over the rectangle";
 
@@ -286,7 +156,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 201), BM_GETCHECK, 0, 0));
     EXPECT_EQ(BST_UNCHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
     SendMessageW(GetDlgItem(dlg, 202), BM_CLICK, 0, 0);
-    Pump();
+    testkit::PumpFor(200);
     EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
     EXPECT_EQ(1, kits.clicked[202]);
     // Links are sized to their text and report clicks with their id.
@@ -295,7 +165,7 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     EXPECT_TRUE(GetWindowLongPtrW(GetDlgItem(dlg, 301), GWL_STYLE) & SS_NOTIFY);
     SendMessageW(GetDlgItem(dlg, 301), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     SendMessageW(GetDlgItem(dlg, 301), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-    Pump();
+    testkit::PumpFor(200);
     EXPECT_EQ(1, kits.clicked[301]);
 
     // Un-subclassing gives the check state and the style back.

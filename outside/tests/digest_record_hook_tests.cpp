@@ -10,6 +10,7 @@
 #include "ContactRecords.h"
 #include "Handles.h"
 #include "ModulePath.h"
+#include "Screenshot.h"
 #include "TestSupport.h"
 #include "outside/HookRelay.h"
 #include "outside/Md5.h"
@@ -109,51 +110,12 @@ TEST(Toolcrate, ConvertsTheWideRecordFieldByField) {
     EXPECT_FALSE(convert(&in, nullptr));
 }
 
-// A dialog template with two edit boxes, built in memory.
-std::vector<WORD> TwoEditTemplate() {
-    std::vector<WORD> t;
-    auto dword = [&](DWORD v) { t.push_back(LOWORD(v)); t.push_back(HIWORD(v)); };
-    auto align = [&] { if (t.size() % 2) t.push_back(0); };
-    dword(WS_POPUP | WS_VISIBLE | DS_SETFONT);
-    dword(0);
-    t.push_back(2);
-    for (int v : {0, 0, 200, 100}) t.push_back(static_cast<WORD>(v));
-    t.push_back(0);  // menu
-    t.push_back(0);  // class
-    t.push_back(0);  // title
-    t.push_back(8);
-    for (const wchar_t* c = L"MS Shell Dlg"; *c; ++c) t.push_back(*c);
-    t.push_back(0);
-    for (int i = 0; i < 2; ++i) {
-        align();
-        dword(WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL);
-        dword(0);
-        for (int v : {10, 10 + 30 * i, 100, 14}) t.push_back(static_cast<WORD>(v));
-        t.push_back(static_cast<WORD>(100 + i));
-        t.push_back(0xFFFF);
-        t.push_back(0x0081);  // edit
-        t.push_back(0);
-        t.push_back(0);
-    }
-    return t;
-}
-
 INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
-void PumpFor(DWORD ms) {
-    DWORD end = GetTickCount() + ms;
-    MSG msg;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-}
-
 TEST(HookRelay, GivesAHookedDialogTabNavigationAndStaysLoadedWhileHooked) {
-    std::vector<WORD> tpl = TwoEditTemplate();
+    const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
+    std::vector<WORD> tpl = testkit::DialogTemplate(
+        200, 100, {{100, 0x0081, edit, 10, 10, 100, 14, L""}, {101, 0x0081, edit, 10, 40, 100, 14, L""}});
     HWND dlg = CreateDialogIndirectW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()),
                                      nullptr, PlainDialog);
     ASSERT_NE(nullptr, dlg);
@@ -163,7 +125,7 @@ TEST(HookRelay, GivesAHookedDialogTabNavigationAndStaysLoadedWhileHooked) {
     // Without the hook a plain message loop leaves Tab to the edit box.
     SetFocus(first);
     PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
-    PumpFor(100);
+    testkit::PumpFor(100);
     EXPECT_EQ(first, GetFocus());
 
     HMODULE lib = vantor::LoadProgramLibrary(L"HookRelay.dll");
@@ -177,7 +139,7 @@ TEST(HookRelay, GivesAHookedDialogTabNavigationAndStaysLoadedWhileHooked) {
 
     SetFocus(first);
     PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
-    PumpFor(100);
+    testkit::PumpFor(100);
     EXPECT_EQ(second, GetFocus());
 
     lib = vantor::LoadProgramLibrary(L"HookRelay.dll");
@@ -189,7 +151,7 @@ TEST(HookRelay, GivesAHookedDialogTabNavigationAndStaysLoadedWhileHooked) {
 
     SetFocus(first);
     PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
-    PumpFor(100);
+    testkit::PumpFor(100);
     EXPECT_EQ(first, GetFocus());
     DestroyWindow(dlg);
 }

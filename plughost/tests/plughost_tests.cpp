@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "../PlugConfig.h"
+#include "Screenshot.h"
 #include "TestSupport.h"
 #include "Text.h"
 
 namespace {
+
+using testkit::SolidBitmap;
 
 using Lines = std::vector<std::string>;
 
@@ -366,31 +369,6 @@ TEST(Container, PlugInsQueryDuringStartAndCommandsArrive) {
     EXPECT_EQ(1, CountWith(t, "plug3.dll DoCommand")) << "an action to an unloaded plug-in goes nowhere";
 }
 
-// A 24-bit bitmap file of one colour.
-std::string SolidBitmap(int width, int height, COLORREF colour) {
-    int stride = (width * 3 + 3) & ~3;
-    std::string bytes(54 + stride * height, '\0');
-    BITMAPFILEHEADER* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
-    BITMAPINFOHEADER* info = reinterpret_cast<BITMAPINFOHEADER*>(&bytes[14]);
-    file->bfType = 0x4D42;
-    file->bfSize = static_cast<DWORD>(bytes.size());
-    file->bfOffBits = 54;
-    info->biSize = sizeof(BITMAPINFOHEADER);
-    info->biWidth = width;
-    info->biHeight = height;
-    info->biPlanes = 1;
-    info->biBitCount = 24;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            char* p = &bytes[54 + y * stride + x * 3];
-            p[0] = static_cast<char>(GetBValue(colour));
-            p[1] = static_cast<char>(GetGValue(colour));
-            p[2] = static_cast<char>(GetRValue(colour));
-        }
-    }
-    return bytes;
-}
-
 TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     Folder f(L"container-tabdeck");
     f.Copy(L"TabDeck.dll", L"TabDeck.dll");
@@ -433,26 +411,6 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin"));
 }
 
-// The file's 24-bit pixels hold this colour somewhere.
-bool BitmapHasColour(const std::string& bmp, COLORREF colour) {
-    if (bmp.size() < 54) return false;
-    const BITMAPINFOHEADER* info = reinterpret_cast<const BITMAPINFOHEADER*>(&bmp[14]);
-    if (info->biBitCount != 24) return false;
-    int width = info->biWidth, height = info->biHeight < 0 ? -info->biHeight : info->biHeight;
-    int stride = (width * 3 + 3) & ~3;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            size_t at = 54 + static_cast<size_t>(y) * stride + x * 3;
-            if (at + 2 >= bmp.size()) return false;
-            if (RGB(static_cast<BYTE>(bmp[at + 2]), static_cast<BYTE>(bmp[at + 1]), static_cast<BYTE>(bmp[at])) ==
-                colour) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {
     Folder f(L"container-sample");
     f.Copy(L"TabDeck.dll", L"TabDeck.dll");
@@ -474,13 +432,15 @@ TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {
         "PlugDriver.exe shot 1",
         "plug-10.dll Destroy -> 1",
     });
-    std::string shot = f.Read(L"tabs.bmp");
+    std::string file = f.Read(L"tabs.bmp");
     CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
-    testkit::WriteFileBytes(testkit::ProgramDir() + L"screenshots\\tab-window.bmp", shot);
+    testkit::WriteFileBytes(testkit::ProgramDir() + L"screenshots\\tab-window.bmp", file);
+    testkit::Capture shot;
+    ASSERT_TRUE(testkit::ReadBitmapFile(file, &shot));
     // The chosen first tab shows its select icon, the others their normal icons.
-    EXPECT_TRUE(BitmapHasColour(shot, RGB(52, 120, 200))) << "home tab, select icon";
-    EXPECT_TRUE(BitmapHasColour(shot, RGB(60, 160, 90))) << "information tab, normal icon";
-    EXPECT_TRUE(BitmapHasColour(shot, RGB(200, 120, 40))) << "settings tab, normal icon";
+    EXPECT_TRUE(shot.Holds(RGB(52, 120, 200))) << "home tab, select icon";
+    EXPECT_TRUE(shot.Holds(RGB(60, 160, 90))) << "information tab, normal icon";
+    EXPECT_TRUE(shot.Holds(RGB(200, 120, 40))) << "settings tab, normal icon";
 }
 
 }  // namespace

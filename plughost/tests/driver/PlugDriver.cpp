@@ -10,12 +10,15 @@
 #include <cstring>
 #include <string>
 
+#include "Screenshot.h"
 #include "TabPlug.h"
+#include "Text.h"
 #include "Trace.h"
 #include "outside/CoreFront.h"
 #include "outside/OrderHub.h"
 
 using plugtest::Trace;
+using testkit::PumpFor;
 
 namespace {
 
@@ -27,54 +30,7 @@ Fn Proc(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
-void Pump(DWORD ms) {
-    DWORD end = GetTickCount() + ms;
-    MSG msg;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
-
 PlugId Id(const char* text) { return static_cast<PlugId>(strtoll(text, nullptr, 0)); }
-
-// The host window as it is on screen, saved as a 24-bit bitmap file.
-bool SaveShot(HWND wnd, const std::string& path) {
-    RECT rc;
-    GetWindowRect(wnd, &rc);
-    int width = rc.right - rc.left, height = rc.bottom - rc.top;
-    int stride = (width * 3 + 3) & ~3;
-    std::string bytes(54 + static_cast<size_t>(stride) * height, '\0');
-    BITMAPFILEHEADER* file = reinterpret_cast<BITMAPFILEHEADER*>(&bytes[0]);
-    BITMAPINFO* info = reinterpret_cast<BITMAPINFO*>(&bytes[14]);
-    file->bfType = 0x4D42;
-    file->bfSize = static_cast<DWORD>(bytes.size());
-    file->bfOffBits = 54;
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = width;
-    info->bmiHeader.biHeight = height;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = 24;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(mem, bitmap);
-    BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
-    SelectObject(mem, old);
-    GetDIBits(mem, bitmap, 0, height, &bytes[54], info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0;
-    CloseHandle(h);
-    return ok;
-}
 
 // The record an action points to; its address must arrive unchanged.
 struct ActionRecord {
@@ -149,17 +105,18 @@ int main(int argc, char** argv) {
             i += 4;
         } else if (step == "show") {
             SetWindowPos(g_host, HWND_TOPMOST, 0, 0, 640, 480, SWP_SHOWWINDOW);
-            Pump(300);
+            PumpFor(300);
         } else if (step == "shot") {
             ++i;
             RedrawWindow(g_host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            Pump(300);
-            Trace(self, "shot %d", SaveShot(g_host, folder + arg) ? 1 : 0);
+            PumpFor(300);
+            bool saved = testkit::SaveBitmapFile(testkit::CaptureWindow(g_host), vantor::AnsiToWide(folder + arg));
+            Trace(self, "shot %d", saved ? 1 : 0);
         } else if (step == "pump") {
-            Pump(200);
+            PumpFor(200);
         }
     }
-    Pump(50);
+    PumpFor(50);
     Trace(self, "exit");
     return 0;
 }
