@@ -10,23 +10,31 @@ namespace testkit {
 
 std::wstring ProgramDir() { return vantor::ProgramDir(); }
 
-static void RemoveTree(const std::wstring& dir) {
+void RemoveTree(const std::wstring& path) {
+    if (path.empty()) return;
+    std::wstring dir = path;
+    if (dir.back() != L'\\') dir += L'\\';
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((dir + L"*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
-            std::wstring path = dir + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path + L"\\");
+            std::wstring entry = dir + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A linked folder goes, never what it points at.
+                RemoveDirectoryW(entry.c_str());
+                DeleteFileW(entry.c_str());
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(entry);
             } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
+                SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(entry.c_str());
             }
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
+    dir.pop_back();
     RemoveDirectoryW(dir.c_str());
 }
 

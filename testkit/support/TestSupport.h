@@ -13,6 +13,10 @@ std::wstring ProgramDir();
 // backslash. Each call gives a distinct folder, so tests never see each other's files.
 std::wstring FreshDir(const std::wstring& name);
 
+// Deletes a folder with everything below it (read-only files included); a missing
+// folder is fine. The path may end in a backslash or not.
+void RemoveTree(const std::wstring& dir);
+
 // Whole-file helpers; ReadFileBytes gives an empty string for a missing file.
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
