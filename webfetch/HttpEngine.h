@@ -30,6 +30,8 @@ private:
     std::map<std::string, std::string> table_;
 };
 
+class ResumeFile;
+
 class HttpEngine {
 public:
     virtual ~HttpEngine() = default;
@@ -65,9 +67,50 @@ public:
     CookieTable cookies;
 
 protected:
+    // The read call of the engine's library (both take the same arguments).
+    typedef BOOL(WINAPI* BodyReader)(void* request, void* buffer, DWORD size, DWORD* got);
+
+    // Hands a post's reply to the callback in chunks of at most chunkSize bytes, each
+    // NUL-terminated. True only when the whole body arrived: a failed read, a stop or a
+    // connection closed before Content-Length bytes is not a delivered reply.
+    bool ReadPostReply(BodyReader read, void* request, DWORD chunkSize, bool haveLength, uint64_t expected,
+                       CFileDownUpProcessCallback* callback, DWORD_PTR context);
+    // Writes the body of a 200 or 206 reply into file with progress after each chunk.
+    // True when it was read to its end; *lastError keeps the error of a failed read or
+    // write.
+    bool ReadDownloadBody(BodyReader read, void* request, DWORD status, uint64_t localSize, bool haveLength,
+                          uint64_t length, ResumeFile& file, CFileDownUpProcessCallback* callback,
+                          DWORD_PTR context, DWORD* lastError);
+
     // Set from another thread by Break, polled before every read; never cleared.
     std::atomic<bool> stop_{false};
 };
+
+// What a download's status decides before any body is read. False for 200 and 206
+// (the body follows); otherwise *result is the outcome: a 416 without content means
+// the file was already whole.
+bool DownloadEndsAtStatus(DWORD status, bool haveLength, uint64_t length, HttpFetchResult* result);
+
+// A Content-Length header value; false when it holds no number.
+bool ParseContentLength(const wchar_t* text, uint64_t* length);
+
+// One value of a header that may occur several times, through query(buffer, &bytes),
+// which gives false with ERROR_INSUFFICIENT_BUFFER (and the size needed) when the
+// buffer is too small.
+template <typename Query>
+bool QueryGrowingValue(Query query, std::wstring* value) {
+    std::vector<wchar_t> buffer(1024);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        if (query(buffer.data(), &size)) {
+            value->assign(buffer.data(), size / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(size / sizeof(wchar_t) + 2);
+    }
+    return false;
+}
 
 HttpEngine* CreateWinInetEngine();
 HttpEngine* CreateWinHttpEngine();

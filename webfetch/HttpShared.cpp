@@ -3,6 +3,12 @@
 
 #include "Text.h"
 
+namespace {
+const DWORD kStatusOk = 200;
+const DWORD kStatusPartialContent = 206;
+const DWORD kStatusRangeNotSatisfiable = 416;
+}  // namespace
+
 bool CookieTable::Find(const std::string& name, std::string* value) const {
     auto it = table_.find(name);
     if (it == table_.end()) return false;
@@ -16,6 +22,68 @@ void CookieTable::InsertSetCookie(const std::string& headerValue) {
     size_t eq = headerValue.find('=');
     if (eq == std::string::npos) return;
     Insert(headerValue.substr(0, eq), headerValue.substr(eq + 1));
+}
+
+bool HttpEngine::ReadPostReply(BodyReader read, void* request, DWORD chunkSize, bool haveLength, uint64_t expected,
+                               CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    uint64_t received = 0;
+    std::vector<char> chunk(chunkSize + 1);
+    while (!stop_) {
+        DWORD got = 0;
+        if (!read(request, chunk.data(), chunkSize, &got)) return false;
+        if (got == 0) return !haveLength || received >= expected;
+        received += got;
+        chunk[got] = '\0';
+        if (callback) callback->OnPostData(chunk.data(), got, context);
+    }
+    return false;
+}
+
+bool HttpEngine::ReadDownloadBody(BodyReader read, void* request, DWORD status, uint64_t localSize, bool haveLength,
+                                  uint64_t length, ResumeFile& file, CFileDownUpProcessCallback* callback,
+                                  DWORD_PTR context, DWORD* lastError) {
+    *lastError = 0;
+    // A whole body in answer to a range request replaces what the file held: appending
+    // it would leave the old bytes in front of a complete copy.
+    if (status == kStatusOk && localSize > 0 && !file.Restart()) {
+        *lastError = GetLastError();
+        return false;
+    }
+    const DWORD kChunk = 16384;
+    uint64_t received = 0;
+    std::vector<char> chunk(kChunk);
+    while (!stop_) {
+        DWORD got = 0;
+        if (!read(request, chunk.data(), kChunk, &got)) {
+            *lastError = GetLastError();
+            return false;
+        }
+        // A connection closed before Content-Length bytes arrived is a broken download,
+        // not a finished one.
+        if (got == 0) return !haveLength || received >= length;
+        if (!file.Append(chunk.data(), got)) {
+            *lastError = GetLastError();
+            return false;
+        }
+        received += got;
+        if (callback) callback->OnProgress(static_cast<DWORD>(received), static_cast<DWORD>(received >> 32), context);
+    }
+    return false;
+}
+
+bool DownloadEndsAtStatus(DWORD status, bool haveLength, uint64_t length, HttpFetchResult* result) {
+    if (status == kStatusOk || status == kStatusPartialContent) return false;
+    bool alreadyWhole = status == kStatusRangeNotSatisfiable && (!haveLength || length == 0);
+    *result = alreadyWhole ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
+    return true;
+}
+
+bool ParseContentLength(const wchar_t* text, uint64_t* length) {
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (*text < L'0' || *text > L'9') return false;
+    wchar_t* end = nullptr;
+    *length = _wcstoui64(text, &end, 10);
+    return end != text;
 }
 
 static bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {

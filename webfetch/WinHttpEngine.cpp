@@ -8,8 +8,6 @@
 namespace {
 
 const DWORD kPostChunk = 32768;
-const DWORD kDownloadChunk = 16384;
-const DWORD kStatusRangeNotSatisfiable = 416;
 const wchar_t* kAcceptTypes[] = {L"*/*", nullptr};
 
 class WinHttpHandle {
@@ -41,24 +39,14 @@ bool QueryContentLength(HINTERNET request, uint64_t* length) {
                              WINHTTP_NO_HEADER_INDEX)) {
         return false;
     }
-    wchar_t* end = nullptr;
-    *length = _wcstoui64(text, &end, 10);
-    return end != text;
+    return ParseContentLength(text, length);
 }
 
 bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
-    std::vector<wchar_t> buffer(1024);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+    return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
         DWORD at = index;
-        if (WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, &at)) {
-            value->assign(buffer.data(), size / sizeof(wchar_t));
-            return true;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-        buffer.resize(size / sizeof(wchar_t) + 2);
-    }
-    return false;
+        return WinHttpQueryHeaders(request, level, WINHTTP_HEADER_NAME_BY_INDEX, buffer, bytes, &at) != FALSE;
+    }, value);
 }
 
 // A redirect is handed back as its status, as on the WinINet engine.
@@ -304,21 +292,9 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
 
     uint64_t expected = 0;
     bool haveLength = QueryContentLength(request.get(), &expected);
-    uint64_t received = 0;
-    std::vector<char> chunk(kPostChunk + 1);
-    bool complete = false;
-    while (!stop_) {
-        DWORD got = 0;
-        if (!WinHttpReadData(request.get(), chunk.data(), kPostChunk, &got)) break;
-        if (got == 0) {
-            complete = !haveLength || received >= expected;
-            break;
-        }
-        received += got;
-        chunk[got] = '\0';
-        if (callback) callback->OnPostData(chunk.data(), got, context);
-    }
-    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+    return ReadPostReply(&WinHttpReadData, request.get(), kPostChunk, haveLength, expected, callback, context)
+               ? HTTP_FETCH_OK
+               : HTTP_FETCH_STOPPED;
 }
 
 HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* localPath,
@@ -352,39 +328,11 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
     }
     DWORD status = 0;
     if (!QueryStatus(sent, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    if (status == kStatusRangeNotSatisfiable) {
-        return (!haveLength || length == 0) ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
-    }
-    if (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT) {
-        return static_cast<HttpFetchResult>(status);
-    }
+    HttpFetchResult early;
+    if (DownloadEndsAtStatus(status, haveLength, length, &early)) return early;
     DWORD lastError = 0;
-    bool complete = false;
-    if (status == HTTP_STATUS_OK && localSize > 0 && !file.Restart()) {
-        lastError = GetLastError();
-    } else {
-        uint64_t received = 0;
-        std::vector<char> chunk(kDownloadChunk);
-        while (!stop_) {
-            DWORD got = 0;
-            if (!WinHttpReadData(sent, chunk.data(), kDownloadChunk, &got)) {
-                lastError = GetLastError();
-                break;
-            }
-            if (got == 0) {
-                complete = !haveLength || received >= length;
-                break;
-            }
-            if (!file.Append(chunk.data(), got)) {
-                lastError = GetLastError();
-                break;
-            }
-            received += got;
-            if (callback) {
-                callback->OnProgress(static_cast<DWORD>(received), static_cast<DWORD>(received >> 32), context);
-            }
-        }
-    }
+    bool complete = ReadDownloadBody(&WinHttpReadData, sent, status, localSize, haveLength, length, file, callback,
+                                     context, &lastError);
     attempt.request.reset();
     attempt.connection.reset();
     if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);

@@ -9,7 +9,6 @@
 namespace {
 
 const DWORD kReadChunk = 16384;
-const DWORD kStatusRangeNotSatisfiable = 416;
 // Reload from the server, keep the connection, and hand a redirect back to the caller as
 // its status instead of following it.
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
@@ -40,27 +39,14 @@ bool QueryStatus(HINTERNET request, DWORD* status) {
 bool QueryContentLength(HINTERNET request, uint64_t* length) {
     wchar_t text[32] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t), index = 0;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return false;
-    wchar_t* end = nullptr;
-    *length = _wcstoui64(text, &end, 10);
-    return end != text;
+    return HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index) && ParseContentLength(text, length);
 }
 
-// One value of a header that may occur several times; false when there is no value
-// at that index.
 bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
-    std::vector<wchar_t> buffer(1024);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        DWORD size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+    return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
         DWORD at = index;
-        if (HttpQueryInfoW(request, level, buffer.data(), &size, &at)) {
-            value->assign(buffer.data(), size / sizeof(wchar_t));
-            return true;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-        buffer.resize(size / sizeof(wchar_t) + 2);
-    }
-    return false;
+        return HttpQueryInfoW(request, level, buffer, bytes, &at) != FALSE;
+    }, value);
 }
 
 class WinInetEngine : public HttpEngine {
@@ -172,22 +158,9 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
 
     uint64_t expected = 0;
     bool haveLength = QueryContentLength(request.get(), &expected);
-    uint64_t received = 0;
-    std::vector<char> chunk(kReadChunk + 1);
-    // A reply cut short, a failed read or a stop is not a delivered reply.
-    bool complete = false;
-    while (!stop_) {
-        DWORD got = 0;
-        if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &got)) break;
-        if (got == 0) {
-            complete = !haveLength || received >= expected;
-            break;
-        }
-        received += got;
-        chunk[got] = '\0';
-        if (callback) callback->OnPostData(chunk.data(), got, context);
-    }
-    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+    return ReadPostReply(&InternetReadFile, request.get(), kReadChunk, haveLength, expected, callback, context)
+               ? HTTP_FETCH_OK
+               : HTTP_FETCH_STOPPED;
 }
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* localPath,
@@ -219,43 +192,11 @@ HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* 
     DWORD status = 0;
     if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
 
-    if (status == kStatusRangeNotSatisfiable) {
-        return (!haveLength || length == 0) ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
-    }
-    if (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT) {
-        return static_cast<HttpFetchResult>(status);
-    }
-    // A whole body in answer to a range request replaces what the file held: appending
-    // it would leave the old bytes in front of a complete copy.
+    HttpFetchResult early;
+    if (DownloadEndsAtStatus(status, haveLength, length, &early)) return early;
     DWORD lastError = 0;
-    bool complete = false;
-    if (status == HTTP_STATUS_OK && localSize > 0 && !file.Restart()) {
-        lastError = GetLastError();
-    } else {
-        uint64_t received = 0;
-        std::vector<char> chunk(kReadChunk);
-        while (!stop_) {
-            DWORD got = 0;
-            if (!InternetReadFile(request.get(), chunk.data(), kReadChunk, &got)) {
-                lastError = GetLastError();
-                break;
-            }
-            if (got == 0) {
-                // A connection closed before Content-Length bytes arrived is a broken
-                // download, not a finished one.
-                complete = !haveLength || received >= length;
-                break;
-            }
-            if (!file.Append(chunk.data(), got)) {
-                lastError = GetLastError();
-                break;
-            }
-            received += got;
-            if (callback) {
-                callback->OnProgress(static_cast<DWORD>(received), static_cast<DWORD>(received >> 32), context);
-            }
-        }
-    }
+    bool complete = ReadDownloadBody(&InternetReadFile, request.get(), status, localSize, haveLength, length, file,
+                                     callback, context, &lastError);
     request.reset();
     connection.reset();
     if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
