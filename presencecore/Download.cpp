@@ -29,6 +29,16 @@ bool WriteSyncStamp(const std::string& key, const std::string& stamp) {
                                       ConfigFile("run_prof.cfg").c_str()) != FALSE;
 }
 
+// The server's stamp as it may be kept in run_prof.cfg: one line (a line break would
+// start keys or sections of its own there) and no longer than the stamp reader takes.
+std::string StorableStamp(const std::wstring& text) {
+    std::string stamp;
+    for (unsigned char c : vantor::WideToAnsi(text))
+        if (c >= 0x20 && c != 0x7F) stamp += static_cast<char>(c);
+    if (stamp.size() > 63) stamp.resize(vantor::WholeCharsPrefix(stamp.c_str(), stamp.size(), 63));
+    return stamp;
+}
+
 // "1" (as a decimal number) sets a flag; anything else, including nothing, does not.
 bool FlagSet(const std::wstring& text) { return !text.empty() && _wtoi(text.c_str()) == 1; }
 
@@ -173,7 +183,8 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
         }
         return true;
     });
-    if (newStamp.empty()) return PS_OK;
+    std::string keptStamp = StorableStamp(newStamp);
+    if (keptStamp.empty()) return PS_OK;
     if (builder.failed) {
         vantor::DebugLine(L"PresenceCore: the contact file could not be built\n");
         return PS_SAVE_FAILED;
@@ -195,7 +206,7 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
         return PS_SAVE_FAILED;
     }
     DeleteFileW(tmp.c_str());
-    if (!WriteSyncStamp(stampKey, vantor::WideToAnsi(newStamp))) return PS_SAVE_FAILED;
+    if (!WriteSyncStamp(stampKey, keptStamp)) return PS_SAVE_FAILED;
     return PS_OK;
 }
 

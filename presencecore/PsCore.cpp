@@ -49,17 +49,20 @@ public:
     }
 };
 
-PsResult PostPsAction(Form form, const char* action, const std::string& params, std::string* replyText) {
-    std::string base;
+PsResult PostPsAction(Form form, const char* action, const std::string& params, const std::string& baseUrl,
+                      std::string* replyText) {
+    std::string base = baseUrl;
     std::string session;
     std::string signOn;
     {
         // Snapshot under the lock: another thread's login may replace these meanwhile.
         ModuleState& s = State();
         vantor::Lock lock(s.lock);
-        std::string& url = form == Form::Ansi ? s.urlAnsi : s.urlWide;
-        if (url.empty()) url = LoadServiceUrl(false);
-        base = url;
+        if (base.empty()) {
+            std::string& url = form == Form::Ansi ? s.urlAnsi : s.urlWide;
+            if (url.empty()) url = LoadServiceUrl(false);
+            base = url;
+        }
         session = s.session;
         signOn = s.signOn;
     }
@@ -196,10 +199,11 @@ bool ReadCellNode(const XmlNode& node, Cell* cell) {
     return true;
 }
 
-PsResult PsRequest(Reply& reply, Form form, const char* action, const std::string& params) {
+PsResult PsRequest(Reply& reply, Form form, const char* action, const std::string& params,
+                   const std::string& baseUrl) {
     SetLastReplyMessage(std::wstring());
     std::string replyText;
-    PsResult r = PostPsAction(form, action, params, &replyText);
+    PsResult r = PostPsAction(form, action, params, baseUrl, &replyText);
     if (r != PS_OK) return r;
     std::wstring reason;
     if (!reply.com.Usable() || !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {

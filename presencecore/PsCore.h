@@ -97,7 +97,9 @@ public:
 };
 
 // The whole request: post, load, envelope. Sets the last reply message on failure.
-PsResult PsRequest(Reply& reply, Form form, const char* action, const std::string& params);
+// baseUrl, when given, is used instead of the form's base URL for this post only.
+PsResult PsRequest(Reply& reply, Form form, const char* action, const std::string& params,
+                   const std::string& baseUrl = std::string());
 
 // Walks the reply from its current node: "cell" nodes go to the handler, "P" nodes to
 // the proxy store (when storeProxy). The handler returns false to stop the walk.

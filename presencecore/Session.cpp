@@ -23,8 +23,12 @@ PsResult SelectPresenceHost() {
     SetLastReplyMessage(std::wstring());
     if (ReadConfigInt("gkenable", 0) == 0) return PS_OK;
     Reply reply;
-    SetAnsiBaseUrl(LoadServiceUrl(true));
-    PsResult r = PsRequest(reply, Form::Ansi, "GetAvailablePresenceTab", std::string());
+    // The gatekeeper's address is given to this post alone: heart beats that other
+    // threads send meanwhile still go to the presence server.
+    std::string gatekeeper = LoadServiceUrl(true);
+    if (gatekeeper.empty()) gatekeeper = LoadServiceUrl(false);
+    PsResult r = gatekeeper.empty() ? PS_NO_SERVER_URL
+                                    : PsRequest(reply, Form::Ansi, "GetAvailablePresenceTab", std::string(), gatekeeper);
     if (r != PS_OK) {
         // The next post of either form reads "psUrl" again.
         ClearBaseUrls();
@@ -48,6 +52,8 @@ PsResult SelectPresenceHost() {
         in.s_addr = address;
         std::string url = std::string("http://") + inet_ntoa(in) + ":" + std::to_string(port) + ServicePath();
         SetBaseUrls(url, url);
+    } else {
+        SetAnsiBaseUrl(gatekeeper);
     }
     return PS_OK;
 }

@@ -58,26 +58,6 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     }
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 }  // namespace
 
 bool Post::HasCookie(const std::string& pair) const {
@@ -153,7 +133,7 @@ void ResetFiles() {
     CreateDirectoryW(config.c_str(), nullptr);
     DeleteFileW(ConfigFile(L"psimprof.cfg").c_str());
     DeleteFileW(ConfigFile(L"run_prof.cfg").c_str());
-    for (const wchar_t* user : {L"u1001", L"u1002"}) RemoveTree(ProgramFolder() + user);
+    for (const wchar_t* user : {L"u1001", L"u1002"}) testkit::RemoveTree(ProgramFolder() + user);
     CreateDirectoryW((ProgramFolder() + L"u1001").c_str(), nullptr);
     wchar_t url[128];
     swprintf(url, 128, L"http://127.0.0.1:%d/web/", FakeServer::MainPort());
@@ -220,6 +200,14 @@ int RunInPrivateFolder() {
             fprintf(stderr, "cannot copy %ls\n", file);
             return 1;
         }
+    }
+    // A second copy of the library beside a WebFetch that cannot open its engine.
+    std::wstring noEngine = dir + L"noengine\\";
+    CreateDirectoryW(noEngine.c_str(), nullptr);
+    if (!CopyFileW((stage + L"PresenceCore.dll").c_str(), (noEngine + L"PresenceCore.dll").c_str(), FALSE) ||
+        !CopyFileW((stage + L"PsNoEngineWebFetch.dll").c_str(), (noEngine + L"WebFetch.dll").c_str(), FALSE)) {
+        fprintf(stderr, "cannot copy the library without engine\n");
+        return 1;
     }
     // The contact store, when staged, reads the files this library writes.
     CopyFileW((stage + L"RostBase.dll").c_str(), (dir + L"RostBase.dll").c_str(), FALSE);

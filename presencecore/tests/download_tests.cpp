@@ -166,6 +166,15 @@ TEST_F(DownloadTest, UnchangedAnswerKeepsFileAndStamp) {
     ASSERT_EQ(0, ps.PS_Cco_DownloadA(pathA_.c_str()));
     EXPECT_NE(std::string::npos, testkit::ReadFileBytes(path_).find("<FriendList id=\"7\""));
     EXPECT_EQ("20250101000000", Stamp());
+
+    // A stamp with line breaks stays one value: it cannot write keys of its own into
+    // the run profile.
+    FakeServer::Queue("IncrementGetAddressList",
+                      Reply((Cell("time", "2026&#13;&#10;[Forged]&#13;&#10;key=77") + GroupList(V("groupID", "7"))).c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_DownloadA(pathA_.c_str()));
+    EXPECT_EQ("<none>", ReadRunProf("Forged", "key"));
+    EXPECT_EQ(0u, Stamp().find("2026")) << Stamp();
+    EXPECT_NE(std::string::npos, Stamp().find("key=77")) << Stamp();
 }
 
 TEST_F(DownloadTest, FailuresLeaveFileAndStampAlone) {

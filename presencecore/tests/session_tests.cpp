@@ -1,6 +1,7 @@
 // Login, logoff, heart beat, result mapping and the gatekeeper, against the fake server.
 #include "PresenceHarness.h"
 
+#include "ModulePath.h"
 #include "TestSupport.h"
 
 using namespace pstest;
@@ -159,6 +160,21 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
     FriendInfoA account = Account();
     EXPECT_EQ(20000, ps.PS_Cco_HeartBeat(nullptr, nullptr));
     EXPECT_EQ(20000, ps.PS_Cco_LoginA(&account, "s", "t"));
+    EXPECT_TRUE(FakeServer::Log().empty());
+
+    // An HTTP engine that cannot be opened is reported, and nothing is posted.
+    WriteConfig(L"psUrl", (L"http://127.0.0.1:" + std::to_wstring(FakeServer::MainPort()) + L"/web/").c_str());
+    ps.Unload();
+    ASSERT_EQ(nullptr, GetModuleHandleW(L"WebFetch.dll"));
+    std::wstring copy = ProgramFolder() + L"noengine\\PresenceCore.dll";
+    HMODULE noEngine = LoadLibraryExW(copy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(nullptr, noEngine);
+    auto heartBeat = vantor::ProcAddress<decltype(&PS_Cco_HeartBeat)>(noEngine, "PS_Cco_HeartBeat");
+    auto loginA = vantor::ProcAddress<decltype(&PS_Cco_LoginA)>(noEngine, "PS_Cco_LoginA");
+    ASSERT_TRUE(heartBeat && loginA);
+    EXPECT_EQ(2100, heartBeat(nullptr, nullptr));
+    EXPECT_EQ(2100, loginA(&account, "s", "t"));
+    FreeLibrary(noEngine);
     EXPECT_TRUE(FakeServer::Log().empty());
 }
 
