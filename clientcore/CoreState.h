@@ -54,11 +54,25 @@ public:
     }
     // Leaves COM initialised on this thread (the end of a successful login).
     void Keep() { hr_ = E_FAIL; }
+    // Whether this bracket holds an initialisation, and whether the thread had one before.
+    bool Holds() const { return SUCCEEDED(hr_); }
+    bool ThreadHadCom() const { return hr_ == S_FALSE; }
     ComBracket(const ComBracket&) = delete;
     ComBracket& operator=(const ComBracket&) = delete;
 private:
     HRESULT hr_;
 };
+
+// Runs an export's body; whatever it throws (memory running out while lists grow) ends
+// as the unmapped failure instead of unwinding into the caller.
+template <typename Body>
+int Guarded(Body body) {
+    try {
+        return body();
+    } catch (...) {
+        return CCO_PLATFORM_UNMAPPED;
+    }
+}
 
 // printf-style diagnostic line (cut to 8191 characters) to the debugger output. Texts from
 // the platform or the configuration go in as arguments, never as the format.

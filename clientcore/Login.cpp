@@ -37,6 +37,9 @@ bool UsableAccountId(const std::string& id) {
     return true;
 }
 
+// The thread on which a login last left its COM initialisation in place.
+DWORD g_comKeptOn = 0;
+
 bool DirectoryExists(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(path.c_str(), &data);
@@ -121,7 +124,7 @@ public:
         }
         StoreStage();
         Login().loggedIn = true;
-        com_.Keep();
+        KeepCom();
         return CCO_OK;
     }
 
@@ -137,6 +140,18 @@ private:
         if (static_cast<BYTE>(answer) != 0) return true;
         result_ = CCO_CANCELLED;
         return false;
+    }
+
+    // COM stays initialised for the host after a login, but one login's reference per
+    // thread is enough: logging in again on that thread adds none.
+    void KeepCom() {
+        DWORD thread = GetCurrentThreadId();
+        if (com_.ThreadHadCom() && g_comKeptOn == thread) {
+            com_.End();
+            return;
+        }
+        if (com_.Holds()) g_comKeptOn = thread;
+        com_.Keep();
     }
 
     // The one way out of a failed or cancelled login.
@@ -376,11 +391,15 @@ private:
 using namespace clientcore;
 
 CLIENTCORE_API int WINAPI Cco_LoginA(UINT_PTR, UINT_PTR, UINT_PTR, LoginProgressProcA progress, void* context) {
-    LoginRun<false> run(progress, context);
-    return run.Run();
+    return Guarded([&] {
+        LoginRun<false> run(progress, context);
+        return run.Run();
+    });
 }
 
 CLIENTCORE_API int WINAPI Cco_LoginW(UINT_PTR, UINT_PTR, UINT_PTR, LoginProgressProcW progress, void* context) {
-    LoginRun<true> run(progress, context);
-    return run.Run();
+    return Guarded([&] {
+        LoginRun<true> run(progress, context);
+        return run.Run();
+    });
 }

@@ -184,11 +184,11 @@ int ApplyServiceW(int serviceId, const wchar_t* parameters, ServicePolicyInfoW* 
 using namespace clientcore;
 
 CLIENTCORE_API int WINAPI Cco_ApplyServiceA(int serviceId, const char* parameters, ServicePolicyInfoA* out) {
-    return ApplyServiceA(serviceId, parameters, out);
+    return Guarded([&] { return ApplyServiceA(serviceId, parameters, out); });
 }
 
 CLIENTCORE_API int WINAPI Cco_ApplyServiceW(int serviceId, const wchar_t* parameters, ServicePolicyInfoW* out) {
-    return ApplyServiceW(serviceId, parameters, out);
+    return Guarded([&] { return ApplyServiceW(serviceId, parameters, out); });
 }
 
 CLIENTCORE_API int WINAPI Cco_Logoff(void) {

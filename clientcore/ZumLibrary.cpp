@@ -28,7 +28,7 @@ HMODULE ZumLibrary::Load() {
         FreeLibrary(fresh);
         return static_cast<HMODULE>(previous);
     }
-    DebugTrace("zumbase's module handle is 0x%08x\n", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(fresh)));
+    DebugTrace("zumbase's module handle is 0x%08Ix\n", reinterpret_cast<UINT_PTR>(fresh));
     return fresh;
 }
 

@@ -378,6 +378,45 @@ TEST_F(LoginChild, WithoutPresenceServiceAndWithUnusableAccounts) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((testkit::ProgramDir() + L"rostledger.xml").c_str()));
 }
 
+TEST_F(LoginChild, RefusedPresenceLoginStillLogsInAndRepeatedLoginsHoldOneComReference) {
+    // The presence server refuses the login: the login goes on and fills the store.
+    Control("default?action=LoginPS&status=200",
+            A("<lwData docId=\"0\" opname=\"LoginPS\"><cell name=\"message\" type=\"8\">帐号已在别处登录</cell></lwData>"));
+    ASSERT_EQ(0, Cco().LoginA(0, 0, 0, nullptr, nullptr)) << Cco().GetLastMsg();
+    EXPECT_NE(nullptr, FindPost(PresencePosts(), "LoginPS"));
+    ASSERT_NE(nullptr, Store());
+    FriendInfoA self = {};
+    ASSERT_TRUE(ROST(RostBase_GetFriendInfoA)(Store(), ROST(RostBase_GetCurrentAccount)(Store()), &self));
+    EXPECT_STREQ("demo01", self.id);
+    EXPECT_EQ(1, self.status.status);
+    EXPECT_TRUE(StoreHasPolicy(9));
+    char bulletin[CCO_URL_OUT_CHARS];
+    Cco().GetBulletinUrlA(bulletin);
+    EXPECT_STREQ("http://127.0.0.1:8600/bulletin/DEMO/index.htm", bulletin) << "logged in";
+    EXPECT_EQ(0, Cco().Logoff());
+
+    // Login, logoff and login again on one thread: both logins work, and the thread is left
+    // with one COM reference from them, not one per login.
+    ProgramPresenceServer();
+    int first = -1, second = -1;
+    bool storeAfterSecond = false;
+    HRESULT comAfter = E_FAIL;
+    OnOwnThread([&] {
+        first = Cco().LoginA(0, 0, 0, nullptr, nullptr);
+        Cco().Logoff();
+        second = Cco().LoginA(0, 0, 0, nullptr, nullptr);
+        storeAfterSecond = Store() != nullptr;
+        Cco().Logoff();
+        CoUninitialize();
+        comAfter = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (SUCCEEDED(comAfter)) CoUninitialize();
+    });
+    EXPECT_EQ(0, first);
+    EXPECT_EQ(0, second);
+    EXPECT_TRUE(storeAfterSecond);
+    EXPECT_EQ(S_OK, comAfter) << "one uninitialisation ends what the logins kept";
+}
+
 TEST_F(LoginChild, WideLoginCarriesChineseTextsAndAppliesWithoutSecondWalk) {
     Progress progress;
     ASSERT_EQ(0, Cco().LoginW(0, 0, 0, RecordW, &progress));
