@@ -49,7 +49,9 @@ bool PlatformPage(int page, int* platformPage) {
     return true;
 }
 
-void QueryFromCriteria(const FriendInfoA& c, ZumZoneQuery* q) {
+// The search criteria of either form: the texts given, and the sex always.
+template <typename Info>
+void QueryFromCriteria(const Info& c, ZumZoneQuery* q) {
     CopyTextIfAny(q->nickname, c.nickname);
     CopyTextIfAny(q->province, c.province);
     CopyTextIfAny(q->city, c.city);
@@ -58,38 +60,16 @@ void QueryFromCriteria(const FriendInfoA& c, ZumZoneQuery* q) {
     q->sex = static_cast<uint16_t>(c.sex);
 }
 
-template <size_t D, size_t S>
-void CopyWideIfAny(char (&target)[D], const WCHAR (&source)[S]) {
-    std::string text = vantor::WideToAnsi(vantor::FieldText(source));
-    if (!text.empty()) vantor::CopyField(target, D, text.c_str());
-}
-
-void QueryFromCriteria(const FriendInfoW& c, ZumZoneQuery* q) {
-    CopyWideIfAny(q->nickname, c.nickname);
-    CopyWideIfAny(q->province, c.province);
-    CopyWideIfAny(q->city, c.city);
-    CopyWideIfAny(q->account, c.id);
-    CopyWideIfAny(q->phone, c.phone);
-    q->sex = static_cast<uint16_t>(c.sex);
-}
-
-void FoundUser(const ZumZoneQuery& q, FriendInfoA* r) {
+// One found user for the procedure; the record starts cleared, so a text the platform
+// leaves empty stays empty in either form.
+template <typename Info>
+void FoundUser(const ZumZoneQuery& q, Info* r) {
     memset(r, 0, sizeof *r);
     CopyText(r->id, q.account);
     CopyText(r->nickname, q.nickname);
     CopyText(r->province, q.province);
     CopyText(r->city, q.city);
     CopyText(r->phone, q.phone);
-    r->sex = static_cast<SHORT>(q.sex);
-}
-
-void FoundUser(const ZumZoneQuery& q, FriendInfoW* r) {
-    memset(r, 0, sizeof *r);
-    CopyTextIfAny(r->id, q.account);
-    CopyTextIfAny(r->nickname, q.nickname);
-    CopyTextIfAny(r->province, q.province);
-    CopyTextIfAny(r->city, q.city);
-    CopyTextIfAny(r->phone, q.phone);
     r->sex = static_cast<SHORT>(q.sex);
 }
 

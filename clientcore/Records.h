@@ -29,6 +29,13 @@ void CopyTextIfAny(T (&target)[D], const char (&source)[S]) {
     if (source[0] != '\0') CopyText(target, source);
 }
 
+// A wide text into an 8-bit field (ANSI code page); an empty source leaves the target.
+template <size_t D, size_t S>
+void CopyTextIfAny(char (&target)[D], const WCHAR (&source)[S]) {
+    std::string text = vantor::WideToAnsi(vantor::FieldText(source));
+    if (!text.empty()) vantor::CopyField(target, D, text.c_str());
+}
+
 // Decimal value of the leading digits of a field (0 when there are none).
 unsigned long LeadingNumber(const char* field, size_t width);
 template <size_t S> unsigned long LeadingNumber(const char (&field)[S]) { return LeadingNumber(field, S); }
