@@ -27,6 +27,25 @@ struct WideArg {
     std::wstring text;
 };
 
+// A value read through a buffer of `Chars` characters and parsed into *target; the
+// target keeps its value when the key is not set.
+template <size_t Chars, typename T, typename Parse>
+int ReadParsed(LPCWSTR section, LPCWSTR key, T* target, LPCWSTR file, Parse parse) {
+    if (!target) return 0;
+    wchar_t text[Chars];
+    if (!_GetProfileStringW(section, key, text, Chars, file)) return 0;
+    *target = parse(text);
+    return 1;
+}
+
+// The 8-bit form of a reader: names converted from the ANSI code page.
+template <typename T>
+int ReadNarrow(int(WINAPI* wide)(LPCWSTR, LPCWSTR, T*, LPCWSTR), LPCSTR section, LPCSTR key, T* target,
+               LPCSTR file) {
+    WideArg wideSection(section), wideKey(key), wideFile(file);
+    return wide(wideSection.get(), wideKey.get(), target, wideFile.get());
+}
+
 }  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
@@ -55,29 +74,21 @@ int WINAPI _GetProfileStringA(LPCSTR section, LPCSTR key, LPSTR out, DWORD chars
 }
 
 int WINAPI _GetProfileIntW(LPCWSTR section, LPCWSTR key, int* value, LPCWSTR file) {
-    if (!value) return 0;
-    wchar_t text[kIntChars];
-    if (!_GetProfileStringW(section, key, text, kIntChars, file)) return 0;
-    *value = static_cast<int>(vantor::ini::ParseLong(text));
-    return 1;
+    return ReadParsed<kIntChars>(section, key, value, file,
+                                 [](const wchar_t* text) { return static_cast<int>(vantor::ini::ParseLong(text)); });
 }
 
 int WINAPI _GetProfileIntA(LPCSTR section, LPCSTR key, int* value, LPCSTR file) {
-    WideArg wideSection(section), wideKey(key), wideFile(file);
-    return _GetProfileIntW(wideSection.get(), wideKey.get(), value, wideFile.get());
+    return ReadNarrow(_GetProfileIntW, section, key, value, file);
 }
 
 int WINAPI _GetProfileRgbW(LPCWSTR section, LPCWSTR key, COLORREF* colour, LPCWSTR file) {
-    if (!colour) return 0;
-    wchar_t text[kRgbChars];
-    if (!_GetProfileStringW(section, key, text, kRgbChars, file)) return 0;
-    *colour = vantor::ini::ParsePieceColour(text);
-    return 1;
+    return ReadParsed<kRgbChars>(section, key, colour, file,
+                                 [](const wchar_t* text) { return vantor::ini::ParsePieceColour(text); });
 }
 
 int WINAPI _GetProfileRgbA(LPCSTR section, LPCSTR key, COLORREF* colour, LPCSTR file) {
-    WideArg wideSection(section), wideKey(key), wideFile(file);
-    return _GetProfileRgbW(wideSection.get(), wideKey.get(), colour, wideFile.get());
+    return ReadNarrow(_GetProfileRgbW, section, key, colour, file);
 }
 
 int WINAPI _GetModuleDirW(LPWSTR out, DWORD chars) {

@@ -7,6 +7,11 @@
 namespace vantor {
 namespace ini {
 
+namespace {
+// First buffer for a value; a value that fills it is read again in a larger one.
+const DWORD kFirstReadChars = 1024;
+}  // namespace
+
 std::wstring BoundedPath(std::initializer_list<std::wstring_view> parts, size_t maxChars) {
     size_t total = 0;
     for (std::wstring_view part : parts) total += part.size();
@@ -39,11 +44,19 @@ std::wstring ReadString(const std::wstring& path, const wchar_t* section, const 
         return value;
     }
     DWORD size = bufferChars > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(bufferChars);
-    std::vector<wchar_t> buffer(size, L'\0');
-    DWORD n = GetPrivateProfileStringW(section, key, fallback, buffer.data(), size, path.c_str());
-    if (n >= size) n = size - 1;
-    if (copied) *copied = n;
-    return std::wstring(buffer.data(), n);
+    // The caller's size is only a limit: the buffer grows with the value, so a generous
+    // limit never costs memory the value does not need.
+    DWORD capacity = size < kFirstReadChars ? size : kFirstReadChars;
+    for (;;) {
+        std::vector<wchar_t> buffer(capacity, L'\0');
+        DWORD n = GetPrivateProfileStringW(section, key, fallback, buffer.data(), capacity, path.c_str());
+        if (n >= capacity) n = capacity - 1;
+        if (n + 1 < capacity || capacity == size) {
+            if (copied) *copied = n;
+            return std::wstring(buffer.data(), n);
+        }
+        capacity = capacity > size / 4 ? size : capacity * 4;
+    }
 }
 
 int ReadInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int fallback) {

@@ -69,6 +69,17 @@ TEST(IniFile, PathsAreBoundedAndReadsAreSafe) {
     EXPECT_EQ(L"de", ReadString(std::wstring(), L"s", L"long", L"default", 3, &copied));
     EXPECT_EQ(2u, copied);
     EXPECT_EQ(L"d", ReadString(ini, L"s", nullptr, L"d", 10));
+    // The size is a limit, not an allocation: a huge one reads a short value at once, and a
+    // value longer than the first read is still read whole or cut at the limit.
+    EXPECT_EQ(L"0123456789", ReadString(ini, L"s", L"long", L"-", 0x7FFFFFFF, &copied));
+    EXPECT_EQ(10u, copied);
+    const std::wstring big(5000, L'b');
+    ASSERT_TRUE(WritePrivateProfileStringW(L"s", L"big", big.c_str(), ini.c_str()));
+    EXPECT_EQ(big, ReadString(ini, L"s", L"big", L"-", 0xFFFFFFFF));
+    EXPECT_EQ(big.substr(0, 2999), ReadString(ini, L"s", L"big", L"-", 3000, &copied));
+    EXPECT_EQ(2999u, copied);
+    EXPECT_EQ(big.substr(0, 1023), ReadString(ini, L"s", L"big", L"-", 1024));
+    EXPECT_EQ(big, ReadString(ini, L"s", L"big", L"-", 5001));
     EXPECT_EQ(42, ReadInt(ini, L"s", L"n", 7));
     EXPECT_EQ(7, ReadInt(ini, L"s", L"none", 7));
     EXPECT_EQ(7, ReadInt(std::wstring(), L"s", L"n", 7));
