@@ -6,6 +6,7 @@
 
 #define ANCHORKIT_BUILD
 #include "Handles.h"
+#include "KitBase.h"
 #include "Text.h"
 #include "outside/AnchorKit.h"
 
@@ -14,13 +15,11 @@ namespace {
 const UINT_PTR kSubclassId = 0x414E4348;
 
 struct AnchorData {
-    HWND wnd = nullptr;
-    LONG_PTR oldStyle = 0;
+    kitbase::Subclass control;
     COLORREF normal = RGB(0, 0, 255);
     COLORREF hover = RGB(255, 0, 0);
     COLORREF checkedColour = RGB(128, 0, 128);
     bool checked = false;
-    bool hovering = false;
     bool underline = false;
     vantor::UniqueGdi<HFONT> font;           // null: the control's own font
     vantor::UniqueGdi<HFONT> underlinedFont;  // the same font underlined, for hovering
@@ -28,7 +27,7 @@ struct AnchorData {
 
 HFONT BaseFont(AnchorData* a) {
     if (a->font) return a->font.get();
-    HFONT own = reinterpret_cast<HFONT>(SendMessageW(a->wnd, WM_GETFONT, 0, 0));
+    HFONT own = reinterpret_cast<HFONT>(SendMessageW(a->control.wnd(), WM_GETFONT, 0, 0));
     return own ? own : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
@@ -39,57 +38,36 @@ void MakeUnderlined(AnchorData* a) {
     a->underlinedFont.reset(CreateFontIndirectW(&lf));
 }
 
-std::wstring TextOf(HWND wnd) {
-    int n = GetWindowTextLengthW(wnd);
-    std::wstring text(n + 1, L'\0');
-    GetWindowTextW(wnd, &text[0], n + 1);
-    text.resize(n);
-    return text;
-}
-
 void FitToText(AnchorData* a) {
-    std::wstring text = TextOf(a->wnd);
-    HDC dc = GetDC(a->wnd);
+    HWND wnd = a->control.wnd();
+    std::wstring text = kitbase::WindowText(wnd);
+    HDC dc = GetDC(wnd);
     HGDIOBJ old = SelectObject(dc, BaseFont(a));
     RECT rc = {0, 0, 0, 0};
     DrawTextW(dc, text.c_str(), -1, &rc, DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
     SelectObject(dc, old);
-    ReleaseDC(a->wnd, dc);
-    SetWindowPos(a->wnd, nullptr, 0, 0, rc.right + 2, rc.bottom + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void PaintParentBackground(HWND wnd, HDC dc) {
-    HWND parent = GetParent(wnd);
-    if (!parent) return;
-    RECT rc;
-    GetWindowRect(wnd, &rc);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
-    int saved = SaveDC(dc);
-    OffsetViewportOrgEx(dc, -rc.left, -rc.top, nullptr);
-    IntersectClipRect(dc, rc.left, rc.top, rc.right, rc.bottom);
-    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    RestoreDC(dc, saved);
+    ReleaseDC(wnd, dc);
+    SetWindowPos(wnd, nullptr, 0, 0, rc.right + 2, rc.bottom + 2, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Paint(AnchorData* a) {
+    HWND wnd = a->control.wnd();
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(a->wnd, &ps);
+    HDC dc = BeginPaint(wnd, &ps);
     RECT rc;
-    GetClientRect(a->wnd, &rc);
-    PaintParentBackground(a->wnd, dc);
-    HFONT font = (a->hovering || a->underline) && a->underlinedFont ? a->underlinedFont.get() : BaseFont(a);
-    HGDIOBJ old = SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, a->checked ? a->checkedColour : a->hovering ? a->hover : a->normal);
-    std::wstring text = TextOf(a->wnd);
-    DrawTextW(dc, text.c_str(), -1, &rc, DT_SINGLELINE | DT_LEFT | DT_VCENTER | DT_NOPREFIX);
-    SelectObject(dc, old);
-    EndPaint(a->wnd, &ps);
+    GetClientRect(wnd, &rc);
+    kitbase::PaintParentBackground(wnd, dc);
+    bool hovering = a->control.hover();
+    HFONT font = (hovering || a->underline) && a->underlinedFont ? a->underlinedFont.get() : BaseFont(a);
+    kitbase::DrawControlText(dc, wnd, kitbase::WindowText(wnd), rc,
+                             a->checked ? a->checkedColour : hovering ? a->hover : a->normal,
+                             DT_SINGLELINE | DT_LEFT | DT_VCENTER | DT_NOPREFIX, font);
+    EndPaint(wnd, &ps);
 }
 
 LRESULT CALLBACK AnchorProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
     AnchorData* a = reinterpret_cast<AnchorData*>(data);
+    a->control.OnMessage(wnd, msg);
     switch (msg) {
     case WM_PAINT:
         Paint(a);
@@ -99,18 +77,6 @@ LRESULT CALLBACK AnchorProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UI
     case WM_SETCURSOR:
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
         return TRUE;
-    case WM_MOUSEMOVE:
-        if (!a->hovering) {
-            a->hovering = true;
-            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, wnd, 0};
-            TrackMouseEvent(&track);
-            InvalidateRect(wnd, nullptr, FALSE);
-        }
-        break;
-    case WM_MOUSELEAVE:
-        a->hovering = false;
-        InvalidateRect(wnd, nullptr, FALSE);
-        break;
     case WM_SETTEXT: {
         LRESULT r = DefSubclassProc(wnd, msg, wParam, lParam);
         FitToText(a);
@@ -133,41 +99,26 @@ CAnchorKit::~CAnchorKit() {
 }
 
 bool CAnchorKit::SubclassWnd(HWND staticWnd) {
-    if (state_->wnd || !IsWindow(staticWnd)) return false;
-    wchar_t cls[16] = {};
-    GetClassNameW(staticWnd, cls, 16);
-    if (lstrcmpiW(cls, L"Static") != 0) return false;
     AnchorData* a = state_;
-    if (!SetWindowSubclass(staticWnd, AnchorProc, kSubclassId, reinterpret_cast<DWORD_PTR>(a))) return false;
-    a->wnd = staticWnd;
-    a->hovering = false;
-    a->oldStyle = GetWindowLongPtrW(staticWnd, GWL_STYLE);
-    SetWindowLongPtrW(staticWnd, GWL_STYLE, a->oldStyle | SS_NOTIFY);
+    if (!a->control.Attach(staticWnd, L"Static", AnchorProc, kSubclassId, a, ~static_cast<LONG_PTR>(0), SS_NOTIFY)) {
+        return false;
+    }
     MakeUnderlined(a);
     FitToText(a);
-    InvalidateRect(staticWnd, nullptr, TRUE);
     return true;
 }
 
-void CAnchorKit::UnsubclassWnd() {
-    HWND wnd = state_->wnd;
-    if (!wnd) return;
-    state_->wnd = nullptr;
-    if (!IsWindow(wnd)) return;
-    RemoveWindowSubclass(wnd, AnchorProc, kSubclassId);
-    SetWindowLongPtrW(wnd, GWL_STYLE, state_->oldStyle);
-    InvalidateRect(wnd, nullptr, TRUE);
-}
+void CAnchorKit::UnsubclassWnd() { state_->control.Detach(); }
 
-bool CAnchorKit::IsSubclass() const { return state_->wnd != nullptr; }
+bool CAnchorKit::IsSubclass() const { return state_->control.wnd() != nullptr; }
 
-HWND CAnchorKit::GetSafeHwnd() const { return state_->wnd; }
+HWND CAnchorKit::GetSafeHwnd() const { return state_->control.wnd(); }
 
 void CAnchorKit::SetTextColor(COLORREF normal, COLORREF hover, COLORREF checked) {
     state_->normal = normal;
     state_->hover = hover;
     state_->checkedColour = checked;
-    if (state_->wnd) InvalidateRect(state_->wnd, nullptr, FALSE);
+    if (HWND wnd = state_->control.wnd()) InvalidateRect(wnd, nullptr, FALSE);
 }
 
 void CAnchorKit::SetTextFont(int pointSize, bool bold, bool underline, const char* face) {
@@ -180,7 +131,7 @@ void CAnchorKit::SetTextFont(int pointSize, bool bold, bool underline, const cha
         lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         std::wstring name = face && *face ? vantor::AnsiToWide(face, LF_FACESIZE - 1) : std::wstring();
-        if (name.empty() && state_->wnd) {
+        if (name.empty() && state_->control.wnd()) {
             LOGFONTW current = {};
             GetObjectW(BaseFont(state_), sizeof(current), &current);
             name = current.lfFaceName;
@@ -188,16 +139,16 @@ void CAnchorKit::SetTextFont(int pointSize, bool bold, bool underline, const cha
         vantor::CopyField(lf.lfFaceName, LF_FACESIZE, name.c_str());
         state_->font.reset(CreateFontIndirectW(&lf));
     }
-    if (state_->wnd) {
+    if (HWND wnd = state_->control.wnd()) {
         MakeUnderlined(state_);
         FitToText(state_);
-        InvalidateRect(state_->wnd, nullptr, TRUE);
+        InvalidateRect(wnd, nullptr, TRUE);
     }
 }
 
 void CAnchorKit::SetChecked(bool checked) {
     state_->checked = checked;
-    if (state_->wnd) InvalidateRect(state_->wnd, nullptr, FALSE);
+    if (HWND wnd = state_->control.wnd()) InvalidateRect(wnd, nullptr, FALSE);
 }
 
 bool CAnchorKit::IsChecked() const { return state_->checked; }

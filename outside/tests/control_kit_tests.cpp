@@ -175,7 +175,13 @@ TEST(ControlKits, DrawEachStateAndKeepTheirBehaviour) {
     EXPECT_EQ(BST_CHECKED, SendMessageW(GetDlgItem(dlg, 202), BM_GETCHECK, 0, 0));
     kits.knobs[0].UnsubclassWnd();
     EXPECT_EQ(BS_PUSHBUTTON, GetWindowLongPtrW(GetDlgItem(dlg, 101), GWL_STYLE) & BS_TYPEMASK);
+
+    // Controls that go with their dialog are forgotten: a handle the system may give to
+    // another window later is never touched when the objects go.
     DestroyWindow(dlg);
+    EXPECT_FALSE(kits.knobs[1].IsSubclass());
+    EXPECT_EQ(nullptr, kits.glass[0].GetSafeHwnd());
+    EXPECT_FALSE(kits.links[0].IsSubclass());
 }
 
 }  // namespace
