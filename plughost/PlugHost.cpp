@@ -80,6 +80,18 @@ Fn ExportOrdinal(HMODULE module, WORD ordinal) {
 
 std::wstring IdText(PlugId id) { return std::to_wstring(id); }
 
+// The full path of a loaded library, however deep its folder.
+std::wstring ModuleFile(HMODULE module) {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) return std::wstring(path.data(), n);
+        if (path.size() >= 32768) return std::wstring(path.data(), n);
+        path.resize(path.size() * 2);
+    }
+}
+
 void SortPlugs(Container* c) {
     std::stable_sort(c->plugs.begin(), c->plugs.end(),
                      [](const std::unique_ptr<PlugRecord>& a, const std::unique_ptr<PlugRecord>& b) {
@@ -140,8 +152,8 @@ int RunPlugLoader(Container* c, PlugRecord* rec) {
     if (rec->handle) return 1;
 
     HWND parent = PlugParent(c);
-    wchar_t file[MAX_PATH] = {};
-    GetModuleFileNameW(rec->module, file, MAX_PATH);
+    std::wstring path = ModuleFile(rec->module);
+    const wchar_t* file = path.c_str();
     vantor::DebugLine(L"\t开始创建插件模块：%ls ...\n", file);
     DWORD started = GetTickCount();
     auto create = Export<PFN_TabPlug_Create>(rec->module, TABPLUG_CREATE_NAME);
