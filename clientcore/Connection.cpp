@@ -95,7 +95,8 @@ CLIENTCORE_API int WINAPI Cco_GetVantorMessenger(NoticeInfo* records, UINT* coun
     if (!records) {
         memset(&notice, 0, sizeof notice);
         int n = Zum().GetNotice(-1, &notice);
-        if (n == -1) {
+        // No negative answer is a count (it would read as billions of notices).
+        if (n < 0) {
             SetLastMsg(Zum().GetLastError());
             return CCO_COUNT_FAILED;
         }
@@ -105,7 +106,7 @@ CLIENTCORE_API int WINAPI Cco_GetVantorMessenger(NoticeInfo* records, UINT* coun
     for (UINT i = 0; i < *count; ++i) {
         // Zeroed before every read, so a notice never shows fields of the one before.
         memset(&notice, 0, sizeof notice);
-        if (Zum().GetNotice(static_cast<int>(i), &notice) == -1) break;
+        if (Zum().GetNotice(static_cast<int>(i), &notice) < 0) break;
         NoticeInfo& r = records[i];
         CopyText(r.t0, notice.t0);
         CopyText(r.t1, notice.t1);

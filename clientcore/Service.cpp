@@ -34,7 +34,9 @@ void DownloadBoardsAndSubjects(Catalog* catalog, bool trace) {
     int n = Zum().GetCatalog(clientType, -1, &board, 1);
     for (int i = 0; i < n; ++i) {
         memset(&board, 0, sizeof board);
-        if (Zum().GetCatalog(clientType, i, &board, 0) == -1) continue;
+        // -1 is the platform's "skip this one"; any other negative answer is a failure too,
+        // and the cleared record must not become an empty board.
+        if (Zum().GetCatalog(clientType, i, &board, 0) < 0) continue;
         catalog->boards.push_back(board);
         catalog->subjects.emplace_back();
         if (trace) {
@@ -47,7 +49,7 @@ void DownloadBoardsAndSubjects(Catalog* catalog, bool trace) {
         int m = Zum().GetSubject(-1, &board, &subject);
         for (int j = 0; j < m; ++j) {
             memset(&subject, 0, sizeof subject);
-            if (Zum().GetSubject(j, &board, &subject) == -1) continue;
+            if (Zum().GetSubject(j, &board, &subject) < 0) continue;
             catalog->subjects.back().push_back(subject);
             TraceLine({Ansi(L"\t\t栏目名称："), vantor::FieldText(subject.name), Ansi(L"，栏目对应服务id："),
                        vantor::FieldText(subject.serviceId), Ansi(L"，栏目AccessMode："),

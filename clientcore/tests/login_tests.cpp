@@ -541,6 +541,32 @@ TEST_F(LoginChild, CatalogEdgesNoticesAndPlatformTextsOfAnyLength) {
     EXPECT_EQ(0, notices[1].value);
     Stub().Set("Fail", "Zum_GetNotice", "-1");
     EXPECT_EQ(20, Cco().GetVantorMessenger(nullptr, &n));
+    // Any negative answer is a failure, never a count or a notice.
+    Stub().Set("Fail", "Zum_GetNotice", "-1003");
+    n = 7;
+    EXPECT_EQ(20, Cco().GetVantorMessenger(nullptr, &n));
+    EXPECT_EQ(7u, n);
+    memset(notices, 0x41, sizeof notices);
+    n = 2;
+    EXPECT_EQ(0, Cco().GetVantorMessenger(notices, &n));
+    EXPECT_EQ(0x41, static_cast<unsigned char>(notices[0].t0[0]));
+    Cco().Logoff();
+
+    // A board or subject read that fails with another code than -1 is skipped the same way.
+    Stub().Reset();
+    Stub().Set("Services", "list", "9");
+    Stub().Set("Fail", "Zum_GetCatalog#2", "-1003");
+    Stub().Set("Fail", "Zum_GetSubject#2", "-1003");
+    ASSERT_EQ(0, Cco().LoginA(0, 0, 0, nullptr, nullptr));
+    self = ROST(RostBase_GetCurrentAccount)(Store());
+    count = 4;
+    ASSERT_TRUE(ROST(RostBase_GetFriendServiceBoardsA)(Store(), self, boards, &count));
+    ASSERT_EQ(1u, count);
+    EXPECT_STREQ("board-102", boards[0].locator);
+    subjectCount = 4;
+    ASSERT_TRUE(ROST(RostBase_GetFriendServiceSubjectsA)(Store(), self, "102", subjects, &subjectCount));
+    ASSERT_EQ(1u, subjectCount);
+    EXPECT_EQ(A("影视"), subjects[0].caption);
     Cco().Logoff();
 
     // A platform that answers no text at all: empty texts, no crash.
