@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -529,6 +530,21 @@ TEST_F(LoginChild, CatalogEdgesNoticesAndPlatformTextsOfAnyLength) {
     RemoteUrlInfoA url;
     EXPECT_EQ(0, Cco().GetRemoteUrlA(4, &url));
     EXPECT_EQ(std::string("http://127.0.0.1:8600/onlinehelp/") + std::string(63, 'S') + "/index.html", url.url);
+    // The longest configured bulletin address with the longest suite id still fits the
+    // callers' 340 characters, in both forms.
+    ASSERT_TRUE(WritePrivateProfileStringA("CommonUrl", "BulletinUrl", std::string(300, 'b').c_str(),
+                                           vantor::WideToAnsi(testkit::ProgramDir() + L"config\\commprof.cfg").c_str()));
+    const std::string bulletin = std::string(259, 'b') + std::string(63, 'S') + "/index.htm";
+    char outA[CCO_URL_OUT_CHARS + 8];
+    memset(outA, 0x5A, sizeof outA);
+    EXPECT_EQ(1, Cco().GetBulletinUrlA(outA));
+    EXPECT_EQ(bulletin, outA);
+    EXPECT_EQ(0x5A, static_cast<unsigned char>(outA[CCO_URL_OUT_CHARS]));
+    WCHAR outW[CCO_URL_OUT_CHARS + 8];
+    wmemset(outW, L'#', CCO_URL_OUT_CHARS + 8);
+    EXPECT_EQ(1, Cco().GetBulletinUrlW(outW));
+    EXPECT_EQ(vantor::AnsiToWide(bulletin), outW);
+    EXPECT_EQ(L'#', outW[CCO_URL_OUT_CHARS]);
 
     // Each notice is read into a cleared record: nothing of the one before shows through.
     NoticeInfo notices[2];
