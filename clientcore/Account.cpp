@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 #include "ClientCore.h"
 #include "CoreState.h"
@@ -151,6 +152,46 @@ int ReadPolicies(const char* account, Policy* records, UINT* count) {
     return 1;
 }
 
+// A public text of the platform: the 8-bit form takes it as it is, the wide form only
+// when there is one.
+template <size_t D, size_t S>
+void CopyPublicText(char (&target)[D], const char (&source)[S]) {
+    CopyText(target, source);
+}
+template <size_t D, size_t S>
+void CopyPublicText(WCHAR (&target)[D], const char (&source)[S]) {
+    CopyTextIfAny(target, source);
+}
+
+// The public data of an account (null: the logged-in customer) into the caller's record:
+// the id is the caller's account text, the other fields the platform's.
+template <typename Char, typename Info>
+int PublicInfo(const Char* account, Info* out) {
+    ClearLastMsg();
+    if (!out) return CCO_NOT_SUPPORTED;
+    // The account text may be the out record's own id: keep a copy before anything changes.
+    std::basic_string<Char> id = account ? account : std::basic_string<Char>();
+    std::string ansiAccount;
+    if constexpr (std::is_same<Char, char>::value) {
+        ansiAccount = id;
+    } else {
+        ansiAccount = vantor::WideToAnsi(id);
+    }
+    ZumCustomerPublicInfo info;
+    memset(&info, 0, sizeof info);
+    ComBracket com;
+    int s = Zum().GetCustomerPublicInfo(&info, account ? ansiAccount.c_str() : nullptr);
+    if (s != ZUM_SUCCESS) return PlatformFailure(s);
+    com.End();
+    if (account) vantor::CopyField(out->id, id.c_str());
+    CopyPublicText(out->nickname, info.nickname);
+    CopyPublicText(out->province, info.province);
+    CopyPublicText(out->city, info.city);
+    out->sex = static_cast<SHORT>(info.sex);
+    out->age = static_cast<SHORT>(info.age);
+    return CCO_OK;
+}
+
 }  // namespace
 
 CLIENTCORE_API int WINAPI Cco_RegisterUserA(const char* text, const RegisterPairA* pairs, int count, void*, void*) {
@@ -179,43 +220,11 @@ CLIENTCORE_API int WINAPI Cco_RegisterUserW(const wchar_t* text, const RegisterP
 }
 
 CLIENTCORE_API int WINAPI Cco_GetUserPublicInfoA(const char* account, FriendInfoA* out) {
-    ClearLastMsg();
-    if (!out) return CCO_NOT_SUPPORTED;
-    // The account text may be the out record's own id: keep a copy before anything changes.
-    std::string id = account ? account : "";
-    ZumCustomerPublicInfo info;
-    memset(&info, 0, sizeof info);
-    ComBracket com;
-    int s = Zum().GetCustomerPublicInfo(&info, account ? id.c_str() : nullptr);
-    if (s != ZUM_SUCCESS) return PlatformFailure(s);
-    com.End();
-    if (account) vantor::CopyField(out->id, id.c_str());
-    CopyText(out->nickname, info.nickname);
-    CopyText(out->province, info.province);
-    CopyText(out->city, info.city);
-    out->sex = static_cast<SHORT>(info.sex);
-    out->age = static_cast<SHORT>(info.age);
-    return CCO_OK;
+    return PublicInfo(account, out);
 }
 
 CLIENTCORE_API int WINAPI Cco_GetUserPublicInfoW(const wchar_t* account, FriendInfoW* out) {
-    ClearLastMsg();
-    if (!out) return CCO_NOT_SUPPORTED;
-    std::wstring id = account ? account : L"";
-    std::string ansiAccount = vantor::WideToAnsi(id);
-    ZumCustomerPublicInfo info;
-    memset(&info, 0, sizeof info);
-    ComBracket com;
-    int s = Zum().GetCustomerPublicInfo(&info, account ? ansiAccount.c_str() : nullptr);
-    if (s != ZUM_SUCCESS) return PlatformFailure(s);
-    com.End();
-    if (account) vantor::CopyField(out->id, id.c_str());
-    CopyTextIfAny(out->nickname, info.nickname);
-    CopyTextIfAny(out->province, info.province);
-    CopyTextIfAny(out->city, info.city);
-    out->sex = static_cast<SHORT>(info.sex);
-    out->age = static_cast<SHORT>(info.age);
-    return CCO_OK;
+    return PublicInfo(account, out);
 }
 
 CLIENTCORE_API int WINAPI Cco_GetServicePolicysA(const char* account, ServicePolicyInfoA* records, UINT* count) {

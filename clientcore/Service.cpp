@@ -128,57 +128,54 @@ int Subscribe(int serviceId, const char* parameters, char (&idText)[32], bool tr
     return result;
 }
 
-}  // namespace
-
-int ApplyServiceA(int serviceId, const char* parameters, ServicePolicyInfoA* out) {
+// The application in either form: subscribe (8-bit parameters, the wide ones converted for
+// as long as the subscription needs them), read the service back into `out` and the
+// store, refresh the boards.
+template <bool Wide, typename Char, typename Policy>
+int ApplyService(int serviceId, const Char* parameters, Policy* out) {
     ClearLastMsg();
     ComBracket com;
     char idText[32];
-    int result = Subscribe(serviceId, parameters, idText, true);
+    int result;
+    if constexpr (Wide) {
+        std::string ansi = vantor::WideToAnsi(parameters);
+        result = Subscribe(serviceId, parameters ? ansi.c_str() : nullptr, idText, false);
+    } else {
+        result = Subscribe(serviceId, parameters, idText, true);
+    }
     if (result != CCO_OK) return result;
     ZumServiceInfo record;
     memset(&record, 0, sizeof record);
     int s = Zum().GetService(idText, &record);
-    if (s == ZUM_SUCCESS) {
-        ServicePolicyInfoA policy;
-        PolicyFromServiceInfoA(record, &policy);
-        if (out) *out = policy;
-        HandPolicyToStore(serviceId, policy, ROST_EXPORT(RostBase_QueryFriendServicePolicyA),
-                          ROST_EXPORT(RostBase_UpdateServicePolicyDataA), ROST_EXPORT(RostBase_AddServicePolicyA));
-    } else {
+    if (s != ZUM_SUCCESS) {
         SetLastMsg(Zum().GetLastError());
-        TraceLine({Ansi(L"获取服务信息失败……"), LastMsgForCaller(), "\n"});
+        TraceLine({Ansi(Wide ? L"服务注册成功之后，获取服务基本信息失败——" : L"获取服务信息失败……"), LastMsgForCaller(), "\n"});
+    } else {
+        Policy policy;
+        if constexpr (Wide) {
+            PolicyFromServiceInfoW(record, &policy);
+            if (out) *out = policy;
+            HandPolicyToStore(serviceId, policy, ROST_EXPORT(RostBase_QueryFriendServicePolicyW),
+                              ROST_EXPORT(RostBase_UpdateServicePolicyDataW), ROST_EXPORT(RostBase_AddServicePolicyW));
+        } else {
+            PolicyFromServiceInfoA(record, &policy);
+            if (out) *out = policy;
+            HandPolicyToStore(serviceId, policy, ROST_EXPORT(RostBase_QueryFriendServicePolicyA),
+                              ROST_EXPORT(RostBase_UpdateServicePolicyDataA), ROST_EXPORT(RostBase_AddServicePolicyA));
+        }
     }
     RefreshBoards();
     return CCO_OK;
 }
 
+}  // namespace
+
+int ApplyServiceA(int serviceId, const char* parameters, ServicePolicyInfoA* out) {
+    return ApplyService<false>(serviceId, parameters, out);
+}
+
 int ApplyServiceW(int serviceId, const wchar_t* parameters, ServicePolicyInfoW* out) {
-    ClearLastMsg();
-    ComBracket com;
-    char idText[32];
-    int result;
-    {
-        // The 8-bit copy lives only as long as the subscription needs it.
-        std::string ansi = vantor::WideToAnsi(parameters);
-        result = Subscribe(serviceId, parameters ? ansi.c_str() : nullptr, idText, false);
-    }
-    if (result != CCO_OK) return result;
-    ZumServiceInfo record;
-    memset(&record, 0, sizeof record);
-    int s = Zum().GetService(idText, &record);
-    if (s == ZUM_SUCCESS) {
-        ServicePolicyInfoW policy;
-        PolicyFromServiceInfoW(record, &policy);
-        if (out) *out = policy;
-        HandPolicyToStore(serviceId, policy, ROST_EXPORT(RostBase_QueryFriendServicePolicyW),
-                          ROST_EXPORT(RostBase_UpdateServicePolicyDataW), ROST_EXPORT(RostBase_AddServicePolicyW));
-    } else {
-        SetLastMsg(Zum().GetLastError());
-        TraceLine({Ansi(L"服务注册成功之后，获取服务基本信息失败——"), LastMsgForCaller(), "\n"});
-    }
-    RefreshBoards();
-    return CCO_OK;
+    return ApplyService<true>(serviceId, parameters, out);
 }
 
 }  // namespace clientcore
