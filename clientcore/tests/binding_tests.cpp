@@ -142,6 +142,11 @@ TEST(BindingProcess, MissingFunctionsAnswerLibraryMissing) {
 
 // --- run only as children, in folders of their own
 
+BOOL CALLBACK CountSteps(int step, const char*, void* context) {
+    static_cast<std::vector<int>*>(context)->push_back(step);
+    return TRUE;
+}
+
 TEST(BindingChild, MissingLibrary) {
     if (!ChildMode("missing")) GTEST_SKIP() << "child run only";
     CcoApi& c = Cco();
@@ -166,6 +171,12 @@ TEST(BindingChild, MissingLibrary) {
     EXPECT_EQ(38999, c.GetRemoteUrlA(1, &url));
     EXPECT_EQ(0x5A, static_cast<unsigned char>(url.url[0]));
     EXPECT_STREQ("", c.GetServiceSuiteId());
+    // A login ends at its first step, with nothing loaded.
+    std::vector<int> steps;
+    EXPECT_EQ(38999, c.LoginA(0, 0, 0, CountSteps, &steps));
+    EXPECT_EQ(std::vector<int>{3}, steps);
+    EXPECT_EQ(missing, c.GetLastMsg());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"PresenceCore.dll"));
 
     // Put in place while the program runs: the next call loads it.
     ASSERT_TRUE(CopyFileW((ParentProgramDir() + L"zumbase.dll").c_str(),
@@ -189,6 +200,11 @@ TEST(BindingChild, MissingFunctions) {
     EXPECT_EQ(38999, c.GetUserPublicInfoA("demo02", &info));
     EXPECT_EQ(0x11, static_cast<unsigned char>(info.nickname[0]));
     EXPECT_STREQ("", c.GetLastMsg());
+    // No platform login function: the login fails at its first step.
+    std::vector<int> steps;
+    EXPECT_EQ(38999, c.LoginA(0, 0, 0, CountSteps, &steps));
+    EXPECT_EQ(std::vector<int>{3}, steps);
+    EXPECT_EQ(nullptr, c.GetRostBaseHandle());
     ChildDone();
 }
 
