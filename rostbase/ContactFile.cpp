@@ -1,6 +1,7 @@
 #include "ContactFile.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "DebugOut.h"
@@ -136,66 +137,15 @@ bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bo
     return false;
 }
 
-// The attribute lists of the element children of the element whose content starts at
-// xml[i], in document order; false for markup this reading does not expect.
-bool ReadChildTags(const std::wstring& xml, size_t i, std::vector<std::vector<Attribute>>* children) {
-    int depth = 0;
-    while (i < xml.size()) {
-        size_t lt = xml.find(L'<', i);
-        if (lt == std::wstring::npos || lt + 1 >= xml.size()) return false;
-        wchar_t next = xml[lt + 1];
-        if (xml.compare(lt, 4, L"<!--") == 0) {
-            size_t end = xml.find(L"-->", lt + 4);
-            if (end == std::wstring::npos) return false;
-            i = end + 3;
-        } else if (xml.compare(lt, 9, L"<![CDATA[") == 0) {
-            size_t end = xml.find(L"]]>", lt + 9);
-            if (end == std::wstring::npos) return false;
-            i = end + 3;
-        } else if (next == L'?') {
-            size_t end = xml.find(L"?>", lt + 2);
-            if (end == std::wstring::npos) return false;
-            i = end + 2;
-        } else if (next == L'/') {
-            if (depth == 0) return true;  // the element's own end tag
-            --depth;
-            size_t end = xml.find(L'>', lt);
-            if (end == std::wstring::npos) return false;
-            i = end + 1;
-        } else if (next == L'!') {
-            return false;
-        } else {
-            i = lt;
-            std::vector<Attribute> attributes;
-            bool selfClosing = false;
-            if (!ReadTag(xml, i, &attributes, &selfClosing)) return false;
-            if (depth == 0) children->push_back(std::move(attributes));
-            if (!selfClosing) ++depth;
-        }
-    }
-    return false;
-}
-
-// The attributes of a Friend or ServicePolicy element in document order, and with
-// `children` the attribute lists of its element children. Asking the DOM for each
-// attribute node costs several calls apiece, which dominates loading a large book; the
-// element's own markup gives the same lists in one call. (Not for groups: their markup
-// holds everything below them.) Markup this reading does not expect falls back to the DOM.
-std::vector<Attribute> AttributesOf(const XmlNode& element, std::vector<std::vector<Attribute>>* children = nullptr) {
+// The attributes of an element in document order. Asking the DOM for each attribute
+// node costs several calls apiece; the element's own markup gives the list in one call.
+// Markup this reading does not expect falls back to the DOM.
+std::vector<Attribute> AttributesOf(const XmlNode& element) {
     std::wstring xml = element.Xml();
     std::vector<Attribute> out;
     size_t i = 0;
     bool selfClosing = false;
-    if (ReadTag(xml, i, &out, &selfClosing) &&
-        (!children || selfClosing || ReadChildTags(xml, i, children))) {
-        return out;
-    }
-    if (children) {
-        children->clear();
-        for (XmlNode child = element.FirstChildElement(); child; child = child.NextSiblingElement()) {
-            children->push_back(child.Attributes());
-        }
-    }
+    if (ReadTag(xml, i, &out, &selfClosing)) return out;
     return element.Attributes();
 }
 
@@ -300,48 +250,12 @@ bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
 
 // ------------------------------------------------------------------ reader
 
-// Every element child of a Friend element is read as a service policy.
-void LoadFriendPolicies(FriendEntry* e, const std::vector<std::vector<Attribute>>& children) {
-    for (const auto& attributes : children) {
-        ServicePolicyEntry policy;
-        if (ReadPolicyAttributes(&policy, attributes)) AddPolicy(e->policies, std::move(policy));
-    }
-}
-
-void LoadGroupChildren(ContactGroup* target, XmlNode node, int depth) {
-    if (depth > kMaxDepth) {
-        DepthCut();
-        return;
-    }
-    for (; node; node = node.NextSibling()) {
-        if (!node.IsElement()) continue;
-        std::wstring name = node.Name();
-        if (Is(name, L"Group")) {
-            ContactGroup probe;
-            if (!ReadGroupAttributes(&probe, node.Attributes())) continue;
-            auto* group = new ContactGroup;
-            group->id = probe.id;
-            group->name = probe.name;
-            target->subGroups.push_back(group);
-            LoadGroupChildren(group, node.FirstChild(), depth + 1);
-        } else if (Is(name, L"Friend")) {
-            auto* entry = new FriendEntry;
-            std::vector<std::vector<Attribute>> children;
-            if (!ReadFriendAttributes(entry, AttributesOf(node, &children))) {
-                delete entry;
-                continue;
-            }
-            LoadFriendPolicies(entry, children);
-            target->friends.push_back(entry);
-        }
-    }
-}
-
-// ------------------------------------------------------------------ reader over markup
+// ------------------------------------------------------------------ reader
 //
-// The same reading over the document's serialised markup: one save of the document
-// instead of several DOM calls per node. The markup is the DOM's own output, so it is
-// well-formed and regular; anything unexpected sends the reader back to the DOM.
+// The reader works on a plain tree of elements, built from the document's serialised
+// markup: one save of the document instead of several DOM calls per node. The markup is
+// the DOM's own output, so it is well-formed and regular; anything unexpected (or nested
+// beyond what the reader takes) builds the tree from the DOM instead.
 
 struct Element {
     std::wstring name;
@@ -380,6 +294,9 @@ bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
             size_t nameEnd = xml.find_first_of(L" \t\r\n/>", lt + 1);
             if (nameEnd == std::wstring::npos) return false;
             if (open.empty() && seen) return false;
+            // The tree is freed recursively: nesting the reader would cut anyway is left
+            // to the DOM path, which stops descending.
+            if (open.size() > kMaxDepth + 2) return false;
             Element* e = open.empty() ? top : &open.back()->children.emplace_back();
             e->name.assign(xml, lt + 1, nameEnd - lt - 1);
             seen = true;
@@ -400,24 +317,20 @@ void LoadGroupChildren(ContactGroup* target, const std::vector<Element>& childre
     }
     for (const Element& child : children) {
         if (Is(child.name, L"Group")) {
-            ContactGroup probe;
-            if (!ReadGroupAttributes(&probe, child.attributes)) continue;
-            auto* group = new ContactGroup;
-            group->id = probe.id;
-            group->name = probe.name;
-            target->subGroups.push_back(group);
-            LoadGroupChildren(group, child.children, depth + 1);
+            auto group = std::make_unique<ContactGroup>();
+            if (!ReadGroupAttributes(group.get(), child.attributes)) continue;
+            target->subGroups.push_back(group.get());
+            LoadGroupChildren(group.release(), child.children, depth + 1);
         } else if (Is(child.name, L"Friend")) {
-            auto* entry = new FriendEntry;
-            if (!ReadFriendAttributes(entry, child.attributes)) {
-                delete entry;
-                continue;
-            }
+            auto entry = std::make_unique<FriendEntry>();
+            if (!ReadFriendAttributes(entry.get(), child.attributes)) continue;
+            // Every element child of a Friend element is read as a service policy.
             for (const Element& p : child.children) {
                 ServicePolicyEntry policy;
                 if (ReadPolicyAttributes(&policy, p.attributes)) AddPolicy(entry->policies, std::move(policy));
             }
-            target->friends.push_back(entry);
+            target->friends.push_back(entry.get());
+            entry.release();
         }
     }
 }
@@ -455,28 +368,12 @@ void FreeTree(ContactGroup& g) {
     g.subGroups.clear();
 }
 
-void ReadContacts(XmlNode root, LoadedContacts* out) {
-    for (XmlNode child = root.FirstChild(); child; child = child.NextSibling()) {
-        if (!child.IsElement()) continue;
-        std::wstring name = child.Name();
-        if (Is(name, L"FriendList")) {
-            for (XmlNode g = child.FirstChild(); g; g = g.NextSibling()) {
-                if (!NameIs(g, L"Group")) continue;
-                ContactGroup probe;
-                if (!ReadGroupAttributes(&probe, g.Attributes())) continue;
-                ContactGroup* rootGroup = probe.id == out->offRoot.id ? &out->offRoot
-                                          : probe.id == out->onRoot.id ? &out->onRoot
-                                                                       : nullptr;
-                if (!rootGroup) continue;
-                rootGroup->id = probe.id;
-                rootGroup->name = probe.name;
-                LoadGroupChildren(rootGroup, g.FirstChild(), 1);
-            }
-        } else if (Is(name, L"BlackList")) {
-            LoadGroupChildren(&out->blackList, child.FirstChild(), 1);
-        } else if (Is(name, L"StrangerList")) {
-            LoadGroupChildren(&out->strangers, child.FirstChild(), 1);
-        }
+void ElementsFromDom(const XmlNode& node, Element* out, int depth) {
+    out->name = node.Name();
+    out->attributes = node.Attributes();
+    if (depth > kMaxDepth + 2) return;
+    for (XmlNode child = node.FirstChildElement(); child; child = child.NextSiblingElement()) {
+        ElementsFromDom(child, &out->children.emplace_back(), depth + 1);
     }
 }
 
@@ -585,7 +482,24 @@ XmlNode GroupSearch(XmlNode& root, const std::wstring& groupId) {
     return found;
 }
 
+// Removes the direct child `childId` (found by findChild) of the first group `groupId`
+// that holds one, and saves.
+bool RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const std::wstring&),
+                     const std::wstring& childId) {
+    XmlNode holder, element;
+    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+        holder = FindGroupElement(top, groupId);
+        if (holder) element = findChild(holder, childId);
+        return !element;
+    });
+    return element && holder.Remove(element) && u.Save();
+}
+
 }  // namespace
+
+LoadedContacts::~LoadedContacts() {
+    for (ContactGroup* g : {&offRoot, &onRoot, &strangers, &blackList}) FreeTree(*g);
+}
 
 void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     out->usable = false;
@@ -606,11 +520,11 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     out->usable = true;
     try {
         Element top;
-        if (ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) && top.name == L"AddressList") {
-            ReadContacts(top, out);
-        } else {
-            ReadContacts(root, out);
+        if (!ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) || top.name != L"AddressList") {
+            top = Element();
+            ElementsFromDom(root, &top, 0);
         }
+        ReadContacts(top, out);
     } catch (const std::bad_alloc&) {
         // What was read is dropped; the store starts with its default roots.
         for (ContactGroup* g : {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList}) FreeTree(*g);
@@ -675,14 +589,7 @@ bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     Update u(account);
-    if (!u) return false;
-    XmlNode holder, element;
-    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
-        holder = FindGroupElement(top, group.id);
-        if (holder) element = FindFriendChild(holder, entry.data.id);
-        return !element;
-    });
-    return element && holder.Remove(element) && u.Save();
+    return u && RemoveFromGroup(u, group.id, FindFriendChild, entry.data.id);
 }
 
 bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
@@ -697,14 +604,7 @@ bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const Group
 
 bool XmlDelGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
     Update u(account);
-    if (!u) return false;
-    XmlNode holder, element;
-    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
-        holder = FindGroupElement(top, parent.id);
-        if (holder) element = FindGroupChild(holder, group.id);
-        return !element;
-    });
-    return element && holder.Remove(element) && u.Save();
+    return u && RemoveFromGroup(u, parent.id, FindGroupChild, group.id);
 }
 
 bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {

@@ -21,6 +21,11 @@ std::wstring ContactFilePath(const std::wstring& account);
 
 // What the reader found, in file order.
 struct LoadedContacts {
+    LoadedContacts() = default;
+    ~LoadedContacts();  // frees whatever is still in the lists
+    LoadedContacts(const LoadedContacts&) = delete;
+    LoadedContacts& operator=(const LoadedContacts&) = delete;
+
     bool usable = false;        // false: the store takes its default roots
     ContactGroup offRoot;       // id "10"
     ContactGroup onRoot;        // id "11"

@@ -1,6 +1,7 @@
 #include "ContactStore.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 #include "AddressCallback.h"
@@ -82,6 +83,18 @@ void Count(const ContactGroup& g, DWORD* total, DWORD* online) {
     for (const ContactGroup* sub : g.subGroups) Count(*sub, total, online);
 }
 
+// The modify calls change only the record whose id they name; the A forms compare the
+// stored id converted to 8 bits with the record's id bytes.
+bool SameId(const std::wstring& held, const std::wstring& given, const std::string* ansiId) {
+    return ansiId ? Narrow(held) == *ansiId : held == given;
+}
+
+void CountTree(const ContactGroup& g, size_t* friends, size_t* groups) {
+    *friends += g.friends.size();
+    ++*groups;
+    for (const ContactGroup* sub : g.subGroups) CountTree(*sub, friends, groups);
+}
+
 void ResetStatus(ContactGroup& g) {
     for (FriendEntry* f : g.friends) f->status = 0;
     for (ContactGroup* sub : g.subGroups) ResetStatus(*sub);
@@ -133,6 +146,14 @@ void ContactStore::Adopt(ContactGroup* group) {
     }
 }
 
+void ContactStore::Disown(ContactGroup* group) {
+    for (FriendEntry* f : group->friends) liveFriends_.erase(f);
+    for (ContactGroup* sub : group->subGroups) {
+        liveGroups_.erase(sub);
+        Disown(sub);
+    }
+}
+
 void ContactStore::DefaultRoots() {
     GroupInfoW off = {}, on = {};
     lstrcpynW(off.id, L"10", 24);
@@ -151,24 +172,35 @@ void ContactStore::Load(const std::wstring& account) {
         vantor::ScopedCom com;
         XmlLoadContacts(account, &loaded);
     }
+    std::wstring accountCopy = account;
     vantor::Lock lock(lock_);
+    ContactGroup* lists[] = {&loaded.offRoot, &loaded.onRoot, &loaded.strangers, &loaded.blackList};
+    if (loaded.usable) {
+        // Everything read is made known before the old contents go; what was read stays
+        // with `loaded` (and is freed with it) until nothing more can fail.
+        try {
+            for (ContactGroup* g : lists) Adopt(g);
+        } catch (...) {
+            for (ContactGroup* g : lists) Disown(g);
+            throw;
+        }
+    }
     ClearGroup(blackList_);
     ClearGroup(strangers_);
     ClearGroup(offRoot_);
     ClearGroup(onRoot_);
-    account_ = account;
+    account_.swap(accountCopy);
     if (!loaded.usable) {
         DefaultRoots();
         return;
     }
-    auto take = [this](ContactGroup& into, ContactGroup& from, bool named) {
+    auto take = [](ContactGroup& into, ContactGroup& from, bool named) {
         if (named) {
-            into.id = from.id;
-            into.name = from.name;
+            into.id.swap(from.id);
+            into.name.swap(from.name);
         }
-        into.friends = std::move(from.friends);
-        into.subGroups = std::move(from.subGroups);
-        Adopt(&into);
+        into.friends.swap(from.friends);
+        into.subGroups.swap(from.subGroups);
     };
     take(offRoot_, loaded.offRoot, true);
     take(onRoot_, loaded.onRoot, true);
@@ -203,8 +235,9 @@ void ContactStore::RetireFriend(FriendEntry* e) {
 void ContactStore::RetireGroup(ContactGroup* g) {
     if (g->gone) return;
     g->gone = true;
-    std::vector<FriendEntry*> friends = g->friends;
-    for (FriendEntry* f : friends) RetireFriend(f);
+    // The group is out of the tree already, so retiring its friends (which purges them
+    // from the lists still in the tree) leaves its own list alone.
+    for (FriendEntry* f : g->friends) RetireFriend(f);
     for (ContactGroup* sub : g->subGroups) RetireGroup(sub);
     pendingGroups_.push_back(g);
 }
@@ -228,12 +261,7 @@ FriendSnapshot ContactStore::Snapshot(const FriendEntry& e, bool withPolicies) c
 }
 
 template <typename Fn, typename... Args>
-void ContactStore::Fire(const char* name, Args... args) {
-    std::vector<EventModule> modules;
-    {
-        vantor::Lock lock(lock_);
-        modules = modules_;
-    }
+void ContactStore::Fire(const std::vector<EventModule>& modules, const char* name, Args... args) {
     for (const EventModule& m : modules) {
         // Looked up at every firing: a module may come and go between changes.
         auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m.module, name)));
@@ -248,77 +276,85 @@ BOOL ContactStore::SetCurrentAccount(const Rec& info) {
     FriendData data;
     FromRecord(info, &data);
     vantor::Lock lock(lock_);
-    static_cast<FriendData&>(*current_) = data;
+    static_cast<FriendData&>(*current_) = std::move(data);
     return TRUE;
 }
 
 // ---------------------------------------------------------------- queries
 
+template <typename Find, typename Rec>
+BOOL ContactStore::CopyOut(Find find, Rec* out) {
+    vantor::Lock lock(lock_);
+    const auto* item = find();
+    if (!item || !out) return FALSE;
+    ToRecord(*item, out);
+    return TRUE;
+}
+
 template <typename Rec>
 BOOL ContactStore::GetFriendInfo(FriendHandle entry, Rec* out) {
-    vantor::Lock lock(lock_);
-    FriendEntry* e = LiveFriend(entry, false);
-    if (!e || !out) return FALSE;
-    ToRecord(*e, out);
-    return TRUE;
+    return CopyOut([&] { return LiveFriend(entry, false); }, out);
 }
 
 template <typename Rec>
 BOOL ContactStore::GetGroupInfo(GroupHandle group, Rec* out) {
-    vantor::Lock lock(lock_);
-    ContactGroup* g = LiveGroup(group, false);
-    if (!g || !out) return FALSE;
-    ToRecord(*g, out);
-    return TRUE;
+    return CopyOut([&] { return LiveGroup(group, false); }, out);
 }
 
-BOOL ContactStore::EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) {
-    std::vector<std::pair<ContactGroup*, ContactGroup*>> groups;
+// Every walk: the items listed under the lock (false from collect: no walk), then the
+// procedure called for each with no lock held; a procedure's false stops the walk and
+// answers 0. Without a procedure the answer is whether there was nothing to walk.
+template <typename Item, typename Collect, typename Call>
+BOOL ContactStore::Walk(Collect collect, bool haveProc, Call call) {
+    std::vector<Item> items;
     std::optional<Busy> busy;
     {
         vantor::Lock lock(lock_);
-        if (rootMask & 1) CollectGroups(&offRoot_, nullptr, groups);
-        if (rootMask & 2) CollectGroups(&onRoot_, nullptr, groups);
+        if (!collect(items)) return FALSE;
         busy.emplace(*this);
     }
-    if (!proc) return groups.empty();
-    for (auto& item : groups) {
-        if (!proc(Handle(item.first), item.second ? Handle(item.second) : nullptr, user)) return FALSE;
+    if (!haveProc) return items.empty();
+    for (const Item& item : items) {
+        if (!call(item)) return FALSE;
     }
     return TRUE;
+}
+
+using GroupItem = std::pair<ContactGroup*, ContactGroup*>;
+using FriendItem = std::pair<FriendEntry*, ContactGroup*>;
+
+BOOL ContactStore::EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) {
+    return Walk<GroupItem>(
+        [&](std::vector<GroupItem>& groups) {
+            if (rootMask & 1) CollectGroups(&offRoot_, nullptr, groups);
+            if (rootMask & 2) CollectGroups(&onRoot_, nullptr, groups);
+            return true;
+        },
+        proc != nullptr,
+        [&](const GroupItem& item) {
+            return proc(Handle(item.first), item.second ? Handle(item.second) : nullptr, user) != FALSE;
+        });
 }
 
 BOOL ContactStore::EnumFriends(FriendEnumProc proc, DWORD mask, const wchar_t* key, UINT_PTR user) {
-    std::vector<std::pair<FriendEntry*, ContactGroup*>> friends;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock lock(lock_);
-        CollectFriends(&offRoot_, mask, key, friends);
-        CollectFriends(&onRoot_, mask, key, friends);
-        busy.emplace(*this);
-    }
-    if (!proc) return friends.empty();
-    for (auto& item : friends) {
-        if (!proc(Handle(item.first), Handle(item.second), user)) return FALSE;
-    }
-    return TRUE;
+    return Walk<FriendItem>(
+        [&](std::vector<FriendItem>& friends) {
+            CollectFriends(&offRoot_, mask, key, friends);
+            CollectFriends(&onRoot_, mask, key, friends);
+            return true;
+        },
+        proc != nullptr, [&](const FriendItem& item) { return proc(Handle(item.first), Handle(item.second), user) != FALSE; });
 }
 
 BOOL ContactStore::EnumGroupFriends(GroupHandle group, FriendEnumProc proc, UINT_PTR user) {
-    std::vector<FriendEntry*> friends;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock lock(lock_);
-        ContactGroup* g = LiveGroup(group, false);
-        if (!g) return FALSE;
-        friends = g->friends;
-        busy.emplace(*this);
-    }
-    if (!proc) return friends.empty();
-    for (FriendEntry* f : friends) {
-        if (!proc(Handle(f), group, user)) return FALSE;
-    }
-    return TRUE;
+    return Walk<FriendEntry*>(
+        [&](std::vector<FriendEntry*>& friends) {
+            ContactGroup* g = LiveGroup(group, false);
+            if (!g) return false;
+            friends = g->friends;
+            return true;
+        },
+        proc != nullptr, [&](FriendEntry* f) { return proc(Handle(f), group, user) != FALSE; });
 }
 
 BOOL ContactStore::EnumBlackList(FriendEnumProc proc, UINT_PTR user) {
@@ -379,279 +415,285 @@ BOOL ContactStore::IsGroupNameExists(GroupHandle parent, const std::wstring& nam
 
 // ---------------------------------------------------------------- changes
 //
-// Every change: the memory tree under the lock, then the file (file lock only, on copies),
-// then the callbacks with no lock held, then what the change removed for good is freed.
+// Every change goes through Change(): the memory tree under the lock, then the file
+// (file lock only, on copies), then the callbacks with no lock held, then what the change
+// removed for good is freed. Each memory step makes every copy and allocation it needs
+// before it alters anything, so running out of memory leaves the store as it was.
+
+template <typename Memory, typename File, typename Notify>
+BOOL ContactStore::Change(Memory memory, File file, Notify notify) {
+    std::vector<EventModule> modules;
+    std::optional<Busy> busy;
+    {
+        vantor::Lock files(fileLock_);
+        {
+            vantor::Lock lock(lock_);
+            modules = modules_;
+            if (!memory()) return FALSE;
+            busy.emplace(*this);
+        }
+        vantor::ScopedCom com;
+        file();
+    }
+    notify(modules);
+    return TRUE;
+}
+
+void ContactStore::ReserveRetired(const ContactGroup* g) {
+    size_t friends = 0, groups = 0;
+    CountTree(*g, &friends, &groups);
+    pendingFriends_.reserve(pendingFriends_.size() + friends);
+    pendingGroups_.reserve(pendingGroups_.size() + groups);
+}
 
 FriendHandle ContactStore::AddFriend(const FriendData& data, GroupHandle group) {
     FriendEntry* e = nullptr;
     ContactGroup* g = nullptr;
     FriendSnapshot snap;
     GroupKey key;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    BOOL done = Change(
+        [&] {
             g = LiveGroup(group);
-            if (!g) return nullptr;
+            if (!g) return false;
             for (const FriendEntry* f : g->friends) {
-                if (f->id == data.id) return nullptr;
+                if (f->id == data.id) return false;
             }
-            e = new FriendEntry;
-            static_cast<FriendData&>(*e) = data;
-            g->friends.push_back(e);
-            liveFriends_.insert(e);
-            snap = Snapshot(*e);
+            auto fresh = std::make_unique<FriendEntry>();
+            static_cast<FriendData&>(*fresh) = data;
+            snap = Snapshot(*fresh);
             key = KeyOf(*g);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlAddFriend(account_, snap, key);
-    }
-    Fire<AddressCallback_OnAddFriendProc>("AddressCallback_OnAddFriend", Handle(e), Handle(g));
-    return Handle(e);
+            g->friends.reserve(g->friends.size() + 1);
+            liveFriends_.insert(fresh.get());
+            e = fresh.release();
+            g->friends.push_back(e);
+            return true;
+        },
+        [&] { XmlAddFriend(account_, snap, key); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnAddFriendProc>(m, "AddressCallback_OnAddFriend", Handle(e), Handle(g));
+        });
+    return done ? Handle(e) : nullptr;
 }
 
 BOOL ContactStore::DelFriend(FriendHandle entry, GroupHandle group) {
-    FriendEntry* e = nullptr;
-    ContactGroup* g = nullptr;
     FriendSnapshot snap;
     GroupKey key;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
-            e = LiveFriend(entry);
-            g = LiveGroup(group);
-            if (!e || !g || !Take(g->friends, e)) return FALSE;
+    return Change(
+        [&] {
+            FriendEntry* e = LiveFriend(entry);
+            ContactGroup* g = LiveGroup(group);
+            if (!e || !g || std::find(g->friends.begin(), g->friends.end(), e) == g->friends.end()) return false;
             snap = Snapshot(*e);
             key = KeyOf(*g);
+            pendingFriends_.reserve(pendingFriends_.size() + 1);
+            Take(g->friends, e);
             RetireFriend(e);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlDelFriend(account_, snap, key);
+            return true;
+        },
+        [&] { XmlDelFriend(account_, snap, key); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnDelFriendProc>(m, "AddressCallback_OnDelFriend", entry, group);
+        });
+}
+
+BOOL ContactStore::MoveFriend(FriendEntry* e, ContactGroup* from, ContactGroup* to) {
+    // Room first: once the entry is out of `from`, nothing may fail.
+    to->friends.reserve(to->friends.size() + 1);
+    if (!Take(from->friends, e)) return FALSE;
+    if (HoldsFriend(*to, e)) {
+        // Refused: the entry goes back, at the end of its old group (its old place freed
+        // the room).
+        from->friends.push_back(e);
+        return FALSE;
     }
-    Fire<AddressCallback_OnDelFriendProc>("AddressCallback_OnDelFriend", entry, group);
+    to->friends.push_back(e);
     return TRUE;
 }
 
 BOOL ContactStore::ChangeFriendGroup(FriendHandle entry, GroupHandle oldGroup, GroupHandle newGroup) {
     FriendSnapshot snap;
     GroupKey oldKey, newKey;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             FriendEntry* e = LiveFriend(entry);
             ContactGroup* from = LiveGroup(oldGroup);
             ContactGroup* to = LiveGroup(newGroup);
-            if (!e || !from || !to || !Take(from->friends, e)) return FALSE;
-            if (HoldsFriend(*to, e)) {
-                from->friends.push_back(e);
-                return FALSE;
-            }
-            to->friends.push_back(e);
+            if (!e || !from || !to) return false;
             snap = Snapshot(*e);
             oldKey = KeyOf(*from);
             newKey = KeyOf(*to);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlChangeFriendGroup(account_, snap, oldKey, newKey);
-    }
-    Fire<AddressCallback_OnChangeFriendGroupProc>("AddressCallback_OnChangeFriendGroup", entry, oldGroup, newGroup);
-    return TRUE;
+            return MoveFriend(e, from, to) != FALSE;
+        },
+        [&] { XmlChangeFriendGroup(account_, snap, oldKey, newKey); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnChangeFriendGroupProc>(m, "AddressCallback_OnChangeFriendGroup", entry, oldGroup,
+                                                          newGroup);
+        });
 }
 
 BOOL ContactStore::PreventUser(FriendHandle entry, GroupHandle group) {
     FriendSnapshot snap;
     GroupKey key;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             FriendEntry* e = LiveFriend(entry);
             ContactGroup* g = LiveGroup(group);
-            if (!e || !g || !Take(g->friends, e)) return FALSE;
-            if (HoldsFriend(blackList_, e)) {
-                g->friends.push_back(e);
-                return FALSE;
-            }
-            blackList_.friends.push_back(e);
+            if (!e || !g) return false;
             snap = Snapshot(*e);
             key = KeyOf(*g);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlPreventUser(account_, snap, key);
-    }
-    Fire<AddressCallback_OnPreventUserProc>("AddressCallback_OnPreventUser", entry, group);
-    return TRUE;
+            return MoveFriend(e, g, &blackList_) != FALSE;
+        },
+        [&] { XmlPreventUser(account_, snap, key); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnPreventUserProc>(m, "AddressCallback_OnPreventUser", entry, group);
+        });
 }
 
 BOOL ContactStore::DelUserFromBlackList(FriendHandle entry) {
     FriendSnapshot snap;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
-            FriendEntry* e = LiveFriend(entry);
+    return Change(
+        [&] {
             // The entry leaves the store but stays valid (a later AddStranger may place
             // it again); whatever is left of it is freed with the store.
-            if (!e || !Take(blackList_.friends, e)) return FALSE;
+            FriendEntry* e = LiveFriend(entry);
+            if (!e || std::find(blackList_.friends.begin(), blackList_.friends.end(), e) == blackList_.friends.end())
+                return false;
             snap = Snapshot(*e);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlDelBlackUser(account_, snap);
-    }
-    Fire<AddressCallback_OnDelBlackUserProc>("AddressCallback_OnDelBlackUser", entry);
-    return TRUE;
+            Take(blackList_.friends, e);
+            return true;
+        },
+        [&] { XmlDelBlackUser(account_, snap); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", entry);
+        });
 }
 
 BOOL ContactStore::DelBlackUser(const wchar_t* id) {
     if (!id) return FALSE;
     FriendEntry* e = nullptr;
     FriendSnapshot snap;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             for (FriendEntry* f : blackList_.friends) {
                 if (f->id == id) {
                     e = f;
                     break;
                 }
             }
-            if (!e) return FALSE;
-            Take(blackList_.friends, e);
+            if (!e) return false;
             snap = Snapshot(*e);
+            pendingFriends_.reserve(pendingFriends_.size() + 1);
+            Take(blackList_.friends, e);
             RetireFriend(e);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlDelBlackUser(account_, snap);
-    }
-    Fire<AddressCallback_OnDelBlackUserProc>("AddressCallback_OnDelBlackUser", Handle(e));
-    return TRUE;
+            return true;
+        },
+        [&] { XmlDelBlackUser(account_, snap); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", Handle(e));
+        });
 }
 
 BOOL ContactStore::AddGroup(const ContactGroup& info, GroupHandle parent) {
     ContactGroup* g = nullptr;
     GroupKey key, parentKey;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             ContactGroup* p = LiveGroup(parent);
-            if (!p) return FALSE;
+            if (!p) return false;
             for (const ContactGroup* sub : p->subGroups) {
-                if (sub->id == info.id) return FALSE;
+                if (sub->id == info.id) return false;
             }
-            g = new ContactGroup;
-            g->id = info.id;
-            g->name = info.name;
-            p->subGroups.push_back(g);
-            liveGroups_.insert(g);
-            key = KeyOf(*g);
+            auto fresh = std::make_unique<ContactGroup>();
+            fresh->id = info.id;
+            fresh->name = info.name;
+            key = KeyOf(*fresh);
             parentKey = KeyOf(*p);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlAddGroup(account_, key, parentKey);
-    }
-    Fire<AddressCallback_OnAddGroupProc>("AddressCallback_OnAddGroup", Handle(g), parent);
-    return TRUE;
+            p->subGroups.reserve(p->subGroups.size() + 1);
+            liveGroups_.insert(fresh.get());
+            g = fresh.release();
+            p->subGroups.push_back(g);
+            return true;
+        },
+        [&] { XmlAddGroup(account_, key, parentKey); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnAddGroupProc>(m, "AddressCallback_OnAddGroup", Handle(g), parent);
+        });
 }
 
 BOOL ContactStore::DelGroup(GroupHandle group, GroupHandle parent) {
     GroupKey key, parentKey;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             ContactGroup* g = LiveGroup(group);
             ContactGroup* p = LiveGroup(parent);
-            if (!g || !p || !Take(p->subGroups, g)) return FALSE;
+            if (!g || !p || std::find(p->subGroups.begin(), p->subGroups.end(), g) == p->subGroups.end()) return false;
             key = KeyOf(*g);
             parentKey = KeyOf(*p);
+            ReserveRetired(g);
+            Take(p->subGroups, g);
             // The group's friends and sub-groups go with it.
             RetireGroup(g);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlDelGroup(account_, key, parentKey);
-    }
-    Fire<AddressCallback_OnDelGroupProc>("AddressCallback_OnDelGroup", group, parent);
-    return TRUE;
+            return true;
+        },
+        [&] { XmlDelGroup(account_, key, parentKey); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnDelGroupProc>(m, "AddressCallback_OnDelGroup", group, parent);
+        });
 }
 
 BOOL ContactStore::AddStranger(FriendHandle entry, GroupHandle group) {
-    std::optional<Busy> busy;
-    {
-        vantor::Lock lock(lock_);
-        FriendEntry* e = LiveFriend(entry);
-        ContactGroup* g = group ? LiveGroup(group) : nullptr;
-        if (!e || e == current_ || (group && !g)) return FALSE;
-        // Refused before anything moves, so a refused call leaves the entry where it was.
-        if (HoldsFriend(strangers_, e)) return FALSE;
-        if (g) Take(g->friends, e);
-        strangers_.friends.push_back(e);
-        busy.emplace(*this);
-    }
-    Fire<AddressCallback_OnAddStrangerProc>("AddressCallback_OnAddStranger", entry, group);
-    return TRUE;
+    return Change(
+        [&] {
+            FriendEntry* e = LiveFriend(entry);
+            ContactGroup* g = group ? LiveGroup(group) : nullptr;
+            if (!e || e == current_ || (group && !g)) return false;
+            // Refused before anything moves, so a refused call leaves the entry where it was.
+            if (HoldsFriend(strangers_, e)) return false;
+            strangers_.friends.reserve(strangers_.friends.size() + 1);
+            if (g) Take(g->friends, e);
+            strangers_.friends.push_back(e);
+            return true;
+        },
+        [] {},
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnAddStrangerProc>(m, "AddressCallback_OnAddStranger", entry, group);
+        });
 }
 
 BOOL ContactStore::ModifyFriend(FriendHandle entry, const FriendData& data, const std::string* ansiId) {
     FriendSnapshot snap;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             FriendEntry* e = LiveFriend(entry);
-            if (!e) return FALSE;
-            if (ansiId ? Narrow(e->id) != *ansiId : e->id != data.id) return FALSE;
-            static_cast<FriendData&>(*e) = data;
-            snap = Snapshot(*e);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlModifyFriend(account_, snap);
-    }
-    Fire<AddressCallback_OnModifyFriendProc>("AddressCallback_OnModifyFriend", entry);
-    return TRUE;
+            if (!e || !SameId(e->id, data.id, ansiId)) return false;
+            snap.data = data;
+            // Moved in whole: a copy that fails part way must not leave half a record.
+            FriendData copy = data;
+            static_cast<FriendData&>(*e) = std::move(copy);
+            return true;
+        },
+        [&] { XmlModifyFriend(account_, snap); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnModifyFriendProc>(m, "AddressCallback_OnModifyFriend", entry);
+        });
 }
 
 BOOL ContactStore::ModifyGroup(GroupHandle group, const ContactGroup& info, const std::string* ansiId) {
     GroupKey key;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             ContactGroup* g = LiveGroup(group);
-            if (!g) return FALSE;
-            if (ansiId ? Narrow(g->id) != *ansiId : g->id != info.id) return FALSE;
-            g->id = info.id;
-            g->name = info.name;
-            key = KeyOf(*g);
-            busy.emplace(*this);
-        }
-        vantor::ScopedCom com;
-        XmlModifyGroup(account_, key);
-    }
-    Fire<AddressCallback_OnModifyGroupProc>("AddressCallback_OnModifyGroup", group);
-    return TRUE;
+            if (!g || !SameId(g->id, info.id, ansiId)) return false;
+            key = GroupKey{info.id, info.name};
+            GroupKey copy = key;
+            g->id = std::move(copy.id);
+            g->name = std::move(copy.name);
+            return true;
+        },
+        [&] { XmlModifyGroup(account_, key); },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnModifyGroupProc>(m, "AddressCallback_OnModifyGroup", group);
+        });
 }
 
 BOOL ContactStore::RegisterEventModule(HMODULE module, UINT_PTR user) {
@@ -676,45 +718,53 @@ BOOL ContactStore::UnregisterEventModule(HMODULE module) {
 }
 
 BOOL ContactStore::UpdateFriendStatus(FriendHandle entry, const FriendStatus& status, DWORD notify) {
+    std::vector<EventModule> modules;
     std::optional<Busy> busy;
     {
         vantor::Lock lock(lock_);
         FriendEntry* e = LiveFriend(entry);
         if (!e || e->status == status.status) return FALSE;
+        if (notify) modules = modules_;
         e->SetStatus(status);
         if (!notify) return TRUE;
         busy.emplace(*this);
     }
-    Fire<AddressCallback_OnUpdateFriendOnlineStatusProc>("AddressCallback_OnUpdateFriendOnlineStatus", entry);
+    Fire<AddressCallback_OnUpdateFriendOnlineStatusProc>(modules, "AddressCallback_OnUpdateFriendOnlineStatus", entry);
     return TRUE;
 }
 
 BOOL ContactStore::UpdateSelfStatus(const FriendStatus* status) {
+    std::vector<EventModule> modules;
     {
         vantor::Lock lock(lock_);
         if (current_->status == status->status) return FALSE;
+        modules = modules_;
         current_->SetStatus(*status);
     }
-    Fire<AddressCallback_OnRefreshSelfStatusProc>("AddressCallback_OnRefreshSelfStatus", status);
+    Fire<AddressCallback_OnRefreshSelfStatusProc>(modules, "AddressCallback_OnRefreshSelfStatus", status);
     return TRUE;
 }
 
 BOOL ContactStore::RefreshFriendStatus(DWORD flags) {
-    if (flags & REFRESH_RESET_NETWORK_FRIENDS) {
+    std::vector<EventModule> modules;
+    {
         vantor::Lock lock(lock_);
-        ResetStatus(onRoot_);
+        if (flags & REFRESH_NOTIFY) modules = modules_;
+        if (flags & REFRESH_RESET_NETWORK_FRIENDS) ResetStatus(onRoot_);
     }
-    if (flags & REFRESH_NOTIFY) Fire<AddressCallback_OnRefreshFriendStatusProc>("AddressCallback_OnRefreshFriendStatus");
+    Fire<AddressCallback_OnRefreshFriendStatusProc>(modules, "AddressCallback_OnRefreshFriendStatus");
     return TRUE;
 }
 
 BOOL ContactStore::SetOnlineCount(DWORD first, DWORD second) {
+    std::vector<EventModule> modules;
     {
         vantor::Lock lock(lock_);
+        modules = modules_;
         onlineFirst_ = first;
         onlineSecond_ = second;
     }
-    Fire<AddressCallback_OnRefreshOnlineUserProc>("AddressCallback_OnRefreshOnlineUser");
+    Fire<AddressCallback_OnRefreshOnlineUserProc>(modules, "AddressCallback_OnRefreshOnlineUser");
     return TRUE;
 }
 
@@ -726,26 +776,29 @@ BOOL ContactStore::AddServicePolicies(FriendHandle entry, const Rec* records, DW
     std::vector<ServicePolicyEntry> incoming(count);
     for (DWORD i = 0; i < count; ++i) FromRecord(records[i], &incoming[i]);
     FriendSnapshot snap;
-    std::optional<Busy> busy;
-    {
-        vantor::Lock files(fileLock_);
-        {
-            vantor::Lock lock(lock_);
+    return Change(
+        [&] {
             FriendEntry* e = LiveFriend(entry);
-            if (!e) return FALSE;
+            if (!e) return false;
+            // Merged into a copy that replaces the list whole.
+            std::vector<ServicePolicyEntry> policies = e->policies;
             bool added = false;
-            for (auto& policy : incoming) added |= AddPolicy(e->policies, std::move(policy));
-            if (!added) return FALSE;
-            if (save) snap = Snapshot(*e, true);
-            busy.emplace(*this);
-        }
-        if (save) {
-            vantor::ScopedCom com;
-            XmlWriteServicePolicies(account_, snap);
-        }
-    }
-    Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>("AddressCallback_OnUpdateFriendSerivcePolicys", entry);
-    return TRUE;
+            for (auto& policy : incoming) added |= AddPolicy(policies, std::move(policy));
+            if (!added) return false;
+            if (save) {
+                snap.data = *e;
+                snap.policies = policies;
+            }
+            e->policies = std::move(policies);
+            return true;
+        },
+        [&] {
+            if (save) XmlWriteServicePolicies(account_, snap);
+        },
+        [&](const std::vector<EventModule>& m) {
+            Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>(m, "AddressCallback_OnUpdateFriendSerivcePolicys",
+                                                                   entry);
+        });
 }
 
 template <typename Rec>
@@ -867,12 +920,13 @@ BOOL ContactStore::UpdateSubject(FriendHandle entry, const BoardRec& boardInfo, 
     FriendEntry* e = EntryOrCurrent(entry);
     ServiceBoardEntry* board = e ? FindBoard(e->boards, id) : nullptr;
     if (!board) return FALSE;
-    ServiceSubjectEntry probe;
-    FromRecord(info, &probe);
-    const std::wstring& caption = probe.caption;
+    ServiceSubjectEntry incoming;
+    FromRecord(info, &incoming);
     for (auto& subject : board->subjects) {
-        if (lstrcmpiW(subject.caption.c_str(), caption.c_str()) != 0) continue;
-        FromRecord(info, &subject);
+        if (lstrcmpiW(subject.caption.c_str(), incoming.caption.c_str()) != 0) continue;
+        // A zero number keeps the one held.
+        if (incoming.number == 0) incoming.number = subject.number;
+        subject = std::move(incoming);
         return TRUE;
     }
     return FALSE;

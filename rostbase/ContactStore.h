@@ -95,17 +95,31 @@ public:
 
 private:
     class Busy;
-    // The callback names of AddressCallback.h; each fires with its own arguments.
-    template <typename Fn, typename... Args> void Fire(const char* name, Args... args);
+    // The callback names of AddressCallback.h; each fires with its own arguments, to the
+    // modules registered when the change was made.
+    template <typename Fn, typename... Args>
+    static void Fire(const std::vector<EventModule>& modules, const char* name, Args... args);
+    template <typename Find, typename Rec> BOOL CopyOut(Find find, Rec* out);
+    template <typename Item, typename Collect, typename Call> BOOL Walk(Collect collect, bool haveProc, Call call);
+    // One lasting change: memory() under both locks (false: refused, nothing changed),
+    // file() under the file lock only, notify(modules) with no lock held.
+    template <typename Memory, typename File, typename Notify>
+    BOOL Change(Memory memory, File file, Notify notify);
+    // Moves an entry between lists; refused when it is not in `from` or `to` holds it.
+    // Lock held.
+    BOOL MoveFriend(FriendEntry* e, ContactGroup* from, ContactGroup* to);
 
     // Lock held by the caller for all of these.
     FriendEntry* LiveFriend(FriendHandle h, bool forChange = true);
     ContactGroup* LiveGroup(GroupHandle h, bool forChange = true);
     FriendEntry* EntryOrCurrent(FriendHandle h);
     void Adopt(ContactGroup* group);
+    void Disown(ContactGroup* group);
     void ClearGroup(ContactGroup& group);
     void RetireFriend(FriendEntry* e);
     void RetireGroup(ContactGroup* g);
+    // Room in the pending lists for a whole group, so retiring it cannot fail half way.
+    void ReserveRetired(const ContactGroup* g);
     void FreePending();
     void DefaultRoots();
     FriendSnapshot Snapshot(const FriendEntry& e, bool withPolicies = false) const;

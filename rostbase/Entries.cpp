@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 
+#include "Handles.h"
 #include "Text.h"
 
 namespace rostbase {
@@ -35,17 +37,18 @@ std::wstring Widen(const char* text, size_t maxBytes) {
     std::string bounded(text, vantor::BoundedLength(text, maxBytes));
     wchar_t* wide = nullptr;
     AnsiToWideAlloc(bounded.c_str(), &wide);
-    std::wstring result = wide ? wide : L"";
-    LocalFree(wide);
-    return result;
+    // No room for the text is a failed call, not an empty text.
+    if (!wide) throw std::bad_alloc();
+    vantor::UniqueLocal owner(wide);
+    return std::wstring(wide);
 }
 
 std::string Narrow(const std::wstring& text) {
     char* narrow = nullptr;
     WideToAnsiAlloc(text.c_str(), &narrow);
-    std::string result = narrow ? narrow : "";
-    LocalFree(narrow);
-    return result;
+    if (!narrow) throw std::bad_alloc();
+    vantor::UniqueLocal owner(narrow);
+    return std::string(narrow);
 }
 
 int ReadDecimal(const wchar_t* text) {

@@ -321,6 +321,18 @@ TEST(RostStore, WalksFiltersLookupsAndCounts) {
     }, reinterpret_cast<UINT_PTR>(&calls)));
     EXPECT_EQ(1, calls);
     EXPECT_FALSE(Api().EnumGroupFriends(s.h, nullptr, [](FriendHandle, GroupHandle, UINT_PTR) CALLBACK -> BOOL { return TRUE; }, 0));
+
+    // A walk procedure may wait for another thread that changes the store.
+    EXPECT_TRUE(Api().EnumGroupFriends(s.h, a, [](FriendHandle e, GroupHandle g, UINT_PTR u) CALLBACK -> BOOL {
+        BOOL moved = FALSE;
+        std::thread([&] { moved = Api().DelFriend(reinterpret_cast<RostBaseHandle>(u), e, g); }).join();
+        return moved;
+    }, reinterpret_cast<UINT_PTR>(s.h)));
+    calls = 0;
+    EXPECT_TRUE(Api().EnumGroupFriends(s.h, a, [](FriendHandle, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+        return ++*reinterpret_cast<int*>(u) > 0;
+    }, reinterpret_cast<UINT_PTR>(&calls)));
+    EXPECT_EQ(0, calls);
 }
 
 namespace {
@@ -330,12 +342,17 @@ DWORD g_countInCallback = 0;
 
 void CALLBACK ReadBack(const char* name, UINT_PTR first, UINT_PTR) {
     if (std::strcmp(name, "OnDelFriend") != 0) return;
-    // The entry is out of its group but still readable while its callbacks run.
-    FriendInfoA f = {};
-    if (Api().GetFriendInfoA(g_hookStore, reinterpret_cast<FriendHandle>(first), &f)) {
-        g_readInCallback = testkit::Wide(f.id);
-    }
-    Api().StatFriends(g_hookStore, Api().GetOffRootGroup(g_hookStore), &g_countInCallback, nullptr);
+    // The entry is out of its group but still readable while its callbacks run; read
+    // from another thread, as a window thread would, so a lock held across the callback
+    // would hang here.
+    std::thread reader([first] {
+        FriendInfoA f = {};
+        if (Api().GetFriendInfoA(g_hookStore, reinterpret_cast<FriendHandle>(first), &f)) {
+            g_readInCallback = testkit::Wide(f.id);
+        }
+        Api().StatFriends(g_hookStore, Api().GetOffRootGroup(g_hookStore), &g_countInCallback, nullptr);
+    });
+    reader.join();
 }
 }  // namespace
 
