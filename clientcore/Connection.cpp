@@ -2,6 +2,7 @@
 // login values.
 #include <windows.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -103,7 +104,7 @@ CLIENTCORE_API int WINAPI Cco_GetVantorMessenger(NoticeInfo* records, UINT* coun
         *count = static_cast<UINT>(n);
         return CCO_OK;
     }
-    for (UINT i = 0; i < *count; ++i) {
+    for (UINT i = 0; i < *count && i <= static_cast<UINT>(INT_MAX); ++i) {
         // Zeroed before every read, so a notice never shows fields of the one before.
         memset(&notice, 0, sizeof notice);
         if (Zum().GetNotice(static_cast<int>(i), &notice) < 0) break;

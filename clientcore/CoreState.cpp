@@ -21,6 +21,8 @@ const size_t kSuiteIdChars = 64;
 vantor::CriticalSection g_msgLock;
 char g_lastMsg[kLastMsgChars];
 
+// Read by other threads (the update check) while a login may be storing a new one.
+vantor::CriticalSection g_suiteLock;
 char g_suiteIdText[kSuiteIdChars];
 
 }  // namespace
@@ -30,15 +32,24 @@ LoginState& Login() {
     return state;
 }
 
-std::string ServiceSuiteId() { return g_suiteIdText; }
+std::string ServiceSuiteId() {
+    vantor::Lock lock(g_suiteLock);
+    return g_suiteIdText;
+}
 
 void SetServiceSuiteId(const char* id) {
     std::string text = id ? id : "";
     if (text.size() >= kSuiteIdChars) DebugTrace("service-suite id cut to %u characters\n", unsigned(kSuiteIdChars - 1));
+    vantor::Lock lock(g_suiteLock);
     vantor::CopyField(g_suiteIdText, kSuiteIdChars, text.c_str());
 }
 
-const char* ServiceSuiteIdText() { return g_suiteIdText; }
+const char* ServiceSuiteIdText() {
+    static thread_local char copy[kSuiteIdChars];
+    vantor::Lock lock(g_suiteLock);
+    memcpy(copy, g_suiteIdText, kSuiteIdChars);
+    return copy;
+}
 
 void ClearLastMsg() {
     vantor::Lock lock(g_msgLock);

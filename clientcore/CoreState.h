@@ -23,7 +23,8 @@ LoginState& Login();
 // every URL built from it stays inside the callers' buffers.
 std::string ServiceSuiteId();
 void SetServiceSuiteId(const char* id);
-// Stable pointer for Cco_GetServiceSuiteId (valid until the next login changes the id).
+// The id for Cco_GetServiceSuiteId: the calling thread's own copy, valid until that
+// thread asks again, so a login storing a new id never tears it.
 const char* ServiceSuiteIdText();
 
 // The last-failure text. Worker threads of the plug-ins call ClientCore too, so the text is
