@@ -34,6 +34,17 @@ void FillPens(PenSlot (&slots)[3]) {
     }
 }
 
+// The frame pens go with the library when it is unloaded while the process runs (a
+// plug-in that linked it may be loaded and freed many times); at process exit the system
+// reclaims them.
+void DeletePens(PenSlot (&slots)[3]) {
+    vantor::Lock lock(g_penLock);
+    for (PenSlot& slot : slots) {
+        if (slot.pen) DeleteObject(slot.pen);
+        slot.pen = nullptr;
+    }
+}
+
 // Moves (x, y) to the quarter point of the circle for `angle`; other angles leave it.
 void QuarterPoint(int angle, int cx, int cy, int radius, POINT& point) {
     switch (angle) {
@@ -62,6 +73,14 @@ int CentredStart(LONG low, LONG high, int size, LONG areaLow, LONG areaHigh) {
 }
 
 }  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        DeletePens(g_linePens);
+        DeletePens(g_arcPens);
+    }
+    return TRUE;
+}
 
 BOOL WINAPI DrawLine(HDC dc, int x1, int y1, int x2, int y2) {
     HPEN first = CreatePen(PS_SOLID, 1, ReadColour(L"line_1"));

@@ -48,8 +48,6 @@ int ReadNarrow(int(WINAPI* wide)(LPCWSTR, LPCWSTR, T*, LPCWSTR), LPCSTR section,
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
-
 int WINAPI _GetProfileStringW(LPCWSTR section, LPCWSTR key, LPWSTR out, DWORD chars, LPCWSTR file) {
     if (!out || chars == 0) return 0;
     size_t copied = 0;
