@@ -94,6 +94,17 @@ TEST_F(ProxyTest, MessagesBecomeNumberedSectionsAndFireTheEvent) {
     Beat("<P><D><C><ID>e</ID></C></D></P>");
     EXPECT_EQ((std::vector<std::string>{"1", "3"}), Sections("u1001"));
     EXPECT_TRUE(Signalled());
+
+    // A reply far longer than one read, with double-byte text across every place it
+    // may be cut: the message arrives whole.
+    std::string text = "x";
+    for (int i = 0; i < 12000; ++i) text += "中";
+    Beat("<P><V><C><M>" + text + "</M></C></V></P>");
+    std::vector<std::string> names = Sections("u1001");
+    ASSERT_EQ(3u, names.size());
+    std::vector<std::string> keys = Section("u1001", names.back().c_str());
+    ASSERT_EQ(2u, keys.size());
+    EXPECT_TRUE(keys[1] == "M=" + Ansi(text.c_str())) << "message text changed";
 }
 
 TEST_F(ProxyTest, OnlyRepliesThatCarryMessagesAreSearched) {
@@ -213,6 +224,17 @@ TEST_F(ProxyTest, BusyThreadsAndAConsumerLoseNothing) {
                      p.HasCookie("JSESSIONID=c2");
         EXPECT_TRUE(known) << p.path << ": " << p.cookie;
         EXPECT_TRUE(p.HasCookie("iPlanetDirectoryPro=t") || p.HasCookie("iPlanetDirectoryPro=sso")) << p.cookie;
+        if (p.path == "/web/HeartBeat2PS.do") {
+            EXPECT_EQ("", p.body);
+        } else if (p.path == "/web/UpdateUserStatus.do") {
+            EXPECT_EQ("type=0&value=1&proxyflag=0&friend-id=", p.body);
+        } else if (p.path == "/web/GetUserContactFriendIP.do") {
+            EXPECT_EQ("linkertype=client", p.body);
+        } else if (p.path == "/web/LoginPS.do") {
+            EXPECT_NE(std::string::npos, p.body.find("localport=6082&UserID=u1001&NickName=")) << p.body;
+        } else {
+            ADD_FAILURE() << "unexpected post " << p.path;
+        }
     }
     EXPECT_EQ(kThreads * kCalls * 3 / 4, relayed);
     EXPECT_EQ(static_cast<size_t>(relayed), seen.size());

@@ -1,8 +1,12 @@
 // Login, logoff, heart beat, result mapping and the gatekeeper, against the fake server.
 #include "PresenceHarness.h"
 
+#include <atomic>
+#include <thread>
+
 #include "ModulePath.h"
 #include "TestSupport.h"
+#include "Text.h"
 
 using namespace pstest;
 using testkit::Ansi;
@@ -142,6 +146,18 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
         EXPECT_EQ(8, interval) << c.what;
     }
 
+    // A reply cannot make the library read a local file into its values.
+    testkit::WriteFileBytes(ProgramFolder() + L"secret.txt", "45");
+    std::string secret = vantor::WideToAnsi(L"file:///" + ProgramFolder() + L"secret.txt");
+    for (char& c : secret)
+        if (c == '\\') c = '/';
+    std::string external = "<!DOCTYPE lwData [<!ENTITY e SYSTEM \"" + secret + "\">]>" +
+                           Reply((Cell("interval", "&e;") + Cell("retry-times", "3")).c_str());
+    FakeServer::Queue("HeartBeat2PS", external);
+    int retry = 7, interval = 8;
+    ps.PS_Cco_HeartBeat(&retry, &interval);
+    EXPECT_EQ(8, interval);
+
     // A reply cut short after its headers is never taken for a success.
     FakeServer::Queue("HeartBeat2PS", Reply(Cell("interval", "45").c_str()), 200, 10);
     EXPECT_NE(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
@@ -168,7 +184,7 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
     ASSERT_EQ(nullptr, GetModuleHandleW(L"WebFetch.dll"));
     std::wstring copy = ProgramFolder() + L"noengine\\PresenceCore.dll";
     HMODULE noEngine = LoadLibraryExW(copy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    ASSERT_NE(nullptr, noEngine);
+    ASSERT_NE(nullptr, noEngine) << "error " << GetLastError();
     auto heartBeat = vantor::ProcAddress<decltype(&PS_Cco_HeartBeat)>(noEngine, "PS_Cco_HeartBeat");
     auto loginA = vantor::ProcAddress<decltype(&PS_Cco_LoginA)>(noEngine, "PS_Cco_LoginA");
     ASSERT_TRUE(heartBeat && loginA);
@@ -217,6 +233,34 @@ TEST_F(SessionTest, GatekeeperPicksTheServer) {
     FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("message", "满了").c_str(), "0"));
     EXPECT_EQ(20, ps.PS_Cco_LoginA(&account, "s", "t"));
     EXPECT_EQ(1u, FakeServer::Log().size());
+
+    // Logins that ask the gatekeeper again while other threads beat: only the
+    // gatekeeper's own post goes to its address.
+    FakeServer::Reset();
+    FakeServer::Default("GetAvailablePresenceTab", Reply(Cell("server", server.c_str()).c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    size_t before = FakeServer::Log().size();
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            FriendInfoA own = Account();
+            for (int i = 0; i < 25; ++i) {
+                int r = t == 0 ? ps.PS_Cco_LoginA(&own, "s", "t") : ps.PS_Cco_HeartBeat(nullptr, nullptr);
+                if (r != 0) ++failures;
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, failures.load());
+    posts = FakeServer::Log();
+    ASSERT_EQ(before + 25 * 4, posts.size());
+    for (size_t i = before; i < posts.size(); ++i) {
+        const Post& p = posts[i];
+        bool gatekeeper = p.path == "/gk/GetAvailablePresenceTab.do";
+        EXPECT_TRUE(gatekeeper || p.path.compare(0, 5, "/web/") == 0) << p.path;
+        EXPECT_EQ(gatekeeper ? FakeServer::MainPort() : FakeServer::SecondPort(), p.port) << p.path;
+    }
 
     // (b) an unreachable gatekeeper: 2101, no login, and the next post reads psUrl again.
     FakeServer::Reset();
