@@ -263,6 +263,19 @@ FriendSnapshot ContactStore::Snapshot(const FriendEntry& e, bool withPolicies) c
 template <typename Fn, typename... Args>
 void ContactStore::Fire(const std::vector<EventModule>& modules, const char* name, Args... args) {
     for (const EventModule& m : modules) {
+        {
+            // A module that left since the change hears nothing more. (Only checked here:
+            // the loader's lock is never taken with the store's.)
+            vantor::Lock lock(lock_);
+            auto same = [&](const EventModule& r) { return r.module == m.module; };
+            if (std::none_of(modules_.begin(), modules_.end(), same)) continue;
+        }
+        // Kept loaded while its export runs: another thread may unregister and free it.
+        HMODULE pinned = nullptr;
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(m.module), &pinned))
+            continue;
+        vantor::UniqueModule hold(pinned);
+        if (pinned != m.module) continue;
         // Looked up at every firing: a module may come and go between changes.
         auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m.module, name)));
         if (fn) fn(args..., m.userValue);

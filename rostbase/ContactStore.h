@@ -96,9 +96,9 @@ public:
 private:
     class Busy;
     // The callback names of AddressCallback.h; each fires with its own arguments, to the
-    // modules registered when the change was made.
+    // modules registered when the change was made that are registered still.
     template <typename Fn, typename... Args>
-    static void Fire(const std::vector<EventModule>& modules, const char* name, Args... args);
+    void Fire(const std::vector<EventModule>& modules, const char* name, Args... args);
     template <typename Find, typename Rec> BOOL CopyOut(Find find, Rec* out);
     template <typename Item, typename Collect, typename Call> BOOL Walk(Collect collect, bool haveProc, Call call);
     // One lasting change: memory() under both locks (false: refused, nothing changed),
