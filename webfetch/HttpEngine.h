@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,10 +38,11 @@ public:
     virtual ~HttpEngine() = default;
     virtual bool Open() = 0;
     virtual void Close() = 0;
-    virtual HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath,
-                                      CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
-    virtual HttpFetchResult DownloadA(const char* url, const char* localPath,
-                                      CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    // Both text forms come to the engine's one download.
+    HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context);
+    HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
+                              DWORD_PTR context);
     virtual void Break() = 0;
     virtual bool IsBreaked() const { return stop_.load(); }
     virtual HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
@@ -66,30 +68,35 @@ public:
     int autoDetect = 0;
     CookieTable cookies;
 
-protected:
-    // The read call of the engine's library (both take the same arguments).
-    typedef BOOL(WINAPI* BodyReader)(void* request, void* buffer, DWORD size, DWORD* got);
+    // How an engine reads the reply to a request it sent (its library's read call and
+    // header queries; both libraries take the same arguments).
+    struct ReplyReader {
+        BOOL(WINAPI* read)(void* request, void* buffer, DWORD size, DWORD* got);
+        bool (*status)(void* request, DWORD* status);
+        bool (*contentLength)(void* request, uint64_t* length);
+        bool (*headerValue)(void* request, DWORD level, DWORD index, std::wstring* value);
+    };
 
-    // Hands a post's reply to the callback in chunks of at most chunkSize bytes, each
-    // NUL-terminated. True only when the whole body arrived: a failed read, a stop or a
+protected:
+    // localPath may be null (no file can be opened).
+    virtual HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath,
+                                     CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+
+    // The rest of a post once its request went out: the status, the cookies the reply
+    // sets (header cookieLevel; 0 keeps none), and the body to the callback in chunks of
+    // at most chunkSize bytes, each NUL-terminated. A failed read, a stop or a
     // connection closed before Content-Length bytes is not a delivered reply.
-    bool ReadPostReply(BodyReader read, void* request, DWORD chunkSize, bool haveLength, uint64_t expected,
-                       CFileDownUpProcessCallback* callback, DWORD_PTR context);
-    // Writes the body of a 200 or 206 reply into file with progress after each chunk.
-    // True when it was read to its end; *lastError keeps the error of a failed read or
-    // write.
-    bool ReadDownloadBody(BodyReader read, void* request, DWORD status, uint64_t localSize, bool haveLength,
-                          uint64_t length, ResumeFile& file, CFileDownUpProcessCallback* callback,
-                          DWORD_PTR context, DWORD* lastError);
+    HttpFetchResult ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
+                                CFileDownUpProcessCallback* callback, DWORD_PTR context);
+    // The rest of a download once its request went out: sizes, status, the body into
+    // file, and the end report after closeHandles has closed the request.
+    HttpFetchResult ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize, ResumeFile& file,
+                                    const std::function<void()>& closeHandles, CFileDownUpProcessCallback* callback,
+                                    DWORD_PTR context);
 
     // Set from another thread by Break, polled before every read; never cleared.
     std::atomic<bool> stop_{false};
 };
-
-// What a download's status decides before any body is read. False for 200 and 206
-// (the body follows); otherwise *result is the outcome: a 416 without content means
-// the file was already whole.
-bool DownloadEndsAtStatus(DWORD status, bool haveLength, uint64_t length, HttpFetchResult* result);
 
 // A Content-Length header value; false when it holds no number.
 bool ParseContentLength(const wchar_t* text, uint64_t* length);

@@ -24,24 +24,13 @@ void CookieTable::InsertSetCookie(const std::string& headerValue) {
     Insert(headerValue.substr(0, eq), headerValue.substr(eq + 1));
 }
 
-bool HttpEngine::ReadPostReply(BodyReader read, void* request, DWORD chunkSize, bool haveLength, uint64_t expected,
-                               CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    uint64_t received = 0;
-    std::vector<char> chunk(chunkSize + 1);
-    while (!stop_) {
-        DWORD got = 0;
-        if (!read(request, chunk.data(), chunkSize, &got)) return false;
-        if (got == 0) return !haveLength || received >= expected;
-        received += got;
-        chunk[got] = '\0';
-        if (callback) callback->OnPostData(chunk.data(), got, context);
-    }
-    return false;
-}
+namespace {
 
-bool HttpEngine::ReadDownloadBody(BodyReader read, void* request, DWORD status, uint64_t localSize, bool haveLength,
-                                  uint64_t length, ResumeFile& file, CFileDownUpProcessCallback* callback,
-                                  DWORD_PTR context, DWORD* lastError) {
+// Writes the body of a 200 or 206 reply into file with progress after each chunk. True
+// when it was read to its end; *lastError keeps the error of a failed read or write.
+bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, DWORD status, uint64_t localSize,
+                      bool haveLength, uint64_t length, ResumeFile& file, const std::atomic<bool>& stop,
+                      CFileDownUpProcessCallback* callback, DWORD_PTR context, DWORD* lastError) {
     *lastError = 0;
     // A whole body in answer to a range request replaces what the file held: appending
     // it would leave the old bytes in front of a complete copy.
@@ -52,9 +41,9 @@ bool HttpEngine::ReadDownloadBody(BodyReader read, void* request, DWORD status, 
     const DWORD kChunk = 16384;
     uint64_t received = 0;
     std::vector<char> chunk(kChunk);
-    while (!stop_) {
+    while (!stop) {
         DWORD got = 0;
-        if (!read(request, chunk.data(), kChunk, &got)) {
+        if (!reader.read(request, chunk.data(), kChunk, &got)) {
             *lastError = GetLastError();
             return false;
         }
@@ -71,11 +60,67 @@ bool HttpEngine::ReadDownloadBody(BodyReader read, void* request, DWORD status, 
     return false;
 }
 
-bool DownloadEndsAtStatus(DWORD status, bool haveLength, uint64_t length, HttpFetchResult* result) {
-    if (status == kStatusOk || status == kStatusPartialContent) return false;
-    bool alreadyWhole = status == kStatusRangeNotSatisfiable && (!haveLength || length == 0);
-    *result = alreadyWhole ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
-    return true;
+}  // namespace
+
+HttpFetchResult HttpEngine::DownloadW(const wchar_t* url, const wchar_t* localPath,
+                                      CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    return Download(url ? url : L"", localPath, callback, context);
+}
+
+HttpFetchResult HttpEngine::DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
+                                      DWORD_PTR context) {
+    std::wstring path = Widen(localPath);
+    return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
+}
+
+HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
+                                        CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    DWORD status = 0;
+    if (!reader.status(request, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (status != kStatusOk) return static_cast<HttpFetchResult>(status);
+    if (cookieLevel != 0) {
+        std::wstring value;
+        for (DWORD index = 0; index < 4096 && reader.headerValue(request, cookieLevel, index, &value); ++index) {
+            cookies.InsertSetCookie(Narrow(value));
+        }
+    }
+    uint64_t expected = 0;
+    bool haveLength = reader.contentLength(request, &expected);
+    uint64_t received = 0;
+    std::vector<char> chunk(chunkSize + 1);
+    while (!stop_) {
+        DWORD got = 0;
+        if (!reader.read(request, chunk.data(), chunkSize, &got)) break;
+        if (got == 0) return (!haveLength || received >= expected) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+        received += got;
+        chunk[got] = '\0';
+        if (callback) callback->OnPostData(chunk.data(), got, context);
+    }
+    return HTTP_FETCH_STOPPED;
+}
+
+HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize,
+                                            ResumeFile& file, const std::function<void()>& closeHandles,
+                                            CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    uint64_t length = 0;
+    bool haveLength = reader.contentLength(request, &length);
+    if (haveLength && callback) {
+        callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
+    }
+    DWORD status = 0;
+    if (!reader.status(request, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (status != kStatusOk && status != kStatusPartialContent) {
+        // A 416 without content: the file was already whole.
+        bool alreadyWhole = status == kStatusRangeNotSatisfiable && (!haveLength || length == 0);
+        return alreadyWhole ? HTTP_FETCH_OK : static_cast<HttpFetchResult>(status);
+    }
+    DWORD lastError = 0;
+    bool complete = ReadDownloadBody(reader, request, status, localSize, haveLength, length, file, stop_, callback,
+                                     context, &lastError);
+    closeHandles();
+    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
+    file.Close();
+    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
 }
 
 bool ParseContentLength(const wchar_t* text, uint64_t* length) {

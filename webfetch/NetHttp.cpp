@@ -1,4 +1,6 @@
 // CNetHttp: forwards every call to the engine chosen by Open; Http_PostRequestA/W.
+// No member lets an exception reach the calling module: running out of memory is a
+// failed call.
 #include "HttpEngine.h"
 
 #include <new>
@@ -114,31 +116,47 @@ bool CNetHttp::QuerySetCookie(const wchar_t* name, wchar_t* value) {
 }
 
 bool CNetHttp::QuerySetCookie(const char* name, char* value, size_t valueChars) {
-    std::string found;
-    if (!engine_ || !name || !engine_->cookies.Find(name, &found)) return false;
-    CopyOut(found, value, valueChars);
-    return true;
+    try {
+        std::string found;
+        if (!engine_ || !name || !engine_->cookies.Find(name, &found)) return false;
+        CopyOut(found, value, valueChars);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 bool CNetHttp::QuerySetCookie(const wchar_t* name, wchar_t* value, size_t valueChars) {
-    std::string found;
-    if (!engine_ || !name || !engine_->cookies.Find(Narrow(name), &found)) return false;
-    CopyOut(Widen(found.c_str()), value, valueChars);
-    return true;
+    try {
+        std::string found;
+        if (!engine_ || !name || !engine_->cookies.Find(Narrow(name), &found)) return false;
+        CopyOut(Widen(found.c_str()), value, valueChars);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 void CNetHttp::AddProxySetting(const char* server, const char* bypass, const char* scriptUrl) {
-    AddProxySetting(Widen(server).c_str(), Widen(bypass).c_str(), Widen(scriptUrl).c_str());
+    try {
+        AddProxySetting(Widen(server).c_str(), Widen(bypass).c_str(), Widen(scriptUrl).c_str());
+    } catch (...) {
+        // Out of memory: the setting is not taken.
+    }
 }
 
 void CNetHttp::AddProxySetting(const wchar_t* server, const wchar_t* bypass, const wchar_t* scriptUrl) {
-    if (!engine_) return;
-    ProxyEntry entry;
-    entry.server = server ? server : L"";
-    entry.bypass = bypass ? bypass : L"";
-    entry.scriptUrl = scriptUrl ? scriptUrl : L"";
-    if (entry.server.empty() && entry.bypass.empty() && entry.scriptUrl.empty()) return;
-    engine_->proxies.push_back(entry);
+    try {
+        if (!engine_) return;
+        ProxyEntry entry;
+        entry.server = server ? server : L"";
+        entry.bypass = bypass ? bypass : L"";
+        entry.scriptUrl = scriptUrl ? scriptUrl : L"";
+        if (entry.server.empty() && entry.bypass.empty() && entry.scriptUrl.empty()) return;
+        engine_->proxies.push_back(entry);
+    } catch (...) {
+        // Out of memory: the setting is not taken.
+    }
 }
 
 void CNetHttp::SetAutoProxy(int enable) {
@@ -146,18 +164,26 @@ void CNetHttp::SetAutoProxy(int enable) {
 }
 
 void CNetHttp::SetUsedProxy(int kind, const char* first, const char* second) {
-    std::wstring wideFirst = (first && *first) ? Widen(first) : std::wstring();
-    std::wstring wideSecond = (second && *second) ? Widen(second) : std::wstring();
-    SetUsedProxy(kind, first ? wideFirst.c_str() : nullptr, second ? wideSecond.c_str() : nullptr);
+    try {
+        std::wstring wideFirst = (first && *first) ? Widen(first) : std::wstring();
+        std::wstring wideSecond = (second && *second) ? Widen(second) : std::wstring();
+        SetUsedProxy(kind, first ? wideFirst.c_str() : nullptr, second ? wideSecond.c_str() : nullptr);
+    } catch (...) {
+        // Out of memory: the setting is not taken.
+    }
 }
 
 void CNetHttp::SetUsedProxy(int kind, const wchar_t* first, const wchar_t* second) {
-    if (!engine_) return;
-    engine_->usedKind = kind;
-    engine_->usedFirst.clear();
-    engine_->usedSecond.clear();
-    if (first) engine_->usedFirst = first;
-    if (second) engine_->usedSecond = second;
+    try {
+        if (!engine_) return;
+        engine_->usedKind = kind;
+        engine_->usedFirst.clear();
+        engine_->usedSecond.clear();
+        if (first) engine_->usedFirst = first;
+        if (second) engine_->usedSecond = second;
+    } catch (...) {
+        // Out of memory: the setting is not taken.
+    }
 }
 
 bool CNetHttp::GetUsedProxySetting(int* kind, char* first, char* second) const {
@@ -170,20 +196,28 @@ bool CNetHttp::GetUsedProxySetting(int* kind, wchar_t* first, wchar_t* second) c
 
 bool CNetHttp::GetUsedProxySetting(int* kind, char* first, size_t firstChars,
                                    char* second, size_t secondChars) const {
-    if (!engine_ || engine_->usedKind == -1) return false;
-    if (kind) *kind = engine_->usedKind;
-    CopyOut(Narrow(engine_->usedFirst), first, firstChars);
-    if (!engine_->usedSecond.empty()) CopyOut(Narrow(engine_->usedSecond), second, secondChars);
-    return true;
+    try {
+        if (!engine_ || engine_->usedKind == -1) return false;
+        if (kind) *kind = engine_->usedKind;
+        CopyOut(Narrow(engine_->usedFirst), first, firstChars);
+        if (!engine_->usedSecond.empty()) CopyOut(Narrow(engine_->usedSecond), second, secondChars);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 bool CNetHttp::GetUsedProxySetting(int* kind, wchar_t* first, size_t firstChars,
                                    wchar_t* second, size_t secondChars) const {
-    if (!engine_ || engine_->usedKind == -1) return false;
-    if (kind) *kind = engine_->usedKind;
-    CopyOut(engine_->usedFirst, first, firstChars);
-    if (!engine_->usedSecond.empty()) CopyOut(engine_->usedSecond, second, secondChars);
-    return true;
+    try {
+        if (!engine_ || engine_->usedKind == -1) return false;
+        if (kind) *kind = engine_->usedKind;
+        CopyOut(engine_->usedFirst, first, firstChars);
+        if (!engine_->usedSecond.empty()) CopyOut(engine_->usedSecond, second, secondChars);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 void CNetHttp::Break() {

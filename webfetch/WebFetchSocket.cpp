@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "Text.h"
@@ -252,7 +253,12 @@ bool CWebFetch::Receive() {
         int got = recv(static_cast<SOCKET>(socket_), chunk, kReceiveChunk, 0);
         if (got <= 0) return false;
         // Text bodies only: the received bytes up to a NUL, never beyond what arrived.
-        body.append(chunk, strnlen(chunk, static_cast<size_t>(got)));
+        // A body that outgrows memory ends the read; nothing is thrown at the caller.
+        try {
+            body.append(chunk, strnlen(chunk, static_cast<size_t>(got)));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
         return true;
     }
     body.resize(static_cast<size_t>(response_->bodyLength));

@@ -49,6 +49,9 @@ bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring*
     }, value);
 }
 
+const HttpEngine::ReplyReader kReplyReader = {&WinHttpReadData, &QueryStatus, &QueryContentLength,
+                                              &QueryHeaderValue};
+
 // A redirect is handed back as its status, as on the WinINet engine.
 void KeepRedirects(HINTERNET request) {
     DWORD feature = WINHTTP_DISABLE_REDIRECTS;
@@ -145,17 +148,6 @@ public:
                     callback, context);
     }
 
-    HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
-                              DWORD_PTR context) override {
-        std::wstring path = Widen(localPath);
-        return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
-    }
-
-    HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
-                              DWORD_PTR context) override {
-        return Download(url ? url : L"", localPath, callback, context);
-    }
-
 private:
     HINTERNET Connect(const std::wstring& url, std::wstring* path) {
         std::wstring host;
@@ -179,7 +171,7 @@ private:
                          const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                          DWORD_PTR context);
     HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
-                             DWORD_PTR context);
+                             DWORD_PTR context) override;
 
     HINTERNET session_ = nullptr;
 };
@@ -280,21 +272,8 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
         return HTTP_FETCH_SEND_FAILED;
     }
     if (!WinHttpReceiveResponse(request.get(), nullptr)) return HTTP_FETCH_NO_RESPONSE;
-    DWORD status = 0;
-    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    if (status != HTTP_STATUS_OK) return static_cast<HttpFetchResult>(status);
-
-    std::wstring value;
-    for (DWORD index = 0; index < 4096 && QueryHeaderValue(request.get(), WINHTTP_QUERY_SET_COOKIE, index, &value);
-         ++index) {
-        this->cookies.InsertSetCookie(Narrow(value));
-    }
-
-    uint64_t expected = 0;
-    bool haveLength = QueryContentLength(request.get(), &expected);
-    return ReadPostReply(&WinHttpReadData, request.get(), kPostChunk, haveLength, expected, callback, context)
-               ? HTTP_FETCH_OK
-               : HTTP_FETCH_STOPPED;
+    // The reply's cookies are kept whatever the caller asked for.
+    return ReceivePost(kReplyReader, request.get(), WINHTTP_QUERY_SET_COOKIE, kPostChunk, callback, context);
 }
 
 HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* localPath,
@@ -321,23 +300,12 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
     HINTERNET sent = attempt.request.get();
     if (!WinHttpReceiveResponse(sent, nullptr)) return HTTP_FETCH_NO_RESPONSE;
 
-    uint64_t length = 0;
-    bool haveLength = QueryContentLength(sent, &length);
-    if (haveLength && callback) {
-        callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
-    }
-    DWORD status = 0;
-    if (!QueryStatus(sent, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    HttpFetchResult early;
-    if (DownloadEndsAtStatus(status, haveLength, length, &early)) return early;
-    DWORD lastError = 0;
-    bool complete = ReadDownloadBody(&WinHttpReadData, sent, status, localSize, haveLength, length, file, callback,
-                                     context, &lastError);
-    attempt.request.reset();
-    attempt.connection.reset();
-    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
-    file.Close();
-    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+    return ReceiveDownload(kReplyReader, sent, localSize, file,
+                           [&] {
+                               attempt.request.reset();
+                               attempt.connection.reset();
+                           },
+                           callback, context);
 }
 
 }  // namespace

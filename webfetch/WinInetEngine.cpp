@@ -49,6 +49,9 @@ bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring*
     }, value);
 }
 
+const HttpEngine::ReplyReader kReplyReader = {&InternetReadFile, &QueryStatus, &QueryContentLength,
+                                              &QueryHeaderValue};
+
 class WinInetEngine : public HttpEngine {
 public:
     ~WinInetEngine() override { Close(); }
@@ -88,17 +91,6 @@ public:
                     CopyList(cookies, cookieCount), callback, context, true);
     }
 
-    HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
-                              DWORD_PTR context) override {
-        std::wstring path = Widen(localPath);
-        return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
-    }
-
-    HttpFetchResult DownloadW(const wchar_t* url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
-                              DWORD_PTR context) override {
-        return Download(url ? url : L"", localPath, callback, context);
-    }
-
 private:
     HINTERNET Connect(const std::wstring& url, std::wstring* path) {
         std::wstring host;
@@ -111,7 +103,7 @@ private:
                          const wchar_t* httpVersion, int queryLevel, const std::vector<std::wstring>& cookies,
                          CFileDownUpProcessCallback* callback, DWORD_PTR context, bool wideForm);
     HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
-                             DWORD_PTR context);
+                             DWORD_PTR context) override;
 
     HINTERNET session_ = nullptr;
 };
@@ -145,22 +137,7 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                           const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
         return HTTP_FETCH_SEND_FAILED;
     }
-    DWORD status = 0;
-    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    if (status != HTTP_STATUS_OK) return static_cast<HttpFetchResult>(status);
-
-    if (queryLevel != 0) {
-        std::wstring value;
-        for (DWORD index = 0; index < 4096 && QueryHeaderValue(request.get(), queryLevel, index, &value); ++index) {
-            this->cookies.InsertSetCookie(Narrow(value));
-        }
-    }
-
-    uint64_t expected = 0;
-    bool haveLength = QueryContentLength(request.get(), &expected);
-    return ReadPostReply(&InternetReadFile, request.get(), kReadChunk, haveLength, expected, callback, context)
-               ? HTTP_FETCH_OK
-               : HTTP_FETCH_STOPPED;
+    return ReceivePost(kReplyReader, request.get(), static_cast<DWORD>(queryLevel), kReadChunk, callback, context);
 }
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* localPath,
@@ -184,24 +161,12 @@ HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* 
                           static_cast<DWORD>(headers.size()), nullptr, 0)) {
         return HTTP_FETCH_SEND_FAILED;
     }
-    uint64_t length = 0;
-    bool haveLength = QueryContentLength(request.get(), &length);
-    if (haveLength && callback) {
-        callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
-    }
-    DWORD status = 0;
-    if (!QueryStatus(request.get(), &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-
-    HttpFetchResult early;
-    if (DownloadEndsAtStatus(status, haveLength, length, &early)) return early;
-    DWORD lastError = 0;
-    bool complete = ReadDownloadBody(&InternetReadFile, request.get(), status, localSize, haveLength, length, file,
-                                     callback, context, &lastError);
-    request.reset();
-    connection.reset();
-    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
-    file.Close();
-    return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+    return ReceiveDownload(kReplyReader, request.get(), localSize, file,
+                           [&] {
+                               request.reset();
+                               connection.reset();
+                           },
+                           callback, context);
 }
 
 }  // namespace
