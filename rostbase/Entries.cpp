@@ -80,25 +80,30 @@ void PutCut(Ch* field, size_t width, const Ch* text, size_t length) {
     field[n] = 0;
 }
 
-void PutFriendText(char* field, size_t width, const std::wstring& text) {
+// Widths are the fields' own: a record field never takes more than it holds.
+template <size_t N>
+void PutFriendText(char (&field)[N], const std::wstring& text) {
     if (text.empty()) return;
     std::string narrow = Narrow(text);
-    PutCut(field, width, narrow.c_str(), narrow.size());
+    PutCut(field, N, narrow.c_str(), narrow.size());
 }
 
-void PutFriendText(wchar_t* field, size_t width, const std::wstring& text) {
+template <size_t N>
+void PutFriendText(wchar_t (&field)[N], const std::wstring& text) {
     if (text.empty()) return;
-    PutCut(field, width, text.c_str(), text.size());
+    PutCut(field, N, text.c_str(), text.size());
 }
 
 // Texts cut to their width less one, never splitting a character.
-void PutText(char* field, size_t width, const std::wstring& text) {
+template <size_t N>
+void PutText(char (&field)[N], const std::wstring& text) {
     std::string narrow = Narrow(text);
-    vantor::CopyField(field, width, narrow.c_str(), false);
+    vantor::CopyField(field, N, narrow.c_str(), false);
 }
 
-void PutText(wchar_t* field, size_t width, const std::wstring& text) {
-    vantor::CopyField(field, width, text.c_str(), false);
+template <size_t N>
+void PutText(wchar_t (&field)[N], const std::wstring& text) {
+    vantor::CopyField(field, N, text.c_str(), false);
 }
 
 template <size_t N> std::wstring Take(const char (&field)[N]) { return Widen(field, N); }
@@ -118,17 +123,17 @@ void CopyNumbers(const FriendData& e, Rec* out) {
 template <typename Rec>
 void ToFriendRecord(const FriendData& e, Rec* out) {
     std::memset(out, 0, sizeof(*out));
-    PutFriendText(out->id, 24, e.id);
-    PutFriendText(out->nickname, 24, e.nickname);
-    PutFriendText(out->name, 24, e.name);
-    PutFriendText(out->birthday, 16, e.birthday);
-    PutFriendText(out->province, 16, e.province);
-    PutFriendText(out->city, 32, e.city);
-    PutFriendText(out->voip, 16, e.voip);
-    PutFriendText(out->mobile, 16, e.mobile);
-    PutFriendText(out->phone, 16, e.phone);
-    PutFriendText(out->xlt, 16, e.xlt);
-    PutFriendText(out->email, 32, e.email);
+    PutFriendText(out->id, e.id);
+    PutFriendText(out->nickname, e.nickname);
+    PutFriendText(out->name, e.name);
+    PutFriendText(out->birthday, e.birthday);
+    PutFriendText(out->province, e.province);
+    PutFriendText(out->city, e.city);
+    PutFriendText(out->voip, e.voip);
+    PutFriendText(out->mobile, e.mobile);
+    PutFriendText(out->phone, e.phone);
+    PutFriendText(out->xlt, e.xlt);
+    PutFriendText(out->email, e.email);
     CopyNumbers(e, out);
 }
 
@@ -168,11 +173,11 @@ void ToPolicyRecord(const ServicePolicyEntry& p, Rec* out) {
     std::memset(out, 0, sizeof(*out));
     out->id = p.id;
     std::memcpy(out->flags, p.flags, sizeof(out->flags));
-    PutText(out->name, 64, p.name);
-    PutText(out->summary, 320, p.summary);
-    PutText(out->locator, 260, p.locator);
+    PutText(out->name, p.name);
+    PutText(out->summary, p.summary);
+    PutText(out->locator, p.locator);
     DWORD n = 0;
-    for (; n < SERVICE_POLICY_CODES && n < p.codes.size(); ++n) PutText(out->codes[n], 160, p.codes[n]);
+    for (; n < SERVICE_POLICY_CODES && n < p.codes.size(); ++n) PutText(out->codes[n], p.codes[n]);
     out->codeCount = n;
 }
 
@@ -197,10 +202,10 @@ void FromSubjectRecord(const Rec& in, ServiceSubjectEntry* s) {
 template <typename Rec>
 void ToSubjectRecord(const ServiceSubjectEntry& s, Rec* out) {
     out->number = s.number;
-    if (!s.caption.empty()) PutText(out->caption, 40, s.caption);
-    if (!s.summary.empty()) PutText(out->summary, 320, s.summary);
-    if (!s.locator.empty()) PutText(out->locator, 260, s.locator);
-    if (!s.extra.empty()) PutText(out->extra, 260, s.extra);
+    if (!s.caption.empty()) PutText(out->caption, s.caption);
+    if (!s.summary.empty()) PutText(out->summary, s.summary);
+    if (!s.locator.empty()) PutText(out->locator, s.locator);
+    if (!s.extra.empty()) PutText(out->extra, s.extra);
 }
 
 }  // namespace
@@ -211,13 +216,13 @@ void FromRecord(const FriendInfoA& in, FriendData* e) { FromFriendRecord(in, e);
 void FromRecord(const FriendInfoW& in, FriendData* e) { FromFriendRecord(in, e); }
 
 void ToRecord(const ContactGroup& g, GroupInfoA* out) {
-    PutText(out->id, 24, g.id);
-    if (!g.name.empty()) PutText(out->name, 24, g.name);
+    PutText(out->id, g.id);
+    if (!g.name.empty()) PutText(out->name, g.name);
 }
 
 void ToRecord(const ContactGroup& g, GroupInfoW* out) {
-    PutText(out->id, 24, g.id);
-    PutText(out->name, 24, g.name);
+    PutText(out->id, g.id);
+    PutText(out->name, g.name);
 }
 
 void FromRecord(const GroupInfoA& in, ContactGroup* g) {
@@ -239,17 +244,17 @@ void FromRecord(const ServiceBoardInfoW& in, ServiceBoardEntry* b) { FromBoardRe
 
 void ToRecord(const ServiceBoardEntry& b, ServiceBoardInfoA* out) {
     // The 8-bit form leaves the caller's field alone where the text is empty.
-    if (!b.caption.empty()) PutText(out->caption, 40, b.caption);
-    if (!b.summary.empty()) PutText(out->summary, 320, b.summary);
-    if (!b.locator.empty()) PutText(out->locator, 260, b.locator);
-    if (!b.extra.empty()) PutText(out->extra, 260, b.extra);
+    if (!b.caption.empty()) PutText(out->caption, b.caption);
+    if (!b.summary.empty()) PutText(out->summary, b.summary);
+    if (!b.locator.empty()) PutText(out->locator, b.locator);
+    if (!b.extra.empty()) PutText(out->extra, b.extra);
 }
 
 void ToRecord(const ServiceBoardEntry& b, ServiceBoardInfoW* out) {
-    PutText(out->caption, 40, b.caption);
-    PutText(out->summary, 320, b.summary);
-    PutText(out->locator, 260, b.locator);
-    PutText(out->extra, 260, b.extra);
+    PutText(out->caption, b.caption);
+    PutText(out->summary, b.summary);
+    PutText(out->locator, b.locator);
+    PutText(out->extra, b.extra);
 }
 
 void FromRecord(const ServiceSubjectInfoA& in, ServiceSubjectEntry* s) { FromSubjectRecord(in, s); }

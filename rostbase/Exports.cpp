@@ -393,8 +393,12 @@ BOOL WINAPI RostBase_GetServiceBoardIdA(const ServiceBoardInfoA* info, char* out
         if (info->locator[i] == '-') dash = info->locator + i;
     }
     if (!dash) return FALSE;
-    vantor::CopyField(out, SERVICE_BOARD_ID_CHARS, dash + 1, false);
-    return TRUE;
+    // The id ends where the field does, terminated or not.
+    return Guarded(__func__, FALSE, [&] {
+        std::string id(dash + 1, info->locator + length);
+        vantor::CopyField(out, SERVICE_BOARD_ID_CHARS, id.c_str(), false);
+        return TRUE;
+    });
 }
 
 BOOL WINAPI RostBase_GetServiceBoardIdW(const ServiceBoardInfoW* info, wchar_t* out) {

@@ -622,6 +622,13 @@ TEST(RostStore, ServiceDataAsTheLoginFillsIt) {
     ASSERT_TRUE(Api().GetServiceBoardIdA(&longId, idBuf));
     EXPECT_EQ(63u, std::strlen(idBuf));
     EXPECT_EQ('#', idBuf[64]) << "nothing written past 64 bytes";
+    // A locator that fills its field is read to the field's end, not into the next one.
+    ServiceBoardInfoA full = {};
+    std::memset(full.locator, 'u', sizeof(full.locator));
+    std::memcpy(full.locator + sizeof(full.locator) - 4, "-abc", 4);
+    lstrcpyA(full.extra, "XYZ");
+    ASSERT_TRUE(Api().GetServiceBoardIdA(&full, idBuf));
+    EXPECT_STREQ("abc", idBuf);
     ServiceBoardInfoW wl = {};
     lstrcpyW(wl.locator, L"x-");
     for (int i = 2; i < 202; ++i) wl.locator[i] = L'L';
