@@ -42,11 +42,20 @@ public:
     void OnProgress(DWORD, DWORD, DWORD_PTR) override {}
     void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
     // Bytes are collected whole and converted once, so a double-byte character split
-    // between two chunks stays intact.
+    // between two chunks stays intact. Called from inside WebFetch: nothing may be
+    // thrown through it, so a reply that outgrows memory is only marked.
     void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
         auto* text = reinterpret_cast<std::string*>(context);
-        if (text && chunk) text->append(chunk, length);
+        if (!text || !chunk || overflow) return;
+        try {
+            text->append(chunk, length);
+        } catch (...) {
+            overflow = true;
+            text->clear();
+            text->shrink_to_fit();
+        }
     }
+    bool overflow = false;
 };
 
 PsResult PostPsAction(Form form, const char* action, const std::string& params, const std::string& baseUrl,
@@ -79,7 +88,7 @@ PsResult PostPsAction(Form form, const char* action, const std::string& params, 
                                          reinterpret_cast<DWORD_PTR>(replyText));
     http.Close();
     if (r > 0) return PS_HTTP_STATUS_BASE + r;
-    if (r < 0) return PS_TRANSFER_FAILED;
+    if (r < 0 || sink.overflow) return PS_TRANSFER_FAILED;
     size_t end = replyText->size();
     while (end > 0 && std::iscntrl(static_cast<unsigned char>((*replyText)[end - 1]))) --end;
     if (end > 0) replyText->resize(end);

@@ -314,6 +314,14 @@ TEST_F(ActionTest, SearchPagesAskForTheirRowsAndHandOutUsers) {
     EXPECT_EQ("&begrec=11&endrec=20", posts[1].body);
     EXPECT_EQ("nicename=x&&begrec=21&endrec=30", posts[2].body);
 
+    // A procedure that has seen enough stops the page: 10.
+    FakeServer::Queue("SearchFriendList2PS", Reply(page.c_str()));
+    Received stopped;
+    stopped.stopAfter = 1;
+    EXPECT_EQ(10, ps.PS_Cco_SearchUserA("id=1", 0, Collect, reinterpret_cast<UINT_PTR>(&stopped)));
+    ASSERT_EQ(1u, stopped.records.size());
+    EXPECT_STREQ("u5", stopped.records[0].id);
+
     // The page size is read once per process.
     WriteConfig(L"SearchFriendsBatchRecord", L"20");
     Reload();
