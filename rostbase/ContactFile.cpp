@@ -510,8 +510,7 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     std::wstring reason;
     if (!file.Load(path, &doc, &reason)) {
         OutputDebugStringW(L"载入内存xml错误——");
-        std::string ansi = Narrow(reason);
-        OutputDebugStringA(ansi.c_str());
+        OutputDebugStringW(reason.c_str());
         OutputDebugStringW(L"\n");
         return;
     }
@@ -563,9 +562,9 @@ bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& 
         if (!element.Remove(child)) return false;
     }
     for (const auto& policy : entry.policies) {
+        // A policy that cannot be written fails the update: saving the rest would drop it.
         XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
-        if (!p) continue;
-        if (!WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
+        if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
     }
     // Saved policies must reach the file even when it was marked read-only.
     SetFileAttributesW(u.Path().c_str(), 0);
