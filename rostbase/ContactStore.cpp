@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "AddressCallback.h"
+#include "DebugOut.h"
 #include "Handles.h"
 
 namespace rostbase {
@@ -446,7 +447,12 @@ BOOL ContactStore::Change(Memory memory, File file, Notify notify) {
             busy.emplace(*this);
         }
         vantor::ScopedCom com;
-        file();
+        try {
+            file();
+        } catch (...) {
+            // Like any failed file update: the memory change stands and is told.
+            vantor::DebugLine(L"rostledger.xml: an update failed with an exception\n");
+        }
     }
     notify(modules);
     return TRUE;
