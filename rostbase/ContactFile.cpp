@@ -1,6 +1,7 @@
 #include "ContactFile.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -108,7 +109,11 @@ bool Space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\
 
 // Reads the tag that starts at xml[i] ('<'): its attributes, and whether it closes
 // itself; i ends behind the tag. False for markup this reading does not expect.
-bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bool* selfClosing) {
+// asWritten: xml is the file's own text rather than the document's output. There a
+// tab or line break in a value stands for a space (the parser's reading), which this
+// reading does not repeat: such a value is refused, and the caller reads another way.
+bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bool* selfClosing,
+             bool asWritten = false) {
     out->clear();
     if (i >= xml.size() || xml[i] != L'<') return false;
     i = xml.find_first_of(L" \t\r\n/>", i);
@@ -129,9 +134,13 @@ bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bo
         if (q >= xml.size() || (xml[q] != L'"' && xml[q] != L'\'')) return false;
         size_t close = xml.find(xml[q], q + 1);
         if (close == std::wstring::npos) return false;
+        if (asWritten) {
+            for (size_t k = q + 1; k < close; ++k)
+                if (xml[k] < 0x20) return false;
+        }
         std::wstring value;
         if (!Unescape(xml, q + 1, close, &value)) return false;
-        out->emplace_back(xml.substr(i, nameEnd - i), std::move(value));
+        out->emplace_back(std::wstring(xml, i, nameEnd - i), std::move(value));
         i = close + 1;
     }
     return false;
@@ -160,21 +169,23 @@ bool ReadGroupAttributes(ContactGroup* g, const std::vector<Attribute>& attribut
     return !g->id.empty();
 }
 
-bool ReadFriendAttributes(FriendData* e, const std::vector<Attribute>& attributes) {
-    for (const auto& a : attributes) {
+// The values are moved out of `attributes` into the record.
+bool ReadFriendAttributes(FriendData* e, std::vector<Attribute>& attributes) {
+    for (auto& a : attributes) {
         if (a.second.empty()) continue;
         const std::wstring& n = a.first;
-        if (Is(n, L"id")) e->id = a.second;
-        else if (Is(n, L"name")) e->name = a.second;
-        else if (Is(n, L"nickname")) e->nickname = a.second;
-        else if (Is(n, L"birthday")) e->birthday = a.second;
-        else if (Is(n, L"email")) e->email = a.second;
-        else if (Is(n, L"voip")) e->voip = a.second;
-        else if (Is(n, L"phone")) e->phone = a.second;
-        else if (Is(n, L"mobile")) e->mobile = a.second;
-        else if (Is(n, L"xlt")) e->xlt = a.second;
-        else if (Is(n, L"province")) e->province = a.second;
-        else if (Is(n, L"city")) e->city = a.second;
+        std::wstring& v = a.second;
+        if (Is(n, L"id")) e->id = std::move(v);
+        else if (Is(n, L"name")) e->name = std::move(v);
+        else if (Is(n, L"nickname")) e->nickname = std::move(v);
+        else if (Is(n, L"birthday")) e->birthday = std::move(v);
+        else if (Is(n, L"email")) e->email = std::move(v);
+        else if (Is(n, L"voip")) e->voip = std::move(v);
+        else if (Is(n, L"phone")) e->phone = std::move(v);
+        else if (Is(n, L"mobile")) e->mobile = std::move(v);
+        else if (Is(n, L"xlt")) e->xlt = std::move(v);
+        else if (Is(n, L"province")) e->province = std::move(v);
+        else if (Is(n, L"city")) e->city = std::move(v);
         else if (Is(n, L"sex")) e->sex = Low16(a.second);
         else if (Is(n, L"age")) e->age = Low16(a.second);
         // "address", "memo" and anything else are not kept.
@@ -182,21 +193,22 @@ bool ReadFriendAttributes(FriendData* e, const std::vector<Attribute>& attribute
     return !e->id.empty();
 }
 
-bool ReadPolicyAttributes(ServicePolicyEntry* p, const std::vector<Attribute>& attributes) {
-    for (const auto& a : attributes) {
+// The values are moved out of `attributes` into the record.
+bool ReadPolicyAttributes(ServicePolicyEntry* p, std::vector<Attribute>& attributes) {
+    for (auto& a : attributes) {
         if (a.second.empty()) continue;
         const std::wstring& n = a.first;
         if (Is(n, L"id")) {
             p->id = static_cast<DWORD>(ReadDecimal(a.second.c_str()));
         } else if (Is(n, L"name")) {
-            p->name = a.second;
+            p->name = std::move(a.second);
         } else if (Is(n, L"code")) {
-            p->codes.push_back(a.second);
+            p->codes.push_back(std::move(a.second));
         } else if (Is(n, L"status")) {
             p->flags[SERVICE_POLICY_STATUS_FLAG] = static_cast<WORD>(Low16(a.second));
         } else if (n.size() >= 4 && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, n.c_str(), 4, L"code", 4) ==
                                         CSTR_EQUAL) {
-            p->codes.push_back(a.second);
+            p->codes.push_back(std::move(a.second));
         }
     }
     p->codeCount = static_cast<DWORD>(p->codes.size());
@@ -249,13 +261,11 @@ bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
 }
 
 // ------------------------------------------------------------------ reader
-
-// ------------------------------------------------------------------ reader
 //
-// The reader works on a plain tree of elements, built from the document's serialised
-// markup: one save of the document instead of several DOM calls per node. The markup is
-// the DOM's own output, so it is well-formed and regular; anything unexpected (or nested
-// beyond what the reader takes) builds the tree from the DOM instead.
+// The reader works on a plain tree of elements, built from markup instead of several DOM
+// calls per node: the file's own text once the parser has accepted it (so it is
+// well-formed), else the document's serialised markup. Anything unexpected there (a
+// document type, or nesting beyond what the reader takes) builds the tree from the DOM.
 
 struct Element {
     std::wstring name;
@@ -263,8 +273,11 @@ struct Element {
     std::vector<Element> children;
 };
 
-bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
+bool ElementsFromMarkup(const std::wstring& xml, Element* top, bool asWritten) {
     std::vector<Element*> open;
+    // Each tag is read into one list that keeps its room; the element gets a list of
+    // just its size.
+    std::vector<Attribute> scratch;
     bool seen = false;
     size_t i = 0;
     for (;;) {
@@ -302,7 +315,9 @@ bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
             seen = true;
             i = lt;
             bool selfClosing = false;
-            if (!ReadTag(xml, i, &e->attributes, &selfClosing)) return false;
+            if (!ReadTag(xml, i, &scratch, &selfClosing, asWritten)) return false;
+            e->attributes.reserve(scratch.size());
+            e->attributes.assign(std::make_move_iterator(scratch.begin()), std::make_move_iterator(scratch.end()));
             if (!selfClosing) open.push_back(e);
             else if (open.empty()) return true;
         }
@@ -310,12 +325,12 @@ bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
     }
 }
 
-void LoadGroupChildren(ContactGroup* target, const std::vector<Element>& children, int depth) {
+void LoadGroupChildren(ContactGroup* target, std::vector<Element>& children, int depth) {
     if (depth > kMaxDepth) {
         DepthCut();
         return;
     }
-    for (const Element& child : children) {
+    for (Element& child : children) {
         if (Is(child.name, L"Group")) {
             auto group = std::make_unique<ContactGroup>();
             if (!ReadGroupAttributes(group.get(), child.attributes)) continue;
@@ -325,7 +340,7 @@ void LoadGroupChildren(ContactGroup* target, const std::vector<Element>& childre
             auto entry = std::make_unique<FriendEntry>();
             if (!ReadFriendAttributes(entry.get(), child.attributes)) continue;
             // Every element child of a Friend element is read as a service policy.
-            for (const Element& p : child.children) {
+            for (Element& p : child.children) {
                 ServicePolicyEntry policy;
                 if (ReadPolicyAttributes(&policy, p.attributes)) AddPolicy(entry->policies, std::move(policy));
             }
@@ -335,10 +350,10 @@ void LoadGroupChildren(ContactGroup* target, const std::vector<Element>& childre
     }
 }
 
-void ReadContacts(const Element& root, LoadedContacts* out) {
-    for (const Element& child : root.children) {
+void ReadContacts(Element& root, LoadedContacts* out) {
+    for (Element& child : root.children) {
         if (Is(child.name, L"FriendList")) {
-            for (const Element& g : child.children) {
+            for (Element& g : child.children) {
                 if (!Is(g.name, L"Group")) continue;
                 ContactGroup probe;
                 if (!ReadGroupAttributes(&probe, g.attributes)) continue;
@@ -415,7 +430,8 @@ XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, in
 bool IsFriendElement(const XmlNode& n, const std::wstring& id) {
     if (!NameIs(n, L"Friend")) return false;
     FriendData probe;
-    return ReadFriendAttributes(&probe, AttributesOf(n)) && probe.id == id;
+    std::vector<Attribute> attributes = AttributesOf(n);
+    return ReadFriendAttributes(&probe, attributes) && probe.id == id;
 }
 
 XmlNode FindFriendChild(const XmlNode& parent, const std::wstring& id) {
@@ -508,7 +524,8 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     if (!doc.Create()) return;
     XmlFile file;
     std::wstring reason;
-    if (!file.Load(path, &doc, &reason)) {
+    std::wstring source;
+    if (!file.Load(path, &doc, &reason, &source)) {
         OutputDebugStringW(L"载入内存xml错误——");
         OutputDebugStringW(reason.c_str());
         OutputDebugStringW(L"\n");
@@ -518,8 +535,17 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     if (!root || !root.FirstChild()) return;
     out->usable = true;
     try {
+        // The parser has accepted the file's text, so that text is read first; the
+        // document's own output, then the document itself, serve when it holds what the
+        // markup reading does not take.
         Element top;
-        if (!ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) || top.name != L"AddressList") {
+        bool read = ElementsFromMarkup(source, &top, true) && top.name == L"AddressList";
+        std::wstring().swap(source);
+        if (!read) {
+            top = Element();
+            read = ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top, false) && top.name == L"AddressList";
+        }
+        if (!read) {
             top = Element();
             ElementsFromDom(root, &top, 0);
         }

@@ -80,10 +80,24 @@ bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring
     // Bytes that are not valid in the encoding fail the load rather than be replaced:
     // a later save would otherwise write the replacement over the user's data.
     DWORD flags = (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
-    int n = MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return false;
+    // No byte yields more than one UTF-16 unit in these encodings (a four-byte sequence
+    // yields two), so one pass into a buffer of the byte count does; measuring first
+    // would decode the whole file twice.
+    text->resize(length);
+    int n = MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), &(*text)[0],
+                                static_cast<int>(length));
+    if (n <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        n = MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), nullptr, 0);
+        if (n > 0) {
+            text->resize(static_cast<size_t>(n));
+            n = MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), &(*text)[0], n);
+        }
+    }
+    if (n <= 0) {
+        text->clear();
+        return false;
+    }
     text->resize(static_cast<size_t>(n));
-    MultiByteToWideChar(codePage, flags, bytes.data() + offset, static_cast<int>(length), &(*text)[0], n);
     return true;
 }
 
@@ -192,7 +206,7 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
     return out;
 }
 
-bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason) {
+bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason, std::wstring* parsed) {
     auto fail = [reason](const wchar_t* why) {
         if (reason) *reason = why;
         return false;
@@ -233,7 +247,9 @@ bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason) 
     std::wstring declaration = text.substr(0, declLength);
     // The parser gets the text without the declaration: it is UTF-16 now, whatever the
     // declaration says.
-    if (!doc->LoadText(text.substr(declLength), reason)) return false;
+    text.erase(0, declLength);
+    if (!doc->LoadText(text, reason)) return false;
+    if (parsed) parsed->swap(text);
     declaration_ = declaration;
     codePage_ = codePage;
     bom_ = bomPage != 0;

@@ -21,8 +21,10 @@ class XmlFile {
 public:
     // Reads and parses path into doc. On failure *reason (if given) says why: the file
     // is missing or unreadable, its encoding is unknown, its bytes are not valid in that
-    // encoding, or the text is not well-formed.
-    bool Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason = nullptr);
+    // encoding, or the text is not well-formed. *parsed (if given) receives the decoded
+    // text the parser accepted, declaration left out, for callers that read it again.
+    bool Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason = nullptr,
+              std::wstring* parsed = nullptr);
 
     // Writes doc to path in the encoding it was loaded with (UTF-8 for a document that
     // was not loaded from a file), behind the original declaration. A read-only file is

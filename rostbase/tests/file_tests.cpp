@@ -139,6 +139,19 @@ TEST(ContactFileEncoding, Gb2312FilesRoundTripThroughTheDocument) {
                                                   vantor::EncodeText(L"网", CP_UTF8) + "\"/>"));
     ASSERT_TRUE(file.Load(path, &doc));
     EXPECT_EQ(L"网", doc.Root().AttributeOr(L"n"));
+    // The text handed back is what the parser got: the whole file decoded, four-byte
+    // sequences included, the declaration left out.
+    std::wstring wide = L"\r\n<a n=\"网\U0001F600x\"/>";
+    std::wstring parsed;
+    ASSERT_TRUE(testkit::WriteFileBytes(path, "<?xml version=\"1.0\" encoding=\"utf-8\"?>" +
+                                                  vantor::EncodeText(wide, CP_UTF8)));
+    ASSERT_TRUE(file.Load(path, &doc, nullptr, &parsed));
+    EXPECT_EQ(wide, parsed);
+    ASSERT_TRUE(testkit::WriteFileBytes(path, "<a n=\"\xF0\x9F\x98\"/>"));
+    EXPECT_FALSE(file.Load(path, &doc, nullptr, &parsed)) << "a cut UTF-8 sequence is refused";
+    ASSERT_TRUE(testkit::WriteFileBytes(path, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><a n=\"" +
+                                                  vantor::EncodeText(L"网", CP_UTF8) + "\"/>"));
+    ASSERT_TRUE(file.Load(path, &doc));
     ASSERT_TRUE(file.Save(doc, path));
     EXPECT_EQ(0u, testkit::ReadFileBytes(path).find("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
     std::wstring utf16 = L"\xFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><a n=\"友\"/>";
@@ -229,6 +242,21 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_STREQ(L"单\r\U0001F600", f.name);
         EXPECT_STREQ(L"a  b", f.city);
         EXPECT_EQ(L"a&b#10{e}#11{}", Dump(s.h));
+    }
+    {
+        // Line breaks and tabs written into a value are read as the parser reads them; a
+        // reference to one keeps it. Quotes, '>' and markup around the root change nothing.
+        FileStore s(L"rb_spaces", GbkFile(L"<?note before?><!-- made by hand -->\r\n<AddressList><FriendList>"
+                                          L"<Group id=\"10\" name=\"电话\r\n好友\"><Friend id=\"w\" nickname='说 \"嗨\" &gt;' "
+                                          L"name=\"a\tb\nc\" city=\"x&#10;y&#9;z\" email = \"m>n\"/></Group></FriendList>"
+                                          L"</AddressList><!-- after -->"));
+        FriendInfoW f = {};
+        ASSERT_TRUE(Api().GetFriendInfoW(s.h, Api().IsUserInFriendsW(s.h, L"w", nullptr), &f));
+        EXPECT_STREQ(L"说 \"嗨\" >", f.nickname);
+        EXPECT_STREQ(L"a b c", f.name);
+        EXPECT_STREQ(L"x\ny\tz", f.city);
+        EXPECT_STREQ(L"m>n", f.email);
+        EXPECT_EQ(L"电话 好友#10{w}#11{}", Dump(s.h));
     }
     {
         // A document type with an entity of its own is read through the document itself.
