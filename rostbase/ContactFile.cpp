@@ -114,7 +114,8 @@ bool Space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\
 // reading does not repeat: such a value is refused, and the caller reads another way.
 bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bool* selfClosing,
              bool asWritten = false) {
-    out->clear();
+    // The entries already in *out are written over: their strings keep their room.
+    size_t count = 0;
     if (i >= xml.size() || xml[i] != L'<') return false;
     i = xml.find_first_of(L" \t\r\n/>", i);
     while (i != std::wstring::npos && i < xml.size()) {
@@ -123,6 +124,7 @@ bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bo
         if (xml[i] == L'>' || (xml[i] == L'/' && i + 1 < xml.size() && xml[i + 1] == L'>')) {
             *selfClosing = xml[i] == L'/';
             i += *selfClosing ? 2 : 1;
+            out->resize(count);
             return true;
         }
         size_t eq = xml.find(L'=', i);
@@ -138,9 +140,10 @@ bool ReadTag(const std::wstring& xml, size_t& i, std::vector<Attribute>* out, bo
             for (size_t k = q + 1; k < close; ++k)
                 if (xml[k] < 0x20) return false;
         }
-        std::wstring value;
-        if (!Unescape(xml, q + 1, close, &value)) return false;
-        out->emplace_back(std::wstring(xml, i, nameEnd - i), std::move(value));
+        if (count == out->size()) out->emplace_back();
+        Attribute& a = (*out)[count++];
+        a.first.assign(xml, i, nameEnd - i);
+        if (!Unescape(xml, q + 1, close, &a.second)) return false;
         i = close + 1;
     }
     return false;
@@ -262,10 +265,11 @@ bool WriteFriendAttributes(const FriendData& e, XmlNode& element) {
 
 // ------------------------------------------------------------------ reader
 //
-// The reader works on a plain tree of elements, built from markup instead of several DOM
-// calls per node: the file's own text once the parser has accepted it (so it is
-// well-formed), else the document's serialised markup. Anything unexpected there (a
-// document type, or nesting beyond what the reader takes) builds the tree from the DOM.
+// The reader reads markup instead of making several DOM calls per node. Once the parser
+// has accepted the file's text (so it is well-formed), that text is read straight into
+// the lists. Anything unexpected there (a document type, a line break inside a value,
+// nesting beyond what the reader takes) drops what was read, and a plain tree of
+// elements is built from the document's serialised markup, or failing that from the DOM.
 
 struct Element {
     std::wstring name;
@@ -273,11 +277,12 @@ struct Element {
     std::vector<Element> children;
 };
 
-bool ElementsFromMarkup(const std::wstring& xml, Element* top, bool asWritten) {
-    std::vector<Element*> open;
-    // Each tag is read into one list that keeps its room; the element gets a list of
-    // just its size.
-    std::vector<Attribute> scratch;
+// Walks markup from its first element to the end of it, handing each start tag to the
+// sink: Start names the list the tag's attributes go to, Opened takes the element (false
+// stops the walk), End closes it. False for markup this reading does not expect.
+template <typename Sink>
+bool ScanMarkup(const std::wstring& xml, bool asWritten, Sink& sink) {
+    size_t open = 0;
     bool seen = false;
     size_t i = 0;
     for (;;) {
@@ -297,32 +302,61 @@ bool ElementsFromMarkup(const std::wstring& xml, Element* top, bool asWritten) {
         } else if (next == L'!') {
             return false;
         } else if (next == L'/') {
-            if (open.empty()) return false;
-            open.pop_back();
+            if (open == 0) return false;
+            --open;
+            sink.End();
             end = xml.find(L'>', lt);
             if (end == std::wstring::npos) return false;
-            if (open.empty()) return true;
+            if (open == 0) return true;
             i = end + 1;
         } else {
             size_t nameEnd = xml.find_first_of(L" \t\r\n/>", lt + 1);
             if (nameEnd == std::wstring::npos) return false;
-            if (open.empty() && seen) return false;
+            if (open == 0 && seen) return false;
             // The tree is freed recursively: nesting the reader would cut anyway is left
             // to the DOM path, which stops descending.
-            if (open.size() > kMaxDepth + 2) return false;
-            Element* e = open.empty() ? top : &open.back()->children.emplace_back();
-            e->name.assign(xml, lt + 1, nameEnd - lt - 1);
+            if (open > kMaxDepth + 2) return false;
+            std::vector<Attribute>* attributes = sink.Start(xml, lt + 1, nameEnd);
             seen = true;
             i = lt;
             bool selfClosing = false;
-            if (!ReadTag(xml, i, &scratch, &selfClosing, asWritten)) return false;
-            e->attributes.reserve(scratch.size());
-            e->attributes.assign(std::make_move_iterator(scratch.begin()), std::make_move_iterator(scratch.end()));
-            if (!selfClosing) open.push_back(e);
-            else if (open.empty()) return true;
+            if (!ReadTag(xml, i, attributes, &selfClosing, asWritten) || !sink.Opened(selfClosing)) return false;
+            if (!selfClosing) ++open;
+            else if (open == 0) return true;
         }
         if (i == std::wstring::npos) return false;
     }
+}
+
+// Builds the plain tree.
+class TreeSink {
+public:
+    explicit TreeSink(Element* top) : top_(top) {}
+    std::vector<Attribute>* Start(const std::wstring& xml, size_t name, size_t nameEnd) {
+        element_ = open_.empty() ? top_ : &open_.back()->children.emplace_back();
+        element_->name.assign(xml, name, nameEnd - name);
+        return &scratch_;
+    }
+    bool Opened(bool selfClosing) {
+        // Each tag is read into one list that keeps its room; the element gets a list
+        // of just its size.
+        element_->attributes.reserve(scratch_.size());
+        element_->attributes.assign(std::make_move_iterator(scratch_.begin()), std::make_move_iterator(scratch_.end()));
+        if (!selfClosing) open_.push_back(element_);
+        return true;
+    }
+    void End() { open_.pop_back(); }
+
+private:
+    Element* top_;
+    Element* element_ = nullptr;
+    std::vector<Element*> open_;
+    std::vector<Attribute> scratch_;
+};
+
+bool ElementsFromMarkup(const std::wstring& xml, Element* top) {
+    TreeSink sink(top);
+    return ScanMarkup(xml, false, sink);
 }
 
 void LoadGroupChildren(ContactGroup* target, std::vector<Element>& children, int depth) {
@@ -372,6 +406,98 @@ void ReadContacts(Element& root, LoadedContacts* out) {
         }
     }
 }
+
+// Reads the file's own text straight into the lists, element by element, with the
+// choices the tree reading makes (LoadGroupChildren, ReadContacts): no tree is built.
+class ContactSink {
+public:
+    explicit ContactSink(LoadedContacts* out) : out_(out) {}
+    std::vector<Attribute>* Start(const std::wstring& xml, size_t name, size_t nameEnd) {
+        name_.assign(xml, name, nameEnd - name);
+        // Friends and everything else keep lists of their own, so their names keep
+        // their room from one tag to the next.
+        return Is(name_, L"Friend") ? &friendAttributes_ : &attributes_;
+    }
+    bool Opened(bool selfClosing) {
+        Frame frame;
+        if (frames_.empty()) {
+            if (name_ != L"AddressList") return false;
+            frame.kind = kRoot;
+        } else {
+            const Frame& parent = frames_.back();
+            std::vector<Attribute>& attributes = Is(name_, L"Friend") ? friendAttributes_ : attributes_;
+            switch (parent.kind) {
+            case kRoot:
+                if (Is(name_, L"FriendList")) frame.kind = kFriendList;
+                else if (Is(name_, L"BlackList")) frame = Container(&out_->blackList, 1);
+                else if (Is(name_, L"StrangerList")) frame = Container(&out_->strangers, 1);
+                break;
+            case kFriendList: {
+                if (!Is(name_, L"Group")) break;
+                ContactGroup probe;
+                if (!ReadGroupAttributes(&probe, attributes)) break;
+                ContactGroup* rootGroup = probe.id == out_->offRoot.id  ? &out_->offRoot
+                                          : probe.id == out_->onRoot.id ? &out_->onRoot
+                                                                        : nullptr;
+                if (!rootGroup) break;
+                rootGroup->id = probe.id;
+                rootGroup->name = probe.name;
+                frame = Container(rootGroup, 1);
+                break;
+            }
+            case kGroup:
+                if (parent.depth > kMaxDepth) break;
+                if (Is(name_, L"Group")) {
+                    auto group = std::make_unique<ContactGroup>();
+                    if (!ReadGroupAttributes(group.get(), attributes)) break;
+                    parent.group->subGroups.push_back(group.get());
+                    frame = Container(group.release(), parent.depth + 1);
+                } else if (Is(name_, L"Friend")) {
+                    auto entry = std::make_unique<FriendEntry>();
+                    if (!ReadFriendAttributes(entry.get(), attributes)) break;
+                    parent.group->friends.push_back(entry.get());
+                    frame.kind = kFriend;
+                    frame.entry = entry.release();
+                }
+                break;
+            case kFriend: {
+                // Every element child of a Friend element is read as a service policy.
+                ServicePolicyEntry policy;
+                if (ReadPolicyAttributes(&policy, attributes)) AddPolicy(parent.entry->policies, std::move(policy));
+                break;
+            }
+            case kSkip:
+                break;
+            }
+        }
+        if (!selfClosing) frames_.push_back(frame);
+        return true;
+    }
+    void End() { frames_.pop_back(); }
+
+private:
+    enum Kind { kSkip, kRoot, kFriendList, kGroup, kFriend };
+    struct Frame {
+        Kind kind = kSkip;
+        ContactGroup* group = nullptr;
+        FriendEntry* entry = nullptr;
+        int depth = 0;
+    };
+    static Frame Container(ContactGroup* group, int depth) {
+        if (depth > kMaxDepth) DepthCut();
+        Frame f;
+        f.kind = kGroup;
+        f.group = group;
+        f.depth = depth;
+        return f;
+    }
+
+    LoadedContacts* out_;
+    std::wstring name_;
+    std::vector<Attribute> attributes_;
+    std::vector<Attribute> friendAttributes_;
+    std::vector<Frame> frames_;
+};
 
 void FreeTree(ContactGroup& g) {
     for (FriendEntry* f : g.friends) delete f;
@@ -538,18 +664,25 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
         // The parser has accepted the file's text, so that text is read first; the
         // document's own output, then the document itself, serve when it holds what the
         // markup reading does not take.
-        Element top;
-        bool read = ElementsFromMarkup(source, &top, true) && top.name == L"AddressList";
+        ContactGroup* lists[] = {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList};
+        const std::wstring rootKeys[] = {out->offRoot.id, out->offRoot.name, out->onRoot.id, out->onRoot.name};
+        ContactSink sink(out);
+        bool read = ScanMarkup(source, true, sink);
         std::wstring().swap(source);
         if (!read) {
-            top = Element();
-            read = ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top, false) && top.name == L"AddressList";
+            // Nothing of the first reading is kept.
+            for (ContactGroup* g : lists) FreeTree(*g);
+            out->offRoot.id = rootKeys[0];
+            out->offRoot.name = rootKeys[1];
+            out->onRoot.id = rootKeys[2];
+            out->onRoot.name = rootKeys[3];
+            Element top;
+            if (!ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) || top.name != L"AddressList") {
+                top = Element();
+                ElementsFromDom(root, &top, 0);
+            }
+            ReadContacts(top, out);
         }
-        if (!read) {
-            top = Element();
-            ElementsFromDom(root, &top, 0);
-        }
-        ReadContacts(top, out);
     } catch (const std::bad_alloc&) {
         // What was read is dropped; the store starts with its default roots.
         for (ContactGroup* g : {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList}) FreeTree(*g);

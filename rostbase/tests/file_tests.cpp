@@ -209,6 +209,21 @@ TEST(ContactFileReader, LoadsADownloadedBookIntoTheExpectedTree) {
     EXPECT_STREQ(L"", p[0].summary);
     EXPECT_EQ(19u, p[1].id);
     EXPECT_STREQ(L"pw", p[1].codes[1]);
+    {
+        // The same book behind a document type is read through the document: same contents.
+        FileStore dom(L"rb_read_dom", GbkFile(L"<!DOCTYPE AddressList>" + DownloadedBook()));
+        EXPECT_EQ(Dump(s.h), Dump(dom.h));
+        EXPECT_EQ(BlackIds(s.h), BlackIds(dom.h));
+        FriendInfoW a = {}, b = {};
+        ASSERT_TRUE(Api().GetFriendInfoW(s.h, zhang, &a));
+        ASSERT_TRUE(Api().GetFriendInfoW(dom.h, Api().IsUserInFriendsW(dom.h, L"13900000001", nullptr), &b));
+        EXPECT_EQ(std::wstring(a.nickname) + a.name + a.city + a.email + a.mobile,
+                  std::wstring(b.nickname) + b.name + b.city + b.email + b.mobile);
+        EXPECT_EQ(a.age, b.age);
+        DWORD domCount = 0;
+        Api().GetFriendServicePolicysW(dom.h, Api().IsUserInFriendsW(dom.h, L"u2001", nullptr), nullptr, &domCount);
+        EXPECT_EQ(count, domCount);
+    }
     // The stranger is read: it cannot be added a second time.
     FriendInfoW s1 = {};
     lstrcpyW(s1.id, L"s1");
@@ -247,6 +262,8 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         // Line breaks and tabs written into a value are read as the parser reads them; a
         // reference to one keeps it. Quotes, '>' and markup around the root change nothing.
         FileStore s(L"rb_spaces", GbkFile(L"<?note before?><!-- made by hand -->\r\n<AddressList><FriendList>"
+                                          L"<Group id=\"11\" name=\"网上\"><Friend id=\"v\"><ServicePolicy id=\"2\"/>"
+                                          L"</Friend><Group id=\"s\"/></Group>"
                                           L"<Group id=\"10\" name=\"电话\r\n好友\"><Friend id=\"w\" nickname='说 \"嗨\" &gt;' "
                                           L"name=\"a\tb\nc\" city=\"x&#10;y&#9;z\" email = \"m>n\"/></Group></FriendList>"
                                           L"</AddressList><!-- after -->"));
@@ -256,7 +273,10 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_STREQ(L"a b c", f.name);
         EXPECT_STREQ(L"x\ny\tz", f.city);
         EXPECT_STREQ(L"m>n", f.email);
-        EXPECT_EQ(L"电话 好友#10{w}#11{}", Dump(s.h));
+        EXPECT_EQ(L"电话 好友#10{w}网上#11{v|#s{}}", Dump(s.h));
+        DWORD count = 0;
+        Api().GetFriendServicePolicysW(s.h, Api().IsUserInFriendsW(s.h, L"v", nullptr), nullptr, &count);
+        EXPECT_EQ(1u, count);
     }
     {
         // A document type with an entity of its own is read through the document itself.
