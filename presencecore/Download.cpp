@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DebugOut.h"
+#include "XmlFile.h"
 
 namespace ps {
 
@@ -41,35 +42,6 @@ std::string StorableStamp(const std::wstring& text) {
 
 // "1" (as a decimal number) sets a flag; anything else, including nothing, does not.
 bool FlagSet(const std::wstring& text) { return !text.empty() && _wtoi(text.c_str()) == 1; }
-
-// Markup in code page 936; characters it cannot hold become character references, so
-// nothing the server sent is lost.
-std::string EncodeGbk(const std::wstring& text) {
-    BOOL lossy = FALSE;
-    std::string whole;
-    int n = WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
-    if (n > 0 && !lossy) {
-        whole.resize(n);
-        WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), &whole[0], n, nullptr, nullptr);
-        return whole;
-    }
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (size_t i = 0; i < text.size();) {
-        size_t len = (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
-        char bytes[8];
-        BOOL used = FALSE;
-        int k = WideCharToMultiByte(936, 0, text.data() + i, static_cast<int>(len), bytes, sizeof bytes, nullptr, &used);
-        if (k > 0 && !used) {
-            out.append(bytes, k);
-        } else {
-            unsigned code = len == 2 ? 0x10000u + ((text[i] - 0xD800u) << 10) + (text[i + 1] - 0xDC00u) : text[i];
-            out += "&#" + std::to_string(code) + ";";
-        }
-        i += len;
-    }
-    return out;
-}
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -191,7 +163,10 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
     }
 
     std::wstring tmp = path + L".tmp";
-    std::string bytes = EncodeGbk(std::wstring(kDeclaration) + root.Xml() + L"\r\n");
+    // Code page 936; characters it cannot hold become character references, so nothing
+    // the server sent is lost.
+    std::string bytes =
+        vantor::xml::EncodeWithReferences(std::wstring(kDeclaration) + root.Xml() + L"\r\n", 936);
     if (!WriteWholeFile(tmp, bytes)) {
         vantor::DebugLine(L"PresenceCore: %ls could not be written (error %lu)\n", tmp.c_str(), GetLastError());
         DeleteFileW(tmp.c_str());

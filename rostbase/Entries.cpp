@@ -2,54 +2,17 @@
 
 #include <cstring>
 #include <cwchar>
-#include <new>
 
-#include "Handles.h"
 #include "Text.h"
 
 namespace rostbase {
 
-void AnsiToWideAlloc(const char* text, wchar_t** out) {
-    if (!out) return;
-    if (!text) text = "";
-    int length = lstrlenA(text);
-    int needed = length ? MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0) : 0;
-    if (needed < 0) needed = 0;
-    auto* buffer = static_cast<wchar_t*>(LocalAlloc(LPTR, (static_cast<size_t>(needed) + 1) * sizeof(wchar_t)));
-    if (buffer && needed) MultiByteToWideChar(CP_ACP, 0, text, length, buffer, needed);
-    *out = buffer;
-}
-
-void WideToAnsiAlloc(const wchar_t* text, char** out) {
-    if (!out) return;
-    if (!text) text = L"";
-    int length = lstrlenW(text);
-    int needed = length ? WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr) : 0;
-    if (needed < 0) needed = 0;
-    auto* buffer = static_cast<char*>(LocalAlloc(LPTR, static_cast<size_t>(needed) + 1));
-    if (buffer && needed) WideCharToMultiByte(CP_ACP, 0, text, length, buffer, needed, nullptr, nullptr);
-    *out = buffer;
-}
-
 std::wstring Widen(const char* text, size_t maxBytes) {
-    if (!text) return std::wstring();
-    // The field may fill its width without a terminator: convert a bounded copy.
-    std::string bounded(text, vantor::BoundedLength(text, maxBytes));
-    wchar_t* wide = nullptr;
-    AnsiToWideAlloc(bounded.c_str(), &wide);
-    // No room for the text is a failed call, not an empty text.
-    if (!wide) throw std::bad_alloc();
-    vantor::UniqueLocal owner(wide);
-    return std::wstring(wide);
+    // The field may fill its width without a terminator: only maxBytes are read.
+    return vantor::AnsiToWide(text, maxBytes);
 }
 
-std::string Narrow(const std::wstring& text) {
-    char* narrow = nullptr;
-    WideToAnsiAlloc(text.c_str(), &narrow);
-    if (!narrow) throw std::bad_alloc();
-    vantor::UniqueLocal owner(narrow);
-    return std::string(narrow);
-}
+std::string Narrow(const std::wstring& text) { return vantor::WideToAnsi(text.c_str()); }
 
 int ReadDecimal(const wchar_t* text) {
     if (!text) return 0;

@@ -10,11 +10,6 @@
 
 namespace rostbase {
 
-// The ANSI twins every 8-bit call goes through: LocalAlloc(LPTR) results, always
-// terminated, freed by the caller with LocalFree. A null text gives an empty result.
-void AnsiToWideAlloc(const char* text, wchar_t** out);
-void WideToAnsiAlloc(const wchar_t* text, char** out);
-
 // 8-bit text of at most maxBytes bytes (terminated or not) as UTF-16, and back.
 std::wstring Widen(const char* text, size_t maxBytes = static_cast<size_t>(-1));
 std::string Narrow(const std::wstring& text);
