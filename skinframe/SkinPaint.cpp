@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DebugOut.h"
+#include "Dib.h"
 #include "Handles.h"
 #include "ModulePath.h"
 #include "SkinFrame.h"
@@ -56,13 +57,7 @@ void AddMaskRegion(HRGN region, const std::wstring& path, int left, int top) {
     int width = info.bmWidth;
     int height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
 
-    BITMAPINFO request = {};
-    request.bmiHeader.biSize = sizeof(request.bmiHeader);
-    request.bmiHeader.biWidth = width;
-    request.bmiHeader.biHeight = -height;
-    request.bmiHeader.biPlanes = 1;
-    request.bmiHeader.biBitCount = 32;
-    request.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO request = vantor::TopDownDibInfo(width, height);
     std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
     HDC screen = GetDC(nullptr);
     int rows = GetDIBits(screen, mask.get(), 0, height, pixels.data(), &request, DIB_RGB_COLORS);

@@ -9,10 +9,13 @@
 
 #include "CommonKit.h"
 #include "Handles.h"
+#include "Screenshot.h"
 #include "TestSupport.h"
 #include "VantorMessages.h"
 
 namespace {
+
+using testkit::Canvas;
 
 const wchar_t kChildMarker[] = L"CK_DRAW_IN_OWN_FOLDER";
 const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255);
@@ -27,67 +30,16 @@ void WriteColours(const std::string& body) {
     ASSERT_TRUE(testkit::WriteFileBytes(folder + L"config.cfg", body));
 }
 
-// A white 32-bit memory bitmap selected into its own context.
-class Canvas {
-public:
-    Canvas(int width, int height) : dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        bitmap_.reset(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        old_ = SelectObject(dc_, bitmap_.get());
-        PatBlt(dc_, 0, 0, width, height, WHITENESS);
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    COLORREF At(int x, int y) const {
-        GdiFlush();
-        return GetPixel(dc_, x, y);
-    }
-    int Count(COLORREF colour, int left, int top, int right, int bottom) const {
-        int n = 0;
-        for (int y = top; y < bottom; ++y)
-            for (int x = left; x < right; ++x) n += At(x, y) == colour;
-        return n;
-    }
-
-private:
-    HDC dc_;
-    vantor::UniqueGdi<HBITMAP> bitmap_;
-    HGDIOBJ old_;
-};
 
 }  // namespace
 
 TEST(Drawing, RunsInAFolderWithItsOwnColourFile) {
     if (InOwnFolder()) GTEST_SKIP() << "already the copy";
     std::wstring dir = testkit::FreshDir(L"ck-draw");
-    wchar_t self[MAX_PATH * 2] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
-    std::wstring copy = dir + L"draw_probe.exe";
-    ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((testkit::ProgramDir() + L"CommonKit.dll").c_str(), (dir + L"CommonKit.dll").c_str(), FALSE));
-
-    std::wstring commandLine = L"\"" + copy + L"\" --gtest_filter=DrawingInOwnFolder.*";
-    SetEnvironmentVariableW(kChildMarker, L"1");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
-                                  &startup, &process);
-    SetEnvironmentVariableW(kChildMarker, nullptr);
-    ASSERT_TRUE(started);
-    vantor::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 120000));
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
+    std::wstring copy = testkit::CopyThisExeTo(dir);
+    ASSERT_FALSE(copy.empty());
+    ASSERT_TRUE(testkit::CopyFromProgramDir(dir, L"CommonKit.dll"));
+    DWORD code = testkit::RunProgram(copy, L"--gtest_filter=DrawingInOwnFolder.*", dir, {{kChildMarker, L"1"}});
     EXPECT_EQ(0u, code) << "the drawing checks failed (see their output above)";
     EXPECT_EQ("done", testkit::ReadFileBytes(dir + L"drawing-done.txt")) << "the drawing checks did not run";
 }

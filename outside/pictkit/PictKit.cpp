@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Dib.h"
 #include "Handles.h"
 #include "Text.h"
 
@@ -21,21 +22,6 @@ const GUID kPixelFormat32bppPBGRA = {0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x
 // Larger pictures are refused rather than risking an allocation that cannot succeed.
 const int kMaxSide = 16384;
 
-HBITMAP CreateCanvas(int width, int height, void** bits) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    *bits = nullptr;
-    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
-}
-
-}  // namespace
-
-namespace {
 
 struct PictureData {
     vantor::UniqueGdi<HBITMAP> bitmap;
@@ -168,7 +154,7 @@ bool LoadBitmapFile(const wchar_t* path, PictureData& out) {
     if (width > kMaxSide || height > kMaxSide) return false;
 
     void* bits = nullptr;
-    vantor::UniqueGdi<HBITMAP> canvas(CreateCanvas(width, height, &bits));
+    vantor::UniqueGdi<HBITMAP> canvas(vantor::CreateTopDownDib(nullptr, width, height, &bits));
     if (!canvas || !bits) return false;
     HDC from = CreateCompatibleDC(nullptr);
     HDC to = CreateCompatibleDC(nullptr);
@@ -217,7 +203,7 @@ bool LoadWithCodecs(const wchar_t* path, PictureData& out) {
         return false;
 
     void* bits = nullptr;
-    vantor::UniqueGdi<HBITMAP> canvas(CreateCanvas(static_cast<int>(width), static_cast<int>(height), &bits));
+    vantor::UniqueGdi<HBITMAP> canvas(vantor::CreateTopDownDib(nullptr, static_cast<int>(width), static_cast<int>(height), &bits));
     if (!canvas || !bits) return false;
     UINT stride = width * 4;
     if (FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits)))) return false;

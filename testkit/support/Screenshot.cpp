@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Dib.h"
+
 namespace testkit {
 
 namespace {
@@ -54,17 +56,42 @@ bool Capture::Holds(COLORREF colour) const {
     return Holds(all, colour);
 }
 
+Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), dc_(CreateCompatibleDC(nullptr)) {
+    void* bits = nullptr;
+    bitmap_ = vantor::CreateTopDownDib(dc_, width, height, &bits);
+    bits_ = static_cast<const DWORD*>(bits);
+    old_ = SelectObject(dc_, bitmap_);
+    RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+}
+
+Canvas::~Canvas() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF Canvas::At(int x, int y) const {
+    GdiFlush();
+    DWORD p = bits_[static_cast<size_t>(y) * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+int Canvas::Count(COLORREF colour, int left, int top, int right, int bottom) const {
+    int n = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) n += At(x, y) == colour;
+    return n;
+}
+
 Capture CaptureWindow(HWND wnd) {
     Capture c;
     RECT rc;
     if (!GetWindowRect(wnd, &rc) || rc.right <= rc.left || rc.bottom <= rc.top) return c;
     int width = rc.right - rc.left, height = rc.bottom - rc.top;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = vantor::TopDownDibInfo(width, height);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
     void* bits = nullptr;

@@ -25,6 +25,27 @@ struct Capture {
     bool Holds(COLORREF colour) const;
 };
 
+// A memory drawing surface of one colour, for reading drawn pixels back.
+class Canvas {
+public:
+    Canvas(int width, int height, COLORREF fill = RGB(255, 255, 255));
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    COLORREF At(int x, int y) const;
+    // How many pixels of the rectangle have that colour.
+    int Count(COLORREF colour, int left, int top, int right, int bottom) const;
+
+private:
+    int width_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    const DWORD* bits_ = nullptr;
+};
+
 // What the screen shows over the window's whole rectangle (frame included).
 Capture CaptureWindow(HWND wnd);
 
