@@ -16,14 +16,6 @@ void Resolve(HMODULE module, Fn* slot, const char* name) {
     *slot = vantor::ProcAddress<Fn>(module, name);
 }
 
-std::wstring ThisExe() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
-std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-
 }  // namespace
 
 CcoApi& Cco() {
@@ -103,26 +95,14 @@ std::string A(const char* utf8) { return testkit::Ansi(utf8); }
 std::wstring W(const char* utf8) { return testkit::Wide(utf8); }
 
 bool RunChild(const std::wstring& dir, const char* mode, const char* filter, const wchar_t* zumbase) {
-    std::wstring program = testkit::ProgramDir();
-    std::wstring exe = dir + FileName(ThisExe());
-    if (!CopyFileW(ThisExe().c_str(), exe.c_str(), FALSE)) return false;
-    if (!CopyFileW((program + L"ClientCore.dll").c_str(), (dir + L"ClientCore.dll").c_str(), FALSE)) return false;
-    if (zumbase && !CopyFileW((program + zumbase).c_str(), (dir + L"zumbase.dll").c_str(), FALSE)) return false;
+    std::wstring exe = testkit::CopyThisExeTo(dir);
+    if (exe.empty()) return false;
+    if (!testkit::CopyFromProgramDir(dir, L"ClientCore.dll")) return false;
+    if (zumbase && !testkit::CopyFromProgramDir(dir, zumbase, L"zumbase.dll")) return false;
 
-    SetEnvironmentVariableA("CCO_TEST_CHILD", mode);
-    SetEnvironmentVariableW(L"CCO_TEST_PARENT", program.c_str());
-    std::wstring command = L"\"" + exe + L"\" --gtest_filter=" + vantor::AnsiToWide(filter);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
-    SetEnvironmentVariableA("CCO_TEST_CHILD", nullptr);
-    SetEnvironmentVariableW(L"CCO_TEST_PARENT", nullptr);
-    if (!started) return false;
-    DWORD code = 1;
-    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
+                                     {{L"CCO_TEST_CHILD", vantor::AnsiToWide(mode)},
+                                      {L"CCO_TEST_PARENT", testkit::ProgramDir()}});
     return code == 0 && GetFileAttributesW((dir + L"child-done").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 

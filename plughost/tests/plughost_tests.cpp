@@ -51,20 +51,12 @@ public:
     // Runs the driver with the given steps; the trace lines, without the driver's exit line.
     Lines Run(const std::string& steps) {
         DeleteFileW((dir_ + L"trace.log").c_str());
-        std::wstring exe = dir_ + L"PlugDriver.exe";
-        std::wstring cmd = L"\"" + exe + L"\" " + vantor::AnsiToWide(steps);
-        STARTUPINFOW si = {sizeof(si)};
-        PROCESS_INFORMATION pi = {};
-        if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi)) {
-            ADD_FAILURE() << "driver did not start: " << GetLastError();
+        DWORD code = testkit::RunProgram(dir_ + L"PlugDriver.exe", vantor::AnsiToWide(steps), dir_, {}, 60000);
+        if (code == testkit::kProgramDidNotStart) {
+            ADD_FAILURE() << "driver did not start";
             return {};
         }
-        DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
-        DWORD code = 1;
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        EXPECT_EQ(WAIT_OBJECT_0, waited) << "driver hangs";
+        EXPECT_NE(testkit::kProgramTimedOut, code) << "driver hangs";
         EXPECT_EQ(0u, code) << "driver crashed";
         Lines lines;
         std::string text = testkit::ReadFileBytes(dir_ + L"trace.log");

@@ -196,7 +196,7 @@ int RunInPrivateFolder() {
     }
     std::wstring dir = testkit::FreshDir(L"presence");
     for (const wchar_t* file : {L"PresenceCore.dll", L"WebFetch.dll"}) {
-        if (!CopyFileW((stage + file).c_str(), (dir + file).c_str(), FALSE)) {
+        if (!testkit::CopyFromProgramDir(dir, file)) {
             fprintf(stderr, "cannot copy %ls\n", file);
             return 1;
         }
@@ -204,30 +204,23 @@ int RunInPrivateFolder() {
     // A second copy of the library beside a WebFetch that cannot open its engine.
     std::wstring noEngine = dir + L"noengine\\";
     CreateDirectoryW(noEngine.c_str(), nullptr);
-    if (!CopyFileW((stage + L"PresenceCore.dll").c_str(), (noEngine + L"PresenceCore.dll").c_str(), FALSE) ||
-        !CopyFileW((stage + L"PsNoEngineWebFetch.dll").c_str(), (noEngine + L"WebFetch.dll").c_str(), FALSE)) {
+    if (!testkit::CopyFromProgramDir(noEngine, L"PresenceCore.dll") ||
+        !testkit::CopyFromProgramDir(noEngine, L"PsNoEngineWebFetch.dll", L"WebFetch.dll")) {
         fprintf(stderr, "cannot copy the library without engine\n");
         return 1;
     }
     // The contact store, when staged, reads the files this library writes.
-    CopyFileW((stage + L"RostBase.dll").c_str(), (dir + L"RostBase.dll").c_str(), FALSE);
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring copy = dir + L"presence_tests.exe";
-    if (!CopyFileW(self, copy.c_str(), FALSE)) return 1;
+    testkit::CopyFromProgramDir(dir, L"RostBase.dll");
+    std::wstring copy = testkit::CopyThisExeTo(dir);
+    if (copy.empty()) return 1;
     for (char& c : ports)
         if (c == '\n') c = ',';
-    SetEnvironmentVariableA("PS_FAKE_PORTS", ports.c_str());
-    STARTUPINFOW si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    std::wstring commandLine = GetCommandLineW();
-    if (!CreateProcessW(copy.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi))
-        return 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // The child runs the same selection of tests this run was asked for: this run's
+    // arguments, its program name left out.
+    std::wstring arguments = GetCommandLineW();
+    size_t end = arguments[0] == L'"' ? arguments.find(L'"', 1) : arguments.find(L' ');
+    arguments = end == std::wstring::npos ? std::wstring() : arguments.substr(end + 1);
+    DWORD code = testkit::RunProgram(copy, arguments, dir, {{L"PS_FAKE_PORTS", vantor::AnsiToWide(ports)}}, INFINITE);
     return static_cast<int>(code);
 }
 

@@ -22,42 +22,18 @@ std::wstring Variant() {
     return value;
 }
 
-bool CopyModule(const std::wstring& to, const wchar_t* name) {
-    return CopyFileW((testkit::ProgramDir() + name).c_str(), (to + name).c_str(), FALSE) != FALSE;
-}
-
-std::wstring ThisExeName() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring full = path;
-    return full.substr(full.find_last_of(L'\\') + 1);
-}
-
 // Runs this EXE from `dir` with only the variant tests; its exit code.
 DWORD RunVariant(const std::wstring& dir, const wchar_t* variant) {
-    std::wstring exe = dir + ThisExeName();
-    std::wstring command = L"\"" + exe + L"\" --gtest_filter=SkinVariant.*";
-    SetEnvironmentVariableW(kVariantVariable, variant);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
-                                  &startup, &process);
-    SetEnvironmentVariableW(kVariantVariable, nullptr);
-    if (!started) return 1000;
-    DWORD code = 1001;
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    else TerminateProcess(process.hProcess, 1002);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return testkit::RunProgram(dir + testkit::ThisExeName(), L"--gtest_filter=SkinVariant.*", dir,
+                               {{kVariantVariable, variant}});
 }
 
 // A program folder with the modules and a uiprof.cfg naming `skinName`.
 std::wstring ProgramFolder(const wchar_t* name, const std::string& skinName) {
     std::wstring dir = testkit::FreshDir(name);
-    for (const wchar_t* module : {L"SkinFrame.dll", L"PictKit.dll", L"SkinFrameTestDlgs.dll"}) CopyModule(dir, module);
-    CopyModule(dir, ThisExeName().c_str());
+    for (const wchar_t* module : {L"SkinFrame.dll", L"PictKit.dll", L"SkinFrameTestDlgs.dll"})
+        testkit::CopyFromProgramDir(dir, module);
+    testkit::CopyThisExeTo(dir);
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
     testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=" + skinName + "\r\n");
     return dir;

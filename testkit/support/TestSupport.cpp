@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
+#include "Handles.h"
 #include "ModulePath.h"
 #include "Text.h"
 
 #include <atomic>
 #include <cstdio>
+#include <vector>
 
 namespace testkit {
 
@@ -70,6 +72,53 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
               written == bytes.size();
     CloseHandle(file);
     return ok;
+}
+
+std::wstring ThisExePath() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) return std::wstring(path.data(), n);
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring ThisExeName() {
+    std::wstring self = ThisExePath();
+    return self.substr(self.find_last_of(L"\\/") + 1);
+}
+
+std::wstring CopyThisExeTo(const std::wstring& folder) {
+    std::wstring copy = folder + ThisExeName();
+    return CopyFileW(ThisExePath().c_str(), copy.c_str(), FALSE) ? copy : std::wstring();
+}
+
+bool CopyFromProgramDir(const std::wstring& folder, const std::wstring& name, const std::wstring& as) {
+    return CopyFileW((ProgramDir() + name).c_str(), (folder + (as.empty() ? name : as)).c_str(), FALSE) != FALSE;
+}
+
+DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder,
+                 const Environment& environment, DWORD timeoutMs) {
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!arguments.empty()) command += L" " + arguments;
+    // The child inherits the environment block as it stands when it is made.
+    for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                                  &startup, &process);
+    for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    if (!started) return kProgramDidNotStart;
+    vantor::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, kProgramTimedOut);
+        WaitForSingleObject(process.hProcess, 5000);
+        return kProgramTimedOut;
+    }
+    DWORD code = kProgramDidNotStart;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
 }
 
 std::wstring Wide(const char* utf8) { return vantor::DecodeBytes(utf8, strlen(utf8), CP_UTF8); }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testkit {
 
@@ -20,6 +22,28 @@ void RemoveTree(const std::wstring& dir);
 // Whole-file helpers; ReadFileBytes gives an empty string for a missing file.
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
+// Path and file name of the running test EXE.
+std::wstring ThisExePath();
+std::wstring ThisExeName();
+
+// Copies the running test EXE into folder under its own name; the copy's path, or an
+// empty text when the copy failed.
+std::wstring CopyThisExeTo(const std::wstring& folder);
+
+// Copies "<program folder>\<name>" into folder (a full folder path with its trailing
+// backslash), under another name when `as` is given.
+bool CopyFromProgramDir(const std::wstring& folder, const std::wstring& name, const std::wstring& as = L"");
+
+// Runs exe with the arguments, in `folder` as its working folder, with the extra
+// environment variables set for the child only, and waits up to timeoutMs (INFINITE for
+// no limit); a child still running then is ended. The child shares the test's output.
+// Its exit code, or kProgramDidNotStart / kProgramTimedOut.
+const DWORD kProgramDidNotStart = 0xFFFF0001;
+const DWORD kProgramTimedOut = 0xFFFF0002;
+typedef std::vector<std::pair<std::wstring, std::wstring>> Environment;
+DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder,
+                 const Environment& environment = {}, DWORD timeoutMs = 120000);
 
 // Text in the ANSI code page from a UTF-8 literal, for A-form calls.
 std::string Ansi(const char* utf8);

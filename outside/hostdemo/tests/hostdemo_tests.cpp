@@ -31,12 +31,6 @@ std::wstring ParentDir() {
 
 bool IsChild() { return !ParentDir().empty(); }
 
-std::wstring ThisExe() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
 std::wstring PresenceUrl() {
     std::string port = testkit::ReadFileBytes(ParentDir() + L"hostdemo-presence.port");
     int n = atoi(port.c_str());
@@ -185,30 +179,19 @@ TEST(HostDemoSession, LoginInAProgramFolderOfItsOwn) {
     if (IsChild()) GTEST_SKIP();
     std::wstring program = testkit::ProgramDir();
     std::wstring dir = testkit::FreshDir(L"hostdemo");
-    std::wstring exe = dir + L"hostdemo_tests.exe";
-    ASSERT_TRUE(CopyFileW(ThisExe().c_str(), exe.c_str(), FALSE));
+    std::wstring exe = testkit::CopyThisExeTo(dir);
+    ASSERT_FALSE(exe.empty());
     for (const wchar_t* dll : {L"ClientCore.dll", L"zumbase.dll", L"RostBase.dll", L"PresenceCore.dll", L"WebFetch.dll"}) {
-        ASSERT_TRUE(CopyFileW((program + dll).c_str(), (dir + dll).c_str(), FALSE)) << dll;
+        ASSERT_TRUE(testkit::CopyFromProgramDir(dir, dll)) << dll;
     }
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
-    for (const wchar_t* cfg : {L"commprof.cfg", L"version.cfg"}) {
-        ASSERT_TRUE(CopyFileW((program + L"config\\" + cfg).c_str(), (dir + L"config\\" + cfg).c_str(), FALSE)) << cfg;
+    for (const wchar_t* cfg : {L"config\\commprof.cfg", L"config\\version.cfg"}) {
+        ASSERT_TRUE(testkit::CopyFromProgramDir(dir, cfg)) << cfg;
     }
     // Settings of the presence client that a run's address must leave alone.
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", "[PSConfig]\r\npsUrl=http://127.0.0.1:9/web/\r\ngkenable=0\r\n");
 
-    SetEnvironmentVariableW(kChildVariable, program.c_str());
-    std::wstring command = L"\"" + exe + L"\" --gtest_filter=DemoChild.*";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    ASSERT_TRUE(started);
-    DWORD code = 1;
-    if (WaitForSingleObject(pi.hProcess, 180000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    DWORD code = testkit::RunProgram(exe, L"--gtest_filter=DemoChild.*", dir, {{kChildVariable, program}}, 180000);
     EXPECT_EQ(0u, code);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir + L"child-done").c_str())) << "the child stopped early";
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((dir + L"demo01\\rostledger.xml").c_str()));
