@@ -40,7 +40,7 @@ void ApplyRegisterItem(const std::string& name, const std::string& value, int se
 
 int Register(const char* text, ZumRegisterInfo* info) {
     int s = Zum().RegisterUser(text, info);
-    return s == ZUM_SUCCESS ? CCO_OK : PlatformFailure(s);
+    return s == ZumSuccess ? CCO_OK : PlatformFailure(s);
 }
 
 // Platform page numbers start at 1; a page that has no successor number finds nothing.
@@ -181,7 +181,7 @@ int PublicInfo(const Char* account, Info* out) {
     memset(&info, 0, sizeof info);
     ComBracket com;
     int s = Zum().GetCustomerPublicInfo(&info, account ? ansiAccount.c_str() : nullptr);
-    if (s != ZUM_SUCCESS) return PlatformFailure(s);
+    if (s != ZumSuccess) return PlatformFailure(s);
     com.End();
     if (account) vantor::CopyField(out->id, id.c_str());
     CopyPublicText(out->nickname, info.nickname);

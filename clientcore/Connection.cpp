@@ -44,7 +44,7 @@ bool ReadDiyInfo(int kind, ZumDiyInfo* info, int* result, bool trace) {
     ComBracket com;
     memset(info, 0, sizeof *info);
     int s = Zum().GetDIYInfo(kind == REMOTE_URL_INDEX ? "indexurl" : "payfeeurl", info, 1);
-    if (s == ZUM_SUCCESS) return true;
+    if (s == ZumSuccess) return true;
     *result = PlatformFailure(s);
     com.End();
     if (trace) DebugTrace("%s%s\n", vantor::WideToAnsi(L"从服务器上获取公告或者广告地址发生错误——").c_str(), LastMsgForCaller());
@@ -65,7 +65,7 @@ CLIENTCORE_API int WINAPI Cco_IsAlive(int* connected) {
     int s = Zum().Connect(ReadClientType().c_str(), ReadProductVersion().c_str());
     OutputDebugStringW(L"网络监测结束\n");
     com.End();
-    if (s != ZUM_SUCCESS) return PlatformFailure(s);
+    if (s != ZumSuccess) return PlatformFailure(s);
     if (connected) *connected = 1;
     return CCO_OK;
 }

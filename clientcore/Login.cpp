@@ -167,21 +167,21 @@ private:
     }
 
     bool PlatformLogin() {
-        int last = ZUM_ERR_RETRY_LOGIN;
+        int last = ZumErrRetryLogin;
         for (int attempt = 0; attempt < 3; ++attempt) {
             int s = Zum().Login2();
-            if (s == ZUM_SUCCESS) return true;
-            if (s == ZUM_ERR_NEED_USER_INFO || s == ZUM_ERR_NEED_REGISTER) {
-                int w = s == ZUM_ERR_NEED_USER_INFO ? Zum().UpdateUserInfoWizard() : Zum().RegisterWizard();
-                if (w != ZUM_SUCCESS) return FailPlatform(w);
-                last = ZUM_SUCCESS;
-            } else if (s == ZUM_ERR_RETRY_LOGIN) {
+            if (s == ZumSuccess) return true;
+            if (s == ZumErrNeedUserInfo || s == ZumErrNeedRegister) {
+                int w = s == ZumErrNeedUserInfo ? Zum().UpdateUserInfoWizard() : Zum().RegisterWizard();
+                if (w != ZumSuccess) return FailPlatform(w);
+                last = ZumSuccess;
+            } else if (s == ZumErrRetryLogin) {
                 last = s;
             } else {
                 return FailPlatform(s);
             }
         }
-        return last == ZUM_SUCCESS ? true : FailPlatform(last);
+        return last == ZumSuccess ? true : FailPlatform(last);
     }
 
     bool ReadAccount() {
@@ -195,7 +195,7 @@ private:
         account_.age = static_cast<SHORT>(info.age);
         account_.sex = static_cast<SHORT>(info.sex);
         // The id becomes a folder and a file path: without a usable one nothing is made.
-        if (s != ZUM_SUCCESS) {
+        if (s != ZumSuccess) {
             result_ = PlatformFailure(s);
             if (std::string(LastMsgForCaller()).empty()) SetLastMsg(Ansi(L"服务平台没有给出帐号信息"));
             ownMessage_ = true;
@@ -230,13 +230,13 @@ private:
         ZumServiceInfo record;
         memset(&record, 0, sizeof record);
         int s = Zum().FindFirstService(&record);
-        if (s != ZUM_SUCCESS) {
+        if (s != ZumSuccess) {
             result_ = CCO_SERVICE_WALK_FAILED;
             return false;
         }
         if (Wide) SetServiceSuiteId(Zum().GetUniqueServiceSuiteID().c_str());
         memset(&presenceRecord_, 0, sizeof presenceRecord_);
-        while (s == ZUM_SUCCESS) {
+        while (s == ZumSuccess) {
             if (!Wide) {
                 TraceLine({Ansi(L"\t找到一个服务，服务id："), vantor::FieldText(record.id), Ansi(L"，服务名称："),
                            vantor::FieldText(record.name), Ansi(L"，服务描述："), vantor::FieldText(record.description),

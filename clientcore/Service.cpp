@@ -122,7 +122,7 @@ int Subscribe(int serviceId, const char* parameters, char (&idText)[32], bool tr
     memset(&info, 0, sizeof info);
     info.params = parameters;
     int s = Zum().SubscribeService(idText, &info);
-    if (s == ZUM_SUCCESS) return CCO_OK;
+    if (s == ZumSuccess) return CCO_OK;
     int result = PlatformFailure(s);
     if (trace) TraceLine({Ansi(L"注册服务失败……"), LastMsgForCaller(), "\n"});
     return result;
@@ -147,7 +147,7 @@ int ApplyService(int serviceId, const Char* parameters, Policy* out) {
     ZumServiceInfo record;
     memset(&record, 0, sizeof record);
     int s = Zum().GetService(idText, &record);
-    if (s != ZUM_SUCCESS) {
+    if (s != ZumSuccess) {
         SetLastMsg(Zum().GetLastError());
         TraceLine({Ansi(Wide ? L"服务注册成功之后，获取服务基本信息失败——" : L"获取服务信息失败……"), LastMsgForCaller(), "\n"});
     } else {
@@ -197,7 +197,7 @@ CLIENTCORE_API int WINAPI Cco_Logoff(void) {
     OutputDebugStringW(L"Zum_Disconnect，断开zum的链接！\n");
     int s = Zum().Disconnect();
     com.End();
-    if (s != ZUM_SUCCESS) return PlatformFailure(s);
+    if (s != ZumSuccess) return PlatformFailure(s);
     Login().loggedIn = false;
     return CCO_OK;
 }

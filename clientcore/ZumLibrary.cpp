@@ -47,7 +47,7 @@ Fn ZumLibrary::Find(const char* name) {
 // One binding operation: -1001 when the library or the function is missing.
 #define ZUM_FORWARD(function, ...)                                      \
     auto fn = Find<decltype(&::function)>(#function);                   \
-    return fn ? fn(__VA_ARGS__) : ZUM_ERR_LIBRARY_MISSING
+    return fn ? fn(__VA_ARGS__) : ZumErrLibraryMissing
 
 int ZumLibrary::SetServerURL(const char* url) { ZUM_FORWARD(Zum_SetServerURL, url); }
 int ZumLibrary::Connect(const char* clientType, const char* version) { ZUM_FORWARD(Zum_Connect, clientType, version); }

@@ -31,13 +31,7 @@ enum : HttpFetchResult {
     HTTP_FETCH_LOCAL_FILE_FAILED = -1000,
 };
 
-// The service platform library: success is the largest signed 32-bit value.
-enum : int {
-    ZumSuccess = 2147483647,
-    ZumErrMissing = -1001,     // the library or the function is missing
-};
-
-// ClientCore's own codes.
+// ClientCore's own codes (the platform's statuses are in outside/zumbase.h).
 enum : int {
     CCO_OK = 0,
     CCO_NOT_SUPPORTED = 7,

@@ -17,15 +17,15 @@ extern "C" {
 // Status values. ZumSuccess is the only success; the binding of a caller makes -1001 itself
 // when the library or a function is missing.
 enum {
-    ZUM_SUCCESS = 2147483647,
-    ZUM_ERR_LIBRARY_MISSING = -1001,
-    ZUM_ERR_NOT_CONNECTED = -1002,
-    ZUM_ERR_NOT_LOGGED_IN = -1003,
-    ZUM_ERR_RETRY_LOGIN = -1004,
-    ZUM_ERR_NEED_REGISTER = -1016,
-    ZUM_ERR_NEED_USER_INFO = -1018,
-    ZUM_ERR_NO_SUCH_ITEM = -1020,
-    ZUM_ERR_END_OF_LIST = -1021,
+    ZumSuccess = 2147483647,
+    ZumErrLibraryMissing = -1001,
+    ZumErrNotConnected = -1002,
+    ZumErrNotLoggedIn = -1003,
+    ZumErrRetryLogin = -1004,
+    ZumErrNeedRegister = -1016,
+    ZumErrNeedUserInfo = -1018,
+    ZumErrNoSuchItem = -1020,
+    ZumErrEndOfList = -1021,
 };
 
 // One subscribed service (1408 bytes).

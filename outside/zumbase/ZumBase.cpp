@@ -87,7 +87,7 @@ public:
     }
     int Done(int result) {
         result_ = Num(result);
-        if (result < 0 || (result != ZUM_SUCCESS && IsStatusCall())) Fail(result);
+        if (result < 0 || (result != ZumSuccess && IsStatusCall())) Fail(result);
         return result;
     }
     void SetResultText(const std::string& text) { result_ = text; }
@@ -119,8 +119,8 @@ bool Strict() { return P().script.GetInt("Stub", "strict", 0) != 0; }
 // Fails with the session error when strict mode wants a connection or a login first.
 bool SessionMissing(Call& call, bool needLogin, int* result) {
     if (!Strict()) return false;
-    if (!P().connected) { *result = call.Done(ZUM_ERR_NOT_CONNECTED); return true; }
-    if (needLogin && !P().loggedIn) { *result = call.Done(ZUM_ERR_NOT_LOGGED_IN); return true; }
+    if (!P().connected) { *result = call.Done(ZumErrNotConnected); return true; }
+    if (needLogin && !P().loggedIn) { *result = call.Done(ZumErrNotLoggedIn); return true; }
     return false;
 }
 
@@ -137,8 +137,8 @@ template <size_t N> void Fill(char (&field)[N], const std::string& value) { Fill
 
 int StatusItem(const char* section, const std::string& key) {
     const zumstub::Script& s = P().script;
-    if (s.Has(section, key)) return static_cast<int>(s.GetInt(section, key, ZUM_SUCCESS));
-    return static_cast<int>(s.GetInt(section, "default", s.GetInt(section, "status", ZUM_SUCCESS)));
+    if (s.Has(section, key)) return static_cast<int>(s.GetInt(section, key, ZumSuccess));
+    return static_cast<int>(s.GetInt(section, "default", s.GetInt(section, "status", ZumSuccess)));
 }
 
 bool InList(const std::vector<std::string>& list, const std::string& item) {
@@ -292,13 +292,13 @@ int __cdecl Zum_SetServerURL(const char* url) {
         int loaded = ZumStub_LoadScript(path.c_str());
         vantor::Lock lock(g_lock);
         Call call("Zum_SetServerURL", Arg(url));
-        return call.Done(loaded ? ZUM_SUCCESS : ZUM_ERR_NO_SUCH_ITEM);
+        return call.Done(loaded ? ZumSuccess : ZumErrNoSuchItem);
     }
     vantor::Lock lock(g_lock);
     Call call("Zum_SetServerURL", Arg(url));
     int injected;
     if (call.Injected(&injected)) return call.Done(injected);
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_Connect(const char* clientType, const char* version) {
@@ -306,7 +306,7 @@ int __cdecl Zum_Connect(const char* clientType, const char* version) {
     Call call("Zum_Connect", Arg(clientType) + "," + Arg(version));
     int status = StatusItem("Connect", "status");
     call.Injected(&status);
-    if (status == ZUM_SUCCESS) P().connected = true;
+    if (status == ZumSuccess) P().connected = true;
     return call.Done(status);
 }
 
@@ -315,7 +315,7 @@ int __cdecl Zum_Disconnect(void) {
     Call call("Zum_Disconnect", "");
     int status = StatusItem("Disconnect", "status");
     call.Injected(&status);
-    if (status == ZUM_SUCCESS) P().connected = P().loggedIn = false;
+    if (status == ZumSuccess) P().connected = P().loggedIn = false;
     return call.Done(status);
 }
 
@@ -344,7 +344,7 @@ int __cdecl Zum_Login(int reserved) {
     if (SessionMissing(call, false, &result)) return result;
     int status = StatusItem("Login", "status");
     call.Injected(&status);
-    if (status == ZUM_SUCCESS) P().loggedIn = true;
+    if (status == ZumSuccess) P().loggedIn = true;
     return call.Done(status);
 }
 
@@ -355,14 +355,14 @@ int __cdecl Zum_Login2(void) {
     if (SessionMissing(call, false, &result)) return result;
     Platform& p = P();
     std::vector<std::string> seq = SplitList(p.script.Get("Login2", "seq"));
-    int status = ZUM_SUCCESS;
+    int status = ZumSuccess;
     if (!seq.empty()) {
         size_t at = p.login2Position < seq.size() ? p.login2Position : seq.size() - 1;
-        status = static_cast<int>(ParseInt(seq[at], ZUM_SUCCESS));
+        status = static_cast<int>(ParseInt(seq[at], ZumSuccess));
         ++p.login2Position;
     }
     call.Injected(&status);
-    if (status == ZUM_SUCCESS) p.loggedIn = true;
+    if (status == ZumSuccess) p.loggedIn = true;
     return call.Done(status);
 }
 
@@ -370,7 +370,7 @@ int __cdecl Zum_UpdateUserInfoWizard(void) {
     vantor::Lock lock(g_lock);
     Call call("Zum_UpdateUserInfoWizard", "");
     int status = StatusItem("Wizard", "userinfo");
-    if (!P().script.Has("Wizard", "userinfo")) status = ZUM_SUCCESS;
+    if (!P().script.Has("Wizard", "userinfo")) status = ZumSuccess;
     call.Injected(&status);
     return call.Done(status);
 }
@@ -378,7 +378,7 @@ int __cdecl Zum_UpdateUserInfoWizard(void) {
 int __cdecl Zum_RegisterWizard(void) {
     vantor::Lock lock(g_lock);
     Call call("Zum_RegisterWizard", "");
-    int status = P().script.Has("Wizard", "register") ? StatusItem("Wizard", "register") : ZUM_SUCCESS;
+    int status = P().script.Has("Wizard", "register") ? StatusItem("Wizard", "register") : ZumSuccess;
     call.Injected(&status);
     return call.Done(status);
 }
@@ -392,11 +392,11 @@ int __cdecl Zum_FindFirstService(ZumServiceInfo* out) {
     if (call.Injected(&injected)) return call.Done(injected);
     std::vector<std::string> list = ServiceList();
     P().walkPosition = 0;
-    if (list.empty() || !out) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (list.empty() || !out) return call.Done(ZumErrNoSuchItem);
     FillService(list[0], out);
     P().walkPosition = 1;
     call.AppendArgs(":" + list[0]);
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_FindNextService(ZumServiceInfo* out) {
@@ -408,18 +408,18 @@ int __cdecl Zum_FindNextService(ZumServiceInfo* out) {
     if (call.Injected(&injected)) return call.Done(injected);
     std::vector<std::string> list = ServiceList();
     Platform& p = P();
-    if (p.walkPosition == 0 || p.walkPosition >= list.size() || !out) return call.Done(ZUM_ERR_END_OF_LIST);
+    if (p.walkPosition == 0 || p.walkPosition >= list.size() || !out) return call.Done(ZumErrEndOfList);
     FillService(list[p.walkPosition], out);
     call.AppendArgs(":" + list[p.walkPosition]);
     ++p.walkPosition;
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_FindServiceClose(void) {
     vantor::Lock lock(g_lock);
     Call call("Zum_FindServiceClose", "");
     P().walkPosition = 0;
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_GetService(const char* idText, ZumServiceInfo* out) {
@@ -430,12 +430,12 @@ int __cdecl Zum_GetService(const char* idText, ZumServiceInfo* out) {
     std::string id = idText ? idText : "";
     int status = StatusItem("GetService", id);
     call.Injected(&status);
-    if (status != ZUM_SUCCESS) return call.Done(status);
+    if (status != ZumSuccess) return call.Done(status);
     if (!out || (!InList(ServiceList(), id) && !P().script.HasSection("Service." + id))) {
-        return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+        return call.Done(ZumErrNoSuchItem);
     }
     FillService(id, out);
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_SubscribeService(const char* idText, const void* arg) {
@@ -461,7 +461,7 @@ int __cdecl Zum_SubscribeService(const char* idText, const void* arg) {
     std::string id = idText ? idText : "";
     int status = StatusItem("Subscribe", id);
     call.Injected(&status);
-    if (status == ZUM_SUCCESS && !id.empty()) {
+    if (status == ZumSuccess && !id.empty()) {
         // An accepted subscription is no longer pending at the next service walk.
         p.script.Set("Service." + id, "state", "1");
         p.script.Set("Service." + id, "params", params ? params : "");
@@ -492,12 +492,12 @@ int __cdecl Zum_GetDIYInfo(const char* key, ZumDiyInfo* out, int one) {
     if (call.Injected(&injected)) return call.Done(injected);
     const zumstub::Script& s = P().script;
     std::string k = key ? key : "";
-    if (k.empty() || !s.Has("DIY", k) || !out) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (k.empty() || !s.Has("DIY", k) || !out) return call.Done(ZumErrNoSuchItem);
     Fill(out->url, s.Get("DIY", k));
     Fill(out->text, s.Get("DIY", k + ".text"));
     std::string raw = s.Get("DIY", k + ".raw");
     memcpy(out->raw, raw.data(), raw.size() < sizeof out->raw ? raw.size() : sizeof out->raw);
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_GetCatalog(const char* clientType, int index, ZumCatalogInfo* board, int countOnly) {
@@ -573,7 +573,7 @@ int __cdecl Zum_GetZoneCustomer(int page, int index, ZumZoneQuery* query, int co
     if (SessionMissing(call, true, &result)) return result;
     int injected;
     if (call.Injected(&injected)) return call.Done(injected);
-    if (page < 1 || !query) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (page < 1 || !query) return call.Done(ZumErrNoSuchItem);
     std::vector<DirectoryUser> found = Directory(query);
     long long size = P().script.GetInt("Zone", "page_size", 10);
     if (size < 1) size = 1;
@@ -583,7 +583,7 @@ int __cdecl Zum_GetZoneCustomer(int page, int index, ZumZoneQuery* query, int co
     if (onPage > size) onPage = size;
     if (onPage == 0) P().lastError = vantor::WideToAnsi(L"没有找到符合条件的用户");
     if (index < 0 || countOnly) return call.Done(static_cast<int>(onPage));
-    if (index >= onPage) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (index >= onPage) return call.Done(ZumErrNoSuchItem);
     const DirectoryUser& u = found[static_cast<size_t>(first + index)];
     memset(query, 0, sizeof *query);
     Fill(query->account, u.account);
@@ -604,14 +604,14 @@ int __cdecl Zum_GetCustomerPublicInfo(ZumCustomerPublicInfo* out, const char* ac
     if (call.Injected(&injected)) return call.Done(injected);
     const zumstub::Script& s = P().script;
     std::string sec = account ? std::string("User.") + account : std::string("Customer");
-    if (!out || !s.HasSection(sec)) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (!out || !s.HasSection(sec)) return call.Done(ZumErrNoSuchItem);
     Fill(out->account, account ? std::string(account) : s.Get(sec, "account"));
     Fill(out->nickname, s.Get(sec, "nickname"));
     Fill(out->province, s.Get(sec, "province"));
     Fill(out->city, s.Get(sec, "city"));
     out->sex = static_cast<uint16_t>(s.GetInt(sec, "sex", 0));
     out->age = static_cast<uint16_t>(s.GetInt(sec, "age", 0));
-    return call.Done(ZUM_SUCCESS);
+    return call.Done(ZumSuccess);
 }
 
 int __cdecl Zum_GetCustomerServiceInfo(int index, ZumPolicyInfo* out, int countOnly, const char* account) {
@@ -622,10 +622,10 @@ int __cdecl Zum_GetCustomerServiceInfo(int index, ZumPolicyInfo* out, int countO
     int injected;
     if (call.Injected(&injected)) return call.Done(injected);
     std::vector<ZumPolicyInfo> policies;
-    if (!CustomerPolicies(account ? account : OwnAccount(), &policies)) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (!CustomerPolicies(account ? account : OwnAccount(), &policies)) return call.Done(ZumErrNoSuchItem);
     int n = static_cast<int>(policies.size());
     if (index < 0 || countOnly) return call.Done(n);
-    if (index >= n || !out) return call.Done(ZUM_ERR_NO_SUCH_ITEM);
+    if (index >= n || !out) return call.Done(ZumErrNoSuchItem);
     *out = policies[static_cast<size_t>(index)];
     return call.Done(n);
 }

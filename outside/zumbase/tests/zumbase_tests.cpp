@@ -64,18 +64,18 @@ TEST_F(Stand, ScriptDrivesLoginServicesAndFailures) {
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"platform.ini", script));
     // Pointed at the script through the server address, relative paths from its own folder.
     std::string url = "script:" + vantor::WideToAnsi(dir) + "platform.ini";
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_SetServerURL(url.c_str()));
+    EXPECT_EQ(ZumSuccess, Z().Zum_SetServerURL(url.c_str()));
 
-    EXPECT_EQ(ZUM_ERR_NOT_CONNECTED, Z().Zum_Login2()) << "strict: no login before a connection";
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_Connect("HQ730", "1.0"));
+    EXPECT_EQ(ZumErrNotConnected, Z().Zum_Login2()) << "strict: no login before a connection";
+    EXPECT_EQ(ZumSuccess, Z().Zum_Connect("HQ730", "1.0"));
     ZumServiceInfo s = {};
-    EXPECT_EQ(ZUM_ERR_NOT_LOGGED_IN, Z().Zum_FindFirstService(&s));
-    EXPECT_EQ(ZUM_ERR_NEED_USER_INFO, Z().Zum_Login2());
-    EXPECT_EQ(ZUM_ERR_RETRY_LOGIN, Z().Zum_Login2());
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_Login2());
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_Login2()) << "the last status repeats";
+    EXPECT_EQ(ZumErrNotLoggedIn, Z().Zum_FindFirstService(&s));
+    EXPECT_EQ(ZumErrNeedUserInfo, Z().Zum_Login2());
+    EXPECT_EQ(ZumErrRetryLogin, Z().Zum_Login2());
+    EXPECT_EQ(ZumSuccess, Z().Zum_Login2());
+    EXPECT_EQ(ZumSuccess, Z().Zum_Login2()) << "the last status repeats";
 
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_FindFirstService(&s));
+    EXPECT_EQ(ZumSuccess, Z().Zum_FindFirstService(&s));
     EXPECT_STREQ("19", s.id);
     EXPECT_EQ(testkit::Ansi("助理"), s.name);
     EXPECT_STREQ("a=b;c", s.codes[0]);
@@ -88,12 +88,12 @@ TEST_F(Stand, ScriptDrivesLoginServicesAndFailures) {
 TEST_F(Stand, SubscriptionAcceptsBothArgumentShapes) {
     ZumSubscribeInfo info = {};
     info.params = "a=b";
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_SubscribeService("19", &info));
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_SubscribeService("3", "province=GD"));
+    EXPECT_EQ(ZumSuccess, Z().Zum_SubscribeService("19", &info));
+    EXPECT_EQ(ZumSuccess, Z().Zum_SubscribeService("3", "province=GD"));
     info.params = nullptr;
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_SubscribeService("11", &info));
+    EXPECT_EQ(ZumSuccess, Z().Zum_SubscribeService("11", &info));
     Z().ZumStub_Set("Stub", "subscribe_arg", "text");
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_SubscribeService("12", ""));
+    EXPECT_EQ(ZumSuccess, Z().Zum_SubscribeService("12", ""));
     std::string log = Z().Log();
     EXPECT_NE(std::string::npos, log.find("Zum_SubscribeService(19,info:a=b)=2147483647\n")) << log;
     EXPECT_NE(std::string::npos, log.find("Zum_SubscribeService(3,text:province=GD)=2147483647\n")) << log;
@@ -102,14 +102,14 @@ TEST_F(Stand, SubscriptionAcceptsBothArgumentShapes) {
 
     // An accepted service is no longer pending, and a new one joins the customer's list.
     ZumServiceInfo s = {};
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_GetService("19", &s));
+    EXPECT_EQ(ZumSuccess, Z().Zum_GetService("19", &s));
     EXPECT_EQ(1, s.state);
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_GetService("3", &s));
-    EXPECT_EQ(ZUM_ERR_NO_SUCH_ITEM, Z().Zum_GetService("77", &s));
+    EXPECT_EQ(ZumSuccess, Z().Zum_GetService("3", &s));
+    EXPECT_EQ(ZumErrNoSuchItem, Z().Zum_GetService("77", &s));
 
     // The enrolment form registers with the text alone.
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_RegisterUser("form", nullptr));
-    EXPECT_EQ(ZUM_SUCCESS, Z().Zum_Login(0));
+    EXPECT_EQ(ZumSuccess, Z().Zum_RegisterUser("form", nullptr));
+    EXPECT_EQ(ZumSuccess, Z().Zum_Login(0));
     EXPECT_NE(std::string::npos, Z().Log().find("Zum_RegisterUser(form,null)=2147483647\n"));
 }
 
