@@ -18,12 +18,35 @@ namespace {
 const size_t kLastMsgChars = 1024;
 const size_t kSuiteIdChars = 64;
 
-vantor::CriticalSection g_msgLock;
-char g_lastMsg[kLastMsgChars];
+// A text that one thread stores while others read it: each reader gets a copy of its
+// own, kept per thread so the pointer handed out stays valid until that thread asks again.
+// The per-thread copy belongs to the size: keep one object of each size.
+template <size_t N>
+class SharedText {
+public:
+    void Set(const char* text) {
+        vantor::Lock lock(lock_);
+        vantor::CopyField(text_, N, text);
+    }
+    std::string Get() {
+        vantor::Lock lock(lock_);
+        return text_;
+    }
+    const char* CopyForThisThread() {
+        static thread_local char copy[N];
+        vantor::Lock lock(lock_);
+        memcpy(copy, text_, N);
+        return copy;
+    }
 
+private:
+    vantor::CriticalSection lock_;
+    char text_[N] = {};
+};
+
+SharedText<kLastMsgChars> g_lastMsg;
 // Read by other threads (the update check) while a login may be storing a new one.
-vantor::CriticalSection g_suiteLock;
-char g_suiteIdText[kSuiteIdChars];
+SharedText<kSuiteIdChars> g_suiteId;
 
 }  // namespace
 
@@ -32,41 +55,21 @@ LoginState& Login() {
     return state;
 }
 
-std::string ServiceSuiteId() {
-    vantor::Lock lock(g_suiteLock);
-    return g_suiteIdText;
-}
+std::string ServiceSuiteId() { return g_suiteId.Get(); }
 
 void SetServiceSuiteId(const char* id) {
     std::string text = id ? id : "";
     if (text.size() >= kSuiteIdChars) DebugTrace("service-suite id cut to %u characters\n", unsigned(kSuiteIdChars - 1));
-    vantor::Lock lock(g_suiteLock);
-    vantor::CopyField(g_suiteIdText, kSuiteIdChars, text.c_str());
+    g_suiteId.Set(text.c_str());
 }
 
-const char* ServiceSuiteIdText() {
-    static thread_local char copy[kSuiteIdChars];
-    vantor::Lock lock(g_suiteLock);
-    memcpy(copy, g_suiteIdText, kSuiteIdChars);
-    return copy;
-}
+const char* ServiceSuiteIdText() { return g_suiteId.CopyForThisThread(); }
 
-void ClearLastMsg() {
-    vantor::Lock lock(g_msgLock);
-    g_lastMsg[0] = '\0';
-}
+void ClearLastMsg() { g_lastMsg.Set(""); }
 
-void SetLastMsg(const std::string& text) {
-    vantor::Lock lock(g_msgLock);
-    vantor::CopyField(g_lastMsg, kLastMsgChars, text.c_str());
-}
+void SetLastMsg(const std::string& text) { g_lastMsg.Set(text.c_str()); }
 
-const char* LastMsgForCaller() {
-    static thread_local char copy[kLastMsgChars];
-    vantor::Lock lock(g_msgLock);
-    memcpy(copy, g_lastMsg, kLastMsgChars);
-    return copy;
-}
+const char* LastMsgForCaller() { return g_lastMsg.CopyForThisThread(); }
 
 int MapPlatformStatus(int status) {
     long long mapped = status >= 0 ? static_cast<long long>(status) + CcoErrPlatformBase
