@@ -2,31 +2,22 @@
 
 #include <cwctype>
 
+#include "IniFile.h"
 #include "Text.h"
 
 namespace plughost {
 
 std::wstring ReadIniValue(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
-    // GetPrivateProfileString answers size - 1 when the value was cut; grow until it fits.
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        DWORD n = GetPrivateProfileStringW(section, key, L"", buffer.data(), static_cast<DWORD>(buffer.size()),
-                                           file.c_str());
-        if (n + 1 < buffer.size() || buffer.size() >= (1u << 20)) return std::wstring(buffer.data(), n);
-        buffer.resize(buffer.size() * 4);
-    }
+    // Lists of plug-ins can be long: the reader grows its buffer up to this limit.
+    return vantor::ini::ReadString(file, section, key, L"", 1u << 20);
 }
 
 std::vector<PlugId> ParsePlugIds(const std::wstring& list) {
     std::vector<PlugId> ids;
-    size_t start = 0;
-    for (;;) {
-        size_t comma = list.find(L',', start);
-        std::wstring piece = list.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-        size_t first = piece.find_first_not_of(L" \t");
-        if (first != std::wstring::npos) ids.push_back(static_cast<PlugId>(wcstol(piece.c_str(), nullptr, 10)));
-        if (comma == std::wstring::npos) break;
-        start = comma + 1;
+    for (const std::wstring& piece : vantor::ini::Split(list, L",")) {
+        // A blank piece names no plug-in (it would otherwise become id 0, the tab manager).
+        if (piece.find_first_not_of(L" \t") != std::wstring::npos)
+            ids.push_back(static_cast<PlugId>(wcstol(piece.c_str(), nullptr, 10)));
     }
     return ids;
 }
