@@ -1,9 +1,9 @@
 #include "Config.h"
 
 #include <windows.h>
-#include <vector>
 
 #include "CoreState.h"
+#include "IniFile.h"
 #include "Text.h"
 
 namespace clientcore {
@@ -13,10 +13,8 @@ std::string ReadConfigA(const wchar_t* file, const wchar_t* section, const wchar
     // Read through the wide reader so a program folder outside the ANSI code page still
     // works; the value is 8-bit text like every configuration value the platform sees.
     std::wstring path = ProgramFolder() + L"\\config\\" + file;
-    std::vector<wchar_t> buffer(chars + 1, L'\0');
     const wchar_t kMissing[] = L"\x01missing\x01";
-    GetPrivateProfileStringW(section, key, kMissing, buffer.data(), static_cast<DWORD>(chars), path.c_str());
-    std::wstring wide(buffer.data());
+    std::wstring wide = vantor::ini::ReadString(path, section, key, kMissing, chars);
     if (wide == kMissing) return fallback ? fallback : "";
     std::string value = vantor::WideToAnsi(wide);
     size_t keep = vantor::WholeCharsPrefix(value.c_str(), value.size(), chars - 1);

@@ -1,6 +1,5 @@
 #include "PlugConfig.h"
 
-#include <cwctype>
 
 #include "IniFile.h"
 #include "Text.h"
