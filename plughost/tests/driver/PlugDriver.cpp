@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
         } else if (step == "shot") {
             ++i;
             RedrawWindow(g_host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            PumpFor(300);
+            // The picture comes from the screen: on a busy machine the tab strip's icons
+            // can reach it well after the redraw returns.
+            PumpFor(1000);
             bool saved = testkit::SaveBitmapFile(testkit::CaptureWindow(g_host), vantor::AnsiToWide(folder + arg));
             Trace(self, "shot %d", saved ? 1 : 0);
         } else if (step == "pump") {
