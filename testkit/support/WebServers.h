@@ -1,4 +1,4 @@
-// The loopback web servers a CTest fixture started for this run (testkit/web/webservers.py):
+// The loopback web servers the web_servers CTest fixture started for this run (testkit/web/webservers.py):
 // ports and folders from "<build>\webtest\servers.ini".
 #pragma once
 
