@@ -185,6 +185,24 @@ bool XmlDoc::Create() {
     return true;
 }
 
+bool XmlDoc::RefuseOutsideContent() {
+    if (!doc_ && !Create()) return false;
+    if (FAILED(doc_->put_resolveExternals(VARIANT_FALSE))) return false;
+    VARIANT prohibit;
+    VariantInit(&prohibit);
+    prohibit.vt = VT_BOOL;
+    prohibit.boolVal = VARIANT_TRUE;
+    UniqueBstr property(L"ProhibitDTD");
+    // Older parsers lack the property: HasDocumentType tells the caller what got through.
+    doc_->setProperty(property.get(), prohibit);
+    return true;
+}
+
+bool XmlDoc::HasDocumentType() const {
+    ComPtr<IXMLDOMDocumentType> type;
+    return doc_ && doc_->get_doctype(type.put()) == S_OK && type;
+}
+
 bool XmlDoc::LoadText(const std::wstring& text, std::wstring* reason) {
     if (reason) reason->clear();
     if (!doc_ && !Create()) {

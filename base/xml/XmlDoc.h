@@ -79,6 +79,12 @@ public:
 
     // Creates an empty synchronous document; false when MSXML 3.0 cannot be created.
     bool Create();
+    // For text from the network: later loads fetch nothing the text names (files, other
+    // hosts) and, where the parser can, refuse a document type. Creates the document
+    // first when needed.
+    bool RefuseOutsideContent();
+    // Whether the loaded document carries a document type.
+    bool HasDocumentType() const;
     explicit operator bool() const { return static_cast<bool>(doc_); }
     IXMLDOMDocument2* get() const { return doc_.get(); }
 

@@ -25,6 +25,8 @@ Paths:
     /raw/MODE                 hand-made replies: endless-header, chunks1024,
                               lower-length, blank, status404, server-field
     PUT /_canned/PATH         the request body becomes the raw reply for /PATH
+    PUT /_queue/PATH          the request body is queued as the next raw reply for /PATH;
+                              requests take the queued replies in order, the last repeats
     CONNECT host:port         a tunnel to 127.0.0.1:port
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
@@ -88,6 +90,25 @@ def die_with_parent():
 
 # ---------------------------------------------------------------- fake HTTP server
 
+# Queued raw replies (PUT /_queue/PATH): a reply that changes from one request to the
+# next, as the upgrade tests need (a wrong body, then the right one).
+REPLY_QUEUES = {}
+REPLY_QUEUES_LOCK = threading.Lock()
+
+
+def queue_reply(path, raw):
+    with REPLY_QUEUES_LOCK:
+        REPLY_QUEUES.setdefault(path, []).append(raw)
+
+
+def next_queued_reply(path):
+    with REPLY_QUEUES_LOCK:
+        queue = REPLY_QUEUES.get(path)
+        if not queue:
+            return None
+        return queue.pop(0) if len(queue) > 1 else queue[0]
+
+
 class FakeState:
     def __init__(self, state, root):
         self.state = state
@@ -127,6 +148,14 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
         if url.path.startswith("/_canned/") and self.command == "PUT":
             self.server.fake.canned["/" + url.path[len("/_canned/"):]] = body
             return self.reply(200, b"stored")
+        if url.path.startswith("/_queue/") and self.command == "PUT":
+            queue_reply("/" + url.path[len("/_queue/"):], body)
+            return self.reply(200, b"queued")
+        queued = next_queued_reply(url.path)
+        if queued is not None:
+            self.wfile.write(queued)
+            self.close_connection = True
+            return None
         canned = self.server.fake.canned.get(url.path)
         if canned is not None:
             self.wfile.write(canned)

@@ -1,0 +1,32 @@
+// The monitor's transfers through CNetHttp. A transfer runs on a short-lived worker while
+// the monitor's thread goes on dispatching its messages, so the host's windows stay
+// alive during a long download and a stop can break it off.
+#pragma once
+
+#include <windows.h>
+
+#include "UpdateSteps.h"
+#include "WebFetch.h"
+
+namespace selfupdate {
+
+class NetDownloader : public Downloader {
+public:
+    // stopEvent is set when the monitor stops; both outlive the downloader.
+    NetDownloader(CNetHttp& http, HANDLE stopEvent) : http_(http), stopEvent_(stopEvent) {}
+
+    HttpFetchResult Download(const std::wstring& url, const std::wstring& path) override;
+    bool IsBreaked() const override { return http_.IsBreaked(); }
+    bool Pause(DWORD milliseconds) override;
+
+private:
+    CNetHttp& http_;
+    HANDLE stopEvent_;
+};
+
+// Waits up to timeoutMs for handle while dispatching this thread's messages. A WM_QUIT
+// ends the dispatching (the wait goes on) and is posted again before the return. True
+// when the handle was signalled.
+bool PumpingWait(HANDLE handle, DWORD timeoutMs);
+
+}  // namespace selfupdate

@@ -1,0 +1,25 @@
+// What a downloaded list may name: every path it gives must stay inside the staging
+// folder (and later the program folder), and a build text becomes a folder name and part
+// of a URL.
+#pragma once
+
+#include <string>
+
+namespace selfupdate {
+
+// A relative path of plain names: not empty, no drive, ":" or UNC prefix, no leading
+// separator, no empty, "." or ".." component, no device name, no wildcard or control
+// character, and not "update.cfg" or "update.xml" itself. *why names the fault.
+bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
+
+// A build text usable as one folder name: not empty, no "\", "/", ":", ".." or control
+// character.
+bool IsSafeBuild(const std::wstring& build);
+
+// dest with "/" turned into "\", for paths below a folder.
+std::wstring NativeDest(const std::wstring& dest);
+
+// Case-blind comparison, as the file system compares names.
+bool SameName(const std::wstring& a, const std::wstring& b);
+
+}  // namespace selfupdate

@@ -1,0 +1,34 @@
+// File-system helpers of the staging folder.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+namespace selfupdate {
+
+bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+// Creates every missing folder of path (which ends with a backslash or names a folder)
+// below base; base itself must exist.
+bool MakeFolders(const std::wstring& base, const std::wstring& relative);
+// Deletes a file (read-only ones too); true when it is gone.
+bool RemoveFile(const std::wstring& path);
+// Deletes a folder depth first: files, then the emptied folders. True when it is gone.
+bool RemoveTree(const std::wstring& folder);
+
+// Every file below folder (ending with a backslash), as paths relative to it.
+std::set<std::wstring> FilesBelow(const std::wstring& folder);
+// Deletes the folders below folder that hold nothing.
+void RemoveEmptyFolders(const std::wstring& folder);
+
+// Copies the entries of from into to (both ending with a backslash), recursively,
+// overwriting; top-level names in skipTopLevel (compared without case) stay behind. False
+// when any folder or file could not be made; the others are still copied.
+bool CopyTree(const std::wstring& from, const std::wstring& to, const std::set<std::wstring>& skipTopLevel);
+
+// Case-blind key of a relative path, for sets of staged files.
+std::wstring NameKey(const std::wstring& relative);
+
+}  // namespace selfupdate
