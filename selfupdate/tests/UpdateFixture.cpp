@@ -145,10 +145,27 @@ selfupdate::CheckSettings SettingsFor(const std::wstring& programFolder, const s
     return settings;
 }
 
-selfupdate::CheckOutcome CheckWithNet(const selfupdate::CheckSettings& settings, DWORD* elapsedMs) {
+namespace {
+
+struct StopTarget {
+    CNetHttp* http;
+    HANDLE event;
+} g_stopTarget;
+
+void CALLBACK StopTransfers(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_stopTarget.http->Break();
+    SetEvent(g_stopTarget.event);
+}
+
+}  // namespace
+
+selfupdate::CheckOutcome CheckWithNet(const selfupdate::CheckSettings& settings, DWORD* elapsedMs, UINT stopAfterMs) {
     CNetHttp http;
     EXPECT_TRUE(http.Open(1));
     vantor::UniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_stopTarget = {&http, stop.get()};
+    UINT_PTR timer = stopAfterMs ? SetTimer(nullptr, 0, stopAfterMs, &StopTransfers) : 0;
     selfupdate::NetDownloader downloader(http, stop.get());
     std::wstring library = StagedMd5Library();
     std::vector<selfupdate::FileEntry> entries;
@@ -160,6 +177,7 @@ selfupdate::CheckOutcome CheckWithNet(const selfupdate::CheckSettings& settings,
                              },
                              &entries);
     if (elapsedMs) *elapsedMs = GetTickCount() - start;
+    if (timer) KillTimer(nullptr, timer);
     return outcome;
 }
 

@@ -40,8 +40,10 @@ std::vector<std::string> NginxLog(const std::string& text);
 bool QueueReplies(const std::string& path, const std::vector<std::string>& rawReplies);
 std::string RawReply(int status, const std::string& body, const std::string& extraHeaders = "");
 
-// Steps with a real CNetHttp and the staged Md5.dll, as the monitor runs them.
-selfupdate::CheckOutcome CheckWithNet(const selfupdate::CheckSettings& settings, DWORD* elapsedMs = nullptr);
+// Steps with a real CNetHttp and the staged Md5.dll, as the monitor runs them; with
+// stopAfterMs the transfers are broken off that long after the start, as a stop would.
+selfupdate::CheckOutcome CheckWithNet(const selfupdate::CheckSettings& settings, DWORD* elapsedMs = nullptr,
+                                      UINT stopAfterMs = 0);
 selfupdate::CheckSettings SettingsFor(const std::wstring& programFolder, const std::string& baseUrl,
                                       const std::string& suite, const std::string& build);
 

@@ -35,7 +35,7 @@ std::wstring Here() {
 
 // Runs this program again in folder (with the libraries the monitor needs beside it),
 // limited to the child test of mode. True when the child passed and reached its end.
-bool RunChild(const std::wstring& folder, const char* mode, const char* filter) {
+bool RunChild(const std::wstring& folder, const char* mode, const char* filter, const wchar_t* timing) {
     std::wstring dir = folder + L"\\";
     std::wstring exe = testkit::CopyThisExeTo(dir);
     if (exe.empty()) return false;
@@ -44,7 +44,7 @@ bool RunChild(const std::wstring& folder, const char* mode, const char* filter) 
     }
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
                                      {{L"SELFUPDATE_TEST_CHILD", vantor::AnsiToWide(mode)},
-                                      {L"SELFUPDATE_TEST_TIMING", L"600000,200"}},
+                                      {L"SELFUPDATE_TEST_TIMING", timing}},
                                      90000);
     return code == 0 && Exists(dir + L"child-done");
 }
@@ -152,6 +152,8 @@ TEST(SelfUpdateMonitorChild, StagesInstallsAndMovesOn) {
     EXPECT_EQ("new a", ReadText(Here() + L"\\a.dll"));
     EXPECT_EQ("new b", ReadText(Here() + L"\\bin\\b.dll"));
     EXPECT_TRUE(PumpUntil([] { return Exists(Staging("1.0.0.2") + L"update.cfg"); }, 20000));
+    // The timer (shortened here) brings the next check a period after this one ended.
+    PumpUntil([] { return false; }, 1500);
     EXPECT_FALSE(Complete("1.0.0.2"));
     ASSERT_EQ(1, su.Stop());
     testkit::WriteFileBytes(Here() + L"\\child-done", "done");
@@ -236,15 +238,17 @@ TEST(SelfUpdateMonitor, FromBeginToInstallAgainstNginx) {
     WriteServed(branch + "1.0.0.1/update.xml",
                 ListText({{servers.NginxUrl("/" + branch + "files/a.dll"), "a.dll", Md5Of("new a")},
                           {servers.NginxUrl("/" + branch + "files/b.dll"), "bin\\b.dll", Md5Of("new b")}}));
-    ASSERT_TRUE(RunChild(folder, "flow", "SelfUpdateMonitorChild.StagesInstallsAndMovesOn"));
+    ASSERT_TRUE(RunChild(folder, "flow", "SelfUpdateMonitorChild.StagesInstallsAndMovesOn", L"300,200"));
 
     std::vector<std::string> log = NginxLog("/" + branch);
-    ASSERT_EQ(5u, log.size());
+    ASSERT_GE(log.size(), 6u);
     EXPECT_NE(std::string::npos, log[0].find("GET /" + branch + "1.0.0.1/update.cfg "));
     EXPECT_NE(std::string::npos, log[1].find("GET /" + branch + "1.0.0.1/update.xml "));
     EXPECT_NE(std::string::npos, log[2].find("GET /" + branch + "files/a.dll "));
     EXPECT_NE(std::string::npos, log[3].find("GET /" + branch + "files/b.dll "));
-    EXPECT_NE(std::string::npos, log[4].find("GET /" + branch + "1.0.0.2/update.cfg "));
+    for (size_t i = 4; i < log.size(); ++i) {
+        EXPECT_NE(std::string::npos, log[i].find("GET /" + branch + "1.0.0.2/update.cfg ")) << log[i];
+    }
 }
 
 TEST(SelfUpdateMonitor, StopDuringASlowDownloadThenResume) {
@@ -261,7 +265,8 @@ TEST(SelfUpdateMonitor, StopDuringASlowDownloadThenResume) {
                 DescriptionText(servers.NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
     WriteServed(branch + "1.0.0.1/update.xml",
                 ListText({{servers.NginxUrl("/slow/" + branch + "files/slow.bin"), "slow.bin", Md5Of(bytes)}}));
-    ASSERT_TRUE(RunChild(folder, "slow", "SelfUpdateMonitorChild.StopsASlowDownloadAndKeepsTheThreadsCom"));
+    ASSERT_TRUE(RunChild(folder, "slow", "SelfUpdateMonitorChild.StopsASlowDownloadAndKeepsTheThreadsCom",
+                         L"600000,200"));
 
     EXPECT_EQ(bytes, ReadText(folder + L"\\SelfUpdate\\1.0.0.1\\slow.bin"));
     std::string partial = ReadText(folder + L"\\partial-size.txt");

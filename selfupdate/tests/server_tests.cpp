@@ -144,6 +144,15 @@ TEST(SelfUpdateServers, FailuresEndTheCheckWithinItsBound) {
         EXPECT_EQ(before + 1, handled) << c.what;
     }
     DestroyWindow(counter);
+
+    // A stop during the pause between two attempts ends the check at once.
+    ServedUpdate u(L"su-pause");
+    u.settings.retryPauseMs = 20000;
+    u.Publish({{servers.FakeUrl(path + "wrong"), "a.bin", Md5Of("the right bytes")}});
+    DWORD elapsed = 0;
+    EXPECT_EQ(CheckOutcome::Stopped, CheckWithNet(u.settings, &elapsed, 700));
+    EXPECT_LT(elapsed, 5000u);
+    EXPECT_FALSE(u.Complete());
 }
 
 }  // namespace
