@@ -220,24 +220,42 @@ TEST(SelfUpdateMonitorChild, StopsASlowDownloadAndKeepsTheThreadsCom) {
 
 // --- in the parent
 
-TEST(SelfUpdateMonitor, FromBeginToInstallAgainstNginx) {
-    if (ChildMode("flow") || ChildMode("slow")) GTEST_SKIP() << "parent run only";
+// A child's program folder, signed in to its own suite, whose build 1.0.0.1 has a
+// description on nginx that names the list and the next build 1.0.0.2.
+struct ChildWorld {
+    std::string suite;
+    std::string branch;
+    std::wstring folder;
+
+    ChildWorld(const wchar_t* name, const char* suiteName) : suite(UniqueSuite(suiteName)), branch("update/" + suite + "/") {
+        folder = MakeProgramFolder(name, WebServers::Get().NginxUrl("/update/"), "1.0.0.1");
+        WriteScript(folder, suite);
+    }
+    void PublishList(const std::vector<ListedFile>& files) {
+        WriteServed(branch + "1.0.0.1/update.cfg",
+                    DescriptionText(WebServers::Get().NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
+        WriteServed(branch + "1.0.0.1/update.xml", ListText(files));
+    }
+};
+
+class SelfUpdateMonitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (ChildMode("flow") || ChildMode("slow")) GTEST_SKIP() << "parent run only";
+    }
     const WebServers& servers = WebServers::Get();
-    ASSERT_TRUE(servers.loaded);
-    std::string suite = UniqueSuite("mon");
-    std::string branch = "update/" + suite + "/";
-    std::wstring folder = MakeProgramFolder(L"su-monitor", servers.NginxUrl("/update/"), "1.0.0.1");
-    WriteScript(folder, suite);
+};
+
+TEST_F(SelfUpdateMonitor, FromBeginToInstallAgainstNginx) {
+    ChildWorld world(L"su-monitor", "mon");
+    const std::wstring& folder = world.folder;
+    const std::string& branch = world.branch;
     CreateDirectoryW((folder + L"\\bin").c_str(), nullptr);
     testkit::WriteFileBytes(folder + L"\\bin\\b.dll", "old b");
-
     WriteServed(branch + "files/a.dll", "new a");
     WriteServed(branch + "files/b.dll", "new b");
-    WriteServed(branch + "1.0.0.1/update.cfg",
-                DescriptionText(servers.NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
-    WriteServed(branch + "1.0.0.1/update.xml",
-                ListText({{servers.NginxUrl("/" + branch + "files/a.dll"), "a.dll", Md5Of("new a")},
-                          {servers.NginxUrl("/" + branch + "files/b.dll"), "bin\\b.dll", Md5Of("new b")}}));
+    world.PublishList({{servers.NginxUrl("/" + branch + "files/a.dll"), "a.dll", Md5Of("new a")},
+                       {servers.NginxUrl("/" + branch + "files/b.dll"), "bin\\b.dll", Md5Of("new b")}});
     ASSERT_TRUE(RunChild(folder, "flow", "SelfUpdateMonitorChild.StagesInstallsAndMovesOn", L"300,200"));
 
     std::vector<std::string> log = NginxLog("/" + branch);
@@ -251,26 +269,17 @@ TEST(SelfUpdateMonitor, FromBeginToInstallAgainstNginx) {
     }
 }
 
-TEST(SelfUpdateMonitor, StopDuringASlowDownloadThenResume) {
-    if (ChildMode("flow") || ChildMode("slow")) GTEST_SKIP() << "parent run only";
-    const WebServers& servers = WebServers::Get();
-    ASSERT_TRUE(servers.loaded);
-    std::string suite = UniqueSuite("slow");
-    std::string branch = "update/" + suite + "/";
-    std::wstring folder = MakeProgramFolder(L"su-slow", servers.NginxUrl("/update/"), "1.0.0.1");
-    WriteScript(folder, suite);
+TEST_F(SelfUpdateMonitor, StopDuringASlowDownloadThenResume) {
+    ChildWorld world(L"su-slow", "slow");
     std::string bytes = Pattern(800000, 31);
-    WriteServed(branch + "files/slow.bin", bytes);
-    WriteServed(branch + "1.0.0.1/update.cfg",
-                DescriptionText(servers.NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
-    WriteServed(branch + "1.0.0.1/update.xml",
-                ListText({{servers.NginxUrl("/slow/" + branch + "files/slow.bin"), "slow.bin", Md5Of(bytes)}}));
-    ASSERT_TRUE(RunChild(folder, "slow", "SelfUpdateMonitorChild.StopsASlowDownloadAndKeepsTheThreadsCom",
+    WriteServed(world.branch + "files/slow.bin", bytes);
+    world.PublishList({{servers.NginxUrl("/slow/" + world.branch + "files/slow.bin"), "slow.bin", Md5Of(bytes)}});
+    ASSERT_TRUE(RunChild(world.folder, "slow", "SelfUpdateMonitorChild.StopsASlowDownloadAndKeepsTheThreadsCom",
                          L"600000,200"));
 
-    EXPECT_EQ(bytes, ReadText(folder + L"\\SelfUpdate\\1.0.0.1\\slow.bin"));
-    std::string partial = ReadText(folder + L"\\partial-size.txt");
-    std::vector<std::string> log = NginxLog("/slow/" + branch);
+    EXPECT_EQ(bytes, ReadText(world.folder + L"\\SelfUpdate\\1.0.0.1\\slow.bin"));
+    std::string partial = ReadText(world.folder + L"\\partial-size.txt");
+    std::vector<std::string> log = NginxLog("/slow/" + world.branch);
     ASSERT_EQ(2u, log.size());
     EXPECT_NE(std::string::npos, log[0].find("range=\"-\""));
     EXPECT_NE(std::string::npos, log[1].find("range=\"bytes=" + partial + "-\" status=206")) << log[1];
