@@ -192,9 +192,6 @@ TEST(SelfUpdateDigest, FileDigestMatchesMd5AcrossBlockEdges) {
 TEST(SelfUpdateSteps, StagesListedFilesThenWaitsForInstall) {
     StepsWorld w(L"su-stage");
     w.Publish({{"a.dll", "alpha"}, {"bin\\b.dll", "beta"}});
-    // A description that says it is complete is not believed.
-    w.net.replies[w.DescriptionUrl()] = {
-        Serve(DescriptionText("http://up.test/list.xml", "1.0.0.2") + "[Download]\r\nComplete=1\r\n")};
     ASSERT_EQ(CheckOutcome::Staged, w.Check());
     EXPECT_TRUE(w.Complete());
     EXPECT_EQ("alpha", ReadText(w.staging + L"a.dll"));
@@ -237,6 +234,9 @@ TEST(SelfUpdateSteps, RetriesAreBoundedAndWrongFilesGo) {
         StepsWorld w(L"su-bound");
         w.Publish({{"a.dll", "right"}});
         w.net.replies[L"http://up.test/files/f1"] = {Serve("wrong")};
+        // Nor does a description that calls itself complete make it so.
+        w.net.replies[w.DescriptionUrl()] = {
+            Serve(DescriptionText("http://up.test/list.xml", "1.0.0.2") + "[Download]\r\nComplete=1\r\n")};
         EXPECT_EQ(CheckOutcome::Failed, w.Check());
         EXPECT_EQ(3, w.net.CallsFor(L"http://up.test/files/f1"));
         EXPECT_FALSE(w.Complete());
