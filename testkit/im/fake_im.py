@@ -48,16 +48,15 @@ The port file holds three lines: the HTTP port, the IM port, and a port where no
 import argparse
 import http.server
 import os
-import socket
 import socketserver
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
-import urllib.request
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [here, os.path.join(here, "..", "support")]
+import fake_process  # noqa: E402
 import impeer  # noqa: E402
 from impeer import Frames, code_of, text_field  # noqa: E402
 
@@ -89,11 +88,7 @@ class Session:
 
     def close(self):
         self.closed = True
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
+        impeer.close_socket(self.sock)
 
 
 class ImState:
@@ -416,69 +411,18 @@ class ImHandler(socketserver.BaseRequestHandler):
         STATE.serve_session(self.request, self.client_address)
 
 
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
 def serve(port_file, idle):
     http_server = HttpServer(("127.0.0.1", 0), Handler)
     im_server = ImTcpServer(("127.0.0.1", 0), ImHandler)
     STATE.im_port = im_server.server_address[1]
     for server in (http_server, im_server):
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    ports = [http_server.server_address[1], STATE.im_port, free_port()]
-    tmp = port_file + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("".join("%d\n" % p for p in ports))
-    os.replace(tmp, port_file)
-    # Ends by itself: on request, after a quiet spell, or after an hour at the most.
-    started = time.time()
-    while not STATE.stop.wait(1.0):
-        now = time.time()
-        if now - STATE.last_seen > idle or now - started > 3600:
-            break
+    fake_process.write_port_file(port_file, [http_server.server_address[1], STATE.im_port, fake_process.free_port()])
+    fake_process.wait_until_done(STATE.stop, lambda: STATE.last_seen, idle)
     STATE.reset()
     for server in (http_server, im_server):
         server.shutdown()
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-
-
-def start(port_file, idle):
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--port-file", port_file, "--idle", str(idle)],
-                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                     start_new_session=True, env={k: v for k, v in os.environ.items() if "proxy" not in k.lower()})
-    deadline = time.time() + 20
-    while time.time() < deadline:
-        if os.path.exists(port_file):
-            return 0
-        time.sleep(0.1)
-    print("fake IM server did not start", file=sys.stderr)
-    return 1
-
-
-def stop(port_file):
-    try:
-        with open(port_file) as f:
-            port = int(f.readline())
-    except (OSError, ValueError):
-        return 0
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-    try:
-        opener.open("http://127.0.0.1:%d/_ctl/stop" % port, data=b"", timeout=5).read()
-    except OSError:
-        pass
-    return 0
+    fake_process.remove_port_file(port_file)
 
 
 def main():
@@ -491,8 +435,8 @@ def main():
         serve(args.port_file, args.idle)
         return 0
     if args.command == "start":
-        return start(args.port_file, args.idle)
-    return stop(args.port_file)
+        return fake_process.start(__file__, args.port_file, args.idle, "fake IM server")
+    return fake_process.stop(args.port_file)
 
 
 if __name__ == "__main__":

@@ -253,6 +253,15 @@ class Frames:
         return bytes(msg)
 
 
+def close_socket(sock):
+    """Ends a connection so that a thread blocked reading it wakes up."""
+    try:
+        sock.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
+    sock.close()
+
+
 class Closed(Exception):
     pass
 
@@ -327,11 +336,7 @@ class Link:
 
     def close(self):
         self.closed = True
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
+        close_socket(self.sock)
 
     def _receive(self):
         try:
