@@ -45,7 +45,6 @@ Scripted peers living in the fake (see impeer.Peer):
   fake_im.py stop --port-file F
 The port file holds three lines: the HTTP port, the IM port, and a port where nothing listens.
 """
-import argparse
 import http.server
 import os
 import socketserver
@@ -425,19 +424,5 @@ def serve(port_file, idle):
     fake_process.remove_port_file(port_file)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["serve", "start", "stop"])
-    parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", type=float, default=600)
-    args = parser.parse_args()
-    if args.command == "serve":
-        serve(args.port_file, args.idle)
-        return 0
-    if args.command == "start":
-        return fake_process.start(__file__, args.port_file, args.idle, "fake IM server")
-    return fake_process.stop(args.port_file)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(fake_process.main(__file__, serve, "fake IM server"))

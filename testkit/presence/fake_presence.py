@@ -26,7 +26,6 @@ prefix: "/gk/GetAvailablePresenceTab.do" is the action "GetAvailablePresenceTab"
 The port file holds three lines: the main port, a second port sharing the same state
 (a server a gatekeeper can point at), and a port where nothing listens.
 """
-import argparse
 import http.server
 import os
 import socketserver
@@ -160,19 +159,5 @@ def serve(port_file, idle):
     fake_process.remove_port_file(port_file)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["serve", "start", "stop"])
-    parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", type=float, default=600)
-    args = parser.parse_args()
-    if args.command == "serve":
-        serve(args.port_file, args.idle)
-        return 0
-    if args.command == "start":
-        return fake_process.start(__file__, args.port_file, args.idle, "fake presence server")
-    return fake_process.stop(args.port_file)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(fake_process.main(__file__, serve, "fake presence server"))

@@ -1,5 +1,6 @@
 """The life of a test-kit fake server: started in the background, found through its port
 file, ended on request or after a quiet spell (Python 3 standard library only)."""
+import argparse
 import os
 import socket
 import subprocess
@@ -68,3 +69,18 @@ def stop(port_file):
     except OSError:
         pass
     return 0
+
+
+def main(script, serve, name):
+    """The command line every fake takes: serve | start | stop --port-file F [--idle S]."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["serve", "start", "stop"])
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--idle", type=float, default=600)
+    args = parser.parse_args()
+    if args.command == "serve":
+        serve(args.port_file, args.idle)
+        return 0
+    if args.command == "start":
+        return start(script, args.port_file, args.idle, name)
+    return stop(args.port_file)
