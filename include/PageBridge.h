@@ -142,11 +142,12 @@ struct ScriptCall {
 };
 
 // Calls a page function with 8-bit texts (narrow) or wide texts (wide), in order.
-inline ScriptCall CallPageScript(CSdkSurfView* browser, const char* name, const std::vector<std::string>& args) {
+template <typename Char, typename Traits>
+ScriptCall CallPageScriptWith(CSdkSurfView* browser, const Char* name, const std::vector<std::basic_string<Char>>& args) {
     ScriptCall call;
     if (!browser) return call;
-    std::vector<nimbrel::ki_string> list;
-    for (const std::string& a : args) list.emplace_back(a.c_str(), a.size());
+    std::vector<std::basic_string<Char, Traits>> list;
+    for (const auto& a : args) list.emplace_back(a.c_str(), a.size());
     VARIANT result;
     VariantInit(&result);
     call.called = browser->CallJScript(name, list, &result);
@@ -155,17 +156,12 @@ inline ScriptCall CallPageScript(CSdkSurfView* browser, const char* name, const 
     return call;
 }
 
+inline ScriptCall CallPageScript(CSdkSurfView* browser, const char* name, const std::vector<std::string>& args) {
+    return CallPageScriptWith<char, nimbrel::ki_char_traits>(browser, name, args);
+}
+
 inline ScriptCall CallPageScript(CSdkSurfView* browser, const wchar_t* name, const std::vector<std::wstring>& args) {
-    ScriptCall call;
-    if (!browser) return call;
-    std::vector<nimbrel::ki_wstring> list;
-    for (const std::wstring& a : args) list.emplace_back(a.c_str(), a.size());
-    VARIANT result;
-    VariantInit(&result);
-    call.called = browser->CallJScript(name, list, &result);
-    if (call.called) call.text = ScriptResultText(result);
-    call.hr = VariantClear(&result);
-    return call;
+    return CallPageScriptWith<wchar_t, nimbrel::ki_wchar_traits>(browser, name, args);
 }
 
 }  // namespace pagebridge

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PageBridge.h"
+#include "PaneRig.h"
 #include "Screenshot.h"
 #include "TestPages.h"
 #include "TestSupport.h"
@@ -158,18 +159,7 @@ protected:
                                const_cast<wchar_t*>(wide.c_str())};
         SendMessageW(pane_.browser->m_hWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     }
-    Lines Trace() const {
-        Lines lines;
-        std::string text = testkit::ReadFileBytes(trace_);
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find("\r\n", start);
-            if (end == std::string::npos) end = text.size();
-            lines.push_back(text.substr(start, end - start));
-            start = end + 2;
-        }
-        return lines;
-    }
+    Lines Trace() const { return testkit::SplitLines(testkit::ReadFileBytes(trace_)); }
 
     std::wstring dir_, trace_;
     std::string base_;
