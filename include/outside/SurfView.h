@@ -15,7 +15,9 @@
 // Test hooks: with SURFVIEW_TRACE naming a file, every navigation, script call, scroll,
 // history change and event is appended to it as a UTF-8 line; a WM_COPYDATA to the browser
 // window with dwData SURFVIEW_COPYDATA_CLICK and a UTF-16 URL is a click on a link of the
-// page. The window paints the URL and the page's text, so pictures tell what is loaded.
+// page; with dwData SURFVIEW_COPYDATA_NEW_WINDOW the page asks for a new window for that URL
+// (OnNewWindow2; the stand-in opens none itself). The window paints the URL and the page's
+// text, so pictures tell what is loaded.
 //
 // Page-event elements (ExtractWebCustomEventA/W): the text is percent-decoded (%XX bytes
 // in the ANSI code page), then read as
@@ -47,6 +49,8 @@ typedef std::basic_string<wchar_t, ki_wchar_traits> ki_wstring;
 
 // WM_COPYDATA kind of a simulated click (lpData: the URL, UTF-16, terminated).
 const ULONG_PTR SURFVIEW_COPYDATA_CLICK = 1;
+// WM_COPYDATA kind of a simulated request for a new window (lpData as for a click).
+const ULONG_PTR SURFVIEW_COPYDATA_NEW_WINDOW = 2;
 
 // OnCommandStateChange commands.
 enum : long {
@@ -65,6 +69,8 @@ public:
                                       VARIANT* postData, VARIANT* headers, VARIANT_BOOL* cancel);
     virtual void OnDocumentComplete(IDispatch* frame, VARIANT* url);
     virtual void OnCommandStateChange(long command, VARIANT_BOOL enable);
+    // The page asks for a new window: the pane may cancel it, or put an AddRef'd dispatch of
+    // a browser of its own into *window (the stand-in releases it and opens nothing).
     virtual void OnNewWindow2(IDispatch**& window, VARIANT_BOOL*& cancel);
     // progress is -1 once the page is complete.
     virtual void OnProgressChange(long progressMax, long progress);

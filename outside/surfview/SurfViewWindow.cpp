@@ -86,6 +86,9 @@ bool SurfViewWindow::RegisterWindowClass() {
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = Proc;
+    // The object sits in the class's own extra bytes: panes subclass the browser window and
+    // may use its user data themselves.
+    wc.cbWndExtra = sizeof(SurfViewWindow*);
     wc.hInstance = self;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.lpszClassName = ClassName();
@@ -98,9 +101,9 @@ LRESULT CALLBACK SurfViewWindow::Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) 
     if (msg == WM_NCCREATE) {
         auto* self = static_cast<SurfViewWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         self->wnd_ = wnd;
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetWindowLongPtrW(wnd, 0, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<SurfViewWindow*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<SurfViewWindow*>(GetWindowLongPtrW(wnd, 0));
     if (!self) return DefWindowProcW(wnd, msg, wp, lp);
     return self->Handle(msg, wp, lp);
 }
@@ -114,13 +117,20 @@ LRESULT SurfViewWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_COPYDATA: {
             auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
-            if (!data || data->dwData != SURFVIEW_COPYDATA_CLICK || !data->lpData) return FALSE;
+            if (!data || !data->lpData) return FALSE;
             std::wstring url(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
             url = url.substr(0, url.find(L'\0'));
             Scope scope(this);
-            Trace(L"click " + url);
-            if (!gone_) session_.Follow(url);
-            return TRUE;
+            if (data->dwData == SURFVIEW_COPYDATA_CLICK) {
+                Trace(L"click " + url);
+                if (!gone_) session_.Follow(url);
+                return TRUE;
+            }
+            if (data->dwData == SURFVIEW_COPYDATA_NEW_WINDOW) {
+                NewWindow(url);
+                return TRUE;
+            }
+            return FALSE;
         }
         case WM_PAINT:
             Paint();
@@ -137,7 +147,7 @@ LRESULT SurfViewWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             session_.Stop();
             owner_->m_hWnd = nullptr;
             wnd_ = nullptr;
-            SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+            SetWindowLongPtrW(wnd, 0, 0);
             if (depth_ == 0) delete owner_;
             return DefWindowProcW(wnd, msg, wp, lp);
         }
@@ -294,6 +304,16 @@ void SurfViewWindow::OnWindowClosing() {
     // The page's window.close(): the browser goes, and its owner makes a new one if it
     // wants one.
     if (cancel == VARIANT_FALSE && wnd_ && !gone_) DestroyWindow(wnd_);
+}
+
+void SurfViewWindow::NewWindow(const std::wstring& url) {
+    IDispatch* given = nullptr;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    IDispatch** window = &given;
+    VARIANT_BOOL* cancelFlag = &cancel;
+    if (callback_) callback_->OnNewWindow2(window, cancelFlag);
+    Trace(L"NewWindow2 " + url + (cancel != VARIANT_FALSE ? L" -> cancel" : given ? L" -> given" : L" -> allow"));
+    if (given) given->Release();
 }
 
 void SurfViewWindow::OnFramesDone(const std::vector<int>& frames) {

@@ -58,6 +58,7 @@ private:
     static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Paint();
+    void NewWindow(const std::wstring& url);
     IDispatch* Frame(int frame);
     std::wstring FrameName(int frame) const;
 

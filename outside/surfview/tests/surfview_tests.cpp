@@ -59,6 +59,10 @@ public:
         calls.push_back("NavigateError " + Where(frame) + " " + Text(url) + " " + code);
     }
     void OnDownloadComplete() override { calls.push_back("DownloadComplete"); }
+    void OnNewWindow2(IDispatch**& window, VARIANT_BOOL*& cancel) override {
+        calls.push_back("NewWindow2");
+        *cancel = VARIANT_TRUE;
+    }
     void OnWindowClosing(VARIANT_BOOL child, VARIANT_BOOL* cancel) override {
         calls.push_back("WindowClosing");
         if (cancelClose) *cancel = VARIANT_TRUE;
@@ -125,6 +129,9 @@ protected:
         base_ = testkit::PublishPages(L"surfview");
         ASSERT_FALSE(base_.empty());
         std::vector<WORD> tpl = testkit::DialogTemplate(320, 220, {});
+        // Shown only for its picture: hiding a shown window costs Wine seconds without a
+        // window manager.
+        reinterpret_cast<DLGTEMPLATE*>(tpl.data())->style &= ~WS_VISIBLE;
         dialog_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(tpl.data()),
                                              nullptr, DialogProc, 0);
         ASSERT_NE(nullptr, dialog_);
@@ -153,9 +160,9 @@ protected:
         for (const auto& c : pane_.calls) n += c.rfind("CommandStateChange 2", 0) == 0;
         return n;
     }
-    void Click(const std::string& url) {
+    void Click(const std::string& url, ULONG_PTR kind = SURFVIEW_COPYDATA_CLICK) {
         std::wstring wide = vantor::AnsiToWide(url);
-        COPYDATASTRUCT data = {SURFVIEW_COPYDATA_CLICK, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)),
+        COPYDATASTRUCT data = {kind, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)),
                                const_cast<wchar_t*>(wide.c_str())};
         SendMessageW(pane_.browser->m_hWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     }
@@ -243,6 +250,13 @@ TEST_F(Browser, ClicksOnEventLinksReachThePaneWithTheirTexts) {
               pane_.calls);
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(9u, pane_.calls.size()) << "cancelled navigations load nothing\n" << Dump(pane_.calls);
+
+    // A request for a new window goes to the pane, which refuses it here.
+    pane_.Take();
+    Click(base_ + "b.html", SURFVIEW_COPYDATA_NEW_WINDOW);
+    EXPECT_EQ((Lines{"NewWindow2"}), pane_.calls);
+    Lines trace = Trace();
+    EXPECT_EQ("NewWindow2 " + base_ + "b.html -> cancel", trace.back());
 
     // A page that sends its event once it is complete; a relative link loads a page.
     pane_.Take();
@@ -341,6 +355,23 @@ TEST_F(Browser, StartAndEndCallsMayBeUnbalanced) {
     ASSERT_TRUE(CSdkSurfView::Create(nullptr, &plain, dialog_, 5, nullptr)) << "no callback, as the tip of the day";
     EXPECT_TRUE(plain->Navigate(L"about:blank"));
     EXPECT_FALSE(CSdkSurfView::Create(nullptr, &plain, nullptr, 5, nullptr));
+    // Only the thread that made the browser drives it: events must come on that thread.
+    struct Job {
+        CSdkSurfView* browser;
+        bool navigated;
+    } job = {plain, true};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Job* j = static_cast<Job*>(p);
+            j->navigated = j->browser->Navigate("about:blank");
+            return 0;
+        },
+        &job, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    EXPECT_FALSE(job.navigated);
     Lines trace = Trace();
     EXPECT_NE(std::find(trace.begin(), trace.end(), "exit 0"), trace.end());
     EXPECT_NE(std::find(trace.begin(), trace.end(), "create 5 without callback"), trace.end());
@@ -354,7 +385,7 @@ TEST_F(Browser, PictureOfAChinesePage) {
     EXPECT_EQ(testkit::Ansi("三星"), grade.text) << "a GBK page's text";
     RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     testkit::PumpFor(300);
-    testkit::Capture shot = testkit::CaptureWindow(pane_.browser->m_hWnd);
+    testkit::Capture shot = testkit::CaptureWindow(dialog_);
     CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
     EXPECT_TRUE(testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\surfview-page.bmp"));
     EXPECT_TRUE(shot.Holds(RGB(0, 70, 160))) << "the address line";
