@@ -80,6 +80,10 @@ void FakeServer::Queue(const std::string& action, const std::string& reply, int 
     ASSERT_EQ("ok", Control(what, reply));
 }
 
+void FakeServer::QueueHostile(const std::string& action, const char* mode, const std::string& reply) {
+    ASSERT_EQ("ok", Control("queue?action=" + action + "&hostile=" + mode, reply));
+}
+
 void FakeServer::Default(const std::string& action, const std::string& reply, int status) {
     ASSERT_EQ("ok", Control("default?action=" + action + "&status=" + std::to_string(status), reply));
 }
