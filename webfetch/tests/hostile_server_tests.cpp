@@ -158,7 +158,9 @@ TEST_P(HostileServer, DownloadsFailAndKeepThePartialFileByteForByte) {
         ULONGLONG took = Since(start);
         EXPECT_NE(0, r) << c.path;
         EXPECT_LT(took, (c.slow ? kShortLimitMs : 0) + kSlackMs) << c.path;
-        if (c.keeps) EXPECT_TRUE(testkit::ReadFileBytes(file) == partial) << c.path << ": the partial file changed";
+        if (c.keeps) {
+            EXPECT_TRUE(testkit::ReadFileBytes(file) == partial) << c.path << ": the partial file changed";
+        }
     }
     EXPECT_EQ(416, http.Download(servers->FakeUrl("/hostile/r416?total=5000").c_str(), path.c_str(), nullptr, 0));
 
