@@ -172,6 +172,14 @@ void PresenceTest::Reload() {
     ASSERT_TRUE(ps.Load());
 }
 
+void PresenceTest::UseGatekeeper() {
+    wchar_t gk[128];
+    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
+    WriteConfig(L"gkenable", L"1");
+    WriteConfig(L"gkUrl", gk);
+    Reload();
+}
+
 FriendInfoA Account() {
     FriendInfoA a;
     memset(&a, 0, sizeof a);

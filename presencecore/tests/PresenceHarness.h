@@ -81,6 +81,8 @@ protected:
     void TearDown() override;
     // Unloads and loads the library again: its module state starts over.
     void Reload();
+    // Turns the gatekeeper step on, at "/gk/" of the fake server, and reloads.
+    void UseGatekeeper();
     Presence ps;
 };
 

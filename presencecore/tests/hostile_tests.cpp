@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "../../webfetch/tests/ShortLimit.h"
 #include "Handles.h"
 #include "ModulePath.h"
 #include "TestSupport.h"
@@ -22,17 +23,10 @@ using testkit::Ansi;
 
 namespace {
 
-const DWORD kShortLimitMs = 1500;
-const ULONGLONG kSlackMs = 2500;
-const wchar_t kLimitVariable[] = L"WEBFETCH_TEST_TRANSFER_LIMIT_MS";
-
-class ShortLimit {
-public:
-    ShortLimit() { SetEnvironmentVariableW(kLimitVariable, std::to_wstring(kShortLimitMs).c_str()); }
-    ~ShortLimit() { SetEnvironmentVariableW(kLimitVariable, nullptr); }
-};
-
-ULONGLONG Since(ULONGLONG start) { return GetTickCount64() - start; }
+using hostile::kShortLimitMs;
+using hostile::kSlackMs;
+using hostile::ShortLimit;
+using hostile::Since;
 
 using HostileTest = PresenceTest;
 
@@ -67,11 +61,7 @@ TEST_F(HostileTest, HeartBeatAndLoginEndWithinTheLimitAgainstASilentOrSlowServer
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((ProgramFolder() + L"u1001\\rostledger.xml").c_str()));
 
     // The gatekeeper step of a login is bounded the same way.
-    wchar_t gk[128];
-    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
-    WriteConfig(L"gkenable", L"1");
-    WriteConfig(L"gkUrl", gk);
-    Reload();
+    UseGatekeeper();
     FakeServer::QueueHostile("GetAvailablePresenceTab", "silent");
     ULONGLONG start = GetTickCount64();
     EXPECT_EQ(PS_TRANSFER_FAILED, ps.PS_Cco_LoginA(&account, "s", "t"));
@@ -115,11 +105,7 @@ TEST_F(HostileTest, NumbersOutsideTheirRangesAreIgnored) {
 }
 
 TEST_F(HostileTest, AGatekeeperPortOutsideItsRangeIsRefusedNotWrapped) {
-    wchar_t gk[128];
-    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
-    WriteConfig(L"gkenable", L"1");
-    WriteConfig(L"gkUrl", gk);
-    Reload();
+    UseGatekeeper();
     FriendInfoA account = Account();
     // Cut to 16 bits, each of these would name the second server.
     for (int port : {FakeServer::SecondPort() + 65536, FakeServer::SecondPort() - 65536}) {

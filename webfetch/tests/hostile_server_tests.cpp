@@ -1,14 +1,14 @@
-// Both engines and the socket client against a server that means harm (the fake
+// Both engines against a server that means harm (the fake
 // server's /hostile/ modes): every transfer ends within its limit with a failure, a
 // reply held in memory stays bounded, and a partial download is kept byte for byte.
 // The transfer limit is shortened for these cases; one case checks the real one.
-#include <winsock2.h>
 #include <windows.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "ShortLimit.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "TransferLimits.h"
@@ -17,18 +17,10 @@
 
 namespace {
 
-const DWORD kShortLimitMs = 1500;
-// What a transfer may take beyond its limit: process and thread start-up under Wine.
-const ULONGLONG kSlackMs = 2500;
-
-// Sets the shortened limit for the life of the object.
-class ShortLimit {
-public:
-    explicit ShortLimit(DWORD ms = kShortLimitMs) {
-        SetEnvironmentVariableW(webfetch::kTransferLimitVariable, std::to_wstring(ms).c_str());
-    }
-    ~ShortLimit() { SetEnvironmentVariableW(webfetch::kTransferLimitVariable, nullptr); }
-};
+using hostile::kShortLimitMs;
+using hostile::kSlackMs;
+using hostile::ShortLimit;
+using hostile::Since;
 
 class Counter : public CFileDownUpProcessCallback {
 public:
@@ -39,8 +31,6 @@ public:
     uint64_t bytes = 0;
     int finished = 0;
 };
-
-ULONGLONG Since(ULONGLONG start) { return GetTickCount64() - start; }
 
 TEST(TransferLimits, AreAMinuteUnlessTheTestsShortenThem) {
     SetEnvironmentVariableW(webfetch::kTransferLimitVariable, nullptr);
@@ -202,81 +192,6 @@ TEST(HttpPostRequestHostile, AnEndlessReplyFailsAndDeliversNoMoreThanTheCeiling)
     EXPECT_NE(0, Http_PostRequestW(vantor::AnsiToWide(servers.FakeUrl("/hostile/silent")).c_str(), nullptr, L"a",
                                    count, 0));
     EXPECT_LT(Since(start), kShortLimitMs + kSlackMs);
-}
-
-class SocketClient : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-    void SetUp() override {
-        servers = &WebServers::Get();
-        ASSERT_TRUE(servers->loaded);
-    }
-    bool Get(CWebFetch& fetch, const std::string& path, int timeoutMs = 0) {
-        char header[4096] = "";
-        fetch.FormatRequestHeader(header, "127.0.0.1", path.c_str(), 0, "GET", nullptr, 0, nullptr, 0, 0, 0, false);
-        if (!fetch.Socket()) return false;
-        if (timeoutMs) fetch.SetTimeout(timeoutMs, 0);
-        return fetch.Connect("127.0.0.1", servers->fake, nullptr) && fetch.SendRequest(header, nullptr, nullptr, nullptr);
-    }
-    const WebServers* servers = nullptr;
-};
-
-TEST_F(SocketClient, AHeaderReadEndsInTimeWhetherThePeerIsSilentOrSlow) {
-    {
-        // Without SetTimeout the socket has the transfer limit.
-        ShortLimit limit;
-        for (const char* path : {"/hostile/silent", "/hostile/drip-header?every=0.2"}) {
-            CWebFetch fetch;
-            ULONGLONG start = GetTickCount64();
-            ASSERT_TRUE(Get(fetch, path)) << path;
-            EXPECT_LT(Since(start), kShortLimitMs + kSlackMs) << path;
-            EXPECT_EQ(-1, fetch.GetWebState()) << path;
-            EXPECT_FALSE(fetch.Receive()) << path;
-        }
-    }
-    // The caller's own receive timeout bounds the whole header read.
-    CWebFetch own;
-    ULONGLONG start = GetTickCount64();
-    ASSERT_TRUE(Get(own, "/hostile/drip-header?every=0.2", 1000));
-    EXPECT_LT(Since(start), 1000 + kSlackMs);
-    EXPECT_EQ(-1, own.GetWebState());
-}
-
-TEST_F(SocketClient, ContentLengthIsAnUnsignedNumberOrTheHeaderIsRefused) {
-    CWebFetch huge;
-    ASSERT_TRUE(Get(huge, "/hostile/length?value=99999999999"));
-    EXPECT_EQ(200, huge.GetWebState());
-    EXPECT_EQ(0x7FFFFFFF, huge.GetBodyActualLength());
-    while (huge.Receive()) {
-    }
-    EXPECT_STREQ("hello", huge.GetResponseBody());
-
-    for (const char* bad : {"/hostile/length?value=12abc", "/hostile/length?value=-5", "/hostile/length?value=",
-                            "/hostile/length?value=99999999999999999999999"}) {
-        CWebFetch fetch;
-        ASSERT_TRUE(Get(fetch, bad)) << bad;
-        EXPECT_EQ(-1, fetch.GetWebState()) << bad;
-    }
-    CWebFetch spaced;
-    ASSERT_TRUE(Get(spaced, "/hostile/length?value=%203%20"));
-    EXPECT_EQ(3, spaced.GetBodyActualLength());
-    while (spaced.Receive()) {
-    }
-    EXPECT_STREQ("hel", spaced.GetResponseBody());
-}
-
-TEST_F(SocketClient, AnEndlessBodyStopsAtItsCeiling) {
-    CWebFetch fetch;
-    ASSERT_TRUE(Get(fetch, "/hostile/endless"));
-    EXPECT_EQ(200, fetch.GetWebState());
-    while (fetch.Receive()) {
-    }
-    size_t held = strlen(fetch.GetResponseBody());
-    EXPECT_LE(held, webfetch::kMaxReplyBytes + 1024);
-    EXPECT_GE(held, webfetch::kMaxReplyBytes);
 }
 
 }  // namespace
