@@ -10,7 +10,7 @@
 
 namespace hostile {
 
-const DWORD kShortLimitMs = 1500;
+const DWORD kShortLimitMs = 1000;
 const ULONGLONG kSlackMs = 2500;
 
 // Sets a shortened limit for the life of the object.
