@@ -159,19 +159,17 @@ public:
 private:
     HWND FindDialog() {
         HWND found = nullptr;
-        EnumThreadWindows(
-            ui_,
-            [](HWND window, LPARAM out) -> BOOL {
-                wchar_t cls[32] = {};
-                GetClassNameW(window, cls, 32);
-                if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window)) {
-                    *reinterpret_cast<HWND*>(out) = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumThreadWindows(ui_, TakeDialog, reinterpret_cast<LPARAM>(&found));
         return found;
+    }
+    static BOOL CALLBACK TakeDialog(HWND window, LPARAM out) {
+        wchar_t cls[32] = {};
+        GetClassNameW(window, cls, 32);
+        if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window)) {
+            *reinterpret_cast<HWND*>(out) = window;
+            return FALSE;
+        }
+        return TRUE;
     }
 
     DWORD ui_;
@@ -420,6 +418,8 @@ TEST(FileSendCtlObject, FixedExtentMiscStatusPicturesAndPage) {
     EXPECT_EQ(64, offer.height);
     EXPECT_TRUE(offer.pixels.Holds(kLinkRow, kBlue));
     EXPECT_EQ(RGB(255, 255, 255), offer.pixels.At(225, 1));
+    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
+    testkit::SaveBitmapFile(offer.pixels, testkit::ProgramDir() + L"screenshots\\filesendctl-picture.bmp");
     ASSERT_EQ(S_OK, Call(c.get(), DISPID_FSC_CANCEL_TRANSMIT_FILE));
     Picture cancelled = PictureOf(c.get());
     EXPECT_EQ(227, cancelled.width);
@@ -697,8 +697,9 @@ TEST(FileSendCtlThreads, ProgressAndCompletionFromAWorker) {
     EXPECT_FALSE(end.pixels.Holds(kGreen));
 }
 
-// Every state as the document shows its controls, inactive (drawn from their pictures),
-// and then active in place with their own windows.
+// Every state as the document shows its controls: inactive, drawn by the RichEdit from
+// the controls' pictures, and then active in place with their own windows, as a chat
+// display shows them.
 TEST(FileSendCtlPictures, EveryStateInTheDocument) {
     TestDocument document;
     ASSERT_TRUE(document.Open(720, 600));
@@ -767,13 +768,14 @@ TEST(FileSendCtlPictures, EveryStateInTheDocument) {
     ASSERT_GT(shot.width, 0);
     EXPECT_TRUE(shot.Holds(kGreen));
     EXPECT_TRUE(shot.Holds(kBlue));
-    EXPECT_TRUE(testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\filesendctl-states.bmp"));
+    EXPECT_TRUE(testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\filesendctl-inactive.bmp"));
 
     // Active in place: each control's own window over its place in the text.
     for (size_t i = 0; i < objects.size(); ++i) ASSERT_EQ(S_OK, document.Activate(objects[i].get(), positions[i]));
     testkit::PumpFor(300);
     testkit::Capture active = testkit::CaptureWindow(document.Frame());
     EXPECT_TRUE(active.Holds(kGreen));
-    EXPECT_TRUE(testkit::SaveBitmapFile(active, testkit::ProgramDir() + L"screenshots\\filesendctl-active.bmp"));
+    EXPECT_TRUE(active.Holds(kBlue));
+    EXPECT_TRUE(testkit::SaveBitmapFile(active, testkit::ProgramDir() + L"screenshots\\filesendctl-states.bmp"));
     for (auto& object : objects) object->Close(OLECLOSE_NOSAVE);
 }
