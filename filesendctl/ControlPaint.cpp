@@ -67,6 +67,8 @@ RECT StatusBox(int width) {
 RECT PaintControl(HDC dc, const RECT& bounds, const TransferState& view, const PaintTools& tools) {
     RECT firstLink = {0, 0, 0, 0};
     int saved = SaveDC(dc);
+    // A host's DC may come with its own text alignment (a RichEdit draws on the baseline).
+    SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     FillWhite(dc, bounds);
     if (!view.HasFile()) {
         Ellipse(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);

@@ -201,6 +201,23 @@ ComPtr<IOleObject> TestDocument::InsertControl() {
     return object;
 }
 
+bool TestDocument::InsertObject(IOleObject* object, REFCLSID clsid) {
+    ComPtr<IOleClientSite> site;
+    if (FAILED(ole_->GetClientSite(site.put()))) return false;
+    object->SetClientSite(site.get());
+    LONG end = GetWindowTextLengthW(edit_);
+    SendMessageW(edit_, EM_SETSEL, end, end);
+    REOBJECT reobject = {};
+    reobject.cbStruct = sizeof(reobject);
+    reobject.cp = REO_CP_SELECTION;
+    reobject.clsid = clsid;
+    reobject.poleobj = object;
+    reobject.polesite = site.get();
+    reobject.dvaspect = DVASPECT_CONTENT;
+    lastCp_ = end;
+    return SUCCEEDED(ole_->InsertObject(&reobject));
+}
+
 HRESULT TestDocument::Activate(IOleObject* object, LONG cp, LONG verb) {
     POINTL at = {0, 0};
     SendMessageW(edit_, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), cp);

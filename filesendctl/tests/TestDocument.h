@@ -72,6 +72,8 @@ public:
     IRichEditOle* Ole() const { return ole_.get(); }
 
     void AppendText(const std::wstring& text);
+    // Inserts an object made elsewhere, with the RichEdit's site, at the end of the text.
+    bool InsertObject(IOleObject* object, REFCLSID clsid);
     // Creates a control into a fresh storage with the RichEdit's site and inserts it at
     // the end of the text; the object, or none.
     ComPtr<IOleObject> InsertControl();

@@ -13,6 +13,7 @@
 
 #include "FileSendCtl.h"
 #include "Screenshot.h"
+#include "ProbeObject.h"
 #include "TestDocument.h"
 #include "TestSupport.h"
 
@@ -490,8 +491,11 @@ TEST(FileSendCtlInPlace, ActivatesOverItsPlaceInTheText) {
         HRESULT context = inPlaceSite->GetWindowContext(&frame, &doc, &pos, &clip, &info);
         if (frame) frame->Release();
         if (doc) doc->Release();
-        printf("RichEdit site: IOleInPlaceSite yes, CanInPlaceActivate 0x%08lx, GetWindowContext 0x%08lx\n",
-               static_cast<unsigned long>(can), static_cast<unsigned long>(context));
+        HWND siteWindow = nullptr;
+        inPlaceSite->GetWindow(&siteWindow);
+        printf("RichEdit site: IOleInPlaceSite yes, CanInPlaceActivate 0x%08lx, GetWindowContext 0x%08lx, "
+               "GetWindow %s\n", static_cast<unsigned long>(can), static_cast<unsigned long>(context),
+               siteWindow == document.Edit() ? "the RichEdit" : "other");
     } else {
         printf("RichEdit site: no IOleInPlaceSite\n");
     }
@@ -768,7 +772,7 @@ TEST(FileSendCtlPictures, EveryStateInTheDocument) {
     ASSERT_GT(shot.width, 0);
     EXPECT_TRUE(shot.Holds(kGreen));
     EXPECT_TRUE(shot.Holds(kBlue));
-    EXPECT_TRUE(testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\filesendctl-inactive.bmp"));
+    EXPECT_TRUE(testkit::SaveBitmapFile(shot, testkit::ProgramDir() + L"screenshots\\filesendctl-states.bmp"));
 
     // Active in place: each control's own window over its place in the text.
     for (size_t i = 0; i < objects.size(); ++i) ASSERT_EQ(S_OK, document.Activate(objects[i].get(), positions[i]));
@@ -776,6 +780,46 @@ TEST(FileSendCtlPictures, EveryStateInTheDocument) {
     testkit::Capture active = testkit::CaptureWindow(document.Frame());
     EXPECT_TRUE(active.Holds(kGreen));
     EXPECT_TRUE(active.Holds(kBlue));
-    EXPECT_TRUE(testkit::SaveBitmapFile(active, testkit::ProgramDir() + L"screenshots\\filesendctl-states.bmp"));
+    EXPECT_TRUE(testkit::SaveBitmapFile(active, testkit::ProgramDir() + L"screenshots\\filesendctl-active.bmp"));
     for (auto& object : objects) object->Close(OLECLOSE_NOSAVE);
+}
+
+// What Wine's RichEdit asks of any embedded object, seen through an object that only
+// records: the pictures it draws from, whether IViewObject is used, who deletes the
+// bitmap, and whether a view-change notice brings a redraw.
+TEST(RichEditEmbedding, ObjectsAreDrawnFromTheirPictures) {
+    const CLSID probeClass = {0x5C0D3A41, 0x2B7E, 0x4F19, {0x9E, 0x61, 0x7D, 0x2A, 0x8B, 0x4C, 0x0F, 0x11}};
+    ProbeObject withBitmap(true), metafileOnly(false);
+    {
+        TestDocument document;
+        ASSERT_TRUE(document.Open(600, 200));
+        document.AppendText(L"图片：");
+        ASSERT_TRUE(document.InsertObject(&withBitmap, probeClass));
+        document.AppendText(L"\r\n图元文件：");
+        ASSERT_TRUE(document.InsertObject(&metafileOnly, probeClass));
+        InvalidateRect(document.Edit(), nullptr, TRUE);
+        testkit::PumpFor(300);
+        printf("bitmap object: %d bitmap and %d metafile requests, %d IViewObject queries, %d draws\n",
+               withBitmap.bitmapRequests, withBitmap.metafileRequests, withBitmap.viewQueries, withBitmap.viewDraws);
+        printf("metafile object: %d bitmap and %d metafile requests, %d draws\n", metafileOnly.bitmapRequests,
+               metafileOnly.metafileRequests, metafileOnly.viewDraws);
+        printf("drawn into (%ld,%ld)-(%ld,%ld)\n", withBitmap.lastBounds.left, withBitmap.lastBounds.top,
+               withBitmap.lastBounds.right, withBitmap.lastBounds.bottom);
+        printf("advise sinks: view %s, object %s; last bitmap %s\n", withBitmap.viewSink ? "yes" : "no",
+               withBitmap.oleSink ? "yes" : "no", GetObjectType(withBitmap.lastBitmap) ? "alive" : "deleted");
+        // Wine's RichEdit draws through IViewObject::Draw into the extent's pixels and asks
+        // for no picture; it gives no advise sink, so a view-change notice reaches nobody.
+        EXPECT_GT(withBitmap.viewDraws, 0);
+        EXPECT_GT(metafileOnly.viewDraws, 0);
+        EXPECT_EQ(227, withBitmap.lastBounds.right - withBitmap.lastBounds.left);
+        EXPECT_EQ(64, withBitmap.lastBounds.bottom - withBitmap.lastBounds.top);
+        EXPECT_EQ(nullptr, withBitmap.viewSink);
+        EXPECT_EQ(nullptr, withBitmap.oleSink);
+
+        // What redraws a control without a window: its document's window repainted.
+        int before = withBitmap.viewDraws;
+        InvalidateRect(document.Edit(), nullptr, FALSE);
+        testkit::PumpFor(300);
+        EXPECT_GT(withBitmap.viewDraws, before);
+    }
 }
