@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "ComObject.h"
 #include "Control.h"
 #include "FileSendCtl.h"
 #include "Module.h"
@@ -20,27 +21,11 @@ LONG g_locks = 0;
 
 typedef HRESULT (*CreateFn)(REFIID riid, void** out);
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterfaceObject<IClassFactory, &IID_IClassFactory> {
 public:
     explicit ClassFactory(CreateFn create) : create_(create) { ObjectCreated(); }
     ~ClassFactory() { ObjectDestroyed(); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -53,7 +38,6 @@ public:
     }
 
 private:
-    LONG refs_ = 1;
     CreateFn create_;
 };
 

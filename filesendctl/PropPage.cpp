@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ComObject.h"
 #include "Module.h"
 #include "Resource.h"
 
@@ -11,30 +12,13 @@ namespace {
 
 INT_PTR CALLBACK EmptyPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
-class FileSendCtlPropPage final : public IPropertyPage {
+class FileSendCtlPropPage final : public SingleInterfaceObject<IPropertyPage, &IID_IPropertyPage> {
 public:
     FileSendCtlPropPage() { ObjectCreated(); }
     ~FileSendCtlPropPage() {
         if (page_) DestroyWindow(page_);
         if (site_) site_->Release();
         ObjectDestroyed();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IPropertyPage) {
-            *out = static_cast<IPropertyPage*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
     }
 
     STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
@@ -97,7 +81,6 @@ private:
         return size;
     }
 
-    LONG refs_ = 1;
     IPropertyPageSite* site_ = nullptr;
     HWND page_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <ocidl.h>
 
+#include "ComObject.h"
 #include "FileSendCtl.h"
 
 namespace fsctest {
@@ -61,23 +62,9 @@ namespace {
 
 const wchar_t kFrameClass[] = L"FileSendCtlTestDocument";
 
-class Callback final : public IRichEditOleCallback {
+class Callback final
+    : public filesend::SingleInterfaceObject<IRichEditOleCallback, &IID_IRichEditOleCallback> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IRichEditOleCallback) {
-            *out = static_cast<IRichEditOleCallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP GetNewStorage(LPSTORAGE* storage) override {
         ComPtr<ILockBytes> bytes;
         if (FAILED(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.put()))) return E_OUTOFMEMORY;
@@ -98,9 +85,6 @@ public:
     }
     STDMETHODIMP GetDragDropEffect(BOOL, DWORD, LPDWORD) override { return E_NOTIMPL; }
     STDMETHODIMP GetContextMenu(WORD, LPOLEOBJECT, CHARRANGE*, HMENU*) override { return S_OK; }
-
-private:
-    LONG refs_ = 1;
 };
 
 }  // namespace

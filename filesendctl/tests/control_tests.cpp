@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "Dib.h"
 #include "FileSendCtl.h"
 #include "Screenshot.h"
 #include "ProbeObject.h"
@@ -82,12 +83,7 @@ Picture ReadBitmap(HBITMAP bitmap) {
     p.width = info.bmWidth;
     p.height = info.bmHeight;
     HDC screen = GetDC(nullptr);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = p.width;
-    bi.bmiHeader.biHeight = -p.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = vantor::TopDownDibInfo(p.width, p.height);
     std::vector<DWORD> bits(static_cast<size_t>(p.width) * p.height);
     GetDIBits(screen, bitmap, 0, p.height, bits.data(), &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
