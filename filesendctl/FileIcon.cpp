@@ -13,7 +13,8 @@ namespace {
 
 bool ReadDefaultValue(const std::wstring& key, std::wstring* value) {
     DWORD bytes = 0;
-    const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    // REG_EXPAND_SZ values come back expanded as REG_SZ.
+    const DWORD types = RRF_RT_REG_SZ;
     if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
         return false;
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 2, L'\0');

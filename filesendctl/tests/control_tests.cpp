@@ -58,6 +58,15 @@ void Click(HWND window, POINT at) {
     SendMessageW(window, WM_LBUTTONUP, 0, where);
 }
 
+// The cursor the control sets with the pointer at that point of its window.
+HCURSOR CursorOver(HWND window, POINT at) {
+    ClientToScreen(window, &at);
+    SetCursorPos(at.x, at.y);
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+}
+
 std::wstring ReadKey(HKEY root, const std::wstring& key, const wchar_t* name = nullptr) {
     wchar_t value[512] = {};
     DWORD bytes = sizeof(value);
@@ -429,6 +438,14 @@ TEST(FileSendCtlObject, FixedExtentMiscStatusPicturesAndPage) {
     EXPECT_FALSE(half.pixels.Holds({120, 35, 225, 47}, kGreen));
 
     ComPtr<IDataObject> data = c.query<IDataObject>();
+    FORMATETC bitmap = {CF_BITMAP, nullptr, DVASPECT_CONTENT, -1, TYMED_GDI};
+    STGMEDIUM first = {}, second = {};
+    ASSERT_EQ(S_OK, data->GetData(&bitmap, &first));
+    ASSERT_EQ(S_OK, data->GetData(&bitmap, &second));
+    EXPECT_NE(first.hBitmap, second.hBitmap);  // the caller deletes each one
+    EXPECT_EQ(nullptr, first.pUnkForRelease);
+    ReleaseStgMedium(&first);
+    ReleaseStgMedium(&second);
     FORMATETC emf = {CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF};
     EXPECT_EQ(S_OK, data->QueryGetData(&emf));
     STGMEDIUM medium = {};
@@ -529,6 +546,8 @@ TEST(FileSendCtlClicks, SenderCancelFiresOnceAndEndsTheLinks) {
     ASSERT_TRUE(sink.Connect(a.object.get()));
     Click(a.window, {150, 10});  // not a link
     EXPECT_TRUE(sink.seen.empty());
+    EXPECT_EQ(LoadCursor(nullptr, IDC_HAND), CursorOver(a.window, FirstLink()));
+    EXPECT_NE(LoadCursor(nullptr, IDC_HAND), CursorOver(a.window, {150, 10}));
     Click(a.window, FirstLink());
     ASSERT_EQ(1u, sink.seen.size());
     EXPECT_EQ(DISPID_FSC_ON_SEND_TRANSFER_CANCELED, sink.seen[0].id);
@@ -818,4 +837,53 @@ TEST(RichEditEmbedding, ObjectsAreDrawnFromTheirPictures) {
         testkit::PumpFor(300);
         EXPECT_GT(withBitmap.viewDraws, before);
     }
+}
+
+// A control without a window is redrawn in its document when a call changes it.
+TEST(FileSendCtlPictures, AnInactiveControlFollowsItsCalls) {
+    TestDocument document;
+    ASSERT_TRUE(document.Open(480, 120));
+    ComPtr<IOleObject> object = document.InsertControl();
+    ComPtr<IDispatch> c = DispatchOf(object.get());
+    ASSERT_TRUE(c);
+    Offer(c.get(), true);
+    testkit::PumpFor(300);
+    EXPECT_FALSE(testkit::CaptureWindow(document.Edit()).Holds(kGreen));
+    std::thread worker([&] { Call(c.get(), DISPID_FSC_SET_TRANSMIT_PROGRESS, {Number(60)}); });
+    worker.join();
+    testkit::PumpFor(300);
+    EXPECT_TRUE(testkit::CaptureWindow(document.Edit()).Holds(kGreen));
+    object->Close(OLECLOSE_NOSAVE);
+}
+
+// The receiving side takes the offered type's icon from the registry.
+TEST(FileSendCtlPictures, AnOfferShowsItsTypesRegisteredIcon) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L".fsctest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    const wchar_t type[] = L"FscTest.Document";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(type), sizeof(type));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L"FscTest.Document\\DefaultIcon", 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring icon = L"\"" + std::wstring(system) + L"\\shell32.dll\",3";
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(icon.c_str()),
+                   static_cast<DWORD>((icon.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+
+    ComPtr<IDispatch> known = NewControl(), unknown = NewControl();
+    Offer(known.get(), false, L"D:\\a.fsctest");
+    Offer(unknown.get(), false, L"D:\\a.nosuchtype");
+    Picture withIcon = PictureOf(known.get()), ownIcon = PictureOf(unknown.get());
+    int differing = 0;
+    for (int y = 2; y < 34; ++y)
+        for (int x = 2; x < 34; ++x) differing += withIcon.pixels.At(x, y) != ownIcon.pixels.At(x, y);
+    EXPECT_GT(differing, 50);
+    int sameElsewhere = 0;
+    for (int x = 40; x < 220; ++x) sameElsewhere += withIcon.pixels.At(x, 40) == ownIcon.pixels.At(x, 40);
+    EXPECT_EQ(180, sameElsewhere);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".fsctest");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"FscTest.Document");
 }
