@@ -187,14 +187,14 @@ bool FileSendControl::IsTransmitFile(const wchar_t* dateTime) {
     return state_.IsTransmitFile(dateTime);
 }
 
+// Starting to send or receive changes only the status box too: the one link stays.
 void FileSendControl::SetTransmitProgress(double percent) {
-    bool moved;
     {
         vantor::Lock hold(lock_);
-        moved = state_.SetProgress(percent);
+        state_.SetProgress(percent);
     }
     vantor::DebugLine(L"当前的传输进度为：%.2f%%\n", percent);
-    RequestRedraw(moved ? kRedrawAll : kRedrawProgress);
+    RequestRedraw(kRedrawProgress);
 }
 
 void FileSendControl::TransmitComplete() {
@@ -473,15 +473,19 @@ void FileSendControl::RunClick(int link) {
         outcome = state_.Click(link);
     }
     std::wstring savePath;
-    if (outcome.askSavePath && AskSavePath(&savePath) && !HostLetGo()) {
+    bool gone = false;
+    if (outcome.askSavePath) {
+        bool chosen = AskSavePath(&savePath);
+        gone = HostLetGo();
         vantor::Lock hold(lock_);
-        if (state_.Accept()) {
+        // The host may also have ended the offer meanwhile: then the path comes too late.
+        if (chosen && !gone && state_.Accept()) {
             outcome.event = kRecvAcceptEvent;
             dateTime = state_.DateTime();
         }
     }
     RequestRedraw(kRedrawAll);
-    if (outcome.event != kNoEvent && !HostLetGo()) {
+    if (outcome.event != kNoEvent && !gone && !closed_) {
         if (outcome.event == kRecvAcceptEvent) {
             VARIANT args[2];
             args[1].vt = VT_BSTR;

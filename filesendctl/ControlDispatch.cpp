@@ -133,7 +133,8 @@ STDMETHODIMP FileSendControl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, D
                                      EXCEPINFO*, UINT* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     const Method* method = MethodOf(id);
-    if (!method || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    // Callers that cannot tell methods from property reads call with either flag.
+    if (!method || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
     if (!params) return E_INVALIDARG;
     if (params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
     UINT argc = params->cArgs;

@@ -71,6 +71,8 @@ RECT PaintControl(HDC dc, const RECT& bounds, const TransferState& view, const P
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     FillWhite(dc, bounds);
     if (!view.HasFile()) {
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
         Ellipse(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
         RestoreDC(dc, saved);
         return firstLink;
