@@ -183,6 +183,13 @@ private:
     std::atomic<bool> found_{false};
 };
 
+// Clicks "同意" and confirms the save dialog with that path; false when no dialog showed.
+bool AcceptWith(HWND window, const std::wstring& path) {
+    DialogDriver driver([&](HWND dialog) { DialogDriver::Confirm(dialog, path); });
+    Click(window, FirstLink());
+    return driver.Found();
+}
+
 // A document with one active control in it.
 struct ActiveControl {
     TestDocument document;
@@ -600,11 +607,7 @@ TEST(FileSendCtlClicks, AcceptAsksForThePathAndReportsItFirst) {
     EXPECT_EQ(L"a/../../x.txt", TextCall(a.control.get(), DISPID_FSC_GET_TRANSMIT_FILE_NAME));
 
     std::wstring target = testkit::FreshDir(L"fsc-accept") + L"收到的.txt";
-    {
-        DialogDriver driver([&](HWND dialog) { DialogDriver::Confirm(dialog, target); });
-        Click(a.window, FirstLink());
-        EXPECT_TRUE(driver.Found());
-    }
+    EXPECT_TRUE(AcceptWith(a.window, target));
     ASSERT_EQ(1u, sink.seen.size());
     const SeenEvent& accept = sink.seen[0];
     EXPECT_EQ(DISPID_FSC_ON_RECV_TRANSFER_ACCEPT, accept.id);
@@ -628,11 +631,7 @@ TEST(FileSendCtlClicks, ReceiveCancelWhileReceiving) {
     ASSERT_TRUE(a.Make(false));
     EventSink sink;
     ASSERT_TRUE(sink.Connect(a.object.get()));
-    std::wstring target = testkit::FreshDir(L"fsc-receive") + L"r.doc";
-    {
-        DialogDriver driver([&](HWND dialog) { DialogDriver::Confirm(dialog, target); });
-        Click(a.window, FirstLink());
-    }
+    EXPECT_TRUE(AcceptWith(a.window, testkit::FreshDir(L"fsc-receive") + L"r.doc"));
     ASSERT_EQ(S_OK, Call(a.control.get(), DISPID_FSC_SET_TRANSMIT_PROGRESS, {Number(20)}));
     EXPECT_TRUE(BoolCall(a.control.get(), DISPID_FSC_IS_IN_TRANSFERING));
     Click(a.window, FirstLink());
@@ -762,9 +761,7 @@ TEST(FileSendCtlPictures, EveryStateInTheDocument) {
         ASSERT_NE(nullptr, window);
         testkit::PumpFor(50);
         if (accept) {
-            std::wstring target = testkit::FreshDir(L"fsc-shot") + L"海边的日落.jpg";
-            DialogDriver driver([&](HWND dialog) { DialogDriver::Confirm(dialog, target); });
-            Click(window, FirstLink());
+            AcceptWith(window, testkit::FreshDir(L"fsc-shot") + L"海边的日落.jpg");
         } else {
             Click(window, SecondLink());
         }
