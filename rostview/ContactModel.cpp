@@ -1,5 +1,6 @@
 #include "ContactModel.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Text.h"
@@ -64,6 +65,11 @@ HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
             networkRoot_ = item;
         }
     }
+    loadGroups_.push_back(item);
+    SortKey groupKey;
+    groupKey.group = true;
+    groupKey.text = vantor::FieldText(batch.info.name);
+    loadKeys_.emplace(friendNodes_[batch.group], std::move(groupKey));
     Kind friendKind = FriendKindOf(batch.kind);
     batch.complete = true;
     for (const LoadedFriend& f : batch.friends) {
@@ -71,6 +77,11 @@ HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
             batch.complete = false;
             break;
         }
+        SortKey key;
+        key.online = IsOnline(f.info.status);
+        key.text = FriendText(f.info);
+        key.id = vantor::FieldText(f.info.id);
+        loadKeys_.emplace(friendNodes_[f.handle], std::move(key));
     }
     return item;
 }
@@ -80,8 +91,7 @@ void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users) {
 }
 
 void ContactModel::LoadFinished(ContactBook& book) {
-    if (telephoneRoot_) SortChildren(telephoneRoot_, book);
-    if (networkRoot_) SortChildren(networkRoot_, book);
+    SortLoaded(book);
     if (telephoneRoot_) friends_.Expand(telephoneRoot_);
     if (networkRoot_) friends_.Expand(networkRoot_);
 }
@@ -106,13 +116,6 @@ HTREEITEM ContactModel::FindBlackNode(FriendHandle entry) const {
 // --- sorting
 
 namespace {
-
-struct SortKey {
-    bool group = false;
-    bool online = false;
-    std::string text;
-    std::string id;
-};
 
 struct SortContext {
     std::unordered_map<const ContactNode*, SortKey> keys;
@@ -179,6 +182,24 @@ void ContactModel::SortChildren(HTREEITEM parent, ContactBook& book) {
     }
 }
 
+void ContactModel::SortLoaded(ContactBook& book) {
+    SortContext context;
+    context.keys.swap(loadKeys_);
+    std::vector<HTREEITEM> groups;
+    groups.swap(loadGroups_);
+    if (changedDuringLoad_) {
+        // What the load read may be out of date: read everything again.
+        changedDuringLoad_ = false;
+        if (telephoneRoot_) SortChildren(telephoneRoot_, book);
+        if (networkRoot_) SortChildren(networkRoot_, book);
+        return;
+    }
+    // Groups came parents first: the reverse order sorts each group's children before it.
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
+        friends_.SortChildren(*group, CompareNodes, reinterpret_cast<LPARAM>(&context));
+    }
+}
+
 // --- changes
 
 void ContactModel::SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandle entry) {
@@ -189,6 +210,7 @@ void ContactModel::SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandl
 }
 
 void ContactModel::AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group) {
+    Changed();
     ContactNode* groupNode = FriendNodeOf(group);
     if (!group || !groupNode || !IsGroup(groupNode->kind)) {
         sink_.Line(L"不存在该组，所以不能添加该好友到好友树中\n");
@@ -202,6 +224,7 @@ void ContactModel::AddFriend(ContactBook& book, FriendHandle entry, GroupHandle 
 }
 
 void ContactModel::DelFriend(FriendHandle entry) {
+    Changed();
     HTREEITEM item = FindNode(entry);
     if (!item) {
         sink_.Line(L"不存在该好友，不需要删除处理\n");
@@ -211,6 +234,7 @@ void ContactModel::DelFriend(FriendHandle entry) {
 }
 
 void ContactModel::ModifyFriend(ContactBook& book, FriendHandle entry) {
+    Changed();
     ContactNode* node = FriendNodeOf(entry);
     if (!entry || !node) {
         sink_.Line(L"不存在该好友，所以不需要做修改处理\n");
@@ -230,6 +254,7 @@ void ContactModel::ModifyFriend(ContactBook& book, FriendHandle entry) {
 }
 
 void ContactModel::AddGroup(ContactBook& book, GroupHandle group, GroupHandle parent) {
+    Changed();
     ContactNode* parentNode = FriendNodeOf(parent);
     if (!parent || !parentNode || !IsGroup(parentNode->kind)) {
         sink_.Line(L"不存在该父组，所以不能加入一个新组\n");
@@ -241,6 +266,7 @@ void ContactModel::AddGroup(ContactBook& book, GroupHandle group, GroupHandle pa
 }
 
 void ContactModel::DelGroup(GroupHandle group) {
+    Changed();
     HTREEITEM item = FindNode(group);
     if (!item) {
         sink_.Line(L"不存在该组，所以不需要被删除\n");
@@ -250,6 +276,7 @@ void ContactModel::DelGroup(GroupHandle group) {
 }
 
 void ContactModel::ModifyGroup(ContactBook& book, GroupHandle group) {
+    Changed();
     ContactNode* node = FriendNodeOf(group);
     if (!group || !node) {
         sink_.Line(L"不存在该组，所以不需要做修改处理\n");
@@ -263,6 +290,7 @@ void ContactModel::ModifyGroup(ContactBook& book, GroupHandle group) {
 }
 
 void ContactModel::UpdateStatus(ContactBook& book, FriendHandle entry) {
+    Changed();
     ContactNode* node = FriendNodeOf(entry);
     if (!entry || !node) {
         sink_.Line(L"不存在该好友，所以不需要做修改处理\n");
@@ -274,6 +302,7 @@ void ContactModel::UpdateStatus(ContactBook& book, FriendHandle entry) {
 }
 
 void ContactModel::RefreshStatuses(ContactBook& book) {
+    Changed();
     if (!networkRoot_) return;
     std::vector<HTREEITEM> pending = {networkRoot_};
     while (!pending.empty()) {
@@ -303,6 +332,7 @@ void ContactModel::PoliciesChanged(FriendHandle entry) {
 }
 
 void ContactModel::ChangeGroup(ContactBook& book, FriendHandle entry, GroupHandle, GroupHandle newGroup) {
+    Changed();
     ContactNode* node = FriendNodeOf(entry);
     ContactNode* groupNode = FriendNodeOf(newGroup);
     if (!entry || !newGroup || !node || !groupNode || !IsGroup(groupNode->kind) || IsGroup(node->kind)) {
@@ -318,6 +348,7 @@ void ContactModel::ChangeGroup(ContactBook& book, FriendHandle entry, GroupHandl
 }
 
 void ContactModel::PreventUser(ContactBook& book, FriendHandle entry, GroupHandle) {
+    Changed();
     HTREEITEM item = FindNode(entry);
     if (!entry || !item) {
         sink_.Line(L"不存在该好友，不需要删除处理\n");
@@ -346,6 +377,7 @@ void ContactModel::NodeDeleted(ContactNode* node) {
     auto& nodes = node->kind == Kind::BlackUser ? blackNodes_ : friendNodes_;
     auto found = nodes.find(node->handle);
     if (found != nodes.end() && found->second == node) nodes.erase(found);
+    loadKeys_.erase(node);
     if (node->item && node->item == telephoneRoot_) telephoneRoot_ = nullptr;
     if (node->item && node->item == networkRoot_) networkRoot_ = nullptr;
     delete node;

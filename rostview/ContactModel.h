@@ -52,6 +52,14 @@ struct GroupBatch {
 // A node's text: the nickname, or the name when the nickname is empty.
 std::string FriendText(const FriendInfoA& info);
 
+// What the order of siblings is decided by.
+struct SortKey {
+    bool group = false;
+    bool online = false;
+    std::string text;
+    std::string id;
+};
+
 class ContactModel {
 public:
     ContactModel(TreeOps& friends, TreeOps& black, DebugSink& sink, PaneHooks* hooks = nullptr);
@@ -78,6 +86,9 @@ public:
     // Orders the children of parent, each group's own children first (bottom-up), with
     // each friend read once.
     void SortChildren(HTREEITEM parent, ContactBook& book);
+    // The end of the load's sort: every group, children first, with what the load read
+    // (a node changed since then is read again).
+    void SortLoaded(ContactBook& book);
 
     // Changes of the contact book.
     void AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group);
@@ -104,6 +115,10 @@ public:
 private:
     void SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandle entry);
     ContactNode* FriendNodeOf(void* handle) const;
+    // A change while the load runs makes the load's own reading out of date.
+    void Changed() {
+        if (!loadGroups_.empty()) changedDuringLoad_ = true;
+    }
 
     TreeOps& friends_;
     TreeOps& black_;
@@ -114,6 +129,11 @@ private:
     // handle -> node, for each tree: a change finds its node without walking the tree.
     std::unordered_map<void*, ContactNode*> friendNodes_;
     std::unordered_map<void*, ContactNode*> blackNodes_;
+    // What the load read of each node, and its groups in the order delivered (parents
+    // before children), so the end of the load sorts without reading the book again.
+    std::unordered_map<const ContactNode*, SortKey> loadKeys_;
+    std::vector<HTREEITEM> loadGroups_;
+    bool changedDuringLoad_ = false;
 };
 
 // Delivers the load's groups to the window's thread.

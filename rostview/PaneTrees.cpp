@@ -8,7 +8,9 @@
 namespace rostview {
 
 namespace {
-RostViewPane* PaneOf(HWND tree) { return static_cast<RostViewPane*>(GetPropW(GetParent(tree), L"this")); }
+// Window properties live in the window server: a lookup per tree message would cost a
+// round trip each, so the trees carry their pane in their user data.
+RostViewPane* PaneOf(HWND tree) { return reinterpret_cast<RostViewPane*>(GetWindowLongPtrW(tree, GWLP_USERDATA)); }
 
 RECT ItemRect(HWND tree, HTREEITEM item, bool textOnly, bool* ok) {
     RECT r = {};
@@ -35,6 +37,13 @@ LRESULT RostViewPane::TreeProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, bool fr
     WNDPROC original = friendTree ? friendTreeProc_ : blackTreeProc_;
     bool& leaveAsked = friendTree ? friendLeaveAsked_ : blackLeaveAsked_;
     TreeMouse mouse = {wnd, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    if (tooltip_ && ((msg >= WM_MOUSEFIRST && msg <= WM_MBUTTONDBLCLK && msg != WM_MOUSEWHEEL) || msg == WM_MOUSELEAVE)) {
+        // The tool tip sees the tree's mouse from here rather than through a subclass of
+        // its own: that would look the tree up in the window server on every message.
+        MSG relay = {wnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
+        GetCursorPos(&relay.pt);
+        SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
+    }
     switch (msg) {
     case WM_MOUSEMOVE:
         if (!leaveAsked) {

@@ -136,20 +136,25 @@ INT_PTR CALLBACK RostViewPane::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM 
     if (msg == WM_INITDIALOG) {
         auto* pane = reinterpret_cast<RostViewPane*>(lp);
         SetPropW(wnd, kThisProp, pane);
+        // Messages find the pane through the dialog's own user data, which needs no trip to
+        // the window server.
+        SetWindowLongPtrW(wnd, DWLP_USER, reinterpret_cast<LONG_PTR>(pane));
         pane->window_ = wnd;
         if (!pane->Initialise()) {
             pane->DestroyChildren();
             RemovePropW(wnd, kThisProp);
+            SetWindowLongPtrW(wnd, DWLP_USER, 0);
             pane->window_ = nullptr;
             DestroyWindow(wnd);
         }
         return FALSE;
     }
-    auto* pane = static_cast<RostViewPane*>(GetPropW(wnd, kThisProp));
+    auto* pane = reinterpret_cast<RostViewPane*>(GetWindowLongPtrW(wnd, DWLP_USER));
     if (!pane) return FALSE;
     if (msg == WM_DESTROY) {
         pane->DestroyChildren();
         RemovePropW(wnd, kThisProp);
+        SetWindowLongPtrW(wnd, DWLP_USER, 0);
         pane->window_ = nullptr;
         return FALSE;
     }
@@ -191,7 +196,8 @@ bool RostViewPane::Initialise() {
         if (!tooltip_) break;
         TTTOOLINFOW tool = {};
         tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        // Whole-window tools; the trees pass their mouse on themselves (see TreeProc).
+        tool.uFlags = TTF_IDISHWND;
         tool.hwnd = window_;
         tool.uId = reinterpret_cast<UINT_PTR>(tree);
         tool.hinst = instance;
@@ -229,6 +235,7 @@ bool RostViewPane::Initialise() {
         SendMessageW(tree, TVM_SETITEMHEIGHT, 18, 0);
     }
 
+    for (HWND tree : {friendTree_, blackTree_}) SetWindowLongPtrW(tree, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     friendTreeProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(friendTree_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FriendTreeProc)));
     blackTreeProc_ = reinterpret_cast<WNDPROC>(
