@@ -37,13 +37,6 @@ LRESULT RostViewPane::TreeProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, bool fr
     WNDPROC original = friendTree ? friendTreeProc_ : blackTreeProc_;
     bool& leaveAsked = friendTree ? friendLeaveAsked_ : blackLeaveAsked_;
     TreeMouse mouse = {wnd, wp, GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-    if (tooltip_ && ((msg >= WM_MOUSEFIRST && msg <= WM_MBUTTONDBLCLK && msg != WM_MOUSEWHEEL) || msg == WM_MOUSELEAVE)) {
-        // The tool tip sees the tree's mouse from here rather than through a subclass of
-        // its own: that would look the tree up in the window server on every message.
-        MSG relay = {wnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
-        GetCursorPos(&relay.pt);
-        SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
-    }
     switch (msg) {
     case WM_MOUSEMOVE:
         if (!leaveAsked) {
@@ -67,6 +60,14 @@ LRESULT RostViewPane::TreeProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, bool fr
     case WM_HSCROLL:
         if (friendTree) SendMessageW(window_, UM_ROST_TREE_SCROLLED, 0, reinterpret_cast<LPARAM>(wnd));
         break;
+    }
+    if (tooltip_ && ((msg >= WM_MOUSEFIRST && msg <= WM_MBUTTONDBLCLK && msg != WM_MOUSEWHEEL) || msg == WM_MOUSELEAVE)) {
+        // The tool tip sees the tree's mouse from here rather than through a subclass of
+        // its own (that would look the tree up in the window server on every message),
+        // after the pane's handlers, which may have told it the hover changed.
+        MSG relay = {wnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
+        GetCursorPos(&relay.pt);
+        SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
     }
     return CallWindowProcW(original, wnd, msg, wp, lp);
 }

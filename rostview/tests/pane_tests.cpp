@@ -255,7 +255,7 @@ TEST(RostViewPane, ServiceIconsAndToolTips) {
     rvtest::MouseTo(tree, row.right - 8, (row.top + row.bottom) / 2);
     HWND tip = rvtest::PaneTooltip(host.Pane());
     ASSERT_NE(nullptr, tip);
-    PumpUntil([&] { return IsWindowVisible(tip) != FALSE; }, 4000);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(tip) != FALSE; }, 4000)) << "the tool tip shows over the icon";
     Pump(300);
     EXPECT_TRUE(rvtest::SaveScreenshot(host.Frame(), L"rostview-tooltip.bmp", 120, 0));
 
