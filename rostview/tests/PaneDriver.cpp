@@ -79,18 +79,6 @@ int PaneHost::Destroy() {
     return result;
 }
 
-void Pump(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
-}
-
 namespace {
 std::string ItemText(HWND tree, HTREEITEM item, int* image) {
     wchar_t buffer[260] = {};

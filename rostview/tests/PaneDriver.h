@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "Screenshot.h"
 #include "TabPlug.h"
 
 namespace rvtest {
@@ -50,7 +51,7 @@ private:
     TabPlugHandle plug_ = nullptr;
 };
 
-void Pump(DWORD ms);
+inline void Pump(DWORD ms) { testkit::PumpFor(ms); }
 template <typename Done>
 bool PumpUntil(Done done, DWORD ms = 5000) {
     DWORD start = GetTickCount();

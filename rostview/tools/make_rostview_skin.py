@@ -9,26 +9,11 @@ the service-icon strip (20 cells). Every picture is an uncompressed 24-bit BMP.
 """
 import math
 import os
-import struct
 import sys
 
-
-def write_bmp(path, width, height, pixel):
-    """pixel(x, y) gives (r, g, b) with y = 0 at the top."""
-    row_size = (width * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(height - 1, -1, -1):
-        row = bytearray()
-        for x in range(width):
-            r, g, b = pixel(x, y)
-            row += bytes((b, g, r))
-        row += b"\0" * (row_size - len(row))
-        data += row
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 14 + 40)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(header + info + data)
+# The dialog skin's writer of 24-bit bitmaps, and its colour mixing.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "skinframe", "tools"))
+from make_skin import BLACK, WHITE, mix, write_bmp  # noqa: E402
 
 
 def write_text(path, lines):
@@ -36,13 +21,6 @@ def write_text(path, lines):
     with open(path, "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("ascii"))
 
-
-def mix(a, b, t):
-    return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
-
-
-WHITE = (255, 255, 255)
-BLACK = (0, 0, 0)
 
 # Header faces: top and bottom colours of the normal, hover and pressed states.
 FACES = {
