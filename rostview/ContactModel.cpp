@@ -56,9 +56,11 @@ HTREEITEM ContactModel::InsertBlackNode(FriendHandle entry, const FriendInfoA& i
 }
 
 HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
-    HTREEITEM item = InsertGroupNode(batch.parent, batch.kind, batch.group, batch.info);
+    // A parent whose insertion failed, or that a change removed meanwhile: top level.
+    ContactNode* parentNode = batch.parent ? FriendNodeOf(batch.parent) : nullptr;
+    HTREEITEM item = InsertGroupNode(parentNode ? parentNode->item : nullptr, batch.kind, batch.group, batch.info);
     if (!item) return nullptr;
-    if (!batch.parent) {
+    if (!parentNode) {
         if (batch.kind == Kind::TelephoneGroup) {
             telephoneRoot_ = item;
         } else {
@@ -411,11 +413,8 @@ struct LoadContext {
     ContactBook& book;
     LoadDelivery& delivery;
     const std::atomic<bool>& stop;
-    struct Shown {
-        HTREEITEM item;
-        Kind kind;
-    };
-    std::unordered_map<GroupHandle, Shown> groups;
+    // The groups handed over so far, with their kinds.
+    std::unordered_map<GroupHandle, Kind> groups;
     std::vector<LoadedFriend>* collecting = nullptr;
 };
 
@@ -431,31 +430,32 @@ BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
 BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user) {
     auto* context = reinterpret_cast<LoadContext*>(user);
     if (context->stop) return FALSE;
-    GroupBatch batch;
-    batch.group = group;
-    context->book.GroupA(group, &batch.info);
+    auto batch = std::make_unique<GroupBatch>();
+    batch->group = group;
+    context->book.GroupA(group, &batch->info);
     auto shown = parent ? context->groups.find(parent) : context->groups.end();
     if (shown != context->groups.end()) {
-        batch.parent = shown->second.item;
-        batch.kind = shown->second.kind;
+        batch->parent = parent;
+        batch->kind = shown->second;
     } else {
         // A root, or a sub-group whose parent is not shown: a top-level node.
-        batch.kind = vantor::FieldText(batch.info.id) == "10" ? Kind::TelephoneGroup : Kind::NetworkGroup;
+        batch->kind = vantor::FieldText(batch->info.id) == "10" ? Kind::TelephoneGroup : Kind::NetworkGroup;
     }
-    context->collecting = &batch.friends;
+    context->collecting = &batch->friends;
     context->book.EnumGroupFriends(group, LoadFriendProc, user);
     context->collecting = nullptr;
     if (context->stop) return FALSE;
-    HTREEITEM item = context->delivery.DeliverGroup(batch);
-    if (!item) return FALSE;
-    context->groups[group] = {item, batch.kind};
-    return batch.complete && !context->stop;
+    Kind kind = batch->kind;
+    // The window's thread inserts this group while the walk reads the next one.
+    if (!context->delivery.DeliverGroup(std::move(batch))) return FALSE;
+    context->groups[group] = kind;
+    return !context->stop;
 }
 
 struct BlackContext {
     ContactBook& book;
     const std::atomic<bool>& stop;
-    std::vector<LoadedFriend> users;
+    std::unique_ptr<std::vector<LoadedFriend>> users = std::make_unique<std::vector<LoadedFriend>>();
 };
 
 BOOL CALLBACK LoadBlackUserProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
@@ -463,7 +463,7 @@ BOOL CALLBACK LoadBlackUserProc(FriendHandle entry, GroupHandle, UINT_PTR user) 
     if (context->stop) return FALSE;
     LoadedFriend loaded = {entry, {}};
     context->book.FriendA(entry, &loaded.info);
-    context->users.push_back(loaded);
+    context->users->push_back(loaded);
     return TRUE;
 }
 
@@ -484,9 +484,9 @@ LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& del
     line[1023] = L'\0';
     sink.Line(line);
     if (!stop) {
-        BlackContext black{book, stop, {}};
+        BlackContext black{book, stop};
         book.EnumBlackList(LoadBlackUserProc, reinterpret_cast<UINT_PTR>(&black));
-        if (!stop && !black.users.empty()) delivery.DeliverBlackList(black.users);
+        if (!stop && !black.users->empty()) delivery.DeliverBlackList(std::move(black.users));
     }
     delivery.Finished();
     return LOAD_DONE;

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,7 +42,7 @@ struct LoadedFriend {
 
 // One group of the load with its direct friends, as the load thread read them.
 struct GroupBatch {
-    HTREEITEM parent = nullptr;  // null: a top-level group
+    GroupHandle parent = nullptr;  // an already delivered group, or null for a top-level one
     Kind kind = Kind::NetworkGroup;
     GroupHandle group = nullptr;
     GroupInfoA info = {};
@@ -136,12 +137,14 @@ private:
     bool changedDuringLoad_ = false;
 };
 
-// Delivers the load's groups to the window's thread.
+// Hands the load's groups over to the window's thread, which owns them from then on. A
+// delivery answers whether the load should go on: false once an insertion has failed
+// (the walk then stops at the next group at the latest).
 class LoadDelivery {
 public:
     virtual ~LoadDelivery() = default;
-    virtual HTREEITEM DeliverGroup(GroupBatch& batch) = 0;
-    virtual void DeliverBlackList(std::vector<LoadedFriend>& users) = 0;
+    virtual bool DeliverGroup(std::unique_ptr<GroupBatch> batch) = 0;
+    virtual void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) = 0;
     virtual void Finished() = 0;
 };
 

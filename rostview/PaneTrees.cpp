@@ -311,26 +311,54 @@ void RostViewPane::IconsDropped(ContactNode* node) {
 // --- the load
 
 namespace {
+// Posts each group to the window: the load thread reads on while the window inserts.
 class MessageDelivery : public LoadDelivery {
 public:
-    explicit MessageDelivery(HWND window) : window_(window) {}
-    HTREEITEM DeliverGroup(GroupBatch& batch) override {
-        return reinterpret_cast<HTREEITEM>(SendMessageW(window_, UM_ROST_LOAD_GROUP, 0, reinterpret_cast<LPARAM>(&batch)));
+    MessageDelivery(HWND window, const std::atomic<bool>& failed) : window_(window), failed_(failed) {}
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
+        if (!PostMessageW(window_, UM_ROST_LOAD_GROUP, 0, reinterpret_cast<LPARAM>(batch.get()))) return false;
+        batch.release();
+        return !failed_;
     }
-    void DeliverBlackList(std::vector<LoadedFriend>& users) override {
-        SendMessageW(window_, UM_ROST_LOAD_BLACK, 0, reinterpret_cast<LPARAM>(&users));
+    void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
+        if (PostMessageW(window_, UM_ROST_LOAD_BLACK, 0, reinterpret_cast<LPARAM>(users.get()))) users.release();
     }
     void Finished() override { PostMessageW(window_, UM_ROST_CONTACTS_LOADED, 0, 0); }
 
 private:
     HWND window_;
+    const std::atomic<bool>& failed_;
 };
 }  // namespace
+
+void RostViewPane::OnLoadedGroup(GroupBatch* delivered) {
+    std::unique_ptr<GroupBatch> batch(delivered);
+    if (stop_) return;
+    HTREEITEM item = model_.DeliverGroup(*batch);
+    if (!item || !batch->complete) loadFailed_ = true;
+}
+
+void RostViewPane::OnLoadedBlackList(std::vector<LoadedFriend>* delivered) {
+    std::unique_ptr<std::vector<LoadedFriend>> users(delivered);
+    if (!stop_) model_.DeliverBlackList(*users);
+}
+
+void RostViewPane::DropUndelivered() {
+    if (!window_) return;
+    MSG msg;
+    while (PeekMessageW(&msg, window_, UM_ROST_LOAD_GROUP, UM_ROST_LOAD_BLACK, PM_REMOVE)) {
+        if (msg.message == UM_ROST_LOAD_GROUP) {
+            delete reinterpret_cast<GroupBatch*>(msg.lParam);
+        } else {
+            delete reinterpret_cast<std::vector<LoadedFriend>*>(msg.lParam);
+        }
+    }
+}
 
 DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     auto* pane = static_cast<RostViewPane*>(parameter);
     LedgerBook book(pane->book_);
-    MessageDelivery delivery(pane->window_);
+    MessageDelivery delivery(pane->window_, pane->loadFailed_);
     return static_cast<DWORD>(LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_));
 }
 

@@ -110,6 +110,8 @@ int RostViewPane::Destroy(HMODULE self) {
         CloseHandle(loadThread_);
         loadThread_ = nullptr;
     }
+    // Groups the thread posted that the window has not taken yet.
+    DropUndelivered();
     if (!window_ || !IsWindow(window_)) return 1;
     return DestroyWindow(window_) ? 1 : 0;
 }
@@ -339,9 +341,10 @@ INT_PTR RostViewPane::Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
         return 0;
     }
     case UM_ROST_LOAD_GROUP:
-        return reinterpret_cast<INT_PTR>(model_.DeliverGroup(*reinterpret_cast<GroupBatch*>(lp)));
+        OnLoadedGroup(reinterpret_cast<GroupBatch*>(lp));
+        return 0;
     case UM_ROST_LOAD_BLACK:
-        model_.DeliverBlackList(*reinterpret_cast<std::vector<LoadedFriend>*>(lp));
+        OnLoadedBlackList(reinterpret_cast<std::vector<LoadedFriend>*>(lp));
         return 0;
     case UM_ROST_CHANGE:
         OnChange(static_cast<Change>(wp), *reinterpret_cast<const ChangeArgs*>(lp));

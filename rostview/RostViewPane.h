@@ -95,6 +95,9 @@ private:
     void OnTreeMouseLeave(HWND tree);
     void ClearHotItem();
     void OnContactsLoaded();
+    void OnLoadedGroup(GroupBatch* batch);
+    void OnLoadedBlackList(std::vector<LoadedFriend>* users);
+    void DropUndelivered();
     void OnChange(Change change, const ChangeArgs& args);
 
     // PaneHooks
@@ -123,6 +126,7 @@ private:
 
     HANDLE loadThread_ = nullptr;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> loadFailed_{false};
 
     std::vector<ContactFolder> folders_;
     int current_ = -1;

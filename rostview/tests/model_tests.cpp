@@ -40,8 +40,10 @@ struct DirectDelivery : LoadDelivery {
     ContactModel& model;
     bool finished = false;
     explicit DirectDelivery(ContactModel& m) : model(m) {}
-    HTREEITEM DeliverGroup(GroupBatch& batch) override { return model.DeliverGroup(batch); }
-    void DeliverBlackList(std::vector<LoadedFriend>& users) override { model.DeliverBlackList(users); }
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
+        return model.DeliverGroup(*batch) && batch->complete;
+    }
+    void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override { model.DeliverBlackList(*users); }
     void Finished() override { finished = true; }
 };
 
@@ -137,13 +139,14 @@ TEST(ContactLoad, EqualTextsGoByIdAndOrphansBecomeTopLevel) {
 struct ChangingDelivery : DirectDelivery {
     Scene& scene;
     explicit ChangingDelivery(Scene& s) : DirectDelivery(s.model), scene(s) {}
-    HTREEITEM DeliverGroup(GroupBatch& batch) override {
-        HTREEITEM item = DirectDelivery::DeliverGroup(batch);
-        if (batch.group == scene.netRoot) {
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
+        bool net = batch->group == scene.netRoot;
+        bool goOn = DirectDelivery::DeliverGroup(std::move(batch));
+        if (net) {
             scene.book.At(scene.y).info.status.status = 1;
             scene.model.UpdateStatus(scene.book, scene.y);
         }
-        return item;
+        return goOn;
     }
 };
 
