@@ -28,9 +28,9 @@ bool ChannelLife::EndReceive() {
     return FinishLocked();
 }
 
-bool ChannelLife::EndSend() {
+bool ChannelLife::EndSend(int count) {
     vantor::Lock hold(lock_);
-    if (sends_ > 0) --sends_;
+    sends_ = sends_ > count ? sends_ - count : 0;
     return FinishLocked();
 }
 

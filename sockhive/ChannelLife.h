@@ -20,7 +20,7 @@ public:
     // An operation is over (completed, failed or never started): true when the caller
     // must now run the close path.
     bool EndReceive();
-    bool EndSend();
+    bool EndSend(int count = 1);
     // No new operations from now on: true when nothing is outstanding, so the caller
     // must run the close path now; otherwise the last operation to end does.
     bool RequestClose();

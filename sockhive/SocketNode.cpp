@@ -366,6 +366,15 @@ void SocketNode::OnReceive(Channel* channel, bool ok, DWORD bytes) {
     EndReceive(channel);
 }
 
+bool SocketNode::StartSendLocked(Channel* channel, SendContext* context) {
+    if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET) return false;
+    std::memset(&context->overlapped, 0, sizeof context->overlapped);
+    context->slice.buf = context->buffer + context->done;
+    context->slice.len = static_cast<ULONG>(context->toSend - context->done);
+    return WSASend(channel->socket_, &context->slice, 1, nullptr, 0, &context->overlapped, nullptr) == 0 ||
+           WSAGetLastError() == WSA_IO_PENDING;
+}
+
 void SocketNode::OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes) {
     TraceLine(L"发送数据到客户端\n");
     bool failed = !ok || bytes == 0;
@@ -373,15 +382,7 @@ void SocketNode::OnSend(Channel* channel, SendContext* context, bool ok, DWORD b
         context->done += static_cast<int>(bytes);
         if (context->done < context->toSend) {
             vantor::Lock hold(channel->socketLock_);
-            if (!channel->cancelled_ && channel->socket_ != INVALID_SOCKET) {
-                std::memset(&context->overlapped, 0, sizeof context->overlapped);
-                context->slice.buf = context->buffer + context->done;
-                context->slice.len = static_cast<ULONG>(context->toSend - context->done);
-                if (WSASend(channel->socket_, &context->slice, 1, nullptr, 0, &context->overlapped, nullptr) == 0 ||
-                    WSAGetLastError() == WSA_IO_PENDING) {
-                    return;
-                }
-            }
+            if (StartSendLocked(channel, context)) return;
             failed = true;
         }
     }
@@ -390,13 +391,33 @@ void SocketNode::OnSend(Channel* channel, SendContext* context, bool ok, DWORD b
         NetSendDataProc sent = sendData_;
         if (sent) sent(channel->Handle(), context->toSend, user_);
     }
+    int ended = 1;
     {
         vantor::Lock hold(channel->socketLock_);
         context->inUse = false;
         context->closeAfter = false;
+        channel->sending_ = false;
+        // The next send in line goes out now; after a failure or the closing send none
+        // of the rest ever will.
+        while (!channel->queue_.empty()) {
+            SendContext* next = channel->queue_.front();
+            channel->queue_.pop_front();
+            if (!failed && !closeAfter && StartSendLocked(channel, next)) {
+                channel->sending_ = true;
+                break;
+            }
+            if (!failed && !closeAfter) {
+                vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
+                failed = true;
+            }
+            next->inUse = false;
+            next->closeAfter = false;
+            ++ended;
+        }
     }
     if (failed || closeAfter) RequestClose(channel, true);
-    EndSend(channel);
+    // One count for all of them: the close path may free the channel.
+    if (channel->life_.EndSend(ended)) ClosePath(channel);
 }
 
 void SocketNode::EndReceive(Channel* channel) {
@@ -497,16 +518,19 @@ int SocketNode::QueueSend(NetChannel handle, const char* bytes, int length, bool
         std::memcpy(context->buffer, bytes, static_cast<size_t>(length));
         context->toSend = length;
         context->done = 0;
-        std::memset(&context->overlapped, 0, sizeof context->overlapped);
-        context->slice.buf = context->buffer;
-        context->slice.len = static_cast<ULONG>(length);
-        if (!channel->cancelled_ && channel->socket_ != INVALID_SOCKET) {
-            if (WSASend(channel->socket_, &context->slice, 1, nullptr, 0, &context->overlapped, nullptr) == 0 ||
-                WSAGetLastError() == WSA_IO_PENDING) {
-                posted = true;
-            } else {
-                vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
-            }
+        // One send on the wire at a time: the next waits in the channel's queue, so the
+        // bytes leave in the order they were given whatever the system does with
+        // overlapping sends.
+        if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET) {
+            posted = false;
+        } else if (channel->sending_) {
+            channel->queue_.push_back(context);
+            posted = true;
+        } else if (StartSendLocked(channel, context)) {
+            channel->sending_ = true;
+            posted = true;
+        } else {
+            vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
         }
         if (!posted) {
             context->inUse = false;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -70,6 +71,8 @@ private:
     bool cancelled_ = false;
     ReceiveContext receive_;
     std::vector<std::unique_ptr<SendContext>> sends_;
+    std::deque<SendContext*> queue_;  // counted sends waiting for the one on the wire
+    bool sending_ = false;
 };
 
 class SocketNode {
@@ -119,6 +122,8 @@ private:
     bool PostReceive(Channel* channel);
     void OnReceive(Channel* channel, bool ok, DWORD bytes);
     void OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes);
+    // Under the channel's socket lock: false when the send could not be started.
+    bool StartSendLocked(Channel* channel, SendContext* context);
     void EndReceive(Channel* channel);
     void EndSend(Channel* channel);
     // No further operations; `cancel` also ends the outstanding ones and tells the peer.
