@@ -55,7 +55,7 @@ FetchResult FetchHttp(const PageAddress& address, unsigned long timeoutMs) {
                                                          nullptr, nullptr, flags, 0)
                                       : nullptr);
     if (!request || !HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) {
-        r.error = kCannotConnect;
+        r.error = GetLastError() == ERROR_INTERNET_TIMEOUT ? kConnectionTimeout : kCannotConnect;
         return r;
     }
     DWORD status = 0;

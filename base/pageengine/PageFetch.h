@@ -12,7 +12,8 @@ namespace pageengine {
 const long kResourceNotFound = static_cast<long>(0x800C0005);  // no such file or host
 const long kCannotConnect = static_cast<long>(0x800C0004);
 const long kUnknownProtocol = static_cast<long>(0x800C000D);
-const long kAccessDenied = static_cast<long>(0x800C0010);      // a host the engine does not reach
+const long kConnectionTimeout = static_cast<long>(0x800C000B);
+const long kAccessDenied = static_cast<long>(0x800C000E);      // a host the engine does not reach, an unreadable file
 
 struct FetchResult {
     long error = 0;     // 0, an HTTP status of 400 or more, or one of the codes above

@@ -41,20 +41,24 @@ int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
     return 0;
 }
 
-// A face that holds Chinese characters, whichever the machine has.
-HFONT PageFont(HDC dc, int height, int weight) {
-    const wchar_t* face = L"";
-    for (const wchar_t* candidate : {L"SimSun", L"Microsoft YaHei", L"WenQuanYi Micro Hei", L"NSimSun"}) {
-        LOGFONTW lf = {};
-        lf.lfCharSet = DEFAULT_CHARSET;
-        lstrcpynW(lf.lfFaceName, candidate, LF_FACESIZE);
-        bool found = false;
-        EnumFontFamiliesExW(dc, &lf, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
-        if (found) {
-            face = candidate;
-            break;
+// A face that holds Chinese characters, whichever the machine has (looked up once).
+const wchar_t* ChineseFace(HDC dc) {
+    static const wchar_t* face = [dc] {
+        for (const wchar_t* candidate : {L"SimSun", L"Microsoft YaHei", L"WenQuanYi Micro Hei", L"NSimSun"}) {
+            LOGFONTW lf = {};
+            lf.lfCharSet = DEFAULT_CHARSET;
+            lstrcpynW(lf.lfFaceName, candidate, LF_FACESIZE);
+            bool found = false;
+            EnumFontFamiliesExW(dc, &lf, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+            if (found) return candidate;
         }
-    }
+        return L"";
+    }();
+    return face;
+}
+
+HFONT PageFont(HDC dc, int height, int weight) {
+    const wchar_t* face = ChineseFace(dc);
     return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }

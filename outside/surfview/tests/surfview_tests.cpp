@@ -73,6 +73,15 @@ public:
         calls.push_back("event6 " + std::to_string(id) + " " + Ansi(a1) + "|" + Ansi(a2) + "|" + Ansi(a3) + "|" +
                         Ansi(a4) + "|" + Ansi(a5) + "|" + Ansi(a6));
     }
+    void OnHandleWevCustomEventA(int id, const char* a1, const char* a2, const char* a3, const char* a4,
+                                 const char* a5) override {
+        calls.push_back("event5 " + std::to_string(id) + " " + Ansi(a1) + "|" + Ansi(a2) + "|" + Ansi(a3) + "|" +
+                        Ansi(a4) + "|" + Ansi(a5));
+    }
+    void OnHandleWevCustomEventA(int id, const char* a1, const char* a2, const char* a3, const char* a4) override {
+        calls.push_back("event4 " + std::to_string(id) + " " + Ansi(a1) + "|" + Ansi(a2) + "|" + Ansi(a3) + "|" +
+                        Ansi(a4));
+    }
     void OnHandleWevCustomEventA(int id, const char* a1, const char* a2, const char* a3) override {
         calls.push_back("event3 " + std::to_string(id) + " " + Ansi(a1) + "|" + Ansi(a2) + "|" + Ansi(a3));
     }
@@ -81,6 +90,11 @@ public:
     }
     void OnHandleWevCustomEventA(int id, const char* a1) override {
         calls.push_back("event1 " + std::to_string(id) + " " + Ansi(a1));
+    }
+
+    void OnHandleWevCustomEventW(int id, const wchar_t* a1, const wchar_t* a2) override {
+        calls.push_back("wide2 " + std::to_string(id) + " " + vantor::EncodeText(a1, CP_UTF8) + "|" +
+                        vantor::EncodeText(a2, CP_UTF8));
     }
 
     std::string Where(IDispatch* frame) const {
@@ -251,6 +265,17 @@ TEST_F(Browser, ClicksOnEventLinksReachThePaneWithTheirTexts) {
     PumpUntil([] { return false; }, 200);
     EXPECT_EQ(9u, pane_.calls.size()) << "cancelled navigations load nothing\n" << Dump(pane_.calls);
 
+    // Four and five texts, and the wide extractor, which pages do not reach through the filter.
+    pane_.Take();
+    Click("event:<element%20id=%2211%22%20a1=%22a%22%20a2=%22b%22%20a3=%22c%22%20a4=%22d%22/>");
+    Click("event:<element%20id=%2212%22%20a1=%22a%22%20a2=%22b%22%20a3=%22c%22%20a4=%22d%22%20a5=%22e%22/>");
+    EXPECT_TRUE(ExtractWebCustomEventW(L"<element id=\"13\" a1=\"\x4E2D\" a2=\"b\"/>", &pane_));
+    EXPECT_FALSE(ExtractWebCustomEventW(L"<element id=\"13\"/>", &pane_));
+    EXPECT_FALSE(ExtractWebCustomEventA(nullptr, &pane_));
+    EXPECT_EQ(1, pane_.Count("event4 11 a|b|c|d"));
+    EXPECT_EQ(1, pane_.Count("event5 12 a|b|c|d|e"));
+    EXPECT_EQ(1, pane_.Count("wide2 13 \xE4\xB8\xAD|b")) << Dump(pane_.calls);
+
     // A request for a new window goes to the pane, which refuses it here.
     pane_.Take();
     Click(base_ + "b.html", SURFVIEW_COPYDATA_NEW_WINDOW);
@@ -346,6 +371,17 @@ TEST_F(Browser, AClosingPageEndsItsBrowserUnlessThePaneKeepsIt) {
     EXPECT_EQ(0, closer.after);
 }
 
+struct NavigationJob {
+    CSdkSurfView* browser;
+    bool navigated;
+};
+
+DWORD WINAPI NavigateFromWorker(LPVOID p) {
+    NavigationJob* job = static_cast<NavigationJob*>(p);
+    job->navigated = job->browser->Navigate("about:blank");
+    return 0;
+}
+
 TEST_F(Browser, StartAndEndCallsMayBeUnbalanced) {
     ExitSdkSurfView(nullptr);
     ExitSdkSurfView(nullptr);
@@ -356,18 +392,8 @@ TEST_F(Browser, StartAndEndCallsMayBeUnbalanced) {
     EXPECT_TRUE(plain->Navigate(L"about:blank"));
     EXPECT_FALSE(CSdkSurfView::Create(nullptr, &plain, nullptr, 5, nullptr));
     // Only the thread that made the browser drives it: events must come on that thread.
-    struct Job {
-        CSdkSurfView* browser;
-        bool navigated;
-    } job = {plain, true};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            Job* j = static_cast<Job*>(p);
-            j->navigated = j->browser->Navigate("about:blank");
-            return 0;
-        },
-        &job, 0, nullptr);
+    NavigationJob job = {plain, true};
+    HANDLE thread = CreateThread(nullptr, 0, NavigateFromWorker, &job, 0, nullptr);
     ASSERT_NE(nullptr, thread);
     WaitForSingleObject(thread, 5000);
     CloseHandle(thread);
