@@ -3,6 +3,7 @@
 
 #define TABPLUG_DECLARE_EXPORTS
 #include "CompactViewWindow.h"
+#include "PaneWindow.h"
 #include "TabPlug.h"
 
 using compactview::CompactViewWindow;
@@ -27,13 +28,11 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
 int WINAPI TabPlug_Destroy(TabPlugHandle plug) { return plug && DestroyWindow(View(plug)->window()) ? 1 : 0; }
 
 int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
-    return plug ? MoveWindow(View(plug)->window(), left, top, right - left, bottom - top, TRUE) : 0;
+    return vantor::MovePaneWindow(plug ? View(plug)->window() : nullptr, left, top, right, bottom);
 }
 
 int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
-    if (!plug) return 0;
-    ShowWindow(View(plug)->window(), show ? SW_SHOW : SW_HIDE);
-    return 1;
+    return vantor::ShowPaneWindow(plug ? View(plug)->window() : nullptr, show);
 }
 
 void WINAPI TabPlug_DoCommand(TabPlugHandle plug, int command, INT_PTR) {

@@ -5,6 +5,7 @@
 #include "ContactRecords.h"
 #include "Handles.h"
 #include "ModulePath.h"
+#include "PaneWindow.h"
 #include "TabPlug.h"
 #include "Text.h"
 #include "outside/RostLedger.h"
@@ -13,7 +14,6 @@
 namespace compactview {
 
 namespace {
-const wchar_t kThis[] = L"this";
 const wchar_t kConfig[] = L"resource\\compactview\\config.cfg";
 
 std::wstring PicturePath(const std::wstring& name) { return vantor::ProgramPath(L"resource\\compactview\\" + name); }
@@ -48,18 +48,7 @@ CompactViewWindow::CompactViewWindow(HMODULE container, HostContext context, INT
 CompactViewWindow::~CompactViewWindow() = default;
 
 bool CompactViewWindow::Create(HINSTANCE module, HWND owner) {
-    return CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_COMPACTVIEW), owner, &CompactViewWindow::Proc,
-                              reinterpret_cast<LPARAM>(this)) != nullptr;
-}
-
-INT_PTR CALLBACK CompactViewWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        CompactViewWindow* self = reinterpret_cast<CompactViewWindow*>(lParam);
-        self->window_ = window;
-        SetPropW(window, kThis, self);
-    }
-    CompactViewWindow* self = static_cast<CompactViewWindow*>(GetPropW(window, kThis));
-    return self ? self->Handle(message, wParam, lParam) : FALSE;
+    return vantor::LinkedDialog<CompactViewWindow>::Create(module, IDD_COMPACTVIEW, owner, this) != nullptr;
 }
 
 INT_PTR CompactViewWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -110,7 +99,7 @@ INT_PTR CompactViewWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         SendMessageW(window_, WM_NCLBUTTONDOWN, HTCAPTION, lParam);
         return TRUE;
     case WM_DESTROY:
-        RemovePropW(window_, kThis);
+        vantor::LinkedDialog<CompactViewWindow>::Unlink(window_);
         delete this;
         return TRUE;
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CompactLayout.h"
+#include "PaneWindow.h"
 #include "VantorTypes.h"
 #include "outside/PictKit.h"
 
@@ -24,7 +25,8 @@ public:
     void LayOutPane();
 
 private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class vantor::LinkedDialog<CompactViewWindow>;
+    void OnLinked(HWND window) { window_ = window; }
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void SwitchToFullStyle();
     void DrawTitle(HDC dc);

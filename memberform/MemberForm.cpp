@@ -5,6 +5,7 @@
 
 #define TABPLUG_DECLARE_EXPORTS
 #include "MemberFormDialog.h"
+#include "PaneWindow.h"
 #include "TabPlug.h"
 
 using memberform::MemberFormDialog;
@@ -30,13 +31,11 @@ TabPlugHandle WINAPI TabPlug_Create(HWND, HMODULE container, HostContext context
 int WINAPI TabPlug_Destroy(TabPlugHandle plug) { return plug && DestroyWindow(Form(plug)->window()) ? 1 : 0; }
 
 int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
-    return plug ? MoveWindow(Form(plug)->window(), left, top, right - left, bottom - top, TRUE) : 0;
+    return vantor::MovePaneWindow(plug ? Form(plug)->window() : nullptr, left, top, right, bottom);
 }
 
 int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
-    if (!plug) return 0;
-    ShowWindow(Form(plug)->window(), show ? SW_SHOW : SW_HIDE);
-    return 1;
+    return vantor::ShowPaneWindow(plug ? Form(plug)->window() : nullptr, show);
 }
 
 void WINAPI TabPlug_DoCommand(TabPlugHandle, int, INT_PTR) {}

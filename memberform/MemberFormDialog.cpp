@@ -15,7 +15,6 @@
 namespace memberform {
 
 namespace {
-const wchar_t kThis[] = L"this";
 const wchar_t kConfig[] = L"resource\\memberform\\config.cfg";
 const wchar_t kBoxCaption[] = L"MemberForm";
 const DWORD kAfterSaleService = 19;
@@ -45,18 +44,7 @@ MemberFormDialog::MemberFormDialog(HMODULE container, HostContext context, INT_P
 MemberFormDialog::~MemberFormDialog() = default;
 
 bool MemberFormDialog::Create(HINSTANCE module) {
-    return CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_MEMBERFORM), GetDesktopWindow(), &MemberFormDialog::Proc,
-                              reinterpret_cast<LPARAM>(this)) != nullptr;
-}
-
-INT_PTR CALLBACK MemberFormDialog::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        MemberFormDialog* self = reinterpret_cast<MemberFormDialog*>(lParam);
-        self->window_ = window;
-        SetPropW(window, kThis, self);
-    }
-    MemberFormDialog* self = static_cast<MemberFormDialog*>(GetPropW(window, kThis));
-    return self ? self->Handle(message, wParam, lParam) : FALSE;
+    return vantor::LinkedDialog<MemberFormDialog>::Create(module, IDD_MEMBERFORM, GetDesktopWindow(), this) != nullptr;
 }
 
 INT_PTR MemberFormDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -89,7 +77,7 @@ INT_PTR MemberFormDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         send_.UnsubclassWnd();
         picture_.Detach();
-        RemovePropW(window_, kThis);
+        vantor::LinkedDialog<MemberFormDialog>::Unlink(window_);
         delete this;
         return TRUE;
     }

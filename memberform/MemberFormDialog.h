@@ -8,6 +8,7 @@
 #include "EditHint.h"
 #include "FormText.h"
 #include "GifPlayer.h"
+#include "PaneWindow.h"
 #include "VantorTypes.h"
 #include "outside/KnobKit.h"
 #include "outside/PictKit.h"
@@ -25,7 +26,8 @@ public:
     HWND window() const { return window_; }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class vantor::LinkedDialog<MemberFormDialog>;
+    void OnLinked(HWND window) { window_ = window; }
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Initialise();
     void FillFromAccount();

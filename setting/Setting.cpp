@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #define TABPLUG_DECLARE_EXPORTS
+#include "PaneWindow.h"
 #include "SettingsDialog.h"
 #include "TabPlug.h"
 
@@ -33,14 +34,11 @@ int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
 }
 
 int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
-    if (!plug) return 0;
-    return MoveWindow(Dialog(plug)->GetSafeHwnd(), left, top, right - left, bottom - top, TRUE);
+    return vantor::MovePaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, left, top, right, bottom);
 }
 
 int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
-    if (!plug) return 0;
-    ShowWindow(Dialog(plug)->GetSafeHwnd(), show ? SW_SHOW : SW_HIDE);
-    return 1;
+    return vantor::ShowPaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, show);
 }
 
 void WINAPI TabPlug_DoCommand(TabPlugHandle, int, INT_PTR) {}

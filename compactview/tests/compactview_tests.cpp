@@ -48,12 +48,6 @@ RECT Strip(HWND view) {
     return client;
 }
 
-int CountPrefix(const std::string& prefix) {
-    int n = 0;
-    for (const std::string& line : panetest::TraceLines()) n += line.compare(0, prefix.size(), prefix) == 0;
-    return n;
-}
-
 TEST(CompactViewChild, LaysOutTheInformationPaneAndSwitchesBack) {
     if (!panetest::InChild()) GTEST_SKIP() << "runs inside the rig";
     panetest::Container container;
@@ -100,12 +94,12 @@ TEST(CompactViewChild, LaysOutTheInformationPaneAndSwitchesBack) {
     // The 25-character picture name is read as its first 19 characters.
     EXPECT_TRUE(shot.Holds(ChildRect(view, toggle), kSwitchColour));
 
-    EXPECT_EQ(0, CountPrefix("TabDeck.dll ChangeStyle 0"));
+    EXPECT_EQ(0, panetest::TraceCount("TabDeck.dll ChangeStyle 0"));
     SendMessageW(view, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), reinterpret_cast<LPARAM>(toggle));
-    EXPECT_EQ(1, CountPrefix("TabDeck.dll ChangeStyle 0"));
+    EXPECT_EQ(1, panetest::TraceCount("TabDeck.dll ChangeStyle 0"));
     RECT unmoved = ChildRect(view, info);
     SendMessageW(view, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1000, 1000));
-    EXPECT_EQ(2, CountPrefix("TabDeck.dll ChangeStyle 0")) << "maximising switches back";
+    EXPECT_EQ(2, panetest::TraceCount("TabDeck.dll ChangeStyle 0")) << "maximising switches back";
     RECT still = ChildRect(view, info);
     EXPECT_TRUE(EqualRect(&unmoved, &still)) << "and lays nothing out";
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "GifBuilder.h"
+#include "EditHint.h"
 #include "GifPlayer.h"
 #include "PaneChild.h"
 #include "Screenshot.h"
@@ -69,6 +70,36 @@ TEST(GifPlayer, ThreadRunsOnlyForAnimationsAndStopsAtDetach) {
         EXPECT_EQ(0u, player.Load(L"C:\\no\\such.gif"));
     }
     DestroyWindow(control);
+}
+
+WNDPROC g_editProc = nullptr;
+bool g_sawNcDestroy = false;
+
+LRESULT CALLBACK RecordingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY) g_sawNcDestroy = true;
+    return CallWindowProcW(g_editProc, window, message, wParam, lParam);
+}
+
+TEST(EditHint, GreyHintInAnEmptyEditAndTheEditsOwnEnd) {
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 20, 20, 200, 60, nullptr, nullptr, nullptr,
+                                  nullptr);
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 150, 24, parent, nullptr,
+                                nullptr, nullptr);
+    g_editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingEditProc)));
+    memberform::EditHint hint;
+    hint.Attach(edit, testkit::Wide("请输入姓名"));
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    RedrawWindow(edit, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    testkit::PumpFor(100);
+    EXPECT_TRUE(testkit::CaptureWindow(edit).Holds(RGB(106, 106, 106))) << "the hint";
+    SetWindowTextW(edit, L"abc");
+    RedrawWindow(edit, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    testkit::PumpFor(100);
+    EXPECT_FALSE(testkit::CaptureWindow(edit).Holds(RGB(106, 106, 106))) << "text hides the hint";
+
+    DestroyWindow(parent);
+    EXPECT_TRUE(g_sawNcDestroy) << "the edit's own procedure sees its last message";
 }
 
 // ---- The form in the rig ---------------------------------------------------------------

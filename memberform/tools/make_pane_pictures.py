@@ -4,29 +4,14 @@ the settings pane, the compact view's strip and buttons, the member form's backg
 send button and animated GIF. Run from anywhere; rewrites the files in place."""
 import os
 import struct
+import sys
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
-def bmp(path, width, height, pixel):
-    """24-bit bottom-up bitmap; pixel(x, y) gives (r, g, b) with y counted from the top."""
-    row = (width * 3 + 3) & ~3
-    body = bytearray()
-    for y in range(height - 1, -1, -1):
-        line = bytearray()
-        for x in range(width):
-            r, g, b = pixel(x, y)
-            line += bytes((b, g, r))
-        line += b"\0" * (row - width * 3)
-        body += line
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(body), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + body)
-
-
-def mix(a, b, t):
-    return tuple(int(a[i] + (b[i] - a[i]) * t) for i in range(3))
+# The skin's picture writer: 24-bit bitmaps, pixel(x, y) with y counted from the top.
+sys.path.insert(0, os.path.join(ROOT, "skinframe", "tools"))
+from make_skin import mix, write_bmp as bmp  # noqa: E402
 
 
 def gradient(top, bottom, height):

@@ -85,21 +85,21 @@ bool TraceHas(const std::string& line) {
     return false;
 }
 
+int TraceCount(const std::string& prefix) {
+    int n = 0;
+    for (const std::string& line : TraceLines()) n += line.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
+
 std::vector<std::string> PlatformLog() {
     auto getLog = Proc<int(__cdecl*)(char*, int)>(GetModuleHandleW(L"zumbase.dll"), "ZumStub_GetLog");
-    std::vector<std::string> lines;
-    if (!getLog) return lines;
+    if (!getLog) return {};
     std::string text(1 << 20, '\0');
     getLog(&text[0], static_cast<int>(text.size()));
     text.resize(strlen(text.c_str()));
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return testkit::SplitLines(crlf);
 }
 
 bool SaveShot(HWND window, const std::wstring& name) {

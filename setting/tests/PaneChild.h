@@ -51,6 +51,8 @@ private:
 // Lines of the rig's trace written so far.
 std::vector<std::string> TraceLines();
 bool TraceHas(const std::string& line);
+// How many of them start with the prefix.
+int TraceCount(const std::string& prefix);
 // The platform stand-in's call log, one call a line.
 std::vector<std::string> PlatformLog();
 

@@ -125,12 +125,6 @@ void Select(HWND dialog, int position) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1010, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
 }
 
-int CountPrefix(const std::string& prefix) {
-    int n = 0;
-    for (const std::string& line : panetest::TraceLines()) n += line.compare(0, prefix.size(), prefix) == 0;
-    return n;
-}
-
 std::wstring ListText(HWND dialog, int position) {
     wchar_t text[260] = L"";
     SendDlgItemMessageW(dialog, 1010, LB_GETTEXT, position, reinterpret_cast<LPARAM>(text));
@@ -170,17 +164,17 @@ TEST(SettingsPaneChild, AppliesByKindAndTellsThePaneOwner) {
     EXPECT_EQ(L"0", Ini(settings, L"bkgnd", L"def"));
 
     // Closing only tells the pane owner; the window stays.
-    EXPECT_EQ(0, CountPrefix("plug-13.dll DoCommand 1 "));
+    EXPECT_EQ(0, panetest::TraceCount("plug-13.dll DoCommand 1 "));
     SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(1, CountPrefix("plug-13.dll DoCommand 1 "));
+    EXPECT_EQ(1, panetest::TraceCount("plug-13.dll DoCommand 1 "));
     EXPECT_TRUE(IsWindow(dialog));
 
     // OK without a selection applies nothing and still closes.
-    int backgrounds = CountPrefix("TabDeck.dll Background");
+    int backgrounds = panetest::TraceCount("TabDeck.dll Background");
     SendDlgItemMessageW(dialog, 1010, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     Click(dialog, 1009);
-    EXPECT_EQ(2, CountPrefix("plug-13.dll DoCommand 1 "));
-    EXPECT_EQ(backgrounds, CountPrefix("TabDeck.dll Background"));
+    EXPECT_EQ(2, panetest::TraceCount("plug-13.dll DoCommand 1 "));
+    EXPECT_EQ(backgrounds, panetest::TraceCount("TabDeck.dll Background"));
     EXPECT_EQ(L"0", Ini(settings, L"bkgnd", L"def"));
 }
 
