@@ -84,6 +84,8 @@ void GifPlayer::Stop() {
 }
 
 void GifPlayer::Detach() {
+    // The thread goes first, so that nothing reads the window while it is given back.
+    Stop();
     if (window_) {
         if (IsWindow(window_)) {
             SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
@@ -92,7 +94,6 @@ void GifPlayer::Detach() {
         window_ = nullptr;
         previous_ = nullptr;
     }
-    Stop();
 }
 
 DWORD WINAPI GifPlayer::RepaintThread(LPVOID param) {

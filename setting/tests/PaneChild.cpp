@@ -102,12 +102,16 @@ std::vector<std::string> PlatformLog() {
     return testkit::SplitLines(crlf);
 }
 
-bool SaveShot(HWND window, const std::wstring& name) {
+bool SaveCapture(const testkit::Capture& picture, const std::wstring& name) {
     std::wstring folder = Variable(kChildVariable);
     if (folder.empty()) folder = testkit::ProgramDir() + L"screenshots\\";
+    return testkit::SaveBitmapFile(picture, folder + name + L".bmp");
+}
+
+bool SaveShot(HWND window, const std::wstring& name) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     testkit::PumpFor(200);
-    return testkit::SaveBitmapFile(testkit::CaptureWindow(window), folder + name + L".bmp");
+    return SaveCapture(testkit::CaptureWindow(window), name);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "PaneRig.h"
+#include "Screenshot.h"
 #include "TabPlug.h"
 
 namespace panetest {
@@ -59,6 +60,7 @@ std::vector<std::string> PlatformLog();
 // A window's picture saved under "<staged program folder>\screenshots\<name>.bmp" (the
 // parent's folder, so that the pictures stay with the build).
 bool SaveShot(HWND window, const std::wstring& name);
+bool SaveCapture(const testkit::Capture& picture, const std::wstring& name);
 
 // Watches, from its creation on, for a message box of this process, presses its first
 // button and keeps its text (empty when none showed up within the time).
