@@ -243,6 +243,22 @@ TEST(MemberFormChild, FillsFromTheAccountAndSendsTheFormText) {
         EXPECT_NE(std::wstring::npos, shown.find(L"会员注册失败")) << vantor::WideToAnsi(shown);
     }
 
+    // The reserved sub-tab calls only say their name.
+    auto remove = container.Export<PFN_TabPlug_DelChildTab>(kFormPlug, TABPLUG_DELCHILDTAB_NAME);
+    auto reparent = container.Export<PFN_TabPlug_ChangeParent>(kFormPlug, TABPLUG_CHANGEPARENT_NAME);
+    ASSERT_TRUE(remove && reparent);
+    {
+        panetest::BoxAnswerer box(5000);
+        EXPECT_EQ(1, remove(container.Handle(kFormPlug), 3));
+        EXPECT_EQ(L"_DelChildTab", box.Text());
+    }
+    {
+        panetest::BoxAnswerer box(5000);
+        EXPECT_EQ(1, reparent(container.Handle(kFormPlug), container.host()));
+        EXPECT_EQ(L"_ChangeParent", box.Text());
+    }
+    EXPECT_EQ(nullptr, GetParent(form));
+
     // Closing only tells the pane owner.
     SendMessageW(form, WM_CLOSE, 0, 0);
     testkit::PumpFor(100);
