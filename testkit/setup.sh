@@ -35,3 +35,7 @@ done
 # undefined-behaviour sanitizers, and its fuzz targets (run by the x86_64 tests).
 cmake -S "$root/chatdesk/proto/native" -B "$root/build/native" -G Ninja >/dev/null
 cmake --build "$root/build/native"
+
+# The member form's GIF decoder, the same way: its tests under the sanitizers and a fuzz target.
+cmake -S "$root/memberform/gif/native" -B "$root/build/native/gifplayer" -G Ninja >/dev/null
+cmake --build "$root/build/native/gifplayer"

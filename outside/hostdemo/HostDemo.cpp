@@ -434,7 +434,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     // The tab plug-ins register drop targets on this thread.
     HRESULT ole = OleInitialize(nullptr);
 
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES};
+    // The member form takes its rich-edit and date-picker window classes from its host.
+    LoadLibraryW(L"riched20.dll");
+    INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                     ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES | ICC_DATE_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.font = MakeFont(14, FW_NORMAL);
     g_app.titleFont = MakeFont(20, FW_BOLD);

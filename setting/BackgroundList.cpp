@@ -1,0 +1,103 @@
+#include "BackgroundList.h"
+
+#include <windows.h>
+
+#include "Handles.h"
+
+namespace setting {
+
+namespace {
+const wchar_t kBuiltIn[] = L"bkgnd";
+const wchar_t kCustom[] = L"custbkgnd";
+
+std::wstring WithoutExtension(const std::wstring& name) {
+    size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+std::wstring FolderOf(const std::wstring& settings) {
+    size_t slash = settings.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : settings.substr(0, slash + 1);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+bool IsListedLocalName(const std::wstring& name) {
+    return name != L"." && name != L".." && lstrcmpiW(name.c_str(), L"Thumbs.db") != 0;
+}
+
+BackgroundList::BackgroundList(std::wstring settings, std::wstring localDir)
+    : settings_(std::move(settings)), localDir_(std::move(localDir)) {}
+
+std::wstring BackgroundList::Read(const wchar_t* section, const wchar_t* key, size_t chars) const {
+    std::wstring value(chars, L'\0');
+    DWORD n = GetPrivateProfileStringW(section, key, L"", &value[0], static_cast<DWORD>(chars), settings_.c_str());
+    value.resize(n);
+    return value;
+}
+
+void BackgroundList::Load() {
+    entries_.clear();
+    initial_ = -1;
+    int count = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"count", 0, settings_.c_str()));
+    def_ = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"def", 0, settings_.c_str()));
+    for (int i = 0; i < count; ++i) {
+        std::wstring name = Read(kBuiltIn, std::to_wstring(i).c_str(), 32);
+        if (name.empty()) continue;
+        if (i == def_) initial_ = static_cast<int>(entries_.size());
+        entries_.push_back({false, i, WithoutExtension(name)});
+    }
+    WIN32_FIND_DATAW found;
+    vantor::UniqueFind find(FindFirstFileW((localDir_ + L"*.*").c_str(), &found));
+    if (!find) return;
+    do {
+        if (IsListedLocalName(found.cFileName)) entries_.push_back({true, 0, found.cFileName});
+    } while (FindNextFileW(find.get(), &found));
+}
+
+std::wstring BackgroundList::BuiltInPath(int index) const {
+    std::wstring name = Read(kBuiltIn, std::to_wstring(index).c_str(), 32);
+    return name.empty() ? std::wstring() : FolderOf(settings_) + name;
+}
+
+std::wstring BackgroundList::InitialPreview() const {
+    if (def_ >= 0) return BuiltInPath(def_);
+    std::wstring name = Read(kCustom, L"name", 260);
+    if (!name.empty() && GetFileAttributesW(LocalPath(name).c_str()) != INVALID_FILE_ATTRIBUTES) return LocalPath(name);
+    return BuiltInPath(0);
+}
+
+int BackgroundList::AddLocalCopy(const std::wstring& source) {
+    std::wstring name = FileNameOf(source);
+    if (name.empty() || !CopyFileW(source.c_str(), LocalPath(name).c_str(), TRUE)) return -1;
+    entries_.push_back({true, 0, name});
+    return static_cast<int>(entries_.size()) - 1;
+}
+
+bool BackgroundList::ChoiceFor(int position, Choice* choice) const {
+    if (position < 0 || position >= static_cast<int>(entries_.size())) return false;
+    const Background& entry = entries_[static_cast<size_t>(position)];
+    *choice = Choice();
+    if (entry.local) {
+        choice->command = 7;
+        choice->name = entry.text;
+    } else {
+        choice->command = 4;
+        choice->index = entry.index;
+    }
+    return true;
+}
+
+bool BackgroundList::Write(const Choice& choice) const {
+    if (choice.command == 7) {
+        return WritePrivateProfileStringW(kBuiltIn, L"def", L"-1", settings_.c_str()) &&
+               WritePrivateProfileStringW(kCustom, L"name", choice.name.c_str(), settings_.c_str());
+    }
+    return WritePrivateProfileStringW(kBuiltIn, L"def", std::to_wstring(choice.index).c_str(), settings_.c_str()) != 0;
+}
+
+}  // namespace setting

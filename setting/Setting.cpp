@@ -1,0 +1,59 @@
+// setting.dll: the settings pane as a tab plug-in; its window is a dialog of its own on
+// the desktop, not a child of the tab manager.
+#include <windows.h>
+
+#define TABPLUG_DECLARE_EXPORTS
+#include "PaneWindow.h"
+#include "SettingsDialog.h"
+#include "TabPlug.h"
+
+HINSTANCE g_settingInstance = nullptr;
+
+using setting::SettingsDialog;
+
+namespace {
+SettingsDialog* Dialog(TabPlugHandle plug) { return static_cast<SettingsDialog*>(plug); }
+}  // namespace
+
+extern "C" {
+
+TabPlugHandle WINAPI TabPlug_Create(HWND, HMODULE container, HostContext context, INT_PTR reserved) {
+    SettingsDialog* dialog = new SettingsDialog(container, context, reserved);
+    if (!dialog->CreateOnDesktop()) {
+        delete dialog;
+        return nullptr;
+    }
+    return dialog;
+}
+
+int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
+    if (!plug) return 0;
+    if (!DestroyWindow(Dialog(plug)->GetSafeHwnd())) return 0;
+    delete Dialog(plug);
+    return 1;
+}
+
+int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
+    return vantor::MovePaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, left, top, right, bottom);
+}
+
+int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
+    return vantor::ShowPaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, show);
+}
+
+void WINAPI TabPlug_DoCommand(TabPlugHandle, int, INT_PTR) {}
+
+HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle plug) { return plug ? Dialog(plug)->GetSafeHwnd() : nullptr; }
+
+int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
+int WINAPI TabPlug_AddChildTabW(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
+int WINAPI TabPlug_DelChildTab(TabPlugHandle, INT_PTR) { return 1; }
+int WINAPI TabPlug_ChangeParent(TabPlugHandle, HWND) { return 1; }
+int WINAPI SwitchSkin(TabPlugHandle plug) { return plug ? 1 : 0; }
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_settingInstance = instance;
+    return TRUE;
+}
