@@ -116,6 +116,21 @@ TEST_F(ServiceStatuses, FileIsRewrittenOnlyWhenItParses) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(ServiceStatuses, ShippedSampleIsPrepared) {
+    std::wstring dir = testkit::FreshDir(L"animtab-sample");
+    for (const wchar_t* sub : {L"resource", L"resource\\TabDeck", L"resource\\TabDeck\\flash"}) {
+        CreateDirectoryW((dir + sub).c_str(), nullptr);
+    }
+    ASSERT_TRUE(testkit::CopyFromProgramDir(dir, L"resource\\TabDeck\\flash\\config.xml",
+                                            L"resource\\TabDeck\\flash\\config.xml"));
+    EXPECT_TRUE(animtab::PrepareServiceSettings(dir, 0));
+    std::string saved = testkit::ReadFileBytes(dir + L"resource\\TabDeck\\flash\\config.xml");
+    XmlDoc doc;
+    ASSERT_TRUE(doc.LoadText(vantor::DecodeBytes(saved.data(), saved.size(), CP_UTF8).substr(saved.find("<config"))));
+    EXPECT_EQ("111111111", Statuses(doc));
+    EXPECT_EQ(L"益智游戏", doc.SelectSingleNode(L"config/navigation/service7/service").AttributeOr(L"name"));
+}
+
 TEST(InstalledPrograms, GameAndProductLineKeysAreFound) {
     HKEY game = nullptr, mirn = nullptr, idle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vantor\\AnimIdle", 0, nullptr, 0,
