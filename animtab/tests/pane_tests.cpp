@@ -152,16 +152,14 @@ public:
 private:
     static std::wstring Texts(HWND box) {
         std::wstring all;
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM out) -> BOOL {
-                wchar_t text[256] = {};
-                GetWindowTextW(child, text, 256);
-                *reinterpret_cast<std::wstring*>(out) += text;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&all));
+        EnumChildWindows(box, AddText, reinterpret_cast<LPARAM>(&all));
         return all;
+    }
+    static BOOL CALLBACK AddText(HWND child, LPARAM out) {
+        wchar_t text[256] = {};
+        GetWindowTextW(child, text, 256);
+        *reinterpret_cast<std::wstring*>(out) += text;
+        return TRUE;
     }
     std::atomic<bool> stop_{false};
     std::atomic<int> seen_{0};
