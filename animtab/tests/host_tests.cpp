@@ -101,6 +101,17 @@ TEST(HostChild, MovieInThePane) {
     EXPECT_EQ(HTCLIENT, SendMessageW(host, WM_NCHITTEST, 0, MAKELPARAM(centre.x, centre.y)));
     EXPECT_EQ(HTTRANSPARENT, SendMessageW(host, WM_NCHITTEST, 0, MAKELPARAM(corner.x, corner.y)));
 
+    // Real clicks: on the shape the control takes it, beside it the tab window does.
+    for (POINT at : {centre, corner}) {
+        SetCursorPos(at.x, at.y);
+        INPUT press[2] = {};
+        press[0].type = press[1].type = INPUT_MOUSE;
+        press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, press, sizeof(INPUT));
+        testkit::PumpFor(200);
+    }
+
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     testkit::PumpFor(200);
@@ -204,6 +215,7 @@ TEST(MovieHost, ActivatesPaintsHitTestsAndLetsGo) {
           std::string("Put EmbedMovie=0"), std::string("DoVerb -1"), std::string("OnInPlaceActivateEx noRedraw=0"),
           std::string("GetWindowContext ok frame=1 doc=0 0,0,327,165"), std::string("InPlaceActive window=1"),
           std::string("Put EmbedMovie=1"), "LoadMovie 0 " + d + "resource\\TabDeck\\ring.txt", std::string("Play"),
+          std::string("Click 240 140"),
           "LoadMovie 0 " + d + "other.txt", "LoadMovie 0 " + d + "resource\\TabDeck\\ring.txt",
           std::string("Unadvise"), std::string("Close 1"), std::string("InPlaceDeactivate"), std::string("Deleted"),
           // the next pane plays what the last one's window left configured
@@ -214,6 +226,8 @@ TEST(MovieHost, ActivatesPaintsHitTestsAndLetsGo) {
     }
     EXPECT_EQ(std::string::npos, IndexOf(t, "LoadMovie 0 " + d + "other.txt", IndexOf(t, "LoadMovie 0 " + d + "other.txt") + 1))
         << "command 2 loads nothing";
+    EXPECT_EQ(1, std::count_if(t.begin(), t.end(), [](const std::string& l) { return l.rfind("Click", 0) == 0; }))
+        << "the click beside the shape went to the control\n" << Dump(t);
     wchar_t display[32];
     GetPrivateProfileStringW(L"ui_flash", L"display", L"", display, 32, settings.c_str());
     EXPECT_STREQ(L"ui_flash", display);
