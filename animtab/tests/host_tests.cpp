@@ -127,6 +127,11 @@ TEST(HostChild, MovieInThePane) {
     api.command(plug, 1, 0);
     api.command(plug, 2, reinterpret_cast<INT_PTR>(other.c_str()));
 
+    // A command the movie sends on demand; without a command center it is refused.
+    const wchar_t fired[] = L"Other,1|x";
+    COPYDATASTRUCT data = {0, sizeof fired, const_cast<wchar_t*>(fired)};
+    EXPECT_EQ(1, SendMessageW(control, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)));
+
     HWND second = Frame(500);
     EXPECT_EQ(1, api.reparent(plug, second));
     EXPECT_EQ(second, GetParent(tab));
@@ -217,6 +222,7 @@ TEST(MovieHost, ActivatesPaintsHitTestsAndLetsGo) {
           std::string("Put EmbedMovie=1"), "LoadMovie 0 " + d + "resource\\TabDeck\\ring.txt", std::string("Play"),
           std::string("Click 240 140"),
           "LoadMovie 0 " + d + "other.txt", "LoadMovie 0 " + d + "resource\\TabDeck\\ring.txt",
+          std::string("FSCommand Other,1|x -> -1"),
           std::string("Unadvise"), std::string("Close 1"), std::string("InPlaceDeactivate"), std::string("Deleted"),
           // the next pane plays what the last one's window left configured
           std::string("Created"), "LoadMovie 0 " + d + "resource\\TabDeck\\quiet.txt (missing)"}) {
