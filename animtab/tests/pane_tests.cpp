@@ -127,6 +127,29 @@ TEST(AnimPane, MovieCommandsOpenServicesAndTheFeePage) {
     EXPECT_EQ("000010111", Statuses(rig.Read(L"resource\\TabDeck\\flash\\config.xml")));
 }
 
+TEST(AnimPane, SampleMoviePlaysInTheTabManager) {
+    testkit::PaneRig rig(L"animtab-deck");
+    ASSERT_TRUE(rig.Copy(L"TabDeck.dll"));  // the tab manager stand-in that shows its tabs
+    ASSERT_TRUE(rig.Copy(L"AnimTab.dll"));
+    CreateDirectoryW((rig.dir() + L"Container").c_str(), nullptr);
+    CreateDirectoryW((rig.dir() + L"Container\\-15").c_str(), nullptr);
+    for (const wchar_t* file : {L"plugres.cfg", L"normal.bmp", L"hover.bmp", L"select.bmp", L"disable.bmp"}) {
+        EXPECT_TRUE(rig.Copy(std::wstring(L"Container\\-15\\") + file));
+    }
+    rig.Write(L"config\\pruv2.cfg", "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-15\r\nSubPlugs=\r\n"
+                                    "[PlugsLoadStyle]\r\n-15=immediately\r\n[PlugsModule]\r\n-15=AnimTab.dll\r\n");
+    rig.Platform(Platform(true, false));
+    Lines t = rig.Run("show pump pump shot animtab-deck.bmp", {{L"MOVIECTL_TRACE", rig.dir() + L"moviectl.log"}});
+    Lines movie = testkit::SplitLines(rig.Read(L"moviectl.log"));
+    EXPECT_EQ(1u, Count(movie, "LoadMovie 0 " + vantor::EncodeText(rig.dir(), CP_UTF8) +
+                                   "resource\\TabDeck\\flash\\welcome.txt"))
+        << Dump(movie);
+    EXPECT_TRUE(Holds(t, "PlugDriver.exe shot 1")) << Dump(t);
+    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
+    EXPECT_TRUE(CopyFileW((rig.dir() + L"animtab-deck.bmp").c_str(),
+                          (testkit::ProgramDir() + L"screenshots\\animtab-deck.bmp").c_str(), FALSE));
+}
+
 // Closes the offline notice when it comes up, and notes that it did.
 class NoticeWatch {
 public:
