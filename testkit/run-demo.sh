@@ -24,6 +24,9 @@ trap cleanup EXIT
 
 python3 "$presence" start --port-file "$port_file" || { echo "demo: the presence server did not start" >&2; exit 1; }
 url=$(python3 "$presence" url --port-file "$port_file") || exit 1
+# The animated tab's movie plays in the movie control stand-in, registered in the rig's prefix.
+(cd "$build/stage" && bash "$root/testkit/rig/wine-run.sh" "$build" regsvr32 /s MovieCtl.dll) ||
+  echo "demo: the movie control stand-in is not registered; the animated tab stays empty" >&2
 
 bash "$root/testkit/rig/wine-run.sh" "$build" "$build/stage/HostDemo.exe" /presence "$url" /shot "Z:$demo/hostdemo.bmp"
 rc=$?

@@ -17,11 +17,12 @@ TABS = [
     (-10, "首页", (52, 120, 200), "house"),
     (-8, "个人信息", (60, 160, 90), "person"),
     (-13, "设置", (200, 120, 40), "gear"),
+    (-15, "动画", (170, 70, 160), "play"),
 ]
 
 
 # Plug ids answered by a real plug-in; the others by the recording plug-in.
-MODULES = {-1: "RostView.dll"}
+MODULES = {-1: "RostView.dll", -15: "AnimTab.dll"}
 
 
 def inside(glyph, x, y):
@@ -41,6 +42,8 @@ def inside(glyph, x, y):
             body = cy >= 0 and (cx - dx) ** 2 / (64 * scale) + (cy - 10) ** 2 / (81 * scale) <= 1
             return head or body
         return one(-5, 1.0) or one(7, 0.8)
+    if glyph == "play":
+        return -9 <= cx <= 10 and abs(cy) <= (10 - cx) * 0.55
     r = math.hypot(cx, cy)
     angle = math.atan2(cy, cx)
     teeth = 11 + 2.5 * (1 if math.cos(8 * angle) > 0 else 0)

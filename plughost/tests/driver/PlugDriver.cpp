@@ -1,7 +1,8 @@
 // Runs the container in its own program folder: each argument group is one step, and
 // every answer goes to the shared call trace beside the plug-ins' own lines.
 //   load <ctx> | unload | query <id> | loadplug <id> | unloadplug <id>
-//   action <id> <cmd> | send <id> <cmd> <value> | sendtext <id> <cmd> <text> | prepare <id> | loaded <file> | dialogs | pump
+//   action <id> <cmd> | send <id> <cmd> <value> | sendtext <id> <cmd> <text> | sendwide <id> <cmd> <text>
+//   prepare <id> | loaded <file> | dialogs | pump
 //   ini <file> <section> <key> <value>   (file relative to the program folder)
 //   show | shot <file>                   (the host window on screen, saved as a bitmap)
 //   signin | signoff                     (ClientCore of the folder: connect and log in / log off)
@@ -88,6 +89,11 @@ int main(int argc, char** argv) {
         } else if (step == "sendtext" && i + 3 < argc) {
             auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
             if (action) action(Id(argv[i + 1]), atoi(argv[i + 2]), reinterpret_cast<INT_PTR>(argv[i + 3]));
+            i += 3;
+        } else if (step == "sendwide" && i + 3 < argc) {
+            auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+            std::wstring text = vantor::AnsiToWide(argv[i + 3]);
+            if (action) action(Id(argv[i + 1]), atoi(argv[i + 2]), reinterpret_cast<INT_PTR>(text.c_str()));
             i += 3;
         } else if (step == "prepare") {
             ++i;

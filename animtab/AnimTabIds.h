@@ -1,0 +1,3 @@
+#pragma once
+
+#define IDD_ANIM_TAB 101
