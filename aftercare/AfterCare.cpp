@@ -18,8 +18,3 @@ extern "C" TabPlugHandle WINAPI TabPlug_Create(HWND, HMODULE container, HostCont
     }
     return pane;
 }
-
-extern "C" int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
-    HWND window = ShortTabPlugWindow(plug);
-    return window && DestroyWindow(window) ? 1 : 0;
-}

@@ -115,8 +115,3 @@ extern "C" TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, H
     }
     return pane;
 }
-
-extern "C" int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
-    HWND window = ShortTabPlugWindow(plug);
-    return window && DestroyWindow(window) ? 1 : 0;
-}

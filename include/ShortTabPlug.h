@@ -2,7 +2,7 @@
 // one window. The entries that only reach that window are defined here; a pane includes
 // this header in exactly one source file, after defining
 //   HWND ShortTabPlugWindow(TabPlugHandle plug)   the pane's window, or null
-// and defines TabPlug_Create and TabPlug_Destroy itself. The .def exports
+// and defines TabPlug_Create itself. Destroying the window frees the pane. The .def exports
 // TabPlug_ChangeParent as a second name of TabPlug_DelChildTab: one entry that does nothing.
 #pragma once
 
@@ -14,6 +14,11 @@
 HWND ShortTabPlugWindow(TabPlugHandle plug);
 
 extern "C" {
+
+int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
+    HWND window = ShortTabPlugWindow(plug);
+    return window && DestroyWindow(window) ? 1 : 0;
+}
 
 int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
     return MoveWindow(ShortTabPlugWindow(plug), left, top, right - left, bottom - top, TRUE) ? 1 : 0;

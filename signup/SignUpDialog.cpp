@@ -118,7 +118,7 @@ void SignUpDialog::Layout() {
 
 void SignUpDialog::OnClose() {
     if (worker_) {
-        pendingClose_ = SIGNUP_USER_CLOSED;
+        if (pendingClose_ != 0) pendingClose_ = SIGNUP_USER_CLOSED;
         return;
     }
     if (browser_) {

@@ -25,17 +25,8 @@ namespace {
 const PlugId kPane = 31;
 const char kChild[] = "AfterCareChild.Run";
 
-std::string Joined(const testkit::PaneRig::Lines& lines) {
-    std::string all;
-    for (const auto& line : lines) all += line + "\n";
-    return all;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+using panetest::Count;
+using panetest::Joined;
 
 // Service 19 held but not registered (status 0), with the user's codes ready for when it is.
 std::string Script() {
@@ -70,12 +61,13 @@ TEST(AfterCare, AppliesFromTheApplicationPageAndMovesToTheUsagePage) {
     std::string surf = Joined(rig.SurfTrace());
     EXPECT_NE(std::string::npos, surf.find("uihandler set")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + base + "19/apply/index.html")) << surf;
+    EXPECT_EQ(std::string::npos, surf.find("NavigateError")) << surf;
     EXPECT_NE(std::string::npos, surf.find("script JS_SetAfterServiceInfo(\"\") -> true")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + base + "19/using/index.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("script JS_SetAfterServiceInfo(\"user01\",\"pw01\") -> true")) << surf;
     EXPECT_NE(std::string::npos, surf.find("key 9")) << surf;
 
-    // The server saw both pages.
+    // What plug -13 and the information pane were told.
     std::string trace = rig.Read(L"trace.log");
     EXPECT_NE(std::string::npos, trace.find("plug-13.dll Message 3024 w=0 l=1")) << trace;
     EXPECT_NE(std::string::npos, trace.find("plug-8.dll DoCommand 1")) << trace;
@@ -99,26 +91,15 @@ HWND g_pane = nullptr;
 std::mutex g_boxesLock;
 std::string g_boxes;
 
-BOOL CALLBACK CollectText(HWND child, LPARAM texts) {
-    wchar_t cls[32] = {}, text[256] = {};
-    GetClassNameW(child, cls, ARRAYSIZE(cls));
-    GetWindowTextW(child, text, ARRAYSIZE(text));
-    if (lstrcmpiW(cls, L"Static") == 0 && text[0]) *reinterpret_cast<std::wstring*>(texts) += text;
-    return TRUE;
-}
-
 BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
     wchar_t cls[32] = {};
     GetClassNameW(window, cls, ARRAYSIZE(cls));
     if (lstrcmpW(cls, L"#32770") != 0 || GetWindow(window, GW_OWNER) != g_pane || !IsWindowVisible(window)) return TRUE;
-    wchar_t title[128] = {};
-    GetWindowTextW(window, title, ARRAYSIZE(title));
-    std::wstring texts;
-    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
-    if (texts.empty()) return TRUE;  // still being made
+    std::string text = panetest::BoxText(window);
+    if (text.empty()) return TRUE;  // still being made
     {
         std::lock_guard<std::mutex> lock(g_boxesLock);
-        g_boxes += "box " + vantor::EncodeText(std::wstring(title) + L": " + texts, CP_UTF8) + "\n";
+        g_boxes += "box " + text + "\n";
     }
     PostMessageW(window, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 50 && IsWindow(window); ++i) Sleep(20);
@@ -133,9 +114,7 @@ void WatchBoxes(std::atomic<bool>* stop) {
 }
 
 void Click(HWND browser, const std::wstring& url) {
-    COPYDATASTRUCT click = {SURFVIEW_COPYDATA_CLICK, static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t)),
-                            const_cast<wchar_t*>(url.c_str())};
-    SendMessageW(browser, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&click));
+    panetest::Click(browser, url);
     testkit::PumpFor(500);
 }
 

@@ -7,6 +7,7 @@
 #include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "outside/SurfView.h"
 
 namespace panetest {
 namespace {
@@ -22,7 +23,53 @@ std::wstring Variable(const wchar_t* name) {
     return value;
 }
 
+
+BOOL CALLBACK CollectText(HWND child, LPARAM texts) {
+    wchar_t cls[32] = {}, text[256] = {};
+    GetClassNameW(child, cls, ARRAYSIZE(cls));
+    GetWindowTextW(child, text, ARRAYSIZE(text));
+    if (lstrcmpiW(cls, L"Static") == 0 && text[0]) *reinterpret_cast<std::wstring*>(texts) += text;
+    return TRUE;
+}
+
 }  // namespace
+
+std::string Joined(const testkit::PaneRig::Lines& lines) {
+    std::string all;
+    for (const auto& line : lines) all += line + "\n";
+    return all;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string BoxText(HWND box) {
+    wchar_t title[128] = {};
+    GetWindowTextW(box, title, ARRAYSIZE(title));
+    std::wstring texts;
+    EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
+    if (texts.empty()) return std::string();
+    return vantor::EncodeText(std::wstring(title) + L": " + texts, CP_UTF8);
+}
+
+void Click(HWND browser, const std::wstring& url) {
+    COPYDATASTRUCT click = {SURFVIEW_COPYDATA_CLICK, static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t)),
+                            const_cast<wchar_t*>(url.c_str())};
+    SendMessageW(browser, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&click));
+}
+
+HMODULE SignIn() {
+    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
+    auto alive = vantor::ProcAddress<int(WINAPI*)(int*)>(core, "Cco_IsAlive");
+    auto login = vantor::ProcAddress<int(WINAPI*)(UINT_PTR, UINT_PTR, UINT_PTR, void*, void*)>(core, "Cco_LoginA");
+    int connected = 0;
+    EXPECT_TRUE(alive && alive(&connected) == 0);
+    EXPECT_TRUE(login && login(0, 0, 0, nullptr, nullptr) == 0);
+    return core;
+}
 
 std::string RunChild(testkit::PaneRig& rig, const char* childTest, const std::string& mode, const std::wstring& shot) {
     std::wstring exe = testkit::CopyThisExeTo(rig.dir());
@@ -61,14 +108,7 @@ void Shoot(HWND window) {
 void Finish() { testkit::WriteFileBytes(vantor::ProgramDir() + L"child.txt", g_notes + "end\n"); }
 
 Host::Host(bool signIn) {
-    if (signIn) {
-        core_ = vantor::LoadProgramLibrary(L"ClientCore.dll");
-        auto alive = vantor::ProcAddress<int(WINAPI*)(int*)>(core_, "Cco_IsAlive");
-        auto login = vantor::ProcAddress<int(WINAPI*)(UINT_PTR, UINT_PTR, UINT_PTR, void*, void*)>(core_, "Cco_LoginA");
-        int connected = 0;
-        EXPECT_TRUE(alive && alive(&connected) == 0);
-        EXPECT_TRUE(login && login(0, 0, 0, nullptr, nullptr) == 0);
-    }
+    if (signIn) core_ = SignIn();
     host_ = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480, nullptr,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
     container_ = vantor::LoadProgramLibrary(L"PlugHost.dll");

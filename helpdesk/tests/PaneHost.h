@@ -20,7 +20,18 @@ namespace panetest {
 std::string RunChild(testkit::PaneRig& rig, const char* childTest, const std::string& mode,
                      const std::wstring& shot = L"");
 
+// Lines joined with line ends; how often `what` occurs in text.
+std::string Joined(const testkit::PaneRig::Lines& lines);
+size_t Count(const std::string& text, const std::string& what);
+
 // --- child
+
+// A message box as "<title>: <text>" in UTF-8; "" while its text is not there yet.
+std::string BoxText(HWND box);
+// A click on a link of the page shown by the browser window.
+void Click(HWND browser, const std::wstring& url);
+// Connects and logs in through the folder's ClientCore; the library.
+HMODULE SignIn();
 
 // The mode the parent gave; "" when running as the parent.
 std::string ChildMode();

@@ -22,11 +22,7 @@ namespace {
 const PlugId kPane = 30;
 const char kChild[] = "HelpDeskChild.Run";
 
-std::string Joined(const testkit::PaneRig::Lines& lines) {
-    std::string all;
-    for (const auto& line : lines) all += line + "\n";
-    return all;
-}
+using panetest::Joined;
 
 std::string Script(const std::string& indexUrl) {
     return "[Customer]\r\naccount=hd01\r\n[Suite]\r\nid=HD\r\n[Services]\r\nlist=19\r\n[Service.19]\r\nname=x\r\n"
@@ -75,6 +71,7 @@ TEST(HelpDesk, ShowsTheIndexPageCentredAndReportsItsClose) {
     EXPECT_NE(std::string::npos, surf.find("create 0 without callback")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + base + "index.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("DocumentComplete")) << surf;
+    EXPECT_EQ(std::string::npos, surf.find("NavigateError")) << surf;
     EXPECT_EQ(std::string::npos, surf.find("uihandler")) << surf;
     std::string trace = rig.Read(L"trace.log");
     EXPECT_NE(std::string::npos, trace.find("plug-13.dll Command 1827 code=0")) << trace;

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "ClientCore.h"
 #include "ModulePath.h"
+#include "PaneHost.h"
 #include "PaneRig.h"
 #include "Screenshot.h"
 #include "SignUp.h"
@@ -38,11 +38,7 @@ std::string Script(const std::string& more) {
            more;
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+using panetest::Count;
 
 // --- the parent side
 
@@ -174,26 +170,17 @@ void Note(const std::string& line) {
 
 bool Has(const std::string& word) { return (" " + g_mode + " ").find(" " + word + " ") != std::string::npos; }
 
-BOOL CALLBACK CollectText(HWND child, LPARAM texts) {
-    wchar_t cls[32] = {}, text[256] = {};
-    GetClassNameW(child, cls, ARRAYSIZE(cls));
-    GetWindowTextW(child, text, ARRAYSIZE(text));
-    if (lstrcmpiW(cls, L"Static") == 0 && text[0]) *reinterpret_cast<std::wstring*>(texts) += text;
-    return TRUE;
-}
-
 // Answers every failure box, noting "box <title>: <text>".
 void WatchBoxes(std::atomic<bool>* stop) {
     while (!*stop) {
         HWND box = FindWindowW(L"#32770", L"注册服务");
         if (box) {
-            std::wstring texts;
-            EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
-            if (texts.empty()) {  // still being made
+            std::string text = panetest::BoxText(box);
+            if (text.empty()) {  // still being made
                 Sleep(30);
                 continue;
             }
-            Note("box " + vantor::EncodeText(L"注册服务: " + texts, CP_UTF8));
+            Note("box " + text);
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             for (int i = 0; i < 50 && IsWindow(box); ++i) Sleep(20);
         }
@@ -220,10 +207,7 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
     if (busy) {
         // The page asks again while the first apply runs.
         HWND browser = FindWindowExW(dialog, nullptr, L"SurfViewBrowser", nullptr);
-        std::wstring url = L"event:<element%20id=%221%22%20a1=%226%22/>";
-        COPYDATASTRUCT click = {SURFVIEW_COPYDATA_CLICK, static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t)),
-                                const_cast<wchar_t*>(url.c_str())};
-        SendMessageW(browser, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&click));
+        panetest::Click(browser, L"event:<element%20id=%221%22%20a1=%226%22/>");
     }
     if (!g_shot.empty()) {
         RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -237,23 +221,12 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
-void SignIn() {
-    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
-    ASSERT_NE(nullptr, core);
-    auto isAlive = vantor::ProcAddress<decltype(&Cco_IsAlive)>(core, "Cco_IsAlive");
-    auto login = vantor::ProcAddress<decltype(&Cco_LoginA)>(core, "Cco_LoginA");
-    ASSERT_TRUE(isAlive && login);
-    int connected = 0;
-    ASSERT_EQ(0, isAlive(&connected));
-    ASSERT_EQ(0, login(0, 0, 0, nullptr, nullptr));
-}
-
 TEST(SignUpChild, Run) {
     g_mode = Variable(kChildVariable);
     if (g_mode.empty()) return;  // only in a child
     g_shot = vantor::AnsiToWide(Variable(kShotVariable));
     InitializeCriticalSection(&g_notesLock);
-    if (!Has("nosignin")) SignIn();
+    if (!Has("nosignin")) panetest::SignIn();
     HMODULE signUp = vantor::LoadProgramLibrary(L"SignUp.dll");
     ASSERT_NE(nullptr, signUp);
     auto doRegister = vantor::ProcAddress<PFN_DoRegister>(signUp, "DoRegister");
