@@ -17,11 +17,13 @@ TABS = [
     (-10, "首页", (52, 120, 200), "house"),
     (-8, "个人信息", (60, 160, 90), "person"),
     (-13, "设置", (200, 120, 40), "gear"),
+    (-14, "自助服务", (130, 90, 190), "ring"),
+    (-19, "售后服务", (190, 70, 80), "parcel"),
 ]
 
 
 # Plug ids answered by a real plug-in; the others by the recording plug-in.
-MODULES = {-1: "RostView.dll"}
+MODULES = {-1: "RostView.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll"}
 
 
 def inside(glyph, x, y):
@@ -41,6 +43,13 @@ def inside(glyph, x, y):
             body = cy >= 0 and (cx - dx) ** 2 / (64 * scale) + (cy - 10) ** 2 / (81 * scale) <= 1
             return head or body
         return one(-5, 1.0) or one(7, 0.8)
+    if glyph == "ring":
+        r = math.hypot(cx, cy)
+        return 7 <= r <= 12 and not (abs(cx) <= 2 or abs(cy) <= 2) or r <= 3
+    if glyph == "parcel":
+        box = abs(cx) <= 11 and abs(cy) <= 9
+        tape = abs(cx) <= 1.5 or abs(cy + 3) <= 1
+        return box and not tape
     r = math.hypot(cx, cy)
     angle = math.atan2(cy, cx)
     teeth = 11 + 2.5 * (1 if math.cos(8 * angle) > 0 else 0)
