@@ -17,6 +17,7 @@
 //   [CustomerService.<account>] count      [CustomerService.<account>.<i>] id name code state
 //   [Fail]      <function>=<status> (every call)  <function>#<n>=<status> (the n-th call)
 //   [Errors]    <function>=<text of the failure>
+//   [Delay]     <function>=<ms> (every call waits that long first, holding no lock)
 // Every call is logged as "name(arguments)=result".
 #include <windows.h>
 
@@ -267,6 +268,17 @@ bool CustomerPolicies(const std::string& account, std::vector<ZumPolicyInfo>* ou
     return true;
 }
 
+// A slow platform: the call waits before it does anything, without the platform's lock,
+// so calls from other threads go on meanwhile.
+void Pause(const char* function) {
+    long long ms = 0;
+    {
+        vantor::Lock lock(g_lock);
+        ms = P().script.GetInt("Delay", function, 0);
+    }
+    if (ms > 0) Sleep(static_cast<DWORD>(ms > 600000 ? 600000 : ms));
+}
+
 void ResetState(Platform& p) {
     p.log.clear();
     p.calls.clear();
@@ -282,6 +294,7 @@ void ResetState(Platform& p) {
 extern "C" {
 
 int __cdecl Zum_SetServerURL(const char* url) {
+    Pause("Zum_SetServerURL");
     // "script:<file>" points the stand-in at another platform (a path relative to this
     // library's folder, or a full one); any other address is only recorded.
     std::string address = url ? url : "";
@@ -302,6 +315,7 @@ int __cdecl Zum_SetServerURL(const char* url) {
 }
 
 int __cdecl Zum_Connect(const char* clientType, const char* version) {
+    Pause("Zum_Connect");
     vantor::Lock lock(g_lock);
     Call call("Zum_Connect", Arg(clientType) + "," + Arg(version));
     int status = StatusItem("Connect", "status");
@@ -311,6 +325,7 @@ int __cdecl Zum_Connect(const char* clientType, const char* version) {
 }
 
 int __cdecl Zum_Disconnect(void) {
+    Pause("Zum_Disconnect");
     vantor::Lock lock(g_lock);
     Call call("Zum_Disconnect", "");
     int status = StatusItem("Disconnect", "status");
@@ -320,6 +335,7 @@ int __cdecl Zum_Disconnect(void) {
 }
 
 int __cdecl Zum_RegisterUser(const char* text, ZumRegisterInfo* info) {
+    Pause("Zum_RegisterUser");
     vantor::Lock lock(g_lock);
     std::string args = Arg(text) + ",";
     if (!info) {
@@ -338,6 +354,7 @@ int __cdecl Zum_RegisterUser(const char* text, ZumRegisterInfo* info) {
 }
 
 int __cdecl Zum_Login(int reserved) {
+    Pause("Zum_Login");
     vantor::Lock lock(g_lock);
     Call call("Zum_Login", Num(reserved));
     int result;
@@ -349,6 +366,7 @@ int __cdecl Zum_Login(int reserved) {
 }
 
 int __cdecl Zum_Login2(void) {
+    Pause("Zum_Login2");
     vantor::Lock lock(g_lock);
     Call call("Zum_Login2", "");
     int result;
@@ -367,6 +385,7 @@ int __cdecl Zum_Login2(void) {
 }
 
 int __cdecl Zum_UpdateUserInfoWizard(void) {
+    Pause("Zum_UpdateUserInfoWizard");
     vantor::Lock lock(g_lock);
     Call call("Zum_UpdateUserInfoWizard", "");
     int status = StatusItem("Wizard", "userinfo");
@@ -376,6 +395,7 @@ int __cdecl Zum_UpdateUserInfoWizard(void) {
 }
 
 int __cdecl Zum_RegisterWizard(void) {
+    Pause("Zum_RegisterWizard");
     vantor::Lock lock(g_lock);
     Call call("Zum_RegisterWizard", "");
     int status = P().script.Has("Wizard", "register") ? StatusItem("Wizard", "register") : ZumSuccess;
@@ -384,6 +404,7 @@ int __cdecl Zum_RegisterWizard(void) {
 }
 
 int __cdecl Zum_FindFirstService(ZumServiceInfo* out) {
+    Pause("Zum_FindFirstService");
     vantor::Lock lock(g_lock);
     Call call("Zum_FindFirstService", out ? "out" : "null");
     int result;
@@ -400,6 +421,7 @@ int __cdecl Zum_FindFirstService(ZumServiceInfo* out) {
 }
 
 int __cdecl Zum_FindNextService(ZumServiceInfo* out) {
+    Pause("Zum_FindNextService");
     vantor::Lock lock(g_lock);
     Call call("Zum_FindNextService", out ? "out" : "null");
     int result;
@@ -416,6 +438,7 @@ int __cdecl Zum_FindNextService(ZumServiceInfo* out) {
 }
 
 int __cdecl Zum_FindServiceClose(void) {
+    Pause("Zum_FindServiceClose");
     vantor::Lock lock(g_lock);
     Call call("Zum_FindServiceClose", "");
     P().walkPosition = 0;
@@ -423,6 +446,7 @@ int __cdecl Zum_FindServiceClose(void) {
 }
 
 int __cdecl Zum_GetService(const char* idText, ZumServiceInfo* out) {
+    Pause("Zum_GetService");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetService", Arg(idText));
     int result;
@@ -439,6 +463,7 @@ int __cdecl Zum_GetService(const char* idText, ZumServiceInfo* out) {
 }
 
 int __cdecl Zum_SubscribeService(const char* idText, const void* arg) {
+    Pause("Zum_SubscribeService");
     vantor::Lock lock(g_lock);
     Platform& p = P();
     std::string mode = Lower(p.script.Get("Stub", "subscribe_arg", "auto"));
@@ -475,6 +500,7 @@ int __cdecl Zum_SubscribeService(const char* idText, const void* arg) {
 }
 
 const char* __cdecl Zum_GetLastError(void) {
+    Pause("Zum_GetLastError");
     static thread_local char copy[1024];
     vantor::Lock lock(g_lock);
     Platform& p = P();
@@ -484,6 +510,7 @@ const char* __cdecl Zum_GetLastError(void) {
 }
 
 int __cdecl Zum_GetDIYInfo(const char* key, ZumDiyInfo* out, int one) {
+    Pause("Zum_GetDIYInfo");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetDIYInfo", Arg(key) + "," + Num(one));
     int result;
@@ -501,6 +528,7 @@ int __cdecl Zum_GetDIYInfo(const char* key, ZumDiyInfo* out, int one) {
 }
 
 int __cdecl Zum_GetCatalog(const char* clientType, int index, ZumCatalogInfo* board, int countOnly) {
+    Pause("Zum_GetCatalog");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetCatalog", Arg(clientType) + "," + Num(index) + "," + Num(countOnly));
     int result;
@@ -520,6 +548,7 @@ int __cdecl Zum_GetCatalog(const char* clientType, int index, ZumCatalogInfo* bo
 }
 
 int __cdecl Zum_GetSubject(int index, const ZumCatalogInfo* board, ZumSubjectInfo* out) {
+    Pause("Zum_GetSubject");
     vantor::Lock lock(g_lock);
     std::string which = board ? vantor::FieldText(board->resource) : std::string("(null)");
     Call call("Zum_GetSubject", Num(index) + "," + which);
@@ -545,6 +574,7 @@ int __cdecl Zum_GetSubject(int index, const ZumCatalogInfo* board, ZumSubjectInf
 }
 
 int __cdecl Zum_GetNotice(int index, ZumNoticeInfo* out) {
+    Pause("Zum_GetNotice");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetNotice", Num(index));
     int result;
@@ -567,6 +597,7 @@ int __cdecl Zum_GetNotice(int index, ZumNoticeInfo* out) {
 }
 
 int __cdecl Zum_GetZoneCustomer(int page, int index, ZumZoneQuery* query, int countOnly) {
+    Pause("Zum_GetZoneCustomer");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetZoneCustomer", Num(page) + "," + Num(index) + "," + Num(countOnly));
     int result;
@@ -596,6 +627,7 @@ int __cdecl Zum_GetZoneCustomer(int page, int index, ZumZoneQuery* query, int co
 }
 
 int __cdecl Zum_GetCustomerPublicInfo(ZumCustomerPublicInfo* out, const char* account) {
+    Pause("Zum_GetCustomerPublicInfo");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetCustomerPublicInfo", Arg(account));
     int result;
@@ -615,6 +647,7 @@ int __cdecl Zum_GetCustomerPublicInfo(ZumCustomerPublicInfo* out, const char* ac
 }
 
 int __cdecl Zum_GetCustomerServiceInfo(int index, ZumPolicyInfo* out, int countOnly, const char* account) {
+    Pause("Zum_GetCustomerServiceInfo");
     vantor::Lock lock(g_lock);
     Call call("Zum_GetCustomerServiceInfo", Num(index) + "," + Num(countOnly) + "," + Arg(account));
     int result;
@@ -631,6 +664,7 @@ int __cdecl Zum_GetCustomerServiceInfo(int index, ZumPolicyInfo* out, int countO
 }
 
 const char* __cdecl Zum_GetUniqueServiceSuiteID(void) {
+    Pause("Zum_GetUniqueServiceSuiteID");
     static thread_local char copy[512];
     vantor::Lock lock(g_lock);
     Call call("Zum_GetUniqueServiceSuiteID", "");

@@ -18,11 +18,19 @@ TABS = [
     (-8, "个人信息", (60, 160, 90), "person"),
     (-13, "设置", (200, 120, 40), "gear"),
     (-15, "动画", (170, 70, 160), "play"),
+    (-14, "自助服务", (130, 90, 190), "ring"),
+    (-19, "售后服务", (190, 70, 80), "parcel"),
+    (51, "更换背景", (40, 140, 170), "gear"),
+    (53, "精简界面", (90, 110, 130), "house"),
+    (52, "会员注册", (200, 90, 40), "person"),
 ]
 
 
 # Plug ids answered by a real plug-in; the others by the recording plug-in.
-MODULES = {-1: "RostView.dll", -15: "AnimTab.dll"}
+MODULES = {-1: "RostView.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
+           51: "setting.dll", 52: "MemberForm.dll", 53: "CompactView.dll"}
+# Plug-ins made with the container rather than on first use.
+IMMEDIATE = [-1, 51, 52, 53]
 
 
 def inside(glyph, x, y):
@@ -44,6 +52,13 @@ def inside(glyph, x, y):
         return one(-5, 1.0) or one(7, 0.8)
     if glyph == "play":
         return -9 <= cx <= 10 and abs(cy) <= (10 - cx) * 0.55
+    if glyph == "ring":
+        r = math.hypot(cx, cy)
+        return 7 <= r <= 12 and not (abs(cx) <= 2 or abs(cy) <= 2) or r <= 3
+    if glyph == "parcel":
+        box = abs(cx) <= 11 and abs(cy) <= 9
+        tape = abs(cx) <= 1.5 or abs(cy + 3) <= 1
+        return box and not tape
     r = math.hypot(cx, cy)
     angle = math.atan2(cy, cx)
     teeth = 11 + 2.5 * (1 if math.cos(8 * angle) > 0 else 0)
@@ -91,7 +106,7 @@ def main():
         "TabPlugs=" + ids,
         "SubPlugs=",
         "[PlugsLoadStyle]",
-        "%d=immediately" % TABS[0][0],
+    ] + ["%d=immediately" % pid for pid in IMMEDIATE] + [
         "[PlugsModule]",
     ] + ["%d=%s" % (t[0], MODULES.get(t[0], "plug%d.dll" % t[0])) for t in TABS]
     write(os.path.join(ROOT, "config", "pruv2.cfg"), ("\r\n".join(cfg) + "\r\n").encode("cp936"))

@@ -1,5 +1,6 @@
 // The test pages of testkit/pages, staged as "<program folder>\testpages\<set>", and their
-// copies in the root of the loopback nginx (the web_servers CTest fixture).
+// copies in the root of the loopback nginx (the web_servers CTest fixture). Subfolders
+// of a set are published with it.
 #pragma once
 
 #include <string>

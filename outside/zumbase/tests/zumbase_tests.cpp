@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ModulePath.h"
 #include "TestSupport.h"
@@ -128,6 +129,29 @@ TEST_F(Stand, CatalogFindsBoardsByResourceAndSkipsScriptedItems) {
     strcpy(board.name, "none");
     EXPECT_EQ(-1, Z().Zum_GetSubject(-1, &board, &subject));
     EXPECT_NE(std::string(), Z().Zum_GetLastError());
+}
+
+TEST_F(Stand, DelayedCallsWaitWithoutHoldingUpOtherCalls) {
+    ASSERT_NE(nullptr, Z().ZumStub_Set);
+    Z().ZumStub_Set("Delay", "Zum_Connect", "400");
+    DWORD connectTook = 0;
+    std::thread slow([&] {
+        DWORD start = GetTickCount();
+        Z().Zum_Connect("HQ730", "1.0");
+        connectTook = GetTickCount() - start;
+    });
+    Sleep(100);
+    DWORD start = GetTickCount();
+    EXPECT_NE(nullptr, Z().Zum_GetUniqueServiceSuiteID());
+    DWORD otherTook = GetTickCount() - start;
+    slow.join();
+    EXPECT_GE(connectTook, 380u);
+    EXPECT_LT(otherTook, 200u) << "another call waited for the delayed one";
+
+    Z().ZumStub_Set("Delay", "Zum_Connect", nullptr);
+    start = GetTickCount();
+    Z().Zum_Connect("HQ730", "1.0");
+    EXPECT_LT(GetTickCount() - start, 200u);
 }
 
 }  // namespace

@@ -1,0 +1,4 @@
+// Resource ids of the self-service pane.
+#pragma once
+
+#define IDD_HELPDESK 101
