@@ -30,7 +30,7 @@ TABS = [
 MODULES = {-1: "RostView.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
            51: "setting.dll", 52: "MemberForm.dll", 53: "CompactView.dll"}
 # Plug-ins made with the container rather than on first use.
-IMMEDIATE = [-1, 51, 52, 53]
+IMMEDIATE = [-1]
 
 
 def inside(glyph, x, y):
