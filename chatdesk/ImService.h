@@ -84,6 +84,11 @@ public:
     bool DirectSend(ImConnection* connection, const void* bytes, size_t length);
     bool IsDirectLink(ImConnection* connection) const;
     bool NetworkStarted() const { return layer_.load() != nullptr; }
+    // The own listening port: direct link attempts go to this port of the peer.
+    uint16_t ListenPort() const {
+        ImTcpLayer* layer = layer_.load();
+        return layer ? layer->Port() : 0;
+    }
     int StatusPictureCount() const;
     HIMAGELIST StatusPictures() const { return images_; }
     const Setup& Settings() const { return setup_; }

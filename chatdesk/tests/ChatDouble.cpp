@@ -18,7 +18,9 @@ bool ChatDouble::CreateDialogWindow(chatdesk::ImService& service) {
     }();
     if (!atom) return false;
     key_.assign(Peer().id, strnlen(Peer().id, sizeof Peer().id));
-    window_ = CreateWindowExW(0, kClass, L"chat", WS_POPUP, 0, 0, 100, 60, nullptr, nullptr,
+    // A message-only window: it takes the service's show and close like a dialog, and
+    // never reaches the display that the tests share.
+    window_ = CreateWindowExW(0, kClass, L"chat", 0, 0, 0, 100, 60, HWND_MESSAGE, nullptr,
                               GetModuleHandleW(nullptr), this);
     if (!window_) return false;
     service_ = &service;

@@ -66,7 +66,7 @@ TEST_F(ChildRouting, ReceiptsWindowsAndDirectLinks) {
     ASSERT_TRUE(Eventually([&] { return factory.counts.texts == 1; }, 3000));
     ChatWindow* window = service->Find(kFriendId);
     ASSERT_NE(nullptr, window);
-    EXPECT_TRUE(IsWindowVisible(window->Window()));
+    EXPECT_TRUE(GetWindowLongW(window->Window(), GWL_STYLE) & WS_VISIBLE) << "shown";
     EXPECT_EQ(1, factory.counts.linkAttempts.load());
     EXPECT_FALSE(service->DirectLinkOf(window)) << "a relayed text sets no direct link";
 
@@ -207,6 +207,25 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
     EXPECT_EQ(1u, GatekeeperPosts());
     EXPECT_TRUE(Eventually([&] { return ThreadCount() <= threads; }, 8000))
         << ThreadCount() << " threads, " << threads << " before";
+}
+
+TEST_F(ChildRouting, SendersBeyondTheWindowLimitGetTheirReceiptAndNoWindow) {
+    DoubleFactory factory;
+    Service service(&factory);
+    ASSERT_TRUE(Eventually([&] { return service->LoggedIn() && HasSession(kOwnId); }, 8000));
+    const int kBurst = 70;
+    std::string burst;
+    for (int i = 0; i < kBurst; ++i) burst += Text(("5" + std::to_string(1000 + i)).c_str(), kOwnId, "hi");
+    Fake().Control("raw?to=10001", burst);
+    ASSERT_TRUE(Eventually([&] { return factory.counts.made == kBurst; }, 10000)) << factory.counts.made.load();
+    PumpFor(300);
+    EXPECT_EQ(chatdesk::kMaxChatWindows, service->WindowCount());
+    EXPECT_EQ(64, factory.counts.texts.load());
+    size_t receipts = 0;
+    for (const std::string& frame : FakeFramesIn("003B"))
+        if (frame.size() == 147 && frame[144] == '0') ++receipts;
+    EXPECT_EQ(70u, receipts) << "every text is answered, shown or not";
+    EXPECT_EQ(kClientPort, service->ListenPort());
 }
 
 TEST(ChatDeskRouting, RunsInAChild) {
