@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "ContactSetup.h"
 #include "TestSupport.h"
 #include "Text.h"
 
@@ -43,6 +44,26 @@ bool ChildMode(const char* mode) {
     char value[64] = {};
     GetEnvironmentVariableA(kChildVariable, value, sizeof value);
     return strcmp(value, mode) == 0;
+}
+
+bool InChild() {
+    char value[64] = {};
+    return GetEnvironmentVariableA(kChildVariable, value, sizeof value) > 0;
+}
+
+sockaddr_in ClientEndpoint() {
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(kClientPort);
+    at.sin_addr.s_addr = inet_addr(kClientAddress);
+    return at;
+}
+
+void ChildTest::SetUp() {
+    if (!ChildMode(mode_)) GTEST_SKIP() << "child run only";
+    ASSERT_TRUE(Fake().loaded);
+    ASSERT_NE(nullptr, Contacts().friendEntry);
+    ResetFake();
 }
 
 bool RunChild(const char* mode, const char* filter) {

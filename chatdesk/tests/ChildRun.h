@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ImFake.h"
 
 namespace cdtest {
@@ -19,8 +21,9 @@ extern const char kPeerAddress[];
 extern const char kOtherPeerAddress[];
 constexpr unsigned short kClientPort = 60028;
 
-// True in a child run of `mode`.
+// True in a child run of `mode`; InChild: in any child run.
 bool ChildMode(const char* mode);
+bool InChild();
 // Runs the child tests of `mode` (gtest filter) in a fresh program folder; true when all passed.
 bool RunChild(const char* mode, const char* filter);
 
@@ -36,6 +39,9 @@ bool HasSession(const std::string& id);
 // A peer's received frames: (link kind, bytes).
 std::vector<std::pair<std::string, std::string>> PeerFrames(const std::string& id, const std::string& code);
 std::string Unhex(const std::string& hex);
+
+// The client's listening address and port.
+sockaddr_in ClientEndpoint();
 
 // Polls `test` until it holds or the time is up, pumping this thread's messages.
 template <typename Test>
@@ -59,5 +65,16 @@ void PumpFor(DWORD ms);
 // Threads of this process; those that started in the code of `module`.
 size_t ThreadCount();
 size_t ThreadsStartedIn(HMODULE module);
+
+// The tests of one child run: skipped elsewhere; each starts with the fake reset and the
+// contact book in place.
+class ChildTest : public ::testing::Test {
+protected:
+    explicit ChildTest(const char* mode) : mode_(mode) {}
+    void SetUp() override;
+
+private:
+    const char* mode_;
+};
 
 }  // namespace cdtest

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "ChatDouble.h"
+#include "ChildRun.h"
 #include "ContactSetup.h"
 #include "ImService.h"
 
@@ -24,6 +25,11 @@ public:
     ~Service() { chatdesk::ImService::Destroy(service_); }
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
+
+    // Logged in, and the fake has the session.
+    bool WaitForLogin(DWORD timeoutMs = 8000) {
+        return Eventually([this] { return service_->LoggedIn() && HasSession(kOwnId); }, timeoutMs);
+    }
 
     chatdesk::ImService* operator->() const { return service_; }
     chatdesk::ImService* get() const { return service_; }

@@ -16,14 +16,9 @@ using namespace cdtest;
 
 namespace {
 
-class ChildExports : public ::testing::Test {
+class ChildExports : public ChildTest {
 protected:
-    void SetUp() override {
-        if (!ChildMode("exports")) GTEST_SKIP() << "child run only";
-        ASSERT_TRUE(Fake().loaded);
-        ASSERT_NE(nullptr, Contacts().friendEntry);
-        ResetFake();
-    }
+    ChildExports() : ChildTest("exports") {}
 };
 
 TEST_F(ChildExports, ASessionWithEveryKindOfLinkEndsWithinTheLimitAndLeavesNoThread) {
@@ -98,7 +93,7 @@ TEST_F(ChildExports, ASessionWithEveryKindOfLinkEndsWithinTheLimitAndLeavesNoThr
 }
 
 TEST(ChatDeskExports, RunsInAChild) {
-    if (ChildMode("login") || ChildMode("routing") || ChildMode("exports")) GTEST_SKIP() << "parent run only";
+    if (InChild()) GTEST_SKIP() << "parent run only";
     ASSERT_TRUE(Fake().loaded) << "the im_fake fixture did not run";
     EXPECT_TRUE(RunChild("exports", "ChildExports.*"));
 }

@@ -13,10 +13,6 @@ namespace {
 
 const DWORD kLoginMs = 8000;
 
-bool LoggedIn(Service& s) {
-    return Eventually([&] { return s->LoggedIn() && HasSession(kOwnId); }, kLoginMs);
-}
-
 // Waits for the gatekeeper to have seen `count` posts; the time it took, or ~0u.
 DWORD TimeToPosts(size_t count, DWORD limitMs) {
     DWORD start = GetTickCount();
@@ -24,21 +20,16 @@ DWORD TimeToPosts(size_t count, DWORD limitMs) {
     return GetTickCount() - start;
 }
 
-class ChildLogin : public ::testing::Test {
+class ChildLogin : public ChildTest {
 protected:
-    void SetUp() override {
-        if (!ChildMode("login")) GTEST_SKIP() << "child run only";
-        ASSERT_TRUE(Fake().loaded);
-        ASSERT_NE(nullptr, Contacts().friendEntry);
-        ResetFake();
-    }
+    ChildLogin() : ChildTest("login") {}
 };
 
 TEST_F(ChildLogin, PostsTheFormLogsInFetchesAndLogsInAgainOnlyWhenTheServerLinkGoes) {
     testkit::DebugLines lines;
     Service service;
     ASSERT_NE(nullptr, service.get());
-    ASSERT_TRUE(LoggedIn(service));
+    ASSERT_TRUE(service.WaitForLogin(kLoginMs));
     EXPECT_EQ(6, service->StatusPictureCount()) << "six 16x16 pictures from the configured strip";
 
     std::vector<std::string> posts = FakeLines("gatekeeper_log");
@@ -59,10 +50,7 @@ TEST_F(ChildLogin, PostsTheFormLogsInFetchesAndLogsInAgainOnlyWhenTheServerLinkG
     // An inbound link from the server's own address is no direct link, and its end is
     // no reason to log in again.
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kClientPort);
-    to.sin_addr.s_addr = inet_addr(kClientAddress);
+    sockaddr_in to = ClientEndpoint();
     ASSERT_EQ(0, connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to));
     PumpFor(500);
     closesocket(s);
@@ -74,7 +62,7 @@ TEST_F(ChildLogin, PostsTheFormLogsInFetchesAndLogsInAgainOnlyWhenTheServerLinkG
     Fake().Control("close?id=10001");
     ASSERT_TRUE(lines.WaitFor(L"由于和im服务器的连接断了"));
     ASSERT_TRUE(Eventually([] { return GatekeeperPosts() == 2; }, 5000));
-    ASSERT_TRUE(LoggedIn(service));
+    ASSERT_TRUE(service.WaitForLogin(kLoginMs));
     PumpFor(2000);
     EXPECT_EQ(2u, GatekeeperPosts());
     EXPECT_EQ(2u, FakeFramesIn("001S").size());
@@ -122,7 +110,7 @@ TEST_F(ChildLogin, AnUnreachableOrGarbledGatekeeperIsTriedEveryTenSeconds) {
 TEST_F(ChildLogin, AReplyInPiecesIsGatheredWhole) {
     Fake().Control("gatekeeper?mode=split&delay=0.3");
     Service service;
-    ASSERT_TRUE(LoggedIn(service));
+    ASSERT_TRUE(service.WaitForLogin(kLoginMs));
     EXPECT_EQ(1u, GatekeeperPosts());
     EXPECT_EQ(inet_addr("127.0.0.1"), service->ServerAddress());
 }
@@ -131,10 +119,7 @@ TEST_F(ChildLogin, NoLoginStartsBeforeTheListenerWorks) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET taken = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_port = htons(kClientPort);
-    at.sin_addr.s_addr = inet_addr(kClientAddress);
+    sockaddr_in at = ClientEndpoint();
     ASSERT_EQ(0, bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at));
     ASSERT_EQ(0, listen(taken, 4));
     Service service;
@@ -143,14 +128,14 @@ TEST_F(ChildLogin, NoLoginStartsBeforeTheListenerWorks) {
     EXPECT_EQ(0u, GatekeeperPosts());
     closesocket(taken);
     DWORD start = GetTickCount();
-    ASSERT_TRUE(LoggedIn(service) || Eventually([&] { return service->LoggedIn(); }, 12000));
+    ASSERT_TRUE(service.WaitForLogin(20000));
     EXPECT_GE(GetTickCount() - start, 4000u) << "the next try comes with the timer";
     EXPECT_EQ(1u, GatekeeperPosts());
     WSACleanup();
 }
 
 TEST(ChatDeskLogin, RunsInAChild) {
-    if (ChildMode("login") || ChildMode("routing") || ChildMode("exports")) GTEST_SKIP() << "parent run only";
+    if (InChild()) GTEST_SKIP() << "parent run only";
     ASSERT_TRUE(Fake().loaded) << "the im_fake fixture did not run";
     EXPECT_TRUE(RunChild("login", "ChildLogin.*"));
 }

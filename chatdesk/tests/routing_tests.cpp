@@ -26,6 +26,11 @@ std::string Text(const char* sender, const char* receiver, const char* words, co
 }
 
 // Receipt results a peer got, in order.
+// Starts a scripted peer logged in to the fake that gives no receipts of its own.
+bool StartPeer(const char* id) {
+    return Fake().Control(std::string("peer/start?id=") + id + "&receipt=none").substr(0, 1) == "0";
+}
+
 std::string ReceiptResults(const std::string& peer, const char* kind = nullptr) {
     std::string results;
     for (auto& frame : PeerFrames(peer, "003B"))
@@ -33,23 +38,18 @@ std::string ReceiptResults(const std::string& peer, const char* kind = nullptr) 
     return results;
 }
 
-class ChildRouting : public ::testing::Test {
+class ChildRouting : public ChildTest {
 protected:
-    void SetUp() override {
-        if (!ChildMode("routing")) GTEST_SKIP() << "child run only";
-        ASSERT_TRUE(Fake().loaded);
-        ASSERT_NE(nullptr, Contacts().friendEntry);
-        ResetFake();
-    }
+    ChildRouting() : ChildTest("routing") {}
 };
 
 TEST_F(ChildRouting, ReceiptsWindowsAndDirectLinks) {
     DoubleFactory factory;
     testkit::DebugLines lines;
     Service service(&factory);
-    ASSERT_TRUE(Eventually([&] { return service->LoggedIn() && HasSession(kOwnId); }, 8000));
-    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kFriendId + "&receipt=none").substr(0, 1));
-    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kBlackListed + "&receipt=none").substr(0, 1));
+    ASSERT_TRUE(service.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    ASSERT_TRUE(StartPeer(kBlackListed));
 
     // Addressed to another account: '3', nothing opened.
     Fake().Control("raw?to=10001", Text(kFriendId, "99999", "not for you"));
@@ -126,8 +126,8 @@ TEST_F(ChildRouting, ReceiptsWindowsAndDirectLinks) {
 TEST_F(ChildRouting, TwoTextsOfANewPeerAtOnceOpenOneWindow) {
     DoubleFactory factory;
     Service service(&factory);
-    ASSERT_TRUE(Eventually([&] { return service->LoggedIn() && HasSession(kOwnId); }, 8000));
-    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kOtherFriend + "&receipt=none").substr(0, 1));
+    ASSERT_TRUE(service.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kOtherFriend));
     Fake().Control(std::string("peer/connect?id=") + kOtherFriend + "&address=" + kClientAddress +
                    "&port=" + std::to_string(kClientPort) + "&source=" + kOtherPeerAddress);
     PumpFor(300);
@@ -147,8 +147,8 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
     DoubleFactory factory;
     testkit::DebugLines lines;
     Service service(&factory);
-    ASSERT_TRUE(Eventually([&] { return service->LoggedIn() && HasSession(kOwnId); }, 8000));
-    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kFriendId + "&receipt=none").substr(0, 1));
+    ASSERT_TRUE(service.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
     size_t threads = ThreadCount();
 
     // One byte at a time.
@@ -177,10 +177,7 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
     // A peer that stops in the middle of a message, and 500 connections at once.
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kClientPort);
-    to.sin_addr.s_addr = inet_addr(kClientAddress);
+    sockaddr_in to = ClientEndpoint();
     SOCKET stalled = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&to), sizeof to));
     std::string half = Text(kFriendId, kOwnId, "half").substr(0, 100);
@@ -212,7 +209,7 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
 TEST_F(ChildRouting, SendersBeyondTheWindowLimitGetTheirReceiptAndNoWindow) {
     DoubleFactory factory;
     Service service(&factory);
-    ASSERT_TRUE(Eventually([&] { return service->LoggedIn() && HasSession(kOwnId); }, 8000));
+    ASSERT_TRUE(service.WaitForLogin());
     const int kBurst = 70;
     std::string burst;
     for (int i = 0; i < kBurst; ++i) burst += Text(("5" + std::to_string(1000 + i)).c_str(), kOwnId, "hi");
@@ -229,7 +226,7 @@ TEST_F(ChildRouting, SendersBeyondTheWindowLimitGetTheirReceiptAndNoWindow) {
 }
 
 TEST(ChatDeskRouting, RunsInAChild) {
-    if (ChildMode("login") || ChildMode("routing") || ChildMode("exports")) GTEST_SKIP() << "parent run only";
+    if (InChild()) GTEST_SKIP() << "parent run only";
     ASSERT_TRUE(Fake().loaded) << "the im_fake fixture did not run";
     EXPECT_TRUE(RunChild("routing", "ChildRouting.*"));
 }
