@@ -10,6 +10,10 @@ same ports:
                                            body = reply bytes for the next post of A
                                            (truncate: announce the full length, send K
                                            bytes, then close)
+  POST /_ctl/queue?action=A&hostile=MODE   the next post of A meets a server that means
+                                           harm: "silent" (never answers), "drip" (the
+                                           reply a byte a second), "endless" (a reply
+                                           that never ends)
   POST /_ctl/default?action=A[&status=N]   body = reply for every post of A while its
                                            queue is empty; "{seq}" becomes 1, 2, 3, ...
   POST /_ctl/log                           one line per post: port, path, Cookie header,
@@ -103,7 +107,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             truncate = query.get("truncate", [None])[0]
             with STATE.lock:
                 STATE.queues.setdefault(action, []).append(
-                    {"status": status, "body": body, "truncate": None if truncate is None else int(truncate)})
+                    {"status": status, "body": body, "truncate": None if truncate is None else int(truncate),
+                     "hostile": query.get("hostile", [None])[0]})
         elif what == "default":
             with STATE.lock:
                 STATE.defaults[action] = (status, body)
@@ -137,7 +142,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with STATE.lock:
             STATE.log.append((self.server.server_address[1], parts.path, cookie, body.hex()))
         reply = STATE.reply_for(action)
+        if reply.get("hostile"):
+            self._hostile(reply["hostile"], reply["body"])
+            return
         self._send(reply["status"], reply["body"], reply["truncate"])
+
+    def _client_gone(self, seconds):
+        import select
+        try:
+            readable, _, _ = select.select([self.connection], [], [], seconds)
+            return bool(readable) and self.connection.recv(65536) == b""
+        except OSError:
+            return True
+
+    def _hostile(self, mode, body):
+        # Every mode ends when the client goes away, or after five minutes at the most.
+        self.close_connection = True
+        deadline = time.time() + 300
+        try:
+            if mode == "silent":
+                while time.time() < deadline and not self._client_gone(0.5):
+                    pass
+            elif mode == "drip":
+                head = b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % len(body)
+                self.wfile.write(head)
+                for i in range(len(body)):
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+                    if time.time() > deadline or self._client_gone(1.0):
+                        break
+            elif mode == "endless":
+                self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n<lwData docId=\"1\">")
+                block = b"<cell name=\"x\" type=\"8\">" + b"y" * 65000 + b"</cell>"
+                while time.time() < deadline:
+                    self.wfile.write(block)
+            self.wfile.flush()
+        except OSError:
+            pass
 
     def do_GET(self):
         self._send(405, b"presence actions are posts")
