@@ -227,9 +227,14 @@ void ImTcpLayer::Receive(ImConnection* connection) {
             break;
         }
     }
-    connection->closed_ = true;
-    closesocket(connection->socket_);
-    connection->socket_ = INVALID_SOCKET;
+    // A send still blocked on this socket fails once it is shut down; the socket value is
+    // then let go under the send lock, so no sender can reach it after it is closed.
+    connection->Close();
+    {
+        vantor::Lock lock(connection->sendLock_);
+        closesocket(connection->socket_);
+        connection->socket_ = INVALID_SOCKET;
+    }
     owner_->OnClosed(connection);
     Unlist(connection);
 }
