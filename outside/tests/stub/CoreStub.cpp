@@ -24,6 +24,14 @@ LONG WINAPI CoreStub_Events(UINT_PTR* lastUser) {
 
 RostBaseHandle WINAPI Cco_GetRostBaseHandle(void) { return g_store; }
 
+// The public information of any account: its nickname is "public <id>".
+int WINAPI Cco_GetUserPublicInfoA(const char* account, FriendInfoA* out) {
+    if (!account || !*account || !out) return 0;
+    lstrcpynA(out->id, account, sizeof out->id);
+    wsprintfA(out->nickname, "public %.16s", account);
+    return 1;
+}
+
 void CALLBACK AddressCallback_OnAddFriend(FriendHandle, GroupHandle, UINT_PTR user) {
     InterlockedIncrement(&g_events);
     g_lastUser = user;

@@ -1,0 +1,100 @@
+// One connected TCP socket of the IM transport: to the IM server or a direct link to a
+// peer's client.
+//
+// Several holders share a connection (the service, chat windows, senders), so it is
+// counted by reference. Closing only shuts the socket down; the receive thread alone
+// closes the socket, so a socket value is never closed twice. Sends are serialised: each
+// message goes out whole, even when the socket takes it in pieces.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "Sync.h"
+
+namespace chatdesk {
+
+class ImTcpLayer;
+
+class ImConnection {
+public:
+    ImConnection(ImTcpLayer* layer, SOCKET socket, const sockaddr_in& remote);
+    ImConnection(const ImConnection&) = delete;
+    ImConnection& operator=(const ImConnection&) = delete;
+
+    void AddRef() { refs_.fetch_add(1); }
+    void Release();
+
+    // Sends every byte under the connection's send lock; false on a socket error or once
+    // the connection is closed.
+    bool SendAll(const void* bytes, size_t length);
+    // Shuts the socket down both ways; the receive thread then ends the connection.
+    void Close();
+    bool Closed() const { return closed_.load(); }
+
+    // The remote address and port, in network order.
+    uint32_t RemoteAddress() const { return remote_.sin_addr.s_addr; }
+    uint16_t RemotePort() const { return remote_.sin_port; }
+    ImTcpLayer* Layer() const { return layer_; }
+
+private:
+    friend class ImTcpLayer;
+    ~ImConnection();
+
+    ImTcpLayer* layer_;
+    SOCKET socket_;
+    sockaddr_in remote_;
+    std::atomic<LONG> refs_{1};
+    std::atomic<bool> closed_{false};
+    vantor::CriticalSection sendLock_;
+    HANDLE thread_ = nullptr;  // the receive thread, joined by the layer
+};
+
+// Holds one reference for a scope.
+class ConnectionRef {
+public:
+    ConnectionRef() = default;
+    // Takes over a reference the caller already holds.
+    static ConnectionRef Adopt(ImConnection* c) {
+        ConnectionRef r;
+        r.c_ = c;
+        return r;
+    }
+    static ConnectionRef Share(ImConnection* c) {
+        if (c) c->AddRef();
+        return Adopt(c);
+    }
+    ~ConnectionRef() { reset(); }
+    ConnectionRef(ConnectionRef&& o) noexcept : c_(o.c_) { o.c_ = nullptr; }
+    ConnectionRef& operator=(ConnectionRef&& o) noexcept {
+        if (this != &o) {
+            reset();
+            c_ = o.c_;
+            o.c_ = nullptr;
+        }
+        return *this;
+    }
+    ConnectionRef(const ConnectionRef&) = delete;
+    ConnectionRef& operator=(const ConnectionRef&) = delete;
+    ImConnection* get() const { return c_; }
+    ImConnection* operator->() const { return c_; }
+    explicit operator bool() const { return c_ != nullptr; }
+    ImConnection* release() {
+        ImConnection* c = c_;
+        c_ = nullptr;
+        return c;
+    }
+    void reset() {
+        if (c_) c_->Release();
+        c_ = nullptr;
+    }
+
+private:
+    ImConnection* c_ = nullptr;
+};
+
+}  // namespace chatdesk

@@ -1,0 +1,292 @@
+#include "ImTcpLayer.h"
+
+#include <algorithm>
+#include <new>
+
+#include "DebugOut.h"
+#include "ImFramer.h"
+#include "PumpWait.h"
+
+namespace chatdesk {
+
+namespace {
+
+// Blocking sockets, watched in short slices so that a closed connection notices at once
+// whatever the socket itself does.
+const int kSliceMs = 200;
+
+class SocketSource : public ImByteSource {
+public:
+    SocketSource(SOCKET socket, const ImConnection& connection) : socket_(socket), connection_(connection) {}
+
+    Result Read(uint8_t* buffer, size_t size, int waitMs) override {
+        DWORD start = GetTickCount();
+        for (;;) {
+            if (connection_.Closed()) return {Status::Closed, 0, 0};
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(socket_, &readable);
+            timeval slice = {0, kSliceMs * 1000};
+            int ready = select(0, &readable, nullptr, nullptr, &slice);
+            if (ready == SOCKET_ERROR) return {Status::Error, 0, WSAGetLastError()};
+            if (ready > 0) {
+                int want = size > 0x10000 ? 0x10000 : static_cast<int>(size);
+                int got = recv(socket_, reinterpret_cast<char*>(buffer), want, 0);
+                if (got == 0) return {Status::Closed, 0, 0};
+                if (got == SOCKET_ERROR) {
+                    int error = WSAGetLastError();
+                    // A socket shut down on our side reads as an ending, not a failure.
+                    if (connection_.Closed()) return {Status::Closed, 0, 0};
+                    return {Status::Error, 0, error};
+                }
+                return {Status::Data, static_cast<size_t>(got), 0};
+            }
+            if (waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs)) return {Status::TimedOut, 0, 0};
+        }
+    }
+
+private:
+    SOCKET socket_;
+    const ImConnection& connection_;
+};
+
+void CloseHandles(std::vector<HANDLE>& handles) {
+    for (HANDLE h : handles) CloseHandle(h);
+    handles.clear();
+}
+
+}  // namespace
+
+ImTcpLayer::ImTcpLayer(ImTcpOwner* owner, uint16_t port, uint32_t localAddress)
+    : owner_(owner), port_(port), localAddress_(localAddress) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+ImTcpLayer::~ImTcpLayer() {
+    Stop();
+    WSACleanup();
+}
+
+bool ImTcpLayer::StartListening() {
+    if (listener_ != INVALID_SOCKET) return true;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return false;
+    // Two listeners never share a port: a taken port is a failure to retry later.
+    BOOL exclusive = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port_);
+    local.sin_addr.s_addr = localAddress_;
+    if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+        listen(s, 0x7FFFFFFF) == SOCKET_ERROR) {
+        closesocket(s);
+        return false;
+    }
+    listener_ = s;
+    stopping_ = false;
+    acceptThread_ = CreateThread(nullptr, 0, AcceptThread, this, 0, nullptr);
+    if (!acceptThread_) {
+        closesocket(listener_);
+        listener_ = INVALID_SOCKET;
+        return false;
+    }
+    return true;
+}
+
+DWORD WINAPI ImTcpLayer::AcceptThread(void* self) {
+    static_cast<ImTcpLayer*>(self)->AcceptLoop();
+    return 0;
+}
+
+void ImTcpLayer::AcceptLoop() {
+    while (!stopping_.load()) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(listener_, &readable);
+        timeval slice = {0, kSliceMs * 1000};
+        int ready = select(0, &readable, nullptr, nullptr, &slice);
+        if (ready == SOCKET_ERROR) break;
+        if (ready == 0) continue;
+        sockaddr_in remote = {};
+        int size = sizeof remote;
+        SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&remote), &size);
+        if (s == INVALID_SOCKET) {
+            if (stopping_.load()) break;
+            continue;
+        }
+        ImConnection* connection = new (std::nothrow) ImConnection(this, s, remote);
+        if (!connection) {
+            closesocket(s);
+            continue;
+        }
+        if (!Launch(connection)) {
+            // A connection that cannot be served is closed at once; the others go on.
+            closesocket(s);
+            connection->socket_ = INVALID_SOCKET;
+            connection->Release();
+            continue;
+        }
+        owner_->OnAccepted(connection);
+        connection->Release();
+    }
+}
+
+ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
+    if (stopping_.load()) return nullptr;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return nullptr;
+    if (localAddress_ != INADDR_ANY) {
+        sockaddr_in source = {};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = localAddress_;
+        if (bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source) == SOCKET_ERROR) {
+            closesocket(s);
+            return nullptr;
+        }
+    }
+    sockaddr_in remote = {};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    remote.sin_addr.s_addr = address;
+
+    // Connect without blocking, so an address that never answers costs the limit only.
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    bool connected = connect(s, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval limit = {static_cast<long>(kImConnectLimitMs / 1000), 0};
+        if (select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(s, &writable)) {
+            int error = 0;
+            int size = sizeof error;
+            connected = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
+        }
+    }
+    nonBlocking = 0;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    if (!connected) {
+        closesocket(s);
+        return nullptr;
+    }
+    ImConnection* connection = new (std::nothrow) ImConnection(this, s, remote);
+    if (!connection) {
+        closesocket(s);
+        return nullptr;
+    }
+    if (!Launch(connection)) {
+        closesocket(s);
+        connection->socket_ = INVALID_SOCKET;
+        connection->Release();
+        return nullptr;
+    }
+    return connection;
+}
+
+bool ImTcpLayer::Launch(ImConnection* connection) {
+    vantor::Lock lock(lock_);
+    if (stopping_.load() || connections_.size() >= kMaxImConnections) return false;
+    // Suspended until the handle is stored: the thread may end at once and unlist itself.
+    HANDLE thread = CreateThread(nullptr, 0, ReceiveThread, connection, CREATE_SUSPENDED, nullptr);
+    if (!thread) return false;
+    connection->thread_ = thread;
+    connection->AddRef();  // the list's reference, given back by the receive thread
+    connections_.push_back(connection);
+    ResumeThread(thread);
+    return true;
+}
+
+DWORD WINAPI ImTcpLayer::ReceiveThread(void* param) {
+    ImConnection* connection = static_cast<ImConnection*>(param);
+    connection->layer_->Receive(connection);
+    return 0;
+}
+
+void ImTcpLayer::Receive(ImConnection* connection) {
+    {
+        SocketSource source(connection->socket_, *connection);
+        ImFramer framer(source);
+        for (;;) {
+            ImFrame frame = framer.Next();
+            if (frame.kind == ImFrame::Kind::Message) {
+                owner_->OnMessage(connection, framer.Buffer(), frame.length);
+                continue;
+            }
+            if (frame.kind == ImFrame::Kind::Skipped || frame.kind == ImFrame::Kind::Dropped) continue;
+            if (frame.kind == ImFrame::Kind::Error)
+                vantor::DebugLine(L"接受数据失败了：%d\n", frame.error);
+            else if (frame.kind == ImFrame::Kind::Stalled)
+                vantor::DebugLine(L"连接在消息中间停住了，关闭它\n");
+            else
+                vantor::DebugLine(frame.insideMessage ? L"连接被关闭了\n" : L"连接被关闭了！\n");
+            break;
+        }
+    }
+    // A send still blocked on this socket fails once it is shut down; the socket value is
+    // then let go under the send lock, so no sender can reach it after it is closed.
+    connection->Close();
+    {
+        vantor::Lock lock(connection->sendLock_);
+        closesocket(connection->socket_);
+        connection->socket_ = INVALID_SOCKET;
+    }
+    owner_->OnClosed(connection);
+    Unlist(connection);
+}
+
+void ImTcpLayer::Unlist(ImConnection* connection) {
+    {
+        vantor::Lock lock(lock_);
+        connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
+        // The handle is joined later; threads that have ended already are let go now.
+        if (!stopping_.load()) {
+            auto exited = [](HANDLE h) {
+                if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) return false;
+                CloseHandle(h);
+                return true;
+            };
+            endedThreads_.erase(std::remove_if(endedThreads_.begin(), endedThreads_.end(), exited), endedThreads_.end());
+        }
+        endedThreads_.push_back(connection->thread_);
+        connection->thread_ = nullptr;
+    }
+    connection->Release();
+}
+
+size_t ImTcpLayer::ConnectionCount() {
+    vantor::Lock lock(lock_);
+    return connections_.size();
+}
+
+void ImTcpLayer::Stop() {
+    stopping_ = true;
+    if (acceptThread_) {
+        PumpWait(acceptThread_);
+        CloseHandle(acceptThread_);
+        acceptThread_ = nullptr;
+    }
+    if (listener_ != INVALID_SOCKET) {
+        closesocket(listener_);
+        listener_ = INVALID_SOCKET;
+    }
+    {
+        vantor::Lock lock(lock_);
+        for (ImConnection* c : connections_) c->Close();
+    }
+    // Receive threads may still send to windows of this thread: keep its messages moving.
+    PumpUntil([this] { return ConnectionCount() == 0; });
+    std::vector<HANDLE> ended;
+    {
+        vantor::Lock lock(lock_);
+        ended.swap(endedThreads_);
+    }
+    for (HANDLE h : ended) PumpWait(h);
+    CloseHandles(ended);
+}
+
+}  // namespace chatdesk

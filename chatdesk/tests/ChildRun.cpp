@@ -1,0 +1,186 @@
+#include "ChildRun.h"
+
+#include <tlhelp32.h>
+
+#include <sstream>
+
+#include "ContactSetup.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+namespace cdtest {
+
+const char kClientAddress[] = "127.0.0.28";
+const char kPeerAddress[] = "127.0.0.29";
+const char kOtherPeerAddress[] = "127.0.0.30";
+
+namespace {
+
+const char kChildVariable[] = "CHATDESK_TEST_CHILD";
+
+// A 96x16 strip of six status pictures, 24-bit, bottom-up.
+std::string StatusStrip() {
+    const int width = 96, height = 16, stride = width * 3;
+    std::string pixels(static_cast<size_t>(stride * height), '\0');
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y) pixels[static_cast<size_t>(y * stride + x * 3 + (x / 16) % 3)] = '\xC0';
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+           std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels;
+}
+
+}  // namespace
+
+bool ChildMode(const char* mode) {
+    char value[64] = {};
+    GetEnvironmentVariableA(kChildVariable, value, sizeof value);
+    return strcmp(value, mode) == 0;
+}
+
+bool InChild() {
+    char value[64] = {};
+    return GetEnvironmentVariableA(kChildVariable, value, sizeof value) > 0;
+}
+
+sockaddr_in ClientEndpoint() {
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(kClientPort);
+    at.sin_addr.s_addr = inet_addr(kClientAddress);
+    return at;
+}
+
+void ChildTest::SetUp() {
+    if (!ChildMode(mode_)) GTEST_SKIP() << "child run only";
+    ASSERT_TRUE(Fake().loaded);
+    ASSERT_NE(nullptr, Contacts().friendEntry);
+    ResetFake();
+}
+
+bool RunChild(const char* mode, const char* filter) {
+    std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
+    std::wstring exe = testkit::CopyThisExeTo(dir);
+    if (exe.empty()) return false;
+    for (const wchar_t* file : {L"ChatDesk.dll", L"WebFetch.dll", L"RostBase.dll", L"RostLedger.dll", L"RostKeeper.dll"})
+        if (!testkit::CopyFromProgramDir(dir, file)) return false;
+    if (!testkit::CopyFromProgramDir(dir, L"CoreStub.dll", L"ClientCore.dll")) return false;
+    CreateDirectoryW((dir + L"config").c_str(), nullptr);
+    CreateDirectoryW((dir + L"resource").c_str(), nullptr);
+    std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
+                         "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
+    testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
+    testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");
+    testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
+    DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
+                                     {{L"CHATDESK_TEST_CHILD", vantor::AnsiToWide(mode)},
+                                      {L"VANTOR_IM_FAKE_PORTS", vantor::AnsiToWide(Fake().PortsText())}},
+                                     150000);
+    return code == 0;
+}
+
+const testkit::ImFake& Fake() { return testkit::ImFake::Get(); }
+
+void ResetFake() { Fake().Control("reset"); }
+
+std::vector<std::string> FakeLines(const std::string& route) {
+    std::vector<std::string> lines;
+    std::istringstream in(Fake().Control(route));
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+namespace {
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    std::string field;
+    while (std::getline(in, field, '\t')) fields.push_back(field);
+    return fields;
+}
+}  // namespace
+
+std::vector<std::string> FakeFramesIn(const std::string& code) {
+    std::vector<std::string> frames;
+    for (const std::string& line : FakeLines("log")) {
+        std::vector<std::string> f = Fields(line);  // time, direction, session, code, length, hex
+        if (f.size() >= 6 && f[1] == "in" && f[3] == code) frames.push_back(Unhex(f[5]));
+    }
+    return frames;
+}
+
+size_t GatekeeperPosts() { return FakeLines("gatekeeper_log").size(); }
+
+bool HasSession(const std::string& id) {
+    for (const std::string& line : FakeLines("sessions"))
+        if (line == id) return true;
+    return false;
+}
+
+std::vector<std::pair<std::string, std::string>> PeerFrames(const std::string& id, const std::string& code) {
+    std::vector<std::pair<std::string, std::string>> frames;
+    for (const std::string& line : FakeLines("peer/log?id=" + id)) {
+        std::vector<std::string> f = Fields(line);  // time, kind, code, length, hex
+        if (f.size() >= 5 && f[2] == code) frames.emplace_back(f[1], Unhex(f[4]));
+    }
+    return frames;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+void PumpFor(DWORD ms) {
+    Eventually([] { return false; }, ms);
+}
+
+size_t ThreadsStartedIn(HMODULE module) {
+    typedef LONG(WINAPI * QueryFn)(HANDLE, int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(module) + dos->e_lfanew);
+    ULONG_PTR begin = reinterpret_cast<ULONG_PTR>(module), end = begin + nt->OptionalHeader.SizeOfImage;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (!query || snapshot == INVALID_HANDLE_VALUE) return 0;
+    THREADENTRY32 entry = {sizeof entry};
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (!thread) continue;
+        ULONG_PTR start = 0;
+        const int kThreadQuerySetWin32StartAddress = 9;
+        if (query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) == 0 && start >= begin &&
+            start < end)
+            ++count;
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+size_t ThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    THREADENTRY32 entry = {sizeof entry};
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+}  // namespace cdtest

@@ -1,0 +1,137 @@
+// The gatekeeper reply and the socket layer on its own: listening, connecting, sending
+// whole messages, the connection limit and a stop that leaves no thread behind.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <vector>
+
+#include "ChildRun.h"
+#include "GatekeeperReply.h"
+#include "ImMessages.h"
+#include "ImTcpLayer.h"
+
+using namespace chatdesk;
+
+namespace {
+
+TEST(GatekeeperReply, TakesOnlyAWellFormedAddressNumberAndPort) {
+    GatekeeperReply r;
+    ASSERT_TRUE(ParseGatekeeperReply("127.0.0.1;0;17000", &r));
+    EXPECT_EQ(inet_addr("127.0.0.1"), r.address);
+    EXPECT_EQ(17000, r.port);
+    ASSERT_TRUE(ParseGatekeeperReply(" 10.1.2.3 ; 55 ; 65535 \r\n", &r));
+    EXPECT_EQ(inet_addr("10.1.2.3"), r.address);
+    for (const char* bad : {"", "127.0.0.1;0", "127.0.0.1;0;0", "127.0.0.1;0;65536", "127.0.0.1;x;80",
+                            "127.0.0;0;80", "256.0.0.1;0;80", "host.example;0;80", "127.0.0.1;0;80;9",
+                            "\x01no;server\xff", "127.0.0.1;0;80x"})
+        EXPECT_FALSE(ParseGatekeeperReply(bad, &r)) << bad;
+    EXPECT_FALSE(ParseGatekeeperReply(std::string("127.0.0.1;0;80\0", 15), &r));
+}
+
+TEST(GatekeeperReply, GathersChunksUpToTheLimit) {
+    GatekeeperReplyText text;
+    EXPECT_TRUE(text.Append("127.0.", 6));
+    EXPECT_TRUE(text.Append("0.1;0;", 6));
+    EXPECT_TRUE(text.Append("17000", 5));
+    EXPECT_EQ("127.0.0.1;0;17000", text.Text());
+    std::string big(kGatekeeperReplyLimit, '1');
+    EXPECT_FALSE(text.Append(big.data(), big.size()));
+    EXPECT_TRUE(text.Overflowed());
+    EXPECT_TRUE(text.Text().empty());
+}
+
+struct SendJob {
+    ImConnection* connection;
+    const ImBytes* bytes;
+};
+
+DWORD WINAPI SendBlocks(void* param) {
+    SendJob* job = static_cast<SendJob*>(param);
+    for (int k = 0; k < 25; ++k)
+        if (!job->connection->SendAll(job->bytes->data(), job->bytes->size())) return 1;
+    return 0;
+}
+
+class Recorder : public ImTcpOwner {
+public:
+    void OnAccepted(ImConnection*) override { ++accepted; }
+    void OnMessage(ImConnection*, const uint8_t* message, size_t length) override {
+        ++messages;
+        bytes += length;
+    }
+    void OnClosed(ImConnection*) override { ++closed; }
+    std::atomic<int> accepted{0}, messages{0}, closed{0};
+    std::atomic<size_t> bytes{0};
+};
+
+TEST(ImTcpLayer, SendsWholeMessagesCapsConnectionsAndStopsEveryThread) {
+    const uint16_t port = cdtest::kClientPort + 100;
+    size_t threadsBefore = cdtest::ThreadCount();
+    Recorder server, client;
+    {
+        ImTcpLayer listening(&server, port, inet_addr("127.0.0.28"));
+        ImTcpLayer calling(&client, port, inet_addr("127.0.0.29"));
+        ASSERT_TRUE(listening.StartListening());
+        EXPECT_TRUE(listening.StartListening()) << "already listening";
+        ImTcpLayer second(&server, port, inet_addr("127.0.0.28"));
+        EXPECT_FALSE(second.StartListening()) << "the port is taken on that address";
+
+        ImConnection* c = calling.Connect(inet_addr("127.0.0.28"), port);
+        ASSERT_NE(nullptr, c);
+        EXPECT_EQ(inet_addr("127.0.0.28"), c->RemoteAddress());
+        // 4,251-byte blocks from several threads at once arrive whole and in step.
+        FileBlock block;
+        block.stamp = "20260101000000000000";
+        block.offererId = "20002";
+        block.receiverId = "10001";
+        std::vector<uint8_t> data(4096, 0x5A);
+        block.data = data.data();
+        block.count = 4096;
+        ImBytes bytes = BuildFileBlock(block);
+        ASSERT_EQ(4251u, bytes.size());
+        std::vector<HANDLE> senders;
+        SendJob job{c, &bytes};
+        for (int i = 0; i < 4; ++i) senders.push_back(CreateThread(nullptr, 0, SendBlocks, &job, 0, nullptr));
+        for (HANDLE h : senders) {
+            WaitForSingleObject(h, 20000);
+            DWORD code = 1;
+            GetExitCodeThread(h, &code);
+            EXPECT_EQ(0u, code);
+            CloseHandle(h);
+        }
+        ASSERT_TRUE(cdtest::Eventually([&] { return server.messages == 100; }, 10000));
+        EXPECT_EQ(100u * 4251u, server.bytes.load());
+        EXPECT_EQ(1, server.accepted.load());
+
+        // Beyond the limit, connections are closed as soon as they come.
+        std::vector<SOCKET> many;
+        for (int i = 0; i < 80; ++i) {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            sockaddr_in to = {};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = inet_addr("127.0.0.28");
+            connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            many.push_back(s);
+        }
+        ASSERT_TRUE(cdtest::Eventually([&] { return server.accepted + 0 >= 64; }, 10000));
+        cdtest::PumpFor(500);
+        EXPECT_LE(listening.ConnectionCount(), kMaxImConnections);
+        for (SOCKET s : many) closesocket(s);
+        ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 1; }, 10000));
+
+        c->Close();
+        EXPECT_FALSE(c->SendAll(bytes.data(), bytes.size())) << "nothing goes out once closed";
+        c->Release();
+        ASSERT_TRUE(cdtest::Eventually([&] { return client.closed == 1 && calling.ConnectionCount() == 0; }, 5000));
+        listening.Stop();
+        calling.Stop();
+        EXPECT_EQ(0u, listening.ConnectionCount());
+    }
+    EXPECT_TRUE(cdtest::Eventually([&] { return cdtest::ThreadCount() <= threadsBefore; }, 3000))
+        << cdtest::ThreadCount() << " threads, " << threadsBefore << " before";
+}
+
+}  // namespace

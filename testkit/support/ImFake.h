@@ -1,0 +1,31 @@
+// The fake IM gatekeeper and server that the im_fake CTest fixture started
+// (testkit/im/fake_im.py), reached through its control routes.
+#pragma once
+
+#include <string>
+
+namespace testkit {
+
+struct ImFake {
+    int http = 0;    // gatekeeper and control routes
+    int im = 0;      // the IM server
+    int closed = 0;  // a loopback port where nothing listens
+    bool loaded = false;
+
+    // From the variable VANTOR_IM_FAKE_PORTS ("http,im,closed"; child runs get it from
+    // their parent), else from "<program folder>\im-fake.port"; loaded == false when the
+    // fixture did not run.
+    static const ImFake& Get();
+    // "http,im,closed", for a child's environment.
+    std::string PortsText() const;
+    std::string GatekeeperUrl() const;
+
+    // Posts to "/_ctl/<route>"; the reply body, or "!<status>: <body>" when the fake refused.
+    std::string Control(const std::string& route, const std::string& body = std::string()) const;
+};
+
+// A POST of `body` to 127.0.0.1:port at `path` with the form content type: the status
+// code (0 when nothing answered) and the reply body.
+int LoopbackPost(int port, const std::string& path, const std::string& body, std::string* reply);
+
+}  // namespace testkit
