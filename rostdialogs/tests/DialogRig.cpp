@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include "DialogDriver.h"
+#include "PaneRig.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -107,16 +108,7 @@ std::wstring Caption() {
 }
 
 std::vector<std::string> TraceLines() {
-    std::string text = testkit::ReadFileBytes(testkit::ProgramDir() + L"trace.log");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
+    return testkit::SplitLines(testkit::ReadFileBytes(testkit::ProgramDir() + L"trace.log"));
 }
 
 void ClearTrace() { DeleteFileW((testkit::ProgramDir() + L"trace.log").c_str()); }
