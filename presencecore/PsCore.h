@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ContactRecords.h"
+#include "FormText.h"
 #include "Handles.h"
 #include "Text.h"
 #include "VantorResults.h"
@@ -24,16 +25,8 @@ enum class Form { Ansi, Wide };
 std::string ProgramFolder();
 std::string ConfigFile(const char* name);   // "<program folder>\config\<name>"
 
-// Form text: pairs joined with "&"; values percent-encoded for %, &, =, + and controls.
-std::string EncodeValue(const std::string& value);
-class FormText {
-public:
-    FormText& Add(const char* key, const std::string& value);
-    FormText& AddNumber(const char* key, long value);
-    const std::string& Text() const { return text_; }
-private:
-    std::string text_;
-};
+// Form text: the shared encoding (base/core).
+using vantor::FormText;
 
 template <typename Char> constexpr Form FormOf() { return sizeof(Char) == 1 ? Form::Ansi : Form::Wide; }
 

@@ -10,6 +10,8 @@ same ports:
                                            body = reply bytes for the next post of A
                                            (truncate: announce the full length, send K
                                            bytes, then close)
+  POST /_ctl/queue?action=A&delay=MS      (with any of the above) the reply waits MS
+                                           milliseconds before it is sent
   POST /_ctl/queue?action=A&hostile=MODE   the next post of A meets a server that means
                                            harm: "silent" (never answers), "drip" (the
                                            reply a byte a second), "endless" (a reply
@@ -108,7 +110,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with STATE.lock:
                 STATE.queues.setdefault(action, []).append(
                     {"status": status, "body": body, "truncate": None if truncate is None else int(truncate),
-                     "hostile": query.get("hostile", [None])[0]})
+                     "hostile": query.get("hostile", [None])[0],
+                     "delay": int(query.get("delay", ["0"])[0])})
         elif what == "default":
             with STATE.lock:
                 STATE.defaults[action] = (status, body)
@@ -142,6 +145,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with STATE.lock:
             STATE.log.append((self.server.server_address[1], parts.path, cookie, body.hex()))
         reply = STATE.reply_for(action)
+        if reply.get("delay"):
+            time.sleep(reply["delay"] / 1000.0)
         if reply.get("hostile"):
             self._hostile(reply["hostile"], reply["body"])
             return
