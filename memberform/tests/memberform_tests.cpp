@@ -273,6 +273,11 @@ TEST(MemberForm, InTheRig) {
                  "\r\ncity=" + Ansi("南京") + "\r\nsex=2\r\n[Suite]\r\nid=RIG\r\n[Services]\r\nlist=19\r\n"
                  "[Service.19]\r\nname=after-sale\r\nstate=1\r\nlocator=http://127.0.0.1/service/19\r\n"
                  "codes=2\r\ncode0=u19\r\ncode1=p19\r\n[Catalog]\r\ncount=0\r\n[Notice]\r\ncount=0\r\n");
+    // The form's own province list: a line too long for one entry and a province without
+    // a group of cities.
+    ASSERT_TRUE(rig.Write(L"config\\province.txt",
+                          Ansi("北京\t京\r\n天津\t津\r\n上海\t沪\r\n江苏\t苏\r\n浙江\t浙\r\n广东\t粤\r\n"
+                               "四川\t川\r\n内蒙古自治区锡林郭勒盟\r\n台湾\t台\r\n")));
     EXPECT_EQ(0u, panetest::RunChild(rig, "MemberFormChild.*"));
 }
 
