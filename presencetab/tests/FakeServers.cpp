@@ -1,6 +1,7 @@
+#include <winsock2.h>
+
 #include "FakeServers.h"
 
-#include <winsock2.h>
 #include <wininet.h>
 
 #include <cstdlib>
