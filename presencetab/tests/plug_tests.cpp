@@ -107,11 +107,8 @@ protected:
         set("CustomerService.x1", "count", "1");
         set("CustomerService.x1.0", "id", "14");
         set("CustomerService.x1.0", "name", A("短信").c_str());
-        auto alive = vantor::ProcAddress<decltype(&::Cco_IsAlive)>(kernel, "Cco_IsAlive");
-        auto login = vantor::ProcAddress<decltype(&::Cco_LoginA)>(kernel, "Cco_LoginA");
-        int connected = 0;
-        ASSERT_EQ(0, alive(&connected));
-        ASSERT_EQ(0, login(0, 0, 0, nullptr, nullptr));
+        set("Services", "list", "9,19");
+        LogIn();
         auto storeOf = vantor::ProcAddress<decltype(&::Cco_GetRostBaseHandle)>(kernel, MAKEINTRESOURCEA(27));
         ASSERT_NE(nullptr, storeOf());
         ledger = vantor::LoadProgramLibrary(L"RostLedger.dll");
@@ -131,6 +128,23 @@ protected:
         }
         if (zum) FreeLibrary(zum);
         if (peer) peer->Reset();
+    }
+
+    void LogIn() {
+        auto alive = vantor::ProcAddress<decltype(&::Cco_IsAlive)>(kernel, "Cco_IsAlive");
+        auto login = vantor::ProcAddress<decltype(&::Cco_LoginA)>(kernel, "Cco_LoginA");
+        int connected = 0;
+        ASSERT_EQ(0, alive(&connected));
+        ASSERT_EQ(0, login(0, 0, 0, nullptr, nullptr));
+    }
+
+    // Signs in again as an account whose services are `list`.
+    void LogInWithServices(const char* list) {
+        vantor::ProcAddress<decltype(&::Cco_Logoff)>(kernel, "Cco_Logoff")();
+        vantor::ProcAddress<decltype(&::ZumStub_Set)>(zum, "ZumStub_Set")("Services", "list", list);
+        LogIn();
+        ASSERT_TRUE(server->Reset());
+        ProgramServer();
     }
 
     void WriteConfig() {
@@ -399,6 +413,24 @@ TEST_F(PresenceChild, BeatsFollowTheIntervalAndARefusalLogsInAgain) {
     EXPECT_EQ(1, server->Count("LoginPS"));
 }
 
+TEST_F(PresenceChild, WithoutTheOnlineServiceARefusedBeatDoesNotLogIn) {
+    LogInWithServices("19");
+    // Held here, so the beat finds the presence client whatever the kernel keeps.
+    HMODULE presenceCore = LoadLibraryW((folder + L"PresenceCore.dll").c_str());
+    ASSERT_NE(nullptr, presenceCore);
+    Online({});
+    Create();
+    server->Queue("HeartBeat2PS", "busy", 500);
+    Ticks(30);
+    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetOnlineUserCount") == 2; }));
+    Pump(500);
+    EXPECT_EQ(1, server->Count("HeartBeat2PS"));
+    EXPECT_EQ(0, server->Count("LoginPS"));
+    EXPECT_EQ(0, server->Count("GetFriendIP"));
+    Destroy();
+    FreeLibrary(presenceCore);
+}
+
 TEST_F(PresenceChild, OnlineFriendsAreStoredAndToldOurStatus) {
     ASSERT_TRUE(peer->Listen("127.0.0.2", port, "answer"));
     ASSERT_TRUE(peer->Listen("127.0.0.3", port, "silent"));
@@ -461,7 +493,8 @@ TEST_F(PresenceChild, OwnStatusReachesOnlineFriendsAndTheLastRequestWins) {
     doCommand(plug, presence::PresCmd_UpdateSelfStatus, 2);
     ASSERT_TRUE(PumpUntil([&] { return server->Count("UpdateUserStatus") == 2; }, 15000));
     EXPECT_EQ("type=0&value=2&proxyflag=0&friend-id=", LastBody("UpdateUserStatus"));
-    EXPECT_EQ(2, Self().status.status);
+    // The book hears of it right after the server.
+    EXPECT_TRUE(PumpUntil([&] { return Self().status.status == 2; }, 3000));
     for (const char* at : {"127.0.0.2", "127.0.0.3"}) {
         std::vector<PeerRecord> got = RecordsAt(at);
         ASSERT_EQ(1u, got.size()) << at;
