@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "DebugOut.h"
-#include "PeerPacket.h"
+#include "PeerRecords.h"
 #include "Text.h"
 
 namespace presence {
@@ -35,16 +35,6 @@ bool PendingFriends::Empty() {
 void IdList::Add(const char* id) {
     if (!text_.empty()) text_ += '|';
     text_ += id;
-}
-
-std::string StatusNoticeText(const FriendInfoA& own, const FriendInfoA& peer, const std::string& status) {
-    PeerFields f;
-    f.command = kPeerStatusNotify;
-    f.sender = vantor::FieldText(own.id);
-    f.receiver = vantor::FieldText(peer.id);
-    f.subCode = "01";
-    f.nickname = status;
-    return EncodePacket(BuildPacket(f));
 }
 
 namespace {

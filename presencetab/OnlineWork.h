@@ -46,9 +46,6 @@ private:
     std::string text_;
 };
 
-// The 1130 characters of a status notice from us to a friend.
-std::string StatusNoticeText(const FriendInfoA& own, const FriendInfoA& peer, const std::string& status);
-
 // Marks every network friend offline, walks the server's online list into the book and
 // the pending set, then announces the change. True when friends wait to be visited.
 bool RefreshOnlineFriends(WorkContext& work, PendingFriends& pending);

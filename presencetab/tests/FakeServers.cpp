@@ -43,24 +43,6 @@ int PeerControlPort(const std::wstring& folder) {
     return atoi(testkit::ReadFileBytes(folder + L"presence-peer.port").c_str());
 }
 
-int FreeLoopbackPort() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int port = 0;
-    if (bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) {
-        int size = sizeof at;
-        getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
-        port = ntohs(at.sin_port);
-    }
-    closesocket(s);
-    WSACleanup();
-    return port;
-}
-
 namespace {
 
 std::vector<std::string> Split(const std::string& text, char separator) {

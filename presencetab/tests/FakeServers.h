@@ -16,9 +16,6 @@ std::string Control(int port, const std::string& what, const std::string& body =
 int PresencePort(const std::wstring& folder);
 int PeerControlPort(const std::wstring& folder);
 
-// A port on 127.0.0.1 where nothing listens right now.
-int FreeLoopbackPort();
-
 // One record a fake friend received.
 struct PeerRecord {
     std::string where, command, answer, sender, receiver, subCode, nickname, message;

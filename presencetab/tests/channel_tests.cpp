@@ -13,6 +13,7 @@
 #include "PeerChannel.h"
 #include "Sync.h"
 #include "TestSupport.h"
+#include "WebServers.h"
 
 using namespace presence;
 using pttest::FakePeer;
@@ -29,7 +30,7 @@ protected:
         ASSERT_GT(control, 0) << "the fake peer is not running";
         peer.reset(new FakePeer(control));
         ASSERT_TRUE(peer->Reset());
-        port = static_cast<WORD>(pttest::FreeLoopbackPort());
+        port = static_cast<WORD>(ClosedPort());
         channel.reset(new PeerChannel([this](const PeerPacket& p) {
             vantor::Lock lock(cs);
             got.push_back(p);
@@ -92,7 +93,7 @@ TEST_F(ChannelTest, AHundredFriendsAtOnceAreAllServed) {
 }
 
 TEST_F(ChannelTest, OurSendsAreConfirmedOnlyByAReply) {
-    int theirs = pttest::FreeLoopbackPort();
+    int theirs = ClosedPort();
     std::string text = EncodePacket(BuildPacket(PeerFields{"0005", "", "demo01", "x1", "01", "2", ""}));
     PeerTarget target{kFriend, static_cast<WORD>(theirs)};
     EXPECT_FALSE(channel->SendAndConfirm(target, text)) << "nobody listens";
@@ -122,7 +123,7 @@ TEST_F(ChannelTest, OurSendsAreConfirmedOnlyByAReply) {
 }
 
 TEST_F(ChannelTest, StopCutsSilentConnectionsBothWays) {
-    int theirs = pttest::FreeLoopbackPort();
+    int theirs = ClosedPort();
     ASSERT_TRUE(peer->Listen("127.0.0.2", theirs, "silent"));
     std::atomic<int> confirmed{-1};
     std::thread sender([&] {

@@ -11,6 +11,7 @@
 #include "PeerAddress.h"
 #include "PeerDispatch.h"
 #include "PeerPacket.h"
+#include "PeerRecords.h"
 #include "TestSupport.h"
 
 using namespace presence;
@@ -86,6 +87,27 @@ TEST(PeerCoding, RepliesNameTheCommandAndTellKnownOnesApart) {
     EXPECT_EQ("30303039003030303031", ReplyText("0009"));
     EXPECT_EQ("00000000003030303031", ReplyFor(DecodePacket(std::string(kPacketChars, 'z').c_str())));
     EXPECT_EQ(static_cast<size_t>(kReplyChars), ReplyText("0001").size());
+}
+
+TEST(PeerCoding, OurNoticesCarryOurIdAndNickname) {
+    FriendInfoA own = fakes::Record("demo01", "", 1, 0, 0);
+    strcpy(own.nickname, testkit::Ansi("演示用户").c_str());
+    FriendInfoA peer = fakes::Record("x1", "X", 1, 0, 0);
+    const char* expected[] = {"0003", "0004", "0006"};
+    for (int kind = 0; kind < 3; ++kind) {
+        PeerFields f = ReadPacket(DecodePacket(NoticeText(kind, own, peer).c_str()));
+        EXPECT_EQ(expected[kind], f.command);
+        EXPECT_EQ("demo01", f.sender);
+        EXPECT_EQ("x1", f.receiver);
+        EXPECT_EQ("02", f.subCode);
+        EXPECT_EQ(testkit::Ansi("演示用户"), f.nickname);
+        EXPECT_EQ("", f.message);
+    }
+    EXPECT_EQ("", NoticeText(3, own, peer));
+    PeerFields status = ReadPacket(DecodePacket(StatusNoticeText(own, peer, "10").c_str()));
+    EXPECT_EQ("0005", status.command);
+    EXPECT_EQ("01", status.subCode);
+    EXPECT_EQ("10", status.nickname);
 }
 
 TEST(PeerRules, AddressesFollowTheRouterAndUnknownOnesAreNoRoad) {

@@ -19,6 +19,7 @@
 #include "PresenceMessages.h"
 #include "TabPlug.h"
 #include "TestSupport.h"
+#include "WebServers.h"
 #include "Text.h"
 #include "outside/RostLedger.h"
 #include "outside/zumbase.h"
@@ -94,7 +95,7 @@ protected:
         server.reset(new FakePresence(presencePort));
         peer.reset(new FakePeer(PeerControlPort(ParentDir())));
         ASSERT_TRUE(peer->Reset());
-        port = FreeLoopbackPort();
+        port = ClosedPort();
         WriteConfig();
         ProgramServer();
 

@@ -31,12 +31,14 @@ import http.server
 import os
 import socket
 import socketserver
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
-import urllib.request
+
+# The background start and the stop request are the fake presence server's.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from fake_presence import start as start_fake, stop  # noqa: E402
 
 RECORD = 565
 DIGITS = "0123456789ABCDEF"
@@ -309,38 +311,6 @@ def serve(port_file, idle):
         pass
 
 
-def start(port_file, idle):
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--port-file", port_file,
-                      "--idle", str(idle)],
-                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                     start_new_session=True, env={k: v for k, v in os.environ.items() if "proxy" not in k.lower()})
-    deadline = time.time() + 20
-    while time.time() < deadline:
-        if os.path.exists(port_file):
-            return 0
-        time.sleep(0.1)
-    print("fake peer did not start", file=sys.stderr)
-    return 1
-
-
-def stop(port_file):
-    try:
-        with open(port_file) as f:
-            port = int(f.readline())
-    except (OSError, ValueError):
-        return 0
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-    try:
-        opener.open("http://127.0.0.1:%d/_ctl/stop" % port, data=b"", timeout=5).read()
-    except OSError:
-        pass
-    return 0
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("command", choices=["serve", "start", "stop"])
@@ -351,7 +321,7 @@ def main():
         serve(args.port_file, args.idle)
         return 0
     if args.command == "start":
-        return start(args.port_file, args.idle)
+        return start_fake(args.port_file, args.idle, __file__)
     return stop(args.port_file)
 
 

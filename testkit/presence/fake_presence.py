@@ -180,12 +180,13 @@ def serve(port_file, idle):
         pass
 
 
-def start(port_file, idle):
+def start(port_file, idle, script=None):
+    """Runs `script serve` (this server unless another fake is named) in the background."""
     try:
         os.remove(port_file)
     except OSError:
         pass
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--port-file", port_file,
+    subprocess.Popen([sys.executable, os.path.abspath(script or __file__), "serve", "--port-file", port_file,
                       "--idle", str(idle)],
                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                      start_new_session=True, env={k: v for k, v in os.environ.items() if "proxy" not in k.lower()})
@@ -194,7 +195,7 @@ def start(port_file, idle):
         if os.path.exists(port_file):
             return 0
         time.sleep(0.1)
-    print("fake presence server did not start", file=sys.stderr)
+    print("%s did not start" % os.path.basename(script or __file__), file=sys.stderr)
     return 1
 
 
