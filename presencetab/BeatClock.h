@@ -13,22 +13,18 @@ public:
     // One timer tick; true when the beat is due. A due beat stays due on every later tick
     // until the cycle restarts, so an interval below the ticks already counted cannot stop
     // the beats.
-    bool Tick() {
-        DWORD ticks = ticks_ + 1;
-        ticks_ = ticks;
-        return ticks >= interval_;
-    }
-    // A cycle starts (set from the heart-beat thread: a plain 32-bit store).
-    void Restart() { ticks_ = 0; }
+    bool Tick() { return static_cast<DWORD>(InterlockedIncrement(&ticks_)) >= interval_; }
+    // A cycle starts (from the heart-beat thread, while the window thread ticks).
+    void Restart() { InterlockedExchange(&ticks_, 0); }
     // A successful beat's interval; 0 keeps the current one (it would beat on every tick).
     void Accept(DWORD interval) {
         if (interval != 0) interval_ = interval;
     }
     DWORD Interval() const { return interval_; }
-    DWORD Ticks() const { return ticks_; }
+    DWORD Ticks() const { return static_cast<DWORD>(ticks_); }
 
 private:
-    volatile DWORD ticks_ = 0;
+    volatile LONG ticks_ = 0;
     volatile DWORD interval_ = kFirstInterval;
 };
 
