@@ -3,8 +3,9 @@
 #   vantor_deliverable(<Name> SOURCES ... [DEF file.def] [LIBS ...] [EXE [WIN32]] [IMPORTLIB])
 #   vantor_outside(<Name> ...)        same, for stand-ins of outside libraries (never shipped)
 #   vantor_test_module(<Name> ...)    same, for DLLs that only tests load
-#   vantor_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [DISPLAY])   a GoogleTest EXE run under Wine;
-#                                     DISPLAY: it shows windows, so it takes the display alone
+#   vantor_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [DISPLAY] [REGISTRY])   a GoogleTest EXE run under Wine;
+#                                     DISPLAY: it shows windows, so it takes the display alone;
+#                                     REGISTRY: it writes HKLM "SOFTWARE\Vantor", which suites share
 #
 # Modules get their exact file name (<Name>.dll / <Name>.exe), land in the staged program
 # folder, link the mingw runtime statically, and have their export table checked against
@@ -87,7 +88,7 @@ endfunction()
 
 # One CTest test per test EXE: each process start under Wine costs about a second.
 function(vantor_test name)
-  cmake_parse_arguments(T "DISPLAY" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;REGISTRY" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
   vantor_module(${name} KIND test EXE SOURCES ${T_SOURCES}
                 LIBS vantor_testsupport gmock gtest_main gtest ${T_LIBS})
   add_dependencies(${name} vantor_stage_tree ${T_DEPENDS})
@@ -104,6 +105,9 @@ function(vantor_test name)
       # Focus, activation and synthetic input are shared by every window on the display:
       # tests that show windows run one at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_display)
+    endif()
+    if(T_REGISTRY)
+      set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK vantor_registry)
     endif()
   endif()
 endfunction()

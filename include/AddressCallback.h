@@ -27,6 +27,8 @@ typedef void(CALLBACK* AddressCallback_OnRefreshSelfStatusProc)(const FriendStat
 typedef void(CALLBACK* AddressCallback_OnRefreshOnlineUserProc)(UINT_PTR user);
 typedef void(CALLBACK* AddressCallback_OnUpdateFriendOnlineStatusProc)(FriendHandle entry, UINT_PTR user);
 typedef void(CALLBACK* AddressCallback_OnRefreshFriendStatusProc)(UINT_PTR user);
+// Extended information of the entry changed; the store itself never calls it.
+typedef void(CALLBACK* AddressCallback_OnUpdateFriendExtendInfoProc)(FriendHandle entry, UINT_PTR user);
 
 // Declarations for modules that implement the callbacks.
 void CALLBACK AddressCallback_OnAddFriend(FriendHandle entry, GroupHandle group, UINT_PTR user);
@@ -45,4 +47,5 @@ void CALLBACK AddressCallback_OnRefreshSelfStatus(const FriendStatus* status, UI
 void CALLBACK AddressCallback_OnRefreshOnlineUser(UINT_PTR user);
 void CALLBACK AddressCallback_OnUpdateFriendOnlineStatus(FriendHandle entry, UINT_PTR user);
 void CALLBACK AddressCallback_OnRefreshFriendStatus(UINT_PTR user);
+void CALLBACK AddressCallback_OnUpdateFriendExtendInfo(FriendHandle entry, UINT_PTR user);
 }

@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ContactRecords.h"
@@ -42,7 +44,8 @@ struct Container {
     int counter = 0;
     bool sorted = false;
     bool unloading = false;
-    std::vector<std::unique_ptr<PlugRecord>> plugs;  // records keep their address while listed
+    // Records keep their address while listed; the tear-down takes them from the front.
+    std::deque<std::unique_ptr<PlugRecord>> plugs;
     TabDeckHandle deck = nullptr;
     HMODULE deckModule = nullptr;
     HMODULE coreFront = nullptr;
@@ -66,7 +69,17 @@ std::wstring Folder() {
 
 std::wstring ConfigFile() { return Folder() + L"\\config\\pruv2.cfg"; }
 
-HMODULE LoadFromFolder(const std::wstring& fileName) { return LoadLibraryW((Folder() + L"\\" + fileName).c_str()); }
+// Libraries load from the program folder only: a configured name that leads anywhere
+// else is refused.
+HMODULE LoadFromFolder(const std::wstring& fileName) {
+    if (!plughost::IsPlainModuleName(fileName)) {
+        vantor::DebugLine(L"PlugHost: \"%ls\" is no file name of the program folder; it is not loaded\n",
+                          fileName.c_str());
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    return LoadLibraryW((Folder() + L"\\" + fileName).c_str());
+}
 
 template <typename Fn>
 Fn Export(HMODULE module, const char* name) {
@@ -139,7 +152,7 @@ int RunPlugLoader(Container* c, PlugRecord* rec) {
         }
         std::wstring path = Folder() + L"\\" + name;
         vantor::DebugLine(L"开始加载插件：%ls\n", path.c_str());
-        HMODULE module = LoadLibraryW(path.c_str());
+        HMODULE module = LoadFromFolder(name);
         if (!module) {
             vantor::DebugLine(L"载入插件模块：%ls失败，GetLastError = %lu\n", path.c_str(), GetLastError());
             return 0;
@@ -267,26 +280,28 @@ bool Start(Container* c) {
 
     FriendHandle account = CurrentAccount(c->context);
 
-    std::vector<PlugId> tabIds = plughost::ParsePlugIds(ReadIniValue(ConfigFile(), L"UI", L"TabPlugs"));
-    for (PlugId id : tabIds) {
+    std::vector<PlugId> tabList = plughost::ReadPlugIds(ConfigFile(), L"UI", L"TabPlugs");
+    for (PlugId id : tabList) {
         auto rec = std::make_unique<PlugRecord>();
         rec->id = id;
         AppendPlug(c, std::move(rec));
     }
-    for (PlugId id : plughost::ParsePlugIds(ReadIniValue(ConfigFile(), L"UI", L"SubPlugs"))) {
+    for (PlugId id : plughost::ReadPlugIds(ConfigFile(), L"UI", L"SubPlugs")) {
         auto rec = std::make_unique<PlugRecord>();
         rec->id = id;
         AppendPlug(c, std::move(rec));
     }
+    // Looked up once per record: long lists must stay linear.
+    const std::unordered_set<PlugId> tabIds(tabList.begin(), tabList.end());
+    const plughost::IniSection styles(ConfigFile(), L"PlugsLoadStyle");
 
     {
         vantor::Lock lock(g_lock);
         std::vector<PlugRecord*> records;
         for (auto& rec : c->plugs) records.push_back(rec.get());
         for (PlugRecord* rec : records) {
-            std::wstring style = ReadIniValue(ConfigFile(), L"PlugsLoadStyle", IdText(rec->id).c_str());
-            if (plughost::IsImmediateLoadStyle(style)) RunPlugLoader(c, rec);
-            if (std::find(tabIds.begin(), tabIds.end(), rec->id) != tabIds.end()) AddTab(c, rec->id);
+            if (plughost::IsImmediateLoadStyle(styles.Value(IdText(rec->id)))) RunPlugLoader(c, rec);
+            if (tabIds.count(rec->id)) AddTab(c, rec->id);
         }
         SortPlugs(c);
         c->sorted = true;
@@ -311,7 +326,7 @@ void TearDown(Container* c) {
         bool freeable = DestroyPlug(module, rec->handle);
         {
             vantor::Lock lock(g_lock);
-            c->plugs.erase(c->plugs.begin());
+            c->plugs.pop_front();
         }
         if (module && freeable) FreeLibrary(module);
     }

@@ -10,6 +10,8 @@ namespace ps {
 
 namespace {
 
+const long kMostUsers = 2000000000;
+
 // Runs one action: post, then the reply walk. Actions that keep their relay messages
 // even when refused walk after a failure too (the walk finds nodes only when the
 // envelope was read).
@@ -43,10 +45,13 @@ PsResult AddOffFriend(Record* info, const Text* groupId) {
     FormText form;
     form.Add("group_id", Ansi(groupId));
     AddContactSet(form, *info, false);
-    return RunAction(FormOf<Text>(), "AddFriend2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
-        if (SameName(cell.name, L"id")) PutId(info->id, cell.text);
+    bool idFits = true;
+    PsResult r = RunAction(FormOf<Text>(), "AddFriend2PS", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+        if (SameName(cell.name, L"id")) idFits = PutId(info->id, cell.text) && idFits;
         return true;
     });
+    // The friend exists on the server under an id the caller cannot hold: not a success.
+    return r == PS_OK && !idFits ? PS_NO_ENVELOPE : r;
 }
 
 template <typename Record, typename Text>
@@ -75,10 +80,12 @@ PsResult AddGroup(Group* group, const Text* parentId, const wchar_t* idCell) {
     FormText form;
     form.Add("GroupName", Field(group->name));
     form.Add("ParGroupID", Ansi(parentId));
-    return RunAction(FormOf<Text>(), "AddNewGroup", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
-        if (SameName(cell.name, idCell)) PutId(group->id, cell.text);
+    bool idFits = true;
+    PsResult r = RunAction(FormOf<Text>(), "AddNewGroup", form.Text(), false, [&](const Cell& cell, const XmlNode&) {
+        if (SameName(cell.name, idCell)) idFits = PutId(group->id, cell.text) && idFits;
         return true;
     });
+    return r == PS_OK && !idFits ? PS_NO_ENVELOPE : r;
 }
 
 template <typename Group>
@@ -218,8 +225,10 @@ PS_EXPORT PS_Cco_GetOnlineCount(LONG* count) {
         LONG value = 0;
         bool seen = false;
         PsResult r = RunAction(Form::Ansi, "GetOnlineUserCount", std::string(), false, [&](const Cell& cell, const XmlNode&) {
-            if (SameName(cell.name, L"onlineusercount")) {
-                value = _wtol(cell.text.c_str());
+            // A count below 0 or beyond any user base is no count.
+            long parsed = 0;
+            if (SameName(cell.name, L"onlineusercount") && ParseNumberInRange(cell.text, 0, kMostUsers, &parsed)) {
+                value = parsed;
                 seen = true;
             }
             return true;

@@ -43,12 +43,30 @@ std::string StorableStamp(const std::wstring& text) {
 // "1" (as a decimal number) sets a flag; anything else, including nothing, does not.
 bool FlagSet(const std::wstring& text) { return !text.empty() && _wtoi(text.c_str()) == 1; }
 
+// The whole file on disk, not only in the cache: it is about to replace the old one.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+           written == bytes.size() && FlushFileBuffers(file.get());
+}
+
+// Room for server text in the file: a few times the record field that will hold it.
+// A value of megabytes would make a start tag the reader refuses, and the whole book
+// would be lost for one name.
+const size_t kRoomPerFieldChar = 4;
+const size_t kIdChars = 24;
+const size_t kNameChars = 24;
+const size_t kShortChars = 16;   // birthday, province, voip, mobile, phone, xlt; sex and age as text
+const size_t kLongChars = 32;    // city, email
+
+std::wstring CutToRoom(const std::wstring& value, size_t fieldChars) {
+    size_t room = fieldChars * kRoomPerFieldChar;
+    if (value.size() <= room) return value;
+    // Never half a surrogate pair.
+    if (IS_LOW_SURROGATE(value[room]) && IS_HIGH_SURROGATE(value[room - 1])) --room;
+    return value.substr(0, room);
 }
 
 struct Builder {
@@ -60,8 +78,8 @@ struct Builder {
         if (!child) failed = true;
         return child;
     }
-    void Set(XmlNode& element, const wchar_t* name, const std::wstring& value) {
-        if (!element.SetAttribute(name, value)) failed = true;
+    void Set(XmlNode& element, const wchar_t* name, const std::wstring& value, size_t fieldChars) {
+        if (!element.SetAttribute(name, CutToRoom(value, fieldChars))) failed = true;
     }
 
     void CopyGroupTree(XmlNode& parent, const XmlNode& container, int depth) {
@@ -100,17 +118,20 @@ struct Builder {
             }
             if (!groupId.empty()) {
                 XmlNode group = Append(parent, L"Group");
-                Set(group, L"id", groupId);
-                Set(group, L"name", groupName);
+                Set(group, L"id", groupId, kIdChars);
+                Set(group, L"name", groupName, kNameChars);
                 CopyGroupTree(group, nested, depth + 1);
             } else if (!friendId.empty() && !flagged) {
                 XmlNode f = Append(parent, L"Friend");
-                const std::pair<const wchar_t*, const std::wstring*> attrs[] = {
-                    {L"id", &friendId}, {L"nickname", &contact}, {L"name", &contact},   {L"sex", &sex},
-                    {L"birthday", &birthday}, {L"email", &email}, {L"voip", &voip},     {L"phone", &phone},
-                    {L"mobile", &mobile}, {L"xlt", &xlt},         {L"province", &province}, {L"city", &city},
-                    {L"age", &age}};
-                for (const auto& a : attrs) Set(f, a.first, *a.second);
+                const struct { const wchar_t* name; const std::wstring* value; size_t chars; } attrs[] = {
+                    {L"id", &friendId, kIdChars},         {L"nickname", &contact, kNameChars},
+                    {L"name", &contact, kNameChars},      {L"sex", &sex, kShortChars},
+                    {L"birthday", &birthday, kShortChars}, {L"email", &email, kLongChars},
+                    {L"voip", &voip, kShortChars},        {L"phone", &phone, kShortChars},
+                    {L"mobile", &mobile, kShortChars},    {L"xlt", &xlt, kShortChars},
+                    {L"province", &province, kShortChars}, {L"city", &city, kLongChars},
+                    {L"age", &age, kShortChars}};
+                for (const auto& a : attrs) Set(f, a.name, *a.value, a.chars);
             }
         }
     }
@@ -130,7 +151,7 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
     Builder builder{out};
     XmlNode root = out.Append(out.CreateElement(L"AddressList"));
     if (!root) return PS_REPLY_NOT_XML;
-    builder.Set(root, L"version", L"1.0");
+    builder.Set(root, L"version", L"1.0", kShortChars);
 
     std::wstring newStamp;
     WalkReplyCells(reply, [&](const Cell& cell, const XmlNode& node) {
@@ -149,7 +170,7 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
             }
             if (hasChildren) {
                 XmlNode list = builder.Append(root, listId == L"0" ? L"BlackList" : L"FriendList");
-                builder.Set(list, L"id", listId);
+                builder.Set(list, L"id", listId, kIdChars);
                 builder.CopyGroupTree(list, container, 0);
             }
         }
@@ -173,14 +194,15 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
         return PS_SAVE_FAILED;
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileW(tmp.c_str(), path.c_str(), FALSE)) {
+    // A rename, never a copy over the old file: a process that ends half-way through a
+    // copy leaves a short file, and the stamp would then keep the book empty for good.
+    if (!MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         // The old file stays, and so does its stamp: the next download asks again for
         // everything this one would have brought.
         vantor::DebugLine(L"PresenceCore: %ls could not be replaced (error %lu)\n", path.c_str(), GetLastError());
         DeleteFileW(tmp.c_str());
         return PS_SAVE_FAILED;
     }
-    DeleteFileW(tmp.c_str());
     if (!WriteSyncStamp(stampKey, keptStamp)) return PS_SAVE_FAILED;
     return PS_OK;
 }

@@ -9,6 +9,7 @@
 
 #include "DebugOut.h"
 #include "Sync.h"
+#include "Text.h"
 
 namespace ps {
 
@@ -73,9 +74,42 @@ long HighestSection(const std::string& queue, bool* any) {
     return highest;
 }
 
+// One numbered section of the queue: its "key=value" lines, "opencode" first.
+struct Section {
+    long number;
+    std::vector<std::string> lines;
+};
+
+// Adds the sections in one write of the queue. The profile functions rewrite the whole
+// file for every section they add, so thousands of sections one by one take minutes.
+// They stay the only writer all the same: whoever drains the queue in this process
+// reads and deletes through them and their cache, and a write past them could be lost
+// under a delete or bring a deleted section back. So the sections after the first ride
+// in one last line of the first, which the file holds as the lines and sections they
+// are, and the cache is dropped at once so that every later read sees them as such.
+bool WriteSections(const std::string& queue, const std::vector<Section>& sections) {
+    if (sections.empty()) return false;
+    std::string text;
+    for (const std::string& line : sections[0].lines) text += line + '\0';
+    if (sections.size() > 1) {
+        std::string rest;
+        for (size_t i = 1; i < sections.size(); ++i) {
+            if (i > 1) rest += "\r\n";
+            rest += "[" + std::to_string(sections[i].number) + "]";
+            for (const std::string& line : sections[i].lines) rest += "\r\n" + line;
+        }
+        text += rest + '\0';
+    }
+    text += '\0';
+    bool ok = WritePrivateProfileSectionA(std::to_string(sections[0].number).c_str(), text.c_str(),
+                                          queue.c_str()) != FALSE;
+    if (sections.size() > 1) WritePrivateProfileStringA(nullptr, nullptr, nullptr, queue.c_str());
+    return ok;
+}
+
 }  // namespace
 
-void StoreProxyMessages(const XmlNode& batch) {
+void StoreProxyMessages(const std::vector<XmlNode>& batches) {
     vantor::DebugLine(L"有代理信息从ps得到了\n");
     std::string user = CurrentUser();
     // The id names a folder under the program folder: it must stay one plain name.
@@ -99,52 +133,51 @@ void StoreProxyMessages(const XmlNode& batch) {
         if (proxy.counter == 0) proxy.counter = GetPrivateProfileIntA("PSProxy", user.c_str(), 0, config.c_str());
         bool any = false;
         long highest = HighestSection(queue, &any);
-        if (!any) {
-            proxy.counter = 0;
-            WritePrivateProfileStringA("PSProxy", user.c_str(), "0", config.c_str());
-        }
+        if (!any) proxy.counter = 0;
         // Never reuse a number that a pending section still carries.
         proxy.counter = std::max(proxy.counter, highest);
+        long first = proxy.counter;
 
-        for (XmlNode kind = batch.FirstChild(); kind; kind = kind.NextSibling()) {
-            Cell kindCell;
-            if (!ReadCellNode(kind, &kindCell)) continue;
-            const char* code = KindCode(kindCell.tag);
-            if (!code) continue;
-            for (XmlNode message = kind.FirstChild(); message; message = message.NextSibling()) {
-                Cell messageCell;
-                if (!ReadCellNode(message, &messageCell) || !SameName(messageCell.tag, L"C")) continue;
-                long number = ++proxy.counter;
-                char numberText[16];
-                _ltoa(number, numberText, 10);
-                WritePrivateProfileStringA("PSProxy", user.c_str(), numberText, config.c_str());
+        std::vector<Section> sections;
+        for (const XmlNode& batch : batches) {
+            for (XmlNode kind = batch.FirstChild(); kind; kind = kind.NextSibling()) {
+                Cell kindCell;
+                if (!ReadCellNode(kind, &kindCell)) continue;
+                const char* code = KindCode(kindCell.tag);
+                if (!code) continue;
+                for (XmlNode message = kind.FirstChild(); message; message = message.NextSibling()) {
+                    Cell messageCell;
+                    if (!ReadCellNode(message, &messageCell) || !SameName(messageCell.tag, L"C")) continue;
+                    long number = ++proxy.counter;
 
-                std::vector<std::pair<std::string, std::string>> fields;
-                bool readable = false;
-                for (XmlNode field = message.FirstChild(); field; field = field.NextSibling()) {
-                    Cell f;
-                    if (!ReadCellNode(field, &f)) continue;
-                    readable = true;
-                    std::string key = vantor::WideToAnsi(f.tag);
-                    if (!UsableKey(key)) continue;
-                    std::string value = OneLine(vantor::WideToAnsi(f.text));
-                    auto same = std::find_if(fields.begin(), fields.end(),
-                                             [&](const auto& kv) { return kv.first == key; });
-                    if (same != fields.end()) same->second = value;
-                    else fields.emplace_back(key, value);
+                    std::vector<std::pair<std::string, std::string>> fields;
+                    bool readable = false;
+                    for (XmlNode field = message.FirstChild(); field; field = field.NextSibling()) {
+                        Cell f;
+                        if (!ReadCellNode(field, &f)) continue;
+                        readable = true;
+                        std::string key = vantor::WideToAnsi(f.tag);
+                        if (!UsableKey(key)) continue;
+                        std::string value = OneLine(vantor::WideToAnsi(f.text));
+                        auto same = std::find_if(fields.begin(), fields.end(),
+                                                 [&](const auto& kv) { return kv.first == key; });
+                        if (same != fields.end()) same->second = value;
+                        else fields.emplace_back(key, value);
+                    }
+                    if (!readable) continue;
+                    Section section{number, {std::string("opencode=") + code}};
+                    for (const auto& kv : fields) section.lines.push_back(kv.first + "=" + kv.second);
+                    sections.push_back(std::move(section));
                 }
-                if (!readable) continue;
-                // One write for the whole section: the consumer never sees it half made.
-                std::string section = std::string("opencode=") + code;
-                section += '\0';
-                for (const auto& kv : fields) {
-                    section += kv.first + "=" + kv.second;
-                    section += '\0';
-                }
-                section += '\0';
-                if (WritePrivateProfileSectionA(numberText, section.c_str(), queue.c_str())) stored = true;
             }
         }
+        // The counter first: a number it has given out is never given again, even when
+        // the queue could not be written.
+        if (!any || proxy.counter != first) {
+            WritePrivateProfileStringA("PSProxy", user.c_str(), std::to_string(proxy.counter).c_str(), config.c_str());
+        }
+        // One write for every section: the consumer never sees one half made.
+        stored = WriteSections(queue, sections);
         if (stored && !proxy.event) proxy.event = CreateEventA(nullptr, FALSE, FALSE, kEventName);
     }
     if (stored && proxy.event) SetEvent(proxy.event);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cwctype>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "DebugOut.h"
 #include "ModulePath.h"
 #include "Sync.h"
+#include "TransferLimits.h"
 #include "WebFetch.h"
 
 namespace ps {
@@ -47,6 +49,14 @@ public:
     void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
         auto* text = reinterpret_cast<std::string*>(context);
         if (!text || !chunk || overflow) return;
+        // No reply of the presence server comes near this; an endless one must not take
+        // the process's memory.
+        if (text->size() + length > webfetch::kMaxReplyBytes) {
+            overflow = true;
+            text->clear();
+            text->shrink_to_fit();
+            return;
+        }
         try {
             text->append(chunk, length);
         } catch (...) {
@@ -271,16 +281,34 @@ PsResult PsRequest(Reply& reply, Form form, const char* action, const std::strin
 }
 
 bool WalkReplyCells(Reply& reply, const CellHandler& handler, bool storeProxy) {
+    // The relayed messages of the whole reply are stored together once the walk ends: a
+    // reply with thousands of them writes the queue once, not once per message.
+    std::vector<XmlNode> batches;
+    bool whole = true;
     for (XmlNode node = reply.current; node; node = node.NextSibling()) {
         reply.current = node;
         Cell cell;
         if (!ReadCellNode(node, &cell)) continue;
         if (cell.tag == L"cell") {
-            if (handler && !handler(cell, node)) return false;
+            if (handler && !handler(cell, node)) {
+                whole = false;
+                break;
+            }
         } else if (storeProxy && SameName(cell.tag, L"P")) {
-            StoreProxyMessages(node);
+            batches.push_back(node);
         }
     }
+    if (!batches.empty()) StoreProxyMessages(batches);
+    return whole;
+}
+
+bool ParseNumberInRange(const std::wstring& text, long low, long high, long* value) {
+    const wchar_t* start = text.c_str();
+    while (iswspace(*start)) ++start;
+    wchar_t* end = nullptr;
+    long long v = wcstoll(start, &end, 10);
+    if (end == start || v < low || v > high) return false;
+    *value = static_cast<long>(v);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ContactRecords.h"
 #include "Handles.h"
@@ -106,7 +107,13 @@ PsResult PsRequest(Reply& reply, Form form, const char* action, const std::strin
 using CellHandler = std::function<bool(const Cell& cell, const XmlNode& node)>;
 bool WalkReplyCells(Reply& reply, const CellHandler& handler, bool storeProxy = true);
 
-void StoreProxyMessages(const XmlNode& batch);
+// The messages of every "P" node of one reply, in order, in one write of the queue.
+void StoreProxyMessages(const std::vector<XmlNode>& batches);
+
+// A number the server sent, read as atol reads it (leading blanks, a sign, digits up to
+// the first other character); false when it has no digit or lies outside low..high.
+const long kSecondsPerDay = 86400;
+bool ParseNumberInRange(const std::wstring& text, long low, long high, long* value);
 
 // Dotted IPv4 text to a network-order address (all ones when it is none).
 DWORD ParseIPv4Address(const std::wstring& text);

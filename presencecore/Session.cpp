@@ -41,8 +41,9 @@ PsResult SelectPresenceHost() {
         size_t colon = cell.text.find(L':');
         if (colon == std::wstring::npos) return true;
         DWORD a = ParseIPv4Address(cell.text.substr(0, colon));
-        int p = _wtoi(cell.text.c_str() + colon + 1) & 0xFFFF;
-        if (a == INADDR_NONE || p == 0) return true;
+        // A port outside 1-65535 is refused: cut to 16 bits it would name some other port.
+        long p = 0;
+        if (a == INADDR_NONE || !ParseNumberInRange(cell.text.substr(colon + 1), 1, 65535, &p)) return true;
         address = a;
         port = static_cast<WORD>(p);
         return true;
@@ -146,11 +147,13 @@ extern "C" int __stdcall PS_Cco_HeartBeat(int* retryTimes, int* interval) {
         // would make the caller beat on every tick.
         WalkReplyCells(reply, [&](const Cell& cell, const XmlNode&) {
             if (cell.text.empty()) return true;
+            // Numbers outside what a caller can act on (negative, above a day) are ignored,
+            // as an interval of 0 is.
+            long value = 0;
             if (SameName(cell.name, L"retry-times")) {
-                if (retryTimes) *retryTimes = _wtoi(cell.text.c_str());
+                if (retryTimes && ParseNumberInRange(cell.text, 0, kSecondsPerDay, &value)) *retryTimes = value;
             } else if (SameName(cell.name, L"interval")) {
-                int value = _wtoi(cell.text.c_str());
-                if (interval && value > 0) *interval = value;
+                if (interval && ParseNumberInRange(cell.text, 1, kSecondsPerDay, &value)) *interval = value;
             }
             return true;
         });

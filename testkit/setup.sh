@@ -30,3 +30,8 @@ for arch in i686 x86_64; do
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" "${extra[@]}" >/dev/null
   cmake --build "$root/build/$arch"
 done
+
+# The IM protocol core built for this machine: unit tests under the address and
+# undefined-behaviour sanitizers, and its fuzz targets (run by the x86_64 tests).
+cmake -S "$root/chatdesk/proto/native" -B "$root/build/native" -G Ninja >/dev/null
+cmake --build "$root/build/native"

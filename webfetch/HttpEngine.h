@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TransferLimits.h"
 #include "WebFetch.h"
 
 struct ProxyEntry {
@@ -69,9 +70,15 @@ public:
     CookieTable cookies;
 
     // How an engine reads the reply to a request it sent (its library's read call and
-    // header queries; both libraries take the same arguments).
+    // header queries; both libraries take the same arguments and header levels).
     struct ReplyReader {
         BOOL(WINAPI* read)(void* request, void* buffer, DWORD size, DWORD* got);
+        // Waits for the next bytes of the body (0 at its end) no longer than the receive
+        // timeout; a read of at most that many then returns at once, so a server that
+        // sends a byte at a time cannot hold a read that waits for a full buffer.
+        bool (*available)(void* request, DWORD* bytes);
+        // The receive timeout of the request's next wait.
+        void (*setReceiveTimeout)(void* request, DWORD ms);
         bool (*status)(void* request, DWORD* status);
         bool (*contentLength)(void* request, uint64_t* length);
         bool (*headerValue)(void* request, DWORD level, DWORD index, std::wstring* value);
@@ -84,10 +91,12 @@ protected:
 
     // The rest of a post once its request went out: the status, the cookies the reply
     // sets (header cookieLevel; 0 keeps none), and the body to the callback in chunks of
-    // at most chunkSize bytes, each NUL-terminated. A failed read, a stop or a
-    // connection closed before Content-Length bytes is not a delivered reply.
+    // at most chunkSize bytes, each NUL-terminated. A failed read, a stop, the deadline,
+    // a body beyond kMaxReplyBytes or a connection closed before Content-Length bytes
+    // is not a delivered reply.
     HttpFetchResult ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
-                                CFileDownUpProcessCallback* callback, DWORD_PTR context);
+                                const webfetch::Deadline& deadline, CFileDownUpProcessCallback* callback,
+                                DWORD_PTR context);
     // The rest of a download once its request went out: sizes, status, the body into
     // file, and the end report after closeHandles has closed the request.
     HttpFetchResult ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize, ResumeFile& file,
@@ -100,6 +109,24 @@ protected:
 
 // A Content-Length header value; false when it holds no number.
 bool ParseContentLength(const wchar_t* text, uint64_t* length);
+
+// A Content-Range value "bytes first-last/total" (total "*" when unknown), or
+// "bytes */total" for an unsatisfiable range (hasRange false).
+struct ContentRange {
+    bool hasRange = false;
+    uint64_t first = 0;
+    uint64_t last = 0;
+    bool hasTotal = false;
+    uint64_t total = 0;
+};
+bool ParseContentRange(const std::wstring& text, ContentRange* range);
+
+// Only an HTTP/1.x status line with a status of 100 to 599, followed by at least one
+// header and the blank line, is a reply: the engines hand on a status of 0 for a
+// connection closed before any byte, any number the server wrote, the header read up to
+// a close for one that never ended, and a made-up "HTTP/1.0 200 OK" without headers for
+// junk they take as HTTP/0.9.
+bool IsWellFormedReply(DWORD status, const std::wstring& version, const std::wstring& rawHeaders);
 
 // One value of a header that may occur several times, through query(buffer, &bytes),
 // which gives false with ERROR_INSUFFICIENT_BUFFER (and the size needed) when the

@@ -11,12 +11,18 @@
 #include <string>
 
 #include "Text.h"
+#include "TransferLimits.h"
 #include "WebFetch.h"
 
 struct ResponseRecord {
     std::string header;
     std::string body;
     int bodyLength = -1;
+    // Bytes that came with the header's last read but belong behind it; they are
+    // handed out before anything more is received.
+    std::string pending;
+    // The socket's receive timeout, which also bounds the whole header read.
+    DWORD receiveTimeoutMs = 0;
 };
 
 namespace {
@@ -24,6 +30,7 @@ namespace {
 // A peer that never ends its header must not grow it without limit.
 const size_t kMaxHeaderBytes = 64 * 1024;
 const int kReceiveChunk = 1024;
+const int kHeaderReadChunk = 4096;
 
 size_t FindNoCase(const std::string& text, const char* what, size_t from = 0) {
     size_t n = strlen(what);
@@ -98,6 +105,51 @@ int CopyTerminated(const char* from, size_t length, char* buffer, int size) {
     return static_cast<int>(n);
 }
 
+// Reads a header up to its blank line, at most kMaxHeaderBytes and for no longer than
+// timeoutMs in all (0: the transfer limit), so a peer that sends a byte at a time cannot
+// hold the caller. Bytes behind the blank line go to *rest. True when the blank line came.
+bool ReadHeaderBlock(SOCKET s, DWORD timeoutMs, std::string* header, std::string* rest) {
+    webfetch::Deadline deadline(timeoutMs ? timeoutMs : webfetch::TransferLimitMs());
+    char chunk[kHeaderReadChunk];
+    while (header->size() < kMaxHeaderBytes && !deadline.Passed()) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        DWORD wait = deadline.RemainingMs();
+        timeval tv = {static_cast<long>(wait / 1000), static_cast<long>((wait % 1000) * 1000)};
+        if (select(0, &readable, nullptr, nullptr, &tv) <= 0) return false;
+        size_t room = kMaxHeaderBytes - header->size();
+        int got = recv(s, chunk, static_cast<int>(room < sizeof(chunk) ? room : sizeof(chunk)), 0);
+        if (got <= 0) return false;
+        size_t scanFrom = header->size() >= 3 ? header->size() - 3 : 0;
+        header->append(chunk, static_cast<size_t>(got));
+        size_t blank = header->find("\r\n\r\n", scanFrom);
+        if (blank != std::string::npos) {
+            rest->assign(*header, blank + 4, std::string::npos);
+            header->resize(blank + 4);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The Content-Length value of a header: digits only between blanks. False when it does
+// not parse; a length beyond the int range is held as the largest int.
+bool ParseBodyLength(const std::string& text, int* length) {
+    size_t first = text.find_first_not_of(" \t");
+    size_t last = text.find_last_not_of(" \t");
+    if (first == std::string::npos || last - first + 1 > 20) return false;
+    unsigned long long value = 0;
+    for (size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        unsigned digit = static_cast<unsigned>(text[i] - '0');
+        if (value > (~0ull - digit) / 10) return false;   // beyond 64 bits
+        value = value * 10 + digit;
+    }
+    *length = value > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(value);
+    return true;
+}
+
 }  // namespace
 
 CWebFetch::CWebFetch()
@@ -112,7 +164,12 @@ CWebFetch::~CWebFetch() {
 bool CWebFetch::Socket() {
     if (socket_ != INVALID_SOCKET) return true;
     socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return socket_ != INVALID_SOCKET;
+    if (socket_ == INVALID_SOCKET) return false;
+    // A silent peer must not hold the caller for ever: this stands until SetTimeout.
+    DWORD limit = webfetch::TransferLimitMs();
+    SetTimeout(static_cast<int>(limit), 0);
+    SetTimeout(static_cast<int>(limit), 1);
+    return true;
 }
 
 bool CWebFetch::_Connect(const char* host, unsigned short port) {
@@ -149,11 +206,7 @@ bool CWebFetch::Connect(const char* host, int port, char* proxyOut) {
         return false;
     }
     std::string answer;
-    char c = 0;
-    while (answer.size() < kMaxHeaderBytes && recv(static_cast<SOCKET>(socket_), &c, 1, 0) == 1) {
-        answer += c;
-        if (answer.size() >= 4 && answer.compare(answer.size() - 4, 4, "\r\n\r\n") == 0) break;
-    }
+    ReadHeaderBlock(static_cast<SOCKET>(socket_), response_->receiveTimeoutMs, &answer, &response_->pending);
     bool opened = answer.size() >= 12 && answer.compare(0, 7, "HTTP/1.") == 0 && answer.compare(8, 5, " 200 ") == 0;
     if (!opened) {
         CloseSocket();
@@ -216,22 +269,17 @@ const char* CWebFetch::GetResponseHeader(int& length, char* unusedBuffer, long* 
         if (third) *third = 0;
         return header.c_str();
     }
-    bool blankLine = false;
-    char c = 0;
-    while (socket_ != INVALID_SOCKET && header.size() < kMaxHeaderBytes &&
-           recv(static_cast<SOCKET>(socket_), &c, 1, 0) > 0) {
-        header += c;
-        if (header.size() >= 4 && header.compare(header.size() - 4, 4, "\r\n\r\n") == 0) {
-            blankLine = true;
-            break;
-        }
-    }
+    bool blankLine = socket_ != INVALID_SOCKET &&
+                     ReadHeaderBlock(static_cast<SOCKET>(socket_), response_->receiveTimeoutMs, &header,
+                                     &response_->pending);
     if (blankLine) {
         size_t at = FindNoCase(header, "Content-Length:");
         if (at != std::string::npos) {
             at += strlen("Content-Length:");
             size_t end = header.find("\r\n", at);
-            response_->bodyLength = atoi(header.substr(at, end - at).c_str());
+            // A length that is no number leaves the body without a bound: the header is
+            // refused instead.
+            if (!ParseBodyLength(header.substr(at, end - at), &response_->bodyLength)) return header.c_str();
         }
         headerComplete_ = true;
         headerLength_ = static_cast<int>(header.size());
@@ -242,15 +290,25 @@ const char* CWebFetch::GetResponseHeader(int& length, char* unusedBuffer, long* 
 
 int CWebFetch::Receive(char* buffer, int size) {
     if (socket_ == INVALID_SOCKET) return -1;
+    std::string& pending = response_->pending;
+    if (!pending.empty() && buffer && size > 0) {
+        size_t n = pending.size() < static_cast<size_t>(size) ? pending.size() : static_cast<size_t>(size);
+        memcpy(buffer, pending.data(), n);
+        pending.erase(0, n);
+        return static_cast<int>(n);
+    }
     return recv(static_cast<SOCKET>(socket_), buffer, size, 0);
 }
 
 bool CWebFetch::Receive() {
-    if (socket_ == INVALID_SOCKET) return false;
+    // What follows a header that never ended, or was refused, is no body.
+    if (socket_ == INVALID_SOCKET || !headerComplete_) return false;
     std::string& body = response_->body;
     if (response_->bodyLength < 0 || body.size() < static_cast<size_t>(response_->bodyLength)) {
+        // A body held in memory has a ceiling, whatever the peer sends.
+        if (body.size() >= webfetch::kMaxReplyBytes) return false;
         char chunk[kReceiveChunk + 1] = {};
-        int got = recv(static_cast<SOCKET>(socket_), chunk, kReceiveChunk, 0);
+        int got = Receive(chunk, kReceiveChunk);
         if (got <= 0) return false;
         // Text bodies only: the received bytes up to a NUL, never beyond what arrived.
         // A body that outgrows memory ends the read; nothing is thrown at the caller.
@@ -297,6 +355,7 @@ void CWebFetch::CleanResponseHeader() {
     lineCursor_ = 0;
     response_->header.clear();
     response_->body.clear();
+    response_->pending.clear();
 }
 
 int CWebFetch::GetResponseLine(char* buffer, int size) {
@@ -344,6 +403,8 @@ bool CWebFetch::CloseSocket() {
 bool CWebFetch::SetTimeout(int milliseconds, int kind) {
     if (socket_ == INVALID_SOCKET) return false;
     DWORD value = static_cast<DWORD>(milliseconds);
-    return setsockopt(static_cast<SOCKET>(socket_), SOL_SOCKET, kind ? SO_SNDTIMEO : SO_RCVTIMEO,
-                      reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
+    bool set = setsockopt(static_cast<SOCKET>(socket_), SOL_SOCKET, kind ? SO_SNDTIMEO : SO_RCVTIMEO,
+                          reinterpret_cast<const char*>(&value), sizeof(value)) == 0;
+    if (set && kind == 0) response_->receiveTimeoutMs = value;
+    return set;
 }

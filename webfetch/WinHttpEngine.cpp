@@ -49,8 +49,22 @@ bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring*
     }, value);
 }
 
-const HttpEngine::ReplyReader kReplyReader = {&WinHttpReadData, &QueryStatus, &QueryContentLength,
-                                              &QueryHeaderValue};
+bool QueryAvailable(HINTERNET request, DWORD* bytes) { return WinHttpQueryDataAvailable(request, bytes) != FALSE; }
+
+void SetReceiveTimeout(HINTERNET request, DWORD ms) {
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &ms, sizeof(ms));
+}
+
+// Without these a silent server holds the caller's thread for as long as it likes; the
+// wait for the reply's header has a timeout of its own.
+void SetTimeouts(HINTERNET handle, DWORD ms, bool request) {
+    int value = static_cast<int>(ms);
+    WinHttpSetTimeouts(handle, value, value, value, value);
+    if (request) WinHttpSetOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ms, sizeof(ms));
+}
+
+const HttpEngine::ReplyReader kReplyReader = {&WinHttpReadData, &QueryAvailable, &SetReceiveTimeout, &QueryStatus,
+                                              &QueryContentLength, &QueryHeaderValue};
 
 // A redirect is handed back as its status, as on the WinINet engine.
 void KeepRedirects(HINTERNET request) {
@@ -104,6 +118,7 @@ public:
             session_ = WinHttpOpen(L"http-open", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                    WINHTTP_NO_PROXY_BYPASS, 0);
         }
+        if (session_) SetTimeouts(session_, webfetch::TransferLimitMs(), false);
         return session_ != nullptr;
     }
 
@@ -160,7 +175,10 @@ private:
                           const wchar_t* version) {
         HINTERNET request = WinHttpOpenRequest(connection, verb, path.c_str(), version, WINHTTP_NO_REFERER,
                                                kAcceptTypes, 0);
-        if (request) KeepRedirects(request);
+        if (request) {
+            KeepRedirects(request);
+            SetTimeouts(request, webfetch::TransferLimitMs(), true);
+        }
         return request;
     }
 
@@ -186,6 +204,7 @@ bool WinHttpEngine::TrySend(const Route& route, const std::wstring& host, unsign
         attempt->session.reset(WinHttpOpen(L"http-open", WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxy.c_str(),
                                            route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(),
                                            0));
+        if (attempt->session) SetTimeouts(attempt->session.get(), webfetch::TransferLimitMs(), false);
         session = attempt->session.get();
     }
     if (!session) return false;
@@ -249,6 +268,7 @@ bool WinHttpEngine::SendAlongProxyRoute(const std::wstring& url, const std::wstr
 HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring& extraHeaders,
                                     const std::string& body, const std::vector<std::wstring>& cookies,
                                     CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    webfetch::Deadline deadline(webfetch::TransferLimitMs());
     std::wstring path;
     WinHttpHandle connection(Connect(url, &path));
     if (!connection) return HTTP_FETCH_CONNECT_FAILED;
@@ -273,7 +293,8 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
     }
     if (!WinHttpReceiveResponse(request.get(), nullptr)) return HTTP_FETCH_NO_RESPONSE;
     // The reply's cookies are kept whatever the caller asked for.
-    return ReceivePost(kReplyReader, request.get(), WINHTTP_QUERY_SET_COOKIE, kPostChunk, callback, context);
+    return ReceivePost(kReplyReader, request.get(), WINHTTP_QUERY_SET_COOKIE, kPostChunk, deadline, callback,
+                       context);
 }
 
 HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* localPath,

@@ -49,8 +49,24 @@ bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring*
     }, value);
 }
 
-const HttpEngine::ReplyReader kReplyReader = {&InternetReadFile, &QueryStatus, &QueryContentLength,
-                                              &QueryHeaderValue};
+bool QueryAvailable(HINTERNET request, DWORD* bytes) {
+    return InternetQueryDataAvailable(request, bytes, 0, 0) != FALSE;
+}
+
+void SetReceiveTimeout(HINTERNET request, DWORD ms) {
+    InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof(ms));
+}
+
+// Without these a silent server holds the caller's thread for as long as it likes.
+void SetTimeouts(HINTERNET handle, DWORD ms) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        InternetSetOptionW(handle, option, &ms, sizeof(ms));
+    }
+}
+
+const HttpEngine::ReplyReader kReplyReader = {&InternetReadFile, &QueryAvailable, &SetReceiveTimeout, &QueryStatus,
+                                              &QueryContentLength, &QueryHeaderValue};
 
 class WinInetEngine : public HttpEngine {
 public:
@@ -58,6 +74,7 @@ public:
 
     bool Open() override {
         if (!session_) session_ = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (session_) SetTimeouts(session_, webfetch::TransferLimitMs());
         return session_ != nullptr;
     }
 
@@ -92,6 +109,14 @@ public:
     }
 
 private:
+    HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const std::wstring& path,
+                          const wchar_t* version, DWORD timeoutMs) {
+        HINTERNET request = HttpOpenRequestW(connection, verb, path.c_str(), version, nullptr,
+                                             const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0);
+        if (request) SetTimeouts(request, timeoutMs);
+        return request;
+    }
+
     HINTERNET Connect(const std::wstring& url, std::wstring* path) {
         std::wstring host;
         unsigned short port = 80;
@@ -112,11 +137,12 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                                     const std::string& body, const wchar_t* httpVersion, int queryLevel,
                                     const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                                     DWORD_PTR context, bool wideForm) {
+    DWORD limit = webfetch::TransferLimitMs();
+    webfetch::Deadline deadline(limit);
     std::wstring path;
     InternetHandle connection(Connect(url, &path));
     if (!connection) return HTTP_FETCH_CONNECT_FAILED;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"POST", path.c_str(), httpVersion, nullptr,
-                                            const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0));
+    InternetHandle request(OpenRequest(connection.get(), L"POST", path, httpVersion, limit));
     if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
 
     std::wstring headers = L"Content-Type: application/x-www-form-urlencoded\r\n" + extraHeaders;
@@ -137,7 +163,8 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                           const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
         return HTTP_FETCH_SEND_FAILED;
     }
-    return ReceivePost(kReplyReader, request.get(), static_cast<DWORD>(queryLevel), kReadChunk, callback, context);
+    return ReceivePost(kReplyReader, request.get(), static_cast<DWORD>(queryLevel), kReadChunk, deadline, callback,
+                       context);
 }
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* localPath,
@@ -150,8 +177,7 @@ HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* 
     std::wstring path;
     InternetHandle connection(Connect(url, &path));
     if (!connection) return HTTP_FETCH_CONNECT_FAILED;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), L"HTTP/1.0", nullptr,
-                                            const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0));
+    InternetHandle request(OpenRequest(connection.get(), L"GET", path, L"HTTP/1.0", webfetch::TransferLimitMs()));
     if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
 
     uint64_t localSize = file.Size();

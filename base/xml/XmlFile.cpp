@@ -63,6 +63,12 @@ size_t FindDeclaration(const std::wstring& text, std::wstring* encoding) {
     return end + 2;
 }
 
+// Bytes that are not valid in the encoding fail the load rather than be replaced: a
+// later save would otherwise write the replacement over the user's data.
+DWORD DecodeFlags(UINT codePage) {
+    return (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
+}
+
 bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
     text->clear();
     size_t length = bytes.size() - offset;
@@ -77,9 +83,7 @@ bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring
         }
         return true;
     }
-    // Bytes that are not valid in the encoding fail the load rather than be replaced:
-    // a later save would otherwise write the replacement over the user's data.
-    DWORD flags = (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
+    DWORD flags = DecodeFlags(codePage);
     // No byte yields more than one UTF-16 unit in these encodings (a four-byte sequence
     // yields two), so one pass into a buffer of the byte count does; measuring first
     // would decode the whole file twice.
@@ -99,6 +103,38 @@ bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring
     }
     text->resize(static_cast<size_t>(n));
     return true;
+}
+
+// Whether the code page holds the character in the sense that matters: its bytes read
+// back, under the rules Decode reads a file by, as the same character. Some characters
+// encode to bytes the reader refuses (U+F8F5 becomes a lone 0xFF in code page 936), and
+// one of them in a save would make the whole file unreadable.
+bool RoundTrips(const wchar_t* units, size_t count, UINT codePage) {
+    char bytes[8];
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units, static_cast<int>(count), bytes, sizeof(bytes),
+                                nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return false;
+    wchar_t back[4];
+    int m = MultiByteToWideChar(codePage, DecodeFlags(codePage), bytes, n, back, 4);
+    return m == static_cast<int>(count) && std::equal(units, units + count, back);
+}
+
+// A save's temporary file has a name of its own book: the next save of the book writes
+// over one a killed save left behind, and a load removes one no save is writing.
+std::wstring SaveTempPath(const std::wstring& path) { return path + L".save.tmp"; }
+
+void RemoveStaleSaveTemp(const std::wstring& path) {
+    std::wstring temp = SaveTempPath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(temp.c_str(), GetFileExInfoStandard, &data)) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER written = {{data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime}};
+    ULARGE_INTEGER current = {{now.dwLowDateTime, now.dwHighDateTime}};
+    // A save takes milliseconds; one a minute old was ended before its rename.
+    const ULONGLONG kStale = 60ull * 10000000ull;
+    if (current.QuadPart > written.QuadPart && current.QuadPart - written.QuadPart > kStale) DeleteFileW(temp.c_str());
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -178,11 +214,7 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
             if (found != holds.end()) {
                 ok = found->second;
             } else {
-                char buffer[8];
-                BOOL usedDefault = FALSE;
-                int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data() + i, static_cast<int>(units),
-                                            buffer, sizeof(buffer), nullptr, &usedDefault);
-                ok = n > 0 && !usedDefault;
+                ok = RoundTrips(text.data() + i, units, codePage);
                 holds.emplace(point, ok);
             }
             if (!ok) {
@@ -213,6 +245,7 @@ bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason, 
     };
     std::string bytes;
     if (path.empty() || !ReadAll(path, &bytes)) return fail(L"the file cannot be read");
+    RemoveStaleSaveTemp(path);
 
     size_t offset = 0;
     UINT bomPage = 0;
@@ -290,22 +323,21 @@ bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path,
     std::string bytes = Encode(doc);
     if (bytes.empty()) return false;
 
-    size_t slash = path.find_last_of(L"\\/");
-    std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-    std::vector<wchar_t> temp(MAX_PATH + 1);
-    if (!GetTempFileNameW(folder.c_str(), L"xml", 0, temp.data())) return false;
-    HANDLE file = CreateFileW(temp.data(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring temp = SaveTempPath(path);
+    // A stale copy left read-only would refuse to be written over.
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool ok = file != INVALID_HANDLE_VALUE;
     if (ok) {
         ok = WriteAll(file, bytes) && FlushFileBuffers(file);
         CloseHandle(file);
     }
-    if (ok && beforeReplace) ok = beforeReplace(temp.data());
+    if (ok && beforeReplace) ok = beforeReplace(temp);
     // Only a complete new file takes the old one's place.
-    if (ok) ok = MoveFileExW(temp.data(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    if (!ok) {
+    if (ok) ok = MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (!ok && file != INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        DeleteFileW(temp.data());
+        DeleteFileW(temp.c_str());
         SetLastError(error);
     }
     return ok;

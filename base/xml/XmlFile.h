@@ -28,8 +28,9 @@ public:
 
     // Writes doc to path in the encoding it was loaded with (UTF-8 for a document that
     // was not loaded from a file), behind the original declaration. A read-only file is
-    // not replaced. beforeReplace, when given, sees the complete temporary file just
-    // before it takes the file's place; false from it abandons the save.
+    // not replaced. The temporary file is "<path>.save.tmp" (a load removes one that a
+    // killed save left behind). beforeReplace, when given, sees the complete temporary
+    // file just before it takes the file's place; false from it abandons the save.
     bool Save(const XmlDoc& doc, const std::wstring& path,
               bool (*beforeReplace)(const std::wstring& tempPath) = nullptr) const;
 

@@ -418,6 +418,26 @@ TEST_F(LoginChild, RefusedPresenceLoginStillLogsInAndRepeatedLoginsHoldOneComRef
     EXPECT_EQ(S_OK, comAfter) << "one uninitialisation ends what the logins kept";
 }
 
+// A presence server that takes the posts and never answers holds the login only as long as
+// the transfer limit (shortened here through the library's test setting): the presence
+// steps fail and the login still ends logged in.
+TEST_F(LoginChild, SilentPresenceServerHoldsTheLoginOnlyToTheTransferLimit) {
+    const DWORD limitMs = 1000;
+    SetEnvironmentVariableW(L"WEBFETCH_TEST_TRANSFER_LIMIT_MS", std::to_wstring(limitMs).c_str());
+    for (const char* action : {"LoginPS", "GetFriendIP", "IncrementGetAddressList"})
+        ASSERT_EQ("ok", Control(std::string("queue?action=") + action + "&hostile=silent"));
+    ULONGLONG start = GetTickCount64();
+    int result = Cco().LoginA(0, 0, 0, nullptr, nullptr);
+    ULONGLONG took = GetTickCount64() - start;
+    SetEnvironmentVariableW(L"WEBFETCH_TEST_TRANSFER_LIMIT_MS", nullptr);
+    EXPECT_EQ(0, result) << Cco().GetLastMsg();
+    // At most the three presence steps, each within its limit, plus process slack.
+    EXPECT_LT(took, 3 * limitMs + 6000) << "ms";
+    EXPECT_NE(nullptr, FindPost(PresencePosts(), "LoginPS"));
+    EXPECT_NE(nullptr, Store());
+    EXPECT_EQ(0, Cco().Logoff());
+}
+
 TEST_F(LoginChild, WideLoginCarriesChineseTextsAndAppliesWithoutSecondWalk) {
     Progress progress;
     ASSERT_EQ(0, Cco().LoginW(0, 0, 0, RecordW, &progress));

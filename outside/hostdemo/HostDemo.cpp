@@ -10,6 +10,7 @@
 // logs off and ends; its exit code tells whether everything worked.
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
@@ -430,6 +431,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         return EXIT_USAGE;
     }
 
+    // The tab plug-ins register drop targets on this thread.
+    HRESULT ole = OleInitialize(nullptr);
+
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.font = MakeFont(14, FW_NORMAL);
@@ -449,7 +453,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
     HWND wnd = CreateWindowExW(0, kMainClass, L"Vantor 服务客户端", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 960, 640,
                                nullptr, nullptr, instance, nullptr);
-    if (!wnd) return EXIT_NO_KERNEL;
+    if (!wnd) {
+        if (SUCCEEDED(ole)) OleUninitialize();
+        return EXIT_NO_KERNEL;
+    }
     ShowWindow(wnd, g_app.shotPath.empty() ? show : SW_SHOWNORMAL);
     UpdateWindow(wnd);
     if (!g_app.shotPath.empty()) SetForegroundWindow(wnd);
@@ -464,5 +471,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (msg.message == WM_QUIT) code = static_cast<int>(msg.wParam);
     DeleteObject(g_app.font);
     DeleteObject(g_app.titleFont);
+    if (SUCCEEDED(ole)) OleUninitialize();
     return code;
 }

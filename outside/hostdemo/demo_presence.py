@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The presence server the demo host logs in to: the test kit's fake presence server on
-127.0.0.1, programmed with a small contact book (two roots, nested groups, Chinese names).
+127.0.0.1, programmed with a small contact book (two roots, nested groups, Chinese names, one
+blocked user).
 
   demo_presence.py start --port-file F   start the fake server and program it
   demo_presence.py program --port-file F program a running one
@@ -27,6 +28,9 @@ BOOK = [
     ]),
 ]
 
+# The black list (groupID 0): users the account blocked.
+BLACK_LIST = [("saorao", "骚扰电话")]
+
 
 def cell(name, text):
     return '<cell name="%s" type="8">%s</cell>' % (name, text)
@@ -48,7 +52,10 @@ def reply(inner):
 def address_list():
     groups = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
         cell("groupID", "1"), "".join(group_item(g) for g in BOOK))
-    return reply(cell("time", "20240101000000") + groups)
+    blocked = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
+        cell("groupID", "0"),
+        "".join("<item>%s%s</item>" % (cell("friendID", fid), cell("contactname", fname)) for fid, fname in BLACK_LIST))
+    return reply(cell("time", "20240101000000") + groups + blocked)
 
 
 def port(port_file):

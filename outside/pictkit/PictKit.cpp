@@ -149,6 +149,9 @@ bool LoadBitmapFile(const wchar_t* path, PictureData& out) {
     if (!loaded) return false;
     BITMAP info = {};
     if (!GetObjectW(loaded.get(), sizeof(info), &info) || info.bmWidth <= 0 || info.bmHeight == 0) return false;
+    // The window manager's loader hands back 32-bit files (top row first, as the test
+    // pictures are written) without their pixels under some systems: the codecs read them.
+    if (info.bmBitsPixel == 32) return false;
     int width = info.bmWidth;
     int height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
     if (width > kMaxSide || height > kMaxSide) return false;

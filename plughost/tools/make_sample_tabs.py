@@ -11,12 +11,17 @@ import struct
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
-# plug id, tool-tip, base colour, glyph
+# plug id, tool-tip, base colour, glyph; the first is loaded at once and shown first.
 TABS = [
+    (-1, "好友", (40, 150, 110), "people"),
     (-10, "首页", (52, 120, 200), "house"),
     (-8, "个人信息", (60, 160, 90), "person"),
     (-13, "设置", (200, 120, 40), "gear"),
 ]
+
+
+# Plug ids answered by a real plug-in; the others by the recording plug-in.
+MODULES = {-1: "RostView.dll"}
 
 
 def inside(glyph, x, y):
@@ -30,6 +35,12 @@ def inside(glyph, x, y):
         head = cx * cx + (cy + 7) ** 2 <= 25
         body = cy >= 1 and cx * cx / 121 + (cy - 11) ** 2 / 100 <= 1
         return head or body
+    if glyph == "people":
+        def one(dx, scale):
+            head = (cx - dx) ** 2 + (cy + 6) ** 2 <= 16 * scale
+            body = cy >= 0 and (cx - dx) ** 2 / (64 * scale) + (cy - 10) ** 2 / (81 * scale) <= 1
+            return head or body
+        return one(-5, 1.0) or one(7, 0.8)
     r = math.hypot(cx, cy)
     angle = math.atan2(cy, cx)
     teeth = 11 + 2.5 * (1 if math.cos(8 * angle) > 0 else 0)
@@ -79,7 +90,7 @@ def main():
         "[PlugsLoadStyle]",
         "%d=immediately" % TABS[0][0],
         "[PlugsModule]",
-    ] + ["%d=plug%d.dll" % (t[0], t[0]) for t in TABS]
+    ] + ["%d=%s" % (t[0], MODULES.get(t[0], "plug%d.dll" % t[0])) for t in TABS]
     write(os.path.join(ROOT, "config", "pruv2.cfg"), ("\r\n".join(cfg) + "\r\n").encode("cp936"))
     for pid, tip, colour, glyph in TABS:
         folder = os.path.join(ROOT, "Container", str(pid))

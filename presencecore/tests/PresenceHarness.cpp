@@ -80,6 +80,10 @@ void FakeServer::Queue(const std::string& action, const std::string& reply, int 
     ASSERT_EQ("ok", Control(what, reply));
 }
 
+void FakeServer::QueueHostile(const std::string& action, const char* mode, const std::string& reply) {
+    ASSERT_EQ("ok", Control("queue?action=" + action + "&hostile=" + mode, reply));
+}
+
 void FakeServer::Default(const std::string& action, const std::string& reply, int status) {
     ASSERT_EQ("ok", Control("default?action=" + action + "&status=" + std::to_string(status), reply));
 }
@@ -166,6 +170,14 @@ void PresenceTest::TearDown() { ps.Unload(); }
 void PresenceTest::Reload() {
     ps.Unload();
     ASSERT_TRUE(ps.Load());
+}
+
+void PresenceTest::UseGatekeeper() {
+    wchar_t gk[128];
+    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
+    WriteConfig(L"gkenable", L"1");
+    WriteConfig(L"gkUrl", gk);
+    Reload();
 }
 
 FriendInfoA Account() {

@@ -30,6 +30,9 @@ public:
     static void Reset();
     // Reply bytes (code page 936) for the next post of action.
     static void Queue(const std::string& action, const std::string& reply, int status = 200, int truncate = -1);
+    // The next post of action meets a hostile server: "silent", "drip" (reply a byte a
+    // second) or "endless".
+    static void QueueHostile(const std::string& action, const char* mode, const std::string& reply = std::string());
     // Reply for every post of action while nothing is queued; "{seq}" counts up.
     static void Default(const std::string& action, const std::string& reply, int status = 200);
     static std::vector<Post> Log();
@@ -78,6 +81,8 @@ protected:
     void TearDown() override;
     // Unloads and loads the library again: its module state starts over.
     void Reload();
+    // Turns the gatekeeper step on, at "/gk/" of the fake server, and reloads.
+    void UseGatekeeper();
     Presence ps;
 };
 

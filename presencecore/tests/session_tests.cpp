@@ -195,11 +195,8 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
 }
 
 TEST_F(SessionTest, GatekeeperPicksTheServer) {
+    UseGatekeeper();
     wchar_t gk[128];
-    swprintf(gk, 128, L"http://127.0.0.1:%d/gk/", FakeServer::MainPort());
-    WriteConfig(L"gkenable", L"1");
-    WriteConfig(L"gkUrl", gk);
-    Reload();
     FriendInfoA account = Account();
 
     // (a) the chosen server gets the login and every later post, under psUrl's path.

@@ -60,6 +60,27 @@ TEST(PictKitStandIn, OpensSizesAndDraws) {
     EXPECT_EQ(3, picture.GetImageSize().cy);
 }
 
+// The kind of bitmap file the test kit's own pictures are: 32 bits, top row first.
+TEST(PictKitStandIn, OpensThirtyTwoBitTopDownBitmaps) {
+    std::wstring dir = testkit::FreshDir(L"pictkit-32");
+    testkit::Capture pixels;
+    pixels.width = 4;
+    pixels.height = 2;
+    pixels.pixels = {kRed, kRed, kWhite, kWhite, kGreen, kGreen, kRed, kRed};
+    ASSERT_TRUE(testkit::SaveBitmapFile(pixels, dir + L"top-down.bmp"));
+    PictKit picture;
+    ASSERT_TRUE(picture.Open((dir + L"top-down.bmp").c_str()));
+    EXPECT_EQ(4, picture.GetImageSize().cx);
+    EXPECT_EQ(2, picture.GetImageSize().cy);
+    Canvas canvas(4, 2, RGB(0, 0, 255));
+    RECT dest = {0, 0, 4, 2};
+    EXPECT_TRUE(picture.Draw(canvas.dc(), dest));
+    EXPECT_EQ(kRed, canvas.At(0, 0));
+    EXPECT_EQ(kWhite, canvas.At(3, 0));
+    EXPECT_EQ(kGreen, canvas.At(0, 1));
+    EXPECT_EQ(kRed, canvas.At(3, 1));
+}
+
 // A 2 x 2 PNG: red, blue / white, fully transparent.
 const unsigned char kTinyPng[] = {
     0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02,

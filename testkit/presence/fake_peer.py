@@ -26,7 +26,6 @@ over HTTP on 127.0.0.1 (the port in the port file); every friend address is loop
 
   fake_peer.py serve|start|stop --port-file F [--idle S]
 """
-import argparse
 import http.server
 import os
 import socket
@@ -36,9 +35,8 @@ import threading
 import time
 import urllib.parse
 
-# The background start and the stop request are the fake presence server's.
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from fake_presence import start as start_fake, stop  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import fake_process  # noqa: E402
 
 RECORD = 565
 DIGITS = "0123456789ABCDEF"
@@ -292,38 +290,14 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def serve(port_file, idle):
     server = Server(("127.0.0.1", 0), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    tmp = port_file + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % server.server_address[1])
-    os.replace(tmp, port_file)
-    started = time.time()
-    while not STATE.stop.wait(1.0):
-        now = time.time()
-        if now - STATE.last_seen > idle or now - started > 3600:
-            break
+    fake_process.write_port_file(port_file, [server.server_address[1]])
+    fake_process.wait_until_done(STATE.stop, lambda: STATE.last_seen, idle)
     server.shutdown()
     with STATE.lock:
         for listener in STATE.listeners.values():
             listener.close()
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["serve", "start", "stop"])
-    parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", type=float, default=600)
-    args = parser.parse_args()
-    if args.command == "serve":
-        serve(args.port_file, args.idle)
-        return 0
-    if args.command == "start":
-        return start_fake(args.port_file, args.idle, __file__)
-    return stop(args.port_file)
+    fake_process.remove_port_file(port_file)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(fake_process.main(__file__, serve, "fake peer"))

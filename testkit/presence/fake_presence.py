@@ -10,6 +10,10 @@ same ports:
                                            body = reply bytes for the next post of A
                                            (truncate: announce the full length, send K
                                            bytes, then close)
+  POST /_ctl/queue?action=A&hostile=MODE   the next post of A meets a server that means
+                                           harm: "silent" (never answers), "drip" (the
+                                           reply a byte a second), "endless" (a reply
+                                           that never ends)
   POST /_ctl/default?action=A[&status=N]   body = reply for every post of A while its
                                            queue is empty; "{seq}" becomes 1, 2, 3, ...
   POST /_ctl/log                           one line per post: port, path, Cookie header,
@@ -26,17 +30,16 @@ prefix: "/gk/GetAvailablePresenceTab.do" is the action "GetAvailablePresenceTab"
 The port file holds three lines: the main port, a second port sharing the same state
 (a server a gatekeeper can point at), and a port where nothing listens.
 """
-import argparse
 import http.server
 import os
-import socket
 import socketserver
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
-import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import fake_process  # noqa: E402
 
 
 class State:
@@ -104,7 +107,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             truncate = query.get("truncate", [None])[0]
             with STATE.lock:
                 STATE.queues.setdefault(action, []).append(
-                    {"status": status, "body": body, "truncate": None if truncate is None else int(truncate)})
+                    {"status": status, "body": body, "truncate": None if truncate is None else int(truncate),
+                     "hostile": query.get("hostile", [None])[0]})
         elif what == "default":
             with STATE.lock:
                 STATE.defaults[action] = (status, body)
@@ -138,7 +142,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with STATE.lock:
             STATE.log.append((self.server.server_address[1], parts.path, cookie, body.hex()))
         reply = STATE.reply_for(action)
+        if reply.get("hostile"):
+            self._hostile(reply["hostile"], reply["body"])
+            return
         self._send(reply["status"], reply["body"], reply["truncate"])
+
+    def _client_gone(self, seconds):
+        import select
+        try:
+            readable, _, _ = select.select([self.connection], [], [], seconds)
+            return bool(readable) and self.connection.recv(65536) == b""
+        except OSError:
+            return True
+
+    def _hostile(self, mode, body):
+        # Every mode ends when the client goes away, or after five minutes at the most.
+        self.close_connection = True
+        deadline = time.time() + 300
+        try:
+            if mode == "silent":
+                while time.time() < deadline and not self._client_gone(0.5):
+                    pass
+            elif mode == "drip":
+                head = b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % len(body)
+                self.wfile.write(head)
+                for i in range(len(body)):
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+                    if time.time() > deadline or self._client_gone(1.0):
+                        break
+            elif mode == "endless":
+                self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n<lwData docId=\"1\">")
+                block = b"<cell name=\"x\" type=\"8\">" + b"y" * 65000 + b"</cell>"
+                while time.time() < deadline:
+                    self.wfile.write(block)
+            self.wfile.flush()
+        except OSError:
+            pass
 
     def do_GET(self):
         self._send(405, b"presence actions are posts")
@@ -149,83 +189,16 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
 def serve(port_file, idle):
     servers = [Server(("127.0.0.1", 0), Handler) for _ in range(2)]
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    ports = [server.server_address[1] for server in servers] + [free_port()]
-    tmp = port_file + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("".join("%d\n" % p for p in ports))
-    os.replace(tmp, port_file)
-    # Ends by itself: on request, after a quiet spell, or after an hour at the most.
-    started = time.time()
-    while not STATE.stop.wait(1.0):
-        now = time.time()
-        if now - STATE.last_seen > idle or now - started > 3600:
-            break
+    fake_process.write_port_file(port_file, [server.server_address[1] for server in servers] + [fake_process.free_port()])
+    fake_process.wait_until_done(STATE.stop, lambda: STATE.last_seen, idle)
     for server in servers:
         server.shutdown()
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-
-
-def start(port_file, idle, script=None):
-    """Runs `script serve` (this server unless another fake is named) in the background."""
-    try:
-        os.remove(port_file)
-    except OSError:
-        pass
-    subprocess.Popen([sys.executable, os.path.abspath(script or __file__), "serve", "--port-file", port_file,
-                      "--idle", str(idle)],
-                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                     start_new_session=True, env={k: v for k, v in os.environ.items() if "proxy" not in k.lower()})
-    deadline = time.time() + 20
-    while time.time() < deadline:
-        if os.path.exists(port_file):
-            return 0
-        time.sleep(0.1)
-    print("%s did not start" % os.path.basename(script or __file__), file=sys.stderr)
-    return 1
-
-
-def stop(port_file):
-    try:
-        with open(port_file) as f:
-            port = int(f.readline())
-    except (OSError, ValueError):
-        return 0
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-    try:
-        opener.open("http://127.0.0.1:%d/_ctl/stop" % port, data=b"", timeout=5).read()
-    except OSError:
-        pass
-    return 0
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["serve", "start", "stop"])
-    parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", type=float, default=600)
-    args = parser.parse_args()
-    if args.command == "serve":
-        serve(args.port_file, args.idle)
-        return 0
-    if args.command == "start":
-        return start(args.port_file, args.idle)
-    return stop(args.port_file)
+    fake_process.remove_port_file(port_file)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(fake_process.main(__file__, serve, "fake presence server"))

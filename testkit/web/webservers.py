@@ -28,6 +28,10 @@ Paths:
     PUT /_queue/PATH          the request body is queued as the next raw reply for /PATH;
                               requests take the queued replies in order, the last repeats
     CONNECT host:port         a tunnel to 127.0.0.1:port
+    /hostile/MODE             a server that means harm (see FakeHandler.hostile):
+                              silent, drip-body, drip-header, endless, status?line=TEXT,
+                              noblank, junk, close, range?start=S&end=E&total=T&size=N,
+                              r416[?total=N], length?value=TEXT
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
 """
@@ -163,6 +167,8 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             return None
         if url.path.startswith("/raw/"):
             return self.raw(url.path[len("/raw/"):])
+        if url.path.startswith("/hostile/"):
+            return self.hostile(url.path[len("/hostile/"):], query)
         if url.path.startswith("/files/"):
             return self.serve_file(url.path[len("/files/"):], query)
         status = int(query.get("status", ["200"])[0])
@@ -269,6 +275,81 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 w.write(b"HTTP/1.1 404 Not Found\r\nServer: fake\r\nContent-Length: 9\r\n\r\nnot found")
             elif mode == "server-field":
                 w.write(b"HTTP/1.0 200 OK\r\nServer: fake\r\nContent-Length: 5\r\n\r\nhello")
+            w.flush()
+        except OSError:
+            pass
+
+
+    # ------------------------------------------------ hostile replies
+    # What a broken or malicious server does to a client: never answer, answer a byte a
+    # second, never stop, send status lines or headers no real server sends, or close
+    # at once. Every mode ends when the client goes away.
+
+    def client_gone(self, seconds):
+        """Waits up to seconds; True as soon as the client closed its side."""
+        import select
+        try:
+            readable, _, _ = select.select([self.connection], [], [], seconds)
+            if readable:
+                # Whatever more the client sends is read and dropped.
+                return self.connection.recv(65536) == b""
+        except OSError:
+            return True
+        return False
+
+    def hostile(self, mode, query):
+        w = self.wfile
+        self.close_connection = True
+        arg = lambda key, default: query.get(key, [default])[0]
+        every = float(arg("every", "1"))
+        try:
+            if mode == "silent":
+                # The request was read; no byte ever comes back.
+                deadline = time.time() + float(arg("seconds", "300"))
+                while time.time() < deadline and not self.client_gone(0.5):
+                    pass
+            elif mode == "drip-body":
+                w.write(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100000\r\n\r\n")
+                w.flush()
+                for _ in range(100000):
+                    w.write(b"x")
+                    w.flush()
+                    if self.client_gone(every):
+                        break
+            elif mode == "drip-header":
+                for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 100000:
+                    w.write(bytes([c]))
+                    w.flush()
+                    if self.client_gone(every):
+                        break
+            elif mode == "endless":
+                w.write(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<lwData docId=\"1\">")
+                block = b"<cell name=\"x\" type=\"8\">" + b"y" * 65000 + b"</cell>"
+                while True:
+                    w.write(block)
+            elif mode == "status":
+                w.write(b"HTTP/1.1 " + arg("line", "0").encode("latin-1") +
+                        b" Odd\r\nContent-Type: text/xml\r\nContent-Length: 19\r\n\r\n<lwData docId=\"1\"/>")
+            elif mode == "noblank":
+                w.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Cut: here\r\n")
+            elif mode == "junk":
+                w.write(b"<lwData docId=\"1\"/> is no status line\r\n\r\n<lwData docId=\"1\"/>")
+            elif mode == "close":
+                pass
+            elif mode == "range":
+                size = int(arg("size", "100"))
+                w.write(("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %s-%s/%s\r\n"
+                         "Content-Length: %d\r\n\r\n" % (arg("start", "0"), arg("end", "99"), arg("total", "100"),
+                                                          size)).encode("latin-1"))
+                w.write(b"r" * size)
+            elif mode == "length":
+                w.write(b"HTTP/1.0 200 OK\r\nContent-Length: " + arg("value", "5").encode("latin-1") +
+                        b"\r\n\r\nhello")
+            elif mode == "r416":
+                head = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Length: 0\r\n"
+                if "total" in query:
+                    head += "Content-Range: bytes */%s\r\n" % arg("total", "0")
+                w.write((head + "\r\n").encode("latin-1"))
             w.flush()
         except OSError:
             pass

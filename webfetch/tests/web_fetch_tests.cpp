@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ShortLimit.h"
 #include "WebFetch.h"
 #include "WebServers.h"
 
@@ -23,12 +24,14 @@ protected:
         servers = &WebServers::Get();
         ASSERT_TRUE(servers->loaded);
     }
-    // Sends a GET for path to the fake server and reads the header.
-    bool Get(CWebFetch& fetch, const std::string& path) {
+    // Sends a GET for path to the fake server and reads the header; a receive timeout
+    // other than 0 is set on the new socket first.
+    bool Get(CWebFetch& fetch, const std::string& path, int timeoutMs = 0) {
         char header[4096] = "";
         fetch.FormatRequestHeader(header, "127.0.0.1", path.c_str(), 0, "GET", nullptr, 0, nullptr, 0, 0, 0, false);
-        return fetch.Socket() && fetch.Connect("127.0.0.1", servers->fake, nullptr) &&
-               fetch.SendRequest(header, nullptr, nullptr, nullptr);
+        if (!fetch.Socket()) return false;
+        if (timeoutMs) fetch.SetTimeout(timeoutMs, 0);
+        return fetch.Connect("127.0.0.1", servers->fake, nullptr) && fetch.SendRequest(header, nullptr, nullptr, nullptr);
     }
     static std::string Body(CWebFetch& fetch) {
         while (fetch.Receive()) {
@@ -164,6 +167,67 @@ TEST_F(WebFetchSocket, SurvivesHostileReplies) {
     EXPECT_EQ(-1, endless.GetWebState());
     EXPECT_EQ(-1, endless.GetFileValue("X-Pad:", line, sizeof(line)));
     EXPECT_TRUE(endless.CloseSocket());
+}
+
+// The hostile modes of the fake server, with the transfer limit shortened.
+using hostile::kShortLimitMs;
+using hostile::kSlackMs;
+using hostile::ShortLimit;
+using hostile::Since;
+
+TEST_F(WebFetchSocket, AHeaderReadEndsInTimeWhetherThePeerIsSilentOrSlow) {
+    {
+        // Without SetTimeout the socket has the transfer limit.
+        ShortLimit limit;
+        for (const char* path : {"/hostile/silent", "/hostile/drip-header?every=0.2"}) {
+            CWebFetch fetch;
+            ULONGLONG start = GetTickCount64();
+            ASSERT_TRUE(Get(fetch, path)) << path;
+            EXPECT_LT(Since(start), kShortLimitMs + kSlackMs) << path;
+            EXPECT_EQ(-1, fetch.GetWebState()) << path;
+            EXPECT_FALSE(fetch.Receive()) << path;
+        }
+    }
+    // The caller's own receive timeout bounds the whole header read.
+    CWebFetch own;
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(Get(own, "/hostile/drip-header?every=0.2", 1000));
+    EXPECT_LT(Since(start), 1000 + kSlackMs);
+    EXPECT_EQ(-1, own.GetWebState());
+}
+
+TEST_F(WebFetchSocket, ContentLengthIsAnUnsignedNumberOrTheHeaderIsRefused) {
+    CWebFetch huge;
+    ASSERT_TRUE(Get(huge, "/hostile/length?value=99999999999"));
+    EXPECT_EQ(200, huge.GetWebState());
+    EXPECT_EQ(0x7FFFFFFF, huge.GetBodyActualLength());
+    while (huge.Receive()) {
+    }
+    EXPECT_STREQ("hello", huge.GetResponseBody());
+
+    for (const char* bad : {"/hostile/length?value=12abc", "/hostile/length?value=-5", "/hostile/length?value=",
+                            "/hostile/length?value=99999999999999999999999"}) {
+        CWebFetch fetch;
+        ASSERT_TRUE(Get(fetch, bad)) << bad;
+        EXPECT_EQ(-1, fetch.GetWebState()) << bad;
+    }
+    CWebFetch spaced;
+    ASSERT_TRUE(Get(spaced, "/hostile/length?value=%203%20"));
+    EXPECT_EQ(3, spaced.GetBodyActualLength());
+    while (spaced.Receive()) {
+    }
+    EXPECT_STREQ("hel", spaced.GetResponseBody());
+}
+
+TEST_F(WebFetchSocket, AnEndlessBodyStopsAtItsCeiling) {
+    CWebFetch fetch;
+    ASSERT_TRUE(Get(fetch, "/hostile/endless"));
+    EXPECT_EQ(200, fetch.GetWebState());
+    while (fetch.Receive()) {
+    }
+    size_t held = strlen(fetch.GetResponseBody());
+    EXPECT_LE(held, webfetch::kMaxReplyBytes + 1024);
+    EXPECT_GE(held, webfetch::kMaxReplyBytes);
 }
 
 // The current user's browser proxy, as WinHTTP reads it from the registry; the old

@@ -4,6 +4,8 @@
 //   action <id> <cmd> | send <id> <cmd> <value> | sendtext <id> <cmd> <text> | prepare <id> | loaded <file> | dialogs | pump
 //   ini <file> <section> <key> <value>   (file relative to the program folder)
 //   show | shot <file>                   (the host window on screen, saved as a bitmap)
+//   signin | signoff                     (ClientCore of the folder: connect and log in / log off)
+//   post <id> <msg> <w> <l>              (posts to the plug-in's window) | style <n> (TabDeck_ChangeStyle)
 #include <windows.h>
 
 #include <cstdlib>
@@ -115,6 +117,38 @@ int main(int argc, char** argv) {
             PumpFor(300);
             bool saved = testkit::SaveBitmapFile(testkit::CaptureWindow(g_host), vantor::AnsiToWide(folder + arg));
             Trace(self, "shot %d", saved ? 1 : 0);
+        } else if (step == "signin") {
+            HMODULE core = LoadLibraryA((folder + "ClientCore.dll").c_str());
+            auto alive = Proc<int(WINAPI*)(int*)>(core, "Cco_IsAlive");
+            auto login = Proc<int(WINAPI*)(UINT_PTR, UINT_PTR, UINT_PTR, void*, void*)>(core, "Cco_LoginA");
+            int connected = 0;
+            int a = alive ? alive(&connected) : -1;
+            int l = login ? login(0, 0, 0, nullptr, nullptr) : -1;
+            Trace(self, "signin alive=%d login=%d", a, l);
+        } else if (step == "signoff") {
+            auto logoff = Proc<int(WINAPI*)()>(GetModuleHandleA("ClientCore.dll"), "Cco_Logoff");
+            Trace(self, "signoff %d", logoff ? logoff() : -1);
+        } else if (step == "post" && i + 4 < argc) {
+            HMODULE module = nullptr;
+            TabPlugHandle plug = nullptr;
+            auto query = Proc<PFN_Container_QueryModule>(g_container, CONTAINER_QUERYMODULE_NAME);
+            auto hwnd = Proc<HWND(WINAPI*)(TabPlugHandle)>(
+                query && query(Id(argv[i + 1]), &module, &plug) ? module : nullptr, "TabPlug_GetSafeHwnd");
+            HWND target = hwnd ? hwnd(plug) : nullptr;
+            BOOL posted = target && PostMessageA(target, static_cast<UINT>(atoi(argv[i + 2])),
+                                                 static_cast<WPARAM>(strtoll(argv[i + 3], nullptr, 0)),
+                                                 static_cast<LPARAM>(strtoll(argv[i + 4], nullptr, 0)));
+            Trace(self, "post %s %s -> %d", argv[i + 1], argv[i + 2], posted ? 1 : 0);
+            PumpFor(100);
+            i += 4;
+        } else if (step == "style") {
+            ++i;
+            HMODULE module = nullptr;
+            TabPlugHandle deck = nullptr;
+            auto query = Proc<PFN_Container_QueryModule>(g_container, CONTAINER_QUERYMODULE_NAME);
+            auto change = Proc<int(WINAPI*)(TabPlugHandle, int)>(query && query(0, &module, &deck) ? module : nullptr,
+                                                                "TabDeck_ChangeStyle");
+            Trace(self, "style %s -> %d", arg, change ? change(deck, atoi(arg)) : -1);
         } else if (step == "pump") {
             PumpFor(200);
         }

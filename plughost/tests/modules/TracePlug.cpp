@@ -52,6 +52,20 @@ void QueryFromWorker(HMODULE container, PlugId id) {
 
 Plug* AsPlug(TabPlugHandle h) { return static_cast<Plug*>(h); }
 
+WNDPROC g_staticProc = nullptr;
+
+// Records what other modules send to the plug-in's window: private messages with their
+// parameters (the pane-closed notice 3024 among them) and commands (1827 from the
+// self-service pane).
+LRESULT CALLBACK RecordingProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg >= WM_USER && msg < 0xC000) {
+        Trace(g_self, "Message %u w=%lld l=%lld", msg, static_cast<long long>(wp), static_cast<long long>(lp));
+    } else if (msg == WM_COMMAND) {
+        Trace(g_self, "Command %u code=%u", LOWORD(wp), HIWORD(wp));
+    }
+    return CallWindowProcA(g_staticProc, wnd, msg, wp, lp);
+}
+
 }  // namespace
 
 extern "C" {
@@ -75,6 +89,11 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     std::string name = plugtest::ModuleName(g_self);
     plug->wnd = CreateWindowExA(0, "STATIC", name.c_str(), WS_CHILD | WS_BORDER | SS_CENTER, 0, 0, 10, 10, parent,
                                 nullptr, g_self, nullptr);
+    if (plug->wnd) {
+        WNDPROC old = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(plug->wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc)));
+        if (!g_staticProc) g_staticProc = old;
+    }
     return plug;
 }
 

@@ -1,0 +1,329 @@
+#include "SurfViewWindow.h"
+
+#include <cstdio>
+
+#include "FrameDispatch.h"
+#include "ModulePath.h"
+#include "SurfTrace.h"
+
+using surfview::Trace;
+
+namespace {
+
+const UINT kStepMessage = WM_APP + 0x51;
+
+std::wstring Hex(long status) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
+    return text;
+}
+
+// An event argument, cleared after the call.
+class Variant {
+public:
+    Variant() { VariantInit(&v_); }
+    ~Variant() { VariantClear(&v_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() { return &v_; }
+
+private:
+    VARIANT v_;
+};
+
+void SetString(Variant& v, const std::wstring& text) {
+    v.get()->vt = VT_BSTR;
+    v.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// A face that holds Chinese characters, whichever the machine has (looked up once).
+const wchar_t* ChineseFace(HDC dc) {
+    static const wchar_t* face = [dc] {
+        for (const wchar_t* candidate : {L"SimSun", L"Microsoft YaHei", L"WenQuanYi Micro Hei", L"NSimSun"}) {
+            LOGFONTW lf = {};
+            lf.lfCharSet = DEFAULT_CHARSET;
+            lstrcpynW(lf.lfFaceName, candidate, LF_FACESIZE);
+            bool found = false;
+            EnumFontFamiliesExW(dc, &lf, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+            if (found) return candidate;
+        }
+        return L"";
+    }();
+    return face;
+}
+
+HFONT PageFont(HDC dc, int height, int weight) {
+    const wchar_t* face = ChineseFace(dc);
+    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+}  // namespace
+
+SurfViewWindow::SurfViewWindow(CSdkSurfView* owner, CSdkWebEventCallback* callback, UINT number)
+    : owner_(owner),
+      callback_(callback),
+      number_(number),
+      thread_(GetCurrentThreadId()),
+      session_(this, vantor::ProgramDir()) {
+    top_.attach(surfview::NewFrameDispatch());
+}
+
+SurfViewWindow::~SurfViewWindow() = default;
+
+SurfViewWindow::Scope::~Scope() {
+    if (--w_->depth_ == 0 && w_->gone_) delete w_->owner_;
+}
+
+const wchar_t* SurfViewWindow::ClassName() { return L"SurfViewBrowser"; }
+
+bool SurfViewWindow::RegisterWindowClass() {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    HINSTANCE self = vantor::ThisModule();
+    if (GetClassInfoExW(self, ClassName(), &wc)) return true;
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = Proc;
+    // The object sits in the class's own extra bytes: panes subclass the browser window and
+    // may use its user data themselves.
+    wc.cbWndExtra = sizeof(SurfViewWindow*);
+    wc.hInstance = self;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = ClassName();
+    return RegisterClassExW(&wc) != 0;
+}
+
+bool SurfViewWindow::Usable() const { return !gone_ && wnd_ && GetCurrentThreadId() == thread_; }
+
+LRESULT CALLBACK SurfViewWindow::Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<SurfViewWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->wnd_ = wnd;
+        SetWindowLongPtrW(wnd, 0, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<SurfViewWindow*>(GetWindowLongPtrW(wnd, 0));
+    if (!self) return DefWindowProcW(wnd, msg, wp, lp);
+    return self->Handle(msg, wp, lp);
+}
+
+LRESULT SurfViewWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case kStepMessage: {
+            Scope scope(this);
+            if (!gone_) session_.Step();
+            return 0;
+        }
+        case WM_COPYDATA: {
+            auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+            if (!data || !data->lpData) return FALSE;
+            std::wstring url(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+            url = url.substr(0, url.find(L'\0'));
+            Scope scope(this);
+            if (data->dwData == SURFVIEW_COPYDATA_CLICK) {
+                Trace(L"click " + url);
+                if (!gone_) session_.Follow(url);
+                return TRUE;
+            }
+            if (data->dwData == SURFVIEW_COPYDATA_NEW_WINDOW) {
+                NewWindow(url);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_SIZE:
+            InvalidateRect(wnd_, nullptr, FALSE);
+            break;
+        case WM_NCDESTROY: {
+            HWND wnd = wnd_;
+            Trace(L"destroy " + std::to_wstring(number_));
+            gone_ = true;
+            session_.Stop();
+            owner_->m_hWnd = nullptr;
+            wnd_ = nullptr;
+            SetWindowLongPtrW(wnd, 0, 0);
+            if (depth_ == 0) delete owner_;
+            return DefWindowProcW(wnd, msg, wp, lp);
+        }
+    }
+    return DefWindowProcW(wnd_, msg, wp, lp);
+}
+
+void SurfViewWindow::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(wnd_, &ps);
+    RECT client;
+    GetClientRect(wnd_, &client);
+    HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    FillRect(dc, &client, white);
+    const pageengine::PageDocument* page = session_.Current();
+    vantor::UniqueGdi<HFONT> small(PageFont(dc, 12, FW_NORMAL));
+    vantor::UniqueGdi<HFONT> large(PageFont(dc, 16, FW_BOLD));
+    SetBkMode(dc, TRANSPARENT);
+    RECT line = client;
+    line.left += 6;
+    line.right -= 6;
+    line.top += 4 - scrollY_;
+    {
+        vantor::ScopedSelect font(dc, small.get());
+        SetTextColor(dc, RGB(0, 70, 160));
+        std::wstring url = page ? page->url : L"about:blank";
+        DrawTextW(dc, url.c_str(), static_cast<int>(url.size()), &line,
+                  DT_SINGLELINE | DT_PATH_ELLIPSIS | DT_NOPREFIX);
+        line.top += 18;
+    }
+    if (page && !page->title.empty()) {
+        vantor::ScopedSelect font(dc, large.get());
+        SetTextColor(dc, page->error ? RGB(180, 0, 0) : RGB(0, 0, 0));
+        RECT r = line;
+        DrawTextW(dc, page->title.c_str(), static_cast<int>(page->title.size()), &r,
+                  DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+        DrawTextW(dc, page->title.c_str(), static_cast<int>(page->title.size()), &line, DT_WORDBREAK | DT_NOPREFIX);
+        line.top = r.bottom + 6;
+    }
+    if (page && !page->text.empty()) {
+        vantor::ScopedSelect font(dc, small.get());
+        SetTextColor(dc, RGB(40, 40, 40));
+        DrawTextW(dc, page->text.c_str(), static_cast<int>(page->text.size()), &line, DT_WORDBREAK | DT_NOPREFIX);
+    }
+    EndPaint(wnd_, &ps);
+}
+
+IDispatch* SurfViewWindow::Frame(int frame) {
+    if (frame == pageengine::kTopFrame) return top_.get();
+    auto& slot = frames_[frame];
+    if (!slot) slot.attach(surfview::NewFrameDispatch());
+    return slot.get();
+}
+
+std::wstring SurfViewWindow::FrameName(int frame) const {
+    return frame == pageengine::kTopFrame ? L"top" : L"frame" + std::to_wstring(frame);
+}
+
+void SurfViewWindow::Scroll(long x, long y) {
+    scrollX_ = x < 0 ? 0 : x;
+    scrollY_ = y < 0 ? 0 : y;
+    InvalidateRect(wnd_, nullptr, FALSE);
+}
+
+bool SurfViewWindow::DocSize(long* cx, long* cy) const {
+    const pageengine::PageDocument* page = session_.Current();
+    long w = 0, h = 0;
+    if (page && page->hasSize) {
+        w = page->width;
+        h = page->height;
+    } else if (page) {
+        RECT r = {};
+        GetClientRect(wnd_, &r);
+        w = r.right;
+        h = r.bottom;
+    }
+    if (cx) *cx = w;
+    if (cy) *cy = h;
+    return page != nullptr;
+}
+
+bool SurfViewWindow::OnBeforeNavigate(int frame, const std::wstring& url) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    HRESULT hr = S_OK;
+    if (callback_) {
+        Variant address;
+        SetString(address, url);
+        Variant flags;
+        flags.get()->vt = VT_I4;
+        flags.get()->lVal = 0;
+        Variant target;
+        SetString(target, L"");
+        Variant postData;
+        Variant headers;
+        SetString(headers, L"");
+        hr = callback_->OnBeforeNavigate2(Frame(frame), address.get(), flags.get(), target.get(), postData.get(),
+                                          headers.get(), &cancel);
+    }
+    bool cancelled = cancel != VARIANT_FALSE;
+    std::wstring line = L"BeforeNavigate2 " + FrameName(frame) + L" " + url + (cancelled ? L" -> cancel" : L" -> proceed");
+    if (FAILED(hr)) line += L" (" + Hex(hr) + L")";
+    Trace(line);
+    return cancelled;
+}
+
+void SurfViewWindow::OnProgress(long progressMax, long progress) {
+    Trace(L"ProgressChange " + std::to_wstring(progressMax) + L" " + std::to_wstring(progress));
+    if (callback_) callback_->OnProgressChange(progressMax, progress);
+}
+
+void SurfViewWindow::OnNavigateError(int frame, const std::wstring& url, long status) {
+    Trace(L"NavigateError " + FrameName(frame) + L" " + url + L" " +
+          (status < 1000 ? std::to_wstring(status) : Hex(status)));
+    if (!callback_) return;
+    Variant address;
+        SetString(address, url);
+    Variant target;
+        SetString(target, L"");
+    Variant code;
+    code.get()->vt = VT_I4;
+    code.get()->lVal = status;
+    callback_->OnNavigateError(Frame(frame), address.get(), target.get(), code.get(), VARIANT_FALSE);
+}
+
+void SurfViewWindow::OnNavigateComplete() {
+    Trace(L"NavigateComplete");
+    scrollX_ = scrollY_ = 0;
+    InvalidateRect(wnd_, nullptr, FALSE);
+    if (callback_) callback_->OnNavigateComplete();
+}
+
+void SurfViewWindow::OnDocumentComplete(int frame, const std::wstring& url) {
+    Trace(L"DocumentComplete " + FrameName(frame) + L" " + url);
+    if (!callback_) return;
+    Variant address;
+        SetString(address, url);
+    callback_->OnDocumentComplete(Frame(frame), address.get());
+}
+
+void SurfViewWindow::OnDownloadComplete() {
+    Trace(L"DownloadComplete");
+    if (callback_) callback_->OnDownloadComplete();
+}
+
+void SurfViewWindow::OnCommandState(long command, bool enable) {
+    Trace(L"CommandStateChange " + std::to_wstring(command) + (enable ? L" -1" : L" 0"));
+    if (callback_) callback_->OnCommandStateChange(command, enable ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+void SurfViewWindow::OnWindowClosing() {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    if (callback_) callback_->OnWindowClosing(VARIANT_FALSE, &cancel);
+    Trace(std::wstring(L"WindowClosing -> ") + (cancel != VARIANT_FALSE ? L"cancel" : L"close"));
+    // The page's window.close(): the browser goes, and its owner makes a new one if it
+    // wants one.
+    if (cancel == VARIANT_FALSE && wnd_ && !gone_) DestroyWindow(wnd_);
+}
+
+void SurfViewWindow::NewWindow(const std::wstring& url) {
+    IDispatch* given = nullptr;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    IDispatch** window = &given;
+    VARIANT_BOOL* cancelFlag = &cancel;
+    if (callback_) callback_->OnNewWindow2(window, cancelFlag);
+    Trace(L"NewWindow2 " + url + (cancel != VARIANT_FALSE ? L" -> cancel" : given ? L" -> given" : L" -> allow"));
+    if (given) given->Release();
+}
+
+void SurfViewWindow::OnFramesDone(const std::vector<int>& frames) {
+    for (int frame : frames) frames_.erase(frame);
+}
+
+void SurfViewWindow::Wake() {
+    if (wnd_ && !gone_) PostMessageW(wnd_, kStepMessage, 0, 0);
+}

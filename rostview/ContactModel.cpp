@@ -1,0 +1,495 @@
+#include "ContactModel.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Text.h"
+
+namespace rostview {
+
+std::string FriendText(const FriendInfoA& info) {
+    std::string nickname = vantor::FieldText(info.nickname);
+    return nickname.empty() ? vantor::FieldText(info.name) : nickname;
+}
+
+ContactModel::ContactModel(TreeOps& friends, TreeOps& black, DebugSink& sink, PaneHooks* hooks)
+    : friends_(friends), black_(black), sink_(sink), hooks_(hooks) {}
+
+// --- insertion
+
+HTREEITEM ContactModel::InsertGroupNode(HTREEITEM parent, Kind kind, GroupHandle group, const GroupInfoA& info) {
+    auto* node = new ContactNode(kind, group);
+    HTREEITEM item =
+        friends_.Insert(parent, vantor::FieldText(info.name), IMAGE_GROUP_CLOSED, IMAGE_GROUP_CLOSED_SELECTED, node);
+    if (!item) {
+        delete node;
+        return nullptr;
+    }
+    node->item = item;
+    friendNodes_[group] = node;
+    return item;
+}
+
+HTREEITEM ContactModel::InsertFriendNode(HTREEITEM group, Kind kind, FriendHandle entry, const FriendInfoA& info) {
+    int image = kind == Kind::NetworkFriend && !IsOnline(info.status) ? IMAGE_OFFLINE : IMAGE_ONLINE;
+    auto* node = new ContactNode(kind, entry);
+    HTREEITEM item = friends_.Insert(group, FriendText(info), image, image, node);
+    if (!item) {
+        delete node;
+        return nullptr;
+    }
+    node->item = item;
+    friendNodes_[entry] = node;
+    return item;
+}
+
+HTREEITEM ContactModel::InsertBlackNode(FriendHandle entry, const FriendInfoA& info) {
+    auto* node = new ContactNode(Kind::BlackUser, entry);
+    HTREEITEM item = black_.Insert(nullptr, FriendText(info), IMAGE_OFFLINE, IMAGE_OFFLINE, node);
+    if (!item) {
+        delete node;
+        return nullptr;
+    }
+    node->item = item;
+    blackNodes_[entry] = node;
+    return item;
+}
+
+HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
+    // A parent whose insertion failed, or that a change removed meanwhile: top level.
+    ContactNode* parentNode = batch.parent ? FriendNodeOf(batch.parent) : nullptr;
+    HTREEITEM item = InsertGroupNode(parentNode ? parentNode->item : nullptr, batch.kind, batch.group, batch.info);
+    if (!item) return nullptr;
+    if (!parentNode) {
+        if (batch.kind == Kind::TelephoneGroup) {
+            telephoneRoot_ = item;
+        } else {
+            networkRoot_ = item;
+        }
+    }
+    loadGroups_.push_back(item);
+    SortKey groupKey;
+    groupKey.group = true;
+    groupKey.text = vantor::FieldText(batch.info.name);
+    loadKeys_.emplace(friendNodes_[batch.group], std::move(groupKey));
+    Kind friendKind = FriendKindOf(batch.kind);
+    batch.complete = true;
+    for (const LoadedFriend& f : batch.friends) {
+        if (!InsertFriendNode(item, friendKind, f.handle, f.info)) {
+            batch.complete = false;
+            break;
+        }
+        SortKey key;
+        key.online = IsOnline(f.info.status);
+        key.text = FriendText(f.info);
+        key.id = vantor::FieldText(f.info.id);
+        loadKeys_.emplace(friendNodes_[f.handle], std::move(key));
+    }
+    return item;
+}
+
+void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users) {
+    for (const LoadedFriend& user : users) InsertBlackNode(user.handle, user.info);
+}
+
+void ContactModel::LoadFinished(ContactBook& book) {
+    SortLoaded(book);
+    if (telephoneRoot_) friends_.Expand(telephoneRoot_);
+    if (networkRoot_) friends_.Expand(networkRoot_);
+}
+
+// --- finding
+
+ContactNode* ContactModel::FriendNodeOf(void* handle) const {
+    auto found = friendNodes_.find(handle);
+    return found == friendNodes_.end() ? nullptr : found->second;
+}
+
+HTREEITEM ContactModel::FindNode(void* handle) const {
+    ContactNode* node = handle ? FriendNodeOf(handle) : nullptr;
+    return node ? node->item : nullptr;
+}
+
+HTREEITEM ContactModel::FindBlackNode(FriendHandle entry) const {
+    auto found = blackNodes_.find(entry);
+    return found == blackNodes_.end() || !entry ? nullptr : found->second->item;
+}
+
+// --- sorting
+
+namespace {
+
+struct SortContext {
+    std::unordered_map<const ContactNode*, SortKey> keys;
+};
+
+// Character codes of the ANSI code page, not collation: byte order gives that for the
+// double-byte code pages too.
+int CompareBytes(const std::string& a, const std::string& b) {
+    int r = std::strcmp(a.c_str(), b.c_str());
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM context) {
+    auto* a = reinterpret_cast<const ContactNode*>(first);
+    auto* b = reinterpret_cast<const ContactNode*>(second);
+    if (!a) return -1;
+    if (!b) return 1;
+    if (a == b) return 0;
+    auto& keys = reinterpret_cast<SortContext*>(context)->keys;
+    auto ka = keys.find(a), kb = keys.find(b);
+    if (ka == keys.end() || kb == keys.end()) return 0;
+    const SortKey& x = ka->second;
+    const SortKey& y = kb->second;
+    // Friends before groups.
+    if (x.group != y.group) return x.group ? 1 : -1;
+    if (x.group) return CompareBytes(x.text, y.text);
+    if (x.online != y.online) return x.online ? -1 : 1;
+    int byText = CompareBytes(x.text, y.text);
+    return byText ? byText : CompareBytes(x.id, y.id);
+}
+
+// Reads the keys of every node below parent, each friend once; the groups in the order
+// they must be sorted (children before their parents).
+void CollectKeys(TreeOps& tree, ContactBook& book, HTREEITEM parent, SortContext& context,
+                 std::vector<HTREEITEM>& groups) {
+    for (HTREEITEM item = tree.FirstChild(parent); item; item = tree.Next(item)) {
+        ContactNode* node = tree.Node(item);
+        if (!node) continue;
+        SortKey key;
+        key.group = IsGroup(node->kind);
+        key.text = tree.Text(item);
+        if (key.group) {
+            CollectKeys(tree, book, item, context, groups);
+        } else {
+            FriendInfoA info = {};
+            book.FriendA(node->Friend(), &info);
+            key.online = IsOnline(info.status);
+            key.id = vantor::FieldText(info.id);
+        }
+        context.keys.emplace(node, std::move(key));
+    }
+    groups.push_back(parent);
+}
+
+}  // namespace
+
+void ContactModel::SortChildren(HTREEITEM parent, ContactBook& book) {
+    if (!parent) return;
+    SortContext context;
+    std::vector<HTREEITEM> groups;
+    CollectKeys(friends_, book, parent, context, groups);
+    for (HTREEITEM group : groups) {
+        friends_.SortChildren(group, CompareNodes, reinterpret_cast<LPARAM>(&context));
+    }
+}
+
+void ContactModel::SortLoaded(ContactBook& book) {
+    SortContext context;
+    context.keys.swap(loadKeys_);
+    std::vector<HTREEITEM> groups;
+    groups.swap(loadGroups_);
+    if (changedDuringLoad_) {
+        // What the load read may be out of date: read everything again.
+        changedDuringLoad_ = false;
+        if (telephoneRoot_) SortChildren(telephoneRoot_, book);
+        if (networkRoot_) SortChildren(networkRoot_, book);
+        return;
+    }
+    // Groups came parents first: the reverse order sorts each group's children before it.
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
+        friends_.SortChildren(*group, CompareNodes, reinterpret_cast<LPARAM>(&context));
+    }
+}
+
+// --- changes
+
+void ContactModel::SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandle entry) {
+    FriendInfoA info = {};
+    book.FriendA(entry, &info);
+    int image = IsOnline(info.status) ? IMAGE_ONLINE : IMAGE_OFFLINE;
+    friends_.SetImages(item, image, image);
+}
+
+void ContactModel::AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group) {
+    Changed();
+    ContactNode* groupNode = FriendNodeOf(group);
+    if (!group || !groupNode || !IsGroup(groupNode->kind)) {
+        sink_.Line(L"不存在该组，所以不能添加该好友到好友树中\n");
+        return;
+    }
+    FriendInfoA info = {};
+    book.FriendA(entry, &info);
+    if (InsertFriendNode(groupNode->item, FriendKindOf(groupNode->kind), entry, info)) {
+        SortChildren(groupNode->item, book);
+    }
+}
+
+void ContactModel::DelFriend(FriendHandle entry) {
+    Changed();
+    HTREEITEM item = FindNode(entry);
+    if (!item) {
+        sink_.Line(L"不存在该好友，不需要删除处理\n");
+        return;
+    }
+    friends_.Delete(item);
+}
+
+void ContactModel::ModifyFriend(ContactBook& book, FriendHandle entry) {
+    Changed();
+    ContactNode* node = FriendNodeOf(entry);
+    if (!entry || !node) {
+        sink_.Line(L"不存在该好友，所以不需要做修改处理\n");
+        return;
+    }
+    DropIcons(node);
+    FriendInfoA info = {};
+    book.FriendA(entry, &info);
+    // The insertion's rule: a friend without a nickname keeps showing its name.
+    std::string text = FriendText(info);
+    if (friends_.Text(node->item) != text) friends_.SetText(node->item, text);
+    if (node->kind == Kind::NetworkFriend) {
+        int image = IsOnline(info.status) ? IMAGE_ONLINE : IMAGE_OFFLINE;
+        friends_.SetImages(node->item, image, image);
+    }
+    SortChildren(friends_.Parent(node->item), book);
+}
+
+void ContactModel::AddGroup(ContactBook& book, GroupHandle group, GroupHandle parent) {
+    Changed();
+    ContactNode* parentNode = FriendNodeOf(parent);
+    if (!parent || !parentNode || !IsGroup(parentNode->kind)) {
+        sink_.Line(L"不存在该父组，所以不能加入一个新组\n");
+        return;
+    }
+    GroupInfoA info = {};
+    book.GroupA(group, &info);
+    if (InsertGroupNode(parentNode->item, parentNode->kind, group, info)) SortChildren(parentNode->item, book);
+}
+
+void ContactModel::DelGroup(GroupHandle group) {
+    Changed();
+    HTREEITEM item = FindNode(group);
+    if (!item) {
+        sink_.Line(L"不存在该组，所以不需要被删除\n");
+        return;
+    }
+    friends_.Delete(item);
+}
+
+void ContactModel::ModifyGroup(ContactBook& book, GroupHandle group) {
+    Changed();
+    ContactNode* node = FriendNodeOf(group);
+    if (!group || !node) {
+        sink_.Line(L"不存在该组，所以不需要做修改处理\n");
+        return;
+    }
+    DropIcons(node);
+    GroupInfoA info = {};
+    book.GroupA(group, &info);
+    std::string name = vantor::FieldText(info.name);
+    if (friends_.Text(node->item) != name) friends_.SetText(node->item, name);
+}
+
+void ContactModel::UpdateStatus(ContactBook& book, FriendHandle entry) {
+    Changed();
+    ContactNode* node = FriendNodeOf(entry);
+    if (!entry || !node) {
+        sink_.Line(L"不存在该好友，所以不需要做修改处理\n");
+        return;
+    }
+    SetStatusImage(book, node->item, entry);
+    DropIcons(node);
+    SortChildren(friends_.Parent(node->item), book);
+}
+
+void ContactModel::RefreshStatuses(ContactBook& book) {
+    Changed();
+    if (!networkRoot_) return;
+    std::vector<HTREEITEM> pending = {networkRoot_};
+    while (!pending.empty()) {
+        HTREEITEM parent = pending.back();
+        pending.pop_back();
+        for (HTREEITEM item = friends_.FirstChild(parent); item; item = friends_.Next(item)) {
+            ContactNode* node = friends_.Node(item);
+            if (!node) continue;
+            if (node->kind == Kind::NetworkGroup) {
+                pending.push_back(item);
+            } else {
+                SetStatusImage(book, item, node->Friend());
+            }
+        }
+    }
+    SortChildren(networkRoot_, book);
+}
+
+void ContactModel::PoliciesChanged(FriendHandle entry) {
+    ContactNode* node = FriendNodeOf(entry);
+    if (!entry || !node) {
+        sink_.Line(L"不存在该好友，所以不需要做修改处理\n");
+        return;
+    }
+    DropIcons(node);
+    friends_.RepaintRow(node->item);
+}
+
+void ContactModel::ChangeGroup(ContactBook& book, FriendHandle entry, GroupHandle, GroupHandle newGroup) {
+    Changed();
+    ContactNode* node = FriendNodeOf(entry);
+    ContactNode* groupNode = FriendNodeOf(newGroup);
+    if (!entry || !newGroup || !node || !groupNode || !IsGroup(groupNode->kind) || IsGroup(node->kind)) {
+        sink_.Line(L"不存在原来的好友节点或者改变之后的父节点\n");
+        return;
+    }
+    Kind kind = node->kind;
+    HTREEITEM target = groupNode->item;
+    friends_.Delete(node->item);  // frees the old node
+    FriendInfoA info = {};
+    book.FriendA(entry, &info);
+    if (InsertFriendNode(target, kind, entry, info)) SortChildren(target, book);
+}
+
+void ContactModel::PreventUser(ContactBook& book, FriendHandle entry, GroupHandle) {
+    Changed();
+    HTREEITEM item = FindNode(entry);
+    if (!entry || !item) {
+        sink_.Line(L"不存在该好友，不需要删除处理\n");
+        return;
+    }
+    friends_.Delete(item);
+    FriendInfoA info = {};
+    book.FriendA(entry, &info);
+    InsertBlackNode(entry, info);
+}
+
+void ContactModel::DelBlackUser(FriendHandle entry) {
+    HTREEITEM item = FindBlackNode(entry);
+    if (!item) {
+        sink_.Line(L"不存在该黑名单用户，不用删除\n");
+        return;
+    }
+    black_.Delete(item);
+}
+
+// --- notices
+
+void ContactModel::NodeDeleted(ContactNode* node) {
+    if (!node) return;
+    if (hooks_) hooks_->NodeGone(node);
+    auto& nodes = node->kind == Kind::BlackUser ? blackNodes_ : friendNodes_;
+    auto found = nodes.find(node->handle);
+    if (found != nodes.end() && found->second == node) nodes.erase(found);
+    loadKeys_.erase(node);
+    if (node->item && node->item == telephoneRoot_) telephoneRoot_ = nullptr;
+    if (node->item && node->item == networkRoot_) networkRoot_ = nullptr;
+    delete node;
+}
+
+void ContactModel::ItemExpanded(HTREEITEM item, bool expanded) {
+    ContactNode* node = friends_.Node(item);
+    if (!node || !IsGroup(node->kind)) return;
+    if (expanded) {
+        friends_.SetImages(item, IMAGE_GROUP_OPEN, IMAGE_GROUP_OPEN_SELECTED);
+    } else {
+        friends_.SetImages(item, IMAGE_GROUP_CLOSED, IMAGE_GROUP_CLOSED_SELECTED);
+    }
+}
+
+void ContactModel::DropIcons(ContactNode* node) {
+    if (!node || !node->icons) return;
+    node->DropIcons();
+    if (hooks_) hooks_->IconsDropped(node);
+}
+
+void ContactModel::DropAllIcons() {
+    for (auto& entry : friendNodes_) DropIcons(entry.second);
+}
+
+// --- the load
+
+namespace {
+
+struct LoadContext {
+    ContactBook& book;
+    LoadDelivery& delivery;
+    const std::atomic<bool>& stop;
+    // The groups handed over so far, with their kinds.
+    std::unordered_map<GroupHandle, Kind> groups;
+    std::vector<LoadedFriend>* collecting = nullptr;
+};
+
+BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
+    auto* context = reinterpret_cast<LoadContext*>(user);
+    if (context->stop) return FALSE;
+    LoadedFriend loaded = {entry, {}};
+    context->book.FriendA(entry, &loaded.info);
+    context->collecting->push_back(loaded);
+    return TRUE;
+}
+
+BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user) {
+    auto* context = reinterpret_cast<LoadContext*>(user);
+    if (context->stop) return FALSE;
+    auto batch = std::make_unique<GroupBatch>();
+    batch->group = group;
+    context->book.GroupA(group, &batch->info);
+    auto shown = parent ? context->groups.find(parent) : context->groups.end();
+    if (shown != context->groups.end()) {
+        batch->parent = parent;
+        batch->kind = shown->second;
+    } else {
+        // A root, or a sub-group whose parent is not shown: a top-level node.
+        batch->kind = vantor::FieldText(batch->info.id) == "10" ? Kind::TelephoneGroup : Kind::NetworkGroup;
+    }
+    context->collecting = &batch->friends;
+    context->book.EnumGroupFriends(group, LoadFriendProc, user);
+    context->collecting = nullptr;
+    if (context->stop) return FALSE;
+    Kind kind = batch->kind;
+    // The window's thread inserts this group while the walk reads the next one.
+    if (!context->delivery.DeliverGroup(std::move(batch))) return FALSE;
+    context->groups[group] = kind;
+    return !context->stop;
+}
+
+struct BlackContext {
+    ContactBook& book;
+    const std::atomic<bool>& stop;
+    std::unique_ptr<std::vector<LoadedFriend>> users = std::make_unique<std::vector<LoadedFriend>>();
+};
+
+BOOL CALLBACK LoadBlackUserProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
+    auto* context = reinterpret_cast<BlackContext*>(user);
+    if (context->stop) return FALSE;
+    LoadedFriend loaded = {entry, {}};
+    context->book.FriendA(entry, &loaded.info);
+    context->users->push_back(loaded);
+    return TRUE;
+}
+
+}  // namespace
+
+LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
+                        const std::atomic<bool>& stop, DebugSink& sink) {
+    if (!bookReachable) return LOAD_NO_BOOK;
+    if (!book.CanWalk()) {
+        delivery.Finished();
+        return LOAD_NO_WALK;
+    }
+    LoadContext context{book, delivery, stop, {}, nullptr};
+    DWORD start = GetTickCount();
+    book.EnumGroup(3, LoadGroupProc, reinterpret_cast<UINT_PTR>(&context));
+    wchar_t line[1024];
+    _snwprintf(line, 1023, L"枚举组和好友一共耗时：%d毫秒\n", static_cast<int>(GetTickCount() - start));
+    line[1023] = L'\0';
+    sink.Line(line);
+    if (!stop) {
+        BlackContext black{book, stop};
+        book.EnumBlackList(LoadBlackUserProc, reinterpret_cast<UINT_PTR>(&black));
+        if (!stop && !black.users->empty()) delivery.DeliverBlackList(std::move(black.users));
+    }
+    delivery.Finished();
+    return LOAD_DONE;
+}
+
+}  // namespace rostview

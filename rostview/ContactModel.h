@@ -1,0 +1,159 @@
+// The two trees of the contact-list pane: what each node shows, the order of siblings,
+// finding a node from a contact-book handle, and what each change of the book does.
+//
+// Everything here runs on the window's thread; the load thread (ContactLoader) reads the
+// book and hands each group over with its friends in one piece.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ContactBook.h"
+#include "ContactNode.h"
+#include "TreeOps.h"
+
+namespace rostview {
+
+// Where the debugger lines of the model go (the debugger; a list in tests).
+class DebugSink {
+public:
+    virtual ~DebugSink() = default;
+    virtual void Line(const wchar_t* text) = 0;
+};
+
+// What the pane does when a node goes or loses its icon list.
+class PaneHooks {
+public:
+    virtual ~PaneHooks() = default;
+    // Before the node is freed: forget it wherever the pane remembers it.
+    virtual void NodeGone(ContactNode* node) = 0;
+    virtual void IconsDropped(ContactNode* node) = 0;
+};
+
+struct LoadedFriend {
+    FriendHandle handle;
+    FriendInfoA info;
+};
+
+// One group of the load with its direct friends, as the load thread read them.
+struct GroupBatch {
+    GroupHandle parent = nullptr;  // an already delivered group, or null for a top-level one
+    Kind kind = Kind::NetworkGroup;
+    GroupHandle group = nullptr;
+    GroupInfoA info = {};
+    std::vector<LoadedFriend> friends;
+    bool complete = false;  // every friend inserted
+};
+
+// A node's text: the nickname, or the name when the nickname is empty.
+std::string FriendText(const FriendInfoA& info);
+
+// What the order of siblings is decided by.
+struct SortKey {
+    bool group = false;
+    bool online = false;
+    std::string text;
+    std::string id;
+};
+
+class ContactModel {
+public:
+    ContactModel(TreeOps& friends, TreeOps& black, DebugSink& sink, PaneHooks* hooks = nullptr);
+
+    TreeOps& FriendTree() { return friends_; }
+    TreeOps& BlackTree() { return black_; }
+    HTREEITEM TelephoneRoot() const { return telephoneRoot_; }
+    HTREEITEM NetworkRoot() const { return networkRoot_; }
+
+    // Insertion; each answers the new item or null (the node is then freed).
+    HTREEITEM InsertGroupNode(HTREEITEM parent, Kind kind, GroupHandle group, const GroupInfoA& info);
+    HTREEITEM InsertFriendNode(HTREEITEM group, Kind kind, FriendHandle entry, const FriendInfoA& info);
+    HTREEITEM InsertBlackNode(FriendHandle entry, const FriendInfoA& info);
+
+    // The load's deliveries: the group's item (null when it could not be made).
+    HTREEITEM DeliverGroup(GroupBatch& batch);
+    void DeliverBlackList(const std::vector<LoadedFriend>& users);
+    // End of the load: both roots sorted and expanded.
+    void LoadFinished(ContactBook& book);
+
+    HTREEITEM FindNode(void* handle) const;
+    HTREEITEM FindBlackNode(FriendHandle entry) const;
+
+    // Orders the children of parent, each group's own children first (bottom-up), with
+    // each friend read once.
+    void SortChildren(HTREEITEM parent, ContactBook& book);
+    // The end of the load's sort: every group, children first, with what the load read
+    // (a node changed since then is read again).
+    void SortLoaded(ContactBook& book);
+
+    // Changes of the contact book.
+    void AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group);
+    void DelFriend(FriendHandle entry);
+    void ModifyFriend(ContactBook& book, FriendHandle entry);
+    void AddGroup(ContactBook& book, GroupHandle group, GroupHandle parent);
+    void DelGroup(GroupHandle group);
+    void ModifyGroup(ContactBook& book, GroupHandle group);
+    void UpdateStatus(ContactBook& book, FriendHandle entry);
+    void RefreshStatuses(ContactBook& book);
+    void PoliciesChanged(FriendHandle entry);
+    void ChangeGroup(ContactBook& book, FriendHandle entry, GroupHandle oldGroup, GroupHandle newGroup);
+    void PreventUser(ContactBook& book, FriendHandle entry, GroupHandle group);
+    void DelBlackUser(FriendHandle entry);
+
+    // The tree's notices.
+    void NodeDeleted(ContactNode* node);
+    void ItemExpanded(HTREEITEM item, bool expanded);
+
+    // Drops one node's or every friend node's service-icon list.
+    void DropIcons(ContactNode* node);
+    void DropAllIcons();
+
+private:
+    void SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandle entry);
+    ContactNode* FriendNodeOf(void* handle) const;
+    // A change while the load runs makes the load's own reading out of date.
+    void Changed() {
+        if (!loadGroups_.empty()) changedDuringLoad_ = true;
+    }
+
+    TreeOps& friends_;
+    TreeOps& black_;
+    DebugSink& sink_;
+    PaneHooks* hooks_;
+    HTREEITEM telephoneRoot_ = nullptr;
+    HTREEITEM networkRoot_ = nullptr;
+    // handle -> node, for each tree: a change finds its node without walking the tree.
+    std::unordered_map<void*, ContactNode*> friendNodes_;
+    std::unordered_map<void*, ContactNode*> blackNodes_;
+    // What the load read of each node, and its groups in the order delivered (parents
+    // before children), so the end of the load sorts without reading the book again.
+    std::unordered_map<const ContactNode*, SortKey> loadKeys_;
+    std::vector<HTREEITEM> loadGroups_;
+    bool changedDuringLoad_ = false;
+};
+
+// Hands the load's groups over to the window's thread, which owns them from then on. A
+// delivery answers whether the load should go on: false once an insertion has failed
+// (the walk then stops at the next group at the latest).
+class LoadDelivery {
+public:
+    virtual ~LoadDelivery() = default;
+    virtual bool DeliverGroup(std::unique_ptr<GroupBatch> batch) = 0;
+    virtual void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) = 0;
+    virtual void Finished() = 0;
+};
+
+enum LoadResult { LOAD_DONE = 0, LOAD_NO_WALK = -1, LOAD_NO_BOOK = 1 };
+
+// The load: every group of both roots with its friends, then the black list. A set stop
+// flag ends the walks at the next group or friend. Finished() is told unless the book
+// could not be reached at all.
+LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
+                        const std::atomic<bool>& stop, DebugSink& sink);
+
+}  // namespace rostview

@@ -1,0 +1,197 @@
+// Both engines against a server that means harm (the fake
+// server's /hostile/ modes): every transfer ends within its limit with a failure, a
+// reply held in memory stays bounded, and a partial download is kept byte for byte.
+// The transfer limit is shortened for these cases; one case checks the real one.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ShortLimit.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "TransferLimits.h"
+#include "WebFetch.h"
+#include "WebServers.h"
+
+namespace {
+
+using hostile::kShortLimitMs;
+using hostile::kSlackMs;
+using hostile::ShortLimit;
+using hostile::Since;
+
+class Counter : public CFileDownUpProcessCallback {
+public:
+    void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
+    void OnProgress(DWORD, DWORD, DWORD_PTR) override {}
+    void OnFinished(DWORD, DWORD, DWORD_PTR) override { ++finished; }
+    void OnPostData(const char*, DWORD length, DWORD_PTR) override { bytes += length; }
+    uint64_t bytes = 0;
+    int finished = 0;
+};
+
+TEST(TransferLimits, AreAMinuteUnlessTheTestsShortenThem) {
+    SetEnvironmentVariableW(webfetch::kTransferLimitVariable, nullptr);
+    EXPECT_EQ(60000u, webfetch::TransferLimitMs());
+    {
+        ShortLimit limit(2000);
+        EXPECT_EQ(2000u, webfetch::TransferLimitMs());
+    }
+    EXPECT_EQ(60000u, webfetch::TransferLimitMs());
+    // Only a shorter, usable limit is taken.
+    for (const wchar_t* text : {L"abc", L"20x", L"5", L"600000", L"-1"}) {
+        SetEnvironmentVariableW(webfetch::kTransferLimitVariable, text);
+        EXPECT_EQ(60000u, webfetch::TransferLimitMs()) << vantor::WideToAnsi(text);
+    }
+    SetEnvironmentVariableW(webfetch::kTransferLimitVariable, nullptr);
+    EXPECT_EQ(64u << 20, webfetch::kMaxReplyBytes);
+}
+
+class HostileServer : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        servers = &WebServers::Get();
+        ASSERT_TRUE(servers->loaded);
+        ASSERT_TRUE(http.Open(GetParam()));
+    }
+    int Post(const std::string& path, Counter* counter, ULONGLONG* took) {
+        ULONGLONG start = GetTickCount64();
+        int r = http.PostRequest(servers->FakeUrl(path).c_str(), nullptr, "a=1", nullptr, 43, nullptr, 0, counter, 0);
+        *took = Since(start);
+        return r;
+    }
+    const WebServers* servers = nullptr;
+    CNetHttp http;
+};
+
+TEST_P(HostileServer, PostsEndWithinTheirDeadlineAsFailures) {
+    ShortLimit limit;
+    // Silence, and a reply of a byte a second that would take a day.
+    for (const char* path : {"/hostile/silent", "/hostile/drip-body"}) {
+        Counter counter;
+        ULONGLONG took = 0;
+        EXPECT_NE(0, Post(path, &counter, &took)) << path;
+        EXPECT_LT(took, kShortLimitMs + kSlackMs) << path;
+        EXPECT_GE(took + 100, kShortLimitMs) << path;
+    }
+    // Status lines no server may send, a header cut off, junk taken for HTTP/0.9, and a
+    // connection closed before any byte.
+    for (const char* path : {"/hostile/status?line=0", "/hostile/status?line=-1000",
+                             "/hostile/status?line=99999999999", "/hostile/status?line=20", "/hostile/noblank",
+                             "/hostile/junk", "/hostile/close"}) {
+        Counter counter;
+        ULONGLONG took = 0;
+        int r = Post(path, &counter, &took);
+        EXPECT_NE(0, r) << path;
+        EXPECT_LE(r, 0) << path << ": no status of the server's own";
+        EXPECT_EQ(0u, counter.bytes) << path;
+    }
+    // WinHTTP refuses such a status line itself and reports no response.
+    EXPECT_EQ(GetParam() == 1 ? HTTP_FETCH_STATUS_UNREADABLE : HTTP_FETCH_NO_RESPONSE,
+              http.PostRequest(servers->FakeUrl("/hostile/status?line=0").c_str(), nullptr, "a", nullptr, 0, nullptr, 0,
+                               nullptr, 0));
+    // The real statuses at both ends of the range are replies.
+    EXPECT_EQ(599, http.PostRequest(servers->FakeUrl("/hostile/status?line=599").c_str(), nullptr, "a", nullptr, 0,
+                                    nullptr, 0, nullptr, 0));
+    EXPECT_EQ(0, http.PostRequest(servers->FakeUrl("/hostile/status?line=200").c_str(), nullptr, "a", nullptr, 0,
+                                  nullptr, 0, nullptr, 0));
+}
+
+TEST_P(HostileServer, AnEndlessReplyStopsAtItsCeiling) {
+    Counter counter;
+    ULONGLONG took = 0;
+    EXPECT_EQ(HTTP_FETCH_STOPPED, Post("/hostile/endless", &counter, &took));
+    EXPECT_LE(counter.bytes, webfetch::kMaxReplyBytes);
+    EXPECT_GT(counter.bytes, webfetch::kMaxReplyBytes / 2);
+}
+
+TEST_P(HostileServer, DownloadsFailAndKeepThePartialFileByteForByte) {
+    ShortLimit limit;
+    std::wstring dir = testkit::FreshDir(L"webfetch-hostile");
+    std::string partial(1000, '\0');
+    for (size_t i = 0; i < partial.size(); ++i) partial[i] = static_cast<char>(i * 7 + 3);
+    std::wstring file = dir + L"part.bin";
+    std::string path = vantor::WideToAnsi(file);
+
+    struct Case {
+        const char* path;
+        bool slow;   // ends by the stall limit
+        bool keeps = true;
+    };
+    const Case cases[] = {
+        {"/hostile/silent", true},
+        // A whole new copy that stops after its first byte: it took the partial file's
+        // place, as any whole copy does, and ends by the stall limit.
+        {"/hostile/drip-body?every=100", true, false},
+        {"/hostile/status?line=0", false},
+        {"/hostile/status?line=-1000", false},
+        {"/hostile/status?line=99999999999", false},
+        {"/hostile/noblank", false},
+        {"/hostile/junk", false},
+        {"/hostile/close", false},
+        // Parts that do not continue the file: the wrong start, a total that disagrees,
+        // a length that disagrees, no range at all.
+        {"/hostile/range?start=0&end=99&total=1100&size=100", false},
+        {"/hostile/range?start=1000&end=1099&total=5000&size=100", false},
+        {"/hostile/range?start=1000&end=1199&total=1200&size=100", false},
+        {"/hostile/range?start=x&end=&total=1100&size=100", false},
+        // A 416 that states a size other than the file's.
+        {"/hostile/r416?total=5000", false},
+    };
+    for (const Case& c : cases) {
+        testkit::WriteFileBytes(file, partial);
+        Counter counter;
+        ULONGLONG start = GetTickCount64();
+        int r = http.Download(servers->FakeUrl(c.path).c_str(), path.c_str(), &counter, 0);
+        ULONGLONG took = Since(start);
+        EXPECT_NE(0, r) << c.path;
+        EXPECT_LT(took, (c.slow ? kShortLimitMs : 0) + kSlackMs) << c.path;
+        if (c.keeps) {
+            EXPECT_TRUE(testkit::ReadFileBytes(file) == partial) << c.path << ": the partial file changed";
+        }
+    }
+    EXPECT_EQ(416, http.Download(servers->FakeUrl("/hostile/r416?total=5000").c_str(), path.c_str(), nullptr, 0));
+
+    // A 416 without a body that states the file's own size, or no size: already whole.
+    for (const char* whole : {"/hostile/r416?total=1000", "/hostile/r416"}) {
+        testkit::WriteFileBytes(file, partial);
+        EXPECT_EQ(0, http.Download(servers->FakeUrl(whole).c_str(), path.c_str(), nullptr, 0)) << whole;
+        EXPECT_TRUE(testkit::ReadFileBytes(file) == partial) << whole;
+    }
+    // A part that does continue the file is taken.
+    testkit::WriteFileBytes(file, partial);
+    EXPECT_EQ(0, http.Download(servers->FakeUrl("/hostile/range?start=1000&end=1099&total=1100&size=100").c_str(),
+                               path.c_str(), nullptr, 0));
+    EXPECT_TRUE(testkit::ReadFileBytes(file) == partial + std::string(100, 'r'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, HostileServer, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 1 ? std::string("WinInet") : std::string("WinHttp");
+                         });
+
+uint64_t g_delivered = 0;
+int WINAPI CountChunks(const char*, DWORD length, DWORD_PTR) {
+    g_delivered += length;
+    return 1;
+}
+
+TEST(HttpPostRequestHostile, AnEndlessReplyFailsAndDeliversNoMoreThanTheCeiling) {
+    const WebServers& servers = WebServers::Get();
+    ASSERT_TRUE(servers.loaded);
+    g_delivered = 0;
+    auto count = &CountChunks;
+    uint64_t& delivered = g_delivered;
+    EXPECT_EQ(HTTP_FETCH_STOPPED,
+              Http_PostRequestA(servers.FakeUrl("/hostile/endless").c_str(), nullptr, "Flag=CLogin", count, 0));
+    EXPECT_LE(delivered, webfetch::kMaxReplyBytes);
+    ShortLimit limit;
+    ULONGLONG start = GetTickCount64();
+    EXPECT_NE(0, Http_PostRequestW(vantor::AnsiToWide(servers.FakeUrl("/hostile/silent")).c_str(), nullptr, L"a",
+                                   count, 0));
+    EXPECT_LT(Since(start), kShortLimitMs + kSlackMs);
+}
+
+}  // namespace
