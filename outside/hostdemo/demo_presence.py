@@ -22,7 +22,7 @@ BOOK = [
     ("10", "电话好友", [("zhangsan", "张三")], [
         ("101", "家人", [("mama", "妈妈"), ("baba", "爸爸")], []),
     ]),
-    ("11", "网络好友", [("xiaoming", "小明")], [
+    ("11", "网络好友", [("xiaoming", "小明"), ("xiaozhang", "小张"), ("xiaozhou", "小周")], [
         ("111", "同事", [("lisi", "李四"), ("wangwu", "王五")], []),
         ("112", "同学", [("zhaoliu", "赵六")], []),
     ]),
@@ -58,6 +58,17 @@ def address_list():
     return reply(cell("time", "20240101000000") + groups + blocked)
 
 
+# Friends the presence server reports online: (id, address); their clients are not running.
+ONLINE = [("xiaozhang", "127.0.0.2"), ("xiaozhou", "127.0.0.3")]
+
+
+def online_list():
+    records = "".join("<record>%s%s%s%s%s%s</record>" % (
+        cell("friendid", fid), cell("statuscode", "1"), cell("localip", ip), cell("localport", "6082"),
+        cell("ip", ip), cell("port", "6082")) for fid, ip in ONLINE)
+    return reply('<cell name="friend-list" type="27">%s</cell>' % records)
+
+
 def port(port_file):
     with open(port_file) as f:
         return int(f.readline().strip())
@@ -77,6 +88,7 @@ def program(port_file):
             reply(cell("statuscode", "1") + cell("localip", "127.0.0.1") + cell("localport", "6082") +
                   cell("ip", "127.0.0.1") + cell("port", "7000")))
     control(p, "default?action=IncrementGetAddressList&status=200", address_list())
+    control(p, "default?action=GetUserContactFriendIP&status=200", online_list())
     return 0
 
 

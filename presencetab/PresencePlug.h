@@ -1,0 +1,98 @@
+// The presence tab's object: a hidden dialog that serialises every presence event onto
+// the user-interface thread, the one-second timer, the workers (heart beat, proxy
+// messages, online friends, online status, own status) and the peer channel.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <memory>
+
+#include "BeatClock.h"
+#include "OnlineWork.h"
+#include "PeerChannel.h"
+#include "PresenceMessages.h"
+#include "Sync.h"
+#include "VantorTypes.h"
+
+namespace presence {
+
+class PresencePlug {
+public:
+    // Null when the hidden window cannot be made.
+    static PresencePlug* Create(HWND parent, HMODULE container, HostContext book);
+    // Stops every worker and the listener, then frees the object.
+    static void Destroy(PresencePlug* plug);
+
+    HWND Window() const { return window_; }
+    void DoCommand(int command, INT_PTR parameter);
+
+    // The module whose dialog template the window is made from.
+    static void SetResourceModule(HMODULE module);
+
+private:
+    enum Signal { kStop, kBeat, kProxy, kOnline, kOnlineStatus, kOwnStatus, kSignals };
+
+    PresencePlug(HWND parent, HMODULE container, HostContext book);
+    ~PresencePlug();
+
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+    void OnStart();
+    void OnTimer();
+    void OnDestroy();
+    void OnRelogin();
+    void OnPeerPacket(PeerPacket* packet);
+    void OnFriendRemoved(const PresenceNotice* notice);
+    void OnFriendStatus(const FriendStatusNotice* notice);
+    void OnSelfStatus(WORD status);
+    void OnSelfStatusEnded();
+    void JoinWorker(HANDLE* thread);
+
+    // Workers, each with the object as parameter.
+    static DWORD WINAPI HeartBeatThread(void* self);
+    static DWORD WINAPI ProxyThread(void* self);
+    static DWORD WINAPI OnlineFriendsThread(void* self);
+    static DWORD WINAPI OnlineStatusThread(void* self);
+    static DWORD WINAPI OwnStatusThread(void* self);
+    void RunHeartBeat();
+    void RunProxy();
+    void RunOnlineFriends();
+    void RunOnlineStatus();
+    void RunOwnStatus();
+    void RefreshOnlineCount();
+    void ProcessProxyMessages();
+    bool StartWorker(LPTHREAD_START_ROUTINE routine, HANDLE* thread);
+    // Waits for stop or `signal`; false on stop.
+    bool WaitFor(Signal signal);
+
+    WORD RequestedStatus();
+
+    HWND parent_;
+    HMODULE container_;
+    HostContext book_;
+    HMODULE richEdit_ = nullptr;
+    HWND window_ = nullptr;
+    bool destroying_ = false;
+
+    HANDLE events_[kSignals] = {};
+    HANDLE beatThread_ = nullptr;
+    HANDLE proxyThread_ = nullptr;
+    HANDLE onlineThread_ = nullptr;
+    HANDLE onlineStatusThread_ = nullptr;
+    HANDLE ownStatusThread_ = nullptr;
+
+    BeatClock clock_;
+    PendingFriends pending_;
+    WORD localPort_ = 6082;
+    DWORD localAddress_ = INADDR_ANY;
+    std::unique_ptr<PeerChannel> peers_;
+
+    // The own status last asked for and the one the last complete pass spread.
+    vantor::CriticalSection statusLock_;
+    WORD requestedStatus_ = 0;
+    WORD spreadStatus_ = 0;
+};
+
+}  // namespace presence

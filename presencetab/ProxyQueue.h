@@ -1,0 +1,25 @@
+// The proxy messages that PresenceCore stored in "<program folder>\<own id>\psproxy.ppi":
+// read one at a time, each removed from the file before it is handed on, so a message is
+// handled at most once even when its handler fails or the program stops.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "Services.h"
+
+namespace presence {
+
+struct ProxyMessage {
+    int kind = 0;         // "opencode": 1 request, 2 answer, 4 removed, 5 deleted, 6 status
+    std::string id;       // "ID", at most 31 characters
+    std::string nickname; // "NA", at most 63
+    std::string message;  // "M", at most 259
+    int answer = 0;       // "S": answer flag of kind 2, new status of kind 6
+};
+
+// Drains the store in file order until it is empty or `signals` says stop.
+void ProcessProxyStore(const std::string& path, WorkSignals& signals,
+                       const std::function<void(const ProxyMessage&)>& handle);
+
+}  // namespace presence

@@ -1,0 +1,146 @@
+#include <winsock2.h>
+
+#include "FakeServers.h"
+
+#include <wininet.h>
+
+#include <cstdlib>
+
+#include "TestSupport.h"
+
+namespace pttest {
+
+std::string Control(int port, const std::string& what, const std::string& body) {
+    std::string reply;
+    HINTERNET session = InternetOpenA("presencetab-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET connection = session ? InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(port), nullptr,
+                                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0)
+                                   : nullptr;
+    std::string path = "/_ctl/" + what;
+    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
+                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                                   : nullptr;
+    if (request) {
+        DWORD timeout = 180000;
+        InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    }
+    if (request && HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+        char buffer[16384];
+        DWORD got = 0;
+        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) reply.append(buffer, got);
+    }
+    if (request) InternetCloseHandle(request);
+    if (connection) InternetCloseHandle(connection);
+    if (session) InternetCloseHandle(session);
+    return reply;
+}
+
+int PresencePort(const std::wstring& folder) {
+    return atoi(testkit::ReadFileBytes(folder + L"presence-fake.port").c_str());
+}
+
+int PeerControlPort(const std::wstring& folder) {
+    return atoi(testkit::ReadFileBytes(folder + L"presence-peer.port").c_str());
+}
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find(separator, at);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines = Split(text, '\n');
+    if (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+    return out;
+}
+
+}  // namespace
+
+bool FakePeer::Reset() { return Control(port_, "reset") == "ok"; }
+
+bool FakePeer::Listen(const char* address, int port, const char* mode, int delayMs) {
+    return Control(port_, std::string("listen?addr=") + address + "&port=" + std::to_string(port) + "&mode=" + mode +
+                              "&delay=" + std::to_string(delayMs)) == "ok";
+}
+
+void FakePeer::Unlisten(const char* address, int port) {
+    Control(port_, std::string("unlisten?addr=") + address + "&port=" + std::to_string(port));
+}
+
+std::vector<std::string> FakePeer::Send(const char* address, int port, const std::string& fields, const char* mode,
+                                        int copies) {
+    return Lines(Control(port_, std::string("send?addr=") + address + "&port=" + std::to_string(port) + "&mode=" + mode +
+                                    "&copies=" + std::to_string(copies),
+                         fields));
+}
+
+std::vector<PeerRecord> FakePeer::Received() {
+    std::vector<PeerRecord> out;
+    for (const std::string& line : Lines(Control(port_, "log"))) {
+        std::vector<std::string> f = Split(line, '\t');
+        if (f.size() != 9) continue;
+        out.push_back({f[0], f[1], f[2], f[3], f[4], f[5], FromHex(f[6]), FromHex(f[7]), atoi(f[8].c_str())});
+    }
+    return out;
+}
+
+void FakePresence::Default(const char* action, const std::string& reply, int status) {
+    Control(port_, std::string("default?action=") + action + "&status=" + std::to_string(status), reply);
+}
+
+void FakePresence::Queue(const char* action, const std::string& reply, int status) {
+    Control(port_, std::string("queue?action=") + action + "&status=" + std::to_string(status), reply);
+}
+
+std::vector<PresencePost> FakePresence::Posts() {
+    std::vector<PresencePost> posts;
+    for (const std::string& line : Lines(Control(port_, "log"))) {
+        std::vector<std::string> f = Split(line, '\t');
+        if (f.size() == 4) posts.push_back({f[1], f[2], FromHex(f[3])});
+    }
+    return posts;
+}
+
+int FakePresence::Count(const char* action) {
+    int n = 0;
+    std::string needle = std::string("/") + action + ".do";
+    for (const PresencePost& p : Posts()) n += p.path.find(needle) != std::string::npos;
+    return n;
+}
+
+const PresencePost* FakePresence::Last(const char* action, std::vector<PresencePost>& posts) {
+    posts = Posts();
+    std::string needle = std::string("/") + action + ".do";
+    for (auto it = posts.rbegin(); it != posts.rend(); ++it) {
+        if (it->path.find(needle) != std::string::npos) return &*it;
+    }
+    return nullptr;
+}
+
+std::string Cell(const char* name, const std::string& text, int type) {
+    return std::string("<cell name=\"") + name + "\" type=\"" + std::to_string(type) + "\">" + text + "</cell>";
+}
+
+std::string Reply(const std::string& inner) { return "<lwData docId=\"1\" opname=\"x\">" + inner + "</lwData>"; }
+
+std::string OnlineRecord(const char* id, const char* ip, int port) {
+    return "<record>" + Cell("friendid", id) + Cell("statuscode", "1") + Cell("localip", ip) +
+           Cell("localport", std::to_string(port)) + Cell("ip", ip) + Cell("port", std::to_string(port)) + "</record>";
+}
+
+}  // namespace pttest
