@@ -6,7 +6,7 @@
 
 #include "ContactRecords.h"
 #include "EditHint.h"
-#include "FormText.h"
+#include "MemberFormText.h"
 #include "GifPlayer.h"
 #include "PaneWindow.h"
 #include "VantorTypes.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CcoTestApi.h"
+#include "FakeControl.h"
 #include "ModulePath.h"
 #include "RostBase.h"
 #include "TestSupport.h"
@@ -29,31 +30,10 @@ int PresencePort() {
 }
 
 std::string Control(const std::string& what, const std::string& body = std::string()) {
-    std::string reply;
-    HINTERNET session = InternetOpenA("cco-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET connection = session ? InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(PresencePort()),
-                                                      nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0)
-                                   : nullptr;
-    std::string path = "/_ctl/" + what;
-    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                   : nullptr;
-    if (request && HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
-        char buffer[16384];
-        DWORD got = 0;
-        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) reply.append(buffer, got);
-    }
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    if (session) InternetCloseHandle(session);
-    return reply;
+    return testkit::PostToFake(PresencePort(), "/_ctl/" + what, body);
 }
 
-std::string FromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
-    return out;
-}
+using testkit::FromHex;
 
 struct PresencePost {
     std::string path, cookie, body;

@@ -1,7 +1,7 @@
 // The member form's text for the platform, and its list files.
 #include <gtest/gtest.h>
 
-#include "FormText.h"
+#include "MemberFormText.h"
 #include "TestSupport.h"
 
 using namespace memberform;

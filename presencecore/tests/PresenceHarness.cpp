@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "FakeControl.h"
 #include "ModulePath.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -18,34 +19,10 @@ namespace {
 int g_ports[3] = {0, 0, 0};
 
 std::string Control(const std::string& what, const std::string& body) {
-    std::string reply;
-    HINTERNET session = InternetOpenA("fake-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (!session) return reply;
-    HINTERNET connection = InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(g_ports[0]), nullptr,
-                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    std::string path = "/_ctl/" + what;
-    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                                          INTERNET_FLAG_NO_COOKIES,
-                                                      0)
-                                   : nullptr;
-    if (request &&
-        HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
-        char buffer[16384];
-        DWORD got = 0;
-        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) reply.append(buffer, got);
-    }
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    InternetCloseHandle(session);
-    return reply;
+    return testkit::PostToFake(g_ports[0], "/_ctl/" + what, body);
 }
 
-std::string FromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
-    return out;
-}
+using testkit::FromHex;
 
 std::vector<std::string> Split(const std::string& text, char sep) {
     std::vector<std::string> parts;

@@ -6,33 +6,13 @@
 
 #include <cstdlib>
 
+#include "FakeControl.h"
 #include "TestSupport.h"
 
 namespace pttest {
 
 std::string Control(int port, const std::string& what, const std::string& body) {
-    std::string reply;
-    HINTERNET session = InternetOpenA("presencetab-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET connection = session ? InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(port), nullptr,
-                                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0)
-                                   : nullptr;
-    std::string path = "/_ctl/" + what;
-    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                   : nullptr;
-    if (request) {
-        DWORD timeout = 180000;
-        InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    }
-    if (request && HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
-        char buffer[16384];
-        DWORD got = 0;
-        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) reply.append(buffer, got);
-    }
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    if (session) InternetCloseHandle(session);
-    return reply;
+    return testkit::PostToFake(port, "/_ctl/" + what, body);
 }
 
 int PresencePort(const std::wstring& folder) {
@@ -63,11 +43,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::string FromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
-    return out;
-}
+using testkit::FromHex;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include "DialogDriver.h"
+#include "FakeControl.h"
 #include "PaneRig.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
@@ -18,31 +19,10 @@ std::wstring g_stage;
 namespace {
 
 std::string Control(const std::string& what, const std::string& body) {
-    std::string answer;
-    HINTERNET session = InternetOpenA("rdtest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    HINTERNET connection = session ? InternetConnectA(session, "127.0.0.1", static_cast<INTERNET_PORT>(g_port), nullptr,
-                                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0)
-                                   : nullptr;
-    std::string path = "/_ctl/" + what;
-    HINTERNET request = connection ? HttpOpenRequestA(connection, "POST", path.c_str(), nullptr, nullptr, nullptr,
-                                                      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                   : nullptr;
-    if (request && HttpSendRequestA(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (InternetReadFile(request, buffer, sizeof buffer, &got) && got) answer.append(buffer, got);
-    }
-    if (request) InternetCloseHandle(request);
-    if (connection) InternetCloseHandle(connection);
-    if (session) InternetCloseHandle(session);
-    return answer;
+    return testkit::PostToFake(g_port, "/_ctl/" + what, body);
 }
 
-std::string FromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(strtol(hex.substr(i, 2).c_str(), nullptr, 16));
-    return out;
-}
+using testkit::FromHex;
 
 }  // namespace
 

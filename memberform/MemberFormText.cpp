@@ -1,4 +1,4 @@
-#include "FormText.h"
+#include "MemberFormText.h"
 
 #include <windows.h>
 
