@@ -15,6 +15,7 @@ HMODULE g_self = nullptr;
 struct Plug {
     HWND wnd = nullptr;
     HMODULE container = nullptr;
+    HostContext context = 0;
 };
 
 struct QueryJob {
@@ -86,6 +87,7 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     if (plugtest::Behaviour(g_self, "CreateNull", 0)) return nullptr;
     Plug* plug = new Plug;
     plug->container = container;
+    plug->context = context;
     std::string name = plugtest::ModuleName(g_self);
     plug->wnd = CreateWindowExA(0, "STATIC", name.c_str(), WS_CHILD | WS_BORDER | SS_CENTER, 0, 0, 10, 10, parent,
                                 nullptr, g_self, nullptr);
@@ -123,6 +125,25 @@ int WINAPI TabPlug_Show(TabPlugHandle h, int show) {
 
 void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
     Trace(g_self, "DoCommand %d param=%p", command, reinterpret_cast<void*>(parameter));
+    // What the parameter points to, when behave.cfg names its shape for the command
+    // ("Shape<command>="): 1 UTF-16 text, 2 friend and group words, 3 FriendInfoA, 4 friend.
+    std::string key = "Shape" + std::to_string(command);
+    int shape = plugtest::Behaviour(g_self, key.c_str(), 0);
+    HostContext book = h ? AsPlug(h)->context : 0;
+    if (shape == 1 && parameter) {
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(parameter);
+        char utf8[256] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+        Trace(g_self, "Text %s", utf8);
+    } else if (shape == 2 && parameter) {
+        auto* words = reinterpret_cast<void* const*>(parameter);
+        Trace(g_self, "Block friend=%s group=%s", plugtest::FriendId(book, static_cast<FriendHandle>(words[0])).c_str(),
+              plugtest::GroupId(book, static_cast<GroupHandle>(words[1])).c_str());
+    } else if (shape == 3 && parameter) {
+        Trace(g_self, "FriendInfo id=%s", reinterpret_cast<const FriendInfoA*>(parameter)->id);
+    } else if (shape == 4) {
+        Trace(g_self, "Friend %s", plugtest::FriendId(book, reinterpret_cast<FriendHandle>(parameter)).c_str());
+    }
 }
 
 HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle h) {
