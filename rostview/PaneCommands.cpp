@@ -153,7 +153,10 @@ void RostViewPane::OnCommand(UINT id, LPARAM argument) {
         return;
     }
     if (id == CMD_RENAME_GROUP) {
-        if (!target.root && IsGroup(target.node->kind)) TreeView_EditLabel(friendTree_, item);
+        if (!target.root && IsGroup(target.node->kind)) {
+            SetFocus(friendTree_);
+            SendMessageW(friendTree_, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(item));
+        }
         return;
     }
     target.menuItemKnown = menuItem_ != nullptr && InTree(friendOps_, menuItem_);
@@ -191,11 +194,12 @@ void RostViewPane::NewGroup(HTREEITEM root) {
     insert.item.iImage = IMAGE_GROUP_CLOSED;
     insert.item.iSelectedImage = IMAGE_GROUP_CLOSED_SELECTED;
     insert.item.lParam = 0;
-    temporaryItem_ = TreeView_InsertItem(friendTree_, &insert);
+    temporaryItem_ = reinterpret_cast<HTREEITEM>(
+        SendMessageW(friendTree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (!temporaryItem_) return;
     TreeView_EnsureVisible(friendTree_, temporaryItem_);
     SetFocus(friendTree_);
-    TreeView_EditLabel(friendTree_, temporaryItem_);
+    SendMessageW(friendTree_, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(temporaryItem_));
 }
 
 LRESULT RostViewPane::OnBeginLabelEdit(HTREEITEM item) {

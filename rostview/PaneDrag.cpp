@@ -53,7 +53,7 @@ HIMAGELIST RostViewPane::MakeDragImage(HWND tree, HTREEITEM item) {
     tv.hItem = item;
     tv.pszText = text;
     tv.cchTextMax = 259;
-    TreeView_GetItem(tree, &tv);
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
     HDC screen = GetDC(tree);
     HDC dc = CreateCompatibleDC(screen);
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(tree, WM_GETFONT, 0, 0));

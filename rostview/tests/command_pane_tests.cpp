@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -48,7 +50,7 @@ TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
     ContactBookFixture f(L"rostview-commands");
     ASSERT_TRUE(f.WriteBook(CommandBook()));
     for (const wchar_t* part : {L"RostView.dll", L"resource", L"Skins", L"PlugHost.dll", L"OrderHub.dll",
-                                L"CoreFront.dll", L"TraceDeck.dll"}) {
+                                L"CoreFront.dll", L"TraceDeck.dll", L"CoreStub.dll"}) {
         ASSERT_TRUE(f.Stage(part)) << U8(part);
     }
     ASSERT_TRUE(testkit::CopyFromProgramDir(f.Folder(), L"FakeDialogs.dll", L"RostDialogs.dll"));
@@ -58,7 +60,8 @@ TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
     ASSERT_TRUE(f.Write(L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n"));
     ASSERT_TRUE(f.Write(L"config\\pruv2.cfg",
                         "[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=-1\r\n14=plug14.dll\r\n3=plug3.dll\r\n8=plug8.dll\r\n"
-                        "[PlugsLoadStyle]\r\n-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n"));
+                        "[PlugsLoadStyle]\r\n-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n14=plug14.dll\r\n3=plug3.dll\r\n"
+                        "8=plug8.dll\r\n"));
     ASSERT_TRUE(f.Write(L"behave.cfg", "[plug14.dll]\r\nShape2=1\r\n[ChatDesk.dll]\r\nShape1=4\r\n"
                                        "[PresenceTab.dll]\r\nShape5=2\r\nShape3=3\r\n"));
     std::wstring exe = testkit::CopyThisExeTo(f.Folder());
@@ -80,6 +83,13 @@ bool Traced(const std::string& line) {
     return PumpUntil([&] { return Trace().find(line) != std::string::npos; }, 3000);
 }
 
+
+// Sets the flag when the helper thread is done, however it ends.
+struct Finally {
+    std::atomic<bool>& flag;
+    explicit Finally(std::atomic<bool>& f) : flag(f) {}
+    ~Finally() { flag = true; }
+};
 
 // Synthetic input at screen coordinates.
 void MouseAt(POINT screen) { rvtest::MouseTo(GetDesktopWindow(), screen.x, screen.y); }
@@ -216,9 +226,86 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
 
     HWND friends = c.Tree(1);
     SetForegroundWindow(c.frame);
-    // The friend menu with its move submenu open; its first entry is the network root.
+    // The editor on the new group's temporary node; Enter hands the name to the dialogs.
+    c.Post(20000, c.Item(1, L"网络好友"));
+    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
+    EXPECT_NE(nullptr, c.Item(1, L"新建自定义组"));
+    Pump(300);
+    rvtest::SaveScreenshot(c.frame, L"rostview-new-group-editor.bmp");
+    SetWindowTextW(TreeView_GetEditControl(friends), L"新组");
+    TreeView_EndEditLabelNow(friends, FALSE);
+    EXPECT_TRUE(Traced("RostDialogs.dll AddGroupA book=1 name=" + vantor::EncodeText(L"新组", 936) + " parent=11"));
+    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
+    EXPECT_EQ(nullptr, c.Item(1, L"新组")) << "shown only through the callback";
+
+    // An emptied edit leaves no node and calls nothing.
+    before = Trace().size();
+    c.Post(20000, c.Item(1, L"网络好友"));
+    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
+    SetWindowTextW(TreeView_GetEditControl(friends), L"");
+    TreeView_EndEditLabelNow(friends, FALSE);
+    Pump(300);
+    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
+
+    // Renaming to a sibling's name: the duplicate-name box, and nothing sent.
     {
+        std::atomic<bool> done{false};
         std::thread helper([&] {
+            Finally finish(done);
+            HWND box = WaitWindow(L"修改组");
+            if (!box) return;
+            Sleep(300);
+            rvtest::SaveScreenshot(box, L"rostview-duplicate-group.bmp");
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        });
+        c.Post(20002, c.Item(1, L"同学"));
+        if (PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; })) {
+            SetWindowTextW(TreeView_GetEditControl(friends), L"同事");
+            TreeView_EndEditLabelNow(friends, FALSE);
+        } else {
+            ADD_FAILURE() << "no editor for the rename";
+        }
+        PumpUntil([&] { return done.load(); });
+        helper.join();
+        Pump(300);
+    }
+    EXPECT_EQ(std::string::npos, Trace().find("ModifyGroupA", before));
+    EXPECT_EQ(std::string::npos, Trace().find("AddGroupA", before));
+    EXPECT_NE(nullptr, c.Item(1, L"同学"));
+
+    // The black-list menu, dismissed: nothing.
+    PostMessageW(c.pane, WM_USER + 1800, 0, 1);
+    HWND black = c.Tree(2);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(black) != FALSE; }));
+    Pump(200);
+    before = Trace().size();
+    {
+        std::atomic<bool> done{false};
+        std::thread helper([&] {
+            Finally finish(done);
+            if (!WaitMenu(1)) return;
+            Sleep(300);
+            rvtest::SaveScreenshot(c.frame, L"rostview-black-menu.bmp", 160, 40);
+            Key(VK_ESCAPE);
+        });
+        MouseAt(LabelCentre(black, c.Item(2, L"骚扰")));
+        Pump(100);
+        RightClick();
+        PumpUntil([&] { return done.load(); });
+        helper.join();
+        Pump(300);
+    }
+    EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
+    PostMessageW(c.pane, WM_USER + 1800, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(friends) != FALSE; }));
+    Pump(200);
+
+    // The friend menu with its move submenu open; its first entry is the first group
+    // under the network root (the root is the friend's own group).
+    {
+        std::atomic<bool> done{false};
+        std::thread helper([&] {
+            Finally finish(done);
             HWND menu = WaitMenu(1);
             if (!menu) return;
             Sleep(200);
@@ -247,82 +334,21 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
                 Key(VK_ESCAPE);
             }
         });
-        MouseAt(LabelCentre(friends, c.Item(1, L"王五")));
+        MouseAt(LabelCentre(friends, c.Item(1, L"小明")));
         Pump(100);
         RightClick();
-        EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n4 old=111 new=11 proxy=0"));
+        EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=111 proxy=0"));
+        PumpUntil([&] { return done.load(); });
         helper.join();
     }
-
-    // The editor on the new group's temporary node; Enter hands the name to the dialogs.
-    c.Post(20000, c.Item(1, L"网络好友"));
-    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
-    EXPECT_NE(nullptr, c.Item(1, L"新建自定义组"));
-    Pump(300);
-    rvtest::SaveScreenshot(c.frame, L"rostview-new-group-editor.bmp");
-    SetWindowTextW(TreeView_GetEditControl(friends), L"新组");
-    TreeView_EndEditLabelNow(friends, FALSE);
-    EXPECT_TRUE(Traced("RostDialogs.dll AddGroupA book=1 name=" + vantor::EncodeText(L"新组", 936) + " parent=11"));
-    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
-    EXPECT_EQ(nullptr, c.Item(1, L"新组")) << "shown only through the callback";
-
-    // A cancelled edit leaves no node and calls nothing.
-    before = Trace().size();
-    c.Post(20000, c.Item(1, L"网络好友"));
-    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
-    TreeView_EndEditLabelNow(friends, TRUE);
-    Pump(300);
-    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
-
-    // Renaming to a sibling's name: the duplicate-name box, and nothing sent.
-    {
-        std::thread helper([&] {
-            HWND box = WaitWindow(L"修改组");
-            if (!box) return;
-            Sleep(300);
-            rvtest::SaveScreenshot(box, L"rostview-duplicate-group.bmp");
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        });
-        c.Post(20002, c.Item(1, L"同学"));
-        ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
-        SetWindowTextW(TreeView_GetEditControl(friends), L"同事");
-        TreeView_EndEditLabelNow(friends, FALSE);
-        helper.join();
-        Pump(300);
-    }
-    EXPECT_EQ(std::string::npos, Trace().find("ModifyGroupA", before));
-    EXPECT_EQ(std::string::npos, Trace().find("AddGroupA", before));
-    EXPECT_NE(nullptr, c.Item(1, L"同学"));
-
-    // The black-list menu, dismissed: nothing.
-    PostMessageW(c.pane, WM_USER + 1800, 0, 1);
-    HWND black = c.Tree(2);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(black) != FALSE; }));
-    Pump(200);
-    before = Trace().size();
-    {
-        std::thread helper([&] {
-            if (!WaitMenu(1)) return;
-            Sleep(300);
-            rvtest::SaveScreenshot(c.frame, L"rostview-black-menu.bmp", 160, 40);
-            Key(VK_ESCAPE);
-        });
-        MouseAt(LabelCentre(black, c.Item(2, L"骚扰")));
-        Pump(100);
-        RightClick();
-        helper.join();
-        Pump(300);
-    }
-    EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
-    PostMessageW(c.pane, WM_USER + 1800, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(friends) != FALSE; }));
-    Pump(200);
 
     // One real drag: 小明 onto 同学 moves him there.
     {
         POINT from = LabelCentre(friends, c.Item(1, L"小明"));
         POINT to = LabelCentre(friends, c.Item(1, L"同学"));
+        std::atomic<bool> done{false};
         std::thread helper([&] {
+            Finally finish(done);
             MouseAt(from);
             Sleep(100);
             rvtest::MouseButton(true);
@@ -337,6 +363,7 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
             rvtest::MouseButton(false);
         });
         EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=112 proxy=0"));
+        PumpUntil([&] { return done.load(); });
         helper.join();
     }
 }
