@@ -230,7 +230,8 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     c.Post(20000, c.Item(1, L"网络好友"));
     ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
     EXPECT_NE(nullptr, c.Item(1, L"新建自定义组"));
-    Pump(300);
+    RedrawWindow(c.pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(800);
     rvtest::SaveScreenshot(c.frame, L"rostview-new-group-editor.bmp");
     SetWindowTextW(TreeView_GetEditControl(friends), L"新组");
     TreeView_EndEditLabelNow(friends, FALSE);
