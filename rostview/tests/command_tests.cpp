@@ -192,9 +192,6 @@ struct Commands {
         blackNode.handle = black;
         groupNode.handle = group;
     }
-    ~Commands() {
-        for (ContactNode* n : {&phoneNode, &netNode, &blackNode, &groupNode}) n->icons = nullptr;
-    }
     CommandItem On(ContactNode& node, GroupHandle parent) {
         CommandItem item;
         item.node = &node;
@@ -240,7 +237,6 @@ TEST(CommandDispatch, PlugActionsAfterTheirPreparation) {
 
 TEST(CommandDispatch, DialogCallsCarryTheirItems) {
     Commands c;
-    ContactNode rootNode{Kind::NetworkGroup, c.root};
     ContactNode phoneGroup{Kind::TelephoneGroup, c.root};
     c.runner.Run(CMD_DEL_FRIEND, c.On(c.netNode, c.group));
     c.runner.Run(CMD_VIEW_FRIEND, c.On(c.netNode, c.group));
@@ -260,7 +256,6 @@ TEST(CommandDispatch, DialogCallsCarryTheirItems) {
               }),
               c.rec.calls);
     EXPECT_EQ(L"移动用户到其它组\n", c.lines.lines.back());
-    (void)rootNode;
 }
 
 TEST(CommandDispatch, BlockAndFriendRequestRecords) {
