@@ -62,8 +62,8 @@ TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
                         "[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=-1\r\n14=plug14.dll\r\n3=plug3.dll\r\n8=plug8.dll\r\n"
                         "[PlugsLoadStyle]\r\n-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n14=plug14.dll\r\n3=plug3.dll\r\n"
                         "8=plug8.dll\r\n"));
-    ASSERT_TRUE(f.Write(L"behave.cfg", "[plug14.dll]\r\nShape2=1\r\n[ChatDesk.dll]\r\nShape1=4\r\n"
-                                       "[PresenceTab.dll]\r\nShape5=2\r\nShape3=3\r\n"));
+    ASSERT_TRUE(f.Write(L"behave.cfg", "[plug14.dll]\r\nParam2=4\r\n[ChatDesk.dll]\r\nParam1=1\r\n"
+                                       "[PresenceTab.dll]\r\nParam5=3\r\nParam3=2\r\n"));
     std::wstring exe = testkit::CopyThisExeTo(f.Folder());
     ASSERT_FALSE(exe.empty());
     // The child opens the book itself: the store is held by the process that opened it.
@@ -188,7 +188,7 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
 
     // Phone: service 14 is prepared (and so loaded) first, then called with the number.
     c.Post(21001, c.Item(1, L"张三"));
-    EXPECT_TRUE(Traced("plug14.dll Text 13900000001"));
+    EXPECT_TRUE(Traced(" text=13900000001"));
     std::string trace = Trace();
     size_t created = trace.find("plug14.dll Create");
     size_t called = trace.find("plug14.dll DoCommand 2 ");
@@ -196,11 +196,11 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     EXPECT_LT(created, called);
 
     c.Post(21005, c.Item(1, L"小明"));
-    EXPECT_TRUE(Traced("ChatDesk.dll Friend n1"));
+    EXPECT_TRUE(Traced("friend=n1 " + vantor::EncodeText(L"小明", 936)));
     c.Post(21011, c.Item(1, L"小明"));
-    EXPECT_TRUE(Traced("PresenceTab.dll Block friend=n1 group=11"));
+    EXPECT_TRUE(Traced("pair=n1 " + vantor::EncodeText(L"小明", 936) + " group"));
     c.Post(31000, c.Item(2, L"骚扰"));
-    EXPECT_TRUE(Traced("PresenceTab.dll FriendInfo id=bad1"));
+    EXPECT_TRUE(Traced("info=bad1 " + vantor::EncodeText(L"骚扰", 936)));
 
     c.Post(21008, c.Item(1, L"王五"));
     EXPECT_TRUE(Traced("RostDialogs.dll DelFriend book=1 friend=n4 group=111"));

@@ -5,6 +5,8 @@
 #define TABPLUG_DECLARE_EXPORTS
 #include "TabPlug.h"
 #include "Trace.h"
+#include "ContactRecords.h"
+#include "outside/RostLedger.h"
 
 using plugtest::Trace;
 
@@ -15,7 +17,7 @@ HMODULE g_self = nullptr;
 struct Plug {
     HWND wnd = nullptr;
     HMODULE container = nullptr;
-    HostContext context = 0;
+    HostContext book = 0;
 };
 
 struct QueryJob {
@@ -87,7 +89,7 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     if (plugtest::Behaviour(g_self, "CreateNull", 0)) return nullptr;
     Plug* plug = new Plug;
     plug->container = container;
-    plug->context = context;
+    plug->book = context;
     std::string name = plugtest::ModuleName(g_self);
     plug->wnd = CreateWindowExA(0, "STATIC", name.c_str(), WS_CHILD | WS_BORDER | SS_CENTER, 0, 0, 10, 10, parent,
                                 nullptr, g_self, nullptr);
@@ -123,27 +125,62 @@ int WINAPI TabPlug_Show(TabPlugHandle h, int show) {
     return 1;
 }
 
-void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
-    Trace(g_self, "DoCommand %d param=%p", command, reinterpret_cast<void*>(parameter));
-    // What the parameter points to, when behave.cfg names its shape for the command
-    // ("Shape<command>="): 1 UTF-16 text, 2 friend and group words, 3 FriendInfoA, 4 friend.
-    std::string key = "Shape" + std::to_string(command);
-    int shape = plugtest::Behaviour(g_self, key.c_str(), 0);
-    HostContext book = h ? AsPlug(h)->context : 0;
-    if (shape == 1 && parameter) {
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(parameter);
-        char utf8[256] = {};
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
-        Trace(g_self, "Text %s", utf8);
-    } else if (shape == 2 && parameter) {
-        auto* words = reinterpret_cast<void* const*>(parameter);
-        Trace(g_self, "Block friend=%s group=%s", plugtest::FriendId(book, static_cast<FriendHandle>(words[0])).c_str(),
-              plugtest::GroupId(book, static_cast<GroupHandle>(words[1])).c_str());
-    } else if (shape == 3 && parameter) {
-        Trace(g_self, "FriendInfo id=%s", reinterpret_cast<const FriendInfoA*>(parameter)->id);
-    } else if (shape == 4) {
-        Trace(g_self, "Friend %s", plugtest::FriendId(book, reinterpret_cast<FriendHandle>(parameter)).c_str());
+}  // extern "C"
+
+namespace {
+
+std::string Field(const char* field, size_t width) { return std::string(field, strnlen(field, width)); }
+
+// The friend a FriendHandle names, read through RostLedger now: "id nickname" or "gone".
+std::string FriendNamed(HostContext book, FriendHandle entry) {
+    HMODULE ledger = LoadLibraryA((plugtest::ProgramFolderA() + "RostLedger.dll").c_str());
+    auto get = ledger ? reinterpret_cast<PFN_RostLedger_GetFriendInfoA>(
+                            reinterpret_cast<void*>(GetProcAddress(ledger, "RostLedger_GetFriendInfoA")))
+                      : nullptr;
+    FriendInfoA info = {};
+    bool found = get && get(book, entry, &info);
+    if (ledger) FreeLibrary(ledger);
+    if (!found) return "gone";
+    return Field(info.id, sizeof info.id) + " " + Field(info.nickname, sizeof info.nickname);
+}
+
+// What a command's parameter points to, as behave.cfg's "Param<command>" says: 1 a
+// FriendHandle, 2 a FriendInfoA, 3 a FriendHandle and GroupHandle pair, 4 a UTF-16 text.
+std::string DescribeParameter(Plug* plug, int command, INT_PTR parameter) {
+    std::string key = "Param" + std::to_string(command);
+    int kind = plugtest::Behaviour(g_self, key.c_str(), 0);
+    if (!kind || !parameter) return std::string();
+    switch (kind) {
+    case 1:
+        return " friend=" + FriendNamed(plug ? plug->book : 0, reinterpret_cast<FriendHandle>(parameter));
+    case 2: {
+        const auto* info = reinterpret_cast<const FriendInfoA*>(parameter);
+        return " info=" + Field(info->id, sizeof info->id) + " " + Field(info->nickname, sizeof info->nickname) +
+               " sex=" + std::to_string(info->sex) + " status=" + std::to_string(info->status.status);
     }
+    case 3: {
+        const auto* pair = reinterpret_cast<const UINT_PTR*>(parameter);
+        return " pair=" + FriendNamed(plug ? plug->book : 0, reinterpret_cast<FriendHandle>(pair[0])) +
+               (pair[1] ? " group" : " nogroup");
+    }
+    case 4: {
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(parameter);
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(bytes > 0 ? bytes - 1 : 0, '\0');
+        if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], bytes, nullptr, nullptr);
+        return " text=" + utf8;
+    }
+    }
+    return std::string();
+}
+
+}  // namespace
+
+extern "C" {
+
+void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
+    std::string described = DescribeParameter(AsPlug(h), command, parameter);
+    Trace(g_self, "DoCommand %d param=%p%s", command, reinterpret_cast<void*>(parameter), described.c_str());
 }
 
 HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle h) {
