@@ -54,6 +54,7 @@ public:
     bool EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) override;
     bool EnumGroupFriends(GroupHandle group, FriendEnumProc proc, UINT_PTR user) override;
     bool EnumBlackList(FriendEnumProc proc, UINT_PTR user) override;
+    bool GroupNameExists(GroupHandle parent, const char* name);
 
 private:
     template <typename Fn> Fn Export(const char* name) const;

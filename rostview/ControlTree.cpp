@@ -14,7 +14,7 @@ HTREEITEM ControlTree::Insert(HTREEITEM parent, const std::string& text, int ima
     insert.item.lParam = reinterpret_cast<LPARAM>(node);
     HTREEITEM item = reinterpret_cast<HTREEITEM>(
         SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (item) node->item = item;
+    if (item && node) node->item = item;
     return item;
 }
 

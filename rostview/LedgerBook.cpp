@@ -83,6 +83,11 @@ bool LedgerBook::EnumBlackList(FriendEnumProc proc, UINT_PTR user) {
     return fn && fn(book_, proc, user);
 }
 
+bool LedgerBook::GroupNameExists(GroupHandle parent, const char* name) {
+    auto fn = Export<PFN_RostLedger_IsGroupNameExistsA>("RostLedger_IsGroupNameExistsA");
+    return fn && fn(book_, parent, name);
+}
+
 bool RegisterWithKeeper(HostContext book, HMODULE module, UINT_PTR user) {
     vantor::UniqueModule keeper(vantor::LoadProgramLibrary(L"RostKeeper.dll"));
     auto fn = vantor::ProcAddress<PFN_RostKeeper_RegisterEventModule>(keeper.get(), "RostKeeper_RegisterEventModule");

@@ -22,6 +22,7 @@ enum : UINT {
     UM_ROST_LOAD_GROUP = WM_USER + 1812,       // 0, GroupBatch* (posted; the window frees it)
     UM_ROST_LOAD_BLACK = WM_USER + 1813,       // 0, std::vector<LoadedFriend>* (posted, likewise)
     UM_ROST_CHANGE = WM_USER + 1814,           // Change, ChangeArgs*
+    UM_ROST_FINISH_EDIT = WM_USER + 1815,      // 0, 0: the end of a label edit, after the tree is done with it
 };
 
 // What a subclassed tree reports of the mouse.

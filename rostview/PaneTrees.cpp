@@ -4,6 +4,7 @@
 
 #include "RostViewPane.h"
 #include "ServiceIcons.h"
+#include "Text.h"
 
 namespace rostview {
 
@@ -83,6 +84,7 @@ LRESULT RostViewPane::OnNotify(NMHDR* header) {
     switch (header->code) {
     case TVN_DELETEITEMA:
     case TVN_DELETEITEMW:
+        if (reinterpret_cast<NMTREEVIEWW*>(header)->itemOld.hItem == temporaryItem_) temporaryItem_ = nullptr;
         model_.NodeDeleted(reinterpret_cast<ContactNode*>(reinterpret_cast<NMTREEVIEWW*>(header)->itemOld.lParam));
         return 0;
     case TVN_ITEMEXPANDEDA:
@@ -91,6 +93,27 @@ LRESULT RostViewPane::OnNotify(NMHDR* header) {
         if (header->hwndFrom == friendTree_) model_.ItemExpanded(view->itemNew.hItem, view->action & TVE_EXPAND);
         return 0;
     }
+    case NM_CLICK:
+        OnTreeClick(header->hwndFrom);
+        return 0;
+    case TVN_BEGINLABELEDITA:
+    case TVN_BEGINLABELEDITW:
+        return OnBeginLabelEdit(reinterpret_cast<NMTVDISPINFOW*>(header)->item.hItem);
+    case TVN_ENDLABELEDITA: {
+        auto* info = reinterpret_cast<NMTVDISPINFOA*>(header);
+        OnEndLabelEdit(info->item.hItem, info->item.pszText);
+        return FALSE;
+    }
+    case TVN_ENDLABELEDITW: {
+        auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
+        std::string text = info->item.pszText ? vantor::WideToAnsi(info->item.pszText) : std::string();
+        OnEndLabelEdit(info->item.hItem, info->item.pszText ? text.c_str() : nullptr);
+        return FALSE;
+    }
+    case TVN_BEGINDRAGA:
+    case TVN_BEGINDRAGW:
+        OnBeginDrag(header->hwndFrom, reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
+        return 0;
     case NM_CUSTOMDRAW:
         if (header->hwndFrom == friendTree_) return OnCustomDraw(reinterpret_cast<NMTVCUSTOMDRAW*>(header));
         return CDRF_DODEFAULT;

@@ -168,6 +168,7 @@ INT_PTR CALLBACK RostViewPane::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM 
 }
 
 bool RostViewPane::Initialise() {
+    RegisterDropTarget();
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
     images_ = LoadImageLists(vantor::ProgramDir());
 
@@ -246,6 +247,7 @@ bool RostViewPane::Initialise() {
 }
 
 void RostViewPane::DestroyChildren() {
+    RevokeDropTarget();
     if (friendTree_ && friendTreeProc_) {
         SetWindowLongPtrW(friendTree_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(friendTreeProc_));
     }
@@ -319,7 +321,13 @@ INT_PTR RostViewPane::Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
         }
         return 0;
     case UM_ROST_COMMAND:
-        // The commands come with the menus.
+        OnCommand(static_cast<UINT>(wp), lp);
+        return 0;
+    case UM_ROST_FINISH_EDIT:
+        FinishEdit();
+        return 0;
+    case WM_CONTEXTMENU:
+        OnContextMenu(reinterpret_cast<HWND>(wp), lp);
         return 0;
     case UM_ROST_ADD_FRIEND: {
         LedgerBook book(book_);

@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "ContactModel.h"
+#include "DragObjects.h"
+#include "DropRules.h"
+#include "RostCommands.h"
+#include "RostMenus.h"
 #include "PaneMessages.h"
 #include "RostSkin.h"
 #include "TreeOps.h"
@@ -35,7 +39,7 @@ public:
     void Line(const wchar_t* text) override;
 };
 
-class RostViewPane : public PaneHooks {
+class RostViewPane : public PaneHooks, public DragOperations {
 public:
     RostViewPane();
     virtual ~RostViewPane();
@@ -104,6 +108,33 @@ private:
     void NodeGone(ContactNode* node) override;
     void IconsDropped(ContactNode* node) override;
 
+    // Menus, commands and label editing (PaneCommands.cpp).
+    void OnContextMenu(HWND tree, LPARAM position);
+    void ShowMenu(const MenuModel& model, POINT screen, HTREEITEM item, ContactNode* node,
+                  const std::vector<MoveTarget>& targets);
+    void OnCommand(UINT id, LPARAM argument);
+    void OnTreeClick(HWND tree);
+    bool InTree(TreeOps& tree, HTREEITEM item);
+    GroupHandle ParentGroup(TreeOps& tree, HTREEITEM item);
+    void NewGroup(HTREEITEM root);
+    LRESULT OnBeginLabelEdit(HTREEITEM item);
+    void OnEndLabelEdit(HTREEITEM item, const char* text);
+    void FinishEdit();
+    MenuFacts FactsOf(ContactNode* node);
+
+    // Drag and drop (PaneDrag.cpp).
+    void RegisterDropTarget();
+    void RevokeDropTarget();
+    void OnBeginDrag(HWND tree, HTREEITEM item);
+    HIMAGELIST MakeDragImage(HWND tree, HTREEITEM item);
+    DragPoint PointFacts(HTREEITEM dragged, POINT screen, HTREEITEM* hit);
+    CLIPFORMAT OnDragEnter(IDataObject* data, DWORD keys, LONG x, LONG y, DWORD effect) override;
+    void OnDragOver(HTREEITEM dragged, LONG x, LONG y, DWORD* effect) override;
+    void OnDragLeave() override;
+    void OnDragFeedback(INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) override {}
+    void OnDrop(HTREEITEM dragged, CLIPFORMAT format, LONG x, LONG y, DWORD* effect) override;
+    void EndDragImage();
+
     HFONT groupFont_ = nullptr;
     ImageLists images_;
     HWND friendTree_ = nullptr;
@@ -121,6 +152,20 @@ private:
     HTREEITEM pressedItem_ = nullptr;
     HWND tooltip_ = nullptr;
     HTREEITEM menuItem_ = nullptr;
+    HTREEITEM temporaryItem_ = nullptr;  // the new group being named
+    struct PendingEdit {
+        HTREEITEM item = nullptr;
+        bool temporary = false;
+        bool cancelled = true;
+        std::string text;
+    } pendingEdit_;
+
+    NodeDropTarget* dropTarget_ = nullptr;
+    bool oleStarted_ = false;
+    HIMAGELIST dragImage_ = nullptr;
+    bool dragImageShown_ = false;
+    IDataObject* dragData_ = nullptr;  // the pane's own drag in progress
+    Kind dragKind_ = Kind::TelephoneGroup;
     std::string tipA_;
     std::wstring tipW_;
 

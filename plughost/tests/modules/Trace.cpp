@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "outside/RostLedger.h"
+
 namespace plugtest {
 
 std::string ProgramFolderA() {
@@ -47,6 +49,27 @@ void Trace(HMODULE self, const char* format, ...) {
 int Behaviour(HMODULE self, const char* key, int fallback) {
     std::string file = ProgramFolderA() + "behave.cfg";
     return static_cast<int>(GetPrivateProfileIntA(ModuleName(self).c_str(), key, fallback, file.c_str()));
+}
+
+namespace {
+template <typename Record, typename Fn, typename Handle>
+std::string IdOf(const char* exportName, HostContext book, Handle handle) {
+    if (!handle) return "null";
+    HMODULE ledger = LoadLibraryA((ProgramFolderA() + "RostLedger.dll").c_str());
+    auto read = reinterpret_cast<Fn>(reinterpret_cast<void*>(ledger ? GetProcAddress(ledger, exportName) : nullptr));
+    Record info = {};
+    std::string id = read && read(book, handle, &info) ? std::string(info.id) : "?";
+    if (ledger) FreeLibrary(ledger);
+    return id;
+}
+}  // namespace
+
+std::string GroupId(HostContext book, GroupHandle group) {
+    return IdOf<GroupInfoA, PFN_RostLedger_GetGroupInfoA>("RostLedger_GetGroupInfoA", book, group);
+}
+
+std::string FriendId(HostContext book, FriendHandle entry) {
+    return IdOf<FriendInfoA, PFN_RostLedger_GetFriendInfoA>("RostLedger_GetFriendInfoA", book, entry);
 }
 
 }  // namespace plugtest

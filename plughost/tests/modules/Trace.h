@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <string>
 
+#include "ContactRecords.h"
+#include "VantorTypes.h"
+
 namespace plugtest {
 
 // Appends "<this module's file name> <text>\n".
@@ -15,6 +18,10 @@ std::string ModuleName(HMODULE module);
 std::string WindowName(HWND wnd);
 // [<this module's file name>] key from behave.cfg; fallback when missing.
 int Behaviour(HMODULE self, const char* key, int fallback);
+// The id RostLedger of the program folder reads for a group or friend of the contact book;
+// "null" for none, "?" when nothing was read.
+std::string GroupId(HostContext book, GroupHandle group);
+std::string FriendId(HostContext book, FriendHandle entry);
 // Folder of the running EXE with a trailing backslash, in the ANSI code page.
 std::string ProgramFolderA();
 
