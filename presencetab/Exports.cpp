@@ -36,4 +36,21 @@ void WINAPI TabPlug_DoCommand(TabPlugHandle plug, int command, INT_PTR parameter
     if (plug) PlugOf(plug)->DoCommand(command, parameter);
 }
 
+// The tab shows nothing, so placing and showing leave the hidden window alone.
+int WINAPI TabPlug_Move(TabPlugHandle, int, int, int, int) { return 1; }
+
+int WINAPI TabPlug_Show(TabPlugHandle, int) { return 1; }
+
+// No child tabs and no parent to change.
+int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 0; }
+
+int WINAPI TabPlug_AddChildTabW(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 0; }
+
+int WINAPI TabPlug_DelChildTab(TabPlugHandle, INT_PTR) { return 0; }
+
+int WINAPI TabPlug_ChangeParent(TabPlugHandle, HWND) { return 0; }
+
+// Nothing is skinned: the answer only says whether the handle was one.
+int WINAPI SwitchSkin(TabPlugHandle plug) { return plug ? 1 : 0; }
+
 }  // extern "C"

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include "ContactRecords.h"
+#include "VantorTypes.h"
+
 namespace presence {
 
 enum : UINT {
@@ -51,5 +54,15 @@ enum : int {
     PresCmd_PreventUser = 5,
     PresCmd_DelFriend = 7,
 };
+
+// The parameter of PresCmd_PreventUser: the friend to block and the group it is in.
+struct PreventUserParam {
+    FriendHandle entry;
+    GroupHandle group;
+};
+
+// The contact dialogs' block, reached through the kernel facade.
+typedef int(WINAPI* PFN_RostDialogs_PreventUser)(HostContext book, FriendHandle entry, GroupHandle group,
+                                                int proxyFlag);
 
 }  // namespace presence

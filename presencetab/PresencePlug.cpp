@@ -8,12 +8,14 @@
 
 #include "Bindings.h"
 #include "DebugOut.h"
+#include "FriendNotices.h"
 #include "LoginCookies.h"
 #include "ModulePath.h"
 #include "PeerDispatch.h"
 #include "ProxyQueue.h"
 #include "Text.h"
 #include "ThreadWait.h"
+#include "outside/CoreFront.h"
 
 namespace presence {
 
@@ -502,10 +504,41 @@ void PresencePlug::RunOwnStatus() {
     vantor::DebugLine(L"更新自身状态的线程结束了！\n");
 }
 
+SendOnlyCall PresencePlug::PeerSend() {
+    PeerChannel* channel = peers_.get();
+    return [channel](const PeerTarget& target, const std::string& text) {
+        return channel && channel->SendOnly(target, text);
+    };
+}
+
+void PresencePlug::PreventUser(const PreventUserParam* param) {
+    // The contact dialogs are reached through the kernel facade the host already holds.
+    auto get = vantor::ProcAddress<PFN_RostDialogs_GetProcAddress>(GetModuleHandleW(L"CoreFront.dll"),
+                                                                  "RostDialogs_GetProcAddress");
+    if (!get) return;
+    auto prevent = reinterpret_cast<PFN_RostDialogs_PreventUser>(reinterpret_cast<void*>(get("RostDialogs_PreventUser")));
+    if (!prevent) return;
+    HostContext handle = book_;
+    PreventCall call = [prevent, handle](FriendHandle entry, GroupHandle group) {
+        return prevent(handle, entry, group, 1);
+    };
+    LibraryBook book(book_);
+    BlockFriend(book, call, PeerSend(), param->entry, param->group, localPort_);
+}
+
 void PresencePlug::DoCommand(int command, INT_PTR parameter) {
     switch (command) {
     case PresCmd_UpdateSelfStatus:
         PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
+        break;
+    case PresCmd_PreventUser:
+        if (parameter) PreventUser(reinterpret_cast<const PreventUserParam*>(parameter));
+        break;
+    case PresCmd_DelFriend:
+        if (parameter) {
+            LibraryBook book(book_);
+            TellDeletedFriend(book, PeerSend(), reinterpret_cast<FriendHandle>(parameter), localPort_);
+        }
         break;
     default:
         break;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "BeatClock.h"
+#include "FriendNotices.h"
 #include "OnlineWork.h"
 #include "PeerChannel.h"
 #include "PresenceMessages.h"
@@ -49,6 +50,9 @@ private:
     void OnSelfStatus(WORD status);
     void OnSelfStatusEnded();
     void JoinWorker(HANDLE* thread);
+    void PreventUser(const PreventUserParam* param);
+    // The channel's send without a reply; fails once the channel is gone.
+    SendOnlyCall PeerSend();
 
     // Workers, each with the object as parameter.
     static DWORD WINAPI HeartBeatThread(void* self);

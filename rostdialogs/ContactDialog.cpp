@@ -34,8 +34,15 @@ ButtonSkin ReadButtonSkin() {
     return skin;
 }
 
-ContactDialog::ContactDialog(UINT templateId, bool skinned)
-    : CSkinFrame(skinned, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE), templateId_(templateId) {}
+ContactDialog::ContactDialog(UINT templateId, bool skinned, unsigned long captionButtons)
+    : CSkinFrame(skinned, captionButtons), templateId_(templateId) {}
+
+RECT ChildRect(HWND parent, HWND child) {
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
 
 INT_PTR ContactDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NOTIFY) {

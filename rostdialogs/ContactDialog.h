@@ -15,7 +15,8 @@ namespace rostdialogs {
 
 class ContactDialog : public CSkinFrame {
 public:
-    ContactDialog(UINT templateId, bool skinned);
+    ContactDialog(UINT templateId, bool skinned,
+                  unsigned long captionButtons = SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE);
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnNcDestroy() override;
@@ -55,5 +56,8 @@ struct ButtonSkin {
     COLORREF textNormal = 0, textHover = 0;
 };
 ButtonSkin ReadButtonSkin();
+
+// A child's rectangle in its parent's client co-ordinates.
+RECT ChildRect(HWND parent, HWND child);
 
 }  // namespace rostdialogs

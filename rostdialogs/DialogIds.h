@@ -7,6 +7,7 @@
 #define IDD_SEARCH_FIELDS 109
 #define IDD_DELETE_FRIEND 112
 #define IDD_DELETE_GROUP 113
+#define IDD_TIP_DAY 114
 
 // Friend information.
 #define IDC_FRIEND_SEARCH 1000
@@ -47,3 +48,8 @@
 #define IDC_DELETE_CANCEL 1047
 #define IDC_DELETE_QUESTION 1052
 #define IDC_DELETE_ICON 1054
+
+// Tip of the day.
+#define IDC_TIPDAY_CLOSE 1002
+#define IDC_TIPDAY_DONT_SHOW 1050
+#define IDC_TIPDAY_PAGE 1051

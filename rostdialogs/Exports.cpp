@@ -6,6 +6,7 @@
 #include "DeleteDialogs.h"
 #include "FriendInfoDialog.h"
 #include "Module.h"
+#include "TipDayDialog.h"
 #include "UserSearch.h"
 #include "Verbs.h"
 
@@ -142,6 +143,8 @@ void WINAPI RostDialogs_SearchUser(HostContext book) {
     dialog->Show(SW_SHOW);
     SetForegroundWindow(dialog->GetSafeHwnd());
 }
+
+void WINAPI UI_ShowTipDay() { ShowTipDay(); }
 
 }  // extern "C"
 

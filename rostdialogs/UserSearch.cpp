@@ -45,13 +45,6 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
     SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
-RECT ChildRect(HWND parent, HWND child) {
-    RECT r = {};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 void MoveBy(HWND parent, HWND child, int dy) {
     RECT r = ChildRect(parent, child);
     MoveWindow(child, r.left, r.top + dy, r.right - r.left, r.bottom - r.top, TRUE);

@@ -535,6 +535,54 @@ TEST_F(PresenceChild, DestroyCutsSilentConnectionsAndEndsEveryWorker) {
     EXPECT_EQ(std::vector<std::string>{"30303033003030303000"}, Send(PeerFields("0003", "x1")));
 }
 
+TEST_F(PresenceChild, CommandsTellOnlineFriendsAndLeaveTheWindowAlone) {
+    ASSERT_TRUE(peer->Listen("127.0.0.2", port, "answer"));
+    Online({{"x1", "127.0.0.2"}});
+    Create();
+    ASSERT_TRUE(PumpUntil([&] { return RecordsAt("127.0.0.2").size() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return Info(Find("x1")).status.status == 1; }, 3000));
+    ASSERT_TRUE(peer->Reset());
+    ASSERT_TRUE(peer->Listen("127.0.0.2", port, "answer"));
+
+    // Placing and showing: the hidden window stays where and as it is.
+    RECT before = {}, after = {};
+    GetWindowRect(window, &before);
+    auto move = vantor::ProcAddress<PFN_TabPlug_Move>(plugModule, TABPLUG_MOVE_NAME);
+    auto show = vantor::ProcAddress<PFN_TabPlug_Show>(plugModule, TABPLUG_SHOW_NAME);
+    auto skin = vantor::ProcAddress<PFN_SwitchSkin>(plugModule, TABPLUG_SWITCHSKIN_NAME);
+    ASSERT_TRUE(move && show && skin);
+    EXPECT_EQ(1, move(plug, 10, 20, 300, 400));
+    EXPECT_EQ(1, show(plug, SW_SHOW));
+    EXPECT_EQ(1, skin(plug));
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&before, &after));
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    // Commands without a meaning here do nothing.
+    for (int command : {1, 6, 8}) doCommand(plug, command, reinterpret_cast<INT_PTR>(Find("x1")));
+    Pump(300);
+
+    // Deletion: the online friend hears "0006", an offline one nothing.
+    doCommand(plug, presence::PresCmd_DelFriend, reinterpret_cast<INT_PTR>(Find("y1")));
+    doCommand(plug, presence::PresCmd_DelFriend, reinterpret_cast<INT_PTR>(Find("x1")));
+    ASSERT_TRUE(PumpUntil([&] { return RecordsAt("127.0.0.2").size() == 1; }, 5000));
+    Pump(300);
+    std::vector<PeerRecord> got = RecordsAt("127.0.0.2");
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ("0006", got[0].command);
+    EXPECT_EQ(kOwnId, got[0].sender);
+    EXPECT_EQ("x1", got[0].receiver);
+    EXPECT_EQ("02", got[0].subCode);
+    EXPECT_EQ(1u, peer->Received().size());
+
+    // No contact dialogs loaded: blocking ends quietly.
+    presence::PreventUserParam block = {Find("x1"), nullptr};
+    doCommand(plug, presence::PresCmd_PreventUser, reinterpret_cast<INT_PTR>(&block));
+    doCommand(plug, presence::PresCmd_PreventUser, 0);
+    Pump(300);
+    EXPECT_EQ(1u, peer->Received().size());
+}
+
 TEST_F(PresenceChild, ZzReachedTheEnd) { testkit::WriteFileBytes(folder + L"child-done", "done"); }
 
 // Runs the child's tests of `filter` in a program folder of its own. The silent friends'
@@ -560,7 +608,8 @@ void RunSession(const char* part, const wchar_t* filter) {
 }
 
 TEST(PresenceTab, SessionWithRecordsStoresAndBeats) {
-    RunSession("1", L"PresenceChild.Records*:PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*");
+    RunSession("1", L"PresenceChild.Records*:PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*:"
+                    L"PresenceChild.Commands*");
 }
 
 TEST(PresenceTab, SessionWithSlowAndSilentFriends) {
@@ -578,6 +627,13 @@ TEST(PresenceTab, ExportsWithoutASession) {
     EXPECT_EQ(0, destroy(nullptr));
     EXPECT_EQ(nullptr, getHwnd(nullptr));
     doCommand(nullptr, 4, 2);
+    EXPECT_EQ(1, vantor::ProcAddress<PFN_TabPlug_Move>(module, TABPLUG_MOVE_NAME)(nullptr, 0, 0, 1, 1));
+    EXPECT_EQ(1, vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)(nullptr, 1));
+    EXPECT_EQ(0, vantor::ProcAddress<PFN_TabPlug_AddChildTabA>(module, TABPLUG_ADDCHILDTABA_NAME)(nullptr, 1, 2, 3, 4, 5, 6));
+    EXPECT_EQ(0, vantor::ProcAddress<PFN_TabPlug_AddChildTabW>(module, TABPLUG_ADDCHILDTABW_NAME)(nullptr, 1, 2, 3, 4, 5, 6));
+    EXPECT_EQ(0, vantor::ProcAddress<PFN_TabPlug_DelChildTab>(module, TABPLUG_DELCHILDTAB_NAME)(nullptr, 1));
+    EXPECT_EQ(0, vantor::ProcAddress<PFN_TabPlug_ChangeParent>(module, TABPLUG_CHANGEPARENT_NAME)(nullptr, nullptr));
+    EXPECT_EQ(0, vantor::ProcAddress<PFN_SwitchSkin>(module, TABPLUG_SWITCHSKIN_NAME)(nullptr));
     FreeLibrary(module);
 }
 

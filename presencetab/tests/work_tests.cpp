@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Fakes.h"
+#include "FriendNotices.h"
 #include "OnlineWork.h"
 #include "PeerPacket.h"
 #include "ProxyQueue.h"
@@ -200,3 +201,65 @@ TEST_F(WorkTest, OwnStatusPassStopsOrStartsOverWithoutTellingAnyone) {
 }
 
 }  // namespace
+
+namespace {
+
+class NoticeTest : public WorkTest {
+protected:
+    SendOnlyCall Sender() {
+        return [this](const PeerTarget& target, const std::string& text) { return peers.SendAndConfirm(target, text); };
+    }
+    PreventCall Preventer(int answer) {
+        return [this, answer](FriendHandle entry, GroupHandle group) {
+            prevented.push_back(std::make_pair(entry, group));
+            // The contact dialogs move the friend to the black list: its record goes.
+            if (answer) book.removed.insert(reinterpret_cast<UINT_PTR>(entry) / 16);
+            return answer;
+        };
+    }
+    std::vector<std::pair<FriendHandle, GroupHandle>> prevented;
+    GroupHandle group = reinterpret_cast<GroupHandle>(0x200);
+};
+
+}  // namespace
+
+TEST_F(NoticeTest, BlockingTellsOnlyAnOnlineFriendWhatItWasBeforeTheMove) {
+    book.Info(2) = Online("x1", 2);
+    ASSERT_TRUE(BlockFriend(book, Preventer(1), Sender(), x, group, 6082));
+    ASSERT_EQ(1u, prevented.size());
+    EXPECT_EQ(x, prevented[0].first);
+    EXPECT_EQ(group, prevented[0].second);
+    ASSERT_EQ(1u, peers.sent.size());
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 2), peers.sent[0].address);
+    EXPECT_EQ(6082, peers.sent[0].port) << "our own local port";
+    PeerFields f = ReadPacket(DecodePacket(peers.texts[0].c_str()));
+    EXPECT_EQ("0004", f.command);
+    EXPECT_EQ("demo01", f.sender);
+    EXPECT_EQ("x1", f.receiver);
+    EXPECT_EQ("me", f.nickname);
+
+    // Offline, refused, or no contact dialogs at all: nothing reaches a peer.
+    peers.sent.clear();
+    prevented.clear();
+    EXPECT_FALSE(BlockFriend(book, Preventer(1), Sender(), y, group, 6082));
+    EXPECT_EQ(1u, prevented.size()) << "an offline friend is still blocked";
+    book.Info(4) = Online("z1", 4);
+    EXPECT_FALSE(BlockFriend(book, Preventer(0), Sender(), z, group, 6082));
+    EXPECT_FALSE(BlockFriend(book, PreventCall(), Sender(), z, group, 6082));
+    EXPECT_TRUE(peers.sent.empty());
+}
+
+TEST_F(NoticeTest, DeletedFriendHearsOnlyWhenOnlineAndReachable) {
+    book.Info(3) = Online("y1", 3);
+    ASSERT_TRUE(TellDeletedFriend(book, Sender(), y, 6082));
+    ASSERT_EQ(1u, peers.texts.size());
+    EXPECT_EQ("0006", ReadPacket(DecodePacket(peers.texts[0].c_str())).command);
+
+    EXPECT_FALSE(TellDeletedFriend(book, Sender(), x, 6082)) << "offline";
+    EXPECT_FALSE(TellDeletedFriend(book, Sender(), fakes::Book::Handle(40), 6082)) << "unknown";
+    book.Info(4) = fakes::Record("z1", "Z", 1, 0, 0);
+    EXPECT_FALSE(TellDeletedFriend(book, Sender(), z, 6082)) << "no address";
+    peers.failing.insert(fakes::Ip(127, 0, 0, 3));
+    EXPECT_FALSE(TellDeletedFriend(book, Sender(), y, 6082)) << "unreachable";
+    EXPECT_EQ(2u, peers.texts.size());
+}

@@ -524,6 +524,84 @@ TEST(RostDialogsSearch, QueriesPagesRowsAndStatus) {
 
 // The dialogs read their partners and settings beside the host program: the test runs
 // from a copy of itself in a program folder of its own.
+// ---- tip of the day
+typedef void(WINAPI* ShowTipDayFn)();
+
+const wchar_t kTipKey[] = L"SOFTWARE\\Vantor\\Tutorum";
+
+void ForgetTipKey() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTipKey); }
+
+void SetTipDay(DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTipKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                             nullptr));
+    RegSetValueExW(key, L"TipDay", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+// The stored value, or -1 without key or value.
+long TipDay() {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kTipKey, L"TipDay", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return -1;
+    return static_cast<long>(value);
+}
+
+HWND TipWindow() { return testkit::FindWindowByTitle(L"软件介绍"); }
+
+void CloseTip(HWND tip) {
+    testkit::Click(tip, IDC_TIPDAY_CLOSE);
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(tip); }));
+}
+
+TEST(RostDialogsTipDay, TheChoiceDecidesAndEveryClickIsStored) {
+    Session s(L"rd-tipday");
+    auto show = [] { Export<ShowTipDayFn>("UI_ShowTipDay")(); };
+
+    // No key: the window shows, and the box has nowhere to keep its choice.
+    ForgetTipKey();
+    show();
+    HWND tip = TipWindow();
+    ASSERT_TRUE(tip);
+    EXPECT_TRUE(GetWindowLongW(tip, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    testkit::Click(tip, IDC_TIPDAY_DONT_SHOW);
+    Pump(200);
+    HKEY key = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTipKey, 0, KEY_READ, &key)) << "the key was created";
+    CloseTip(tip);
+    EXPECT_TRUE(WaitDialogsUnloaded()) << "the window's use came back";
+
+    SetTipDay(1);
+    show();
+    Pump(200);
+    EXPECT_FALSE(TipWindow());
+
+    SetTipDay(2);
+    show();
+    tip = TipWindow();
+    ASSERT_TRUE(tip);
+    show();
+    Pump(200);
+    EXPECT_EQ(1, testkit::CountWindowsByTitle(L"软件介绍"));
+    // The browser covers the marked rectangle and shows the skin's page.
+    HWND page = GetDlgItem(tip, IDC_TIPDAY_PAGE);
+    RECT area = {};
+    GetWindowRect(page, &area);
+    POINT inside = {area.left + 10, area.top + 10};
+    ScreenToClient(tip, &inside);
+    HWND browser = ChildWindowFromPointEx(tip, inside, CWP_SKIPINVISIBLE);
+    EXPECT_TRUE(browser && browser != tip && browser != page);
+    Pump(300);
+    EXPECT_TRUE(Screenshot(tip, L"rostdialogs-tipday.bmp"));
+
+    testkit::Click(tip, IDC_TIPDAY_DONT_SHOW);
+    EXPECT_TRUE(testkit::PumpUntilDone([] { return TipDay() == 1; }));
+    testkit::Click(tip, IDC_TIPDAY_DONT_SHOW);
+    EXPECT_TRUE(testkit::PumpUntilDone([] { return TipDay() == 0; }));
+    CloseTip(tip);
+    ForgetTipKey();
+}
+
 namespace {
 
 void CopyTree(const std::wstring& from, const std::wstring& to) {
@@ -553,7 +631,8 @@ int RunInPrivateFolder() {
     for (const wchar_t* file :
          {L"RostDialogs.dll", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"RostLedger.dll", L"RostKeeper.dll",
           L"RostBase.dll", L"CoreStub.dll", L"zumbase.dll", L"PresenceCore.dll", L"WebFetch.dll", L"CommonKit.dll",
-          L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"GlassKit.dll", L"AnchorKit.dll", L"HookRelay.dll"}) {
+          L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"GlassKit.dll", L"AnchorKit.dll", L"HookRelay.dll",
+          L"SurfView.dll"}) {
         if (!testkit::CopyFromProgramDir(dir, file)) {
             fprintf(stderr, "cannot copy %ls\n", file);
             return 1;

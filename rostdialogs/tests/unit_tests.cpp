@@ -11,6 +11,7 @@
 #include "FriendSave.h"
 #include "RecordingServices.h"
 #include "TestSupport.h"
+#include "TipDaySetting.h"
 #include "UseCount.h"
 #include "Verbs.h"
 
@@ -329,6 +330,34 @@ TEST(RostDialogsUseCount, TheLastReleaseFreesOnceAlsoFromManyThreads) {
     EXPECT_EQ(1, uses.Value());
     uses.Give();
     EXPECT_EQ(1, g_freed);
+}
+
+TEST(RostDialogsTipDay, OnlyAStoredOneHidesTheWindowAndTheKeyIsNeverMade) {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTipDayKey);
+    EXPECT_TRUE(TipDayWanted());
+    EXPECT_FALSE(StoreTipDay(true));
+    HKEY key = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTipDayKey, 0, KEY_READ, &key));
+
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTipDayKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &key, nullptr));
+    EXPECT_TRUE(TipDayWanted()) << "no value";
+    EXPECT_TRUE(StoreTipDay(true));
+    EXPECT_FALSE(TipDayWanted());
+    EXPECT_TRUE(StoreTipDay(false));
+    EXPECT_TRUE(TipDayWanted());
+    DWORD two = 2;
+    RegSetValueExW(key, L"TipDay", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), sizeof two);
+    EXPECT_TRUE(TipDayWanted());
+    // A text "1" is not the number the choice is kept as.
+    RegSetValueExW(key, L"TipDay", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+    EXPECT_TRUE(TipDayWanted());
+    RegCloseKey(key);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTipDayKey);
+}
+
+TEST(RostDialogsTipDay, ThePageIsNamedByTheCurrentSkin) {
+    EXPECT_EQ(testkit::ProgramDir() + L"Skins\\Default\\tipday.htm", TipDayPage());
 }
 
 }  // namespace
