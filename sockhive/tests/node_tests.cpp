@@ -363,7 +363,8 @@ TEST_F(Node, HundredClientsAtOnce) {
     std::vector<std::thread> threads;
     for (int c = 0; c < kClients; ++c) {
         threads.emplace_back([&, c] {
-            Client client(port_, 10000);
+            // Beyond the backlog of 5 a connection waits in the system's queue until the node takes it.
+            Client client(port_, 30000);
             if (!client.Connected()) return;
             // Four messages in flight at a time: the echoes must come back whole and in order.
             for (int m = 0; m < kMessages; m += 4) {
