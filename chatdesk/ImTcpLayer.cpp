@@ -5,6 +5,7 @@
 
 #include "DebugOut.h"
 #include "ImFramer.h"
+#include "Listener.h"
 #include "PumpWait.h"
 
 namespace chatdesk {
@@ -84,15 +85,8 @@ bool ImTcpLayer::StartListening() {
         closesocket(s);
         return false;
     }
-    listener_ = s;
     stopping_ = false;
-    acceptThread_ = CreateThread(nullptr, 0, AcceptThread, this, 0, nullptr);
-    if (!acceptThread_) {
-        closesocket(listener_);
-        listener_ = INVALID_SOCKET;
-        return false;
-    }
-    return true;
+    return vantor::net::StartAcceptThread(s, &listener_, AcceptThread, this, &acceptThread_);
 }
 
 DWORD WINAPI ImTcpLayer::AcceptThread(void* self) {
@@ -151,25 +145,8 @@ ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
     remote.sin_port = htons(port);
     remote.sin_addr.s_addr = address;
 
-    // Connect without blocking, so an address that never answers costs the limit only.
-    u_long nonBlocking = 1;
-    ioctlsocket(s, FIONBIO, &nonBlocking);
-    bool connected = connect(s, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval limit = {static_cast<long>(kImConnectLimitMs / 1000), 0};
-        if (select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(s, &writable)) {
-            int error = 0;
-            int size = sizeof error;
-            connected = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
-        }
-    }
-    nonBlocking = 0;
-    ioctlsocket(s, FIONBIO, &nonBlocking);
+    // An address that never answers costs the limit only.
+    bool connected = vantor::net::ConnectWithin(s, remote, kImConnectLimitMs);
     if (!connected) {
         closesocket(s);
         return nullptr;

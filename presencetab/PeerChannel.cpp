@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "DebugOut.h"
+#include "Listener.h"
 #include "ThreadWait.h"
 
 namespace presence {
@@ -94,14 +95,7 @@ bool PeerChannel::Start(DWORD address, WORD port) {
     }
     stopping_ = false;
     listenerClosed_ = false;
-    listener_ = s;
-    acceptThread_ = CreateThread(nullptr, 0, AcceptThread, this, 0, nullptr);
-    if (!acceptThread_) {
-        closesocket(listener_);
-        listener_ = INVALID_SOCKET;
-        return false;
-    }
-    return true;
+    return vantor::net::StartAcceptThread(s, &listener_, AcceptThread, this, &acceptThread_);
 }
 
 DWORD WINAPI PeerChannel::AcceptThread(void* self) {
@@ -247,24 +241,7 @@ SOCKET PeerChannel::Connect(const PeerTarget& target) {
     at.sin_port = htons(target.port);
     // A connect that never completes (a host that drops the packets) must not hold the
     // caller for the system's own time-out: it gets kConnectTimeoutMs.
-    u_long nonBlocking = 1;
-    ioctlsocket(s, FIONBIO, &nonBlocking);
-    bool connected = connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval wait = {static_cast<long>(kConnectTimeoutMs / 1000), 0};
-        if (select(0, nullptr, &writable, &failed, &wait) == 1 && FD_ISSET(s, &writable)) {
-            int error = 0;
-            int size = sizeof error;
-            connected = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 && error == 0;
-        }
-    }
-    u_long blocking = 0;
-    ioctlsocket(s, FIONBIO, &blocking);
+    bool connected = vantor::net::ConnectWithin(s, at, kConnectTimeoutMs);
     if (!connected || stopping_) {
         Forget(s);
         return INVALID_SOCKET;
