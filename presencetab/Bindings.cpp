@@ -1,6 +1,7 @@
 #include "Bindings.h"
 
 #include "ModulePath.h"
+#include "Text.h"
 
 namespace presence {
 
@@ -134,6 +135,93 @@ int LibraryKernel::UserPublicInfo(const char* id, FriendInfoA* record) {
 int LibraryKernel::ServicePolicies(const char* id, ServicePolicyInfoA* records, UINT* count) {
     auto fn = KERNEL(GetServicePolicysA);
     return fn ? fn(id, records, count) : 0;
+}
+
+namespace {
+
+struct GroupWalk {
+    std::vector<GroupHandle> groups;
+};
+
+BOOL CALLBACK VisitGroup(GroupHandle group, GroupHandle, UINT_PTR user) {
+    reinterpret_cast<GroupWalk*>(user)->groups.push_back(group);
+    return TRUE;
+}
+
+// The network-friends root and the groups below it.
+const DWORD kNetworkRoots = 2;
+
+}  // namespace
+
+LibraryVerify::LibraryVerify(HostContext book, PeerSender& peers) : book_(book), peers_(peers) {}
+
+bool LibraryVerify::Account(FriendInfoA* own) { return book_.Account(own); }
+
+std::vector<GroupChoice> LibraryVerify::NetworkGroups() {
+    std::vector<GroupChoice> out;
+    auto walk = vantor::ProcAddress<PFN_RostLedger_EnumGroup>(book_.Ledger(), "RostLedger_EnumGroup");
+    if (!walk) return out;
+    GroupWalk found;
+    walk(book_.Handle(), kNetworkRoots, VisitGroup, reinterpret_cast<UINT_PTR>(&found));
+    for (GroupHandle g : found.groups) {
+        GroupInfoA info = {};
+        if (!GroupInfo(g, &info)) continue;
+        out.push_back(GroupChoice{g, vantor::FieldText(info.name)});
+    }
+    return out;
+}
+
+bool LibraryVerify::GroupInfo(GroupHandle group, GroupInfoA* out) {
+    auto fn = vantor::ProcAddress<PFN_RostLedger_GetGroupInfoA>(book_.Ledger(), "RostLedger_GetGroupInfoA");
+    return fn && group && fn(book_.Handle(), group, out);
+}
+
+bool LibraryVerify::DelBlackUser(const char* id) {
+    auto fn = vantor::ProcAddress<PFN_RostKeeper_DelBlackUserA>(book_.Keeper(), "RostKeeper_DelBlackUserA");
+    return fn && fn(book_.Handle(), id);
+}
+
+FriendHandle LibraryVerify::AddFriend(const FriendInfoA& record, GroupHandle group) {
+    auto fn = vantor::ProcAddress<PFN_RostKeeper_AddFriendA>(book_.Keeper(), "RostKeeper_AddFriendA");
+    return fn ? fn(book_.Handle(), &record, group) : nullptr;
+}
+
+bool LibraryVerify::AddServicePolicies(FriendHandle entry, const ServicePolicyInfoA* records, DWORD count) {
+    return book_.AddServicePolicies(entry, records, count);
+}
+
+#define VERIFY_PRESENCE(name) vantor::ProcAddress<decltype(&::PS_Cco_##name)>(server_.Module(), "PS_Cco_" #name)
+
+int LibraryVerify::SendRequestValid(const char* id, const char* message) {
+    auto fn = VERIFY_PRESENCE(SendRequestValidA);
+    return fn ? fn(id, message) : kMissing;
+}
+
+int LibraryVerify::SendResponseValid(const char* id, int code, const char* reason, int proxyFlag) {
+    auto fn = VERIFY_PRESENCE(SendResponseValidA);
+    return fn ? fn(id, code, reinterpret_cast<UINT_PTR>(reason), proxyFlag) : kMissing;
+}
+
+int LibraryVerify::MoveFriend(const char* id, const char* groupId, int proxyFlag) {
+    auto fn = VERIFY_PRESENCE(MoveFriendA);
+    return fn ? fn(id, groupId, proxyFlag) : kMissing;
+}
+
+int LibraryVerify::ModifyFriendInfo(FriendInfoA* record, const char* groupId) {
+    auto fn = VERIFY_PRESENCE(ModifyFriendInfoA);
+    return fn ? fn(record, groupId) : kMissing;
+}
+
+int LibraryVerify::FriendIp(const char* id, FriendInfoA* record) { return server_.FriendIp(id, record); }
+
+int LibraryVerify::UserPublicInfo(const char* id, FriendInfoA* record) { return kernel_.UserPublicInfo(id, record); }
+
+int LibraryVerify::ServicePolicies(const char* id, ServicePolicyInfoA* records, UINT* count) {
+    return kernel_.ServicePolicies(id, records, count);
+}
+
+bool LibraryVerify::SendAndConfirm(const PeerTarget& target, const std::string& text) {
+    return peers_.SendAndConfirm(target, text);
 }
 
 int BeatLoadedPresenceCore(int* interval) {

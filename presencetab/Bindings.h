@@ -7,6 +7,7 @@
 
 #include "Handles.h"
 #include "Services.h"
+#include "VerifyWork.h"
 #include "VantorTypes.h"
 #include "outside/RostKeeper.h"
 #include "outside/RostLedger.h"
@@ -35,6 +36,8 @@ public:
     // Null when RostLedger lacks the export (the caller tells that case apart).
     PFN_RostLedger_QueryFriendServicePolicyA QueryPolicyExport() const;
     HostContext Handle() const { return book_; }
+    HMODULE Ledger() const { return ledger_.get(); }
+    HMODULE Keeper() const { return keeper_.get(); }
 
 private:
     HostContext book_;
@@ -46,6 +49,7 @@ class LibraryServer : public PresenceServer {
 public:
     LibraryServer();
     bool Loaded() const { return static_cast<bool>(module_); }
+    HMODULE Module() const { return module_.get(); }
 
     int OnlineFriends(const std::function<bool(const FriendInfoA&)>& visit) override;
     int UpdateStatus(int type, const char* value, const char* friendIds, int proxyFlag) override;
@@ -60,11 +64,40 @@ private:
 class LibraryKernel : public ClientKernel {
 public:
     LibraryKernel();
+    HMODULE Module() const { return module_.get(); }
     int UserPublicInfo(const char* id, FriendInfoA* record) override;
     int ServicePolicies(const char* id, ServicePolicyInfoA* records, UINT* count) override;
 
 private:
     vantor::UniqueModule module_;
+};
+
+// The verification workers' calls, each library loaded for the object's lifetime (one
+// worker run); direct sends go through `peers`.
+class LibraryVerify : public VerifyServices {
+public:
+    LibraryVerify(HostContext book, PeerSender& peers);
+
+    bool Account(FriendInfoA* own) override;
+    std::vector<GroupChoice> NetworkGroups() override;
+    bool GroupInfo(GroupHandle group, GroupInfoA* out) override;
+    bool DelBlackUser(const char* id) override;
+    FriendHandle AddFriend(const FriendInfoA& record, GroupHandle group) override;
+    bool AddServicePolicies(FriendHandle entry, const ServicePolicyInfoA* records, DWORD count) override;
+    int SendRequestValid(const char* id, const char* message) override;
+    int SendResponseValid(const char* id, int code, const char* reason, int proxyFlag) override;
+    int MoveFriend(const char* id, const char* groupId, int proxyFlag) override;
+    int ModifyFriendInfo(FriendInfoA* record, const char* groupId) override;
+    int FriendIp(const char* id, FriendInfoA* record) override;
+    int UserPublicInfo(const char* id, FriendInfoA* record) override;
+    int ServicePolicies(const char* id, ServicePolicyInfoA* records, UINT* count) override;
+    bool SendAndConfirm(const PeerTarget& target, const std::string& text) override;
+
+private:
+    LibraryBook book_;
+    LibraryServer server_;
+    LibraryKernel kernel_;
+    PeerSender& peers_;
 };
 
 // PS_Cco_HeartBeat of the PresenceCore that the kernel keeps loaded (never loaded here);

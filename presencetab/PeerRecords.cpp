@@ -32,4 +32,19 @@ std::string NoticeText(int kind, const FriendInfoA& own, const FriendInfoA& peer
     return EncodePacket(BuildPacket(f));
 }
 
+std::string RequestText(const FriendInfoA& own, const FriendInfoA& peer, const std::string& message) {
+    PeerFields f = Between(kPeerRequestValid, own, peer, "02");
+    f.nickname = vantor::FieldText(own.nickname);
+    f.message = message;
+    return EncodePacket(BuildPacket(f));
+}
+
+std::string ResponseText(const FriendInfoA& own, const FriendInfoA& peer, bool accept, const std::string& reason) {
+    PeerFields f = Between(kPeerResponseValid, own, peer, "02");
+    f.answer = accept ? "0001" : "0000";
+    f.nickname = vantor::FieldText(own.nickname);
+    if (!accept) f.message = reason;
+    return EncodePacket(BuildPacket(f));
+}
+
 }  // namespace presence

@@ -16,4 +16,10 @@ enum NoticeKind { kNoticeReserved = 0, kNoticePreventUser = 1, kNoticeDelFriend 
 // the friend), with our id and nickname, sub-code "02". Empty for another kind.
 std::string NoticeText(int kind, const FriendInfoA& own, const FriendInfoA& peer);
 
+// A friend request ("0001") carrying our message.
+std::string RequestText(const FriendInfoA& own, const FriendInfoA& peer, const std::string& message);
+
+// The answer to a request ("0002"): "0001" when accepted, else "0000" with the reason.
+std::string ResponseText(const FriendInfoA& own, const FriendInfoA& peer, bool accept, const std::string& reason);
+
 }  // namespace presence
