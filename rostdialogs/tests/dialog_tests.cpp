@@ -13,6 +13,7 @@
 #include "DialogDriver.h"
 #include "DialogIds.h"
 #include "DialogRig.h"
+#include "PaneRig.h"
 #include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -604,22 +605,6 @@ TEST(RostDialogsTipDay, TheChoiceDecidesAndEveryClickIsStored) {
 
 namespace {
 
-void CopyTree(const std::wstring& from, const std::wstring& to) {
-    CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyTree(from + L"\\" + name, to + L"\\" + name);
-        else
-            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-}
-
 int RunInPrivateFolder() {
     std::wstring stage = testkit::ProgramDir();
     std::string ports = testkit::ReadFileBytes(stage + L"presence-fake.port");
@@ -640,7 +625,7 @@ int RunInPrivateFolder() {
     }
     testkit::CopyFromProgramDir(dir, L"TraceDeck.dll", L"TabDeck.dll");
     testkit::CopyFromProgramDir(dir, L"TracePlug.dll", L"PresenceTab.dll");
-    for (const wchar_t* tree : {L"config", L"Skins"}) CopyTree(stage + tree, dir + tree);
+    for (const wchar_t* tree : {L"config", L"Skins"}) testkit::CopyTree(stage + tree, dir + tree);
     int port = atoi(ports.c_str());
     std::string config = "[PSConfig]\r\npsUrl=http://127.0.0.1:" + std::to_string(port) + "/web/\r\ngkenable=0\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);

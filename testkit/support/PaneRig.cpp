@@ -11,6 +11,8 @@ namespace {
 
 const int kRecordingPlugs[] = {-3, -8, -10, -13};
 
+}  // namespace
+
 void CopyTree(const std::wstring& from, const std::wstring& to) {
     CreateDirectoryW(to.c_str(), nullptr);
     WIN32_FIND_DATAW found;
@@ -27,8 +29,6 @@ void CopyTree(const std::wstring& from, const std::wstring& to) {
     } while (FindNextFileW(find, &found));
     FindClose(find);
 }
-
-}  // namespace
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

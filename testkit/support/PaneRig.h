@@ -51,6 +51,10 @@ private:
     std::wstring dir_;
 };
 
+// Copies a folder with everything below it (made as needed), replacing files of the
+// same name.
+void CopyTree(const std::wstring& from, const std::wstring& to);
+
 // Lines of a text file split at CR LF.
 std::vector<std::string> SplitLines(const std::string& text);
 
