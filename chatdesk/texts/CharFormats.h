@@ -1,0 +1,43 @@
+// The character formats of a chat window: the wire's format block to and from a RichEdit
+// CHARFORMATA, and the stored formats of each conversation in "config\psimprof.cfg"
+// [IMChatCharFormat] (the own format under "<peer>-<own>", the peer's under "<peer>-<peer>").
+#pragma once
+
+#include <windows.h>
+#include <richedit.h>
+
+#include <string>
+
+#include "ImMessages.h"
+
+namespace chatdesk {
+
+static_assert(sizeof(CHARFORMATA) == 60, "the stored format is a 60-byte CHARFORMATA");
+
+// The format block a formatted text carries for a character format.
+ChatFormat WireFormatOf(const CHARFORMATA& format);
+// A received format block laid over `format`: face, height, colour and effects (mask and
+// effects both the code's combination), with size, face, colour and character set in the
+// mask and no vertical offset.
+void ApplyWireFormat(const ChatFormat& wire, CHARFORMATA* format);
+
+class ChatFormatStore {
+public:
+    // `profile`: the full path of "config\psimprof.cfg".
+    explicit ChatFormatStore(std::string profile) : profile_(std::move(profile)) {}
+    // "<program folder>\config\psimprof.cfg".
+    static ChatFormatStore InProgramFolder();
+
+    // A missing or damaged entry leaves the format as it was (false).
+    bool LoadOwn(const std::string& peerId, const std::string& ownId, CHARFORMATA* format) const;
+    bool LoadPeer(const std::string& peerId, CHARFORMATA* format) const;
+    bool SaveOwn(const std::string& peerId, const std::string& ownId, const CHARFORMATA& format) const;
+    bool SavePeer(const std::string& peerId, const CHARFORMATA& format) const;
+
+private:
+    bool Load(const std::string& key, CHARFORMATA* format) const;
+    bool Save(const std::string& key, const CHARFORMATA& format) const;
+    std::string profile_;
+};
+
+}  // namespace chatdesk
