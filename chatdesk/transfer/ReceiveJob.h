@@ -1,0 +1,111 @@
+// One incoming transfer: the offer shown, then (once the user accepted and confirmed a
+// save path) the blocks appended to "<save path>.im", and at the end the ".im" moved onto
+// the confirmed path. Any trouble ends the job with the ".im" kept, so that a later offer
+// of the same file resumes from what arrived.
+//
+// Methods may be called from the user-interface thread (accept, cancel) and a receive
+// thread (blocks) at once: the job guards its state itself and calls nothing but its file
+// store while it holds its lock. The caller tells the control and the peer what the
+// results say.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace chatdesk {
+
+// The ".im" file, open for appending.
+class ReceiveFile {
+public:
+    virtual ~ReceiveFile() = default;
+    virtual bool Write(const uint8_t* data, uint32_t count) = 0;
+    // Cuts the file to nothing.
+    virtual bool Empty() = 0;
+    // Flushes and closes; false when either failed.
+    virtual bool Close() = 0;
+};
+
+class ReceiveFiles {
+public:
+    virtual ~ReceiveFiles() = default;
+    // Opens for writing at the end (created when missing); `size` is its length so far.
+    virtual std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) = 0;
+    // Moves `from` onto `to`, replacing a file there; `from` is gone only on success.
+    virtual bool MoveOnto(const std::wstring& from, const std::wstring& to) = 0;
+};
+
+// "<save path>.im".
+std::wstring TemporaryPathOf(const std::wstring& savePath);
+
+enum class ReceiveState { Offered, Receiving, Complete, Cancelled, Failed };
+
+enum class BlockOutcome {
+    Ignored,    // the offer was never accepted, or the transfer is over: nothing written
+    Written,    // appended; progress moved
+    Complete,   // the last bytes arrived and the file stands at the save path
+    Rejected,   // more than a block's data, or past the offered size: nothing written, cancelled
+    Failed,     // the ".im" could not be written or moved: cancelled, ".im" kept
+};
+
+struct BlockResult {
+    BlockOutcome outcome = BlockOutcome::Ignored;
+    double progress = 0;  // percent received, for the control
+    // The "005B" answer: stop the sender (nothing more is taken).
+    bool stopSender() const { return outcome != BlockOutcome::Written && outcome != BlockOutcome::Complete; }
+    // The transfer ended through this block: the caller lowers the count; on Rejected and
+    // Failed it also sends the peer a cancel notice and shows the control cancelled.
+    bool ended() const { return outcome == BlockOutcome::Complete || outcome == BlockOutcome::Rejected ||
+                                outcome == BlockOutcome::Failed; }
+};
+
+class ReceiveJob {
+public:
+    ReceiveJob(ReceiveFiles& files, uint32_t total) : files_(files), total_(total) {}
+    ~ReceiveJob();
+    ReceiveJob(const ReceiveJob&) = delete;
+    ReceiveJob& operator=(const ReceiveJob&) = delete;
+
+    // The user confirmed `savePath`: opens "<save path>.im" and sets the resume point to
+    // what it holds; one larger than the offer is cut and the transfer starts at 0. False
+    // when the ".im" can't be opened (nothing changed: the offer stays unanswered).
+    bool Accept(const std::wstring& savePath, uint32_t* resume);
+
+    // A "005S" for this transfer: `count` is its data count as the peer wrote it, `data`
+    // the message's data bytes (at least `count` of them when count <= 4096).
+    BlockResult OnBlock(uint32_t count, const uint8_t* data);
+
+    // Ends the transfer (either user, the peer, the window closing): closes the ".im" and
+    // keeps it. True when it was receiving; false when it was not accepted or has ended.
+    bool Cancel();
+
+    ReceiveState State() const;
+    uint32_t Total() const { return total_; }
+    uint32_t Received() const;
+    std::wstring SavePath() const;
+    std::wstring TemporaryPath() const;
+
+private:
+    BlockResult End(BlockOutcome outcome, ReceiveState state);
+    BlockResult Finish();
+    double ProgressNow() const { return total_ == 0 ? 100.0 : received_ * 100.0 / total_; }
+
+    ReceiveFiles& files_;
+    const uint32_t total_;
+    mutable std::mutex lock_;
+    ReceiveState state_ = ReceiveState::Offered;
+    uint32_t received_ = 0;
+    std::wstring savePath_;  // the path the user confirmed: the file lands there and nowhere else
+    std::wstring tempPath_;
+    std::unique_ptr<ReceiveFile> file_;
+};
+
+// Reads what a receiver needs of a "005S" routed to its window: the stamp, the data count
+// as written and the data. Unlike ReadFileBlock it gives a count over 4096 too (`data` is
+// then null), so that the transfer it names can be cancelled. False for anything that is
+// no "005S" of 4251 bytes.
+bool ReadBlockForReceive(const uint8_t* msg, size_t length, std::string* stamp, uint32_t* count,
+                         const uint8_t** data);
+
+}  // namespace chatdesk

@@ -1,0 +1,54 @@
+#include "SendJob.h"
+
+#include <cstring>
+
+namespace chatdesk {
+
+SendEnd SendJob::Fail(BlockLink& link, SendObserver& observer) {
+    link.SendCancel();
+    observer.Failed();
+    return SendEnd::Failed;
+}
+
+SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) {
+    done_ = spec_.resume;
+    // The offer told the peer the size: a file that is now another size, or a peer that
+    // claims more than the file holds, can't make a correct copy.
+    SendPlan plan;
+    if (spec_.offeredSize >= (uint64_t(1) << 32) || !plan.Start(static_cast<uint32_t>(spec_.offeredSize), spec_.resume))
+        return Fail(link, observer);
+    std::unique_ptr<SendFile> file = files.OpenForSending(spec_.path);
+    uint64_t size = 0;
+    if (!file || !file->Size(&size) || size != spec_.offeredSize || !file->Seek(spec_.resume))
+        return Fail(link, observer);
+
+    // One message, rewritten for each block: the ids and the stamp stay.
+    FileBlock head;
+    head.stamp = spec_.stamp;
+    head.offererId = spec_.offererId;
+    head.receiverId = spec_.receiverId;
+    ImBytes message = BuildFileBlock(head);
+    uint8_t* data = message.data() + 153;
+
+    while (!plan.Finished()) {
+        if (StopSeen()) {
+            observer.Cancelled();
+            return SendEnd::Stopped;
+        }
+        uint32_t want = plan.NextCount();
+        uint32_t got = 0;
+        // A read that fails or comes short while bytes remain means the file changed.
+        if (want && (!file->Read(data, want, &got) || got != want)) return Fail(link, observer);
+        if (want < kTransferBlockData) std::memset(data + want, 0, kTransferBlockData - want);
+        WriteU32(message.data() + 144, plan.BlockNumber());
+        WriteU32(message.data() + 149, want);
+        if (!link.SendBlock(message.data(), message.size())) return Fail(link, observer);
+        plan.Sent();
+        done_ = plan.Position();
+        observer.Progress(plan.Progress());
+    }
+    observer.Complete();
+    return SendEnd::Complete;
+}
+
+}  // namespace chatdesk

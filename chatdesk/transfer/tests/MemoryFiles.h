@@ -1,0 +1,118 @@
+// Test doubles of the transfer jobs' files and link, in memory, with switches for trouble.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ImMessages.h"
+#include "ReceiveJob.h"
+#include "SendJob.h"
+
+namespace chatdesk {
+
+class MemoryFiles : public SendFiles, public ReceiveFiles {
+public:
+    std::map<std::wstring, std::string> files;
+    bool failOpen = false;
+    bool failWrite = false;
+    bool failMove = false;
+    bool failClose = false;
+    size_t shrinkAfterReads = 0;  // > 0: the file comes up short from that read on
+
+    std::unique_ptr<SendFile> OpenForSending(const std::wstring& path) override {
+        if (failOpen || !files.count(path)) return nullptr;
+        return std::unique_ptr<SendFile>(new Reader(*this, files[path]));
+    }
+    std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) override {
+        if (failOpen) return nullptr;
+        std::string& data = files[path];
+        *size = data.size();
+        return std::unique_ptr<ReceiveFile>(new Writer(*this, data));
+    }
+    bool MoveOnto(const std::wstring& from, const std::wstring& to) override {
+        if (failMove || !files.count(from)) return false;
+        files[to] = files[from];
+        files.erase(from);
+        return true;
+    }
+    bool Has(const std::wstring& path) const { return files.count(path) != 0; }
+
+private:
+    class Reader : public SendFile {
+    public:
+        Reader(MemoryFiles& owner, const std::string& data) : owner_(owner), data_(data) {}
+        bool Size(uint64_t* size) override {
+            *size = data_.size();
+            return true;
+        }
+        bool Seek(uint64_t position) override {
+            at_ = position;
+            return true;
+        }
+        bool Read(uint8_t* buffer, uint32_t want, uint32_t* got) override {
+            ++reads_;
+            size_t left = at_ < data_.size() ? data_.size() - at_ : 0;
+            if (owner_.shrinkAfterReads && reads_ >= owner_.shrinkAfterReads) left = left / 2;
+            *got = static_cast<uint32_t>(left < want ? left : want);
+            data_.copy(reinterpret_cast<char*>(buffer), *got, at_);
+            at_ += *got;
+            return true;
+        }
+
+    private:
+        MemoryFiles& owner_;
+        const std::string& data_;
+        uint64_t at_ = 0;
+        size_t reads_ = 0;
+    };
+    class Writer : public ReceiveFile {
+    public:
+        Writer(MemoryFiles& owner, std::string& data) : owner_(owner), data_(data) {}
+        bool Write(const uint8_t* data, uint32_t count) override {
+            if (owner_.failWrite) return false;
+            data_.append(reinterpret_cast<const char*>(data), count);
+            return true;
+        }
+        bool Empty() override {
+            data_.clear();
+            return true;
+        }
+        bool Close() override { return !owner_.failClose; }
+
+    private:
+        MemoryFiles& owner_;
+        std::string& data_;
+    };
+};
+
+// Keeps every block sent; can fail from a given block on, or run a hook after each.
+class RecordingLink : public BlockLink {
+public:
+    std::vector<ImBytes> blocks;
+    int cancels = 0;
+    size_t failFrom = 0;  // > 0: the send of that block (1-based) and later ones fail
+    std::function<void(const ImBytes&)> afterBlock;
+
+    bool SendBlock(const uint8_t* message, size_t length) override {
+        if (failFrom && blocks.size() + 1 >= failFrom) return false;
+        blocks.emplace_back(message, message + length);
+        if (afterBlock) afterBlock(blocks.back());
+        return true;
+    }
+    void SendCancel() override { ++cancels; }
+};
+
+class RecordingObserver : public SendObserver {
+public:
+    std::vector<double> progress;
+    int complete = 0, failed = 0, cancelled = 0;
+    void Progress(double percent) override { progress.push_back(percent); }
+    void Complete() override { ++complete; }
+    void Failed() override { ++failed; }
+    void Cancelled() override { ++cancelled; }
+};
+
+}  // namespace chatdesk

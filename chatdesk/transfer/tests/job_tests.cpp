@@ -1,0 +1,302 @@
+// The send and receive jobs over files and a link in memory: blocks on the wire, resume,
+// completion, and every way a transfer ends early.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "MemoryFiles.h"
+#include "ReceiveJob.h"
+#include "SendJob.h"
+
+namespace chatdesk {
+namespace {
+
+const char kStamp[] = "20261209093015123000";
+
+std::string Pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    return s;
+}
+
+SendJobSpec Spec(uint64_t size, uint32_t resume = 0) {
+    SendJobSpec spec;
+    spec.stamp = kStamp;
+    spec.offererId = "10001";
+    spec.receiverId = "20002";
+    spec.path = L"C:\\send\\f.bin";
+    spec.offeredSize = size;
+    spec.resume = resume;
+    return spec;
+}
+
+struct Sender {
+    MemoryFiles files;
+    RecordingLink link;
+    RecordingObserver observer;
+    std::atomic<bool> stop{false};
+    SendEnd Run(SendJob& job) { return job.Run(files, link, observer); }
+};
+
+TEST(SendJobRun, TenThousandBytesGoAsThreeFullLengthBlocks) {
+    Sender s;
+    s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
+    SendJob job(Spec(10000), &s.stop);
+    ASSERT_EQ(SendEnd::Complete, s.Run(job));
+    ASSERT_EQ(3u, s.link.blocks.size());
+    const uint32_t counts[] = {4096, 4096, 1808};
+    for (uint32_t i = 0; i < 3; ++i) {
+        FileBlock b;
+        ASSERT_EQ(kFileBlockSize, s.link.blocks[i].size());
+        ASSERT_TRUE(ReadFileBlock(s.link.blocks[i].data(), s.link.blocks[i].size(), &b));
+        EXPECT_EQ(i, b.number);
+        EXPECT_EQ(counts[i], b.count);
+        EXPECT_EQ(kStamp, b.stamp);
+        EXPECT_EQ("20002", b.receiverId);
+        EXPECT_EQ(Pattern(10000).substr(i * 4096, b.count), std::string(reinterpret_cast<const char*>(b.data), b.count));
+    }
+    // The last block's unused data bytes are zero again, not the previous block's.
+    EXPECT_EQ(0, s.link.blocks[2][153 + 1808]);
+    // Progress after every block, the last one too, then complete.
+    ASSERT_EQ(3u, s.observer.progress.size());
+    EXPECT_DOUBLE_EQ(100.0, s.observer.progress.back());
+    EXPECT_EQ(1, s.observer.complete);
+    EXPECT_EQ(0, s.link.cancels);
+}
+
+TEST(SendJobRun, ResumeReadsFromThePeersCountAndSmallFilesTakeOneBlock) {
+    Sender s;
+    s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
+    SendJob resumed(Spec(10000, 5000), &s.stop);
+    ASSERT_EQ(SendEnd::Complete, s.Run(resumed));
+    FileBlock b;
+    ASSERT_TRUE(ReadFileBlock(s.link.blocks[0].data(), kFileBlockSize, &b));
+    EXPECT_EQ(1u, b.number);
+    EXPECT_EQ(Pattern(10000).substr(5000, 4096), std::string(reinterpret_cast<const char*>(b.data), b.count));
+    EXPECT_EQ(2u, s.link.blocks.size());
+
+    Sender small;
+    small.files.files[L"C:\\send\\f.bin"] = Pattern(100);
+    SendJob job(Spec(100), &small.stop);
+    ASSERT_EQ(SendEnd::Complete, small.Run(job));
+    ASSERT_EQ(1u, small.link.blocks.size());
+    EXPECT_EQ(1, small.observer.complete);
+    EXPECT_EQ(1u, small.observer.progress.size());
+
+    // The peer holds the whole file already: one empty block still goes.
+    Sender held;
+    held.files.files[L"C:\\send\\f.bin"] = Pattern(100);
+    SendJob whole(Spec(100, 100), &held.stop);
+    ASSERT_EQ(SendEnd::Complete, held.Run(whole));
+    ASSERT_TRUE(ReadFileBlock(held.link.blocks.at(0).data(), kFileBlockSize, &b));
+    EXPECT_EQ(0u, b.count);
+}
+
+TEST(SendJobRun, TroubleFailsWithOneCancelNotice) {
+    struct Case {
+        const char* name;
+        uint64_t offered;
+        uint32_t resume;
+        bool failOpen;
+        size_t shrinkAfter;
+        size_t failSendFrom;
+        size_t blocksSent;
+    } cases[] = {
+        {"resume past the size", 10000, 10001, false, 0, 0, 0},
+        {"open fails", 10000, 0, true, 0, 0, 0},
+        {"size changed since the offer", 9999, 0, false, 0, 0, 0},
+        {"short read", 10000, 0, false, 2, 0, 1},
+        {"send fails", 10000, 0, false, 0, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sender s;
+        s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
+        s.files.failOpen = c.failOpen;
+        s.files.shrinkAfterReads = c.shrinkAfter;
+        s.link.failFrom = c.failSendFrom;
+        SendJob job(Spec(c.offered, c.resume), &s.stop);
+        EXPECT_EQ(SendEnd::Failed, s.Run(job));
+        EXPECT_EQ(c.blocksSent, s.link.blocks.size());
+        EXPECT_EQ(1, s.link.cancels);
+        EXPECT_EQ(1, s.observer.failed);
+        EXPECT_EQ(0, s.observer.complete);
+    }
+}
+
+TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
+    Sender s;
+    s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
+    s.stop = true;  // a window that lost its direct link: not even the first block
+    SendJob early(Spec(10000), &s.stop);
+    EXPECT_EQ(SendEnd::Stopped, s.Run(early));
+    EXPECT_TRUE(s.link.blocks.empty());
+    EXPECT_EQ(1, s.observer.cancelled);
+
+    Sender p;
+    p.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
+    SendJob job(Spec(10000), &p.stop);
+    p.link.afterBlock = [&job](const ImBytes&) { job.Cancel(); };  // the peer's '1'
+    EXPECT_EQ(SendEnd::Stopped, p.Run(job));
+    EXPECT_EQ(1u, p.link.blocks.size());
+    EXPECT_EQ(1, p.observer.cancelled);
+    EXPECT_EQ(0, p.link.cancels);
+}
+
+// A receiver fed from a sender's blocks, as the window would.
+struct Receiver {
+    MemoryFiles files;
+    std::unique_ptr<ReceiveJob> job;
+    std::vector<BlockResult> results;
+    Receiver(uint32_t total) : job(new ReceiveJob(files, total)) {}
+    void Take(const ImBytes& msg) {
+        std::string stamp;
+        uint32_t count = 0;
+        const uint8_t* data = nullptr;
+        ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &data));
+        EXPECT_EQ(kStamp, stamp);
+        results.push_back(job->OnBlock(count, data));
+    }
+};
+
+TEST(ReceiveJobRun, BlocksArriveThroughTheTemporaryFileAtTheConfirmedPath) {
+    Sender s;
+    const std::string content = Pattern(1000000);
+    s.files.files[L"C:\\send\\f.bin"] = content;
+    Receiver r(static_cast<uint32_t>(content.size()));
+    uint32_t resume = 99;
+    ASSERT_TRUE(r.job->Accept(L"C:\\a\\b.txt", &resume));
+    EXPECT_EQ(0u, resume);
+    EXPECT_EQ(L"C:\\a\\b.txt.im", r.job->TemporaryPath());
+    EXPECT_TRUE(r.files.Has(L"C:\\a\\b.txt.im"));
+    s.link.afterBlock = [&](const ImBytes& msg) {
+        r.Take(msg);
+        if (r.results.back().outcome == BlockOutcome::Written) {
+            EXPECT_FALSE(r.files.Has(L"C:\\a\\b.txt"));
+        }
+    };
+    SendJob job(Spec(content.size()), &s.stop);
+    ASSERT_EQ(SendEnd::Complete, s.Run(job));
+    EXPECT_EQ(SendPlan::BlockCount(1000000, 0), r.results.size());
+    EXPECT_EQ(BlockOutcome::Complete, r.results.back().outcome);
+    EXPECT_FALSE(r.results.back().stopSender());
+    EXPECT_EQ(ReceiveState::Complete, r.job->State());
+    EXPECT_EQ(content, r.files.files[L"C:\\a\\b.txt"]);
+    EXPECT_FALSE(r.files.Has(L"C:\\a\\b.txt.im"));
+    // A late block changes nothing and stops the sender.
+    r.Take(s.link.blocks.back());
+    EXPECT_EQ(BlockOutcome::Ignored, r.results.back().outcome);
+    EXPECT_TRUE(r.results.back().stopSender());
+}
+
+TEST(ReceiveJobRun, ResumeFromTheTemporaryFileAndCutOneLargerThanTheOffer) {
+    const std::string content = Pattern(10000);
+    Sender s;
+    s.files.files[L"C:\\send\\f.bin"] = content;
+    Receiver r(10000);
+    r.files.files[L"C:\\r\\f.bin.im"] = content.substr(0, 5000);
+    uint32_t resume = 0;
+    ASSERT_TRUE(r.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(5000u, resume);
+    s.link.afterBlock = [&](const ImBytes& msg) { r.Take(msg); };
+    SendJob job(Spec(10000, resume), &s.stop);
+    ASSERT_EQ(SendEnd::Complete, s.Run(job));
+    EXPECT_EQ(content, r.files.files[L"C:\\r\\f.bin"]);
+
+    Receiver big(100);
+    big.files.files[L"C:\\r\\g.bin.im"] = std::string(300, 'x');
+    ASSERT_TRUE(big.job->Accept(L"C:\\r\\g.bin", &resume));
+    EXPECT_EQ(0u, resume);
+    EXPECT_TRUE(big.files.files[L"C:\\r\\g.bin.im"].empty());
+
+    // A ".im" holding exactly the offer, and an empty file: the final empty block finishes.
+    for (uint32_t total : {100u, 0u}) {
+        Receiver held(total);
+        held.files.files[L"C:\\r\\h.bin.im"] = std::string(total, 'h');
+        ASSERT_TRUE(held.job->Accept(L"C:\\r\\h.bin", &resume));
+        EXPECT_EQ(total, resume);
+        EXPECT_EQ(BlockOutcome::Complete, held.job->OnBlock(0, nullptr).outcome);
+        EXPECT_EQ(std::string(total, 'h'), held.files.files[L"C:\\r\\h.bin"]);
+        EXPECT_FALSE(held.files.Has(L"C:\\r\\h.bin.im"));
+    }
+}
+
+TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
+    uint8_t data[4096] = {1, 2, 3};
+    Receiver unaccepted(10000);
+    EXPECT_EQ(BlockOutcome::Ignored, unaccepted.job->OnBlock(100, data).outcome);
+    EXPECT_TRUE(unaccepted.job->OnBlock(100, data).stopSender());
+    EXPECT_TRUE(unaccepted.files.files.empty());
+
+    uint32_t resume = 0;
+    for (uint32_t n : {5000u, 0xFFFFFFFFu}) {
+        Receiver r(10000);
+        ASSERT_TRUE(r.job->Accept(L"C:\\r\\f.bin", &resume));
+        BlockResult res = r.job->OnBlock(n, n <= 4096 ? data : nullptr);
+        EXPECT_EQ(BlockOutcome::Rejected, res.outcome);
+        EXPECT_TRUE(res.ended());
+        EXPECT_TRUE(r.files.files[L"C:\\r\\f.bin.im"].empty());
+        EXPECT_EQ(ReceiveState::Cancelled, r.job->State());
+    }
+    // Past the offered size: 4096 + 4096 + 4096 of a 10,000-byte offer.
+    Receiver past(10000);
+    ASSERT_TRUE(past.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
+    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
+    EXPECT_EQ(BlockOutcome::Rejected, past.job->OnBlock(4096, data).outcome);
+    EXPECT_EQ(8192u, past.files.files[L"C:\\r\\f.bin.im"].size());
+    EXPECT_FALSE(past.files.Has(L"C:\\r\\f.bin"));
+
+    // The message reader hands an oversized count on, without data.
+    FileBlock b;
+    b.stamp = kStamp;
+    b.offererId = "20002";
+    b.receiverId = "10001";
+    ImBytes msg = BuildFileBlock(b);
+    WriteU32(msg.data() + 149, 5000);
+    std::string stamp;
+    uint32_t count = 0;
+    const uint8_t* at = data;
+    ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &at));
+    EXPECT_EQ(5000u, count);
+    EXPECT_EQ(nullptr, at);
+    EXPECT_FALSE(ReadBlockForReceive(msg.data(), msg.size() - 1, &stamp, &count, &at));
+}
+
+TEST(ReceiveJobRun, DiskTroubleAndCancelKeepTheTemporaryFile) {
+    uint8_t data[100] = {7};
+    uint32_t resume = 0;
+    Receiver write(100);
+    ASSERT_TRUE(write.job->Accept(L"C:\\r\\f.bin", &resume));
+    write.files.failWrite = true;
+    EXPECT_EQ(BlockOutcome::Failed, write.job->OnBlock(50, data).outcome);
+    EXPECT_TRUE(write.files.Has(L"C:\\r\\f.bin.im"));
+
+    Receiver move(100);
+    ASSERT_TRUE(move.job->Accept(L"C:\\r\\f.bin", &resume));
+    move.files.failMove = true;
+    BlockResult last = move.job->OnBlock(100, data);
+    EXPECT_EQ(BlockOutcome::Failed, last.outcome);
+    EXPECT_TRUE(last.stopSender());
+    EXPECT_EQ(100u, move.files.files[L"C:\\r\\f.bin.im"].size());
+    EXPECT_FALSE(move.files.Has(L"C:\\r\\f.bin"));
+
+    Receiver open(100);
+    open.files.failOpen = true;
+    EXPECT_FALSE(open.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(ReceiveState::Offered, open.job->State());
+
+    Receiver cancel(100);
+    EXPECT_FALSE(cancel.job->Cancel());  // never accepted: nothing was counted
+    Receiver running(100);
+    ASSERT_TRUE(running.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(BlockOutcome::Written, running.job->OnBlock(40, data).outcome);
+    EXPECT_TRUE(running.job->Cancel());
+    EXPECT_FALSE(running.job->Cancel());
+    EXPECT_EQ(BlockOutcome::Ignored, running.job->OnBlock(60, data).outcome);
+    EXPECT_EQ(40u, running.files.files[L"C:\\r\\f.bin.im"].size());
+    EXPECT_FALSE(running.files.Has(L"C:\\r\\f.bin"));
+}
+
+}  // namespace
+}  // namespace chatdesk
