@@ -1,0 +1,229 @@
+// The flat scroll bars along the web area, and the "SdkProgressSliderBar" window class.
+#include <windows.h>
+#include <commctrl.h>
+#include <uxtheme.h>
+
+#include "TilePaneIds.h"
+#include "TilePaneWindow.h"
+
+namespace tilepane {
+namespace {
+
+const char kThisProperty[] = "this";
+const wchar_t kSliderClass[] = L"SdkProgressSliderBar";
+
+// --- UxTheme, bound on first use; local replacements where it or a function is missing.
+
+typedef BOOL(WINAPI* IsAppThemedFn)();
+typedef HTHEME(WINAPI* OpenThemeDataFn)(HWND, LPCWSTR);
+typedef HRESULT(WINAPI* DrawThemeBackgroundFn)(HTHEME, HDC, int, int, const RECT*, const RECT*);
+typedef HRESULT(WINAPI* GetThemePartSizeFn)(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*);
+typedef HRESULT(WINAPI* GetThemeBackgroundContentRectFn)(HTHEME, HDC, int, int, LPCRECT, LPRECT);
+
+BOOL WINAPI NoAppTheme() { return FALSE; }
+HTHEME WINAPI NoThemeData(HWND, LPCWSTR) { return nullptr; }
+HRESULT WINAPI NoDrawBackground(HTHEME, HDC, int, int, const RECT*, const RECT*) { return E_FAIL; }
+HRESULT WINAPI NoPartSize(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*) { return E_FAIL; }
+HRESULT WINAPI NoContentRect(HTHEME, HDC, int, int, LPCRECT, LPRECT) { return E_FAIL; }
+
+struct Theme {
+    IsAppThemedFn isAppThemed = NoAppTheme;
+    OpenThemeDataFn openThemeData = NoThemeData;
+    DrawThemeBackgroundFn drawBackground = NoDrawBackground;
+    GetThemePartSizeFn partSize = NoPartSize;
+    GetThemeBackgroundContentRectFn contentRect = NoContentRect;
+};
+
+template <typename Fn>
+void Bind(HMODULE module, const char* name, Fn* slot) {
+    Fn found = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    if (found) *slot = found;
+}
+
+const Theme& ThemeCalls() {
+    static const Theme theme = [] {
+        Theme t;
+        HMODULE ux = LoadLibraryW(L"UxTheme.dll");
+        Bind(ux, "IsAppThemed", &t.isAppThemed);
+        Bind(ux, "OpenThemeData", &t.openThemeData);
+        Bind(ux, "DrawThemeBackground", &t.drawBackground);
+        Bind(ux, "GetThemePartSize", &t.partSize);
+        Bind(ux, "GetThemeBackgroundContentRect", &t.contentRect);
+        return t;
+    }();
+    return theme;
+}
+
+struct SliderState {
+    int tick = 0;
+    int interval = 0;
+    int blocks = 0;
+};
+
+void PaintSlider(HWND window, SliderState* s) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    const Theme& t = ThemeCalls();
+    HTHEME theme = t.openThemeData(window, L"Progress");
+    bool themed = theme && t.isAppThemed() && !(GetWindowLongW(window, GWL_STYLE) & 0x8000);
+    RECT inner = client;
+    int b = 0;
+    if (themed) {
+        t.drawBackground(theme, dc, 1, 1, &client, nullptr);
+        t.contentRect(theme, dc, 1, 1, &client, &inner);
+        SIZE chunk = {};
+        if (SUCCEEDED(t.partSize(theme, dc, 3, 1, nullptr, TS_TRUE, &chunk))) b = chunk.cx;
+    } else {
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+        RECT edge = client;
+        DrawEdge(dc, &edge, EDGE_SUNKEN, BF_RECT);
+        InflateRect(&inner, -2, -2);
+        b = (inner.bottom - inner.top) * 3 / 4;
+    }
+    SliderFrame frame = SliderBlocks(inner.left, inner.right, b, s->tick, s->blocks);
+    for (const SliderBlock& block : frame.blocks) {
+        RECT r = {block.left, inner.top, block.right, inner.bottom};
+        if (themed) {
+            t.drawBackground(theme, dc, 3, 1, &r, nullptr);
+        } else {
+            FillRect(dc, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+        }
+    }
+    if (frame.restart) s->tick = 0;
+    EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* s = reinterpret_cast<SliderState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_CREATE:
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new SliderState));
+        return 0;
+    case WM_DESTROY:
+        KillTimer(window, 0);
+        delete s;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        return 0;
+    default:
+        break;
+    }
+    if (!s) return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+    case WM_USER: return s->interval;
+    case WM_USER + 1:
+        s->interval = static_cast<int>(wParam);
+        if (IsWindowEnabled(window)) SetTimer(window, 0, static_cast<UINT>(s->interval), nullptr);
+        return 1;
+    case WM_USER + 2: return s->blocks;
+    case WM_USER + 3:
+        if (wParam < 1 || wParam > 20) return 0;
+        s->blocks = static_cast<int>(wParam);
+        return 1;
+    case WM_ENABLE:
+        if (wParam) {
+            SetTimer(window, 0, static_cast<UINT>(s->interval), nullptr);
+        } else {
+            KillTimer(window, 0);
+            s->tick = 0;
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+        return 0;
+    case WM_TIMER:
+        ++s->tick;
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        return 0;
+    case WM_PAINT:
+        PaintSlider(window, s);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+LONG g_sliderUsers = 0;
+
+}  // namespace
+
+bool RegisterSliderClass() {
+    if (InterlockedIncrement(&g_sliderUsers) > 1) return true;
+    WNDCLASSW wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_GLOBALCLASS;
+    wc.lpfnWndProc = SliderProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    wc.lpszClassName = kSliderClass;
+    return RegisterClassW(&wc) != 0;
+}
+
+void UnregisterSliderClass() {
+    if (InterlockedDecrement(&g_sliderUsers) == 0) UnregisterClassW(kSliderClass, GetModuleHandleW(nullptr));
+}
+
+// --- TileScrollHost
+
+bool TileScrollHost::Create(HINSTANCE module, TilePaneWindow* pane, bool vertical) {
+    pane_ = pane;
+    vertical_ = vertical;
+    window_ = CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_TILESCROLL), pane->window(), Proc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (window_ && pane->browser()) {
+        SetWindowPos(window_, pane->browser()->m_hWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    return window_ != nullptr;
+}
+
+INT_PTR CALLBACK TileScrollHost::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* host = reinterpret_cast<TileScrollHost*>(lParam);
+        host->window_ = window;
+        SetPropA(window, kThisProperty, host);
+        SetWindowTextW(window, L"TilePane_ScrollDlg");
+        InitializeFlatSB(window);
+        int bar = host->vertical_ ? SB_VERT : SB_HORZ;
+        FlatSB_EnableScrollBar(window, bar, ESB_ENABLE_BOTH);
+        FlatSB_ShowScrollBar(window, bar, TRUE);
+        return TRUE;
+    }
+    auto* host = static_cast<TileScrollHost*>(GetPropA(window, kThisProperty));
+    if (!host) return FALSE;
+    if ((message == WM_VSCROLL && host->vertical_) || (message == WM_HSCROLL && !host->vertical_)) {
+        host->OnScroll(wParam);
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        RemovePropA(window, kThisProperty);
+        host->window_ = nullptr;
+    }
+    return FALSE;
+}
+
+int TileScrollHost::Position() const {
+    return window_ ? FlatSB_GetScrollPos(window_, vertical_ ? SB_VERT : SB_HORZ) : 0;
+}
+
+void TileScrollHost::SetRange(int end) {
+    int bar = vertical_ ? SB_VERT : SB_HORZ;
+    FlatSB_SetScrollRange(window_, bar, 0, end, FALSE);
+    FlatSB_SetScrollPos(window_, bar, 0, TRUE);
+}
+
+void TileScrollHost::OnScroll(WPARAM wParam) {
+    const RECT& web = pane_->webRect();
+    int extent = vertical_ ? web.bottom - web.top : web.right - web.left;
+    int p = 0;
+    if (!ScrollPosition(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), Position(), extent, &p)) return;
+    FlatSB_SetScrollPos(window_, vertical_ ? SB_VERT : SB_HORZ, p, TRUE);
+    int mine = Position();  // the bar keeps within its range
+    int other = pane_->OtherPosition(vertical_);
+    if (pane_->browser()) {
+        if (vertical_) {
+            pane_->browser()->ScrollIE(other, mine);
+        } else {
+            pane_->browser()->ScrollIE(mine, other);
+        }
+    }
+}
+
+}  // namespace tilepane
