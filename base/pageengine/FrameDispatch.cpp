@@ -1,6 +1,6 @@
 #include "FrameDispatch.h"
 
-namespace surfview {
+namespace pageengine {
 namespace {
 
 class FrameDispatch : public IDispatch {
@@ -46,4 +46,4 @@ private:
 
 IDispatch* NewFrameDispatch() { return new FrameDispatch; }
 
-}  // namespace surfview
+}  // namespace pageengine
