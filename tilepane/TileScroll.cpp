@@ -144,6 +144,61 @@ LRESULT CALLBACK SliderProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 LONG g_sliderUsers = 0;
 
+// The flat scroll-bar calls, bound from comctl32 at first use (not every import library
+// carries them); without them the window's own scroll bars do the same job.
+struct FlatScrollCalls {
+    BOOL(WINAPI* initialize)(HWND) = nullptr;
+    BOOL(WINAPI* enable)(HWND, int, UINT) = nullptr;
+    BOOL(WINAPI* show)(HWND, int, BOOL) = nullptr;
+    int(WINAPI* getPos)(HWND, int) = nullptr;
+    BOOL(WINAPI* setRange)(HWND, int, int, int, BOOL) = nullptr;
+    int(WINAPI* setPos)(HWND, int, int, BOOL) = nullptr;
+};
+
+const FlatScrollCalls& FlatScroll() {
+    static const FlatScrollCalls calls = [] {
+        FlatScrollCalls c;
+        HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+        Bind(comctl, "InitializeFlatSB", &c.initialize);
+        Bind(comctl, "FlatSB_EnableScrollBar", &c.enable);
+        Bind(comctl, "FlatSB_ShowScrollBar", &c.show);
+        Bind(comctl, "FlatSB_GetScrollPos", &c.getPos);
+        Bind(comctl, "FlatSB_SetScrollRange", &c.setRange);
+        Bind(comctl, "FlatSB_SetScrollPos", &c.setPos);
+        if (!c.initialize || !c.enable || !c.show || !c.getPos || !c.setRange || !c.setPos) c = FlatScrollCalls{};
+        return c;
+    }();
+    return calls;
+}
+
+void InitFlatBar(HWND window, int bar) {
+    const auto& f = FlatScroll();
+    if (f.initialize && f.initialize(window)) {
+        f.enable(window, bar, ESB_ENABLE_BOTH);
+        f.show(window, bar, TRUE);
+        return;
+    }
+    EnableScrollBar(window, bar, ESB_ENABLE_BOTH);
+    ShowScrollBar(window, bar, TRUE);
+}
+
+int BarPosition(HWND window, int bar) {
+    const auto& f = FlatScroll();
+    return f.getPos ? f.getPos(window, bar) : GetScrollPos(window, bar);
+}
+
+void SetBarRange(HWND window, int bar, int end) {
+    const auto& f = FlatScroll();
+    if (f.setRange) f.setRange(window, bar, 0, end, FALSE);
+    else SetScrollRange(window, bar, 0, end, FALSE);
+}
+
+void SetBarPosition(HWND window, int bar, int pos) {
+    const auto& f = FlatScroll();
+    if (f.setPos) f.setPos(window, bar, pos, TRUE);
+    else SetScrollPos(window, bar, pos, TRUE);
+}
+
 }  // namespace
 
 bool RegisterSliderClass() {
@@ -180,10 +235,7 @@ INT_PTR CALLBACK TileScrollHost::Proc(HWND window, UINT message, WPARAM wParam, 
         host->window_ = window;
         SetPropA(window, kThisProperty, host);
         SetWindowTextW(window, L"TilePane_ScrollDlg");
-        InitializeFlatSB(window);
-        int bar = host->vertical_ ? SB_VERT : SB_HORZ;
-        FlatSB_EnableScrollBar(window, bar, ESB_ENABLE_BOTH);
-        FlatSB_ShowScrollBar(window, bar, TRUE);
+        InitFlatBar(window, host->vertical_ ? SB_VERT : SB_HORZ);
         return TRUE;
     }
     auto* host = static_cast<TileScrollHost*>(GetPropA(window, kThisProperty));
@@ -200,13 +252,13 @@ INT_PTR CALLBACK TileScrollHost::Proc(HWND window, UINT message, WPARAM wParam, 
 }
 
 int TileScrollHost::Position() const {
-    return window_ ? FlatSB_GetScrollPos(window_, vertical_ ? SB_VERT : SB_HORZ) : 0;
+    return window_ ? BarPosition(window_, vertical_ ? SB_VERT : SB_HORZ) : 0;
 }
 
 void TileScrollHost::SetRange(int end) {
     int bar = vertical_ ? SB_VERT : SB_HORZ;
-    FlatSB_SetScrollRange(window_, bar, 0, end, FALSE);
-    FlatSB_SetScrollPos(window_, bar, 0, TRUE);
+    SetBarRange(window_, bar, end);
+    SetBarPosition(window_, bar, 0);
 }
 
 void TileScrollHost::OnScroll(WPARAM wParam) {
@@ -214,7 +266,7 @@ void TileScrollHost::OnScroll(WPARAM wParam) {
     int extent = vertical_ ? web.bottom - web.top : web.right - web.left;
     int p = 0;
     if (!ScrollPosition(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), Position(), extent, &p)) return;
-    FlatSB_SetScrollPos(window_, vertical_ ? SB_VERT : SB_HORZ, p, TRUE);
+    SetBarPosition(window_, vertical_ ? SB_VERT : SB_HORZ, p);
     int mine = Position();  // the bar keeps within its range
     int other = pane_->OtherPosition(vertical_);
     if (pane_->browser()) {
