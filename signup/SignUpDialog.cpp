@@ -4,6 +4,7 @@
 
 #include "CommonKit.h"
 #include "ModulePath.h"
+#include "PumpingJoin.h"
 #include "SignUp.h"
 #include "SignUpIds.h"
 #include "SignUpLogic.h"
@@ -19,24 +20,6 @@ const int kStatusStrip = 25;
 }  // namespace
 
 HWND OpenSignUpWindow() { return g_openWindow; }
-
-void WaitPumping(HANDLE thread) {
-    if (!thread) return;
-    for (;;) {
-        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken != WAIT_OBJECT_0 + 1) return;  // the thread ended, or the handle is no good
-        MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
-        if (msg.message == WM_QUIT) {
-            // The quit belongs to the loop further out; it gets it once the worker is gone.
-            WaitForSingleObject(thread, INFINITE);
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 SignUpDialog::SignUpDialog(int serviceType, HostContext context, HMODULE container)
     : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
@@ -59,7 +42,7 @@ int SignUpDialog::Run(HINSTANCE module, HWND parent) {
 
 void SignUpDialog::JoinWorker() {
     if (!worker_) return;
-    WaitPumping(worker_);
+    vantor::JoinPumping(worker_);
     CloseHandle(worker_);
     worker_ = nullptr;
 }

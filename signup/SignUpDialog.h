@@ -22,10 +22,6 @@ enum : UINT {
 // The window being shown, if any (SignUp_DestroyWnd ends it).
 HWND OpenSignUpWindow();
 
-// Waits for a thread while dispatching this thread's messages, one per wake-up; a null or
-// invalid handle ends the wait at once.
-void WaitPumping(HANDLE thread);
-
 class SignUpDialog : public CSkinFrame, public CSdkWebEventCallback, public CWebCustomEventCallback {
 public:
     SignUpDialog(int serviceType, HostContext context, HMODULE container);

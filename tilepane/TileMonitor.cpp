@@ -3,25 +3,9 @@
 #include <algorithm>
 
 #include "DebugOut.h"
+#include "PumpingJoin.h"
 
 namespace tilepane {
-
-void JoinPumping(HANDLE thread) {
-    if (!thread) return;
-    for (;;) {
-        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken != WAIT_OBJECT_0 + 1) return;  // ended, or the handle is no good
-        MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
-        if (msg.message == WM_QUIT) {
-            WaitForSingleObject(thread, INFINITE);
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 ProcessMonitor::ProcessMonitor(HWND window, UINT doneMessage)
     : window_(window),
@@ -59,7 +43,7 @@ void ProcessMonitor::StartWaiter() {
 
 void ProcessMonitor::Join() {
     if (!waiter_) return;
-    JoinPumping(waiter_);
+    vantor::JoinPumping(waiter_);
     CloseHandle(waiter_);
     waiter_ = nullptr;
 }

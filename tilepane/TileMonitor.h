@@ -53,8 +53,4 @@ private:
     std::vector<HANDLE> programs_;
 };
 
-// Waits for a thread while dispatching this thread's messages, one per wake-up; a null or
-// invalid handle ends the wait.
-void JoinPumping(HANDLE thread);
-
 }  // namespace tilepane

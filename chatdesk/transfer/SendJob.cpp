@@ -11,22 +11,22 @@ SendEnd SendJob::Fail(BlockLink& link, SendObserver& observer) {
 }
 
 SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) {
-    done_ = spec_.resume;
+    done_ = offer_.resume;
     // The offer told the peer the size: a file that is now another size, or a peer that
     // claims more than the file holds, can't make a correct copy.
     SendPlan plan;
-    if (spec_.offeredSize >= (uint64_t(1) << 32) || !plan.Start(static_cast<uint32_t>(spec_.offeredSize), spec_.resume))
+    if (offer_.offeredSize >= (uint64_t(1) << 32) || !plan.Start(static_cast<uint32_t>(offer_.offeredSize), offer_.resume))
         return Fail(link, observer);
-    std::unique_ptr<SendFile> file = files.OpenForSending(spec_.path);
+    std::unique_ptr<SendFile> file = files.OpenForSending(offer_.path);
     uint64_t size = 0;
-    if (!file || !file->Size(&size) || size != spec_.offeredSize || !file->Seek(spec_.resume))
+    if (!file || !file->Size(&size) || size != offer_.offeredSize || !file->Seek(offer_.resume))
         return Fail(link, observer);
 
     // One message, rewritten for each block: the ids and the stamp stay.
     FileBlock head;
-    head.stamp = spec_.stamp;
-    head.offererId = spec_.offererId;
-    head.receiverId = spec_.receiverId;
+    head.stamp = offer_.stamp;
+    head.offererId = offer_.offererId;
+    head.receiverId = offer_.receiverId;
     ImBytes message = BuildFileBlock(head);
     uint8_t* data = message.data() + 153;
 

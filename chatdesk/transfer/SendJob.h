@@ -51,7 +51,7 @@ public:
     virtual void Cancelled() = 0;  // stopped by the peer's answer, the user or the window
 };
 
-struct SendJobSpec {
+struct SendOffer {
     std::string stamp;  // the transfer's 20 characters
     std::string offererId;
     std::string receiverId;
@@ -69,9 +69,9 @@ enum class SendEnd {
 class SendJob {
 public:
     // `windowStop` is the window's transfer stop flag (may be null); it outlives the job.
-    SendJob(SendJobSpec spec, const std::atomic<bool>* windowStop) : spec_(std::move(spec)), windowStop_(windowStop) {}
+    SendJob(SendOffer offer, const std::atomic<bool>* windowStop) : offer_(std::move(offer)), windowStop_(windowStop) {}
 
-    const SendJobSpec& Spec() const { return spec_; }
+    const SendOffer& Offer() const { return offer_; }
 
     // Stops the job before its next block (the peer's '1', the user's cancel).
     void Cancel() { cancel_ = true; }
@@ -87,7 +87,7 @@ private:
     bool StopSeen() const { return cancel_.load() || (windowStop_ && windowStop_->load()); }
     SendEnd Fail(BlockLink& link, SendObserver& observer);
 
-    SendJobSpec spec_;
+    SendOffer offer_;
     const std::atomic<bool>* windowStop_;
     std::atomic<bool> cancel_{false};
     std::atomic<uint32_t> done_{0};

@@ -39,14 +39,14 @@ BlockOutcome Copy(const std::wstring& source, uint32_t size, const std::wstring&
         ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &data);
         last = receiver.OnBlock(count, data).outcome;
     };
-    SendJobSpec spec;
-    spec.stamp = "20261209093015123000";
-    spec.offererId = "10001";
-    spec.receiverId = "20002";
-    spec.path = source;
-    spec.offeredSize = size;
-    spec.resume = *resume;
-    SendJob job(spec, nullptr);
+    SendOffer offer;
+    offer.stamp = "20261209093015123000";
+    offer.offererId = "10001";
+    offer.receiverId = "20002";
+    offer.path = source;
+    offer.offeredSize = size;
+    offer.resume = *resume;
+    SendJob job(offer, nullptr);
     job.Run(sendFiles, link, observer);
     return last;
 }

@@ -19,15 +19,15 @@ std::string Pattern(size_t size) {
     return s;
 }
 
-SendJobSpec Spec(uint64_t size, uint32_t resume = 0) {
-    SendJobSpec spec;
-    spec.stamp = kStamp;
-    spec.offererId = "10001";
-    spec.receiverId = "20002";
-    spec.path = L"C:\\send\\f.bin";
-    spec.offeredSize = size;
-    spec.resume = resume;
-    return spec;
+SendOffer OfferOf(uint64_t size, uint32_t resume = 0) {
+    SendOffer offer;
+    offer.stamp = kStamp;
+    offer.offererId = "10001";
+    offer.receiverId = "20002";
+    offer.path = L"C:\\send\\f.bin";
+    offer.offeredSize = size;
+    offer.resume = resume;
+    return offer;
 }
 
 struct Sender {
@@ -41,7 +41,7 @@ struct Sender {
 TEST(SendJobRun, TenThousandBytesGoAsThreeFullLengthBlocks) {
     Sender s;
     s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
-    SendJob job(Spec(10000), &s.stop);
+    SendJob job(OfferOf(10000), &s.stop);
     ASSERT_EQ(SendEnd::Complete, s.Run(job));
     ASSERT_EQ(3u, s.link.blocks.size());
     const uint32_t counts[] = {4096, 4096, 1808};
@@ -67,7 +67,7 @@ TEST(SendJobRun, TenThousandBytesGoAsThreeFullLengthBlocks) {
 TEST(SendJobRun, ResumeReadsFromThePeersCountAndSmallFilesTakeOneBlock) {
     Sender s;
     s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
-    SendJob resumed(Spec(10000, 5000), &s.stop);
+    SendJob resumed(OfferOf(10000, 5000), &s.stop);
     ASSERT_EQ(SendEnd::Complete, s.Run(resumed));
     FileBlock b;
     ASSERT_TRUE(ReadFileBlock(s.link.blocks[0].data(), kFileBlockSize, &b));
@@ -77,7 +77,7 @@ TEST(SendJobRun, ResumeReadsFromThePeersCountAndSmallFilesTakeOneBlock) {
 
     Sender small;
     small.files.files[L"C:\\send\\f.bin"] = Pattern(100);
-    SendJob job(Spec(100), &small.stop);
+    SendJob job(OfferOf(100), &small.stop);
     ASSERT_EQ(SendEnd::Complete, small.Run(job));
     ASSERT_EQ(1u, small.link.blocks.size());
     EXPECT_EQ(1, small.observer.complete);
@@ -86,7 +86,7 @@ TEST(SendJobRun, ResumeReadsFromThePeersCountAndSmallFilesTakeOneBlock) {
     // The peer holds the whole file already: one empty block still goes.
     Sender held;
     held.files.files[L"C:\\send\\f.bin"] = Pattern(100);
-    SendJob whole(Spec(100, 100), &held.stop);
+    SendJob whole(OfferOf(100, 100), &held.stop);
     ASSERT_EQ(SendEnd::Complete, held.Run(whole));
     ASSERT_TRUE(ReadFileBlock(held.link.blocks.at(0).data(), kFileBlockSize, &b));
     EXPECT_EQ(0u, b.count);
@@ -115,7 +115,7 @@ TEST(SendJobRun, TroubleFailsWithOneCancelNotice) {
         s.files.failOpen = c.failOpen;
         s.files.shrinkAfterReads = c.shrinkAfter;
         s.link.failFrom = c.failSendFrom;
-        SendJob job(Spec(c.offered, c.resume), &s.stop);
+        SendJob job(OfferOf(c.offered, c.resume), &s.stop);
         EXPECT_EQ(SendEnd::Failed, s.Run(job));
         EXPECT_EQ(c.blocksSent, s.link.blocks.size());
         EXPECT_EQ(1, s.link.cancels);
@@ -128,14 +128,14 @@ TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
     Sender s;
     s.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
     s.stop = true;  // a window that lost its direct link: not even the first block
-    SendJob early(Spec(10000), &s.stop);
+    SendJob early(OfferOf(10000), &s.stop);
     EXPECT_EQ(SendEnd::Stopped, s.Run(early));
     EXPECT_TRUE(s.link.blocks.empty());
     EXPECT_EQ(1, s.observer.cancelled);
 
     Sender p;
     p.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
-    SendJob job(Spec(10000), &p.stop);
+    SendJob job(OfferOf(10000), &p.stop);
     p.link.afterBlock = [&job](const ImBytes&) { job.Cancel(); };  // the peer's '1'
     EXPECT_EQ(SendEnd::Stopped, p.Run(job));
     EXPECT_EQ(1u, p.link.blocks.size());
@@ -175,7 +175,7 @@ TEST(ReceiveJobRun, BlocksArriveThroughTheTemporaryFileAtTheConfirmedPath) {
             EXPECT_FALSE(r.files.Has(L"C:\\a\\b.txt"));
         }
     };
-    SendJob job(Spec(content.size()), &s.stop);
+    SendJob job(OfferOf(content.size()), &s.stop);
     ASSERT_EQ(SendEnd::Complete, s.Run(job));
     EXPECT_EQ(SendPlan::BlockCount(1000000, 0), r.results.size());
     EXPECT_EQ(BlockOutcome::Complete, r.results.back().outcome);
@@ -199,7 +199,7 @@ TEST(ReceiveJobRun, ResumeFromTheTemporaryFileAndCutOneLargerThanTheOffer) {
     ASSERT_TRUE(r.job->Accept(L"C:\\r\\f.bin", &resume));
     EXPECT_EQ(5000u, resume);
     s.link.afterBlock = [&](const ImBytes& msg) { r.Take(msg); };
-    SendJob job(Spec(10000, resume), &s.stop);
+    SendJob job(OfferOf(10000, resume), &s.stop);
     ASSERT_EQ(SendEnd::Complete, s.Run(job));
     EXPECT_EQ(content, r.files.files[L"C:\\r\\f.bin"]);
 

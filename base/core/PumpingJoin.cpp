@@ -1,0 +1,22 @@
+#include "PumpingJoin.h"
+
+namespace vantor {
+
+void JoinPumping(HANDLE thread) {
+    if (!thread) return;
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken != WAIT_OBJECT_0 + 1) return;  // the thread ended, or the handle is no good
+        MSG msg;
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
+        if (msg.message == WM_QUIT) {
+            WaitForSingleObject(thread, INFINITE);
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace vantor
