@@ -6,34 +6,31 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
+#include <ole2.h>
+
 #include <cstdio>
+#include <functional>
 #include <string>
-#include <thread>
 
 #include "ContactBookFixture.h"
-#include "ModulePath.h"
-#include "PaneDriver.h"
-#include "TabPlug.h"
+#include "ContainerDriver.h"
 #include "TestSupport.h"
 #include "Text.h"
 
 namespace {
 
-using rvtest::FindItem;
-using rvtest::Pump;
-using rvtest::PumpUntil;
+using namespace rvtest;
 using testkit::BookDescription;
 using testkit::BookGroup;
 using testkit::ContactBookFixture;
 
 const char kChildMarker[] = "ROSTVIEW_COMMAND_CHILD";
-const UINT UM_ROST_COMMAND = WM_USER + 1807;
 
 BookDescription CommandBook() {
     BookDescription book;
     BookGroup phone{L"10", L"电话好友", {}, {}};
     phone.friends.push_back({L"t1", L"张三", L"", L"13900000001"});
+    phone.groups.push_back({L"101", L"家人", {}, {}});
     BookGroup net{L"11", L"网络好友", {}, {}};
     net.friends.push_back({L"n1", L"小明", L"", L"", L"", L"", L"", {9}});
     net.groups.push_back({L"111", L"同事", {{L"n4", L"王五"}}, {}});
@@ -42,8 +39,6 @@ BookDescription CommandBook() {
     book.blackList.push_back({L"bad1", L"骚扰"});
     return book;
 }
-
-std::string U8(const wchar_t* text) { return vantor::EncodeText(text, CP_UTF8); }
 
 TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
     if (GetEnvironmentVariableA(kChildMarker, nullptr, 0)) GTEST_SKIP() << "only in the parent";
@@ -70,8 +65,7 @@ TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
     DWORD code =
         testkit::RunProgram(exe, L"--gtest_filter=CommandChild.*", f.Folder(), {{L"ROSTVIEW_COMMAND_CHILD", L"1"}});
     EXPECT_EQ(0u, code);
-    for (const wchar_t* name : {L"rostview-friend-menu.bmp", L"rostview-black-menu.bmp", L"rostview-new-group-editor.bmp",
-                                L"rostview-duplicate-group.bmp", L"rostview-drag-image.bmp"}) {
+    for (const wchar_t* name : {L"rostview-friend-menu.bmp", L"rostview-black-menu.bmp", L"rostview-drag-image.bmp"}) {
         std::string shot = testkit::ReadFileBytes(f.Folder() + L"screenshots\\" + name);
         EXPECT_FALSE(shot.empty()) << U8(name);
         testkit::WriteFileBytes(testkit::ProgramDir() + L"screenshots\\" + name, shot);
@@ -84,95 +78,145 @@ bool Traced(const std::string& line) {
 }
 
 
-// Sets the flag when the helper thread is done, however it ends.
-struct Finally {
-    std::atomic<bool>& flag;
-    explicit Finally(std::atomic<bool>& f) : flag(f) {}
-    ~Finally() { flag = true; }
+// A window of the test that takes drags: when the pane's drag comes over it, `onEnter`
+// runs once with the data object of that drag. It never takes the drop.
+class Catcher : public IDropTarget {
+public:
+    std::function<void(IDataObject*)> onEnter;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IDropTarget) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        if (onEnter) {
+            auto run = onEnter;
+            onEnter = nullptr;
+            run(data);
+        }
+        return S_OK;
+    }
+    STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    STDMETHODIMP DragLeave() override { return S_OK; }
+    STDMETHODIMP Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
 };
 
-// Synthetic input at screen coordinates.
-void MouseAt(POINT screen) { rvtest::MouseTo(GetDesktopWindow(), screen.x, screen.y); }
-void RightClick() {
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-    SendInput(2, input, sizeof input[0]);
+// A data object of someone else offering exactly what the pane's own offers.
+class Lookalike : public IDataObject {
+public:
+    explicit Lookalike(IDataObject* inner) : inner_(inner) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IDataObject) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC* f, STGMEDIUM* m) override { return inner_->GetData(f, m); }
+    STDMETHODIMP GetDataHere(FORMATETC* f, STGMEDIUM* m) override { return inner_->GetDataHere(f, m); }
+    STDMETHODIMP QueryGetData(FORMATETC* f) override { return inner_->QueryGetData(f); }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) override {
+        return inner_->GetCanonicalFormatEtc(in, out);
+    }
+    STDMETHODIMP SetData(FORMATETC* f, STGMEDIUM* m, BOOL r) override { return inner_->SetData(f, m, r); }
+    STDMETHODIMP EnumFormatEtc(DWORD d, IEnumFORMATETC** e) override { return inner_->EnumFormatEtc(d, e); }
+    STDMETHODIMP DAdvise(FORMATETC* f, DWORD a, IAdviseSink* s, DWORD* c) override { return inner_->DAdvise(f, a, s, c); }
+    STDMETHODIMP DUnadvise(DWORD c) override { return inner_->DUnadvise(c); }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA** e) override { return inner_->EnumDAdvise(e); }
+
+private:
+    IDataObject* inner_;
+};
+
+struct Outcome {
+    DWORD over;    // the effect shown over the point
+    UINT command;  // the command the drop posted, 0 for none
+};
+bool operator==(const Outcome& a, const Outcome& b) { return a.over == b.over && a.command == b.command; }
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    return out << "{effect " << o.over << ", command " << o.command << "}";
 }
-POINT LabelCentre(HWND tree, HTREEITEM item) {
+const Outcome kRefused = {DROPEFFECT_NONE, 0};
+Outcome Moves(UINT command) { return Outcome{DROPEFFECT_MOVE, command}; }
+
+// Enter, over and drop at the point through the drop target registered on the pane's
+// window; the command the drop posted runs before this returns.
+Outcome DropAt(HWND pane, IDataObject* data, POINT p, DWORD keys = 0) {
+    Outcome out = kRefused;
+    auto* target = static_cast<IDropTarget*>(GetPropW(pane, L"OleDropTargetInterface"));
+    if (!target) {
+        ADD_FAILURE() << "no drop target on the pane's window";
+        return out;
+    }
+    POINTL at = {p.x, p.y};
+    DWORD effect = DROPEFFECT_MOVE;
+    target->DragEnter(data, MK_LBUTTON | keys, at, &effect);
+    out.over = DROPEFFECT_MOVE;
+    target->DragOver(MK_LBUTTON | keys, at, &out.over);
+    effect = DROPEFFECT_MOVE;
+    target->Drop(data, keys, at, &effect);
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect) << "the source deletes nothing";
+    MSG msg;
+    if (PeekMessageW(&msg, pane, UM_ROST_COMMAND, UM_ROST_COMMAND, PM_REMOVE)) {
+        out.command = static_cast<UINT>(msg.wParam);
+        DispatchMessageW(&msg);
+    }
+    return out;
+}
+
+// Drags the item with the mouse over `via` (a picture taken there when named) onto the
+// catcher window; while the drag is over the catcher, `cases` runs with the pane's own
+// data object. Then the button goes up over the catcher.
+void DragToCatcher(HWND catcher, Catcher& target, HWND tree, HTREEITEM item, POINT via, const wchar_t* picture,
+                   const std::function<void(IDataObject*)>& cases) {
+    std::atomic<bool> ran{false};
+    target.onEnter = [&](IDataObject* data) {
+        cases(data);
+        ran = true;
+    };
     RECT r = {};
-    TreeView_GetItemRect(tree, item, &r, TRUE);
-    POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    ClientToScreen(tree, &p);
-    return p;
-}
-// The n-th popup menu window on screen (1 the first), null when none comes.
-HWND WaitMenu(int count) {
-    for (int i = 0; i < 300; ++i) {
-        int seen = 0;
-        HWND last = nullptr;
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
-             w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
-            if (IsWindowVisible(w)) {
-                ++seen;
-                last = w;
+    GetWindowRect(catcher, &r);
+    POINT from = LabelCentre(tree, item), to = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    WhileHelping(
+        [&] {
+            MouseAt(from);
+            Sleep(100);
+            MouseButton(true);
+            for (int i = 1; i <= 8; ++i) {
+                Sleep(40);
+                MouseAt(POINT{from.x + (via.x - from.x) * i / 8, from.y + (via.y - from.y) * i / 8});
             }
-        }
-        if (seen >= count) return last;
-        Sleep(10);
-    }
-    return nullptr;
+            Sleep(400);
+            MouseAt(via);
+            Sleep(400);
+            if (picture) SaveScreenshot(GetAncestor(tree, GA_ROOT), picture);
+            for (int i = 1; i <= 8; ++i) {
+                Sleep(40);
+                MouseAt(POINT{via.x + (to.x - via.x) * i / 8, via.y + (to.y - via.y) * i / 8});
+            }
+            for (int i = 0; i < 500 && !ran; ++i) Sleep(20);
+            MouseButton(false);
+        },
+        [] {}, 30000);
+    target.onEnter = nullptr;
+    EXPECT_TRUE(ran) << "the drag never reached the catcher";
 }
-HWND WaitWindow(const wchar_t* caption) {
-    for (int i = 0; i < 300; ++i) {
-        if (HWND w = FindWindowW(nullptr, caption)) return w;
-        Sleep(10);
-    }
-    return nullptr;
-}
-void Key(WORD vk) {
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = vk;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof input[0]);
-}
-
-// The container of this folder with the contact list as its one tab.
-struct Container {
-    HMODULE module = nullptr;
-    HWND frame = nullptr;
-    HWND pane = nullptr;
-    HWND Tree(int id) const { return GetDlgItem(pane, id); }
-
-    Container() {
-        frame = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 40, 40, 300, 460,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        module = LoadLibraryW((testkit::ProgramDir() + L"PlugHost.dll").c_str());
-        auto load = vantor::ProcAddress<PFN_Container_Load>(module, CONTAINER_LOAD_NAME);
-        if (!load) return;
-        load(1, frame);
-        auto query = vantor::ProcAddress<PFN_Container_QueryModule>(module, CONTAINER_QUERYMODULE_NAME);
-        HMODULE view = nullptr;
-        TabPlugHandle plug = nullptr;
-        if (!query || !query(-1, &view, &plug) || !plug) return;
-        auto window = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(view, TABPLUG_GETSAFEHWND_NAME);
-        pane = window ? window(plug) : nullptr;
-        if (pane) {
-            SetParent(pane, frame);
-            MoveWindow(pane, 0, 0, 300, 460, TRUE);
-            ShowWindow(pane, SW_SHOW);
-        }
-    }
-    ~Container() {
-        if (auto unload = vantor::ProcAddress<PFN_Container_Unload>(module, CONTAINER_UNLOAD_NAME)) unload();
-        if (module) FreeLibrary(module);
-        DestroyWindow(frame);
-    }
-    void Post(UINT id, HTREEITEM item) { PostMessageW(pane, UM_ROST_COMMAND, id, reinterpret_cast<LPARAM>(item)); }
-    HTREEITEM Item(int tree, const wchar_t* text) { return FindItem(Tree(tree), U8(text)); }
-};
 
 TEST(CommandChild, EachCommandsCallAndArguments) {
     if (!GetEnvironmentVariableA(kChildMarker, nullptr, 0)) GTEST_SKIP() << "run by the parent";
@@ -196,11 +240,11 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     EXPECT_LT(created, called);
 
     c.Post(21005, c.Item(1, L"小明"));
-    EXPECT_TRUE(Traced("friend=n1 " + vantor::EncodeText(L"小明", 936)));
+    EXPECT_TRUE(Traced("friend=n1 " + Gbk(L"小明")));
     c.Post(21011, c.Item(1, L"小明"));
-    EXPECT_TRUE(Traced("pair=n1 " + vantor::EncodeText(L"小明", 936) + " group"));
+    EXPECT_TRUE(Traced("pair=n1 " + Gbk(L"小明") + " group"));
     c.Post(31000, c.Item(2, L"骚扰"));
-    EXPECT_TRUE(Traced("info=bad1 " + vantor::EncodeText(L"骚扰", 936)));
+    EXPECT_TRUE(Traced("info=bad1 " + Gbk(L"骚扰")));
 
     c.Post(21008, c.Item(1, L"王五"));
     EXPECT_TRUE(Traced("RostDialogs.dll DelFriend book=1 friend=n4 group=111"));
@@ -224,22 +268,21 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     Pump(500);
     EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
 
-    HWND friends = c.Tree(1);
+    HWND friends = c.Friends();
     SetForegroundWindow(c.frame);
-    // The editor on the new group's temporary node; Enter hands the name to the dialogs.
+    // The new group's temporary node: its name goes to the dialogs' 8-bit call with the
+    // root's group; the node itself is gone and the group shows only through the book.
     c.Post(20000, c.Item(1, L"网络好友"));
     ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
     EXPECT_NE(nullptr, c.Item(1, L"新建自定义组"));
-    RedrawWindow(c.pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump(800);
-    rvtest::SaveScreenshot(c.frame, L"rostview-new-group-editor.bmp");
     SetWindowTextW(TreeView_GetEditControl(friends), L"新组");
     TreeView_EndEditLabelNow(friends, FALSE);
-    EXPECT_TRUE(Traced("RostDialogs.dll AddGroupA book=1 name=" + vantor::EncodeText(L"新组", 936) + " parent=11"));
+    EXPECT_TRUE(Traced("RostDialogs.dll AddGroupA book=1 name=" + Gbk(L"新组") + " parent=11"));
     EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
     EXPECT_EQ(nullptr, c.Item(1, L"新组")) << "shown only through the callback";
 
-    // An emptied edit leaves no node and calls nothing.
+    // An emptied edit leaves no node and calls nothing; a rename goes with the group's
+    // record.
     before = Trace().size();
     c.Post(20000, c.Item(1, L"网络好友"));
     ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
@@ -247,66 +290,38 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     TreeView_EndEditLabelNow(friends, FALSE);
     Pump(300);
     EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
-
-    // Renaming to a sibling's name: the duplicate-name box, and nothing sent.
-    {
-        std::atomic<bool> done{false};
-        std::thread helper([&] {
-            Finally finish(done);
-            HWND box = WaitWindow(L"修改组");
-            if (!box) return;
-            Sleep(300);
-            rvtest::SaveScreenshot(box, L"rostview-duplicate-group.bmp");
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        });
-        c.Post(20002, c.Item(1, L"同学"));
-        if (PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; })) {
-            SetWindowTextW(TreeView_GetEditControl(friends), L"同事");
-            TreeView_EndEditLabelNow(friends, FALSE);
-        } else {
-            ADD_FAILURE() << "no editor for the rename";
-        }
-        PumpUntil([&] { return done.load(); });
-        helper.join();
-        Pump(300);
-    }
-    EXPECT_EQ(std::string::npos, Trace().find("ModifyGroupA", before));
-    EXPECT_EQ(std::string::npos, Trace().find("AddGroupA", before));
+    EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
+    c.Post(20002, c.Item(1, L"同学"));
+    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
+    SetWindowTextW(TreeView_GetEditControl(friends), L"老同学");
+    TreeView_EndEditLabelNow(friends, FALSE);
+    EXPECT_TRUE(Traced("RostDialogs.dll ModifyGroupA book=1 group=112 id=112 name=" + Gbk(L"老同学")));
     EXPECT_NE(nullptr, c.Item(1, L"同学"));
 
     // The black-list menu, dismissed: nothing.
-    PostMessageW(c.pane, WM_USER + 1800, 0, 1);
-    HWND black = c.Tree(2);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(black) != FALSE; }));
-    Pump(200);
+    ASSERT_TRUE(c.ShowFolder(1));
+    HWND black = c.BlackList();
     before = Trace().size();
-    {
-        std::atomic<bool> done{false};
-        std::thread helper([&] {
-            Finally finish(done);
+    WhileHelping(
+        [&] {
             if (!WaitMenu(1)) return;
             Sleep(300);
-            rvtest::SaveScreenshot(c.frame, L"rostview-black-menu.bmp", 160, 40);
+            SaveScreenshot(c.frame, L"rostview-black-menu.bmp");
             Key(VK_ESCAPE);
+        },
+        [&] {
+            MouseAt(LabelCentre(black, c.Item(2, L"骚扰")));
+            Pump(100);
+            RightClick();
         });
-        MouseAt(LabelCentre(black, c.Item(2, L"骚扰")));
-        Pump(100);
-        RightClick();
-        PumpUntil([&] { return done.load(); });
-        helper.join();
-        Pump(300);
-    }
+    Pump(300);
     EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
-    PostMessageW(c.pane, WM_USER + 1800, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(friends) != FALSE; }));
-    Pump(200);
+    ASSERT_TRUE(c.ShowFolder(0));
 
     // The friend menu with its move submenu open; its first entry is the first group
     // under the network root (the root is the friend's own group).
-    {
-        std::atomic<bool> done{false};
-        std::thread helper([&] {
-            Finally finish(done);
+    WhileHelping(
+        [&] {
             HWND menu = WaitMenu(1);
             if (!menu) return;
             Sleep(200);
@@ -323,50 +338,104 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
             MouseAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
             HWND sub = WaitMenu(2);
             Sleep(300);
-            rvtest::SaveScreenshot(c.frame, L"rostview-friend-menu.bmp", 260, 120);
+            SaveScreenshot(c.frame, L"rostview-friend-menu.bmp");
             RECT first = {};
             if (sub && GetMenuItemRect(nullptr, GetSubMenu(popup, index), 0, &first)) {
                 MouseAt(POINT{(first.left + first.right) / 2, (first.top + first.bottom) / 2});
                 Sleep(200);
-                rvtest::MouseButton(true);
-                rvtest::MouseButton(false);
+                MouseButton(true);
+                MouseButton(false);
             } else {
                 Key(VK_ESCAPE);
                 Key(VK_ESCAPE);
             }
+        },
+        [&] {
+            MouseAt(LabelCentre(friends, c.Item(1, L"小明")));
+            Pump(100);
+            RightClick();
         });
-        MouseAt(LabelCentre(friends, c.Item(1, L"小明")));
-        Pump(100);
-        RightClick();
-        EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=111 proxy=0"));
-        PumpUntil([&] { return done.load(); });
-        helper.join();
-    }
+    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=111 proxy=0"));
 
-    // One real drag: 小明 onto 同学 moves him there.
-    {
-        POINT from = LabelCentre(friends, c.Item(1, L"小明"));
-        POINT to = LabelCentre(friends, c.Item(1, L"同学"));
-        std::atomic<bool> done{false};
-        std::thread helper([&] {
-            Finally finish(done);
-            MouseAt(from);
-            Sleep(100);
-            rvtest::MouseButton(true);
-            for (int i = 1; i <= 10; ++i) {
-                Sleep(40);
-                MouseAt(POINT{from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10});
-            }
-            Sleep(300);
-            MouseAt(to);
-            Sleep(200);
-            rvtest::SaveScreenshot(c.frame, L"rostview-drag-image.bmp");
-            rvtest::MouseButton(false);
-        });
-        EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=112 proxy=0"));
-        PumpUntil([&] { return done.load(); });
-        helper.join();
-    }
+    // Drops through the pane's registered drop target while its own drag is under way.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = L"DropCatcher";
+    RegisterClassW(&wc);
+    HWND catcherWindow = CreateWindowExW(WS_EX_TOPMOST, L"DropCatcher", L"catcher", WS_POPUP | WS_VISIBLE | WS_BORDER, 380,
+                                         60, 120, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    Catcher catcher;
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    ASSERT_EQ(S_OK, RegisterDragDrop(catcherWindow, &catcher));
+    POINT networkRoot = LabelCentre(friends, c.Item(1, L"网络好友"));
+    POINT colleagues = LabelCentre(friends, c.Item(1, L"同事"));
+    POINT classmates = LabelCentre(friends, c.Item(1, L"同学"));
+    POINT phoneRoot = LabelCentre(friends, c.Item(1, L"电话好友"));
+    POINT family = LabelCentre(friends, c.Item(1, L"家人"));
+    POINT aFriend = LabelCentre(friends, c.Item(1, L"张三"));
+    POINT blackHeader = BottomHeader(c.pane);
+    before = Trace().size();
+
+    // A network friend: into another network group, or onto the black list.
+    DragToCatcher(catcherWindow, catcher, friends, c.Item(1, L"小明"), classmates, L"rostview-drag-image.bmp",
+                  [&](IDataObject* own) {
+                      EXPECT_EQ(kRefused, DropAt(c.pane, own, networkRoot)) << "its own group";
+                      EXPECT_EQ(Moves(30000), DropAt(c.pane, own, colleagues));
+                      EXPECT_EQ(kRefused, DropAt(c.pane, own, phoneRoot));
+                      EXPECT_EQ(kRefused, DropAt(c.pane, own, family));
+                      EXPECT_EQ(kRefused, DropAt(c.pane, own, aFriend));
+                      EXPECT_EQ(kRefused, DropAt(c.pane, own, colleagues, MK_CONTROL)) << "Control held";
+                      EXPECT_EQ(Moves(21011), DropAt(c.pane, own, blackHeader));
+                      Lookalike foreign(own);
+                      EXPECT_EQ(kRefused, DropAt(c.pane, &foreign, colleagues)) << "not the pane's drag";
+                      EXPECT_EQ(kRefused, DropAt(c.pane, &foreign, blackHeader)) << "not the pane's drag";
+                  });
+    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=111 proxy=0"));
+    EXPECT_NE(std::string::npos, Trace().find("pair=n1 " + Gbk(L"小明") + " group", before));
+
+    // A telephone friend: only into telephone groups, never onto the black list.
+    before = Trace().size();
+    DragToCatcher(catcherWindow, catcher, friends, c.Item(1, L"张三"), family, nullptr, [&](IDataObject* own) {
+        EXPECT_EQ(Moves(30000), DropAt(c.pane, own, family));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, phoneRoot)) << "its own group";
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, colleagues));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, networkRoot));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, blackHeader));
+    });
+    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=t1 old=10 new=101 proxy=0"));
+
+    // A group drags but drops nowhere.
+    before = Trace().size();
+    DragToCatcher(catcherWindow, catcher, friends, c.Item(1, L"同事"), classmates, nullptr, [&](IDataObject* own) {
+        for (POINT p : {classmates, networkRoot, phoneRoot, family, blackHeader}) {
+            EXPECT_EQ(kRefused, DropAt(c.pane, own, p));
+        }
+    });
+
+    // A black-list user: onto the friend list's header, or a network group, asks for
+    // friendship again.
+    ASSERT_TRUE(c.ShowFolder(1));
+    POINT friendHeader = TopHeader(c.pane);
+    DragToCatcher(catcherWindow, catcher, black, c.Item(2, L"骚扰"), friendHeader, nullptr, [&](IDataObject* own) {
+        EXPECT_EQ(Moves(31000), DropAt(c.pane, own, friendHeader));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, LabelCentre(black, c.Item(2, L"骚扰"))));
+        SendMessageW(c.pane, UM_ROST_SELECT_FOLDER, 0, 0);
+        EXPECT_EQ(Moves(31000), DropAt(c.pane, own, colleagues));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, phoneRoot));
+        EXPECT_EQ(kRefused, DropAt(c.pane, own, family));
+        SendMessageW(c.pane, UM_ROST_SELECT_FOLDER, 0, 1);
+    });
+    Pump(300);
+    size_t first = Trace().find("info=bad1 " + Gbk(L"骚扰"), before);
+    EXPECT_NE(std::string::npos, first);
+    EXPECT_NE(std::string::npos, Trace().find("info=bad1 " + Gbk(L"骚扰"), first + 1));
+    // Nothing else came of the refused drops.
+    EXPECT_EQ(std::string::npos, Trace().find("MoveFriend", before)) << Trace().substr(before);
+    RevokeDragDrop(catcherWindow);
+    DestroyWindow(catcherWindow);
+    ASSERT_TRUE(c.ShowFolder(0));
 }
 
 }  // namespace
