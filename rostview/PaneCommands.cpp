@@ -198,6 +198,8 @@ void RostViewPane::NewGroup(HTREEITEM root) {
         SendMessageW(friendTree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (!temporaryItem_) return;
     TreeView_EnsureVisible(friendTree_, temporaryItem_);
+    // The item edited is the selected one, as for a rename from the menu.
+    TreeView_SelectItem(friendTree_, temporaryItem_);
     SetFocus(friendTree_);
     SendMessageW(friendTree_, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(temporaryItem_));
 }

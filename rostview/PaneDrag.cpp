@@ -45,7 +45,11 @@ void RostViewPane::RevokeDropTarget() {
 
 HIMAGELIST RostViewPane::MakeDragImage(HWND tree, HTREEITEM item) {
     if (TreeView_GetImageList(tree, TVSIL_NORMAL)) {
-        if (HIMAGELIST own = TreeView_CreateDragImage(tree, item)) return own;
+        // A list without a picture (some trees hand out an empty one) is no image.
+        if (HIMAGELIST own = TreeView_CreateDragImage(tree, item)) {
+            if (ImageList_GetImageCount(own) > 0) return own;
+            ImageList_Destroy(own);
+        }
     }
     wchar_t text[260] = {};
     TVITEMW tv = {};
@@ -56,7 +60,15 @@ HIMAGELIST RostViewPane::MakeDragImage(HWND tree, HTREEITEM item) {
     SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
     HDC screen = GetDC(tree);
     HDC dc = CreateCompatibleDC(screen);
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(tree, WM_GETFONT, 0, 0));
+    // The tree's font without smoothed edges: a smoothed edge would blend with the key
+    // colour and leave a green fringe around the text.
+    HFONT font = nullptr;
+    LOGFONTW look = {};
+    HGDIOBJ treeFont = reinterpret_cast<HGDIOBJ>(SendMessageW(tree, WM_GETFONT, 0, 0));
+    if (treeFont && GetObjectW(treeFont, sizeof look, &look)) {
+        look.lfQuality = NONANTIALIASED_QUALITY;
+        font = CreateFontIndirectW(&look);
+    }
     HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
     SIZE size = {};
     GetTextExtentPoint32W(dc, tv.pszText, lstrlenW(tv.pszText), &size);
@@ -73,6 +85,7 @@ HIMAGELIST RostViewPane::MakeDragImage(HWND tree, HTREEITEM item) {
     TextOutW(dc, 0, 0, tv.pszText, lstrlenW(tv.pszText));
     SelectObject(dc, oldBitmap);
     if (oldFont) SelectObject(dc, oldFont);
+    if (font) DeleteObject(font);
     DeleteDC(dc);
     ReleaseDC(tree, screen);
     HIMAGELIST list = ImageList_Create(size.cx, size.cy, ILC_COLOR24 | ILC_MASK, 1, 1);
@@ -95,8 +108,16 @@ void RostViewPane::OnBeginDrag(HWND tree, HTREEITEM item) {
     auto* source = new NodeDropSource();
     dragData_ = data;
     sink_.Line(L"begin do drag drop\n");
+    // The tip of the item under the mouse would hide the drag image and speak of the
+    // dragged item wherever it goes: no hot item, no tip text, no tip.
+    ClearHotItem();
+    if (tooltip_) {
+        SendMessageW(tooltip_, TTM_POP, 0, 0);
+        SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
+    }
     DWORD effect = DROPEFFECT_NONE;
     DoDragDrop(data, source, DROPEFFECT_MOVE, &effect);
+    if (tooltip_) SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
     dragData_ = nullptr;
     data->Release();
     source->Release();
@@ -177,9 +198,12 @@ void RostViewPane::OnDragOver(HTREEITEM dragged, LONG x, LONG y, DWORD* effect) 
     HTREEITEM hit = nullptr;
     DragPoint facts = PointFacts(dragged, screen, &hit);
     HWND shown = facts.friendTreeShown ? friendTree_ : facts.blackTreeShown ? blackTree_ : nullptr;
-    if (shown && hit) {
+    if (shown && hit && TreeView_GetDropHilight(shown) != hit) {
+        // The tree repaints the highlighted rows before the image is shown again over
+        // them; a later repaint would wipe the image out.
         ImageList_DragShowNolock(FALSE);
         TreeView_SelectDropTarget(shown, hit);
+        UpdateWindow(shown);
         ImageList_DragShowNolock(TRUE);
     }
     bool known = InTree(friendOps_, dragged) || InTree(blackOps_, dragged);

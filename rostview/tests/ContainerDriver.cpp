@@ -23,6 +23,10 @@ Container::Container(HostContext book) {
     auto window = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(view, TABPLUG_GETSAFEHWND_NAME);
     pane = window ? window(plug) : nullptr;
     if (pane) {
+        // The tab manager's window stays behind, hidden: the pane alone fills the frame.
+        for (HWND other = GetWindow(frame, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
+            ShowWindow(other, SW_HIDE);
+        }
         SetParent(pane, frame);
         MoveWindow(pane, 0, 0, 300, 460, TRUE);
         ShowWindow(pane, SW_SHOW);

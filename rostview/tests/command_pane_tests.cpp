@@ -185,7 +185,7 @@ Outcome DropAt(HWND pane, IDataObject* data, POINT p, DWORD keys = 0) {
 // data object. Then the button goes up over the catcher.
 void DragToCatcher(HWND catcher, Catcher& target, HWND tree, HTREEITEM item, POINT via, const wchar_t* picture,
                    const std::function<void(IDataObject*)>& cases) {
-    std::atomic<bool> ran{false};
+    std::atomic<bool> ran{false}, imageShown{false};
     target.onEnter = [&](IDataObject* data) {
         cases(data);
         ran = true;
@@ -205,7 +205,11 @@ void DragToCatcher(HWND catcher, Catcher& target, HWND tree, HTREEITEM item, POI
             Sleep(400);
             MouseAt(via);
             Sleep(400);
-            if (picture) SaveScreenshot(GetAncestor(tree, GA_ROOT), picture);
+            if (picture) {
+                POINT at = {}, hot = {};
+                imageShown = ImageList_GetDragImage(&at, &hot) != nullptr;
+                SaveScreenshot(GetAncestor(tree, GA_ROOT), picture);
+            }
             for (int i = 1; i <= 8; ++i) {
                 Sleep(40);
                 MouseAt(POINT{via.x + (to.x - via.x) * i / 8, via.y + (to.y - via.y) * i / 8});
@@ -216,6 +220,9 @@ void DragToCatcher(HWND catcher, Catcher& target, HWND tree, HTREEITEM item, POI
         [] {}, 30000);
     target.onEnter = nullptr;
     EXPECT_TRUE(ran) << "the drag never reached the catcher";
+    if (picture) {
+        EXPECT_TRUE(imageShown) << "no drag image over the tree";
+    }
 }
 
 TEST(CommandChild, EachCommandsCallAndArguments) {
@@ -379,7 +386,11 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     before = Trace().size();
 
     // A network friend: into another network group, or onto the black list.
-    DragToCatcher(catcherWindow, catcher, friends, c.Item(1, L"小明"), classmates, L"rostview-drag-image.bmp",
+    // The picture with the pointer at the foot of the group's row: the image hangs below.
+    RECT row = {};
+    TreeView_GetItemRect(friends, c.Item(1, L"同学"), &row, TRUE);
+    POINT rowFoot = {classmates.x, classmates.y + (row.bottom - row.top) / 2 - 3};
+    DragToCatcher(catcherWindow, catcher, friends, c.Item(1, L"小明"), rowFoot, L"rostview-drag-image.bmp",
                   [&](IDataObject* own) {
                       EXPECT_EQ(kRefused, DropAt(c.pane, own, networkRoot)) << "its own group";
                       EXPECT_EQ(Moves(30000), DropAt(c.pane, own, colleagues));
