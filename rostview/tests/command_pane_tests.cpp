@@ -325,8 +325,10 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     EXPECT_EQ(before, Trace().size()) << Trace().substr(before);
     ASSERT_TRUE(c.ShowFolder(0));
 
-    // The friend menu with its move submenu open; its first entry is the first group
-    // under the network root (the root is the friend's own group).
+    // The menu of a friend in a sub-group with its move submenu open: the root comes
+    // first, the friend's own group is left out.
+    TreeView_Expand(friends, c.Item(1, L"同事"), TVE_EXPAND);
+    Pump(200);
     WhileHelping(
         [&] {
             HWND menu = WaitMenu(1);
@@ -358,11 +360,13 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
             }
         },
         [&] {
-            MouseAt(LabelCentre(friends, c.Item(1, L"小明")));
+            MouseAt(LabelCentre(friends, c.Item(1, L"王五")));
             Pump(100);
             RightClick();
         });
-    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n1 old=11 new=111 proxy=0"));
+    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n4 old=111 new=11 proxy=0"));
+    TreeView_Expand(friends, c.Item(1, L"同事"), TVE_COLLAPSE);
+    Pump(200);
 
     // Drops through the pane's registered drop target while its own drag is under way.
     WNDCLASSW wc = {};
