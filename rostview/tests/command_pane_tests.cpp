@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <string>
 
 #include "ContactBookFixture.h"
@@ -304,6 +305,50 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     TreeView_EndEditLabelNow(friends, FALSE);
     EXPECT_TRUE(Traced("RostDialogs.dll ModifyGroupA book=1 group=112 id=112 name=" + Gbk(L"老同学")));
     EXPECT_NE(nullptr, c.Item(1, L"同学"));
+
+    // The 8-bit end of an edit counts like the wide one: here it comes after the tree's
+    // own cancelled end, before the pane finishes the edit.
+    c.Post(20000, c.Item(1, L"网络好友"));
+    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
+    HTREEITEM temporary = c.Item(1, L"新建自定义组");
+    TreeView_EndEditLabelNow(friends, TRUE);
+    std::string narrow = Gbk(L"亲戚");
+    NMTVDISPINFOA end = {};
+    end.hdr = {friends, 1, static_cast<UINT>(TVN_ENDLABELEDITA)};
+    end.item.mask = TVIF_TEXT;
+    end.item.hItem = temporary;
+    end.item.pszText = &narrow[0];
+    SendMessageW(c.pane, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&end));
+    EXPECT_TRUE(Traced("RostDialogs.dll AddGroupA book=1 name=" + narrow + " parent=11"));
+    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
+
+    // A click on a network friend opens the chat; on a group it opens or closes the group
+    // with its pictures.
+    before = Trace().size();
+    MouseAt(LabelCentre(friends, c.Item(1, L"小明")));
+    Pump(100);
+    MouseButton(true);
+    MouseButton(false);
+    EXPECT_TRUE(PumpUntil([&] { return Trace().find("friend=n1 " + Gbk(L"小明"), before) != std::string::npos; }));
+    HTREEITEM colleagueGroup = c.Item(1, L"同事");
+    auto image = [&] {
+        TVITEMW tv = {};
+        tv.mask = TVIF_IMAGE | TVIF_STATE;
+        tv.stateMask = TVIS_EXPANDED;
+        tv.hItem = colleagueGroup;
+        SendMessageW(friends, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+        return std::make_pair(tv.state & TVIS_EXPANDED, tv.iImage);
+    };
+    auto closed = image();
+    Pump(600);  // apart from the first click: no double click
+    MouseAt(LabelCentre(friends, colleagueGroup));
+    Pump(100);
+    MouseButton(true);
+    MouseButton(false);
+    EXPECT_TRUE(PumpUntil([&] { return image().first != closed.first; }));
+    EXPECT_NE(closed.second, image().second);
+    TreeView_Expand(friends, colleagueGroup, TVE_COLLAPSE);
+    Pump(200);
 
     // The black-list menu, dismissed: nothing.
     ASSERT_TRUE(c.ShowFolder(1));

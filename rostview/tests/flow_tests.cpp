@@ -63,6 +63,7 @@ TEST(RostViewFlows, GroupsAndADragReachTheServerAndShowThroughTheBook) {
     ChooseFromMenu(friends, c.Item(1, L"网络好友"), L"新建组");
     ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
     EXPECT_EQ(L"新建自定义组", EditText(friends));
+    EXPECT_EQ(20, SendMessageW(TreeView_GetEditControl(friends), EM_GETLIMITTEXT, 0, 0));
     EXPECT_EQ(c.Item(1, L"网络好友"), ParentOf(friends, c.Item(1, L"新建自定义组")));
     MouseAt(POINT{600, 600});  // the root's tip goes
     Pump(500);
@@ -105,6 +106,29 @@ TEST(RostViewFlows, GroupsAndADragReachTheServerAndShowThroughTheBook) {
     EXPECT_TRUE(rdtest::Posts().empty());
     EXPECT_NE(nullptr, c.Item(1, L"同学"));
     EXPECT_TRUE(book.HasGroupNamed(book.Group("11"), L"同学"));
+
+    // A new group under the same name: the box captioned for a new group, and no node.
+    ChooseFromMenu(friends, c.Item(1, L"网络好友"), L"新建组");
+    ASSERT_TRUE(PumpUntil([&] { return TreeView_GetEditControl(friends) != nullptr; }));
+    TypeText(L"同学");
+    EXPECT_TRUE(PumpUntil([&] { return EditText(friends) == L"同学"; }));
+    testkit::MessageBoxSeen again;
+    HICON icon = nullptr;
+    WhileHelping(
+        [&] {
+            again = testkit::WaitMessageBox(5000);
+            if (!again) return;
+            icon = reinterpret_cast<HICON>(SendDlgItemMessageW(again.window, 0x0440, STM_GETICON, 0, 0));
+            testkit::DismissMessageBox(again);
+        },
+        [&] { Key(VK_RETURN); });
+    ASSERT_TRUE(again);
+    EXPECT_EQ(L"该组已经存在了，请输入不同的名称！", again.text);
+    EXPECT_EQ(L"新建组", again.caption);
+    EXPECT_EQ(LoadIcon(nullptr, IDI_ERROR), icon) << "the error icon";
+    Pump(300);
+    EXPECT_EQ(nullptr, c.Item(1, L"新建自定义组"));
+    EXPECT_TRUE(rdtest::Posts().empty());
 
     // A new group whose edit is cancelled leaves no node and sends nothing.
     ChooseFromMenu(friends, c.Item(1, L"网络好友"), L"新建组");
