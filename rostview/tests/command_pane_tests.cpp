@@ -1,7 +1,8 @@
 // The pane's commands inside the container, against the recording modules: the fake
 // contact dialogs staged as RostDialogs.dll and recording plug-ins for the phone and
-// message services, the chat and the presence tab. A copy of this program runs in a
-// folder of its own holding them.
+// message services, the chat and the presence tab. The menus, clicks, label edits and
+// drops that post them: drops through the drop target registered on the pane while the
+// pane's own drag runs. A copy of this program runs in a folder of its own holding them.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
