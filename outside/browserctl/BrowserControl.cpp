@@ -204,8 +204,11 @@ STDMETHODIMP BrowserControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
         case OLEIVERB_PRIMARY:
         case OLEIVERB_SHOW:
         case OLEIVERB_INPLACEACTIVATE:
-        case OLEIVERB_UIACTIVATE:
-            return Activate(site ? site : site_.get(), parent, pos);
+        case OLEIVERB_UIACTIVATE: {
+            HRESULT hr = Activate(site ? site : site_.get(), parent, pos);
+            if (FAILED(hr)) Trace(L"activate -> " + Hex(hr));
+            return hr;
+        }
         case OLEIVERB_HIDE:
             if (wnd_) ShowWindow(wnd_, SW_HIDE);
             return S_OK;
@@ -318,13 +321,12 @@ LRESULT CALLBACK BrowserControl::Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) 
     }
     // Events reach the host, which may let the browser go meanwhile: held for the call.
     self->AddRef();
-    LRESULT answer = self->Handle(msg, wp, lp);
+    LRESULT answer = self->Handle(wnd, msg, wp, lp);
     self->Release();
     return answer;
 }
 
-LRESULT BrowserControl::Handle(UINT msg, WPARAM wp, LPARAM lp) {
-    HWND wnd = wnd_;
+LRESULT BrowserControl::Handle(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case kStepMessage:
             session_.Step();
@@ -341,10 +343,10 @@ LRESULT BrowserControl::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_SIZE:
-            if (wnd) InvalidateRect(wnd, nullptr, FALSE);
+            InvalidateRect(wnd, nullptr, FALSE);
             break;
     }
-    return wnd ? DefWindowProcW(wnd, msg, wp, lp) : 0;
+    return DefWindowProcW(wnd, msg, wp, lp);
 }
 
 void BrowserControl::Wake() {

@@ -91,7 +91,7 @@ private:
     ~BrowserControl();
 
     static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
     HRESULT Activate(IOleClientSite* site, HWND parent, LPCRECT pos);
     HRESULT Go(const std::wstring& url);
     IDispatch* Frame(int frame);
