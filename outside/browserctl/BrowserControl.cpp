@@ -7,6 +7,7 @@
 
 #include "BrowserCtl.h"
 #include "BrowserTrace.h"
+#include "EventValue.h"
 #include "FrameDispatch.h"
 #include "ModulePath.h"
 #include "Module.h"
@@ -17,30 +18,6 @@ namespace browserctl {
 namespace {
 
 const UINT kStepMessage = WM_APP + 0x52;
-
-std::wstring Hex(long status) {
-    wchar_t text[16];
-    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
-// An event argument, cleared after the call.
-class Variant {
-public:
-    Variant() { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT* get() { return &v_; }
-    void SetText(const std::wstring& text) {
-        VariantClear(&v_);
-        v_.vt = VT_BSTR;
-        v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-
-private:
-    VARIANT v_;
-};
 
 // The browser passes its event arguments by reference, as variants in variants.
 void ByRef(VARIANT* arg, VARIANT* value) {
@@ -66,6 +43,8 @@ std::wstring AddressOf(VARIANT* url) {
 }
 
 }  // namespace
+
+using pageengine::EventVariant;
 
 BrowserControl::BrowserControl()
     : events_(static_cast<IConnectionPointContainer*>(this)), session_(this, vantor::ProgramDir()) {
@@ -206,7 +185,7 @@ STDMETHODIMP BrowserControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
         case OLEIVERB_INPLACEACTIVATE:
         case OLEIVERB_UIACTIVATE: {
             HRESULT hr = Activate(site ? site : site_.get(), parent, pos);
-            if (FAILED(hr)) Trace(L"activate -> " + Hex(hr));
+            if (FAILED(hr)) Trace(L"activate -> " + pageengine::StatusText(hr));
             return hr;
         }
         case OLEIVERB_HIDE:
@@ -368,10 +347,9 @@ static std::wstring FrameName(int frame) {
 // ---- the session's events
 
 bool BrowserControl::OnBeforeNavigate(int frame, const std::wstring& url) {
-    Variant address, flags, target, postData, headers;
+    EventVariant address, flags, target, postData, headers;
     address.SetText(url);
-    flags.get()->vt = VT_I4;
-    flags.get()->lVal = 0;
+    flags.SetLong(0);
     target.SetText(L"");
     headers.SetText(L"");
     VARIANT_BOOL cancel = VARIANT_FALSE;
@@ -398,7 +376,7 @@ void BrowserControl::OnDocumentComplete(int frame, const std::wstring& url) {
     if (frame == pageengine::kTopFrame && session_.Current())
         document_.attach(PageDocumentObject::Create(*session_.Current()));
     Trace(L"DocumentComplete " + FrameName(frame) + L" " + url);
-    Variant address;
+    EventVariant address;
     address.SetText(url);
     VARIANT args[2];
     ByRef(&args[0], address.get());
@@ -414,7 +392,7 @@ void BrowserControl::OnProgress(long progressMax, long progress) {
 
 void BrowserControl::OnNavigateError(int frame, const std::wstring& url, long status) {
     Trace(L"NavigateError " + FrameName(frame) + L" " + url + L" " +
-          (status < 1000 ? std::to_wstring(status) : Hex(status)));
+          pageengine::StatusText(status));
 }
 
 void BrowserControl::OnNavigateComplete() {
