@@ -287,7 +287,14 @@ LRESULT CALLBACK BrowserControl::Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) 
         SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<BrowserControl*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (msg == WM_NCDESTROY) SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+    if (self && msg == WM_NCDESTROY) {
+        // Gone with its host's window, without a Close: nothing more loads.
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+        if (self->wnd_ == wnd) {
+            self->wnd_ = nullptr;
+            self->session_.Stop();
+        }
+    }
     if (!self || msg == WM_NCDESTROY) return DefWindowProcW(wnd, msg, wp, lp);
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
