@@ -344,10 +344,22 @@ TEST_F(EnrolWizardPages, TheAgreementPageAcceptsOnlyOnceLoadedAndGivingUpEndsWit
     EXPECT_EQ(std::string::npos, Log().find("Zum_RegisterUser")) << Log();
 }
 
-TEST_F(EnrolWizardPages, CommandFourEndsWithOneHundred) {
+// Enter and Escape end nothing, on the page or on the main dialog; page command 4 does.
+TEST_F(EnrolWizardPages, EnterAndEscapeAreSwallowedAndCommandFourEndsWithOneHundred) {
     Platform(kThreeServices);
     int result = Run([&](Driver& d) {
         d.TraceHas("DocumentComplete top " + signUpUrl_);
+        HWND browser = d.Browser(d.Page(false));
+        for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+            PostMessageW(browser, WM_KEYDOWN, key, 0);
+            PostMessageW(browser, WM_KEYUP, key, 0);
+        }
+        for (HWND target : {d.main(), d.Page(false)}) {
+            PostMessageW(target, WM_COMMAND, IDOK, 0);
+            PostMessageW(target, WM_COMMAND, IDCANCEL, 0);
+        }
+        Sleep(500);
+        d.Check(IsWindow(d.main()) && IsWindowVisible(d.Page(false)), "Enter or Escape closed something");
         d.Event(4);
     });
     EXPECT_EQ(100, result);
