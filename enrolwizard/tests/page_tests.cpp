@@ -125,6 +125,26 @@ private:
     HWND main_ = nullptr;
 };
 
+struct Job {
+    Driver driver;
+    std::function<void(Driver&)> scenario;
+};
+
+// The watcher: the scenario once the wizard shows, then the wizard must be gone.
+DWORD WINAPI Watch(void* arg) {
+    Job* job = static_cast<Job*>(arg);
+    if (!job->driver.FindMain()) {
+        job->driver.Problem("the wizard never showed");
+        return 0;
+    }
+    job->scenario(job->driver);
+    if (!Until([&] { return !IsWindow(job->driver.main()); }, 10000)) {
+        job->driver.Problem("the wizard stayed open");
+        PostMessageW(job->driver.main(), WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
 class EnrolWizardPages : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -161,23 +181,8 @@ protected:
     // open once the scenario ended is closed (and counted as a problem). Answers its result.
     int Run(const std::function<void(Driver&)>& scenario) {
         setPara_("", signUpUrl_.c_str(), agreementUrl_.c_str());
-        struct Job {
-            Driver driver;
-            std::function<void(Driver&)> scenario;
-        } job{Driver(zum_, trace_), scenario};
-        HANDLE thread = CreateThread(nullptr, 0, [](void* arg) -> DWORD {
-            Job* job = static_cast<Job*>(arg);
-            if (!job->driver.FindMain()) {
-                job->driver.Problem("the wizard never showed");
-                return 0;
-            }
-            job->scenario(job->driver);
-            if (!Until([&] { return !IsWindow(job->driver.main()); }, 10000)) {
-                job->driver.Problem("the wizard stayed open");
-                PostMessageW(job->driver.main(), WM_CLOSE, 0, 0);
-            }
-            return 0;
-        }, &job, 0, nullptr);
+        Job job{Driver(zum_, trace_), scenario};
+        HANDLE thread = CreateThread(nullptr, 0, &Watch, &job, 0, nullptr);
         int result = run_("t1", "t2");
         WaitForSingleObject(thread, 60000);
         CloseHandle(thread);
