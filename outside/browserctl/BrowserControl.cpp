@@ -42,6 +42,10 @@ std::wstring AddressOf(VARIANT* url) {
     return L"";
 }
 
+std::wstring FrameName(int frame) {
+    return frame == pageengine::kTopFrame ? L"top" : L"frame" + std::to_wstring(frame);
+}
+
 }  // namespace
 
 using pageengine::EventVariant;
@@ -53,7 +57,11 @@ BrowserControl::BrowserControl()
 
 BrowserControl::~BrowserControl() {
     session_.Stop();
-    if (wnd_) DestroyWindow(wnd_);
+    if (wnd_) {
+        // Let go without a Close: the window goes too, no longer reaching this object.
+        SetWindowLongPtrW(wnd_, GWLP_USERDATA, 0);
+        DestroyWindow(wnd_);
+    }
     ObjectDestroyed();
 }
 
@@ -345,10 +353,6 @@ IDispatch* BrowserControl::Frame(int frame) {
     auto& slot = frames_[frame];
     if (!slot) slot.attach(pageengine::NewFrameDispatch());
     return slot.get();
-}
-
-static std::wstring FrameName(int frame) {
-    return frame == pageengine::kTopFrame ? L"top" : L"frame" + std::to_wstring(frame);
 }
 
 // ---- the session's events
