@@ -170,7 +170,9 @@ STDMETHODIMP BrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
     if (!events_ || !params) return S_OK;
     if (id == DISPID_BEFORENAVIGATE2 && params->cArgs >= 7) {
         // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel), last first.
+        // The address comes as a variant inside a variant.
         VARIANT* url = &params->rgvarg[5];
+        if (url->vt == (VT_BYREF | VT_VARIANT) && url->pvarVal) url = url->pvarVal;
         VARIANT* cancel = &params->rgvarg[0];
         if (events_->OnBeforeNavigate(url) && cancel->vt == (VT_BYREF | VT_BOOL)) *cancel->pboolVal = VARIANT_TRUE;
     } else if (id == DISPID_DOCUMENTCOMPLETE && params->cArgs >= 2) {

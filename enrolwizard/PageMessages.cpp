@@ -1,5 +1,7 @@
 #include "PageMessages.h"
 
+#include "PumpingJoin.h"
+
 namespace enrolwizard {
 
 // A platform result travels as the message result; a page that is gone answers 0, which no
@@ -67,27 +69,10 @@ bool SignUpWorker::Join() {
     if (joining_) return false;
     if (!thread_) return true;
     joining_ = true;
-    int quitCode = 0;
-    bool quit = false;
-    for (;;) {
-        DWORD woke = MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_ALLINPUT);
-        if (woke != WAIT_OBJECT_0 + 1) break;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    vantor::JoinPumping(thread_);
     CloseHandle(thread_);
     thread_ = nullptr;
     joining_ = false;
-    // A quit seen while waiting belongs to the loop outside.
-    if (quit) PostQuitMessage(quitCode);
     return true;
 }
 

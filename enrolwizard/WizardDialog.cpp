@@ -44,7 +44,16 @@ public:
         site_.Navigate(L"about:blank");
         site_.Navigate(vantor::AnsiToWide(url));
     }
-    void Close() { site_.Close(); }
+    // The page's window is going: the browser goes with it. The object itself goes now, or,
+    // when one of its own handlers is still on the stack (waiting for the worker while
+    // messages are dispatched), once that handler returns.
+    void Retire() {
+        Finish();
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        site_.Close();
+        retired_ = true;
+        if (busy_ == 0) delete this;
+    }
 
     bool OnBeforeNavigate(const VARIANT* url) override {
         pagebridge::Decision d = pagebridge::DecideWizardNavigation(url);
@@ -66,6 +75,23 @@ public:
     virtual bool OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 protected:
+    // Waits for whatever the page still runs before it goes.
+    virtual void Finish() {}
+
+    // Marks a handler that may dispatch messages (and so see the page's window go) while it runs.
+    class Busy {
+    public:
+        explicit Busy(Page* page) : page_(page) { ++page_->busy_; }
+        ~Busy() {
+            if (--page_->busy_ == 0 && page_->retired_) delete page_;
+        }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+    private:
+        Page* page_;
+    };
+
     virtual void OnCommand(int, const std::string&) {}
     virtual void OnPageLoaded(bool) {}
 
@@ -73,6 +99,8 @@ protected:
     HWND hwnd_;
     BrowserSite site_;
     UiHandler ui_;
+    int busy_ = 0;
+    bool retired_ = false;
 };
 
 class SignUpPage : public Page {
@@ -80,14 +108,15 @@ public:
     SignUpPage(Wizard* wizard, HWND hwnd)
         : Page(wizard, hwnd), platform_(wizard->zum, SystemCompanionPlace(), &wizard->result) {}
 
-    // The worker's platform calls still need this window: a close waits for it first.
-    void Finish() { worker_.Join(); }
-
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* answer) override {
         if (message == kSignUpSucceeded || message == kSignUpFailed) {
+            *answer = 0;
+            Busy busy(this);
             if (!worker_.Join()) {
                 // Arrived inside another wait for the worker: take it up once that one ends.
                 PostMessageW(hwnd_, message, wParam, lParam);
+            } else if (retired_) {
+                // The wizard closed while this waited: nothing is left to show it on.
             } else if (message == kSignUpSucceeded) {
                 SendMessageW(hwnd_, kListServices, 0, 0);
                 SendMessageW(hwnd_, kShortSignUp, 0, 0);
@@ -95,7 +124,6 @@ public:
             } else {
                 site_.CallScript(L"JS_Display_FailMsg", {FailureText(wizard_->zum.GetLastError())});
             }
-            *answer = 0;
             return true;
         }
         if (message == kListServices) {
@@ -111,6 +139,9 @@ public:
     }
 
 protected:
+    // The worker's platform calls still need this window: a close waits for it first.
+    void Finish() override { worker_.Join(); }
+
     void OnCommand(int id, const std::string& text) override {
         switch (CommandFor(id)) {
         case PageCommand::KeepText: text_ = text; break;
@@ -170,12 +201,7 @@ INT_PTR CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;
     }
     case WM_DESTROY:
-        if (page) {
-            if (SignUpPage* s = dynamic_cast<SignUpPage*>(page)) s->Finish();
-            page->Close();
-            delete page;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        }
+        if (page) page->Retire();
         return FALSE;
     }
     LRESULT answer = 0;

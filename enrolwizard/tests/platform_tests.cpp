@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "ZumBinding.h"
+#include "ZumStandIn.h"
 
 using namespace enrolwizard;
 
@@ -18,21 +19,10 @@ namespace {
 
 const wchar_t kTestKey[] = L"Software\\VantorTests\\EnrolWizard\\QmzSetting";
 
-std::string ZumLog(HMODULE zum) {
-    auto getLog = reinterpret_cast<int(__cdecl*)(char*, int)>(reinterpret_cast<void*>(GetProcAddress(zum, "ZumStub_GetLog")));
-    std::vector<char> buffer(1 << 16);
-    getLog(buffer.data(), static_cast<int>(buffer.size()));
-    return buffer.data();
-}
+std::string ZumLog(HMODULE zum) { return enroltest::ZumLog(zum); }
 
-// Each expected piece, in order, somewhere in the log.
 void ExpectInOrder(const std::string& log, const std::vector<std::string>& pieces) {
-    size_t at = 0;
-    for (const std::string& piece : pieces) {
-        size_t found = log.find(piece, at);
-        ASSERT_NE(std::string::npos, found) << "missing after " << at << ": " << piece << "\n" << log;
-        at = found + piece.size();
-    }
+    EXPECT_EQ("", enroltest::MissingInOrder(log, pieces));
 }
 
 // Runs first: the wizard never loads zumbase itself.
@@ -61,15 +51,7 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VantorTests\\EnrolWizard");
         if (zum_) FreeLibrary(zum_);
     }
-    void Play(const char* script) {
-        std::wstring path = folder_ + L"platform.ini";
-        ASSERT_TRUE(testkit::WriteFileBytes(path, testkit::Ansi(script)));
-        ASSERT_NE(0, Call<int(__cdecl*)(const char*)>("ZumStub_LoadScript")(vantor::WideToAnsi(path).c_str()));
-        Call<void(__cdecl*)()>("ZumStub_ClearLog")();
-    }
-    template <typename Fn> Fn Call(const char* name) {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(zum_, name)));
-    }
+    void Play(const std::string& script) { ASSERT_TRUE(enroltest::ZumPlay(zum_, folder_, script)); }
     CompanionPlace Place() {
         CompanionPlace place;
         place.commonData = folder_ + L"common";  // no trailing backslash: the writer adds it
@@ -83,27 +65,7 @@ protected:
     std::wstring folder_;
 };
 
-const char kThreeServices[] = R"([Customer]
-account=new01
-province=广东
-city=深圳
-[Services]
-list=3,9,11
-[Service.3]
-name=天气
-desc=本地天气
-state=0
-[Service.9]
-name=通讯录
-state=1
-[Service.11]
-name=棋牌
-desc=棋牌游戏
-state=0
-codes=2
-code0=qmz-user
-code1=qmz-pass
-)";
+using enroltest::kThreeServices;
 
 TEST_F(EnrolPlatformTest, SignsUpSubscribesAndWritesTheCompanionSettings) {
     Play(kThreeServices);
@@ -150,7 +112,7 @@ TEST_F(EnrolPlatformTest, RefusalCarriesThePlatformsText) {
 
 TEST_F(EnrolPlatformTest, FailedLoginStillCountsAsRegistered) {
     std::string script = std::string(kThreeServices) + "[Login]\nstatus=-1003\n";
-    Play(script.c_str());
+    Play(script);
     ZumBinding zum;
     volatile LONG result = 0;
     BindingPlatform platform(zum, Place(), &result);
@@ -187,7 +149,7 @@ struct TestPage {
 };
 
 TEST_F(EnrolPlatformTest, WorkerCallsRunOnThePagesThreadAndOneAtATime) {
-    Play((std::string(kThreeServices) + "[Delay]\nZum_Login=300\n").c_str());
+    Play(std::string(kThreeServices) + "[Delay]\nZum_Login=300\n");
     ZumBinding zum;
     volatile LONG result = 0;
     BindingPlatform platform(zum, Place(), &result);

@@ -2,6 +2,7 @@
 #include "outside/SurfView.h"
 
 #include "ModulePath.h"
+#include "PageScript.h"
 #include "SurfTrace.h"
 #include "SurfViewWindow.h"
 #include "Text.h"
@@ -149,22 +150,9 @@ bool Answer(const pageengine::PageSession& session, const std::wstring& name, co
             VARIANT* result) {
     const pageengine::PageDocument* page = session.Complete() ? session.Current() : nullptr;
     const pageengine::PageFunction* function = page ? page->Function(name) : nullptr;
-    Trace(L"script " + name + L"(" + args + L") -> " + (function ? L"true" : L"false"));
+    Trace(pageengine::ScriptTraceLine(name, args, function != nullptr));
     if (!function) return false;
-    if (!result) return true;
-    VariantClear(result);
-    switch (function->result) {
-        case pageengine::PageFunction::Result::Text:
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocStringLen(function->text.data(), static_cast<UINT>(function->text.size()));
-            break;
-        case pageengine::PageFunction::Result::Number:
-            result->vt = VT_I4;
-            result->lVal = function->number;
-            break;
-        case pageengine::PageFunction::Result::None:
-            break;
-    }
+    pageengine::AnswerFunction(*function, result);
     return true;
 }
 

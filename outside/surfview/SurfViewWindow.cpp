@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "EventValue.h"
 #include "FrameDispatch.h"
 #include "ModulePath.h"
 #include "PagePaint.h"
@@ -13,31 +14,9 @@ namespace {
 
 const UINT kStepMessage = WM_APP + 0x51;
 
-std::wstring Hex(long status) {
-    wchar_t text[16];
-    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(status));
-    return text;
-}
-
-// An event argument, cleared after the call.
-class Variant {
-public:
-    Variant() { VariantInit(&v_); }
-    ~Variant() { VariantClear(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT* get() { return &v_; }
-
-private:
-    VARIANT v_;
-};
-
-void SetString(Variant& v, const std::wstring& text) {
-    v.get()->vt = VT_BSTR;
-    v.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
 }  // namespace
+
+using pageengine::EventVariant;
 
 SurfViewWindow::SurfViewWindow(CSdkSurfView* owner, CSdkWebEventCallback* callback, UINT number)
     : owner_(owner),
@@ -180,22 +159,21 @@ bool SurfViewWindow::OnBeforeNavigate(int frame, const std::wstring& url) {
     VARIANT_BOOL cancel = VARIANT_FALSE;
     HRESULT hr = S_OK;
     if (callback_) {
-        Variant address;
-        SetString(address, url);
-        Variant flags;
-        flags.get()->vt = VT_I4;
-        flags.get()->lVal = 0;
-        Variant target;
-        SetString(target, L"");
-        Variant postData;
-        Variant headers;
-        SetString(headers, L"");
+        EventVariant address;
+        address.SetText(url);
+        EventVariant flags;
+        flags.SetLong(0);
+        EventVariant target;
+        target.SetText(L"");
+        EventVariant postData;
+        EventVariant headers;
+        headers.SetText(L"");
         hr = callback_->OnBeforeNavigate2(Frame(frame), address.get(), flags.get(), target.get(), postData.get(),
                                           headers.get(), &cancel);
     }
     bool cancelled = cancel != VARIANT_FALSE;
     std::wstring line = L"BeforeNavigate2 " + FrameName(frame) + L" " + url + (cancelled ? L" -> cancel" : L" -> proceed");
-    if (FAILED(hr)) line += L" (" + Hex(hr) + L")";
+    if (FAILED(hr)) line += L" (" + pageengine::StatusText(hr) + L")";
     Trace(line);
     return cancelled;
 }
@@ -207,15 +185,14 @@ void SurfViewWindow::OnProgress(long progressMax, long progress) {
 
 void SurfViewWindow::OnNavigateError(int frame, const std::wstring& url, long status) {
     Trace(L"NavigateError " + FrameName(frame) + L" " + url + L" " +
-          (status < 1000 ? std::to_wstring(status) : Hex(status)));
+          pageengine::StatusText(status));
     if (!callback_) return;
-    Variant address;
-        SetString(address, url);
-    Variant target;
-        SetString(target, L"");
-    Variant code;
-    code.get()->vt = VT_I4;
-    code.get()->lVal = status;
+    EventVariant address;
+    address.SetText(url);
+    EventVariant target;
+    target.SetText(L"");
+    EventVariant code;
+    code.SetLong(status);
     callback_->OnNavigateError(Frame(frame), address.get(), target.get(), code.get(), VARIANT_FALSE);
 }
 
@@ -229,8 +206,8 @@ void SurfViewWindow::OnNavigateComplete() {
 void SurfViewWindow::OnDocumentComplete(int frame, const std::wstring& url) {
     Trace(L"DocumentComplete " + FrameName(frame) + L" " + url);
     if (!callback_) return;
-    Variant address;
-        SetString(address, url);
+    EventVariant address;
+    address.SetText(url);
     callback_->OnDocumentComplete(Frame(frame), address.get());
 }
 

@@ -1,0 +1,14 @@
+// The library's live objects (for DllCanUnloadNow) and the class id it stands in for.
+#pragma once
+
+#include <windows.h>
+
+namespace browserctl {
+
+// {8856F961-340A-11D0-A96B-00C04FD705A2}: the system web browser control.
+extern const CLSID kWebBrowserClsid;
+
+void ObjectCreated();
+void ObjectDestroyed();
+
+}  // namespace browserctl
