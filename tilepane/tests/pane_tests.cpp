@@ -150,7 +150,7 @@ TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
 
 TEST(TilePaneInHost, BoardsOpenTheirPagesAndALoadErrorShowsUntilAGoodPage) {
     TileRun run(L"boards");
-    std::string notes = run.Run("boards", L"tilepane-page.bmp");
+    std::string notes = run.Run("boards", L"tilepane-load-error.bmp");
     std::string surf = run.Surf();
     const std::string& pages = run.pages();
 
@@ -356,9 +356,9 @@ void Boards() {
     SendMessageW(blocks, WM_COMMAND, 1001, 0);
     testkit::PumpFor(1500);
     NoteState("weather");
-    panetest::Shoot(ShowHost());
     OpenBoard(L"1004", L"0");
     NoteState("missing");
+    panetest::Shoot(GetAncestor(g_pane, GA_ROOT));
     OpenBoard(L"1001", L"0");
     NoteState("weather again");
     // A link in the page, then back.
