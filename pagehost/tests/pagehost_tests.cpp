@@ -45,21 +45,23 @@ void SetGame(const std::string& subkey, DWORD game, const std::string& display, 
     RegCloseKey(key);
 }
 
-// Windows of this caption belonging to running programs.
+struct CaptionSearch {
+    const wchar_t* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectCaption(HWND window, LPARAM data) {
+    auto* s = reinterpret_cast<CaptionSearch*>(data);
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    if (wcscmp(text, s->caption) == 0 && IsWindowVisible(window)) s->found.push_back(window);
+    return TRUE;
+}
+
+// Visible top-level windows of this caption.
 std::vector<HWND> WindowsCalled(const wchar_t* caption) {
-    struct Search {
-        const wchar_t* caption;
-        std::vector<HWND> found;
-    } search = {caption, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            wchar_t text[64] = {};
-            GetWindowTextW(window, text, 64);
-            if (wcscmp(text, s->caption) == 0 && IsWindowVisible(window)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CaptionSearch search = {caption, {}};
+    EnumWindows(CollectCaption, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
