@@ -1,4 +1,5 @@
-// Installed games and how a page starts one, shared by the home tile pane and PageHost.
+// Installed games and how a page starts one, and where the classroom page lies: shared by
+// the home tile pane and PageHost.
 //
 // Games are the subkeys of HKEY_LOCAL_MACHINE "SOFTWARE\Vantor\" whose "Game" value is not
 // 0 and that hold "DisplayName" and "Launch". A page gets each game as "addGame"(name,
@@ -172,6 +173,39 @@ inline bool WinExecLaunch(const std::string& pagePath) {
         if (WinExec(line.c_str(), SW_SHOW) > 31) return true;
     }
     return false;
+}
+
+// --- the classroom page
+
+constexpr wchar_t kClassroomKey[] = L"SOFTWARE\\Vantor\\Mirn\\";
+
+// The second item of a comma-separated list; empty when there is none.
+inline std::wstring SecondItem(const std::wstring& list) {
+    size_t comma = list.find(L',');
+    if (comma == std::wstring::npos) return std::wstring();
+    std::wstring rest = list.substr(comma + 1);
+    return rest.substr(0, rest.find(L','));
+}
+
+// The classroom page: install folder, a "\" when missing, the item. Empty when either is.
+inline std::wstring ClassroomPath(const std::wstring& installDir, const std::wstring& item) {
+    if (item.empty() || installDir.empty()) return std::wstring();
+    std::wstring path = installDir;
+    if (path.back() != L'\\') path += L'\\';
+    return path + item;
+}
+
+// "InstallDir" of the classroom product line (up to 260 bytes); empty when missing.
+inline std::wstring ReadClassroomDir(HKEY root = HKEY_LOCAL_MACHINE, const wchar_t* keyPath = kClassroomKey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::wstring();
+    WCHAR dir[131] = {};
+    DWORD size = 260;
+    DWORD type = 0;
+    LONG r = RegQueryValueExW(key, L"InstallDir", nullptr, &type, reinterpret_cast<BYTE*>(dir), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::wstring();
+    return dir;
 }
 
 }  // namespace gamelaunch

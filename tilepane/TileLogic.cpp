@@ -143,13 +143,6 @@ BoardColumn SplitColumn(const std::wstring& value) {
 
 bool UsesSubjectAddress(int type) { return type == 5 || type == 6 || type == 17 || type == 18 || type == 22; }
 
-std::wstring ClassroomPath(const std::wstring& installDir, const std::wstring& item) {
-    if (item.empty() || installDir.empty()) return std::wstring();
-    std::wstring path = installDir;
-    if (path.back() != L'\\') path += L'\\';
-    return path + item;
-}
-
 int RemotePageKind(int command) {
     switch (command) {
     case 1: return 4;

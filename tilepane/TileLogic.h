@@ -95,9 +95,6 @@ BoardColumn SplitColumn(const std::wstring& value);
 // Service types whose subject carries its own page address.
 bool UsesSubjectAddress(int serviceType);
 
-// The classroom page: install folder, a "\" when missing, the item. Empty when the item is.
-std::wstring ClassroomPath(const std::wstring& installDir, const std::wstring& item);
-
 // Remote page kind of a pane command (-1 for commands without one).
 int RemotePageKind(int command);
 

@@ -6,6 +6,7 @@
 #include "ClientCore.h"
 #include "CommonKit.h"
 #include "DebugOut.h"
+#include "GameLaunch.h"
 #include "ModulePath.h"
 #include "SignUp.h"
 #include "Text.h"
@@ -186,14 +187,7 @@ void TilePaneWindow::OpenGamesPage() {
 
 void TilePaneWindow::OpenClassroomPage(const std::wstring& item) {
     SetWindowPos(GetDlgItem(window_, IDC_TILE_ERROR), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vantor\\Mirn\\", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    WCHAR dir[131] = {};
-    DWORD size = 260;
-    LONG r = RegQueryValueExW(key, L"InstallDir", nullptr, nullptr, reinterpret_cast<BYTE*>(dir), &size);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS) return;
-    std::wstring path = ClassroomPath(dir, item);
+    std::wstring path = gamelaunch::ClassroomPath(gamelaunch::ReadClassroomDir(), item);
     if (path.empty() || !browser_) return;  // no page item: nothing to open
     browser_->Navigate("about:blank");
     browser_->Navigate(path.c_str());

@@ -118,7 +118,7 @@ private:
     bool vertical_ = true;
 };
 
-class TilePaneWindow : public CSdkWebEventCallback, public CWebCustomEventCallback {
+class TilePaneWindow final : public CSdkWebEventCallback, public CWebCustomEventCallback {
 public:
     TilePaneWindow(HMODULE container, HostContext context, INT_PTR reserved);
     ~TilePaneWindow();

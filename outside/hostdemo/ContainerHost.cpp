@@ -36,6 +36,42 @@ void ContainerHost::Fit(int width, int height) const {
     if (auto move = vantor::ProcAddress<PFN_TabPlug_Move>(deck, TABPLUG_MOVE_NAME)) move(handle, 0, 0, width, height);
 }
 
+bool ContainerHost::OpenBoard(const wchar_t* board, const wchar_t* column) const {
+    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(module_, CONTAINER_QUERYMODULE_NAME);
+    HMODULE pane = nullptr;
+    TabPlugHandle handle = nullptr;
+    if (!query || !query(PLUG_BOARD_PANE, &pane, &handle) || !pane || !handle) return false;
+    auto command = vantor::ProcAddress<PFN_TabPlug_DoCommand>(pane, TABPLUG_DOCOMMAND_NAME);
+    if (!command) return false;
+    // Pane command 3 takes the board, the column and a third text.
+    struct BoardCommand {
+        const wchar_t* board;
+        const wchar_t* column;
+        const wchar_t* extra;
+    } open = {board, column, nullptr};
+    command(handle, 3, reinterpret_cast<INT_PTR>(&open));
+    return true;
+}
+
+void ContainerHost::SetInfoPaneWidth(int width) const {
+    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(module_, CONTAINER_QUERYMODULE_NAME);
+    auto window = [&](PlugId id) -> HWND {
+        HMODULE module = nullptr;
+        TabPlugHandle handle = nullptr;
+        if (!query || !query(id, &module, &handle) || !module || !handle) return nullptr;
+        auto get = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
+        return get ? get(handle) : nullptr;
+    };
+    HWND info = window(PLUG_INFO_PANE);
+    HWND home = window(PLUG_BOARD_PANE);
+    if (!info || !home) return;
+    RECT r;
+    GetWindowRect(info, &r);
+    SetWindowPos(info, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(home, &r);
+    SendMessageW(home, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right, r.bottom));
+}
+
 void ContainerHost::Unload() {
     if (!module_) return;
     if (auto unload = vantor::ProcAddress<PFN_Container_Unload>(module_, CONTAINER_UNLOAD_NAME)) unload();

@@ -24,6 +24,12 @@ public:
     bool HasTabs() const;
     // Fits the tab manager's window to the given client area of the parent.
     void Fit(int width, int height) const;
+    // Has the home tile pane (plug -11) open a column of a service board; false when the
+    // pane is not loaded.
+    bool OpenBoard(const wchar_t* board, const wchar_t* column) const;
+    // Gives the personal-information pane (plug -8) the width the client gives it and lays
+    // the home tile pane out again, which places its buttons left of that pane.
+    void SetInfoPaneWidth(int width) const;
     void Unload();
 
 private:

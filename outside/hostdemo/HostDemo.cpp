@@ -235,6 +235,18 @@ void FinishUnattended() {
     DestroyWindow(g_app.main);
 }
 
+// The boards of the stand-in platform get the ids the home pane links (1001, 1004); the
+// platform script is changed before the kernel connects.
+void NumberDemoBoards() {
+    HMODULE zum = LoadLibraryW((g_app.folder + L"zumbase.dll").c_str());
+    auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
+    if (set) {
+        set("Board.0", "res", "board-1001");
+        set("Board.1", "res", "board-1004");
+    }
+    // Kept loaded: the kernel uses the same platform.
+}
+
 void RunSession() {
     g_app.busy = true;
     if (!g_app.presenceUrl.empty() && !g_app.presence.Apply(g_app.folder, g_app.presenceUrl)) {
@@ -244,6 +256,7 @@ void RunSession() {
     } else {
         SetStatus(L"正在连接服务平台... ...");
         PumpPending();
+        NumberDemoBoards();
         int connected = g_app.session.Connect();
         if (connected != 0) {
             Fail(EXIT_NO_CONNECTION, L"无法连接服务平台 (" + std::to_wstring(connected) + L") " + g_app.session.LastMessage());
@@ -265,10 +278,13 @@ void RunSession() {
                 SetStatus(L"登录成功：" + view.account + (view.nickname.empty() ? L"" : L" (" + view.nickname + L")"));
                 if (g_app.container.Load(g_app.folder, reinterpret_cast<HostContext>(g_app.session.Store()), g_app.pane)) {
                     g_app.paneText = g_app.container.HasTabs() ? L"" : L"标签页管理器没有加载";
+                    // The home pane opens its first board's first column: the page of a held service.
+                    g_app.container.OpenBoard(L"1004", L"0");
                 } else {
                     g_app.paneText = L"程序目录中没有可用的 PlugHost.dll";
                 }
                 Layout();
+                g_app.container.SetInfoPaneWidth(120);
                 InvalidateRect(g_app.pane, nullptr, TRUE);
             }
         }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TileLogic.h"
+#include "GameLaunch.h"
 
 using namespace tilepane;
 
@@ -117,9 +118,11 @@ TEST(TilePages, ColumnsServiceAddressesClassroomAndKinds) {
     EXPECT_EQ(L"", SplitColumn(L"only").item);
     for (int t : {5, 6, 17, 18, 22}) EXPECT_TRUE(UsesSubjectAddress(t)) << t;
     for (int t : {1, 9, 19, 21}) EXPECT_FALSE(UsesSubjectAddress(t)) << t;
-    EXPECT_EQ(L"C:\\Mirn\\web\\index.htm", ClassroomPath(L"C:\\Mirn", L"web\\index.htm"));
-    EXPECT_EQ(L"C:\\Mirn\\web\\index.htm", ClassroomPath(L"C:\\Mirn\\", L"web\\index.htm"));
-    EXPECT_EQ(L"", ClassroomPath(L"C:\\Mirn", L"")) << "no item opens nothing";
+    EXPECT_EQ(L"C:\\Mirn\\web\\index.htm", gamelaunch::ClassroomPath(L"C:\\Mirn", L"web\\index.htm"));
+    EXPECT_EQ(L"C:\\Mirn\\web\\index.htm", gamelaunch::ClassroomPath(L"C:\\Mirn\\", L"web\\index.htm"));
+    EXPECT_EQ(L"", gamelaunch::ClassroomPath(L"C:\\Mirn", L"")) << "no item opens nothing";
+    EXPECT_EQ(L"web\\index.htm", gamelaunch::SecondItem(L"课堂,web\\index.htm,x"));
+    EXPECT_EQ(L"", gamelaunch::SecondItem(L"课堂")) << "no second item";
     EXPECT_EQ(4, RemotePageKind(1));
     EXPECT_EQ(2, RemotePageKind(2));
     EXPECT_EQ(3, RemotePageKind(4));

@@ -1,0 +1,482 @@
+// The home tile pane in the container as plug -11, signed in against a platform script,
+// its service pages on nginx and the browser stand-in tracing: the account's links, the
+// pages boards open, sign-up, load errors, history, the games page and its launches, the
+// monitored programs and closing the pane while programs or a sign-up run.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ModulePath.h"
+#include "PaneHost.h"
+#include "PaneRig.h"
+#include "Screenshot.h"
+#include "TabPlug.h"
+#include "TestPages.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "VantorTypes.h"
+#include "WebServers.h"
+#include "outside/SurfView.h"
+#include "outside/zumbase.h"
+
+namespace {
+
+const PlugId kPane = PLUG_BOARD_PANE;
+const char kChild[] = "TilePaneChild.Run";
+const char kGamesKey[] = "SOFTWARE\\Vantor\\";
+
+using panetest::Count;
+using panetest::Joined;
+
+// Boards 1001 (subjects on services 9, 5 and 6) and 1004 (service 19); services 9 and 19
+// held, 5 and 6 not.
+std::string Script(const std::string& pages, const std::string& more = "") {
+    return "[Customer]\r\naccount=tp01\r\nnickname=tp\r\n[Suite]\r\nid=TP\r\n[Services]\r\nlist=9,19\r\n"
+           "[Service.9]\r\nname=contacts\r\nstate=1\r\ncodes=0\r\n[Service.19]\r\nname=helper\r\nstate=1\r\ncodes=0\r\n"
+           "[Catalog]\r\ncount=2\r\n"
+           "[Board.0]\r\nname=Life\r\nres=board-1001\r\nsubjects=3\r\n"
+           "[Board.0.Subject.0]\r\nname=Weather\r\nservice=9\r\nlink=\r\naccess=1\r\n"
+           "[Board.0.Subject.1]\r\nname=Lessons\r\nservice=5\r\nlink=" + pages + "lessons.html\r\naccess=1\r\n"
+           "[Board.0.Subject.2]\r\nname=Grades\r\nservice=6\r\nlink=" + pages + "grades.html\r\naccess=1\r\n"
+           "[Board.1]\r\nname=Fun\r\nres=board-1004\r\nsubjects=1\r\n"
+           "[Board.1.Subject.0]\r\nname=Music\r\nservice=19\r\nlink=\r\naccess=0\r\n"
+           "[Notice]\r\ncount=0\r\n" + more;
+}
+
+void SetGame(const std::string& subkey, DWORD game, const std::string& display, const std::string& launch) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kGamesKey + subkey).c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExA(key, "Game", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&game), sizeof game);
+    RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(display.c_str()),
+                   static_cast<DWORD>(display.size() + 1));
+    RegSetValueExA(key, "Launch", 0, REG_SZ, reinterpret_cast<const BYTE*>(launch.c_str()),
+                   static_cast<DWORD>(launch.size() + 1));
+    RegCloseKey(key);
+}
+
+class Games {
+public:
+    explicit Games(std::vector<std::string> subkeys) : subkeys_(std::move(subkeys)) { Clear(); }
+    ~Games() { Clear(); }
+
+private:
+    void Clear() {
+        for (const std::string& sub : subkeys_) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kGamesKey + sub).c_str());
+    }
+    std::vector<std::string> subkeys_;
+};
+
+class TileRun {
+public:
+    explicit TileRun(const std::wstring& name, const std::string& more = "") : rig_(name) {
+        const WebServers& servers = WebServers::Get();
+        EXPECT_TRUE(servers.loaded);
+        set_ = L"tilepane-" + name;
+        pages_ = servers.NginxUrl("/" + vantor::WideToAnsi(set_) + "/");
+        std::wstring root = servers.root + set_ + L"\\";
+        CreateDirectoryW(root.c_str(), nullptr);
+        auto page = [&](const wchar_t* file, const std::string& body) {
+            EXPECT_TRUE(testkit::WriteFileBytes(root + file, "<html><body>" + body + "</body></html>"));
+        };
+        page(L"weather.html", "<h1>Weather</h1><p>Sunny, 24 degrees.</p><!--surf size=1200x2000-->");
+        page(L"next.html", "<h1>Weather tomorrow</h1><p>Rain.</p>");
+        page(L"framed.html", "<h1>Framed</h1><!--surf frame=gone.html-->");
+        page(L"lessons.html", "<h1>Lessons</h1>");
+        page(L"grades.html", "<h1>Grades</h1>");
+
+        EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
+        EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
+        rig_.Platform(Script(pages_, more));
+        rig_.Pane(kPane, L"TilePane.dll");
+        std::string config = vantor::WideToAnsi(rig_.dir() + L"resource\\tilepane\\config.cfg");
+        WritePrivateProfileStringA("web_site", "9", (pages_ + "weather.html").c_str(), config.c_str());
+        WritePrivateProfileStringA("web_site", "19", (pages_ + "missing.html").c_str(), config.c_str());
+        WritePrivateProfileStringA("1001", "0", "Weather,", config.c_str());
+        WritePrivateProfileStringA("1001", "1", "Lessons,", config.c_str());
+        WritePrivateProfileStringA("1001", "2", "Grades,", config.c_str());
+        WritePrivateProfileStringA("1004", "0", "Music,", config.c_str());
+        std::string signUp = testkit::PublishPages(L"signup");
+        WritePrivateProfileStringA("CommonUrl", "ServiceUrl", signUp.c_str(),
+                                   vantor::WideToAnsi(rig_.dir() + L"config\\commprof.cfg").c_str());
+    }
+
+    testkit::PaneRig& rig() { return rig_; }
+    const std::string& pages() const { return pages_; }
+    std::string Run(const std::string& mode, const std::wstring& shot = L"") {
+        DeleteFileW((rig_.dir() + L"surf.log").c_str());
+        return panetest::RunChild(rig_, kChild, mode, shot);
+    }
+    std::string Surf() const { return Joined(rig_.SurfTrace()); }
+
+private:
+    testkit::PaneRig rig_;
+    std::wstring set_;
+    std::string pages_;
+};
+
+std::string Line(const std::string& notes, const std::string& start) {
+    size_t at = notes.find("\n" + start);
+    if (at == std::string::npos) at = notes.compare(0, start.size(), start) == 0 ? 0 : std::string::npos;
+    else ++at;
+    if (at == std::string::npos) return std::string();
+    return notes.substr(at, notes.find('\n', at) - at);
+}
+
+}  // namespace
+
+TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
+    // The game sorts before "Mirn": the walk goes on after the first game.
+    Games games({"AaTileLinkGame", "Mirn"});
+    TileRun run(L"links");
+    SetGame("AaTileLinkGame", 1, "Puzzle", vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe");
+    HKEY mirn = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantor\\Mirn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &mirn, nullptr);
+    if (mirn) RegCloseKey(mirn);
+
+    std::string notes = run.Run("links", L"tilepane-links.bmp");
+    EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
+    // Home first, renewal last, the rest by the fixed order: 1004, classroom, games, 1001.
+    EXPECT_EQ("links 1008:首页 1004:Fun 999:Vantor课堂 1000:益智游戏 1001:Life 1009:网上续费", Line(notes, "links "))
+        << notes;
+    EXPECT_EQ("rows from x=50", Line(notes, "rows ")) << notes;
+    std::string surf = run.Surf();
+    EXPECT_NE(std::string::npos, surf.find("create 1000")) << surf;
+    EXPECT_NE(std::string::npos, surf.find("uihandler set")) << surf;
+}
+
+TEST(TilePaneInHost, BoardsOpenTheirPagesAndALoadErrorShowsUntilAGoodPage) {
+    TileRun run(L"boards");
+    std::string notes = run.Run("boards", L"tilepane-load-error.bmp");
+    std::string surf = run.Surf();
+    const std::string& pages = run.pages();
+
+    // A link of the block pane: board 1001, column 0, the service's own page.
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "weather.html")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("after weather: error=0 browser=sized")) << notes;
+    // Board 1004 answers 404: the error line covers the area until a good page comes.
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "missing.html")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("after missing: error=1 browser=empty text=网页加载失败")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after weather again: error=0 browser=sized")) << notes;
+    // A page whose frame fails is no error.
+    EXPECT_NE(std::string::npos, surf.find("NavigateError frame")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("after framed: error=0 browser=sized")) << notes;
+    // History buttons follow the browser.
+    EXPECT_NE(std::string::npos, notes.find("history after link: back=1 forward=0")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("history after back: back=0 forward=1")) << notes;
+    EXPECT_NE(std::string::npos, surf.find("\nback\n")) << surf;
+    // The home tab gives way to this pane for every board.
+    EXPECT_NE(std::string::npos, run.rig().Read(L"trace.log").find("plug-10.dll Show 0")) << run.rig().Read(L"trace.log");
+    EXPECT_EQ(0u, Count(notes, "Zum_SubscribeService")) << "held services need no sign-up\n" << notes;
+}
+
+TEST(TilePaneInHost, AServiceNotHeldSignsUpOnceAndThenOpensItsPage) {
+    TileRun run(L"signup");
+    std::string notes = run.Run("signup");
+    EXPECT_EQ(1u, Count(notes, "Zum_SubscribeService(5,")) << notes;
+    EXPECT_NE(std::string::npos, run.Surf().find("navigate " + run.pages() + "lessons.html")) << run.Surf();
+}
+
+TEST(TilePaneInHost, ASignUpThatLeavesTheServiceMissingIsNotRepeated) {
+    TileRun run(L"loop", "[GetService]\r\n5=-1020\r\n");
+    std::string notes = run.Run("signup");
+    EXPECT_EQ(1u, Count(notes, "Zum_SubscribeService(5,")) << notes;
+    EXPECT_EQ(std::string::npos, run.Surf().find("lessons.html")) << run.Surf();
+}
+
+TEST(TilePaneInHost, ClosingThePaneDuringASignUpEndsItAndThePaneGoesAfterwards) {
+    // The sign-up page applies at once; the platform takes two seconds to answer.
+    TileRun run(L"closesignup", "[Delay]\r\nZum_SubscribeService=2000\r\n");
+    std::string notes = run.Run("close-during-signup");
+    EXPECT_NE(std::string::npos, notes.find("sign-up window seen\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, run.Surf().find("grades.html")) << run.Surf();
+}
+
+TEST(TilePaneInHost, TheGamesPageListsOnceAndStartsOnlyRegisteredGames) {
+    Games games({"TileGameOne", "TileGameTwo"});
+    TileRun run(L"games");
+    std::string logger = vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe";
+    SetGame("TileGameOne", 1, "Puzzle", logger + " one");
+    SetGame("TileGameTwo", 1, "Blocks", logger + " two");
+    std::string notes = run.Run("games", L"tilepane-games.bmp");
+    std::string surf = run.Surf();
+    EXPECT_NE(std::string::npos, surf.find("resource\\SplashMgr\\games.html")) << surf;
+    std::string onePath = logger + " one";
+    for (char& c : onePath) c = c == '\\' ? '/' : c;
+    EXPECT_EQ(1u, Count(surf, "script addGame(\"Puzzle\",\"\",\"" + onePath + "\") -> true")) << surf;
+    EXPECT_EQ(1u, Count(surf, "script addGame(\"Blocks\"")) << surf;
+
+    std::vector<std::string> launches = run.rig().Launches();
+    std::string all = Joined(launches);
+    EXPECT_EQ(1u, Count(all, "\"" + logger + "\" one")) << all;
+    EXPECT_EQ(0u, Count(all, "other")) << "an unlisted path runs nothing\n" << all;
+    EXPECT_EQ(0u, Count(all, "extra")) << "nor a listed one with more arguments\n" << all;
+}
+
+TEST(TilePaneInHost, MonitoredProgramsAreReportedOnceAllHaveEnded) {
+    Games games({"TileWaitOne", "TileWaitTwo", "TileWaitLong"});
+    TileRun run(L"monitor");
+    std::string logger = vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe";
+    SetGame("TileWaitOne", 1, "One", logger + " wait-1000");
+    SetGame("TileWaitTwo", 1, "Two", logger + " wait-2000");
+    SetGame("TileWaitLong", 1, "Long", logger + " wait-5000");
+    std::string notes = run.Run("monitor");
+    EXPECT_NE(std::string::npos, notes.find("done messages 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("done after both\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload within 1 s\n")) << notes;
+    EXPECT_EQ(3u, run.rig().Launches().size()) << Joined(run.rig().Launches());
+}
+
+// --- the child side
+
+namespace {
+
+HWND g_pane = nullptr;
+HWND g_browser = nullptr;
+panetest::Host* g_host = nullptr;
+std::vector<DWORD> g_doneTicks;
+HHOOK g_hook = nullptr;
+
+LRESULT CALLBACK WatchPosted(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code >= 0 && wParam == PM_REMOVE && message->hwnd == g_pane && message->message == 3025) {
+        g_doneTicks.push_back(GetTickCount());
+    }
+    return CallNextHookEx(g_hook, code, wParam, lParam);
+}
+
+void DoCommand(int command, INT_PTR parameter) {
+    auto run = vantor::ProcAddress<PFN_TabPlug_DoCommand>(g_host->Module(kPane), TABPLUG_DOCOMMAND_NAME);
+    ASSERT_NE(nullptr, run);
+    run(g_host->Plug(kPane), command, parameter);
+}
+
+struct Board {
+    const wchar_t* board;
+    const wchar_t* column;
+    const wchar_t* extra;
+};
+
+void OpenBoard(const wchar_t* board, const wchar_t* column, DWORD settle = 1500) {
+    Board command = {board, column, nullptr};
+    DoCommand(3, reinterpret_cast<INT_PTR>(&command));
+    testkit::PumpFor(settle);
+}
+
+void Click(const std::wstring& url, DWORD settle = 800) {
+    panetest::Click(g_browser, url);
+    testkit::PumpFor(settle);
+}
+
+// The child dialog that holds the links (the scroll hosts are the other child dialogs).
+HWND BlockPane() {
+    for (HWND child = GetWindow(g_pane, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {}, text[32] = {};
+        GetClassNameW(child, cls, 16);
+        GetWindowTextW(child, text, 32);
+        if (lstrcmpW(cls, L"#32770") == 0 && lstrcmpW(text, L"TilePane_ScrollDlg") != 0) return child;
+    }
+    return nullptr;
+}
+
+void NoteState(const std::string& when) {
+    HWND error = GetDlgItem(g_pane, 1011);
+    RECT r = {};
+    GetWindowRect(g_browser, &r);
+    std::string line = "after " + when + ": error=" + ((GetWindowLongW(error, GWL_STYLE) & WS_VISIBLE) ? "1" : "0") +
+                       " browser=" + (r.right - r.left > 0 && r.bottom - r.top > 0 ? "sized" : "empty");
+    if (GetWindowLongW(error, GWL_STYLE) & WS_VISIBLE) {
+        wchar_t text[128] = {};
+        GetWindowTextW(error, text, 128);
+        line += " text=" + vantor::EncodeText(std::wstring(text).substr(0, 6), CP_UTF8);
+    }
+    panetest::Note(line);
+}
+
+void NoteHistory(const std::string& when) {
+    panetest::Note("history " + when + ": back=" + (IsWindowEnabled(GetDlgItem(g_pane, 1017)) ? "1" : "0") +
+                   " forward=" + (IsWindowEnabled(GetDlgItem(g_pane, 1018)) ? "1" : "0"));
+}
+
+// The host window on screen with the pane filling it (the tab window between them too).
+HWND ShowHost() {
+    HWND root = GetAncestor(g_pane, GA_ROOT);
+    MoveWindow(root, 0, 0, 800, 600, TRUE);
+    ShowWindow(root, SW_SHOWNOACTIVATE);
+    std::vector<HWND> chain;
+    for (HWND w = g_pane; w && w != root; w = GetParent(w)) chain.insert(chain.begin(), w);
+    for (HWND w : chain) {
+        RECT client;
+        GetClientRect(GetParent(w), &client);
+        MoveWindow(w, 0, 0, client.right, client.bottom, TRUE);
+        ShowWindow(w, SW_SHOWNA);
+    }
+    // The personal-information pane has its width, as in the client.
+    HWND info = g_host->Window(PLUG_INFO_PANE);
+    if (info) SetWindowPos(info, nullptr, 0, 0, 150, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(g_pane, &client);
+    SendMessageW(g_pane, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    testkit::PumpFor(500);
+    return root;
+}
+
+void Links() {
+    HWND blocks = BlockPane();
+    ASSERT_NE(nullptr, blocks);
+    struct Link {
+        int x, y, id;
+        std::string text;
+    };
+    std::vector<Link> links;
+    for (HWND child = GetWindow(blocks, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(child, &r);
+        wchar_t text[64] = {};
+        GetWindowTextW(child, text, 64);
+        links.push_back({static_cast<int>(r.left), static_cast<int>(r.top), GetDlgCtrlID(child), vantor::EncodeText(text, CP_UTF8)});
+    }
+    std::sort(links.begin(), links.end(), [](const Link& a, const Link& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::string line = "links";
+    for (const Link& l : links) line += " " + std::to_string(l.id) + ":" + l.text;
+    panetest::Note(line);
+    RECT pane;
+    GetWindowRect(blocks, &pane);
+    if (!links.empty()) panetest::Note("rows from x=" + std::to_string(links[0].x - pane.left));
+}
+
+void Boards() {
+    // A link of the block pane is a board command to plug -11.
+    HWND blocks = BlockPane();
+    SendMessageW(blocks, WM_COMMAND, 1001, 0);
+    testkit::PumpFor(1500);
+    NoteState("weather");
+    OpenBoard(L"1004", L"0");
+    NoteState("missing");
+    panetest::Shoot(GetAncestor(g_pane, GA_ROOT));
+    OpenBoard(L"1001", L"0");
+    NoteState("weather again");
+    // A link in the page, then back.
+    wchar_t weather[512] = {};
+    GetPrivateProfileStringW(L"web_site", L"9", L"", weather, 512,
+                             (vantor::ProgramDir() + L"resource\\tilepane\\config.cfg").c_str());
+    std::wstring base(weather);
+    base = base.substr(0, base.rfind(L'/') + 1);
+    Click(base + L"next.html");
+    NoteHistory("after link");
+    PostMessageW(g_pane, WM_COMMAND, 1017, 0);
+    testkit::PumpFor(800);
+    NoteHistory("after back");
+    Click(base + L"framed.html");
+    NoteState("framed");
+}
+
+// Answers the failure boxes of a sign-up and notes whether its window came.
+bool g_signUpSeen = false;
+int g_unload = -1;
+
+void CALLBACK CloseDuringSignUp(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND signUp = FindWindowW(L"#32770", L"服务注册");
+    if (!signUp || g_unload >= 0) return;
+    KillTimer(nullptr, timer);
+    g_signUpSeen = true;
+    auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
+    g_unload = unload ? unload(kPane) : -2;
+}
+
+std::string PlatformLog() {
+    auto log = vantor::ProcAddress<decltype(&ZumStub_GetLog)>(GetModuleHandleW(L"zumbase.dll"), "ZumStub_GetLog");
+    if (!log) return std::string();
+    std::string text(static_cast<size_t>(log(nullptr, 0)) + 1, '\0');
+    text.resize(static_cast<size_t>(log(&text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+std::wstring GameEvent(const std::string& path, const char* flag = nullptr) {
+    std::wstring wide = vantor::AnsiToWide(path);
+    for (wchar_t& c : wide) c = c == L'\\' ? L'/' : c;
+    if (!flag) return L"event:<element%20id=%222%22>" + wide + L"</element>";
+    return L"event:<element%20id=%222%22%20a1=%22" + wide + L"%22%20a2=%22" + vantor::AnsiToWide(flag) + L"%22/>";
+}
+
+void Games() {
+    std::string logger = vantor::WideToAnsi(vantor::ProgramDir()) + "CmdLog.exe";
+    OpenBoard(L"1000", L"0", 2000);
+    panetest::Shoot(ShowHost());
+    // A second document of the games page gets no second list.
+    Click(vantor::ProgramDir() + L"resource\\SplashMgr\\games.html", 1000);
+    Click(GameEvent(logger + " other"));
+    Click(GameEvent(logger + " one extra"));
+    Click(GameEvent("cmd.exe"));
+    Click(GameEvent(logger + " one"), 1500);
+}
+
+void Monitor() {
+    std::string logger = vantor::WideToAnsi(vantor::ProgramDir()) + "CmdLog.exe";
+    OpenBoard(L"1000", L"0", 2000);
+    g_hook = SetWindowsHookExW(WH_GETMESSAGE, WatchPosted, nullptr, GetCurrentThreadId());
+    SetEnvironmentVariableW(L"CMDLOG_SLEEP_MS", L"1000");
+    DWORD start = GetTickCount();
+    Click(GameEvent(logger + " wait-1000", "1"), 100);
+    SetEnvironmentVariableW(L"CMDLOG_SLEEP_MS", L"2000");
+    Click(GameEvent(logger + " wait-2000", "1"), 100);
+    testkit::PumpFor(4000);
+    panetest::Note("done messages " + std::to_string(g_doneTicks.size()));
+    if (!g_doneTicks.empty() && g_doneTicks[0] - start >= 2000) panetest::Note("done after both");
+
+    // A program still running when the pane goes: the pane does not wait for it.
+    SetEnvironmentVariableW(L"CMDLOG_SLEEP_MS", L"5000");
+    Click(GameEvent(logger + " wait-5000", "1"), 500);
+    SetEnvironmentVariableW(L"CMDLOG_SLEEP_MS", nullptr);
+    auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
+    DWORD before = GetTickCount();
+    int r = unload ? unload(kPane) : -2;
+    DWORD took = GetTickCount() - before;
+    panetest::Note("unload -> " + std::to_string(r) + " in " + std::to_string(took));
+    if (took < 1000) panetest::Note("unload within 1 s");
+    UnhookWindowsHookEx(g_hook);
+}
+
+}  // namespace
+
+TEST(TilePaneChild, Run) {
+    std::string mode = panetest::ChildMode();
+    if (mode.empty()) return;  // only in a child
+    {
+        panetest::Host host(true);
+        g_host = &host;
+        g_pane = host.Window(kPane);
+        ASSERT_NE(nullptr, g_pane);
+        g_browser = FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr);
+        ASSERT_NE(nullptr, g_browser);
+        ShowHost();
+        if (mode == "links") {
+            Links();
+            panetest::Shoot(ShowHost());
+        } else if (mode == "boards") {
+            Boards();
+        } else if (mode == "signup") {
+            OpenBoard(L"1001", L"1", 3000);
+        } else if (mode == "close-during-signup") {
+            SetTimer(nullptr, 0, 50, CloseDuringSignUp);
+            OpenBoard(L"1001", L"2", 4000);
+            if (g_signUpSeen) panetest::Note("sign-up window seen");
+            panetest::Note("unload -> " + std::to_string(g_unload));
+            testkit::PumpFor(500);
+            panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
+                           " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
+        } else if (mode == "games") {
+            Games();
+        } else if (mode == "monitor") {
+            Monitor();
+        }
+        panetest::Note(PlatformLog());
+        g_host = nullptr;
+    }
+    panetest::Finish();
+}
