@@ -41,6 +41,8 @@ public:
     virtual void StartPeerFetch() {}
     virtual bool RecordViewOpen() const { return false; }
     virtual void OpenRecordView() {}
+    // The window's direct link was closed (after the service forgot it).
+    virtual void LinkDropped() {}
     // A changed contact record (from the contact store, on its thread).
     virtual void TakeRecord(const FriendInfoA& record) {}
 
