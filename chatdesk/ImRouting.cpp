@@ -191,7 +191,11 @@ void ImService::OpenChat(int command, INT_PTR parameter) {
     if (open) {
         if (command == 8 && !open->RecordViewOpen() && open->Window())
             PostMessageW(open->Window(), WM_COMMAND, 1002, 0);
-        if (open->Window()) SetForegroundWindow(open->Window());
+        // A window made hidden for a link request is shown when the user asks for it.
+        if (open->Window()) {
+            ShowWindow(open->Window(), SW_SHOW);
+            SetForegroundWindow(open->Window());
+        }
         Drop(open);
         return;
     }

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "ContactSetup.h"
+#include "PaneRig.h"
 #include "TestSupport.h"
 #include "Text.h"
 
@@ -73,11 +74,16 @@ bool RunChild(const char* mode, const char* filter) {
     for (const wchar_t* file : {L"ChatDesk.dll", L"WebFetch.dll", L"RostBase.dll", L"RostLedger.dll", L"RostKeeper.dll"})
         if (!testkit::CopyFromProgramDir(dir, file)) return false;
     if (!testkit::CopyFromProgramDir(dir, L"CoreStub.dll", L"ClientCore.dll")) return false;
+    // The chat window's libraries, where the test program was built with them.
+    for (const wchar_t* file : {L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"HookRelay.dll", L"KitBase.dll"})
+        testkit::CopyFromProgramDir(dir, file);
+    testkit::CopyTree(testkit::ProgramDir() + L"Skins", dir + L"Skins");
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);
     std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
                          "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
+    testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n");
     testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");
     testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,

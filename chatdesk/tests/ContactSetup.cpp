@@ -45,6 +45,7 @@ ContactBook Build() {
     setSelf(store, &self);
     GroupHandle friends = root(store);
     FriendInfoA lan = Record(kFriendId, "Lan");
+    lan.status.publicIp = 0x1D00007F;  // 127.0.0.29, where its test peer listens
     book.friendEntry = add(store, &lan, friends);
     FriendInfoA other = Record(kOtherFriend, "");
     book.otherEntry = add(store, &other, friends);
