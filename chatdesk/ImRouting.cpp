@@ -189,8 +189,7 @@ void ImService::OpenChat(int command, INT_PTR parameter) {
     std::string id(record.id, strnlen(record.id, sizeof record.id));
     ChatWindow* open = FindHeld(id);
     if (open) {
-        if (command == 8 && !open->RecordViewOpen() && open->Window())
-            PostMessageW(open->Window(), WM_COMMAND, 1002, 0);
+        if (command == 8 && !open->RecordViewOpen() && open->Window()) open->OpenRecordView();
         // A window made hidden for a link request is shown when the user asks for it.
         if (open->Window()) {
             ShowWindow(open->Window(), SW_SHOW);

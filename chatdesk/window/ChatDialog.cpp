@@ -25,6 +25,7 @@ namespace {
 
 const char kOldProcProperty[] = "RichEditOldWndProc";
 constexpr UINT kMsgStartAttempt = WM_USER + 2021;
+constexpr UINT kMsgOpenRecords = WM_USER + 2022;
 constexpr DWORD kAttemptWaitMs = 15000;
 
 std::string Field(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
@@ -236,6 +237,9 @@ INT_PTR ChatDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(m_hWnd, nullptr, FALSE);
         return TRUE;
     }
+    case kMsgOpenRecords:
+        if (!viewer_) OnRecordsCommand();
+        return TRUE;
     case kMsgStartAttempt:
         StartLinkAttempt();
         return TRUE;
@@ -369,7 +373,8 @@ void ChatDialog::PlaceViewer() {
 }
 
 void ChatDialog::OpenRecordView() {
-    if (!viewer_ && m_hWnd) PostMessageW(m_hWnd, WM_COMMAND, kRecordsButton, 0);
+    // Asked twice before the first is handled, the viewer still opens once.
+    if (!viewer_ && m_hWnd) PostMessageW(m_hWnd, kMsgOpenRecords, 0, 0);
 }
 
 void ChatDialog::OnSendCommand() {
