@@ -15,6 +15,7 @@
 #include "ContactSetup.h"
 #include "DialogDriver.h"
 #include "DisplayObjects.h"
+#include "EmoticonPicker.h"
 #include "FileSendCtl.h"
 #include "ImMessages.h"
 #include "ImService.h"
@@ -385,13 +386,16 @@ TEST_F(ChildWindow, AttemptsOnOpeningOnRequestAndOnANewAddress) {
     ASSERT_TRUE(PeerListens("20009", kOtherPeerAddress));
     FriendInfoA moved = window->Peer();
     moved.status.publicIp = inet_addr(kOtherPeerAddress);
-    window->TakeRecord(moved);
+    ASSERT_TRUE(client->Contacts().ModifyFriend(moved));
+    client->OnFriendChanged(Contacts().friendEntry);
     link = client->DirectLinkOf(window);
     ASSERT_TRUE(link.get());
     EXPECT_EQ(inet_addr(kOtherPeerAddress), link->RemoteAddress());
     link.reset();
 
     Fake().Control("peer/stop?id=20009");
+    moved.status.publicIp = inet_addr(kPeerAddress);  // as the other tests expect it
+    client->Contacts().ModifyFriend(moved);
 
     // Deleting (or blocking) the friend closes the window.
     HWND dialog = window->Window();
@@ -527,6 +531,61 @@ TEST_F(ChildWindow, ClosingWithThreadsRunningEndsInTime) {
     EXPECT_TRUE(Eventually([&] { return ThreadsStartedIn(GetModuleHandleW(nullptr)) <= before; }, 3000))
         << ThreadsStartedIn(GetModuleHandleW(nullptr)) << " threads, " << before << " before";
     closesocket(listener);
+}
+
+TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
+    ChatDialog* window = client.Window(kFriendId);
+    ASSERT_NE(nullptr, window);
+
+    // A friend's reported status goes into the contact book.
+    window->TakePeerStatus(3);
+    FriendInfoA stored = {};
+    ASSERT_TRUE(client->Contacts().FriendRecord(Contacts().friendEntry, &stored));
+    EXPECT_EQ(3, stored.status.status);
+    EXPECT_EQ(3, window->Peer().status.status);
+    window->TakePeerStatus(1);
+
+    // Someone who is no friend changes nothing.
+    ASSERT_TRUE(StartPeer("55555"));
+    Fake().Control("peer/text?id=55555&to=10001&text=hi");
+    ASSERT_TRUE(Eventually([&] { return client.Window("55555") != nullptr; }, 5000));
+    ChatDialog* stranger = client.Window("55555");
+    uint16_t before = stranger->Peer().status.status;
+    stranger->TakePeerStatus(7);
+    EXPECT_EQ(before, stranger->Peer().status.status);
+
+    // The cancel notice goes by relay without a link, directly with one.
+    ASSERT_TRUE(window->SendCancelNotice());
+    ASSERT_TRUE(Eventually([&] { return FakeFramesIn("020S").size() == 1; }, 3000));
+    EXPECT_EQ(0, FakeFramesIn("020S")[0].compare(64, 5, kOwnId));
+    ASSERT_TRUE(StartPeer(kFriendId, kPeerAddress));
+    ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
+    window->StartLinkAttempt();
+    ASSERT_TRUE(Eventually([&] { return client->DirectLinkOf(window).get() != nullptr; }, 8000)) << LinkReplies();
+    ASSERT_TRUE(window->SendCancelNotice());
+    ASSERT_TRUE(Eventually([&] { return !PeerFrames(kFriendId, "020S").empty(); }, 3000));
+    EXPECT_EQ("direct", PeerFrames(kFriendId, "020S")[0].first);
+    EXPECT_EQ(1u, FakeFramesIn("020S").size());
+
+    // The emoticon picker drops from its button, inside this window, and survives it.
+    HWND dialog = window->Window();
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1005, BN_CLICKED), 0);
+    HWND picker = vantor::imkit::EmoticonPickerWindow();
+    ASSERT_NE(nullptr, picker);
+    EXPECT_TRUE(IsWindowVisible(picker));
+    EXPECT_EQ(dialog, GetParent(picker));
+    RECT button, grid;
+    GetWindowRect(GetDlgItem(dialog, 1005), &button);
+    GetWindowRect(picker, &grid);
+    EXPECT_EQ(button.left, grid.left);
+    EXPECT_EQ(button.top + 2, grid.bottom);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    EXPECT_TRUE(IsWindow(picker));
+    EXPECT_EQ(client->Window(), GetParent(picker));
 }
 
 TEST(ChatWindow, RunsInAChild) {
