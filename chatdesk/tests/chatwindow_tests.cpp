@@ -304,6 +304,19 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     HWND active = ControlWindow(control.get());
     ASSERT_NE(nullptr, active);
     EXPECT_EQ(window->Display(), GetParent(active));
+    // Appends that scroll the text take the control along with its object.
+    for (int i = 0; i < 12; ++i) window->AppendDisplay(testkit::Ansi("好的，我看一下。\r\n"));
+    RECT moved, now;
+    ASSERT_TRUE(chatdesk::ObjectRect(window->Display(), window->DisplayOle(),
+                                     window->DisplayOle()->GetObjectCount() - 1, &moved));
+    EXPECT_LT(moved.top, place.top);
+    GetWindowRect(active, &now);
+    MapWindowPoints(nullptr, window->Display(), reinterpret_cast<POINT*>(&now), 2);
+    EXPECT_EQ(moved.top, now.top);
+    SendMessageW(window->Display(), WM_VSCROLL, SB_TOP, 0);
+    GetWindowRect(active, &now);
+    MapWindowPoints(nullptr, window->Display(), reinterpret_cast<POINT*>(&now), 2);
+    EXPECT_EQ(place.top, now.top);
     PumpFor(500);
     RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RedrawWindow(viewer, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -258,7 +258,8 @@ INT_PTR ChatDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         PlaceViewer();
         break;
     case WM_KEYUP:
-        if (wParam == VK_RETURN) OnEnter(GetFocus());
+        if (wParam != VK_RETURN) break;
+        OnEnter(GetFocus());
         return TRUE;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
