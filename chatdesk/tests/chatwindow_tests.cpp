@@ -283,6 +283,24 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     EXPECT_EQ(30, below.left);
     EXPECT_EQ(chat.bottom, below.top);
 
+    // The name area: picture 5 for a peer online, 4 when offline (the test strip has
+    // them red and green).
+    auto pictureColour = [&] {
+        RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        PumpFor(100);
+        RECT area, frame;
+        GetWindowRect(GetDlgItem(shown, 1011), &area);
+        GetWindowRect(shown, &frame);
+        return testkit::CaptureWindow(shown).At(area.left - frame.left + 8, area.top - frame.top + 8);
+    };
+    EXPECT_EQ(RGB(192, 0, 0), pictureColour());
+    FriendInfoA changed = window->Peer();
+    changed.status.status = 10;
+    window->TakeRecord(changed);
+    EXPECT_EQ(RGB(0, 192, 0), pictureColour());
+    changed.status.status = 1;
+    window->TakeRecord(changed);
+
     // Enter in the display keeps the focus there.
     SetForegroundWindow(shown);
     SetFocus(window->Display());
