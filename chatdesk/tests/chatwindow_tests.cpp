@@ -108,31 +108,29 @@ std::string DisplayText(HWND edit) {
 
 bool Contains(const std::string& text, const char* utf8) { return text.find(testkit::Ansi(utf8)) != std::string::npos; }
 
-HWND Viewer(ChatDialog* window) {
+BOOL CALLBACK FindViewer(HWND w, LPARAM found) {
+    if ((GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) && GetDlgItem(w, 1010)) {
+        *reinterpret_cast<HWND*>(found) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CountViewers(HWND w, LPARAM count) {
+    if (IsWindowVisible(w) && GetDlgItem(w, 1010)) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// The record viewer of this thread (there is one chat window with one at a time here).
+HWND Viewer() {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            if (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW && GetDlgItem(w, 1010)) {
-                *reinterpret_cast<HWND*>(p) = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    (void)window;
+    EnumThreadWindows(GetCurrentThreadId(), FindViewer, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
 int ViewerCount() {
     int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            if (IsWindowVisible(w) && GetDlgItem(w, 1010)) ++*reinterpret_cast<int*>(p);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumThreadWindows(GetCurrentThreadId(), CountViewers, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
@@ -260,7 +258,7 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     PumpFor(500);
     EXPECT_TRUE(window->RecordViewOpen());
     EXPECT_EQ(1, ViewerCount());
-    HWND viewer = Viewer(window);
+    HWND viewer = Viewer();
     ASSERT_NE(nullptr, viewer);
     EXPECT_EQ(shown, GetWindow(viewer, GW_OWNER));
     std::string listed = DisplayText(GetDlgItem(viewer, 1010));
