@@ -2,6 +2,7 @@
 // kept with its peer, newest first.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
