@@ -455,6 +455,22 @@ TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
     EXPECT_EQ(window, client.Window(kFriendId));
 }
 
+TEST_F(ChildWindow, ATextOpensAWindowNamedFromTheContactBook) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=hello");
+    ASSERT_TRUE(Eventually([&] { return client.Window(kFriendId) != nullptr; }, 5000));
+    ChatDialog* window = client.Window(kFriendId);
+    // Made with the id alone; the fetch thread brings the nickname and the caption follows.
+    ASSERT_TRUE(Eventually([&] { return testkit::Text(window->Window()) == L"与 Lan 聊天中"; }, 5000))
+        << vantor::WideToAnsi(testkit::Text(window->Window()));
+    EXPECT_TRUE(IsWindowVisible(window->Window()));
+    EXPECT_STREQ("Lan", window->Peer().nickname);
+    EXPECT_STREQ(kFriendId, window->Peer().id);
+    EXPECT_FALSE(window->ThreadsRunning() && !Eventually([&] { return !window->ThreadsRunning(); }, 8000));
+}
+
 TEST_F(ChildWindow, TypingNoticesBothWays) {
     Client client;
     ASSERT_TRUE(client.WaitForLogin());
