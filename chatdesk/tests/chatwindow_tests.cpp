@@ -439,7 +439,7 @@ TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
     ASSERT_TRUE(StartPeer(kFriendId, kPeerAddress));
     ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
     // Refused first: nobody listens at the other address.
-    Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=127.0.0.31&port=" +
+    Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=" + LoopbackAddress(31) + "&port=" +
                    std::to_string(kClientPort));
     ASSERT_TRUE(Eventually([&] { return LinkReplies() == "0"; }, 8000)) << LinkReplies();
     ChatDialog* window = client.Window(kFriendId);
