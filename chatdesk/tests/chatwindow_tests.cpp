@@ -633,6 +633,30 @@ TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
     EXPECT_EQ(client->Window(), GetParent(picker));
 }
 
+int g_ticksWhileClosing = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticksWhileClosing; }
+
+TEST_F(ChildWindow, ClosingWaitsForTheLastTransferAtMostTenSecondsPumping) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
+    ChatDialog* window = client.Window(kOtherFriend);
+    ASSERT_NE(nullptr, window);
+    HWND dialog = window->Window();
+    window->CountTransfer(true);  // a transfer that never ends
+    UINT_PTR timer = SetTimer(nullptr, 0, 200, CountTick);
+    g_ticksWhileClosing = 0;
+    DWORD start = GetTickCount();
+    // Sent: the close runs inside this call, so only the wait's own pumping dispatches.
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD took = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_GE(took, 9500u);
+    EXPECT_LT(took, 13000u);
+    EXPECT_GE(g_ticksWhileClosing, 20) << "the wait pumps";
+}
+
 TEST(ChatWindow, RunsInAChild) {
     if (InChild()) GTEST_SKIP() << "parent run only";
     SetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", (testkit::ProgramDir() + L"screenshots").c_str());
