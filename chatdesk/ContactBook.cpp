@@ -65,6 +65,21 @@ bool ContactBook::IsBlackListed(const std::string& id) const {
     return black && black(book_, id.c_str());
 }
 
+bool ContactBook::ModifyFriend(const FriendInfoA& record) const {
+    if (!book_) return false;
+    FriendHandle entry = nullptr;
+    {
+        vantor::UniqueModule ledger(Load(L"RostLedger.dll"));
+        auto find = vantor::ProcAddress<PFN_RostLedger_IsUserInFriendsA>(ledger.get(), "RostLedger_IsUserInFriendsA");
+        std::string id(record.id, strnlen(record.id, sizeof record.id));
+        entry = find ? find(book_, id.c_str(), nullptr) : nullptr;
+    }
+    if (!entry) return false;
+    vantor::UniqueModule keeper(Load(L"RostKeeper.dll"));
+    auto modify = vantor::ProcAddress<PFN_RostKeeper_ModifyFriendA>(keeper.get(), "RostKeeper_ModifyFriendA");
+    return modify && modify(book_, entry, &record);
+}
+
 bool ContactBook::RegisterEvents(UINT_PTR user) const {
     vantor::UniqueModule keeper(Load(L"RostKeeper.dll"));
     auto reg = vantor::ProcAddress<PFN_RostKeeper_RegisterEventModule>(keeper.get(), "RostKeeper_RegisterEventModule");

@@ -26,6 +26,9 @@ public:
     // information when still empty. True once asked.
     bool PeerRecord(const std::string& id, FriendInfoA* out) const;
     bool IsBlackListed(const std::string& id) const;
+    // Stores the record of a friend (by its id); false when the id is no friend or the
+    // store refused.
+    bool ModifyFriend(const FriendInfoA& record) const;
 
     bool RegisterEvents(UINT_PTR user) const;
     void UnregisterEvents() const;

@@ -5,7 +5,9 @@
 #include <ole2.h>
 
 #include "AddressCallback.h"
+#include "ChatDialog.h"
 #include "ImService.h"
+#include "OleHost.h"
 #include "LiveSet.h"
 #define TABPLUG_DECLARE_EXPORTS
 #include "TabPlug.h"
@@ -14,6 +16,7 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 vantor::LiveSet<chatdesk::ImService> g_services;
+chatdesk::ChatDialogFactory g_chatWindows;
 
 chatdesk::ImService* Live(TabPlugHandle plug) {
     auto* service = static_cast<chatdesk::ImService*>(plug);
@@ -47,6 +50,7 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     setup.instance = g_instance;
     setup.ownModule = g_instance;
     setup.oleInitialized = SUCCEEDED(ole);
+    setup.factory = &g_chatWindows;
     chatdesk::ImService* service = chatdesk::ImService::Create(setup);
     if (!service) {
         if (SUCCEEDED(ole)) OleUninitialize();
@@ -62,6 +66,8 @@ int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
     bool ole = service->Settings().oleInitialized;
     g_services.Remove(service);
     chatdesk::ImService::Destroy(service);
+    // The last active control goes with the last of its windows.
+    if (g_services.Empty()) chatdesk::SetActiveInPlaceObject(nullptr);
     if (ole) OleUninitialize();
     return 1;
 }

@@ -133,14 +133,7 @@ void ImService::Route(int handler, ChatWindow* window, ImConnection* via, const 
         uint16_t port = 0;
         ParseIpv4(request.address, &address);
         ParsePort(request.port, &port);
-        {
-            vantor::Lock lock(lock_);
-            FriendInfoA& peer = window->Peer();
-            strncpy(peer.id, request.requesterId.c_str(), sizeof peer.id - 1);
-            peer.status.publicIp = NetworkOrder(address);
-            peer.status.publicPort = port;
-        }
-        window->StartLinkAttempt();
+        window->TakeLinkRequest(request.requesterId, NetworkOrder(address), port);
         return;
     }
     case ImHandler::ChatTextPlain:
@@ -189,9 +182,12 @@ void ImService::OpenChat(int command, INT_PTR parameter) {
     std::string id(record.id, strnlen(record.id, sizeof record.id));
     ChatWindow* open = FindHeld(id);
     if (open) {
-        if (command == 8 && !open->RecordViewOpen() && open->Window())
-            PostMessageW(open->Window(), WM_COMMAND, 1002, 0);
-        if (open->Window()) SetForegroundWindow(open->Window());
+        if (command == 8 && !open->RecordViewOpen() && open->Window()) open->OpenRecordView();
+        // A window made hidden for a link request is shown when the user asks for it.
+        if (open->Window()) {
+            ShowWindow(open->Window(), SW_SHOW);
+            SetForegroundWindow(open->Window());
+        }
         Drop(open);
         return;
     }

@@ -354,12 +354,15 @@ void ImService::OnClosed(ImConnection* connection) {
     bool current = false;
     bool wasLoggedIn = false;
     std::vector<ImConnection*> released;
+    std::vector<ChatWindow*> dropped;
     {
         vantor::Lock lock(lock_);
         for (auto& entry : windows_) {
             if (entry.second->directLink_ == connection) {
                 released.push_back(connection);
                 entry.second->directLink_ = nullptr;
+                entry.second->handlers_.fetch_add(1);
+                dropped.push_back(entry.second);
             }
         }
         if (serverLink_ == connection) {
@@ -370,6 +373,10 @@ void ImService::OnClosed(ImConnection* connection) {
         }
     }
     for (ImConnection* c : released) c->Release();
+    for (ChatWindow* window : dropped) {
+        window->LinkDropped();
+        Drop(window);
+    }
     if (!current) return;
     vantor::DebugLine(L"由于和im服务器的连接断了，需要重新进行链接！\n");
     // A session that never got as far as a login answer is tried again after the pause,

@@ -33,6 +33,9 @@ public:
         if (window_) DestroyWindow(window_);
     }
     void StartLinkAttempt() override { ++counts_.linkAttempts; }
+    void OpenRecordView() override {
+        if (window_) PostMessageW(window_, WM_COMMAND, 1002, 0);
+    }
     void TakeRecord(const FriendInfoA&) override { ++counts_.records; }
     void OnChatText(chatdesk::ImConnection*, const uint8_t*, size_t, bool) override { ++counts_.texts; }
     void OnChatTextReceipt(const uint8_t*, size_t) override { ++counts_.receipts; }

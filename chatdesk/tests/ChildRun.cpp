@@ -5,14 +5,40 @@
 #include <sstream>
 
 #include "ContactSetup.h"
+#include "PaneRig.h"
 #include "TestSupport.h"
 #include "Text.h"
 
 namespace cdtest {
 
-const char kClientAddress[] = "127.0.0.28";
-const char kPeerAddress[] = "127.0.0.29";
-const char kOtherPeerAddress[] = "127.0.0.30";
+namespace {
+
+// Each build tree runs its clients on a loopback network of its own, 127.N.0.x with N
+// taken from the tree's Wine prefix, so that test runs of other trees on this machine
+// never meet these addresses.
+int TreeOctet() {
+    char prefix[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 0;
+    uint32_t hash = 2166136261u;
+    for (DWORD i = 0; i < n; ++i) hash = (hash ^ static_cast<uint8_t>(prefix[i])) * 16777619u;
+    return 1 + static_cast<int>(hash % 250);
+}
+
+const std::string g_client = LoopbackAddress(28);
+const std::string g_peer = LoopbackAddress(29);
+const std::string g_otherPeer = LoopbackAddress(30);
+
+}  // namespace
+
+std::string LoopbackAddress(int last) {
+    static const int octet = TreeOctet();
+    return "127." + std::to_string(octet) + ".0." + std::to_string(last);
+}
+
+const char* const kClientAddress = g_client.c_str();
+const char* const kPeerAddress = g_peer.c_str();
+const char* const kOtherPeerAddress = g_otherPeer.c_str();
 
 namespace {
 
@@ -73,11 +99,16 @@ bool RunChild(const char* mode, const char* filter) {
     for (const wchar_t* file : {L"ChatDesk.dll", L"WebFetch.dll", L"RostBase.dll", L"RostLedger.dll", L"RostKeeper.dll"})
         if (!testkit::CopyFromProgramDir(dir, file)) return false;
     if (!testkit::CopyFromProgramDir(dir, L"CoreStub.dll", L"ClientCore.dll")) return false;
+    // The chat window's libraries, where the test program was built with them.
+    for (const wchar_t* file : {L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"HookRelay.dll", L"KitBase.dll"})
+        testkit::CopyFromProgramDir(dir, file);
+    testkit::CopyTree(testkit::ProgramDir() + L"Skins", dir + L"Skins");
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);
     std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
                          "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
+    testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n");
     testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");
     testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,

@@ -415,7 +415,8 @@ class Peer:
 
     def close(self):
         if self.listener:
-            self.listener.close()
+            # A thread blocked in accept keeps a listener open past close(): wake it first.
+            close_socket(self.listener)
         for link in list(self.links) + ([self.server] if self.server else []):
             link.close()
 

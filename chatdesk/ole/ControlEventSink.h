@@ -1,0 +1,54 @@
+// Listens to one file-transfer control embedded in a chat display and turns its events
+// into messages to the chat window. The sink disconnects itself after every event but
+// an accept, and dies when the control lets it go.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace chatdesk {
+
+// Messages the sink sends to the chat window; lParam is the control's IUnknown.
+constexpr UINT kMsgSendCancelled = WM_USER + 2005;
+constexpr UINT kMsgRecvAccepted = WM_USER + 2008;  // wParam: const ControlAcceptTexts*
+constexpr UINT kMsgRecvRejected = WM_USER + 2009;
+constexpr UINT kMsgRecvCancelled = WM_USER + 2010;
+
+// The accept event's two texts, in argument order, as 8-bit text.
+struct ControlAcceptTexts {
+    std::string savePath;
+    std::string stamp;
+};
+
+class ControlEventSink : public IDispatch {
+public:
+    // Connects a new sink to the control's event point; null when the control has none or
+    // refused. The sink is owned by that connection.
+    static ControlEventSink* Connect(HWND receiver, IUnknown* control);
+
+    // Unadvise, then the sink's own reference goes (it dies when nothing else holds it).
+    void Disconnect();
+    LONG Refs() const { return refs_; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
+
+private:
+    ControlEventSink(HWND receiver, IUnknown* control);
+    virtual ~ControlEventSink();
+
+    LONG refs_ = 1;
+    HWND receiver_;
+    IUnknown* control_;
+    DWORD cookie_ = 0;
+    bool connected_ = false;
+};
+
+}  // namespace chatdesk

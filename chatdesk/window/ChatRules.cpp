@@ -1,0 +1,57 @@
+#include "ChatRules.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "Text.h"
+
+namespace chatdesk {
+
+namespace {
+
+std::string Field(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+}  // namespace
+
+std::string PeerName(const FriendInfoA& peer) {
+    std::string nickname = Field(peer.nickname, sizeof peer.nickname);
+    return nickname.empty() ? Field(peer.id, sizeof peer.id) : nickname;
+}
+
+std::wstring ChatCaption(const FriendInfoA& peer) { return L"与 " + vantor::AnsiToWide(PeerName(peer)) + L" 聊天中"; }
+
+std::wstring TypingLabel(const FriendInfoA& peer) { return vantor::AnsiToWide(PeerName(peer)) + L" 正在输入消息... ..."; }
+
+int StatusPicture(uint16_t status) { return status == 0 || status == 10 ? 4 : 5; }
+
+RECT ViewerRect(const RECT& chatWindow, int viewerHeight) {
+    return {chatWindow.left, chatWindow.bottom, chatWindow.right, chatWindow.bottom + viewerHeight};
+}
+
+POINT PickerPosition(const RECT& button, SIZE picker, int screenTop) {
+    if (button.top - screenTop >= picker.cy) return {button.left, button.top + 2 - picker.cy};
+    return {button.left, button.bottom - 2};
+}
+
+uint32_t LinkTarget(const FriendStatus& own, const FriendStatus& peer) {
+    if (peer.publicIp == own.publicIp) return peer.localIp;
+    return peer.publicIp;
+}
+
+std::string ViewerHeader(const ChatRecordView& record, const FriendInfoA& peer, const FriendInfoA& own) {
+    std::string name;
+    if (record.senderId == Field(peer.id, sizeof peer.id))
+        name = Field(peer.nickname, sizeof peer.nickname);
+    else
+        name = PeerName(own);
+    char when[64];
+    snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", record.when.year, record.when.month, record.when.day,
+             record.when.hour, record.when.minute, record.when.second);
+    return "<" + name + "> <" + vantor::WideToAnsi(L"时间：") + when + ">\r\n";
+}
+
+std::string TimedOutLine(const std::string& text) {
+    return vantor::WideToAnsi(L"    消息：") + "\"" + text + "\"" + vantor::WideToAnsi(L" 发送超时了！") + "\n";
+}
+
+}  // namespace chatdesk

@@ -1,0 +1,126 @@
+#include "RecordViewer.h"
+
+#include <richedit.h>
+
+#include <cstring>
+
+#include "ChatDialog.h"
+#include "ChatSkin.h"
+#include "ImService.h"
+#include "ProgramFolder.h"
+#include "RecordStore.h"
+#include "Text.h"
+
+namespace chatdesk {
+
+namespace {
+
+constexpr UINT kMsgReplaceEmoticons = WM_USER + 2004;  // wParam: first line, lParam: the RichEdit
+constexpr int kFrameWidth = 2;
+
+}  // namespace
+
+RecordViewer* RecordViewer::Create(ChatDialog& chat) {
+    auto* viewer = new RecordViewer(chat);
+    HWND window = CreateDialogParamW(chat.Service().Settings().instance, MAKEINTRESOURCEW(kViewerDialog),
+                                     chat.Window(), Proc, reinterpret_cast<LPARAM>(viewer));
+    if (!window) {
+        delete viewer;
+        return nullptr;
+    }
+    return viewer;
+}
+
+void RecordViewer::Destroy() {
+    if (window_) DestroyWindow(window_);
+    delete this;
+}
+
+INT_PTR CALLBACK RecordViewer::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<RecordViewer*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<RecordViewer*>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window_ = window;
+        self->OnInit();
+        return FALSE;
+    }
+    if (!self) return FALSE;
+    switch (message) {
+    case WM_SIZE:
+        self->Layout();
+        return TRUE;
+    case WM_ERASEBKGND:
+        self->PaintFrame(reinterpret_cast<HDC>(wParam));
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
+        return TRUE;
+    case kMsgReplaceEmoticons:
+        // The chat window replaces the emoticon codes of the lines added.
+        SendMessageW(self->chat_.Window(), kMsgReplaceEmoticons, wParam, lParam);
+        return TRUE;
+    case WM_DESTROY:
+        SetWindowLongPtrW(window, DWLP_USER, 0);
+        self->window_ = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void RecordViewer::OnInit() {
+    frameColour_ = ReadViewerFrameColour(vantor::imkit::ProgramFolder());
+    Layout();
+    LoadRecords();
+}
+
+void RecordViewer::LoadRecords() {
+    ImService& service = chat_.Service();
+    FriendInfoA own = {};
+    service.Contacts().OwnRecord(&own);
+    FriendInfoA peer = chat_.Peer();
+    std::wstring ownId = vantor::AnsiToWide(own.id, sizeof own.id);
+    std::wstring peerId = vantor::AnsiToWide(peer.id, sizeof peer.id);
+    if (ownId.empty() || peerId.empty()) return;
+    std::wstring path = RecordFilePath(vantor::imkit::ProgramFolder(), ownId, peerId);
+    RecordStore store(SystemRecordFiles());
+    for (const ChatRecordBytes& bytes : store.List(path)) {
+        ChatRecordView record = ReadChatRecord(bytes.data());
+        Append(ViewerHeader(record, peer, own), false);
+        Append(record.text + "\r\n", true);
+    }
+}
+
+void RecordViewer::Append(const std::string& text, bool replaceEmoticons) {
+    HWND edit = GetDlgItem(window_, kViewerEditId);
+    if (!edit) return;
+    LRESULT line = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
+    SendMessageW(edit, EM_SETSEL, -1, -1);
+    CHARFORMATA format = chat_.DisplayFormat();
+    SendMessageA(edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    if (replaceEmoticons) SendMessageW(window_, kMsgReplaceEmoticons, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(edit));
+    SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+}
+
+void RecordViewer::Layout() {
+    HWND edit = GetDlgItem(window_, kViewerEditId);
+    if (!edit) return;
+    RECT client;
+    GetClientRect(window_, &client);
+    MoveWindow(edit, kFrameWidth, kFrameWidth, client.right - 2 * kFrameWidth, client.bottom - 2 * kFrameWidth, TRUE);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void RecordViewer::PaintFrame(HDC dc) {
+    RECT client;
+    GetClientRect(window_, &client);
+    HBRUSH brush = CreateSolidBrush(frameColour_);
+    RECT edges[4] = {{0, 0, client.right, kFrameWidth},
+                     {0, client.bottom - kFrameWidth, client.right, client.bottom},
+                     {0, 0, kFrameWidth, client.bottom},
+                     {client.right - kFrameWidth, 0, client.right, client.bottom}};
+    for (const RECT& edge : edges) FillRect(dc, &edge, brush);
+    DeleteObject(brush);
+}
+
+}  // namespace chatdesk
