@@ -38,7 +38,7 @@ GroupHandle SelectedGroup(HWND list) {
 // --- group chooser
 
 GroupChooser::GroupChooser(const std::string& nickname, std::vector<GroupChoice> groups)
-    : PresenceDialog(nullptr, IDD_GROUP_CHOOSER), nickname_(nickname), groups_(std::move(groups)) {}
+    : PresenceDialog(nullptr, IDD_GROUP_CHOOSER, SKINFRAME_BUTTON_CLOSE), nickname_(nickname), groups_(std::move(groups)) {}
 
 bool GroupChooser::OnInitDialog() {
     PresenceDialog::OnInitDialog();

@@ -32,8 +32,8 @@ HANDLE StartDialogThread(void (*run)(PresenceDialog* dialog), PresenceDialog* di
     return thread;
 }
 
-PresenceDialog::PresenceDialog(PresencePlug* plug, UINT templateId)
-    : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE), plug_(plug), templateId_(templateId) {}
+PresenceDialog::PresenceDialog(PresencePlug* plug, UINT templateId, unsigned long captionButtons)
+    : CSkinFrame(true, captionButtons), plug_(plug), templateId_(templateId) {}
 
 PresenceDialog::~PresenceDialog() = default;
 

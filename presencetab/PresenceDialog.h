@@ -28,7 +28,8 @@ enum : UINT {
 class PresenceDialog : public CSkinFrame {
 public:
     // `plug` is null for the modal group chooser, which the answer dialog owns.
-    PresenceDialog(PresencePlug* plug, UINT templateId);
+    PresenceDialog(PresencePlug* plug, UINT templateId,
+                   unsigned long captionButtons = SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE);
     ~PresenceDialog() override;
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -25,9 +25,13 @@ std::string Refusal() { return "<lwData docId=\"0\" opname=\"x\">" + Cell("messa
 
 std::wstring W(const char* utf8) { return vantor::AnsiToWide(A(utf8)); }
 
+// Wine shows what was painted once the painting thread dispatches messages again: the
+// waits pump this thread's (the dialog's own, or a helper's while the dialog's thread
+// runs a modal loop).
 void SavePicture(HWND window, const wchar_t* name) {
+    testkit::PumpUntilDone([] { return false; }, 300);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
+    testkit::PumpUntilDone([] { return false; }, 300);
     std::wstring dir = ParentDir() + L"screenshots";
     CreateDirectoryW(dir.c_str(), nullptr);
     EXPECT_TRUE(testkit::SaveBitmapFile(testkit::CaptureWindow(window), dir + L"\\" + name)) << name;
