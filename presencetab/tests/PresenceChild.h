@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ClientCore.h"
@@ -291,7 +292,8 @@ inline void RunSession(const char* part, const wchar_t* filter) {
     ASSERT_FALSE(exe.empty());
     for (const wchar_t* dll : {L"ClientCore.dll", L"zumbase.dll", L"RostBase.dll", L"PresenceCore.dll", L"WebFetch.dll",
                                L"RostLedger.dll", L"RostKeeper.dll", L"PresenceTab.dll", L"SkinFrame.dll", L"PictKit.dll",
-                               L"KnobKit.dll", L"GlassKit.dll", L"CommonKit.dll", L"HookRelay.dll", L"Toolcrate.dll"}) {
+                               L"KnobKit.dll", L"GlassKit.dll", L"CommonKit.dll", L"HookRelay.dll", L"Toolcrate.dll",
+                               L"CoreFront.dll", L"RostDialogs.dll", L"AnchorKit.dll", L"SurfView.dll"}) {
         ASSERT_TRUE(testkit::CopyFromProgramDir(dir, dll)) << dll;
     }
     testkit::CopyTree(program + L"Skins", dir + L"Skins");
