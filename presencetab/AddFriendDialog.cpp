@@ -9,7 +9,6 @@
 #include "KnobSkin.h"
 #include "PresencePlug.h"
 #include "Text.h"
-#include "ThreadWait.h"
 
 namespace presence {
 
@@ -42,11 +41,10 @@ void AddFriendDialog::OnDestroy() {
 INT_PTR AddFriendDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case PDM_ADDRESS_ENDED:
-        if (!closing_) JoinPumping(&addressThread_);
+        if (!closing_) Join(&addressThread_);
         return 1;
     case PDM_WORK_ENDED:
-        if (closing_) return 1;
-        JoinPumping(&worker_);
+        if (closing_ || !Join(&worker_)) return 1;
         EnableItems({IDC_SEND, IDC_CANCEL}, true);
         if (wParam == 1) {
             CloseNow();
@@ -72,8 +70,7 @@ void AddFriendDialog::OnCommand(UINT notifyCode, UINT controlId, HWND) {
     if (notifyCode != BN_CLICKED) return;
     if (controlId == IDC_SEND) {
         // The request goes where the server last saw the friend.
-        JoinPumping(&addressThread_);
-        if (worker_ || closing_) return;
+        if (!Join(&addressThread_) || worker_ || closing_) return;
         message_ = vantor::WideToAnsi(CutText(ItemText(IDC_REQUEST_TEXT), kRequestTextChars));
         worker_ = StartDialogThread(Send, this);
         if (worker_) EnableItems({IDC_SEND, IDC_CANCEL}, false);
@@ -103,8 +100,8 @@ void AddFriendDialog::Send(PresenceDialog* dialog) {
 }
 
 void AddFriendDialog::EndThreads() {
-    JoinPumping(&addressThread_);
-    JoinPumping(&worker_);
+    Join(&addressThread_);
+    Join(&worker_);
 }
 
 bool AddFriendDialog::OnDrawItem(LPDRAWITEMSTRUCT item) { return DrawKnob(item, {&send_, &cancel_}); }

@@ -8,7 +8,6 @@
 #include "KnobSkin.h"
 #include "PresencePlug.h"
 #include "Text.h"
-#include "ThreadWait.h"
 
 namespace presence {
 
@@ -104,7 +103,7 @@ INT_PTR AnswerDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case PDM_ADDRESS_ENDED:
         // While the worker runs it waits on the thread itself; it is joined after it.
-        if (!closing_ && !worker_) JoinPumping(&addressThread_);
+        if (!closing_ && !worker_) Join(&addressThread_);
         return 1;
     case PDM_CHOOSE_GROUP:
         if (closing_) {
@@ -190,8 +189,7 @@ GroupHandle AnswerDialog::AskGroup() {
 }
 
 void AnswerDialog::Finished(bool ok) {
-    JoinPumping(&worker_);
-    JoinPumping(&addressThread_);
+    if (!Join(&worker_) || !Join(&addressThread_)) return;
     if (ok) {
         CloseNow();
         return;
@@ -205,8 +203,8 @@ void AnswerDialog::EndThreads() {
     if (chooser_ && chooser_->Window()) EndDialog(chooser_->Window(), 0);
     chosen_ = nullptr;
     SetEvent(choiceMade_);
-    JoinPumping(&worker_);
-    JoinPumping(&addressThread_);
+    Join(&worker_);
+    Join(&addressThread_);
 }
 
 bool AnswerDialog::OnDrawItem(LPDRAWITEMSTRUCT item) {

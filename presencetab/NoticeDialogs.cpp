@@ -9,7 +9,6 @@
 #include "KnobSkin.h"
 #include "PresencePlug.h"
 #include "Text.h"
-#include "ThreadWait.h"
 
 namespace presence {
 
@@ -85,11 +84,10 @@ void FriendAddedDialog::OnDestroy() {
 INT_PTR FriendAddedDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case PDM_INFO_ENDED:
-        if (!closing_) JoinPumping(&infoThread_);
+        if (!closing_) Join(&infoThread_);
         return 1;
     case PDM_SAVE_ENDED:
-        if (closing_) return 1;
-        JoinPumping(&saver_);
+        if (closing_ || !Join(&saver_)) return 1;
         EnableItems({IDC_OK, IDC_CLOSE}, true);
         if (wParam == 1) {
             CloseNow();
@@ -106,8 +104,7 @@ void FriendAddedDialog::OnCommand(UINT notifyCode, UINT controlId, HWND) {
     if (notifyCode != BN_CLICKED || (controlId != IDC_OK && controlId != IDC_CLOSE)) return;
     // Both buttons save: the server has linked the two users already.
     if (saver_) return;
-    JoinPumping(&infoThread_);
-    if (closing_) return;
+    if (!Join(&infoThread_) || closing_ || saver_) return;
     group_ = SelectedGroup(Item(IDC_GROUPS));
     saver_ = StartDialogThread(Save, this);
     if (saver_) EnableItems({IDC_OK, IDC_CLOSE}, false);
@@ -134,8 +131,8 @@ void FriendAddedDialog::Save(PresenceDialog* dialog) {
 }
 
 void FriendAddedDialog::EndThreads() {
-    JoinPumping(&infoThread_);
-    JoinPumping(&saver_);
+    Join(&infoThread_);
+    Join(&saver_);
 }
 
 bool FriendAddedDialog::OnDrawItem(LPDRAWITEMSTRUCT item) { return DrawKnob(item, {&ok_, &close_}); }

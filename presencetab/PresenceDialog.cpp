@@ -6,6 +6,7 @@
 #include "PresencePlug.h"
 #include "ProgramFolder.h"
 #include "Text.h"
+#include "ThreadWait.h"
 
 namespace presence {
 
@@ -99,8 +100,19 @@ bool PresenceDialog::OnSysCommand(WPARAM command, LPARAM lParam) {
 void PresenceDialog::CloseNow() {
     if (closing_) return;
     closing_ = true;
-    EndThreads();
+    // The window may go while the threads are waited for; the object stays until then.
+    if (!RunNested([this] { EndThreads(); })) return;
     DestroyWindow(m_hWnd);
+}
+
+bool PresenceDialog::Join(HANDLE* thread) {
+    HANDLE taken = *thread;
+    *thread = nullptr;
+    if (!taken) return true;
+    return RunNested([taken] {
+        WaitPumping(taken);
+        CloseHandle(taken);
+    });
 }
 
 bool PresenceDialog::RunNested(const std::function<void()>& modal) {

@@ -64,6 +64,10 @@ protected:
     void ErrorBox(const wchar_t* text);
     // The window's small icon at the top-left corner of control `id`.
     void DrawSmallIcon(HDC dc, int id);
+    // Waits for one of the dialog's threads, messages flowing, and closes its handle
+    // (taken from *thread first, so a wait nested in this one finds nothing to wait for).
+    // False when the window went meanwhile: as after RunNested, the object is freed.
+    bool Join(HANDLE* thread);
     // Runs a nested modal loop (the group chooser). False when the window went meanwhile:
     // the object is freed then, and the caller must not touch it.
     bool RunNested(const std::function<void()>& modal);

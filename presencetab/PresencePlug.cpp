@@ -224,6 +224,8 @@ void PresencePlug::OnTimer() {
 }
 
 void PresencePlug::OnDestroy() {
+    // Normally done already; here too for a window that goes with its parent.
+    CloseDialogs();
     destroying_ = true;
     KillTimer(window_, kTickTimer);
     if (events_[kStop]) SetEvent(events_[kStop]);
