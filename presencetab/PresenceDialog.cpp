@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "PresenceDialog.h"
 
 #include "CommonKit.h"

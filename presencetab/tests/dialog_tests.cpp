@@ -346,6 +346,44 @@ TEST_F(VerifyDialogs, DestroyClosesEveryDialogAndEndsTheirThreads) {
     Pump(300);
 }
 
+// The plug-in goes while the group chooser runs its modal loop (a timer of this thread
+// does it from inside that loop): the chooser and the answer end, the answer's object
+// lasts until the loop returned, and nothing is left running.
+PFN_TabPlug_Destroy g_destroyFromTimer = nullptr;
+TabPlugHandle g_plugForTimer = nullptr;
+int g_destroyResult = -1;
+
+void CALLBACK DestroyOnceTheChooserShows(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!testkit::FindWindowByTitle(L"选择组", 0)) return;
+    KillTimer(nullptr, timer);
+    g_destroyResult = g_destroyFromTimer(g_plugForTimer);
+}
+
+TEST_F(VerifyDialogs, DestroyDuringTheGroupChoiceEndsTheAnswer) {
+    Online({});
+    Create();
+    Send(PeerFields("0001", "q1", "张三"));
+    HWND answer = testkit::FindWindowByTitle(kSystemMessage);
+    ASSERT_NE(nullptr, answer);
+    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetFriendIP") == 1; }));
+    g_destroyFromTimer = destroy;
+    g_plugForTimer = plug;
+    g_destroyResult = -1;
+    SetTimer(nullptr, 0, 50, DestroyOnceTheChooserShows);
+    testkit::Click(answer, 1020);
+    ASSERT_TRUE(PumpUntil([&] { return g_destroyResult != -1; }, 15000));
+    plug = nullptr;
+    Pump(300);
+    EXPECT_EQ(1, g_destroyResult);
+    EXPECT_FALSE(IsWindow(answer));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(0, testkit::CountWindowsByTitle(L"选择组", false));
+    EXPECT_EQ(0, server->Count("SendResponseValidFriend2PS")) << "no group was chosen";
+    FreeLibrary(plugModule);
+    plugModule = nullptr;
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"PresenceTab.dll"));
+}
+
 TEST(PresenceTab, SessionWithVerificationDialogs) { RunSession("3", L"VerifyDialogs.*:PresenceCommands.*"); }
 
 }  // namespace
