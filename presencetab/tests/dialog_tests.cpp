@@ -315,6 +315,15 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     Send(PeerFields("0002", "x1", "小X", "02", "0001"));
     Pump(300);
     EXPECT_EQ(0, testkit::CountWindowsByTitle(kSystemMessage));
+
+    // A request without a nickname shows the one the platform knows.
+    Platform("e1", "小E");
+    Send(PeerFields("0001", "e1", ""));
+    HWND answer = testkit::FindWindowByTitle(kSystemMessage);
+    ASSERT_NE(nullptr, answer);
+    EXPECT_EQ(W("小E"), testkit::Text(answer, 1012));
+    testkit::Click(answer, 1002);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(answer); }));
 }
 
 TEST_F(VerifyDialogs, DestroyClosesEveryDialogAndEndsTheirThreads) {
