@@ -1,6 +1,6 @@
 // Commands from other plug-ins in a signed-in session (PresenceChild.h): blocking a
 // friend through the contact dialogs, and the add-friend command for a UTF-16 record.
-// Run with the dialog tests (part 3), since both show windows.
+// They run in the dialog tests' session, since both show windows.
 #include "PresenceChild.h"
 
 #include <winsock2.h>
