@@ -293,9 +293,11 @@ inline void RunSession(const char* part, const wchar_t* filter) {
     for (const wchar_t* dll : {L"ClientCore.dll", L"zumbase.dll", L"RostBase.dll", L"PresenceCore.dll", L"WebFetch.dll",
                                L"RostLedger.dll", L"RostKeeper.dll", L"PresenceTab.dll", L"SkinFrame.dll", L"PictKit.dll",
                                L"KnobKit.dll", L"GlassKit.dll", L"CommonKit.dll", L"HookRelay.dll", L"Toolcrate.dll",
-                               L"CoreFront.dll", L"RostDialogs.dll", L"AnchorKit.dll", L"SurfView.dll"}) {
+                               L"CoreFront.dll", L"RostDialogs.dll", L"AnchorKit.dll", L"SurfView.dll", L"PlugHost.dll",
+                               L"OrderHub.dll"}) {
         ASSERT_TRUE(testkit::CopyFromProgramDir(dir, dll)) << dll;
     }
+    ASSERT_TRUE(testkit::CopyFromProgramDir(dir, L"TraceDeck.dll", L"TabDeck.dll"));
     testkit::CopyTree(program + L"Skins", dir + L"Skins");
     std::wstring arguments = std::wstring(L"--gtest_filter=") + filter + L":PresenceChild.ZzReachedTheEnd";
     DWORD code = testkit::RunProgram(exe, arguments, dir, {{kChildVariable, program}}, 240000);

@@ -1,5 +1,6 @@
-// Commands from other plug-ins in a signed-in session (PresenceChild.h): blocking a
-// friend through the contact dialogs, and the add-friend command for a UTF-16 record.
+// Commands from other plug-ins in a signed-in session (PresenceChild.h): through the
+// container and the command centre, blocking a friend through the contact dialogs, and
+// the add-friend command for a UTF-16 record.
 // They run in the dialog tests' session, since both show windows.
 #include "PresenceChild.h"
 
@@ -7,6 +8,7 @@
 
 #include "DialogDriver.h"
 #include "outside/CoreFront.h"
+#include "outside/OrderHub.h"
 
 using namespace pttest;
 using namespace ptchild;
@@ -77,6 +79,36 @@ protected:
     }
     HMODULE facade = nullptr;
 };
+
+TEST_F(PresenceCommands, TheContainerStartsTheTabAndTheCommandCentreReachesIt) {
+    Online({});
+    testkit::WriteFileBytes(folder + L"config\\pruv2.cfg",
+                            "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n[PlugsModule]\r\n");
+    HMODULE host = LoadLibraryW((folder + L"PlugHost.dll").c_str());
+    ASSERT_NE(nullptr, host);
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    // The account has the chat service: the container starts the presence tab for it.
+    vantor::ProcAddress<PFN_Container_Load>(host, CONTAINER_LOAD_NAME)(1, parent);
+    ASSERT_NE(nullptr, GetModuleHandleW(L"PresenceTab.dll"));
+    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetOnlineUserCount") >= 1; })) << "the tab did not start";
+
+    auto action = vantor::ProcAddress<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+    ASSERT_NE(nullptr, action);
+    FriendInfoA target = {};
+    vantor::CopyField(target.id, "t1");
+    action(PLUG_PRESENCE, presence::PresCmd_AddFriendA, reinterpret_cast<INT_PTR>(&target));
+    HWND dialog = testkit::FindWindowByTitle(L"添加好友", 0);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(L"t1", testkit::Text(dialog, 1011));
+
+    // Unloading the container takes the tab and its dialog with it.
+    vantor::ProcAddress<PFN_Container_Unload>(host, CONTAINER_UNLOAD_NAME)();
+    EXPECT_FALSE(IsWindow(dialog));
+    DestroyWindow(parent);
+    FreeLibrary(host);
+    Pump(300);
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"PresenceTab.dll"));
+}
 
 TEST_F(PresenceCommands, BlockingTellsOnlyOnlineFriendsAndNeverWaitsLong) {
     ASSERT_TRUE(peer->Listen("127.0.0.2", port, "answer"));
