@@ -15,7 +15,9 @@
 #include "ProxyQueue.h"
 #include "Text.h"
 #include "ThreadWait.h"
+#include "VerifyDialogs.h"
 #include "outside/CoreFront.h"
+#include "outside/Toolcrate.h"
 
 namespace presence {
 
@@ -70,6 +72,14 @@ void PresencePlug::SetResourceModule(HMODULE module) {
     if (!g_resources) g_resources = module;
 }
 
+HMODULE PresencePlug::ResourceModule() { return g_resources ? g_resources : vantor::ThisModule(); }
+
+PeerSender& PresencePlug::Peers() {
+    static NoPeers none;
+    if (peers_) return *peers_;
+    return none;
+}
+
 PresencePlug::PresencePlug(HWND parent, HMODULE container, HostContext book)
     : parent_(parent), container_(container), book_(book) {
     InitCommonControls();
@@ -83,8 +93,7 @@ PresencePlug::~PresencePlug() {
 
 PresencePlug* PresencePlug::Create(HWND parent, HMODULE container, HostContext book) {
     PresencePlug* plug = new PresencePlug(parent, container, book);
-    HMODULE resources = g_resources ? g_resources : vantor::ThisModule();
-    plug->window_ = CreateDialogParamW(resources, MAKEINTRESOURCEW(kMainDialog), parent, DialogProc,
+    plug->window_ = CreateDialogParamW(ResourceModule(), MAKEINTRESOURCEW(kMainDialog), parent, DialogProc,
                                        reinterpret_cast<LPARAM>(plug));
     if (!plug->window_) {
         vantor::DebugLine(L"PresenceTab: the hidden window could not be made (%lu)\n", GetLastError());
@@ -96,6 +105,8 @@ PresencePlug* PresencePlug::Create(HWND parent, HMODULE container, HostContext b
 
 void PresencePlug::Destroy(PresencePlug* plug) {
     vantor::DebugLine(L"\t开始停止PS服务...\n");
+    // The dialogs' code and their threads go with this library: they end first.
+    plug->CloseDialogs();
     if (plug->window_) DestroyWindow(plug->window_);
     plug->window_ = nullptr;
     vantor::DebugLine(L"\tPS服务停止完毕！\n");
@@ -141,14 +152,12 @@ INT_PTR PresencePlug::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case PTM_RELOGIN: OnRelogin(); return TRUE;
     case PTM_FRIEND_REMOVED: OnFriendRemoved(reinterpret_cast<const PresenceNotice*>(lParam)); return TRUE;
     case PTM_FRIEND_STATUS: OnFriendStatus(reinterpret_cast<const FriendStatusNotice*>(lParam)); return TRUE;
-    // The verification dialogs and the add-friend dialog answer these.
-    case PTM_ADD_FRIEND_W:
-    case PTM_ADD_FRIEND_A:
-    case PTM_VERIFY_REQUEST:
-    case PTM_VERIFY_ACCEPTED:
-    case PTM_VERIFY_REFUSED:
-    case PTM_FRIEND_DELETED:
-        return TRUE;
+    case PTM_ADD_FRIEND_W: OnAddFriendW(reinterpret_cast<const FriendInfoW*>(lParam)); return TRUE;
+    case PTM_ADD_FRIEND_A: OnAddFriend(reinterpret_cast<const FriendInfoA*>(lParam)); return TRUE;
+    case PTM_VERIFY_REQUEST: OnVerifyRequest(reinterpret_cast<const PresenceNotice*>(lParam)); return TRUE;
+    case PTM_VERIFY_ACCEPTED: OnVerifyAccepted(reinterpret_cast<const PresenceNotice*>(lParam)); return TRUE;
+    case PTM_VERIFY_REFUSED: OnVerifyRefused(reinterpret_cast<const PresenceNotice*>(lParam)); return TRUE;
+    case PTM_FRIEND_DELETED: return TRUE;
     default:
         return FALSE;
     }
@@ -215,6 +224,8 @@ void PresencePlug::OnTimer() {
 }
 
 void PresencePlug::OnDestroy() {
+    // Normally done already; here too for a window that goes with its parent.
+    CloseDialogs();
     destroying_ = true;
     KillTimer(window_, kTickTimer);
     if (events_[kStop]) SetEvent(events_[kStop]);
@@ -528,6 +539,12 @@ void PresencePlug::PreventUser(const PreventUserParam* param) {
 
 void PresencePlug::DoCommand(int command, INT_PTR parameter) {
     switch (command) {
+    case PresCmd_AddFriendW:
+        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
+        break;
+    case PresCmd_AddFriendA:
+        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
+        break;
     case PresCmd_UpdateSelfStatus:
         PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
         break;
@@ -543,6 +560,99 @@ void PresencePlug::DoCommand(int command, INT_PTR parameter) {
     default:
         break;
     }
+}
+
+// --- the verification dialogs
+
+void PresencePlug::DialogOpened(PresenceDialog* dialog) { dialogs_.push_back(dialog); }
+
+void PresencePlug::DialogClosed(PresenceDialog* dialog) {
+    for (auto at = dialogs_.begin(); at != dialogs_.end(); ++at) {
+        if (*at == dialog) {
+            dialogs_.erase(at);
+            return;
+        }
+    }
+}
+
+void PresencePlug::CloseDialogs() {
+    closingDialogs_ = true;
+    // Sends under way fail at once instead of waiting for their friends.
+    if (peers_) peers_->BeginStop();
+    while (!dialogs_.empty()) {
+        PresenceDialog* dialog = dialogs_.back();
+        dialog->CloseNow();
+        // A dialog whose close was already under way further up leaves the list here.
+        DialogClosed(dialog);
+    }
+}
+
+bool PresencePlug::RaiseOpen(int kind, const char* id) {
+    for (PresenceDialog* d : dialogs_) {
+        if (d->Kind() == kind && d->PeerId() == id) {
+            if (IsIconic(d->Window())) ShowWindow(d->Window(), SW_RESTORE);
+            SetForegroundWindow(d->Window());
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+FriendInfoA RecordOf(const PresenceNotice& notice) {
+    FriendInfoA record = {};
+    vantor::CopyField(record.id, notice.id);
+    vantor::CopyField(record.nickname, notice.nickname);
+    return record;
+}
+
+}  // namespace
+
+void PresencePlug::OnVerifyRequest(const PresenceNotice* notice) {
+    if (!notice || closingDialogs_ || RaiseOpen(kAnswerDialog, notice->id)) return;
+    FriendInfoA requester = RecordOf(*notice);
+    if (!requester.nickname[0]) {
+        LibraryKernel kernel;
+        FriendInfoA known = requester;
+        if (kernel.UserPublicInfo(notice->id, &known) == 0) vantor::CopyField(requester.nickname, known.nickname);
+    }
+    (new AnswerDialog(this, requester, notice->message))->Open();
+}
+
+void PresencePlug::OnVerifyAccepted(const PresenceNotice* notice) {
+    if (!notice || closingDialogs_) return;
+    {
+        LibraryBook book(book_);
+        if (book.FindFriend(notice->id, nullptr)) return;
+    }
+    if (RaiseOpen(kFriendAddedDialog, notice->id)) return;
+    (new FriendAddedDialog(this, RecordOf(*notice)))->Open();
+}
+
+void PresencePlug::OnVerifyRefused(const PresenceNotice* notice) {
+    if (!notice || closingDialogs_) return;
+    (new RefusalDialog(this, RecordOf(*notice), notice->message))->Open();
+}
+
+void PresencePlug::OnAddFriend(const FriendInfoA* target) {
+    if (!target || closingDialogs_) return;
+    (new AddFriendDialog(this, *target))->Open();
+}
+
+void PresencePlug::OnAddFriendW(const FriendInfoW* target) {
+    if (!target || closingDialogs_) return;
+    FriendInfoA converted = {};
+    {
+        vantor::UniqueModule toolcrate(vantor::LoadProgramLibrary(L"Toolcrate.dll"));
+        if (!toolcrate) {
+            vantor::DebugLine(L"载入公共函数库Toolcrate.dll失败了\n");
+            return;
+        }
+        auto convert = vantor::ProcAddress<PFN_CopyAddressFriendW2A>(toolcrate.get(), "CopyAddressFriendW2A");
+        if (!convert || !convert(target, &converted)) return;
+    }
+    OnAddFriend(&converted);
 }
 
 }  // namespace presence

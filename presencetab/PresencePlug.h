@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "BeatClock.h"
 #include "FriendNotices.h"
@@ -18,6 +19,8 @@
 
 namespace presence {
 
+class PresenceDialog;
+
 class PresencePlug {
 public:
     // Null when the hidden window cannot be made.
@@ -28,8 +31,18 @@ public:
     HWND Window() const { return window_; }
     void DoCommand(int command, INT_PTR parameter);
 
-    // The module whose dialog template the window is made from.
+    // The module whose dialog templates the windows are made from.
     static void SetResourceModule(HMODULE module);
+    static HMODULE ResourceModule();
+
+    // For the verification dialogs: the contact book, the direct road to friends' clients
+    // (a road that always fails once the channel is gone) and our own local TCP port.
+    HostContext Book() const { return book_; }
+    PeerSender& Peers();
+    WORD LocalPort() const { return localPort_; }
+    // The open modeless dialogs, closed before the plug-in goes.
+    void DialogOpened(PresenceDialog* dialog);
+    void DialogClosed(PresenceDialog* dialog);
 
 private:
     enum Signal { kStop, kBeat, kProxy, kOnline, kOnlineStatus, kOwnStatus, kSignals };
@@ -49,6 +62,15 @@ private:
     void OnFriendStatus(const FriendStatusNotice* notice);
     void OnSelfStatus(WORD status);
     void OnSelfStatusEnded();
+    void OnVerifyRequest(const PresenceNotice* notice);
+    void OnVerifyAccepted(const PresenceNotice* notice);
+    void OnVerifyRefused(const PresenceNotice* notice);
+    void OnAddFriend(const FriendInfoA* target);
+    void OnAddFriendW(const FriendInfoW* target);
+    // Raises the open dialog of that kind for that user; false when there is none.
+    bool RaiseOpen(int kind, const char* id);
+    // Ends every open dialog, its threads included.
+    void CloseDialogs();
     void JoinWorker(HANDLE* thread);
     void PreventUser(const PreventUserParam* param);
     // The channel's send without a reply; fails once the channel is gone.
@@ -79,6 +101,9 @@ private:
     HMODULE richEdit_ = nullptr;
     HWND window_ = nullptr;
     bool destroying_ = false;
+    // Set once the plug-in goes: no dialog opens any more.
+    bool closingDialogs_ = false;
+    std::vector<PresenceDialog*> dialogs_;
 
     HANDLE events_[kSignals] = {};
     HANDLE beatThread_ = nullptr;

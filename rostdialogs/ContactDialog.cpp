@@ -1,5 +1,6 @@
 #include "ContactDialog.h"
 
+#include "KnobSkin.h"
 #include "CommonKit.h"
 #include "DebugOut.h"
 #include "IniFile.h"
@@ -7,32 +8,6 @@
 #include "Text.h"
 
 namespace rostdialogs {
-
-namespace {
-
-COLORREF ReadColour(const std::wstring& file, const wchar_t* key) {
-    std::wstring text = vantor::ini::ReadString(file, L"Button", key, L"0,0,0", 64);
-    int r = 0, g = 0, b = 0;
-    if (swscanf(text.c_str(), L"%d,%d,%d", &r, &g, &b) != 3) r = g = b = 0;
-    return RGB(r, g, b);
-}
-
-}  // namespace
-
-ButtonSkin ReadButtonSkin() {
-    ButtonSkin skin;
-    std::wstring skinName =
-        vantor::ini::ReadString(vantor::ini::ProgramFile(L"config\\uiprof.cfg"), L"Global", L"SkinName", L"", 260);
-    std::wstring folder = vantor::ini::ProgramFile(L"Skins\\" + skinName + L"\\");
-    std::wstring file = folder + L"CommWnd.skn";
-    std::wstring normal = vantor::ini::ReadString(file, L"Button", L"btn_bk_n", L"", 260);
-    std::wstring hover = vantor::ini::ReadString(file, L"Button", L"btn_bk_h", L"", 260);
-    if (!normal.empty()) skin.normal = vantor::WideToAnsi(folder + normal);
-    if (!hover.empty()) skin.hover = vantor::WideToAnsi(folder + hover);
-    skin.textNormal = ReadColour(file, L"txt_clr_n");
-    skin.textHover = ReadColour(file, L"txt_clr_h");
-    return skin;
-}
 
 ContactDialog::ContactDialog(UINT templateId, bool skinned, unsigned long captionButtons)
     : CSkinFrame(skinned, captionButtons), templateId_(templateId) {}
@@ -96,27 +71,15 @@ std::string ContactDialog::ItemTextA(int id) const { return vantor::WideToAnsi(I
 void ContactDialog::SetItemText(int id, const wchar_t* text) { SetDlgItemTextW(m_hWnd, id, text); }
 
 void ContactDialog::SkinButtons(std::initializer_list<std::pair<CKnobKit*, int>> buttons) {
-    for (const auto& b : buttons) b.first->SubclassWnd(Item(b.second));
+    vantor::imkit::SubclassKnobs(m_hWnd, buttons);
 }
 
-void ContactDialog::ApplyButtonSkin(std::initializer_list<CKnobKit*> buttons) {
-    ButtonSkin skin = ReadButtonSkin();
-    for (CKnobKit* b : buttons) {
-        b->SetBkgndImage(skin.normal.empty() ? nullptr : skin.normal.c_str(),
-                         skin.hover.empty() ? nullptr : skin.hover.c_str(), nullptr, nullptr);
-        b->SetTextColor(skin.textNormal, skin.textHover);
-    }
-}
+void ContactDialog::ApplyButtonSkin(std::initializer_list<CKnobKit*> buttons) { vantor::imkit::ApplyKnobSkin(buttons); }
 
-void ContactDialog::UnskinButtons(std::initializer_list<CKnobKit*> buttons) {
-    for (CKnobKit* b : buttons)
-        if (b->IsSubclass()) b->UnsubclassWnd();
-}
+void ContactDialog::UnskinButtons(std::initializer_list<CKnobKit*> buttons) { vantor::imkit::UnsubclassKnobs(buttons); }
 
 bool ContactDialog::DrawButtons(LPDRAWITEMSTRUCT item, std::initializer_list<CKnobKit*> buttons) {
-    for (CKnobKit* b : buttons)
-        if (b->IsSubclass() && item->hwndItem == b->GetSafeHwnd()) return b->DrawItem(item);
-    return false;
+    return vantor::imkit::DrawKnob(item, buttons);
 }
 
 }  // namespace rostdialogs

@@ -50,13 +50,6 @@ protected:
     bool selfDelete_ = false;
 };
 
-// A subclassed owner-drawn push button whose skin sits in "Skins\<SkinName>\CommWnd.skn".
-struct ButtonSkin {
-    std::string normal, hover;   // full 8-bit paths, empty for none
-    COLORREF textNormal = 0, textHover = 0;
-};
-ButtonSkin ReadButtonSkin();
-
 // A child's rectangle in its parent's client co-ordinates.
 RECT ChildRect(HWND parent, HWND child);
 
