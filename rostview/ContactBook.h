@@ -57,10 +57,15 @@ public:
     bool GroupNameExists(GroupHandle parent, const char* name);
 
 private:
-    template <typename Fn> Fn Export(const char* name) const;
+    // The exports the pane calls, each looked up at its first use only.
+    enum Call { FRIEND_A, FRIEND_W, GROUP_A, GROUP_W, ACCOUNT, POLICY, ENUM_GROUP, ENUM_FRIENDS, ENUM_BLACK,
+                NAME_EXISTS, CALL_COUNT };
+    template <typename Fn> Fn Export(Call call) const;
 
     HostContext book_;
     HMODULE module_ = nullptr;
+    mutable FARPROC exports_[CALL_COUNT] = {};
+    mutable bool looked_[CALL_COUNT] = {};
 };
 
 // RostKeeper.dll from the program folder for one registration call; false when the

@@ -72,6 +72,7 @@ RostViewPane::RostViewPane()
     : model_(friendOps_, blackOps_, sink_, this), captionFont_(CreateCaptionFont()) {}
 
 RostViewPane::~RostViewPane() {
+    if (windowReady_) CloseHandle(windowReady_);
     skin_.FreePictures();
     if (captionFont_) DeleteObject(captionFont_);
 }
@@ -82,14 +83,31 @@ bool RostViewPane::CreateWindowIn(HINSTANCE instance, HWND parent) {
     return wnd != nullptr && window_ == wnd;
 }
 
-void RostViewPane::Start(HMODULE self, HMODULE container, HostContext book, INT_PTR flags) {
-    container_ = container;
+void RostViewPane::BeginLoad(HostContext book) {
     book_ = book;
-    flags_ = flags;
-    CallbackEntry::Admit(this);
+    windowReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!windowReady_) return;
     DWORD id = 0;
     loadThread_ = CreateThread(nullptr, 0, LoadThread, this, 0, &id);
+}
+
+void RostViewPane::Start(HMODULE self, HMODULE container, INT_PTR flags) {
+    container_ = container;
+    flags_ = flags;
+    CallbackEntry::Admit(this);
+    if (windowReady_) SetEvent(windowReady_);
     RegisterWithKeeper(book_, self, reinterpret_cast<UINT_PTR>(this));
+}
+
+void RostViewPane::AbandonLoad() {
+    stop_ = true;
+    if (windowReady_) SetEvent(windowReady_);
+    if (loadThread_) {
+        // Without a window the thread sends nothing here: a plain wait does.
+        WaitForSingleObject(loadThread_, INFINITE);
+        CloseHandle(loadThread_);
+        loadThread_ = nullptr;
+    }
 }
 
 int RostViewPane::Destroy(HMODULE self) {
