@@ -415,6 +415,8 @@ void RostViewPane::OnContactsLoaded() {
         }
         loadThread_ = nullptr;
     }
+    // A new group being named sits where it was put, not in the load's order.
+    if (temporaryItem_) model_.Disturbed();
     LedgerBook book(book_);
     model_.LoadFinished(book);
 }
