@@ -115,8 +115,13 @@ void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users) {
 
 void ContactModel::LoadFinished(ContactBook& book) {
     SortLoaded(book);
-    if (telephoneRoot_) friends_.Expand(telephoneRoot_);
-    if (networkRoot_) friends_.Expand(networkRoot_);
+    // The open images go on before the expansion: set from within the tree's expansion
+    // notice they cost the control another round of scroll-bar and size work.
+    for (HTREEITEM root : {telephoneRoot_, networkRoot_}) {
+        if (!root) continue;
+        friends_.SetImages(root, IMAGE_GROUP_OPEN, IMAGE_GROUP_OPEN_SELECTED);
+        friends_.Expand(root);
+    }
 }
 
 // --- finding

@@ -106,6 +106,9 @@ TEST(ContactLoad, FillsBothTreesSortedAndExpanded) {
     EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
     EXPECT_TRUE(s.friends.Get(s.model.TelephoneRoot())->expanded);
     EXPECT_TRUE(s.friends.Get(s.model.NetworkRoot())->expanded);
+    // The memory tree sends no expansion notices: the roots show open by the load itself.
+    EXPECT_EQ(IMAGE_GROUP_OPEN, s.friends.Get(s.model.TelephoneRoot())->image);
+    EXPECT_EQ(IMAGE_GROUP_OPEN_SELECTED, s.friends.Get(s.model.NetworkRoot())->selected);
     EXPECT_EQ(U("骚扰/4"), s.black.Dump());
     EXPECT_TRUE(s.lines.Has(L"枚举组和好友一共耗时："));
     // Each friend and the black user read once: the end of the load sorts with what the
