@@ -46,6 +46,36 @@ void LoadSkin(const std::wstring& skinFolder, SkinValues* skin);
 // "<program folder>\config\uiprof.cfg" [Global] SkinName (empty when missing).
 std::wstring CurrentSkinName(const std::wstring& programFolder);
 
+// Gives `to` the values and pictures of `from` (the pictures `to` had are freed); `from`
+// is left with no pictures.
+void MoveSkin(SkinValues& from, SkinValues* to);
+
+// The current skin read on a thread of its own, as switching to it reads it, while the
+// window's thread makes the window.
+class SkinPreload {
+public:
+    enum Result { NOT_READ, NO_SKIN_NAME, LOADED };
+
+    SkinPreload() = default;
+    ~SkinPreload();
+    SkinPreload(const SkinPreload&) = delete;
+    SkinPreload& operator=(const SkinPreload&) = delete;
+
+    // Starts reading the skin named in the program folder's configuration.
+    void Start(const std::wstring& programFolder);
+    // Waits for the reading. LOADED: `to` has the skin. NO_SKIN_NAME: `to` is untouched.
+    // NOT_READ: nothing was started (or it was taken already).
+    Result Take(SkinValues* to);
+
+private:
+    static DWORD WINAPI Run(void* self);
+
+    std::wstring folder_;
+    std::wstring name_;
+    SkinValues values_;
+    HANDLE thread_ = nullptr;
+};
+
 // How one header is to look.
 struct HeaderLook {
     bool current = false;

@@ -84,6 +84,7 @@ bool RostViewPane::CreateWindowIn(HINSTANCE instance, HWND parent) {
 }
 
 void RostViewPane::BeginLoad(HostContext book) {
+    skinPreload_.Start(vantor::ProgramDir());
     book_ = book;
     windowReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!windowReady_) return;
@@ -232,7 +233,8 @@ bool RostViewPane::Initialise() {
     folders_[1].caption = kBlackFolder;
     folders_[1].SetChild(blackTree_);
 
-    SwitchSkin();
+    // As SwitchSkin does, with the pictures read while the window was being made.
+    if (skinPreload_.Take(&skin_) == SkinPreload::NOT_READ) SwitchSkin();
 
     HDC dc = GetDC(window_);
     HGDIOBJ old = SelectObject(dc, captionFont_);

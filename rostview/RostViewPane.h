@@ -47,7 +47,8 @@ public:
     RostViewPane& operator=(const RostViewPane&) = delete;
 
     // Starts the load thread on the book before the window exists: it reads while the
-    // window is made and hands nothing over until Start or AbandonLoad.
+    // window is made and hands nothing over until Start or AbandonLoad. The skin is read
+    // meanwhile too.
     void BeginLoad(HostContext book);
     // The dialog as a child of parent; false when it could not be made.
     bool CreateWindowIn(HINSTANCE instance, HWND parent);
@@ -188,6 +189,7 @@ private:
     bool tracking_ = false;
     bool sizing_ = false;
     SkinValues skin_;
+    SkinPreload skinPreload_;
     HFONT captionFont_ = nullptr;
     int widestCaption_ = 0;
 
