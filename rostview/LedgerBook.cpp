@@ -13,7 +13,7 @@ bool ContactBook::PolicyInUse(FriendHandle entry, DWORD policyId) {
     return Policy(entry, policyId, &policy) && policy.flags[SERVICE_POLICY_STATUS_FLAG] == 1;
 }
 
-LedgerBook::LedgerBook(HostContext book) : book_(book), module_(vantor::LoadProgramLibrary(L"RostLedger.dll")) {}
+LedgerBook::LedgerBook(HostContext book) : book_(book) {}
 
 LedgerBook::~LedgerBook() {
     if (module_) FreeLibrary(module_);
@@ -28,11 +28,19 @@ const char* const kExportNames[] = {
 };
 }  // namespace
 
+HMODULE LedgerBook::Module() const {
+    if (!loadTried_) {
+        module_ = vantor::LoadProgramLibrary(L"RostLedger.dll");
+        loadTried_ = true;
+    }
+    return module_;
+}
+
 template <typename Fn>
 Fn LedgerBook::Export(Call call) const {
     static_assert(sizeof kExportNames / sizeof kExportNames[0] == CALL_COUNT, "one name per call");
     if (!looked_[call]) {
-        exports_[call] = module_ ? GetProcAddress(module_, kExportNames[call]) : nullptr;
+        exports_[call] = Module() ? GetProcAddress(module_, kExportNames[call]) : nullptr;
         looked_[call] = true;
     }
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(exports_[call]));
@@ -48,27 +56,27 @@ Fn Reader(Fn fn, HMODULE module) {
 }  // namespace
 
 bool LedgerBook::FriendA(FriendHandle entry, FriendInfoA* out) {
-    auto fn = Reader(Export<PFN_RostLedger_GetFriendInfoA>(FRIEND_A), module_);
+    auto fn = Reader(Export<PFN_RostLedger_GetFriendInfoA>(FRIEND_A), Module());
     return fn && fn(book_, entry, out);
 }
 
 bool LedgerBook::FriendW(FriendHandle entry, FriendInfoW* out) {
-    auto fn = Reader(Export<PFN_RostLedger_GetFriendInfoW>(FRIEND_W), module_);
+    auto fn = Reader(Export<PFN_RostLedger_GetFriendInfoW>(FRIEND_W), Module());
     return fn && fn(book_, entry, out);
 }
 
 bool LedgerBook::GroupA(GroupHandle group, GroupInfoA* out) {
-    auto fn = Reader(Export<PFN_RostLedger_GetGroupInfoA>(GROUP_A), module_);
+    auto fn = Reader(Export<PFN_RostLedger_GetGroupInfoA>(GROUP_A), Module());
     return fn && fn(book_, group, out);
 }
 
 bool LedgerBook::GroupW(GroupHandle group, GroupInfoW* out) {
-    auto fn = Reader(Export<PFN_RostLedger_GetGroupInfoW>(GROUP_W), module_);
+    auto fn = Reader(Export<PFN_RostLedger_GetGroupInfoW>(GROUP_W), Module());
     return fn && fn(book_, group, out);
 }
 
 FriendHandle LedgerBook::CurrentAccount() {
-    auto fn = Reader(Export<PFN_RostLedger_GetCurrentAccount>(ACCOUNT), module_);
+    auto fn = Reader(Export<PFN_RostLedger_GetCurrentAccount>(ACCOUNT), Module());
     return fn ? fn(book_) : nullptr;
 }
 
