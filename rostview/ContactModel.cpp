@@ -172,6 +172,7 @@ void OrderFriends(std::vector<LoadedFriend>& friends) {
         order[i] = i;
     }
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return CompareKeys(keys[a], keys[b]) < 0; });
+    if (std::is_sorted(order.begin(), order.end())) return;  // in order already
     std::vector<LoadedFriend> sorted;
     sorted.reserve(friends.size());
     for (size_t i : order) sorted.push_back(friends[i]);
@@ -456,14 +457,14 @@ struct LoadContext {
     // The groups handed over so far, with their kinds.
     std::unordered_map<GroupHandle, Kind> groups;
     std::vector<LoadedFriend>* collecting = nullptr;
+    size_t lastCount = 0;  // friends of the previous group: room made ahead for as many
 };
 
 BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
     auto* context = reinterpret_cast<LoadContext*>(user);
     if (context->stop) return FALSE;
-    LoadedFriend loaded = {entry, {}};
-    context->book.FriendA(entry, &loaded.info);
-    context->collecting->push_back(loaded);
+    context->collecting->push_back(LoadedFriend{entry, {}});
+    context->book.FriendA(entry, &context->collecting->back().info);
     return TRUE;
 }
 
@@ -481,9 +482,11 @@ BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user
         // A root, or a sub-group whose parent is not shown: a top-level node.
         batch->kind = vantor::FieldText(batch->info.id) == "10" ? Kind::TelephoneGroup : Kind::NetworkGroup;
     }
+    batch->friends.reserve(context->lastCount);
     context->collecting = &batch->friends;
     context->book.EnumGroupFriends(group, LoadFriendProc, user);
     context->collecting = nullptr;
+    context->lastCount = batch->friends.size();
     if (context->stop) return FALSE;
     // Here rather than on the window's thread, which has the inserting to do.
     OrderFriends(batch->friends);
