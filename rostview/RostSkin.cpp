@@ -118,10 +118,18 @@ void MoveSkin(SkinValues& from, SkinValues* to) {
 }
 
 SkinPreload::~SkinPreload() {
+    Finish();
+    if (imagesRead_) DestroyImageLists(&images_);
+}
+
+bool SkinPreload::Finish() {
     if (thread_) {
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
+        thread_ = nullptr;
+        read_ = imagesRead_ = true;
     }
+    return read_ || imagesRead_;
 }
 
 void SkinPreload::Start(const std::wstring& programFolder) {
@@ -133,18 +141,27 @@ void SkinPreload::Start(const std::wstring& programFolder) {
 
 DWORD WINAPI SkinPreload::Run(void* self) {
     auto* preload = static_cast<SkinPreload*>(self);
+    preload->images_ = LoadImageLists(preload->folder_);
     preload->name_ = CurrentSkinName(preload->folder_);
     if (!preload->name_.empty()) LoadSkin(preload->folder_ + L"Skins\\" + preload->name_ + L"\\", &preload->values_);
     return 0;
 }
 
 SkinPreload::Result SkinPreload::Take(SkinValues* to) {
-    if (!thread_) return NOT_READ;
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    thread_ = nullptr;
+    Finish();
+    if (!read_) return NOT_READ;
+    read_ = false;
     if (name_.empty()) return NO_SKIN_NAME;
     MoveSkin(values_, to);
+    return LOADED;
+}
+
+SkinPreload::Result SkinPreload::TakeImages(ImageLists* to) {
+    Finish();
+    if (!imagesRead_) return NOT_READ;
+    imagesRead_ = false;
+    *to = images_;
+    images_ = ImageLists();
     return LOADED;
 }
 

@@ -189,7 +189,6 @@ INT_PTR CALLBACK RostViewPane::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM 
 bool RostViewPane::Initialise() {
     RegisterDropTarget();
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-    images_ = LoadImageLists(vantor::ProgramDir());
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance,
@@ -233,8 +232,10 @@ bool RostViewPane::Initialise() {
     folders_[1].caption = kBlackFolder;
     folders_[1].SetChild(blackTree_);
 
-    // As SwitchSkin does, with the pictures read while the window was being made.
+    // As SwitchSkin does, with the pictures read while the window was being made; the
+    // image lists read there too.
     if (skinPreload_.Take(&skin_) == SkinPreload::NOT_READ) SwitchSkin();
+    if (skinPreload_.TakeImages(&images_) == SkinPreload::NOT_READ) images_ = LoadImageLists(vantor::ProgramDir());
 
     HDC dc = GetDC(window_);
     HGDIOBJ old = SelectObject(dc, captionFont_);

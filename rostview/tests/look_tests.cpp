@@ -304,6 +304,13 @@ TEST(RostSkin, ReadAheadGivesWhatSwitchingReads) {
         EXPECT_EQ(8, skin.tagSize);
         EXPECT_EQ(SkinPreload::NOT_READ, preload.Take(&skin)) << "taken once";
         EXPECT_TRUE(skin.HasHeaderPictures());
+        // The folder has no resource profile: the lists are made, empty.
+        ImageLists lists;
+        ASSERT_EQ(SkinPreload::LOADED, preload.TakeImages(&lists));
+        EXPECT_NE(nullptr, lists.tree);
+        EXPECT_EQ(0, ImageList_GetImageCount(lists.tree));
+        DestroyImageLists(&lists);
+        EXPECT_EQ(SkinPreload::NOT_READ, preload.TakeImages(&lists));
     }
     {
         // No skin name: the pane keeps the skin it has.
