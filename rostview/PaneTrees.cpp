@@ -343,7 +343,11 @@ public:
 
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
         waiting_.push_back(std::move(batch));
-        if (WaitForSingleObject(ready_, 0) != WAIT_OBJECT_0) return true;
+        if (!open_) {
+            // A wait is a trip to the server: once set, the event is not asked again.
+            if (WaitForSingleObject(ready_, 0) != WAIT_OBJECT_0) return true;
+            open_ = true;
+        }
         return PostWaiting() && !failed_;
     }
     void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
@@ -374,6 +378,7 @@ private:
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& failed_;
     std::vector<std::unique_ptr<GroupBatch>> waiting_;
+    bool open_ = false;  // ready_ seen set
 };
 }  // namespace
 
