@@ -33,8 +33,9 @@ public:
     bool PolicyInUse(FriendHandle entry, DWORD policyId);
 };
 
-// RostLedger.dll from the program folder, held for the object's lifetime: one object per
-// call, or one for a whole load or sort so the library is loaded once for it.
+// RostLedger.dll from the program folder, loaded at the object's first call and held for
+// its lifetime: one object per call, or one for a whole load or sort so the library is
+// loaded once for it (and not at all when nothing is read).
 class LedgerBook : public ContactBook {
 public:
     explicit LedgerBook(HostContext book);
@@ -42,7 +43,7 @@ public:
     LedgerBook(const LedgerBook&) = delete;
     LedgerBook& operator=(const LedgerBook&) = delete;
 
-    bool Loaded() const { return module_ != nullptr; }
+    bool Loaded() const { return Module() != nullptr; }
 
     bool FriendA(FriendHandle entry, FriendInfoA* out) override;
     bool FriendW(FriendHandle entry, FriendInfoW* out) override;
@@ -57,10 +58,17 @@ public:
     bool GroupNameExists(GroupHandle parent, const char* name);
 
 private:
-    template <typename Fn> Fn Export(const char* name) const;
+    // The exports the pane calls, each looked up at its first use only.
+    enum Call { FRIEND_A, FRIEND_W, GROUP_A, GROUP_W, ACCOUNT, POLICY, ENUM_GROUP, ENUM_FRIENDS, ENUM_BLACK,
+                NAME_EXISTS, CALL_COUNT };
+    template <typename Fn> Fn Export(Call call) const;
+    HMODULE Module() const;
 
     HostContext book_;
-    HMODULE module_ = nullptr;
+    mutable HMODULE module_ = nullptr;
+    mutable bool loadTried_ = false;
+    mutable FARPROC exports_[CALL_COUNT] = {};
+    mutable bool looked_[CALL_COUNT] = {};
 };
 
 // RostKeeper.dll from the program folder for one registration call; false when the

@@ -55,36 +55,57 @@ HTREEITEM ContactModel::InsertBlackNode(FriendHandle entry, const FriendInfoA& i
     return item;
 }
 
+HTREEITEM ContactModel::LoadPlace(HTREEITEM parent, const std::string& name, size_t* index) {
+    *index = 0;
+    auto found = parent && !changedDuringLoad_ ? loaded_.find(parent) : loaded_.end();
+    // A top-level group, or a tree changed meanwhile (the end of the load sorts it).
+    if (found == loaded_.end()) return TVI_LAST;
+    const auto& groups = found->second.groups;
+    auto after = std::upper_bound(groups.begin(), groups.end(), name, [](const std::string& n, const auto& g) {
+        return CompareKeys(SortKey{true, false, n, {}}, SortKey{true, false, g.first, {}}) < 0;
+    });
+    *index = static_cast<size_t>(after - groups.begin());
+    if (after != groups.begin()) return (after - 1)->second;
+    return found->second.lastFriend ? found->second.lastFriend : TVI_FIRST;
+}
+
 HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
+    loading_ = true;
     // A parent whose insertion failed, or that a change removed meanwhile: top level.
     ContactNode* parentNode = batch.parent ? FriendNodeOf(batch.parent) : nullptr;
-    HTREEITEM item = InsertGroupNode(parentNode ? parentNode->item : nullptr, batch.kind, batch.group, batch.info);
-    if (!item) return nullptr;
+    HTREEITEM parent = parentNode ? parentNode->item : nullptr;
+    std::string name = vantor::FieldText(batch.info.name);
+    size_t index = 0;
+    HTREEITEM after = LoadPlace(parent, name, &index);
+    auto* node = new ContactNode(batch.kind, batch.group);
+    HTREEITEM item = friends_.InsertAfter(parent, after, name, IMAGE_GROUP_CLOSED, IMAGE_GROUP_CLOSED_SELECTED, node);
+    if (!item) {
+        delete node;
+        return nullptr;
+    }
+    node->item = item;
+    friendNodes_[batch.group] = node;
     if (!parentNode) {
         if (batch.kind == Kind::TelephoneGroup) {
             telephoneRoot_ = item;
         } else {
             networkRoot_ = item;
         }
+    } else if (after != TVI_LAST) {
+        auto& groups = loaded_[parent].groups;
+        groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(index), {std::move(name), item});
     }
-    loadGroups_.push_back(item);
-    SortKey groupKey;
-    groupKey.group = true;
-    groupKey.text = vantor::FieldText(batch.info.name);
-    loadKeys_.emplace(friendNodes_[batch.group], std::move(groupKey));
     Kind friendKind = FriendKindOf(batch.kind);
+    HTREEITEM lastFriend = nullptr;
     batch.complete = true;
     for (const LoadedFriend& f : batch.friends) {
-        if (!InsertFriendNode(item, friendKind, f.handle, f.info)) {
+        lastFriend = InsertFriendNode(item, friendKind, f.handle, f.info);
+        if (!lastFriend) {
             batch.complete = false;
             break;
         }
-        SortKey key;
-        key.online = IsOnline(f.info.status);
-        key.text = FriendText(f.info);
-        key.id = vantor::FieldText(f.info.id);
-        loadKeys_.emplace(friendNodes_[f.handle], std::move(key));
     }
+    loaded_[item].lastFriend = lastFriend;
     return item;
 }
 
@@ -94,8 +115,13 @@ void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users) {
 
 void ContactModel::LoadFinished(ContactBook& book) {
     SortLoaded(book);
-    if (telephoneRoot_) friends_.Expand(telephoneRoot_);
-    if (networkRoot_) friends_.Expand(networkRoot_);
+    // The open images go on before the expansion: set from within the tree's expansion
+    // notice they cost the control another round of scroll-bar and size work.
+    for (HTREEITEM root : {telephoneRoot_, networkRoot_}) {
+        if (!root) continue;
+        friends_.SetImages(root, IMAGE_GROUP_OPEN, IMAGE_GROUP_OPEN_SELECTED);
+        friends_.Expand(root);
+    }
 }
 
 // --- finding
@@ -119,16 +145,45 @@ HTREEITEM ContactModel::FindBlackNode(FriendHandle entry) const {
 
 namespace {
 
-struct SortContext {
-    std::unordered_map<const ContactNode*, SortKey> keys;
-};
-
 // Character codes of the ANSI code page, not collation: byte order gives that for the
 // double-byte code pages too.
 int CompareBytes(const std::string& a, const std::string& b) {
     int r = std::strcmp(a.c_str(), b.c_str());
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
+
+}  // namespace
+
+int CompareKeys(const SortKey& x, const SortKey& y) {
+    if (x.group != y.group) return x.group ? 1 : -1;
+    if (x.group) return CompareBytes(x.text, y.text);
+    if (x.online != y.online) return x.online ? -1 : 1;
+    int byText = CompareBytes(x.text, y.text);
+    return byText ? byText : CompareBytes(x.id, y.id);
+}
+
+void OrderFriends(std::vector<LoadedFriend>& friends) {
+    std::vector<SortKey> keys(friends.size());
+    std::vector<size_t> order(friends.size());
+    for (size_t i = 0; i < friends.size(); ++i) {
+        keys[i].online = IsOnline(friends[i].info.status);
+        keys[i].text = FriendText(friends[i].info);
+        keys[i].id = vantor::FieldText(friends[i].info.id);
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return CompareKeys(keys[a], keys[b]) < 0; });
+    if (std::is_sorted(order.begin(), order.end())) return;  // in order already
+    std::vector<LoadedFriend> sorted;
+    sorted.reserve(friends.size());
+    for (size_t i : order) sorted.push_back(friends[i]);
+    friends.swap(sorted);
+}
+
+namespace {
+
+struct SortContext {
+    std::unordered_map<const ContactNode*, SortKey> keys;
+};
 
 int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM context) {
     auto* a = reinterpret_cast<const ContactNode*>(first);
@@ -139,14 +194,7 @@ int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM context) {
     auto& keys = reinterpret_cast<SortContext*>(context)->keys;
     auto ka = keys.find(a), kb = keys.find(b);
     if (ka == keys.end() || kb == keys.end()) return 0;
-    const SortKey& x = ka->second;
-    const SortKey& y = kb->second;
-    // Friends before groups.
-    if (x.group != y.group) return x.group ? 1 : -1;
-    if (x.group) return CompareBytes(x.text, y.text);
-    if (x.online != y.online) return x.online ? -1 : 1;
-    int byText = CompareBytes(x.text, y.text);
-    return byText ? byText : CompareBytes(x.id, y.id);
+    return CompareKeys(ka->second, kb->second);
 }
 
 // Reads the keys of every node below parent, each friend once; the groups in the order
@@ -185,21 +233,13 @@ void ContactModel::SortChildren(HTREEITEM parent, ContactBook& book) {
 }
 
 void ContactModel::SortLoaded(ContactBook& book) {
-    SortContext context;
-    context.keys.swap(loadKeys_);
-    std::vector<HTREEITEM> groups;
-    groups.swap(loadGroups_);
-    if (changedDuringLoad_) {
-        // What the load read may be out of date: read everything again.
-        changedDuringLoad_ = false;
-        if (telephoneRoot_) SortChildren(telephoneRoot_, book);
-        if (networkRoot_) SortChildren(networkRoot_, book);
-        return;
-    }
-    // Groups came parents first: the reverse order sorts each group's children before it.
-    for (auto group = groups.rbegin(); group != groups.rend(); ++group) {
-        friends_.SortChildren(*group, CompareNodes, reinterpret_cast<LPARAM>(&context));
-    }
+    bool changed = changedDuringLoad_;
+    loading_ = changedDuringLoad_ = false;
+    loaded_.clear();
+    if (!changed) return;
+    // What the load read may be out of date, and the places it gave may be too.
+    if (telephoneRoot_) SortChildren(telephoneRoot_, book);
+    if (networkRoot_) SortChildren(networkRoot_, book);
 }
 
 // --- changes
@@ -376,10 +416,11 @@ void ContactModel::DelBlackUser(FriendHandle entry) {
 void ContactModel::NodeDeleted(ContactNode* node) {
     if (!node) return;
     if (hooks_) hooks_->NodeGone(node);
+    // The load's places may name this item.
+    Changed();
     auto& nodes = node->kind == Kind::BlackUser ? blackNodes_ : friendNodes_;
     auto found = nodes.find(node->handle);
     if (found != nodes.end() && found->second == node) nodes.erase(found);
-    loadKeys_.erase(node);
     if (node->item && node->item == telephoneRoot_) telephoneRoot_ = nullptr;
     if (node->item && node->item == networkRoot_) networkRoot_ = nullptr;
     delete node;
@@ -416,14 +457,14 @@ struct LoadContext {
     // The groups handed over so far, with their kinds.
     std::unordered_map<GroupHandle, Kind> groups;
     std::vector<LoadedFriend>* collecting = nullptr;
+    size_t lastCount = 0;  // friends of the previous group: room made ahead for as many
 };
 
 BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
     auto* context = reinterpret_cast<LoadContext*>(user);
     if (context->stop) return FALSE;
-    LoadedFriend loaded = {entry, {}};
-    context->book.FriendA(entry, &loaded.info);
-    context->collecting->push_back(loaded);
+    context->collecting->push_back(LoadedFriend{entry, {}});
+    context->book.FriendA(entry, &context->collecting->back().info);
     return TRUE;
 }
 
@@ -441,10 +482,14 @@ BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user
         // A root, or a sub-group whose parent is not shown: a top-level node.
         batch->kind = vantor::FieldText(batch->info.id) == "10" ? Kind::TelephoneGroup : Kind::NetworkGroup;
     }
+    batch->friends.reserve(context->lastCount);
     context->collecting = &batch->friends;
     context->book.EnumGroupFriends(group, LoadFriendProc, user);
     context->collecting = nullptr;
+    context->lastCount = batch->friends.size();
     if (context->stop) return FALSE;
+    // Here rather than on the window's thread, which has the inserting to do.
+    OrderFriends(batch->friends);
     Kind kind = batch->kind;
     // The window's thread inserts this group while the walk reads the next one.
     if (!context->delivery.DeliverGroup(std::move(batch))) return FALSE;

@@ -40,7 +40,8 @@ struct LoadedFriend {
     FriendInfoA info;
 };
 
-// One group of the load with its direct friends, as the load thread read them.
+// One group of the load with its direct friends, as the load thread read them, in the
+// order they are shown in.
 struct GroupBatch {
     GroupHandle parent = nullptr;  // an already delivered group, or null for a top-level one
     Kind kind = Kind::NetworkGroup;
@@ -60,6 +61,13 @@ struct SortKey {
     std::string text;
     std::string id;
 };
+
+// The order of siblings: negative when a comes first. Friends before groups; friends
+// online first, then by text, then by id; groups by text. Texts compare by character code.
+int CompareKeys(const SortKey& a, const SortKey& b);
+
+// Puts the friends of one group into their order (equal keys keep theirs).
+void OrderFriends(std::vector<LoadedFriend>& friends);
 
 class ContactModel {
 public:
@@ -87,9 +95,12 @@ public:
     // Orders the children of parent, each group's own children first (bottom-up), with
     // each friend read once.
     void SortChildren(HTREEITEM parent, ContactBook& book);
-    // The end of the load's sort: every group, children first, with what the load read
-    // (a node changed since then is read again).
+    // The end of the load's sort. The load places every node in its order as it goes, so
+    // nothing is left to do unless the trees changed meanwhile: then both roots are sorted
+    // again, reading the book.
     void SortLoaded(ContactBook& book);
+    // Something outside the model changed the friend tree during the load.
+    void Disturbed() { Changed(); }
 
     // Changes of the contact book.
     void AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group);
@@ -118,8 +129,10 @@ private:
     ContactNode* FriendNodeOf(void* handle) const;
     // A change while the load runs makes the load's own reading out of date.
     void Changed() {
-        if (!loadGroups_.empty()) changedDuringLoad_ = true;
+        if (loading_) changedDuringLoad_ = true;
     }
+    // Where a group of the load goes among its parent's children.
+    HTREEITEM LoadPlace(HTREEITEM parent, const std::string& name, size_t* index);
 
     TreeOps& friends_;
     TreeOps& black_;
@@ -130,10 +143,14 @@ private:
     // handle -> node, for each tree: a change finds its node without walking the tree.
     std::unordered_map<void*, ContactNode*> friendNodes_;
     std::unordered_map<void*, ContactNode*> blackNodes_;
-    // What the load read of each node, and its groups in the order delivered (parents
-    // before children), so the end of the load sorts without reading the book again.
-    std::unordered_map<const ContactNode*, SortKey> loadKeys_;
-    std::vector<HTREEITEM> loadGroups_;
+    // Each group the load delivered: its last friend and its sub-groups so far in their
+    // order, so that the next sub-group is inserted at its place.
+    struct LoadedChildren {
+        HTREEITEM lastFriend = nullptr;
+        std::vector<std::pair<std::string, HTREEITEM>> groups;
+    };
+    std::unordered_map<HTREEITEM, LoadedChildren> loaded_;
+    bool loading_ = false;
     bool changedDuringLoad_ = false;
 };
 

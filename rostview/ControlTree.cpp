@@ -2,11 +2,11 @@
 
 namespace rostview {
 
-HTREEITEM ControlTree::Insert(HTREEITEM parent, const std::string& text, int image, int selected,
-                              ContactNode* node) {
+HTREEITEM ControlTree::InsertAfter(HTREEITEM parent, HTREEITEM after, const std::string& text, int image,
+                                   int selected, ContactNode* node) {
     TVINSERTSTRUCTA insert = {};
     insert.hParent = parent ? parent : TVI_ROOT;
-    insert.hInsertAfter = TVI_LAST;
+    insert.hInsertAfter = after;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
     insert.item.pszText = const_cast<char*>(text.c_str());
     insert.item.iImage = image;

@@ -40,11 +40,14 @@ extern "C" {
 
 TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext context, INT_PTR reserved) {
     auto* pane = new RostViewPane();
+    // The book is read while the window is made; the trees get nothing before they exist.
+    pane->BeginLoad(context);
     if (!pane->CreateWindowIn(g_instance, parent)) {
+        pane->AbandonLoad();
         delete pane;
         return nullptr;
     }
-    pane->Start(g_instance, container, context, reserved);
+    pane->Start(g_instance, container, reserved);
     return pane;
 }
 

@@ -335,22 +335,50 @@ void RostViewPane::IconsDropped(ContactNode* node) {
 
 namespace {
 // Posts each group to the window: the load thread reads on while the window inserts.
+// Groups read before the window is made wait here and go over as soon as it is.
 class MessageDelivery : public LoadDelivery {
 public:
-    MessageDelivery(HWND window, const std::atomic<bool>& failed) : window_(window), failed_(failed) {}
+    MessageDelivery(HWND* window, HANDLE ready, const std::atomic<bool>& stop, const std::atomic<bool>& failed)
+        : window_(window), ready_(ready), stop_(stop), failed_(failed) {}
+
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
-        if (!PostMessageW(window_, UM_ROST_LOAD_GROUP, 0, reinterpret_cast<LPARAM>(batch.get()))) return false;
-        batch.release();
-        return !failed_;
+        waiting_.push_back(std::move(batch));
+        if (!open_) {
+            // A wait is a trip to the server: once set, the event is not asked again.
+            if (WaitForSingleObject(ready_, 0) != WAIT_OBJECT_0) return true;
+            open_ = true;
+        }
+        return PostWaiting() && !failed_;
     }
     void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
-        if (PostMessageW(window_, UM_ROST_LOAD_BLACK, 0, reinterpret_cast<LPARAM>(users.get()))) users.release();
+        if (!WaitForWindow() || !PostWaiting()) return;
+        if (PostMessageW(*window_, UM_ROST_LOAD_BLACK, 0, reinterpret_cast<LPARAM>(users.get()))) users.release();
     }
-    void Finished() override { PostMessageW(window_, UM_ROST_CONTACTS_LOADED, 0, 0); }
+    void Finished() override {
+        if (WaitForWindow() && PostWaiting()) PostMessageW(*window_, UM_ROST_CONTACTS_LOADED, 0, 0);
+    }
 
 private:
-    HWND window_;
+    // False when there is no window to post to (the pane gave up on it).
+    bool WaitForWindow() {
+        return WaitForSingleObject(ready_, INFINITE) == WAIT_OBJECT_0 && !stop_ && *window_;
+    }
+    bool PostWaiting() {
+        if (stop_ || !*window_) return false;
+        for (auto& batch : waiting_) {
+            if (!PostMessageW(*window_, UM_ROST_LOAD_GROUP, 0, reinterpret_cast<LPARAM>(batch.get()))) return false;
+            batch.release();
+        }
+        waiting_.clear();
+        return true;
+    }
+
+    HWND* window_;  // read only once ready_ is set
+    HANDLE ready_;
+    const std::atomic<bool>& stop_;
     const std::atomic<bool>& failed_;
+    std::vector<std::unique_ptr<GroupBatch>> waiting_;
+    bool open_ = false;  // ready_ seen set
 };
 }  // namespace
 
@@ -381,7 +409,7 @@ void RostViewPane::DropUndelivered() {
 DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     auto* pane = static_cast<RostViewPane*>(parameter);
     LedgerBook book(pane->book_);
-    MessageDelivery delivery(pane->window_, pane->loadFailed_);
+    MessageDelivery delivery(&pane->window_, pane->windowReady_, pane->stop_, pane->loadFailed_);
     return static_cast<DWORD>(LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_));
 }
 
@@ -392,6 +420,8 @@ void RostViewPane::OnContactsLoaded() {
         }
         loadThread_ = nullptr;
     }
+    // A new group being named sits where it was put, not in the load's order.
+    if (temporaryItem_) model_.Disturbed();
     LedgerBook book(book_);
     model_.LoadFinished(book);
 }

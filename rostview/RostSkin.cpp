@@ -96,6 +96,75 @@ std::wstring CurrentSkinName(const std::wstring& programFolder) {
     return ini::ReadString(ini::BoundedPath({programFolder, L"config\\uiprof.cfg"}), L"Global", L"SkinName", L"", 64);
 }
 
+void MoveSkin(SkinValues& from, SkinValues* to) {
+    if (&from == to) return;
+    to->FreePictures();
+    to->background = from.background;
+    to->gradientLeft = from.gradientLeft;
+    to->gradientRight = from.gradientRight;
+    to->currentText = from.currentText;
+    to->otherText = from.otherText;
+    to->tagSize = from.tagSize;
+    to->tagOpen = from.tagOpen;
+    to->tagClose = from.tagClose;
+    from.tagOpen = from.tagClose = nullptr;
+    for (int i = 0; i < 3; ++i) {
+        to->middle[i] = from.middle[i];
+        to->leftCap[i] = from.leftCap[i];
+        to->rightCap[i] = from.rightCap[i];
+        from.middle[i] = from.leftCap[i] = from.rightCap[i] = nullptr;
+    }
+    from.tagSize = 0;
+}
+
+SkinPreload::~SkinPreload() {
+    Finish();
+    if (imagesRead_) DestroyImageLists(&images_);
+}
+
+bool SkinPreload::Finish() {
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        read_ = imagesRead_ = true;
+    }
+    return read_ || imagesRead_;
+}
+
+void SkinPreload::Start(const std::wstring& programFolder) {
+    if (thread_) return;
+    folder_ = programFolder;
+    DWORD id = 0;
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &id);
+}
+
+DWORD WINAPI SkinPreload::Run(void* self) {
+    auto* preload = static_cast<SkinPreload*>(self);
+    preload->images_ = LoadImageLists(preload->folder_);
+    preload->name_ = CurrentSkinName(preload->folder_);
+    if (!preload->name_.empty()) LoadSkin(preload->folder_ + L"Skins\\" + preload->name_ + L"\\", &preload->values_);
+    return 0;
+}
+
+SkinPreload::Result SkinPreload::Take(SkinValues* to) {
+    Finish();
+    if (!read_) return NOT_READ;
+    read_ = false;
+    if (name_.empty()) return NO_SKIN_NAME;
+    MoveSkin(values_, to);
+    return LOADED;
+}
+
+SkinPreload::Result SkinPreload::TakeImages(ImageLists* to) {
+    Finish();
+    if (!imagesRead_) return NOT_READ;
+    imagesRead_ = false;
+    *to = images_;
+    images_ = ImageLists();
+    return LOADED;
+}
+
 namespace {
 
 void DrawPicture(HDC dc, HDC source, HBITMAP picture, int x, int y, int width, int height) {

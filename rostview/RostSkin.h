@@ -46,6 +46,52 @@ void LoadSkin(const std::wstring& skinFolder, SkinValues* skin);
 // "<program folder>\config\uiprof.cfg" [Global] SkinName (empty when missing).
 std::wstring CurrentSkinName(const std::wstring& programFolder);
 
+// The tree images and the service icons, from "resource\RostLedgerProf.cfg"
+// [UIResource] `baseimage` and `serviceimage`; a missing picture leaves its list empty.
+struct ImageLists {
+    HIMAGELIST tree = nullptr;
+    HIMAGELIST service = nullptr;
+};
+ImageLists LoadImageLists(const std::wstring& programFolder);
+void DestroyImageLists(ImageLists* lists);
+
+// Gives `to` the values and pictures of `from` (the pictures `to` had are freed); `from`
+// is left with no pictures.
+void MoveSkin(SkinValues& from, SkinValues* to);
+
+// The tree images and the current skin read on a thread of their own (the skin as
+// switching to it reads it), while the window's thread makes the window.
+class SkinPreload {
+public:
+    enum Result { NOT_READ, NO_SKIN_NAME, LOADED };
+
+    SkinPreload() = default;
+    ~SkinPreload();
+    SkinPreload(const SkinPreload&) = delete;
+    SkinPreload& operator=(const SkinPreload&) = delete;
+
+    // Starts reading the image lists and the skin named in the program folder's
+    // configuration.
+    void Start(const std::wstring& programFolder);
+    // Each waits for the reading. Take: LOADED: `to` has the skin; NO_SKIN_NAME: `to` is
+    // untouched. TakeImages: LOADED: `to` owns the lists. Both: NOT_READ when nothing was
+    // started or it was taken already.
+    Result Take(SkinValues* to);
+    Result TakeImages(ImageLists* to);
+
+private:
+    static DWORD WINAPI Run(void* self);
+    bool Finish();
+
+    std::wstring folder_;
+    std::wstring name_;
+    SkinValues values_;
+    ImageLists images_;
+    HANDLE thread_ = nullptr;
+    bool read_ = false;  // finished, and the skin not taken yet
+    bool imagesRead_ = false;
+};
+
 // How one header is to look.
 struct HeaderLook {
     bool current = false;
@@ -61,13 +107,5 @@ void PaintHeader(HDC dc, const RECT& r, const SkinValues& skin, HFONT captionFon
 // The caption font: 12 pixels, normal weight, "宋体".
 HFONT CreateCaptionFont();
 
-// The tree images and the service icons, from "resource\RostLedgerProf.cfg"
-// [UIResource] `baseimage` and `serviceimage`; a missing picture leaves its list empty.
-struct ImageLists {
-    HIMAGELIST tree = nullptr;
-    HIMAGELIST service = nullptr;
-};
-ImageLists LoadImageLists(const std::wstring& programFolder);
-void DestroyImageLists(ImageLists* lists);
 
 }  // namespace rostview

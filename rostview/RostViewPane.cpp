@@ -72,6 +72,7 @@ RostViewPane::RostViewPane()
     : model_(friendOps_, blackOps_, sink_, this), captionFont_(CreateCaptionFont()) {}
 
 RostViewPane::~RostViewPane() {
+    if (windowReady_) CloseHandle(windowReady_);
     skin_.FreePictures();
     if (captionFont_) DeleteObject(captionFont_);
 }
@@ -82,14 +83,32 @@ bool RostViewPane::CreateWindowIn(HINSTANCE instance, HWND parent) {
     return wnd != nullptr && window_ == wnd;
 }
 
-void RostViewPane::Start(HMODULE self, HMODULE container, HostContext book, INT_PTR flags) {
-    container_ = container;
+void RostViewPane::BeginLoad(HostContext book) {
+    skinPreload_.Start(vantor::ProgramDir());
     book_ = book;
-    flags_ = flags;
-    CallbackEntry::Admit(this);
+    windowReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!windowReady_) return;
     DWORD id = 0;
     loadThread_ = CreateThread(nullptr, 0, LoadThread, this, 0, &id);
+}
+
+void RostViewPane::Start(HMODULE self, HMODULE container, INT_PTR flags) {
+    container_ = container;
+    flags_ = flags;
+    CallbackEntry::Admit(this);
+    if (windowReady_) SetEvent(windowReady_);
     RegisterWithKeeper(book_, self, reinterpret_cast<UINT_PTR>(this));
+}
+
+void RostViewPane::AbandonLoad() {
+    stop_ = true;
+    if (windowReady_) SetEvent(windowReady_);
+    if (loadThread_) {
+        // Without a window the thread sends nothing here: a plain wait does.
+        WaitForSingleObject(loadThread_, INFINITE);
+        CloseHandle(loadThread_);
+        loadThread_ = nullptr;
+    }
 }
 
 int RostViewPane::Destroy(HMODULE self) {
@@ -170,7 +189,6 @@ INT_PTR CALLBACK RostViewPane::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM 
 bool RostViewPane::Initialise() {
     RegisterDropTarget();
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-    images_ = LoadImageLists(vantor::ProgramDir());
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance,
@@ -214,7 +232,10 @@ bool RostViewPane::Initialise() {
     folders_[1].caption = kBlackFolder;
     folders_[1].SetChild(blackTree_);
 
-    SwitchSkin();
+    // As SwitchSkin does, with the pictures read while the window was being made; the
+    // image lists read there too.
+    if (skinPreload_.Take(&skin_) == SkinPreload::NOT_READ) SwitchSkin();
+    if (skinPreload_.TakeImages(&images_) == SkinPreload::NOT_READ) images_ = LoadImageLists(vantor::ProgramDir());
 
     HDC dc = GetDC(window_);
     HGDIOBJ old = SelectObject(dc, captionFont_);

@@ -46,9 +46,16 @@ public:
     RostViewPane(const RostViewPane&) = delete;
     RostViewPane& operator=(const RostViewPane&) = delete;
 
+    // Starts the load thread on the book before the window exists: it reads while the
+    // window is made and hands nothing over until Start or AbandonLoad. The skin is read
+    // meanwhile too.
+    void BeginLoad(HostContext book);
     // The dialog as a child of parent; false when it could not be made.
     bool CreateWindowIn(HINSTANCE instance, HWND parent);
-    void Start(HMODULE self, HMODULE container, HostContext book, INT_PTR flags);
+    // Opens the made window to the load and registers for change callbacks.
+    void Start(HMODULE self, HMODULE container, INT_PTR flags);
+    // No window after all: the load is stopped and its thread is gone on return.
+    void AbandonLoad();
     // Stops the load and the callbacks, then destroys the window: the window's result.
     int Destroy(HMODULE self);
 
@@ -170,6 +177,8 @@ private:
     std::wstring tipW_;
 
     HANDLE loadThread_ = nullptr;
+    // Set once the window is made (or will never be): the load thread posts only then.
+    HANDLE windowReady_ = nullptr;
     std::atomic<bool> stop_{false};
     std::atomic<bool> loadFailed_{false};
 
@@ -180,6 +189,7 @@ private:
     bool tracking_ = false;
     bool sizing_ = false;
     SkinValues skin_;
+    SkinPreload skinPreload_;
     HFONT captionFont_ = nullptr;
     int widestCaption_ = 0;
 

@@ -16,8 +16,12 @@ public:
     virtual ~TreeOps() = default;
     // Appends an item under parent (null: the top level); null when it cannot be made.
     // The node is the item's data; the item owns it from here on.
-    virtual HTREEITEM Insert(HTREEITEM parent, const std::string& text, int image, int selected,
-                             ContactNode* node) = 0;
+    HTREEITEM Insert(HTREEITEM parent, const std::string& text, int image, int selected, ContactNode* node) {
+        return InsertAfter(parent, TVI_LAST, text, image, selected, node);
+    }
+    // The same, placed after the sibling `after` (or TVI_FIRST, TVI_LAST).
+    virtual HTREEITEM InsertAfter(HTREEITEM parent, HTREEITEM after, const std::string& text, int image,
+                                  int selected, ContactNode* node) = 0;
     // Removes the item with everything below it; the tree reports every removed node.
     virtual void Delete(HTREEITEM item) = 0;
     virtual std::string Text(HTREEITEM item) = 0;
@@ -42,7 +46,8 @@ public:
     void Attach(HWND tree) { tree_ = tree; }
     HWND Window() const { return tree_; }
 
-    HTREEITEM Insert(HTREEITEM parent, const std::string& text, int image, int selected, ContactNode* node) override;
+    HTREEITEM InsertAfter(HTREEITEM parent, HTREEITEM after, const std::string& text, int image, int selected,
+                          ContactNode* node) override;
     void Delete(HTREEITEM item) override;
     std::string Text(HTREEITEM item) override;
     void SetText(HTREEITEM item, const std::string& text) override;

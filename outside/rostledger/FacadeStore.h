@@ -11,6 +11,12 @@
 
 namespace facade {
 
+// An export of a module the caller holds, looked up by name (or ordinal) once per loaded
+// image: later calls find it in a table, checked against the image's header, so a module
+// unloaded and loaded again elsewhere is looked up anew. `name` must stay valid (a
+// string literal or an ordinal); it is remembered by address.
+FARPROC ExportOf(HMODULE module, const char* name);
+
 // The current store, with references on ClientCore's RostBase held for the call.
 class StoreRef {
 public:
@@ -34,7 +40,7 @@ R Forward(HostContext book, const char* name, Args... args) {
     StoreRef ref(book);
     if (!ref.store()) return R();
     typedef R(WINAPI * Fn)(RostBaseHandle, Args...);
-    Fn fn = vantor::ProcAddress<Fn>(ref.rostBase(), name);
+    Fn fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(ExportOf(ref.rostBase(), name)));
     return fn ? fn(ref.store(), args...) : R();
 }
 

@@ -122,4 +122,54 @@ TEST(ContactFacades, ReachTheSignedInStoreAndAnswerZeroWithoutOne) {
     EXPECT_EQ(nullptr, currentAccount(book));
 }
 
+// The libraries of one sign-in: RostBase and the ClientCore stand-in copied into a folder
+// of their own, loaded, with a signed-in store handed to ClientCore.
+struct SignIn {
+    vantor::UniqueModule rostBase, core;
+    RostBaseHandle store = nullptr;
+
+    SignIn(const wchar_t* folder, const char* account) {
+        std::wstring dir = testkit::FreshDir(folder);
+        CopyFileW((testkit::ProgramDir() + L"RostBase.dll").c_str(), (dir + L"RostBase.dll").c_str(), FALSE);
+        CopyFileW((testkit::ProgramDir() + L"CoreStub.dll").c_str(), (dir + L"ClientCore.dll").c_str(), FALSE);
+        rostBase.reset(LoadLibraryW((dir + L"RostBase.dll").c_str()));
+        core.reset(LoadLibraryW((dir + L"ClientCore.dll").c_str()));
+        if (!rostBase || !core) return;
+        typedef RostBaseHandle(WINAPI * LoadFn)(const char*);
+        typedef BOOL(WINAPI * SetAccountFn)(RostBaseHandle, const FriendInfoA*);
+        store = Proc<LoadFn>(rostBase.get(), "RostBase_LoadA")(account);
+        FriendInfoA self = {};
+        strcpy(self.id, account);
+        Proc<SetAccountFn>(rostBase.get(), "RostBase_SetCurrentAccountInfoA")(store, &self);
+        Proc<SetStoreFn>(core.get(), "CoreStub_SetStore")(store);
+    }
+    ~SignIn() {
+        if (!core) return;
+        Proc<SetStoreFn>(core.get(), "CoreStub_SetStore")(nullptr);
+        typedef BOOL(WINAPI * UnloadFn)(RostBaseHandle);
+        if (store) Proc<UnloadFn>(rostBase.get(), "RostBase_Unload")(store);
+    }
+};
+
+TEST(ContactFacades, FollowTheLibrariesOfEachSignIn) {
+    // The facades stay loaded while RostBase and ClientCore go and come back from another
+    // folder: each call reaches the libraries loaded now.
+    vantor::UniqueModule ledger(vantor::LoadProgramLibrary(L"RostLedger.dll"));
+    auto getFriend = Proc<PFN_RostLedger_GetFriendInfoA>(ledger.get(), "RostLedger_GetFriendInfoA");
+    auto current = Proc<PFN_RostLedger_GetCurrentAccount>(ledger.get(), "RostLedger_GetCurrentAccount");
+    ASSERT_TRUE(getFriend && current);
+    const HostContext book = 1;
+    for (const char* account : {"30001", "30002", "30003"}) {
+        std::wstring folder = L"facades_" + std::wstring(account, account + 5);
+        SignIn signIn(folder.c_str(), account);
+        ASSERT_NE(nullptr, signIn.store);
+        FriendHandle self = current(book);
+        ASSERT_NE(nullptr, self);
+        FriendInfoA read = {};
+        ASSERT_TRUE(getFriend(book, self, &read));
+        EXPECT_STREQ(account, read.id);
+    }
+    EXPECT_EQ(nullptr, current(book)) << "signed off";
+}
+
 }  // namespace

@@ -1,5 +1,5 @@
 // A tree in memory with the tree control's behaviour that the model relies on: items
-// appended in order, deletion of a subtree reported node by node, sorting by callback.
+// appended or placed after a sibling, deletion of a subtree reported node by node, sorting by callback.
 #pragma once
 
 #include <algorithm>
@@ -34,8 +34,8 @@ public:
         while (!top_.empty()) Delete(top_.front());
     }
 
-    HTREEITEM Insert(HTREEITEM parent, const std::string& text, int image, int selected,
-                     rostview::ContactNode* node) override {
+    HTREEITEM InsertAfter(HTREEITEM parent, HTREEITEM after, const std::string& text, int image, int selected,
+                          rostview::ContactNode* node) override {
         if (failAfter >= 0 && inserts >= failAfter) return nullptr;
         ++inserts;
         HTREEITEM item = reinterpret_cast<HTREEITEM>(next_++);
@@ -45,7 +45,15 @@ public:
         it.image = image;
         it.selected = selected;
         it.node = node;
-        Children(parent).push_back(item);
+        auto& list = Children(parent);
+        auto at = list.end();
+        if (after == TVI_FIRST) {
+            at = list.begin();
+        } else if (after != TVI_LAST) {
+            auto found = std::find(list.begin(), list.end(), after);
+            if (found != list.end()) at = found + 1;
+        }
+        list.insert(at, item);
         return item;
     }
 

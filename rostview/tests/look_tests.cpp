@@ -283,6 +283,52 @@ TEST(RostSkin, IncompleteSetsFallBackToTheGradient) {
     }
 }
 
+TEST(RostSkin, ReadAheadGivesWhatSwitchingReads) {
+    // A program folder whose configuration names the skin in Skins\Blue.
+    std::wstring program = testkit::FreshDir(L"rostpreload");
+    CreateDirectoryW((program + L"config").c_str(), nullptr);
+    CreateDirectoryW((program + L"Skins").c_str(), nullptr);
+    SkinFolder f;
+    f.Full();
+    ASSERT_TRUE(MoveFileW(f.dir.substr(0, f.dir.size() - 1).c_str(), (program + L"Skins\\Blue").c_str()));
+    testkit::WriteFileBytes(program + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Blue\r\n");
+    {
+        SkinPreload preload;
+        preload.Start(program);
+        SkinValues skin;
+        skin.tagOpen = CreateBitmap(8, 8, 1, 32, nullptr);  // freed on taking
+        ASSERT_EQ(SkinPreload::LOADED, preload.Take(&skin));
+        EXPECT_EQ(RGB(250, 240, 230), skin.background);
+        EXPECT_EQ(RGB(4, 5, 6), skin.otherText);
+        EXPECT_TRUE(skin.HasHeaderPictures());
+        EXPECT_EQ(8, skin.tagSize);
+        EXPECT_EQ(SkinPreload::NOT_READ, preload.Take(&skin)) << "taken once";
+        EXPECT_TRUE(skin.HasHeaderPictures());
+        // The folder has no resource profile: the lists are made, empty.
+        ImageLists lists;
+        ASSERT_EQ(SkinPreload::LOADED, preload.TakeImages(&lists));
+        EXPECT_NE(nullptr, lists.tree);
+        EXPECT_EQ(0, ImageList_GetImageCount(lists.tree));
+        DestroyImageLists(&lists);
+        EXPECT_EQ(SkinPreload::NOT_READ, preload.TakeImages(&lists));
+    }
+    {
+        // No skin name: the pane keeps the skin it has.
+        testkit::WriteFileBytes(program + L"config\\uiprof.cfg", "[Global]\r\nSkinName=\r\n");
+        SkinPreload preload;
+        preload.Start(program);
+        SkinValues skin;
+        skin.background = RGB(7, 7, 7);
+        EXPECT_EQ(SkinPreload::NO_SKIN_NAME, preload.Take(&skin));
+        EXPECT_EQ(RGB(7, 7, 7), skin.background);
+    }
+    {
+        // Started but never taken: the reading ends with the object.
+        SkinPreload preload;
+        preload.Start(program);
+    }
+}
+
 TEST(RostSkin, ImageListsFromTheResourceProfile) {
     std::wstring dir = testkit::FreshDir(L"rostimages");
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);

@@ -106,11 +106,16 @@ TEST(ContactLoad, FillsBothTreesSortedAndExpanded) {
     EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
     EXPECT_TRUE(s.friends.Get(s.model.TelephoneRoot())->expanded);
     EXPECT_TRUE(s.friends.Get(s.model.NetworkRoot())->expanded);
+    // The memory tree sends no expansion notices: the roots show open by the load itself.
+    EXPECT_EQ(IMAGE_GROUP_OPEN, s.friends.Get(s.model.TelephoneRoot())->image);
+    EXPECT_EQ(IMAGE_GROUP_OPEN_SELECTED, s.friends.Get(s.model.NetworkRoot())->selected);
     EXPECT_EQ(U("骚扰/4"), s.black.Dump());
     EXPECT_TRUE(s.lines.Has(L"枚举组和好友一共耗时："));
     // Each friend and the black user read once: the end of the load sorts with what the
     // load read.
     EXPECT_EQ(9 + 1, s.book.friendReads);
+    // Every node went to its place as it came (甲 arrived after 乙): nothing to sort after.
+    EXPECT_EQ(0, s.friends.sorts);
     EXPECT_NE(nullptr, s.model.FindBlackNode(s.blocked));
     EXPECT_EQ(nullptr, s.model.FindNode(s.blocked)) << "the black list is its own tree";
 }
@@ -157,6 +162,28 @@ TEST(ContactLoad, AChangeDuringTheLoadIsSortedIn) {
     LoadContacts(s.book, true, delivery, stop, s.lines);
     s.model.LoadFinished(s.book);
     EXPECT_EQ(U("X/5 Y/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
+}
+
+// The friend the next group would be placed after goes while the load runs.
+struct DeletingDelivery : DirectDelivery {
+    Scene& scene;
+    explicit DeletingDelivery(Scene& s) : DirectDelivery(s.model), scene(s) {}
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
+        bool net = batch->group == scene.netRoot;
+        bool goOn = DirectDelivery::DeliverGroup(std::move(batch));
+        if (net) scene.model.DelFriend(scene.y);
+        return goOn;
+    }
+};
+
+TEST(ContactLoad, ADeletionDuringTheLoadLeavesTheOrderToTheEnd) {
+    Scene s;
+    DeletingDelivery delivery(s);
+    std::atomic<bool> stop{false};
+    LoadContacts(s.book, true, delivery, stop, s.lines);
+    s.model.LoadFinished(s.book);
+    EXPECT_EQ(U("X/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
+    EXPECT_LT(0, s.friends.sorts);
 }
 
 TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
