@@ -34,6 +34,30 @@ void TraceLine(const wchar_t* line) {
 
 bool ResourceShortage(int error) { return error == WSAENOBUFS || error == WSAEMFILE || error == WSA_NOT_ENOUGH_MEMORY; }
 
+// A send or receive that finishes at once then costs no trip through the completion
+// port. Only for sockets of the system's own providers: a layered one may still queue
+// the completion.
+bool SkipPortOnSuccess(SOCKET socket) {
+    WSAPROTOCOL_INFOW info{};
+    int size = sizeof info;
+    if (getsockopt(socket, SOL_SOCKET, SO_PROTOCOL_INFOW, reinterpret_cast<char*>(&info), &size) != 0) return false;
+    if (!(info.dwServiceFlags1 & XP1_IFS_HANDLES)) return false;
+    return SetFileCompletionNotificationModes(reinterpret_cast<HANDLE>(socket), FILE_SKIP_COMPLETION_PORT_ON_SUCCESS) !=
+           FALSE;
+}
+
+// Operations finished at once on a worker, taken in order before it waits on the port.
+struct FinishedWork {
+    SocketNode* node;
+    struct Entry {
+        Channel* channel;
+        IoContext* context;
+        DWORD bytes;
+    };
+    std::deque<Entry> entries;
+};
+thread_local FinishedWork* t_finished = nullptr;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -207,7 +231,14 @@ DWORD WINAPI SocketNode::MessageMain(void* self) {
 }
 
 void SocketNode::WorkLoop() {
+    FinishedWork finished{this, {}};
+    t_finished = &finished;
     for (;;) {
+        while (!finished.entries.empty()) {
+            FinishedWork::Entry entry = finished.entries.front();
+            finished.entries.pop_front();
+            Dispatch(entry.channel, entry.context, true, entry.bytes);
+        }
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
@@ -216,18 +247,33 @@ void SocketNode::WorkLoop() {
             if (key == kQuitKey || !ok) break;
             continue;
         }
-        Channel* channel = reinterpret_cast<Channel*>(key);
-        IoContext* context = CONTAINING_RECORD(overlapped, IoContext, overlapped);
-        if (context->operation == Operation::Receive) {
-            OnReceive(channel, ok != FALSE, bytes);
-        } else {
-            OnSend(channel, static_cast<SendContext*>(context), ok != FALSE, bytes);
-        }
+        Dispatch(reinterpret_cast<Channel*>(key), CONTAINING_RECORD(overlapped, IoContext, overlapped), ok != FALSE,
+                 bytes);
     }
+    t_finished = nullptr;
     vantor::DebugLine(L"一个工作线程：%d 运行结束了\n", GetCurrentThreadId());
     if (InterlockedDecrement(&runningWorkers_) == 0) {
         vantor::DebugLine(L"所有的工作线程都结束了\n");
         SetEvent(workersEnded_);
+    }
+}
+
+void SocketNode::Dispatch(Channel* channel, IoContext* context, bool ok, DWORD bytes) {
+    if (context->operation == Operation::Receive) {
+        OnReceive(channel, ok, bytes);
+    } else {
+        OnSend(channel, static_cast<SendContext*>(context), ok, bytes);
+    }
+}
+
+void SocketNode::FinishedAtOnce(Channel* channel, IoContext* context, DWORD bytes) {
+    if (t_finished && t_finished->node == this) {
+        t_finished->entries.push_back({channel, context, bytes});
+        return;
+    }
+    // Callbacks run on workers only: this one goes through the port like any completion.
+    if (!PostQueuedCompletionStatus(completionPort_, bytes, reinterpret_cast<ULONG_PTR>(channel), &context->overlapped)) {
+        vantor::DebugLine(L"PostQueuedCompletionStatus failed: %d\n", static_cast<int>(GetLastError()));
     }
 }
 
@@ -308,6 +354,7 @@ Channel* SocketNode::AddChannel(SOCKET socket, const sockaddr_in& peer) {
         delete channel;
         return nullptr;
     }
+    channel->skipsPortOnSuccess_ = SkipPortOnSuccess(socket);
     // Its receive is counted before anyone else can see the channel, so no close can
     // free it before that receive is posted.
     channel->life_.BeginReceive();
@@ -341,7 +388,11 @@ bool SocketNode::PostReceive(Channel* channel) {
     std::memset(&context.overlapped, 0, sizeof context.overlapped);
     WSABUF slice{static_cast<ULONG>(context.reader.TargetLength()), context.reader.Target()};
     DWORD flags = 0;
-    if (WSARecv(channel->socket_, &slice, 1, nullptr, &flags, &context.overlapped, nullptr) == 0) return true;
+    DWORD bytes = 0;
+    if (WSARecv(channel->socket_, &slice, 1, &bytes, &flags, &context.overlapped, nullptr) == 0) {
+        if (channel->skipsPortOnSuccess_) FinishedAtOnce(channel, &context, bytes);
+        return true;
+    }
     return WSAGetLastError() == WSA_IO_PENDING;
 }
 
@@ -355,10 +406,12 @@ void SocketNode::OnReceive(Channel* channel, bool ok, DWORD bytes) {
     TraceLine(L"接收到了客户端发送过来的数据\n");
     FrameReader& reader = channel->receive_.reader;
     FrameReader::Step step = stopping_ ? FrameReader::Step::Fail : reader.Received(static_cast<int>(bytes));
-    if (step == FrameReader::Step::Deliver) {
+    // One receive may have completed several messages: each goes on in turn, until the
+    // channel starts closing.
+    while (step == FrameReader::Step::Deliver) {
         NetRecvDataProc deliver = recvData_;
         if (deliver) deliver(channel->Handle(), reader.Message(), reader.MessageLength(), user_);
-        step = reader.Delivered();
+        step = stopping_ || channel->life_.Closing() ? FrameReader::Step::Fail : reader.Delivered();
     }
     if (step == FrameReader::Step::Receive && PostReceive(channel)) return;
     // A message that cannot fit, or a receive that could not be posted.
@@ -371,8 +424,12 @@ bool SocketNode::StartSendLocked(Channel* channel, SendContext* context) {
     std::memset(&context->overlapped, 0, sizeof context->overlapped);
     context->slice.buf = context->buffer + context->done;
     context->slice.len = static_cast<ULONG>(context->toSend - context->done);
-    return WSASend(channel->socket_, &context->slice, 1, nullptr, 0, &context->overlapped, nullptr) == 0 ||
-           WSAGetLastError() == WSA_IO_PENDING;
+    DWORD bytes = 0;
+    if (WSASend(channel->socket_, &context->slice, 1, &bytes, 0, &context->overlapped, nullptr) == 0) {
+        if (channel->skipsPortOnSuccess_) FinishedAtOnce(channel, context, bytes);
+        return true;
+    }
+    return WSAGetLastError() == WSA_IO_PENDING;
 }
 
 void SocketNode::OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes) {

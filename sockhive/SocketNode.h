@@ -69,6 +69,9 @@ private:
     vantor::CriticalSection socketLock_;
     SOCKET socket_;
     bool cancelled_ = false;
+    // Sends and receives that finish at once queue no completion: their starter hands
+    // them on itself.
+    bool skipsPortOnSuccess_ = false;
     ReceiveContext receive_;
     std::vector<std::unique_ptr<SendContext>> sends_;
     std::deque<SendContext*> queue_;  // counted sends waiting for the one on the wire
@@ -108,6 +111,10 @@ private:
     static DWORD WINAPI AcceptMain(void* self);
     static DWORD WINAPI MessageMain(void* self);
     void WorkLoop();
+    void Dispatch(Channel* channel, IoContext* context, bool ok, DWORD bytes);
+    // An operation of a channel that skips the port finished at once: the calling worker
+    // takes it after its current work, any other thread hands it to the workers.
+    void FinishedAtOnce(Channel* channel, IoContext* context, DWORD bytes);
     void AcceptLoop();
     void MessageLoop();
     void AcceptPending();
