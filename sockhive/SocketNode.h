@@ -35,7 +35,6 @@ struct IoContext {
 
 struct SendContext : IoContext {
     SendContext() : IoContext(Operation::Send) {}
-    WSABUF slice{};
     int toSend = 0;
     int done = 0;
     bool inUse = false;
@@ -74,8 +73,10 @@ private:
     bool skipsPortOnSuccess_ = false;
     ReceiveContext receive_;
     std::vector<std::unique_ptr<SendContext>> sends_;
-    std::deque<SendContext*> queue_;  // counted sends waiting for the one on the wire
-    bool sending_ = false;
+    std::deque<SendContext*> queue_;  // counted sends waiting for the wire, in order
+    std::vector<SendContext*> wire_;  // the sends of the one transfer under way
+    bool sending_ = false;            // a transfer is out or its completion is being handled
+
 };
 
 class SocketNode {
@@ -128,9 +129,11 @@ private:
     void FirstReceive(Channel* channel);
     bool PostReceive(Channel* channel);
     void OnReceive(Channel* channel, bool ok, DWORD bytes);
-    void OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes);
-    // Under the channel's socket lock: false when the send could not be started.
-    bool StartSendLocked(Channel* channel, SendContext* context);
+    // The transfer on the wire came back.
+    void OnSend(Channel* channel, bool ok, DWORD bytes);
+    // Under the channel's socket lock, nothing on the wire: the queued sends go out as
+    // one transfer. False when it could not be started.
+    bool StartSendLocked(Channel* channel);
     void EndReceive(Channel* channel);
     void EndSend(Channel* channel);
     // No further operations; `cancel` also ends the outstanding ones and tells the peer.
