@@ -1,10 +1,11 @@
 // Cuts one channel's incoming bytes into messages: a head of the length the caller's
 // head callback names, then the body its body callback names for that head, delivered
-// together; or, without a head length, whatever each receive brings.
+// together; or, without a head length, whatever has arrived.
 //
-// Heads and bodies that arrive in pieces are completed by further receives before they
-// are delivered. Each receive asks for no more than the rest of the current message, so
-// bytes of the next message stay with the socket.
+// Each receive fills the free space of the buffer, so one receive may bring the end of
+// one message and several whole ones behind it: every whole message is handed on in
+// turn, and a piece of the next stays at the front of the buffer until the rest of it
+// arrives.
 #pragma once
 
 #include <array>
@@ -31,26 +32,31 @@ public:
     // Starts the first message; Fail when the head callback names a head that can't fit.
     Step Begin();
     char* Target() { return buffer_.data() + filled_; }
-    int TargetLength() const { return wanted_ - filled_; }
+    int TargetLength() const { return kBufferBytes - filled_; }
 
     // `bytes` (> 0) arrived at Target().
     Step Received(int bytes);
 
-    const char* Message() const { return buffer_.data(); }
-    int MessageLength() const { return filled_; }
-    // The message was handed on: start the next one (same result as Begin()).
+    const char* Message() const { return buffer_.data() + start_; }
+    int MessageLength() const { return length_; }
+    // The message was handed on: start the next one, which may already be whole.
     Step Delivered();
-
-    bool InBody() const { return phase_ == Phase::Body; }
 
 private:
     enum class Phase { Stream, Head, Body };
 
+    // What the buffered bytes of the current message allow.
+    Step Next();
+    // Moves the unfinished message to the front, so the next receive has all the room.
+    void Compact();
+
     HeadNeed head_;
     BodyNeed body_;
     Phase phase_ = Phase::Stream;
-    int wanted_ = kBufferBytes;
-    int filled_ = 0;
+    int wanted_ = 0;  // head length, then head and body
+    int start_ = 0;   // the current message's first byte
+    int filled_ = 0;  // bytes in the buffer
+    int length_ = 0;  // the message ready to be handed on
     std::array<char, kBufferBytes> buffer_{};
 };
 

@@ -34,6 +34,30 @@ void TraceLine(const wchar_t* line) {
 
 bool ResourceShortage(int error) { return error == WSAENOBUFS || error == WSAEMFILE || error == WSA_NOT_ENOUGH_MEMORY; }
 
+// A send or receive that finishes at once then costs no trip through the completion
+// port. Only for sockets of the system's own providers: a layered one may still queue
+// the completion.
+bool SkipPortOnSuccess(SOCKET socket) {
+    WSAPROTOCOL_INFOW info{};
+    int size = sizeof info;
+    if (getsockopt(socket, SOL_SOCKET, SO_PROTOCOL_INFOW, reinterpret_cast<char*>(&info), &size) != 0) return false;
+    if (!(info.dwServiceFlags1 & XP1_IFS_HANDLES)) return false;
+    return SetFileCompletionNotificationModes(reinterpret_cast<HANDLE>(socket), FILE_SKIP_COMPLETION_PORT_ON_SUCCESS) !=
+           FALSE;
+}
+
+// Operations finished at once on a worker, taken in order before it waits on the port.
+struct FinishedWork {
+    SocketNode* node;
+    struct Entry {
+        Channel* channel;
+        IoContext* context;
+        DWORD bytes;
+    };
+    std::deque<Entry> entries;
+};
+thread_local FinishedWork* t_finished = nullptr;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -207,7 +231,14 @@ DWORD WINAPI SocketNode::MessageMain(void* self) {
 }
 
 void SocketNode::WorkLoop() {
+    FinishedWork finished{this, {}};
+    t_finished = &finished;
     for (;;) {
+        while (!finished.entries.empty()) {
+            FinishedWork::Entry entry = finished.entries.front();
+            finished.entries.pop_front();
+            Dispatch(entry.channel, entry.context, true, entry.bytes);
+        }
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
@@ -216,18 +247,33 @@ void SocketNode::WorkLoop() {
             if (key == kQuitKey || !ok) break;
             continue;
         }
-        Channel* channel = reinterpret_cast<Channel*>(key);
-        IoContext* context = CONTAINING_RECORD(overlapped, IoContext, overlapped);
-        if (context->operation == Operation::Receive) {
-            OnReceive(channel, ok != FALSE, bytes);
-        } else {
-            OnSend(channel, static_cast<SendContext*>(context), ok != FALSE, bytes);
-        }
+        Dispatch(reinterpret_cast<Channel*>(key), CONTAINING_RECORD(overlapped, IoContext, overlapped), ok != FALSE,
+                 bytes);
     }
+    t_finished = nullptr;
     vantor::DebugLine(L"一个工作线程：%d 运行结束了\n", GetCurrentThreadId());
     if (InterlockedDecrement(&runningWorkers_) == 0) {
         vantor::DebugLine(L"所有的工作线程都结束了\n");
         SetEvent(workersEnded_);
+    }
+}
+
+void SocketNode::Dispatch(Channel* channel, IoContext* context, bool ok, DWORD bytes) {
+    if (context->operation == Operation::Receive) {
+        OnReceive(channel, ok, bytes);
+    } else {
+        OnSend(channel, ok, bytes);
+    }
+}
+
+void SocketNode::FinishedAtOnce(Channel* channel, IoContext* context, DWORD bytes) {
+    if (t_finished && t_finished->node == this) {
+        t_finished->entries.push_back({channel, context, bytes});
+        return;
+    }
+    // Callbacks run on workers only: this one goes through the port like any completion.
+    if (!PostQueuedCompletionStatus(completionPort_, bytes, reinterpret_cast<ULONG_PTR>(channel), &context->overlapped)) {
+        vantor::DebugLine(L"PostQueuedCompletionStatus failed: %d\n", static_cast<int>(GetLastError()));
     }
 }
 
@@ -308,6 +354,7 @@ Channel* SocketNode::AddChannel(SOCKET socket, const sockaddr_in& peer) {
         delete channel;
         return nullptr;
     }
+    channel->skipsPortOnSuccess_ = SkipPortOnSuccess(socket);
     // Its receive is counted before anyone else can see the channel, so no close can
     // free it before that receive is posted.
     channel->life_.BeginReceive();
@@ -341,7 +388,11 @@ bool SocketNode::PostReceive(Channel* channel) {
     std::memset(&context.overlapped, 0, sizeof context.overlapped);
     WSABUF slice{static_cast<ULONG>(context.reader.TargetLength()), context.reader.Target()};
     DWORD flags = 0;
-    if (WSARecv(channel->socket_, &slice, 1, nullptr, &flags, &context.overlapped, nullptr) == 0) return true;
+    DWORD bytes = 0;
+    if (WSARecv(channel->socket_, &slice, 1, &bytes, &flags, &context.overlapped, nullptr) == 0) {
+        if (channel->skipsPortOnSuccess_) FinishedAtOnce(channel, &context, bytes);
+        return true;
+    }
     return WSAGetLastError() == WSA_IO_PENDING;
 }
 
@@ -355,10 +406,12 @@ void SocketNode::OnReceive(Channel* channel, bool ok, DWORD bytes) {
     TraceLine(L"接收到了客户端发送过来的数据\n");
     FrameReader& reader = channel->receive_.reader;
     FrameReader::Step step = stopping_ ? FrameReader::Step::Fail : reader.Received(static_cast<int>(bytes));
-    if (step == FrameReader::Step::Deliver) {
+    // One receive may have completed several messages: each goes on in turn, until the
+    // channel starts closing.
+    while (step == FrameReader::Step::Deliver) {
         NetRecvDataProc deliver = recvData_;
         if (deliver) deliver(channel->Handle(), reader.Message(), reader.MessageLength(), user_);
-        step = reader.Delivered();
+        step = stopping_ || channel->life_.Closing() ? FrameReader::Step::Fail : reader.Delivered();
     }
     if (step == FrameReader::Step::Receive && PostReceive(channel)) return;
     // A message that cannot fit, or a receive that could not be posted.
@@ -366,53 +419,96 @@ void SocketNode::OnReceive(Channel* channel, bool ok, DWORD bytes) {
     EndReceive(channel);
 }
 
-bool SocketNode::StartSendLocked(Channel* channel, SendContext* context) {
-    if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET) return false;
-    std::memset(&context->overlapped, 0, sizeof context->overlapped);
-    context->slice.buf = context->buffer + context->done;
-    context->slice.len = static_cast<ULONG>(context->toSend - context->done);
-    return WSASend(channel->socket_, &context->slice, 1, nullptr, 0, &context->overlapped, nullptr) == 0 ||
-           WSAGetLastError() == WSA_IO_PENDING;
+bool SocketNode::StartSendLocked(Channel* channel) {
+    if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET || channel->queue_.empty()) return false;
+    // Sends queued behind one on the wire leave together, in their order; nothing
+    // follows a closing send.
+    constexpr size_t kMostSlices = 16;
+    WSABUF slices[kMostSlices];
+    while (!channel->queue_.empty() && channel->wire_.size() < kMostSlices) {
+        SendContext* context = channel->queue_.front();
+        channel->queue_.pop_front();
+        slices[channel->wire_.size()] = {static_cast<ULONG>(context->toSend - context->done),
+                                         context->buffer + context->done};
+        channel->wire_.push_back(context);
+        if (context->closeAfter) break;
+    }
+    SendContext* first = channel->wire_.front();
+    std::memset(&first->overlapped, 0, sizeof first->overlapped);
+    DWORD bytes = 0;
+    if (WSASend(channel->socket_, slices, static_cast<DWORD>(channel->wire_.size()), &bytes, 0, &first->overlapped,
+                nullptr) == 0) {
+        if (channel->skipsPortOnSuccess_) FinishedAtOnce(channel, first, bytes);
+        channel->sending_ = true;
+        return true;
+    }
+    if (WSAGetLastError() == WSA_IO_PENDING) {
+        channel->sending_ = true;
+        return true;
+    }
+    // Back in line, so the caller ends them with the rest.
+    channel->queue_.insert(channel->queue_.begin(), channel->wire_.begin(), channel->wire_.end());
+    channel->wire_.clear();
+    return false;
 }
 
-void SocketNode::OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes) {
+void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
     TraceLine(L"发送数据到客户端\n");
     bool failed = !ok || bytes == 0;
-    if (!failed) {
-        context->done += static_cast<int>(bytes);
-        if (context->done < context->toSend) {
-            vantor::Lock hold(channel->socketLock_);
-            if (StartSendLocked(channel, context)) return;
+    std::vector<SendContext*> sent;
+    {
+        vantor::Lock hold(channel->socketLock_);
+        // The transfer's bytes complete its sends in order; a send left short goes out
+        // again from where it stopped, ahead of the rest.
+        DWORD left = failed ? 0 : bytes;
+        size_t i = 0;
+        for (; i < channel->wire_.size(); ++i) {
+            SendContext* context = channel->wire_[i];
+            DWORD rest = static_cast<DWORD>(context->toSend - context->done);
+            if (left < rest) {
+                context->done += static_cast<int>(left);
+                break;
+            }
+            left -= rest;
+            context->done = context->toSend;
+            sent.push_back(context);
+        }
+        channel->queue_.insert(channel->queue_.begin(), channel->wire_.begin() + static_cast<std::ptrdiff_t>(i),
+                               channel->wire_.end());
+        channel->wire_.clear();
+        if (!failed && sent.empty()) {
+            if (StartSendLocked(channel)) return;
             failed = true;
         }
     }
-    bool closeAfter = context->closeAfter;
-    if (!failed && !stopping_) {
-        NetSendDataProc sent = sendData_;
-        if (sent) sent(channel->Handle(), context->toSend, user_);
+    bool closeAfter = false;
+    for (SendContext* context : sent) {
+        closeAfter = closeAfter || context->closeAfter;
+        if (stopping_) continue;
+        NetSendDataProc notify = sendData_;
+        if (notify) notify(channel->Handle(), context->toSend, user_);
     }
-    int ended = 1;
+    int ended = static_cast<int>(sent.size());
     {
         vantor::Lock hold(channel->socketLock_);
-        context->inUse = false;
-        context->closeAfter = false;
+        for (SendContext* context : sent) {
+            context->inUse = false;
+            context->closeAfter = false;
+        }
         channel->sending_ = false;
-        // The next send in line goes out now; after a failure or the closing send none
+        // The next sends in line go out now; after a failure or the closing send none
         // of the rest ever will.
-        while (!channel->queue_.empty()) {
-            SendContext* next = channel->queue_.front();
-            channel->queue_.pop_front();
-            if (!failed && !closeAfter && StartSendLocked(channel, next)) {
-                channel->sending_ = true;
-                break;
+        if (!failed && !closeAfter && !channel->queue_.empty() && !StartSendLocked(channel)) {
+            vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
+            failed = true;
+        }
+        if (failed || closeAfter) {
+            for (SendContext* context : channel->queue_) {
+                context->inUse = false;
+                context->closeAfter = false;
+                ++ended;
             }
-            if (!failed && !closeAfter) {
-                vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
-                failed = true;
-            }
-            next->inUse = false;
-            next->closeAfter = false;
-            ++ended;
+            channel->queue_.clear();
         }
     }
     if (failed || closeAfter) RequestClose(channel, true);
@@ -518,19 +614,18 @@ int SocketNode::QueueSend(NetChannel handle, const char* bytes, int length, bool
         std::memcpy(context->buffer, bytes, static_cast<size_t>(length));
         context->toSend = length;
         context->done = 0;
-        // One send on the wire at a time: the next waits in the channel's queue, so the
-        // bytes leave in the order they were given whatever the system does with
-        // overlapping sends.
+        // One transfer on the wire at a time: sends given meanwhile wait in the channel's
+        // queue and leave together with the next, so the bytes go in the order they were
+        // given whatever the system does with overlapping sends.
         if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET) {
             posted = false;
-        } else if (channel->sending_) {
-            channel->queue_.push_back(context);
-            posted = true;
-        } else if (StartSendLocked(channel, context)) {
-            channel->sending_ = true;
-            posted = true;
         } else {
-            vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
+            channel->queue_.push_back(context);
+            posted = channel->sending_ || StartSendLocked(channel);
+            if (!posted) {
+                vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
+                channel->queue_.pop_back();
+            }
         }
         if (!posted) {
             context->inUse = false;

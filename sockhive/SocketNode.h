@@ -35,7 +35,6 @@ struct IoContext {
 
 struct SendContext : IoContext {
     SendContext() : IoContext(Operation::Send) {}
-    WSABUF slice{};
     int toSend = 0;
     int done = 0;
     bool inUse = false;
@@ -69,10 +68,15 @@ private:
     vantor::CriticalSection socketLock_;
     SOCKET socket_;
     bool cancelled_ = false;
+    // Sends and receives that finish at once queue no completion: their starter hands
+    // them on itself.
+    bool skipsPortOnSuccess_ = false;
     ReceiveContext receive_;
     std::vector<std::unique_ptr<SendContext>> sends_;
-    std::deque<SendContext*> queue_;  // counted sends waiting for the one on the wire
-    bool sending_ = false;
+    std::deque<SendContext*> queue_;  // counted sends waiting for the wire, in order
+    std::vector<SendContext*> wire_;  // the sends of the one transfer under way
+    bool sending_ = false;            // a transfer is out or its completion is being handled
+
 };
 
 class SocketNode {
@@ -108,6 +112,10 @@ private:
     static DWORD WINAPI AcceptMain(void* self);
     static DWORD WINAPI MessageMain(void* self);
     void WorkLoop();
+    void Dispatch(Channel* channel, IoContext* context, bool ok, DWORD bytes);
+    // An operation of a channel that skips the port finished at once: the calling worker
+    // takes it after its current work, any other thread hands it to the workers.
+    void FinishedAtOnce(Channel* channel, IoContext* context, DWORD bytes);
     void AcceptLoop();
     void MessageLoop();
     void AcceptPending();
@@ -121,9 +129,11 @@ private:
     void FirstReceive(Channel* channel);
     bool PostReceive(Channel* channel);
     void OnReceive(Channel* channel, bool ok, DWORD bytes);
-    void OnSend(Channel* channel, SendContext* context, bool ok, DWORD bytes);
-    // Under the channel's socket lock: false when the send could not be started.
-    bool StartSendLocked(Channel* channel, SendContext* context);
+    // The transfer on the wire came back.
+    void OnSend(Channel* channel, bool ok, DWORD bytes);
+    // Under the channel's socket lock, nothing on the wire: the queued sends go out as
+    // one transfer. False when it could not be started.
+    bool StartSendLocked(Channel* channel);
     void EndReceive(Channel* channel);
     void EndSend(Channel* channel);
     // No further operations; `cancel` also ends the outstanding ones and tells the peer.

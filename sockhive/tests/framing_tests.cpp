@@ -34,7 +34,7 @@ struct Feeder {
         ASSERT_LE(static_cast<int>(bytes.size()), reader.TargetLength()) << "the receive asked for less";
         std::memcpy(reader.Target(), bytes.data(), bytes.size());
         Step step = reader.Received(static_cast<int>(bytes.size()));
-        if (step == Step::Deliver) {
+        while (step == Step::Deliver) {
             delivered.emplace_back(reader.Message(), reader.MessageLength());
             step = reader.Delivered();
         }
@@ -58,24 +58,23 @@ int BodyFromHead(const char* head, int length) {
 
 TEST(FrameReader, HeadThenBodyInAnyPieces) {
     Feeder f([] { return 8; }, BodyFromHead);
-    EXPECT_EQ(std::vector<int>{8}, f.asked);
+    EXPECT_EQ(std::vector<int>{kBufferBytes}, f.asked) << "every receive may fill the buffer";
     std::string body(100, 'b');
     f.Piece(Head(100));
-    EXPECT_EQ(100, f.asked.back()) << "the body is asked for right behind the head";
+    EXPECT_TRUE(f.delivered.empty());
     f.Piece(body);
     ASSERT_EQ(1u, f.delivered.size());
     EXPECT_EQ(Head(100) + body, f.delivered[0]);
 
     // Head 4 + 4, body 50 + 50: still one message, head first.
     f.Piece(Head(100).substr(0, 4));
-    EXPECT_EQ(4, f.asked.back());
     f.Piece(Head(100).substr(4));
     f.Piece(std::string(50, 'x'));
-    EXPECT_EQ(50, f.asked.back());
+    EXPECT_EQ(kBufferBytes - 58, f.asked.back()) << "the rest of the buffer, behind the pieces so far";
     f.Piece(std::string(50, 'y'));
     ASSERT_EQ(2u, f.delivered.size());
     EXPECT_EQ(Head(100) + std::string(50, 'x') + std::string(50, 'y'), f.delivered[1]);
-    EXPECT_EQ(8, f.asked.back()) << "the next head";
+    EXPECT_EQ(kBufferBytes, f.asked.back());
 
     // Byte by byte.
     std::string whole = Head(3) + "abc";
@@ -83,6 +82,41 @@ TEST(FrameReader, HeadThenBodyInAnyPieces) {
     ASSERT_EQ(3u, f.delivered.size());
     EXPECT_EQ(whole, f.delivered[2]);
     EXPECT_FALSE(f.failed);
+}
+
+TEST(FrameReader, OneReceiveCarryingSeveralMessages) {
+    Feeder f([] { return 8; }, BodyFromHead);
+    std::string first = Head(100) + std::string(100, '1');
+    std::string second = Head(5) + "22222";
+    std::string third = Head(40) + std::string(40, '3');
+    f.Piece(first + second + third.substr(0, 20));
+    ASSERT_EQ(2u, f.delivered.size()) << "every whole message, each on its own";
+    EXPECT_EQ(first, f.delivered[0]);
+    EXPECT_EQ(second, f.delivered[1]);
+    EXPECT_EQ(kBufferBytes - 20, f.asked.back()) << "the unfinished one moved to the front";
+    f.Piece(third.substr(20) + third.substr(0, 3));
+    ASSERT_EQ(3u, f.delivered.size());
+    EXPECT_EQ(third, f.delivered[2]);
+    f.Piece(third.substr(3));
+    ASSERT_EQ(4u, f.delivered.size());
+    EXPECT_EQ(third, f.delivered[3]);
+
+    // A head too long for the buffer, behind a good message: the good one still goes.
+    Feeder hostile([] { return 8; }, BodyFromHead);
+    hostile.Piece(second + Head(40000) + "junk");
+    EXPECT_EQ(std::vector<std::string>{second}, hostile.delivered);
+    EXPECT_TRUE(hostile.failed);
+
+    // A full buffer of small messages, the last one cut at the buffer's end.
+    Feeder full([] { return 8; }, BodyFromHead);
+    std::string many;
+    while (many.size() + second.size() <= static_cast<size_t>(kBufferBytes)) many += second;
+    many += third.substr(0, kBufferBytes - many.size());
+    full.Piece(many);
+    EXPECT_EQ(static_cast<size_t>(kBufferBytes) / second.size(), full.delivered.size());
+    full.Piece(third.substr(kBufferBytes % second.size()));
+    EXPECT_EQ(third, full.delivered.back());
+    EXPECT_FALSE(full.failed);
 }
 
 TEST(FrameReader, StreamAndHeadOnlyModes) {
@@ -127,7 +161,7 @@ TEST(FrameReader, LengthsThatCannotFitFail) {
 
     FrameReader reader([] { return 8; }, nullptr);
     reader.Begin();
-    EXPECT_EQ(Step::Fail, reader.Received(9)) << "more than was asked for";
+    EXPECT_EQ(Step::Fail, reader.Received(kBufferBytes + 1)) << "more than was asked for";
 }
 
 TEST(FrameReader, DeliveredBytesAreClearedForTheNextMessage) {
@@ -141,6 +175,16 @@ TEST(FrameReader, DeliveredBytesAreClearedForTheNextMessage) {
     std::memcpy(reader.Target(), "S", 1);
     ASSERT_EQ(Step::Receive, reader.Received(1));
     EXPECT_EQ(std::string("S\0\0\0\0\0\0\0", 8), std::string(reader.Message(), 8));
+
+    // The piece of a next message moves to the front; nothing stale is left behind it.
+    FrameReader ahead([] { return 4; }, [](const char* head, int) { return head[0] == 'L' ? 4 : 0; });
+    ahead.Begin();
+    std::memcpy(ahead.Target(), "LxyzbodyLq", 10);
+    ASSERT_EQ(Step::Deliver, ahead.Received(10));
+    EXPECT_EQ("Lxyzbody", std::string(ahead.Message(), ahead.MessageLength()));
+    ASSERT_EQ(Step::Receive, ahead.Delivered());
+    EXPECT_EQ(std::string("Lq\0\0\0\0\0\0\0\0", 10), std::string(ahead.Message(), 10));
+    EXPECT_EQ(kBufferBytes - 2, ahead.TargetLength());
 }
 
 TEST(ChannelLife, ClosesOnceWhenTheLastOperationEnds) {

@@ -209,6 +209,9 @@ TEST_F(Node, SendsOutsideTheLimitsAreRefused) {
     ASSERT_TRUE(g_recorder.WaitFor([&] { return g_recorder.Count(Event::Sent, channel) == accepted; }));
     EXPECT_EQ(1, Net_SendDataChannel(node_, channel, "again", 5)) << "room again once they went out";
     EXPECT_EQ("again", client.Receive(5));
+    ASSERT_TRUE(g_recorder.WaitFor([&] { return g_recorder.Count(Event::Sent, channel) == accepted + 1; }));
+    EXPECT_EQ(0u, g_recorder.threads.count(GetCurrentThreadId()))
+        << "a send that went out at once is announced on a worker, not on the caller's thread";
 }
 
 TEST_F(Node, SendDataReusesItsConnection) {
