@@ -79,7 +79,7 @@ FileSendControl::FileSendControl()
     : textFont_(MakeFont(false)),
       linkFont_(MakeFont(true)),
       ownerThread_(GetCurrentThreadId()),
-      events_(static_cast<IConnectionPointContainer*>(this)) {
+      events_(static_cast<IConnectionPointContainer*>(this), DIID__DFileSendCtlEvents) {
     ObjectCreated();
     ownIcon_ = static_cast<HICON>(LoadImageW(Module(), MAKEINTRESOURCEW(IDI_FILESENDCTL), IMAGE_ICON, 32, 32, 0));
     notifier_ = CreateWindowExW(0, kNotifierClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module(), this);
@@ -492,11 +492,12 @@ void FileSendControl::RunClick(int link) {
             args[1].bstrVal = SysAllocString(savePath.c_str());
             args[0].vt = VT_BSTR;
             args[0].bstrVal = SysAllocString(dateTime.c_str());
-            events_.Fire(outcome.event, args, 2);
+            DISPPARAMS params = {args, nullptr, 2, 0};
+            events_.Fire(outcome.event, &params);
             VariantClear(&args[0]);
             VariantClear(&args[1]);
         } else {
-            events_.Fire(outcome.event, nullptr, 0);
+            events_.Fire(outcome.event, nullptr);
         }
     }
     Release();

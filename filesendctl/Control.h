@@ -217,7 +217,7 @@ private:
     DWORD viewFlags_ = 0;
 
     ITypeLib* typeLib_ = nullptr;
-    EventPoint events_;
+    vantor::EventPoint events_;
 };
 
 }  // namespace filesend

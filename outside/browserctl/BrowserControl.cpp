@@ -51,7 +51,7 @@ std::wstring FrameName(int frame) {
 using pageengine::EventVariant;
 
 BrowserControl::BrowserControl()
-    : events_(static_cast<IConnectionPointContainer*>(this)), session_(this, vantor::ProgramDir()) {
+    : events_(static_cast<IConnectionPointContainer*>(this), DIID_DWebBrowserEvents2), session_(this, vantor::ProgramDir()) {
     ObjectCreated();
 }
 
@@ -180,7 +180,7 @@ STDMETHODIMP BrowserControl::Close(DWORD) {
     Trace(L"close");
     InPlaceDeactivate();
     session_.Stop();
-    events_.DisconnectAll();
+    events_.UnadviseAll();
     document_ = nullptr;
     frames_.clear();
     return S_OK;

@@ -97,7 +97,7 @@ private:
     IDispatch* Frame(int frame);
 
     LONG refs_ = 1;
-    EventPoint events_;
+    vantor::EventPoint events_;
     pageengine::PageSession session_;
     vantor::ComPtr<IOleClientSite> site_;
     vantor::ComPtr<IOleInPlaceSite> inPlace_;

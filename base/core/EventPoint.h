@@ -1,5 +1,6 @@
-// The control's one connection point, for _DFileSendCtlEvents. Sinks may unadvise while
-// an event reaches them: firing runs over a copy of the list, each sink held meanwhile.
+// One connection point of an object that fires its events through IDispatch::Invoke.
+// Sinks may unadvise while an event reaches them: firing runs over a copy of the list,
+// each sink held meanwhile.
 #pragma once
 
 #include <ocidl.h>
@@ -8,16 +9,19 @@
 
 #include "Sync.h"
 
-namespace filesend {
+namespace vantor {
 
 class EventPoint final : public IConnectionPoint {
 public:
-    // owner counts this object's references and answers GetConnectionPointContainer.
-    explicit EventPoint(IConnectionPointContainer* owner) : owner_(owner) {}
+    // `owner` counts this object's references and answers GetConnectionPointContainer;
+    // `events` is the dispatch interface the sinks implement.
+    EventPoint(IConnectionPointContainer* owner, const IID& events) : owner_(owner), events_(events) {}
     ~EventPoint();
+    EventPoint(const EventPoint&) = delete;
+    EventPoint& operator=(const EventPoint&) = delete;
 
-    // Invokes the event on every sink; arguments in DISPPARAMS order (last one first).
-    void Fire(DISPID event, VARIANT* args, UINT argCount);
+    // Invokes the event on every sink advised when it starts.
+    void Fire(DISPID event, DISPPARAMS* params);
     void UnadviseAll();
 
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
@@ -35,9 +39,10 @@ private:
         IDispatch* sink;
     };
     IConnectionPointContainer* owner_;
-    vantor::CriticalSection lock_;
+    const IID events_;
+    CriticalSection lock_;
     std::vector<Sink> sinks_;
     DWORD nextCookie_ = 1;
 };
 
-}  // namespace filesend
+}  // namespace vantor

@@ -2,35 +2,34 @@
 
 #include <olectl.h>
 
-#include "FileSendCtl.h"
-
-namespace filesend {
+namespace vantor {
 
 EventPoint::~EventPoint() { UnadviseAll(); }
 
 void EventPoint::UnadviseAll() {
     std::vector<Sink> gone;
     {
-        vantor::Lock hold(lock_);
+        Lock hold(lock_);
         gone.swap(sinks_);
     }
     for (const Sink& s : gone) s.sink->Release();
 }
 
-void EventPoint::Fire(DISPID event, VARIANT* args, UINT argCount) {
+void EventPoint::Fire(DISPID event, DISPPARAMS* params) {
     std::vector<IDispatch*> targets;
     {
-        vantor::Lock hold(lock_);
+        Lock hold(lock_);
         for (const Sink& s : sinks_) {
             s.sink->AddRef();
             targets.push_back(s.sink);
         }
     }
-    DISPPARAMS params = {args, nullptr, argCount, 0};
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
     for (IDispatch* sink : targets) {
         VARIANT result;
         VariantInit(&result);
-        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params ? params : &none, &result, nullptr,
+                     nullptr);
         VariantClear(&result);
         sink->Release();
     }
@@ -49,7 +48,7 @@ STDMETHODIMP EventPoint::QueryInterface(REFIID riid, void** out) {
 
 STDMETHODIMP EventPoint::GetConnectionInterface(IID* iid) {
     if (!iid) return E_POINTER;
-    *iid = DIID__DFileSendCtlEvents;
+    *iid = events_;
     return S_OK;
 }
 
@@ -65,10 +64,11 @@ STDMETHODIMP EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
     *cookie = 0;
     if (!sink) return E_POINTER;
     IDispatch* events = nullptr;
-    if (FAILED(sink->QueryInterface(DIID__DFileSendCtlEvents, reinterpret_cast<void**>(&events))) &&
+    if (FAILED(sink->QueryInterface(events_, reinterpret_cast<void**>(&events))) &&
         FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
         return CONNECT_E_CANNOTCONNECT;
-    vantor::Lock hold(lock_);
+    if (!events) return CONNECT_E_CANNOTCONNECT;
+    Lock hold(lock_);
     *cookie = nextCookie_++;
     sinks_.push_back({*cookie, events});
     return S_OK;
@@ -77,7 +77,7 @@ STDMETHODIMP EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
 STDMETHODIMP EventPoint::Unadvise(DWORD cookie) {
     IDispatch* gone = nullptr;
     {
-        vantor::Lock hold(lock_);
+        Lock hold(lock_);
         for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
             if (it->cookie == cookie) {
                 gone = it->sink;
@@ -96,4 +96,4 @@ STDMETHODIMP EventPoint::EnumConnections(IEnumConnections** out) {
     return E_NOTIMPL;
 }
 
-}  // namespace filesend
+}  // namespace vantor
