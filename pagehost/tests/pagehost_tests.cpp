@@ -11,6 +11,7 @@
 
 #include "PaneRig.h"
 #include "Screenshot.h"
+#include "GameKeys.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "outside/SurfView.h"
@@ -31,18 +32,6 @@ size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
     return n;
-}
-
-void SetGame(const std::string& subkey, DWORD game, const std::string& display, const std::string& launch) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kGamesKey + subkey).c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExA(key, "Game", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&game), sizeof game);
-    RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(display.c_str()),
-                   static_cast<DWORD>(display.size() + 1));
-    RegSetValueExA(key, "Launch", 0, REG_SZ, reinterpret_cast<const BYTE*>(launch.c_str()),
-                   static_cast<DWORD>(launch.size() + 1));
-    RegCloseKey(key);
 }
 
 struct CaptionSearch {
@@ -180,18 +169,6 @@ void Shoot(HWND window, const wchar_t* name) {
     EXPECT_TRUE(testkit::SaveBitmapFile(testkit::CaptureWindow(window), testkit::ProgramDir() + L"screenshots\\" + name));
 }
 
-class Registry {
-public:
-    explicit Registry(std::vector<std::string> subkeys) : subkeys_(std::move(subkeys)) { Clear(); }
-    ~Registry() { Clear(); }
-    void Clear() {
-        for (const std::string& sub : subkeys_) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kGamesKey + sub).c_str());
-    }
-
-private:
-    std::vector<std::string> subkeys_;
-};
-
 }  // namespace
 
 TEST(PageHost, AnOtherWordOrNoneEndsAtOnceWithoutAWindow) {
@@ -209,12 +186,12 @@ TEST(PageHost, AnOtherWordOrNoneEndsAtOnceWithoutAWindow) {
 TEST(PageHost, GameModeListsTheGamesOnceAndStartsOnlyARegisteredOne) {
     PageHostRig rig(L"pagehost-game");
     std::string longName(40, 'q');
-    Registry registry({longName, "PageHostTwo", "PageHostTool"});
+    testkit::GameKeys registry(kGamesKey, {longName, "PageHostTwo", "PageHostTool"});
     std::string logger = rig.ansiDir() + "CmdLog.exe";
     std::string registered = logger + " first-game";
-    SetGame(longName, 1, "Long Key Game", registered);
-    SetGame("PageHostTwo", 1, "Second Game", logger + " second-game");
-    SetGame("PageHostTool", 0, "Some Tool", logger + " tool");
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, longName, 1, "Long Key Game", registered));
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "PageHostTwo", 1, "Second Game", logger + " second-game"));
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "PageHostTool", 0, "Some Tool", logger + " tool"));
 
     HANDLE process = rig.Start(L"game");
     ASSERT_NE(nullptr, process);
@@ -349,9 +326,9 @@ private:
 
 TEST(PageHost, ClassroomModeShowsThePageOfTheInstallFolderAndStartsNothing) {
     PageHostRig rig(L"pagehost-class");
-    Registry registry({"PageHostClassGame"});
+    testkit::GameKeys registry(kGamesKey, {"PageHostClassGame"});
     std::string logger = rig.ansiDir() + "CmdLog.exe";
-    SetGame("PageHostClassGame", 1, "Class Game", logger);
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "PageHostClassGame", 1, "Class Game", logger));
     ClassroomKey install(rig.dir().substr(0, rig.dir().size() - 1));  // without the trailing "\"
 
     HANDLE process = rig.Start(L"cls");

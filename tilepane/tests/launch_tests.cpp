@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "GameLaunch.h"
+#include "GameKeys.h"
 #include "TestSupport.h"
 #include "TileMonitor.h"
 
@@ -12,16 +13,6 @@ using namespace gamelaunch;
 namespace {
 
 const char kTestKey[] = "SOFTWARE\\Vantor\\TileTest\\";
-
-void SetGame(const std::string& sub, DWORD game, const char* display, const std::string& launch) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kTestKey) + sub).c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExA(key, "Game", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&game), sizeof game);
-    if (display) RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(display), strlen(display) + 1);
-    RegSetValueExA(key, "Launch", 0, REG_SZ, reinterpret_cast<const BYTE*>(launch.c_str()), launch.size() + 1);
-    RegCloseKey(key);
-}
 
 void ClearKey() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTestKey); }
 
@@ -41,12 +32,12 @@ TEST(GameLaunch, CandidatesSplitAfterTheLastSeparator) {
 
 TEST(GameLaunch, GamesListSkipsLongNamesAndMisfitsAndGoesOn) {
     ClearKey();
-    SetGame(std::string(40, 'k'), 1, "Long", "C:\\Games\\long.exe");
-    SetGame("Game2", 1, "Second", "C:\\Games\\two.exe");
-    SetGame("NotAGame", 0, "Tool", "C:\\Tools\\tool.exe");
-    SetGame("NoName", 1, nullptr, "C:\\Games\\x.exe");
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, std::string(40, 'k'), 1, "Long", "C:\\Games\\long.exe"));
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "Game2", 1, "Second", "C:\\Games\\two.exe"));
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "NotAGame", 0, "Tool", "C:\\Tools\\tool.exe"));
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "NoName", 1, nullptr, "C:\\Games\\x.exe"));
     std::string big(300, 'd');
-    SetGame("BigName", 1, big.c_str(), "C:\\Games\\big.exe");
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "BigName", 1, big.c_str(), "C:\\Games\\big.exe"));
 
     std::vector<GameEntry> narrow = ReadGames(HKEY_LOCAL_MACHINE, kTestKey, 31, 32);
     ASSERT_EQ(1u, narrow.size()) << "a 40-character subkey and a long name are skipped, not the end";
@@ -63,8 +54,8 @@ TEST(GameLaunch, GamesListSkipsLongNamesAndMisfitsAndGoesOn) {
 
 TEST(GameLaunch, OnlyARegisteredLaunchPathIsAccepted) {
     ClearKey();
-    SetGame("G1", 1, "One", "C:\\Games\\One\\one.exe -w");
-    SetGame("G2", 0, "Two", "C:\\Games\\two.exe");
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "G1", 1, "One", "C:\\Games\\One\\one.exe -w"));
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "G2", 0, "Two", "C:\\Games\\two.exe"));
     EXPECT_TRUE(IsRegisteredLaunch("c:/games/one/ONE.exe -w", HKEY_LOCAL_MACHINE, kTestKey));
     EXPECT_FALSE(IsRegisteredLaunch("C:/Games/One/one.exe -w -more", HKEY_LOCAL_MACHINE, kTestKey));
     EXPECT_FALSE(IsRegisteredLaunch("C:/Games/two.exe", HKEY_LOCAL_MACHINE, kTestKey)) << "Game is 0";

@@ -15,6 +15,7 @@
 #include "Screenshot.h"
 #include "TabPlug.h"
 #include "TestPages.h"
+#include "GameKeys.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "VantorTypes.h"
@@ -45,30 +46,6 @@ std::string Script(const std::string& pages, const std::string& more = "") {
            "[Board.1.Subject.0]\r\nname=Music\r\nservice=19\r\nlink=\r\naccess=0\r\n"
            "[Notice]\r\ncount=0\r\n" + more;
 }
-
-void SetGame(const std::string& subkey, DWORD game, const std::string& display, const std::string& launch) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kGamesKey + subkey).c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExA(key, "Game", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&game), sizeof game);
-    RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(display.c_str()),
-                   static_cast<DWORD>(display.size() + 1));
-    RegSetValueExA(key, "Launch", 0, REG_SZ, reinterpret_cast<const BYTE*>(launch.c_str()),
-                   static_cast<DWORD>(launch.size() + 1));
-    RegCloseKey(key);
-}
-
-class Games {
-public:
-    explicit Games(std::vector<std::string> subkeys) : subkeys_(std::move(subkeys)) { Clear(); }
-    ~Games() { Clear(); }
-
-private:
-    void Clear() {
-        for (const std::string& sub : subkeys_) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kGamesKey + sub).c_str());
-    }
-    std::vector<std::string> subkeys_;
-};
 
 class TileRun {
 public:
@@ -130,9 +107,10 @@ std::string Line(const std::string& notes, const std::string& start) {
 
 TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
     // The game sorts before "Mirn": the walk goes on after the first game.
-    Games games({"AaTileLinkGame", "Mirn"});
+    testkit::GameKeys games(kGamesKey, {"AaTileLinkGame", "Mirn"});
     TileRun run(L"links");
-    SetGame("AaTileLinkGame", 1, "Puzzle", vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe");
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "AaTileLinkGame", 1, "Puzzle",
+                                      vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe"));
     HKEY mirn = nullptr;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantor\\Mirn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &mirn, nullptr);
     if (mirn) RegCloseKey(mirn);
@@ -198,11 +176,11 @@ TEST(TilePaneInHost, ClosingThePaneDuringASignUpEndsItAndThePaneGoesAfterwards) 
 }
 
 TEST(TilePaneInHost, TheGamesPageListsOnceAndStartsOnlyRegisteredGames) {
-    Games games({"TileGameOne", "TileGameTwo"});
+    testkit::GameKeys games(kGamesKey, {"TileGameOne", "TileGameTwo"});
     TileRun run(L"games");
     std::string logger = vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe";
-    SetGame("TileGameOne", 1, "Puzzle", logger + " one");
-    SetGame("TileGameTwo", 1, "Blocks", logger + " two");
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "TileGameOne", 1, "Puzzle", logger + " one"));
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "TileGameTwo", 1, "Blocks", logger + " two"));
     std::string notes = run.Run("games", L"tilepane-games.bmp");
     std::string surf = run.Surf();
     EXPECT_NE(std::string::npos, surf.find("resource\\SplashMgr\\games.html")) << surf;
@@ -219,12 +197,12 @@ TEST(TilePaneInHost, TheGamesPageListsOnceAndStartsOnlyRegisteredGames) {
 }
 
 TEST(TilePaneInHost, MonitoredProgramsAreReportedOnceAllHaveEnded) {
-    Games games({"TileWaitOne", "TileWaitTwo", "TileWaitLong"});
+    testkit::GameKeys games(kGamesKey, {"TileWaitOne", "TileWaitTwo", "TileWaitLong"});
     TileRun run(L"monitor");
     std::string logger = vantor::WideToAnsi(run.rig().dir()) + "CmdLog.exe";
-    SetGame("TileWaitOne", 1, "One", logger + " wait-1000");
-    SetGame("TileWaitTwo", 1, "Two", logger + " wait-2000");
-    SetGame("TileWaitLong", 1, "Long", logger + " wait-5000");
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "TileWaitOne", 1, "One", logger + " wait-1000"));
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "TileWaitTwo", 1, "Two", logger + " wait-2000"));
+    ASSERT_TRUE(testkit::WriteGameKey(kGamesKey, "TileWaitLong", 1, "Long", logger + " wait-5000"));
     std::string notes = run.Run("monitor");
     EXPECT_NE(std::string::npos, notes.find("done messages 1\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("done after both\n")) << notes;
