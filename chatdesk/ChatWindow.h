@@ -15,6 +15,7 @@
 
 #include "ContactRecords.h"
 #include "ImConnection.h"
+#include "OfflineView.h"
 
 namespace chatdesk {
 
@@ -70,6 +71,8 @@ class ChatWindowFactory {
 public:
     virtual ~ChatWindowFactory() = default;
     virtual ChatWindow* MakeChatWindow() = 0;
+    // The offline-message window's object (no window yet); null when there is none.
+    virtual OfflineView* MakeOfflineView() { return nullptr; }
 };
 
 }  // namespace chatdesk
