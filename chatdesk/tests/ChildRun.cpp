@@ -80,6 +80,7 @@ bool RunChild(const char* mode, const char* filter) {
     testkit::CopyTree(testkit::ProgramDir() + L"Skins", dir + L"Skins");
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);
+    testkit::CopyTree(testkit::ProgramDir() + L"resource\\9", dir + L"resource\\9");
     std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
                          "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);

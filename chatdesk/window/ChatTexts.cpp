@@ -77,13 +77,19 @@ void CaretToEnd(HWND edit) {
     SendMessageW(edit, EM_SCROLLCARET, 0, 0);
 }
 
-std::wstring RangeText(HWND edit, LONG from, LONG to) {
-    if (to <= from) return std::wstring();
-    std::wstring text(static_cast<size_t>(to - from) + 1, L'\0');
-    TEXTRANGEW range = {{from, to}, &text[0]};
-    LRESULT got = SendMessageW(edit, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
+// Whether the text stands at the position. Searched for rather than read back: the 1.0
+// control's range reads count bytes where they should count characters.
+bool TextAt(HWND edit, LONG at, const std::wstring& text) {
+    return FindForward(edit, text, at, at + static_cast<LONG>(text.size())) == at;
+}
+
+// The emoticon whose code stands at the position, or -1.
+int EmoticonAt(HWND edit, LONG at) {
+    for (int index = 0; index < vantor::imkit::kEmoticonCount; ++index) {
+        wchar_t code[vantor::imkit::kEmoticonCodeChars] = {};
+        if (vantor::imkit::CodeByIndex(index, code) && TextAt(edit, at, code)) return index;
+    }
+    return -1;
 }
 
 template <typename Appender>
@@ -160,12 +166,14 @@ bool InsertEmoticonPicture(HWND edit, int index, HICON icon) {
 
 void ReplaceEmoticonCodes(HWND edit, int lineCount) {
     if (!edit) return;
+    // A read-only display takes no objects: it is opened for the replacement only.
+    bool readOnly = (GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) != 0;
+    if (readOnly) SendMessageW(edit, EM_SETREADONLY, FALSE, 0);
     LONG from = static_cast<LONG>(SendMessageW(edit, EM_LINEINDEX, lineCount > 0 ? lineCount - 1 : 0, 0));
     if (from < 0) from = 0;
     for (LONG at = FindForward(edit, L"|", from, -1); at >= 0; at = FindForward(edit, L"|", from, -1)) {
-        std::wstring code = RangeText(edit, at, at + 3);
-        int index = -1;
-        HICON icon = code.size() == 3 ? vantor::imkit::EmoticonByCode(code.c_str(), &index) : nullptr;
+        int index = EmoticonAt(edit, at);
+        HICON icon = index >= 0 ? vantor::imkit::EmoticonIcon(index) : nullptr;
         bool replaced = false;
         if (icon) {
             CHARRANGE range = {at, at + 3};
@@ -175,6 +183,7 @@ void ReplaceEmoticonCodes(HWND edit, int lineCount) {
         // The picture now stands where the code began.
         from = replaced ? at : at + 1;
     }
+    if (readOnly) SendMessageW(edit, EM_SETREADONLY, TRUE, 0);
     CaretToEnd(edit);
 }
 
@@ -187,6 +196,7 @@ void RecordChatText(const std::string& ownId, const std::string& peerId, const u
     if (!BuildChatRecord(message, length, formatted, &record)) return;
     std::wstring folder = vantor::imkit::ProgramFolder();
     std::wstring own = vantor::AnsiToWide(ownId), peer = vantor::AnsiToWide(peerId);
+    CreateDirectoryW((folder + L"\\" + own).c_str(), nullptr);
     RecordStore store(SystemRecordFiles());
     if (!store.Append(RecordFilePath(folder, own, peer), RolledRecordPath(folder, own, peer, Now()), record))
         vantor::DebugLine(L"ChatDesk: a chat text could not be added to the records\n");
@@ -255,8 +265,9 @@ void ChatDialog::SendComposed() {
     HWND compose = GetDlgItem(m_hWnd, kComposeId);
     ComposeRequest request;
     int chars = GetWindowTextLengthW(compose);
-    request.text.assign(static_cast<size_t>(chars) + 1, L'\0');
-    request.text.resize(GetWindowTextW(compose, &request.text[0], chars + 1));
+    // Room for two bytes a character: the RichEdit answers through its 8-bit text.
+    request.text.assign(2 * static_cast<size_t>(chars) + 2, L'\0');
+    request.text.resize(GetWindowTextW(compose, &request.text[0], 2 * chars + 2));
     if (request.text.size() > kComposeLimit) request.text.resize(kComposeLimit);
     if (composeOle_) {
         LONG count = composeOle_->GetObjectCount();
@@ -265,6 +276,9 @@ void ChatDialog::SendComposed() {
             object.cbStruct = sizeof object;
             if (FAILED(composeOle_->GetObject(i, &object, REO_GETOBJ_NO_INTERFACES))) continue;
             request.objects.push_back({static_cast<size_t>(object.cp), static_cast<long>(object.dwUser)});
+            // The object's stand-in character in the text (a space here) gives way to its code.
+            if (object.cp >= 0 && static_cast<size_t>(object.cp) < request.text.size())
+                request.text[static_cast<size_t>(object.cp)] = kObjectPlaceholder;
         }
     }
     FriendInfoA own = {};
@@ -404,7 +418,9 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
         if (link->msg != WM_LBUTTONUP || !texts_) return true;
         HWND display = Display();
         LONG at = link->chrg.cpMin;
-        OfferLink which = ClassifyOfferLink(RangeText(display, at, link->chrg.cpMax));
+        OfferLink which = TextAt(display, at, kOfferSendLink)     ? OfferLink::Send
+                          : TextAt(display, at, kOfferGiveUpLink) ? OfferLink::GiveUp
+                                                                  : OfferLink::None;
         if (which == OfferLink::Send) {
             SetLinkEffect(display, at, kOfferLinkChars, false, displayFormat_);
             LONG other = FindForward(display, kOfferGiveUpLink, at, at + kOfferLinkSpan);

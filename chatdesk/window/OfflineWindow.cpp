@@ -121,6 +121,7 @@ void OfflineWindow::ShowMessage(const uint8_t* msg, size_t length, bool formatte
 void OfflineWindow::Take(const ReceivedOffline& message) {
     LONG count = InterlockedIncrement(&count_);
     FriendInfoA sender = {};
+    lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
     if (service_) service_->Contacts().PeerRecord(message.senderId, &sender);
     lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
     std::wstring name = vantor::AnsiToWide(PeerName(sender));
