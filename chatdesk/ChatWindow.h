@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "ContactRecords.h"
 #include "ImConnection.h"
@@ -39,6 +41,14 @@ public:
     virtual void Discard() { delete this; }
 
     virtual void StartLinkAttempt() {}
+    // The peer asked through the server for a direct link at that address (network order)
+    // and port: keep them and try it (receive thread).
+    virtual void TakeLinkRequest(const std::string& requesterId, uint32_t address, uint16_t port) {
+        strncpy(peer_.id, requesterId.c_str(), sizeof peer_.id - 1);
+        peer_.status.publicIp = address;
+        peer_.status.publicPort = port;
+        StartLinkAttempt();
+    }
     virtual void StartPeerFetch() {}
     virtual bool RecordViewOpen() const { return false; }
     virtual void OpenRecordView() {}

@@ -133,14 +133,7 @@ void ImService::Route(int handler, ChatWindow* window, ImConnection* via, const 
         uint16_t port = 0;
         ParseIpv4(request.address, &address);
         ParsePort(request.port, &port);
-        {
-            vantor::Lock lock(lock_);
-            FriendInfoA& peer = window->Peer();
-            strncpy(peer.id, request.requesterId.c_str(), sizeof peer.id - 1);
-            peer.status.publicIp = NetworkOrder(address);
-            peer.status.publicPort = port;
-        }
-        window->StartLinkAttempt();
+        window->TakeLinkRequest(request.requesterId, NetworkOrder(address), port);
         return;
     }
     case ImHandler::ChatTextPlain:

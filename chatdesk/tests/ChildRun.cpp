@@ -11,9 +11,34 @@
 
 namespace cdtest {
 
-const char kClientAddress[] = "127.0.0.28";
-const char kPeerAddress[] = "127.0.0.29";
-const char kOtherPeerAddress[] = "127.0.0.30";
+namespace {
+
+// Each build tree runs its clients on a loopback network of its own, 127.N.0.x with N
+// taken from the tree's Wine prefix, so that test runs of other trees on this machine
+// never meet these addresses.
+int TreeOctet() {
+    char prefix[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 0;
+    uint32_t hash = 2166136261u;
+    for (DWORD i = 0; i < n; ++i) hash = (hash ^ static_cast<uint8_t>(prefix[i])) * 16777619u;
+    return 1 + static_cast<int>(hash % 250);
+}
+
+const std::string g_client = LoopbackAddress(28);
+const std::string g_peer = LoopbackAddress(29);
+const std::string g_otherPeer = LoopbackAddress(30);
+
+}  // namespace
+
+std::string LoopbackAddress(int last) {
+    static const int octet = TreeOctet();
+    return "127." + std::to_string(octet) + ".0." + std::to_string(last);
+}
+
+const char* const kClientAddress = g_client.c_str();
+const char* const kPeerAddress = g_peer.c_str();
+const char* const kOtherPeerAddress = g_otherPeer.c_str();
 
 namespace {
 

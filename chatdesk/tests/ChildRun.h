@@ -16,9 +16,11 @@
 namespace cdtest {
 
 // The client's address and port; test peers use the addresses after it.
-extern const char kClientAddress[];
-extern const char kPeerAddress[];
-extern const char kOtherPeerAddress[];
+extern const char* const kClientAddress;
+extern const char* const kPeerAddress;
+extern const char* const kOtherPeerAddress;
+// The address of this tree's loopback network that ends in `last`.
+std::string LoopbackAddress(int last);
 constexpr unsigned short kClientPort = 60028;
 
 // True in a child run of `mode`; InChild: in any child run.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ChildRun.h"
 #include "ModulePath.h"
 #include "RostBase.h"
 
@@ -41,11 +42,11 @@ ContactBook Build() {
     RostBaseHandle store = load(kOwnId);
     if (!store) return book;
     FriendInfoA self = Record(kOwnId, "me");
-    self.status.publicIp = 0x1C00007F;  // 127.0.0.28
+    self.status.publicIp = inet_addr(kClientAddress);
     setSelf(store, &self);
     GroupHandle friends = root(store);
     FriendInfoA lan = Record(kFriendId, "Lan");
-    lan.status.publicIp = 0x1D00007F;  // 127.0.0.29, where its test peer listens
+    lan.status.publicIp = inet_addr(kPeerAddress);  // where its test peer listens
     book.friendEntry = add(store, &lan, friends);
     FriendInfoA other = Record(kOtherFriend, "");
     book.otherEntry = add(store, &other, friends);

@@ -439,7 +439,7 @@ TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
     ASSERT_TRUE(StartPeer(kFriendId, kPeerAddress));
     ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
     // Refused first: nobody listens at the other address.
-    Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=127.0.0.31&port=" +
+    Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=" + LoopbackAddress(31) + "&port=" +
                    std::to_string(kClientPort));
     ASSERT_TRUE(Eventually([&] { return LinkReplies() == "0"; }, 8000)) << LinkReplies();
     ChatDialog* window = client.Window(kFriendId);
@@ -453,6 +453,22 @@ TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
     EXPECT_TRUE(IsWindowVisible(window->Window()));
     EXPECT_EQ(window, client.Window(kFriendId));
+}
+
+TEST_F(ChildWindow, ATextOpensAWindowNamedFromTheContactBook) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=hello");
+    ASSERT_TRUE(Eventually([&] { return client.Window(kFriendId) != nullptr; }, 5000));
+    ChatDialog* window = client.Window(kFriendId);
+    // Made with the id alone; the fetch thread brings the nickname and the caption follows.
+    ASSERT_TRUE(Eventually([&] { return testkit::Text(window->Window()) == L"与 Lan 聊天中"; }, 5000))
+        << vantor::WideToAnsi(testkit::Text(window->Window()));
+    EXPECT_TRUE(IsWindowVisible(window->Window()));
+    EXPECT_STREQ("Lan", window->Peer().nickname);
+    EXPECT_STREQ(kFriendId, window->Peer().id);
+    EXPECT_FALSE(window->ThreadsRunning() && !Eventually([&] { return !window->ThreadsRunning(); }, 8000));
 }
 
 TEST_F(ChildWindow, TypingNoticesBothWays) {
@@ -615,6 +631,30 @@ TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
     ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
     EXPECT_TRUE(IsWindow(picker));
     EXPECT_EQ(client->Window(), GetParent(picker));
+}
+
+int g_ticksWhileClosing = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticksWhileClosing; }
+
+TEST_F(ChildWindow, ClosingWaitsForTheLastTransferAtMostTenSecondsPumping) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
+    ChatDialog* window = client.Window(kOtherFriend);
+    ASSERT_NE(nullptr, window);
+    HWND dialog = window->Window();
+    window->CountTransfer(true);  // a transfer that never ends
+    UINT_PTR timer = SetTimer(nullptr, 0, 200, CountTick);
+    g_ticksWhileClosing = 0;
+    DWORD start = GetTickCount();
+    // Sent: the close runs inside this call, so only the wait's own pumping dispatches.
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD took = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_GE(took, 9500u);
+    EXPECT_LT(took, 13000u);
+    EXPECT_GE(g_ticksWhileClosing, 20) << "the wait pumps";
 }
 
 TEST(ChatWindow, RunsInAChild) {

@@ -573,6 +573,16 @@ void ChatDialog::StartLinkAttempt() {
     if (!attemptThread_) SetEvent(attemptDone_.get());
 }
 
+void ChatDialog::TakeLinkRequest(const std::string& requesterId, uint32_t address, uint16_t port) {
+    {
+        vantor::Lock lock(peerLock_);
+        lstrcpynA(Peer().id, requesterId.c_str(), sizeof Peer().id);
+        Peer().status.publicIp = address;
+        Peer().status.publicPort = port;
+    }
+    StartLinkAttempt();
+}
+
 DWORD WINAPI ChatDialog::AttemptThread(void* self) {
     auto* window = static_cast<ChatDialog*>(self);
     bool linked = window->TryDirectLink();

@@ -74,6 +74,7 @@ public:
     HWND Window() const override { return m_hWnd; }
     void DestroyDialogWindow() override;
     void StartLinkAttempt() override;
+    void TakeLinkRequest(const std::string& requesterId, uint32_t address, uint16_t port) override;
     void StartPeerFetch() override;
     bool RecordViewOpen() const override { return viewer_ != nullptr; }
     void OpenRecordView() override;
