@@ -7,12 +7,15 @@
 #include <richedit.h>
 #include <richole.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "CharFormats.h"
 #include "ChatDialog.h"
 #include "ChildRun.h"
 #include "ContactSetup.h"
+#include "DebugLines.h"
 #include "DialogDriver.h"
 #include "DisplayObjects.h"
 #include "Emoticons.h"
@@ -376,12 +379,20 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     // A formatted text sets the peer format and stores it; a plain one after it is shown in it.
     Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=fmt&formatted=1");
     ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "fmt"); }, 5000));
+    // The status it reports is stored without touching the rest of the friend's record.
+    FriendInfoA stored = {};
+    ASSERT_TRUE(Eventually([&] {
+        client->Contacts().PeerRecord(kFriendId, &stored);
+        return stored.status.status == 1;
+    }, 3000));
+    EXPECT_STREQ("Lan", stored.nickname);
+    EXPECT_EQ(inet_addr(kPeerAddress), stored.status.publicIp);
     EXPECT_TRUE(IsWindowVisible(window->Window()));
     EXPECT_EQ(180, window->PeerFormat().yHeight);
-    CHARFORMATA stored = {};
-    ASSERT_TRUE(chatdesk::ChatFormatStore::InProgramFolder().LoadPeer(kFriendId, &stored));
-    EXPECT_EQ(180, stored.yHeight);
-    EXPECT_STREQ("SimSun", stored.szFaceName);
+    CHARFORMATA peerFormat = {};
+    ASSERT_TRUE(chatdesk::ChatFormatStore::InProgramFolder().LoadPeer(kFriendId, &peerFormat));
+    EXPECT_EQ(180, peerFormat.yHeight);
+    EXPECT_STREQ("SimSun", peerFormat.szFaceName);
     Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=plain%7Cxy%20%7C%3A%29");
     ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "plain"); }, 5000));
     HWND display = window->Display();
@@ -423,6 +434,67 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     SaveShot(testkit::CaptureWindow(window->Window()), L"chat-conversation.bmp");
 }
 
+namespace {
+
+BOOL CALLBACK FindFontDialog(HWND w, LPARAM found) {
+    wchar_t name[16] = {};
+    GetClassNameW(w, name, 16);
+    if (IsWindowVisible(w) && lstrcmpW(name, L"#32770") == 0 && GetDlgItem(w, 0x472)) {
+        *reinterpret_cast<HWND*>(found) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Picks a point size in the font dialog that `thread` shows and presses OK.
+void AnswerFontDialog(DWORD thread, const wchar_t* size) {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 100 && !dialog; ++i) {
+        EnumThreadWindows(thread, FindFontDialog, reinterpret_cast<LPARAM>(&dialog));
+        if (!dialog) Sleep(50);
+    }
+    if (!dialog) return;
+    HWND sizes = GetDlgItem(dialog, 0x472);
+    SendMessageW(sizes, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(size));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x472, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(sizes));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+}  // namespace
+
+TEST_F(ChildTexts, AFontChoiceIsStoredAndEveryLaterTextFormatted) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ASSERT_NE(nullptr, window);
+    Send(window, L"one");
+    Send(window, L"two");
+    std::thread answer(AnswerFontDialog, GetCurrentThreadId(), L"24");
+    SendMessageW(window->Window(), WM_COMMAND, MAKEWPARAM(chatdesk::kFontButton, BN_CLICKED), 0);
+    answer.join();
+    EXPECT_EQ(480, window->OwnFormat().yHeight);
+    CHARFORMATA stored = {};
+    ASSERT_TRUE(chatdesk::ChatFormatStore::InProgramFolder().LoadOwn(kFriendId, kOwnId, &stored));
+    EXPECT_EQ(480, stored.yHeight);
+    Send(window, L"three");
+    Send(window, L"four");
+    ASSERT_TRUE(Eventually([&] { return PeerTexts(kFriendId).size() == 4; }, 5000));
+    std::vector<std::string> texts = PeerTexts(kFriendId);
+    std::string forms;
+    for (const std::string& text : texts) forms += text[144];
+    EXPECT_EQ("2022", forms);
+    EXPECT_EQ("48", texts[3].substr(177, 2));
+
+    // The next window with that peer starts in the chosen format.
+    HWND dialog = window->Window();
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    window = client.Open(Contacts().friendEntry, kFriendId);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(480, window->OwnFormat().yHeight);
+}
+
 TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     // Two messages kept by the server before the client logs in.
     ASSERT_TRUE(StartPeer(kFriendId));
@@ -454,9 +526,8 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     }, 5000));
     EXPECT_FALSE(IsWindowVisible(offline));
     std::string shown = Shown(GetDlgItem(offline, 1008));
-    // The sender by the name the contact book gives.
-    EXPECT_TRUE(Contains(shown, "20002><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
-    EXPECT_TRUE(Contains(shown, "20002><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
+    EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
+    EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
     HWND edit = GetDlgItem(offline, 1008);
     LONG at = FindAll(edit, L"留言带格式").front();
     SendMessageW(edit, EM_SETSEL, at, at + 1);
@@ -465,6 +536,7 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     SendMessageA(edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     EXPECT_EQ(280, format.yHeight);
     EXPECT_EQ(RGB(0xC0, 0, 0), format.crTextColor);
+    SendMessageW(edit, EM_SETSEL, -1, -1);
 
     // Command 6 shows it; closing hides it with its content; command 6 again.
     client->DoCommand(6, 0);
@@ -486,4 +558,142 @@ TEST(ChatTexts, RunInAChild) {
     char filter[256] = "ChildTexts.*";
     GetEnvironmentVariableA("CHATDESK_TEXT_TESTS", filter, sizeof filter);
     EXPECT_TRUE(RunChild("texts", filter));
+}
+
+// The chat benchmark (testkit/im/bench-chat.sh), not a test: texts one after another's
+// receipt, relayed and direct, beside the same bytes over a plain socket pair.
+namespace {
+
+constexpr int kBenchTexts = 1000;
+
+double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string Summary(const char* what, std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    char line[160];
+    if (times.empty()) return std::string(what) + " none\n";
+    sprintf(line, "%s texts=%zu median_ms=%.3f p99_ms=%.3f\n", what, times.size(), times[times.size() / 2],
+            times[std::min(times.size() - 1, times.size() * 99 / 100)]);
+    return line;
+}
+
+// From the send command to the sender's debugger line of the '0' receipt, per text.
+std::vector<double> TimeTexts(ChatDialog* window) {
+    testkit::DebugLines lines;
+    std::vector<double> times;
+    for (int i = 0; i < kBenchTexts; ++i) {
+        lines.Clear();
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        Send(window, (L"bench " + std::to_wstring(i)).c_str());
+        DWORD began = GetTickCount();
+        while (lines.Count(L"聊天信息发送的反馈表明发送成功了") == 0 && GetTickCount() - began < 5000) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+        QueryPerformanceCounter(&end);
+        if (GetTickCount() - began >= 5000) break;
+        times.push_back(Milliseconds(start, end));
+    }
+    return times;
+}
+
+bool ReadAll(SOCKET s, char* buffer, int length) {
+    while (length > 0) {
+        int got = recv(s, buffer, length, 0);
+        if (got <= 0) return false;
+        buffer += got;
+        length -= got;
+    }
+    return true;
+}
+
+// A 195-byte text and a 147-byte answer over a plain socket pair, one after the other.
+std::vector<double> TimePlainSockets() {
+    std::vector<double> times;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = inet_addr("127.0.0.1");
+    int size = sizeof at;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
+        closesocket(listener);
+        return times;
+    }
+    std::thread answerer([listener] {
+        SOCKET s = accept(listener, nullptr, nullptr);
+        char text[195], answer[147] = {};
+        while (s != INVALID_SOCKET && ReadAll(s, text, sizeof text))
+            if (send(s, answer, sizeof answer, 0) != sizeof answer) break;
+        closesocket(s);
+    });
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL noDelay = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    if (connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0) {
+        char text[195] = {}, answer[147];
+        for (int i = 0; i < kBenchTexts; ++i) {
+            LARGE_INTEGER start, end;
+            QueryPerformanceCounter(&start);
+            if (send(s, text, sizeof text, 0) != sizeof text || !ReadAll(s, answer, sizeof answer)) break;
+            QueryPerformanceCounter(&end);
+            times.push_back(Milliseconds(start, end));
+        }
+    }
+    closesocket(s);
+    answerer.join();
+    closesocket(listener);
+    return times;
+}
+
+void WriteBench(const std::string& text) {
+    wchar_t path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"CHATDESK_BENCH_OUT", path, MAX_PATH)) {
+        printf("%s", text.c_str());
+        return;
+    }
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
+}  // namespace
+
+TEST_F(ChildTexts, DISABLED_BenchTexts) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ASSERT_NE(nullptr, window);
+    ASSERT_FALSE(client->DirectLinkOf(window).get());
+    std::string report = Summary("relayed", TimeTexts(window));
+    HWND dialog = window->Window();
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+
+    // The peer listens: the window's attempt on opening makes the direct link.
+    std::string port = Fake().Control(std::string("peer/listen?id=") + kFriendId + "&address=" + kPeerAddress +
+                                      "&port=" + std::to_string(kClientPort));
+    ASSERT_EQ(std::to_string(kClientPort), port);
+    window = client.Open(Contacts().friendEntry, kFriendId);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(client->DirectLinkOf(window).get()) << "no direct link to the peer";
+    report += Summary("direct", TimeTexts(window));
+    report += Summary("plain_sockets", TimePlainSockets());
+    WriteBench(report);
+}
+
+TEST(ChatTexts, DISABLED_Benchmark) {
+    if (InChild()) GTEST_SKIP() << "parent run only";
+    SetEnvironmentVariableW(L"GTEST_ALSO_RUN_DISABLED_TESTS", L"1");
+    EXPECT_TRUE(RunChild("texts", "ChildTexts.DISABLED_BenchTexts"));
 }

@@ -536,7 +536,12 @@ void ChatDialog::AppendDisplay(const std::string& text) {
 }
 
 void ChatDialog::TakePeerStatus(uint16_t status) {
-    FriendInfoA record = PeerCopy();
+    // The friend's record as the contact book keeps it: the window's copy may be only half
+    // filled (a window made for a link request or a text), and would overwrite it.
+    FriendInfoA record = {};
+    lstrcpynA(record.id, key_.c_str(), sizeof record.id);
+    service_->Contacts().PeerRecord(key_, &record);
+    lstrcpynA(record.id, key_.c_str(), sizeof record.id);
     record.status.status = status;
     if (!service_->Contacts().ModifyFriend(record)) return;
     vantor::Lock lock(peerLock_);

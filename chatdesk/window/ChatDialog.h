@@ -132,6 +132,8 @@ private:
     void SendComposed();
     void ChooseOwnFont();
     void TextsTick();
+    // Waits for a running peer-record fetch and takes its record before anything uses the peer.
+    void FinishPeerFetch();
     std::unique_ptr<TextTransport> transport_;
     std::unique_ptr<SendQueue> texts_;
     QueueThread textThread_;

@@ -260,8 +260,16 @@ void ChatDialog::TextsTick() {
 
 //--- Sending
 
-void ChatDialog::SendComposed() {
+void ChatDialog::FinishPeerFetch() {
+    if (!fetchThread_) return;
     EndThread(&fetchThread_);
+    // The record it brought, now: a status stored from a half-filled peer would overwrite
+    // the friend's record in the contact book.
+    SendMessageW(m_hWnd, kMsgFetchEnded, 0, 0);
+}
+
+void ChatDialog::SendComposed() {
+    FinishPeerFetch();
     HWND compose = GetDlgItem(m_hWnd, kComposeId);
     ComposeRequest request;
     int chars = GetWindowTextLengthW(compose);
@@ -341,7 +349,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
         const auto& text = *reinterpret_cast<const ReceivedText*>(lParam);
         // A window made hidden for a link request shows what it is given.
         if (!IsWindowVisible(m_hWnd)) ShowWindow(m_hWnd, SW_SHOW);
-        EndThread(&fetchThread_);
+        FinishPeerFetch();
         if (text.formatted) {
             ApplyWireFormat(text.format, &peerFormat_);
             ChatFormatStore::InProgramFolder().SavePeer(key_, peerFormat_);
