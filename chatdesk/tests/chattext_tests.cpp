@@ -587,9 +587,12 @@ std::vector<double> TimeTexts(ChatDialog* window) {
     std::vector<double> times;
     for (int i = 0; i < kBenchTexts; ++i) {
         lines.Clear();
+        HWND dialog = window->Window();
+        testkit::SetText(dialog, chatdesk::kComposeId, L"bench " + std::to_wstring(i));
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        Send(window, (L"bench " + std::to_wstring(i)).c_str());
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kSendButton, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, chatdesk::kSendButton)));
         DWORD began = GetTickCount();
         while (lines.Count(L"聊天信息发送的反馈表明发送成功了") == 0 && GetTickCount() - began < 5000) {
             MSG msg;
