@@ -92,7 +92,7 @@ void ChildTest::SetUp() {
     ResetFake();
 }
 
-bool RunChild(const char* mode, const char* filter) {
+bool RunChild(const char* mode, const char* filter, DWORD timeoutMs) {
     std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
     std::wstring exe = testkit::CopyThisExeTo(dir);
     if (exe.empty()) return false;
@@ -115,7 +115,7 @@ bool RunChild(const char* mode, const char* filter) {
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
                                      {{L"CHATDESK_TEST_CHILD", vantor::AnsiToWide(mode)},
                                       {L"VANTOR_IM_FAKE_PORTS", vantor::AnsiToWide(Fake().PortsText())}},
-                                     150000);
+                                     timeoutMs);
     return code == 0;
 }
 
