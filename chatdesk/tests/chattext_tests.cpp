@@ -711,6 +711,16 @@ TEST_F(ChildTexts, DISABLED_BenchTexts) {
         reads.push_back(Milliseconds(start, end));
     }
     report += Summary("own_record_read", reads);
+    // One line appended to the display with its emoticon search, as each text gets twice.
+    std::vector<double> appends;
+    for (int i = 0; i < 100; ++i) {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        chatdesk::AppendText(window->Window(), window->Display(), "line\r\n", window->DisplayFormat(), true);
+        QueryPerformanceCounter(&end);
+        appends.push_back(Milliseconds(start, end));
+    }
+    report += Summary("display_append", appends);
     WriteBench(report);
 }
 
