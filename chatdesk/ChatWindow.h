@@ -17,6 +17,7 @@
 
 #include "ContactRecords.h"
 #include "ImConnection.h"
+#include "OfflineView.h"
 
 namespace chatdesk {
 
@@ -80,6 +81,8 @@ class ChatWindowFactory {
 public:
     virtual ~ChatWindowFactory() = default;
     virtual ChatWindow* MakeChatWindow() = 0;
+    // The offline-message window's object (no window yet); null when there is none.
+    virtual OfflineView* MakeOfflineView() { return nullptr; }
 };
 
 }  // namespace chatdesk

@@ -102,7 +102,7 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
         return;
     case ImHandler::OfflinePlain:
     case ImHandler::OfflineFormatted:
-        vantor::DebugLine(L"ChatDesk: an offline message arrived; no offline-message window takes it yet\n");
+        if (offline_) offline_->ShowMessage(message, length, d.handler == ImHandler::OfflineFormatted);
         return;
     default:
         break;

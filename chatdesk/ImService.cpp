@@ -94,6 +94,11 @@ INT_PTR ImService::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void ImService::OnInitDialog() {
     LoadStatusPictures();
+    offline_ = setup_.factory ? setup_.factory->MakeOfflineView() : nullptr;
+    if (offline_ && !offline_->Create(*this)) {
+        delete offline_;
+        offline_ = nullptr;
+    }
     stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     PostMessageW(window_, kMsgStartNetwork, 0, 0);
 }
@@ -226,6 +231,8 @@ void ImService::Stop() {
     }
     layer_ = nullptr;
     layerOwner_.reset();
+    if (offline_) offline_->DestroyView();
+    offline_ = nullptr;
     vantor::imkit::DestroyEmoticonPicker();
     if (eventsRegistered_) contacts_.UnregisterEvents();
     eventsRegistered_ = false;
@@ -391,7 +398,7 @@ void ImService::DoCommand(int command, INT_PTR parameter) {
         OpenChat(command, parameter);
         break;
     case 6:
-        vantor::DebugLine(L"ChatDesk: no offline-message window to show yet\n");
+        if (offline_) offline_->Show();
         break;
     default:
         break;

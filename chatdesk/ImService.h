@@ -159,6 +159,8 @@ private:
     std::atomic<uint16_t> serverPort_{0};
     HIMAGELIST images_ = nullptr;
     bool eventsRegistered_ = false;
+    // Made at start-up, destroyed after the network has stopped.
+    OfflineView* offline_ = nullptr;
 };
 
 }  // namespace chatdesk

@@ -92,7 +92,7 @@ void ChildTest::SetUp() {
     ResetFake();
 }
 
-bool RunChild(const char* mode, const char* filter) {
+bool RunChild(const char* mode, const char* filter, DWORD timeoutMs) {
     std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
     std::wstring exe = testkit::CopyThisExeTo(dir);
     if (exe.empty()) return false;
@@ -105,6 +105,7 @@ bool RunChild(const char* mode, const char* filter) {
     testkit::CopyTree(testkit::ProgramDir() + L"Skins", dir + L"Skins");
     CreateDirectoryW((dir + L"config").c_str(), nullptr);
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);
+    testkit::CopyTree(testkit::ProgramDir() + L"resource\\9", dir + L"resource\\9");
     std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
                          "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
@@ -114,7 +115,7 @@ bool RunChild(const char* mode, const char* filter) {
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
                                      {{L"CHATDESK_TEST_CHILD", vantor::AnsiToWide(mode)},
                                       {L"VANTOR_IM_FAKE_PORTS", vantor::AnsiToWide(Fake().PortsText())}},
-                                     150000);
+                                     timeoutMs);
     return code == 0;
 }
 

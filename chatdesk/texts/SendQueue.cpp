@@ -171,7 +171,7 @@ std::vector<std::string> SendQueue::Tick() {
     std::lock_guard<std::mutex> guard(lock_);
     for (auto it = waiting_.begin(); it != waiting_.end();) {
         // A text with an offer has had its answer: it waits for the user, not for a receipt.
-        if (it->linkKey == 0 && ++it->age > kReceiptTicks) {
+        if (it->linkKey == 0 && ++it->age > kTextReceiptTicks) {
             timedOut.push_back(RecordText(*it));
             it = waiting_.erase(it);
         } else {

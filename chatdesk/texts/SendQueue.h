@@ -42,7 +42,7 @@ public:
 };
 
 // Ticks a relayed text may wait for its receipt; it is reported at the next one.
-constexpr uint32_t kReceiptTicks = 10;
+constexpr uint32_t kTextReceiptTicks = 10;
 
 class SendQueue {
 public:

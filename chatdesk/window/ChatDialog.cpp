@@ -18,6 +18,7 @@
 #include "PumpWait.h"
 #include "RecordViewer.h"
 #include "Text.h"
+#include "TextTransport.h"
 
 namespace chatdesk {
 
@@ -107,6 +108,7 @@ bool ChatDialog::OnInitDialog() {
 
     SetUpCompose();
     SetUpDisplay();
+    StartTexts();
     EnableWindow(GetDlgItem(m_hWnd, kSendButton), FALSE);
 
     wchar_t line[128];
@@ -184,6 +186,7 @@ void ChatDialog::OnDestroy() {
         transferStop_ = true;
         PumpWait(lastTransferEnded_.get(), kLastTransferWaitMs);
     }
+    StopTexts();
     EndThread(&queueThread_);
 
     Unsubclass(GetDlgItem(m_hWnd, kComposeId));
@@ -218,6 +221,8 @@ HRESULT ChatDialog::NewStorage(IStorage** storage) { return MakeGlobalStorage(st
 //--- Messages
 
 INT_PTR ChatDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR handled = 0;
+    if (TextMessage(message, wParam, lParam, &handled)) return handled;
     switch (message) {
     case kMsgAttemptEnded:
         EndThread(&attemptThread_);
@@ -344,6 +349,9 @@ void ChatDialog::OnCommand(UINT notifyCode, UINT controlId, HWND control) {
     case kEmoticonButton:
         if (notifyCode == BN_CLICKED) OnEmoticonCommand();
         return;
+    case kFontButton:
+        if (notifyCode == BN_CLICKED) ChooseOwnFont();
+        return;
     default:
         CSkinFrame::OnCommand(notifyCode, controlId, control);
         return;
@@ -385,7 +393,7 @@ void ChatDialog::OnSendCommand() {
         MessageBoxW(m_hWnd, L"聊天服务器链接失败，不能聊天，请稍候重试！", L"即时聊天", MB_ICONEXCLAMATION);
         return;
     }
-    // The composed text goes out through the send queue.
+    SendComposed();
     SetFocus(GetDlgItem(m_hWnd, kComposeId));
 }
 
@@ -515,6 +523,7 @@ void ChatDialog::ReceiptTick() {
         }
     }
     for (const std::string& text : late) AppendDisplay(TimedOutLine(text));
+    TextsTick();
 }
 
 void ChatDialog::AppendDisplay(const std::string& text) {
@@ -527,7 +536,12 @@ void ChatDialog::AppendDisplay(const std::string& text) {
 }
 
 void ChatDialog::TakePeerStatus(uint16_t status) {
-    FriendInfoA record = PeerCopy();
+    // The friend's record as the contact book keeps it: the window's copy may be only half
+    // filled (a window made for a link request or a text), and would overwrite it.
+    FriendInfoA record = {};
+    lstrcpynA(record.id, key_.c_str(), sizeof record.id);
+    service_->Contacts().PeerRecord(key_, &record);
+    lstrcpynA(record.id, key_.c_str(), sizeof record.id);
     record.status.status = status;
     if (!service_->Contacts().ModifyFriend(record)) return;
     vantor::Lock lock(peerLock_);

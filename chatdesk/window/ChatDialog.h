@@ -19,6 +19,9 @@
 #include "ChatWindow.h"
 #include "Handles.h"
 #include "OleHost.h"
+#include "QueueThread.h"
+#include "SendQueue.h"
+#include "TextCompose.h"
 #include "SkinFrame.h"
 #include "Sync.h"
 #include "WaitingList.h"
@@ -99,6 +102,15 @@ public:
     void CountTransfer(bool more) { more ? InterlockedIncrement(&transfers_) : InterlockedDecrement(&transfers_); }
     bool ThreadsRunning() const { return attemptThread_ || fetchThread_; }
 
+    //--- The chat texts (ChatTexts.cpp)
+    void OnChatText(ImConnection* via, const uint8_t* msg, size_t length, bool formatted) override;
+    void OnChatTextReceipt(const uint8_t* msg, size_t length) override;
+    void OnOfflineStoreReply(const uint8_t* msg, size_t length) override;
+    // The outgoing texts and the texts waiting for a receipt.
+    SendQueue& Texts() { return *texts_; }
+    const CHARFORMATA& OwnFormat() const { return ownFormat_; }
+    const CHARFORMATA& PeerFormat() const { return peerFormat_; }
+
     // CSkinFrame
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnInitDialog() override;
@@ -111,6 +123,22 @@ public:
     void OnDraw(HDC dc) override;
 
 private:
+    //--- The chat texts (ChatTexts.cpp)
+    class TextTransport;
+    void StartTexts();
+    void StopTexts();
+    // The text messages of the window; true when handled (the result in *result).
+    bool TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
+    void SendComposed();
+    void ChooseOwnFont();
+    void TextsTick();
+    // Waits for a running peer-record fetch and takes its record before anything uses the peer.
+    void FinishPeerFetch();
+    std::unique_ptr<TextTransport> transport_;
+    std::unique_ptr<SendQueue> texts_;
+    QueueThread textThread_;
+    TextFormChoice form_;
+
     // OleHost
     HWND HostWindow() const override { return m_hWnd; }
     HRESULT NewStorage(IStorage** storage) override;
@@ -176,6 +204,7 @@ private:
 class ChatDialogFactory : public ChatWindowFactory {
 public:
     ChatWindow* MakeChatWindow() override { return new ChatDialog; }
+    OfflineView* MakeOfflineView() override;
 };
 
 }  // namespace chatdesk

@@ -1,0 +1,148 @@
+#include "OfflineWindow.h"
+
+#include <cstring>
+
+#include "CharFormats.h"
+#include "ChatRules.h"
+#include "DebugOut.h"
+#include "ImService.h"
+#include "ReceivedText.h"
+#include "Text.h"
+#include "TextLines.h"
+#include "TextTransport.h"
+#include "outside/OrderHub.h"
+
+namespace chatdesk {
+
+namespace {
+
+constexpr PlugId kCountTarget = -3;
+constexpr int kCountCommand = 2;
+
+// The count goes to the command center only when the process has it loaded already.
+void ReportCount(LONG count) {
+    HMODULE hub = GetModuleHandleW(L"OrderHub.dll");
+    auto action = hub ? reinterpret_cast<PFN_OrderHub_Action>(
+                            reinterpret_cast<void*>(GetProcAddress(hub, "OrderHub_Action")))
+                      : nullptr;
+    if (action) action(kCountTarget, kCountCommand, count);
+}
+
+}  // namespace
+
+OfflineWindow::OfflineWindow() : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE) {
+    displayFormat_.cbSize = messageFormat_.cbSize = sizeof(CHARFORMATA);
+}
+
+bool OfflineWindow::Create(ImService& service) {
+    service_ = &service;
+    return CSkinFrame::Create(service.Settings().instance, kOfflineDialog, GetDesktopWindow());
+}
+
+void OfflineWindow::Show() {
+    if (!m_hWnd) return;
+    ShowWindow(m_hWnd, SW_SHOW);
+    SetForegroundWindow(m_hWnd);
+}
+
+void OfflineWindow::DestroyView() {
+    if (!m_hWnd) {
+        delete this;
+        return;
+    }
+    destroying_ = true;
+    DestroyWindow(m_hWnd);  // the object goes with the window
+}
+
+void OfflineWindow::OnNcDestroy() {
+    CSkinFrame::OnNcDestroy();
+    m_hWnd = nullptr;
+    if (destroying_) delete this;
+}
+
+bool OfflineWindow::OnInitDialog() {
+    CSkinFrame::OnInitDialog();
+    SetWindowTextW(m_hWnd, L"留言消息");
+    HWND edit = GetDlgItem(m_hWnd, kOfflineEditId);
+    if (edit) {
+        SendMessageA(edit, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&displayFormat_));
+        messageFormat_ = displayFormat_;
+        SetWindowLongW(edit, GWL_STYLE, GetWindowLongW(edit, GWL_STYLE) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+        SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS | ENM_SCROLLEVENTS);
+        SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&displayFormat_));
+    }
+    // Centred on the work area and kept inside it.
+    RECT work, self;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(m_hWnd, &self);
+    int width = self.right - self.left, height = self.bottom - self.top;
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+bool OfflineWindow::OnSysCommand(WPARAM command, LPARAM lParam) {
+    if ((command & 0xFFF0) == SC_CLOSE) {
+        // Closing only hides: the messages stay for the next showing.
+        ShowWindow(m_hWnd, SW_HIDE);
+        return true;
+    }
+    return CSkinFrame::OnSysCommand(command, lParam);
+}
+
+INT_PTR OfflineWindow::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case kMsgReplaceEmoticons:
+        ReplaceEmoticonCodes(reinterpret_cast<HWND>(lParam), static_cast<int>(wParam));
+        return TRUE;
+    case kMsgShowOffline:
+        Take(*reinterpret_cast<const ReceivedOffline*>(lParam));
+        return TRUE;
+    case WM_CLOSE:
+        ShowWindow(m_hWnd, SW_HIDE);
+        return TRUE;
+    default:
+        return CSkinFrame::DialogProc(message, wParam, lParam);
+    }
+}
+
+void OfflineWindow::ShowMessage(const uint8_t* msg, size_t length, bool formatted) {
+    ReceivedOffline message;
+    if (!DecodeOfflineMessage(msg, length, &message) || message.formatted != formatted) {
+        vantor::DebugLine(L"ChatDesk: a damaged offline message was dropped\n");
+        return;
+    }
+    if (m_hWnd) SendMessageW(m_hWnd, kMsgShowOffline, 0, reinterpret_cast<LPARAM>(&message));
+}
+
+void OfflineWindow::Take(const ReceivedOffline& message) {
+    LONG count = InterlockedIncrement(&count_);
+    FriendInfoA sender = {};
+    lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
+    if (service_) service_->Contacts().PeerRecord(message.senderId, &sender);
+    lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
+    std::wstring name = vantor::AnsiToWide(PeerName(sender));
+    Append(vantor::WideToAnsi(OfflineHeader(name, message.stamp)), displayFormat_, false);
+    if (message.formatted) {
+        ApplyWireFormat(message.format, &messageFormat_);
+        Append(message.body, messageFormat_, true);
+    } else {
+        Append(message.body, displayFormat_, true);
+    }
+    ReportCount(count);
+}
+
+void OfflineWindow::Append(const std::string& text, const CHARFORMATA& format, bool replace) {
+    AppendText(m_hWnd, GetDlgItem(m_hWnd, kOfflineEditId), text, format, replace);
+}
+
+}  // namespace chatdesk
+
+namespace chatdesk {
+
+OfflineView* ChatDialogFactory::MakeOfflineView() { return new OfflineWindow; }
+
+}  // namespace chatdesk

@@ -1,0 +1,49 @@
+// How a chat window's send queue reaches the network, the records and the display.
+#pragma once
+
+#include "ChatDialog.h"
+
+namespace chatdesk {
+
+// Private messages of the texts.
+constexpr UINT kMsgInsertEmoticon = WM_USER + 2003;   // wParam: index, lParam: icon
+constexpr UINT kMsgReplaceEmoticons = WM_USER + 2004; // wParam: line count before the append, lParam: the RichEdit
+constexpr UINT kMsgFailedText = WM_USER + 2017;       // wParam: result, lParam: const std::string* stamp
+constexpr UINT kMsgShowReceived = WM_USER + 2023;     // lParam: const ReceivedText*
+constexpr UINT kMsgShowNotice = WM_USER + 2024;       // lParam: const std::string* line (ANSI)
+
+class ChatDialog::TextTransport : public ChatTransport {
+public:
+    explicit TextTransport(ChatDialog& window) : window_(window) {}
+
+    bool SendDirect(const uint8_t* bytes, size_t length) override;
+    bool SendRelay(const uint8_t* bytes, size_t length) override;
+    void WaitForLinkAttempt() override;
+    void Record(const QueueRecord& record) override;
+    void TextTaken() override;
+    void ShowNotice(TextNotice notice, const std::string& text) override;
+    void Debug(const wchar_t* line) override;
+    void QueueEnded() override;
+
+private:
+    ChatDialog& window_;
+};
+
+// Adds a chat text as it travelled (plain or formatted) to the records of the conversation.
+void RecordChatText(const std::string& ownId, const std::string& peerId, const uint8_t* message, size_t length,
+                    bool formatted);
+
+// Appends 8-bit text at the end of a RichEdit in `format` (mode 0); with `replace` the
+// owner is sent WM_USER+2004 for the lines added. The line count before the append.
+int AppendText(HWND owner, HWND edit, const std::string& text, const CHARFORMATA& format, bool replace);
+// The same for UTF-16 text.
+int AppendWideText(HWND owner, HWND edit, const std::wstring& text, const CHARFORMATA& format, bool replace);
+// Mode 1: the last occurrence of `text` in the RichEdit becomes a link; the caret goes to
+// the end. The link's first character, or -1 when the text is not there.
+LONG MarkLastAsLink(HWND edit, const std::wstring& text);
+// Emoticon codes from the first character of line `lineCount - 1` on become pictures.
+void ReplaceEmoticonCodes(HWND edit, int lineCount);
+// An emoticon's picture at the RichEdit's caret with its index as the user value.
+bool InsertEmoticonPicture(HWND edit, int index, HICON icon);
+
+}  // namespace chatdesk
