@@ -1,0 +1,399 @@
+// File transfer in the chat window, against scripted peers of the fake IM server: offers
+// both ways over the direct link, blocks, resume, completion, cancels, hostile blocks,
+// the limit and the size rule, closing with transfers running.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "ChatDialog.h"
+#include "ChatTransfers.h"
+#include "ChildRun.h"
+#include "ContactSetup.h"
+#include "ControlEventSink.h"
+#include "DialogDriver.h"
+#include "ImMessages.h"
+#include "ImService.h"
+#include "OleHost.h"
+#include "Screenshot.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "TransferControl.h"
+
+using namespace cdtest;
+using chatdesk::ChatDialog;
+using chatdesk::TransferControl;
+
+namespace {
+
+class ChildTransfer : public ChildTest {
+protected:
+    ChildTransfer() : ChildTest("transfer") {}
+    void TearDown() override {
+        if (InChild()) Fake().Control(std::string("peer/stop?id=") + kFriendId);
+    }
+};
+
+class Client {
+public:
+    Client() {
+        OleInitialize(nullptr);
+        chatdesk::ImService::Setup setup;
+        setup.book = kBook;
+        setup.instance = GetModuleHandleW(nullptr);
+        setup.ownModule = GetModuleHandleW(nullptr);
+        setup.factory = &factory_;
+        service_ = chatdesk::ImService::Create(setup);
+    }
+    ~Client() {
+        chatdesk::ImService::Destroy(service_);
+        chatdesk::SetActiveInPlaceObject(nullptr);
+        OleUninitialize();
+    }
+    bool WaitForLogin() {
+        return Eventually([this] { return service_->LoggedIn() && HasSession(kOwnId); }, 8000);
+    }
+    chatdesk::ImService* operator->() const { return service_; }
+    ChatDialog* Window(const char* id) { return static_cast<ChatDialog*>(service_->Find(id)); }
+
+private:
+    chatdesk::ChatDialogFactory factory_;
+    chatdesk::ImService* service_ = nullptr;
+};
+
+// The peer's view of a Windows path.
+std::string UnixPath(const std::wstring& path) {
+    using Convert = char*(CDECL*)(LPCWSTR);
+    auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    if (!convert) return std::string();
+    char* unix = convert(path.c_str());
+    if (!unix) return std::string();
+    std::string text = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return text;
+}
+
+std::string Pattern(size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + i / 4096) & 0xFF);
+    return bytes;
+}
+
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD wrote = 0;
+    bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                                wrote == bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
+bool ReadWhole(const std::wstring& path, std::string* bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    bool ok = size.QuadPart == 0 || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(size.QuadPart), &got, nullptr) &&
+                                     got == size.QuadPart);
+    CloseHandle(file);
+    return ok;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A folder of its own for each test.
+std::wstring TestFolder(const wchar_t* name) {
+    std::wstring folder = testkit::ProgramDir() + L"xfer-" + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\";
+}
+
+// The window to the friend, linked directly to a peer that saves what it is offered into `saveDir`.
+ChatDialog* LinkedWindow(Client& client, const std::wstring& saveDir) {
+    std::string route = std::string("peer/start?id=") + kFriendId + "&source=" + kPeerAddress;
+    if (!saveDir.empty()) route += "&save_dir=" + UnixPath(saveDir);
+    if (Fake().Control(route).substr(0, 1) != "0") return nullptr;
+    std::string port = Fake().Control(std::string("peer/listen?id=") + kFriendId + "&address=" + kPeerAddress +
+                                      "&port=" + std::to_string(kClientPort));
+    if (port != std::to_string(kClientPort)) return nullptr;
+    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
+    ChatDialog* window = client.Window(kFriendId);
+    if (!window) return nullptr;
+    if (!Eventually([&] { return client->DirectLinkOf(window).get() != nullptr; }, 8000)) return nullptr;
+    return window;
+}
+
+// Offers the file as a chosen one would be.
+void OfferFile(ChatDialog* window, const std::wstring& path) {
+    window->CountTransfer(true);
+    SendMessageW(window->Window(), chatdesk::kMsgOfferFile, 0, reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+// The data counts of the blocks the peer got, in order.
+std::vector<uint32_t> BlockCounts(const std::string& peer) {
+    std::vector<uint32_t> counts;
+    for (const auto& frame : PeerFrames(peer, "005S"))
+        counts.push_back(chatdesk::ReadU32(reinterpret_cast<const uint8_t*>(frame.second.data()) + 149));
+    return counts;
+}
+
+std::vector<uint32_t> BlockNumbers(const std::string& peer) {
+    std::vector<uint32_t> numbers;
+    for (const auto& frame : PeerFrames(peer, "005S"))
+        numbers.push_back(chatdesk::ReadU32(reinterpret_cast<const uint8_t*>(frame.second.data()) + 144));
+    return numbers;
+}
+
+// The acknowledgement characters the peer got ('0' go on, '1' stop).
+std::string Acks() {
+    std::string acks;
+    for (const auto& frame : PeerFrames(kFriendId, "005B")) acks += frame.second[124];
+    return acks;
+}
+
+// Sends `bytes` as the peer over its direct link.
+void PeerSends(const std::vector<uint8_t>& bytes) {
+    Fake().Control(std::string("peer/raw?id=") + kFriendId + "&via=direct",
+                   std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// An offer from the peer that the peer itself will not serve (the test sends its blocks).
+std::string RawOffer(const char* stamp, const char* path, uint64_t size) {
+    chatdesk::FileOffer offer;
+    offer.stamp = stamp;
+    offer.offererId = kFriendId;
+    offer.receiverId = kOwnId;
+    offer.path = path;
+    offer.size = size;
+    PeerSends(chatdesk::BuildFileOffer(offer));
+    return stamp;
+}
+
+std::vector<uint8_t> RawBlock(const std::string& stamp, uint32_t number, uint32_t count, char fill) {
+    chatdesk::FileBlock block;
+    block.stamp = stamp;
+    block.offererId = kFriendId;
+    block.receiverId = kOwnId;
+    block.number = number;
+    std::string data(4096, fill);
+    block.data = reinterpret_cast<const uint8_t*>(data.data());
+    block.count = count > 4096 ? 4096 : count;
+    std::vector<uint8_t> bytes = chatdesk::BuildFileBlock(block);
+    chatdesk::WriteU32(bytes.data() + 149, count);
+    return bytes;
+}
+
+HWND ControlWindow(const TransferControl& control) {
+    vantor::ComPtr<IOleInPlaceObject> inPlace;
+    if (!control.Identity() || FAILED(control.Identity()->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void())))
+        return nullptr;
+    HWND window = nullptr;
+    inPlace->GetWindow(&window);
+    return window;
+}
+
+// Runs `answer` on a helper thread with the first file dialog of this thread, while this
+// thread sits in the call that shows it.
+class FileDialogAnswer {
+public:
+    explicit FileDialogAnswer(std::function<void(HWND)> answer) : ui_(GetCurrentThreadId()) {
+        thread_ = std::thread([this, answer] {
+            HWND dialog = nullptr;
+            for (int i = 0; i < 500 && !dialog; ++i) {
+                Sleep(20);
+                EnumThreadWindows(ui_, Take, reinterpret_cast<LPARAM>(&dialog));
+            }
+            if (!dialog) return;
+            Sleep(200);
+            answer(dialog);
+            found_ = true;
+        });
+    }
+    ~FileDialogAnswer() { Found(); }
+    bool Found() {
+        if (thread_.joinable()) thread_.join();
+        return found_;
+    }
+    static HWND NameEdit(HWND dialog) {
+        HWND edit = GetDlgItem(dialog, 0x480);
+        return edit ? edit : GetDlgItem(dialog, 0x47c);
+    }
+    static std::wstring Proposed(HWND dialog) {
+        wchar_t text[MAX_PATH] = {};
+        GetWindowTextW(NameEdit(dialog), text, MAX_PATH);
+        return text;
+    }
+    static void Confirm(HWND dialog, const std::wstring& path) {
+        SetWindowTextW(NameEdit(dialog), path.c_str());
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+
+private:
+    static BOOL CALLBACK Take(HWND window, LPARAM out) {
+        wchar_t cls[32] = {};
+        GetClassNameW(window, cls, 32);
+        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(window) || !NameEdit(window)) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+    DWORD ui_;
+    std::thread thread_;
+    std::atomic<bool> found_{false};
+};
+
+// Clicks the control's "同意" and answers the save dialog with `path`; the name the
+// dialog proposed comes back in `proposed`.
+bool AcceptWith(const TransferControl& control, const std::wstring& path, std::wstring* proposed = nullptr) {
+    HWND window = ControlWindow(control);
+    if (!window) return false;
+    FileDialogAnswer answer([&](HWND dialog) {
+        if (proposed) *proposed = FileDialogAnswer::Proposed(dialog);
+        FileDialogAnswer::Confirm(dialog, path);
+    });
+    LPARAM at = MAKELPARAM(6, 55);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(window, WM_LBUTTONUP, 0, at);
+    return answer.Found();
+}
+
+// Clicks the control's first link (accept, or cancel while running) without a dialog.
+void ClickFirstLink(const TransferControl& control) {
+    HWND window = ControlWindow(control);
+    LPARAM at = MAKELPARAM(6, 55);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+// The message boxes shown while `action` runs on this thread, answered with OK.
+std::vector<std::wstring> BoxesDuring(const std::function<void()>& action, int expected) {
+    std::vector<std::wstring> texts;
+    std::thread answer([&] {
+        for (int i = 0; i < expected; ++i) {
+            testkit::MessageBoxSeen box = testkit::WaitMessageBox(5000);
+            if (!box) return;
+            texts.push_back(box.text);
+            testkit::DismissMessageBox(box);
+        }
+    });
+    action();
+    answer.join();
+    return texts;
+}
+
+TransferControl Newest(ChatDialog* window) {
+    std::vector<TransferControl> all = chatdesk::TransferControlsNewestFirst(window->DisplayOle());
+    return all.empty() ? TransferControl() : all.front();
+}
+
+std::string PeerFile(const std::wstring& saveDir, const wchar_t* name) {
+    std::string bytes;
+    ReadWhole(saveDir + name, &bytes);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    std::wstring peerDir = TestFolder(L"peer-in");
+    ChatDialog* window = LinkedWindow(client, peerDir);
+    ASSERT_NE(nullptr, window);
+    std::wstring out = TestFolder(L"out");
+
+    // 10,000 bytes: 4096, 4096, 1808, the control complete, the count back to 0.
+    std::string ten = Pattern(10000, 1);
+    ASSERT_TRUE(WriteWhole(out + L"ten.bin", ten));
+    OfferFile(window, out + L"ten.bin");
+    EXPECT_EQ(1, window->TransferCount());
+    ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"ten.bin") == ten; }, 8000));
+    EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 1808}), BlockCounts(kFriendId));
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 2}), BlockNumbers(kFriendId));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
+    TransferControl sent = Newest(window);
+    ASSERT_TRUE(sent);
+    EXPECT_FALSE(sent.InTransfer());
+    EXPECT_FALSE(sent.SendWaiting());
+    EXPECT_EQ(0u, window->Transfers()->Count());
+
+    // 100 bytes in one block; an empty file in one empty block.
+    std::string hundred = Pattern(100, 2);
+    ASSERT_TRUE(WriteWhole(out + L"hundred.bin", hundred));
+    OfferFile(window, out + L"hundred.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"hundred.bin") == hundred; }, 8000));
+    ASSERT_TRUE(WriteWhole(out + L"empty.bin", std::string()));
+    OfferFile(window, out + L"empty.bin");
+    ASSERT_TRUE(Eventually([&] { return Exists(peerDir + L"empty.bin"); }, 8000));
+    EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 1808, 100, 0}), BlockCounts(kFriendId));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
+
+    // The peer holds 5,000 bytes: reading starts there, as block 1.
+    std::string resumed = Pattern(10000, 3);
+    ASSERT_TRUE(WriteWhole(out + L"resumed.bin", resumed));
+    ASSERT_TRUE(WriteWhole(peerDir + L"resumed.bin.part", resumed.substr(0, 5000)));
+    OfferFile(window, out + L"resumed.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"resumed.bin") == resumed; }, 8000));
+    std::vector<uint32_t> counts = BlockCounts(kFriendId), numbers = BlockNumbers(kFriendId);
+    ASSERT_EQ(7u, counts.size());
+    EXPECT_EQ(4096u, counts[5]);
+    EXPECT_EQ(904u, counts[6]);
+    EXPECT_EQ(1u, numbers[5]);
+    EXPECT_EQ(2u, numbers[6]);
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
+    EXPECT_TRUE(PeerFrames(kFriendId, "020S").empty());
+}
+
+TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, window);
+    std::wstring src = TestFolder(L"src"), in = TestFolder(L"in");
+    std::string file = Pattern(10000, 4);
+    ASSERT_TRUE(WriteWhole(src + L"b.txt", file));
+    // 5,000 bytes are here from before.
+    ASSERT_TRUE(WriteWhole(in + L"b.txt.im", file.substr(0, 5000)));
+
+    std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
+                                       "&path=" + UnixPath(src + L"b.txt") + "&via=direct");
+    ASSERT_EQ(20u, stamp.size()) << stamp;
+    ASSERT_TRUE(Eventually([&] { return Newest(window) && Newest(window).RequestWaiting(); }, 5000));
+    TransferControl offer = chatdesk::FindTransferControl(window->DisplayOle(), stamp);
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(0, window->TransferCount());
+    std::wstring proposed;
+    ASSERT_TRUE(AcceptWith(offer, in + L"b.txt", &proposed));
+    EXPECT_EQ(L"b.txt", proposed);
+
+    ASSERT_TRUE(Eventually([&] { return Exists(in + L"b.txt"); }, 8000));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(in + L"b.txt", &got));
+    EXPECT_TRUE(got == file);
+    EXPECT_FALSE(Exists(in + L"b.txt.im"));
+    auto replies = PeerFrames(kFriendId, "004B");
+    ASSERT_EQ(1u, replies.size());
+    EXPECT_EQ('0', replies[0].second[144]);
+    EXPECT_EQ(5000u, chatdesk::ReadU32(reinterpret_cast<const uint8_t*>(replies[0].second.data()) + 145));
+    EXPECT_EQ("00", Acks());
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
+    EXPECT_FALSE(offer.InTransfer());
+    EXPECT_FALSE(offer.RequestWaiting());
+    EXPECT_EQ(0u, window->Transfers()->Count());
+}
+
+TEST(ChatTransfer, RunsInAChild) {
+    if (InChild()) GTEST_SKIP() << "parent run only";
+    SetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", (testkit::ProgramDir() + L"screenshots").c_str());
+    char filter[256] = "ChildTransfer.*";
+    GetEnvironmentVariableA("CHATDESK_TRANSFER_TESTS", filter, sizeof filter);
+    EXPECT_TRUE(RunChild("transfer", filter));
+}
