@@ -390,6 +390,184 @@ TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
     EXPECT_EQ(0u, window->Transfers()->Count());
 }
 
+std::string DisplayText(HWND edit) {
+    int room = 2 * GetWindowTextLengthW(edit) + 1;
+    std::string text(room, '\0');
+    text.resize(GetWindowTextA(edit, &text[0], room));
+    return text;
+}
+
+// The size of a file, -1 when it is missing.
+long long SizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A raw offer from the peer accepted through the control's save dialog.
+bool AcceptRawOffer(ChatDialog* window, const char* stamp, const char* path, uint64_t size, const std::wstring& saveAs,
+                    std::wstring* proposed) {
+    size_t replies = PeerFrames(kFriendId, "004B").size();
+    RawOffer(stamp, path, size);
+    if (!Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000))
+        return false;
+    if (!AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), saveAs, proposed)) return false;
+    return Eventually([&] { return PeerFrames(kFriendId, "004B").size() == replies + 1; }, 5000);
+}
+
+TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, window);
+    std::wstring in = TestFolder(L"hostile");
+
+    struct Case {
+        const char* stamp;
+        const char* path;
+        const wchar_t* proposed;
+        uint32_t count;  // the block's data count as written
+    } cases[] = {
+        {"20261209101010000001", "a/../../x.txt", L"x.txt", 5000},
+        {"20261209101010000002", "..\\..\\evil.exe", L"evil.exe", 0xFFFFFFFFu},
+        {"20261209101010000003", "past.bin", L"past.bin", 4096},  // the offer says 100
+    };
+    size_t cancels = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stamp);
+        std::wstring proposed;
+        uint64_t size = c.count == 4096 ? 100 : 10000;
+        std::wstring target = in + c.proposed;
+        ASSERT_TRUE(AcceptRawOffer(window, c.stamp, c.path, size, target, &proposed));
+        EXPECT_EQ(c.proposed, proposed);
+        EXPECT_EQ(1, window->TransferCount());
+        std::string acks = Acks();
+        PeerSends(RawBlock(c.stamp, 0, c.count, 'z'));
+        ASSERT_TRUE(Eventually([&] { return Acks().size() == acks.size() + 1; }, 5000));
+        EXPECT_EQ('1', Acks().back());
+        ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == cancels + 1; }, 5000));
+        ++cancels;
+        EXPECT_EQ(0, window->TransferCount());
+        EXPECT_EQ(0, SizeOf(target + L".im"));
+        EXPECT_FALSE(Exists(target));
+        TransferControl control = chatdesk::FindTransferControl(window->DisplayOle(), c.stamp);
+        EXPECT_FALSE(control.InTransfer());
+        EXPECT_FALSE(control.RequestWaiting());
+    }
+    // A block for an offer never accepted writes nothing and is answered '1'.
+    RawOffer("20261209101010000004", "quiet.bin", 100);
+    ASSERT_TRUE(Eventually([&] { return Newest(window).RequestWaiting(); }, 5000));
+    std::string acks = Acks();
+    PeerSends(RawBlock("20261209101010000004", 0, 100, 'q'));
+    ASSERT_TRUE(Eventually([&] { return Acks().size() == acks.size() + 1; }, 5000));
+    EXPECT_EQ('1', Acks().back());
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_EQ(cancels, PeerFrames(kFriendId, "020S").size());
+}
+
+TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());  // the peer answers nothing itself
+    ASSERT_NE(nullptr, window);
+    std::wstring out = TestFolder(L"cancels"), in = TestFolder(L"cancels-in");
+    ASSERT_TRUE(WriteWhole(out + L"small.bin", Pattern(3000, 5)));
+
+    // Rejected: the newest waiting control shows it, the count drops; two more '1' change nothing.
+    OfferFile(window, out + L"small.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 1; }, 5000));
+    TransferControl offered = Newest(window);
+    EXPECT_TRUE(offered.SendWaiting());
+    chatdesk::FileOfferReply no;
+    no.replierId = kFriendId;
+    no.offererId = kOwnId;
+    for (int i = 0; i < 3; ++i) PeerSends(chatdesk::BuildFileOfferReply(no));
+    ASSERT_TRUE(Eventually([&] { return !offered.SendWaiting(); }, 5000));
+    PumpFor(500);
+    EXPECT_EQ(0, window->TransferCount());
+    // The limit is still one: a new offer goes out.
+    OfferFile(window, out + L"small.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 2; }, 5000));
+    EXPECT_EQ(1, window->TransferCount());
+
+    // The user cancels that offer: one cancel notice; the peer's later '0' sends no second
+    // and no block.
+    TransferControl second = Newest(window);
+    SendMessageW(window->Window(), chatdesk::kMsgSendCancelled, 0, reinterpret_cast<LPARAM>(second.Identity()));
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 5000));
+    EXPECT_EQ(0, window->TransferCount());
+    chatdesk::FileOfferReply yes;
+    yes.stamp = PeerFrames(kFriendId, "004S")[1].second.substr(64, 20);
+    yes.replierId = kFriendId;
+    yes.offererId = kOwnId;
+    yes.accepted = true;
+    PeerSends(chatdesk::BuildFileOfferReply(yes));
+    PumpFor(800);
+    EXPECT_EQ(1u, PeerFrames(kFriendId, "020S").size());
+    EXPECT_TRUE(PeerFrames(kFriendId, "005S").empty());
+
+    // A relayed rejection explains itself.
+    OfferFile(window, out + L"small.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 3; }, 5000));
+    Fake().Control(std::string("peer/raw?id=") + kFriendId + "&via=server",
+                   [&] {
+                       std::vector<uint8_t> bytes = chatdesk::BuildFileOfferReply(no);
+                       return std::string(bytes.begin(), bytes.end());
+                   }());
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    std::string shown = DisplayText(window->Display());
+    bool explained = shown.find(vantor::WideToAnsi(L"您与对方处于不同防火墙之后不能发送文件！")) != std::string::npos ||
+                     shown.find(vantor::WideToAnsi(L"对方不在线，无法进行文件传输！")) != std::string::npos;
+    EXPECT_TRUE(explained) << shown;
+
+    // The receiver cancels while running: the ".im" stays with what arrived, later blocks get '1'.
+    const char* stamp = "20261209111111000001";
+    ASSERT_TRUE(AcceptRawOffer(window, stamp, "run.bin", 10000, in + L"run.bin", nullptr));
+    PeerSends(RawBlock(stamp, 0, 4096, 'r'));
+    ASSERT_TRUE(Eventually([&] { return Acks() == "0"; }, 5000));
+    TransferControl running = chatdesk::FindTransferControl(window->DisplayOle(), stamp);
+    EXPECT_TRUE(running.InTransfer());
+    size_t notices = PeerFrames(kFriendId, "020S").size();
+    SendMessageW(window->Window(), chatdesk::kMsgRecvCancelled, 0, reinterpret_cast<LPARAM>(running.Identity()));
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == notices + 1; }, 5000));
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_EQ(4096, SizeOf(in + L"run.bin.im"));
+    PeerSends(RawBlock(stamp, 1, 4096, 'r'));
+    ASSERT_TRUE(Eventually([&] { return Acks() == "01"; }, 5000));
+    EXPECT_EQ(4096, SizeOf(in + L"run.bin.im"));
+
+    // The peer cancels a running receive: the control shows it, the count drops.
+    const char* other = "20261209111111000002";
+    ASSERT_TRUE(AcceptRawOffer(window, other, "run2.bin", 10000, in + L"run2.bin", nullptr));
+    PeerSends(RawBlock(other, 0, 4096, 's'));
+    ASSERT_TRUE(Eventually([&] { return Acks() == "010"; }, 5000));
+    chatdesk::FileCancel cancel;
+    cancel.cancellerId = kFriendId;
+    cancel.otherId = kOwnId;
+    PeerSends(chatdesk::BuildFileCancel(cancel));
+    TransferControl cancelled = chatdesk::FindTransferControl(window->DisplayOle(), other);
+    ASSERT_TRUE(Eventually([&] { return !cancelled.InTransfer(); }, 5000));
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_EQ(4096, SizeOf(in + L"run2.bin.im"));
+
+    // After the link was lost once, a new transfer stops before its first block and
+    // received blocks are answered '1'.
+    window->LinkDropped();
+    OfferFile(window, out + L"small.bin");
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 4; }, 5000));
+    yes.stamp = PeerFrames(kFriendId, "004S")[3].second.substr(64, 20);
+    PeerSends(chatdesk::BuildFileOfferReply(yes));
+    TransferControl stopped = Newest(window);
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    EXPECT_FALSE(stopped.InTransfer());
+    EXPECT_FALSE(stopped.SendWaiting());
+    EXPECT_TRUE(PeerFrames(kFriendId, "005S").empty());
+    const char* late = "20261209111111000003";
+    ASSERT_TRUE(AcceptRawOffer(window, late, "late.bin", 100, in + L"late.bin", nullptr));
+    PeerSends(RawBlock(late, 0, 100, 'l'));
+    ASSERT_TRUE(Eventually([&] { return Acks() == "0101"; }, 5000));
+}
+
 TEST(ChatTransfer, RunsInAChild) {
     if (InChild()) GTEST_SKIP() << "parent run only";
     SetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", (testkit::ProgramDir() + L"screenshots").c_str());
