@@ -118,7 +118,14 @@ std::wstring TestFolder(const wchar_t* name) {
 }
 
 // The window to the friend, linked directly to a peer that saves what it is offered into `saveDir`.
-ChatDialog* LinkedWindow(Client& client, const std::wstring& saveDir) {
+ChatDialog* LinkedWindow(Client& client, const std::wstring& saveDir, bool startPeer = true) {
+    if (!startPeer) {
+        client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
+        ChatDialog* window = client.Window(kFriendId);
+        if (window && !client->DirectLinkOf(window).get()) window->StartLinkAttempt();
+        if (!window || !Eventually([&] { return client->DirectLinkOf(window).get() != nullptr; }, 8000)) return nullptr;
+        return window;
+    }
     std::string route = std::string("peer/start?id=") + kFriendId + "&source=" + kPeerAddress;
     if (!saveDir.empty()) route += "&save_dir=" + UnixPath(saveDir);
     if (Fake().Control(route).substr(0, 1) != "0") return nullptr;
@@ -566,6 +573,182 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     ASSERT_TRUE(AcceptRawOffer(window, late, "late.bin", 100, in + L"late.bin", nullptr));
     PeerSends(RawBlock(late, 0, 100, 'l'));
     ASSERT_TRUE(Eventually([&] { return Acks() == "0101"; }, 5000));
+}
+
+// Files dropped on the window, as the shell hands them over.
+HDROP DropOf(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const std::wstring& path : paths) chars += path.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        memcpy(names, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+        names += path.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+size_t ControlCount(ChatDialog* window) { return chatdesk::TransferControlsNewestFirst(window->DisplayOle()).size(); }
+
+TEST_F(ChildTransfer, TheLimitTheSizeRuleAndTheOpenDialog) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, window);
+    HWND dialog = window->Window();
+    std::wstring out = TestFolder(L"limit");
+    std::vector<std::wstring> three;
+    for (const wchar_t* name : {L"one.bin", L"two.bin", L"three.bin"}) {
+        ASSERT_TRUE(WriteWhole(out + name, Pattern(500, 6)));
+        three.push_back(out + name);
+    }
+
+    // One transfer counted: choosing, dropping three and the close button all refuse.
+    window->CountTransfer(true);
+    auto boxes = BoxesDuring([&] { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kFileButton, BN_CLICKED), 0); }, 1);
+    EXPECT_EQ(std::vector<std::wstring>{L"已经有文件进行传输了！"}, boxes);
+    boxes = BoxesDuring([&] { SendMessageW(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(three)), 0); }, 1);
+    EXPECT_EQ(std::vector<std::wstring>{L"已经有文件进行传输了！"}, boxes);
+    boxes = BoxesDuring([&] { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kCloseButton, BN_CLICKED), 0); }, 1);
+    EXPECT_EQ(std::vector<std::wstring>{L"有文件正在传输，请先中断传输！"}, boxes);
+    PumpFor(300);
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ(0u, ControlCount(window));
+    EXPECT_EQ(1, window->TransferCount());
+    window->CountTransfer(false);
+
+    // None counted: of three dropped files the first is offered, then the limit speaks.
+    boxes = BoxesDuring([&] { SendMessageW(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(three)), 0); }, 1);
+    EXPECT_EQ(std::vector<std::wstring>{L"已经有文件进行传输了！"}, boxes);
+    EXPECT_EQ(1u, ControlCount(window));
+    EXPECT_EQ(1, window->TransferCount());
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 1; }, 5000));
+    chatdesk::FileOffer offer;
+    const std::string& sent = PeerFrames(kFriendId, "004S")[0].second;
+    ASSERT_TRUE(chatdesk::ReadFileOffer(reinterpret_cast<const uint8_t*>(sent.data()), sent.size(), &offer));
+    EXPECT_EQ(vantor::WideToAnsi(three[0]), offer.path);
+    EXPECT_EQ(500u, offer.size);
+    SendMessageW(dialog, chatdesk::kMsgSendCancelled, 0, reinterpret_cast<LPARAM>(Newest(window).Identity()));
+    EXPECT_EQ(0, window->TransferCount());
+
+    // A sparse file of 4 GiB is not offered.
+    std::wstring huge = out + L"huge.bin";
+    HANDLE file = CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD ignored = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = 1LL << 32;
+    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    boxes = BoxesDuring([&] { OfferFile(window, huge); }, 1);
+    DeleteFileW(huge.c_str());
+    EXPECT_EQ(std::vector<std::wstring>{L"文件太大，不能传输！"}, boxes);
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_EQ(1u, ControlCount(window));
+
+    // The open dialog answered: the chosen file is offered.
+    FileDialogAnswer answer([&](HWND open) { FileDialogAnswer::Confirm(open, three[1]); });
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kFileButton, BN_CLICKED), 0);
+    ASSERT_TRUE(answer.Found());
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004S").size() == 2; }, 5000));
+    EXPECT_EQ(1, window->TransferCount());
+    EXPECT_EQ(2u, ControlCount(window));
+    EXPECT_TRUE(Newest(window).SendWaiting());
+}
+
+TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, TestFolder(L"stall-peer"));
+    ASSERT_NE(nullptr, window);
+    std::wstring src = TestFolder(L"stall"), in = TestFolder(L"stall-in");
+    std::string file = Pattern(50000, 7);
+    ASSERT_TRUE(WriteWhole(src + L"stall.bin", file));
+
+    // A peer that stalls after two blocks; the window closes: the ".im" keeps them, the
+    // peer hears a cancel.
+    Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=2");
+    std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
+                                       "&path=" + UnixPath(src + L"stall.bin") + "&via=direct");
+    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"stall.bin.im") == 8192; }, 5000));
+    EXPECT_EQ(1, window->TransferCount());
+    HWND dialog = window->Window();
+    DWORD start = GetTickCount();
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    DWORD took = GetTickCount() - start;
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 3000));
+    EXPECT_LT(took, 3000u);
+    EXPECT_EQ(8192, SizeOf(in + L"stall.bin.im"));
+    EXPECT_FALSE(Exists(in + L"stall.bin"));
+    EXPECT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 3000));
+
+    // A new window and the same offer resume from the ".im" to a correct file.
+    Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=100000");
+    window = LinkedWindow(client, std::wstring(), false);
+    ASSERT_NE(nullptr, window);
+    stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
+                           "&path=" + UnixPath(src + L"stall.bin") + "&via=direct");
+    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
+    ASSERT_TRUE(Eventually([&] { return Exists(in + L"stall.bin"); }, 8000));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(in + L"stall.bin", &got));
+    EXPECT_TRUE(got == file);
+    EXPECT_FALSE(Exists(in + L"stall.bin.im"));
+    auto replies = PeerFrames(kFriendId, "004B");
+    ASSERT_FALSE(replies.empty());
+    EXPECT_EQ(8192u, chatdesk::ReadU32(reinterpret_cast<const uint8_t*>(replies.back().second.data()) + 145));
+
+    // A running send stops at its next block when the window closes; no send thread stays.
+    std::wstring out = TestFolder(L"stall-out");
+    ASSERT_TRUE(WriteWhole(out + L"big.bin", Pattern(60u << 20, 8)));
+    dialog = window->Window();
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 3000));
+    window = LinkedWindow(client, std::wstring(), false);
+    ASSERT_NE(nullptr, window);
+    size_t before = ThreadCount();
+    OfferFile(window, out + L"big.bin");
+    std::wstring part = TestFolder(L"stall-peer") + L"big.bin.part";
+    ASSERT_TRUE(Eventually([&] { return SizeOf(part) > 0; }, 8000));
+    dialog = window->Window();
+    start = GetTickCount();
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    took = GetTickCount() - start;
+    EXPECT_LT(took, 10500u);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 3000));
+    EXPECT_TRUE(Eventually([&] { return ThreadCount() < before + 1; }, 3000)) << ThreadCount() << " " << before;
+    EXPECT_FALSE(Exists(TestFolder(L"stall-peer") + L"big.bin"));
+    EXPECT_LT(SizeOf(part), 60LL << 20);
+}
+
+TEST_F(ChildTransfer, FiftyMillionBytesToThePeer) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    std::wstring peerDir = TestFolder(L"fifty-in");
+    ChatDialog* window = LinkedWindow(client, peerDir);
+    ASSERT_NE(nullptr, window);
+    std::wstring out = TestFolder(L"fifty");
+    std::string file = Pattern(50000000, 9);
+    ASSERT_TRUE(WriteWhole(out + L"fifty.bin", file));
+    OfferFile(window, out + L"fifty.bin");
+    ASSERT_TRUE(Eventually([&] { return SizeOf(peerDir + L"fifty.bin") == 50000000; }, 120000));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(peerDir + L"fifty.bin", &got));
+    EXPECT_TRUE(got == file);
+    std::vector<uint32_t> counts = BlockCounts(kFriendId);
+    ASSERT_EQ(12208u, counts.size());
+    EXPECT_EQ(128u, counts.back());
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    EXPECT_FALSE(Newest(window).InTransfer());
 }
 
 TEST(ChatTransfer, RunsInAChild) {
