@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -749,6 +750,69 @@ TEST_F(ChildTransfer, FiftyMillionBytesToThePeer) {
     EXPECT_EQ(128u, counts.back());
     ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
     EXPECT_FALSE(Newest(window).InTransfer());
+}
+
+void SaveShot(const testkit::Capture& picture, const wchar_t* name) {
+    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
+    testkit::SaveBitmapFile(picture, testkit::ProgramDir() + L"screenshots\\" + name);
+    wchar_t stage[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", stage, MAX_PATH)) {
+        CreateDirectoryW(stage, nullptr);
+        testkit::SaveBitmapFile(picture, std::wstring(stage) + L"\\" + name);
+    }
+}
+
+testkit::Capture Stacked(const testkit::Capture& top, const testkit::Capture& bottom) {
+    testkit::Capture both;
+    both.width = std::max(top.width, bottom.width);
+    both.height = top.height + bottom.height;
+    both.pixels.assign(static_cast<size_t>(both.width) * both.height, RGB(255, 255, 255));
+    for (int y = 0; y < top.height; ++y)
+        for (int x = 0; x < top.width; ++x) both.pixels[static_cast<size_t>(y) * both.width + x] = top.At(x, y);
+    for (int y = 0; y < bottom.height; ++y)
+        for (int x = 0; x < bottom.width; ++x)
+            both.pixels[static_cast<size_t>(y + top.height) * both.width + x] = bottom.At(x, y);
+    return both;
+}
+
+TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
+    Client client;
+    ASSERT_TRUE(client.WaitForLogin());
+    std::wstring peerDir = TestFolder(L"shot-peer"), src = TestFolder(L"shot-src"), in = TestFolder(L"shot-in");
+    ChatDialog* window = LinkedWindow(client, peerDir);
+    ASSERT_NE(nullptr, window);
+    HWND dialog = window->Window();
+
+    // Sent whole, then received whole.
+    ASSERT_TRUE(WriteWhole(src + L"季度报告.doc", Pattern(30000, 10)));
+    OfferFile(window, src + L"季度报告.doc");
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0 && !Newest(window).SendWaiting() &&
+                                        !Newest(window).InTransfer(); }, 8000));
+    ASSERT_TRUE(WriteWhole(src + L"photo.jpg", Pattern(1500, 11)));
+    std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
+                                       "&path=" + UnixPath(src + L"photo.jpg") + "&via=direct");
+    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"photo.jpg"));
+    ASSERT_TRUE(Eventually([&] { return Exists(in + L"photo.jpg") && window->TransferCount() == 0; }, 8000));
+    PumpFor(500);
+    testkit::Capture first = testkit::CaptureWindow(dialog);
+
+    // Cancelled by the peer while running, then one receiving at 40 %.
+    const char* cancelled = "20261209121212000001";
+    ASSERT_TRUE(AcceptRawOffer(window, cancelled, "C:\\data\\backup.zip", 10000, in + L"backup.zip", nullptr));
+    PeerSends(RawBlock(cancelled, 0, 4096, 'c'));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 1 && Acks().size() >= 1; }, 5000));
+    chatdesk::FileCancel cancel;
+    cancel.cancellerId = kFriendId;
+    cancel.otherId = kOwnId;
+    PeerSends(chatdesk::BuildFileCancel(cancel));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    const char* running = "20261209121212000002";
+    ASSERT_TRUE(AcceptRawOffer(window, running, "C:\\data\\notes.txt", 10000, in + L"notes.txt", nullptr));
+    PeerSends(RawBlock(running, 0, 4096, 'n'));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"notes.txt.im") == 4096; }, 5000));
+    PumpFor(500);
+    SaveShot(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
 }
 
 TEST(ChatTransfer, RunsInAChild) {
