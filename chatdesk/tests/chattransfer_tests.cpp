@@ -462,6 +462,25 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
         EXPECT_FALSE(control.InTransfer());
         EXPECT_FALSE(control.RequestWaiting());
     }
+    // A target that can't be written (a folder stands there): the transfer fails, the
+    // ".im" keeps every byte for a later try.
+    std::wstring blocked = in + L"blocked.bin";
+    ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+    const char* stamp = "20261209101010000009";
+    RawOffer(stamp, "blocked.bin", 100);
+    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    // The save dialog would open the folder: the control's accept event is sent as it would come.
+    chatdesk::ControlAcceptTexts texts{vantor::WideToAnsi(blocked), stamp};
+    SendMessageW(window->Window(), chatdesk::kMsgRecvAccepted, reinterpret_cast<WPARAM>(&texts),
+                 reinterpret_cast<LPARAM>(chatdesk::FindTransferControl(window->DisplayOle(), stamp).Identity()));
+    EXPECT_EQ(1, window->TransferCount());
+    PeerSends(RawBlock(stamp, 0, 100, 'b'));
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == cancels + 1; }, 5000));
+    ++cancels;
+    EXPECT_EQ(100, SizeOf(blocked + L".im"));
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_FALSE(chatdesk::FindTransferControl(window->DisplayOle(), stamp).InTransfer());
+
     // A block for an offer never accepted writes nothing and is answered '1'.
     RawOffer("20261209101010000004", "quiet.bin", 100);
     ASSERT_TRUE(Eventually([&] { return Newest(window).RequestWaiting(); }, 5000));
