@@ -273,14 +273,6 @@ bool AcceptWith(const TransferControl& control, const std::wstring& path, std::w
     return answer.Found();
 }
 
-// Clicks the control's first link (accept, or cancel while running) without a dialog.
-void ClickFirstLink(const TransferControl& control) {
-    HWND window = ControlWindow(control);
-    LPARAM at = MAKELPARAM(6, 55);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(window, WM_LBUTTONUP, 0, at);
-}
-
 // The message boxes shown while `action` runs on this thread, answered with OK.
 std::vector<std::wstring> BoxesDuring(const std::function<void()>& action, int expected) {
     std::vector<std::wstring> texts;
