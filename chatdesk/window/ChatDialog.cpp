@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ChatSkin.h"
+#include "ChatTransfers.h"
 #include "DebugOut.h"
 #include "DialogHook.h"
 #include "DisplayObjects.h"
@@ -63,7 +64,8 @@ ChatDialog::ChatDialog()
       attemptDone_(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       queueFilled_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      lastTransferEnded_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+      lastTransferEnded_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      fileTransfers_(new ChatTransfers(*this)) {
     ownFormat_.cbSize = peerFormat_.cbSize = displayFormat_.cbSize = sizeof(CHARFORMATA);
 }
 
@@ -182,6 +184,7 @@ void ChatDialog::OnDestroy() {
     fileButton_.UnsubclassWnd();
 
     SetEvent(stopEvent_.get());
+    fileTransfers_->WindowClosing();
     if (transfers_ > 0) {
         transferStop_ = true;
         PumpWait(lastTransferEnded_.get(), kLastTransferWaitMs);
@@ -194,6 +197,7 @@ void ChatDialog::OnDestroy() {
     if (service_) {
         ConnectionRef link = service_->DirectLinkOf(this);
         if (link.get()) service_->CloseConnection(link.get());
+        fileTransfers_->EndThreads();
         if (registered_) service_->Unregister(key_, this);
     }
     if (viewer_) {
@@ -223,6 +227,7 @@ HRESULT ChatDialog::NewStorage(IStorage** storage) { return MakeGlobalStorage(st
 INT_PTR ChatDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR handled = 0;
     if (TextMessage(message, wParam, lParam, &handled)) return handled;
+    if (fileTransfers_->OnMessage(message, wParam, lParam)) return TRUE;
     switch (message) {
     case kMsgAttemptEnded:
         EndThread(&attemptThread_);
@@ -679,5 +684,15 @@ void ChatDialog::TakeRecord(const FriendInfoA& record) {
     }
     if (redraw && m_hWnd) InvalidateRect(m_hWnd, nullptr, FALSE);
 }
+
+//--- File transfers
+
+void ChatDialog::OnFileOffer(ImConnection*, const uint8_t* msg, size_t length) { fileTransfers_->OnFileOffer(msg, length); }
+void ChatDialog::OnFileOfferReply(const uint8_t* msg, size_t length, bool directLink) {
+    fileTransfers_->OnFileOfferReply(msg, length, directLink);
+}
+void ChatDialog::OnFileBlock(ImConnection*, const uint8_t* msg, size_t length) { fileTransfers_->OnFileBlock(msg, length); }
+void ChatDialog::OnFileBlockAck(const uint8_t* msg, size_t length) { fileTransfers_->OnFileBlockAck(msg, length); }
+void ChatDialog::OnFileCancel(const uint8_t* msg, size_t length) { fileTransfers_->OnFileCancel(msg, length); }
 
 }  // namespace chatdesk

@@ -29,6 +29,7 @@
 
 namespace chatdesk {
 
+class ChatTransfers;
 class RecordViewer;
 
 // Dialog template and control ids.
@@ -82,6 +83,14 @@ public:
     void OnTypingNotice(const uint8_t* msg, size_t length) override;
     void LinkDropped() override;
 
+    // File transfers (ChatTransfers does the work).
+    void OnFileOffer(ImConnection* via, const uint8_t* msg, size_t length) override;
+    void OnFileOfferReply(const uint8_t* msg, size_t length, bool directLink) override;
+    void OnFileBlock(ImConnection* via, const uint8_t* msg, size_t length) override;
+    void OnFileBlockAck(const uint8_t* msg, size_t length) override;
+    void OnFileCancel(const uint8_t* msg, size_t length) override;
+    ChatTransfers* Transfers() const { return fileTransfers_.get(); }
+
     // Reached by the texts and the transfers.
     ImService& Service() const { return *service_; }
     IRichEditOle* DisplayOle() const { return displayOle_.get(); }
@@ -99,7 +108,13 @@ public:
     WaitingList& Waiting() { return waiting_; }
     vantor::CriticalSection& Lock() { return lock_; }
     LONG TransferCount() const { return transfers_; }
-    void CountTransfer(bool more) { more ? InterlockedIncrement(&transfers_) : InterlockedDecrement(&transfers_); }
+    // Lowering it to 0 sets the last-transfer-ended event.
+    void CountTransfer(bool more) {
+        if (more)
+            InterlockedIncrement(&transfers_);
+        else if (InterlockedDecrement(&transfers_) <= 0)
+            SetEvent(lastTransferEnded_.get());
+    }
     bool ThreadsRunning() const { return attemptThread_ || fetchThread_; }
 
     //--- The chat texts (ChatTexts.cpp)
@@ -174,7 +189,7 @@ private:
     vantor::UniqueHandle queueFilled_;
     vantor::UniqueHandle lastTransferEnded_;
     volatile LONG transfers_ = 0;
-    volatile bool transferStop_ = false;
+    std::atomic<bool> transferStop_{false};
     bool firstMessage_ = true;
     bool formatChanged_ = false;
     std::atomic<DWORD> flags_{0};
@@ -199,6 +214,9 @@ private:
     FriendInfoA fetched_ = {};
     bool hookInstalled_ = false;
     bool registered_ = false;  // the service knows the window: it deletes itself at the end
+
+    friend class ChatTransfers;
+    std::unique_ptr<ChatTransfers> fileTransfers_;
 };
 
 class ChatDialogFactory : public ChatWindowFactory {

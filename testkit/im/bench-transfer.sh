@@ -47,7 +47,23 @@ if [ -f "$client_host" ]; then
   cmp -s "$work/source.bin" "$work/client.out" || { echo "client copy differs from the source" >&2; exit 1; }
 fi
 
-python3 - "$size" "$rbytes" "$rsecs" "$cbytes" "$csecs" <<'PY'
+# --- Ours, one side: the chat window sends the file over its direct link to the test peer
+# of the fake IM server (a native process), from the offer to the peer holding every byte.
+pbytes= psecs=
+tests=$build/stage/chatdesk_transfer_window_tests.exe
+if [ -f "$tests" ]; then
+  ports=$build/stage/im-fake.port
+  python3 "$here/fake_im.py" start --port-file "$ports" --idle 900 >/dev/null 2>&1 ||
+    { echo "the fake IM server did not start" >&2; exit 1; }
+  CHATDESK_BENCH_SOURCE=$(winpath "$work/source.bin") CHATDESK_BENCH_OUT=$(winpath "$work/peer.result") \
+  GTEST_ALSO_RUN_DISABLED_TESTS=1 WINEDEBUG=-all \
+    bash "$run" "$build" "$tests" --gtest_filter='ChatTransfer.DISABLED_Benchmark' >"$work/peer.log" 2>&1 ||
+    { tail -30 "$work/peer.log" >&2; python3 "$here/fake_im.py" stop --port-file "$ports" >/dev/null 2>&1; exit 1; }
+  python3 "$here/fake_im.py" stop --port-file "$ports" >/dev/null 2>&1 || true
+  read -r _ pbytes psecs < <(tr -d '\r' <"$work/peer.result")
+fi
+
+python3 - "$size" "$rbytes" "$rsecs" "$cbytes" "$csecs" "$pbytes" "$psecs" <<'PY'
 import sys
 size, rb, rs = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
 r = rb / rs / 2**20
@@ -58,6 +74,10 @@ if sys.argv[4]:
     print("clients, direct link: %d bytes in %.3f s = %.1f MB/s" % (cb, cs, c))
 else:
     print("clients, direct link: not measured (no two-client host built yet)")
+if len(sys.argv) > 7 and sys.argv[6]:
+    pb, ps = int(sys.argv[6]), float(sys.argv[7])
+    p = pb / ps / 2**20
+    print("client to test peer:  %d bytes in %.3f s = %.1f MB/s (ratio to socket %.2f)" % (pb, ps, p, p / r))
 print("plain socket copy:    %d bytes in %.3f s = %.1f MB/s" % (rb, rs, r))
 print("ratio clients/socket: %s (goal >= 0.70)" % ("%.2f" % (c / r) if sys.argv[4] else "n/a"))
 PY
