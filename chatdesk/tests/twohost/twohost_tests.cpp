@@ -185,6 +185,9 @@ TEST(TwoHosts, ChatRelayed) {
     std::thread second([&] {
         answered = RunChild("twohost-b", "TwoHostChild.Answerer", 90000, LoopbackAddress(kSecond.ownLast).c_str());
     });
+    // A child takes its mode from the environment as it stands when it is made: the
+    // opener starts only once the answerer has logged in.
+    EXPECT_TRUE(Eventually([] { return HasSession(kSecondId); }, 30000));
     bool opened = RunChild("twohost-a", "TwoHostChild.Opener", 90000, LoopbackAddress(kFirst.ownLast).c_str());
     second.join();
     EXPECT_TRUE(opened);
