@@ -28,18 +28,28 @@ const char kSecondId[] = "20002";
 const char kGreeting[] = "你好，在吗？";
 const char kAnswer[] = "在，请讲。";
 
-// One side of the chat: who it is, where it listens and where its book says the peer is.
+// One side of the chat: who it is and where it listens (the last byte of its loopback
+// address).
 struct Side {
     const char* ownId;
     const char* peerId;
-    int ownLast;   // last byte of its own loopback address
-    int peerLast;  // last byte of the address its book gives the peer
+    int ownLast;
+    int peerLast;
 };
 
-// Nothing listens on the addresses the books give: every link attempt fails, the texts go
-// by relay.
-const Side kFirst = {kFirstId, kSecondId, 40, 42};
-const Side kSecond = {kSecondId, kFirstId, 41, 43};
+const Side kFirst = {kFirstId, kSecondId, 40, 41};
+const Side kSecond = {kSecondId, kFirstId, 41, 40};
+
+const wchar_t kLogVariable[] = L"CHATDESK_TWOHOST_LOGS";
+const wchar_t kRouteVariable[] = L"CHATDESK_TWOHOST_ROUTE";
+
+// Where the side's book says the peer is: where it listens for a direct link, otherwise an
+// address where nothing listens, so that every link attempt fails and the texts go by relay.
+std::string PeerAddress(const Side& side) {
+    wchar_t route[16] = {};
+    GetEnvironmentVariableW(kRouteVariable, route, 16);
+    return LoopbackAddress(wcscmp(route, L"direct") == 0 ? side.peerLast : side.ownLast + 10);
+}
 
 // Builds the side's contact book in its program folder and hands it to the ClientCore
 // stand-in; the peer's entry, or null.
@@ -66,7 +76,7 @@ FriendHandle BuildBook(const Side& side) {
     strcpy(peer.id, side.peerId);
     strcpy(peer.nickname, "peer");
     peer.status.status = 1;
-    peer.status.publicIp = inet_addr(LoopbackAddress(side.peerLast).c_str());
+    peer.status.publicIp = inet_addr(PeerAddress(side).c_str());
     FriendHandle entry = add(store, &peer, root(store));
     setStore(store);
     return entry;
@@ -117,8 +127,6 @@ void Send(ChatDialog* window, const char* utf8) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, chatdesk::kSendButton)));
 }
 
-const wchar_t kLogVariable[] = L"CHATDESK_TWOHOST_LOGS";
-
 // The display's text in "<mode>.txt" of the parent's log folder.
 void LogDisplay(const char* mode, ChatDialog* window) {
     wchar_t dir[MAX_PATH] = {};
@@ -138,7 +146,7 @@ TEST(TwoHostChild, Opener) {
     client->DoCommand(1, reinterpret_cast<INT_PTR>(peer));
     ChatDialog* window = client.Window(kSecondId);
     ASSERT_NE(nullptr, window);
-    // The link attempt fails (nothing listens where the book says): the text goes by relay.
+    // The link attempt on opening ends before the first text.
     ASSERT_TRUE(Eventually([window] { return !window->ThreadsRunning(); }, 10000));
     Send(window, kGreeting);
     const std::string answer = testkit::Ansi(kAnswer);
@@ -173,14 +181,13 @@ std::string ReadLog(const char* mode) {
     return testkit::ReadFileBytes(LogDir() + vantor::AnsiToWide(mode) + L".txt");
 }
 
-}  // namespace
-
-TEST(TwoHosts, ChatRelayed) {
-    if (InChild()) GTEST_SKIP() << "parent run only";
+// Runs the two clients, the answerer first, and checks what each display showed.
+void Converse(const wchar_t* route) {
     ResetFake();
     testkit::RemoveTree(LogDir());
     CreateDirectoryW(LogDir().c_str(), nullptr);
     SetEnvironmentVariableW(kLogVariable, LogDir().c_str());
+    SetEnvironmentVariableW(kRouteVariable, route);
     bool answered = false;
     std::thread second([&] {
         answered = RunChild("twohost-b", "TwoHostChild.Answerer", 90000, LoopbackAddress(kSecond.ownLast).c_str());
@@ -202,6 +209,20 @@ TEST(TwoHosts, ChatRelayed) {
         EXPECT_EQ(1u, Count(shown, answer));
         EXPECT_LT(shown.find(greeting), shown.find(answer));
     }
+}
+
+}  // namespace
+
+TEST(TwoHosts, ChatRelayed) {
+    if (InChild()) GTEST_SKIP() << "parent run only";
+    Converse(L"relay");
     // Both went through the server, one text each way.
     EXPECT_EQ(2u, FakeFramesIn("003S").size());
+}
+
+TEST(TwoHosts, ChatDirect) {
+    if (InChild()) GTEST_SKIP() << "parent run only";
+    Converse(L"direct");
+    // The link made on opening carries both texts: none reaches the server.
+    EXPECT_EQ(0u, FakeFramesIn("003S").size());
 }
