@@ -28,8 +28,8 @@ const char kSecondId[] = "20002";
 const char kGreeting[] = "你好，在吗？";
 const char kAnswer[] = "在，请讲。";
 
-// One side of the chat: who it is and where it listens (the last byte of its loopback
-// address).
+// One side of the chat: its account, the peer's, and the last bytes of the loopback
+// addresses they listen on.
 struct Side {
     const char* ownId;
     const char* peerId;
