@@ -92,7 +92,7 @@ void ChildTest::SetUp() {
     ResetFake();
 }
 
-bool RunChild(const char* mode, const char* filter, DWORD timeoutMs) {
+bool RunChild(const char* mode, const char* filter, DWORD timeoutMs, const char* address) {
     std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
     std::wstring exe = testkit::CopyThisExeTo(dir);
     if (exe.empty()) return false;
@@ -107,7 +107,7 @@ bool RunChild(const char* mode, const char* filter, DWORD timeoutMs) {
     CreateDirectoryW((dir + L"resource").c_str(), nullptr);
     testkit::CopyTree(testkit::ProgramDir() + L"resource\\9", dir + L"resource\\9");
     std::string config = "[IMConfig]\r\nLocalTcpPort=" + std::to_string(kClientPort) +
-                         "\r\nLocalTcpAddress=" + kClientAddress + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
+                         "\r\nLocalTcpAddress=" + (address ? address : kClientAddress) + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
     testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n");
     testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");

@@ -27,7 +27,8 @@ constexpr unsigned short kClientPort = 60028;
 bool ChildMode(const char* mode);
 bool InChild();
 // Runs the child tests of `mode` (gtest filter) in a fresh program folder; true when all passed.
-bool RunChild(const char* mode, const char* filter, DWORD timeoutMs = 150000);
+// The child's client listens on `address` (kClientAddress when null).
+bool RunChild(const char* mode, const char* filter, DWORD timeoutMs = 150000, const char* address = nullptr);
 
 // The fake, reset between tests.
 const testkit::ImFake& Fake();
