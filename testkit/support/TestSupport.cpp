@@ -4,6 +4,7 @@
 #include "ModulePath.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -97,18 +98,46 @@ bool CopyFromProgramDir(const std::wstring& folder, const std::wstring& name, co
     return CopyFileW((ProgramDir() + name).c_str(), (folder + (as.empty() ? name : as)).c_str(), FALSE) != FALSE;
 }
 
+namespace {
+
+// This process's environment with `changes` put in, as a block for CreateProcessW: the
+// process's own environment is never touched, so children started at once by several
+// threads each get their own values.
+std::vector<wchar_t> EnvironmentBlock(const Environment& changes) {
+    auto sameName = [](const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; };
+    std::vector<std::wstring> entries;
+    if (wchar_t* own = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1) {
+            std::wstring text(entry);
+            size_t equals = text.find(L'=', 1);  // names of drive folders start with '='
+            std::wstring name = text.substr(0, equals);
+            bool replaced = false;
+            for (const auto& change : changes) replaced = replaced || sameName(name, change.first);
+            if (!replaced) entries.push_back(text);
+        }
+        FreeEnvironmentStringsW(own);
+    }
+    for (const auto& change : changes) entries.push_back(change.first + L"=" + change.second);
+    std::sort(entries.begin(), entries.end(),
+              [](const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
+    std::vector<wchar_t> block;
+    for (const std::wstring& entry : entries) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+    block.push_back(L'\0');
+    return block;
+}
+
+}  // namespace
+
 DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder,
                  const Environment& environment, DWORD timeoutMs) {
     std::wstring command = L"\"" + exe + L"\"";
     if (!arguments.empty()) command += L" " + arguments;
-    // The child inherits the environment block as it stands when it is made.
-    for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), variable.second.c_str());
+    std::vector<wchar_t> block = EnvironmentBlock(environment);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
-                                  &startup, &process);
-    for (const auto& variable : environment) SetEnvironmentVariableW(variable.first.c_str(), nullptr);
+    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                  block.data(), folder.c_str(), &startup, &process);
     if (!started) return kProgramDidNotStart;
     vantor::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
     if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
