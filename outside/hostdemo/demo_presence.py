@@ -96,7 +96,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("command", choices=["start", "program", "stop", "url"])
     parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", default="600")
+    parser.add_argument("--idle", default="3000")
     args = parser.parse_args()
     if args.command == "start":
         rc = subprocess.call([sys.executable, FAKE, "start", "--port-file", args.port_file, "--idle", args.idle])

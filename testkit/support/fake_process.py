@@ -76,7 +76,7 @@ def main(script, serve, name):
     parser = argparse.ArgumentParser()
     parser.add_argument("command", choices=["serve", "start", "stop"])
     parser.add_argument("--port-file", required=True)
-    parser.add_argument("--idle", type=float, default=600)
+    parser.add_argument("--idle", type=float, default=3000)
     args = parser.parse_args()
     if args.command == "serve":
         serve(args.port_file, args.idle)
