@@ -26,6 +26,7 @@
 #include "RecordStore.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
+#include "WindowClient.h"
 #include "Text.h"
 #include "TextTransport.h"
 
@@ -41,38 +42,6 @@ protected:
         if (!InChild()) return;
         for (const char* id : {"20002", "20003"}) Fake().Control(std::string("peer/stop?id=") + id);
     }
-};
-
-class Client {
-public:
-    Client() {
-        OleInitialize(nullptr);
-        chatdesk::ImService::Setup setup;
-        setup.book = kBook;
-        setup.instance = GetModuleHandleW(nullptr);
-        setup.ownModule = GetModuleHandleW(nullptr);
-        setup.factory = &factory_;
-        service_ = chatdesk::ImService::Create(setup);
-    }
-    ~Client() {
-        chatdesk::ImService::Destroy(service_);
-        chatdesk::SetActiveInPlaceObject(nullptr);
-        OleUninitialize();
-    }
-    bool WaitForLogin() { return Eventually([this] { return service_->LoggedIn() && HasSession(kOwnId); }, 8000); }
-    chatdesk::ImService* operator->() const { return service_; }
-    ChatDialog* Window(const char* id) { return static_cast<ChatDialog*>(service_->Find(id)); }
-    // Opens the chat with the friend and waits for its link attempt to end.
-    ChatDialog* Open(FriendHandle entry, const char* id) {
-        service_->DoCommand(1, reinterpret_cast<INT_PTR>(entry));
-        ChatDialog* window = Window(id);
-        if (window) Eventually([window] { return !window->ThreadsRunning(); }, 8000);
-        return window;
-    }
-
-private:
-    chatdesk::ChatDialogFactory factory_;
-    chatdesk::ImService* service_ = nullptr;
 };
 
 bool StartPeer(const char* id, const char* receipt = "0") {
@@ -160,7 +129,7 @@ size_t ObjectCount(HWND edit) {
 }  // namespace
 
 TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
@@ -226,7 +195,7 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
 }
 
 TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId, "1"));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
@@ -281,7 +250,7 @@ TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
 }
 
 TEST_F(ChildTexts, AnAnswerFromAnotherAccountDropsTheLinkWithoutOffer) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId, "3"));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
@@ -296,7 +265,7 @@ TEST_F(ChildTexts, AnAnswerFromAnotherAccountDropsTheLinkWithoutOffer) {
 }
 
 TEST_F(ChildTexts, ASwallowedTextTimesOutAndItsLateReceiptFindsNothing) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
@@ -324,7 +293,7 @@ TEST_F(ChildTexts, ASwallowedTextTimesOutAndItsLateReceiptFindsNothing) {
 }
 
 TEST_F(ChildTexts, DamagedTextsShowNothingRecordNothingOpenNothing) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kOtherFriend, "none"));
     auto text = [](const char* digits, const char* sender) {
@@ -365,7 +334,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     lstrcpyA(own.szFaceName, "SimSun");
     ASSERT_TRUE(chatdesk::ChatFormatStore::InProgramFolder().SaveOwn(kFriendId, kOwnId, own));
 
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     // A window made hidden for a link request is shown by a text.
@@ -463,7 +432,7 @@ void AnswerFontDialog(DWORD thread, const wchar_t* size) {
 }  // namespace
 
 TEST_F(ChildTexts, AFontChoiceIsStoredAndEveryLaterTextFormatted) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
@@ -517,7 +486,7 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     }
     ASSERT_TRUE(Eventually([] { return Fake().Control("stored?id=10001") == "2"; }, 3000));
 
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     HWND offline = nullptr;
     ASSERT_TRUE(Eventually([&] {
@@ -676,7 +645,7 @@ void WriteBench(const std::string& text) {
 }  // namespace
 
 TEST_F(ChildTexts, DISABLED_BenchTexts) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);

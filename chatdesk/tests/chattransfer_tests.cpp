@@ -23,6 +23,7 @@
 #include "OleHost.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
+#include "WindowClient.h"
 #include "Text.h"
 #include "TransferControl.h"
 
@@ -38,33 +39,6 @@ protected:
     void TearDown() override {
         if (InChild()) Fake().Control(std::string("peer/stop?id=") + kFriendId);
     }
-};
-
-class Client {
-public:
-    Client() {
-        OleInitialize(nullptr);
-        chatdesk::ImService::Setup setup;
-        setup.book = kBook;
-        setup.instance = GetModuleHandleW(nullptr);
-        setup.ownModule = GetModuleHandleW(nullptr);
-        setup.factory = &factory_;
-        service_ = chatdesk::ImService::Create(setup);
-    }
-    ~Client() {
-        chatdesk::ImService::Destroy(service_);
-        chatdesk::SetActiveInPlaceObject(nullptr);
-        OleUninitialize();
-    }
-    bool WaitForLogin() {
-        return Eventually([this] { return service_->LoggedIn() && HasSession(kOwnId); }, 8000);
-    }
-    chatdesk::ImService* operator->() const { return service_; }
-    ChatDialog* Window(const char* id) { return static_cast<ChatDialog*>(service_->Find(id)); }
-
-private:
-    chatdesk::ChatDialogFactory factory_;
-    chatdesk::ImService* service_ = nullptr;
 };
 
 // The peer's view of a Windows path.
@@ -119,7 +93,7 @@ std::wstring TestFolder(const wchar_t* name) {
 }
 
 // The window to the friend, linked directly to a peer that saves what it is offered into `saveDir`.
-ChatDialog* LinkedWindow(Client& client, const std::wstring& saveDir, bool startPeer = true) {
+ChatDialog* LinkedWindow(WindowClient& client, const std::wstring& saveDir, bool startPeer = true) {
     if (!startPeer) {
         client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
         ChatDialog* window = client.Window(kFriendId);
@@ -303,7 +277,7 @@ std::string PeerFile(const std::wstring& saveDir, const wchar_t* name) {
 }  // namespace
 
 TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     std::wstring peerDir = TestFolder(L"peer-in");
     ChatDialog* window = LinkedWindow(client, peerDir);
@@ -353,7 +327,7 @@ TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
 }
 
 TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ChatDialog* window = LinkedWindow(client, std::wstring());
     ASSERT_NE(nullptr, window);
@@ -416,7 +390,7 @@ bool AcceptRawOffer(ChatDialog* window, const char* stamp, const char* path, uin
 }
 
 TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ChatDialog* window = LinkedWindow(client, std::wstring());
     ASSERT_NE(nullptr, window);
@@ -485,7 +459,7 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
 }
 
 TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ChatDialog* window = LinkedWindow(client, std::wstring());  // the peer answers nothing itself
     ASSERT_NE(nullptr, window);
@@ -607,7 +581,7 @@ HDROP DropOf(const std::vector<std::wstring>& paths) {
 size_t ControlCount(ChatDialog* window) { return chatdesk::TransferControlsNewestFirst(window->DisplayOle()).size(); }
 
 TEST_F(ChildTransfer, TheLimitTheSizeRuleAndTheOpenDialog) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ChatDialog* window = LinkedWindow(client, std::wstring());
     ASSERT_NE(nullptr, window);
@@ -675,7 +649,7 @@ TEST_F(ChildTransfer, TheLimitTheSizeRuleAndTheOpenDialog) {
 }
 
 TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ChatDialog* window = LinkedWindow(client, TestFolder(L"stall-peer"));
     ASSERT_NE(nullptr, window);
@@ -741,7 +715,7 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
 }
 
 TEST_F(ChildTransfer, FiftyMillionBytesToThePeer) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     std::wstring peerDir = TestFolder(L"fifty-in");
     ChatDialog* window = LinkedWindow(client, peerDir);
@@ -785,7 +759,7 @@ testkit::Capture Stacked(const testkit::Capture& top, const testkit::Capture& bo
 }
 
 TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     std::wstring peerDir = TestFolder(L"shot-peer"), src = TestFolder(L"shot-src"), in = TestFolder(L"shot-in");
     ChatDialog* window = LinkedWindow(client, peerDir);
@@ -827,7 +801,7 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
 // Not a test: the time of one file from the offer to the peer holding all of it, written
 // as "RESULT <bytes> <seconds>" to CHATDESK_BENCH_OUT (testkit/im/bench-transfer.sh).
 TEST_F(ChildTransfer, DISABLED_Throughput) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     std::wstring peerDir = TestFolder(L"bench-in");
     ChatDialog* window = LinkedWindow(client, peerDir);

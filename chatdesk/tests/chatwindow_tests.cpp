@@ -23,6 +23,7 @@
 #include "RecordStore.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
+#include "WindowClient.h"
 #include "Text.h"
 
 using namespace cdtest;
@@ -38,34 +39,6 @@ protected:
         if (!InChild()) return;
         for (const char* id : {"20002", "20003", "20009"}) Fake().Control(std::string("peer/stop?id=") + id);
     }
-};
-
-// A service as the plug-in makes it, with real chat windows.
-class Client {
-public:
-    Client() {
-        OleInitialize(nullptr);
-        chatdesk::ImService::Setup setup;
-        setup.book = kBook;
-        setup.instance = GetModuleHandleW(nullptr);
-        setup.ownModule = GetModuleHandleW(nullptr);
-        setup.factory = &factory_;
-        service_ = chatdesk::ImService::Create(setup);
-    }
-    ~Client() {
-        chatdesk::ImService::Destroy(service_);
-        chatdesk::SetActiveInPlaceObject(nullptr);
-        OleUninitialize();
-    }
-    bool WaitForLogin() {
-        return Eventually([this] { return service_->LoggedIn() && HasSession(kOwnId); }, 8000);
-    }
-    chatdesk::ImService* operator->() const { return service_; }
-    ChatDialog* Window(const char* id) { return static_cast<ChatDialog*>(service_->Find(id)); }
-
-private:
-    chatdesk::ChatDialogFactory factory_;
-    chatdesk::ImService* service_ = nullptr;
 };
 
 bool StartPeer(const char* id, const char* address = nullptr) {
@@ -233,7 +206,7 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     testkit::WriteFileBytes(folder + L"\\Chat20002.rec",
                             RecordOf(kFriendId, kOwnId, "明天见！", "20260102030405006000") +
                                 RecordOf(kOwnId, kFriendId, "今晚一起吃饭吗？", "20260102030300001000"));
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
 
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
@@ -349,7 +322,7 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
 
 TEST_F(ChildWindow, SendWithoutLoginOrLinkIsRefusedAndKeepsTheText) {
     Fake().Control("login_result?result=1&count=100");
-    Client client;
+    WindowClient client;
     PumpFor(1500);
     ASSERT_FALSE(client->LoggedIn());
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
@@ -390,7 +363,7 @@ TEST_F(ChildWindow, SendWithoutLoginOrLinkIsRefusedAndKeepsTheText) {
 }
 
 TEST_F(ChildWindow, AttemptsOnOpeningOnRequestAndOnANewAddress) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId, kPeerAddress));
     ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
@@ -434,7 +407,7 @@ TEST_F(ChildWindow, AttemptsOnOpeningOnRequestAndOnANewAddress) {
 }
 
 TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId, kPeerAddress));
     ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
@@ -456,7 +429,7 @@ TEST_F(ChildWindow, LinkRequestMakesAHiddenWindowThatCommandOneShows) {
 }
 
 TEST_F(ChildWindow, ATextOpensAWindowNamedFromTheContactBook) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=hello");
@@ -472,7 +445,7 @@ TEST_F(ChildWindow, ATextOpensAWindowNamedFromTheContactBook) {
 }
 
 TEST_F(ChildWindow, TypingNoticesBothWays) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
@@ -514,7 +487,7 @@ TEST_F(ChildWindow, TypingNoticesBothWays) {
 }
 
 TEST_F(ChildWindow, UnansweredTextsReportedOnOneTickAnsweredNever) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
     ChatDialog* window = client.Window(kOtherFriend);
@@ -559,7 +532,7 @@ TEST_F(ChildWindow, ClosingWithThreadsRunningEndsInTime) {
     at.sin_port = htons(kClientPort);
     ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at));
     ASSERT_EQ(0, listen(listener, 0));
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     size_t before = ThreadsStartedIn(GetModuleHandleW(nullptr));
     for (int round = 0; round < 3; ++round) {
@@ -579,7 +552,7 @@ TEST_F(ChildWindow, ClosingWithThreadsRunningEndsInTime) {
 }
 
 TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
     ChatDialog* window = client.Window(kFriendId);
@@ -637,7 +610,7 @@ int g_ticksWhileClosing = 0;
 void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticksWhileClosing; }
 
 TEST_F(ChildWindow, ClosingWaitsForTheLastTransferAtMostTenSecondsPumping) {
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
     ChatDialog* window = client.Window(kOtherFriend);

@@ -16,6 +16,7 @@
 #include "ModulePath.h"
 #include "RostBase.h"
 #include "TestSupport.h"
+#include "WindowClient.h"
 #include "Text.h"
 
 using namespace cdtest;
@@ -82,30 +83,6 @@ FriendHandle BuildBook(const Side& side) {
     return entry;
 }
 
-class Client {
-public:
-    Client() {
-        OleInitialize(nullptr);
-        chatdesk::ImService::Setup setup;
-        setup.book = 1;
-        setup.instance = GetModuleHandleW(nullptr);
-        setup.ownModule = GetModuleHandleW(nullptr);
-        setup.factory = &factory_;
-        service_ = chatdesk::ImService::Create(setup);
-    }
-    ~Client() {
-        chatdesk::ImService::Destroy(service_);
-        chatdesk::SetActiveInPlaceObject(nullptr);
-        OleUninitialize();
-    }
-    chatdesk::ImService* operator->() const { return service_; }
-    ChatDialog* Window(const char* id) { return static_cast<ChatDialog*>(service_->Find(id)); }
-
-private:
-    chatdesk::ChatDialogFactory factory_;
-    chatdesk::ImService* service_ = nullptr;
-};
-
 std::string Shown(HWND edit) {
     int room = 2 * GetWindowTextLengthW(edit) + 1;
     std::string text(room, '\0');
@@ -141,7 +118,7 @@ TEST(TwoHostChild, Opener) {
     if (!ChildMode("twohost-a")) GTEST_SKIP() << "child run only";
     FriendHandle peer = BuildBook(kFirst);
     ASSERT_NE(nullptr, peer);
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kFirstId) && HasSession(kSecondId); }, 20000));
     client->DoCommand(1, reinterpret_cast<INT_PTR>(peer));
     ChatDialog* window = client.Window(kSecondId);
@@ -159,7 +136,7 @@ TEST(TwoHostChild, Opener) {
 TEST(TwoHostChild, Answerer) {
     if (!ChildMode("twohost-b")) GTEST_SKIP() << "child run only";
     ASSERT_NE(nullptr, BuildBook(kSecond));
-    Client client;
+    WindowClient client;
     ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kSecondId); }, 20000));
     const std::string greeting = testkit::Ansi(kGreeting);
     ASSERT_TRUE(Eventually([&] {
