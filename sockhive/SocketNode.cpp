@@ -9,7 +9,8 @@ namespace sockhive {
 namespace {
 
 const ULONG_PTR kQuitKey = 0;
-
+// How long the accept thread waits for a connection signal before it looks by itself.
+const DWORD kAcceptPollMs = 200;
 
 // A thread of this node is waited for while the caller's own window messages keep flowing.
 void WaitPumping(HANDLE handle) {
@@ -283,8 +284,13 @@ void SocketNode::AcceptLoop() {
     if (watching) {
         // Accepting ends only when the node stops; a failed accept is reported and the
         // next connection is taken.
+        // The wait also ends now and then without a signal: under Wine a connection that
+        // arrives while the last accept is answering "would block" may set no event, and it
+        // must not wait in the queue for ever.
         HANDLE events[2] = {acceptStop_, acceptable};
-        while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        for (;;) {
+            DWORD woken = WaitForMultipleObjects(2, events, FALSE, kAcceptPollMs);
+            if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) break;
             WSANETWORKEVENTS happened;
             WSAEnumNetworkEvents(listen_, acceptable, &happened);
             AcceptPending();
