@@ -19,6 +19,9 @@ Control routes, posts on the HTTP port (ids are account ids; "body" is the raw p
   /_ctl/send_002s?to=ID&requester=ID&address=A&port=P
   /_ctl/close?id=ID                    close that account's session
   /_ctl/swallow?code=C[&count=N]       take frames of code C without relaying or answering
+  /_ctl/hold_absent?seconds=S          a text for an absent receiver waits up to S seconds
+                                       for the receiver's login and is relayed after its
+                                       "001B" (later: the sender gets "003B" '1'); 0: off
   /_ctl/raw?to=ID                      write the body to that session as it stands
   /_ctl/write_mode?to=ID[&piece=N][&pause_ms=M][&delay_ms=D]
                                        write to that session in N-byte pieces with M ms
@@ -107,6 +110,8 @@ class ImState:
         self.store_result = "0"
         self.gatekeeper = ("ok", 0.0)
         self.swallow = {}      # code -> remaining count (None: all)
+        self.hold_seconds = 0.0
+        self.held = {}         # receiver id -> [(deadline, 003S bytes, sender session)]
         self.modes = {}        # id -> (piece, pause_ms, delay_ms)
         self.log = []
         self.gatekeeper_log = []
@@ -153,6 +158,22 @@ class ImState:
                     self.swallow[code] = left - 1
             return True
 
+    def hold_or_target(self, receiver, msg, sender):
+        """The receiver's session, or None; True when the text was kept for its login."""
+        with self.lock:
+            target = self.sessions.get(receiver)
+            if (target is None or target.closed) and self.hold_seconds > 0:
+                self.held.setdefault(receiver, []).append((time.time() + self.hold_seconds, bytes(msg), sender))
+                return None, True
+            return target, False
+
+    def release_held(self, session, held):
+        for deadline, msg, sender in held:
+            if time.time() <= deadline:
+                self.send(session, msg)
+            elif not sender.closed:
+                self.send(sender, Frames.receipt(msg[64:84], text_field(msg, 104, 20), text_field(msg, 84, 20), "1"))
+
     def on_frame(self, session, msg):
         self.note("in", session.id or "%s:%d" % session.address, msg)
         code = code_of(msg)
@@ -162,15 +183,18 @@ class ImState:
             account = text_field(msg, 64, 140)
             with self.lock:
                 result = self.login_results.pop(0) if self.login_results else "0"
+                held = []
                 if result == "0":
                     old = self.sessions.get(account)
                     session.id = account
                     self.sessions[account] = session
+                    held = self.held.pop(account, [])
                 else:
                     old = None
             if old is not None and old is not session:
                 old.close()
             self.send(session, Frames.login_reply(result))
+            self.release_held(session, held)
         elif code == "014S":
             receiver = text_field(msg, 104, 20)
             with self.lock:
@@ -186,7 +210,10 @@ class ImState:
                 self.send(session, Frames.offline_delivery(store))
         elif code in RELAY_AT_104 or code in RELAY_AT_84:
             receiver = text_field(msg, 104 if code in RELAY_AT_104 else 84, 20)
-            target = self.session_of(receiver)
+            target, held = self.hold_or_target(receiver, msg, session) if code == "003S" else (
+                self.session_of(receiver), False)
+            if held:
+                return
             if target is not None and not target.closed:
                 self.send(target, msg)
             elif code == "003S":
@@ -348,6 +375,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if session is None:
                 raise KeyError("no session")
             STATE.send(session, body)
+        elif what == "hold_absent":
+            with STATE.lock:
+                STATE.hold_seconds = float(arg(query, "seconds", "0"))
         elif what == "write_mode":
             with STATE.lock:
                 STATE.modes[arg(query, "to")] = (int(arg(query, "piece", "0")), int(arg(query, "pause_ms", "0")),

@@ -97,6 +97,24 @@ class FakeIm(unittest.TestCase):
         a.send_raw(Frames.typing("10001", "20002", "0"))
         self.assertEqual(chr(b.wait_code("012S")[124]), "0")
 
+    def test_text_for_an_absent_receiver_held_until_its_login(self):
+        control("hold_absent?seconds=30")
+        a = self.peer("10001")
+        a.send_text("20002", "early")
+        time.sleep(0.3)
+        b = self.peer("20002")
+        got = b.wait_code("003S")
+        self.assertEqual(chat_text_fields(got)["text"], b"early")
+        codes = [code_of(msg) for _, _, msg in b.received]
+        self.assertLess(codes.index("001B"), codes.index("003S"))
+        # Once more after the wait is over: the sender hears '1' at the receiver's login.
+        control("hold_absent?seconds=0.1")
+        stamp = a.send_text("30003", "too late", stamp="20261209120000000001")
+        time.sleep(0.5)
+        self.peer("30003")
+        receipt = a.wait_for(lambda kind, msg: code_of(msg) == "003B" and msg[64:84].decode() == stamp)
+        self.assertEqual(chr(receipt[144]), "1")
+
     def test_offline_message_stored_and_delivered_once(self):
         a = self.peer("10001")
         text = Frames.chat_text("10001", "30003", "see you", formatted=True, face="A very long face name here")
