@@ -72,6 +72,17 @@ void ContainerHost::SetInfoPaneWidth(int width) const {
     SendMessageW(home, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right, r.bottom));
 }
 
+bool ContainerHost::Command(PlugId plug, int command, INT_PTR parameter) const {
+    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(module_, CONTAINER_QUERYMODULE_NAME);
+    HMODULE module = nullptr;
+    TabPlugHandle handle = nullptr;
+    if (!query || !query(plug, &module, &handle) || !module || !handle) return false;
+    auto doCommand = vantor::ProcAddress<PFN_TabPlug_DoCommand>(module, TABPLUG_DOCOMMAND_NAME);
+    if (!doCommand) return false;
+    doCommand(handle, command, parameter);
+    return true;
+}
+
 void ContainerHost::Unload() {
     if (!module_) return;
     if (auto unload = vantor::ProcAddress<PFN_Container_Unload>(module_, CONTAINER_UNLOAD_NAME)) unload();

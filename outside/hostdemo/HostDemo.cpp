@@ -3,27 +3,39 @@
 // produced, and fills its right side with the tab container. Closing it unloads the
 // container, then logs off.
 //
-//   HostDemo.exe [/presence <http address>] [/shot <file.bmp>]
+//   HostDemo.exe [/presence <http address>] [/account <id>] [/shot <file.bmp>]
+//                [/chat <friend id> <text> [/at <x>,<y>]]
 //
 // /presence points the presence client at another server for this run only.
+// /account logs in as another account of the service platform (its stand-in's customer).
 // /shot runs unattended: after the login the window is saved as a bitmap, and the program
 // logs off and ends; its exit code tells whether everything worked.
+// /chat (needs /shot) chats with a friend after the login: the chat service opens the chat,
+// the text is sent, and once the friend's text has arrived the /shot file gets the picture
+// of the chat window instead of the main window; /at moves the chat window there first
+// (so that two hosts on one screen keep their chat windows apart).
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
 #include <shellapi.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "ContainerHost.h"
+#include "DemoChat.h"
 #include "DemoSession.h"
 #include "ModulePath.h"
+#include "Text.h"
+#include "WindowPicture.h"
 
+using hostdemo::ChatResult;
 using hostdemo::ContainerHost;
 using hostdemo::DemoSession;
 using hostdemo::PresenceOverride;
 using hostdemo::ReportNode;
+using hostdemo::SaveWindowPicture;
 
 namespace {
 
@@ -36,9 +48,13 @@ enum ExitCode {
     EXIT_SHOT_FAILED = 6,
     EXIT_LOGOFF_FAILED = 7,
     EXIT_BAD_PRESENCE = 8,
+    EXIT_NO_FRIEND = 9,   // /chat: the friend is not in the account's contacts
+    EXIT_NO_CHAT = 10,    // /chat: no chat service, or its window did not open
+    EXIT_NO_ANSWER = 11,  // /chat: the friend's text did not arrive
 };
 
 const UINT WM_APP_START = WM_APP + 1;
+const UINT WM_APP_CHAT = WM_APP + 2;
 const UINT_PTR SHOT_TIMER = 1;
 // Time for the tab window and its plug-ins to paint before the picture is taken.
 const UINT SHOT_DELAY_MS = 1500;
@@ -61,6 +77,11 @@ struct App {
     std::wstring folder;
     std::wstring shotPath;
     std::wstring presenceUrl;
+    std::string account;
+    std::string chatPeer;
+    std::wstring chatText;
+    bool chatPlaced = false;
+    POINT chatAt = {};
     DemoSession session;
     ContainerHost container;
     PresenceOverride presence;
@@ -155,71 +176,6 @@ void PumpPending() {
     }
 }
 
-// --- the picture of the window
-
-bool SaveWindowPicture(HWND wnd, const std::wstring& path) {
-    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    RECT rc;
-    GetWindowRect(wnd, &rc);
-    int width = rc.right - rc.left, height = rc.bottom - rc.top;
-    if (width <= 0 || height <= 0) return false;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    int stride = (width * 3 + 3) & ~3;
-    info.bmiHeader.biSizeImage = static_cast<DWORD>(stride) * height;
-
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
-    if (mem && dib) {
-        HGDIOBJ old = SelectObject(mem, dib);
-        // The screen holds the window with every child as drawn; a window that is not on
-        // screen is asked to print itself instead.
-        copied = BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY) != FALSE;
-        if (!copied) copied = PrintWindow(wnd, mem, 0) != FALSE;
-        GdiFlush();
-        SelectObject(mem, old);
-    }
-    bool varied = false;
-    if (copied && bits) {
-        // A picture of one colour only means nothing was captured.
-        const BYTE* p = static_cast<const BYTE*>(bits);
-        for (int y = 0; y < height && !varied; ++y) {
-            const BYTE* row = p + static_cast<size_t>(y) * stride;
-            for (int x = 0; x < width * 3 && !varied; ++x) varied = row[x] != p[x % 3];
-        }
-    }
-    bool saved = false;
-    if (varied) {
-        BITMAPFILEHEADER file = {};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-        file.bfSize = file.bfOffBits + info.bmiHeader.biSizeImage;
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            saved = WriteFile(h, &file, sizeof file, &written, nullptr) && written == sizeof file &&
-                    WriteFile(h, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-                    written == sizeof info.bmiHeader &&
-                    WriteFile(h, bits, info.bmiHeader.biSizeImage, &written, nullptr) &&
-                    written == info.bmiHeader.biSizeImage;
-            CloseHandle(h);
-            if (!saved) DeleteFileW(path.c_str());
-        }
-    }
-    if (dib) DeleteObject(dib);
-    if (mem) DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return saved;
-}
-
 // --- the session
 
 void Fail(int code, const std::wstring& text) {
@@ -235,14 +191,16 @@ void FinishUnattended() {
     DestroyWindow(g_app.main);
 }
 
-// The boards of the stand-in platform get the ids the home pane links (1001, 1004); the
-// platform script is changed before the kernel connects.
-void NumberDemoBoards() {
+// The boards of the stand-in platform get the ids the home pane links (1001, 1004), and
+// the customer the account asked for; the platform script is changed before the kernel
+// connects.
+void PrepareDemoPlatform() {
     HMODULE zum = LoadLibraryW((g_app.folder + L"zumbase.dll").c_str());
     auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
     if (set) {
         set("Board.0", "res", "board-1001");
         set("Board.1", "res", "board-1004");
+        if (!g_app.account.empty()) set("Customer", "account", g_app.account.c_str());
     }
     // Kept loaded: the kernel uses the same platform.
 }
@@ -256,7 +214,7 @@ void RunSession() {
     } else {
         SetStatus(L"正在连接服务平台... ...");
         PumpPending();
-        NumberDemoBoards();
+        PrepareDemoPlatform();
         int connected = g_app.session.Connect();
         if (connected != 0) {
             Fail(EXIT_NO_CONNECTION, L"无法连接服务平台 (" + std::to_wstring(connected) + L") " + g_app.session.LastMessage());
@@ -292,9 +250,49 @@ void RunSession() {
     g_app.busy = false;
     if (g_app.closeWanted) {
         DestroyWindow(g_app.main);
+    } else if (!g_app.chatPeer.empty() && g_app.session.LoggedIn()) {
+        PostMessageW(g_app.main, WM_APP_CHAT, 0, 0);
     } else if (!g_app.shotPath.empty()) {
         SetTimer(g_app.main, SHOT_TIMER, SHOT_DELAY_MS, nullptr);
     }
+}
+
+// The chat of /chat, then the chat window's picture; the program ends either way.
+void RunDemoChat() {
+    g_app.busy = true;
+    hostdemo::ChatPlan plan;
+    plan.peer = g_app.chatPeer;
+    plan.text = g_app.chatText;
+    SetStatus(L"正在与 " + vantor::AnsiToWide(plan.peer) + L" 聊天... ...");
+    HWND chat = nullptr;
+    ChatResult result = hostdemo::RunChat(g_app.container, reinterpret_cast<RostBaseHandle>(g_app.session.Store()), plan,
+                                          [] {
+                                              PumpPending();
+                                              return !g_app.closeWanted;
+                                          },
+                                          &chat);
+    g_app.busy = false;
+    switch (result) {
+    case ChatResult::Answered:
+        if (g_app.chatPlaced) SetWindowPos(chat, nullptr, g_app.chatAt.x, g_app.chatAt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        SetWindowPos(chat, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        UpdateWindow(chat);
+        PumpPending();
+        if (!SaveWindowPicture(chat, g_app.shotPath)) g_app.exitCode = EXIT_SHOT_FAILED;
+        break;
+    case ChatResult::NoFriend:
+        g_app.exitCode = EXIT_NO_FRIEND;
+        break;
+    case ChatResult::NoAnswer:
+        g_app.exitCode = EXIT_NO_ANSWER;
+        break;
+    case ChatResult::Cancelled:
+        break;
+    default:
+        g_app.exitCode = EXIT_NO_CHAT;
+        break;
+    }
+    DestroyWindow(g_app.main);
 }
 
 // Container first, then the logoff: the plug-ins use the contact store and the presence
@@ -383,6 +381,9 @@ LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_APP_START:
         RunSession();
         return 0;
+    case WM_APP_CHAT:
+        RunDemoChat();
+        return 0;
     case WM_TIMER:
         if (wp == SHOT_TIMER) {
             KillTimer(wnd, SHOT_TIMER);
@@ -424,11 +425,23 @@ bool ReadCommandLine() {
         } else if ((_wcsicmp(arg.c_str(), L"/presence") == 0 || _wcsicmp(arg.c_str(), L"-presence") == 0) && hasValue) {
             g_app.presenceUrl = argv[++i];
             ok = PresenceOverride::Acceptable(g_app.presenceUrl);
+        } else if ((_wcsicmp(arg.c_str(), L"/account") == 0 || _wcsicmp(arg.c_str(), L"-account") == 0) && hasValue) {
+            ok = hostdemo::AcceptableAccount(argv[++i], &g_app.account);
+        } else if ((_wcsicmp(arg.c_str(), L"/chat") == 0 || _wcsicmp(arg.c_str(), L"-chat") == 0) && i + 2 < argc) {
+            ok = hostdemo::AcceptableAccount(argv[++i], &g_app.chatPeer);
+            g_app.chatText = argv[++i];
+            ok = ok && hostdemo::AcceptableChatText(g_app.chatText);
+        } else if ((_wcsicmp(arg.c_str(), L"/at") == 0 || _wcsicmp(arg.c_str(), L"-at") == 0) && hasValue) {
+            ok = swscanf(argv[++i], L"%ld,%ld", &g_app.chatAt.x, &g_app.chatAt.y) == 2;
+            g_app.chatPlaced = true;
         } else {
             ok = false;
         }
     }
     LocalFree(argv);
+    // The chat runs unattended: it needs the picture's file; a place without a chat is a slip.
+    if (!g_app.chatPeer.empty() && g_app.shotPath.empty()) ok = false;
+    if (g_app.chatPlaced && g_app.chatPeer.empty()) ok = false;
     return ok;
 }
 
@@ -440,7 +453,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (!ReadCommandLine()) {
         HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
         if (err && err != INVALID_HANDLE_VALUE) {
-            const char text[] = "usage: HostDemo.exe [/presence <http address>] [/shot <file.bmp>]\n";
+            const char text[] =
+                "usage: HostDemo.exe [/presence <http address>] [/account <id>] [/shot <file.bmp>]\n"
+                "                    [/chat <friend id> <text> [/at <x>,<y>]]   (/chat needs /shot)\n";
             DWORD written = 0;
             WriteFile(err, text, sizeof text - 1, &written, nullptr);
         }

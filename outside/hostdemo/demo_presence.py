@@ -3,10 +3,14 @@
 127.0.0.1, programmed with a small contact book (two roots, nested groups, Chinese names, one
 blocked user).
 
-  demo_presence.py start --port-file F   start the fake server and program it
-  demo_presence.py program --port-file F program a running one
+  demo_presence.py start --port-file F [--chat]    start the fake server and program it
+  demo_presence.py program --port-file F [--chat]  program a running one
+  demo_presence.py accounts                        the chat accounts: id and address a line
   demo_presence.py stop --port-file F    stop it
   demo_presence.py url --port-file F     print the address the presence client posts to
+
+--chat adds the two demo accounts of the chat demo to the book, online at their addresses,
+so that each host of the chat sees the other (and itself) among its friends.
 """
 import argparse
 import os
@@ -27,6 +31,10 @@ BOOK = [
         ("112", "同学", [("zhaoliu", "赵六")], []),
     ]),
 ]
+
+# The accounts of the two-host chat demo: (id, name, the address its client listens on).
+CHAT_ACCOUNTS = [("demo01", "演示一号", "127.0.0.61"), ("demo02", "演示二号", "127.0.0.62")]
+CHAT_GROUP = ("12", "演示帐号", [(fid, name) for fid, name, _ in CHAT_ACCOUNTS], [])
 
 # The black list (groupID 0): users the account blocked.
 BLACK_LIST = [("saorao", "骚扰电话")]
@@ -49,9 +57,10 @@ def reply(inner):
     return ('<lwData docId="1" opname="x">%s</lwData>' % inner).encode("cp936")
 
 
-def address_list():
+def address_list(chat=False):
+    book = BOOK + ([CHAT_GROUP] if chat else [])
     groups = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
-        cell("groupID", "1"), "".join(group_item(g) for g in BOOK))
+        cell("groupID", "1"), "".join(group_item(g) for g in book))
     blocked = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
         cell("groupID", "0"),
         "".join("<item>%s%s</item>" % (cell("friendID", fid), cell("contactname", fname)) for fid, fname in BLACK_LIST))
@@ -62,10 +71,11 @@ def address_list():
 ONLINE = [("xiaozhang", "127.0.0.2"), ("xiaozhou", "127.0.0.3")]
 
 
-def online_list():
+def online_list(chat=False):
+    online = ONLINE + ([(fid, ip) for fid, _, ip in CHAT_ACCOUNTS] if chat else [])
     records = "".join("<record>%s%s%s%s%s%s</record>" % (
         cell("friendid", fid), cell("statuscode", "1"), cell("localip", ip), cell("localport", "6082"),
-        cell("ip", ip), cell("port", "6082")) for fid, ip in ONLINE)
+        cell("ip", ip), cell("port", "6082")) for fid, ip in online)
     return reply('<cell name="friend-list" type="27">%s</cell>' % records)
 
 
@@ -81,28 +91,35 @@ def control(p, what, body=b""):
         return answer.read()
 
 
-def program(port_file):
+def program(port_file, chat=False):
     p = port(port_file)
     control(p, "reset")
     control(p, "default?action=GetFriendIP&status=200",
             reply(cell("statuscode", "1") + cell("localip", "127.0.0.1") + cell("localport", "6082") +
                   cell("ip", "127.0.0.1") + cell("port", "7000")))
-    control(p, "default?action=IncrementGetAddressList&status=200", address_list())
-    control(p, "default?action=GetUserContactFriendIP&status=200", online_list())
+    control(p, "default?action=IncrementGetAddressList&status=200", address_list(chat))
+    control(p, "default?action=GetUserContactFriendIP&status=200", online_list(chat))
     return 0
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("command", choices=["start", "program", "stop", "url"])
-    parser.add_argument("--port-file", required=True)
+    parser.add_argument("command", choices=["start", "program", "stop", "url", "accounts"])
+    parser.add_argument("--port-file")
     parser.add_argument("--idle", default="3000")
+    parser.add_argument("--chat", action="store_true")
     args = parser.parse_args()
+    if args.command == "accounts":
+        for fid, _, ip in CHAT_ACCOUNTS:
+            print(fid, ip)
+        return 0
+    if not args.port_file:
+        parser.error("--port-file is needed")
     if args.command == "start":
         rc = subprocess.call([sys.executable, FAKE, "start", "--port-file", args.port_file, "--idle", args.idle])
-        return rc or program(args.port_file)
+        return rc or program(args.port_file, args.chat)
     if args.command == "program":
-        return program(args.port_file)
+        return program(args.port_file, args.chat)
     if args.command == "url":
         print("http://127.0.0.1:%d/web/" % port(args.port_file))
         return 0

@@ -1,0 +1,15 @@
+// Pictures of the host's windows for unattended runs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace hostdemo {
+
+// Saves what the screen shows of the window (with its children) as a 24-bit bitmap file;
+// false when nothing could be captured (a picture of one colour counts as nothing) or the
+// file could not be written, which then does not exist.
+bool SaveWindowPicture(HWND wnd, const std::wstring& path);
+
+}  // namespace hostdemo
