@@ -108,7 +108,12 @@ bool SendChatText(HWND chat, const std::wstring& text) {
 
 std::wstring DisplayText(HWND chat) {
     HWND display = GetDlgItem(chat, kChatDisplayId);
-    return display ? Caption(display) : std::wstring();
+    if (!display) return std::wstring();
+    // The display is an 8-bit rich edit: its text is read in the ANSI code page, where a
+    // character takes up to two bytes.
+    std::string text(2 * static_cast<size_t>(GetWindowTextLengthW(display)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(display, &text[0], static_cast<int>(text.size()))));
+    return vantor::AnsiToWide(text);
 }
 
 bool ShowsReceivedText(const std::wstring& display, const std::wstring& name) {

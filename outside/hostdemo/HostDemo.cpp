@@ -58,6 +58,8 @@ const UINT WM_APP_CHAT = WM_APP + 2;
 const UINT_PTR SHOT_TIMER = 1;
 // Time for the tab window and its plug-ins to paint before the picture is taken.
 const UINT SHOT_DELAY_MS = 1500;
+// Time for the chat window to paint after it was raised, before its picture.
+const DWORD CHAT_PAINT_MS = 500;
 const int TITLE_HEIGHT = 48;
 const int MARGIN = 16;
 const COLORREF TITLE_COLOUR = RGB(0, 94, 160);
@@ -257,6 +259,19 @@ void RunSession() {
     }
 }
 
+// The chat window in its place (/at) and on top of the others, then its picture.
+bool SaveChatPicture(HWND chat) {
+    if (g_app.chatPlaced) SetWindowPos(chat, nullptr, g_app.chatAt.x, g_app.chatAt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(chat, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    // The chat window paints on the service's thread: time for it to finish.
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < CHAT_PAINT_MS) {
+        PumpPending();
+        Sleep(20);
+    }
+    return SaveWindowPicture(chat, g_app.shotPath);
+}
+
 // The chat of /chat, then the chat window's picture; the program ends either way.
 void RunDemoChat() {
     g_app.busy = true;
@@ -265,7 +280,7 @@ void RunDemoChat() {
     plan.text = g_app.chatText;
     SetStatus(L"正在与 " + vantor::AnsiToWide(plan.peer) + L" 聊天... ...");
     HWND chat = nullptr;
-    ChatResult result = hostdemo::RunChat(g_app.container, reinterpret_cast<RostBaseHandle>(g_app.session.Store()), plan,
+    ChatResult result = hostdemo::RunChat(g_app.container, g_app.session.Store(), plan,
                                           [] {
                                               PumpPending();
                                               return !g_app.closeWanted;
@@ -274,17 +289,15 @@ void RunDemoChat() {
     g_app.busy = false;
     switch (result) {
     case ChatResult::Answered:
-        if (g_app.chatPlaced) SetWindowPos(chat, nullptr, g_app.chatAt.x, g_app.chatAt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        SetWindowPos(chat, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-        UpdateWindow(chat);
-        PumpPending();
-        if (!SaveWindowPicture(chat, g_app.shotPath)) g_app.exitCode = EXIT_SHOT_FAILED;
+        if (!SaveChatPicture(chat)) g_app.exitCode = EXIT_SHOT_FAILED;
         break;
     case ChatResult::NoFriend:
         g_app.exitCode = EXIT_NO_FRIEND;
         break;
     case ChatResult::NoAnswer:
+        // The picture shows what came instead.
         g_app.exitCode = EXIT_NO_ANSWER;
+        if (IsWindow(chat)) SaveChatPicture(chat);
         break;
     case ChatResult::Cancelled:
         break;

@@ -34,7 +34,8 @@ BOOK = [
 
 # The accounts of the two-host chat demo: (id, name, the address its client listens on).
 CHAT_ACCOUNTS = [("demo01", "演示一号", "127.0.0.61"), ("demo02", "演示二号", "127.0.0.62")]
-CHAT_GROUP = ("12", "演示帐号", [(fid, name) for fid, name, _ in CHAT_ACCOUNTS], [])
+# Their group goes under the network root.
+CHAT_GROUP = ("113", "演示帐号", [(fid, name) for fid, name, _ in CHAT_ACCOUNTS], [])
 
 # The black list (groupID 0): users the account blocked.
 BLACK_LIST = [("saorao", "骚扰电话")]
@@ -58,7 +59,10 @@ def reply(inner):
 
 
 def address_list(chat=False):
-    book = BOOK + ([CHAT_GROUP] if chat else [])
+    book = BOOK
+    if chat:
+        gid, name, friends, subs = BOOK[1]
+        book = [BOOK[0], (gid, name, friends, subs + [CHAT_GROUP])]
     groups = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (
         cell("groupID", "1"), "".join(group_item(g) for g in book))
     blocked = '<cell name="groupList" type="27">%s<cell name="friendList" type="27">%s</cell></cell>' % (

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ContainerHost.h"
+#include "DemoChat.h"
 #include "DemoSession.h"
 #include "TestSupport.h"
 
@@ -134,7 +135,16 @@ TEST_F(DemoChild, LoginListsTheStoreAndLogoffReleasesIt) {
     ASSERT_EQ(2u, report[3].children.size());
     EXPECT_TRUE(ReportHas(report[3].children, W("王五 (wangwu)")));
 
-    EXPECT_NE(nullptr, session.Store());
+    // A chat finds its friend in the store, named as the chat window's caption names it.
+    RostBaseHandle store = session.Store();
+    ASSERT_NE(nullptr, store);
+    FriendHandle xiaoming = hostdemo::FindFriend(store, "xiaoming");
+    ASSERT_NE(nullptr, xiaoming);
+    EXPECT_EQ(W("小明"), hostdemo::FriendName(store, xiaoming));
+    EXPECT_EQ(nullptr, hostdemo::FindFriend(store, "nobody"));
+    EXPECT_EQ(nullptr, hostdemo::FindFriend(store, ""));
+    EXPECT_EQ(L"", hostdemo::FriendName(store, nullptr));
+
     EXPECT_EQ(0, session.Logoff());
     EXPECT_FALSE(session.LoggedIn());
     EXPECT_EQ(nullptr, session.Store());
@@ -245,4 +255,86 @@ TEST(HostDemoSession, MissingKernelUnusableAddressesAndAnEmptyStore) {
     EXPECT_TRUE(report[0].children.empty());
 }
 
+// A stand-in of the chat window: the send button moves the compose box's text into the
+// display under the friend's header line, as a received text would stand there.
+LRESULT CALLBACK StandInChat(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND && LOWORD(wp) == hostdemo::kChatSendId) {
+        wchar_t text[512] = {};
+        GetDlgItemTextW(wnd, hostdemo::kChatComposeId, text, 512);
+        SetDlgItemTextW(wnd, hostdemo::kChatComposeId, L"");
+        std::wstring shown = W("<小明> <时间：2026-12-09 12:00:00>\r\n") + text;
+        SetDlgItemTextW(wnd, hostdemo::kChatDisplayId, shown.c_str());
+        return 0;
+    }
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+HWND MakeStandIn(const std::wstring& caption, bool withSend) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = StandInChat;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HostDemoStandInChat";
+    RegisterClassW(&wc);
+    HWND wnd = CreateWindowExW(0, wc.lpszClassName, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                               nullptr, wc.hInstance, nullptr);
+    auto child = [&](const wchar_t* cls, int id, DWORD style) {
+        CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 100, 20, wnd,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), wc.hInstance, nullptr);
+    };
+    child(L"EDIT", hostdemo::kChatDisplayId, ES_MULTILINE);
+    child(L"EDIT", hostdemo::kChatComposeId, 0);
+    if (withSend) child(L"BUTTON", hostdemo::kChatSendId, BS_PUSHBUTTON);
+    return wnd;
+}
+
 }  // namespace
+
+TEST(HostDemoChat, CommandLineValuesAreCheckedBeforeUse) {
+    std::string id;
+    EXPECT_TRUE(hostdemo::AcceptableAccount(L"demo02", &id));
+    EXPECT_EQ("demo02", id);
+    EXPECT_TRUE(hostdemo::AcceptableAccount(L"a.b-c_9", &id));
+    for (const wchar_t* bad : {L"", L"a b", L"..\\x", L"a/b", L"12345678901234567890", L"demo\r\n"}) {
+        id = "kept";
+        EXPECT_FALSE(hostdemo::AcceptableAccount(bad, &id)) << bad;
+        EXPECT_EQ("kept", id);
+    }
+    EXPECT_FALSE(hostdemo::AcceptableAccount(W("演示"), &id));
+
+    EXPECT_TRUE(hostdemo::AcceptableChatText(W("你好，今天天气不错！")));
+    EXPECT_FALSE(hostdemo::AcceptableChatText(L""));
+    EXPECT_FALSE(hostdemo::AcceptableChatText(L"two\r\nlines"));
+    // The compose box takes 800 bytes: 400 Chinese characters, not 401.
+    std::wstring full(400, W("中")[0]);
+    EXPECT_TRUE(hostdemo::AcceptableChatText(full));
+    EXPECT_FALSE(hostdemo::AcceptableChatText(full + W("中")));
+}
+
+TEST(HostDemoChat, FindsTheChatWindowSendsAndReadsTheDisplay) {
+    if (IsChild()) GTEST_SKIP();
+    HWND notChat = MakeStandIn(W("与 小明 聊天中"), false);
+    EXPECT_EQ(nullptr, hostdemo::FindChatWindow(W("小明"))) << "a window without a send button is no chat";
+    HWND chat = MakeStandIn(W("与 小明 聊天中"), true);
+    EXPECT_EQ(chat, hostdemo::FindChatWindow(W("小明")));
+    EXPECT_EQ(nullptr, hostdemo::FindChatWindow(W("小红")));
+
+    EXPECT_FALSE(hostdemo::ShowsReceivedText(hostdemo::DisplayText(chat), W("小明")));
+    ASSERT_TRUE(hostdemo::SendChatText(chat, W("在吗？")));
+    std::wstring shown = hostdemo::DisplayText(chat);
+    EXPECT_NE(std::wstring::npos, shown.find(W("在吗？")));
+    EXPECT_TRUE(hostdemo::ShowsReceivedText(shown, W("小明")));
+    EXPECT_FALSE(hostdemo::ShowsReceivedText(shown, W("小")));
+    EXPECT_FALSE(hostdemo::ShowsReceivedText(shown, L""));
+    EXPECT_FALSE(hostdemo::SendChatText(notChat, L"x"));
+
+    // Without a store there is no friend to chat with: nothing is opened.
+    hostdemo::ContainerHost none;
+    hostdemo::ChatPlan plan;
+    plan.peer = "xiaoming";
+    plan.text = L"x";
+    HWND opened = chat;
+    EXPECT_EQ(hostdemo::ChatResult::NoFriend, hostdemo::RunChat(none, nullptr, plan, [] { return true; }, &opened));
+    EXPECT_EQ(nullptr, opened);
+    DestroyWindow(chat);
+    DestroyWindow(notChat);
+}
