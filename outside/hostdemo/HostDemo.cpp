@@ -264,12 +264,13 @@ bool SaveChatPicture(HWND chat) {
     if (g_app.chatPlaced) SetWindowPos(chat, nullptr, g_app.chatAt.x, g_app.chatAt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SetWindowPos(chat, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     // The chat window paints on the service's thread: time for it to finish.
+    RedrawWindow(chat, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     DWORD start = GetTickCount();
     while (GetTickCount() - start < CHAT_PAINT_MS) {
         PumpPending();
         Sleep(20);
     }
-    return SaveWindowPicture(chat, g_app.shotPath);
+    return SaveWindowPicture(chat, g_app.shotPath, false);
 }
 
 // The chat of /chat, then the chat window's picture; the program ends either way.

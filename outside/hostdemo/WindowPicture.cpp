@@ -2,8 +2,8 @@
 
 namespace hostdemo {
 
-bool SaveWindowPicture(HWND wnd, const std::wstring& path) {
-    RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+bool SaveWindowPicture(HWND wnd, const std::wstring& path, bool repaint) {
+    if (repaint) RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT rc;
     GetWindowRect(wnd, &rc);
     int width = rc.right - rc.left, height = rc.bottom - rc.top;

@@ -9,7 +9,9 @@ namespace hostdemo {
 
 // Saves what the screen shows of the window (with its children) as a 24-bit bitmap file;
 // false when nothing could be captured (a picture of one colour counts as nothing) or the
-// file could not be written, which then does not exist.
-bool SaveWindowPicture(HWND wnd, const std::wstring& path);
+// file could not be written, which then does not exist. The window is repainted first,
+// unless `repaint` is false: a window of another thread paints later, so its caller lets it
+// paint and waits before the picture.
+bool SaveWindowPicture(HWND wnd, const std::wstring& path, bool repaint = true);
 
 }  // namespace hostdemo
