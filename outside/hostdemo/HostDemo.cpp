@@ -11,9 +11,9 @@
 // /shot runs unattended: after the login the window is saved as a bitmap, and the program
 // logs off and ends; its exit code tells whether everything worked.
 // /chat (needs /shot) chats with a friend after the login: the chat service opens the chat,
-// the text is sent, and once the friend's text has arrived the /shot file gets the picture
-// of the chat window instead of the main window; /at moves the chat window there first
-// (so that two hosts on one screen keep their chat windows apart).
+// the text is sent, and once the friend's text has arrived (or the wait for it is over) the
+// /shot file gets the picture of the chat window instead of the main window; /at moves the
+// chat window there first (so that two hosts on one screen keep their chat windows apart).
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
