@@ -26,6 +26,10 @@ constexpr unsigned short kClientPort = 60028;
 // True in a child run of `mode`; InChild: in any child run.
 bool ChildMode(const char* mode);
 bool InChild();
+// Fills a program folder (with its trailing backslash) with the client's libraries, skins,
+// status pictures and a "config\psimprof.cfg" for a client listening on `address`
+// (kClientAddress when null) and logging in through the fake's gatekeeper.
+bool StageClientFolder(const std::wstring& dir, const char* address = nullptr);
 // Runs the child tests of `mode` (gtest filter) in a fresh program folder; true when all passed.
 // The child's client listens on `address` (kClientAddress when null).
 bool RunChild(const char* mode, const char* filter, DWORD timeoutMs = 150000, const char* address = nullptr);

@@ -1,0 +1,236 @@
+// A second host for the chat tests (never shipped): runs the tab container from its own
+// program folder, with its own account and contact book, and follows a script. ChatDesk
+// comes up as the chat service of an account with service policy 9; the recording
+// plug-in is plug -3.
+//
+//   ChatScriptHost.exe <script file> <log folder>
+//
+// The script is UTF-8 text, one step a line; a failed step ends the script:
+//   book <own id> <own address> <peer id> <peer address>   the store, handed to ClientCore
+//   load                      Container_Load into the host window
+//   login <ms>                until the IM server holds a session for the account
+//   open                      command 1 to plug 9 with the peer's entry
+//   pause <ms>
+//   send <text>               typed into the chat window and sent
+//   await <ms> <text>         until the chat display shows the text
+//   offline <ms> <text>       until the offline-message window shows the text
+//   log <name>                the chat display's text into "<log folder>\<name>.txt"
+//   unload                    Container_Unload
+// At the end the container's call trace goes to "<log folder>\trace.log" and the steps
+// taken to "<log folder>\steps.txt" (after a failure, the display to "failed.txt"). The
+// exit code is the number of the failed line, 0 when every step passed.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChatDialog.h"
+#include "ContactRecords.h"
+#include "DialogDriver.h"
+#include "ImFake.h"
+#include "ModulePath.h"
+#include "OfflineWindow.h"
+#include "RostBase.h"
+#include "TabPlug.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "outside/OrderHub.h"
+
+namespace {
+
+// Any non-zero value reaches the store through the ClientCore stand-in.
+constexpr HostContext kBook = 1;
+
+struct Host {
+    HWND window = nullptr;
+    HMODULE container = nullptr;
+    std::string ownId;
+    FriendHandle peer = nullptr;
+    std::wstring logs;
+    std::string steps;
+};
+
+std::string Utf8(const std::wstring& text) { return vantor::EncodeText(text, CP_UTF8); }
+
+// Builds the account's store in the program folder, with the chat service among the
+// account's policies and the peer in the root group, and hands it to ClientCore.
+bool BuildBook(Host& host, const std::string& own, const std::string& ownAddress, const std::string& peer,
+               const std::string& peerAddress) {
+    HMODULE rostBase = vantor::LoadProgramLibrary(L"RostBase.dll");
+    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
+    auto load = vantor::ProcAddress<decltype(&RostBase_LoadA)>(rostBase, "RostBase_LoadA");
+    auto setSelf = vantor::ProcAddress<decltype(&RostBase_SetCurrentAccountInfoA)>(rostBase, "RostBase_SetCurrentAccountInfoA");
+    auto self = vantor::ProcAddress<decltype(&RostBase_GetCurrentAccount)>(rostBase, "RostBase_GetCurrentAccount");
+    auto addPolicy = vantor::ProcAddress<decltype(&RostBase_AddServicePolicyA)>(rostBase, "RostBase_AddServicePolicyA");
+    auto root = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rostBase, "RostBase_GetOnRootGroup");
+    auto add = vantor::ProcAddress<decltype(&RostBase_AddFriendA)>(rostBase, "RostBase_AddFriendA");
+    auto setStore = vantor::ProcAddress<void(WINAPI*)(RostBaseHandle)>(core, "CoreStub_SetStore");
+    if (!load || !setSelf || !self || !addPolicy || !root || !add || !setStore) return false;
+    RostBaseHandle store = load(own.c_str());
+    if (!store) return false;
+    FriendInfoA me = {};
+    vantor::CopyField(me.id, own.c_str());
+    vantor::CopyField(me.nickname, own.c_str());
+    me.status.status = 1;
+    me.status.publicIp = inet_addr(ownAddress.c_str());
+    setSelf(store, &me);
+    ServicePolicyInfoA chat = {};
+    chat.id = PLUG_CHAT;
+    vantor::CopyField(chat.name, "chat");
+    chat.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
+    if (!addPolicy(store, self(store), &chat, 1, 0)) return false;
+    FriendInfoA other = {};
+    vantor::CopyField(other.id, peer.c_str());
+    vantor::CopyField(other.nickname, peer.c_str());
+    other.status.status = 1;
+    other.status.publicIp = inet_addr(peerAddress.c_str());
+    host.peer = add(store, &other, root(store));
+    host.ownId = own;
+    setStore(store);
+    return host.peer != nullptr;
+}
+
+bool HasSession(const std::string& id) {
+    std::istringstream lines(testkit::ImFake::Get().Control("sessions"));
+    std::string line;
+    while (std::getline(lines, line))
+        if (line == id) return true;
+    return false;
+}
+
+struct WindowSearch {
+    int control;
+    HWND found;
+};
+
+// A top-level window of this process holding the control; null when none.
+HWND WindowWith(int control) {
+    WindowSearch search = {control, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<WindowSearch*>(param);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process != GetCurrentProcessId() || !GetDlgItem(window, s->control)) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND ChatWindow() { return WindowWith(chatdesk::kComposeId); }
+
+std::wstring Shown(HWND window, int control) {
+    return window ? testkit::Text(window, control) : std::wstring();
+}
+
+// Until the text shows in `textControl` of the window that holds `windowControl`.
+bool Awaits(int windowControl, int textControl, DWORD ms, const std::wstring& text) {
+    return testkit::PumpUntilDone(
+        [&] { return Shown(WindowWith(windowControl), textControl).find(text) != std::wstring::npos; }, ms);
+}
+
+bool Send(const std::wstring& text) {
+    HWND window = ChatWindow();
+    if (!window || !testkit::SetText(window, chatdesk::kComposeId, text)) return false;
+    testkit::PumpUntilDone([] { return false; }, 50);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(chatdesk::kSendButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, chatdesk::kSendButton)));
+    return true;
+}
+
+// One step of the script; false when it failed.
+bool RunStep(Host& host, const std::string& line) {
+    std::istringstream in(line);
+    std::string step;
+    in >> step;
+    auto rest = [&in] {
+        std::string text;
+        std::getline(in >> std::ws, text);
+        return testkit::Wide(text.c_str());
+    };
+    DWORD ms = 0;
+    if (step == "book") {
+        std::string own, ownAddress, peer, peerAddress;
+        in >> own >> ownAddress >> peer >> peerAddress;
+        return BuildBook(host, own, ownAddress, peer, peerAddress);
+    }
+    if (step == "load") {
+        host.container = vantor::LoadProgramLibrary(L"PlugHost.dll");
+        auto load = vantor::ProcAddress<PFN_Container_Load>(host.container, CONTAINER_LOAD_NAME);
+        if (!load) return false;
+        load(kBook, host.window);
+        auto query = vantor::ProcAddress<PFN_Container_QueryModule>(host.container, CONTAINER_QUERYMODULE_NAME);
+        return query && query(PLUG_CHAT, nullptr, nullptr);
+    }
+    if (step == "login") {
+        in >> ms;
+        return testkit::PumpUntilDone([&] { return HasSession(host.ownId); }, ms);
+    }
+    if (step == "open") {
+        auto action = vantor::ProcAddress<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+        if (!action) return false;
+        action(PLUG_CHAT, 1, reinterpret_cast<INT_PTR>(host.peer));
+        return ChatWindow() != nullptr;
+    }
+    if (step == "pause") {
+        in >> ms;
+        testkit::PumpUntilDone([] { return false; }, ms);
+        return true;
+    }
+    if (step == "send") return Send(rest());
+    if (step == "await") {
+        in >> ms;
+        return Awaits(chatdesk::kComposeId, chatdesk::kDisplayId, ms, rest());
+    }
+    if (step == "offline") {
+        in >> ms;
+        return Awaits(chatdesk::kOfflineEditId, chatdesk::kOfflineEditId, ms, rest());
+    }
+    if (step == "log") {
+        std::string name;
+        in >> name;
+        return testkit::WriteFileBytes(host.logs + vantor::AnsiToWide(name) + L".txt",
+                                       Utf8(Shown(ChatWindow(), chatdesk::kDisplayId)));
+    }
+    if (step == "unload") {
+        auto unload = vantor::ProcAddress<PFN_Container_Unload>(host.container, CONTAINER_UNLOAD_NAME);
+        if (unload) unload();
+        return unload != nullptr;
+    }
+    return step.empty() || step[0] == '#';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 1;
+    Host host;
+    host.logs = vantor::AnsiToWide(argv[2]);
+    if (!host.logs.empty() && host.logs.back() != L'\\') host.logs += L'\\';
+    host.window = CreateWindowExW(0, L"STATIC", L"chat host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    std::istringstream script(testkit::ReadFileBytes(vantor::AnsiToWide(argv[1])));
+    int failed = 0, number = 0;
+    std::string line;
+    while (!failed && std::getline(script, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        bool passed = RunStep(host, line);
+        host.steps += (passed ? "ok   " : "FAIL ") + line + "\r\n";
+        if (!passed) failed = number;
+    }
+    // A script cut short leaves what the chat showed, and the container is still unloaded
+    // before the process ends.
+    if (failed) testkit::WriteFileBytes(host.logs + L"failed.txt", Utf8(Shown(ChatWindow(), chatdesk::kDisplayId)));
+    if (failed && host.container) {
+        if (auto unload = vantor::ProcAddress<PFN_Container_Unload>(host.container, CONTAINER_UNLOAD_NAME)) unload();
+    }
+    testkit::WriteFileBytes(host.logs + L"steps.txt", host.steps);
+    testkit::WriteFileBytes(host.logs + L"trace.log", testkit::ReadFileBytes(testkit::ProgramDir() + L"trace.log"));
+    DestroyWindow(host.window);
+    return failed;
+}

@@ -1,0 +1,232 @@
+// Chat clients as a host runs them: each a ChatScriptHost in a program folder of its own,
+// with the tab container, the command center and the recording plug-in as plug -3,
+// ChatDesk loaded as the chat service of an account with service policy 9, an account,
+// loopback address and contact book of its own, logging in through the fake gatekeeper.
+// Two of them chat, relayed and directly; one alone takes stored messages and a receipt
+// from another account.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ChildRun.h"
+#include "ImMessages.h"
+#include "PaneRig.h"
+#include "TestSupport.h"
+#include "Text.h"
+
+using namespace cdtest;
+
+namespace {
+
+const char kFirstId[] = "10001";
+const char kSecondId[] = "20002";
+const char kGreeting[] = "你好，在吗？";
+const char kAnswer[] = "在，请讲。";
+
+struct Side {
+    const char* name;  // of its program and log folders
+    const char* ownId;
+    const char* peerId;
+    int ownLast;
+    int peerLast;
+};
+
+const Side kFirst = {"chathost-a", kFirstId, kSecondId, 40, 41};
+const Side kSecond = {"chathost-b", kSecondId, kFirstId, 41, 40};
+
+std::wstring LogDir(const Side& side) {
+    return testkit::ProgramDir() + L"chathost-logs\\" + vantor::AnsiToWide(side.name) + L"\\";
+}
+
+std::string ReadLog(const Side& side, const wchar_t* file) { return testkit::ReadFileBytes(LogDir(side) + file); }
+
+int PresencePort() {
+    return atoi(testkit::ReadFileBytes(testkit::ProgramDir() + L"presence-fake.port").c_str());
+}
+
+// The side's program folder: the client's, the container with its command center and
+// kernel facade, the recording tab manager and plug-in, and the presence client pointed
+// at the fake presence server.
+std::wstring Stage(const Side& side) {
+    std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(side.name));
+    bool staged = StageClientFolder(dir, LoopbackAddress(side.ownLast).c_str());
+    for (const wchar_t* file : {L"ChatScriptHost.exe", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"PresenceCore.dll"})
+        staged = testkit::CopyFromProgramDir(dir, file) && staged;
+    staged = testkit::CopyFromProgramDir(dir, L"TraceDeck.dll", L"TabDeck.dll") && staged;
+    staged = testkit::CopyFromProgramDir(dir, L"TracePlug.dll", L"plug-3.dll") && staged;
+    EXPECT_TRUE(staged) << side.name;
+    testkit::WriteFileBytes(dir + L"config\\pruv2.cfg",
+                            "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-3\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n"
+                            "-3=immediately\r\n[PlugsModule]\r\n-3=plug-3.dll\r\n");
+    std::wstring presence = L"http://127.0.0.1:" + std::to_wstring(PresencePort()) + L"/web/";
+    WritePrivateProfileStringW(L"PSConfig", L"psUrl", presence.c_str(), (dir + L"config\\psimprof.cfg").c_str());
+    return dir;
+}
+
+// Runs the side's host with the script (UTF-8 steps, one a line); true when every step passed.
+bool RunHost(const Side& side, const std::string& peerAddress, const std::string& steps) {
+    std::wstring dir = Stage(side);
+    testkit::RemoveTree(LogDir(side));
+    CreateDirectoryW((testkit::ProgramDir() + L"chathost-logs").c_str(), nullptr);
+    CreateDirectoryW(LogDir(side).c_str(), nullptr);
+    std::string script = "book " + std::string(side.ownId) + " " + LoopbackAddress(side.ownLast) + " " + side.peerId +
+                         " " + peerAddress + "\r\nload\r\nlogin 20000\r\n" + steps + "unload\r\n";
+    testkit::WriteFileBytes(dir + L"script.txt", script);
+    std::wstring logs = LogDir(side);
+    logs.pop_back();  // a backslash before the closing quote would escape it
+    DWORD code = testkit::RunProgram(dir + L"ChatScriptHost.exe", L"script.txt \"" + logs + L"\"", dir,
+                                     {{L"VANTOR_IM_FAKE_PORTS", vantor::AnsiToWide(Fake().PortsText())}}, 120000);
+    EXPECT_EQ(0u, code) << side.name << " stopped at line " << code << ":\n"
+                        << ReadLog(side, L"steps.txt") << ReadLog(side, L"failed.txt");
+    return code == 0;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+// Where the side's book says its peer is: where the peer listens for a direct link, or
+// an address where nothing listens, so that every link attempt fails and texts go by relay.
+std::string PeerAddress(const Side& side, bool direct) {
+    return LoopbackAddress(direct ? side.peerLast : side.ownLast + 10);
+}
+
+// The answering host starts first; the opener once the answerer is logged in. Each
+// display holds each text once, the greeting before the answer.
+void Converse(bool direct) {
+    ResetFake();
+    bool answered = false;
+    std::thread second([&] {
+        answered = RunHost(kSecond, PeerAddress(kSecond, direct),
+                           std::string("await 40000 ") + kGreeting + "\r\npause 2000\r\nsend " + kAnswer +
+                               "\r\npause 3000\r\nlog display\r\n");
+    });
+    EXPECT_TRUE(Eventually([] { return HasSession(kSecondId); }, 40000));
+    // The link attempt on opening ends before the first text.
+    bool opened = RunHost(kFirst, PeerAddress(kFirst, direct),
+                          std::string("open\r\npause 3000\r\nsend ") + kGreeting + "\r\nawait 30000 " + kAnswer +
+                              "\r\npause 1000\r\nlog display\r\n");
+    second.join();
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(answered);
+    const std::string greeting = kGreeting, answer = kAnswer;
+    for (const Side* side : {&kFirst, &kSecond}) {
+        SCOPED_TRACE(side->name);
+        std::string shown = ReadLog(*side, L"display.txt");
+        EXPECT_EQ(1u, Count(shown, greeting)) << shown;
+        EXPECT_EQ(1u, Count(shown, answer)) << shown;
+        EXPECT_LT(shown.find(greeting), shown.find(answer));
+    }
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    std::string field;
+    while (std::getline(in, field, '\t')) fields.push_back(field);
+    return fields;
+}
+
+// Lengths of the frames of `code` the fake sent.
+std::vector<size_t> FramesOutLengths(const std::string& code) {
+    std::vector<size_t> lengths;
+    for (const std::string& line : FakeLines("log")) {
+        std::vector<std::string> f = Fields(line);  // time, direction, session, code, length, hex
+        if (f.size() >= 6 && f[1] == "out" && f[3] == code) lengths.push_back(f[5].size() / 2);
+    }
+    return lengths;
+}
+
+// A chat text of the peer kept by the server for the first side.
+void KeepStoredMessage(bool formatted, const char* utf8) {
+    chatdesk::ChatText text;
+    text.stamp = formatted ? "20260304050607008000" : "20260203040506007000";
+    text.senderId = kSecondId;
+    text.receiverId = kFirstId;
+    text.formatted = formatted;
+    text.format.face = "SimHei";
+    text.format.heightTwips = 280;
+    text.text = testkit::Ansi(utf8);
+    text.status = "1*";
+    chatdesk::ImBytes chat = chatdesk::BuildChatText(text);
+    chatdesk::ImBytes store = chatdesk::BuildOfflineStore(chat.data(), chat.size());
+    ASSERT_FALSE(store.empty());
+    Fake().Control(std::string("peer/raw?id=") + kSecondId, std::string(store.begin(), store.end()));
+}
+
+std::string PresenceLog() {
+    std::string log;
+    testkit::LoopbackPost(PresencePort(), "/_ctl/log", "", &log);
+    return log;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) hex += {digits[c >> 4], digits[c & 15]};
+    return hex;
+}
+
+}  // namespace
+
+TEST(ChatHosts, ChatRelayed) {
+    Converse(false);
+    // Both texts went through the server.
+    EXPECT_EQ(2u, FakeFramesIn("003S").size());
+}
+
+TEST(ChatHosts, ChatDirect) {
+    Converse(true);
+    // The link made on opening carries both texts: none reaches the server.
+    EXPECT_EQ(0u, FakeFramesIn("003S").size());
+}
+
+// Two messages kept for the account reach its offline-message window after the login;
+// the count of each goes to the recording plug-in through the loaded command center.
+TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
+    ResetFake();
+    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kSecondId).substr(0, 1));
+    KeepStoredMessage(false, "留言不带格式");
+    KeepStoredMessage(true, "留言带格式");
+    ASSERT_TRUE(Eventually([] { return Fake().Control("stored?id=10001") == "2"; }, 3000));
+    Fake().Control(std::string("peer/stop?id=") + kSecondId);
+
+    ASSERT_TRUE(RunHost(kFirst, PeerAddress(kFirst, false), "offline 20000 留言带格式\r\n"));
+    EXPECT_EQ(1u, FakeFramesIn("015S").size());
+    std::vector<size_t> stored = FramesOutLengths("015B");
+    EXPECT_EQ((std::vector<size_t>{929, 959}), stored);
+    std::vector<std::string> trace = testkit::SplitLines(ReadLog(kFirst, L"trace.log"));
+    std::vector<std::string> counts;
+    for (const std::string& line : trace)
+        if (line.rfind("plug-3.dll DoCommand 2 ", 0) == 0) counts.push_back(line);
+    ASSERT_EQ(2u, counts.size()) << ReadLog(kFirst, L"trace.log");
+    EXPECT_NE(std::string::npos, counts[0].find("param=0000000000000001"));
+    EXPECT_NE(std::string::npos, counts[1].find("param=0000000000000002"));
+}
+
+// A receipt saying the text reached another account: the failure line without an offer,
+// and the peer's address asked of the presence server afresh.
+TEST(ChatHosts, AReceiptFromAnotherAccountAsksThePresenceServer) {
+    ResetFake();
+    ASSERT_GT(PresencePort(), 0) << "the fake presence server is not running";
+    std::string ignored;
+    testkit::LoopbackPost(PresencePort(), "/_ctl/reset", "", &ignored);
+    ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kSecondId + "&receipt=3").substr(0, 1));
+    bool ran = RunHost(kFirst, PeerAddress(kFirst, false),
+                       "open\r\npause 3000\r\nsend wrong\r\nawait 10000 发送失败了！\r\npause 1000\r\nlog display\r\n");
+    Fake().Control(std::string("peer/stop?id=") + kSecondId);
+    ASSERT_TRUE(ran);
+    std::string shown = ReadLog(kFirst, L"display.txt");
+    EXPECT_NE(std::string::npos, shown.find("    消息：\"wrong\" 发送失败了！")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("发送留言")) << shown;
+    std::string log = PresenceLog();
+    EXPECT_NE(std::string::npos, log.find("GetFriendIP")) << log;
+    EXPECT_NE(std::string::npos, log.find(Hex("target_id=20002"))) << log;
+}
