@@ -212,7 +212,8 @@ TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
 }
 
 // A receipt saying the text reached another account: the failure line without an offer,
-// and the peer's address asked of the presence server afresh.
+// the peer's addresses cleared and asked of the presence server afresh. (A text goes by
+// relay, and waits for a receipt, only when no direct link took it.)
 TEST(ChatHosts, AReceiptFromAnotherAccountAsksThePresenceServer) {
     ResetFake();
     ASSERT_GT(PresencePort(), 0) << "the fake presence server is not running";
@@ -220,7 +221,8 @@ TEST(ChatHosts, AReceiptFromAnotherAccountAsksThePresenceServer) {
     testkit::LoopbackPost(PresencePort(), "/_ctl/reset", "", &ignored);
     ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kSecondId + "&receipt=3").substr(0, 1));
     bool ran = RunHost(kFirst, PeerAddress(kFirst, false),
-                       "open\r\npause 3000\r\nsend wrong\r\nawait 10000 发送失败了！\r\npause 1000\r\nlog display\r\n");
+                       "open\r\npause 3000\r\nsend wrong\r\nawait 10000 \"wrong\" 发送失败了！\r\npause 1000\r\n"
+                       "log display\r\n");
     Fake().Control(std::string("peer/stop?id=") + kSecondId);
     ASSERT_TRUE(ran);
     std::string shown = ReadLog(kFirst, L"display.txt");
