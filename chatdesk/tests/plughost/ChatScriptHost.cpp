@@ -15,6 +15,8 @@
 //   await <ms> <text>         until the chat display shows the text
 //   offline <ms> <text>       until the offline-message window shows the text
 //   log <name>                the chat display's text into "<log folder>\<name>.txt"
+//   log-offline <name>        the same of the offline-message window
+//   shot <path>               a picture of the chat window, shown for it, as a bitmap file
 //   unload                    Container_Unload
 // At the end the container's call trace goes to "<log folder>\trace.log" and the steps
 // taken to "<log folder>\steps.txt" (after a failure, the display to "failed.txt"). The
@@ -33,6 +35,7 @@
 #include "ModulePath.h"
 #include "OfflineWindow.h"
 #include "RostBase.h"
+#include "Screenshot.h"
 #include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -195,6 +198,20 @@ bool RunStep(Host& host, const std::string& line) {
         in >> name;
         return testkit::WriteFileBytes(host.logs + vantor::AnsiToWide(name) + L".txt",
                                        Utf8(Shown(ChatWindow(), chatdesk::kDisplayId)));
+    }
+    if (step == "log-offline") {
+        std::string name;
+        in >> name;
+        return testkit::WriteFileBytes(host.logs + vantor::AnsiToWide(name) + L".txt",
+                                       Utf8(Shown(WindowWith(chatdesk::kOfflineEditId), chatdesk::kOfflineEditId)));
+    }
+    if (step == "shot") {
+        HWND window = ChatWindow();
+        if (!window) return false;
+        ShowWindow(window, SW_SHOWNORMAL);
+        SetForegroundWindow(window);
+        testkit::PumpUntilDone([] { return false; }, 500);
+        return testkit::SaveBitmapFile(testkit::CaptureWindow(window), rest());
     }
     if (step == "unload") {
         auto unload = vantor::ProcAddress<PFN_Container_Unload>(host.container, CONTAINER_UNLOAD_NAME);

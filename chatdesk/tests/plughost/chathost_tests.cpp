@@ -98,6 +98,12 @@ std::string PeerAddress(const Side& side, bool direct) {
     return LoopbackAddress(direct ? side.peerLast : side.ownLast + 10);
 }
 
+std::wstring ShotPath(bool direct) {
+    std::wstring dir = testkit::ProgramDir() + L"screenshots";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir + (direct ? L"\\chathost-direct.bmp" : L"\\chathost-relayed.bmp");
+}
+
 // The answering host starts first; the opener once the answerer is logged in. Each
 // display holds each text once, the greeting before the answer.
 void Converse(bool direct) {
@@ -112,10 +118,12 @@ void Converse(bool direct) {
     // The link attempt on opening ends before the first text.
     bool opened = RunHost(kFirst, PeerAddress(kFirst, direct),
                           std::string("open\r\npause 3000\r\nsend ") + kGreeting + "\r\nawait 30000 " + kAnswer +
-                              "\r\npause 1000\r\nlog display\r\n");
+                              "\r\npause 1000\r\nlog display\r\nshot " + vantor::WideToAnsi(ShotPath(direct)) + "\r\n");
     second.join();
     ASSERT_TRUE(opened);
     ASSERT_TRUE(answered);
+    // Each logged in through the gatekeeper.
+    EXPECT_EQ(2u, GatekeeperPosts());
     const std::string greeting = kGreeting, answer = kAnswer;
     for (const Side* side : {&kFirst, &kSecond}) {
         SCOPED_TRACE(side->name);
@@ -198,17 +206,23 @@ TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
     ASSERT_TRUE(Eventually([] { return Fake().Control("stored?id=10001") == "2"; }, 3000));
     Fake().Control(std::string("peer/stop?id=") + kSecondId);
 
-    ASSERT_TRUE(RunHost(kFirst, PeerAddress(kFirst, false), "offline 20000 留言带格式\r\n"));
+    ASSERT_TRUE(RunHost(kFirst, PeerAddress(kFirst, false), "offline 20000 留言带格式\r\nlog-offline offline\r\n"));
+    std::string shown = ReadLog(kFirst, L"offline.txt");
+    EXPECT_NE(std::string::npos, shown.find("<20002><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("<20002><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
     EXPECT_EQ(1u, FakeFramesIn("015S").size());
     std::vector<size_t> stored = FramesOutLengths("015B");
     EXPECT_EQ((std::vector<size_t>{929, 959}), stored);
     std::vector<std::string> trace = testkit::SplitLines(ReadLog(kFirst, L"trace.log"));
-    std::vector<std::string> counts;
+    std::vector<std::string> counts;  // "plug-3.dll DoCommand 2 param=<count, hex>"
     for (const std::string& line : trace)
         if (line.rfind("plug-3.dll DoCommand 2 ", 0) == 0) counts.push_back(line);
     ASSERT_EQ(2u, counts.size()) << ReadLog(kFirst, L"trace.log");
-    EXPECT_NE(std::string::npos, counts[0].find("param=0000000000000001"));
-    EXPECT_NE(std::string::npos, counts[1].find("param=0000000000000002"));
+    for (size_t i = 0; i < counts.size(); ++i) {
+        size_t at = counts[i].find("param=");
+        ASSERT_NE(std::string::npos, at) << counts[i];
+        EXPECT_EQ(i + 1, strtoull(counts[i].c_str() + at + 6, nullptr, 16)) << counts[i];
+    }
 }
 
 // A receipt saying the text reached another account: the failure line without an offer,
