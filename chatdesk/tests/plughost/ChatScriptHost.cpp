@@ -208,7 +208,8 @@ bool RunStep(Host& host, const std::string& line) {
     if (step == "shot") {
         HWND window = ChatWindow();
         if (!window) return false;
-        ShowWindow(window, SW_SHOWNORMAL);
+        // The picture is what the screen shows there: above the windows of other hosts.
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
         SetForegroundWindow(window);
         testkit::PumpUntilDone([] { return false; }, 500);
         return testkit::SaveBitmapFile(testkit::CaptureWindow(window), rest());
