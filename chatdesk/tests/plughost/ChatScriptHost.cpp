@@ -7,6 +7,10 @@
 //
 // The script is UTF-8 text, one step a line; a failed step ends the script:
 //   book <own id> <own address> <peer id> <peer address>   the store, handed to ClientCore
+//                             (its stand-in, CoreStub)
+//   signin <own id> <peer id> ClientCore logs the account in to the platform stand-in
+//                             (zumbase) and the presence server, which gives the book and
+//                             the friends online
 //   load                      Container_Load into the host window
 //   login <ms>                until the IM server holds a session for the account
 //   open                      command 1 to plug 9 with the peer's entry
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include "ChatDialog.h"
+#include "ClientCore.h"
 #include "ContactRecords.h"
 #include "DialogDriver.h"
 #include "ImFake.h"
@@ -93,6 +98,61 @@ bool BuildBook(Host& host, const std::string& own, const std::string& ownAddress
     host.ownId = own;
     setStore(store);
     return host.peer != nullptr;
+}
+
+struct OnlineWalk {
+    RostBaseHandle store;
+    HMODULE rostBase;
+    int taken;
+};
+
+// The friends online and their addresses, as the presence tab puts them into the store
+// (no presence tab runs here).
+bool TakeOnlineFriends(RostBaseHandle store) {
+    HMODULE presence = GetModuleHandleW(L"PresenceCore.dll");
+    auto online = vantor::ProcAddress<int(__stdcall*)(int(__stdcall*)(FriendInfoA, UINT_PTR), UINT_PTR)>(
+        presence, "PS_Cco_GetOnlineFriendsA");
+    OnlineWalk walk = {store, GetModuleHandleW(L"RostBase.dll"), 0};
+    if (!online) return false;
+    int result = online(
+        [](FriendInfoA record, UINT_PTR context) -> int {
+            auto* w = reinterpret_cast<OnlineWalk*>(context);
+            auto find = vantor::ProcAddress<decltype(&RostBase_IsUserInFriendsA)>(w->rostBase, "RostBase_IsUserInFriendsA");
+            auto get = vantor::ProcAddress<decltype(&RostBase_GetFriendInfoA)>(w->rostBase, "RostBase_GetFriendInfoA");
+            auto modify = vantor::ProcAddress<decltype(&RostBase_ModifyFriendA)>(w->rostBase, "RostBase_ModifyFriendA");
+            GroupHandle group = nullptr;
+            FriendHandle entry = find && get && modify ? find(w->store, record.id, &group) : nullptr;
+            FriendInfoA info = {};
+            if (entry && get(w->store, entry, &info)) {
+                info.status = record.status;
+                if (modify(w->store, entry, &info)) ++w->taken;
+            }
+            return 1;
+        },
+        reinterpret_cast<UINT_PTR>(&walk));
+    return result == 0 && walk.taken > 0;
+}
+
+// The account logs in through ClientCore, whose login fills the store from the presence
+// server; the peer is found in it.
+bool SignIn(Host& host, const std::string& own, const std::string& peer) {
+    HMODULE platform = vantor::LoadProgramLibrary(L"zumbase.dll");
+    auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(platform, "ZumStub_Set");
+    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
+    auto alive = vantor::ProcAddress<decltype(&Cco_IsAlive)>(core, "Cco_IsAlive");
+    auto login = vantor::ProcAddress<decltype(&Cco_LoginA)>(core, "Cco_LoginA");
+    auto store = vantor::ProcAddress<decltype(&Cco_GetRostBaseHandle)>(core, MAKEINTRESOURCEA(27));
+    if (!set || !alive || !login || !store) return false;
+    set("Customer", "account", own.c_str());
+    int connected = 0;
+    if (alive(&connected) != 0 || login(0, 0, 0, nullptr, nullptr) != 0) return false;
+    // The login loaded the store's library.
+    HMODULE rostBase = GetModuleHandleW(L"RostBase.dll");
+    auto find = vantor::ProcAddress<decltype(&RostBase_IsUserInFriendsA)>(rostBase, "RostBase_IsUserInFriendsA");
+    GroupHandle group = nullptr;
+    host.peer = find && store() ? find(store(), peer.c_str(), &group) : nullptr;
+    host.ownId = own;
+    return host.peer != nullptr && TakeOnlineFriends(store());
 }
 
 bool HasSession(const std::string& id) {
@@ -160,6 +220,11 @@ bool RunStep(Host& host, const std::string& line) {
         std::string own, ownAddress, peer, peerAddress;
         in >> own >> ownAddress >> peer >> peerAddress;
         return BuildBook(host, own, ownAddress, peer, peerAddress);
+    }
+    if (step == "signin") {
+        std::string own, peer;
+        in >> own >> peer;
+        return SignIn(host, own, peer);
     }
     if (step == "load") {
         host.container = vantor::LoadProgramLibrary(L"PlugHost.dll");

@@ -50,12 +50,14 @@ int PresencePort() {
 }
 
 // The side's program folder: the client's, the container with its command center and
-// kernel facade, the recording tab manager and plug-in, and the presence client pointed
-// at the fake presence server.
+// kernel facade, the recording tab manager and plug-in, the kernel with the platform
+// stand-in, and the presence client pointed at the fake presence server.
 std::wstring Stage(const Side& side) {
     std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(side.name));
     bool staged = StageClientFolder(dir, LoopbackAddress(side.ownLast).c_str());
-    for (const wchar_t* file : {L"ChatScriptHost.exe", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"PresenceCore.dll"})
+    for (const wchar_t* file : {L"ChatScriptHost.exe", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll",
+                                L"PresenceCore.dll", L"ClientCore.dll", L"zumbase.dll", L"config\\commprof.cfg",
+                                L"config\\version.cfg"})
         staged = testkit::CopyFromProgramDir(dir, file) && staged;
     staged = testkit::CopyFromProgramDir(dir, L"TraceDeck.dll", L"TabDeck.dll") && staged;
     staged = testkit::CopyFromProgramDir(dir, L"TracePlug.dll", L"plug-3.dll") && staged;
@@ -68,14 +70,45 @@ std::wstring Stage(const Side& side) {
     return dir;
 }
 
-// Runs the side's host with the script (UTF-8 steps, one a line); true when every step passed.
+std::string Cell(const std::string& name, const std::string& text) {
+    return "<cell name=\"" + name + "\" type=\"8\">" + text + "</cell>";
+}
+
+std::string Reply(const std::string& cells) { return "<lwData docId=\"1\" opname=\"x\">" + cells + "</lwData>"; }
+
+void ProgramPresence(const std::string& action, const std::string& reply) {
+    std::string answer;
+    EXPECT_EQ(200, testkit::LoopbackPost(PresencePort(), "/_ctl/default?action=" + action + "&status=200", reply, &answer));
+}
+
+// What the presence server answers the side's login: a book of the account and its peer,
+// and the peer online at `peerAddress`.
+void ProgramPresence(const Side& side, const std::string& peerAddress) {
+    std::string friends;
+    for (const char* id : {side.ownId, side.peerId})
+        friends += "<item>" + Cell("friendID", id) + Cell("contactname", id) + "</item>";
+    std::string group = "<item>" + Cell("groupID", "11") + Cell("groupName", "friends") +
+                        "<cell name=\"friendList\" type=\"27\">" + friends + "</cell></item>";
+    ProgramPresence("IncrementGetAddressList",
+                    Reply(Cell("time", "20260101000000") + "<cell name=\"groupList\" type=\"27\">" + Cell("groupID", "1") +
+                          "<cell name=\"friendList\" type=\"27\">" + group + "</cell></cell>"));
+    std::string port = std::to_string(kClientPort);
+    ProgramPresence("GetUserContactFriendIP",
+                    Reply("<cell name=\"friend-list\" type=\"27\"><record>" + Cell("friendid", side.peerId) +
+                          Cell("statuscode", "1") + Cell("localip", peerAddress) + Cell("localport", port) +
+                          Cell("ip", peerAddress) + Cell("port", port) + "</record></cell>"));
+}
+
+// Runs the side's host with the script (UTF-8 steps, one a line) after its login, the
+// presence server showing the peer at `peerAddress`; true when every step passed.
 bool RunHost(const Side& side, const std::string& peerAddress, const std::string& steps) {
     std::wstring dir = Stage(side);
     testkit::RemoveTree(LogDir(side));
     CreateDirectoryW((testkit::ProgramDir() + L"chathost-logs").c_str(), nullptr);
     CreateDirectoryW(LogDir(side).c_str(), nullptr);
-    std::string script = "book " + std::string(side.ownId) + " " + LoopbackAddress(side.ownLast) + " " + side.peerId +
-                         " " + peerAddress + "\r\nload\r\nlogin 20000\r\n" + steps + "unload\r\n";
+    ProgramPresence(side, peerAddress);
+    std::string script = "signin " + std::string(side.ownId) + " " + side.peerId + "\r\nload\r\nlogin 20000\r\n" + steps +
+                         "unload\r\n";
     testkit::WriteFileBytes(dir + L"script.txt", script);
     std::wstring logs = LogDir(side);
     logs.pop_back();  // a backslash before the closing quote would escape it
