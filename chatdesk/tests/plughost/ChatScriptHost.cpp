@@ -6,8 +6,6 @@
 //   ChatScriptHost.exe <script file> <log folder>
 //
 // The script is UTF-8 text, one step a line; a failed step ends the script:
-//   book <own id> <own address> <peer id> <peer address>   the store, handed to ClientCore
-//                             (its stand-in, CoreStub)
 //   signin <own id> <peer id> ClientCore logs the account in to the platform stand-in
 //                             (zumbase) and the presence server, which gives the book and
 //                             the friends online
@@ -48,7 +46,7 @@
 
 namespace {
 
-// Any non-zero value reaches the store through the ClientCore stand-in.
+// Any non-zero value reaches the signed-in account's store.
 constexpr HostContext kBook = 1;
 
 struct Host {
@@ -61,44 +59,6 @@ struct Host {
 };
 
 std::string Utf8(const std::wstring& text) { return vantor::EncodeText(text, CP_UTF8); }
-
-// Builds the account's store in the program folder, with the chat service among the
-// account's policies and the peer in the root group, and hands it to ClientCore.
-bool BuildBook(Host& host, const std::string& own, const std::string& ownAddress, const std::string& peer,
-               const std::string& peerAddress) {
-    HMODULE rostBase = vantor::LoadProgramLibrary(L"RostBase.dll");
-    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
-    auto load = vantor::ProcAddress<decltype(&RostBase_LoadA)>(rostBase, "RostBase_LoadA");
-    auto setSelf = vantor::ProcAddress<decltype(&RostBase_SetCurrentAccountInfoA)>(rostBase, "RostBase_SetCurrentAccountInfoA");
-    auto self = vantor::ProcAddress<decltype(&RostBase_GetCurrentAccount)>(rostBase, "RostBase_GetCurrentAccount");
-    auto addPolicy = vantor::ProcAddress<decltype(&RostBase_AddServicePolicyA)>(rostBase, "RostBase_AddServicePolicyA");
-    auto root = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rostBase, "RostBase_GetOnRootGroup");
-    auto add = vantor::ProcAddress<decltype(&RostBase_AddFriendA)>(rostBase, "RostBase_AddFriendA");
-    auto setStore = vantor::ProcAddress<void(WINAPI*)(RostBaseHandle)>(core, "CoreStub_SetStore");
-    if (!load || !setSelf || !self || !addPolicy || !root || !add || !setStore) return false;
-    RostBaseHandle store = load(own.c_str());
-    if (!store) return false;
-    FriendInfoA me = {};
-    vantor::CopyField(me.id, own.c_str());
-    vantor::CopyField(me.nickname, own.c_str());
-    me.status.status = 1;
-    me.status.publicIp = inet_addr(ownAddress.c_str());
-    setSelf(store, &me);
-    ServicePolicyInfoA chat = {};
-    chat.id = PLUG_CHAT;
-    vantor::CopyField(chat.name, "chat");
-    chat.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
-    if (!addPolicy(store, self(store), &chat, 1, 0)) return false;
-    FriendInfoA other = {};
-    vantor::CopyField(other.id, peer.c_str());
-    vantor::CopyField(other.nickname, peer.c_str());
-    other.status.status = 1;
-    other.status.publicIp = inet_addr(peerAddress.c_str());
-    host.peer = add(store, &other, root(store));
-    host.ownId = own;
-    setStore(store);
-    return host.peer != nullptr;
-}
 
 struct OnlineWalk {
     RostBaseHandle store;
@@ -216,11 +176,6 @@ bool RunStep(Host& host, const std::string& line) {
         return testkit::Wide(text.c_str());
     };
     DWORD ms = 0;
-    if (step == "book") {
-        std::string own, ownAddress, peer, peerAddress;
-        in >> own >> ownAddress >> peer >> peerAddress;
-        return BuildBook(host, own, ownAddress, peer, peerAddress);
-    }
     if (step == "signin") {
         std::string own, peer;
         in >> own >> peer;
@@ -312,6 +267,9 @@ int main(int argc, char** argv) {
     if (failed && host.container) {
         if (auto unload = vantor::ProcAddress<PFN_Container_Unload>(host.container, CONTAINER_UNLOAD_NAME)) unload();
     }
+    // The account logs off as the host's does, after the container is gone.
+    if (auto logoff = vantor::ProcAddress<decltype(&Cco_Logoff)>(GetModuleHandleW(L"ClientCore.dll"), "Cco_Logoff"))
+        logoff();
     testkit::WriteFileBytes(host.logs + L"steps.txt", host.steps);
     testkit::WriteFileBytes(host.logs + L"trace.log", testkit::ReadFileBytes(testkit::ProgramDir() + L"trace.log"));
     DestroyWindow(host.window);

@@ -1,9 +1,10 @@
 // Chat clients as a host runs them: each a ChatScriptHost in a program folder of its own,
-// with the tab container, the command center and the recording plug-in as plug -3,
-// ChatDesk loaded as the chat service of an account with service policy 9, an account,
-// loopback address and contact book of its own, logging in through the fake gatekeeper.
-// Two of them chat, relayed and directly; one alone takes stored messages and a receipt
-// from another account.
+// with the tab container, the command center and the recording plug-in as plug -3. Its
+// account signs in through ClientCore against the platform stand-in and the fake presence
+// server (which gives the book with the peer and where the peer is online); ChatDesk,
+// loaded by the container as the chat service, listens on a loopback address of its own
+// and logs in to the IM server through the fake gatekeeper. Two of them chat, relayed and
+// directly; one alone takes stored messages and a receipt from another account.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <windows.h>
