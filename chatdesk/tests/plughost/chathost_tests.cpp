@@ -82,9 +82,11 @@ void ProgramPresence(const std::string& action, const std::string& reply) {
     EXPECT_EQ(200, testkit::LoopbackPost(PresencePort(), "/_ctl/default?action=" + action + "&status=200", reply, &answer));
 }
 
-// What the presence server answers the side's login: a book of the account and its peer,
-// and the peer online at `peerAddress`.
+// What the presence server answers the side's login, from now on: a book of the account
+// and its peer, and the peer online at `peerAddress`. Its log starts afresh.
 void ProgramPresence(const Side& side, const std::string& peerAddress) {
+    std::string ignored;
+    testkit::LoopbackPost(PresencePort(), "/_ctl/reset", "", &ignored);
     std::string friends;
     for (const char* id : {side.ownId, side.peerId})
         friends += "<item>" + Cell("friendID", id) + Cell("contactname", id) + "</item>";
@@ -103,6 +105,10 @@ void ProgramPresence(const Side& side, const std::string& peerAddress) {
 // Runs the side's host with the script (UTF-8 steps, one a line) after its login, the
 // presence server showing the peer at `peerAddress`; true when every step passed.
 bool RunHost(const Side& side, const std::string& peerAddress, const std::string& steps) {
+    if (PresencePort() <= 0) {
+        ADD_FAILURE() << "the fake presence server is not running";
+        return false;
+    }
     std::wstring dir = Stage(side);
     testkit::RemoveTree(LogDir(side));
     CreateDirectoryW((testkit::ProgramDir() + L"chathost-logs").c_str(), nullptr);
@@ -126,7 +132,7 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// Where the side's book says its peer is: where the peer listens for a direct link, or
+// Where the presence server says the side's peer is: where the peer listens for a direct link, or
 // an address where nothing listens, so that every link attempt fails and texts go by relay.
 std::string PeerAddress(const Side& side, bool direct) {
     return LoopbackAddress(direct ? side.peerLast : side.ownLast + 10);
@@ -138,7 +144,8 @@ std::wstring ShotPath(bool direct) {
     return dir + (direct ? L"\\chathost-direct.bmp" : L"\\chathost-relayed.bmp");
 }
 
-// The answering host starts first; the opener once the answerer is logged in. Each
+// The answering host starts first; the opener once the answerer is logged in (the presence
+// server is programmed for one login at a time). Each
 // display holds each text once, the greeting before the answer.
 void Converse(bool direct) {
     ResetFake();
@@ -264,9 +271,6 @@ TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
 // relay, and waits for a receipt, only when no direct link took it.)
 TEST(ChatHosts, AReceiptFromAnotherAccountAsksThePresenceServer) {
     ResetFake();
-    ASSERT_GT(PresencePort(), 0) << "the fake presence server is not running";
-    std::string ignored;
-    testkit::LoopbackPost(PresencePort(), "/_ctl/reset", "", &ignored);
     ASSERT_EQ("0", Fake().Control(std::string("peer/start?id=") + kSecondId + "&receipt=3").substr(0, 1));
     bool ran = RunHost(kFirst, PeerAddress(kFirst, false),
                        "open\r\npause 3000\r\nsend wrong\r\nawait 10000 \"wrong\" 发送失败了！\r\npause 1000\r\n"
