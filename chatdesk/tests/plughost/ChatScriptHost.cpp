@@ -66,31 +66,29 @@ struct OnlineWalk {
     int taken;
 };
 
+int __stdcall TakeOnlineFriend(FriendInfoA record, UINT_PTR context) {
+    auto* w = reinterpret_cast<OnlineWalk*>(context);
+    auto find = vantor::ProcAddress<decltype(&RostBase_IsUserInFriendsA)>(w->rostBase, "RostBase_IsUserInFriendsA");
+    auto get = vantor::ProcAddress<decltype(&RostBase_GetFriendInfoA)>(w->rostBase, "RostBase_GetFriendInfoA");
+    auto modify = vantor::ProcAddress<decltype(&RostBase_ModifyFriendA)>(w->rostBase, "RostBase_ModifyFriendA");
+    GroupHandle group = nullptr;
+    FriendHandle entry = find && get && modify ? find(w->store, record.id, &group) : nullptr;
+    FriendInfoA info = {};
+    if (entry && get(w->store, entry, &info)) {
+        info.status = record.status;
+        if (modify(w->store, entry, &info)) ++w->taken;
+    }
+    return 1;
+}
+
 // The friends online and their addresses, as the presence tab puts them into the store
 // (no presence tab runs here).
 bool TakeOnlineFriends(RostBaseHandle store) {
-    HMODULE presence = GetModuleHandleW(L"PresenceCore.dll");
-    auto online = vantor::ProcAddress<int(__stdcall*)(int(__stdcall*)(FriendInfoA, UINT_PTR), UINT_PTR)>(
-        presence, "PS_Cco_GetOnlineFriendsA");
+    typedef int(__stdcall * EnumProc)(FriendInfoA, UINT_PTR);
+    auto online = vantor::ProcAddress<int(__stdcall*)(EnumProc, UINT_PTR)>(GetModuleHandleW(L"PresenceCore.dll"),
+                                                                          "PS_Cco_GetOnlineFriendsA");
     OnlineWalk walk = {store, GetModuleHandleW(L"RostBase.dll"), 0};
-    if (!online) return false;
-    int result = online(
-        [](FriendInfoA record, UINT_PTR context) -> int {
-            auto* w = reinterpret_cast<OnlineWalk*>(context);
-            auto find = vantor::ProcAddress<decltype(&RostBase_IsUserInFriendsA)>(w->rostBase, "RostBase_IsUserInFriendsA");
-            auto get = vantor::ProcAddress<decltype(&RostBase_GetFriendInfoA)>(w->rostBase, "RostBase_GetFriendInfoA");
-            auto modify = vantor::ProcAddress<decltype(&RostBase_ModifyFriendA)>(w->rostBase, "RostBase_ModifyFriendA");
-            GroupHandle group = nullptr;
-            FriendHandle entry = find && get && modify ? find(w->store, record.id, &group) : nullptr;
-            FriendInfoA info = {};
-            if (entry && get(w->store, entry, &info)) {
-                info.status = record.status;
-                if (modify(w->store, entry, &info)) ++w->taken;
-            }
-            return 1;
-        },
-        reinterpret_cast<UINT_PTR>(&walk));
-    return result == 0 && walk.taken > 0;
+    return online && online(TakeOnlineFriend, reinterpret_cast<UINT_PTR>(&walk)) == 0 && walk.taken > 0;
 }
 
 // The account logs in through ClientCore, whose login fills the store from the presence
@@ -104,6 +102,7 @@ bool SignIn(Host& host, const std::string& own, const std::string& peer) {
     auto store = vantor::ProcAddress<decltype(&Cco_GetRostBaseHandle)>(core, MAKEINTRESOURCEA(27));
     if (!set || !alive || !login || !store) return false;
     set("Customer", "account", own.c_str());
+    set("Customer", "nickname", own.c_str());
     int connected = 0;
     if (alive(&connected) != 0 || login(0, 0, 0, nullptr, nullptr) != 0) return false;
     // The login loaded the store's library.
@@ -128,19 +127,19 @@ struct WindowSearch {
     HWND found;
 };
 
+BOOL CALLBACK FindWindowWith(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !GetDlgItem(window, search->control)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // A top-level window of this process holding the control; null when none.
 HWND WindowWith(int control) {
     WindowSearch search = {control, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<WindowSearch*>(param);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process != GetCurrentProcessId() || !GetDlgItem(window, s->control)) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindWindowWith, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
