@@ -145,14 +145,20 @@ std::vector<std::string> Fields(const std::string& line) {
 }
 }  // namespace
 
-std::vector<std::string> FakeFramesIn(const std::string& code) {
+namespace {
+std::vector<std::string> FakeFrames(const char* direction, const std::string& code) {
     std::vector<std::string> frames;
     for (const std::string& line : FakeLines("log")) {
         std::vector<std::string> f = Fields(line);  // time, direction, session, code, length, hex
-        if (f.size() >= 6 && f[1] == "in" && f[3] == code) frames.push_back(Unhex(f[5]));
+        if (f.size() >= 6 && f[1] == direction && f[3] == code) frames.push_back(Unhex(f[5]));
     }
     return frames;
 }
+}  // namespace
+
+std::vector<std::string> FakeFramesIn(const std::string& code) { return FakeFrames("in", code); }
+
+std::vector<std::string> FakeFramesOut(const std::string& code) { return FakeFrames("out", code); }
 
 size_t GatekeeperPosts() { return FakeLines("gatekeeper_log").size(); }
 

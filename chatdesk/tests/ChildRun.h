@@ -41,6 +41,8 @@ void ResetFake();
 std::vector<std::string> FakeLines(const std::string& route);
 // Frames the fake received: hex bytes of each frame of `code` and direction "in".
 std::vector<std::string> FakeFramesIn(const std::string& code);
+// The same of the frames it sent (direction "out").
+std::vector<std::string> FakeFramesOut(const std::string& code);
 size_t GatekeeperPosts();
 bool HasSession(const std::string& id);
 // A peer's received frames: (link kind, bytes).

@@ -9,7 +9,6 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -145,8 +144,8 @@ std::wstring ShotPath(bool direct) {
 }
 
 // The answering host starts first; the opener once the answerer is logged in (the presence
-// server is programmed for one login at a time). Each
-// display holds each text once, the greeting before the answer.
+// server is programmed for one login at a time). Each display holds each text once, the
+// greeting before the answer.
 void Converse(bool direct) {
     ResetFake();
     bool answered = false;
@@ -173,24 +172,6 @@ void Converse(bool direct) {
         EXPECT_EQ(1u, Count(shown, answer)) << shown;
         EXPECT_LT(shown.find(greeting), shown.find(answer));
     }
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::istringstream in(line);
-    std::string field;
-    while (std::getline(in, field, '\t')) fields.push_back(field);
-    return fields;
-}
-
-// Lengths of the frames of `code` the fake sent.
-std::vector<size_t> FramesOutLengths(const std::string& code) {
-    std::vector<size_t> lengths;
-    for (const std::string& line : FakeLines("log")) {
-        std::vector<std::string> f = Fields(line);  // time, direction, session, code, length, hex
-        if (f.size() >= 6 && f[1] == "out" && f[3] == code) lengths.push_back(f[5].size() / 2);
-    }
-    return lengths;
 }
 
 // A chat text of the peer kept by the server for the first side.
@@ -252,8 +233,10 @@ TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
     EXPECT_NE(std::string::npos, shown.find("<20002><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
     EXPECT_NE(std::string::npos, shown.find("<20002><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
     EXPECT_EQ(1u, FakeFramesIn("015S").size());
-    std::vector<size_t> stored = FramesOutLengths("015B");
-    EXPECT_EQ((std::vector<size_t>{929, 959}), stored);
+    std::vector<std::string> stored = FakeFramesOut("015B");
+    ASSERT_EQ(2u, stored.size());
+    EXPECT_EQ(929u, stored[0].size());
+    EXPECT_EQ(959u, stored[1].size());
     std::vector<std::string> trace = testkit::SplitLines(ReadLog(kFirst, L"trace.log"));
     std::vector<std::string> counts;  // "plug-3.dll DoCommand 2 param=<count, hex>"
     for (const std::string& line : trace)
