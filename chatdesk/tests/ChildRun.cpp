@@ -92,10 +92,7 @@ void ChildTest::SetUp() {
     ResetFake();
 }
 
-bool RunChild(const char* mode, const char* filter, DWORD timeoutMs, const char* address) {
-    std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
-    std::wstring exe = testkit::CopyThisExeTo(dir);
-    if (exe.empty()) return false;
+bool StageClientFolder(const std::wstring& dir, const char* address) {
     for (const wchar_t* file : {L"ChatDesk.dll", L"WebFetch.dll", L"RostBase.dll", L"RostLedger.dll", L"RostKeeper.dll"})
         if (!testkit::CopyFromProgramDir(dir, file)) return false;
     if (!testkit::CopyFromProgramDir(dir, L"CoreStub.dll", L"ClientCore.dll")) return false;
@@ -111,7 +108,13 @@ bool RunChild(const char* mode, const char* filter, DWORD timeoutMs, const char*
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
     testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n");
     testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");
-    testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
+    return testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
+}
+
+bool RunChild(const char* mode, const char* filter, DWORD timeoutMs, const char* address) {
+    std::wstring dir = testkit::FreshDir(vantor::AnsiToWide(std::string("chatdesk-") + mode));
+    std::wstring exe = testkit::CopyThisExeTo(dir);
+    if (exe.empty() || !StageClientFolder(dir, address)) return false;
     DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
                                      {{L"CHATDESK_TEST_CHILD", vantor::AnsiToWide(mode)},
                                       {L"VANTOR_IM_FAKE_PORTS", vantor::AnsiToWide(Fake().PortsText())}},
@@ -142,14 +145,20 @@ std::vector<std::string> Fields(const std::string& line) {
 }
 }  // namespace
 
-std::vector<std::string> FakeFramesIn(const std::string& code) {
+namespace {
+std::vector<std::string> FakeFrames(const char* direction, const std::string& code) {
     std::vector<std::string> frames;
     for (const std::string& line : FakeLines("log")) {
         std::vector<std::string> f = Fields(line);  // time, direction, session, code, length, hex
-        if (f.size() >= 6 && f[1] == "in" && f[3] == code) frames.push_back(Unhex(f[5]));
+        if (f.size() >= 6 && f[1] == direction && f[3] == code) frames.push_back(Unhex(f[5]));
     }
     return frames;
 }
+}  // namespace
+
+std::vector<std::string> FakeFramesIn(const std::string& code) { return FakeFrames("in", code); }
+
+std::vector<std::string> FakeFramesOut(const std::string& code) { return FakeFrames("out", code); }
 
 size_t GatekeeperPosts() { return FakeLines("gatekeeper_log").size(); }
 

@@ -26,6 +26,10 @@ constexpr unsigned short kClientPort = 60028;
 // True in a child run of `mode`; InChild: in any child run.
 bool ChildMode(const char* mode);
 bool InChild();
+// Fills a program folder (with its trailing backslash) with the client's libraries, skins,
+// status pictures and a "config\psimprof.cfg" for a client listening on `address`
+// (kClientAddress when null) and logging in through the fake's gatekeeper.
+bool StageClientFolder(const std::wstring& dir, const char* address = nullptr);
 // Runs the child tests of `mode` (gtest filter) in a fresh program folder; true when all passed.
 // The child's client listens on `address` (kClientAddress when null).
 bool RunChild(const char* mode, const char* filter, DWORD timeoutMs = 150000, const char* address = nullptr);
@@ -37,6 +41,8 @@ void ResetFake();
 std::vector<std::string> FakeLines(const std::string& route);
 // Frames the fake received: hex bytes of each frame of `code` and direction "in".
 std::vector<std::string> FakeFramesIn(const std::string& code);
+// The same of the frames it sent (direction "out").
+std::vector<std::string> FakeFramesOut(const std::string& code);
 size_t GatekeeperPosts();
 bool HasSession(const std::string& id);
 // A peer's received frames: (link kind, bytes).
