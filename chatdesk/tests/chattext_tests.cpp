@@ -579,6 +579,19 @@ std::vector<double> TimeTexts(ChatDialog* window, std::vector<double>* command) 
     return times;
 }
 
+// One plain line appended to the display, as each text gets two.
+std::vector<double> TimeAppends(ChatDialog* window, int count) {
+    std::vector<double> appends;
+    for (int i = 0; i < count; ++i) {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        chatdesk::AppendText(window->Window(), window->Display(), "line\r\n", window->DisplayFormat(), true);
+        QueryPerformanceCounter(&end);
+        appends.push_back(Milliseconds(start, end));
+    }
+    return appends;
+}
+
 bool ReadAll(SOCKET s, char* buffer, int length) {
     while (length > 0) {
         int got = recv(s, buffer, length, 0);
@@ -651,8 +664,10 @@ TEST_F(ChildTexts, DISABLED_BenchTexts) {
     ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
     ASSERT_NE(nullptr, window);
     ASSERT_FALSE(client->DirectLinkOf(window).get());
+    // Appends to a display of a few lines, beside the same at the end on a long display.
+    std::string report = Summary("display_append_first_lines", TimeAppends(window, 10));
     std::vector<double> command;
-    std::string report = Summary("relayed", TimeTexts(window, &command));
+    report += Summary("relayed", TimeTexts(window, &command));
     report += Summary("relayed_send_command", command);
     command.clear();
     HWND dialog = window->Window();
@@ -680,16 +695,7 @@ TEST_F(ChildTexts, DISABLED_BenchTexts) {
         reads.push_back(Milliseconds(start, end));
     }
     report += Summary("own_record_read", reads);
-    // One line appended to the display with its emoticon search, as each text gets twice.
-    std::vector<double> appends;
-    for (int i = 0; i < 100; ++i) {
-        LARGE_INTEGER start, end;
-        QueryPerformanceCounter(&start);
-        chatdesk::AppendText(window->Window(), window->Display(), "line\r\n", window->DisplayFormat(), true);
-        QueryPerformanceCounter(&end);
-        appends.push_back(Milliseconds(start, end));
-    }
-    report += Summary("display_append", appends);
+    report += Summary("display_append", TimeAppends(window, 100));
     WriteBench(report);
 }
 
