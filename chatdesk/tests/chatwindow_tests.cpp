@@ -231,21 +231,26 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     EXPECT_EQ(30, below.left);
     EXPECT_EQ(chat.bottom, below.top);
 
-    // The name area: picture 5 for a peer online, 4 when offline (the test strip has
-    // them red and green).
+    // The name area: picture 5 of the shipped strip for a peer online, 4 when offline,
+    // told apart by a point of the figure's body.
+    testkit::Capture strip;
+    ASSERT_TRUE(testkit::ReadBitmapFile(testkit::ReadFileBytes(testkit::ProgramDir() + L"resource\\RostTree.bmp"), &strip));
+    ASSERT_EQ(96, strip.width);
+    const int bodyX = 8, bodyY = 13;
+    ASSERT_NE(strip.At(4 * 16 + bodyX, bodyY), strip.At(5 * 16 + bodyX, bodyY));
     auto pictureColour = [&] {
         RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         PumpFor(100);
         RECT area, frame;
         GetWindowRect(GetDlgItem(shown, 1011), &area);
         GetWindowRect(shown, &frame);
-        return testkit::CaptureWindow(shown).At(area.left - frame.left + 8, area.top - frame.top + 8);
+        return testkit::CaptureWindow(shown).At(area.left - frame.left + bodyX, area.top - frame.top + bodyY);
     };
-    EXPECT_EQ(RGB(192, 0, 0), pictureColour());
+    EXPECT_EQ(strip.At(5 * 16 + bodyX, bodyY), pictureColour());
     FriendInfoA changed = window->Peer();
     changed.status.status = 10;
     window->TakeRecord(changed);
-    EXPECT_EQ(RGB(0, 192, 0), pictureColour());
+    EXPECT_EQ(strip.At(4 * 16 + bodyX, bodyY), pictureColour());
     changed.status.status = 1;
     window->TakeRecord(changed);
 
