@@ -627,7 +627,9 @@ TEST_F(ChildTexts, DISABLED_BenchTexts) {
     ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
     ASSERT_FALSE(client->DirectLinkOf(window).get());
-    // Appends to a display of a few lines, beside the same at the end on a long display.
+    // Appends to a display of a few lines, beside the same at the end on a long display;
+    // the window has shown itself first.
+    PumpFor(1000);
     std::string report = Summary("display_append_first_lines", TimeAppends(window, 10));
     std::vector<double> command;
     report += Summary("relayed", TimeTexts(window, &command));
