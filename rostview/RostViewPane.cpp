@@ -7,6 +7,7 @@
 #include "DebugOut.h"
 #include "FolderBar.h"
 #include "ModulePath.h"
+#include "PumpingJoin.h"
 #include "Sync.h"
 
 namespace rostview {
@@ -116,14 +117,7 @@ int RostViewPane::Destroy(HMODULE self) {
     if (book_) UnregisterFromKeeper(book_, self);
     // A callback already running on another thread may still be on its way in.
     CallbackEntry::Withdraw(this);
-    while (inside > 0) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    vantor::WaitZeroPumping(inside);
     if (loadThread_) {
         WaitPumping(loadThread_);
         CloseHandle(loadThread_);

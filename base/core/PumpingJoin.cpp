@@ -19,4 +19,24 @@ void JoinPumping(HANDLE thread) {
     }
 }
 
+void WaitZeroPumping(const std::atomic<int>& count) {
+    constexpr DWORD kLookMs = 10;
+    bool quit = false;
+    WPARAM quitCode = 0;
+    while (count.load() > 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kLookMs, QS_ALLINPUT);
+        MSG msg;
+        while (count.load() > 0 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = msg.wParam;
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (quit) PostQuitMessage(static_cast<int>(quitCode));
+}
+
 }  // namespace vantor

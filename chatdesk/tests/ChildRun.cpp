@@ -44,26 +44,6 @@ namespace {
 
 const char kChildVariable[] = "CHATDESK_TEST_CHILD";
 
-// A 96x16 strip of six status pictures, 24-bit, bottom-up.
-std::string StatusStrip() {
-    const int width = 96, height = 16, stride = width * 3;
-    std::string pixels(static_cast<size_t>(stride * height), '\0');
-    for (int x = 0; x < width; ++x)
-        for (int y = 0; y < height; ++y) pixels[static_cast<size_t>(y * stride + x * 3 + (x / 16) % 3)] = '\xC0';
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-    return std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-           std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels;
-}
-
 }  // namespace
 
 bool ChildMode(const char* mode) {
@@ -107,8 +87,10 @@ bool StageClientFolder(const std::wstring& dir, const char* address) {
                          "\r\nLocalTcpAddress=" + (address ? address : kClientAddress) + "\r\nIMGk=" + Fake().GatekeeperUrl() + "\r\n";
     testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
     testkit::WriteFileBytes(dir + L"config\\uiprof.cfg", "[Global]\r\nSkinName=Default\r\n");
-    testkit::WriteFileBytes(dir + L"resource\\RostLedgerProf.cfg", "[UIResource]\r\nbaseimage=resource\\status.bmp\r\n");
-    return testkit::WriteFileBytes(dir + L"resource\\status.bmp", StatusStrip());
+    // The shipped status pictures, as the chat window shows them.
+    for (const wchar_t* file : {L"resource\\RostLedgerProf.cfg", L"resource\\RostTree.bmp", L"resource\\RostService.bmp"})
+        if (!testkit::CopyFromProgramDir(dir, file)) return false;
+    return true;
 }
 
 bool RunChild(const char* mode, const char* filter, DWORD timeoutMs, const char* address) {

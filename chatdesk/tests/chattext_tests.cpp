@@ -44,19 +44,6 @@ protected:
     }
 };
 
-bool StartPeer(const char* id, const char* receipt = "0") {
-    return Fake().Control(std::string("peer/start?id=") + id + "&receipt=" + receipt).substr(0, 1) == "0";
-}
-
-std::string Shown(HWND edit) {
-    int room = 2 * GetWindowTextLengthW(edit) + 1;
-    std::string text(room, '\0');
-    text.resize(GetWindowTextA(edit, &text[0], room));
-    return text;
-}
-
-bool Contains(const std::string& text, const char* utf8) { return text.find(testkit::Ansi(utf8)) != std::string::npos; }
-
 // Types into the compose box and presses the send button.
 void Send(ChatDialog* window, const wchar_t* text) {
     HWND dialog = window->Window();
@@ -110,16 +97,6 @@ bool IsLink(HWND edit, LONG at) {
     return (format.dwEffects & CFE_LINK) != 0;
 }
 
-void SaveShot(const testkit::Capture& picture, const wchar_t* name) {
-    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
-    testkit::SaveBitmapFile(picture, testkit::ProgramDir() + L"screenshots\\" + name);
-    wchar_t stage[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", stage, MAX_PATH)) {
-        CreateDirectoryW(stage, nullptr);
-        testkit::SaveBitmapFile(picture, std::wstring(stage) + L"\\" + name);
-    }
-}
-
 size_t ObjectCount(HWND edit) {
     vantor::ComPtr<IRichEditOle> ole;
     SendMessageW(edit, EM_GETOLEINTERFACE, 0, reinterpret_cast<LPARAM>(ole.put()));
@@ -130,9 +107,7 @@ size_t ObjectCount(HWND edit) {
 
 TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
     ASSERT_FALSE(client->DirectLinkOf(window).get());
 
@@ -155,7 +130,7 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
     EXPECT_EQ(kFriendId, std::string(first.c_str() + 104));
     ASSERT_TRUE(Eventually([&] { return window->Texts().Waiting() == 0; }, 5000));
 
-    std::string shown = Shown(window->Display());
+    std::string shown = EditText(window->Display());
     EXPECT_TRUE(Contains(shown, "你好\r\n")) << shown;
     EXPECT_TRUE(Contains(shown, "second\r\n"));
     EXPECT_TRUE(Contains(shown, "<时间：")) << shown;
@@ -171,8 +146,8 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
     // The peer answers "hi^>there", reporting status 1.
     std::string stamp = Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=hi%5E%3Ethere");
     ASSERT_EQ(20u, stamp.size()) << stamp;
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "there"); }, 5000));
-    shown = Shown(window->Display());
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "there"); }, 5000));
+    shown = EditText(window->Display());
     EXPECT_TRUE(Contains(shown, "hi\r\nthere\r\n")) << shown;
     std::string expected = testkit::Ansi("<Lan> <时间：") + stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" +
                            stamp.substr(6, 2) + " " + stamp.substr(8, 2) + ":" + stamp.substr(10, 2) + ":" +
@@ -191,21 +166,19 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
 
     // No time-out for texts that got their receipt.
     PumpFor(12000);
-    EXPECT_FALSE(Contains(Shown(window->Display()), "发送超时了"));
+    EXPECT_FALSE(Contains(EditText(window->Display()), "发送超时了"));
 }
 
 TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId, "1"));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer("&receipt=1");
     ASSERT_NE(nullptr, window);
     HWND display = window->Display();
 
     // Refused: the failure line and the offer; the text waits for the user.
     Send(window, L"留言一");
-    ASSERT_TRUE(Eventually([&] { return FindAll(display, L"放弃留言").size() == 1; }, 5000)) << Shown(display);
-    EXPECT_TRUE(Contains(Shown(display), "    消息：\"留言一\" 发送失败了！"));
+    ASSERT_TRUE(Eventually([&] { return FindAll(display, L"放弃留言").size() == 1; }, 5000)) << EditText(display);
+    EXPECT_TRUE(Contains(EditText(display), "    消息：\"留言一\" 发送失败了！"));
     std::vector<LONG> sends = FindAll(display, L"发送留言");
     std::vector<LONG> giveUps = FindAll(display, L"放弃留言");
     ASSERT_EQ(1u, sends.size());
@@ -222,15 +195,15 @@ TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
     ASSERT_TRUE(Eventually([&] { return window->Texts().Waiting() == 0; }, 5000));
     EXPECT_FALSE(IsLink(display, sends[0]));
     EXPECT_FALSE(IsLink(display, giveUps[0]));
-    EXPECT_FALSE(Contains(Shown(display), "    留言："));
+    EXPECT_FALSE(Contains(EditText(display), "    留言："));
 
     // The server refuses to keep the next one: the store failure line.
     Fake().Control("store_result?result=1");
     Send(window, L"留言二");
     ASSERT_TRUE(Eventually([&] { return FindAll(display, L"发送留言").size() == 2; }, 5000));
     ClickLink(window, FindAll(display, L"发送留言")[1]);
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(display), "    留言： \"留言二\" 发送失败了！"); }, 5000))
-        << Shown(display);
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(display), "    留言： \"留言二\" 发送失败了！"); }, 5000))
+        << EditText(display);
     EXPECT_EQ(931u, FakeFramesIn("014S")[1].size());
     EXPECT_EQ(0u, window->Texts().Waiting());
 
@@ -251,12 +224,10 @@ TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
 
 TEST_F(ChildTexts, AnAnswerFromAnotherAccountDropsTheLinkWithoutOffer) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId, "3"));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer("&receipt=3");
     ASSERT_NE(nullptr, window);
     Send(window, L"wrong");
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "    消息：\"wrong\" 发送失败了！"); }, 5000));
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "    消息：\"wrong\" 发送失败了！"); }, 5000));
     PumpFor(300);
     EXPECT_TRUE(FindAll(window->Display(), L"发送留言").empty());
     EXPECT_EQ(0u, window->Texts().Waiting());
@@ -266,21 +237,19 @@ TEST_F(ChildTexts, AnAnswerFromAnotherAccountDropsTheLinkWithoutOffer) {
 
 TEST_F(ChildTexts, ASwallowedTextTimesOutAndItsLateReceiptFindsNothing) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
     Fake().Control("swallow?code=003S&count=1");
     Send(window, L"丢了");
     ASSERT_TRUE(Eventually([&] { return window->Texts().Waiting() == 1; }, 3000));
     PumpFor(9000);
-    EXPECT_FALSE(Contains(Shown(window->Display()), "发送超时了"));
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "    消息：\"丢了\" 发送超时了！"); }, 5000))
-        << Shown(window->Display());
+    EXPECT_FALSE(Contains(EditText(window->Display()), "发送超时了"));
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "    消息：\"丢了\" 发送超时了！"); }, 5000))
+        << EditText(window->Display());
     EXPECT_EQ(0u, window->Texts().Waiting());
     // The receipt arriving now changes nothing.
     FakeFramesIn("003S");
-    std::string shown = Shown(window->Display());
+    std::string shown = EditText(window->Display());
     chatdesk::ChatTextReceipt late;
     late.stamp = "20990101000000000000";
     late.senderId = kFriendId;
@@ -289,13 +258,13 @@ TEST_F(ChildTexts, ASwallowedTextTimesOutAndItsLateReceiptFindsNothing) {
     chatdesk::ImBytes bytes = chatdesk::BuildChatTextReceipt(late);
     Fake().Control(std::string("peer/raw?id=") + kFriendId, std::string(bytes.begin(), bytes.end()));
     PumpFor(800);
-    EXPECT_EQ(shown, Shown(window->Display()));
+    EXPECT_EQ(shown, EditText(window->Display()));
 }
 
 TEST_F(ChildTexts, DamagedTextsShowNothingRecordNothingOpenNothing) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kOtherFriend, "none"));
+    ASSERT_TRUE(StartScriptedPeer(kOtherFriend, "&receipt=none"));
     auto text = [](const char* digits, const char* sender) {
         chatdesk::ChatText t;
         t.stamp = "20260102030405006000";
@@ -336,7 +305,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
 
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId));
+    ASSERT_TRUE(StartScriptedPeer(kFriendId));
     // A window made hidden for a link request is shown by a text.
     Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=127.0.0.31&port=1");
     ASSERT_TRUE(Eventually([&] { return client.Window(kFriendId) != nullptr; }, 5000));
@@ -347,7 +316,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
 
     // A formatted text sets the peer format and stores it; a plain one after it is shown in it.
     Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=fmt&formatted=1");
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "fmt"); }, 5000));
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "fmt"); }, 5000));
     // The status it reports is stored without touching the rest of the friend's record.
     FriendInfoA stored = {};
     ASSERT_TRUE(Eventually([&] {
@@ -363,7 +332,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     EXPECT_EQ(180, peerFormat.yHeight);
     EXPECT_STREQ("SimSun", peerFormat.szFaceName);
     Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=plain%7Cxy%20%7C%3A%29");
-    ASSERT_TRUE(Eventually([&] { return Contains(Shown(window->Display()), "plain"); }, 5000));
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "plain"); }, 5000));
     HWND display = window->Display();
     LONG at = FindAll(display, L"plain").front();
     SendMessageW(display, EM_SETSEL, at, at + 1);
@@ -372,7 +341,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     SendMessageA(display, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&shown));
     EXPECT_EQ(180, shown.yHeight);
     // "|" with two non-code characters stays text; a code becomes a picture.
-    EXPECT_EQ(1u, FindAll(display, L"|xy").size()) << Shown(display);
+    EXPECT_EQ(1u, FindAll(display, L"|xy").size()) << EditText(display);
     EXPECT_TRUE(FindAll(display, L"|:)").empty());
     EXPECT_EQ(1u, ObjectCount(display));
 
@@ -400,7 +369,7 @@ TEST_F(ChildTexts, FormatsEmoticonsAndAHiddenWindow) {
     Send(window, L"你在吗？");
     ASSERT_TRUE(Eventually([&] { return FindAll(display, L"放弃留言").size() == 1; }, 5000));
     PumpFor(300);
-    SaveShot(testkit::CaptureWindow(window->Window()), L"chat-conversation.bmp");
+    SaveChatPicture(testkit::CaptureWindow(window->Window()), L"chat-conversation.bmp");
 }
 
 namespace {
@@ -433,9 +402,7 @@ void AnswerFontDialog(DWORD thread, const wchar_t* size) {
 
 TEST_F(ChildTexts, AFontChoiceIsStoredAndEveryLaterTextFormatted) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
     Send(window, L"one");
     Send(window, L"two");
@@ -456,9 +423,7 @@ TEST_F(ChildTexts, AFontChoiceIsStoredAndEveryLaterTextFormatted) {
     EXPECT_EQ("48", texts[3].substr(177, 2));
 
     // The next window with that peer starts in the chosen format.
-    HWND dialog = window->Window();
-    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    ASSERT_TRUE(CloseChat(window));
     window = client.Open(Contacts().friendEntry, kFriendId);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(480, window->OwnFormat().yHeight);
@@ -466,7 +431,7 @@ TEST_F(ChildTexts, AFontChoiceIsStoredAndEveryLaterTextFormatted) {
 
 TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     // Two messages kept by the server before the client logs in.
-    ASSERT_TRUE(StartPeer(kFriendId));
+    ASSERT_TRUE(StartScriptedPeer(kFriendId));
     for (int formatted = 0; formatted < 2; ++formatted) {
         chatdesk::ChatText text;
         text.stamp = formatted ? "20260304050607008000" : "20260203040506007000";
@@ -491,10 +456,10 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     HWND offline = nullptr;
     ASSERT_TRUE(Eventually([&] {
         offline = FindWindowW(nullptr, L"留言消息");
-        return offline && Contains(Shown(GetDlgItem(offline, 1008)), "留言带格式");
+        return offline && Contains(EditText(GetDlgItem(offline, 1008)), "留言带格式");
     }, 5000));
     EXPECT_FALSE(IsWindowVisible(offline));
-    std::string shown = Shown(GetDlgItem(offline, 1008));
+    std::string shown = EditText(GetDlgItem(offline, 1008));
     EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
     EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
     HWND edit = GetDlgItem(offline, 1008);
@@ -511,14 +476,14 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     client->DoCommand(6, 0);
     EXPECT_TRUE(IsWindowVisible(offline));
     PumpFor(300);
-    SaveShot(testkit::CaptureWindow(offline), L"offline-window.bmp");
+    SaveChatPicture(testkit::CaptureWindow(offline), L"offline-window.bmp");
     SendMessageW(offline, WM_SYSCOMMAND, SC_CLOSE, 0);
     PumpFor(100);
     EXPECT_TRUE(IsWindow(offline));
     EXPECT_FALSE(IsWindowVisible(offline));
     client->DoCommand(6, 0);
     EXPECT_TRUE(IsWindowVisible(offline));
-    EXPECT_EQ(shown, Shown(GetDlgItem(offline, 1008)));
+    EXPECT_EQ(shown, EditText(GetDlgItem(offline, 1008)));
 }
 
 TEST(ChatTexts, RunInAChild) {
@@ -577,6 +542,19 @@ std::vector<double> TimeTexts(ChatDialog* window, std::vector<double>* command) 
         times.push_back(Milliseconds(start, end));
     }
     return times;
+}
+
+// One plain line appended to the display, as each text gets two.
+std::vector<double> TimeAppends(ChatDialog* window, int count) {
+    std::vector<double> appends;
+    for (int i = 0; i < count; ++i) {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        chatdesk::AppendText(window->Window(), window->Display(), "line\r\n", window->DisplayFormat(), true);
+        QueryPerformanceCounter(&end);
+        appends.push_back(Milliseconds(start, end));
+    }
+    return appends;
 }
 
 bool ReadAll(SOCKET s, char* buffer, int length) {
@@ -646,18 +624,18 @@ void WriteBench(const std::string& text) {
 
 TEST_F(ChildTexts, DISABLED_BenchTexts) {
     WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    ASSERT_TRUE(StartPeer(kFriendId));
-    ChatDialog* window = client.Open(Contacts().friendEntry, kFriendId);
+    ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
     ASSERT_FALSE(client->DirectLinkOf(window).get());
+    // Appends to a display of a few lines, beside the same at the end on a long display;
+    // the window has shown itself first.
+    PumpFor(1000);
+    std::string report = Summary("display_append_first_lines", TimeAppends(window, 10));
     std::vector<double> command;
-    std::string report = Summary("relayed", TimeTexts(window, &command));
+    report += Summary("relayed", TimeTexts(window, &command));
     report += Summary("relayed_send_command", command);
     command.clear();
-    HWND dialog = window->Window();
-    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    ASSERT_TRUE(CloseChat(window));
 
     // The peer listens: the window's attempt on opening makes the direct link.
     std::string port = Fake().Control(std::string("peer/listen?id=") + kFriendId + "&address=" + kPeerAddress +
@@ -680,16 +658,7 @@ TEST_F(ChildTexts, DISABLED_BenchTexts) {
         reads.push_back(Milliseconds(start, end));
     }
     report += Summary("own_record_read", reads);
-    // One line appended to the display with its emoticon search, as each text gets twice.
-    std::vector<double> appends;
-    for (int i = 0; i < 100; ++i) {
-        LARGE_INTEGER start, end;
-        QueryPerformanceCounter(&start);
-        chatdesk::AppendText(window->Window(), window->Display(), "line\r\n", window->DisplayFormat(), true);
-        QueryPerformanceCounter(&end);
-        appends.push_back(Milliseconds(start, end));
-    }
-    report += Summary("display_append", appends);
+    report += Summary("display_append", TimeAppends(window, 100));
     WriteBench(report);
 }
 

@@ -42,9 +42,7 @@ protected:
 };
 
 bool StartPeer(const char* id, const char* address = nullptr) {
-    std::string route = std::string("peer/start?id=") + id;
-    if (address) route += std::string("&source=") + address;
-    return Fake().Control(route).substr(0, 1) == "0";
+    return StartScriptedPeer(id, address ? std::string("&source=") + address : std::string());
 }
 
 bool PeerListens(const char* id, const char* address) {
@@ -70,16 +68,6 @@ size_t TypingNoticesSent() {
         if (frame.size() > 124 && frame.compare(64, 5, kOwnId) == 0 && frame[124] == '0') ++n;
     return n;
 }
-
-std::string DisplayText(HWND edit) {
-    // Room for two bytes a character: the RichEdit counts characters.
-    int room = 2 * GetWindowTextLengthW(edit) + 1;
-    std::string text(room, '\0');
-    text.resize(GetWindowTextA(edit, &text[0], room));
-    return text;
-}
-
-bool Contains(const std::string& text, const char* utf8) { return text.find(testkit::Ansi(utf8)) != std::string::npos; }
 
 BOOL CALLBACK FindViewer(HWND w, LPARAM found) {
     if ((GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) && GetDlgItem(w, 1010)) {
@@ -132,17 +120,6 @@ testkit::Capture Stacked(const testkit::Capture& top, const testkit::Capture& bo
         for (int x = 0; x < bottom.width; ++x)
             both.pixels[static_cast<size_t>(y + top.height) * both.width + x] = bottom.At(x, y);
     return both;
-}
-
-void SaveShot(const testkit::Capture& picture, const wchar_t* name) {
-    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
-    testkit::SaveBitmapFile(picture, testkit::ProgramDir() + L"screenshots\\" + name);
-    // The child's program folder is its own: the parent's stage keeps the pictures.
-    wchar_t stage[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", stage, MAX_PATH)) {
-        CreateDirectoryW(stage, nullptr);
-        testkit::SaveBitmapFile(picture, std::wstring(stage) + L"\\" + name);
-    }
 }
 
 // Inserts a file-transfer control at the end of the display, as a transfer does.
@@ -234,7 +211,7 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     HWND viewer = Viewer();
     ASSERT_NE(nullptr, viewer);
     EXPECT_EQ(shown, GetWindow(viewer, GW_OWNER));
-    std::string listed = DisplayText(GetDlgItem(viewer, 1010));
+    std::string listed = EditText(GetDlgItem(viewer, 1010));
     EXPECT_TRUE(Contains(listed, "<Lan> <时间：2026-01-02 03:04:05>")) << listed;
     EXPECT_TRUE(Contains(listed, "明天见！"));
     EXPECT_TRUE(Contains(listed, "<me> <时间：2026-01-02 03:03:00>"));
@@ -254,21 +231,26 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     EXPECT_EQ(30, below.left);
     EXPECT_EQ(chat.bottom, below.top);
 
-    // The name area: picture 5 for a peer online, 4 when offline (the test strip has
-    // them red and green).
+    // The name area: picture 5 of the shipped strip for a peer online, 4 when offline,
+    // told apart by a point of the figure's body.
+    testkit::Capture strip;
+    ASSERT_TRUE(testkit::ReadBitmapFile(testkit::ReadFileBytes(testkit::ProgramDir() + L"resource\\RostTree.bmp"), &strip));
+    ASSERT_EQ(96, strip.width);
+    const int bodyX = 8, bodyY = 13;
+    ASSERT_NE(strip.At(4 * 16 + bodyX, bodyY), strip.At(5 * 16 + bodyX, bodyY));
     auto pictureColour = [&] {
         RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         PumpFor(100);
         RECT area, frame;
         GetWindowRect(GetDlgItem(shown, 1011), &area);
         GetWindowRect(shown, &frame);
-        return testkit::CaptureWindow(shown).At(area.left - frame.left + 8, area.top - frame.top + 8);
+        return testkit::CaptureWindow(shown).At(area.left - frame.left + bodyX, area.top - frame.top + bodyY);
     };
-    EXPECT_EQ(RGB(192, 0, 0), pictureColour());
+    EXPECT_EQ(strip.At(5 * 16 + bodyX, bodyY), pictureColour());
     FriendInfoA changed = window->Peer();
     changed.status.status = 10;
     window->TakeRecord(changed);
-    EXPECT_EQ(RGB(0, 192, 0), pictureColour());
+    EXPECT_EQ(strip.At(4 * 16 + bodyX, bodyY), pictureColour());
     changed.status.status = 1;
     window->TakeRecord(changed);
 
@@ -310,8 +292,8 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RedrawWindow(viewer, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(300);
-    SaveShot(Stacked(testkit::CaptureWindow(shown), testkit::CaptureWindow(viewer)), L"chat-window.bmp");
-    SaveShot(testkit::CaptureWindow(viewer), L"record-viewer.bmp");
+    SaveChatPicture(Stacked(testkit::CaptureWindow(shown), testkit::CaptureWindow(viewer)), L"chat-window.bmp");
+    SaveChatPicture(testkit::CaptureWindow(viewer), L"record-viewer.bmp");
 
     // Command 1002 again closes the viewer.
     SendMessageW(shown, WM_COMMAND, MAKEWPARAM(1002, BN_CLICKED), 0);
@@ -325,8 +307,7 @@ TEST_F(ChildWindow, SendWithoutLoginOrLinkIsRefusedAndKeepsTheText) {
     WindowClient client;
     PumpFor(1500);
     ASSERT_FALSE(client->LoggedIn());
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
-    ChatDialog* window = client.Window(kOtherFriend);
+    ChatDialog* window = client.Show(Contacts().otherEntry, kOtherFriend);
     ASSERT_NE(nullptr, window);
     HWND dialog = window->Window();
     ASSERT_TRUE(testkit::SetText(dialog, 1001, L"你好"));
@@ -369,8 +350,7 @@ TEST_F(ChildWindow, AttemptsOnOpeningOnRequestAndOnANewAddress) {
     ASSERT_TRUE(PeerListens(kFriendId, kPeerAddress));
 
     // Opening links to the peer at the own port; the server hears '1'.
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-    ChatDialog* window = client.Window(kFriendId);
+    ChatDialog* window = client.Show(Contacts().friendEntry, kFriendId);
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(Eventually([&] { return LinkReplies() == "1"; }, 8000)) << LinkReplies();
     chatdesk::ConnectionRef link = client->DirectLinkOf(window);
@@ -448,8 +428,7 @@ TEST_F(ChildWindow, TypingNoticesBothWays) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
     ASSERT_TRUE(StartPeer(kFriendId));
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-    ChatDialog* window = client.Window(kFriendId);
+    ChatDialog* window = client.Show(Contacts().friendEntry, kFriendId);
     ASSERT_NE(nullptr, window);
     HWND dialog = window->Window();
 
@@ -489,8 +468,7 @@ TEST_F(ChildWindow, TypingNoticesBothWays) {
 TEST_F(ChildWindow, UnansweredTextsReportedOnOneTickAnsweredNever) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
-    ChatDialog* window = client.Window(kOtherFriend);
+    ChatDialog* window = client.Show(Contacts().otherEntry, kOtherFriend);
     ASSERT_NE(nullptr, window);
     auto sent = [](const char* stamp, const char* utf8) {
         chatdesk::ChatText text;
@@ -513,9 +491,9 @@ TEST_F(ChildWindow, UnansweredTextsReportedOnOneTickAnsweredNever) {
         vantor::Lock lock(window->Lock());
         EXPECT_TRUE(window->Waiting().Answer("20260102030405008000"));
     }
-    ASSERT_TRUE(Eventually([&] { return Contains(DisplayText(window->Display()), "第二句"); }, 12000))
-        << DisplayText(window->Display());
-    std::string shown = DisplayText(window->Display());
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "第二句"); }, 12000))
+        << EditText(window->Display());
+    std::string shown = EditText(window->Display());
     EXPECT_TRUE(Contains(shown, "    消息：\"第一句\" 发送超时了！"));
     EXPECT_TRUE(Contains(shown, "    消息：\"第二句\" 发送超时了！"));
     EXPECT_FALSE(Contains(shown, "已回复"));
@@ -536,8 +514,7 @@ TEST_F(ChildWindow, ClosingWithThreadsRunningEndsInTime) {
     ASSERT_TRUE(client.WaitForLogin());
     size_t before = ThreadsStartedIn(GetModuleHandleW(nullptr));
     for (int round = 0; round < 3; ++round) {
-        client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-        ChatDialog* window = client.Window(kFriendId);
+        ChatDialog* window = client.Show(Contacts().friendEntry, kFriendId);
         ASSERT_NE(nullptr, window);
         window->StartPeerFetch();
         HWND dialog = window->Window();
@@ -554,8 +531,7 @@ TEST_F(ChildWindow, ClosingWithThreadsRunningEndsInTime) {
 TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-    ChatDialog* window = client.Window(kFriendId);
+    ChatDialog* window = client.Show(Contacts().friendEntry, kFriendId);
     ASSERT_NE(nullptr, window);
 
     // A friend's reported status goes into the contact book.
@@ -600,8 +576,7 @@ TEST_F(ChildWindow, PeerStatusCancelNoticesAndThePicker) {
     GetWindowRect(picker, &grid);
     EXPECT_EQ(button.left, grid.left);
     EXPECT_EQ(button.top + 2, grid.bottom);
-    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    ASSERT_TRUE(CloseChat(window));
     EXPECT_TRUE(IsWindow(picker));
     EXPECT_EQ(client->Window(), GetParent(picker));
 }
@@ -612,8 +587,7 @@ void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticksWhileClosing; }
 TEST_F(ChildWindow, ClosingWaitsForTheLastTransferAtMostTenSecondsPumping) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().otherEntry));
-    ChatDialog* window = client.Window(kOtherFriend);
+    ChatDialog* window = client.Show(Contacts().otherEntry, kOtherFriend);
     ASSERT_NE(nullptr, window);
     HWND dialog = window->Window();
     window->CountTransfer(true);  // a transfer that never ends

@@ -531,14 +531,7 @@ void ChatDialog::ReceiptTick() {
     TextsTick();
 }
 
-void ChatDialog::AppendDisplay(const std::string& text) {
-    HWND display = Display();
-    if (!display) return;
-    SendMessageW(display, EM_SETSEL, -1, -1);
-    SendMessageA(display, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&displayFormat_));
-    SendMessageA(display, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    SendMessageW(display, EM_SCROLLCARET, 0, 0);
-}
+void ChatDialog::AppendDisplay(const std::string& text) { AppendText(m_hWnd, Display(), text, displayFormat_, false); }
 
 void ChatDialog::TakePeerStatus(uint16_t status) {
     // The friend's record as the contact book keeps it: the window's copy may be only half

@@ -28,6 +28,8 @@ namespace {
 
 constexpr DWORD kLinkAttemptWaitMs = 20000;
 constexpr int kEmoticonPixels = 18;
+// The first character of every emoticon code.
+constexpr char kEmoticonLead = '|';
 
 std::string IdText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
 
@@ -92,15 +94,20 @@ int EmoticonAt(HWND edit, LONG at) {
     return -1;
 }
 
+// `mayHoldCode`: whether the text holds the character every emoticon code starts with;
+// a text without it leaves the display's own search out.
 template <typename Appender>
-int AppendWith(HWND owner, HWND edit, const CHARFORMATA& format, bool replace, Appender replaceSelection) {
+int AppendWith(HWND owner, HWND edit, const CHARFORMATA& format, bool replace, bool mayHoldCode,
+               Appender replaceSelection) {
     if (!edit) return 0;
+    DisplayBatch batch(edit);
     int lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
     SendMessageW(edit, EM_SETSEL, -1, -1);
     CHARFORMATA selection = format;
     SendMessageA(edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&selection));
     replaceSelection();
-    if (replace && owner) SendMessageW(owner, kMsgReplaceEmoticons, static_cast<WPARAM>(lines), reinterpret_cast<LPARAM>(edit));
+    if (replace && mayHoldCode && owner)
+        SendMessageW(owner, kMsgReplaceEmoticons, static_cast<WPARAM>(lines), reinterpret_cast<LPARAM>(edit));
     CaretToEnd(edit);
     return lines;
 }
@@ -109,14 +116,31 @@ int AppendWith(HWND owner, HWND edit, const CHARFORMATA& format, bool replace, A
 
 //--- Appends, links and emoticons of any RichEdit
 
+DisplayBatch::DisplayBatch(HWND edit)
+    : edit_(edit), held_(edit && (GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE) != 0) {
+    if (held_) SendMessageW(edit_, WM_SETREDRAW, FALSE, 0);
+}
+
+DisplayBatch::~DisplayBatch() {
+    if (!held_ || !IsWindow(edit_)) return;
+    SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
+    CaretToEnd(edit_);
+    // The frame too: the scroll bar moved while nothing was drawn.
+    RedrawWindow(edit_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
 int AppendText(HWND owner, HWND edit, const std::string& text, const CHARFORMATA& format, bool replace) {
-    return AppendWith(owner, edit, format, replace, [&] {
+    // Checked bytewise: a double-byte character may carry the byte as its second half,
+    // which only costs the search.
+    bool mayHoldCode = text.find(kEmoticonLead) != std::string::npos;
+    return AppendWith(owner, edit, format, replace, mayHoldCode, [&] {
         SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     });
 }
 
 int AppendWideText(HWND owner, HWND edit, const std::wstring& text, const CHARFORMATA& format, bool replace) {
-    return AppendWith(owner, edit, format, replace, [&] {
+    bool mayHoldCode = text.find(static_cast<wchar_t>(kEmoticonLead)) != std::wstring::npos;
+    return AppendWith(owner, edit, format, replace, mayHoldCode, [&] {
         SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     });
 }
@@ -169,9 +193,11 @@ void ReplaceEmoticonCodes(HWND edit, int lineCount) {
     // A read-only display takes no objects: it is opened for the replacement only.
     bool readOnly = (GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) != 0;
     if (readOnly) SendMessageW(edit, EM_SETREADONLY, FALSE, 0);
+    DisplayBatch batch(edit);
+    const std::wstring lead(1, static_cast<wchar_t>(kEmoticonLead));
     LONG from = static_cast<LONG>(SendMessageW(edit, EM_LINEINDEX, lineCount > 0 ? lineCount - 1 : 0, 0));
     if (from < 0) from = 0;
-    for (LONG at = FindForward(edit, L"|", from, -1); at >= 0; at = FindForward(edit, L"|", from, -1)) {
+    for (LONG at = FindForward(edit, lead, from, -1); at >= 0; at = FindForward(edit, lead, from, -1)) {
         int index = EmoticonAt(edit, at);
         HICON icon = index >= 0 ? vantor::imkit::EmoticonIcon(index) : nullptr;
         bool replaced = false;
@@ -309,6 +335,7 @@ void ChatDialog::SendComposed() {
     EnableWindow(GetDlgItem(m_hWnd, kSendButton), FALSE);
 
     std::string nickname = IdText(own.nickname, sizeof own.nickname);
+    DisplayBatch batch(Display());
     AppendText(m_hWnd, Display(), Narrow(SentHeader(vantor::AnsiToWide(nickname), request.now)), displayFormat_,
                false);
     AppendText(m_hWnd, Display(), text.wireText + "\r\n", ownFormat_, true);
@@ -355,6 +382,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             ChatFormatStore::InProgramFolder().SavePeer(key_, peerFormat_);
         }
         std::wstring name = vantor::AnsiToWide(PeerName(PeerCopy()));
+        DisplayBatch batch(Display());
         AppendText(m_hWnd, Display(), Narrow(ReceivedHeader(name, text.stamp)), displayFormat_, false);
         AppendText(m_hWnd, Display(), text.body, peerFormat_, true);
         ShowTyping('2');
@@ -397,6 +425,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             return true;
         }
         HWND display = Display();
+        DisplayBatch batch(display);
         int lines = AppendWideText(m_hWnd, display, kOfferLine, displayFormat_, false);
         LONG lineStart = static_cast<LONG>(SendMessageW(display, EM_LINEINDEX, lines > 0 ? lines - 1 : 0, 0));
         LONG sendAt = FindForward(display, kOfferSendLink, lineStart < 0 ? 0 : lineStart, -1);

@@ -10,12 +10,12 @@
 #include "ProgramFolder.h"
 #include "RecordStore.h"
 #include "Text.h"
+#include "TextTransport.h"
 
 namespace chatdesk {
 
 namespace {
 
-constexpr UINT kMsgReplaceEmoticons = WM_USER + 2004;  // wParam: first line, lParam: the RichEdit
 constexpr int kFrameWidth = 2;
 
 }  // namespace
@@ -83,6 +83,7 @@ void RecordViewer::LoadRecords() {
     if (ownId.empty() || peerId.empty()) return;
     std::wstring path = RecordFilePath(vantor::imkit::ProgramFolder(), ownId, peerId);
     RecordStore store(SystemRecordFiles());
+    DisplayBatch batch(GetDlgItem(window_, kViewerEditId));
     for (const ChatRecordBytes& bytes : store.List(path)) {
         ChatRecordView record = ReadChatRecord(bytes.data());
         Append(ViewerHeader(record, peer, own), false);
@@ -91,15 +92,7 @@ void RecordViewer::LoadRecords() {
 }
 
 void RecordViewer::Append(const std::string& text, bool replaceEmoticons) {
-    HWND edit = GetDlgItem(window_, kViewerEditId);
-    if (!edit) return;
-    LRESULT line = SendMessageW(edit, EM_GETLINECOUNT, 0, 0);
-    SendMessageW(edit, EM_SETSEL, -1, -1);
-    CHARFORMATA format = chat_.DisplayFormat();
-    SendMessageA(edit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    if (replaceEmoticons) SendMessageW(window_, kMsgReplaceEmoticons, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(edit));
-    SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+    AppendText(window_, GetDlgItem(window_, kViewerEditId), text, chat_.DisplayFormat(), replaceEmoticons);
 }
 
 void RecordViewer::Layout() {

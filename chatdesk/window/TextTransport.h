@@ -33,8 +33,26 @@ private:
 void RecordChatText(const std::string& ownId, const std::string& peerId, const uint8_t* message, size_t length,
                     bool formatted);
 
+// Holds the repaints of a RichEdit while appends and format changes go in: it is
+// repainted once at the end, scrolled to its last line. A repaint after each step (the
+// control scrolls and paints its whole window) was most of an append's cost once the
+// text no longer fitted. Batches inside a batch leave the repaint to the outer one; a
+// hidden control is left as it is.
+class DisplayBatch {
+public:
+    explicit DisplayBatch(HWND edit);
+    ~DisplayBatch();
+    DisplayBatch(const DisplayBatch&) = delete;
+    DisplayBatch& operator=(const DisplayBatch&) = delete;
+
+private:
+    HWND edit_;
+    bool held_;
+};
+
 // Appends 8-bit text at the end of a RichEdit in `format` (mode 0); with `replace` the
-// owner is sent WM_USER+2004 for the lines added. The line count before the append.
+// owner is sent WM_USER+2004 for the lines added when they may hold an emoticon code.
+// The line count before the append.
 int AppendText(HWND owner, HWND edit, const std::string& text, const CHARFORMATA& format, bool replace);
 // The same for UTF-16 text.
 int AppendWideText(HWND owner, HWND edit, const std::wstring& text, const CHARFORMATA& format, bool replace);

@@ -11,45 +11,9 @@ const CLSID kWebBrowserClsid = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0
 
 namespace {
 
-LONG g_objects = 0;
-LONG g_locks = 0;
-
-class Factory : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // One static factory: its references don't count; LockServer does.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        BrowserControl* control = new BrowserControl;
-        HRESULT hr = control->QueryInterface(iid, out);
-        control->Release();
-        return hr;
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_locks);
-        else InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-
-Factory g_factory;
+kitbase::ClassFactory<BrowserControl> g_factory;
 
 }  // namespace
-
-void ObjectCreated() { InterlockedIncrement(&g_objects); }
-void ObjectDestroyed() { InterlockedDecrement(&g_objects); }
 
 }  // namespace browserctl
 
@@ -61,12 +25,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void* reserved) {
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (clsid != browserctl::kWebBrowserClsid) return CLASS_E_CLASSNOTAVAILABLE;
-    return browserctl::g_factory.QueryInterface(iid, out);
+    return kitbase::ClassObject(clsid, browserctl::kWebBrowserClsid, browserctl::g_factory, iid, out);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return browserctl::g_objects == 0 && browserctl::g_locks == 0 ? S_OK : S_FALSE;
-}
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return kitbase::CanUnloadNow(); }

@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
+#include "ServerModule.h"
+
 namespace browserctl {
 
 // {8856F961-340A-11D0-A96B-00C04FD705A2}: the system web browser control.
 extern const CLSID kWebBrowserClsid;
 
-void ObjectCreated();
-void ObjectDestroyed();
+using kitbase::ObjectCreated;
+using kitbase::ObjectDestroyed;
 
 }  // namespace browserctl

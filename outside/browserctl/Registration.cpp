@@ -7,44 +7,19 @@
 
 #include <string>
 
-#include "ModulePath.h"
 #include "Module.h"
+#include "ServerModule.h"
 
 namespace {
 
 const wchar_t kReplacedValue[] = L"BrowserCtlReplaced";
 
-std::wstring ServerKey() {
-    wchar_t clsid[40] = {};
-    StringFromGUID2(browserctl::kWebBrowserClsid, clsid, 40);
-    return std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
-}
-
-std::wstring ThisPath() {
-    wchar_t path[MAX_PATH * 2] = {};
-    DWORD n = GetModuleFileNameW(vantor::ThisModule(), path, MAX_PATH * 2);
-    return n && n < MAX_PATH * 2 ? std::wstring(path, n) : std::wstring();
-}
-
-bool ReadText(HKEY key, const wchar_t* name, std::wstring* out) {
-    wchar_t value[MAX_PATH * 2] = {};
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS) return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    *out = value;
-    return true;
-}
-
-bool WriteText(HKEY key, const wchar_t* name, const std::wstring& value) {
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
+std::wstring ServerKey() { return kitbase::ClassKey(browserctl::kWebBrowserClsid) + L"\\InprocServer32"; }
 
 }  // namespace
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-    std::wstring self = ThisPath();
+    std::wstring self = kitbase::LibraryPath();
     HKEY key = nullptr;
     if (self.empty() || RegCreateKeyExW(HKEY_CLASSES_ROOT, ServerKey().c_str(), 0, nullptr, 0,
                                         KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -52,10 +27,10 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     std::wstring current, replaced;
     bool ok = true;
     // Registering twice keeps the first server it replaced.
-    if (ReadText(key, nullptr, &current) && lstrcmpiW(current.c_str(), self.c_str()) != 0 &&
-        !ReadText(key, kReplacedValue, &replaced))
-        ok = WriteText(key, kReplacedValue, current);
-    ok = ok && WriteText(key, nullptr, self) && WriteText(key, L"ThreadingModel", L"Apartment");
+    if (kitbase::ReadRegText(key, nullptr, &current) && lstrcmpiW(current.c_str(), self.c_str()) != 0 &&
+        !kitbase::ReadRegText(key, kReplacedValue, &replaced))
+        ok = kitbase::WriteRegText(key, kReplacedValue, current);
+    ok = ok && kitbase::WriteRegText(key, nullptr, self) && kitbase::WriteRegText(key, L"ThreadingModel", L"Apartment");
     RegCloseKey(key);
     return ok ? S_OK : SELFREG_E_CLASS;
 }
@@ -66,8 +41,8 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
         return S_OK;
     std::wstring current, replaced;
     bool ok = true;
-    if (ReadText(key, nullptr, &current) && lstrcmpiW(current.c_str(), ThisPath().c_str()) == 0) {
-        if (ReadText(key, kReplacedValue, &replaced)) ok = WriteText(key, nullptr, replaced);
+    if (kitbase::ReadRegText(key, nullptr, &current) && lstrcmpiW(current.c_str(), kitbase::LibraryPath().c_str()) == 0) {
+        if (kitbase::ReadRegText(key, kReplacedValue, &replaced)) ok = kitbase::WriteRegText(key, nullptr, replaced);
         else ok = RegDeleteValueW(key, nullptr) == ERROR_SUCCESS;
     }
     if (ok) RegDeleteValueW(key, kReplacedValue);

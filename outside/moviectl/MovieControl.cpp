@@ -3,12 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "ServerModule.h"
 #include "Text.h"
 #include "outside/MovieControl.h"
 
 namespace moviectl {
 
-LONG g_objects = 0;
 HMODULE g_module = nullptr;
 
 namespace {
@@ -198,7 +198,7 @@ STDMETHODIMP EventPoint::EnumConnections(IEnumConnections**) { return E_NOTIMPL;
 // --- the control
 
 MovieControl::MovieControl() : events_(new EventPoint(this)) {
-    InterlockedIncrement(&g_objects);
+    kitbase::ObjectCreated();
     RegisterWindowClass();
     Trace(L"Created");
 }
@@ -209,7 +209,7 @@ MovieControl::~MovieControl() {
     if (inPlaceSite_) inPlaceSite_->Release();
     if (site_) site_->Release();
     Trace(L"Deleted");
-    InterlockedDecrement(&g_objects);
+    kitbase::ObjectDestroyed();
 }
 
 STDMETHODIMP MovieControl::QueryInterface(REFIID iid, void** out) {

@@ -13,8 +13,7 @@
 
 namespace moviectl {
 
-// Objects alive and server locks, for DllCanUnloadNow.
-extern LONG g_objects;
+// This library (the window class is registered in it).
 extern HMODULE g_module;
 
 void Trace(const wchar_t* format, ...);

@@ -187,35 +187,22 @@ int RunInPrivateFolder() {
         fprintf(stderr, "presence-fake.port is missing: the fake presence server did not start\n");
         return 1;
     }
-    std::wstring dir = testkit::FreshDir(L"rostview-flows");
-    for (const wchar_t* file :
-         {L"RostView.dll", L"RostDialogs.dll", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"RostLedger.dll",
-          L"RostKeeper.dll", L"RostBase.dll", L"CoreStub.dll", L"zumbase.dll", L"PresenceCore.dll", L"WebFetch.dll",
-          L"CommonKit.dll", L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"GlassKit.dll", L"AnchorKit.dll",
-          L"HookRelay.dll", L"SurfView.dll"}) {
-        if (!testkit::CopyFromProgramDir(dir, file)) {
-            fprintf(stderr, "cannot copy %ls\n", file);
-            return 1;
-        }
-    }
-    testkit::CopyFromProgramDir(dir, L"TraceDeck.dll", L"TabDeck.dll");
-    testkit::CopyFromProgramDir(dir, L"TracePlug.dll", L"PresenceTab.dll");
-    for (const wchar_t* tree : {L"config", L"Skins", L"resource"}) testkit::CopyTree(stage + tree, dir + tree);
     int port = atoi(ports.c_str());
-    std::string config = "[PSConfig]\r\npsUrl=http://127.0.0.1:" + std::to_string(port) + "/web/\r\ngkenable=0\r\n";
-    testkit::WriteFileBytes(dir + L"config\\psimprof.cfg", config);
-    testkit::WriteFileBytes(dir + L"config\\pruv2.cfg",
-                            "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-1\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n"
-                            "-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n");
-    testkit::WriteFileBytes(dir + L"behave.cfg", "[PresenceTab.dll]\r\nParam7=1\r\nParam3=2\r\n");
-    std::wstring copy = testkit::CopyThisExeTo(dir);
-    if (copy.empty()) return 1;
-    std::wstring arguments = GetCommandLineW();
-    size_t end = arguments[0] == L'"' ? arguments.find(L'"', 1) : arguments.find(L' ');
-    arguments = end == std::wstring::npos ? std::wstring() : arguments.substr(end + 1);
-    DWORD code = testkit::RunProgram(copy, arguments, dir,
-                                     {{L"RV_FAKE_PORT", std::to_wstring(port)}, {L"RV_STAGE", stage}}, INFINITE);
-    return static_cast<int>(code);
+    testkit::PrivateFolder folder;
+    folder.name = L"rostview-flows";
+    folder.files = {L"RostView.dll", L"RostDialogs.dll", L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll",
+                    L"RostLedger.dll", L"RostKeeper.dll", L"RostBase.dll", L"CoreStub.dll", L"zumbase.dll",
+                    L"PresenceCore.dll", L"WebFetch.dll", L"CommonKit.dll", L"SkinFrame.dll", L"PictKit.dll",
+                    L"KnobKit.dll", L"GlassKit.dll", L"AnchorKit.dll", L"HookRelay.dll", L"SurfView.dll"};
+    folder.renamed = {{L"TraceDeck.dll", L"TabDeck.dll"}, {L"TracePlug.dll", L"PresenceTab.dll"}};
+    folder.trees = {L"config", L"Skins", L"resource"};
+    folder.written = {
+        {L"config\\psimprof.cfg",
+         "[PSConfig]\r\npsUrl=http://127.0.0.1:" + std::to_string(port) + "/web/\r\ngkenable=0\r\n"},
+        {L"config\\pruv2.cfg", "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-1\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n"
+                                "-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n"},
+        {L"behave.cfg", "[PresenceTab.dll]\r\nParam7=1\r\nParam3=2\r\n"}};
+    return testkit::RunThisExeInPrivateFolder(folder, {{L"RV_FAKE_PORT", std::to_wstring(port)}, {L"RV_STAGE", stage}});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "Screenshot.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Dib.h"
@@ -86,6 +87,38 @@ int Canvas::Count(COLORREF colour, int left, int top, int right, int bottom) con
     return n;
 }
 
+namespace {
+
+// A window shaped by a region (rounded corners, say) leaves the screen behind it showing
+// through its rectangle: those pixels take the button-face colour instead.
+void FillOutsideRegion(HWND wnd, Capture* picture) {
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    int kind = region ? GetWindowRgn(wnd, region) : ERROR;
+    std::vector<char> inside;
+    if (kind == SIMPLEREGION || kind == COMPLEXREGION) {
+        DWORD size = GetRegionData(region, 0, nullptr);
+        std::vector<char> bytes(size);
+        auto* data = reinterpret_cast<RGNDATA*>(bytes.data());
+        if (size && GetRegionData(region, size, data) == size) {
+            inside.assign(picture->pixels.size(), 0);
+            const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
+            for (DWORD i = 0; i < data->rdh.nCount; ++i) {
+                RECT r = rects[i];
+                for (LONG y = std::max(0L, r.top); y < std::min<LONG>(picture->height, r.bottom); ++y)
+                    for (LONG x = std::max(0L, r.left); x < std::min<LONG>(picture->width, r.right); ++x)
+                        inside[static_cast<size_t>(y) * picture->width + x] = 1;
+            }
+        }
+    }
+    if (region) DeleteObject(region);
+    if (inside.empty()) return;
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    for (size_t i = 0; i < inside.size(); ++i)
+        if (!inside[i]) picture->pixels[i] = face;
+}
+
+}  // namespace
+
 Capture CaptureWindow(HWND wnd) {
     Capture c;
     RECT rc;
@@ -112,6 +145,7 @@ Capture CaptureWindow(HWND wnd) {
     if (dib) DeleteObject(dib);
     if (mem) DeleteDC(mem);
     ReleaseDC(nullptr, screen);
+    FillOutsideRegion(wnd, &c);
     return c;
 }
 

@@ -46,7 +46,8 @@ private:
     const DWORD* bits_ = nullptr;
 };
 
-// What the screen shows over the window's whole rectangle (frame included).
+// What the screen shows over the window's whole rectangle (frame included); outside a
+// window region, the button-face colour.
 Capture CaptureWindow(HWND wnd);
 
 // A 32-bit top-down bitmap file of the pixels.

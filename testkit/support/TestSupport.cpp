@@ -2,6 +2,7 @@
 
 #include "Handles.h"
 #include "ModulePath.h"
+#include "PaneRig.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -96,6 +97,35 @@ std::wstring CopyThisExeTo(const std::wstring& folder) {
 
 bool CopyFromProgramDir(const std::wstring& folder, const std::wstring& name, const std::wstring& as) {
     return CopyFileW((ProgramDir() + name).c_str(), (folder + (as.empty() ? name : as)).c_str(), FALSE) != FALSE;
+}
+
+int RunThisExeInPrivateFolder(const PrivateFolder& folder, const Environment& environment) {
+    std::wstring stage = ProgramDir();
+    std::wstring dir = FreshDir(folder.name);
+    for (const std::wstring& file : folder.files) {
+        if (!CopyFromProgramDir(dir, file)) {
+            fprintf(stderr, "cannot copy %ls\n", file.c_str());
+            return 1;
+        }
+    }
+    for (const auto& file : folder.renamed) CopyFromProgramDir(dir, file.first, file.second);
+    for (const std::wstring& tree : folder.trees) CopyTree(stage + tree, dir + tree);
+    for (const auto& file : folder.written) {
+        if (!WriteFileBytes(dir + file.first, file.second)) {
+            fprintf(stderr, "cannot write %ls\n", file.first.c_str());
+            return 1;
+        }
+    }
+    std::wstring copy = CopyThisExeTo(dir);
+    if (copy.empty()) {
+        fprintf(stderr, "cannot copy the test program into %ls\n", dir.c_str());
+        return 1;
+    }
+    // The arguments are what follows the program's own name, quoted or not.
+    std::wstring arguments = GetCommandLineW();
+    size_t end = arguments[0] == L'"' ? arguments.find(L'"', 1) : arguments.find(L' ');
+    arguments = end == std::wstring::npos ? std::wstring() : arguments.substr(end + 1);
+    return static_cast<int>(RunProgram(copy, arguments, dir, environment, INFINITE));
 }
 
 namespace {

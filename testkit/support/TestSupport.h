@@ -45,6 +45,21 @@ typedef std::vector<std::pair<std::wstring, std::wstring>> Environment;
 DWORD RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder,
                  const Environment& environment = {}, DWORD timeoutMs = 120000);
 
+// A program folder of its own for a test EXE that must run beside its own partners and
+// settings: the files it gets from the staged program folder and the files it writes.
+struct PrivateFolder {
+    std::wstring name;                                            // of the fresh folder (FreshDir)
+    std::vector<std::wstring> files;                              // each one must be there
+    std::vector<std::pair<std::wstring, std::wstring>> renamed;   // file, its name in the folder
+    std::vector<std::wstring> trees;                              // folders copied with all below
+    std::vector<std::pair<std::wstring, std::string>> written;    // path in the folder, bytes
+};
+
+// Stages `folder`, copies the running EXE into it and runs the copy there with this
+// process's own arguments and the extra environment, waiting for its end. The copy's exit
+// code, or 1 when the folder could not be staged.
+int RunThisExeInPrivateFolder(const PrivateFolder& folder, const Environment& environment);
+
 // Text in the ANSI code page from a UTF-8 literal, for A-form calls.
 std::string Ansi(const char* utf8);
 std::wstring Wide(const char* utf8);
