@@ -31,6 +31,10 @@ FriendHandle BuildBook(const Side& side) {
     HMODULE rostBase = vantor::LoadProgramLibrary(L"RostBase.dll");
     HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
     if (!rostBase || !core) return nullptr;
+    // The client's container holds the contact-book libraries for its whole run: the
+    // plug-in's load for each call only counts a reference then, as it does here.
+    vantor::LoadProgramLibrary(L"RostLedger.dll");
+    vantor::LoadProgramLibrary(L"RostKeeper.dll");
     auto load = vantor::ProcAddress<decltype(&RostBase_LoadA)>(rostBase, "RostBase_LoadA");
     auto setSelf = vantor::ProcAddress<decltype(&RostBase_SetCurrentAccountInfoA)>(rostBase, "RostBase_SetCurrentAccountInfoA");
     auto root = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rostBase, "RostBase_GetOnRootGroup");
