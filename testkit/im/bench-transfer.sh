@@ -12,8 +12,10 @@ exe=$build/stage/transfer_bench_socket.exe
 run=$here/../rig/wine-run.sh
 work=$(mktemp -d "$build/transfer-bench.XXXXXX")
 receiver=
+fake=
 cleanup() {
   [ -n "$receiver" ] && kill "$receiver" 2>/dev/null || true
+  [ -n "$fake" ] && python3 "$here/fake_im.py" stop --port-file "$build/stage/im-fake.port" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -39,12 +41,13 @@ rm -f "$work/socket.out"
 # program with its own account and address; the receiver accepts the offer through its
 # control and times it from the accept to the file in place.
 cbytes= csecs=
-ports=$build/stage/im-fake.port
+# Both runs below use one fake IM server, started once and stopped on the way out.
 start_fake() {
-  python3 "$here/fake_im.py" start --port-file "$ports" --idle 900 >/dev/null 2>&1 ||
+  [ -n "$fake" ] && return 0
+  python3 "$here/fake_im.py" start --port-file "$build/stage/im-fake.port" --idle 900 >/dev/null 2>&1 ||
     { echo "the fake IM server did not start" >&2; exit 1; }
+  fake=1
 }
-stop_fake() { python3 "$here/fake_im.py" stop --port-file "$ports" >/dev/null 2>&1 || true; }
 clients=$build/stage/chatdesk_twohost_transfer_tests.exe
 if [ -f "$clients" ]; then
   start_fake
@@ -52,8 +55,7 @@ if [ -f "$clients" ]; then
   CHATDESK_XFER_SOURCE=$(winpath "$work/source.bin") CHATDESK_XFER_TARGET=$(winpath "$work/client.out") \
   CHATDESK_BENCH_OUT=$(winpath "$work/client.result") GTEST_ALSO_RUN_DISABLED_TESTS=1 WINEDEBUG=-all \
     bash "$run" "$build" "$clients" --gtest_filter='TwoHostTransfers.DISABLED_Benchmark' >"$work/client.log" 2>&1 ||
-    { tail -30 "$work/client.log" >&2; stop_fake; exit 1; }
-  stop_fake
+    { tail -30 "$work/client.log" >&2; exit 1; }
   cmp -s "$work/source.bin" "$work/client.out" || { echo "client copy differs from the source" >&2; exit 1; }
   read -r _ cbytes csecs < <(tr -d '\r' <"$work/client.result")
   rm -f "$work/client.out"
@@ -68,8 +70,7 @@ if [ -f "$tests" ]; then
   CHATDESK_BENCH_SOURCE=$(winpath "$work/source.bin") CHATDESK_BENCH_OUT=$(winpath "$work/peer.result") \
   GTEST_ALSO_RUN_DISABLED_TESTS=1 WINEDEBUG=-all \
     bash "$run" "$build" "$tests" --gtest_filter='ChatTransfer.DISABLED_Benchmark' >"$work/peer.log" 2>&1 ||
-    { tail -30 "$work/peer.log" >&2; stop_fake; exit 1; }
-  stop_fake
+    { tail -30 "$work/peer.log" >&2; exit 1; }
   read -r _ pbytes psecs < <(tr -d '\r' <"$work/peer.result")
 fi
 

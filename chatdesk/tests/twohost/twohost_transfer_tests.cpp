@@ -126,7 +126,8 @@ TEST(TwoHostTransferChild, Receiver) {
         LARGE_INTEGER start, end, frequency;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
-        EXPECT_EQ(target.substr(target.find_last_of(L'\\') + 1), proposed);
+        std::wstring source = Variable(kSourceVariable);
+        EXPECT_EQ(source.substr(source.find_last_of(L'\\') + 1), proposed);
         EXPECT_EQ(1, window->TransferCount());
 
         if (round < rounds) {
