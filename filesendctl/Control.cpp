@@ -21,7 +21,7 @@ const UINT WM_CONTROL_REDRAW = WM_APP + 1;
 const UINT WM_PROGRESS_REDRAW = WM_USER + 1000;
 // Progress comes after every block, thousands a second on a fast link: the progress box
 // is redrawn at most this often, the last value always shown.
-const DWORD kProgressPaceMs = 50;
+const DWORD kProgressPaceMs = 100;
 const UINT_PTR kRedrawTimer = 1;
 
 HFONT MakeFont(bool underline) {
