@@ -99,16 +99,22 @@ BOOL CALLBACK FileDialogAnswer::Take(HWND window, LPARAM out) {
     return FALSE;
 }
 
-bool AcceptWith(const chatdesk::TransferControl& control, const std::wstring& path, std::wstring* proposed) {
+bool ClickFirstLink(const chatdesk::TransferControl& control) {
     HWND window = ControlWindow(control);
     if (!window) return false;
+    LPARAM at = MAKELPARAM(6, 55);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(window, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+bool AcceptWith(const chatdesk::TransferControl& control, const std::wstring& path, std::wstring* proposed) {
+    if (!ControlWindow(control)) return false;
     FileDialogAnswer answer([&](HWND dialog) {
         if (proposed) *proposed = FileDialogAnswer::Proposed(dialog);
         FileDialogAnswer::Confirm(dialog, path);
     });
-    LPARAM at = MAKELPARAM(6, 55);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(window, WM_LBUTTONUP, 0, at);
+    ClickFirstLink(control);
     return answer.Found();
 }
 

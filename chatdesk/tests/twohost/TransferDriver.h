@@ -45,6 +45,9 @@ private:
     std::atomic<bool> found_{false};
 };
 
+// Clicks the control's first link: "同意" on an offer, "取消" on a running transfer.
+bool ClickFirstLink(const chatdesk::TransferControl& control);
+
 // Clicks the control's "同意" and answers the save dialog with `path`; the name the
 // dialog proposed comes back in `proposed`.
 bool AcceptWith(const chatdesk::TransferControl& control, const std::wstring& path, std::wstring* proposed = nullptr);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -34,10 +35,13 @@ const wchar_t kSourceVariable[] = L"CHATDESK_XFER_SOURCE";  // the file the send
 const wchar_t kTargetVariable[] = L"CHATDESK_XFER_TARGET";  // where the receiver saves it
 const wchar_t kKillVariable[] = L"CHATDESK_XFER_KILL_AT";   // the sender dies once the ".im" holds this many bytes
 const wchar_t kRoundsVariable[] = L"CHATDESK_XFER_ROUNDS";  // offers the receiver takes: 1, or 2 after a kill
+const wchar_t kCancelVariable[] = L"CHATDESK_XFER_CANCEL";  // "sender" or "receiver" cancels part way
 const wchar_t kResultVariable[] = L"CHATDESK_BENCH_OUT";    // where the receiver writes "RESULT <bytes> <seconds>"
 
 const wchar_t kSent[] = L"文件传输完毕";
 const wchar_t kReceived[] = L"文件已经成功接受";
+const wchar_t kCancelled[] = L"文件传输被取消了";
+const long long kCancelAt = 5000000;
 
 std::wstring Variable(const wchar_t* name) {
     wchar_t value[MAX_PATH] = {};
@@ -87,6 +91,24 @@ TEST(TwoHostTransferChild, Sender) {
         ASSERT_TRUE(Eventually([&] { return SizeOf(part) >= at; }, 120000));
         TerminateProcess(GetCurrentProcess(), 7);
     }
+    std::wstring cancel = Variable(kCancelVariable);
+    if (!cancel.empty()) {
+        // Cancelled here by the user, or there by the receiver: the sending stops, shown
+        // as cancelled, the count back to 0.
+        if (cancel == L"sender") {
+            std::wstring part = Variable(kTargetVariable) + L".im";
+            ASSERT_TRUE(Eventually([&] { return SizeOf(part) >= kCancelAt; }, 120000));
+            ASSERT_TRUE(ClickFirstLink(Newest(window)));
+        }
+        ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 60000));
+        EXPECT_FALSE(Newest(window).InTransfer());
+        EXPECT_FALSE(Newest(window).SendWaiting());
+        EXPECT_TRUE(painted.WaitFor(kCancelled, 5000));
+        EXPECT_TRUE(Eventually([] { return Exists(Variable(kLogVariable) + L"receiver.txt"); }, 60000));
+        EXPECT_EQ(0u, window->Transfers()->Count());
+        Note("sender", "cancelled count " + std::to_string(window->TransferCount()));
+        return;
+    }
     ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 300000));
     // The last blocks may still be on their way: the sender stays until the receiver has
     // the file, as a user would not close the window on blocks still travelling.
@@ -130,6 +152,24 @@ TEST(TwoHostTransferChild, Receiver) {
         EXPECT_EQ(source.substr(source.find_last_of(L'\\') + 1), proposed);
         EXPECT_EQ(1, window->TransferCount());
 
+        std::wstring cancel = Variable(kCancelVariable);
+        if (!cancel.empty()) {
+            // Cancelled here by the user, or there by the sender: nothing more is written,
+            // the ".im" keeps what came for a later try.
+            if (cancel == L"receiver") {
+                ASSERT_TRUE(Eventually([&] { return SizeOf(part) >= kCancelAt; }, 120000));
+                ASSERT_TRUE(ClickFirstLink(Newest(window)));
+            }
+            ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0 && !Newest(window).InTransfer(); }, 60000));
+            EXPECT_TRUE(painted.WaitFor(kCancelled, 5000));
+            long long kept = SizeOf(part);
+            PumpFor(1000);
+            EXPECT_EQ(kept, SizeOf(part));
+            EXPECT_FALSE(Exists(target));
+            EXPECT_EQ(0u, window->Transfers()->Count());
+            Note("receiver", "cancelled count " + std::to_string(window->TransferCount()) + " kept " + std::to_string(kept));
+            continue;
+        }
         if (round < rounds) {
             // The sender dies part way: nothing more comes, the ".im" keeps what came.
             long long got = SizeOf(part);
@@ -183,6 +223,8 @@ namespace {
 // for `rounds` offers; `send` runs the senders.
 void Transfer(const std::wstring& source, const std::wstring& target, int rounds, const std::function<void()>& send) {
     ResetFake();
+    DeleteFileW((LogDir() + L"sender.txt").c_str());
+    DeleteFileW((LogDir() + L"receiver.txt").c_str());
     SetEnvironmentVariableW(kSourceVariable, source.c_str());
     SetEnvironmentVariableW(kTargetVariable, target.c_str());
     SetEnvironmentVariableW(kRoundsVariable, std::to_wstring(rounds).c_str());
@@ -210,6 +252,7 @@ TEST(TwoHostTransfers, FiftyMillionBytesOverTheDirectLink) {
     CreateDirectoryW((dir + L"in").c_str(), nullptr);
     std::wstring target = dir + L"in\\fifty.bin";
     SetEnvironmentVariableW(kKillVariable, nullptr);
+    SetEnvironmentVariableW(kCancelVariable, nullptr);
     Transfer(dir + L"fifty.bin", target, 1, [] { EXPECT_TRUE(RunSender()); });
 
     std::string got;
@@ -230,6 +273,7 @@ TEST(TwoHostTransfers, AKilledSenderIsResumedFromTheImFile) {
     ASSERT_TRUE(WriteWhole(dir + L"resume.bin", file));
     CreateDirectoryW((dir + L"in").c_str(), nullptr);
     std::wstring target = dir + L"in\\resume.bin";
+    SetEnvironmentVariableW(kCancelVariable, nullptr);
     Transfer(dir + L"resume.bin", target, 2, [&] {
         SetEnvironmentVariableW(kKillVariable, L"20000000");
         EXPECT_FALSE(RunSender());  // killed
@@ -250,6 +294,30 @@ TEST(TwoHostTransfers, AKilledSenderIsResumedFromTheImFile) {
     EXPECT_EQ("count 0 kept " + std::to_string(kept), ReadNote("receiver"));
 }
 
+TEST(TwoHostTransfers, CancelledWhileRunningBySenderAndByReceiver) {
+    if (InChild()) GTEST_SKIP() << "parent run only";
+    for (const wchar_t* side : {L"sender", L"receiver"}) {
+        SCOPED_TRACE(vantor::WideToAnsi(side));
+        std::wstring dir = PrepareLogs(L"direct");
+        ASSERT_TRUE(WriteWhole(dir + L"cancel.bin", Pattern(50000000, 23)));
+        CreateDirectoryW((dir + L"in").c_str(), nullptr);
+        std::wstring target = dir + L"in\\cancel.bin";
+        SetEnvironmentVariableW(kKillVariable, nullptr);
+        SetEnvironmentVariableW(kCancelVariable, side);
+        Transfer(dir + L"cancel.bin", target, 1, [] { EXPECT_TRUE(RunSender()); });
+        SetEnvironmentVariableW(kCancelVariable, nullptr);
+
+        EXPECT_EQ("cancelled count 0", ReadNote("sender"));
+        std::string received = ReadNote("receiver");
+        ASSERT_EQ(0u, received.find("cancelled count 0 kept ")) << received;
+        long long kept = _atoi64(received.c_str() + strlen("cancelled count 0 kept "));
+        EXPECT_GE(kept, kCancelAt);
+        EXPECT_LT(kept, 50000000);
+        EXPECT_EQ(kept, SizeOf(target + L".im"));
+        EXPECT_FALSE(Exists(target));
+    }
+}
+
 // Not a test: the time of one file between the two, from the receiver's accept to the
 // file in place ("RESULT <bytes> <seconds>" in CHATDESK_BENCH_OUT; testkit/im/bench-transfer.sh).
 TEST(TwoHostTransfers, DISABLED_Benchmark) {
@@ -261,5 +329,6 @@ TEST(TwoHostTransfers, DISABLED_Benchmark) {
     DeleteFileW(target.c_str());
     DeleteFileW((target + L".im").c_str());
     SetEnvironmentVariableW(kKillVariable, nullptr);
+    SetEnvironmentVariableW(kCancelVariable, nullptr);
     Transfer(source, target, 1, [] { EXPECT_TRUE(RunSender()); });
 }
