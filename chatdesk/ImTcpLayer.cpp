@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "DebugOut.h"
 #include "ImFramer.h"
@@ -16,11 +17,28 @@ namespace {
 // whatever the socket itself does.
 const int kSliceMs = 200;
 
+// What arrived is read in pieces of up to 64 KB and handed out from there: a stream of
+// back-to-back messages (file blocks) then costs one wait and one receive for many
+// messages, not two of each for every one.
 class SocketSource : public ImByteSource {
 public:
-    SocketSource(SOCKET socket, const ImConnection& connection) : socket_(socket), connection_(connection) {}
+    SocketSource(SOCKET socket, const ImConnection& connection)
+        : socket_(socket), connection_(connection), held_(0x10000) {}
 
     Result Read(uint8_t* buffer, size_t size, int waitMs) override {
+        if (connection_.Closed()) return {Status::Closed, 0, 0};
+        if (next_ == end_) {
+            Result filled = Fill(waitMs);
+            if (filled.status != Status::Data) return filled;
+        }
+        size_t count = std::min(size, end_ - next_);
+        std::copy(held_.begin() + next_, held_.begin() + next_ + count, buffer);
+        next_ += count;
+        return {Status::Data, count, 0};
+    }
+
+private:
+    Result Fill(int waitMs) {
         DWORD start = GetTickCount();
         for (;;) {
             if (connection_.Closed()) return {Status::Closed, 0, 0};
@@ -31,8 +49,7 @@ public:
             int ready = select(0, &readable, nullptr, nullptr, &slice);
             if (ready == SOCKET_ERROR) return {Status::Error, 0, WSAGetLastError()};
             if (ready > 0) {
-                int want = size > 0x10000 ? 0x10000 : static_cast<int>(size);
-                int got = recv(socket_, reinterpret_cast<char*>(buffer), want, 0);
+                int got = recv(socket_, reinterpret_cast<char*>(held_.data()), static_cast<int>(held_.size()), 0);
                 if (got == 0) return {Status::Closed, 0, 0};
                 if (got == SOCKET_ERROR) {
                     int error = WSAGetLastError();
@@ -40,15 +57,19 @@ public:
                     if (connection_.Closed()) return {Status::Closed, 0, 0};
                     return {Status::Error, 0, error};
                 }
-                return {Status::Data, static_cast<size_t>(got), 0};
+                next_ = 0;
+                end_ = static_cast<size_t>(got);
+                return {Status::Data, end_, 0};
             }
             if (waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs)) return {Status::TimedOut, 0, 0};
         }
     }
 
-private:
     SOCKET socket_;
     const ImConnection& connection_;
+    std::vector<uint8_t> held_;
+    size_t next_ = 0;
+    size_t end_ = 0;
 };
 
 void CloseHandles(std::vector<HANDLE>& handles) {

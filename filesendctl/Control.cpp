@@ -19,6 +19,10 @@ const wchar_t kNotifierClass[] = L"FileSendCtlNotifier";
 // Posted to the notifier: a whole redraw (wParam 0) or, as progress comes in, the status box.
 const UINT WM_CONTROL_REDRAW = WM_APP + 1;
 const UINT WM_PROGRESS_REDRAW = WM_USER + 1000;
+// Progress comes after every block, thousands a second on a fast link: the progress box
+// is redrawn at most this often, the last value always shown.
+const DWORD kProgressPaceMs = 100;
+const UINT_PTR kRedrawTimer = 1;
 
 HFONT MakeFont(bool underline) {
     return CreateFontW(12, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
@@ -252,6 +256,34 @@ void FileSendControl::RequestRedraw(Redraw what) {
     }
 }
 
+// A progress redraw too soon after the last one waits for the timer; its request stays
+// pending meanwhile, so no further posts are made and later changes join it.
+void FileSendControl::PacedRedraw(HWND notifier) {
+    int what;
+    {
+        vantor::Lock hold(lock_);
+        what = pendingRedraw_;
+    }
+    DWORD since = GetTickCount() - lastRedraw_;
+    if (what == kRedrawProgress && since < kProgressPaceMs) {
+        if (!redrawTimer_) redrawTimer_ = SetTimer(notifier, kRedrawTimer, kProgressPaceMs - since, nullptr) != 0;
+        if (redrawTimer_) return;
+    }
+    FlushRedraw();
+}
+
+void FileSendControl::FlushRedraw() {
+    int what;
+    {
+        vantor::Lock hold(lock_);
+        what = pendingRedraw_;
+        pendingRedraw_ = 0;
+    }
+    if (!what) return;
+    lastRedraw_ = GetTickCount();
+    OnRedraw(what);
+}
+
 void FileSendControl::OnRedraw(int what) {
     if (window_) {
         if (what & kRedrawAll) {
@@ -290,14 +322,15 @@ LRESULT CALLBACK FileSendControl::NotifierProc(HWND window, UINT message, WPARAM
     auto control = reinterpret_cast<FileSendControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_CONTROL_REDRAW || message == WM_PROGRESS_REDRAW) {
         if (!control) return 0;
-        int what;
-        {
-            vantor::Lock hold(control->lock_);
-            what = control->pendingRedraw_;
-            control->pendingRedraw_ = 0;
-        }
-        control->OnRedraw(what);
-        control->Release();
+        control->PacedRedraw(window);
+        control->Release();  // the post's reference
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kRedrawTimer) {
+        KillTimer(window, kRedrawTimer);
+        if (!control) return 0;
+        control->redrawTimer_ = false;
+        control->FlushRedraw();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

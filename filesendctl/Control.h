@@ -160,6 +160,8 @@ private:
     // Redraws from any thread: posted to the notifier window, coalesced.
     enum Redraw { kRedrawAll = 1, kRedrawProgress = 2 };
     void RequestRedraw(Redraw what);
+    void PacedRedraw(HWND notifier);
+    void FlushRedraw();
     void OnRedraw(int what);
     void NotifyViewChange();
 
@@ -192,6 +194,8 @@ private:
     HICON fileIcon_ = nullptr;
     RECT firstLink_ = {0, 0, 0, 0};
     int pendingRedraw_ = 0;
+    DWORD lastRedraw_ = 0;     // notifier thread: when the last redraw was made
+    bool redrawTimer_ = false;  // notifier thread: a paced redraw waits on the timer
 
     vantor::UniqueGdi<HFONT> textFont_;
     vantor::UniqueGdi<HFONT> linkFont_;

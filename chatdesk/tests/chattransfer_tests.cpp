@@ -17,7 +17,9 @@
 #include "ChildRun.h"
 #include "ContactSetup.h"
 #include "ControlEventSink.h"
+#include "DebugLines.h"
 #include "DialogDriver.h"
+#include "FileSendCtl.h"
 #include "ImMessages.h"
 #include "ImService.h"
 #include "OleHost.h"
@@ -26,6 +28,7 @@
 #include "WindowClient.h"
 #include "Text.h"
 #include "TransferControl.h"
+#include "twohost/TransferDriver.h"
 
 using namespace cdtest;
 using chatdesk::ChatDialog;
@@ -52,38 +55,6 @@ std::string UnixPath(const std::wstring& path) {
     HeapFree(GetProcessHeap(), 0, unix);
     return text;
 }
-
-std::string Pattern(size_t size, int seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + i / 4096) & 0xFF);
-    return bytes;
-}
-
-bool WriteWhole(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD wrote = 0;
-    bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                                wrote == bytes.size());
-    CloseHandle(file);
-    return ok;
-}
-
-bool ReadWhole(const std::wstring& path, std::string* bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
-    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD got = 0;
-    bool ok = size.QuadPart == 0 || (ReadFile(file, &(*bytes)[0], static_cast<DWORD>(size.QuadPart), &got, nullptr) &&
-                                     got == size.QuadPart);
-    CloseHandle(file);
-    return ok;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A folder of its own for each test.
 std::wstring TestFolder(const wchar_t* name) {
@@ -172,79 +143,6 @@ std::vector<uint8_t> RawBlock(const std::string& stamp, uint32_t number, uint32_
     std::vector<uint8_t> bytes = chatdesk::BuildFileBlock(block);
     chatdesk::WriteU32(bytes.data() + 149, count);
     return bytes;
-}
-
-HWND ControlWindow(const TransferControl& control) {
-    vantor::ComPtr<IOleInPlaceObject> inPlace;
-    if (!control.Identity() || FAILED(control.Identity()->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void())))
-        return nullptr;
-    HWND window = nullptr;
-    inPlace->GetWindow(&window);
-    return window;
-}
-
-// Runs `answer` on a helper thread with the first file dialog of this thread, while this
-// thread sits in the call that shows it.
-class FileDialogAnswer {
-public:
-    explicit FileDialogAnswer(std::function<void(HWND)> answer) : ui_(GetCurrentThreadId()) {
-        thread_ = std::thread([this, answer] {
-            HWND dialog = nullptr;
-            for (int i = 0; i < 500 && !dialog; ++i) {
-                Sleep(20);
-                EnumThreadWindows(ui_, Take, reinterpret_cast<LPARAM>(&dialog));
-            }
-            if (!dialog) return;
-            Sleep(200);
-            answer(dialog);
-            found_ = true;
-        });
-    }
-    ~FileDialogAnswer() { Found(); }
-    bool Found() {
-        if (thread_.joinable()) thread_.join();
-        return found_;
-    }
-    static HWND NameEdit(HWND dialog) {
-        HWND edit = GetDlgItem(dialog, 0x480);
-        return edit ? edit : GetDlgItem(dialog, 0x47c);
-    }
-    static std::wstring Proposed(HWND dialog) {
-        wchar_t text[MAX_PATH] = {};
-        GetWindowTextW(NameEdit(dialog), text, MAX_PATH);
-        return text;
-    }
-    static void Confirm(HWND dialog, const std::wstring& path) {
-        SetWindowTextW(NameEdit(dialog), path.c_str());
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    }
-
-private:
-    static BOOL CALLBACK Take(HWND window, LPARAM out) {
-        wchar_t cls[32] = {};
-        GetClassNameW(window, cls, 32);
-        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(window) || !NameEdit(window)) return TRUE;
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-    }
-    DWORD ui_;
-    std::thread thread_;
-    std::atomic<bool> found_{false};
-};
-
-// Clicks the control's "同意" and answers the save dialog with `path`; the name the
-// dialog proposed comes back in `proposed`.
-bool AcceptWith(const TransferControl& control, const std::wstring& path, std::wstring* proposed = nullptr) {
-    HWND window = ControlWindow(control);
-    if (!window) return false;
-    FileDialogAnswer answer([&](HWND dialog) {
-        if (proposed) *proposed = FileDialogAnswer::Proposed(dialog);
-        FileDialogAnswer::Confirm(dialog, path);
-    });
-    LPARAM at = MAKELPARAM(6, 55);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(window, WM_LBUTTONUP, 0, at);
-    return answer.Found();
 }
 
 // The message boxes shown while `action` runs on this thread, answered with OK.
@@ -369,13 +267,6 @@ std::string DisplayText(HWND edit) {
     std::string text(room, '\0');
     text.resize(GetWindowTextA(edit, &text[0], room));
     return text;
-}
-
-// The size of a file, -1 when it is missing.
-long long SizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 // A raw offer from the peer accepted through the control's save dialog.
@@ -561,6 +452,78 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     ASSERT_TRUE(Eventually([&] { return Acks() == "0101"; }, 5000));
 }
 
+size_t ControlCount(ChatDialog* window) { return chatdesk::TransferControlsNewestFirst(window->DisplayOle()).size(); }
+
+// Stands in for the file-transfer control's class while registered: every control it is
+// asked for fails to be made.
+class RefusingFactory : public IClassFactory {
+public:
+    RefusingFactory() {
+        CoRegisterClassObject(CLSID_FileSendCtl, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+    }
+    ~RefusingFactory() {
+        if (cookie_) CoRevokeClassObject(cookie_);
+    }
+    bool Registered() const { return cookie_ != 0; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid != IID_IUnknown && iid != IID_IClassFactory) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** out) override {
+        *out = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+
+private:
+    DWORD cookie_ = 0;
+};
+
+TEST_F(ChildTransfer, AFailedInsertionLeavesTheCount) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    std::wstring peerDir = TestFolder(L"refused-peer");
+    ChatDialog* window = LinkedWindow(client, peerDir);
+    ASSERT_NE(nullptr, window);
+    std::wstring out = TestFolder(L"refused");
+    std::string file = Pattern(3000, 12);
+    ASSERT_TRUE(WriteWhole(out + L"refused.bin", file));
+    testkit::DebugLines lines;
+    {
+        RefusingFactory refusing;
+        ASSERT_TRUE(refusing.Registered());
+        // Our offer: no control, so no offer goes out; the count raised for it drops again.
+        OfferFile(window, out + L"refused.bin");
+        EXPECT_EQ(0, window->TransferCount());
+        EXPECT_EQ(0u, ControlCount(window));
+        EXPECT_EQ(0u, window->Transfers()->Count());
+        EXPECT_NE(std::string::npos, DisplayText(window->Display()).find(vantor::WideToAnsi(L"发送文件失败")));
+        // The peer's offer: nothing to answer with, nothing counted or listed.
+        RawOffer("20261209131313000001", "offered.bin", 100);
+        ASSERT_TRUE(lines.WaitFor(L"插入文件传输对象失败了", 1, 5000));
+        EXPECT_EQ(0, window->TransferCount());
+        EXPECT_EQ(0u, ControlCount(window));
+        EXPECT_EQ(0u, window->Transfers()->Count());
+    }
+    PumpFor(300);
+    EXPECT_TRUE(PeerFrames(kFriendId, "004S").empty());
+    EXPECT_TRUE(PeerFrames(kFriendId, "004B").empty());
+
+    // With the control back the same file goes through.
+    OfferFile(window, out + L"refused.bin");
+    EXPECT_EQ(1, window->TransferCount());
+    ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"refused.bin") == file; }, 8000));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
+    EXPECT_EQ(1u, ControlCount(window));
+}
+
 // Files dropped on the window, as the shell hands them over.
 HDROP DropOf(const std::vector<std::wstring>& paths) {
     size_t chars = 1;
@@ -577,8 +540,6 @@ HDROP DropOf(const std::vector<std::wstring>& paths) {
     GlobalUnlock(memory);
     return static_cast<HDROP>(memory);
 }
-
-size_t ControlCount(ChatDialog* window) { return chatdesk::TransferControlsNewestFirst(window->DisplayOle()).size(); }
 
 TEST_F(ChildTransfer, TheLimitTheSizeRuleAndTheOpenDialog) {
     WindowClient client;

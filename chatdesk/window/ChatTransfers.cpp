@@ -253,6 +253,8 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
         return;
     }
     transfer->receive = std::make_unique<ReceiveJob>(receiveFiles_, total);
+    transfer->ownId = window_.Service().Contacts().OwnId();
+    transfer->peerId = vantor::FieldText(peer.id);
     vantor::Lock lock(window_.Lock());
     transfers_.push_back(transfer);
 }
@@ -400,7 +402,7 @@ void ChatTransfers::OnFileBlock(const uint8_t* msg, size_t length) {
     TransferPtr transfer = stopped ? nullptr : ByStamp(stamp, false);
     BlockResult result;
     if (transfer && transfer->receive) result = transfer->receive->OnBlock(count, data);
-    SendAck(stamp, stopped || !transfer || result.stopSender());
+    SendAck(stamp, stopped || !transfer || result.stopSender(), transfer.get());
     if (!transfer) return;
     switch (result.outcome) {
     case BlockOutcome::Written:
@@ -572,11 +574,13 @@ void ChatTransfers::SendReply(bool accepted, const std::string& stamp, uint32_t 
     SendToPeer(BuildFileOfferReply(reply));
 }
 
-void ChatTransfers::SendAck(const std::string& stamp, bool stop) {
+// Every block is answered: the ids come from the transfer, looked up once when the
+// offer was shown, rather than from the contact book each time.
+void ChatTransfers::SendAck(const std::string& stamp, bool stop, const Transfer* transfer) {
     FileBlockAck ack;
     ack.stamp = stamp;
-    ack.ackerId = window_.Service().Contacts().OwnId();
-    ack.offererId = vantor::FieldText(window_.PeerCopy().id);
+    ack.ackerId = transfer ? transfer->ownId : window_.Service().Contacts().OwnId();
+    ack.offererId = transfer ? transfer->peerId : vantor::FieldText(window_.PeerCopy().id);
     ack.stop = stop;
     SendToPeer(BuildFileBlockAck(ack));
 }

@@ -64,6 +64,7 @@ private:
         std::wstring path;  // sending: the file offered
         uint64_t size = 0;  // sending: its size then
         std::unique_ptr<ReceiveJob> receive;
+        std::string ownId, peerId;  // receiving: the ids each block's answer carries
         std::shared_ptr<SendJob> send;  // once accepted
         bool noticeSent = false;        // the user's cancel told the peer
         std::atomic<int> counted{0};    // 0 not counted, 1 counted, 2 lowered
@@ -94,7 +95,7 @@ private:
     void Lower(Transfer& transfer);
     void SendToPeer(const std::vector<uint8_t>& bytes);
     void SendReply(bool accepted, const std::string& stamp, uint32_t resume);
-    void SendAck(const std::string& stamp, bool stop);
+    void SendAck(const std::string& stamp, bool stop, const Transfer* transfer);
     void StartSend(const TransferPtr& transfer, uint32_t resume);
     static DWORD WINAPI SendThread(void* start);
     void RunSend(const TransferPtr& transfer);

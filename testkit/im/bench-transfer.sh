@@ -12,8 +12,10 @@ exe=$build/stage/transfer_bench_socket.exe
 run=$here/../rig/wine-run.sh
 work=$(mktemp -d "$build/transfer-bench.XXXXXX")
 receiver=
+fake=
 cleanup() {
   [ -n "$receiver" ] && kill "$receiver" 2>/dev/null || true
+  [ -n "$fake" ] && python3 "$here/fake_im.py" stop --port-file "$build/stage/im-fake.port" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -35,16 +37,28 @@ cmp -s "$work/source.bin" "$work/socket.out" || { echo "socket copy differs from
 read -r _ rbytes rsecs < <(tr -d '\r' <"$work/receive.log" | grep '^RESULT')
 rm -f "$work/socket.out"
 
-# --- Ours: two clients over their direct link. Slot for the chat window's two-client host:
-# it must print "RESULT <bytes> <seconds>" for one offer of $work/source.bin, accepted and
-# received completely, and leave the received file for the comparison below.
+# --- Ours: two clients over their direct link, each a child process of the two-client test
+# program with its own account and address; the receiver accepts the offer through its
+# control and times it from the accept to the file in place.
 cbytes= csecs=
-client_host=$build/stage/transfer_bench_clients.exe
-if [ -f "$client_host" ]; then
-  line=$(bash "$run" "$build" "$client_host" "$(winpath "$work/source.bin")" "$(winpath "$work/client.out")" |
-         tr -d '\r' | grep '^RESULT') || { echo "client-to-client transfer failed" >&2; exit 1; }
-  read -r _ cbytes csecs <<<"$line"
+# Both runs below use one fake IM server, started once and stopped on the way out.
+start_fake() {
+  [ -n "$fake" ] && return 0
+  python3 "$here/fake_im.py" start --port-file "$build/stage/im-fake.port" --idle 900 >/dev/null 2>&1 ||
+    { echo "the fake IM server did not start" >&2; exit 1; }
+  fake=1
+}
+clients=$build/stage/chatdesk_twohost_transfer_tests.exe
+if [ -f "$clients" ]; then
+  start_fake
+  (cd "$build/stage" && bash "$run" "$build" regsvr32 /s FileSendCtl.dll) >/dev/null 2>&1 || true
+  CHATDESK_XFER_SOURCE=$(winpath "$work/source.bin") CHATDESK_XFER_TARGET=$(winpath "$work/client.out") \
+  CHATDESK_BENCH_OUT=$(winpath "$work/client.result") GTEST_ALSO_RUN_DISABLED_TESTS=1 WINEDEBUG=-all \
+    bash "$run" "$build" "$clients" --gtest_filter='TwoHostTransfers.DISABLED_Benchmark' >"$work/client.log" 2>&1 ||
+    { tail -30 "$work/client.log" >&2; exit 1; }
   cmp -s "$work/source.bin" "$work/client.out" || { echo "client copy differs from the source" >&2; exit 1; }
+  read -r _ cbytes csecs < <(tr -d '\r' <"$work/client.result")
+  rm -f "$work/client.out"
 fi
 
 # --- Ours, one side: the chat window sends the file over its direct link to the test peer
@@ -52,14 +66,11 @@ fi
 pbytes= psecs=
 tests=$build/stage/chatdesk_transfer_window_tests.exe
 if [ -f "$tests" ]; then
-  ports=$build/stage/im-fake.port
-  python3 "$here/fake_im.py" start --port-file "$ports" --idle 900 >/dev/null 2>&1 ||
-    { echo "the fake IM server did not start" >&2; exit 1; }
+  start_fake
   CHATDESK_BENCH_SOURCE=$(winpath "$work/source.bin") CHATDESK_BENCH_OUT=$(winpath "$work/peer.result") \
   GTEST_ALSO_RUN_DISABLED_TESTS=1 WINEDEBUG=-all \
     bash "$run" "$build" "$tests" --gtest_filter='ChatTransfer.DISABLED_Benchmark' >"$work/peer.log" 2>&1 ||
-    { tail -30 "$work/peer.log" >&2; python3 "$here/fake_im.py" stop --port-file "$ports" >/dev/null 2>&1; exit 1; }
-  python3 "$here/fake_im.py" stop --port-file "$ports" >/dev/null 2>&1 || true
+    { tail -30 "$work/peer.log" >&2; exit 1; }
   read -r _ pbytes psecs < <(tr -d '\r' <"$work/peer.result")
 fi
 
@@ -73,7 +84,7 @@ if sys.argv[4]:
     c = cb / cs / 2**20
     print("clients, direct link: %d bytes in %.3f s = %.1f MB/s" % (cb, cs, c))
 else:
-    print("clients, direct link: not measured (no two-client host built yet)")
+    print("clients, direct link: not measured (chatdesk_twohost_transfer_tests not built)")
 if len(sys.argv) > 7 and sys.argv[6]:
     pb, ps = int(sys.argv[6]), float(sys.argv[7])
     p = pb / ps / 2**20

@@ -443,7 +443,9 @@ class Peer:
         size = os.path.getsize(path)
         with self.lock:
             self.sending[stamp] = {"path": path, "to": to, "link": link}
-        (link or self.link()).send(Frames.file_offer(stamp, self.own_id, to, path, size))
+        # The receiver is offered the file's own name, not where it lies here.
+        name = os.path.basename(path)
+        (link or self.link()).send(Frames.file_offer(stamp, self.own_id, to, name, size))
         return stamp
 
     def _send_blocks(self, stamp, resume, reply_link):

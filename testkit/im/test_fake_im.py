@@ -13,7 +13,7 @@ import unittest
 import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from impeer import Frames, Peer, chat_text_fields, code_of, read_u32, text_field  # noqa: E402
+from impeer import Frames, Peer, chat_text_fields, code_of, field, read_u32, text_field  # noqa: E402
 
 PORTS = None
 OPENER = urllib.request.build_opener(urllib.request.ProxyHandler({}))
@@ -197,6 +197,9 @@ class FakeIm(unittest.TestCase):
             while not (os.path.exists(part) and os.path.getsize(part) == 4096) and time.time() < deadline:
                 time.sleep(0.05)
             self.assertEqual(os.path.getsize(part), 4096)
+            # The offer names the file alone, not where it lies at the sender.
+            offer = b.wait_code("004S")
+            self.assertEqual(field(offer, 144, 256), b"big.bin")
             a.stop_after_blocks = None
             mark = len(a.received)
             stamp = a.offer_file("20002", source, link=link)

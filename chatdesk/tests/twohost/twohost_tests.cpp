@@ -13,9 +13,8 @@
 #include "ChildRun.h"
 #include "DialogDriver.h"
 #include "ImService.h"
-#include "ModulePath.h"
-#include "RostBase.h"
 #include "TestSupport.h"
+#include "TwoHostSides.h"
 #include "WindowClient.h"
 #include "Text.h"
 
@@ -24,77 +23,8 @@ using chatdesk::ChatDialog;
 
 namespace {
 
-const char kFirstId[] = "10001";
-const char kSecondId[] = "20002";
 const char kGreeting[] = "你好，在吗？";
 const char kAnswer[] = "在，请讲。";
-
-// One side of the chat: its account, the peer's, and the last bytes of the loopback
-// addresses they listen on.
-struct Side {
-    const char* ownId;
-    const char* peerId;
-    int ownLast;
-    int peerLast;
-};
-
-const Side kFirst = {kFirstId, kSecondId, 40, 41};
-const Side kSecond = {kSecondId, kFirstId, 41, 40};
-
-const wchar_t kLogVariable[] = L"CHATDESK_TWOHOST_LOGS";
-const wchar_t kRouteVariable[] = L"CHATDESK_TWOHOST_ROUTE";
-
-// Where the side's book says the peer is: where it listens for a direct link, otherwise an
-// address where nothing listens, so that every link attempt fails and the texts go by relay.
-std::string PeerAddress(const Side& side) {
-    wchar_t route[16] = {};
-    GetEnvironmentVariableW(kRouteVariable, route, 16);
-    return LoopbackAddress(wcscmp(route, L"direct") == 0 ? side.peerLast : side.ownLast + 10);
-}
-
-// Builds the side's contact book in its program folder and hands it to the ClientCore
-// stand-in; the peer's entry, or null.
-FriendHandle BuildBook(const Side& side) {
-    HMODULE rostBase = vantor::LoadProgramLibrary(L"RostBase.dll");
-    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
-    if (!rostBase || !core) return nullptr;
-    auto load = vantor::ProcAddress<decltype(&RostBase_LoadA)>(rostBase, "RostBase_LoadA");
-    auto setSelf = vantor::ProcAddress<decltype(&RostBase_SetCurrentAccountInfoA)>(rostBase, "RostBase_SetCurrentAccountInfoA");
-    auto root = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rostBase, "RostBase_GetOnRootGroup");
-    auto add = vantor::ProcAddress<decltype(&RostBase_AddFriendA)>(rostBase, "RostBase_AddFriendA");
-    typedef void(WINAPI * SetStoreFn)(RostBaseHandle);
-    auto setStore = vantor::ProcAddress<SetStoreFn>(core, "CoreStub_SetStore");
-    if (!load || !setSelf || !root || !add || !setStore) return nullptr;
-    RostBaseHandle store = load(side.ownId);
-    if (!store) return nullptr;
-    FriendInfoA self = {};
-    strcpy(self.id, side.ownId);
-    strcpy(self.nickname, "me");
-    self.status.status = 1;
-    self.status.publicIp = inet_addr(LoopbackAddress(side.ownLast).c_str());
-    setSelf(store, &self);
-    FriendInfoA peer = {};
-    strcpy(peer.id, side.peerId);
-    strcpy(peer.nickname, "peer");
-    peer.status.status = 1;
-    peer.status.publicIp = inet_addr(PeerAddress(side).c_str());
-    FriendHandle entry = add(store, &peer, root(store));
-    setStore(store);
-    return entry;
-}
-
-std::string Shown(HWND edit) {
-    int room = 2 * GetWindowTextLengthW(edit) + 1;
-    std::string text(room, '\0');
-    text.resize(GetWindowTextA(edit, &text[0], room));
-    return text;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
-    return n;
-}
 
 void Send(ChatDialog* window, const char* utf8) {
     HWND dialog = window->Window();
@@ -152,8 +82,6 @@ TEST(TwoHostChild, Answerer) {
 
 namespace {
 
-std::wstring LogDir() { return testkit::ProgramDir() + L"twohost-logs\\"; }
-
 std::string ReadLog(const char* mode) {
     return testkit::ReadFileBytes(LogDir() + vantor::AnsiToWide(mode) + L".txt");
 }
@@ -161,10 +89,7 @@ std::string ReadLog(const char* mode) {
 // Runs the two clients, the answerer first, and checks what each display showed.
 void Converse(const wchar_t* route) {
     ResetFake();
-    testkit::RemoveTree(LogDir());
-    CreateDirectoryW(LogDir().c_str(), nullptr);
-    SetEnvironmentVariableW(kLogVariable, LogDir().c_str());
-    SetEnvironmentVariableW(kRouteVariable, route);
+    PrepareLogs(route);
     bool answered = false;
     std::thread second([&] {
         answered = RunChild("twohost-b", "TwoHostChild.Answerer", 90000, LoopbackAddress(kSecond.ownLast).c_str());

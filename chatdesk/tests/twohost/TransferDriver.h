@@ -1,0 +1,69 @@
+// What the transfer tests do as a user would: files written and read whole, a received
+// offer accepted through its control and the save dialog, the status lines the controls
+// paint.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TransferControl.h"
+
+namespace cdtest {
+
+// `size` bytes that differ from block to block.
+std::string Pattern(size_t size, int seed);
+bool WriteWhole(const std::wstring& path, const std::string& bytes);
+bool ReadWhole(const std::wstring& path, std::string* bytes);
+bool Exists(const std::wstring& path);
+// The size of a file, -1 when it is missing.
+long long SizeOf(const std::wstring& path);
+
+HWND ControlWindow(const chatdesk::TransferControl& control);
+
+// Runs `answer` on a helper thread with the first file dialog of this thread, while this
+// thread sits in the call that shows it.
+class FileDialogAnswer {
+public:
+    explicit FileDialogAnswer(std::function<void(HWND)> answer);
+    ~FileDialogAnswer() { Found(); }
+    FileDialogAnswer(const FileDialogAnswer&) = delete;
+    FileDialogAnswer& operator=(const FileDialogAnswer&) = delete;
+    bool Found();
+    static HWND NameEdit(HWND dialog);
+    static std::wstring Proposed(HWND dialog);
+    static void Confirm(HWND dialog, const std::wstring& path);
+
+private:
+    static BOOL CALLBACK Take(HWND window, LPARAM out);
+    DWORD ui_;
+    std::thread thread_;
+    std::atomic<bool> found_{false};
+};
+
+// Clicks the control's first link: "同意" on an offer, "取消" on a running transfer.
+bool ClickFirstLink(const chatdesk::TransferControl& control);
+
+// Clicks the control's "同意" and answers the save dialog with `path`; the name the
+// dialog proposed comes back in `proposed`.
+bool AcceptWith(const chatdesk::TransferControl& control, const std::wstring& path, std::wstring* proposed = nullptr);
+
+// The status lines the file-transfer controls of this process have painted since the
+// first instance was made (the controls' own library, its calls to DrawTextW watched).
+class PaintedLines {
+public:
+    PaintedLines();
+    bool Seen(const std::wstring& line) const;
+    // Pumps this thread's messages until `line` was painted.
+    bool WaitFor(const std::wstring& line, DWORD timeoutMs) const;
+    bool Watching() const { return watching_; }
+
+private:
+    bool watching_ = false;
+};
+
+}  // namespace cdtest
