@@ -54,7 +54,7 @@ public:
     // Opens the chat with the friend and waits for its link attempt to end.
     chatdesk::ChatDialog* Open(FriendHandle entry, const char* id) {
         chatdesk::ChatDialog* window = Show(entry, id);
-        if (window) Eventually([window] { return !window->ThreadsRunning(); }, 8000);
+        if (window) Eventually([window] { return !window->ThreadsRunning(); }, 10000);
         return window;
     }
     // Logged in, the friend's scripted peer started with `peerSettings`, the chat with the

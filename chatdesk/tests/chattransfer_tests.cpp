@@ -696,16 +696,6 @@ TEST_F(ChildTransfer, FiftyMillionBytesToThePeer) {
     EXPECT_FALSE(Newest(window).InTransfer());
 }
 
-void SaveShot(const testkit::Capture& picture, const wchar_t* name) {
-    CreateDirectoryW((testkit::ProgramDir() + L"screenshots").c_str(), nullptr);
-    testkit::SaveBitmapFile(picture, testkit::ProgramDir() + L"screenshots\\" + name);
-    wchar_t stage[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", stage, MAX_PATH)) {
-        CreateDirectoryW(stage, nullptr);
-        testkit::SaveBitmapFile(picture, std::wstring(stage) + L"\\" + name);
-    }
-}
-
 testkit::Capture Stacked(const testkit::Capture& top, const testkit::Capture& bottom) {
     testkit::Capture both;
     both.width = std::max(top.width, bottom.width);
@@ -756,7 +746,7 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
     PeerSends(RawBlock(running, 0, 4096, 'n'));
     ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"notes.txt.im") == 4096; }, 5000));
     PumpFor(500);
-    SaveShot(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
+    SaveChatPicture(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
 }
 
 // Not a test: the time of one file from the offer to the peer holding all of it, written

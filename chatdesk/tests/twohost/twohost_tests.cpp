@@ -50,11 +50,10 @@ TEST(TwoHostChild, Opener) {
     ASSERT_NE(nullptr, peer);
     WindowClient client;
     ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kFirstId) && HasSession(kSecondId); }, 20000));
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(peer));
-    ChatDialog* window = client.Window(kSecondId);
-    ASSERT_NE(nullptr, window);
     // The link attempt on opening ends before the first text.
-    ASSERT_TRUE(Eventually([window] { return !window->ThreadsRunning(); }, 10000));
+    ChatDialog* window = client.Open(peer, kSecondId);
+    ASSERT_NE(nullptr, window);
+    ASSERT_FALSE(window->ThreadsRunning());
     Send(window, kGreeting);
     const std::string answer = testkit::Ansi(kAnswer);
     EXPECT_TRUE(Eventually([&] { return Count(Shown(window->Display()), answer) > 0; }, 20000));

@@ -72,10 +72,9 @@ TEST(TwoHostTransferChild, Sender) {
     ASSERT_NE(nullptr, peer);
     WindowClient client;
     ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kFirstId) && HasSession(kSecondId); }, 20000));
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(peer));
-    ChatDialog* window = client.Window(kSecondId);
+    ChatDialog* window = client.Open(peer, kSecondId);
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(Eventually([&] { return !window->ThreadsRunning(); }, 10000));
+    ASSERT_FALSE(window->ThreadsRunning());
     ASSERT_NE(nullptr, client->DirectLinkOf(window).get());
     PaintedLines painted;
     EXPECT_TRUE(painted.Watching());
