@@ -6,9 +6,9 @@
 // closes the socket, so a socket value is never closed twice. Sends are serialised: each
 // message goes out whole, even when the socket takes it in pieces.
 //
-// What the connection's own receive thread sends while it still has received messages to
-// hand out is held and sent in one piece before the thread next waits for the socket: a
-// run of file blocks is then answered with one send, not one for each block.
+// What the connection's own receive thread sends while handling a file block is held and
+// sent in one piece before it handles another kind of message or next waits for the
+// socket: a run of file blocks is then answered with one send, not one for each block.
 #pragma once
 
 #include <winsock2.h>
@@ -53,7 +53,7 @@ private:
     ~ImConnection();
 
     bool SendNow(const void* bytes, size_t length);
-    // Receive thread only: starts or ends holding its own sends.
+    // Receive thread only: starts or ends holding its own sends (ending sends what is held).
     void HoldSends(bool hold);
 
     ImTcpLayer* layer_;

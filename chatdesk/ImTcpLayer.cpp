@@ -216,13 +216,13 @@ void ImTcpLayer::Receive(ImConnection* connection) {
     {
         SocketSource source(connection->socket_, *connection);
         ImFramer framer(source);
-        connection->HoldSends(true);
         for (;;) {
             ImFrame frame = framer.Next();
             if (frame.kind == ImFrame::Kind::Message) {
-                // Only the answers to a run of file blocks wait: any other message may
-                // lead its handler to wait on another thread, so what is held goes first.
-                if (!IsFileBlock(framer.Buffer(), frame.length)) connection->FlushHeld();
+                // Only the answers to a run of file blocks wait: the handler of any other
+                // message may wait on another thread, so what is held goes first and what
+                // it sends goes at once.
+                connection->HoldSends(IsFileBlock(framer.Buffer(), frame.length));
                 owner_->OnMessage(connection, framer.Buffer(), frame.length);
                 continue;
             }
