@@ -13,7 +13,36 @@ void ImConnection::Release() {
     if (refs_.fetch_sub(1) == 1) delete this;
 }
 
+namespace {
+
+// Held bytes go out once they would pass this, so the queue stays one socket send.
+const size_t kHeldLimit = 0x10000;
+
+}  // namespace
+
 bool ImConnection::SendAll(const void* bytes, size_t length) {
+    if (holdingThread_.load() != GetCurrentThreadId()) return SendNow(bytes, length);
+    if (closed_.load()) return false;
+    if (held_.size() + length > kHeldLimit && !FlushHeld()) return false;
+    if (length > kHeldLimit) return SendNow(bytes, length);
+    const uint8_t* from = static_cast<const uint8_t*>(bytes);
+    held_.insert(held_.end(), from, from + length);
+    return true;
+}
+
+void ImConnection::HoldSends(bool hold) {
+    if (!hold) FlushHeld();
+    holdingThread_ = hold ? GetCurrentThreadId() : 0;
+}
+
+bool ImConnection::FlushHeld() {
+    if (held_.empty()) return true;
+    bool sent = SendNow(held_.data(), held_.size());
+    held_.clear();
+    return sent;
+}
+
+bool ImConnection::SendNow(const void* bytes, size_t length) {
     const char* at = static_cast<const char*>(bytes);
     vantor::Lock lock(sendLock_);
     size_t sent = 0;

@@ -5,6 +5,10 @@
 // counted by reference. Closing only shuts the socket down; the receive thread alone
 // closes the socket, so a socket value is never closed twice. Sends are serialised: each
 // message goes out whole, even when the socket takes it in pieces.
+//
+// What the connection's own receive thread sends while handling a file block is held and
+// sent in one piece before it handles another kind of message or next waits for the
+// socket: a run of file blocks is then answered with one send, not one for each block.
 #pragma once
 
 #include <winsock2.h>
@@ -13,6 +17,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "Sync.h"
 
@@ -30,11 +35,13 @@ public:
     void Release();
 
     // Sends every byte under the connection's send lock; false on a socket error or once
-    // the connection is closed.
+    // the connection is closed. On the receive thread, while holding, the bytes are queued.
     bool SendAll(const void* bytes, size_t length);
     // Shuts the socket down both ways; the receive thread then ends the connection.
     void Close();
     bool Closed() const { return closed_.load(); }
+    // Receive thread only: sends what it holds; false when that send failed.
+    bool FlushHeld();
 
     // The remote address and port, in network order.
     uint32_t RemoteAddress() const { return remote_.sin_addr.s_addr; }
@@ -45,6 +52,10 @@ private:
     friend class ImTcpLayer;
     ~ImConnection();
 
+    bool SendNow(const void* bytes, size_t length);
+    // Receive thread only: starts or ends holding its own sends (ending sends what is held).
+    void HoldSends(bool hold);
+
     ImTcpLayer* layer_;
     SOCKET socket_;
     sockaddr_in remote_;
@@ -52,6 +63,8 @@ private:
     std::atomic<bool> closed_{false};
     vantor::CriticalSection sendLock_;
     HANDLE thread_ = nullptr;  // the receive thread, joined by the layer
+    std::atomic<DWORD> holdingThread_{0};  // the receive thread while it holds its sends
+    std::vector<uint8_t> held_;            // touched by that thread only
 };
 
 // Holds one reference for a scope.

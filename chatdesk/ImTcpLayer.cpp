@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DebugOut.h"
+#include "ImCodes.h"
 #include "ImFramer.h"
 #include "Listener.h"
 #include "PumpWait.h"
@@ -22,7 +23,7 @@ const int kSliceMs = 200;
 // messages, not two of each for every one.
 class SocketSource : public ImByteSource {
 public:
-    SocketSource(SOCKET socket, const ImConnection& connection)
+    SocketSource(SOCKET socket, ImConnection& connection)
         : socket_(socket), connection_(connection), held_(0x10000) {}
 
     Result Read(uint8_t* buffer, size_t size, int waitMs) override {
@@ -39,6 +40,8 @@ public:
 
 private:
     Result Fill(int waitMs) {
+        // Everything handed out is handled: what its handlers sent goes now, before waiting.
+        connection_.FlushHeld();
         DWORD start = GetTickCount();
         for (;;) {
             if (connection_.Closed()) return {Status::Closed, 0, 0};
@@ -66,11 +69,15 @@ private:
     }
 
     SOCKET socket_;
-    const ImConnection& connection_;
+    ImConnection& connection_;
     std::vector<uint8_t> held_;
     size_t next_ = 0;
     size_t end_ = 0;
 };
+
+bool IsFileBlock(const uint8_t* message, size_t length) {
+    return length >= kImHeaderSize && SameImCode(message + kImCodeOffset, "005S");
+}
 
 void CloseHandles(std::vector<HANDLE>& handles) {
     for (HANDLE h : handles) CloseHandle(h);
@@ -212,6 +219,10 @@ void ImTcpLayer::Receive(ImConnection* connection) {
         for (;;) {
             ImFrame frame = framer.Next();
             if (frame.kind == ImFrame::Kind::Message) {
+                // Only the answers to a run of file blocks wait: the handler of any other
+                // message may wait on another thread, so what is held goes first and what
+                // it sends goes at once.
+                connection->HoldSends(IsFileBlock(framer.Buffer(), frame.length));
                 owner_->OnMessage(connection, framer.Buffer(), frame.length);
                 continue;
             }
@@ -224,6 +235,7 @@ void ImTcpLayer::Receive(ImConnection* connection) {
                 vantor::DebugLine(frame.insideMessage ? L"连接被关闭了\n" : L"连接被关闭了！\n");
             break;
         }
+        connection->HoldSends(false);
     }
     // A send still blocked on this socket fails once it is shut down; the socket value is
     // then let go under the send lock, so no sender can reach it after it is closed.

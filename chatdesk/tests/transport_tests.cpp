@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 #include "ChildRun.h"
 #include "GatekeeperReply.h"
+#include "ImCodes.h"
 #include "ImMessages.h"
 #include "ImTcpLayer.h"
+#include "Sync.h"
 
 using namespace chatdesk;
 
@@ -132,6 +135,106 @@ TEST(ImTcpLayer, SendsWholeMessagesCapsConnectionsAndStopsEveryThread) {
     }
     EXPECT_TRUE(cdtest::Eventually([&] { return cdtest::ThreadCount() <= threadsBefore; }, 3000))
         << cdtest::ThreadCount() << " threads, " << threadsBefore << " before";
+}
+
+std::string StampOf(const uint8_t* message) { return std::string(reinterpret_cast<const char*>(message) + 64, 20); }
+
+// Keeps the stamps of what arrives, in order.
+class StampRecorder : public ImTcpOwner {
+public:
+    void OnAccepted(ImConnection*) override {}
+    void OnMessage(ImConnection*, const uint8_t* message, size_t) override {
+        vantor::Lock lock(lock_);
+        stamps_.push_back(StampOf(message));
+    }
+    void OnClosed(ImConnection*) override {}
+    std::vector<std::string> Stamps() {
+        vantor::Lock lock(lock_);
+        return stamps_;
+    }
+
+private:
+    vantor::CriticalSection lock_;
+    std::vector<std::string> stamps_;
+};
+
+// Answers every message from the receive thread on the connection it came on, as the
+// chat window answers file blocks. After answering anything but a block it waits for the
+// other side to hold every answer so far, as a handler waiting on another thread would.
+class Answerer : public ImTcpOwner {
+public:
+    explicit Answerer(StampRecorder& other) : other_(other) {}
+    void OnAccepted(ImConnection*) override {}
+    void OnMessage(ImConnection* via, const uint8_t* message, size_t) override {
+        FileBlockAck ack;
+        ack.stamp = StampOf(message);
+        ack.ackerId = "10001";
+        ack.offererId = "20002";
+        ImBytes answer = BuildFileBlockAck(ack);
+        via->SendAll(answer.data(), answer.size());
+        size_t answered = ++answers;
+        if (SameImCode(message + kImCodeOffset, "005S")) return;
+        DWORD start = GetTickCount();
+        while (other_.Stamps().size() < answered && GetTickCount() - start < 5000) Sleep(10);
+        if (other_.Stamps().size() < answered) waitedOut = true;
+    }
+    void OnClosed(ImConnection*) override {}
+    std::atomic<size_t> answers{0};
+    std::atomic<bool> waitedOut{false};
+
+private:
+    StampRecorder& other_;
+};
+
+// A run of blocks in one write is answered whole and in order; a message of another kind
+// finds the answers before it sent, and its own answer goes out while its handler waits.
+TEST(ImTcpLayer, AnswersToARunOfBlocksGoTogetherInOrderAndNeverWaitOnAHandler) {
+    const uint16_t port = cdtest::kClientPort + 101;
+    StampRecorder calling;
+    Answerer answering(calling);
+    ImTcpLayer listening(&answering, port, inet_addr("127.0.0.30"));
+    ImTcpLayer caller(&calling, port, inet_addr("127.0.0.31"));
+    ASSERT_TRUE(listening.StartListening());
+    ImConnection* c = caller.Connect(inet_addr("127.0.0.30"), port);
+    ASSERT_NE(nullptr, c);
+
+    std::vector<std::string> sent;
+    ImBytes run;
+    std::vector<uint8_t> data(4096, 0x3C);
+    for (int i = 0; i < 30; ++i) {
+        FileBlock block;
+        block.stamp = "202601010000000000" + std::string(1, char('0' + i / 10)) + char('0' + i % 10);
+        block.offererId = "20002";
+        block.receiverId = "10001";
+        block.number = i;
+        block.data = data.data();
+        block.count = 4096;
+        ImBytes bytes = BuildFileBlock(block);
+        run.insert(run.end(), bytes.begin(), bytes.end());
+        sent.push_back(block.stamp);
+    }
+    FileBlockAck other;
+    other.stamp = "20260101000000000099";
+    other.ackerId = "20002";
+    other.offererId = "10001";
+    ImBytes last = BuildFileBlockAck(other);
+    run.insert(run.end(), last.begin(), last.end());
+    sent.push_back(other.stamp);
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(c->SendAll(run.data(), run.size()));
+
+    ASSERT_TRUE(cdtest::Eventually([&] { return calling.Stamps().size() == sent.size(); }, 10000));
+    EXPECT_EQ(sent, calling.Stamps());
+    EXPECT_FALSE(answering.waitedOut.load());
+    EXPECT_LT(GetTickCount() - start, 4000u);
+
+    // Blocks with nothing after them are answered too, once the run has been handled.
+    ImBytes tail(run.begin(), run.begin() + 3 * 4251);
+    ASSERT_TRUE(c->SendAll(tail.data(), tail.size()));
+    ASSERT_TRUE(cdtest::Eventually([&] { return calling.Stamps().size() == sent.size() + 3; }, 10000));
+    c->Release();
+    listening.Stop();
+    caller.Stop();
 }
 
 }  // namespace

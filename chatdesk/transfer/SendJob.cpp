@@ -1,6 +1,7 @@
 #include "SendJob.h"
 
 #include <cstring>
+#include <vector>
 
 namespace chatdesk {
 
@@ -22,30 +23,49 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
     if (!file || !file->Size(&size) || size != offer_.offeredSize || !file->Seek(offer_.resume))
         return Fail(link, observer);
 
-    // One message, rewritten for each block: the ids and the stamp stay.
+    // Messages for one send, each rewritten for its block: the ids and the stamp stay.
     FileBlock head;
     head.stamp = offer_.stamp;
     head.offererId = offer_.offererId;
     head.receiverId = offer_.receiverId;
-    ImBytes message = BuildFileBlock(head);
-    uint8_t* data = message.data() + 153;
+    ImBytes one = BuildFileBlock(head);
+    std::vector<uint8_t> batch(kBlocksPerSend * kFileBlockSize);
+    for (size_t i = 0; i < kBlocksPerSend; ++i) std::memcpy(batch.data() + i * kFileBlockSize, one.data(), one.size());
+    double progress[kBlocksPerSend];
+    uint32_t position[kBlocksPerSend];
 
     while (!plan.Finished()) {
         if (StopSeen()) {
             observer.Cancelled();
             return SendEnd::Stopped;
         }
-        uint32_t want = plan.NextCount();
-        uint32_t got = 0;
-        // A read that fails or comes short while bytes remain means the file changed.
-        if (want && (!file->Read(data, want, &got) || got != want)) return Fail(link, observer);
-        if (want < kTransferBlockData) std::memset(data + want, 0, kTransferBlockData - want);
-        WriteU32(message.data() + 144, plan.BlockNumber());
-        WriteU32(message.data() + 149, want);
-        if (!link.SendBlock(message.data(), message.size())) return Fail(link, observer);
-        plan.Sent();
-        done_ = plan.Position();
-        observer.Progress(plan.Progress());
+        size_t built = 0;
+        bool shortRead = false;
+        while (built < kBlocksPerSend && !plan.Finished()) {
+            uint8_t* message = batch.data() + built * kFileBlockSize;
+            uint8_t* data = message + 153;
+            uint32_t want = plan.NextCount();
+            uint32_t got = 0;
+            // A read that fails or comes short while bytes remain means the file changed.
+            if (want && (!file->Read(data, want, &got) || got != want)) {
+                shortRead = true;
+                break;
+            }
+            if (want < kTransferBlockData) std::memset(data + want, 0, kTransferBlockData - want);
+            WriteU32(message + 144, plan.BlockNumber());
+            WriteU32(message + 149, want);
+            plan.Sent();
+            progress[built] = plan.Progress();
+            position[built] = plan.Position();
+            ++built;
+        }
+        // The blocks read before a bad read still go; the cancel follows them.
+        if (built && !link.SendBlocks(batch.data(), built)) return Fail(link, observer);
+        for (size_t i = 0; i < built; ++i) {
+            done_ = position[i];
+            observer.Progress(progress[i]);
+        }
+        if (shortRead) return Fail(link, observer);
     }
     observer.Complete();
     return SendEnd::Complete;

@@ -35,8 +35,9 @@ public:
 class BlockLink {
 public:
     virtual ~BlockLink() = default;
-    // False: no direct link or the send failed.
-    virtual bool SendBlock(const uint8_t* message, size_t length) = 0;
+    // `count` whole "005S" messages back to back, in one send. False: no direct link or
+    // the send failed (some of them may have gone).
+    virtual bool SendBlocks(const uint8_t* messages, size_t count) = 0;
     // The "020S" that tells the peer the transfer is over.
     virtual void SendCancel() = 0;
 };
@@ -66,6 +67,9 @@ enum class SendEnd {
     Stopped,   // the cancel flag or the window's stop flag was seen
 };
 
+// Blocks read ahead and sent together: one socket send for this many, not one for each.
+constexpr size_t kBlocksPerSend = 15;  // 63,765 bytes
+
 class SendJob {
 public:
     // `windowStop` is the window's transfer stop flag (may be null); it outlives the job.
@@ -73,7 +77,7 @@ public:
 
     const SendOffer& Offer() const { return offer_; }
 
-    // Stops the job before its next block (the peer's '1', the user's cancel).
+    // Stops the job before its next send of blocks (the peer's '1', the user's cancel).
     void Cancel() { cancel_ = true; }
     bool Cancelled() const { return cancel_.load(); }
 

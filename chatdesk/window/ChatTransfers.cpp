@@ -46,9 +46,9 @@ class ChatTransfers::ThreadSide : public BlockLink, public SendObserver {
 public:
     ThreadSide(ChatDialog& window, TransferControl& control) : window_(window), control_(control) {}
 
-    bool SendBlock(const uint8_t* message, size_t length) override {
+    bool SendBlocks(const uint8_t* messages, size_t count) override {
         ConnectionRef link = window_.Service().DirectLinkOf(&window_);
-        return link.get() && window_.Service().DirectSend(link.get(), message, length);
+        return link.get() && window_.Service().DirectSend(link.get(), messages, count * kFileBlockSize);
     }
     void SendCancel() override { window_.SendCancelNotice(); }
     void Progress(double percent) override {

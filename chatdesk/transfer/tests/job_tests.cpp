@@ -2,6 +2,7 @@
 // completion, and every way a transfer ends early.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "MemoryFiles.h"
@@ -62,6 +63,30 @@ TEST(SendJobRun, TenThousandBytesGoAsThreeFullLengthBlocks) {
     EXPECT_DOUBLE_EQ(100.0, s.observer.progress.back());
     EXPECT_EQ(1, s.observer.complete);
     EXPECT_EQ(0, s.link.cancels);
+    EXPECT_EQ(1, s.link.sends);
+}
+
+TEST(SendJobRun, LargeFilesGoInSendsOfSeveralBlocksNumberedInOrder) {
+    Sender s;
+    const uint32_t size = (2 * kBlocksPerSend + 1) * 4096 + 7;
+    s.files.files[L"C:\\send\\f.bin"] = Pattern(size);
+    SendJob job(OfferOf(size), &s.stop);
+    ASSERT_EQ(SendEnd::Complete, s.Run(job));
+    EXPECT_EQ(3, s.link.sends);
+    ASSERT_EQ(2 * kBlocksPerSend + 2, s.link.blocks.size());
+    std::string joined;
+    for (uint32_t i = 0; i < s.link.blocks.size(); ++i) {
+        FileBlock b;
+        ASSERT_TRUE(ReadFileBlock(s.link.blocks[i].data(), kFileBlockSize, &b));
+        EXPECT_EQ(i, b.number);
+        joined.append(reinterpret_cast<const char*>(b.data), b.count);
+    }
+    EXPECT_EQ(Pattern(size), joined);
+    EXPECT_EQ(0, s.link.blocks.back()[153 + 7 + 1]);  // no bytes left over from the block before
+    ASSERT_EQ(s.link.blocks.size(), s.observer.progress.size());
+    EXPECT_TRUE(std::is_sorted(s.observer.progress.begin(), s.observer.progress.end()));
+    EXPECT_DOUBLE_EQ(100.0, s.observer.progress.back());
+    EXPECT_EQ(size, job.BytesDone());
 }
 
 TEST(SendJobRun, ResumeReadsFromThePeersCountAndSmallFilesTakeOneBlock) {
@@ -133,12 +158,17 @@ TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
     EXPECT_TRUE(s.link.blocks.empty());
     EXPECT_EQ(1, s.observer.cancelled);
 
+    // The peer's '1' during a send: the blocks of that send went, no further send follows.
     Sender p;
-    p.files.files[L"C:\\send\\f.bin"] = Pattern(10000);
-    SendJob job(OfferOf(10000), &p.stop);
-    p.link.afterBlock = [&job](const ImBytes&) { job.Cancel(); };  // the peer's '1'
+    const uint32_t size = (kBlocksPerSend + 5) * 4096;
+    p.files.files[L"C:\\send\\f.bin"] = Pattern(size);
+    SendJob job(OfferOf(size), &p.stop);
+    p.link.afterBlock = [&job](const ImBytes&) { job.Cancel(); };
     EXPECT_EQ(SendEnd::Stopped, p.Run(job));
-    EXPECT_EQ(1u, p.link.blocks.size());
+    EXPECT_EQ(1, p.link.sends);
+    EXPECT_EQ(kBlocksPerSend, p.link.blocks.size());
+    EXPECT_EQ(kBlocksPerSend, p.observer.progress.size());
+    EXPECT_EQ(kBlocksPerSend * 4096, job.BytesDone());
     EXPECT_EQ(1, p.observer.cancelled);
     EXPECT_EQ(0, p.link.cancels);
 }
