@@ -27,6 +27,13 @@ std::string PeerAddress(const Side& side) {
 
 }  // namespace
 
+chatdesk::ChatDialog* OpenOnceBothIn(WindowClient& client, const Side& side, FriendHandle peer) {
+    bool bothIn = Eventually(
+        [&] { return client->LoggedIn() && HasSession(side.ownId) && HasSession(side.peerId); }, 20000);
+    chatdesk::ChatDialog* window = bothIn ? client.Open(peer, side.peerId) : nullptr;
+    return window && !window->ThreadsRunning() ? window : nullptr;
+}
+
 FriendHandle BuildBook(const Side& side) {
     HMODULE rostBase = vantor::LoadProgramLibrary(L"RostBase.dll");
     HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");

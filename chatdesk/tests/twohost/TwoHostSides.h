@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ContactRecords.h"
+#include "WindowClient.h"
 
 namespace cdtest {
 
@@ -35,6 +36,10 @@ extern const wchar_t kRouteVariable[];  // CHATDESK_TWOHOST_ROUTE: "direct" or "
 // stand-in; the peer's entry, or null. With "direct" routing the peer's entry names where
 // it listens; otherwise an address where nothing listens, so the texts go by relay.
 FriendHandle BuildBook(const Side& side);
+
+// Once both sides hold a session at the IM server, opens the chat with the peer and waits
+// for its link attempt to end: the window, or null when either did not come.
+chatdesk::ChatDialog* OpenOnceBothIn(WindowClient& client, const Side& side, FriendHandle peer);
 
 // The text an edit control shows, in the ANSI code page.
 std::string Shown(HWND edit);

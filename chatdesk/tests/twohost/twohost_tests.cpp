@@ -49,11 +49,9 @@ TEST(TwoHostChild, Opener) {
     FriendHandle peer = BuildBook(kFirst);
     ASSERT_NE(nullptr, peer);
     WindowClient client;
-    ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kFirstId) && HasSession(kSecondId); }, 20000));
     // The link attempt on opening ends before the first text.
-    ChatDialog* window = client.Open(peer, kSecondId);
+    ChatDialog* window = OpenOnceBothIn(client, kFirst, peer);
     ASSERT_NE(nullptr, window);
-    ASSERT_FALSE(window->ThreadsRunning());
     Send(window, kGreeting);
     const std::string answer = testkit::Ansi(kAnswer);
     EXPECT_TRUE(Eventually([&] { return Count(Shown(window->Display()), answer) > 0; }, 20000));

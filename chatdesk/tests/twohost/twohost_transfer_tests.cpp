@@ -71,10 +71,8 @@ TEST(TwoHostTransferChild, Sender) {
     FriendHandle peer = BuildBook(kFirst);
     ASSERT_NE(nullptr, peer);
     WindowClient client;
-    ASSERT_TRUE(Eventually([&] { return client->LoggedIn() && HasSession(kFirstId) && HasSession(kSecondId); }, 20000));
-    ChatDialog* window = client.Open(peer, kSecondId);
+    ChatDialog* window = OpenOnceBothIn(client, kFirst, peer);
     ASSERT_NE(nullptr, window);
-    ASSERT_FALSE(window->ThreadsRunning());
     ASSERT_NE(nullptr, client->DirectLinkOf(window).get());
     PaintedLines painted;
     EXPECT_TRUE(painted.Watching());
