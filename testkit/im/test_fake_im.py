@@ -138,8 +138,8 @@ class FakeIm(unittest.TestCase):
         self.assertFalse([m for _, _, m in c.received[mark:] if code_of(m) == "015B"])
 
         control("store_result?result=1")
-        a.send_raw(Frames.offline_store(Frames.chat_text("10001", "30003", "again")))
         mark = len(a.received)
+        a.send_raw(Frames.offline_store(Frames.chat_text("10001", "30003", "again")))
         self.assertEqual(chr(a.wait_code("014B", start=mark)[124]), "1")
         self.assertEqual(control("stored?id=30003"), b"0")
 
