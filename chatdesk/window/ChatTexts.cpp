@@ -145,18 +145,6 @@ int AppendWideText(HWND owner, HWND edit, const std::wstring& text, const CHARFO
     });
 }
 
-LONG MarkLastAsLink(HWND edit, const std::wstring& text) {
-    LONG last = -1;
-    for (LONG at = FindForward(edit, text, 0, -1); at >= 0; at = FindForward(edit, text, at + 1, -1)) last = at;
-    if (last >= 0) {
-        CHARFORMATA none = {};
-        none.cbSize = sizeof none;
-        SetLinkEffect(edit, last, static_cast<LONG>(text.size()), true, none);
-    }
-    CaretToEnd(edit);
-    return last;
-}
-
 bool InsertEmoticonPicture(HWND edit, int index, HICON icon) {
     if (!edit || !icon) return false;
     vantor::ComPtr<IRichEditOle> ole;

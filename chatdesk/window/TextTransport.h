@@ -56,9 +56,6 @@ private:
 int AppendText(HWND owner, HWND edit, const std::string& text, const CHARFORMATA& format, bool replace);
 // The same for UTF-16 text.
 int AppendWideText(HWND owner, HWND edit, const std::wstring& text, const CHARFORMATA& format, bool replace);
-// Mode 1: the last occurrence of `text` in the RichEdit becomes a link; the caret goes to
-// the end. The link's first character, or -1 when the text is not there.
-LONG MarkLastAsLink(HWND edit, const std::wstring& text);
 // Emoticon codes from the first character of line `lineCount - 1` on become pictures.
 void ReplaceEmoticonCodes(HWND edit, int lineCount);
 // An emoticon's picture at the RichEdit's caret with its index as the user value.
