@@ -268,7 +268,10 @@ void SocketNode::Dispatch(Channel* channel, IoContext* context, bool ok, DWORD b
 }
 
 void SocketNode::FinishedAtOnce(Channel* channel, IoContext* context, DWORD bytes) {
-    if (t_finished && t_finished->node == this) {
+    // A receive is taken by the worker that posted it, after its current work. A send
+    // never is: it may have been given from inside a callback that waits for the
+    // channel's earlier sends to finish, and only another worker can finish them.
+    if (context->operation == Operation::Receive && t_finished && t_finished->node == this) {
         t_finished->entries.push_back({channel, context, bytes});
         return;
     }

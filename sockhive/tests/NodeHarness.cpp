@@ -9,6 +9,16 @@
 
 namespace harness {
 
+namespace {
+// Every test program of the node uses plain sockets of its own from the start.
+struct SocketsStarted {
+    SocketsStarted() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+} const g_socketsStarted;
+}  // namespace
+
 std::atomic<int> g_headLength{0};
 std::atomic<int> g_fixedBody{0};
 std::atomic<bool> g_bodyFromHead{false};

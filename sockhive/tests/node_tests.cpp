@@ -15,15 +15,6 @@ using namespace harness;
 
 namespace {
 
-class SocketsStarted : public ::testing::Environment {
-public:
-    void SetUp() override {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-};
-::testing::Environment* const g_sockets = ::testing::AddGlobalTestEnvironment(new SocketsStarted);
-
 class Node : public ::testing::Test {
 protected:
     void SetUp() override {
