@@ -134,6 +134,15 @@ unsigned short FreePort() {
     return ntohs(a.sin_port);
 }
 
+NetNode StartOnFreePort(unsigned short* port) {
+    // Another program's connection may take a port between the choice and the start.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        *port = FreePort();
+        if (NetNode node = Net_StartServer(*port)) return node;
+    }
+    return nullptr;
+}
+
 Client::Client(unsigned short port, DWORD timeoutMs) {
     socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket_ == INVALID_SOCKET) return;

@@ -68,6 +68,8 @@ void Attach(NetNode node);
 // A port nothing listens on right now.
 unsigned short FreePort();
 unsigned long Loopback();
+// A node started on a port that was free, or null.
+NetNode StartOnFreePort(unsigned short* port);
 
 // Blocking client socket with a receive time-out.
 class Client {

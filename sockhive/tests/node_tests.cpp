@@ -22,8 +22,7 @@ protected:
         g_headLength = 0;
         g_fixedBody = 0;
         g_bodyFromHead = false;
-        port_ = FreePort();
-        node_ = Net_StartServer(port_);
+        node_ = StartOnFreePort(&port_);
         ASSERT_NE(nullptr, node_);
         Attach(node_);
     }

@@ -5,7 +5,9 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -106,9 +108,13 @@ bool SendAndReadEchoes(unsigned short port, const std::string& stream, unsigned 
         if (random() % 6 == 0) Sleep(1);
     }
     reader.join();
-    if (!sent) *why = "the client's send failed";
-    else if (echoed.size() != stream.size()) *why = "echoed " + std::to_string(echoed.size()) + " of " + std::to_string(stream.size()) + " bytes";
-    else if (echoed != stream) *why = "the echo differs from what was sent";
+    if (!sent) {
+        *why = "the client's send failed";
+    } else if (echoed.size() != stream.size()) {
+        *why = "echoed " + std::to_string(echoed.size()) + " of " + std::to_string(stream.size()) + " bytes";
+    } else if (echoed != stream) {
+        *why = "the echo differs from what was sent";
+    }
     return sent && echoed == stream;
 }
 
@@ -119,8 +125,7 @@ protected:
         g_echo.refusedAtFirst = 0;
         g_echo.givenUp = 0;
         g_echo.closed = 0;
-        port_ = FreePort();
-        node_ = Net_StartServer(port_);
+        node_ = StartOnFreePort(&port_);
         ASSERT_NE(nullptr, node_);
         g_echo.node = node_;
         Net_SetCallback_HeadNeed(node_, HeadOf8);
@@ -130,7 +135,9 @@ protected:
     }
     void TearDown() override {
         g_echo.node = nullptr;
-        if (node_) EXPECT_EQ(1, Net_StopServer(node_));
+        if (node_) {
+            EXPECT_EQ(1, Net_StopServer(node_));
+        }
     }
 
     unsigned short port_ = 0;
@@ -167,4 +174,223 @@ TEST_F(Stream, FourClientsAtOnce) {
     EXPECT_TRUE(failures.empty()) << (failures.empty() ? "" : failures.front());
     EXPECT_EQ(1600, g_echo.delivered.load());
     EXPECT_EQ(0, g_echo.givenUp.load());
+}
+
+// --- peers that stop cooperating ---------------------------------------------------------
+
+namespace {
+
+// Each delivery is echoed once, without retry; refusals are counted. Closed channels
+// are counted per channel.
+struct Counts {
+    std::mutex lock;
+    std::vector<NetChannel> closed;
+    std::vector<NetChannel> seen;
+    std::atomic<int> delivered{0};
+    std::atomic<int> queued{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> callbackMs{0};  // how long each delivery takes
+    std::atomic<bool> stopped{false};
+    std::atomic<int> afterStop{0};
+    std::atomic<NetNode> node{nullptr};
+};
+Counts g_counts;
+
+void WINAPI EchoOnce(NetChannel channel, const char* bytes, int length, void*) {
+    if (g_counts.stopped) ++g_counts.afterStop;
+    ++g_counts.delivered;
+    if (int ms = g_counts.callbackMs) Sleep(static_cast<DWORD>(ms));
+    if (NetNode node = g_counts.node) {
+        if (Net_SendDataChannel(node, channel, bytes, length)) ++g_counts.queued;
+        else ++g_counts.refused;
+    }
+}
+
+// The same, noting each channel that delivered something.
+void WINAPI EchoOnceNoting(NetChannel channel, const char* bytes, int length, void* user) {
+    {
+        std::lock_guard<std::mutex> hold(g_counts.lock);
+        if (std::find(g_counts.seen.begin(), g_counts.seen.end(), channel) == g_counts.seen.end()) {
+            g_counts.seen.push_back(channel);
+        }
+    }
+    EchoOnce(channel, bytes, length, user);
+}
+
+void WINAPI NoteClosed(NetChannel channel, void*) {
+    if (g_counts.stopped) ++g_counts.afterStop;
+    std::lock_guard<std::mutex> hold(g_counts.lock);
+    g_counts.closed.push_back(channel);
+}
+
+size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return counters.PrivateUsage;
+}
+
+std::string Frame(int body, unsigned seed) {
+    std::string frame = Pattern(8 + static_cast<size_t>(body), seed);
+    std::memcpy(&frame[0], &body, 4);
+    return frame;
+}
+
+long long MsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        {
+            std::lock_guard<std::mutex> hold(g_counts.lock);
+            g_counts.closed.clear();
+            g_counts.seen.clear();
+        }
+        g_counts.delivered = g_counts.queued = g_counts.refused = g_counts.callbackMs = g_counts.afterStop = 0;
+        g_counts.stopped = false;
+        node_ = StartOnFreePort(&port_);
+        ASSERT_NE(nullptr, node_);
+        g_counts.node = node_;
+        Net_SetCallback_HeadNeed(node_, HeadOf8);
+        Net_SetCallback_BodyNeed(node_, BodyFromFirstField);
+        Net_SetCallback_OnRecvData(node_, EchoOnce, nullptr);
+        Net_SetCallback_OnChannelClosed(node_, NoteClosed);
+    }
+    void TearDown() override { StopTimed(); }
+    // Stops the node (once) and answers how long the stop took.
+    long long StopTimed() {
+        if (!node_) return 0;
+        g_counts.node = nullptr;
+        auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(1, Net_StopServer(node_));
+        long long ms = MsSince(t0);
+        node_ = nullptr;
+        g_counts.stopped = true;
+        return ms;
+    }
+    int ClosedCount(NetChannel channel = nullptr) {
+        std::lock_guard<std::mutex> hold(g_counts.lock);
+        if (!channel) return static_cast<int>(g_counts.closed.size());
+        return static_cast<int>(std::count(g_counts.closed.begin(), g_counts.closed.end(), channel));
+    }
+    // A normal client is served while the attackers hold their connections.
+    void NormalClientServed() {
+        Client client(port_, 5000);
+        ASSERT_TRUE(client.Connected());
+        std::string frames = Frame(100, 1) + Frame(0, 2) + Frame(3000, 3);
+        auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(client.Send(frames));
+        EXPECT_EQ(frames, client.Receive(frames.size()));
+        EXPECT_LT(MsSince(t0), 2000) << "a normal client waits on nobody";
+    }
+
+    unsigned short port_ = 0;
+    NetNode node_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Hostile, PeerThatNeverReadsItsEchoes) {
+    size_t before = PrivateBytes();
+    Client reader(port_, 2000);
+    ASSERT_TRUE(reader.Connected());
+    // 60 MB of frames that ask for echoes, none of which is ever read.
+    std::thread flood([&] {
+        std::string frame = Frame(30000, 7);
+        for (int i = 0; i < 2000 && reader.Send(frame); ++i) {
+        }
+    });
+    ASSERT_TRUE(g_counts.refused > 0 || [&] {
+        for (int i = 0; i < 300 && g_counts.refused == 0; ++i) Sleep(20);
+        return g_counts.refused > 0;
+    }()) << "the node refuses sends once as many as its workers are outstanding";
+    NormalClientServed();
+    EXPECT_LT(PrivateBytes(), before + 64u * 1024 * 1024) << "memory stays bounded";
+    EXPECT_LT(StopTimed(), 5000) << "the stop does not wait for a peer that never reads";
+    reader.ShutdownSend();
+    shutdown(reader.socket(), SD_BOTH);
+    flood.join();
+    EXPECT_EQ(0, g_counts.afterStop.load());
+}
+
+TEST_F(Hostile, ManyPeersDrippingTheirBodies) {
+    // 40 peers each declare a body of 20,000 bytes and send it a byte at a time, slowly.
+    std::vector<Client> drippers;
+    for (int i = 0; i < 40; ++i) {
+        drippers.emplace_back(port_, 2000);
+        ASSERT_TRUE(drippers.back().Connected());
+        int body = 20000;
+        std::string head(8, '\0');
+        std::memcpy(&head[0], &body, 4);
+        ASSERT_TRUE(drippers.back().Send(head));
+    }
+    for (int second = 0; second < 3; ++second) {
+        for (Client& c : drippers) c.Send("x");
+        Sleep(300);
+    }
+    NormalClientServed();
+    EXPECT_LT(StopTimed(), 5000);
+    EXPECT_EQ(0, ClosedCount()) << "open channels are freed at the stop without a notice";
+}
+
+TEST_F(Hostile, ResetsDuringSendsCloseEachChannelOnce) {
+    Net_SetCallback_OnRecvData(node_, EchoOnceNoting, nullptr);
+    const int kPeers = 20;
+    for (int i = 0; i < kPeers; ++i) {
+        Client peer(port_, 2000);
+        ASSERT_TRUE(peer.Connected());
+        std::string frames;
+        for (int k = 0; k < 20; ++k) frames += Frame(20000, static_cast<unsigned>(i * 100 + k));
+        peer.Send(frames);
+        // A reset, not an orderly end, while the echoes are going out.
+        linger abort{1, 0};
+        setsockopt(peer.socket(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    }
+    // A connection reset before the node took it never becomes a channel; every one
+    // that delivered something is announced closed, once.
+    auto allClosed = [&] {
+        std::lock_guard<std::mutex> hold(g_counts.lock);
+        for (NetChannel channel : g_counts.seen) {
+            if (std::find(g_counts.closed.begin(), g_counts.closed.end(), channel) == g_counts.closed.end()) return false;
+        }
+        return true;
+    };
+    for (int i = 0; i < 250 && !allClosed(); ++i) Sleep(20);
+    Sleep(300);
+    EXPECT_TRUE(allClosed()) << "each reset channel is announced";
+    std::vector<NetChannel> seen;
+    {
+        std::lock_guard<std::mutex> hold(g_counts.lock);
+        seen = g_counts.seen;
+    }
+    EXPECT_GE(seen.size(), 10u);
+    for (NetChannel channel : seen) EXPECT_EQ(1, ClosedCount(channel)) << "and only once";
+    NormalClientServed();
+}
+
+TEST_F(Hostile, StopWhileCallbacksRunAndSendsAreQueued) {
+    g_counts.callbackMs = 200;
+    std::vector<Client> peers;
+    for (int i = 0; i < 12; ++i) {
+        peers.emplace_back(port_, 2000);
+        ASSERT_TRUE(peers.back().Connected());
+        std::string frames;
+        for (int k = 0; k < 30; ++k) frames += Frame(30000, static_cast<unsigned>(k));
+        // Sent from a thread of its own: the node reads slowly, so this blocks.
+        std::thread([socket = peers.back().socket(), frames] {
+            send(socket, frames.data(), static_cast<int>(frames.size()), 0);
+        }).detach();
+    }
+    for (int i = 0; i < 250 && g_counts.queued < 12; ++i) Sleep(20);
+    ASSERT_GE(g_counts.queued.load(), 12) << "callbacks are running and sends are queued";
+    EXPECT_LT(StopTimed(), 5000);
+    Sleep(300);
+    EXPECT_EQ(0, g_counts.afterStop.load()) << "no callback after the stop returned";
+    for (Client& c : peers) {
+        // What was echoed before the stop may still come first.
+        c.Receive(64u * 1024 * 1024);
+        EXPECT_NE(WSAETIMEDOUT, WSAGetLastError()) << "every peer sees its connection end";
+    }
 }
