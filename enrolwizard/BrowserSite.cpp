@@ -24,7 +24,8 @@ template <typename T> void ReleaseInto(T*& p) {
 }  // namespace
 
 STDMETHODIMP UiHandler::QueryInterface(REFIID iid, void** out) {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IDocHostUIHandler) {
+    // Only the handler: it has no dispatch interface to offer.
+    if (iid == IID_IUnknown || iid == IID_IDocHostUIHandler) {
         *out = static_cast<IDocHostUIHandler*>(this);
         return S_OK;
     }
@@ -153,7 +154,9 @@ STDMETHODIMP BrowserSite::QueryInterface(REFIID iid, void** out) {
 
 STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
                                            LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-    *frame = nullptr;
+    if (!frame || !doc || !pos || !clip) return E_POINTER;
+    *frame = frame_.get();
+    (*frame)->AddRef();
     *doc = nullptr;
     *pos = area_;
     *clip = area_;

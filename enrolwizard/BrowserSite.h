@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
+#include "InPlaceFrame.h"
+
 namespace enrolwizard {
 
 // What a page window hears from its browser.
@@ -43,7 +46,7 @@ public:
     STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
 };
 
-class BrowserSite : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
+class BrowserSite : public IOleClientSite, public IOleInPlaceSite, public IDispatch, private vantor::FrameHost {
 public:
     BrowserSite(HWND host, BrowserEvents* events) : host_(host), events_(events) {}
     ~BrowserSite() { Close(); }
@@ -91,8 +94,12 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
 private:
+    // FrameHost: the page's top-level window is the browser's frame.
+    HWND HostWindow() const override { return GetAncestor(host_, GA_ROOT); }
+
     HWND host_;
     BrowserEvents* events_;
+    vantor::ComPtr<IOleInPlaceFrame> frame_{new vantor::InPlaceFrame(*this)};
     RECT area_ = {};
     IOleObject* object_ = nullptr;
     IWebBrowser2* browser_ = nullptr;

@@ -546,21 +546,26 @@ bool SocketNode::RequestClose(Channel* channel, bool cancel) {
     return now;
 }
 
-void SocketNode::ClosePath(Channel* channel) {
+bool SocketNode::ClosePath(Channel* channel) {
     {
         vantor::Lock hold(lock_);
         channels_.erase(channel->Id());
     }
+    bool closed = true;
     {
         vantor::Lock hold(channel->socketLock_);
         if (channel->socket_ != INVALID_SOCKET) {
-            if (closesocket(channel->socket_) != 0) vantor::DebugLine(L"closesocket失败了\n");
+            if (closesocket(channel->socket_) != 0) {
+                vantor::DebugLine(L"closesocket失败了\n");
+                closed = false;
+            }
             channel->socket_ = INVALID_SOCKET;
         }
     }
-    NetChannelClosedProc closed = channelClosed_;
-    if (closed && !stopping_) closed(channel->Handle(), user_);
+    NetChannelClosedProc notify = channelClosed_;
+    if (notify && !stopping_) notify(channel->Handle(), user_);
     delete channel;
+    return closed;
 }
 
 // --- exports ---------------------------------------------------------------------------
@@ -678,8 +683,7 @@ int SocketNode::Disconnect(NetChannel handle) {
         // Decided under the list lock: only this call can run an idle channel's close path.
         if (!RequestClose(channel, true)) return 1;
     }
-    ClosePath(channel);
-    return 1;
+    return ClosePath(channel) ? 1 : 0;
 }
 
 }  // namespace sockhive

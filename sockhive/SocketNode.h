@@ -139,7 +139,8 @@ private:
     // No further operations; `cancel` also ends the outstanding ones and tells the peer.
     // True when the caller must run the close path now.
     bool RequestClose(Channel* channel, bool cancel);
-    void ClosePath(Channel* channel);
+    // Off the list, the socket closed, one notice, freed. False when closing the socket failed.
+    bool ClosePath(Channel* channel);
 
     const unsigned short port_;
     HANDLE completionPort_ = nullptr;

@@ -5,16 +5,17 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "InPlaceFrame.h"
+
 namespace chatdesk {
 
+using vantor::ActiveInPlaceObject;
+using vantor::InPlaceFrame;
+using vantor::SetActiveInPlaceObject;
+
 // The chat window as the in-place frame and the OLE callback see it.
-class OleHost {
+class OleHost : public vantor::FrameHost {
 public:
-    virtual ~OleHost() = default;
-    virtual HWND HostWindow() const = 0;
-    // The accelerator table handed to in-place objects, and its entry count (may be null, 0).
-    virtual HACCEL Accelerators() const { return nullptr; }
-    virtual UINT AcceleratorCount() const { return 0; }
     // A fresh storage for an object the RichEdit creates.
     virtual HRESULT NewStorage(IStorage** storage) = 0;
 };
@@ -25,10 +26,5 @@ HRESULT MakeGlobalStorage(IStorage** storage, ILockBytes** lockBytes = nullptr);
 
 // The clipboard format "RichEdit.HyperLink.Window.Format", registered on first use.
 CLIPFORMAT HyperLinkFormat();
-
-// The in-place object active in any chat window of the process (one slot for all).
-IOleInPlaceActiveObject* ActiveInPlaceObject();
-// Puts the object in the slot (a reference is added) and releases the previous one.
-void SetActiveInPlaceObject(IOleInPlaceActiveObject* object);
 
 }  // namespace chatdesk

@@ -114,4 +114,26 @@ TEST_F(EnrolBrowserSite, LoadsPagesTellsFramesFromTheTopAndCallsPageFunctions) {
     EXPECT_NE(std::string::npos, Trace().find("close")) << Trace();
 }
 
+TEST_F(EnrolBrowserSite, OffersAFrameAndOnlyTheInterfacesItHas) {
+    UiHandler ui;
+    void* got = nullptr;
+    EXPECT_EQ(E_NOINTERFACE, ui.QueryInterface(IID_IDispatch, &got)) << "the UI handler is no dispatch interface";
+    EXPECT_EQ(nullptr, got);
+    EXPECT_EQ(S_OK, ui.QueryInterface(IID_IDocHostUIHandler, &got));
+
+    HeardEvents events;
+    BrowserSite site(host_, &events);
+    IOleInPlaceFrame* frame = nullptr;
+    IOleInPlaceUIWindow* doc = nullptr;
+    RECT pos{}, clip{};
+    OLEINPLACEFRAMEINFO info{sizeof info};
+    ASSERT_EQ(S_OK, site.GetWindowContext(&frame, &doc, &pos, &clip, &info));
+    ASSERT_NE(nullptr, frame) << "an in-place object gets a frame";
+    HWND window = nullptr;
+    EXPECT_EQ(S_OK, frame->GetWindow(&window));
+    EXPECT_EQ(GetAncestor(host_, GA_ROOT), window);
+    EXPECT_EQ(info.hwndFrame, window);
+    frame->Release();
+}
+
 }  // namespace

@@ -1,16 +1,31 @@
-// The in-place frame a chat window offers the objects embedded in its display.
+// The in-place frame a window offers the objects it embeds: the chat display's objects
+// and the enrolment wizard's browser both see their window's frame through it.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 
-#include "OleHost.h"
+namespace vantor {
 
-namespace chatdesk {
+// What the frame needs of the window that owns it.
+class FrameHost {
+public:
+    virtual ~FrameHost() = default;
+    virtual HWND HostWindow() const = 0;
+    // The accelerator table handed to in-place objects, and its entry count (may be null, 0).
+    virtual HACCEL Accelerators() const { return nullptr; }
+    virtual UINT AcceleratorCount() const { return 0; }
+};
 
+// The in-place object active in any frame of this module (one slot for all).
+IOleInPlaceActiveObject* ActiveInPlaceObject();
+// Puts the object in the slot (a reference is added) and releases the previous one.
+void SetActiveInPlaceObject(IOleInPlaceActiveObject* object);
+
+// Reference counted; the host outlives it.
 class InPlaceFrame : public IOleInPlaceFrame {
 public:
-    explicit InPlaceFrame(OleHost& host) : host_(host) {}
+    explicit InPlaceFrame(FrameHost& host) : host_(host) {}
     virtual ~InPlaceFrame() = default;
 
     // IUnknown
@@ -36,7 +51,7 @@ public:
 private:
     LONG refs_ = 0;
     BOOL helpMode_ = FALSE;
-    OleHost& host_;
+    FrameHost& host_;
 };
 
-}  // namespace chatdesk
+}  // namespace vantor

@@ -1,6 +1,6 @@
 #include "InPlaceFrame.h"
 
-namespace chatdesk {
+namespace vantor {
 
 namespace {
 
@@ -15,27 +15,6 @@ void SetActiveInPlaceObject(IOleInPlaceActiveObject* object) {
     IOleInPlaceActiveObject* old = g_active;
     g_active = object;
     if (old) old->Release();
-}
-
-HRESULT MakeGlobalStorage(IStorage** storage, ILockBytes** lockBytesOut) {
-    if (!storage) return E_INVALIDARG;
-    *storage = nullptr;
-    ILockBytes* lockBytes = nullptr;
-    HRESULT hr = CreateILockBytesOnHGlobal(nullptr, TRUE, &lockBytes);
-    if (FAILED(hr)) return hr;
-    hr = StgCreateDocfileOnILockBytes(lockBytes, STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_READWRITE, 0, storage);
-    if (SUCCEEDED(hr) && lockBytesOut) {
-        *lockBytesOut = lockBytes;
-        return hr;
-    }
-    lockBytes->Release();
-    return hr;
-}
-
-CLIPFORMAT HyperLinkFormat() {
-    static CLIPFORMAT format =
-        static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"RichEdit.HyperLink.Window.Format"));
-    return format;
 }
 
 STDMETHODIMP InPlaceFrame::QueryInterface(REFIID riid, void** out) {
@@ -99,4 +78,4 @@ STDMETHODIMP InPlaceFrame::TranslateAccelerator(LPMSG message, WORD) {
     return S_FALSE;
 }
 
-}  // namespace chatdesk
+}  // namespace vantor
