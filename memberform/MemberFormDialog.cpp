@@ -57,7 +57,8 @@ INT_PTR MemberFormDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == IDC_SUBMIT) Submit();
         return TRUE;
     case WM_CLOSE:
-        PostMessageW(_TabPlug_GetSafeHwnd(container_, PLUG_PANE_OWNER), UM_PANE_CLOSED, 0, 0);
+        // Without a pane owner the post would become a message of this thread.
+        if (HWND owner = _TabPlug_GetSafeHwnd(container_, PLUG_PANE_OWNER)) PostMessageW(owner, UM_PANE_CLOSED, 0, 0);
         return TRUE;
     case WM_ERASEBKGND: {
         RECT client;

@@ -171,22 +171,29 @@ bool ScrollPosition(int code, int thumb, int current, int extent, int* position)
     return true;
 }
 
+int ThumbOf(WPARAM wParam) { return static_cast<int>(HIWORD(wParam)); }
+
 int ScrollRangeEnd(long docExtent, int webExtent) {
     return webExtent < docExtent ? static_cast<int>(docExtent - webExtent) : -1;
 }
 
 SliderFrame SliderBlocks(int L, int R, int b, int tick, int blocks) {
     SliderFrame f;
-    if (b < 1 || R <= L) return f;
-    int n = (R - L) / b;
-    unsigned step = static_cast<unsigned>(n * (tick - 1)) / 100u;
-    int left = L + (b + 2) * static_cast<int>(step);
+    // Before the first tick the train has not started.
+    if (b < 1 || R <= L || tick < 1) return f;
+    // Wide enough for any tick and bar: the train only moves right until it starts again.
+    long long n = (R - L) / b;
+    long long step = n * (tick - 1LL) / 100;
+    long long left = L + (b + 2LL) * step;
     for (int i = 1; i <= blocks; ++i) {
-        if (left >= L && left <= R) f.blocks.push_back({left, std::min(left + b, R)});
+        if (left >= L && left <= R) {
+            int edge = static_cast<int>(left);
+            f.blocks.push_back({edge, std::min(edge + b, R)});
+        }
         left -= b + 2;
     }
     // left is now the edge after the last block.
-    if (left - R > (b + 2) * (2 * blocks + 10)) f.restart = true;
+    if (left - R > (b + 2LL) * (2LL * blocks + 10)) f.restart = true;
     return f;
 }
 

@@ -103,6 +103,8 @@ int RemotePageKind(int command);
 // The new bar position for a scroll request; `extent` is the web width or height. False
 // for "end scroll", which changes nothing.
 bool ScrollPosition(int code, int thumb, int current, int extent, int* position);
+// The thumb position of a scroll request's wParam (its unsigned high word).
+int ThumbOf(WPARAM wParam);
 
 // Range end of a bar, or -1 when the host is hidden.
 int ScrollRangeEnd(long docExtent, int webExtent);

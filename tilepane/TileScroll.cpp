@@ -19,12 +19,14 @@ typedef HTHEME(WINAPI* OpenThemeDataFn)(HWND, LPCWSTR);
 typedef HRESULT(WINAPI* DrawThemeBackgroundFn)(HTHEME, HDC, int, int, const RECT*, const RECT*);
 typedef HRESULT(WINAPI* GetThemePartSizeFn)(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*);
 typedef HRESULT(WINAPI* GetThemeBackgroundContentRectFn)(HTHEME, HDC, int, int, LPCRECT, LPRECT);
+typedef HRESULT(WINAPI* CloseThemeDataFn)(HTHEME);
 
 BOOL WINAPI NoAppTheme() { return FALSE; }
 HTHEME WINAPI NoThemeData(HWND, LPCWSTR) { return nullptr; }
 HRESULT WINAPI NoDrawBackground(HTHEME, HDC, int, int, const RECT*, const RECT*) { return E_FAIL; }
 HRESULT WINAPI NoPartSize(HTHEME, HDC, int, int, LPCRECT, THEMESIZE, SIZE*) { return E_FAIL; }
 HRESULT WINAPI NoContentRect(HTHEME, HDC, int, int, LPCRECT, LPRECT) { return E_FAIL; }
+HRESULT WINAPI NoCloseTheme(HTHEME) { return E_FAIL; }
 
 struct Theme {
     IsAppThemedFn isAppThemed = NoAppTheme;
@@ -32,6 +34,7 @@ struct Theme {
     DrawThemeBackgroundFn drawBackground = NoDrawBackground;
     GetThemePartSizeFn partSize = NoPartSize;
     GetThemeBackgroundContentRectFn contentRect = NoContentRect;
+    CloseThemeDataFn closeThemeData = NoCloseTheme;
 };
 
 template <typename Fn>
@@ -49,6 +52,7 @@ const Theme& ThemeCalls() {
         Bind(ux, "DrawThemeBackground", &t.drawBackground);
         Bind(ux, "GetThemePartSize", &t.partSize);
         Bind(ux, "GetThemeBackgroundContentRect", &t.contentRect);
+        Bind(ux, "CloseThemeData", &t.closeThemeData);
         return t;
     }();
     return theme;
@@ -92,6 +96,7 @@ void PaintSlider(HWND window, SliderState* s) {
         }
     }
     if (frame.restart) s->tick = 0;
+    if (theme) t.closeThemeData(theme);
     EndPaint(window, &ps);
 }
 
@@ -265,7 +270,7 @@ void TileScrollHost::OnScroll(WPARAM wParam) {
     const RECT& web = pane_->webRect();
     int extent = vertical_ ? web.bottom - web.top : web.right - web.left;
     int p = 0;
-    if (!ScrollPosition(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), Position(), extent, &p)) return;
+    if (!ScrollPosition(LOWORD(wParam), ThumbOf(wParam), Position(), extent, &p)) return;
     SetBarPosition(window_, vertical_ ? SB_VERT : SB_HORZ, p);
     int mine = Position();  // the bar keeps within its range
     int other = pane_->OtherPosition(vertical_);

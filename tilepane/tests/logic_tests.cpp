@@ -143,6 +143,9 @@ TEST(TileScrolling, RequestsAndRanges) {
     EXPECT_EQ(0, p);
     ScrollPosition(SB_THUMBTRACK, 77, p, 300, &p);
     EXPECT_EQ(77, p);
+    // The thumb comes as the unsigned high word of the request.
+    ScrollPosition(SB_THUMBPOSITION, ThumbOf(MAKEWPARAM(SB_THUMBPOSITION, 40000)), p, 300, &p);
+    EXPECT_EQ(40000, p);
     EXPECT_FALSE(ScrollPosition(SB_ENDSCROLL, 0, 5, 300, &p));
     ScrollPosition(9, 0, 5, 300, &p);
     EXPECT_EQ(5, p);
@@ -164,4 +167,13 @@ TEST(TileSlider, BlocksAndRestartAndTinyBars) {
     SliderFrame gone = SliderBlocks(2, 98, 12, 1000, 3);
     EXPECT_TRUE(gone.blocks.empty());
     EXPECT_TRUE(gone.restart);
+
+    // Before the first tick nothing is drawn and nothing overflows; a tick far past the
+    // bar only starts the train again.
+    SliderFrame idle = SliderBlocks(2, 98, 12, 0, 3);
+    EXPECT_TRUE(idle.blocks.empty());
+    EXPECT_FALSE(idle.restart);
+    SliderFrame beyond = SliderBlocks(2, 1000000, 12, 2147483647, 20);
+    EXPECT_TRUE(beyond.blocks.empty());
+    EXPECT_TRUE(beyond.restart);
 }
