@@ -196,7 +196,8 @@ void TileBlockPane::OnInit() {
     bold_ = ProfileTrue("bold");
     underline_ = ProfileTrue("underline");
     char face[64] = {};
-    if (_GetProfileStringA("WizardBarFont", "name", face, sizeof face, ui) && face[0]) lstrcpynA(face_, face, 64);
+    _GetProfileStringA("WizardBarFont", "name", face, sizeof face, ui);
+    lstrcpynA(face_, LinkFace(face).c_str(), 64);
 
     HMODULE ledger = vantor::LoadProgramLibrary(L"RostLedger.dll");
     auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger, "RostLedger_GetCurrentAccount");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Text.h"
+
 namespace tilepane {
 
 RECT WebRect(const RECT& client, const Margins& m) {
@@ -169,6 +171,11 @@ bool ScrollPosition(int code, int thumb, int current, int extent, int* position)
     }
     *position = p;
     return true;
+}
+
+std::string LinkFace(const char* configured) {
+    if (configured && configured[0]) return configured;
+    return vantor::WideToAnsi(L"宋体");
 }
 
 int ThumbOf(WPARAM wParam) { return static_cast<int>(HIWORD(wParam)); }

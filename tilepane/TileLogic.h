@@ -74,6 +74,9 @@ std::vector<size_t> DisplayOrder(const std::vector<int>& ids);
 // Rows of links from x = left + 50: positions for client sizes within a client rectangle.
 std::vector<POINT> BlockRows(const RECT& client, const std::vector<SIZE>& sizes);
 
+// The links' font face in the ANSI code page: the configured one, else "宋体".
+std::string LinkFace(const char* configured);
+
 // First and last colour of the layout list (blue and green when empty).
 struct BarColours {
     COLORREF first = 0xFF0000;

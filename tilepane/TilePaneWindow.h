@@ -98,7 +98,7 @@ private:
     int fontSize_ = 0;
     bool bold_ = false;
     bool underline_ = false;
-    char face_[64] = "宋体";
+    char face_[64] = {};
 };
 
 // A small child dialog holding one flat scroll bar along the web area.

@@ -3,6 +3,7 @@
 
 #include "TileLogic.h"
 #include "GameLaunch.h"
+#include "Text.h"
 
 using namespace tilepane;
 
@@ -128,6 +129,15 @@ TEST(TilePages, ColumnsServiceAddressesClassroomAndKinds) {
     EXPECT_EQ(3, RemotePageKind(4));
     EXPECT_EQ(1, RemotePageKind(5));
     EXPECT_EQ(-1, RemotePageKind(9));
+}
+
+TEST(TileLinks, FaceInTheAnsiCodePage) {
+    EXPECT_EQ("Arial", LinkFace("Arial"));
+    EXPECT_EQ(vantor::WideToAnsi(L"宋体"), LinkFace(""));
+    EXPECT_EQ(vantor::WideToAnsi(L"宋体"), LinkFace(nullptr));
+    if (GetACP() == 936) {
+        EXPECT_EQ("\xCB\xCE\xCC\xE5", LinkFace(""));
+    }
 }
 
 TEST(TileScrolling, RequestsAndRanges) {
