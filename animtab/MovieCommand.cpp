@@ -80,7 +80,7 @@ bool SplitCommand(const std::wstring& command, std::vector<std::wstring>* tokens
 int HandleMovieCommand(HWND owner, HostContext book, const wchar_t* command) {
     std::vector<std::wstring> tokens;
     if (!SplitCommand(command ? command : L"", &tokens)) return 0;
-    HMODULE hub = Keep(L"OrderHub.dll", false);
+    HMODULE hub = Keep(L"OrderHub.dll", true);
     if (!hub || !command || !*command) return -1;
     if (!Online(book)) {
         MessageBoxW(owner, kOfflineText, kOfflineCaption, MB_OK);

@@ -52,7 +52,7 @@ void ReadInstalledPrograms(ServiceFacts* facts) {
 }
 
 void ReadAccountBoards(HostContext book, ServiceFacts* facts) {
-    vantor::UniqueModule ledger(LoadLibraryW(L"RostLedger.dll"));
+    vantor::UniqueModule ledger(vantor::LoadProgramLibrary(L"RostLedger.dll"));
     auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger.get(), "RostLedger_GetCurrentAccount");
     FriendHandle account = current ? current(book) : 0;
     if (!account) return;

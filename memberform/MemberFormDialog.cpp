@@ -124,7 +124,7 @@ void MemberFormDialog::Initialise() {
 }
 
 void MemberFormDialog::FillFromAccount() {
-    vantor::UniqueModule ledger(LoadLibraryW(L"RostLedger.dll"));
+    vantor::UniqueModule ledger(vantor::LoadProgramLibrary(L"RostLedger.dll"));
     auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger.get(), "RostLedger_GetCurrentAccount");
     account_ = current ? current(context_) : nullptr;
     if (!account_) return;

@@ -34,7 +34,7 @@ std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wch
 }  // namespace
 
 void SendAction(PlugId target, int command, INT_PTR parameter) {
-    vantor::UniqueModule hub(LoadLibraryW(L"OrderHub.dll"));
+    vantor::UniqueModule hub(vantor::LoadProgramLibrary(L"OrderHub.dll"));
     auto action = vantor::ProcAddress<PFN_OrderHub_Action>(hub.get(), "OrderHub_Action");
     if (action) action(target, command, parameter);
 }
@@ -178,11 +178,14 @@ RECT SettingsDialog::PreviewRect() const {
 }
 
 void SettingsDialog::OnDraw(HDC dc) {
-    if (preview_.IsOpen()) preview_.Draw(dc, PreviewRect(), 0);
+    if (preview_ && preview_->IsOpen()) preview_->Draw(dc, PreviewRect(), 0);
 }
 
 bool SettingsDialog::PreviewFile(const std::wstring& path) {
-    if (!preview_.Open(path.c_str())) return false;
+    // A picture that cannot be read leaves the one shown in place.
+    auto probe = std::make_unique<PictKit>();
+    if (!probe->Open(path.c_str())) return false;
+    preview_ = std::move(probe);
     RECT rect = PreviewRect();
     InvalidateRect(m_hWnd, &rect, TRUE);
     return true;
@@ -212,7 +215,8 @@ void SettingsDialog::ChoosePicture() {
     open.lpstrFilter = L"图片文件(*.bmp *.jpg)\0*.bmp;*.jpg\0";
     open.lpstrFile = path;
     open.nMaxFile = 260;
-    open.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    // The process keeps its current folder whatever folder the user browsed.
+    open.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) return;
     int position = list_.AddLocalCopy(path);
     if (position < 0) return;

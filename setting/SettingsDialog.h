@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "BackgroundList.h"
 #include "SkinFrame.h"
 #include "VantorTypes.h"
@@ -46,7 +48,7 @@ private:
     CKnobKit ok_;
     CKnobKit cancel_;
     CKnobKit apply_;
-    PictKit preview_;
+    std::unique_ptr<PictKit> preview_;  // the picture shown; null before the first
     CKnobKit choose_;
     CGlassKit runAtStart_;
     BackgroundList list_;

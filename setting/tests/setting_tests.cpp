@@ -152,6 +152,16 @@ TEST(SettingsPaneChild, AppliesByKindAndTellsThePaneOwner) {
     ShowWindow(dialog, SW_SHOWNORMAL);
     Select(dialog, 2);
     EXPECT_TRUE(panetest::SaveShot(dialog, L"setting"));
+    // A picture that can no longer be read keeps the preview that is shown.
+    const COLORREF orange = RGB(230, 120, 40);
+    EXPECT_TRUE(testkit::CaptureWindow(dialog).Holds(orange));
+    std::wstring mine = testkit::ProgramDir() + L"resource\\TabDeck\\local\\my.bmp";
+    std::string picture = testkit::ReadFileBytes(mine);
+    ASSERT_TRUE(testkit::WriteFileBytes(mine, "not a picture"));
+    Select(dialog, 2);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_TRUE(testkit::CaptureWindow(dialog).Holds(orange)) << "the preview stays";
+    ASSERT_TRUE(testkit::WriteFileBytes(mine, picture));
     Click(dialog, 1007);
     EXPECT_TRUE(panetest::TraceHas("TabDeck.dll CustomBackground my.bmp"));
     std::wstring settings = testkit::ProgramDir() + L"resource\\TabDeck\\config.cfg";
