@@ -124,6 +124,9 @@ INT_PTR CALLBACK PresencePlug::DialogProc(HWND window, UINT message, WPARAM wPar
     PresencePlug* plug = static_cast<PresencePlug*>(GetPropW(window, kThisProperty));
     if (message == WM_NCDESTROY) {
         RemovePropW(window, kThisProperty);
+        // Gone, also when destroyed with its owner: no dead handle is handed out or
+        // destroyed again.
+        if (plug) plug->window_ = nullptr;
         return FALSE;
     }
     return plug ? plug->OnMessage(message, wParam, lParam) : FALSE;
