@@ -214,7 +214,8 @@ INT_PTR UserSearchDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
             return 1;
         }
         EnableButtons(true);
-        if (result_ != 0)
+        // A refusal, or an answered page without rows: there are no more records.
+        if (result_ != 0 || (answered_ && rowsFound_ == 0))
             results_->ShowStatus(L"已经没有您要搜索的记录。");
         else
             results_->HideStatus();
@@ -335,6 +336,8 @@ void UserSearchDialog::EnableButtons(bool on) {
 void UserSearchDialog::StartSearch() {
     result_ = 0;
     if (worker_) return;
+    answered_ = false;
+    rowsFound_ = 0;
     results_->Clear();
     results_->ShowStatus(L"正在搜索，请稍候......");
     auto* job = new Job{this, SearchQuery(fields_->Fields(fieldsShown_)), page_, results_->OnlineOnly()};
@@ -348,6 +351,7 @@ void UserSearchDialog::StartSearch() {
 
 int __stdcall UserSearchDialog::SearchResultProc(FriendInfoA record, UINT_PTR context) {
     auto* dialog = reinterpret_cast<UserSearchDialog*>(context);
+    ++dialog->rowsFound_;
     dialog->results_->AddRow(record, dialog->fields_->Provinces());
     return 1;
 }
@@ -359,7 +363,10 @@ void UserSearchDialog::Work(void* raw) {
         int result = LiveServices().PsSearch(job->query.c_str(), job->page, SearchResultProc,
                                              reinterpret_cast<UINT_PTR>(dialog));
         // A missing presence client leaves the result at 0: no status, no rows.
-        if (result != kPresenceMissing) dialog->result_ = result;
+        if (result != kPresenceMissing) {
+            dialog->result_ = result;
+            dialog->answered_ = true;
+        }
     }
     HWND window = dialog->GetSafeHwnd();
     delete job;

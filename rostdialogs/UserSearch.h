@@ -96,6 +96,9 @@ private:
     HANDLE worker_ = nullptr;
     int page_ = 0;
     int result_ = 0;
+    // Of the last search, written by its worker and read once it has ended.
+    bool answered_ = false;  // the presence client was reached
+    int rowsFound_ = 0;
     bool closeWhenDone_ = false;
     CKnobKit close_;
     CKnobKit advanced_;

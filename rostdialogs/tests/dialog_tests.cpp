@@ -507,6 +507,18 @@ TEST(RostDialogsSearch, QueriesPagesRowsAndStatus) {
     EXPECT_EQ(0, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_RESULT_STATUS)));
     EXPECT_EQ(L"已经没有您要搜索的记录。", testkit::Text(page, IDC_RESULT_STATUS));
+    // An empty page answered as a success says so too.
+    ResetServer();
+    Queue("SearchFriendList2PS", "<cell name=\"friend-list\" type=\"27\"></cell>");
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_RESULT_NEXT, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_RESULT_NEXT)));
+    Pump(100);
+    ASSERT_TRUE(testkit::PumpUntilDone(idle));
+    ASSERT_EQ(1u, Posts().size());
+    EXPECT_EQ("id=123&sex=2&&begrec=21&endrec=30", Posts()[0].body);
+    EXPECT_EQ(0, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_RESULT_STATUS)));
+    EXPECT_EQ(L"已经没有您要搜索的记录。", testkit::Text(page, IDC_RESULT_STATUS));
 
     // Hiding the pane again empties the query; a close mid-search waits for the worker.
     testkit::Click(dialog, IDC_SEARCH_ADVANCED);
