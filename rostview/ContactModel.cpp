@@ -370,6 +370,8 @@ void ContactModel::AddGroup(ContactBook& book, GroupHandle group, GroupHandle pa
         sink_.Line(L"不存在该父组，所以不能加入一个新组\n");
         return;
     }
+    // Shown already (by the load, which read it after the change): one node per group.
+    if (FriendNodeOf(group)) return;
     GroupInfoA info = {};
     book.GroupA(group, &info);
     if (InsertGroupNode(parentNode->item, parentNode->kind, group, info)) SortChildren(parentNode->item, book);

@@ -233,6 +233,16 @@ TEST(ContactLoad, ChangesOvertakingABatchShowAfterTheLoad) {
         EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0"), s.Net());
         EXPECT_EQ(nullptr, s.model.FindNode(s.bing));
     }
+    {
+        // A change the batch already holds: made once more, it adds no second node.
+        Scene s;
+        GroupHandle fresh = s.book.AddGroup(s.bing, "11211", "新组");
+        OvertakingDelivery delivery(s, s.jia, [&] { s.model.Apply(s.book, Change::AddGroup, fresh, s.bing); });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0 乙/0{丙/0{p/4 q/4 新组/0}}"), s.Net());
+    }
 }
 
 TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
