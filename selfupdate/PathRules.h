@@ -16,6 +16,12 @@ bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
 // character.
 bool IsSafeBuild(const std::wstring& build);
 
+// Whether url is an http or https address on the scheme, host and port of base (the
+// upgrade address): host names compared without case, a missing port read as the
+// scheme's own. An address with user information, a "%" or "\" in its host part, or an
+// unreadable port is on no host.
+bool IsOnHostOf(const std::wstring& url, const std::wstring& base);
+
 // dest with "/" turned into "\", for paths below a folder.
 std::wstring NativeDest(const std::wstring& dest);
 

@@ -20,6 +20,11 @@ const size_t kBaseUrlChars = 260;
 const size_t kBuildChars = 64;
 const size_t kFileListChars = 512;
 const size_t kToVersionChars = 32;
+// Ceilings of what the server sends: the two description files are refused past them
+// before they are read, and a listed file without a size stops at the last one.
+const uint64_t kMaxDescriptionBytes = 64u << 10;
+const uint64_t kMaxListBytes = 1u << 20;
+const uint64_t kMaxUnsizedFileBytes = uint64_t{256} << 20;
 
 std::wstring Description(const std::wstring& staging) { return staging + L"update.cfg"; }
 std::wstring ListFile(const std::wstring& staging) { return staging + L"update.xml"; }
@@ -32,6 +37,37 @@ std::wstring ReadToVersion(const std::wstring& description) {
     return vantor::ini::ReadString(description, L"updateinfo", L"toversion", L"", kToVersionChars);
 }
 
+uint64_t FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The bytes a listed file may have: its "size" when that is a decimal number above 0
+// (lists write 0 for a size not given), else the ceiling of files without a size.
+uint64_t SizeLimit(const FileEntry& entry) {
+    if (entry.size.empty() || entry.size.size() > 19) return kMaxUnsizedFileBytes;
+    uint64_t size = 0;
+    for (wchar_t c : entry.size) {
+        if (c < L'0' || c > L'9') return kMaxUnsizedFileBytes;
+        size = size * 10 + static_cast<uint64_t>(c - L'0');
+    }
+    return size > 0 ? size : kMaxUnsizedFileBytes;
+}
+
+// A description file fetched afresh into path, within its ceiling.
+HttpFetchResult FetchDescription(Downloader& downloader, const std::wstring& url, const std::wstring& path,
+                                 uint64_t maxBytes) {
+    if (!RemoveFile(path)) return HTTP_FETCH_LOCAL_FILE_FAILED;
+    HttpFetchResult result = downloader.Download(url, path, maxBytes);
+    if (FileBytes(path) > maxBytes) {
+        RemoveFile(path);
+        if (result == HTTP_FETCH_OK) result = HTTP_FETCH_LOCAL_FILE_FAILED;
+    }
+    if (result != HTTP_FETCH_OK) vantor::DebugLine(L"SelfUpdate: %ls answered %d\n", url.c_str(), result);
+    return result;
+}
+
 // Tries one file up to the allowed attempts: download (resuming what the file holds),
 // then digest. A file whose digest differs is deleted, so the next attempt starts afresh
 // whatever the server makes of a range beyond the end.
@@ -40,7 +76,13 @@ CheckOutcome StageFile(const CheckSettings& settings, const FileEntry& entry, co
     for (int attempt = 1; attempt <= settings.attemptsPerFile; ++attempt) {
         if (downloader.IsBreaked()) return CheckOutcome::Stopped;
         if (attempt > 1 && !downloader.Pause(settings.retryPauseMs)) return CheckOutcome::Stopped;
-        HttpFetchResult result = downloader.Download(entry.name, local);
+        const uint64_t limit = SizeLimit(entry);
+        HttpFetchResult result = downloader.Download(entry.name, local, limit);
+        // What grew past the entry's size is no copy of it: the next attempt starts afresh.
+        if (FileBytes(local) > limit) {
+            RemoveFile(local);
+            if (result == HTTP_FETCH_OK) result = HTTP_FETCH_LOCAL_FILE_FAILED;
+        }
         if (result != HTTP_FETCH_OK) {
             if (downloader.IsBreaked()) return CheckOutcome::Stopped;
             vantor::DebugLine(L"SelfUpdate: %ls answered %d\n", entry.name.c_str(), result);
@@ -89,13 +131,18 @@ CheckOutcome StageList(const CheckSettings& settings, const std::wstring& stagin
         entries->clear();
         return CheckOutcome::Failed;
     }
-    // A list that names anything outside the staging folder is refused whole, before any
-    // of its files is fetched.
+    // A list that names anything outside the staging folder, or an address on another
+    // host than the upgrade address, is refused whole, before any of its files is fetched.
     for (const FileEntry& entry : *entries) {
         std::wstring why;
         if (!IsSafeDest(entry.dest, &why)) {
             vantor::DebugLine(L"SelfUpdate: the list's dest \"%ls\" is refused (%ls)\n", entry.dest.c_str(),
                               why.c_str());
+            return CheckOutcome::Failed;
+        }
+        if (!IsOnHostOf(entry.name, settings.baseUrl)) {
+            vantor::DebugLine(L"SelfUpdate: the list's address \"%ls\" is not on the upgrade host\n",
+                              entry.name.c_str());
             return CheckOutcome::Failed;
         }
     }
@@ -145,13 +192,8 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
     }
 
     std::wstring description = Description(staging);
-    if (FileExists(description)) {
-        if (IsComplete(description)) return CheckOutcome::AlreadyStaged;
-        if (!RemoveFile(description)) return CheckOutcome::Failed;
-    }
-    HttpFetchResult result = downloader.Download(url, description);
-    if (result != HTTP_FETCH_OK) {
-        vantor::DebugLine(L"SelfUpdate: %ls answered %d\n", url.c_str(), result);
+    if (FileExists(description) && IsComplete(description)) return CheckOutcome::AlreadyStaged;
+    if (FetchDescription(downloader, url, description, kMaxDescriptionBytes) != HTTP_FETCH_OK) {
         return downloader.IsBreaked() ? CheckOutcome::Stopped : CheckOutcome::Failed;
     }
     // Only this monitor says when a staging is complete, never the server's own text.
@@ -159,16 +201,16 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
 
     std::wstring listUrl = vantor::ini::ReadString(description, L"updateinfo", L"filelist", L"", kFileListChars);
     if (listUrl.empty()) return CheckOutcome::Failed;
+    if (!IsOnHostOf(listUrl, settings.baseUrl)) {
+        vantor::DebugLine(L"SelfUpdate: the list address \"%ls\" is not on the upgrade host\n", listUrl.c_str());
+        return CheckOutcome::Failed;
+    }
     std::wstring toVersion = ReadToVersion(description);
     if (!IsSafeBuild(toVersion)) {
         vantor::DebugLine(L"SelfUpdate: the toversion \"%ls\" is refused\n", toVersion.c_str());
         return CheckOutcome::Failed;
     }
-    std::wstring list = ListFile(staging);
-    if (!RemoveFile(list)) return CheckOutcome::Failed;
-    result = downloader.Download(listUrl, list);
-    if (result != HTTP_FETCH_OK) {
-        vantor::DebugLine(L"SelfUpdate: %ls answered %d\n", listUrl.c_str(), result);
+    if (FetchDescription(downloader, listUrl, ListFile(staging), kMaxListBytes) != HTTP_FETCH_OK) {
         return downloader.IsBreaked() ? CheckOutcome::Stopped : CheckOutcome::Failed;
     }
 

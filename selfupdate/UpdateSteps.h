@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,7 +28,9 @@ class Downloader {
 public:
     virtual ~Downloader() = default;
     // Fetches url into path, asking only for the rest when the file already holds bytes.
-    virtual HttpFetchResult Download(const std::wstring& url, const std::wstring& path) = 0;
+    // A transfer that would make the file longer than maxBytes is broken off and fails
+    // (the file may then hold a little more than maxBytes).
+    virtual HttpFetchResult Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) = 0;
     // True once the monitor is stopping: its transfers are broken off.
     virtual bool IsBreaked() const = 0;
     // The pause between two attempts at one file; false when stopping cut it short.

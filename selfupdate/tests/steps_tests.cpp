@@ -39,12 +39,14 @@ class ScriptedDownloader : public Downloader {
 public:
     std::map<std::wstring, std::vector<Reply>> replies;
     std::vector<std::pair<std::wstring, size_t>> calls;   // url, bytes the file held
+    std::map<std::wstring, uint64_t> limits;              // url, the last limit asked
     int pauses = 0;
     bool broken = false;
 
-    HttpFetchResult Download(const std::wstring& url, const std::wstring& path) override {
+    HttpFetchResult Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) override {
         std::string held = testkit::ReadFileBytes(path);
         calls.push_back({url, held.size()});
+        limits[url] = maxBytes;
         auto found = replies.find(url);
         if (found == replies.end() || found->second.empty()) return 404;
         Reply reply = found->second.front();
@@ -52,9 +54,13 @@ public:
         if (reply.kind == Reply::Status) return reply.status;
         if (held.size() >= reply.bytes.size()) return HTTP_FETCH_OK;
         size_t end = reply.kind == Reply::Cut ? std::max(reply.cutAt, held.size()) : reply.bytes.size();
+        // Broken off a chunk past the limit, as CNetHttp's progress lets the downloader do.
+        bool over = end > maxBytes;
+        if (over) end = static_cast<size_t>(std::min<uint64_t>(end, maxBytes + 16));
         if (!testkit::WriteFileBytes(path, held + reply.bytes.substr(held.size(), end - held.size()))) {
             return HTTP_FETCH_LOCAL_FILE_FAILED;
         }
+        if (over) return HTTP_FETCH_LOCAL_FILE_FAILED;
         return reply.kind == Reply::Cut ? HTTP_FETCH_STOPPED : HTTP_FETCH_OK;
     }
     bool IsBreaked() const override { return broken; }
@@ -277,6 +283,67 @@ TEST(SelfUpdateSteps, RetriesAreBoundedAndWrongFilesGo) {
         w.net.replies[L"http://up.test/files/f1"] = {Status(500)};
         w.net.broken = true;
         EXPECT_EQ(CheckOutcome::Stopped, w.Check());
+    }
+}
+
+TEST(SelfUpdateSteps, DownloadsStopAtTheirCeilings) {
+    {
+        // A listed file goes no further than its size; one without a size has a ceiling.
+        StepsWorld w(L"su-ceiling");
+        w.Publish({{"a.dll", "0123456789"}, {"b.dll", "beta"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("0123456789"), "10"},
+                                     {"http://up.test/files/f2", "b.dll", Md5Of("beta")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list)};
+        w.net.replies[L"http://up.test/files/f1"] = {Serve(std::string(100000, 'x'))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(10u, w.net.limits[L"http://up.test/files/f1"]);
+        EXPECT_FALSE(Exists(w.staging + L"a.dll")) << "what passed the size is gone";
+        EXPECT_FALSE(w.Complete());
+        w.net.replies[L"http://up.test/files/f1"] = {Serve("0123456789")};
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_EQ(uint64_t{256} << 20, w.net.limits[L"http://up.test/files/f2"]);
+    }
+    {
+        // Description and list past their small ceilings are refused unread.
+        StepsWorld w(L"su-bigdesc");
+        w.Publish({{"a.dll", "alpha"}});
+        w.net.replies[w.DescriptionUrl()] = {
+            Serve(DescriptionText("http://up.test/list.xml", "1.0.0.2") + std::string(100000, ';'))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(0, w.net.CallsFor(L"http://up.test/list.xml"));
+        w.Publish({{"a.dll", "alpha"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("alpha")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list.substr(0, list.size() - 12) + std::string(2u << 20, ' ') + "</upgrade>\r\n")};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(0, w.net.CallsFor(L"http://up.test/files/f1"));
+        EXPECT_FALSE(Exists(w.staging + L"update.xml"));
+    }
+}
+
+TEST(SelfUpdateSteps, ListedAddressesStayOnTheUpgradeHost) {
+    EXPECT_TRUE(IsOnHostOf(L"http://UP.test/files/a?x=1", L"http://up.test/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"http://up.test:80/a", L"http://up.test/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
+    for (const wchar_t* other : {L"http://up.test:8080/a", L"https://up.test/a", L"http://127.0.0.1/a",
+                                 L"http://up.test.evil/a", L"http://up.test@127.0.0.2/a", L"http://up.test\\@x/a",
+                                 L"ftp://up.test/a", L"file:///C:/a", L"up.test/a", L"http://up.test:0/a",
+                                 L"http://up.test:99999/a", L"http://%75p.test/a", L"http:///a"}) {
+        EXPECT_FALSE(IsOnHostOf(other, L"http://up.test/update/")) << other;
+    }
+    {
+        // One address elsewhere refuses the list before any file is fetched.
+        StepsWorld w(L"su-host");
+        w.Publish({{"a.dll", "alpha"}, {"b.dll", "beta"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("alpha")},
+                                     {"http://up.test:6082/secret", "b.dll", Md5Of("beta")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list)};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(2u, w.net.calls.size());
+        // Nor is a list fetched from elsewhere.
+        w.net.calls.clear();
+        w.net.replies[w.DescriptionUrl()] = {Serve(DescriptionText("http://127.0.0.1/list.xml", "1.0.0.2"))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(1u, w.net.calls.size());
     }
 }
 
