@@ -115,6 +115,9 @@ bool IsSafeDest(const std::wstring& dest, std::wstring* why) {
         if (wcschr(L"*?\"<>|", c)) return Fail(why, L"wildcard");
     }
     if (SameName(path, L"update.cfg") || SameName(path, L"update.xml")) return Fail(why, L"the staging's own file");
+    // The staging folders of every build lie there: a list must not plant one.
+    std::wstring first = path.substr(0, path.find(L'\\'));
+    if (SameName(first, kStagingRoot)) return Fail(why, L"inside the staging folders");
     size_t start = 0;
     for (;;) {
         size_t end = path.find(L'\\', start);

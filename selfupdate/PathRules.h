@@ -7,9 +7,13 @@
 
 namespace selfupdate {
 
+// The folder below the program folder that holds the staging folders.
+constexpr wchar_t kStagingRoot[] = L"SelfUpdate";
+
 // A relative path of plain names: not empty, no drive, ":" or UNC prefix, no leading
 // separator, no empty, "." or ".." component, no device name, no wildcard or control
-// character, and not "update.cfg" or "update.xml" itself. *why names the fault.
+// character, not "update.cfg" or "update.xml" itself, and not inside the staging folders
+// ("SelfUpdate\"). *why names the fault.
 bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
 
 // A build text usable as one folder name: not empty, no "\", "/", ":", ".." or control

@@ -163,7 +163,7 @@ CheckOutcome StageList(const CheckSettings& settings, const std::wstring& stagin
 }  // namespace
 
 std::wstring StagingFolder(const std::wstring& programFolder, const std::wstring& build) {
-    return programFolder + L"\\SelfUpdate\\" + build + L"\\";
+    return programFolder + L"\\" + kStagingRoot + L"\\" + build + L"\\";
 }
 
 std::wstring CommonProfile(const std::wstring& programFolder) { return programFolder + L"\\config\\commprof.cfg"; }
@@ -186,7 +186,7 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
     }
     std::wstring url = settings.baseUrl + settings.suiteId + L"/" + settings.build + L"/update.cfg";
     std::wstring staging = StagingFolder(settings.programFolder, settings.build);
-    if (!MakeFolders(settings.programFolder + L"\\", L"SelfUpdate\\" + settings.build)) {
+    if (!MakeFolders(settings.programFolder + L"\\", kStagingRoot + (L"\\" + settings.build))) {
         vantor::DebugLine(L"SelfUpdate: cannot make %ls\n", staging.c_str());
         return CheckOutcome::Failed;
     }

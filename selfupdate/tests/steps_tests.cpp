@@ -127,7 +127,8 @@ TEST(SelfUpdatePaths, DestAndBuildRules) {
     for (const wchar_t* bad : {L"", L"..\\evil.dll", L"C:\\evil.dll", L"\\\\host\\x", L"\\x.dll", L"/x.dll",
                                L"bin\\..\\..\\x", L"a:b", L"update.cfg", L"UPDATE.XML", L"bin\\\\x", L"bin\\",
                                L".\\x", L"bin\\.", L"nul", L"bin\\COM1.dll", L"aux.txt", L"x.dll.", L"x ",
-                               L"bin\\...\\x", L"a*b", L"a\x01b", L"\\\\?\\C:\\x"}) {
+                               L"bin\\...\\x", L"a*b", L"a\x01b", L"\\\\?\\C:\\x", L"SelfUpdate",
+                               L"selfupdate\\1.0.0.2\\update.cfg", L"SELFUPDATE/x.dll"}) {
         EXPECT_FALSE(IsSafeDest(bad)) << bad;
     }
     EXPECT_TRUE(IsSafeBuild(L"1.0.0.2"));
@@ -354,7 +355,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     testkit::WriteFileBytes(w.staging + L"keep.dll", "partial");
     std::vector<std::wstring> before = TreeOf(w.folder);
     for (const char* dest : {"..\\evil.dll", "C:\\evil.dll", "\\\\host\\x", "bin\\..\\..\\x", "a:b", "", "update.cfg",
-                             "..\\..\\..\\evil.dll"}) {
+                             "..\\..\\..\\evil.dll", "SelfUpdate\\1.0.0.2\\update.cfg"}) {
         w.net.calls.clear();
         w.Publish({{"good.dll", "good"}, {dest, "evil"}});
         EXPECT_EQ(CheckOutcome::Failed, w.Check()) << dest;
