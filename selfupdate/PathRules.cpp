@@ -114,7 +114,9 @@ bool IsSafeDest(const std::wstring& dest, std::wstring* why) {
         if (c == L':') return Fail(why, L"drive or stream");
         if (wcschr(L"*?\"<>|", c)) return Fail(why, L"wildcard");
     }
-    if (SameName(path, L"update.cfg") || SameName(path, L"update.xml")) return Fail(why, L"the staging's own file");
+    if (SameName(path, L"update.cfg") || SameName(path, L"update.xml") || SameName(path, kStagingMarkName)) {
+        return Fail(why, L"the staging's own file");
+    }
     // The staging folders of every build lie there: a list must not plant one.
     std::wstring first = path.substr(0, path.find(L'\\'));
     if (SameName(first, kStagingRoot)) return Fail(why, L"inside the staging folders");

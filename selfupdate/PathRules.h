@@ -9,10 +9,12 @@ namespace selfupdate {
 
 // The folder below the program folder that holds the staging folders.
 constexpr wchar_t kStagingRoot[] = L"SelfUpdate";
+// The staging's mark, which the monitor alone writes.
+constexpr wchar_t kStagingMarkName[] = L"staged.cfg";
 
 // A relative path of plain names: not empty, no drive, ":" or UNC prefix, no leading
 // separator, no empty, "." or ".." component, no device name, no wildcard or control
-// character, not "update.cfg" or "update.xml" itself, and not inside the staging folders
+// character, not "update.cfg", "update.xml" or "staged.cfg" itself, and not inside the staging folders
 // ("SelfUpdate\"). *why names the fault.
 bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
 

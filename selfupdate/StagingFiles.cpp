@@ -102,25 +102,6 @@ void RemoveEmptyFolders(const std::wstring& folder) {
     });
 }
 
-bool CopyTree(const std::wstring& from, const std::wstring& to, const std::set<std::wstring>& skipTopLevel) {
-    bool ok = true;
-    ForEachEntry(from, [&](const WIN32_FIND_DATAW& data) {
-        if (skipTopLevel.count(NameKey(data.cFileName)) || IsLink(data)) return;
-        std::wstring source = from + data.cFileName;
-        std::wstring target = to + data.cFileName;
-        if (IsFolder(data)) {
-            if (!FolderExists(target) && !CreateDirectoryW(target.c_str(), nullptr)) {
-                ok = false;
-                return;
-            }
-            if (!CopyTree(source + L"\\", target + L"\\", {})) ok = false;
-        } else if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            ok = false;
-        }
-    });
-    return ok;
-}
-
 std::wstring NameKey(const std::wstring& relative) {
     std::wstring key = relative;
     if (!key.empty()) {

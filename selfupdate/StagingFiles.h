@@ -23,11 +23,6 @@ std::set<std::wstring> FilesBelow(const std::wstring& folder);
 // Deletes the folders below folder that hold nothing.
 void RemoveEmptyFolders(const std::wstring& folder);
 
-// Copies the entries of from into to (both ending with a backslash), recursively,
-// overwriting; top-level names in skipTopLevel (compared without case) stay behind. False
-// when any folder or file could not be made; the others are still copied.
-bool CopyTree(const std::wstring& from, const std::wstring& to, const std::set<std::wstring>& skipTopLevel);
-
 // Case-blind key of a relative path, for sets of staged files.
 std::wstring NameKey(const std::wstring& relative);
 

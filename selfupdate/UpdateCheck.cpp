@@ -6,6 +6,7 @@
 
 #include "DebugOut.h"
 #include "FileList.h"
+#include "FolderLock.h"
 #include "Handles.h"
 #include "IniFile.h"
 #include "PathRules.h"
@@ -29,8 +30,21 @@ const uint64_t kMaxUnsizedFileBytes = uint64_t{256} << 20;
 std::wstring Description(const std::wstring& staging) { return staging + L"update.cfg"; }
 std::wstring ListFile(const std::wstring& staging) { return staging + L"update.xml"; }
 
-bool IsComplete(const std::wstring& description) {
-    return vantor::ini::ReadInt(description, L"Download", L"Complete", 0) == 1;
+bool IsComplete(const std::wstring& staging) {
+    std::wstring mark = StagingMark(staging);
+    return FileExists(mark) && vantor::ini::ReadInt(mark, L"Download", L"Complete", 0) == 1;
+}
+
+// Whether a destination names a folder: one of the program folder, or one that another
+// entry of the list puts a file into.
+bool NamesAFolder(const std::wstring& programFolder, const std::vector<FileEntry>& entries, const FileEntry& entry) {
+    std::wstring dest = NativeDest(entry.dest);
+    if (FolderExists(programFolder + L"\\" + dest)) return true;
+    std::wstring prefix = NameKey(dest + L"\\");
+    for (const FileEntry& other : entries) {
+        if (NameKey(NativeDest(other.dest)).compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
 }
 
 std::wstring ReadToVersion(const std::wstring& description) {
@@ -109,7 +123,7 @@ CheckOutcome StageFile(const CheckSettings& settings, const FileEntry& entry, co
 // Only the files of this list get installed: what an earlier list left (a partial
 // download of a file no longer listed) goes before the staging is marked complete.
 bool KeepOnlyListed(const std::wstring& staging, const std::vector<FileEntry>& entries) {
-    std::set<std::wstring> keep = {NameKey(L"update.cfg"), NameKey(L"update.xml")};
+    std::set<std::wstring> keep = {NameKey(L"update.cfg"), NameKey(L"update.xml"), NameKey(kStagingMarkName)};
     for (const FileEntry& entry : entries) keep.insert(NameKey(NativeDest(entry.dest)));
     bool ok = true;
     for (const std::wstring& file : FilesBelow(staging)) {
@@ -138,6 +152,10 @@ CheckOutcome StageList(const CheckSettings& settings, const std::wstring& stagin
         if (!IsSafeDest(entry.dest, &why)) {
             vantor::DebugLine(L"SelfUpdate: the list's dest \"%ls\" is refused (%ls)\n", entry.dest.c_str(),
                               why.c_str());
+            return CheckOutcome::Failed;
+        }
+        if (NamesAFolder(settings.programFolder, *entries, entry)) {
+            vantor::DebugLine(L"SelfUpdate: the list's dest \"%ls\" names a folder\n", entry.dest.c_str());
             return CheckOutcome::Failed;
         }
         if (!IsOnHostOf(entry.name, settings.baseUrl)) {
@@ -177,9 +195,16 @@ std::wstring ReadBuild(const std::wstring& programFolder) {
     return vantor::ini::ReadString(VersionProfile(programFolder), L"Product", L"build", L"", kBuildChars);
 }
 
+std::wstring StagingMark(const std::wstring& staging) { return staging + kStagingMarkName; }
+
 CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, const DigestFunction& digest,
                       std::vector<FileEntry>* entries) {
     entries->clear();
+    FolderLock lock(settings.programFolder);
+    if (!lock.held()) {
+        vantor::DebugLine(L"SelfUpdate: another monitor works on this program folder\n");
+        return CheckOutcome::Busy;
+    }
     if (!IsSafeBuild(settings.build)) {
         vantor::DebugLine(L"SelfUpdate: the build \"%ls\" names no staging folder\n", settings.build.c_str());
         return CheckOutcome::Failed;
@@ -192,12 +217,10 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
     }
 
     std::wstring description = Description(staging);
-    if (FileExists(description) && IsComplete(description)) return CheckOutcome::AlreadyStaged;
+    if (IsComplete(staging)) return CheckOutcome::AlreadyStaged;
     if (FetchDescription(downloader, url, description, kMaxDescriptionBytes) != HTTP_FETCH_OK) {
         return downloader.IsBreaked() ? CheckOutcome::Stopped : CheckOutcome::Failed;
     }
-    // Only this monitor says when a staging is complete, never the server's own text.
-    WritePrivateProfileStringW(L"Download", nullptr, nullptr, description.c_str());
 
     std::wstring listUrl = vantor::ini::ReadString(description, L"updateinfo", L"filelist", L"", kFileListChars);
     if (listUrl.empty()) return CheckOutcome::Failed;
@@ -216,7 +239,8 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
 
     CheckOutcome staged = StageList(settings, staging, downloader, digest, entries);
     if (staged != CheckOutcome::Staged) return staged;
-    if (!WritePrivateProfileStringW(L"Download", L"Complete", L"1", description.c_str())) {
+    // Only this monitor says when a staging is complete, in a file the server never writes.
+    if (!WritePrivateProfileStringW(L"Download", L"Complete", L"1", StagingMark(staging).c_str())) {
         return CheckOutcome::Failed;
     }
     return CheckOutcome::Staged;

@@ -58,7 +58,7 @@ struct ServedUpdate {
         ASSERT_TRUE(testkit::WriteFileBytes(staging + dest, bytes));
     }
     bool Complete() const {
-        return GetPrivateProfileIntW(L"Download", L"Complete", 0, (staging + L"update.cfg").c_str()) == 1;
+        return GetPrivateProfileIntW(L"Download", L"Complete", 0, StagingMark(staging).c_str()) == 1;
     }
 };
 
