@@ -4,6 +4,7 @@
 
 #include "DebugOut.h"
 #include "Handles.h"
+#include "StagingFiles.h"
 
 namespace selfupdate {
 
@@ -34,12 +35,6 @@ struct Transfer : public CFileDownUpProcessCallback {
     void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
     void OnPostData(const char*, DWORD, DWORD_PTR) override {}
 };
-
-uint64_t FileBytes(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 DWORD WINAPI TransferThread(void* parameter) {
     Transfer* transfer = static_cast<Transfer*>(parameter);

@@ -3,12 +3,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 
 namespace selfupdate {
 
 bool FileExists(const std::wstring& path);
+// Bytes of a file; 0 when it is missing.
+uint64_t FileBytes(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 // Creates every missing folder of path (which ends with a backslash or names a folder)
 // below base; base itself must exist.

@@ -51,12 +51,6 @@ std::wstring ReadToVersion(const std::wstring& description) {
     return vantor::ini::ReadString(description, L"updateinfo", L"toversion", L"", kToVersionChars);
 }
 
-uint64_t FileBytes(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // The bytes a listed file may have: its "size" when that is a decimal number above 0
 // (lists write 0 for a size not given), else the ceiling of files without a size.
 uint64_t SizeLimit(const FileEntry& entry) {
