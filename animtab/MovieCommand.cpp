@@ -1,10 +1,10 @@
 #include "MovieCommand.h"
 
-#include <shellapi.h>
 
 #include "ContactRecords.h"
 #include "DebugOut.h"
 #include "ModulePath.h"
+#include "WebAddress.h"
 #include "outside/OrderHub.h"
 #include "outside/RostLedger.h"
 
@@ -60,7 +60,7 @@ void OpenFeePage() {
     if (remote(kPayFeeUrl, &page) != 0) return;
     page.url[sizeof page.url - 1] = 0;
     if (!page.url[0]) return;
-    ShellExecuteA(nullptr, "open", page.url, nullptr, nullptr, SW_SHOWNORMAL);
+    vantor::OpenWebAddress(nullptr, page.url);
 }
 
 }  // namespace

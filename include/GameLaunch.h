@@ -152,17 +152,37 @@ inline std::vector<GameEntry> ReadGames(HKEY root = HKEY_LOCAL_MACHINE, const ch
     return games;
 }
 
-// Whether the page's path is the "Launch" value of a registered game, ignoring case and
-// reading "/" as "\" on both sides; read from the registry at the time of asking.
+// Whether two paths name the same text as the ANSI code page reads them (the way WinExec
+// reads the command line): both widened with that code page, then compared character by
+// character with only the ASCII letters' case folded. Bytes that are no text of the code
+// page never match.
+inline bool SameLaunchText(const std::string& a, const std::string& b) {
+    auto widen = [](const std::string& text, std::wstring* out) {
+        if (text.empty()) return true;
+        int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        if (n <= 0) return false;
+        out->assign(static_cast<size_t>(n), L'\0');
+        return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &(*out)[0], n) == n;
+    };
+    std::wstring wideA, wideB;
+    if (!widen(a, &wideA) || !widen(b, &wideB) || wideA.size() != wideB.size()) return false;
+    auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    for (size_t i = 0; i < wideA.size(); ++i) {
+        if (fold(wideA[i]) != fold(wideB[i])) return false;
+    }
+    return true;
+}
+
+// Whether the page's path is the "Launch" value of a registered game, ignoring the case
+// of ASCII letters and reading "/" as "\" on both sides; read from the registry at the
+// time of asking.
 inline bool IsRegisteredLaunch(const std::string& pagePath, HKEY root = HKEY_LOCAL_MACHINE,
                                const char* keyPath = kGamesKey) {
     std::string wanted = FromPagePath(pagePath);
     if (wanted.find('\\') == std::string::npos) return false;
     for (const GameEntry& game : ReadGames(root, keyPath)) {
         std::string launch = FromPagePath(game.launch);
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, launch.c_str(), -1, wanted.c_str(), -1) == CSTR_EQUAL) {
-            return true;
-        }
+        if (SameLaunchText(launch, wanted)) return true;
     }
     return false;
 }

@@ -1,6 +1,7 @@
 #include "GifPlayer.h"
 
 #include <cstring>
+#include <exception>
 
 #include "Handles.h"
 
@@ -38,9 +39,23 @@ size_t GifPlayer::Load(const std::wstring& path) {
     current_ = 0;
     headers_.clear();
     image_.frames.clear();
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes)) return 0;
-    gif::ReadGif(bytes.data(), bytes.size(), &image_);
+    // Memory running out for a picture shows no picture; nothing is thrown to the host.
+    try {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(path, &bytes)) return 0;
+        gif::ReadGif(bytes.data(), bytes.size(), &image_);
+        MakeHeaders();
+    } catch (const std::exception&) {
+        headers_.clear();
+        image_.frames.clear();
+        return 0;
+    }
+    if (window_) InvalidateRect(window_, nullptr, TRUE);
+    return image_.FrameCount();
+}
+
+void GifPlayer::MakeHeaders() {
+    headers_.reserve(image_.FrameCount());
     for (const auto& frame : image_.frames) {
         FrameHeader h = {};
         h.header.biSize = sizeof h.header;
@@ -55,8 +70,6 @@ size_t GifPlayer::Load(const std::wstring& path) {
         memcpy(h.colours, frame->colours, sizeof h.colours);
         headers_.push_back(h);
     }
-    if (window_) InvalidateRect(window_, nullptr, TRUE);
-    return image_.FrameCount();
 }
 
 void GifPlayer::Start() {

@@ -40,6 +40,7 @@ private:
 
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static DWORD WINAPI RepaintThread(LPVOID self);
+    void MakeHeaders();
     void Paint(HDC dc) const;
     void Stop();
 

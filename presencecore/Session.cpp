@@ -8,6 +8,8 @@ namespace ps {
 
 namespace {
 
+const int kDefaultLocalPort = 6082;
+
 // Path part of the configured "psUrl" ("/web/" of "http://host:port/web/").
 std::string ServicePath() {
     std::string url = LoadServiceUrl(false);
@@ -104,8 +106,13 @@ extern "C" int __stdcall PS_Cco_LoginA(FriendInfoA* account, const char* session
         std::string ip = GetLocalIp();
         if (!ip.empty()) form.Add("localip", ip);
         std::string port = ReadConfigText("LocalTcpPort", "6082", 15);
-        if (!port.empty()) form.Add("localport", port);
-        else if (account->status.localPort > 0) form.AddNumber("localport", account->status.localPort);
+        if (!port.empty()) {
+            // The port the presence tab listens on: the number it reads there, when it is one.
+            int number = ReadConfigInt("LocalTcpPort", kDefaultLocalPort);
+            form.AddNumber("localport", number >= 1 && number <= 65535 ? number : kDefaultLocalPort);
+        } else if (account->status.localPort > 0) {
+            form.AddNumber("localport", account->status.localPort);
+        }
         AddAccount(form, *account);
         return PostLogin(Form::Ansi, form.Text());
     });

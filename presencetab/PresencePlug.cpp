@@ -124,6 +124,9 @@ INT_PTR CALLBACK PresencePlug::DialogProc(HWND window, UINT message, WPARAM wPar
     PresencePlug* plug = static_cast<PresencePlug*>(GetPropW(window, kThisProperty));
     if (message == WM_NCDESTROY) {
         RemovePropW(window, kThisProperty);
+        // Gone, also when destroyed with its owner: no dead handle is handed out or
+        // destroyed again.
+        if (plug) plug->window_ = nullptr;
         return FALSE;
     }
     return plug ? plug->OnMessage(message, wParam, lParam) : FALSE;
@@ -187,7 +190,9 @@ void PresencePlug::OnStart() {
         }
     }
     std::wstring config = ConfigPath();
-    localPort_ = static_cast<WORD>(GetPrivateProfileIntW(L"PSConfig", L"LocalTcpPort", kDefaultPort, config.c_str()));
+    // A value that is no port would, cut to 16 bits, name a port the server was not told.
+    UINT port = GetPrivateProfileIntW(L"PSConfig", L"LocalTcpPort", kDefaultPort, config.c_str());
+    localPort_ = port >= 1 && port <= 65535 ? static_cast<WORD>(port) : kDefaultPort;
     // Tests bind the listener to one loopback address, so that fake friends can listen
     // on other loopback addresses at the same port; absent, it listens on all of them.
     wchar_t address[64] = {};

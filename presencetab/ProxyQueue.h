@@ -1,6 +1,7 @@
 // The proxy messages that PresenceCore stored in "<program folder>\<own id>\psproxy.ppi":
-// read one at a time, each removed from the file before it is handed on, so a message is
-// handled at most once even when its handler fails or the program stops.
+// every section stored is taken out of the file in one read and one rewrite before any is
+// handed on, so a message is handled at most once even when its handler fails or the
+// program stops. Each section is one message, whatever its name.
 #pragma once
 
 #include <functional>
@@ -18,7 +19,8 @@ struct ProxyMessage {
     int answer = 0;       // "S": answer flag of kind 2, new status of kind 6
 };
 
-// Drains the store in file order until it is empty or `signals` says stop.
+// Drains the store in file order until it is empty or `signals` says stop; what a stop
+// leaves unhandled is put back in front of what was stored meanwhile.
 void ProcessProxyStore(const std::string& path, WorkSignals& signals,
                        const std::function<void(const ProxyMessage&)>& handle);
 

@@ -51,11 +51,6 @@ std::wstring CutText(const std::wstring& text, size_t keep) {
     return text.substr(0, vantor::WholeCharsPrefix(text.c_str(), text.size(), keep));
 }
 
-std::string AnsiCut(const std::wstring& text, size_t keepBytes) {
-    std::string ansi = vantor::WideToAnsi(text);
-    return ansi.substr(0, vantor::WholeCharsPrefix(ansi.c_str(), ansi.size(), keepBytes));
-}
-
 bool SendFriendRequest(VerifyServices& services, const FriendInfoA& target, const std::string& message) {
     FriendInfoA own = {};
     if (services.Account(&own)) {

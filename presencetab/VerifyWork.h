@@ -50,8 +50,6 @@ enum : size_t { kRequestTextChars = 260, kServerTextChars = 258 };
 
 // The first `keep` characters of the text.
 std::wstring CutText(const std::wstring& text, size_t keep);
-// The text in the ANSI code page, at most `keepBytes` bytes, never split in a character.
-std::string AnsiCut(const std::wstring& text, size_t keepBytes);
 
 // The request "0001" straight to the target (its public address and port, or its local
 // ones behind our router); when that fails, through the server. True when either went.

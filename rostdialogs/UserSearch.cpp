@@ -8,6 +8,7 @@
 #include "Module.h"
 #include "Services.h"
 #include "Text.h"
+#include "Verbs.h"
 
 namespace rostdialogs {
 
@@ -129,6 +130,62 @@ void SearchResultPage::OnCommand(UINT notifyCode, UINT controlId, HWND) {
     HWND dialog = owner_->GetSafeHwnd();
     if (controlId == IDC_RESULT_PREVIOUS) PostMessageW(dialog, kPreviousPage, 0, 0);
     if (controlId == IDC_RESULT_NEXT) PostMessageW(dialog, kNextPage, 0, 0);
+    if (controlId == IDM_ADD_TO_FRIENDS) AddChosenFriend();
+}
+
+void SearchResultPage::OnNotify(WPARAM, LPARAM lParam) {
+    auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->idFrom == IDC_RESULT_LIST && header->code == NM_RCLICK) ShowRowMenu();
+}
+
+void SearchResultPage::ShowRowMenu() {
+    HWND list = Item(IDC_RESULT_LIST);
+    DWORD at = GetMessagePos();
+    POINT screen = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    LVHITTESTINFO hit = {};
+    hit.pt = screen;
+    ScreenToClient(list, &hit.pt);
+    int row = static_cast<int>(SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row < 0) return;
+    chosenRow_ = row;
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    HMENU menu = LoadMenuW(Self(), MAKEINTRESOURCEW(IDM_RESULT_MENU));
+    if (!menu) return;
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0, m_hWnd, nullptr);
+    DestroyMenu(menu);
+}
+
+FriendInfoA SearchResultPage::ChosenRecord() const {
+    HWND list = Item(IDC_RESULT_LIST);
+    auto cell = [&](int column) {
+        wchar_t text[128] = {};
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 128;
+        SendMessageW(list, LVM_GETITEMTEXTW, chosenRow_, reinterpret_cast<LPARAM>(&item));
+        return std::wstring(text);
+    };
+    FriendInfoA record = {};
+    vantor::CopyField(record.id, vantor::WideToAnsi(cell(0)).c_str());
+    vantor::CopyField(record.nickname, vantor::WideToAnsi(cell(1)).c_str());
+    record.sex = cell(2) == L"男" ? 1 : 2;
+    // A row without a known province name shows the record's own province text.
+    std::string province = vantor::WideToAnsi(cell(3));
+    std::string code = owner_->Fields().Provinces().CodeOf(province);
+    vantor::CopyField(record.province, (code.empty() ? province : code).c_str());
+    vantor::CopyField(record.city, vantor::WideToAnsi(cell(4)).c_str());
+    if (OnlineOnly()) record.status.status = 1;
+    return record;
+}
+
+void SearchResultPage::AddChosenFriend() {
+    HWND list = Item(IDC_RESULT_LIST);
+    if (!onlineService_ || chosenRow_ < 0 || chosenRow_ >= SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) return;
+    AskFriendship(LiveServices(), owner_->Book(), owner_->GetSafeHwnd(), ChosenRecord());
 }
 
 HBRUSH SearchResultPage::OnCtlColorStatic(HDC dc, HWND control) {
@@ -147,6 +204,7 @@ bool SearchResultPage::OnDrawItem(LPDRAWITEMSTRUCT item) {
 
 void SearchResultPage::Clear() {
     SendMessageW(Item(IDC_RESULT_LIST), LVM_DELETEALLITEMS, 0, 0);
+    chosenRow_ = -1;
     cleared_ = true;
 }
 
@@ -214,7 +272,8 @@ INT_PTR UserSearchDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
             return 1;
         }
         EnableButtons(true);
-        if (result_ != 0)
+        // A refusal, or an answered page without rows: there are no more records.
+        if (result_ != 0 || (answered_ && rowsFound_ == 0))
             results_->ShowStatus(L"已经没有您要搜索的记录。");
         else
             results_->HideStatus();
@@ -335,6 +394,8 @@ void UserSearchDialog::EnableButtons(bool on) {
 void UserSearchDialog::StartSearch() {
     result_ = 0;
     if (worker_) return;
+    answered_ = false;
+    rowsFound_ = 0;
     results_->Clear();
     results_->ShowStatus(L"正在搜索，请稍候......");
     auto* job = new Job{this, SearchQuery(fields_->Fields(fieldsShown_)), page_, results_->OnlineOnly()};
@@ -348,6 +409,7 @@ void UserSearchDialog::StartSearch() {
 
 int __stdcall UserSearchDialog::SearchResultProc(FriendInfoA record, UINT_PTR context) {
     auto* dialog = reinterpret_cast<UserSearchDialog*>(context);
+    ++dialog->rowsFound_;
     dialog->results_->AddRow(record, dialog->fields_->Provinces());
     return 1;
 }
@@ -359,7 +421,10 @@ void UserSearchDialog::Work(void* raw) {
         int result = LiveServices().PsSearch(job->query.c_str(), job->page, SearchResultProc,
                                              reinterpret_cast<UINT_PTR>(dialog));
         // A missing presence client leaves the result at 0: no status, no rows.
-        if (result != kPresenceMissing) dialog->result_ = result;
+        if (result != kPresenceMissing) {
+            dialog->result_ = result;
+            dialog->answered_ = true;
+        }
     }
     HWND window = dialog->GetSafeHwnd();
     delete job;

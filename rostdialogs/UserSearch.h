@@ -37,6 +37,7 @@ public:
     bool OnInitDialog() override;
     void OnDestroy() override;
     void OnCommand(UINT notifyCode, UINT controlId, HWND control) override;
+    void OnNotify(WPARAM wParam, LPARAM lParam) override;
     HBRUSH OnCtlColorStatic(HDC dc, HWND control) override;
     bool OnDrawItem(LPDRAWITEMSTRUCT item) override;
 
@@ -48,6 +49,12 @@ public:
     void AddRow(const FriendInfoA& record, const ProvinceList& provinces);
 
 private:
+    // A right-click on a row chooses it and offers "添加到好友列表".
+    void ShowRowMenu();
+    // The chosen row as a record: id, nickname, sex, province code, city.
+    FriendInfoA ChosenRecord() const;
+    void AddChosenFriend();
+
     UserSearchDialog* owner_;
     CAnchorKit previous_;
     CAnchorKit next_;
@@ -96,6 +103,9 @@ private:
     HANDLE worker_ = nullptr;
     int page_ = 0;
     int result_ = 0;
+    // Of the last search, written by its worker and read once it has ended.
+    bool answered_ = false;  // the presence client was reached
+    int rowsFound_ = 0;
     bool closeWhenDone_ = false;
     CKnobKit close_;
     CKnobKit advanced_;

@@ -13,6 +13,8 @@ const wchar_t kAddGroupFailed[] = L"新增组失败，请重试！";
 const wchar_t kModifyGroupFailed[] = L"修改组数据失败，请重试！";
 const wchar_t kMoveFailed[] = L"移动好友失败，请重试！";
 const wchar_t kPreventFailed[] = L"阻止用户失败了，请重试！";
+// The presence tab's command that asks a user for friendship (with a FriendInfoA).
+const int kPresenceAddFriendA = 3;
 
 template <typename Char>
 bool Empty(const Char* s) {
@@ -113,6 +115,24 @@ int PreventUser(Services& s, HostContext book, FriendHandle entry, GroupHandle g
     bool done = s.KeepPreventUser(book, entry, group);
     Kept(done, L"PreventUser");
     return done ? 1 : 0;
+}
+
+void AskFriendship(Services& s, HostContext book, HWND owner, const FriendInfoA& user) {
+    std::string id = vantor::FieldText(user.id);
+    if (id.empty()) return;
+    FriendInfoA own = {};
+    FriendHandle account = s.CurrentAccount(book);
+    if (account && s.ReadFriend(book, account, &own) && vantor::FieldText(own.id) == id) {
+        s.Message(owner, L"不能加自己为好友！", MB_ICONWARNING);
+        return;
+    }
+    if (s.IsUserInFriends(book, id.c_str())) {
+        s.Message(owner, L"您已经添加过这个好友！", MB_ICONWARNING);
+        return;
+    }
+    // The presence tab holds the record only while the call lasts.
+    FriendInfoA record = user;
+    s.PresenceAction(kPresenceAddFriendA, reinterpret_cast<INT_PTR>(&record));
 }
 
 }  // namespace rostdialogs

@@ -17,6 +17,11 @@ void MoveFriend(Services& s, HostContext book, FriendHandle entry, GroupHandle f
 // 1 when the server accepted and the local change was made.
 int PreventUser(Services& s, HostContext book, FriendHandle entry, GroupHandle group, int proxyFlag);
 
+// Asks the presence tab to request friendship with a user found by the search (the
+// record as its row shows it); the own account and a user already a friend are refused
+// with a warning on `owner`.
+void AskFriendship(Services& s, HostContext book, HWND owner, const FriendInfoA& user);
+
 // A group record for the server: empty id, the name cut on a whole character.
 GroupInfoA NewGroupRecord(const char* name);
 GroupInfoW NewGroupRecord(const wchar_t* name);

@@ -31,6 +31,8 @@ HTREEITEM ContactModel::InsertGroupNode(HTREEITEM parent, Kind kind, GroupHandle
 }
 
 HTREEITEM ContactModel::InsertFriendNode(HTREEITEM group, Kind kind, FriendHandle entry, const FriendInfoA& info) {
+    // One node per friend: a newer reading replaces the node.
+    if (ContactNode* old = FriendNodeOf(entry)) friends_.Delete(old->item);
     int image = kind == Kind::NetworkFriend && !IsOnline(info.status) ? IMAGE_OFFLINE : IMAGE_ONLINE;
     auto* node = new ContactNode(kind, entry);
     HTREEITEM item = friends_.Insert(group, FriendText(info), image, image, node);
@@ -44,6 +46,7 @@ HTREEITEM ContactModel::InsertFriendNode(HTREEITEM group, Kind kind, FriendHandl
 }
 
 HTREEITEM ContactModel::InsertBlackNode(FriendHandle entry, const FriendInfoA& info) {
+    if (HTREEITEM old = FindBlackNode(entry)) black_.Delete(old);
     auto* node = new ContactNode(Kind::BlackUser, entry);
     HTREEITEM item = black_.Insert(nullptr, FriendText(info), IMAGE_OFFLINE, IMAGE_OFFLINE, node);
     if (!item) {
@@ -69,33 +72,52 @@ HTREEITEM ContactModel::LoadPlace(HTREEITEM parent, const std::string& name, siz
     return found->second.lastFriend ? found->second.lastFriend : TVI_FIRST;
 }
 
-HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
+bool ContactModel::DeliverGroup(GroupBatch& batch, ContactBook& book) {
     loading_ = true;
-    // A parent whose insertion failed, or that a change removed meanwhile: top level.
-    ContactNode* parentNode = batch.parent ? FriendNodeOf(batch.parent) : nullptr;
-    HTREEITEM parent = parentNode ? parentNode->item : nullptr;
+    ++readsInserted_;
+    bool made = true;
+    if (goneGroups_.count(batch.group) || (batch.parent && goneGroups_.count(batch.parent))) {
+        goneGroups_.insert(batch.group);
+    } else {
+        made = InsertBatch(batch);
+    }
+    ReleaseHeld(book, false);
+    return made;
+}
+
+bool ContactModel::InsertBatch(GroupBatch& batch) {
     std::string name = vantor::FieldText(batch.info.name);
-    size_t index = 0;
-    HTREEITEM after = LoadPlace(parent, name, &index);
-    auto* node = new ContactNode(batch.kind, batch.group);
-    HTREEITEM item = friends_.InsertAfter(parent, after, name, IMAGE_GROUP_CLOSED, IMAGE_GROUP_CLOSED_SELECTED, node);
-    if (!item) {
-        delete node;
-        return nullptr;
-    }
-    node->item = item;
-    friendNodes_[batch.group] = node;
-    if (!parentNode) {
-        if (batch.kind == Kind::TelephoneGroup) {
-            telephoneRoot_ = item;
-        } else {
-            networkRoot_ = item;
+    // A group that a change added before its batch was read keeps its node.
+    ContactNode* node = FriendNodeOf(batch.group);
+    HTREEITEM item = node && IsGroup(node->kind) ? node->item : nullptr;
+    if (item) {
+        if (friends_.Text(item) != name) friends_.SetText(item, name);
+    } else {
+        // A parent whose insertion failed: top level.
+        ContactNode* parentNode = batch.parent ? FriendNodeOf(batch.parent) : nullptr;
+        HTREEITEM parent = parentNode ? parentNode->item : nullptr;
+        size_t index = 0;
+        HTREEITEM after = LoadPlace(parent, name, &index);
+        node = new ContactNode(batch.kind, batch.group);
+        item = friends_.InsertAfter(parent, after, name, IMAGE_GROUP_CLOSED, IMAGE_GROUP_CLOSED_SELECTED, node);
+        if (!item) {
+            delete node;
+            return false;
         }
-    } else if (after != TVI_LAST) {
-        auto& groups = loaded_[parent].groups;
-        groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(index), {std::move(name), item});
+        node->item = item;
+        friendNodes_[batch.group] = node;
+        if (!parentNode) {
+            if (batch.kind == Kind::TelephoneGroup) {
+                telephoneRoot_ = item;
+            } else {
+                networkRoot_ = item;
+            }
+        } else if (after != TVI_LAST) {
+            auto& groups = loaded_[parent].groups;
+            groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(index), {std::move(name), item});
+        }
     }
-    Kind friendKind = FriendKindOf(batch.kind);
+    Kind friendKind = FriendKindOf(node->kind);
     HTREEITEM lastFriend = nullptr;
     batch.complete = true;
     for (const LoadedFriend& f : batch.friends) {
@@ -106,14 +128,60 @@ HTREEITEM ContactModel::DeliverGroup(GroupBatch& batch) {
         }
     }
     loaded_[item].lastFriend = lastFriend;
-    return item;
+    return batch.complete;
 }
 
-void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users) {
+void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users, ContactBook& book) {
+    ++readsInserted_;
     for (const LoadedFriend& user : users) InsertBlackNode(user.handle, user.info);
+    ReleaseHeld(book, false);
+}
+
+// --- changes during the load
+
+bool ContactModel::Held(Change change, void* first, void* second, void* third) {
+    if (loadOver_ || releasing_) return false;
+    unsigned begun = readsBegun_.load();
+    if (readsInserted_ >= begun) return false;
+    held_.push_back(HeldChange{change, first, second, third, begun});
+    return true;
+}
+
+void ContactModel::ReleaseHeld(ContactBook& book, bool all) {
+    size_t made = 0;
+    releasing_ = true;
+    for (; made < held_.size() && (all || held_[made].readsBefore <= readsInserted_); ++made) {
+        Apply(book, held_[made].change, held_[made].first, held_[made].second, held_[made].third);
+    }
+    releasing_ = false;
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(made));
+}
+
+void ContactModel::Apply(ContactBook& book, Change change, void* first, void* second, void* third) {
+    if (Held(change, first, second, third)) return;
+    auto entry = static_cast<FriendHandle>(first);
+    switch (change) {
+    case Change::AddFriend: AddFriend(book, entry, static_cast<GroupHandle>(second)); break;
+    case Change::DelFriend: DelFriend(entry); break;
+    case Change::ModifyFriend: ModifyFriend(book, entry); break;
+    case Change::AddGroup: AddGroup(book, static_cast<GroupHandle>(first), static_cast<GroupHandle>(second)); break;
+    case Change::DelGroup: DelGroup(static_cast<GroupHandle>(first)); break;
+    case Change::ModifyGroup: ModifyGroup(book, static_cast<GroupHandle>(first)); break;
+    case Change::Status: UpdateStatus(book, entry); break;
+    case Change::Refresh: RefreshStatuses(book); break;
+    case Change::Policies: PoliciesChanged(entry); break;
+    case Change::MoveFriend:
+        ChangeGroup(book, entry, static_cast<GroupHandle>(second), static_cast<GroupHandle>(third));
+        break;
+    case Change::Prevent: PreventUser(book, entry, static_cast<GroupHandle>(second)); break;
+    case Change::DelBlack: DelBlackUser(entry); break;
+    }
 }
 
 void ContactModel::LoadFinished(ContactBook& book) {
+    ReleaseHeld(book, true);
+    loadOver_ = true;
+    goneGroups_.clear();
     SortLoaded(book);
     // The open images go on before the expansion: set from within the tree's expansion
     // notice they cost the control another round of scroll-bar and size work.
@@ -302,6 +370,8 @@ void ContactModel::AddGroup(ContactBook& book, GroupHandle group, GroupHandle pa
         sink_.Line(L"不存在该父组，所以不能加入一个新组\n");
         return;
     }
+    // Shown already (by the load, which read it after the change): one node per group.
+    if (FriendNodeOf(group)) return;
     GroupInfoA info = {};
     book.GroupA(group, &info);
     if (InsertGroupNode(parentNode->item, parentNode->kind, group, info)) SortChildren(parentNode->item, book);
@@ -418,6 +488,7 @@ void ContactModel::NodeDeleted(ContactNode* node) {
     if (hooks_) hooks_->NodeGone(node);
     // The load's places may name this item.
     Changed();
+    if (!loadOver_ && IsGroup(node->kind)) goneGroups_.insert(node->handle);
     auto& nodes = node->kind == Kind::BlackUser ? blackNodes_ : friendNodes_;
     auto found = nodes.find(node->handle);
     if (found != nodes.end() && found->second == node) nodes.erase(found);
@@ -454,6 +525,7 @@ struct LoadContext {
     ContactBook& book;
     LoadDelivery& delivery;
     const std::atomic<bool>& stop;
+    std::atomic<unsigned>& readsBegun;
     // The groups handed over so far, with their kinds.
     std::unordered_map<GroupHandle, Kind> groups;
     std::vector<LoadedFriend>* collecting = nullptr;
@@ -471,6 +543,7 @@ BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
 BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user) {
     auto* context = reinterpret_cast<LoadContext*>(user);
     if (context->stop) return FALSE;
+    context->readsBegun++;
     auto batch = std::make_unique<GroupBatch>();
     batch->group = group;
     context->book.GroupA(group, &batch->info);
@@ -515,13 +588,13 @@ BOOL CALLBACK LoadBlackUserProc(FriendHandle entry, GroupHandle, UINT_PTR user) 
 }  // namespace
 
 LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
-                        const std::atomic<bool>& stop, DebugSink& sink) {
+                        const std::atomic<bool>& stop, DebugSink& sink, std::atomic<unsigned>& readsBegun) {
     if (!bookReachable) return LOAD_NO_BOOK;
     if (!book.CanWalk()) {
         delivery.Finished();
         return LOAD_NO_WALK;
     }
-    LoadContext context{book, delivery, stop, {}, nullptr};
+    LoadContext context{book, delivery, stop, readsBegun, {}, nullptr};
     DWORD start = GetTickCount();
     book.EnumGroup(3, LoadGroupProc, reinterpret_cast<UINT_PTR>(&context));
     wchar_t line[1024];
@@ -530,8 +603,10 @@ LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& del
     sink.Line(line);
     if (!stop) {
         BlackContext black{book, stop};
+        readsBegun++;
         book.EnumBlackList(LoadBlackUserProc, reinterpret_cast<UINT_PTR>(&black));
-        if (!stop && !black.users->empty()) delivery.DeliverBlackList(std::move(black.users));
+        // Delivered even when empty: changes held for this read are made then.
+        if (!stop) delivery.DeliverBlackList(std::move(black.users));
     }
     delivery.Finished();
     return LOAD_DONE;

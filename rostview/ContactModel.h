@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ContactBook.h"
@@ -51,6 +52,12 @@ struct GroupBatch {
     bool complete = false;  // every friend inserted
 };
 
+// The changes of the contact book, as the model takes them.
+enum class Change {
+    DelFriend, DelGroup, ModifyGroup, Status, Refresh, Policies, MoveFriend, Prevent, DelBlack,
+    AddFriend, ModifyFriend, AddGroup,
+};
+
 // A node's text: the nickname, or the name when the nickname is empty.
 std::string FriendText(const FriendInfoA& info);
 
@@ -83,10 +90,15 @@ public:
     HTREEITEM InsertFriendNode(HTREEITEM group, Kind kind, FriendHandle entry, const FriendInfoA& info);
     HTREEITEM InsertBlackNode(FriendHandle entry, const FriendInfoA& info);
 
-    // The load's deliveries: the group's item (null when it could not be made).
-    HTREEITEM DeliverGroup(GroupBatch& batch);
-    void DeliverBlackList(const std::vector<LoadedFriend>& users);
-    // End of the load: both roots sorted and expanded.
+    // The load thread counts here each group (and the black list) as it begins to read it.
+    std::atomic<unsigned>& ReadsBegun() { return readsBegun_; }
+    // The load's deliveries, in the order they were read: false when the group's node or
+    // one of its friends could not be made. A batch is newer than any node of the same
+    // contact, which it replaces; a group deleted meanwhile (or below one) is left out.
+    bool DeliverGroup(GroupBatch& batch, ContactBook& book);
+    void DeliverBlackList(const std::vector<LoadedFriend>& users, ContactBook& book);
+    // End of the load: the changes still held are made, then both roots are sorted and
+    // expanded.
     void LoadFinished(ContactBook& book);
 
     HTREEITEM FindNode(void* handle) const;
@@ -102,7 +114,12 @@ public:
     // Something outside the model changed the friend tree during the load.
     void Disturbed() { Changed(); }
 
-    // Changes of the contact book.
+    // A change of the contact book as it arrives. One that arrives while a group read
+    // before it waits to be inserted is held and made right after that insertion, so that
+    // it works on the nodes it names and the load does not undo it.
+    void Apply(ContactBook& book, Change change, void* first, void* second = nullptr, void* third = nullptr);
+
+    // Changes of the contact book, made at once.
     void AddFriend(ContactBook& book, FriendHandle entry, GroupHandle group);
     void DelFriend(FriendHandle entry);
     void ModifyFriend(ContactBook& book, FriendHandle entry);
@@ -125,6 +142,18 @@ public:
     void DropAllIcons();
 
 private:
+    struct HeldChange {
+        Change change;
+        void* first;
+        void* second;
+        void* third;
+        unsigned readsBefore;  // the reads begun when it arrived
+    };
+    // Whether the change is held (some read begun before it is not inserted yet).
+    bool Held(Change change, void* first, void* second = nullptr, void* third = nullptr);
+    // Makes the held changes whose reads are all inserted (every one at the end).
+    void ReleaseHeld(ContactBook& book, bool all);
+    bool InsertBatch(GroupBatch& batch);
     void SetStatusImage(ContactBook& book, HTREEITEM item, FriendHandle entry);
     ContactNode* FriendNodeOf(void* handle) const;
     // A change while the load runs makes the load's own reading out of date.
@@ -152,6 +181,13 @@ private:
     std::unordered_map<HTREEITEM, LoadedChildren> loaded_;
     bool loading_ = false;
     bool changedDuringLoad_ = false;
+    std::atomic<unsigned> readsBegun_{0};
+    unsigned readsInserted_ = 0;
+    bool loadOver_ = false;
+    bool releasing_ = false;
+    std::vector<HeldChange> held_;
+    // Groups deleted during the load: a later batch of theirs or of a sub-group is stale.
+    std::unordered_set<void*> goneGroups_;
 };
 
 // Hands the load's groups over to the window's thread, which owns them from then on. A
@@ -167,10 +203,10 @@ public:
 
 enum LoadResult { LOAD_DONE = 0, LOAD_NO_WALK = -1, LOAD_NO_BOOK = 1 };
 
-// The load: every group of both roots with its friends, then the black list. A set stop
-// flag ends the walks at the next group or friend. Finished() is told unless the book
-// could not be reached at all.
+// The load: every group of both roots with its friends, then the black list, each read
+// counted in readsBegun as it begins. A set stop flag ends the walks at the next group or
+// friend. Finished() is told unless the book could not be reached at all.
 LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
-                        const std::atomic<bool>& stop, DebugSink& sink);
+                        const std::atomic<bool>& stop, DebugSink& sink, std::atomic<unsigned>& readsBegun);
 
 }  // namespace rostview

@@ -1,5 +1,6 @@
 #include "FrontCalls.h"
 
+#include "DebugOut.h"
 #include "Handles.h"
 #include "ModulePath.h"
 #include "outside/CoreFront.h"
@@ -80,20 +81,38 @@ bool FrontDialogs::SearchUser() {
     return fn != nullptr;
 }
 
+namespace {
+// The entry of the command center, with the debugger's line when it or its library is
+// missing.
+template <typename Fn>
+Fn HubEntry(HMODULE hub, const char* name, const wchar_t* missingLine) {
+    if (!hub) {
+        vantor::DebugLine(L"命令中心模块还没有加载！\n");
+        return nullptr;
+    }
+    auto fn = vantor::ProcAddress<Fn>(hub, name);
+    if (!fn) vantor::DebugLine(missingLine);
+    return fn;
+}
+
+const wchar_t kNoCommand[] = L"命令中心模块不存在接口：OrderHub_Command！\n";
+const wchar_t kNoAction[] = L"命令中心模块不存在接口：OrderHub_Action！\n";
+}  // namespace
+
 void ModuleHub::Command(int command, PlugId target) {
-    auto fn = vantor::ProcAddress<PFN_OrderHub_Command>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Command");
+    auto fn = HubEntry<PFN_OrderHub_Command>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Command", kNoCommand);
     if (fn) fn(command, target);
 }
 
 void ModuleHub::Action(PlugId target, int command, INT_PTR parameter) {
-    auto fn = vantor::ProcAddress<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+    auto fn = HubEntry<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action", kNoAction);
     if (fn) fn(target, command, parameter);
 }
 
 bool ModuleHub::ActionThroughLoadedHub(PlugId target, int command, INT_PTR parameter) {
     vantor::UniqueModule hub(vantor::LoadProgramLibrary(L"OrderHub.dll"));
     if (!hub) return false;
-    auto fn = vantor::ProcAddress<PFN_OrderHub_Action>(hub.get(), "OrderHub_Action");
+    auto fn = HubEntry<PFN_OrderHub_Action>(hub.get(), "OrderHub_Action", kNoAction);
     if (fn) fn(target, command, parameter);
     return true;
 }

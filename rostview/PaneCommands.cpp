@@ -111,9 +111,17 @@ void RostViewPane::ShowMenu(const MenuModel& model, POINT screen, HTREEITEM item
                             const std::vector<MoveTarget>& targets) {
     HMENU menu = BuildMenu(model);
     if (!menu) return;
+    bool black = node->kind == Kind::BlackUser;
+    void* contact = node->handle;
     UINT id = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, screen.x, screen.y, 0, window_, nullptr));
     DestroyMenu(menu);
+    // The menu's loop runs the book's changes: the contact may have gone or moved, and its
+    // node and item with it.
+    item = black ? model_.FindBlackNode(static_cast<FriendHandle>(contact)) : model_.FindNode(contact);
+    node = item ? (black ? blackOps_ : friendOps_).Node(item) : nullptr;
+    if (!node) return;
+    menuItem_ = item;
     if (id >= CMD_MOVE_FRIEND && !IsGroup(node->kind) && node->kind != Kind::BlackUser) {
         int index = MoveIndex(id, targets.size());
         if (index < 0) return;

@@ -33,10 +33,6 @@ struct TreeMouse {
     int y;
 };
 
-enum class Change {
-    DelFriend, DelGroup, ModifyGroup, Status, Refresh, Policies, MoveFriend, Prevent, DelBlack,
-};
-
 struct ChangeArgs {
     void* first;
     void* second;

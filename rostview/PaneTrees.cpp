@@ -385,13 +385,15 @@ private:
 void RostViewPane::OnLoadedGroup(GroupBatch* delivered) {
     std::unique_ptr<GroupBatch> batch(delivered);
     if (stop_) return;
-    HTREEITEM item = model_.DeliverGroup(*batch);
-    if (!item || !batch->complete) loadFailed_ = true;
+    LedgerBook book(book_);
+    if (!model_.DeliverGroup(*batch, book)) loadFailed_ = true;
 }
 
 void RostViewPane::OnLoadedBlackList(std::vector<LoadedFriend>* delivered) {
     std::unique_ptr<std::vector<LoadedFriend>> users(delivered);
-    if (!stop_) model_.DeliverBlackList(*users);
+    if (stop_) return;
+    LedgerBook book(book_);
+    model_.DeliverBlackList(*users, book);
 }
 
 void RostViewPane::DropUndelivered() {
@@ -410,7 +412,8 @@ DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     auto* pane = static_cast<RostViewPane*>(parameter);
     LedgerBook book(pane->book_);
     MessageDelivery delivery(&pane->window_, pane->windowReady_, pane->stop_, pane->loadFailed_);
-    return static_cast<DWORD>(LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_));
+    return static_cast<DWORD>(
+        LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.ReadsBegun()));
 }
 
 void RostViewPane::OnContactsLoaded() {
@@ -427,46 +430,8 @@ void RostViewPane::OnContactsLoaded() {
 }
 
 void RostViewPane::OnChange(Change change, const ChangeArgs& args) {
-    auto entry = static_cast<FriendHandle>(args.first);
-    switch (change) {
-    case Change::DelFriend:
-        model_.DelFriend(entry);
-        break;
-    case Change::DelGroup:
-        model_.DelGroup(static_cast<GroupHandle>(args.first));
-        break;
-    case Change::ModifyGroup: {
-        LedgerBook book(book_);
-        model_.ModifyGroup(book, static_cast<GroupHandle>(args.first));
-        break;
-    }
-    case Change::Status: {
-        LedgerBook book(book_);
-        model_.UpdateStatus(book, entry);
-        break;
-    }
-    case Change::Refresh: {
-        LedgerBook book(book_);
-        model_.RefreshStatuses(book);
-        break;
-    }
-    case Change::Policies:
-        model_.PoliciesChanged(entry);
-        break;
-    case Change::MoveFriend: {
-        LedgerBook book(book_);
-        model_.ChangeGroup(book, entry, static_cast<GroupHandle>(args.second), static_cast<GroupHandle>(args.third));
-        break;
-    }
-    case Change::Prevent: {
-        LedgerBook book(book_);
-        model_.PreventUser(book, entry, static_cast<GroupHandle>(args.second));
-        break;
-    }
-    case Change::DelBlack:
-        model_.DelBlackUser(entry);
-        break;
-    }
+    LedgerBook book(book_);
+    model_.Apply(book, change, args.first, args.second, args.third);
 }
 
 }  // namespace rostview

@@ -346,7 +346,7 @@ INT_PTR RostViewPane::Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
         return 0;
     case UM_ROST_ADD_FRIEND: {
         LedgerBook book(book_);
-        model_.AddFriend(book, reinterpret_cast<FriendHandle>(wp), reinterpret_cast<GroupHandle>(lp));
+        model_.Apply(book, Change::AddFriend, reinterpret_cast<void*>(wp), reinterpret_cast<void*>(lp));
         return 0;
     }
     case UM_ROST_GET_FRIEND_INFO: {
@@ -355,12 +355,12 @@ INT_PTR RostViewPane::Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
     }
     case UM_ROST_ADD_GROUP: {
         LedgerBook book(book_);
-        model_.AddGroup(book, reinterpret_cast<GroupHandle>(wp), reinterpret_cast<GroupHandle>(lp));
+        model_.Apply(book, Change::AddGroup, reinterpret_cast<void*>(wp), reinterpret_cast<void*>(lp));
         return 0;
     }
     case UM_ROST_MODIFY_FRIEND: {
         LedgerBook book(book_);
-        model_.ModifyFriend(book, reinterpret_cast<FriendHandle>(lp));
+        model_.Apply(book, Change::ModifyFriend, reinterpret_cast<void*>(lp));
         return 0;
     }
     case UM_ROST_LOAD_GROUP:

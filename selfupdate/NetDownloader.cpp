@@ -1,21 +1,44 @@
 #include "NetDownloader.h"
 
+#include <atomic>
+
+#include "DebugOut.h"
 #include "Handles.h"
+#include "StagingFiles.h"
 
 namespace selfupdate {
 
 namespace {
 
-struct Transfer {
-    CNetHttp* http;
-    const std::wstring* url;
-    const std::wstring* path;
-    HttpFetchResult result;
+// How often a waiting transfer looks whether the monitor stops.
+const DWORD kStopLookMs = 100;
+
+// One transfer and its limit: the progress of a download comes after each chunk is on
+// disk, so the transfer is broken off as soon as the file passes its limit.
+struct Transfer : public CFileDownUpProcessCallback {
+    CNetHttp http;
+    const std::wstring* url = nullptr;
+    const std::wstring* path = nullptr;
+    uint64_t heldBytes = 0;   // what the file held before: a resumed download appends
+    uint64_t maxBytes = 0;
+    std::atomic<bool> overLimit{false};
+    HttpFetchResult result = HTTP_FETCH_STOPPED;
+
+    void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
+    void OnProgress(DWORD doneLow, DWORD doneHigh, DWORD_PTR) override {
+        uint64_t done = (static_cast<uint64_t>(doneHigh) << 32) | doneLow;
+        if (done > maxBytes || heldBytes > maxBytes - done) {
+            overLimit = true;
+            http.Break();
+        }
+    }
+    void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
+    void OnPostData(const char*, DWORD, DWORD_PTR) override {}
 };
 
 DWORD WINAPI TransferThread(void* parameter) {
     Transfer* transfer = static_cast<Transfer*>(parameter);
-    transfer->result = transfer->http->Download(transfer->url->c_str(), transfer->path->c_str(), nullptr, 0);
+    transfer->result = transfer->http.Download(transfer->url->c_str(), transfer->path->c_str(), transfer, 0);
     return 0;
 }
 
@@ -54,16 +77,30 @@ bool PumpingWait(HANDLE handle, DWORD timeoutMs) {
     return signalled;
 }
 
-HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstring& path) {
-    Transfer transfer = {&http_, &url, &path, HTTP_FETCH_STOPPED};
+HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) {
+    if (http_.IsBreaked()) return HTTP_FETCH_STOPPED;
+    Transfer transfer;
+    if (!transfer.http.Open(1)) return HTTP_FETCH_ENGINE_OPEN_FAILED;
+    transfer.url = &url;
+    transfer.path = &path;
+    transfer.heldBytes = FileBytes(path);
+    transfer.maxBytes = maxBytes;
+    if (transfer.heldBytes > maxBytes) return HTTP_FETCH_LOCAL_FILE_FAILED;
     vantor::UniqueHandle worker(CreateThread(nullptr, 0, &TransferThread, &transfer, 0, nullptr));
     if (!worker) {
         // No thread to spare: the transfer runs here and the thread waits for it.
         TransferThread(&transfer);
-        return transfer.result;
+    } else {
+        // The worker reads transfer until it ends: never leave before it has. A stop of
+        // the monitor breaks the transfer off.
+        while (!PumpingWait(worker.get(), kStopLookMs)) {
+            if (http_.IsBreaked() || WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) transfer.http.Break();
+        }
     }
-    // The worker reads transfer until it ends: never leave before it has.
-    while (!PumpingWait(worker.get(), INFINITE)) {
+    if (transfer.overLimit || FileBytes(path) > maxBytes) {
+        vantor::DebugLine(L"SelfUpdate: %ls is longer than the %llu bytes allowed\n", url.c_str(),
+                          static_cast<unsigned long long>(maxBytes));
+        return HTTP_FETCH_LOCAL_FILE_FAILED;
     }
     return transfer.result;
 }

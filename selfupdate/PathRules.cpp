@@ -30,7 +30,66 @@ bool Fail(std::wstring* why, const wchar_t* text) {
     return false;
 }
 
+struct Origin {
+    std::wstring scheme;   // lower case
+    std::wstring host;     // lower case
+    unsigned port = 0;
+};
+
+std::wstring LowerAscii(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return text;
+}
+
+bool ReadOrigin(const std::wstring& url, Origin* origin) {
+    size_t colon = url.find(L"://");
+    if (colon == std::wstring::npos) return false;
+    origin->scheme = LowerAscii(url.substr(0, colon));
+    unsigned defaultPort = 0;
+    if (origin->scheme == L"http") {
+        defaultPort = 80;
+    } else if (origin->scheme == L"https") {
+        defaultPort = 443;
+    } else {
+        return false;
+    }
+    size_t start = colon + 3;
+    size_t end = url.find_first_of(L"/?#", start);
+    std::wstring authority = url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+    if (authority.empty() || authority.find_first_of(L"@%\\") != std::wstring::npos) return false;
+    for (wchar_t c : authority) {
+        if (IsControl(c) || c == L' ') return false;
+    }
+    size_t portColon = authority.rfind(L':');
+    if (portColon != std::wstring::npos && authority.find(L']', portColon) != std::wstring::npos) {
+        portColon = std::wstring::npos;   // a colon inside an IPv6 literal
+    }
+    origin->host = LowerAscii(authority.substr(0, portColon));
+    if (origin->host.empty()) return false;
+    origin->port = defaultPort;
+    if (portColon != std::wstring::npos) {
+        std::wstring digits = authority.substr(portColon + 1);
+        if (digits.empty() || digits.size() > 5) return false;
+        unsigned port = 0;
+        for (wchar_t c : digits) {
+            if (c < L'0' || c > L'9') return false;
+            port = port * 10 + static_cast<unsigned>(c - L'0');
+        }
+        if (port == 0 || port > 65535) return false;
+        origin->port = port;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsOnHostOf(const std::wstring& url, const std::wstring& base) {
+    Origin wanted, given;
+    return ReadOrigin(base, &wanted) && ReadOrigin(url, &given) && wanted.scheme == given.scheme &&
+           wanted.host == given.host && wanted.port == given.port;
+}
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -55,7 +114,12 @@ bool IsSafeDest(const std::wstring& dest, std::wstring* why) {
         if (c == L':') return Fail(why, L"drive or stream");
         if (wcschr(L"*?\"<>|", c)) return Fail(why, L"wildcard");
     }
-    if (SameName(path, L"update.cfg") || SameName(path, L"update.xml")) return Fail(why, L"the staging's own file");
+    if (SameName(path, L"update.cfg") || SameName(path, L"update.xml") || SameName(path, kStagingMarkName)) {
+        return Fail(why, L"the staging's own file");
+    }
+    // The staging folders of every build lie there: a list must not plant one.
+    std::wstring first = path.substr(0, path.find(L'\\'));
+    if (SameName(first, kStagingRoot)) return Fail(why, L"inside the staging folders");
     size_t start = 0;
     for (;;) {
         size_t end = path.find(L'\\', start);

@@ -7,14 +7,26 @@
 
 namespace selfupdate {
 
+// The folder below the program folder that holds the staging folders.
+constexpr wchar_t kStagingRoot[] = L"SelfUpdate";
+// The staging's mark, which the monitor alone writes.
+constexpr wchar_t kStagingMarkName[] = L"staged.cfg";
+
 // A relative path of plain names: not empty, no drive, ":" or UNC prefix, no leading
 // separator, no empty, "." or ".." component, no device name, no wildcard or control
-// character, and not "update.cfg" or "update.xml" itself. *why names the fault.
+// character, not "update.cfg", "update.xml" or "staged.cfg" itself, and not inside the staging folders
+// ("SelfUpdate\"). *why names the fault.
 bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
 
 // A build text usable as one folder name: not empty, no "\", "/", ":", ".." or control
 // character.
 bool IsSafeBuild(const std::wstring& build);
+
+// Whether url is an http or https address on the scheme, host and port of base (the
+// upgrade address): host names compared without case, a missing port read as the
+// scheme's own. An address with user information, a "%" or "\" in its host part, or an
+// unreadable port is on no host.
+bool IsOnHostOf(const std::wstring& url, const std::wstring& base);
 
 // dest with "/" turned into "\", for paths below a folder.
 std::wstring NativeDest(const std::wstring& dest);

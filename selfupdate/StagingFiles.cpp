@@ -31,6 +31,12 @@ bool FileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+uint64_t FileBytes(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool FolderExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -100,25 +106,6 @@ void RemoveEmptyFolders(const std::wstring& folder) {
         RemoveEmptyFolders(path);
         RemoveDirectoryW(path.c_str());   // fails, as it should, while something is left inside
     });
-}
-
-bool CopyTree(const std::wstring& from, const std::wstring& to, const std::set<std::wstring>& skipTopLevel) {
-    bool ok = true;
-    ForEachEntry(from, [&](const WIN32_FIND_DATAW& data) {
-        if (skipTopLevel.count(NameKey(data.cFileName)) || IsLink(data)) return;
-        std::wstring source = from + data.cFileName;
-        std::wstring target = to + data.cFileName;
-        if (IsFolder(data)) {
-            if (!FolderExists(target) && !CreateDirectoryW(target.c_str(), nullptr)) {
-                ok = false;
-                return;
-            }
-            if (!CopyTree(source + L"\\", target + L"\\", {})) ok = false;
-        } else if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            ok = false;
-        }
-    });
-    return ok;
 }
 
 std::wstring NameKey(const std::wstring& relative) {

@@ -3,12 +3,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 
 namespace selfupdate {
 
 bool FileExists(const std::wstring& path);
+// Bytes of a file; 0 when it is missing.
+uint64_t FileBytes(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 // Creates every missing folder of path (which ends with a backslash or names a folder)
 // below base; base itself must exist.
@@ -22,11 +25,6 @@ bool RemoveTree(const std::wstring& folder);
 std::set<std::wstring> FilesBelow(const std::wstring& folder);
 // Deletes the folders below folder that hold nothing.
 void RemoveEmptyFolders(const std::wstring& folder);
-
-// Copies the entries of from into to (both ending with a backslash), recursively,
-// overwriting; top-level names in skipTopLevel (compared without case) stay behind. False
-// when any folder or file could not be made; the others are still copied.
-bool CopyTree(const std::wstring& from, const std::wstring& to, const std::set<std::wstring>& skipTopLevel);
 
 // Case-blind key of a relative path, for sets of staged files.
 std::wstring NameKey(const std::wstring& relative);

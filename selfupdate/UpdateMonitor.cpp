@@ -73,6 +73,12 @@ bool FindSuiteId(std::wstring* suiteId) {
     return true;
 }
 
+// Digests through "<program folder>\Md5.dll".
+DigestFunction Md5Digest(const std::wstring& programFolder) {
+    std::wstring md5Library = programFolder + L"\\Md5.dll";
+    return [md5Library](const std::wstring& path, std::string* hex) { return FileDigest(md5Library, path, hex); };
+}
+
 void RunMonitorCheck(Monitor* monitor) {
     monitor->busy = true;
     CheckSettings settings;
@@ -81,12 +87,8 @@ void RunMonitorCheck(Monitor* monitor) {
     settings.build = ReadBuild(settings.programFolder);
     settings.retryPauseMs = monitor->retryPauseMs;
     if (FindSuiteId(&settings.suiteId)) {
-        std::wstring md5Library = settings.programFolder + L"\\Md5.dll";
-        DigestFunction digest = [&md5Library](const std::wstring& path, std::string* hex) {
-            return FileDigest(md5Library, path, hex);
-        };
         NetDownloader downloader(monitor->http, monitor->stopEvent.get());
-        CheckOutcome outcome = RunCheck(settings, downloader, digest, &monitor->files);
+        CheckOutcome outcome = RunCheck(settings, downloader, Md5Digest(settings.programFolder), &monitor->files);
         vantor::DebugLine(L"SelfUpdate: check of build %ls ended (%d)\n", settings.build.c_str(),
                           static_cast<int>(outcome));
     }
@@ -195,7 +197,7 @@ extern "C" int WINAPI Upgrade_BeginMonitor(void) {
         g_starting = false;
     }
     std::wstring programFolder = ProgramFolder();
-    InstallStaged(programFolder, ReadBuild(programFolder));
+    InstallStaged(programFolder, ReadBuild(programFolder), Md5Digest(programFolder));
     PostMessageW(window, SELFUPDATE_CHECK_MSG, 0, 0);
     return 1;
 }

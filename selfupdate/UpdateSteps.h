@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,7 +28,9 @@ class Downloader {
 public:
     virtual ~Downloader() = default;
     // Fetches url into path, asking only for the rest when the file already holds bytes.
-    virtual HttpFetchResult Download(const std::wstring& url, const std::wstring& path) = 0;
+    // A transfer that would make the file longer than maxBytes is broken off and fails
+    // (the file may then hold a little more than maxBytes).
+    virtual HttpFetchResult Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) = 0;
     // True once the monitor is stopping: its transfers are broken off.
     virtual bool IsBreaked() const = 0;
     // The pause between two attempts at one file; false when stopping cut it short.
@@ -52,10 +55,11 @@ struct CheckSettings {
 };
 
 enum class CheckOutcome {
-    Staged,          // every listed file is verified and "Complete" is written
+    Staged,          // every listed file is verified and the staging marked complete
     AlreadyStaged,   // a complete staging waits for the next start
     Failed,
     Stopped,         // the monitor is stopping
+    Busy,            // another monitor works on this program folder
 };
 
 // One check: description, file list, files, verification, "Complete". entries receives
@@ -67,10 +71,23 @@ enum class InstallOutcome {
     NothingStaged,   // no complete staging for this build
     Installed,       // files copied, build rewritten, staging deleted
     CopyFailed,      // a file could not be replaced: build and staging kept for the next start
+    Dropped,         // a file no longer matches its digest, or the install failed too often:
+                     // the staging is deleted and the next check downloads afresh
+    Busy,            // another monitor works on this program folder
 };
 
-// Copies a complete staging of build into programFolder and moves the build on.
-InstallOutcome InstallStaged(const std::wstring& programFolder, const std::wstring& build);
+// Starts at which a staging that cannot be installed is dropped.
+constexpr int kMaxInstallStarts = 3;
+
+// Installs the files of a complete staging of build into programFolder, each verified by
+// its digest again, and then moves the build on. A file in use is renamed aside and the
+// new one copied in; what was renamed aside is deleted at a later install.
+InstallOutcome InstallStaged(const std::wstring& programFolder, const std::wstring& build,
+                             const DigestFunction& digest);
+
+// "<staging>\staged.cfg": [Download] "Complete" written by the monitor alone, and the
+// count of starts that tried to install the staging.
+std::wstring StagingMark(const std::wstring& staging);
 
 // "<program folder>\SelfUpdate\<build>\"
 std::wstring StagingFolder(const std::wstring& programFolder, const std::wstring& build);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "Handles.h"
 
 namespace setting {
@@ -18,6 +20,54 @@ std::wstring WithoutExtension(const std::wstring& name) {
 std::wstring FolderOf(const std::wstring& settings) {
     size_t slash = settings.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : settings.substr(0, slash + 1);
+}
+
+// Longest [bkgnd] section read, in characters.
+const size_t kMaxSectionChars = 1u << 20;
+// Characters of a built-in name kept, as a 32-character buffer keeps them.
+const size_t kNameChars = 31;
+
+std::wstring Trimmed(const std::wstring& text) {
+    size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos) return std::wstring();
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// A value as the profile reader gives it: trimmed, one pair of enclosing quotes taken
+// off, cut to the characters kept.
+std::wstring ValueText(const std::wstring& raw) {
+    std::wstring value = Trimmed(raw);
+    if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') value = value.substr(1, value.size() - 2);
+    return value.substr(0, kNameChars);
+}
+
+// The index a key names when it is written as a number is written ("0", "17"), else -1.
+long long KeyIndex(const std::wstring& key) {
+    if (key.empty() || key.size() > 10 || (key.size() > 1 && key[0] == L'0')) return -1;
+    long long index = 0;
+    for (wchar_t c : key) {
+        if (c < L'0' || c > L'9') return -1;
+        index = index * 10 + (c - L'0');
+    }
+    return index;
+}
+
+// The section's "key=value" lines, read in one go.
+std::vector<std::wstring> SectionLines(const std::wstring& file, const wchar_t* section) {
+    std::vector<wchar_t> buffer(4096);
+    DWORD n = 0;
+    for (;;) {
+        n = GetPrivateProfileSectionW(section, buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
+        if (n + 2 < buffer.size() || buffer.size() >= kMaxSectionChars) break;
+        buffer.resize(buffer.size() * 2);
+    }
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at < n && buffer[at];) {
+        std::wstring line(&buffer[at]);
+        at += line.size() + 1;
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 std::wstring FileNameOf(const std::wstring& path) {
@@ -45,11 +95,19 @@ void BackgroundList::Load() {
     initial_ = -1;
     int count = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"count", 0, settings_.c_str()));
     def_ = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"def", 0, settings_.c_str()));
-    for (int i = 0; i < count; ++i) {
-        std::wstring name = Read(kBuiltIn, std::to_wstring(i).c_str(), 32);
+    // The numbered keys below count, in number order; the first of a repeated key holds.
+    std::map<int, std::wstring> names;
+    for (const std::wstring& line : SectionLines(settings_, kBuiltIn)) {
+        size_t equals = line.find(L'=');
+        if (equals == std::wstring::npos) continue;
+        long long index = KeyIndex(Trimmed(line.substr(0, equals)));
+        if (index < 0 || index >= count) continue;
+        names.emplace(static_cast<int>(index), ValueText(line.substr(equals + 1)));
+    }
+    for (const auto& [index, name] : names) {
         if (name.empty()) continue;
-        if (i == def_) initial_ = static_cast<int>(entries_.size());
-        entries_.push_back({false, i, WithoutExtension(name)});
+        if (index == def_) initial_ = static_cast<int>(entries_.size());
+        entries_.push_back({false, index, WithoutExtension(name)});
     }
     WIN32_FIND_DATAW found;
     vantor::UniqueFind find(FindFirstFileW((localDir_ + L"*.*").c_str(), &found));

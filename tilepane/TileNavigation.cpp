@@ -1,7 +1,6 @@
 // Pane commands: board navigation, service pages and sign-up, remote, games and classroom
 // pages, background pictures.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "ClientCore.h"
 #include "CommonKit.h"
@@ -12,6 +11,7 @@
 #include "Text.h"
 #include "TilePaneIds.h"
 #include "TilePaneWindow.h"
+#include "WebAddress.h"
 #include "outside/RostLedger.h"
 
 namespace tilepane {
@@ -208,7 +208,7 @@ void TilePaneWindow::OpenRemotePage(int command) {
     }
     std::string url = vantor::FieldText(info.url);
     if (command == 2) {
-        ShellExecuteA(window_, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        vantor::OpenWebAddress(window_, url);
         return;
     }
     navigateError_ = false;

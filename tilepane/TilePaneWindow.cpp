@@ -2,7 +2,6 @@
 #include "TilePaneWindow.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "ClientCore.h"
 #include "CommonKit.h"
@@ -12,6 +11,7 @@
 #include "PageBridge.h"
 #include "Text.h"
 #include "TilePaneIds.h"
+#include "WebAddress.h"
 #include "outside/OrderHub.h"
 
 namespace tilepane {
@@ -305,7 +305,7 @@ void TilePaneWindow::Renewal() {
     auto remote = vantor::ProcAddress<decltype(&Cco_GetRemoteUrlA)>(core, "Cco_GetRemoteUrlA");
     RemoteUrlInfoA info = {};
     if (remote && remote(REMOTE_URL_PAY_FEE, &info) == 0) {
-        ShellExecuteA(window_, "open", vantor::FieldText(info.url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        vantor::OpenWebAddress(window_, vantor::FieldText(info.url));
         renewalRetries_.Reset();
     } else if (remote && renewalRetries_.Fail()) {
         PostMessageW(window_, WM_COMMAND, IDC_TILE_RENEWAL, 0);

@@ -231,6 +231,7 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
         }
     }
 
+    size_t imageBytes = 0;
     bool haveControl = false;
     int delayMs = 0;
     uint8_t kind = 0;
@@ -275,9 +276,12 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
 
         if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxSide || frame->height > kMaxSide) continue;
         frame->stride = (frame->width + 3) & ~3;
-        frame->pixels.assign(static_cast<size_t>(frame->stride) * static_cast<size_t>(frame->height), 0);
+        const size_t frameBytes = static_cast<size_t>(frame->stride) * static_cast<size_t>(frame->height);
+        if (frameBytes > kMaxImageBytes - imageBytes) break;
+        frame->pixels.assign(frameBytes, 0);
         if (DecodeLzw(codes.data(), codes.size() - 4, minCodeSize, frame->pixels.data(), frame->pixels.size(),
                       frame->stride, frame->width, frame->height, frame->interlaced)) {
+            imageBytes += frameBytes;
             image->frames.push_back(std::move(frame));
         }
     }

@@ -190,4 +190,22 @@ TEST(GifReader, DamagedFilesKeepTheFramesBeforeTheDamage) {
     EXPECT_EQ(1u, Read(odd, &image));
 }
 
+TEST(GifReader, PixelsOfOnePictureStopAtTheCap) {
+    // A few bytes each: 4096 x 4096 frames of one code; the frames after the cap, small
+    // ones too, are not read.
+    FrameSpec big;
+    big.width = big.height = 4096;
+    big.indexes = {1};
+    std::vector<FrameSpec> frames(10, big);
+    frames.push_back(Frame(4, 4));
+    Bytes bytes = giftest::MakeGif(8, 8, frames);
+    ASSERT_LT(bytes.size(), 1000u);
+    gif::GifImage image;
+    const size_t fit = gif::kMaxImageBytes / (size_t{4096} * 4096);
+    EXPECT_EQ(fit, Read(bytes, &image));
+    size_t total = 0;
+    for (const auto& frame : image.frames) total += frame->pixels.size();
+    EXPECT_LE(total, gif::kMaxImageBytes);
+}
+
 }  // namespace

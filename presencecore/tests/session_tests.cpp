@@ -76,6 +76,14 @@ TEST_F(SessionTest, LoginVariantsOfPortSexAndWideForm) {
     ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
     EXPECT_NE(std::string::npos, FakeServer::Only().body.find("localport=7777&UserID=u1001&NickName=A%26B%3DC%2BD%25&"));
 
+    // A port the presence tab cannot listen on is announced as the 6082 it listens on.
+    for (const char* port : {"70000", "0", "-1", "abc"}) {
+        FakeServer::Reset();
+        WriteConfig(L"LocalTcpPort", testkit::Wide(port).c_str());
+        ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+        EXPECT_EQ(0u, WithoutLocalIp(FakeServer::Only().body).find("localport=6082&UserID=")) << port;
+    }
+
     // The W form takes address and port from the record, never from the configuration,
     // and posts the same 8-bit text as the A form.
     FakeServer::Reset();

@@ -320,12 +320,46 @@ TEST_F(PresenceChild, CommandsTellOnlineFriendsAndLeaveTheWindowAlone) {
     EXPECT_EQ(1u, peer->Received().size());
 }
 
+TEST_F(PresenceChild, WindowAndPortOfABadConfiguration) {
+    // A port above 65535 would listen on its low 16 bits (here `port`) while the server is
+    // told 6082: the plug-in listens on 6082 instead.
+    std::string ps = testkit::ReadFileBytes(folder + L"config\\psimprof.cfg");
+    std::string ours = "LocalTcpPort=" + std::to_string(port) + "\r\n";
+    ASSERT_NE(std::string::npos, ps.find(ours));
+    ps.replace(ps.find(ours), ours.size(), "LocalTcpPort=" + std::to_string(port + 65536) + "\r\n");
+    testkit::WriteFileBytes(folder + L"config\\psimprof.cfg", ps);
+    plugModule = LoadLibraryW((folder + L"PresenceTab.dll").c_str());
+    ASSERT_NE(nullptr, plugModule);
+    getHwnd = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(plugModule, TABPLUG_GETSAFEHWND_NAME);
+    destroy = vantor::ProcAddress<PFN_TabPlug_Destroy>(plugModule, TABPLUG_DESTROY_NAME);
+    plug = vantor::ProcAddress<PFN_TabPlug_Create>(plugModule, TABPLUG_CREATE_NAME)(nullptr, nullptr, 1, 0);
+    ASSERT_NE(nullptr, plug);
+    window = getHwnd(plug);
+    Pump(1000);
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    at.sin_port = htons(static_cast<u_short>(port));
+    EXPECT_NE(0, connect(probe, reinterpret_cast<sockaddr*>(&at), sizeof at)) << "listening on the cut port";
+    closesocket(probe);
+    WSACleanup();
+
+    // The window destroyed from outside (as with its owner): the plug-in forgets it, hands
+    // out no dead handle and does not destroy it again.
+    ASSERT_TRUE(DestroyWindow(window));
+    EXPECT_EQ(nullptr, getHwnd(plug));
+    Destroy();
+}
+
 TEST_F(PresenceChild, ZzReachedTheEnd) { testkit::WriteFileBytes(folder + L"child-done", "done"); }
 
 
 TEST(PresenceTab, SessionWithRecordsStoresAndBeats) {
     RunSession("1", L"PresenceChild.Records*:PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*:"
-                    L"PresenceChild.Commands*");
+                    L"PresenceChild.Commands*:PresenceChild.WindowAndPort*");
 }
 
 TEST(PresenceTab, SessionWithSlowAndSilentFriends) {

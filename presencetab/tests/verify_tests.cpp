@@ -204,7 +204,6 @@ TEST(Verify, TypedTextIsCutToWholeCharacters) {
     std::wstring typed(300, L'x');
     EXPECT_EQ(260u, CutText(typed, kRequestTextChars).size());
     EXPECT_EQ(L"ab", CutText(L"ab", 260));
-    EXPECT_EQ("abc", AnsiCut(L"abcdef", 3));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "DialogIds.h"
 #include "DialogRig.h"
 #include "PaneRig.h"
+#include "Screenshot.h"
 #include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -507,6 +508,18 @@ TEST(RostDialogsSearch, QueriesPagesRowsAndStatus) {
     EXPECT_EQ(0, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_RESULT_STATUS)));
     EXPECT_EQ(L"已经没有您要搜索的记录。", testkit::Text(page, IDC_RESULT_STATUS));
+    // An empty page answered as a success says so too.
+    ResetServer();
+    Queue("SearchFriendList2PS", "<cell name=\"friend-list\" type=\"27\"></cell>");
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_RESULT_NEXT, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_RESULT_NEXT)));
+    Pump(100);
+    ASSERT_TRUE(testkit::PumpUntilDone(idle));
+    ASSERT_EQ(1u, Posts().size());
+    EXPECT_EQ("id=123&sex=2&&begrec=21&endrec=30", Posts()[0].body);
+    EXPECT_EQ(0, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(page, IDC_RESULT_STATUS)));
+    EXPECT_EQ(L"已经没有您要搜索的记录。", testkit::Text(page, IDC_RESULT_STATUS));
 
     // Hiding the pane again empties the query; a close mid-search waits for the worker.
     testkit::Click(dialog, IDC_SEARCH_ADVANCED);
@@ -519,6 +532,120 @@ TEST(RostDialogsSearch, QueriesPagesRowsAndStatus) {
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(dialog); }));
     EXPECT_EQ("&begrec=1&endrec=10", Posts()[0].body);
+}
+
+// A user's hands for the result page: the system's input queue, and a helper thread that
+// works the popup menu and the message boxes while this thread sits in their loops.
+void SendMouse(DWORD flags, POINT screen = {}) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_ABSOLUTE) {
+        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+        input.mi.dx = static_cast<LONG>((static_cast<LONGLONG>(screen.x) * 65536 + width / 2) / width);
+        input.mi.dy = static_cast<LONG>((static_cast<LONGLONG>(screen.y) * 65536 + height / 2) / height);
+    }
+    SendInput(1, &input, sizeof input);
+}
+
+void PressKey(WORD vk) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = vk;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+HWND WaitPopupMenu() {
+    for (int i = 0; i < 300; ++i) {
+        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
+            if (IsWindowVisible(w)) return w;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+// Right-clicks the row and, on a helper thread, chooses the menu's one entry, then runs
+// `then` (still on the helper) while this thread goes on dispatching.
+bool ChooseOnRow(HWND dialog, HWND list, int row, const wchar_t* picture, const std::function<void()>& then) {
+    RECT r = {LVIR_LABEL};
+    if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&r))) return false;
+    POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(list, &centre);
+    std::atomic<bool> done{false}, chosen{false};
+    std::thread helper([&] {
+        HWND menu = WaitPopupMenu();
+        if (menu) {
+            Sleep(200);
+            if (picture) {
+                std::wstring dir = g_stage + L"screenshots";
+                CreateDirectoryW(dir.c_str(), nullptr);
+                testkit::SaveBitmapFile(testkit::CaptureWindow(dialog), dir + L"\\" + picture);
+            }
+            PressKey(VK_DOWN);
+            PressKey(VK_RETURN);
+            chosen = true;
+            then();
+        }
+        done = true;
+    });
+    SetForegroundWindow(dialog);
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, centre);
+    Pump(100);
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    testkit::PumpUntilDone([&] { return done.load(); }, 15000);
+    helper.join();
+    Pump(200);
+    return chosen;
+}
+
+bool Traced(const std::string& part) {
+    for (const std::string& line : TraceLines())
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST(RostDialogsSearch, ARightClickedRowAsksThePresenceTabForFriendship) {
+    Session s(L"rd-search-add");
+    Export<SearchUserFn>("RostDialogs_SearchUser")(s.book.Handle());
+    HWND dialog = testkit::FindWindowByTitle(Caption());
+    ASSERT_TRUE(dialog);
+    HWND page = ChildDialog(dialog, IDC_RESULT_LIST);
+    ASSERT_TRUE(page);
+    HWND list = GetDlgItem(page, IDC_RESULT_LIST);
+    std::string rows = "<cell name=\"friend-list\" type=\"27\">";
+    rows += "<record>" + Cell("friend-id", "u8") + Cell("friend-nicename", "新人") + Cell("friend-sex", "2") +
+            Cell("friend-province", "11") + Cell("friend-city", "海淀") + "</record>";
+    rows += "<record>" + Cell("friend-id", "10001") + Cell("friend-nicename", "我") + "</record>";
+    rows += "<record>" + Cell("friend-id", "n1") + Cell("friend-nicename", "小明") + "</record>";
+    Queue("SearchFriendList2PS", rows + "</cell>");
+    testkit::Click(dialog, IDC_SEARCH_FIND);
+    Pump(100);
+    ASSERT_TRUE(testkit::PumpUntilDone([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SEARCH_FIND)) != FALSE; }));
+    ASSERT_EQ(3, SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+
+    // A new user: the row is chosen and the presence tab asked with the row's record.
+    ClearTrace();
+    EXPECT_TRUE(ChooseOnRow(dialog, list, 0, L"rostdialogs-search-menu.bmp", [] {}));
+    EXPECT_EQ(LVIS_SELECTED, SendMessageW(list, LVM_GETITEMSTATE, 0, LVIS_SELECTED));
+    EXPECT_TRUE(Traced("PresenceTab.dll DoCommand 3 ")) << "no friendship request";
+    EXPECT_TRUE(Traced(" info=u8 " + Ansi("新人") + " sex=2 status=1"));
+
+    // The own account and a friend already in the book: a warning each, nothing asked.
+    ClearTrace();
+    for (const auto& expected : {std::make_pair(1, L"不能加自己为好友！"), std::make_pair(2, L"您已经添加过这个好友！")}) {
+        testkit::MessageBoxSeen box;
+        EXPECT_TRUE(ChooseOnRow(dialog, list, expected.first, nullptr, [&] {
+            box = testkit::WaitMessageBox(5000, dialog);
+            if (box) testkit::DismissMessageBox(box);
+        }));
+        EXPECT_EQ(expected.second, box.text);
+        EXPECT_EQ(Caption(), box.caption);
+    }
+    EXPECT_FALSE(Traced("DoCommand 3 "));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(dialog); }));
 }
 
 }  // namespace

@@ -497,6 +497,51 @@ TEST(CommandChild, EachCommandsCallAndArguments) {
     RevokeDragDrop(catcherWindow);
     DestroyWindow(catcherWindow);
     ASSERT_TRUE(c.ShowFolder(0));
+
+    // The friend moves to another group while its menu is open (the menu's loop runs the
+    // book's change): the move entry chosen then names the friend's group of now.
+    typedef BOOL(WINAPI * ChangeGroupFn)(RostBaseHandle, FriendHandle, GroupHandle, GroupHandle);
+    auto changeGroup = book.Proc<ChangeGroupFn>("RostBase_ChangeFriendGroup");
+    ASSERT_NE(nullptr, changeGroup);
+    TreeView_Expand(friends, c.Item(1, L"同事"), TVE_EXPAND);
+    Pump(200);
+    before = Trace().size();
+    WhileHelping(
+        [&] {
+            HWND menu = WaitMenu(1);
+            if (!menu) return;
+            changeGroup(book.Store(), book.Friend(L"n4"), book.GroupOf(L"n4"), book.GroupOf(L"n1"));
+            Sleep(200);
+            HMENU popup = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+            int index = -1;
+            for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+                if (GetSubMenu(popup, i)) index = i;
+            }
+            RECT r = {};
+            if (index < 0 || !GetMenuItemRect(nullptr, popup, index, &r)) {
+                Key(VK_ESCAPE);
+                return;
+            }
+            MouseAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+            HWND sub = WaitMenu(2);
+            Sleep(300);
+            RECT second = {};  // 同学, after the root
+            if (sub && GetMenuItemRect(nullptr, GetSubMenu(popup, index), 1, &second)) {
+                MouseAt(POINT{(second.left + second.right) / 2, (second.top + second.bottom) / 2});
+                Sleep(200);
+                MouseButton(true);
+                MouseButton(false);
+            } else {
+                Key(VK_ESCAPE);
+                Key(VK_ESCAPE);
+            }
+        },
+        [&] {
+            MouseAt(LabelCentre(friends, c.Item(1, L"王五")));
+            Pump(100);
+            RightClick();
+        });
+    EXPECT_TRUE(Traced("RostDialogs.dll MoveFriend book=1 friend=n4 old=11 new=112 proxy=0")) << Trace().substr(before);
 }
 
 }  // namespace

@@ -5,8 +5,12 @@
 
 #include <cstring>
 
+#include "TestSupport.h"
+
+#include "DebugLines.h"
 #include "DragObjects.h"
 #include "DropRules.h"
+#include "FrontCalls.h"
 #include "GroupEdit.h"
 #include "MemoryBook.h"
 #include "MemoryTree.h"
@@ -509,6 +513,27 @@ TEST(DragObjects, DropTargetTakesOnlyTheOwnDragAndHonoursTheKeys) {
     own->Release();
     foreign->Release();
     EXPECT_EQ(0u, target->Release());
+}
+
+TEST(ModuleHub, SaysWhenOrderHubOrItsEntryIsMissing) {
+    testkit::DebugLines lines;
+    ASSERT_EQ(nullptr, GetModuleHandleW(L"OrderHub.dll"));
+    ModuleHub hub;
+    hub.Command(1001, 9);
+    hub.Action(9, 1, 0);
+    EXPECT_EQ(2u, lines.Count(L"命令中心模块还没有加载！"));
+    // A library of that name without the entries.
+    std::wstring folder = testkit::ProgramDir() + L"scratch\\hubless\\";
+    CreateDirectoryW((testkit::ProgramDir() + L"scratch").c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(testkit::CopyFromProgramDir(folder, L"FakeDialogs.dll", L"OrderHub.dll"));
+    HMODULE hubless = LoadLibraryW((folder + L"OrderHub.dll").c_str());
+    ASSERT_NE(nullptr, hubless);
+    hub.Command(1001, 9);
+    hub.Action(9, 1, 0);
+    FreeLibrary(hubless);
+    EXPECT_EQ(1u, lines.Count(L"命令中心模块不存在接口：OrderHub_Command！"));
+    EXPECT_EQ(1u, lines.Count(L"命令中心模块不存在接口：OrderHub_Action！"));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // and what every change of the book does (or, for a contact never shown, does not do).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "ContactModel.h"
@@ -38,12 +40,13 @@ struct Hooks : PaneHooks {
 
 struct DirectDelivery : LoadDelivery {
     ContactModel& model;
+    ContactBook& book;
     bool finished = false;
-    explicit DirectDelivery(ContactModel& m) : model(m) {}
-    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
-        return model.DeliverGroup(*batch) && batch->complete;
+    DirectDelivery(ContactModel& m, ContactBook& b) : model(m), book(b) {}
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override { return model.DeliverGroup(*batch, book); }
+    void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
+        model.DeliverBlackList(*users, book);
     }
-    void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override { model.DeliverBlackList(*users); }
     void Finished() override { finished = true; }
 };
 
@@ -86,9 +89,9 @@ struct Scene {
     }
 
     LoadResult Load() {
-        DirectDelivery delivery(model);
+        DirectDelivery delivery(model, book);
         std::atomic<bool> stop{false};
-        LoadResult r = LoadContacts(book, true, delivery, stop, lines);
+        LoadResult r = LoadContacts(book, true, delivery, stop, lines, model.ReadsBegun());
         EXPECT_TRUE(delivery.finished);
         if (delivery.finished) model.LoadFinished(book);
         return r;
@@ -143,7 +146,7 @@ TEST(ContactLoad, EqualTextsGoByIdAndOrphansBecomeTopLevel) {
 // A change while the load runs: the end of the load reads the book again.
 struct ChangingDelivery : DirectDelivery {
     Scene& scene;
-    explicit ChangingDelivery(Scene& s) : DirectDelivery(s.model), scene(s) {}
+    explicit ChangingDelivery(Scene& s) : DirectDelivery(s.model, s.book), scene(s) {}
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
         bool net = batch->group == scene.netRoot;
         bool goOn = DirectDelivery::DeliverGroup(std::move(batch));
@@ -159,7 +162,7 @@ TEST(ContactLoad, AChangeDuringTheLoadIsSortedIn) {
     Scene s;
     ChangingDelivery delivery(s);
     std::atomic<bool> stop{false};
-    LoadContacts(s.book, true, delivery, stop, s.lines);
+    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
     s.model.LoadFinished(s.book);
     EXPECT_EQ(U("X/5 Y/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
 }
@@ -167,7 +170,7 @@ TEST(ContactLoad, AChangeDuringTheLoadIsSortedIn) {
 // The friend the next group would be placed after goes while the load runs.
 struct DeletingDelivery : DirectDelivery {
     Scene& scene;
-    explicit DeletingDelivery(Scene& s) : DirectDelivery(s.model), scene(s) {}
+    explicit DeletingDelivery(Scene& s) : DirectDelivery(s.model, s.book), scene(s) {}
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
         bool net = batch->group == scene.netRoot;
         bool goOn = DirectDelivery::DeliverGroup(std::move(batch));
@@ -180,34 +183,90 @@ TEST(ContactLoad, ADeletionDuringTheLoadLeavesTheOrderToTheEnd) {
     Scene s;
     DeletingDelivery delivery(s);
     std::atomic<bool> stop{false};
-    LoadContacts(s.book, true, delivery, stop, s.lines);
+    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
     s.model.LoadFinished(s.book);
     EXPECT_EQ(U("X/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
     EXPECT_LT(0, s.friends.sorts);
 }
 
+// Changes that reach the window after a group was read and before it is inserted, as
+// the store's sent callbacks overtake the load's posted batches.
+struct OvertakingDelivery : DirectDelivery {
+    GroupHandle group;
+    std::function<void()> changes;
+    OvertakingDelivery(Scene& s, GroupHandle g, std::function<void()> c)
+        : DirectDelivery(s.model, s.book), group(g), changes(std::move(c)) {}
+    bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
+        if (batch->group == group) changes();
+        return DirectDelivery::DeliverGroup(std::move(batch));
+    }
+};
+
+TEST(ContactLoad, ChangesOvertakingABatchShowAfterTheLoad) {
+    {
+        Scene s;
+        FriendHandle w = nullptr;
+        OvertakingDelivery delivery(s, s.netRoot, [&] {
+            auto& net = s.book.At(s.netRoot).friends;
+            net.erase(std::find(net.begin(), net.end(), s.y));
+            s.model.Apply(s.book, Change::DelFriend, s.y, s.netRoot);
+            w = s.book.AddFriend(s.netRoot, "n6", "W", "", 1);
+            s.model.Apply(s.book, Change::AddFriend, w, s.netRoot);
+            s.book.At(s.x).info.status.status = 0;
+            s.model.Apply(s.book, Change::Status, s.x);
+        });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("W/5 Zed/5 X/4 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
+        EXPECT_EQ(nullptr, s.model.FindNode(s.y));
+        EXPECT_FALSE(s.lines.Has(L"不存在")) << "every change found its node";
+    }
+    {
+        // A group deleted after its read: neither it nor its sub-group (read later from
+        // the walk's list) is left behind.
+        Scene s;
+        OvertakingDelivery delivery(s, s.yi, [&] { s.model.Apply(s.book, Change::DelGroup, s.yi, s.netRoot); });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0"), s.Net());
+        EXPECT_EQ(nullptr, s.model.FindNode(s.bing));
+    }
+    {
+        // A change the batch already holds: made once more, it adds no second node.
+        Scene s;
+        GroupHandle fresh = s.book.AddGroup(s.bing, "11211", "新组");
+        OvertakingDelivery delivery(s, s.jia, [&] { s.model.Apply(s.book, Change::AddGroup, fresh, s.bing); });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0 乙/0{丙/0{p/4 q/4 新组/0}}"), s.Net());
+    }
+}
+
 TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
     {
         Scene s;
-        DirectDelivery delivery(s.model);
+        DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{false};
-        EXPECT_EQ(LOAD_NO_BOOK, LoadContacts(s.book, false, delivery, stop, s.lines));
+        EXPECT_EQ(LOAD_NO_BOOK, LoadContacts(s.book, false, delivery, stop, s.lines, s.model.ReadsBegun()));
         EXPECT_FALSE(delivery.finished) << "no library: no end-of-load message";
     }
     {
         Scene s;
         s.book.walkable = false;
-        DirectDelivery delivery(s.model);
+        DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{false};
-        EXPECT_EQ(LOAD_NO_WALK, LoadContacts(s.book, true, delivery, stop, s.lines));
+        EXPECT_EQ(LOAD_NO_WALK, LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun()));
         EXPECT_TRUE(delivery.finished) << "the empty roots are still sorted and expanded";
         EXPECT_EQ(0u, s.friends.Size());
     }
     {
         Scene s;
-        DirectDelivery delivery(s.model);
+        DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{true};
-        LoadContacts(s.book, true, delivery, stop, s.lines);
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
         EXPECT_EQ(0u, s.friends.Size()) << "a set stop flag ends the walk at once";
         EXPECT_EQ(0u, s.black.Size());
     }

@@ -78,7 +78,7 @@ std::string ListText(const std::vector<ListedFile>& files) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<upgrade>\r\n";
     for (const ListedFile& f : files) {
         text += "  <file name=\"" + escaped(f.name) + "\" comment=\"\" dest=\"" + f.dest + "\" md5=\"" + f.md5 +
-                "\" size=\"0\" cmd=\"\"/>\r\n";
+                "\" size=\"" + f.size + "\" cmd=\"\"/>\r\n";
     }
     return text + "</upgrade>\r\n";
 }

@@ -31,6 +31,7 @@ void WriteServed(const std::string& relative, const std::string& bytes);
 std::string DescriptionText(const std::string& fileListUrl, const std::string& toVersion);
 struct ListedFile {
     std::string name, dest, md5;
+    std::string size = "0";
 };
 std::string ListText(const std::vector<ListedFile>& files);
 

@@ -110,7 +110,7 @@ int MonitorWindows() {
 
 std::wstring Staging(const char* build) { return Here() + L"\\SelfUpdate\\" + Wide(build) + L"\\"; }
 bool Complete(const char* build) {
-    return GetPrivateProfileIntW(L"Download", L"Complete", 0, (Staging(build) + L"update.cfg").c_str()) == 1;
+    return GetPrivateProfileIntW(L"Download", L"Complete", 0, (Staging(build) + L"staged.cfg").c_str()) == 1;
 }
 std::wstring Build() {
     wchar_t build[64] = {};

@@ -24,20 +24,30 @@ struct ServedUpdate {
     std::wstring staging;
     CheckSettings settings;
 
-    explicit ServedUpdate(const wchar_t* name) {
+    // The upgrade address is on nginx, or with onFake on the fake server, whose replies
+    // for the description and the list are queued, so that its files are on the same host.
+    explicit ServedUpdate(const wchar_t* name, bool onFake = false) : onFake(onFake) {
         const WebServers& servers = WebServers::Get();
-        std::string base = servers.NginxUrl("/update/");
+        std::string base = onFake ? servers.FakeUrl("/up/") : servers.NginxUrl("/update/");
         folder = MakeProgramFolder(name, base, kBuild);
         staging = StagingFolder(folder, Wide(kBuild));
         settings = SettingsFor(folder, base, suite, kBuild);
     }
     std::string Branch() const { return "update/" + suite + "/"; }
     void Publish(const std::vector<ListedFile>& files) {
+        const WebServers& servers = WebServers::Get();
+        if (onFake) {
+            std::string dir = "/up/" + suite + "/" + kBuild + "/";
+            ASSERT_TRUE(QueueReplies(dir + "update.cfg",
+                                     {RawReply(200, DescriptionText(servers.FakeUrl(dir + "update.xml"), "1.0.0.2"))}));
+            ASSERT_TRUE(QueueReplies(dir + "update.xml", {RawReply(200, ListText(files))}));
+            return;
+        }
         std::string dir = Branch() + kBuild + "/";
-        WriteServed(dir + "update.cfg",
-                    DescriptionText(WebServers::Get().NginxUrl("/" + dir + "update.xml"), "1.0.0.2"));
+        WriteServed(dir + "update.cfg", DescriptionText(servers.NginxUrl("/" + dir + "update.xml"), "1.0.0.2"));
         WriteServed(dir + "update.xml", ListText(files));
     }
+    bool onFake;
     // A file in this branch, its nginx URL.
     std::string Serve(const std::string& name, const std::string& bytes, const char* prefix = "") {
         WriteServed(Branch() + "files/" + name, bytes);
@@ -48,7 +58,7 @@ struct ServedUpdate {
         ASSERT_TRUE(testkit::WriteFileBytes(staging + dest, bytes));
     }
     bool Complete() const {
-        return GetPrivateProfileIntW(L"Download", L"Complete", 0, (staging + L"update.cfg").c_str()) == 1;
+        return GetPrivateProfileIntW(L"Download", L"Complete", 0, StagingMark(staging).c_str()) == 1;
     }
 };
 
@@ -75,7 +85,7 @@ TEST(SelfUpdateServers, ResumesWithRangeAndCopesWithServersIgnoringIt) {
 
 TEST(SelfUpdateServers, FakeServerFaults) {
     const WebServers& servers = WebServers::Get();
-    ServedUpdate u(L"su-fake");
+    ServedUpdate u(L"su-fake", true);
     std::string right = Pattern(40000, 21);
     std::string md5 = Md5Of(right);
     std::string path = "/up/" + u.suite + "/";
@@ -100,6 +110,23 @@ TEST(SelfUpdateServers, FakeServerFaults) {
     EXPECT_EQ(right, ReadText(u.staging + L"whole.bin"));
     EXPECT_EQ("", RequestHeader(servers.LastRequest("/files/su-" + u.suite + ".bin"), "Range"));
     EXPECT_TRUE(u.Complete());
+}
+
+TEST(SelfUpdateServers, ATransferStopsAtItsEntrysSize) {
+    const WebServers& servers = WebServers::Get();
+    ServedUpdate u(L"su-size", true);
+    std::string path = "/up/" + u.suite + "/";
+    std::string right = "0123456789";
+    // Far more than the list says, and more than the first chunk of a transfer.
+    ASSERT_TRUE(QueueReplies(path + "big", {RawReply(200, Pattern(3u << 20, 31)), RawReply(200, right)}));
+    u.Publish({{servers.FakeUrl(path + "big"), "big.bin", Md5Of(right), "10"}});
+    ASSERT_EQ(CheckOutcome::Staged, CheckWithNet(u.settings));
+    EXPECT_EQ(right, ReadText(u.staging + L"big.bin"));
+    // An upgrade address elsewhere than its files refuses the list.
+    ServedUpdate elsewhere(L"su-elsewhere");
+    elsewhere.Publish({{servers.FakeUrl(path + "big"), "big.bin", Md5Of(right), "10"}});
+    EXPECT_EQ(CheckOutcome::Failed, CheckWithNet(elsewhere.settings));
+    EXPECT_FALSE(Exists(elsewhere.staging + L"big.bin"));
 }
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,7 +157,7 @@ TEST(SelfUpdateServers, FailuresEndTheCheckWithinItsBound) {
                           {servers.FakeUrl("/files/su-missing-" + path.substr(4, 12)), "404"},
                           {servers.FakeUrl(path + "x?length=1000&truncate=10"), "always cut"}};
     for (const Case& c : cases) {
-        ServedUpdate u(L"su-bound");
+        ServedUpdate u(L"su-bound", true);
         u.settings.retryPauseMs = 300;
         u.Publish({{c.url, "a.bin", Md5Of("the right bytes")}});
         PostMessageW(counter, WM_APP, 0, 0);
@@ -146,7 +173,7 @@ TEST(SelfUpdateServers, FailuresEndTheCheckWithinItsBound) {
     DestroyWindow(counter);
 
     // A stop during the pause between two attempts ends the check at once.
-    ServedUpdate u(L"su-pause");
+    ServedUpdate u(L"su-pause", true);
     u.settings.retryPauseMs = 20000;
     u.Publish({{servers.FakeUrl(path + "wrong"), "a.bin", Md5Of("the right bytes")}});
     DWORD elapsed = 0;

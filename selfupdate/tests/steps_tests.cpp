@@ -8,6 +8,7 @@
 
 #include "FileDigest.h"
 #include "FileList.h"
+#include "FolderLock.h"
 #include "Handles.h"
 #include "PathRules.h"
 #include "StagingFiles.h"
@@ -39,12 +40,14 @@ class ScriptedDownloader : public Downloader {
 public:
     std::map<std::wstring, std::vector<Reply>> replies;
     std::vector<std::pair<std::wstring, size_t>> calls;   // url, bytes the file held
+    std::map<std::wstring, uint64_t> limits;              // url, the last limit asked
     int pauses = 0;
     bool broken = false;
 
-    HttpFetchResult Download(const std::wstring& url, const std::wstring& path) override {
+    HttpFetchResult Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) override {
         std::string held = testkit::ReadFileBytes(path);
         calls.push_back({url, held.size()});
+        limits[url] = maxBytes;
         auto found = replies.find(url);
         if (found == replies.end() || found->second.empty()) return 404;
         Reply reply = found->second.front();
@@ -52,9 +55,13 @@ public:
         if (reply.kind == Reply::Status) return reply.status;
         if (held.size() >= reply.bytes.size()) return HTTP_FETCH_OK;
         size_t end = reply.kind == Reply::Cut ? std::max(reply.cutAt, held.size()) : reply.bytes.size();
+        // Broken off a chunk past the limit, as CNetHttp's progress lets the downloader do.
+        bool over = end > maxBytes;
+        if (over) end = static_cast<size_t>(std::min<uint64_t>(end, maxBytes + 16));
         if (!testkit::WriteFileBytes(path, held + reply.bytes.substr(held.size(), end - held.size()))) {
             return HTTP_FETCH_LOCAL_FILE_FAILED;
         }
+        if (over) return HTTP_FETCH_LOCAL_FILE_FAILED;
         return reply.kind == Reply::Cut ? HTTP_FETCH_STOPPED : HTTP_FETCH_OK;
     }
     bool IsBreaked() const override { return broken; }
@@ -68,6 +75,11 @@ public:
         return n;
     }
 };
+
+DigestFunction Md5() {
+    std::wstring library = StagedMd5Library();
+    return [library](const std::wstring& path, std::string* hex) { return FileDigest(library, path, hex); };
+}
 
 const char kBase[] = "http://up.test/update/";
 const char kSuite[] = "S1";
@@ -102,14 +114,12 @@ struct StepsWorld {
         net.replies[L"http://up.test/list.xml"] = {Serve(ListText(listed))};
     }
     CheckOutcome Check() {
-        std::wstring library = StagedMd5Library();
         std::vector<FileEntry> entries;
-        return RunCheck(settings, net,
-                        [&](const std::wstring& path, std::string* hex) { return FileDigest(library, path, hex); },
-                        &entries);
+        return RunCheck(settings, net, Md5(), &entries);
     }
+    InstallOutcome Install(const std::wstring& build = Wide(kBuild)) { return InstallStaged(folder, build, Md5()); }
     bool Complete() const {
-        return GetPrivateProfileIntW(L"Download", L"Complete", 0, (staging + L"update.cfg").c_str()) == 1;
+        return GetPrivateProfileIntW(L"Download", L"Complete", 0, StagingMark(staging).c_str()) == 1;
     }
 };
 
@@ -121,7 +131,8 @@ TEST(SelfUpdatePaths, DestAndBuildRules) {
     for (const wchar_t* bad : {L"", L"..\\evil.dll", L"C:\\evil.dll", L"\\\\host\\x", L"\\x.dll", L"/x.dll",
                                L"bin\\..\\..\\x", L"a:b", L"update.cfg", L"UPDATE.XML", L"bin\\\\x", L"bin\\",
                                L".\\x", L"bin\\.", L"nul", L"bin\\COM1.dll", L"aux.txt", L"x.dll.", L"x ",
-                               L"bin\\...\\x", L"a*b", L"a\x01b", L"\\\\?\\C:\\x"}) {
+                               L"bin\\...\\x", L"a*b", L"a\x01b", L"\\\\?\\C:\\x", L"SelfUpdate",
+                               L"selfupdate\\1.0.0.2\\update.cfg", L"SELFUPDATE/x.dll", L"Staged.cfg"}) {
         EXPECT_FALSE(IsSafeDest(bad)) << bad;
     }
     EXPECT_TRUE(IsSafeBuild(L"1.0.0.2"));
@@ -206,7 +217,7 @@ TEST(SelfUpdateSteps, StagesListedFilesThenWaitsForInstall) {
     ASSERT_EQ(CheckOutcome::AlreadyStaged, w.Check());
     EXPECT_EQ(4u, w.net.calls.size());
 
-    ASSERT_EQ(InstallOutcome::Installed, InstallStaged(w.folder, Wide(kBuild)));
+    ASSERT_EQ(InstallOutcome::Installed, w.Install());
     EXPECT_EQ("alpha", ReadText(w.folder + L"\\a.dll"));
     EXPECT_EQ("beta", ReadText(w.folder + L"\\bin\\b.dll"));
     EXPECT_FALSE(Exists(w.folder + L"\\update.cfg"));
@@ -214,7 +225,7 @@ TEST(SelfUpdateSteps, StagesListedFilesThenWaitsForInstall) {
     EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
     EXPECT_FALSE(Exists(w.staging));
     EXPECT_TRUE(Exists(w.folder + L"\\SelfUpdate"));
-    EXPECT_EQ(InstallOutcome::NothingStaged, InstallStaged(w.folder, L"1.0.0.2"));
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
 }
 
 TEST(SelfUpdateSteps, RetriesAreBoundedAndWrongFilesGo) {
@@ -280,6 +291,67 @@ TEST(SelfUpdateSteps, RetriesAreBoundedAndWrongFilesGo) {
     }
 }
 
+TEST(SelfUpdateSteps, DownloadsStopAtTheirCeilings) {
+    {
+        // A listed file goes no further than its size; one without a size has a ceiling.
+        StepsWorld w(L"su-ceiling");
+        w.Publish({{"a.dll", "0123456789"}, {"b.dll", "beta"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("0123456789"), "10"},
+                                     {"http://up.test/files/f2", "b.dll", Md5Of("beta")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list)};
+        w.net.replies[L"http://up.test/files/f1"] = {Serve(std::string(100000, 'x'))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(10u, w.net.limits[L"http://up.test/files/f1"]);
+        EXPECT_FALSE(Exists(w.staging + L"a.dll")) << "what passed the size is gone";
+        EXPECT_FALSE(w.Complete());
+        w.net.replies[L"http://up.test/files/f1"] = {Serve("0123456789")};
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_EQ(uint64_t{256} << 20, w.net.limits[L"http://up.test/files/f2"]);
+    }
+    {
+        // Description and list past their small ceilings are refused unread.
+        StepsWorld w(L"su-bigdesc");
+        w.Publish({{"a.dll", "alpha"}});
+        w.net.replies[w.DescriptionUrl()] = {
+            Serve(DescriptionText("http://up.test/list.xml", "1.0.0.2") + std::string(100000, ';'))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(0, w.net.CallsFor(L"http://up.test/list.xml"));
+        w.Publish({{"a.dll", "alpha"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("alpha")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list.substr(0, list.size() - 12) + std::string(2u << 20, ' ') + "</upgrade>\r\n")};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(0, w.net.CallsFor(L"http://up.test/files/f1"));
+        EXPECT_FALSE(Exists(w.staging + L"update.xml"));
+    }
+}
+
+TEST(SelfUpdateSteps, ListedAddressesStayOnTheUpgradeHost) {
+    EXPECT_TRUE(IsOnHostOf(L"http://UP.test/files/a?x=1", L"http://up.test/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"http://up.test:80/a", L"http://up.test/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
+    for (const wchar_t* other : {L"http://up.test:8080/a", L"https://up.test/a", L"http://127.0.0.1/a",
+                                 L"http://up.test.evil/a", L"http://up.test@127.0.0.2/a", L"http://up.test\\@x/a",
+                                 L"ftp://up.test/a", L"file:///C:/a", L"up.test/a", L"http://up.test:0/a",
+                                 L"http://up.test:99999/a", L"http://%75p.test/a", L"http:///a"}) {
+        EXPECT_FALSE(IsOnHostOf(other, L"http://up.test/update/")) << other;
+    }
+    {
+        // One address elsewhere refuses the list before any file is fetched.
+        StepsWorld w(L"su-host");
+        w.Publish({{"a.dll", "alpha"}, {"b.dll", "beta"}});
+        std::string list = ListText({{"http://up.test/files/f1", "a.dll", Md5Of("alpha")},
+                                     {"http://up.test:6082/secret", "b.dll", Md5Of("beta")}});
+        w.net.replies[L"http://up.test/list.xml"] = {Serve(list)};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(2u, w.net.calls.size());
+        // Nor is a list fetched from elsewhere.
+        w.net.calls.clear();
+        w.net.replies[w.DescriptionUrl()] = {Serve(DescriptionText("http://127.0.0.1/list.xml", "1.0.0.2"))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        EXPECT_EQ(1u, w.net.calls.size());
+    }
+}
+
 TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     StepsWorld w(L"su-hostile");
     // An earlier, unfinished check left a partial file.
@@ -287,7 +359,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     testkit::WriteFileBytes(w.staging + L"keep.dll", "partial");
     std::vector<std::wstring> before = TreeOf(w.folder);
     for (const char* dest : {"..\\evil.dll", "C:\\evil.dll", "\\\\host\\x", "bin\\..\\..\\x", "a:b", "", "update.cfg",
-                             "..\\..\\..\\evil.dll"}) {
+                             "..\\..\\..\\evil.dll", "SelfUpdate\\1.0.0.2\\update.cfg"}) {
         w.net.calls.clear();
         w.Publish({{"good.dll", "good"}, {dest, "evil"}});
         EXPECT_EQ(CheckOutcome::Failed, w.Check()) << dest;
@@ -305,46 +377,152 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     expected.push_back(L"SelfUpdate\\1.0.0.1\\update.xml");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, after);
-    EXPECT_EQ(InstallOutcome::NothingStaged, InstallStaged(w.folder, Wide(kBuild)));
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
     EXPECT_EQ("partial", ReadText(w.staging + L"keep.dll"));
     EXPECT_FALSE(Exists(w.folder + L"\\keep.dll"));
 
     // A bad current build names no staging folder at all.
     w.settings.build = L"..\\up";
     EXPECT_EQ(CheckOutcome::Failed, w.Check());
-    EXPECT_EQ(InstallOutcome::NothingStaged, InstallStaged(w.folder, L"..\\up"));
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"..\\up"));
 
     // The next good list stages its own files only: the earlier partial file goes.
     w.settings.build = Wide(kBuild);
     w.Publish({{"good.dll", "good"}});
     ASSERT_EQ(CheckOutcome::Staged, w.Check());
     EXPECT_FALSE(Exists(w.staging + L"keep.dll"));
-    ASSERT_EQ(InstallOutcome::Installed, InstallStaged(w.folder, Wide(kBuild)));
+    ASSERT_EQ(InstallOutcome::Installed, w.Install());
     EXPECT_FALSE(Exists(w.folder + L"\\keep.dll"));
     EXPECT_EQ("good", ReadText(w.folder + L"\\good.dll"));
 }
 
-TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeld) {
+TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
     StepsWorld w(L"su-held");
     w.Publish({{"a.dll", "new a"}, {"bin\\b.dll", "new b"}});
     ASSERT_EQ(CheckOutcome::Staged, w.Check());
     CreateDirectoryW((w.folder + L"\\bin").c_str(), nullptr);
     testkit::WriteFileBytes(w.folder + L"\\bin\\b.dll", "old b");
     {
+        // Held without any sharing: neither overwritten nor renamed.
         vantor::UniqueHandle held(CreateFileW((w.folder + L"\\bin\\b.dll").c_str(), GENERIC_READ, 0, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
-        EXPECT_EQ(InstallOutcome::CopyFailed, InstallStaged(w.folder, Wide(kBuild)));
+        EXPECT_EQ(InstallOutcome::CopyFailed, w.Install());
         EXPECT_EQ(L"1.0.0.1", ReadBuild(w.folder));
         EXPECT_TRUE(w.Complete());
         EXPECT_EQ("new b", ReadText(w.staging + L"bin\\b.dll"));
+        EXPECT_EQ(CheckOutcome::AlreadyStaged, w.Check());
     }
     EXPECT_EQ("old b", ReadText(w.folder + L"\\bin\\b.dll"));
-    ASSERT_EQ(InstallOutcome::Installed, InstallStaged(w.folder, Wide(kBuild)));
+    ASSERT_EQ(InstallOutcome::Installed, w.Install());
     EXPECT_EQ("new b", ReadText(w.folder + L"\\bin\\b.dll"));
     EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
     EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
     EXPECT_FALSE(Exists(w.staging));
+
+    // Held at every start: after the last allowed start the staging goes, checks go on.
+    StepsWorld v(L"su-held-long");
+    v.Publish({{"a.dll", "new a"}});
+    ASSERT_EQ(CheckOutcome::Staged, v.Check());
+    testkit::WriteFileBytes(v.folder + L"\\a.dll", "old a");
+    vantor::UniqueHandle held(CreateFileW((v.folder + L"\\a.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                          nullptr));
+    ASSERT_TRUE(held);
+    for (int start = 1; start < kMaxInstallStarts; ++start) EXPECT_EQ(InstallOutcome::CopyFailed, v.Install());
+    EXPECT_EQ(InstallOutcome::Dropped, v.Install());
+    EXPECT_FALSE(Exists(v.staging));
+    EXPECT_EQ(L"1.0.0.1", ReadBuild(v.folder));
+    v.net.calls.clear();
+    EXPECT_EQ(CheckOutcome::Staged, v.Check());
+    EXPECT_EQ(3u, v.net.calls.size());
+}
+
+TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
+    StepsWorld w(L"su-loaded");
+    ASSERT_TRUE(CopyFileW(StagedMd5Library().c_str(), (w.folder + L"\\Loaded.dll").c_str(), FALSE));
+    HMODULE loaded = LoadLibraryW((w.folder + L"\\Loaded.dll").c_str());
+    ASSERT_NE(nullptr, loaded);
+    w.Publish({{"Loaded.dll", "new library"}, {"a.dll", "new a"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    EXPECT_EQ(InstallOutcome::Installed, w.Install());
+    EXPECT_EQ("new library", ReadText(w.folder + L"\\Loaded.dll"));
+    EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+    EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+    FreeLibrary(loaded);
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
+    std::vector<std::wstring> expected = {L"Loaded.dll", L"a.dll", L"config\\commprof.cfg", L"config\\version.cfg"};
+    EXPECT_EQ(expected, TreeOf(w.folder)) << "the old library is gone";
+
+    // A destination that names a folder is refused with its list.
+    for (const auto& list : std::vector<std::vector<std::pair<std::string, std::string>>>{
+             {{"config", "x"}}, {{"bin", "x"}, {"bin\\y.dll", "y"}}}) {
+        w.net.calls.clear();
+        w.settings.build = L"1.0.0.2";
+        w.Publish(list, "1.0.0.3");
+        w.net.replies[Wide(std::string(kBase) + kSuite + "/1.0.0.2/update.cfg")] = {
+            Serve(DescriptionText("http://up.test/list.xml", "1.0.0.3"))};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check()) << list[0].first;
+        EXPECT_EQ(2u, w.net.calls.size()) << list[0].first;
+    }
+}
+
+DWORD WINAPI HoldFolder(void* parameter) {
+    auto* world = static_cast<std::pair<std::wstring, HANDLE>*>(parameter);
+    FolderLock lock(world->first);
+    if (!lock.held()) return 1;
+    WaitForSingleObject(world->second, INFINITE);
+    return 0;
+}
+
+TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
+    {
+        // However often the server's description says complete, a file never verified
+        // is not installed.
+        StepsWorld w(L"su-mark");
+        w.Publish({{"a.dll", "right"}});
+        w.net.replies[L"http://up.test/files/f1"] = {Serve("wrong")};
+        w.net.replies[w.DescriptionUrl()] = {Serve(DescriptionText("http://up.test/list.xml", "1.0.0.2") +
+                                                   "[Download]\r\nComplete=1\r\n[Download]\r\nComplete=1\r\n")};
+        EXPECT_EQ(CheckOutcome::Failed, w.Check());
+        testkit::WriteFileBytes(w.staging + L"a.dll", "part");
+        EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
+        EXPECT_FALSE(Exists(w.folder + L"\\a.dll"));
+    }
+    {
+        // A staged file changed after its check (another client's transfer cut it) drops
+        // the staging at install; the next check fetches it again.
+        StepsWorld w(L"su-recheck");
+        w.Publish({{"a.dll", "new a"}, {"b.dll", "new b"}});
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        testkit::WriteFileBytes(w.staging + L"b.dll", "new");
+        EXPECT_EQ(InstallOutcome::Dropped, w.Install());
+        EXPECT_FALSE(Exists(w.folder + L"\\a.dll"));
+        EXPECT_FALSE(Exists(w.folder + L"\\b.dll"));
+        EXPECT_FALSE(Exists(w.staging));
+        EXPECT_EQ(L"1.0.0.1", ReadBuild(w.folder));
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ("new b", ReadText(w.folder + L"\\b.dll"));
+    }
+    {
+        // While another monitor (here a thread) works on the folder, neither step runs.
+        StepsWorld w(L"su-lock");
+        w.Publish({{"a.dll", "new a"}});
+        vantor::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::pair<std::wstring, HANDLE> world = {w.folder + L"\\", release.get()};
+        vantor::UniqueHandle other(CreateThread(nullptr, 0, &HoldFolder, &world, 0, nullptr));
+        ASSERT_TRUE(other);
+        Sleep(200);
+        EXPECT_EQ(CheckOutcome::Busy, w.Check());
+        EXPECT_TRUE(w.net.calls.empty());
+        EXPECT_EQ(InstallOutcome::Busy, w.Install());
+        SetEvent(release.get());
+        WaitForSingleObject(other.get(), 5000);
+        DWORD code = 1;
+        GetExitCodeThread(other.get(), &code);
+        EXPECT_EQ(0u, code);
+        EXPECT_EQ(CheckOutcome::Staged, w.Check());
+    }
 }
 
 }  // namespace

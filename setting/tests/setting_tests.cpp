@@ -74,6 +74,27 @@ TEST(BackgroundList, BuiltInsKeepTheirIndexAndLocalPicturesTheirKind) {
     EXPECT_FALSE(list.ChoiceFor(3, &choice));
 }
 
+DWORD WINAPI LoadList(void* list) {
+    static_cast<BackgroundList*>(list)->Load();
+    return 0;
+}
+
+TEST(BackgroundList, AHugeCountIsReadAtOnce) {
+    ModelFolder f;
+    testkit::WriteFileBytes(f.settings, Settings(2147483647, 7, "0=blue.bmp\r\n7=red.bmp\r\n2147483646=last.bmp\r\n"));
+    // Left to its thread (and to the process) when it does not end in time.
+    auto* list = new BackgroundList(f.settings, f.local);
+    HANDLE loading = CreateThread(nullptr, 0, &LoadList, list, 0, nullptr);
+    ASSERT_NE(nullptr, loading);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(loading, 5000)) << "the list is still being read";
+    CloseHandle(loading);
+    ASSERT_EQ(3u, list->entries().size());
+    EXPECT_EQ(L"red", list->entries()[1].text);
+    EXPECT_EQ(1, list->InitialSelection());
+    EXPECT_EQ(2147483646, list->entries()[2].index);
+    delete list;
+}
+
 TEST(BackgroundList, CustomBackgroundPreviewFallsBackToBuiltInZero) {
     ModelFolder f;
     testkit::WriteFileBytes(f.settings, Settings(2, -1, "0=blue.bmp\r\n1=red.bmp\r\n"));

@@ -63,6 +63,19 @@ TEST(GameLaunch, OnlyARegisteredLaunchPathIsAccepted) {
     ClearKey();
 }
 
+TEST(GameLaunch, OnlyTheSameTextAsWinExecReadsItIsAccepted) {
+    ClearKey();
+    // "C:\游戏\one.exe" in code page 936.
+    ASSERT_TRUE(testkit::WriteGameKey(kTestKey, "G1", 1, "One", "C:\\\xD3\xCE\xCF\xB7\\one.exe"));
+    EXPECT_TRUE(IsRegisteredLaunch("C:/\xD3\xCE\xCF\xB7/ONE.exe", HKEY_LOCAL_MACHINE, kTestKey));
+    EXPECT_FALSE(IsRegisteredLaunch("C:/\xF3\xCE\xCF\xB7/one.exe", HKEY_LOCAL_MACHINE, kTestKey))
+        << "another first character of the folder";
+    EXPECT_FALSE(IsRegisteredLaunch("C:/\xD3\xCE\xCF\xB7\xAD/one.exe", HKEY_LOCAL_MACHINE, kTestKey));
+    EXPECT_FALSE(IsRegisteredLaunch("C:\xAD/\xD3\xCE\xCF\xB7/one.exe", HKEY_LOCAL_MACHINE, kTestKey));
+    EXPECT_FALSE(IsRegisteredLaunch("C:/\xD3\xCE\xCF\xB7/one.exe\xAD", HKEY_LOCAL_MACHINE, kTestKey));
+    ClearKey();
+}
+
 namespace {
 
 HANDLE StartLogger(DWORD sleepMs) {
