@@ -136,7 +136,7 @@ void Apply(HWND browser) { Click(browser, L"event:<element%20id=%222%22%20a1=%22
 
 TEST(AfterCareChild, Run) {
     std::string mode = panetest::ChildMode();
-    if (mode.empty()) return;  // only in a child
+    if (mode.empty()) GTEST_SKIP() << "runs inside the rig";
     std::atomic<bool> stop(false);
     std::thread boxes(WatchBoxes, &stop);
     {

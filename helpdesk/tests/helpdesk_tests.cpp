@@ -91,7 +91,7 @@ TEST(HelpDesk, LoadsWithoutClientCoreAndShowsAnEmptyBrowser) {
 
 TEST(HelpDeskChild, Run) {
     std::string mode = panetest::ChildMode();
-    if (mode.empty()) return;  // only in a child
+    if (mode.empty()) GTEST_SKIP() << "runs inside the rig";
     {
         panetest::Host host(mode == "signin");
         HWND window = host.Window(kPane);

@@ -223,7 +223,7 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
 
 TEST(SignUpChild, Run) {
     g_mode = Variable(kChildVariable);
-    if (g_mode.empty()) return;  // only in a child
+    if (g_mode.empty()) GTEST_SKIP() << "runs inside the rig";
     g_shot = vantor::AnsiToWide(Variable(kShotVariable));
     InitializeCriticalSection(&g_notesLock);
     if (!Has("nosignin")) panetest::SignIn();

@@ -424,7 +424,7 @@ void Monitor() {
 
 TEST(TilePaneChild, Run) {
     std::string mode = panetest::ChildMode();
-    if (mode.empty()) return;  // only in a child
+    if (mode.empty()) GTEST_SKIP() << "runs inside the rig";
     {
         panetest::Host host(true);
         g_host = &host;
