@@ -160,8 +160,11 @@ void StoreProxyMessages(const std::vector<XmlNode>& batches) {
                         std::string key = vantor::WideToAnsi(f.tag);
                         if (!UsableKey(key)) continue;
                         std::string value = OneLine(vantor::WideToAnsi(f.text));
-                        auto same = std::find_if(fields.begin(), fields.end(),
-                                                 [&](const auto& kv) { return kv.first == key; });
+                        // Keys of a profile section are one key whatever their case: a later
+                        // field overwrites the earlier one, as the consumer reads only one.
+                        auto same = std::find_if(fields.begin(), fields.end(), [&](const auto& kv) {
+                            return lstrcmpiA(kv.first.c_str(), key.c_str()) == 0;
+                        });
                         if (same != fields.end()) same->second = value;
                         else fields.emplace_back(key, value);
                     }

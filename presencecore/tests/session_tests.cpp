@@ -104,6 +104,14 @@ TEST_F(SessionTest, HeartBeatHandsBackServerValues) {
     ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
     EXPECT_EQ(3, retry);
     EXPECT_EQ(60, interval);
+    // The walk takes "cell" in any case.
+    FakeServer::Queue("HeartBeat2PS",
+                      Reply((Cell("retry-times", "4") + "<CELL name=\"interval\" type=\"8\">75</CELL>").c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(4, retry);
+    EXPECT_EQ(75, interval);
+    retry = 3;
+    interval = 60;
 
     // Without cells, or with values that are not text or not usable, nothing changes.
     FakeServer::Queue("HeartBeat2PS", Reply(""));
