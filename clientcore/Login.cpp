@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "AccountName.h"
 #include "ClientCore.h"
 #include "CoreState.h"
 #include "LoginParts.h"
@@ -26,16 +27,6 @@ const wchar_t kDownloadingServices[] = L"正在下载服务信息... ...";
 const wchar_t kPresenceLogin[] = L"正在登录在线服务器... ...";
 const wchar_t kLoadingBasics[] = L"正在加载基本信息... ...";
 const wchar_t kLoadingContacts[] = L"正在加载通讯录... ...";
-
-// The account id names a folder under the program folder and the contact file in it: it
-// must be one plain folder name.
-bool UsableAccountId(const std::string& id) {
-    if (id.empty() || id == "." || id == "..") return false;
-    for (unsigned char c : id) {
-        if (c < 0x20 || c == 0x7F || strchr("\\/:*?\"<>|", c)) return false;
-    }
-    return true;
-}
 
 // The thread on which a login last left its COM initialisation in place.
 DWORD g_comKeptOn = 0;
@@ -201,7 +192,7 @@ private:
             ownMessage_ = true;
             return false;
         }
-        if (!UsableAccountId(AccountIdAnsi())) {
+        if (!vantor::IsUsableAccountName(AccountIdWide())) {
             result_ = CCO_PLATFORM_UNMAPPED;
             SetLastMsg(Ansi(L"服务平台给出的帐号不能用作帐号目录名：") + AccountIdAnsi());
             ownMessage_ = true;

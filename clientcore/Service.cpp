@@ -197,6 +197,9 @@ CLIENTCORE_API int WINAPI Cco_Logoff(void) {
     OutputDebugStringW(L"Zum_Disconnect，断开zum的链接！\n");
     int s = Zum().Disconnect();
     com.End();
+    // The platform library goes here, outside the loader lock; a call still running on
+    // another thread keeps it until that call returns.
+    Zum().Release();
     if (s != ZumSuccess) return PlatformFailure(s);
     Login().loggedIn = false;
     return CCO_OK;

@@ -1,6 +1,7 @@
 #include "ZumLibrary.h"
 
 #include "CoreState.h"
+#include "ModulePath.h"
 #include "Text.h"
 
 namespace clientcore {
@@ -37,16 +38,12 @@ void ZumLibrary::Release() {
     if (loaded) FreeLibrary(loaded);
 }
 
-template <typename Fn>
-Fn ZumLibrary::Find(const char* name) {
-    HMODULE module = Load();
-    if (!module) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+vantor::UniqueModule ZumLibrary::Hold() { return vantor::HoldModule(Load()); }
 
 // One binding operation: -1001 when the library or the function is missing.
-#define ZUM_FORWARD(function, ...)                                      \
-    auto fn = Find<decltype(&::function)>(#function);                   \
+#define ZUM_FORWARD(function, ...)                                                     \
+    vantor::UniqueModule held = Hold();                                                \
+    auto fn = vantor::ProcAddress<decltype(&::function)>(held.get(), #function);       \
     return fn ? fn(__VA_ARGS__) : ZumErrLibraryMissing
 
 int ZumLibrary::SetServerURL(const char* url) { ZUM_FORWARD(Zum_SetServerURL, url); }
@@ -82,14 +79,16 @@ int ZumLibrary::GetCustomerServiceInfo(int index, ZumPolicyInfo* out, int countO
 #undef ZUM_FORWARD
 
 std::string ZumLibrary::GetLastError() {
-    if (!Load()) return vantor::WideToAnsi(L"加载zum库失败");
-    auto fn = Find<decltype(&::Zum_GetLastError)>("Zum_GetLastError");
+    vantor::UniqueModule held = Hold();
+    if (!held) return vantor::WideToAnsi(L"加载zum库失败");
+    auto fn = vantor::ProcAddress<decltype(&::Zum_GetLastError)>(held.get(), "Zum_GetLastError");
     const char* text = fn ? fn() : nullptr;
     return std::string(text ? text : "", vantor::BoundedLength(text, kMaxPlatformText));
 }
 
 std::string ZumLibrary::GetUniqueServiceSuiteID() {
-    auto fn = Find<decltype(&::Zum_GetUniqueServiceSuiteID)>("Zum_GetUniqueServiceSuiteID");
+    vantor::UniqueModule held = Hold();
+    auto fn = vantor::ProcAddress<decltype(&::Zum_GetUniqueServiceSuiteID)>(held.get(), "Zum_GetUniqueServiceSuiteID");
     const char* text = fn ? fn() : nullptr;
     return std::string(text ? text : "", vantor::BoundedLength(text, kMaxPlatformText));
 }

@@ -2,12 +2,16 @@
 //
 // ClientCore never links zumbase: the library is loaded by its bare file name on first use
 // and each function is looked up by name at every call. A missing library or function
-// answers -1001 without calling anything.
+// answers -1001 without calling anything. Each call holds its own reference to the library
+// while it runs, so the log-off may free the binding's reference while another thread is
+// still inside the library. Nothing is freed from DllMain: under the loader lock that is
+// forbidden, and at process exit the library is left to the system.
 #pragma once
 
 #include <windows.h>
 #include <string>
 
+#include "Handles.h"
 #include "outside/zumbase.h"
 
 namespace clientcore {
@@ -16,7 +20,7 @@ class ZumLibrary {
 public:
     // Loads "zumbase.dll" when it is not loaded yet; a failed load is tried again next time.
     HMODULE Load();
-    // Frees the library on a dynamic unload of ClientCore.
+    // Gives up the binding's reference (at log-off); the next call loads the library again.
     void Release();
 
     int SetServerURL(const char* url);
@@ -45,7 +49,8 @@ public:
     std::string GetUniqueServiceSuiteID();
 
 private:
-    template <typename Fn> Fn Find(const char* name);
+    // The loaded library with a reference for one call, or none.
+    vantor::UniqueModule Hold();
 
     HMODULE module_ = nullptr;
 };

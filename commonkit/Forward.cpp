@@ -9,85 +9,98 @@
 
 namespace {
 
-// The plug-in's export `name` and its handle, or a null export when any step is missing.
+// A plug-in's export `name` with its handle, and its library held until the call returns:
+// the container may unload the plug-in on another thread, or the call itself may end in
+// the plug-in being unloaded. A null export when any step is missing.
 template <typename Fn>
-Fn FindPlugExport(HMODULE container, PlugId id, const char* name, TabPlugHandle* plug) {
+struct PlugExport {
+    vantor::UniqueModule held;
+    Fn call = nullptr;
+    TabPlugHandle plug = nullptr;
+};
+
+template <typename Fn>
+PlugExport<Fn> FindPlugExport(HMODULE container, PlugId id, const char* name) {
+    PlugExport<Fn> found;
     HMODULE module = nullptr;
-    *plug = nullptr;
-    if (!_Container_QueryModule(container, id, &module, plug)) return nullptr;
-    if (!module || !*plug) return nullptr;
-    return vantor::ProcAddress<Fn>(module, name);
+    TabPlugHandle plug = nullptr;
+    if (!_Container_QueryModule(container, id, &module, &plug) || !module || !plug) return found;
+    found.held = vantor::HoldModule(module);
+    if (!found.held) return found;
+    found.call = vantor::ProcAddress<Fn>(module, name);
+    found.plug = plug;
+    return found;
+}
+
+// The container's export `name`, with the container held for the call.
+template <typename Fn>
+PlugExport<Fn> FindContainerExport(HMODULE container, const char* name) {
+    PlugExport<Fn> found;
+    found.held = vantor::HoldModule(container);
+    found.call = vantor::ProcAddress<Fn>(found.held.get(), name);
+    return found;
 }
 
 }  // namespace
 
 int WINAPI _Container_LoadPlug(HMODULE container, PlugId id) {
-    auto load = vantor::ProcAddress<PFN_Container_LoadPlug>(container, CONTAINER_LOADPLUG_NAME);
-    return load ? load(id) : 0;
+    auto load = FindContainerExport<PFN_Container_LoadPlug>(container, CONTAINER_LOADPLUG_NAME);
+    return load.call ? load.call(id) : 0;
 }
 
 int WINAPI _Container_UnloadPlug(HMODULE container, PlugId id) {
-    auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(container, CONTAINER_UNLOADPLUG_NAME);
-    return unload ? unload(id) : 0;
+    auto unload = FindContainerExport<PFN_Container_UnloadPlug>(container, CONTAINER_UNLOADPLUG_NAME);
+    return unload.call ? unload.call(id) : 0;
 }
 
 int WINAPI _Container_QueryModule(HMODULE container, PlugId id, HMODULE* module, TabPlugHandle* plug) {
-    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(container, CONTAINER_QUERYMODULE_NAME);
-    return query ? query(id, module, plug) : 0;
+    auto query = FindContainerExport<PFN_Container_QueryModule>(container, CONTAINER_QUERYMODULE_NAME);
+    return query.call ? query.call(id, module, plug) : 0;
 }
 
 int WINAPI _TabPlug_Move(HMODULE container, PlugId id, int left, int top, int right, int bottom) {
-    TabPlugHandle plug;
-    auto move = FindPlugExport<PFN_TabPlug_Move>(container, id, TABPLUG_MOVE_NAME, &plug);
-    return move ? move(plug, left, top, right, bottom) : 0;
+    auto move = FindPlugExport<PFN_TabPlug_Move>(container, id, TABPLUG_MOVE_NAME);
+    return move.call ? move.call(move.plug, left, top, right, bottom) : 0;
 }
 
 int WINAPI _TabPlug_Show(HMODULE container, PlugId id, int show) {
-    TabPlugHandle plug;
-    auto showPlug = FindPlugExport<PFN_TabPlug_Show>(container, id, TABPLUG_SHOW_NAME, &plug);
-    return showPlug ? showPlug(plug, show ? 1 : 0) : 0;
+    auto showPlug = FindPlugExport<PFN_TabPlug_Show>(container, id, TABPLUG_SHOW_NAME);
+    return showPlug.call ? showPlug.call(showPlug.plug, show ? 1 : 0) : 0;
 }
 
 int WINAPI _TabPlug_Destroy(HMODULE container, PlugId id) {
-    TabPlugHandle plug;
-    auto destroy = FindPlugExport<PFN_TabPlug_Destroy>(container, id, TABPLUG_DESTROY_NAME, &plug);
-    return destroy ? destroy(plug) : 0;
+    auto destroy = FindPlugExport<PFN_TabPlug_Destroy>(container, id, TABPLUG_DESTROY_NAME);
+    return destroy.call ? destroy.call(destroy.plug) : 0;
 }
 
 void WINAPI _TabPlug_DoCommand(HMODULE container, PlugId id, int command, INT_PTR parameter) {
-    TabPlugHandle plug;
-    auto doCommand = FindPlugExport<PFN_TabPlug_DoCommand>(container, id, TABPLUG_DOCOMMAND_NAME, &plug);
-    if (doCommand) doCommand(plug, command, parameter);
+    auto doCommand = FindPlugExport<PFN_TabPlug_DoCommand>(container, id, TABPLUG_DOCOMMAND_NAME);
+    if (doCommand.call) doCommand.call(doCommand.plug, command, parameter);
 }
 
 HWND WINAPI _TabPlug_GetSafeHwnd(HMODULE container, PlugId id) {
-    TabPlugHandle plug;
-    auto getWindow = FindPlugExport<PFN_TabPlug_GetSafeHwnd>(container, id, TABPLUG_GETSAFEHWND_NAME, &plug);
-    return getWindow ? getWindow(plug) : nullptr;
+    auto getWindow = FindPlugExport<PFN_TabPlug_GetSafeHwnd>(container, id, TABPLUG_GETSAFEHWND_NAME);
+    return getWindow.call ? getWindow.call(getWindow.plug) : nullptr;
 }
 
 int WINAPI _TabPlug_AddChildTabA(HMODULE container, PlugId id, INT_PTR v1, INT_PTR v2, INT_PTR v3, INT_PTR v4,
                                  INT_PTR v5, INT_PTR v6) {
-    TabPlugHandle plug;
-    auto add = FindPlugExport<PFN_TabPlug_AddChildTabA>(container, id, TABPLUG_ADDCHILDTABA_NAME, &plug);
-    return add ? add(plug, v1, v2, v3, v4, v5, v6) : 0;
+    auto add = FindPlugExport<PFN_TabPlug_AddChildTabA>(container, id, TABPLUG_ADDCHILDTABA_NAME);
+    return add.call ? add.call(add.plug, v1, v2, v3, v4, v5, v6) : 0;
 }
 
 int WINAPI _TabPlug_AddChildTabW(HMODULE container, PlugId id, INT_PTR v1, INT_PTR v2, INT_PTR v3, INT_PTR v4,
                                  INT_PTR v5, INT_PTR v6) {
-    TabPlugHandle plug;
-    auto add = FindPlugExport<PFN_TabPlug_AddChildTabW>(container, id, TABPLUG_ADDCHILDTABW_NAME, &plug);
-    return add ? add(plug, v1, v2, v3, v4, v5, v6) : 0;
+    auto add = FindPlugExport<PFN_TabPlug_AddChildTabW>(container, id, TABPLUG_ADDCHILDTABW_NAME);
+    return add.call ? add.call(add.plug, v1, v2, v3, v4, v5, v6) : 0;
 }
 
 int WINAPI _TabPlug_DelChildTab(HMODULE container, PlugId id) {
-    TabPlugHandle plug;
-    auto del = FindPlugExport<PFN_TabPlug_DelChildTab>(container, id, TABPLUG_DELCHILDTAB_NAME, &plug);
-    return del ? del(plug, id) : 0;
+    auto del = FindPlugExport<PFN_TabPlug_DelChildTab>(container, id, TABPLUG_DELCHILDTAB_NAME);
+    return del.call ? del.call(del.plug, id) : 0;
 }
 
 int WINAPI _TabPlug_ChangeParent(HMODULE container, PlugId id, HWND newParent) {
-    TabPlugHandle plug;
-    auto change = FindPlugExport<PFN_TabPlug_ChangeParent>(container, id, TABPLUG_CHANGEPARENT_NAME, &plug);
-    return change ? change(plug, newParent) : 0;
+    auto change = FindPlugExport<PFN_TabPlug_ChangeParent>(container, id, TABPLUG_CHANGEPARENT_NAME);
+    return change.call ? change.call(change.plug, newParent) : 0;
 }

@@ -5,6 +5,12 @@
 // query the container from the same thread (the lock is recursive). Plug-ins are
 // destroyed outside the lock, so a plug-in whose destroy waits for a worker that queries
 // the container cannot deadlock.
+//
+// The container and its records are shared: a load or unload on another thread keeps
+// what it works on alive even when the container goes meanwhile. Loads and unloads of one
+// record take turns (a second load of an id waits and then finds it loaded); whoever
+// works on a record outside the lock marks it busy, and a record that leaves the
+// container while busy is torn down by that worker when it is done.
 #include <windows.h>
 
 #include <algorithm>
@@ -36,7 +42,15 @@ struct PlugRecord {
     HMODULE module = nullptr;
     TabPlugHandle handle = nullptr;
     int loadOrder = -1;
+    // Guarded by g_lock: a load, unload or tear-down works on it outside the lock; it is
+    // still in the container's list.
+    bool busy = false;
+    bool listed = true;
+    // Held for a whole load or unload through the exports, so that they take turns.
+    vantor::CriticalSection turn;
 };
+
+using PlugPtr = std::shared_ptr<PlugRecord>;
 
 struct Container {
     HostContext context = 0;
@@ -44,8 +58,8 @@ struct Container {
     int counter = 0;
     bool sorted = false;
     bool unloading = false;
-    // Records keep their address while listed; the tear-down takes them from the front.
-    std::deque<std::unique_ptr<PlugRecord>> plugs;
+    // The tear-down takes records from the front.
+    std::deque<PlugPtr> plugs;
     TabDeckHandle deck = nullptr;
     HMODULE deckModule = nullptr;
     HMODULE coreFront = nullptr;
@@ -58,7 +72,7 @@ struct Container {
 
 HMODULE g_self = nullptr;
 vantor::CriticalSection g_lock;
-Container* g_container = nullptr;
+std::shared_ptr<Container> g_container;
 
 // The program folder without a trailing backslash.
 std::wstring Folder() {
@@ -107,27 +121,35 @@ std::wstring ModuleFile(HMODULE module) {
 
 void SortPlugs(Container* c) {
     std::stable_sort(c->plugs.begin(), c->plugs.end(),
-                     [](const std::unique_ptr<PlugRecord>& a, const std::unique_ptr<PlugRecord>& b) {
+                     [](const PlugPtr& a, const PlugPtr& b) {
                          return a->loadOrder > b->loadOrder;
                      });
 }
 
-PlugRecord* FindPlug(Container* c, PlugId id) {
+PlugPtr FindPlug(Container* c, PlugId id) {
     for (auto& rec : c->plugs) {
-        if (rec->id == id) return rec.get();
+        if (rec->id == id) return rec;
     }
     return nullptr;
 }
 
-void AppendPlug(Container* c, std::unique_ptr<PlugRecord> rec) {
+void AppendPlug(Container* c, PlugPtr rec) {
     vantor::Lock lock(g_lock);
     c->plugs.push_back(std::move(rec));
 }
 
 HWND PlugParent(Container* c) {
+    TabDeckHandle deck;
+    HMODULE deckModule;
+    {
+        vantor::Lock lock(g_lock);
+        deck = c->deck;
+        deckModule = c->deckModule;
+    }
     HWND wnd = nullptr;
-    if (c->deck) {
-        if (auto getWnd = Export<PFN_TabDeck_GetWnd>(c->deckModule, "TabDeck_GetWnd")) wnd = getWnd(c->deck);
+    vantor::UniqueModule held = vantor::HoldModule(deckModule);
+    if (deck && held) {
+        if (auto getWnd = Export<PFN_TabDeck_GetWnd>(deckModule, "TabDeck_GetWnd")) wnd = getWnd(deck);
     }
     return wnd ? wnd : c->parent;
 }
@@ -140,29 +162,28 @@ void AddTab(Container* c, PlugId id) {
            res.iconDisable.c_str());
 }
 
-// Loads the record's library from [PlugsModule] when needed and creates the plug-in.
-int RunPlugLoader(Container* c, PlugRecord* rec) {
-    if (rec->module && rec->handle) return 1;
+// The plug loader's work, with the record marked busy: false when nothing was created.
+bool LoadAndCreate(Container* c, PlugRecord* rec) {
     if (!rec->module) {
         rec->handle = nullptr;
         std::wstring name = ReadIniValue(ConfigFile(), L"PlugsModule", IdText(rec->id).c_str());
         if (name.empty()) {
             vantor::DebugLine(L"配置文件错误：没有配置该服务的模块\n");
-            return 0;
+            return false;
         }
         std::wstring path = Folder() + L"\\" + name;
         vantor::DebugLine(L"开始加载插件：%ls\n", path.c_str());
         HMODULE module = LoadFromFolder(name);
         if (!module) {
             vantor::DebugLine(L"载入插件模块：%ls失败，GetLastError = %lu\n", path.c_str(), GetLastError());
-            return 0;
+            return false;
         }
         vantor::Lock lock(g_lock);
         rec->module = module;
         rec->loadOrder = c->counter++;
         if (c->sorted) SortPlugs(c);
     }
-    if (rec->handle) return 1;
+    if (rec->handle) return true;
 
     HWND parent = PlugParent(c);
     std::wstring path = ModuleFile(rec->module);
@@ -174,11 +195,11 @@ int RunPlugLoader(Container* c, PlugRecord* rec) {
     vantor::DebugLine(L"\t\t插件模块%ls的创建共耗时：%lu\n", file, GetTickCount() - started);
     if (!handle) {
         vantor::DebugLine(L"\t创建插件模块%ls失败了！\n", file);
-        return 0;
+        return false;
     }
     vantor::Lock lock(g_lock);
     rec->handle = handle;
-    return 1;
+    return true;
 }
 
 // Destroys a plug-in. False when its library must stay loaded: a plug-in that refuses
@@ -191,6 +212,33 @@ bool DestroyPlug(HMODULE module, TabPlugHandle handle) {
         return false;
     }
     return true;
+}
+
+// Loads the record's library from [PlugsModule] when needed and creates the plug-in.
+// A record that left the container while this ran is torn down here.
+int RunPlugLoader(Container* c, PlugRecord* rec) {
+    {
+        vantor::Lock lock(g_lock);
+        // Busy: the tear-down has it, or this thread is creating it and asks again.
+        if (!rec->listed || rec->busy) return 0;
+        if (rec->module && rec->handle) return 1;
+        rec->busy = true;
+    }
+    bool loaded = LoadAndCreate(c, rec);
+    HMODULE module;
+    TabPlugHandle handle;
+    {
+        vantor::Lock lock(g_lock);
+        rec->busy = false;
+        if (rec->listed) return loaded ? 1 : 0;
+        module = rec->module;
+        handle = rec->handle;
+        rec->module = nullptr;
+        rec->handle = nullptr;
+    }
+    vantor::DebugLine(L"PlugHost: the container went while plug-in %d loaded; it goes too\n", rec->id);
+    if (module && DestroyPlug(module, handle)) FreeLibrary(module);
+    return 0;
 }
 
 void LoadServicePlug(Container* c, const wchar_t* fileName, HMODULE& module, TabPlugHandle& handle) {
@@ -241,7 +289,7 @@ bool StartServicePlugs(Container* c, FriendHandle account, HWND plugParent) {
         }
         std::wstring module = ReadIniValue(ConfigFile(), L"UI", IdText(id).c_str());
         if (plughost::IsNoPlugModule(module)) continue;
-        auto rec = std::make_unique<PlugRecord>();
+        auto rec = std::make_shared<PlugRecord>();
         rec->id = id;
         if (policy.flags[SERVICE_POLICY_STATUS_FLAG] == 0) {
             rec->module = LoadFromFolder(module);
@@ -281,26 +329,26 @@ bool Start(Container* c) {
     FriendHandle account = CurrentAccount(c->context);
 
     std::vector<PlugId> tabList = plughost::ReadPlugIds(ConfigFile(), L"UI", L"TabPlugs");
+    std::vector<PlugPtr> records;
     for (PlugId id : tabList) {
-        auto rec = std::make_unique<PlugRecord>();
-        rec->id = id;
-        AppendPlug(c, std::move(rec));
+        records.push_back(std::make_shared<PlugRecord>());
+        records.back()->id = id;
     }
     for (PlugId id : plughost::ReadPlugIds(ConfigFile(), L"UI", L"SubPlugs")) {
-        auto rec = std::make_unique<PlugRecord>();
-        rec->id = id;
-        AppendPlug(c, std::move(rec));
+        records.push_back(std::make_shared<PlugRecord>());
+        records.back()->id = id;
     }
     // Looked up once per record: long lists must stay linear.
     const std::unordered_set<PlugId> tabIds(tabList.begin(), tabList.end());
     const plughost::IniSection styles(ConfigFile(), L"PlugsLoadStyle");
 
     {
+        // Listed and loaded in one hold of the lock: no other thread loads a record
+        // before the start has.
         vantor::Lock lock(g_lock);
-        std::vector<PlugRecord*> records;
-        for (auto& rec : c->plugs) records.push_back(rec.get());
-        for (PlugRecord* rec : records) {
-            if (plughost::IsImmediateLoadStyle(styles.Value(IdText(rec->id)))) RunPlugLoader(c, rec);
+        for (const PlugPtr& rec : records) c->plugs.push_back(rec);
+        for (const PlugPtr& rec : records) {
+            if (plughost::IsImmediateLoadStyle(styles.Value(IdText(rec->id)))) RunPlugLoader(c, rec.get());
             if (tabIds.count(rec->id)) AddTab(c, rec->id);
         }
         SortPlugs(c);
@@ -316,17 +364,33 @@ bool Start(Container* c) {
 // that reaches its neighbours while it goes (from any thread) still finds them.
 void TearDown(Container* c) {
     for (;;) {
-        PlugRecord* rec;
+        PlugPtr rec;
+        HMODULE module;
+        TabPlugHandle handle;
         {
             vantor::Lock lock(g_lock);
             if (c->plugs.empty()) break;
-            rec = c->plugs.front().get();
+            rec = c->plugs.front();
+            if (rec->busy) {
+                // A load or unload on another thread has it: that one finishes it.
+                rec->listed = false;
+                c->plugs.pop_front();
+                continue;
+            }
+            rec->busy = true;
+            module = rec->module;
+            handle = rec->handle;
         }
-        HMODULE module = rec->module;
-        bool freeable = DestroyPlug(module, rec->handle);
+        bool freeable = DestroyPlug(module, handle);
         {
             vantor::Lock lock(g_lock);
-            c->plugs.pop_front();
+            rec->busy = false;
+            rec->listed = false;
+            rec->module = nullptr;
+            rec->handle = nullptr;
+            // By identity: a load that was already running may have sorted the list since.
+            auto it = std::find(c->plugs.begin(), c->plugs.end(), rec);
+            if (it != c->plugs.end()) c->plugs.erase(it);
         }
         if (module && freeable) FreeLibrary(module);
     }
@@ -361,12 +425,44 @@ void TearDown(Container* c) {
     }
 }
 
-void Discard(Container* c) {
+void Discard(const std::shared_ptr<Container>& c) {
+    vantor::Lock lock(g_lock);
+    if (g_container == c) g_container.reset();
+}
+
+// The tab manager's own window: the child of the host window that holds the window the
+// tab manager parents the plug-ins in; null when there is none to be found.
+HWND TabManagerWindow(HWND host, TabDeckHandle deck, HMODULE module) {
+    auto getWnd = Export<PFN_TabDeck_GetWnd>(module, "TabDeck_GetWnd");
+    HWND wnd = getWnd ? getWnd(deck) : nullptr;
+    if (!host || !wnd || !IsChild(host, wnd)) return nullptr;
+    for (HWND up = GetParent(wnd); up && up != host; up = GetParent(up)) wnd = up;
+    return wnd;
+}
+
+// After a failed start: the tab manager's window goes, then its library. Without its
+// window to be found the library stays, as code of a window that may still run.
+void DiscardTabManager(Container* c) {
+    TabDeckHandle deck;
+    HMODULE module;
     {
         vantor::Lock lock(g_lock);
-        if (g_container == c) g_container = nullptr;
+        deck = c->deck;
+        module = c->deckModule;
     }
-    delete c;
+    if (!module) return;
+    HWND window = deck ? TabManagerWindow(c->parent, deck, module) : nullptr;
+    if (deck && !window) {
+        vantor::DebugLine(L"PlugHost: the tab manager's window is not found; its library stays\n");
+        return;
+    }
+    {
+        vantor::Lock lock(g_lock);
+        c->deck = nullptr;
+        c->deckModule = nullptr;
+    }
+    if (window) DestroyWindow(window);
+    FreeLibrary(module);
 }
 
 }  // namespace
@@ -374,11 +470,11 @@ void Discard(Container* c) {
 extern "C" {
 
 void WINAPI Container_Load(HostContext context, HWND parent) {
-    Container* c;
+    std::shared_ptr<Container> c;
     {
         vantor::Lock lock(g_lock);
         if (g_container) return;
-        c = new Container;
+        c = std::make_shared<Container>();
         c->context = context;
         c->parent = parent;
         // Published before the start so that plug-ins created by it can query the container.
@@ -389,33 +485,34 @@ void WINAPI Container_Load(HostContext context, HWND parent) {
     c->coreFront = LoadFromFolder(L"CoreFront.dll");
     if (auto start = ExportOrdinal<PFN_CoreFront_Start>(c->coreFront, COREFRONT_START_ORDINAL)) start();
 
-    if (!Start(c)) {
-        // Plug-ins created before the failure are destroyed, so that nothing is left
-        // behind that a later Container_Load would create a second time.
+    if (!Start(c.get())) {
+        // What the start made is undone (plug-ins, tab manager, command center, kernel
+        // facade), so that a later Container_Load makes each of them once.
         {
             vantor::Lock lock(g_lock);
             c->unloading = true;
         }
-        TearDown(c);
+        TearDown(c.get());
+        DiscardTabManager(c.get());
         Discard(c);
     }
 }
 
 void WINAPI Container_Unload(void) {
-    Container* c;
+    std::shared_ptr<Container> c;
     {
         vantor::Lock lock(g_lock);
         c = g_container;
         if (!c || c->unloading) return;
         c->unloading = true;
     }
-    TearDown(c);
+    TearDown(c.get());
     Discard(c);
 }
 
 int WINAPI Container_QueryModule(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut) {
     vantor::Lock lock(g_lock);
-    Container* c = g_container;
+    Container* c = g_container.get();
     if (!c) return 0;
     HMODULE module = nullptr;
     TabPlugHandle handle = nullptr;
@@ -431,7 +528,7 @@ int WINAPI Container_QueryModule(PlugId id, HMODULE* moduleOut, TabPlugHandle* p
         module = c->presenceModule;
         handle = c->presence;
     } else {
-        PlugRecord* rec = FindPlug(c, id);
+        PlugPtr rec = FindPlug(c, id);
         if (!rec) return 0;
         module = rec->module;
         handle = rec->handle;
@@ -442,38 +539,50 @@ int WINAPI Container_QueryModule(PlugId id, HMODULE* moduleOut, TabPlugHandle* p
 }
 
 int WINAPI Container_LoadPlug(PlugId id) {
-    Container* c;
-    PlugRecord* rec;
+    std::shared_ptr<Container> c;
+    PlugPtr rec;
     {
         vantor::Lock lock(g_lock);
         c = g_container;
         if (!c || c->unloading) return 0;
-        rec = FindPlug(c, id);
+        rec = FindPlug(c.get(), id);
     }
-    return rec ? RunPlugLoader(c, rec) : 0;
+    if (!rec) return 0;
+    // A second load of the id waits here and then finds the plug-in made.
+    vantor::Lock turn(rec->turn);
+    return RunPlugLoader(c.get(), rec.get());
 }
 
 int WINAPI Container_UnloadPlug(PlugId id) {
-    Container* c;
-    PlugRecord* rec;
+    PlugPtr rec;
+    {
+        vantor::Lock lock(g_lock);
+        std::shared_ptr<Container> c = g_container;
+        if (!c || c->unloading) return 0;
+        rec = FindPlug(c.get(), id);
+        if (!rec) return 0;
+    }
+    vantor::Lock turn(rec->turn);
     HMODULE module;
     TabPlugHandle handle;
     {
         vantor::Lock lock(g_lock);
-        c = g_container;
-        if (!c || c->unloading) return 0;
-        rec = FindPlug(c, id);
-        if (!rec) return 0;
+        if (!rec->listed || rec->busy) return 0;
         module = rec->module;
         handle = rec->handle;
+        if (!module) return 1;
+        rec->busy = true;
     }
-    if (!module) return 1;
-    if (!DestroyPlug(module, handle)) return 0;
+    bool destroyed = DestroyPlug(module, handle);
     {
         vantor::Lock lock(g_lock);
-        rec->handle = nullptr;
-        rec->module = nullptr;
+        rec->busy = false;
+        if (destroyed) {
+            rec->handle = nullptr;
+            rec->module = nullptr;
+        }
     }
+    if (!destroyed) return 0;
     FreeLibrary(module);
     return 1;
 }

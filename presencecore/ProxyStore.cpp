@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "AccountName.h"
 #include "DebugOut.h"
 #include "Sync.h"
 #include "Text.h"
@@ -113,7 +114,7 @@ void StoreProxyMessages(const std::vector<XmlNode>& batches) {
     vantor::DebugLine(L"有代理信息从ps得到了\n");
     std::string user = CurrentUser();
     // The id names a folder under the program folder: it must stay one plain name.
-    if (user.empty() || user.find_first_of("\\/:*?\"<>|") != std::string::npos || user == "." || user == "..") {
+    if (!vantor::IsUsableAccountName(vantor::AnsiToWide(user))) {
         vantor::DebugLine(L"PresenceCore: no usable user folder, proxy messages dropped\n");
         return;
     }
@@ -159,8 +160,11 @@ void StoreProxyMessages(const std::vector<XmlNode>& batches) {
                         std::string key = vantor::WideToAnsi(f.tag);
                         if (!UsableKey(key)) continue;
                         std::string value = OneLine(vantor::WideToAnsi(f.text));
-                        auto same = std::find_if(fields.begin(), fields.end(),
-                                                 [&](const auto& kv) { return kv.first == key; });
+                        // Keys of a profile section are one key whatever their case: a later
+                        // field overwrites the earlier one, as the consumer reads only one.
+                        auto same = std::find_if(fields.begin(), fields.end(), [&](const auto& kv) {
+                            return lstrcmpiA(kv.first.c_str(), key.c_str()) == 0;
+                        });
                         if (same != fields.end()) same->second = value;
                         else fields.emplace_back(key, value);
                     }

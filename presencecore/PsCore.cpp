@@ -264,7 +264,7 @@ bool WalkReplyCells(Reply& reply, const CellHandler& handler, bool storeProxy) {
         reply.current = node;
         Cell cell;
         if (!ReadCellNode(node, &cell)) continue;
-        if (cell.tag == L"cell") {
+        if (SameName(cell.tag, L"cell")) {
             if (handler && !handler(cell, node)) {
                 whole = false;
                 break;

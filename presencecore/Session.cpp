@@ -19,6 +19,14 @@ std::string ServicePath() {
     return slash == std::string::npos ? std::string("/") : url.substr(slash);
 }
 
+// The dotted text of an IPv4 address (network order); empty when the conversion fails.
+std::string AddressText(DWORD address) {
+    in_addr in;
+    in.s_addr = address;
+    const char* text = inet_ntoa(in);
+    return text ? std::string(text) : std::string();
+}
+
 // The optional gatekeeper step before each login. A usable "server" answer points the
 // posts of both forms at that server, under the path of "psUrl".
 PsResult SelectPresenceHost() {
@@ -50,10 +58,9 @@ PsResult SelectPresenceHost() {
         port = static_cast<WORD>(p);
         return true;
     }, false);
-    if (address != INADDR_NONE) {
-        in_addr in;
-        in.s_addr = address;
-        std::string url = std::string("http://") + inet_ntoa(in) + ":" + std::to_string(port) + ServicePath();
+    std::string host = address != INADDR_NONE ? AddressText(address) : std::string();
+    if (!host.empty()) {
+        std::string url = "http://" + host + ":" + std::to_string(port) + ServicePath();
         SetBaseUrls(url, url);
     } else {
         SetAnsiBaseUrl(gatekeeper);
@@ -68,8 +75,7 @@ std::string GetLocalIp() {
     if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0]) return std::string();
     in_addr in;
     memcpy(&in, entry->h_addr_list[0], sizeof in);
-    const char* text = inet_ntoa(in);
-    return text ? std::string(text) : std::string();
+    return AddressText(in.s_addr);
 }
 
 template <typename Record>
@@ -127,11 +133,8 @@ extern "C" int __stdcall PS_Cco_LoginW(FriendInfoW* account, const wchar_t* sess
         std::string signOn = Ansi(signOnValue);
         SetSessionCookies(sessionValue ? session.c_str() : nullptr, signOnValue ? signOn.c_str() : nullptr);
         FormText form;
-        if (account->status.localIp != 0) {
-            in_addr in;
-            in.s_addr = account->status.localIp;
-            form.Add("localip", inet_ntoa(in));
-        }
+        std::string ip = account->status.localIp != 0 ? AddressText(account->status.localIp) : std::string();
+        if (!ip.empty()) form.Add("localip", ip);
         if (account->status.localPort > 0) form.AddNumber("localport", account->status.localPort);
         AddAccount(form, *account);
         return PostLogin(Form::Wide, form.Text());

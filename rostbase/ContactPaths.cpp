@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "AccountName.h"
 #include "ContactFile.h"
 
 namespace rostbase {
@@ -31,6 +32,9 @@ void SetModuleDirectory(HMODULE module) {
 }
 
 std::wstring ContactFilePath(const std::wstring& account) {
+    // An account that is no plain folder name (empty, "..\\x", "con") has no file: its
+    // path would lead out of the account folders or to a device.
+    if (!vantor::IsUsableAccountName(account)) return std::wstring();
     std::wstring path = g_moduleDirectory + L"\\" + account + L"\\rostledger.xml";
     // A path the file functions cannot take counts as no file at all.
     if (path.size() >= MAX_PATH) return std::wstring();

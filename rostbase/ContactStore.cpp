@@ -7,6 +7,7 @@
 #include "AddressCallback.h"
 #include "DebugOut.h"
 #include "Handles.h"
+#include "ModulePath.h"
 
 namespace rostbase {
 
@@ -272,11 +273,8 @@ void ContactStore::Fire(const std::vector<EventModule>& modules, const char* nam
             if (std::none_of(modules_.begin(), modules_.end(), same)) continue;
         }
         // Kept loaded while its export runs: another thread may unregister and free it.
-        HMODULE pinned = nullptr;
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(m.module), &pinned))
-            continue;
-        vantor::UniqueModule hold(pinned);
-        if (pinned != m.module) continue;
+        vantor::UniqueModule hold = vantor::HoldModule(m.module);
+        if (!hold) continue;
         // Looked up at every firing: a module may come and go between changes.
         auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m.module, name)));
         if (fn) fn(args..., m.userValue);

@@ -8,13 +8,12 @@
 
 #include "ContactStore.h"
 #include "DebugOut.h"
+#include "LiveStores.h"
 #include "Text.h"
 
 using rostbase::ContactStore;
 
 namespace {
-
-ContactStore* S(RostBaseHandle h) { return ContactStore::From(h); }
 
 // Runs one call's body. Running out of memory in the middle of a call (the texts and lists
 // the store copies) gives the call's failure value instead of an exception in a caller
@@ -31,11 +30,14 @@ R Guarded(const char* call, R failure, Body body) noexcept {
     return failure;
 }
 
-// A call on a store: a null store gives the failure value like a failed call.
+// A call on a store, which stays alive until the call returns: a null or unloaded store
+// gives the failure value like a failed call.
 template <typename R, typename Body>
 R OnStore(const char* call, RostBaseHandle store, R failure, Body body) noexcept {
     if (!store) return failure;
-    return Guarded(call, failure, [&]() -> R { return body(*S(store)); });
+    rostbase::HeldStore held(store);
+    if (!held.get()) return failure;
+    return Guarded(call, failure, [&]() -> R { return body(*held.get()); });
 }
 
 std::wstring WideKey(const char* text) { return rostbase::Widen(text); }
@@ -51,7 +53,7 @@ struct OptionalWide {
 RostBaseHandle Load(const std::wstring& account) {
     auto store = std::make_unique<ContactStore>();
     store->Load(account);
-    return store.release()->Handle();
+    return rostbase::ListStore(std::move(store));
 }
 
 template <typename Rec>
@@ -89,10 +91,7 @@ RostBaseHandle WINAPI RostBase_LoadW(const wchar_t* account) {
 }
 
 BOOL WINAPI RostBase_Unload(RostBaseHandle store) {
-    return OnStore(__func__, store, FALSE, [](ContactStore& s) {
-        delete &s;
-        return TRUE;
-    });
+    return Guarded(__func__, FALSE, [&] { return rostbase::UnlistStore(store) ? TRUE : FALSE; });
 }
 
 BOOL WINAPI RostBase_SetCurrentAccountInfoA(RostBaseHandle store, const FriendInfoA* info) {

@@ -32,4 +32,14 @@ HMODULE LoadProgramLibrary(const wchar_t* fileName) {
     return LoadLibraryW(ProgramPath(fileName).c_str());
 }
 
+UniqueModule HoldModule(HMODULE module) {
+    HMODULE held = nullptr;
+    if (!module || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held)) {
+        return UniqueModule();
+    }
+    UniqueModule hold(held);
+    if (held != module) return UniqueModule();
+    return hold;
+}
+
 }  // namespace vantor

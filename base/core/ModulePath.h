@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+#include "Handles.h"
+
 namespace vantor {
 
 // Folder of the running EXE (the program folder), with a trailing backslash.
@@ -16,6 +18,11 @@ HMODULE ThisModule();
 std::wstring ProgramPath(const std::wstring& relative);
 // Loads "<program folder>\<fileName>" with a full path.
 HMODULE LoadProgramLibrary(const wchar_t* fileName);
+
+// One more reference to a loaded module, held for the length of a call into it, so that
+// the module cannot be freed under the call. Empty when it is no longer loaded (an address
+// that now belongs to another module counts as not loaded).
+UniqueModule HoldModule(HMODULE module);
 
 // Typed GetProcAddress: a null module or a missing export gives null.
 template <typename Fn>

@@ -184,6 +184,15 @@ TEST(BindingChild, MissingLibrary) {
     EXPECT_EQ(0, c.IsAlive(&connected));
     EXPECT_EQ(1, connected);
     EXPECT_NE(nullptr, GetModuleHandleW(L"zumbase.dll"));
+
+    // The log-off frees it; the next call loads it again.
+    EXPECT_EQ(0, c.Logoff());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"zumbase.dll"));
+    EXPECT_EQ(0, c.IsAlive(&connected));
+    // Unloading ClientCore frees nothing from its DllMain: the library stays to the process.
+    ASSERT_TRUE(FreeLibrary(c.module));
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"ClientCore.dll"));
+    EXPECT_NE(nullptr, GetModuleHandleW(L"zumbase.dll"));
     ChildDone();
 }
 

@@ -44,6 +44,13 @@ int WINAPI TabPlug_Show(TabPlugHandle plug, int show) { return Record("Show", pl
 
 void WINAPI TabPlug_DoCommand(TabPlugHandle plug, int command, INT_PTR parameter) {
     Record("DoCommand", plug, command, parameter);
+    // Command 99 unloads the plug-in while it runs, as its container may on another thread.
+    if (command == 99) {
+        HMODULE self = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&TabPlug_DoCommand), &self);
+        FreeLibrary(self);
+    }
 }
 
 int WINAPI SwitchSkin(TabPlugHandle plug) { return Record("SwitchSkin", plug); }

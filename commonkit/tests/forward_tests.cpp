@@ -96,6 +96,16 @@ TEST_F(ForwardersTest, ReachThePlugInWithArgumentsIntact) {
     EXPECT_EQ(-13, last);
 }
 
+TEST_F(ForwardersTest, HoldThePlugInsLibraryWhileItsCallRuns) {
+    // The plug-in's last reference goes during its own command: the library stays until
+    // the call has returned to the forwarder, and goes after.
+    HMODULE module = vantor::LoadProgramLibrary(L"CkTestPlug.dll");
+    plug_.reset();
+    setPlug_(8, 1, 1, module, handle_);
+    _TabPlug_DoCommand(container_.get(), 8, 99, 0);
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"CkTestPlug.dll"));
+}
+
 TEST_F(ForwardersTest, AnswerZeroWhenAnyPieceIsMissing) {
     HMODULE c = container_.get();
     setPlug_(3, 1, 1, nullptr, nullptr);                   // listed, not loaded yet

@@ -238,14 +238,14 @@ TEST(Container, FailedStartsLeaveNothingBehindAndSingleFailuresAreSkipped) {
     }
     {
         // The policy fetch fails after a plug-in exists: the plug-in is destroyed and freed,
-        // and the next start creates it once.
+        // the tab manager's window and library go, and the next start makes each once.
         Folder f(L"container-policyfail");
         f.Plug(L"plug8.dll");
         f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=8\r\n[PlugsLoadStyle]\r\n8=immediately\r\n"
                  "[PlugsModule]\r\n8=plug8.dll\r\n");
         f.Write(L"policies.cfg", "[Ledger]\r\nAccount=5\r\nCount=2\r\nFailFetch=1\r\n");
-        Lines t = f.Run("load 1 query 8 query 0 loaded plug8.dll loaded CoreFront.dll "
-                        "ini policies.cfg Ledger FailFetch 0 load 1 query 8");
+        Lines t = f.Run("load 1 query 8 query 0 loaded plug8.dll loaded CoreFront.dll loaded TraceDeck.dll windows deck "
+                        "ini policies.cfg Ledger FailFetch 0 load 1 query 8 windows deck");
         ExpectInOrder(t, {
             "plug8.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
             "RostLedger.dll GetPolicies account=5 array=1 count=2",
@@ -255,8 +255,11 @@ TEST(Container, FailedStartsLeaveNothingBehindAndSingleFailuresAreSkipped) {
             "PlugDriver.exe query 0 -> 0 module=untouched handle=untouched",
             "PlugDriver.exe loaded plug8.dll=0",
             "PlugDriver.exe loaded CoreFront.dll=0",
+            "PlugDriver.exe loaded TraceDeck.dll=0",
+            "PlugDriver.exe windows deck=0",
             "plug8.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
             "PlugDriver.exe query 8 -> 1 module=plug8.dll handle=set",
+            "PlugDriver.exe windows deck=1",
         });
         EXPECT_EQ(2, CountWith(t, "plug8.dll Create"));
     }
@@ -283,6 +286,30 @@ TEST(Container, FailedStartsLeaveNothingBehindAndSingleFailuresAreSkipped) {
         });
         EXPECT_EQ(0, CountWith(t, "AddTab"));
     }
+}
+
+TEST(Container, OneLoadPerIdAndLoadsThatOutliveTheContainer) {
+    Folder f(L"container-race");
+    f.Plug(L"plug3.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3\r\n[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nCreateSleep=400\r\n");
+    Lines t = f.Run("load 1 loadrace 3 query 3 unloadplug 3 unloadwhileloading 3 150 loaded plug3.dll query 3");
+    ExpectInOrder(t, {
+        // Two threads load at once: one load, both answered.
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe loadrace 3 -> 1 1",
+        "PlugDriver.exe query 3 -> 1 module=plug3.dll handle=set",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe unloadplug 3 -> 1",
+        // The container goes while a thread creates the plug-in: the library stays for the
+        // creation, and the loader then destroys and frees what it made.
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe unloaded while loading 3 -> 0",
+        "PlugDriver.exe loaded plug3.dll=0",
+        "PlugDriver.exe query 3 -> 0 module=untouched handle=untouched",
+    });
+    EXPECT_EQ(2, CountWith(t, "plug3.dll Create"));
 }
 
 TEST(Container, UnloadingSinglePlugInsAndRefusedDestroys) {

@@ -134,12 +134,12 @@ TEST_F(ProxyTest, OnlyRepliesThatCarryMessagesAreSearched) {
 
 TEST_F(ProxyTest, HostileValuesCannotForgeSectionsOrNumbers) {
     Beat("<P><V><C><ID>u9</ID><M>hi\r\n[77]\r\nopencode=4\r\nID=victim</M><opencode>4</opencode>"
-         "<a_x>ok</a_x></C></V></P>");
+         "<a_x>ok</a_x><id>u10</id></C></V></P>");
     EXPECT_EQ((std::vector<std::string>{"1"}), Sections("u1001"));
     std::vector<std::string> keys = Section("u1001", "1");
     ASSERT_EQ(4u, keys.size());
     EXPECT_EQ("opencode=1", keys[0]);
-    EXPECT_EQ("ID=u9", keys[1]);
+    EXPECT_EQ("ID=u10", keys[1]) << "a tag differing only in case is the same key; the later value holds";
     EXPECT_EQ(0u, keys[2].find("M=hi ")) << keys[2];
     EXPECT_EQ(std::string::npos, keys[2].find('\n'));
     EXPECT_EQ("a_x=ok", keys[3]);

@@ -24,6 +24,58 @@ std::string WithoutLocalIp(const std::string& body) {
 
 using SessionTest = PresenceTest;
 
+// While one lives, inet_ntoa answers null to PresenceCore: its import slot is pointed
+// at a stand-in.
+class FailingAddressText {
+public:
+    explicit FailingAddressText(HMODULE module) : slot_(ImportSlot(module)) {
+        if (slot_) original_ = Swap(reinterpret_cast<ULONG_PTR>(&NoText));
+    }
+    ~FailingAddressText() {
+        if (slot_) Swap(original_);
+    }
+    bool Active() const { return slot_ != nullptr; }
+
+private:
+    static char* WINAPI NoText(in_addr) { return nullptr; }
+
+    static ULONG_PTR* ImportSlot(HMODULE module) {
+        auto* base = reinterpret_cast<BYTE*>(module);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        if (!imports.VirtualAddress) return nullptr;
+        for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name;
+             ++entry) {
+            if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), "ws2_32.dll") != 0) continue;
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slots) {
+                bool match = IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)
+                                 ? IMAGE_ORDINAL(names->u1.Ordinal) == 11
+                                 : strcmp(reinterpret_cast<const char*>(
+                                              reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)
+                                                  ->Name),
+                                          "inet_ntoa") == 0;
+                if (match) return reinterpret_cast<ULONG_PTR*>(&slots->u1.Function);
+            }
+        }
+        return nullptr;
+    }
+
+    ULONG_PTR Swap(ULONG_PTR value) {
+        DWORD old = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        ULONG_PTR was = *slot_;
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+        return was;
+    }
+
+    ULONG_PTR* slot_;
+    ULONG_PTR original_ = 0;
+};
+
 TEST_F(SessionTest, LoginPostsAccountAndKeepsCookiesForLaterPosts) {
     FriendInfoA account = Account();
     ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "sess1", "sso1"));
@@ -106,12 +158,45 @@ TEST_F(SessionTest, LoginVariantsOfPortSexAndWideForm) {
     EXPECT_EQ("localip=192.168.1.2&localport=6090&" + Ansi(kAccountBody), FakeServer::Only().body);
 }
 
+TEST_F(SessionTest, AnAddressWithoutTextIsLeftOut) {
+    {
+        FailingAddressText failing(ps.module);
+        ASSERT_TRUE(failing.Active());
+        // The W login posts no local address.
+        FriendInfoW wide = {};
+        wcscpy(wide.id, L"u1001");
+        wide.status.localIp = htonl(0xC0A80102);
+        ASSERT_EQ(0, ps.PS_Cco_LoginW(&wide, nullptr, nullptr));
+        EXPECT_EQ(std::string::npos, FakeServer::Only().body.find("localip")) << FakeServer::Only().body;
+    }
+    // A server the gatekeeper names is not usable: the login goes to the gatekeeper's prefix.
+    UseGatekeeper();
+    FailingAddressText failing(ps.module);
+    ASSERT_TRUE(failing.Active());
+    FakeServer::Reset();
+    std::string server = "127.0.0.1:" + std::to_string(FakeServer::SecondPort());
+    FakeServer::Queue("GetAvailablePresenceTab", Reply(Cell("server", server.c_str()).c_str()));
+    FriendInfoA account = Account();
+    ASSERT_EQ(0, ps.PS_Cco_LoginA(&account, "s", "t"));
+    std::vector<Post> posts = FakeServer::Log();
+    ASSERT_EQ(2u, posts.size());
+    EXPECT_EQ("/gk/LoginPS.do", posts[1].path);
+}
+
 TEST_F(SessionTest, HeartBeatHandsBackServerValues) {
     int retry = 7, interval = 8;
     FakeServer::Queue("HeartBeat2PS", Reply((Cell("retry-times", "3") + Cell("interval", "45") + Cell("interval", "60")).c_str()));
     ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
     EXPECT_EQ(3, retry);
     EXPECT_EQ(60, interval);
+    // The walk takes "cell" in any case.
+    FakeServer::Queue("HeartBeat2PS",
+                      Reply((Cell("retry-times", "4") + "<CELL name=\"interval\" type=\"8\">75</CELL>").c_str()));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(4, retry);
+    EXPECT_EQ(75, interval);
+    retry = 3;
+    interval = 60;
 
     // Without cells, or with values that are not text or not usable, nothing changes.
     FakeServer::Queue("HeartBeat2PS", Reply(""));

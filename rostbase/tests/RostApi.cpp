@@ -1,5 +1,7 @@
 #include "RostApi.h"
 
+#include <atomic>
+
 #include "ModulePath.h"
 #include "TestSupport.h"
 
@@ -18,11 +20,13 @@ RostApi& RostApi::Get() {
 }
 
 std::wstring FreshAccount(const wchar_t* name) {
-    std::wstring dir = testkit::FreshDir(name);
-    std::wstring base = testkit::ProgramDir();
-    std::wstring relative = dir.substr(base.size());
-    if (!relative.empty() && relative.back() == L'\\') relative.pop_back();
-    return relative;
+    // An account names one folder right under the program folder.
+    static std::atomic<int> counter{0};
+    std::wstring account = std::wstring(L"rbtest-") + name + L"-" + std::to_wstring(++counter);
+    std::wstring dir = testkit::ProgramDir() + account;
+    testkit::RemoveTree(dir);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return account;
 }
 
 std::wstring ContactFileOf(const std::wstring& account) {

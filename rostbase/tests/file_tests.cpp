@@ -371,6 +371,29 @@ TEST(ContactFileReader, DeepNestingIsCutNotFatal) {
     EXPECT_EQ(nullptr, Api().IsUserInFriendsW(s.h, L"deep", nullptr));
 }
 
+TEST(ContactFileReader, AccountsThatAreNoPlainFolderNameHaveNoFile) {
+    std::wstring account = FreshAccount(L"rb_names");
+    PutContactFile(account, GbkFile(DownloadedBook()));
+    std::string before = testkit::ReadFileBytes(ContactFileOf(account));
+    // Each of these reaches the account's folder through the file functions (or names a
+    // device, or the library's own folder): none reads or changes a file.
+    for (const std::wstring& name : {L"rbtest-none\\..\\" + account, account + L".", account + L" ",
+                                     std::wstring(L"CON"), std::wstring(L"nul.xml"), std::wstring()}) {
+        RostBaseHandle h = Api().LoadW(name.c_str());
+        ASSERT_NE(nullptr, h);
+        EXPECT_EQ(kDefaultTree, Dump(h)) << vantor::WideToAnsi(name);
+        GroupInfoW g = {};
+        lstrcpyW(g.id, L"x");
+        lstrcpyW(g.name, L"x");
+        EXPECT_TRUE(Api().AddGroupW(h, &g, Api().GetOnRootGroup(h)));
+        Api().Unload(h);
+    }
+    EXPECT_TRUE(before == testkit::ReadFileBytes(ContactFileOf(account))) << "the account's file changed";
+    RostBaseHandle plain = Api().LoadW(account.c_str());
+    EXPECT_NE(nullptr, Api().IsUserInFriendsW(plain, L"u2002", nullptr));
+    Api().Unload(plain);
+}
+
 TEST(ContactFileReader, LeavesTheCallersComAsItWas) {
     std::wstring account = FreshAccount(L"rb_com");
     PutContactFile(account, GbkFile(DownloadedBook()));

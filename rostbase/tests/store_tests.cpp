@@ -151,6 +151,48 @@ TEST(RostStore, NewStoreWithoutFileHasDefaultRootsOnly) {
     EXPECT_FALSE(Api().StatFriends(nullptr, nullptr, nullptr, nullptr));
 }
 
+TEST(RostStore, UnloadDuringAWalkOnAnotherThreadKeepsTheStoreUntilTheWalkEnds) {
+    RostBaseHandle h = Api().LoadW(FreshAccount(L"rb_unload_walk").c_str());
+    ASSERT_NE(nullptr, h);
+    for (const wchar_t* id : {L"w1", L"w2", L"w3"}) {
+        FriendInfoW f = Friend(id);
+        ASSERT_NE(nullptr, Api().AddFriendW(h, &f, Api().GetOffRootGroup(h)));
+    }
+    struct Walk {
+        RostBaseHandle h;
+        HANDLE inside;
+        HANDLE resume;
+        int calls;
+        int readable;
+    } walk = {h, CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), 0, 0};
+    BOOL walked = FALSE;
+    std::thread walker([&] {
+        walked = Api().EnumFriendsW(h, [](FriendHandle e, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+            auto* w = reinterpret_cast<Walk*>(u);
+            if (w->calls++ == 0) {
+                SetEvent(w->inside);
+                WaitForSingleObject(w->resume, 10000);
+            }
+            FriendInfoW info;
+            if (Api().GetFriendInfoW(w->h, e, &info)) ++w->readable;
+            return TRUE;
+        }, FRIEND_MATCH_ALL, nullptr, reinterpret_cast<UINT_PTR>(&walk));
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(walk.inside, 10000));
+    EXPECT_TRUE(Api().Unload(h));
+    // The handle is refused at once, while the walk that started before goes on to its end.
+    EXPECT_EQ(nullptr, Api().GetOnRootGroup(h));
+    EXPECT_EQ(nullptr, Api().GetCurrentAccount(h));
+    EXPECT_FALSE(Api().Unload(h));
+    SetEvent(walk.resume);
+    walker.join();
+    EXPECT_TRUE(walked);
+    EXPECT_EQ(3, walk.calls);
+    EXPECT_EQ(0, walk.readable);
+    CloseHandle(walk.inside);
+    CloseHandle(walk.resume);
+}
+
 TEST(RostStore, RecordCutsAndZeroing) {
     if (GetACP() != 936) GTEST_SKIP() << "needs code page 936";
     Store s(L"rb_cuts");

@@ -7,12 +7,17 @@
 //   show | shot <file>                   (the host window on screen, saved as a bitmap)
 //   signin | signoff                     (ClientCore of the folder: connect and log in / log off)
 //   post <id> <msg> <w> <l>              (posts to the plug-in's window) | style <n> (TabDeck_ChangeStyle)
+//   loadrace <id>                        (two threads load the plug-in at once)
+//   unloadwhileloading <id> <ms>         (a thread loads the plug-in; the container goes after ms)
+//   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "PumpingJoin.h"
 #include "Screenshot.h"
 #include "TabPlug.h"
 #include "Text.h"
@@ -34,6 +39,32 @@ Fn Proc(HMODULE module, const char* name) {
 }
 
 PlugId Id(const char* text) { return static_cast<PlugId>(strtoll(text, nullptr, 0)); }
+
+DWORD WINAPI LoadThread(void* param) {
+    auto load = Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME);
+    return static_cast<DWORD>(load(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param))));
+}
+
+// Container_LoadPlug on a thread of its own; the thread's answer is the load's.
+HANDLE LoadOnThread(PlugId id) {
+    return CreateThread(nullptr, 0, LoadThread, reinterpret_cast<void*>(static_cast<INT_PTR>(id)), 0, nullptr);
+}
+
+DWORD JoinLoad(HANDLE thread) {
+    vantor::JoinPumping(thread);
+    DWORD answer = 0;
+    GetExitCodeThread(thread, &answer);
+    CloseHandle(thread);
+    return answer;
+}
+
+BOOL CALLBACK CountTitled(HWND wnd, LPARAM param) {
+    auto* want = reinterpret_cast<std::pair<const char*, int>*>(param);
+    char title[64] = {};
+    GetWindowTextA(wnd, title, sizeof title);
+    if (strcmp(title, want->first) == 0) ++want->second;
+    return TRUE;
+}
 
 // The record an action points to; its address must arrive unchanged.
 struct ActionRecord {
@@ -155,6 +186,24 @@ int main(int argc, char** argv) {
             auto change = Proc<int(WINAPI*)(TabPlugHandle, int)>(query && query(0, &module, &deck) ? module : nullptr,
                                                                 "TabDeck_ChangeStyle");
             Trace(self, "style %s -> %d", arg, change ? change(deck, atoi(arg)) : -1);
+        } else if (step == "loadrace") {
+            ++i;
+            HANDLE first = LoadOnThread(Id(arg));
+            HANDLE second = LoadOnThread(Id(arg));
+            DWORD a = JoinLoad(first);
+            DWORD b = JoinLoad(second);
+            Trace(self, "loadrace %d -> %lu %lu", Id(arg), a, b);
+        } else if (step == "unloadwhileloading" && i + 2 < argc) {
+            HANDLE loading = LoadOnThread(Id(argv[i + 1]));
+            PumpFor(atoi(argv[i + 2]));
+            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+            Trace(self, "unloaded while loading %d -> %lu", Id(argv[i + 1]), JoinLoad(loading));
+            i += 2;
+        } else if (step == "windows") {
+            ++i;
+            std::pair<const char*, int> want(arg, 0);
+            EnumChildWindows(g_host, CountTitled, reinterpret_cast<LPARAM>(&want));
+            Trace(self, "windows %s=%d", arg, want.second);
         } else if (step == "pump") {
             PumpFor(200);
         }

@@ -77,6 +77,7 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
     Trace(g_self, "Create parent=%s container=%s ctx=%llu reserved=%lld", plugtest::WindowName(parent).c_str(),
           plugtest::ModuleName(container).c_str(), static_cast<unsigned long long>(context),
           static_cast<long long>(reserved));
+    if (int ms = plugtest::Behaviour(g_self, "CreateSleep", 0)) Sleep(static_cast<DWORD>(ms));
     int queryId = plugtest::Behaviour(g_self, "QueryOnCreate", 0);
     if (queryId) {
         auto query = reinterpret_cast<PFN_Container_QueryModule>(
