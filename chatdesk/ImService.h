@@ -102,6 +102,7 @@ public:
     void OnAccepted(ImConnection* connection) override;
     void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
     void OnClosed(ImConnection* connection) override;
+    bool HoldsLink(ImConnection* connection) override;
 
 private:
     explicit ImService(const Setup& setup);
