@@ -15,28 +15,29 @@ PresenceNotice MakeNotice(const char* id, const char* nickname, const char* mess
     return n;
 }
 
-void RemoveSender(ContactBook& book, const char* id) {
-    GroupHandle group = nullptr;
-    FriendHandle entry = book.FindFriend(id, &group);
-    if (!entry) {
-        vantor::DebugLine(L"对方不是自己的好友\n");
-        return;
-    }
-    book.DelFriend(entry, group);
-}
-
 namespace {
 
-void RefreshSender(ContactBook& book, PresenceServer& server, const PeerFields& f) {
-    FriendHandle entry = book.FindFriend(f.sender.c_str(), nullptr);
-    if (!entry) return;
-    FriendInfoA record = {};
-    if (!book.FriendInfo(entry, &record)) return;
+bool At(const FriendStatus& status, DWORD address) { return status.publicIp == address || status.localIp == address; }
+
+// A record that changes the contact book or answers our request counts only when it came
+// from where its sender is: an address stored for it, or the one the presence server
+// gives. `record` is the sender's stored record (zero for a stranger); once the server
+// was asked (*asked) it holds the server's answer.
+bool FromSender(PresenceServer& server, const std::string& sender, DWORD from, FriendInfoA* record, bool* asked) {
+    *asked = false;
+    if (from == 0) return false;
+    if (At(record->status, from)) return true;
+    *asked = true;
+    return server.FriendIp(sender.c_str(), record) == 0 && At(record->status, from);
+}
+
+void RefreshSender(ContactBook& book, PresenceServer& server, FriendHandle entry, FriendInfoA record, bool asked,
+                   const PeerFields& f) {
     WORD status = static_cast<WORD>(atoi(f.nickname.c_str()));
     if (status == 0) {
         record.status.localIp = 0;
         record.status.publicIp = 0;
-    } else if (record.status.status == 0) {
+    } else if (record.status.status == 0 && !asked) {
         server.FriendIp(f.sender.c_str(), &record);
     }
     record.status.status = status;
@@ -45,7 +46,8 @@ void RefreshSender(ContactBook& book, PresenceServer& server, const PeerFields& 
 
 }  // namespace
 
-void DispatchPeerPacket(const PeerPacket& packet, ContactBook& book, PresenceServer& server, const NoticeSink& notify) {
+void DispatchPeerPacket(const PeerPacket& packet, DWORD from, ContactBook& book, PresenceServer& server,
+                        const NoticeSink& notify) {
     PeerFields f = ReadPacket(packet);
     FriendInfoA own = {};
     bool known = book.Account(&own);
@@ -59,19 +61,39 @@ void DispatchPeerPacket(const PeerPacket& packet, ContactBook& book, PresenceSer
     PresenceNotice notice = MakeNotice(f.sender.c_str(), f.nickname.c_str(), f.message.c_str());
     if (f.command == kPeerRequestValid) {
         notify(PTM_VERIFY_REQUEST, notice);
-    } else if (f.command == kPeerResponseValid) {
+        return;
+    }
+    if (f.command == kPeerReserved) return;
+    bool acts = f.command == kPeerResponseValid || f.command == kPeerPreventUser || f.command == kPeerDelFriend ||
+                (f.command == kPeerStatusNotify && f.subCode == "01");
+    if (!acts) {
+        if (f.command != kPeerStatusNotify) vantor::DebugLine(L"暂时不支持的命令\n");
+        return;
+    }
+    // Who the sender is, as far as the contact book knows; a stranger can only answer.
+    GroupHandle group = nullptr;
+    FriendHandle entry = book.FindFriend(f.sender.c_str(), &group);
+    FriendInfoA record = {};
+    if (entry && !book.FriendInfo(entry, &record)) entry = nullptr;
+    if (!entry && f.command != kPeerResponseValid) {
+        if (f.command != kPeerStatusNotify) vantor::DebugLine(L"对方不是自己的好友\n");
+        return;
+    }
+    bool asked = false;
+    if (!FromSender(server, f.sender, from, &record, &asked)) {
+        vantor::DebugLine(L"PresenceTab: a record came from an address that is not its sender's and was dropped\n");
+        return;
+    }
+    if (f.command == kPeerResponseValid) {
         notify(f.answer == "0000" ? PTM_VERIFY_REFUSED : PTM_VERIFY_ACCEPTED, notice);
-    } else if (f.command == kPeerReserved) {
     } else if (f.command == kPeerPreventUser) {
         vantor::DebugLine(L"自己被对方拖入了黑名单了\n");
-        RemoveSender(book, f.sender.c_str());
-    } else if (f.command == kPeerStatusNotify) {
-        if (f.subCode == "01") RefreshSender(book, server, f);
+        book.DelFriend(entry, group);
     } else if (f.command == kPeerDelFriend) {
         vantor::DebugLine(L"自己被对方直接删除了\n");
-        RemoveSender(book, f.sender.c_str());
+        book.DelFriend(entry, group);
     } else {
-        vantor::DebugLine(L"暂时不支持的命令\n");
+        RefreshSender(book, server, entry, record, asked, f);
     }
 }
 

@@ -14,10 +14,9 @@ namespace presence {
 // Hands a notice to the window (a sent message of PresenceMessages.h).
 using NoticeSink = std::function<void(UINT message, const PresenceNotice& notice)>;
 
-// A record addressed to someone else is dropped (it has been answered already).
-void DispatchPeerPacket(const PeerPacket& packet, ContactBook& book, PresenceServer& server, const NoticeSink& notify);
-
-// Removes the sender of a block or deletion notice from the friends.
-void RemoveSender(ContactBook& book, const char* id);
+// A record addressed to someone else is dropped (it has been answered already). `from` is
+// the address (network order) the record came from.
+void DispatchPeerPacket(const PeerPacket& packet, DWORD from, ContactBook& book, PresenceServer& server,
+                        const NoticeSink& notify);
 
 }  // namespace presence

@@ -137,7 +137,7 @@ INT_PTR PresencePlug::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_CLOSE: DestroyWindow(window_); return TRUE;
     case WM_DESTROY: OnDestroy(); return TRUE;
-    case PTM_PEER_PACKET: OnPeerPacket(reinterpret_cast<PeerPacket*>(lParam)); return TRUE;
+    case PTM_PEER_PACKET: OnPeerPacket(reinterpret_cast<PeerPacket*>(lParam), static_cast<DWORD>(wParam)); return TRUE;
     case PTM_HEARTBEAT_ENDED:
         if (!destroying_) {
             KillTimer(window_, kTickTimer);
@@ -198,9 +198,9 @@ void PresencePlug::OnStart() {
         if (InetPtonW(AF_INET, address, &parsed) == 1) localAddress_ = parsed.s_addr;
     }
     HWND window = window_;
-    peers_.reset(new PeerChannel([window](const PeerPacket& packet) {
+    peers_.reset(new PeerChannel([window](const PeerPacket& packet, DWORD from) {
         PeerPacket* copy = new PeerPacket(packet);
-        if (!PostMessageW(window, PTM_PEER_PACKET, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+        if (!PostMessageW(window, PTM_PEER_PACKET, from, reinterpret_cast<LPARAM>(copy))) delete copy;
     }));
     if (!peers_->Start(localAddress_, localPort_)) {
         vantor::DebugLine(L"\tPS网络服务启动失败！\n");
@@ -410,12 +410,12 @@ void PresencePlug::OnFriendStatus(const FriendStatusNotice* notice) {
 
 // --- the peer channel's records
 
-void PresencePlug::OnPeerPacket(PeerPacket* packet) {
+void PresencePlug::OnPeerPacket(PeerPacket* packet, DWORD from) {
     if (!packet) return;
     std::unique_ptr<PeerPacket> owned(packet);
     LibraryBook book(book_);
     LibraryServer server;
-    DispatchPeerPacket(*packet, book, server, [this](UINT message, const PresenceNotice& notice) {
+    DispatchPeerPacket(*packet, from, book, server, [this](UINT message, const PresenceNotice& notice) {
         SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&notice));
     });
 }

@@ -57,7 +57,7 @@ private:
     void OnTimer();
     void OnDestroy();
     void OnRelogin();
-    void OnPeerPacket(PeerPacket* packet);
+    void OnPeerPacket(PeerPacket* packet, DWORD from);
     void OnFriendRemoved(const PresenceNotice* notice);
     void OnFriendStatus(const FriendStatusNotice* notice);
     void OnSelfStatus(WORD status);

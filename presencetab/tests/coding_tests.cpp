@@ -200,7 +200,7 @@ protected:
         f.nickname = nick;
         f.answer = answer;
         f.message = "m";
-        DispatchPeerPacket(BuildPacket(f), book, server, [&](UINT message, const PresenceNotice& n) {
+        DispatchPeerPacket(BuildPacket(f), from, book, server, [&](UINT message, const PresenceNotice& n) {
             notices.push_back(message);
             last = n;
         });
@@ -209,6 +209,7 @@ protected:
     fakes::Server server;
     std::vector<UINT> notices;
     PresenceNotice last = {};
+    DWORD from = fakes::Ip(127, 0, 0, 2);  // where the record came from: x1's public address
 };
 
 TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
@@ -230,6 +231,8 @@ TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
     EXPECT_TRUE(book.calls.empty());
     Dispatch("0004", "x1");
     EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
+    // y1 has no stored address: the presence server says where it is.
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 9);
     Dispatch("0006", "y1");
     EXPECT_EQ(nullptr, book.FindFriend("y1", nullptr));
     EXPECT_EQ((std::vector<std::string>{"delete x1", "delete y1"}), book.calls);
@@ -244,7 +247,8 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
     EXPECT_EQ(6082, book.Info(2).status.publicPort) << "only the addresses go";
     EXPECT_TRUE(server.asked.empty());
 
-    server.ipAnswer = fakes::Ip(127, 0, 0, 5);
+    // Its stored addresses are gone: the one the server gives is where it may speak from.
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 5);
     Dispatch("0005", "x1", "2", "01");
     EXPECT_EQ(2, book.Info(2).status.status);
     EXPECT_EQ(fakes::Ip(127, 0, 0, 5), book.Info(2).status.publicIp);
@@ -264,6 +268,34 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
     EXPECT_TRUE(book.calls.empty());
     EXPECT_TRUE(notices.empty());
     EXPECT_NE(nullptr, book.FindFriend("x1", nullptr));
+}
+
+TEST_F(DispatchTest, NoticesThatChangeTheBookComeOnlyFromWhereTheSenderIs) {
+    // Another host naming x1 as sender: no removal, no status, no answer to a request.
+    from = fakes::Ip(127, 0, 0, 66);
+    Dispatch("0004", "x1");
+    Dispatch("0006", "x1");
+    Dispatch("0005", "x1", "0", "01");
+    Dispatch("0002", "x1", "", "02", "demo01", "0001");
+    from = 0;
+    Dispatch("0006", "x1");
+    EXPECT_TRUE(book.calls.empty());
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 2), book.Info(2).status.publicIp);
+    EXPECT_EQ(1, book.Info(2).status.status);
+    // A request is anyone's to make.
+    Dispatch("0001", "q9");
+    EXPECT_EQ(1u, notices.size());
+
+    // The friend's local address counts as its own; so does the one the server confirms.
+    from = fakes::Ip(10, 0, 0, 2);
+    Dispatch("0005", "x1", "2", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 7);
+    Dispatch("0002", "x1", "", "02", "demo01", "0001");
+    EXPECT_EQ(static_cast<UINT>(PTM_VERIFY_ACCEPTED), notices.back());
+    Dispatch("0004", "x1");
+    EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
 }
 
 }  // namespace
