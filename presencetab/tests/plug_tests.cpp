@@ -1,5 +1,6 @@
 // The plug-in in a signed-in session (PresenceChild.h): records from friends, the proxy
 // store, the heart beat, online friends, the own status, commands and teardown.
+#include "PeerChannel.h"
 #include "PresenceChild.h"
 
 using namespace pttest;
@@ -58,8 +59,11 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     Send(PeerFields("0004", "y1"), "misaddressed");
     Send(PeerFields("0001", "y1", "很长的名字"), "unterminated");
     EXPECT_NE(nullptr, Find("y1"));
+    // A hundred at once from one host: those beyond its share are closed unanswered.
     std::vector<std::string> replies = Send(PeerFields("0005", "y1", "0", "02"), "whole", 100);
-    EXPECT_EQ(100, std::count(replies.begin(), replies.end(), std::string("30303035003030303000")));
+    size_t answered = std::count(replies.begin(), replies.end(), std::string("30303035003030303000"));
+    EXPECT_GE(answered, static_cast<size_t>(presence::kMaxPerAddress));
+    EXPECT_EQ(100u, answered + std::count(replies.begin(), replies.end(), std::string("-")));
     EXPECT_EQ(3u, g_caught.size()) << "full fields carry no receiver of ours";
     EXPECT_NE(nullptr, Find("y1"));
 }
