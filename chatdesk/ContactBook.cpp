@@ -42,14 +42,17 @@ bool ContactBook::FriendRecord(FriendHandle entry, FriendInfoA* out) const {
     return info && info(book_, entry, out);
 }
 
+bool ContactBook::FriendById(const std::string& id, FriendInfoA* out) const {
+    if (!book_) return false;
+    vantor::UniqueModule ledger(Load(L"RostLedger.dll"));
+    auto find = vantor::ProcAddress<PFN_RostLedger_IsUserInFriendsA>(ledger.get(), "RostLedger_IsUserInFriendsA");
+    auto info = vantor::ProcAddress<PFN_RostLedger_GetFriendInfoA>(ledger.get(), "RostLedger_GetFriendInfoA");
+    FriendHandle entry = find ? find(book_, id.c_str(), nullptr) : nullptr;
+    return entry && info && info(book_, entry, out);
+}
+
 bool ContactBook::PeerRecord(const std::string& id, FriendInfoA* out) const {
-    {
-        vantor::UniqueModule ledger(Load(L"RostLedger.dll"));
-        auto find = vantor::ProcAddress<PFN_RostLedger_IsUserInFriendsA>(ledger.get(), "RostLedger_IsUserInFriendsA");
-        auto info = vantor::ProcAddress<PFN_RostLedger_GetFriendInfoA>(ledger.get(), "RostLedger_GetFriendInfoA");
-        FriendHandle entry = find && book_ ? find(book_, id.c_str(), nullptr) : nullptr;
-        if (entry && info) info(book_, entry, out);
-    }
+    FriendById(id, out);
     if (!out->nickname[0]) {
         vantor::UniqueModule core(Load(L"ClientCore.dll"));
         auto publicInfo = vantor::ProcAddress<PFN_Cco_GetUserPublicInfoA>(core.get(), "Cco_GetUserPublicInfoA");

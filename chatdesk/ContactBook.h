@@ -22,6 +22,8 @@ public:
     std::string OwnId() const;
     // A friend's record by handle; false when nothing was filled.
     bool FriendRecord(FriendHandle entry, FriendInfoA* out) const;
+    // A friend's record by id, from the contact book only; false when the id is no friend.
+    bool FriendById(const std::string& id, FriendInfoA* out) const;
     // A peer's record: the friend's when the id is a friend, the nickname from the public
     // information when still empty. True once asked.
     bool PeerRecord(const std::string& id, FriendInfoA* out) const;

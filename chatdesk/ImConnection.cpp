@@ -1,5 +1,7 @@
 #include "ImConnection.h"
 
+#include "DebugOut.h"
+
 namespace chatdesk {
 
 ImConnection::ImConnection(ImTcpLayer* layer, SOCKET socket, const sockaddr_in& remote)
@@ -45,13 +47,26 @@ bool ImConnection::FlushHeld() {
 bool ImConnection::SendNow(const void* bytes, size_t length) {
     const char* at = static_cast<const char*>(bytes);
     vantor::Lock lock(sendLock_);
+    DWORD start = GetTickCount();
     size_t sent = 0;
     while (sent < length) {
         if (closed_.load()) return false;
+        DWORD spent = GetTickCount() - start;
+        // Each piece may wait only for what is left of the limit.
+        DWORD left = spent < kImSendLimitMs ? kImSendLimitMs - spent : 0;
+        if (left == 0 || setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&left),
+                                    sizeof left) == SOCKET_ERROR) {
+            Close();
+            return false;
+        }
         size_t piece = length - sent;
         if (piece > 0x10000) piece = 0x10000;
         int r = send(socket_, at + sent, static_cast<int>(piece), 0);
-        if (r == SOCKET_ERROR || r <= 0) return false;
+        if (r == SOCKET_ERROR || r <= 0) {
+            vantor::DebugLine(L"ChatDesk: a send failed or timed out (%d); the connection is closed\n", WSAGetLastError());
+            Close();
+            return false;
+        }
         sent += static_cast<size_t>(r);
     }
     return true;

@@ -6,6 +6,10 @@
 // closes the socket, so a socket value is never closed twice. Sends are serialised: each
 // message goes out whole, even when the socket takes it in pieces.
 //
+// A peer that stops reading holds a sender for kImSendLimitMs at most: a send that has
+// not gone out by then closes the connection, and so does any failed send (what was
+// written of the message would leave the stream out of step).
+//
 // What the connection's own receive thread sends while handling a file block is held and
 // sent in one piece before it handles another kind of message or next waits for the
 // socket: a run of file blocks is then answered with one send, not one for each block.
@@ -24,6 +28,8 @@
 namespace chatdesk {
 
 class ImTcpLayer;
+
+constexpr DWORD kImSendLimitMs = 5000;
 
 class ImConnection {
 public:
@@ -63,6 +69,7 @@ private:
     std::atomic<bool> closed_{false};
     vantor::CriticalSection sendLock_;
     HANDLE thread_ = nullptr;  // the receive thread, joined by the layer
+    bool accepted_ = false;    // made by accept (set by the layer before the thread starts)
     std::atomic<DWORD> holdingThread_{0};  // the receive thread while it holds its sends
     std::vector<uint8_t> held_;            // touched by that thread only
 };

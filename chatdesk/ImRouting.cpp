@@ -62,6 +62,24 @@ void ImService::SendReceipt(ImConnection* via, const uint8_t* text, const std::s
     via->SendAll(bytes.data(), bytes.size());
 }
 
+bool ImService::FromKnownAddress(const std::string& peerId, ImConnection* via) {
+    uint32_t address = via->RemoteAddress();
+    if (peerId.empty() || address == 0) return false;
+    auto knownAt = [address](const FriendStatus& status) {
+        return status.publicIp == address || status.localIp == address;
+    };
+    bool known = false;
+    {
+        vantor::Lock lock(lock_);
+        auto found = windows_.find(peerId);
+        if (found != windows_.end())
+            known = found->second->directLink_ == via || knownAt(found->second->Peer().status);
+    }
+    if (known) return true;
+    FriendInfoA record = {};
+    return contacts_.FriendById(peerId, &record) && knownAt(record.status);
+}
+
 ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* via, bool directLink, WPARAM flags) {
     ChatWindow* window = setup_.factory ? setup_.factory->MakeChatWindow() : nullptr;
     if (!window) return nullptr;
@@ -92,6 +110,12 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
     in.hasWindow = [this](const std::string& id) { return Find(id) != nullptr; };
     ImDispatchDecision d = DecideDispatch(in);
     NoteLine(d.note);
+    // A direct link speaks only for the peer at its end: a message naming another peer
+    // is neither answered nor routed (a text that cannot come directly comes by the server).
+    if (directLink && d.handler != ImHandler::None && !FromKnownAddress(d.targetId, connection)) {
+        vantor::DebugLine(L"ChatDesk: a message came on a direct link from an address that is not the peer's and was dropped\n");
+        return;
+    }
     if (d.receipt) SendReceipt(connection, message, in.ownId, d.targetId, d.receipt);
 
     switch (d.handler) {

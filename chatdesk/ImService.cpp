@@ -357,6 +357,13 @@ void ImService::OnAccepted(ImConnection* connection) {
     }
 }
 
+bool ImService::HoldsLink(ImConnection* connection) {
+    vantor::Lock lock(lock_);
+    for (auto& entry : windows_)
+        if (entry.second->directLink_ == connection) return true;
+    return false;
+}
+
 void ImService::OnClosed(ImConnection* connection) {
     bool current = false;
     bool wasLoggedIn = false;

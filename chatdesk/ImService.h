@@ -102,6 +102,7 @@ public:
     void OnAccepted(ImConnection* connection) override;
     void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
     void OnClosed(ImConnection* connection) override;
+    bool HoldsLink(ImConnection* connection) override;
 
 private:
     explicit ImService(const Setup& setup);
@@ -136,6 +137,10 @@ private:
     void Route(int handler, ChatWindow* window, ImConnection* via, const uint8_t* message, size_t length,
                bool directLink);
     void OpenChat(int command, INT_PTR parameter);
+    // Whether the connection comes from the peer: it is the peer's window's direct link, or
+    // its remote address is the public or local one of the window's or the contact book's
+    // record of the peer.
+    bool FromKnownAddress(const std::string& peerId, ImConnection* via);
 
     Setup setup_;
     ContactBook contacts_;

@@ -1,6 +1,7 @@
 #include "ImTcpLayer.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -23,8 +24,13 @@ const int kSliceMs = 200;
 // messages, not two of each for every one.
 class SocketSource : public ImByteSource {
 public:
-    SocketSource(SOCKET socket, ImConnection& connection)
-        : socket_(socket), connection_(connection), held_(0x10000) {}
+    // `quietLimitMs` (0 for none) bounds the wait for the first whole message; `holds`
+    // tells whether the connection may stay quiet all the same.
+    SocketSource(SOCKET socket, ImConnection& connection, DWORD quietLimitMs, std::function<bool()> holds)
+        : socket_(socket), connection_(connection), held_(0x10000), quietLimitMs_(quietLimitMs),
+          holds_(std::move(holds)), start_(GetTickCount()) {}
+
+    void MessageArrived() { quietLimitMs_ = 0; }
 
     Result Read(uint8_t* buffer, size_t size, int waitMs) override {
         if (connection_.Closed()) return {Status::Closed, 0, 0};
@@ -39,12 +45,21 @@ public:
     }
 
 private:
+    bool QuietTooLong() {
+        if (!quietLimitMs_ || GetTickCount() - start_ < quietLimitMs_) return false;
+        quietLimitMs_ = 0;
+        if (holds_ && holds_()) return false;
+        vantor::DebugLine(L"ChatDesk: an accepted connection sent no whole message in time and is closed\n");
+        return true;
+    }
+
     Result Fill(int waitMs) {
         // Everything handed out is handled: what its handlers sent goes now, before waiting.
         connection_.FlushHeld();
         DWORD start = GetTickCount();
         for (;;) {
             if (connection_.Closed()) return {Status::Closed, 0, 0};
+            if (QuietTooLong()) return {Status::Error, 0, WSAETIMEDOUT};
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(socket_, &readable);
@@ -73,6 +88,9 @@ private:
     std::vector<uint8_t> held_;
     size_t next_ = 0;
     size_t end_ = 0;
+    DWORD quietLimitMs_;
+    std::function<bool()> holds_;
+    DWORD start_;
 };
 
 bool IsFileBlock(const uint8_t* message, size_t length) {
@@ -86,8 +104,8 @@ void CloseHandles(std::vector<HANDLE>& handles) {
 
 }  // namespace
 
-ImTcpLayer::ImTcpLayer(ImTcpOwner* owner, uint16_t port, uint32_t localAddress)
-    : owner_(owner), port_(port), localAddress_(localAddress) {
+ImTcpLayer::ImTcpLayer(ImTcpOwner* owner, uint16_t port, uint32_t localAddress, DWORD quietLimitMs)
+    : owner_(owner), port_(port), localAddress_(localAddress), quietLimitMs_(quietLimitMs) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
 }
@@ -143,7 +161,7 @@ void ImTcpLayer::AcceptLoop() {
             closesocket(s);
             continue;
         }
-        if (!Launch(connection)) {
+        if (!Launch(connection, true)) {
             // A connection that cannot be served is closed at once; the others go on.
             closesocket(s);
             connection->socket_ = INVALID_SOCKET;
@@ -184,7 +202,7 @@ ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
         closesocket(s);
         return nullptr;
     }
-    if (!Launch(connection)) {
+    if (!Launch(connection, false)) {
         closesocket(s);
         connection->socket_ = INVALID_SOCKET;
         connection->Release();
@@ -193,9 +211,22 @@ ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
     return connection;
 }
 
-bool ImTcpLayer::Launch(ImConnection* connection) {
+bool ImTcpLayer::Launch(ImConnection* connection, bool accepted) {
     vantor::Lock lock(lock_);
-    if (stopping_.load() || connections_.size() >= kMaxImConnections) return false;
+    if (stopping_.load()) return false;
+    if (accepted) {
+        size_t all = 0, same = 0;
+        for (ImConnection* c : connections_) {
+            if (!c->accepted_) continue;
+            ++all;
+            if (c->RemoteAddress() == connection->RemoteAddress()) ++same;
+        }
+        if (all >= kMaxImConnections || same >= kMaxAcceptedPerAddress) {
+            vantor::DebugLine(L"ChatDesk: too many connections from that address, or in all: one is closed\n");
+            return false;
+        }
+        connection->accepted_ = true;
+    }
     // Suspended until the handle is stored: the thread may end at once and unlist itself.
     HANDLE thread = CreateThread(nullptr, 0, ReceiveThread, connection, CREATE_SUSPENDED, nullptr);
     if (!thread) return false;
@@ -214,11 +245,13 @@ DWORD WINAPI ImTcpLayer::ReceiveThread(void* param) {
 
 void ImTcpLayer::Receive(ImConnection* connection) {
     {
-        SocketSource source(connection->socket_, *connection);
+        SocketSource source(connection->socket_, *connection, connection->accepted_ ? quietLimitMs_ : 0,
+                            [this, connection] { return owner_->HoldsLink(connection); });
         ImFramer framer(source);
         for (;;) {
             ImFrame frame = framer.Next();
             if (frame.kind == ImFrame::Kind::Message) {
+                source.MessageArrived();
                 // Only the answers to a run of file blocks wait: the handler of any other
                 // message may wait on another thread, so what is held goes first and what
                 // it sends goes at once.

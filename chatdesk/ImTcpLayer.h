@@ -27,17 +27,25 @@ public:
     // One whole message of the connection's stream (for "015B" the stored form's length).
     virtual void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) = 0;
     virtual void OnClosed(ImConnection* connection) = 0;
+    // Whether the owner uses an accepted connection that has stayed quiet (a peer's link).
+    virtual bool HoldsLink(ImConnection* connection) { return false; }
 };
 
-// More connections than this are closed as soon as they are accepted.
+// Accepted connections beyond these counts (in all, and from one remote address) are
+// closed as soon as they come; the service's own connections are never refused.
 constexpr size_t kMaxImConnections = 64;
+constexpr size_t kMaxAcceptedPerAddress = 4;
 constexpr DWORD kImConnectLimitMs = 5000;
+// An accepted connection that has delivered no whole message within this time of its
+// accept is closed, unless the owner holds it as a link.
+constexpr DWORD kImQuietLimitMs = 60000;
 
 class ImTcpLayer {
 public:
     // `localAddress` (network order) is the address to listen on and to connect from;
     // INADDR_ANY for every local address and the system's choice of source.
-    ImTcpLayer(ImTcpOwner* owner, uint16_t port, uint32_t localAddress = INADDR_ANY);
+    ImTcpLayer(ImTcpOwner* owner, uint16_t port, uint32_t localAddress = INADDR_ANY,
+               DWORD quietLimitMs = kImQuietLimitMs);
     ~ImTcpLayer();  // stops first
     ImTcpLayer(const ImTcpLayer&) = delete;
     ImTcpLayer& operator=(const ImTcpLayer&) = delete;
@@ -62,13 +70,15 @@ private:
     void AcceptLoop();
     void Receive(ImConnection* connection);
     // Lists the connection and starts its receive thread; false (nothing started) when
-    // the layer is full or stopping, or the thread cannot start.
-    bool Launch(ImConnection* connection);
+    // the layer is stopping, an accepted one finds its limits reached, or the thread
+    // cannot start.
+    bool Launch(ImConnection* connection, bool accepted);
     void Unlist(ImConnection* connection);
 
     ImTcpOwner* owner_;
     uint16_t port_;
     uint32_t localAddress_;
+    DWORD quietLimitMs_;
     SOCKET listener_ = INVALID_SOCKET;
     HANDLE acceptThread_ = nullptr;
     std::atomic<bool> stopping_{false};

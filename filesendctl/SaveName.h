@@ -6,12 +6,15 @@
 
 namespace filesend {
 
-// Name shown in the control: the path's part after the last backslash.
+// Name shown in the control: the path's part after the last backslash, with the marks
+// that reorder how text is shown (left-to-right and right-to-left marks, embeddings,
+// overrides and isolates) replaced by '_'.
 std::wstring DisplayName(const std::wstring& path);
 
 // The peer's path cut after the last '\\', '/' or ':', with characters that file names
-// cannot hold replaced by '_', trailing dots and spaces dropped; a neutral name for what
-// is left empty, "." or ".."; device names ("CON", "com1.txt", ...) get a leading '_'.
+// cannot hold and direction marks replaced by '_', trailing dots and spaces dropped; a
+// neutral name for what is left empty, "." or ".."; device names ("CON", "com1.txt",
+// "CONIN$", ...) get a leading '_'.
 std::wstring ProposedSaveName(const std::wstring& peerPath);
 
 // The name's extension, from its last '.' on ("" when it has none).

@@ -72,6 +72,7 @@ void AddFriendDialog::OnCommand(UINT notifyCode, UINT controlId, HWND) {
         // The request goes where the server last saw the friend.
         if (!Join(&addressThread_) || worker_ || closing_) return;
         message_ = vantor::WideToAnsi(CutText(ItemText(IDC_REQUEST_TEXT), kRequestTextChars));
+        plug_->NoteAsked(vantor::FieldText(target_.id));
         worker_ = StartDialogThread(Send, this);
         if (worker_) EnableItems({IDC_SEND, IDC_CANCEL}, false);
     } else if (controlId == IDC_CANCEL) {

@@ -86,7 +86,7 @@ bool AnswerDialog::OnInitDialog() {
     ApplyKnobSkin({&refuse_, &accept_knob_, &close_});
     reasonBox_.SubclassWnd(Item(IDC_REASON_BOX));
     reasonBox_.SetBtnStyle(GLASSKIT_STYLE_CHECK);
-    if (requester_.status.publicIp == 0) {
+    if (requester_.status.publicIp == 0 || !requester_.nickname[0]) {
         addressThread_ = StartDialogThread(FetchAddress, this);
     }
     SetForegroundWindow(m_hWnd);
@@ -103,7 +103,10 @@ INT_PTR AnswerDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case PDM_ADDRESS_ENDED:
         // While the worker runs it waits on the thread itself; it is joined after it.
-        if (!closing_ && !worker_) Join(&addressThread_);
+        if (!closing_ && !worker_) {
+            Join(&addressThread_);
+            SetItemTextA(IDC_PEER_NICK, requester_.nickname);
+        }
         return 1;
     case PDM_CHOOSE_GROUP:
         if (closing_) {
@@ -158,12 +161,18 @@ void AnswerDialog::OnCommand(UINT notifyCode, UINT controlId, HWND) {
     }
 }
 
+// Where the requester is and, when the request came without one, its nickname.
 void AnswerDialog::FetchAddress(PresenceDialog* dialog) {
     AnswerDialog* self = static_cast<AnswerDialog*>(dialog);
     FriendInfoA found = self->requester_;
-    {
+    if (found.status.publicIp == 0) {
         LibraryServer server;
         if (server.FriendIp(found.id, &found) == 0) self->requester_.status = found.status;
+    }
+    if (!found.nickname[0]) {
+        LibraryKernel kernel;
+        if (kernel.UserPublicInfo(found.id, &found) == 0)
+            vantor::CopyField(self->requester_.nickname, found.nickname);
     }
     PostMessageW(self->m_hWnd, PDM_ADDRESS_ENDED, 0, 0);
 }

@@ -88,7 +88,7 @@ bool PeerChannel::Start(DWORD address, WORD port) {
         closesocket(s);
         return false;
     }
-    if (listen(s, 5) == SOCKET_ERROR) {
+    if (listen(s, SOMAXCONN) == SOCKET_ERROR) {
         vantor::DebugLine(L"\tlisten 建立监听失败了！\n");
         closesocket(s);
         return false;
@@ -131,12 +131,15 @@ void PeerChannel::Admit(SOCKET s, DWORD address) {
     Connection* c = new Connection{this, s, address};
     {
         vantor::Lock lock(lock_);
-        if (stopping_) {
+        size_t same = std::count_if(connections_.begin(), connections_.end(),
+                                    [address](const Connection* other) { return other->address == address; });
+        if (stopping_ || same >= kMaxPerAddress) {
+            if (!stopping_) vantor::DebugLine(L"PresenceTab: too many connections from one address: one is closed\n");
             closesocket(s);
             delete c;
             return;
         }
-        SetTimeouts(s, kSendTimeoutMs, kReceiveTimeoutMs);
+        SetTimeouts(s, kSendTimeoutMs, kRecordLimitMs);
         connections_.push_back(c);
         if (InterlockedIncrement(&active_) == 1) ResetEvent(idle_);
         HANDLE thread = CreateThread(nullptr, 0, ReceiveThread, c, 0, nullptr);
@@ -157,12 +160,12 @@ DWORD WINAPI PeerChannel::ReceiveThread(void* connection) {
 void PeerChannel::Serve(Connection* c) {
     std::string text(kPacketChars, '\0');
     bool closed = false;
-    if (ReceiveAll(c->socket, &text[0], kPacketChars, kReceiveTimeoutMs, &stopping_, &closed)) {
+    if (ReceiveAll(c->socket, &text[0], kPacketChars, kRecordLimitMs, &stopping_, &closed)) {
         PeerPacket packet = DecodePacket(text.data());
         TerminateFields(&packet);
         std::string reply = ReplyFor(packet);
         SendAll(c->socket, reply.data(), reply.size());
-        if (!stopping_) deliver_(packet);
+        if (!stopping_) deliver_(packet, c->address);
     } else if (closed) {
         vantor::DebugLine(L"连接被关闭了\n");
     } else {

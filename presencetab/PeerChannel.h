@@ -2,8 +2,9 @@
 // from friends' clients and answers it, and the sender of our own records.
 //
 // Every outgoing exchange is bounded: a 5 s connect, 5 s per send, 20 s for the reply.
-// Accepted connections get a 20 s receive time-out and at most kMaxConnections are
-// served at once; more wait in the listen queue. Stop closes the listening socket, cuts every open connection (ours and the
+// An accepted connection must deliver its whole record within kRecordLimitMs of the
+// accept; at most kMaxPerAddress are served from one remote address (more are closed at
+// once) and kMaxConnections in all; more wait in the listen queue. Stop closes the listening socket, cuts every open connection (ours and the
 // peers') and waits, pumping messages, until each of the channel's threads has ended.
 #pragma once
 
@@ -26,13 +27,15 @@ enum : DWORD {
     kSendTimeoutMs = 5000,
     kReceiveTimeoutMs = 20000,
     kMaxConnections = 32,
+    kMaxPerAddress = 4,
+    kRecordLimitMs = 5000,
 };
 
 class PeerChannel : public PeerSender {
 public:
-    // Called on a receive thread with each decoded record;
-    // the record's fields are terminated already.
-    using Delivery = std::function<void(const PeerPacket& packet)>;
+    // Called on a receive thread with each decoded record and the address (network order)
+    // it came from; the record's fields are terminated already.
+    using Delivery = std::function<void(const PeerPacket& packet, DWORD from)>;
 
     explicit PeerChannel(Delivery deliver);
     ~PeerChannel() override;

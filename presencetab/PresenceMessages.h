@@ -10,7 +10,7 @@ namespace presence {
 
 enum : UINT {
     PTM_START = 0x1081,
-    PTM_PEER_PACKET = 0x1082,      // lParam: a new PeerPacket, freed by the window
+    PTM_PEER_PACKET = 0x1082,      // wParam: the sender's address; lParam: a new PeerPacket, freed by the window
     PTM_ADD_FRIEND_W = 0x1083,     // lParam: FriendInfoW
     PTM_ADD_FRIEND_A = 0x1084,     // lParam: FriendInfoA
     PTM_HEARTBEAT_ENDED = 0x1085,

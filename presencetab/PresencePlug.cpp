@@ -3,6 +3,7 @@
 #include <ws2tcpip.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -28,6 +29,8 @@ HMODULE g_resources = nullptr;
 const char kProxyEventName[] = "PS_Proxy_Msg_Process_Event.qen";
 const wchar_t kThisProperty[] = L"this";
 const WORD kDefaultPort = 6082;
+// Answer dialogs, and refusal notices, open at once at most.
+const size_t kMostNoticeDialogs = 8;
 
 // The stop event and, for the own-status pass, its change event.
 class EventSignals : public WorkSignals {
@@ -140,7 +143,7 @@ INT_PTR PresencePlug::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_CLOSE: DestroyWindow(window_); return TRUE;
     case WM_DESTROY: OnDestroy(); return TRUE;
-    case PTM_PEER_PACKET: OnPeerPacket(reinterpret_cast<PeerPacket*>(lParam)); return TRUE;
+    case PTM_PEER_PACKET: OnPeerPacket(reinterpret_cast<PeerPacket*>(lParam), static_cast<DWORD>(wParam)); return TRUE;
     case PTM_HEARTBEAT_ENDED:
         if (!destroying_) {
             KillTimer(window_, kTickTimer);
@@ -203,9 +206,9 @@ void PresencePlug::OnStart() {
         if (InetPtonW(AF_INET, address, &parsed) == 1) localAddress_ = parsed.s_addr;
     }
     HWND window = window_;
-    peers_.reset(new PeerChannel([window](const PeerPacket& packet) {
+    peers_.reset(new PeerChannel([window](const PeerPacket& packet, DWORD from) {
         PeerPacket* copy = new PeerPacket(packet);
-        if (!PostMessageW(window, PTM_PEER_PACKET, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+        if (!PostMessageW(window, PTM_PEER_PACKET, from, reinterpret_cast<LPARAM>(copy))) delete copy;
     }));
     if (!peers_->Start(localAddress_, localPort_)) {
         vantor::DebugLine(L"\tPS网络服务启动失败！\n");
@@ -415,12 +418,12 @@ void PresencePlug::OnFriendStatus(const FriendStatusNotice* notice) {
 
 // --- the peer channel's records
 
-void PresencePlug::OnPeerPacket(PeerPacket* packet) {
+void PresencePlug::OnPeerPacket(PeerPacket* packet, DWORD from) {
     if (!packet) return;
     std::unique_ptr<PeerPacket> owned(packet);
     LibraryBook book(book_);
     LibraryServer server;
-    DispatchPeerPacket(*packet, book, server, [this](UINT message, const PresenceNotice& notice) {
+    DispatchPeerPacket(*packet, from, peerMemory_, book, server, [this](UINT message, const PresenceNotice& notice) {
         SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&notice));
     });
 }
@@ -614,15 +617,17 @@ FriendInfoA RecordOf(const PresenceNotice& notice) {
 
 }  // namespace
 
+bool PresencePlug::RoomFor(int kind) {
+    size_t open = std::count_if(dialogs_.begin(), dialogs_.end(), [kind](PresenceDialog* d) { return d->Kind() == kind; });
+    if (open < kMostNoticeDialogs) return true;
+    vantor::DebugLine(L"PresenceTab: too many notices open: one more was dropped\n");
+    return false;
+}
+
 void PresencePlug::OnVerifyRequest(const PresenceNotice* notice) {
-    if (!notice || closingDialogs_ || RaiseOpen(kAnswerDialog, notice->id)) return;
-    FriendInfoA requester = RecordOf(*notice);
-    if (!requester.nickname[0]) {
-        LibraryKernel kernel;
-        FriendInfoA known = requester;
-        if (kernel.UserPublicInfo(notice->id, &known) == 0) vantor::CopyField(requester.nickname, known.nickname);
-    }
-    (new AnswerDialog(this, requester, notice->message))->Open();
+    if (!notice || closingDialogs_ || RaiseOpen(kAnswerDialog, notice->id) || !RoomFor(kAnswerDialog)) return;
+    // A missing nickname is looked up by the dialog's own thread.
+    (new AnswerDialog(this, RecordOf(*notice), notice->message))->Open();
 }
 
 void PresencePlug::OnVerifyAccepted(const PresenceNotice* notice) {
@@ -636,7 +641,7 @@ void PresencePlug::OnVerifyAccepted(const PresenceNotice* notice) {
 }
 
 void PresencePlug::OnVerifyRefused(const PresenceNotice* notice) {
-    if (!notice || closingDialogs_) return;
+    if (!notice || closingDialogs_ || !RoomFor(kRefusalDialog)) return;
     (new RefusalDialog(this, RecordOf(*notice), notice->message))->Open();
 }
 

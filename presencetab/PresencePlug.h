@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "BeatClock.h"
 #include "FriendNotices.h"
 #include "OnlineWork.h"
 #include "PeerChannel.h"
+#include "PeerDispatch.h"
 #include "PresenceMessages.h"
 #include "Sync.h"
 #include "VantorTypes.h"
@@ -43,6 +45,8 @@ public:
     // The open modeless dialogs, closed before the plug-in goes.
     void DialogOpened(PresenceDialog* dialog);
     void DialogClosed(PresenceDialog* dialog);
+    // A friend request went to `id` (window thread): its first answer will be taken.
+    void NoteAsked(const std::string& id) { peerMemory_.asked.insert(id); }
 
 private:
     enum Signal { kStop, kBeat, kProxy, kOnline, kOnlineStatus, kOwnStatus, kSignals };
@@ -57,7 +61,7 @@ private:
     void OnTimer();
     void OnDestroy();
     void OnRelogin();
-    void OnPeerPacket(PeerPacket* packet);
+    void OnPeerPacket(PeerPacket* packet, DWORD from);
     void OnFriendRemoved(const PresenceNotice* notice);
     void OnFriendStatus(const FriendStatusNotice* notice);
     void OnSelfStatus(WORD status);
@@ -69,6 +73,8 @@ private:
     void OnAddFriendW(const FriendInfoW* target);
     // Raises the open dialog of that kind for that user; false when there is none.
     bool RaiseOpen(int kind, const char* id);
+    // Whether another dialog of that kind may open; a debugger line when not.
+    bool RoomFor(int kind);
     // Ends every open dialog, its threads included.
     void CloseDialogs();
     void JoinWorker(HANDLE* thread);
@@ -104,6 +110,7 @@ private:
     // Set once the plug-in goes: no dialog opens any more.
     bool closingDialogs_ = false;
     std::vector<PresenceDialog*> dialogs_;
+    PeerMemory peerMemory_;
 
     HANDLE events_[kSignals] = {};
     HANDLE beatThread_ = nullptr;

@@ -15,7 +15,7 @@
 
 namespace presence {
 
-enum DialogKind { kAnswerDialog = 1, kFriendAddedDialog = 2 };
+enum DialogKind { kAnswerDialog = 1, kFriendAddedDialog = 2, kRefusalDialog = 3 };
 
 // The groups of the network-friends root into a drop-down list, item data the group,
 // the first one selected.
@@ -83,6 +83,7 @@ private:
 class RefusalDialog : public PresenceDialog {
 public:
     RefusalDialog(PresencePlug* plug, const FriendInfoA& refuser, const std::string& reason);
+    int Kind() const override { return kRefusalDialog; }
     bool OnInitDialog() override;
     void OnDestroy() override;
     void OnCommand(UINT notifyCode, UINT controlId, HWND control) override;

@@ -49,6 +49,7 @@ ContactBook Build() {
     lan.status.publicIp = inet_addr(kPeerAddress);  // where its test peer listens
     book.friendEntry = add(store, &lan, friends);
     FriendInfoA other = Record(kOtherFriend, "");
+    other.status.publicIp = inet_addr(kOtherPeerAddress);
     book.otherEntry = add(store, &other, friends);
     FriendInfoA black = Record(kBlackListed, "Black");
     prevent(store, add(store, &black, friends), friends);

@@ -36,6 +36,10 @@ using chatdesk::TransferControl;
 
 namespace {
 
+// What a stopped receive leaves behind its data in the ".im".
+const long long kMark = static_cast<long long>(chatdesk::kResumeMarkSize);
+
+
 class ChildTransfer : public ChildTest {
 protected:
     ChildTransfer() : ChildTest("transfer") {}
@@ -232,8 +236,8 @@ TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
     std::wstring src = TestFolder(L"src"), in = TestFolder(L"in");
     std::string file = Pattern(10000, 4);
     ASSERT_TRUE(WriteWhole(src + L"b.txt", file));
-    // 5,000 bytes are here from before.
-    ASSERT_TRUE(WriteWhole(in + L"b.txt.im", file.substr(0, 5000)));
+    // 5,000 bytes are here from a transfer of this file that stopped.
+    ASSERT_TRUE(WriteWhole(in + L"b.txt.im", file.substr(0, 5000) + chatdesk::ResumeMarkOf(5000, 10000)));
 
     std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
                                        "&path=" + UnixPath(src + L"b.txt") + "&via=direct");
@@ -313,7 +317,7 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
         ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == cancels + 1; }, 5000));
         ++cancels;
         EXPECT_EQ(0, window->TransferCount());
-        EXPECT_EQ(0, SizeOf(target + L".im"));
+        EXPECT_EQ(kMark, SizeOf(target + L".im"));
         EXPECT_FALSE(Exists(target));
         TransferControl control = chatdesk::FindTransferControl(window->DisplayOle(), c.stamp);
         EXPECT_FALSE(control.InTransfer());
@@ -415,10 +419,10 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     SendMessageW(window->Window(), chatdesk::kMsgRecvCancelled, 0, reinterpret_cast<LPARAM>(running.Identity()));
     ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == notices + 1; }, 5000));
     EXPECT_EQ(0, window->TransferCount());
-    EXPECT_EQ(4096, SizeOf(in + L"run.bin.im"));
+    EXPECT_EQ(4096 + kMark, SizeOf(in + L"run.bin.im"));
     PeerSends(RawBlock(stamp, 1, 4096, 'r'));
     ASSERT_TRUE(Eventually([&] { return Acks() == "01"; }, 5000));
-    EXPECT_EQ(4096, SizeOf(in + L"run.bin.im"));
+    EXPECT_EQ(4096 + kMark, SizeOf(in + L"run.bin.im"));
 
     // The peer cancels a running receive: the control shows it, the count drops.
     const char* other = "20261209111111000002";
@@ -432,7 +436,7 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     TransferControl cancelled = chatdesk::FindTransferControl(window->DisplayOle(), other);
     ASSERT_TRUE(Eventually([&] { return !cancelled.InTransfer(); }, 5000));
     EXPECT_EQ(0, window->TransferCount());
-    EXPECT_EQ(4096, SizeOf(in + L"run2.bin.im"));
+    EXPECT_EQ(4096 + kMark, SizeOf(in + L"run2.bin.im"));
 
     // After the link was lost once, a new transfer stops before its first block and
     // received blocks are answered '1'.
@@ -633,7 +637,7 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
     DWORD took = GetTickCount() - start;
     ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 3000));
     EXPECT_LT(took, 3000u);
-    EXPECT_EQ(8192, SizeOf(in + L"stall.bin.im"));
+    EXPECT_EQ(8192 + kMark, SizeOf(in + L"stall.bin.im"));
     EXPECT_FALSE(Exists(in + L"stall.bin"));
     EXPECT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 3000));
 

@@ -123,6 +123,44 @@ TEST_F(ChildRouting, ReceiptsWindowsAndDirectLinks) {
     EXPECT_EQ(1, factory.counts.destroyed.load());
 }
 
+TEST_F(ChildRouting, AFriendsIdSpokenFromAnotherAddressIsDropped) {
+    DoubleFactory factory;
+    testkit::DebugLines lines;
+    Service service(&factory);
+    ASSERT_TRUE(service.WaitForLogin());
+    ASSERT_TRUE(StartPeer(kFriendId));
+    // The friend's id, spoken on a direct link from an address that is none of the friend's.
+    Fake().Control(std::string("peer/connect?id=") + kFriendId + "&address=" + kClientAddress +
+                   "&port=" + std::to_string(kClientPort) + "&source=" + kOtherPeerAddress);
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=forged&via=direct");
+    EXPECT_TRUE(lines.WaitFor(L"from an address that is not the peer's"));
+    PumpFor(500);
+    EXPECT_EQ(0, factory.counts.made.load()) << "no window for a forged text";
+    EXPECT_EQ("", ReceiptResults(kFriendId, "direct"));
+
+    // With the friend's window open, nothing on that link reaches it or becomes its link.
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=hello");
+    ASSERT_TRUE(Eventually([&] { return factory.counts.texts == 1; }, 5000));
+    ChatWindow* window = service->Find(kFriendId);
+    ASSERT_NE(nullptr, window);
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=forged&via=direct");
+    chatdesk::ChatTextReceipt receipt;
+    receipt.stamp = "20260102030405006000";
+    receipt.senderId = kFriendId;
+    receipt.textSenderId = kOwnId;
+    receipt.result = '0';
+    chatdesk::ImBytes bytes = chatdesk::BuildChatTextReceipt(receipt);
+    Fake().Control(std::string("peer/raw?id=") + kFriendId + "&via=direct", std::string(bytes.begin(), bytes.end()));
+    PumpFor(1500);
+    EXPECT_EQ(1, factory.counts.texts.load());
+    EXPECT_EQ(0, factory.counts.receipts.load());
+    EXPECT_FALSE(service->DirectLinkOf(window)) << "the forged link took the friend's window";
+    EXPECT_EQ("", ReceiptResults(kFriendId, "direct"));
+    // The friend's own text by the server still arrives.
+    Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=again");
+    ASSERT_TRUE(Eventually([&] { return factory.counts.texts == 2; }, 5000));
+}
+
 TEST_F(ChildRouting, TwoTextsOfANewPeerAtOnceOpenOneWindow) {
     DoubleFactory factory;
     Service service(&factory);

@@ -69,6 +69,129 @@ public:
     std::atomic<size_t> bytes{0};
 };
 
+// `count` connections from `from` to `to`:`port`, made without waiting for them.
+std::vector<SOCKET> Flood(const char* from, const char* to, uint16_t port, int count) {
+    std::vector<SOCKET> made;
+    sockaddr_in source = {};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = inet_addr(from);
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = inet_addr(to);
+    for (int i = 0; i < count; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source);
+        connect(s, reinterpret_cast<sockaddr*>(&target), sizeof target);
+        made.push_back(s);
+    }
+    return made;
+}
+
+// Whether the other side has closed the socket (a read finds its end or an error).
+bool ClosedByPeer(SOCKET s) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval none = {0, 0};
+    if (select(0, &readable, nullptr, nullptr, &none) != 1) return false;
+    char byte;
+    return recv(s, &byte, 1, 0) <= 0;
+}
+
+TEST(ImTcpLayer, StrangersNeitherTakeOurSlotsNorHoldASender) {
+    const uint16_t port = cdtest::kClientPort + 102;
+    Recorder server, client;
+    const DWORD quietMs = 1500;
+    ImTcpLayer listening(&server, port, inet_addr("127.0.0.32"), quietMs);
+    ImTcpLayer other(&client, port, inet_addr("127.0.0.33"));
+    ASSERT_TRUE(listening.StartListening());
+    ASSERT_TRUE(other.StartListening());
+
+    // A stranger that sends a whole message at once.
+    std::vector<SOCKET> talker = Flood("127.0.0.56", "127.0.0.32", port, 1);
+    ImBytes notice = BuildTypingNotice({"20002", "10001", '0'});
+    send(talker[0], reinterpret_cast<const char*>(notice.data()), static_cast<int>(notice.size()), 0);
+    ASSERT_TRUE(cdtest::Eventually([&] { return server.messages == 1; }, 5000));
+
+    // Silent strangers on sixteen addresses fill every slot left for accepted connections.
+    std::vector<SOCKET> silent;
+    for (int host = 40; host < 56; ++host) {
+        std::vector<SOCKET> some = Flood(("127.0.0." + std::to_string(host)).c_str(), "127.0.0.32", port, 8);
+        silent.insert(silent.end(), some.begin(), some.end());
+    }
+    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == kMaxImConnections; }, 5000))
+        << listening.ConnectionCount();
+    // Our own connection is never refused.
+    ImConnection* own = listening.Connect(inet_addr("127.0.0.33"), port);
+    ASSERT_NE(nullptr, own) << "a full layer refused the service's own connection";
+    EXPECT_EQ(kMaxImConnections + 1, listening.ConnectionCount());
+
+    // Those that have said nothing within the quiet limit are closed; the talker and our
+    // own connection stay.
+    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 2; }, quietMs + 5000))
+        << listening.ConnectionCount();
+    size_t seenClosed = 0;
+    for (SOCKET s : silent) seenClosed += ClosedByPeer(s) ? 1 : 0;
+    EXPECT_EQ(silent.size(), seenClosed);
+    EXPECT_FALSE(ClosedByPeer(talker[0]));
+    EXPECT_FALSE(own->Closed());
+
+    own->Release();
+
+    for (SOCKET s : silent) closesocket(s);
+    closesocket(talker[0]);
+    listening.Stop();
+    other.Stop();
+}
+
+struct BigSend {
+    ImConnection* connection;
+    std::vector<uint8_t> bytes;
+    std::atomic<int> result{-1};
+};
+
+DWORD WINAPI SendBig(void* param) {
+    BigSend* job = static_cast<BigSend*>(param);
+    job->result = job->connection->SendAll(job->bytes.data(), job->bytes.size()) ? 1 : 0;
+    return 0;
+}
+
+TEST(ImTcpLayer, APeerThatStopsReadingHoldsASenderForTheLimitOnly) {
+    const uint16_t port = cdtest::kClientPort + 103;
+    Recorder client;
+    ImTcpLayer calling(&client, port, inet_addr("127.0.0.33"));
+    SOCKET deaf = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = inet_addr("127.0.0.57");
+    at.sin_port = htons(port);
+    ASSERT_EQ(0, bind(deaf, reinterpret_cast<sockaddr*>(&at), sizeof at));
+    ASSERT_EQ(0, listen(deaf, 1));
+    ImConnection* stuck = calling.Connect(inet_addr("127.0.0.57"), port);
+    ASSERT_NE(nullptr, stuck);
+    BigSend job;
+    job.connection = stuck;
+    job.bytes.assign(16 << 20, 0);
+    DWORD start = GetTickCount();
+    HANDLE sender = CreateThread(nullptr, 0, SendBig, &job, 0, nullptr);
+    bool ended = WaitForSingleObject(sender, kImSendLimitMs + 2000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "the sender was still blocked after " << GetTickCount() - start << " ms";
+    if (!ended) closesocket(deaf);  // lets the blocked send go
+    WaitForSingleObject(sender, INFINITE);
+    CloseHandle(sender);
+    EXPECT_EQ(0, job.result.load());
+    // The connection is closed: later senders fail at once and the owner hears of it.
+    EXPECT_TRUE(stuck->Closed());
+    DWORD again = GetTickCount();
+    EXPECT_FALSE(stuck->SendAll("x", 1));
+    EXPECT_LT(GetTickCount() - again, 500u);
+    EXPECT_TRUE(cdtest::Eventually([&] { return client.closed == 1; }, 3000));
+    stuck->Release();
+    if (ended) closesocket(deaf);
+    calling.Stop();
+}
+
 TEST(ImTcpLayer, SendsWholeMessagesCapsConnectionsAndStopsEveryThread) {
     const uint16_t port = cdtest::kClientPort + 100;
     size_t threadsBefore = cdtest::ThreadCount();
@@ -108,20 +231,10 @@ TEST(ImTcpLayer, SendsWholeMessagesCapsConnectionsAndStopsEveryThread) {
         EXPECT_EQ(100u * 4251u, server.bytes.load());
         EXPECT_EQ(1, server.accepted.load());
 
-        // Beyond the limit, connections are closed as soon as they come.
-        std::vector<SOCKET> many;
-        for (int i = 0; i < 80; ++i) {
-            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-            sockaddr_in to = {};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(port);
-            to.sin_addr.s_addr = inet_addr("127.0.0.28");
-            connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
-            many.push_back(s);
-        }
-        ASSERT_TRUE(cdtest::Eventually([&] { return server.accepted + 0 >= 64; }, 10000));
-        cdtest::PumpFor(500);
-        EXPECT_LE(listening.ConnectionCount(), kMaxImConnections);
+        // Beyond the limit of one address, connections are closed as soon as they come.
+        std::vector<SOCKET> many = Flood("127.0.0.27", "127.0.0.28", port, 80);
+        cdtest::PumpFor(1000);
+        EXPECT_LE(listening.ConnectionCount(), 1 + kMaxAcceptedPerAddress);
         for (SOCKET s : many) closesocket(s);
         ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 1; }, 10000));
 

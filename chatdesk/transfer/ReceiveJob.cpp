@@ -6,31 +6,72 @@
 
 namespace chatdesk {
 
-std::wstring TemporaryPathOf(const std::wstring& savePath) { return savePath + L".im"; }
+namespace {
+
+const char kMarkStart[] = "VantorIM resume\0";  // 16 bytes with its terminator
+const char kMarkEnd[] = "\r\nmark\r\n";           // 8 bytes
+const int kMostTemporaryNames = 100;
+
+// What a marked file of `size` bytes holds for a transfer of `total` bytes.
+bool ReadResumeMark(const std::string& mark, uint64_t size, uint32_t total, uint32_t* held) {
+    if (mark.size() != kResumeMarkSize || mark.compare(0, 16, kMarkStart, 16) != 0 ||
+        mark.compare(24, 8, kMarkEnd, 8) != 0)
+        return false;
+    const uint8_t* values = reinterpret_cast<const uint8_t*>(mark.data()) + 16;
+    *held = ReadU32(values);
+    return ReadU32(values + 4) == total && *held <= total && size == *held + kResumeMarkSize;
+}
+
+}  // namespace
+
+std::string ResumeMarkOf(uint32_t held, uint32_t total) {
+    std::string mark(kMarkStart, 16);
+    for (uint32_t value : {held, total}) {
+        uint8_t bytes[4];
+        WriteU32(bytes, value);
+        mark.append(reinterpret_cast<const char*>(bytes), 4);
+    }
+    mark.append(kMarkEnd, 8);
+    return mark;
+}
+
+std::wstring TemporaryPathOf(const std::wstring& savePath, int n) {
+    return n == 0 ? savePath + L".im" : savePath + L"." + std::to_wstring(n) + L".im";
+}
 
 ReceiveJob::~ReceiveJob() {
-    if (file_) file_->Close();
+    if (file_) End(BlockOutcome::Ignored, state_);
+}
+
+std::unique_ptr<ReceiveFile> ReceiveJob::OpenTemporary(const std::wstring& savePath, std::wstring* path,
+                                                       uint32_t* held) {
+    for (int n = 0; n < kMostTemporaryNames; ++n) {
+        *path = TemporaryPathOf(savePath, n);
+        *held = 0;
+        std::unique_ptr<ReceiveFile> fresh = files_.CreateNew(*path);
+        if (fresh) return fresh;
+        std::string mark;
+        uint64_t size = 0;
+        if (!files_.ReadTail(*path, kResumeMarkSize, &mark, &size) || !ReadResumeMark(mark, size, total_, held))
+            continue;  // someone else's file, or another transfer's: left as it is
+        std::unique_ptr<ReceiveFile> ours = files_.OpenForAppend(*path, &size);
+        if (ours && ours->CutTo(*held)) return ours;
+        return nullptr;
+    }
+    return nullptr;
 }
 
 bool ReceiveJob::Accept(const std::wstring& savePath, uint32_t* resume) {
     std::lock_guard<std::mutex> hold(lock_);
     if (state_ != ReceiveState::Offered) return false;
-    std::wstring temp = TemporaryPathOf(savePath);
-    uint64_t held = 0;
-    std::unique_ptr<ReceiveFile> file = files_.OpenForAppend(temp, &held);
+    std::wstring temp;
+    uint32_t held = 0;
+    std::unique_ptr<ReceiveFile> file = OpenTemporary(savePath, &temp, &held);
     if (!file) return false;
-    // More than the offer: another file of that name. Start over rather than never end.
-    if (held > total_) {
-        if (!file->Empty()) {
-            file->Close();
-            return false;
-        }
-        held = 0;
-    }
     file_ = std::move(file);
     savePath_ = savePath;
     tempPath_ = temp;
-    received_ = static_cast<uint32_t>(held);
+    received_ = held;
     state_ = ReceiveState::Receiving;
     *resume = received_;
     return true;
@@ -38,6 +79,9 @@ bool ReceiveJob::Accept(const std::wstring& savePath, uint32_t* resume) {
 
 BlockResult ReceiveJob::End(BlockOutcome outcome, ReceiveState state) {
     if (file_) {
+        // What arrived is kept for a later offer, with the mark that says it is ours.
+        std::string mark = ResumeMarkOf(received_, total_);
+        file_->Write(reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
         file_->Close();
         file_.reset();
     }

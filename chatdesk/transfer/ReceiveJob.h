@@ -1,7 +1,9 @@
 // One incoming transfer: the offer shown, then (once the user accepted and confirmed a
 // save path) the blocks appended to "<save path>.im", and at the end the ".im" moved onto
-// the confirmed path. Any trouble ends the job with the ".im" kept, so that a later offer
-// of the same file resumes from what arrived.
+// the confirmed path. Any trouble ends the job with the ".im" kept and a resume mark
+// written behind its data, so that a later offer of the same size resumes from what
+// arrived. A ".im" without that mark is some other file: it is left as it is and the
+// transfer goes to a fresh name ("<save path>.1.im", ...).
 //
 // Methods may be called from the user-interface thread (accept, cancel) and a receive
 // thread (blocks) at once: the job guards its state itself and calls nothing but its file
@@ -21,8 +23,8 @@ class ReceiveFile {
 public:
     virtual ~ReceiveFile() = default;
     virtual bool Write(const uint8_t* data, uint32_t count) = 0;
-    // Cuts the file to nothing.
-    virtual bool Empty() = 0;
+    // Cuts the file to `size` bytes; writing goes on from there.
+    virtual bool CutTo(uint64_t size) = 0;
     // Flushes and closes; false when either failed.
     virtual bool Close() = 0;
 };
@@ -32,12 +34,22 @@ public:
     virtual ~ReceiveFiles() = default;
     // Opens for writing at the end (created when missing); `size` is its length so far.
     virtual std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) = 0;
+    // Makes a new empty file for writing; null when one exists there already or on failure.
+    virtual std::unique_ptr<ReceiveFile> CreateNew(const std::wstring& path) = 0;
+    // The last `count` bytes of an existing file and its length; false when it is shorter
+    // or can't be read.
+    virtual bool ReadTail(const std::wstring& path, size_t count, std::string* tail, uint64_t* size) = 0;
     // Moves `from` onto `to`, replacing a file there; `from` is gone only on success.
     virtual bool MoveOnto(const std::wstring& from, const std::wstring& to) = 0;
 };
 
-// "<save path>.im".
-std::wstring TemporaryPathOf(const std::wstring& savePath);
+// "<save path>.im", and for n > 0 "<save path>.<n>.im".
+std::wstring TemporaryPathOf(const std::wstring& savePath, int n = 0);
+
+// The mark behind the data of a ".im" that a stopped transfer left: `held` bytes of a
+// transfer of `total`.
+constexpr size_t kResumeMarkSize = 32;
+std::string ResumeMarkOf(uint32_t held, uint32_t total);
 
 enum class ReceiveState { Offered, Receiving, Complete, Cancelled, Failed };
 
@@ -67,9 +79,10 @@ public:
     ReceiveJob(const ReceiveJob&) = delete;
     ReceiveJob& operator=(const ReceiveJob&) = delete;
 
-    // The user confirmed `savePath`: opens "<save path>.im" and sets the resume point to
-    // what it holds; one larger than the offer is cut and the transfer starts at 0. False
-    // when the ".im" can't be opened (nothing changed: the offer stays unanswered).
+    // The user confirmed `savePath`: resumes from the first of its temporary files that
+    // a stopped transfer of this size left (its mark is cut off), else makes the first
+    // free one and starts at 0. False when no file can be opened or made (the offer
+    // stays unanswered).
     bool Accept(const std::wstring& savePath, uint32_t* resume);
 
     // A "005S" for this transfer: `count` is its data count as the peer wrote it, `data`
@@ -89,6 +102,8 @@ public:
 private:
     BlockResult End(BlockOutcome outcome, ReceiveState state);
     BlockResult Finish();
+    // Opens the temporary file to go on with; sets *held to what it holds.
+    std::unique_ptr<ReceiveFile> OpenTemporary(const std::wstring& savePath, std::wstring* path, uint32_t* held);
     double ProgressNow() const { return total_ == 0 ? 100.0 : received_ * 100.0 / total_; }
 
     ReceiveFiles& files_;

@@ -42,9 +42,10 @@ public:
         DWORD written = 0;
         return file_ && WriteFile(file_.get(), data, count, &written, nullptr) && written == count;
     }
-    bool Empty() override {
-        LARGE_INTEGER zero = {};
-        return file_ && SetFilePointerEx(file_.get(), zero, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get());
+    bool CutTo(uint64_t size) override {
+        LARGE_INTEGER at = {};
+        at.QuadPart = static_cast<LONGLONG>(size);
+        return file_ && SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get());
     }
     bool Close() override {
         if (!file_) return true;
@@ -75,6 +76,30 @@ std::unique_ptr<ReceiveFile> DiskReceiveFiles::OpenForAppend(const std::wstring&
     if (!GetFileSizeEx(file, &length) || !SetFilePointerEx(file, zero, nullptr, FILE_END)) return nullptr;
     *size = static_cast<uint64_t>(length.QuadPart);
     return owner;
+}
+
+std::unique_ptr<ReceiveFile> DiskReceiveFiles::CreateNew(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    return std::unique_ptr<ReceiveFile>(new DiskReceiveFile(file));
+}
+
+bool DiskReceiveFiles::ReadTail(const std::wstring& path, size_t count, std::string* tail, uint64_t* size) {
+    vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER length, at = {};
+    if (!GetFileSizeEx(file.get(), &length) || static_cast<uint64_t>(length.QuadPart) < count) return false;
+    at.QuadPart = length.QuadPart - static_cast<LONGLONG>(count);
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return false;
+    std::string bytes(count, '\0');
+    DWORD got = 0;
+    if (count && (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count))
+        return false;
+    *tail = bytes;
+    *size = static_cast<uint64_t>(length.QuadPart);
+    return true;
 }
 
 bool DiskReceiveFiles::MoveOnto(const std::wstring& from, const std::wstring& to) {

@@ -201,6 +201,17 @@ TEST(SaveNames, PeerPathsBecomePlainNames) {
     EXPECT_EQ(L"_LPT1", ProposedSaveName(L"LPT1"));
     EXPECT_EQ(L"COM10", ProposedSaveName(L"COM10"));
     EXPECT_EQ(L"CONSOLE.txt", ProposedSaveName(L"CONSOLE.txt"));
+    for (const wchar_t* device : {L"CONIN$", L"conout$.txt", L"COM\u00B9", L"com\u00B2.log", L"LPT\u00B3", L"lpt\u00B9.txt"})
+        EXPECT_EQ(std::wstring(L"_") + device, ProposedSaveName(device)) << device;
+}
+
+TEST(SaveNames, DirectionControlsNeverReorderTheShownName) {
+    // "\u202Etxt.exe" would show as "exe.txt" while it is an .exe.
+    EXPECT_EQ(L"_txt.exe", ProposedSaveName(L"\u202Etxt.exe"));
+    EXPECT_EQ(L".exe", ExtensionOf(ProposedSaveName(L"\u202Etxt.exe")));
+    EXPECT_EQ(L"a_b_c_d_e_f_.exe", ProposedSaveName(L"a\u200Eb\u200Fc\u202Ad\u202De\u2066f\u2069.exe"));
+    EXPECT_EQ(L"_gpj.exe", DisplayName(L"C:\\x\\\u202Egpj.exe"));
+    EXPECT_EQ(L"\u2065\u2070ok", ProposedSaveName(L"\u2065\u2070ok")) << "only the controls go";
 }
 
 TEST(SaveNames, ExtensionAndFilterComeFromTheName) {

@@ -59,9 +59,9 @@ void FakePeer::Unlisten(const char* address, int port) {
 }
 
 std::vector<std::string> FakePeer::Send(const char* address, int port, const std::string& fields, const char* mode,
-                                        int copies) {
+                                        int copies, const char* from) {
     return Lines(Control(port_, std::string("send?addr=") + address + "&port=" + std::to_string(port) + "&mode=" + mode +
-                                    "&copies=" + std::to_string(copies),
+                                    "&copies=" + std::to_string(copies) + (from ? std::string("&from=") + from : ""),
                          fields));
 }
 

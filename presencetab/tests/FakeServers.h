@@ -30,8 +30,9 @@ public:
     bool Listen(const char* address, int port, const char* mode = "answer", int delayMs = 0);
     void Unlisten(const char* address, int port);
     // Fields as "key=value" lines (UTF-8); one reply text per copy ("-": none).
+    // `from`: the source address (the system's choice when null).
     std::vector<std::string> Send(const char* address, int port, const std::string& fields,
-                                  const char* mode = "whole", int copies = 1);
+                                  const char* mode = "whole", int copies = 1, const char* from = nullptr);
     std::vector<PeerRecord> Received();
 
 private:

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -31,9 +32,10 @@ protected:
         peer.reset(new FakePeer(control));
         ASSERT_TRUE(peer->Reset());
         port = static_cast<WORD>(ClosedPort());
-        channel.reset(new PeerChannel([this](const PeerPacket& p) {
+        channel.reset(new PeerChannel([this](const PeerPacket& p, DWORD from) {
             vantor::Lock lock(cs);
             got.push_back(p);
+            froms.push_back(from);
         }));
         ASSERT_TRUE(channel->Start(kOurs, port));
     }
@@ -54,6 +56,7 @@ protected:
     WORD port = 0;
     vantor::CriticalSection cs;
     std::vector<PeerPacket> got;
+    std::vector<DWORD> froms;
 };
 
 std::string Fields(const char* command, const char* nick = "", const char* msg = "") {
@@ -84,12 +87,53 @@ TEST_F(ChannelTest, RecordsInPiecesAndOddOnesAreAnsweredAndHandedOn) {
 }
 
 TEST_F(ChannelTest, AHundredFriendsAtOnceAreAllServed) {
-    std::vector<std::string> replies = peer->Send("127.0.0.1", port, Fields("0005", "1"), "whole", 100);
-    ASSERT_EQ(100u, replies.size());
-    for (const std::string& r : replies) EXPECT_EQ("30303035003030303000", r);
+    // Twenty-five hosts, four records each, all at once.
+    std::vector<std::vector<std::string>> replies(25);
+    std::vector<std::thread> hosts;
+    for (int i = 0; i < 25; ++i)
+        hosts.emplace_back([&, i] {
+            std::string from = "127.0.1." + std::to_string(i + 1);
+            replies[i] = peer->Send("127.0.0.1", port, Fields("0005", "1"), "whole", 4, from.c_str());
+        });
+    for (std::thread& t : hosts) t.join();
+    for (const auto& some : replies) {
+        ASSERT_EQ(4u, some.size());
+        for (const std::string& r : some) EXPECT_EQ("30303035003030303000", r);
+    }
     Settle();
     EXPECT_EQ(100u, Got().size());
     EXPECT_EQ(0, channel->ActiveConnections());
+    vantor::Lock lock(cs);
+    EXPECT_EQ(inet_addr("127.0.1.25"), *std::max_element(froms.begin(), froms.end(), [](DWORD a, DWORD b) {
+        return ntohl(a) < ntohl(b);
+    })) << "each record comes with its sender's address";
+}
+
+TEST_F(ChannelTest, SilentConnectionsFromOneHostShutNoFriendOut) {
+    std::vector<SOCKET> silent;
+    sockaddr_in source = {};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = inet_addr("127.0.0.9");
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = kOurs;
+    at.sin_port = htons(port);
+    for (int i = 0; i < 40; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source);
+        connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        silent.push_back(s);
+    }
+    Sleep(300);
+    EXPECT_LE(channel->ActiveConnections(), static_cast<LONG>(kMaxPerAddress));
+    // A friend is served at once, not after the silent ones time out.
+    DWORD start = GetTickCount();
+    EXPECT_EQ(std::vector<std::string>{"30303035003030303000"}, peer->Send("127.0.0.1", port, Fields("0005", "1")));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    // The silent ones are cut within a few seconds of their accept.
+    for (int i = 0; i < 100 && channel->ActiveConnections() > 0; ++i) Sleep(100);
+    EXPECT_EQ(0, channel->ActiveConnections());
+    for (SOCKET s : silent) closesocket(s);
 }
 
 TEST_F(ChannelTest, OurSendsAreConfirmedOnlyByAReply) {
@@ -118,7 +162,7 @@ TEST_F(ChannelTest, OurSendsAreConfirmedOnlyByAReply) {
     EXPECT_EQ("2", records[0].nickname);
     EXPECT_EQ(1130, records[0].chars);
 
-    PeerChannel idle([](const PeerPacket&) {});
+    PeerChannel idle([](const PeerPacket&, DWORD) {});
     EXPECT_FALSE(idle.SendAndConfirm(target, text)) << "nothing is tried without a listener";
 }
 
@@ -151,9 +195,9 @@ TEST_F(ChannelTest, StopCutsSilentConnectionsBothWays) {
     EXPECT_FALSE(channel->SendAndConfirm(PeerTarget{kFriend, static_cast<WORD>(theirs)}, "x"));
 
     // The port is free again, and a second channel cannot take a port in use.
-    PeerChannel again([](const PeerPacket&) {});
+    PeerChannel again([](const PeerPacket&, DWORD) {});
     ASSERT_TRUE(again.Start(kOurs, port));
-    PeerChannel clash([](const PeerPacket&) {});
+    PeerChannel clash([](const PeerPacket&, DWORD) {});
     EXPECT_FALSE(clash.Start(kOurs, port));
     again.Stop();
 }

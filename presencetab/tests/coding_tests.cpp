@@ -200,7 +200,7 @@ protected:
         f.nickname = nick;
         f.answer = answer;
         f.message = "m";
-        DispatchPeerPacket(BuildPacket(f), book, server, [&](UINT message, const PresenceNotice& n) {
+        DispatchPeerPacket(BuildPacket(f), from, memory, book, server, [&](UINT message, const PresenceNotice& n) {
             notices.push_back(message);
             last = n;
         });
@@ -209,6 +209,8 @@ protected:
     fakes::Server server;
     std::vector<UINT> notices;
     PresenceNotice last = {};
+    DWORD from = fakes::Ip(127, 0, 0, 2);  // where the record came from: x1's public address
+    PeerMemory memory;
 };
 
 TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
@@ -218,9 +220,10 @@ TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
     EXPECT_STREQ("q9", last.id);
     EXPECT_EQ(testkit::Ansi("张三"), last.nickname);
     EXPECT_STREQ("m", last.message);
-    Dispatch("0002", "x1", "", "02", "demo01", "0000");
-    Dispatch("0002", "x1", "", "02", "demo01", "0001");
-    Dispatch("0002", "x1", "", "02", "demo01", "zz");
+    for (const char* answer : {"0000", "0001", "zz"}) {
+        memory.asked.insert("x1");
+        Dispatch("0002", "x1", "", "02", "demo01", answer);
+    }
     EXPECT_EQ((std::vector<UINT>{PTM_VERIFY_REQUEST, PTM_VERIFY_REFUSED, PTM_VERIFY_ACCEPTED, PTM_VERIFY_ACCEPTED}),
               notices);
 
@@ -230,6 +233,8 @@ TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
     EXPECT_TRUE(book.calls.empty());
     Dispatch("0004", "x1");
     EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
+    // y1 has no stored address: the presence server says where it is.
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 9);
     Dispatch("0006", "y1");
     EXPECT_EQ(nullptr, book.FindFriend("y1", nullptr));
     EXPECT_EQ((std::vector<std::string>{"delete x1", "delete y1"}), book.calls);
@@ -244,7 +249,8 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
     EXPECT_EQ(6082, book.Info(2).status.publicPort) << "only the addresses go";
     EXPECT_TRUE(server.asked.empty());
 
-    server.ipAnswer = fakes::Ip(127, 0, 0, 5);
+    // Its stored addresses are gone: the one the server gives is where it may speak from.
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 5);
     Dispatch("0005", "x1", "2", "01");
     EXPECT_EQ(2, book.Info(2).status.status);
     EXPECT_EQ(fakes::Ip(127, 0, 0, 5), book.Info(2).status.publicIp);
@@ -264,6 +270,57 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
     EXPECT_TRUE(book.calls.empty());
     EXPECT_TRUE(notices.empty());
     EXPECT_NE(nullptr, book.FindFriend("x1", nullptr));
+}
+
+TEST_F(DispatchTest, NoticesThatChangeTheBookComeOnlyFromWhereTheSenderIs) {
+    // Another host naming x1 as sender: no removal, no status, no answer to a request.
+    from = fakes::Ip(127, 0, 0, 66);
+    memory.asked.insert("x1");
+    Dispatch("0004", "x1");
+    Dispatch("0006", "x1");
+    Dispatch("0005", "x1", "0", "01");
+    Dispatch("0002", "x1", "", "02", "demo01", "0001");
+    from = 0;
+    Dispatch("0006", "x1");
+    EXPECT_TRUE(book.calls.empty());
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 2), book.Info(2).status.publicIp);
+    EXPECT_EQ(1, book.Info(2).status.status);
+    // A request is anyone's to make.
+    Dispatch("0001", "q9");
+    EXPECT_EQ(1u, notices.size());
+
+    // The friend's local address counts as its own; so does the one the server confirms
+    // (asked again once its pause is over).
+    memory.addressAsks.clear();
+    from = fakes::Ip(10, 0, 0, 2);
+    Dispatch("0005", "x1", "2", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    from = server.ipAnswer = fakes::Ip(127, 0, 0, 7);
+    Dispatch("0002", "x1", "", "02", "demo01", "0001");
+    EXPECT_EQ(static_cast<UINT>(PTM_VERIFY_ACCEPTED), notices.back());
+    memory.addressAsks.clear();
+    Dispatch("0004", "x1");
+    EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
+}
+
+TEST_F(DispatchTest, AnswersOnlyToOurRequestsAndFewAsksOfTheServer) {
+    // Answers nobody asked for, however many: none reaches the window, the server is not asked.
+    for (int i = 0; i < 300; ++i) Dispatch("0002", "q9", "", "02", "demo01", "0000");
+    EXPECT_TRUE(notices.empty());
+    EXPECT_TRUE(server.asked.empty());
+    // An answer from the one we asked is taken once.
+    memory.asked.insert("x1");
+    for (int i = 0; i < 300; ++i) Dispatch("0002", "x1", "", "02", "demo01", "0000");
+    EXPECT_EQ(std::vector<UINT>{PTM_VERIFY_REFUSED}, notices);
+
+    // A friend going off and on a hundred times: the server is asked for its address once.
+    server.ipAnswer = from;
+    for (int i = 0; i < 50; ++i) {
+        Dispatch("0005", "x1", "0", "01");
+        Dispatch("0005", "x1", "2", "01");
+    }
+    EXPECT_EQ(std::vector<std::string>{"x1"}, server.asked);
 }
 
 }  // namespace

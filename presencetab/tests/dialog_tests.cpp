@@ -118,6 +118,13 @@ protected:
         return testkit::FindWindowByTitle(L"添加好友", 0);
     }
     std::string Body(const char* action) { return LastBody(action); }
+    // The user sends `id` a friend request from the add-friend dialog.
+    void Ask(const char* id, const char* nickname) {
+        HWND dialog = OpenAddFriend(id, nickname);
+        ASSERT_NE(nullptr, dialog);
+        testkit::Click(dialog, 1014);
+        ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 15000));
+    }
 };
 
 TEST_F(VerifyDialogs, AddFriendDialogCutsTheTextAndSendsTheRequest) {
@@ -275,6 +282,7 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     Create();
 
     // Refused: the reason, and "加为好友" asks again.
+    Ask("r1", "小R");
     Send(PeerFields("0002", "r1", "小R", "02", "0000"));
     HWND refusal = testkit::FindWindowByTitle(kSystemMessage);
     ASSERT_NE(nullptr, refusal);
@@ -292,6 +300,7 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
 
     // Accepted by a stranger: one friend-added dialog, whose save stores it with services.
     Platform("a1", "小A");
+    Ask("a1", "小A");
     Send(PeerFields("0002", "a1", "小A", "02", "0001"));
     Send(PeerFields("0002", "a1", "小A", "02", "0001"));
     EXPECT_EQ(1, testkit::CountWindowsByTitle(kSystemMessage));
@@ -312,6 +321,7 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     EXPECT_TRUE(query(1, Find("a1"), 14, &policy));
 
     // Accepted by someone who is a friend already: nothing opens.
+    Ask("x1", "小X");
     Send(PeerFields("0002", "x1", "小X", "02", "0001"));
     Pump(300);
     EXPECT_EQ(0, testkit::CountWindowsByTitle(kSystemMessage));
@@ -321,9 +331,19 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     Send(PeerFields("0001", "e1", ""));
     HWND answer = testkit::FindWindowByTitle(kSystemMessage);
     ASSERT_NE(nullptr, answer);
-    EXPECT_EQ(W("小E"), testkit::Text(answer, 1012));
+    EXPECT_TRUE(PumpUntil([&] { return testkit::Text(answer, 1012) == W("小E"); }, 5000)) << "looked up by the dialog's thread";
     testkit::Click(answer, 1002);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(answer); }));
+}
+
+TEST_F(VerifyDialogs, FloodsOfRequestsAndAnswersOpenFewDialogs) {
+    Online({});
+    Create();
+    // Requests from thirty made-up ids, and refusals of a request nobody made.
+    for (int i = 0; i < 30; ++i) Send(PeerFields("0001", ("m" + std::to_string(i)).c_str(), "M"));
+    for (int i = 0; i < 30; ++i) Send(PeerFields("0002", "r1", "小R", "02", "0000"));
+    Pump(500);
+    EXPECT_EQ(8, testkit::CountWindowsByTitle(kSystemMessage));
 }
 
 TEST_F(VerifyDialogs, DestroyClosesEveryDialogAndEndsTheirThreads) {
@@ -331,13 +351,17 @@ TEST_F(VerifyDialogs, DestroyClosesEveryDialogAndEndsTheirThreads) {
     ASSERT_TRUE(peer->Listen("127.0.0.2", friendPort, "silent"));
     Online({});
     Create();
+    Ask("r1", "小R");
+    Ask("a1", "小A");
     Send(PeerFields("0001", "q1", "张三"));
     Send(PeerFields("0002", "r1", "小R", "02", "0000"));
     Send(PeerFields("0002", "a1", "小A", "02", "0001"));
+    Pump(500);
+    int fetched = server->Count("GetFriendIP");
     server->Queue("GetFriendIP", FriendIpReply("127.0.0.2", friendPort));
     HWND adding = OpenAddFriend("t1", "小T");
     ASSERT_NE(nullptr, adding);
-    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetFriendIP") >= 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetFriendIP") >= fetched + 1; }));
     Pump(300);
     testkit::SetText(adding, 1013, W("你好"));
     testkit::Click(adding, 1014);

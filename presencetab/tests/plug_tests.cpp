@@ -1,5 +1,6 @@
 // The plug-in in a signed-in session (PresenceChild.h): records from friends, the proxy
 // store, the heart beat, online friends, the own status, commands and teardown.
+#include "PeerChannel.h"
 #include "PresenceChild.h"
 
 using namespace pttest;
@@ -16,11 +17,10 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     EXPECT_STREQ("q1", g_caught[0].notice.id);
     EXPECT_EQ(A("张三"), g_caught[0].notice.nickname);
     EXPECT_EQ(A("你好，加个好友"), g_caught[0].notice.message);
+    // Answers to requests never made reach nothing (the dialog tests ask first).
     Send(PeerFields("0002", "q2", "", "02", "0000"));
     Send(PeerFields("0002", "q3", "", "02", "0001"));
-    ASSERT_EQ(3u, g_caught.size());
-    EXPECT_EQ(static_cast<UINT>(presence::PTM_VERIFY_REFUSED), g_caught[1].message);
-    EXPECT_EQ(static_cast<UINT>(presence::PTM_VERIFY_ACCEPTED), g_caught[2].message);
+    EXPECT_EQ(1u, g_caught.size());
 
     // Block and deletion notices take the sender out of the book and the contact file.
     ASSERT_NE(nullptr, Find("x1"));
@@ -58,9 +58,12 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     Send(PeerFields("0004", "y1"), "misaddressed");
     Send(PeerFields("0001", "y1", "很长的名字"), "unterminated");
     EXPECT_NE(nullptr, Find("y1"));
+    // A hundred at once from one host: those beyond its share are closed unanswered.
     std::vector<std::string> replies = Send(PeerFields("0005", "y1", "0", "02"), "whole", 100);
-    EXPECT_EQ(100, std::count(replies.begin(), replies.end(), std::string("30303035003030303000")));
-    EXPECT_EQ(3u, g_caught.size()) << "full fields carry no receiver of ours";
+    size_t answered = std::count(replies.begin(), replies.end(), std::string("30303035003030303000"));
+    EXPECT_GE(answered, static_cast<size_t>(presence::kMaxPerAddress));
+    EXPECT_EQ(100u, answered + std::count(replies.begin(), replies.end(), std::string("-")));
+    EXPECT_EQ(1u, g_caught.size()) << "full fields carry no receiver of ours";
     EXPECT_NE(nullptr, Find("y1"));
 }
 

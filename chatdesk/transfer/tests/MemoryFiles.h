@@ -32,6 +32,16 @@ public:
         *size = data.size();
         return std::unique_ptr<ReceiveFile>(new Writer(*this, data));
     }
+    std::unique_ptr<ReceiveFile> CreateNew(const std::wstring& path) override {
+        if (failOpen || files.count(path)) return nullptr;
+        return std::unique_ptr<ReceiveFile>(new Writer(*this, files[path]));
+    }
+    bool ReadTail(const std::wstring& path, size_t count, std::string* tail, uint64_t* size) override {
+        if (!files.count(path) || files[path].size() < count) return false;
+        *tail = files[path].substr(files[path].size() - count);
+        *size = files[path].size();
+        return true;
+    }
     bool MoveOnto(const std::wstring& from, const std::wstring& to) override {
         if (failMove || !files.count(from)) return false;
         files[to] = files[from];
@@ -76,8 +86,8 @@ private:
             data_.append(reinterpret_cast<const char*>(data), count);
             return true;
         }
-        bool Empty() override {
-            data_.clear();
+        bool CutTo(uint64_t size) override {
+            if (size < data_.size()) data_.resize(static_cast<size_t>(size));
             return true;
         }
         bool Close() override { return !owner_.failClose; }

@@ -3,6 +3,8 @@
 // 4 GiB is not offered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "MemoryFiles.h"
@@ -55,13 +57,30 @@ TEST(DiskTransfer, ReceivedThroughTheTemporaryFileAndResumed) {
     std::wstring dir = testkit::FreshDir(L"transfer-disk");
     std::string content = Content(300000);
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"source.bin", content));
-    // Part of the file from an earlier, broken transfer.
-    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"b.txt.im", content.substr(0, 123456)));
+    // Part of the file from an earlier transfer that was cancelled.
     uint32_t resume = 0;
+    {
+        DiskReceiveFiles files;
+        ReceiveJob earlier(files, 300000);
+        ASSERT_TRUE(earlier.Accept(dir + L"b.txt", &resume));
+        for (size_t at = 0; at < 123456; at += 4096) {
+            uint32_t count = static_cast<uint32_t>(std::min<size_t>(4096, 123456 - at));
+            ASSERT_EQ(BlockOutcome::Written,
+                      earlier.OnBlock(count, reinterpret_cast<const uint8_t*>(content.data() + at)).outcome);
+        }
+        EXPECT_TRUE(earlier.Cancel());
+    }
+    // Another program's file of the same name is left alone.
+    ASSERT_TRUE(testkit::WriteFileBytes(dir + L"c.txt.im", "not ours"));
     EXPECT_EQ(BlockOutcome::Complete, Copy(dir + L"source.bin", 300000, dir + L"b.txt", &resume));
     EXPECT_EQ(123456u, resume);
     EXPECT_EQ(content, testkit::ReadFileBytes(dir + L"b.txt"));
     EXPECT_FALSE(Exists(dir + L"b.txt.im"));
+    EXPECT_EQ(BlockOutcome::Complete, Copy(dir + L"source.bin", 300000, dir + L"c.txt", &resume));
+    EXPECT_EQ(0u, resume);
+    EXPECT_TRUE(content == testkit::ReadFileBytes(dir + L"c.txt"));
+    EXPECT_EQ("not ours", testkit::ReadFileBytes(dir + L"c.txt.im"));
+    EXPECT_FALSE(Exists(dir + L"c.txt.1.im"));
 
     // An empty file arrives as an empty file, over a stale one of the same name.
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"empty.bin", ""));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 
 #include "MemoryFiles.h"
 #include "ReceiveJob.h"
@@ -219,35 +220,59 @@ TEST(ReceiveJobRun, BlocksArriveThroughTheTemporaryFileAtTheConfirmedPath) {
     EXPECT_TRUE(r.results.back().stopSender());
 }
 
-TEST(ReceiveJobRun, ResumeFromTheTemporaryFileAndCutOneLargerThanTheOffer) {
+// Feeds `content` from `from` to `to` in blocks; the last result.
+BlockOutcome Feed(ReceiveJob& job, const std::string& content, size_t from, size_t to) {
+    BlockOutcome last = BlockOutcome::Ignored;
+    for (size_t at = from; at < to; at += 4096) {
+        size_t count = std::min<size_t>(4096, to - at);
+        last = job.OnBlock(static_cast<uint32_t>(count), reinterpret_cast<const uint8_t*>(content.data() + at)).outcome;
+    }
+    return last;
+}
+
+TEST(ReceiveJobRun, OnlyATemporaryFileThisClientLeftIsResumed) {
     const std::string content = Pattern(10000);
-    Sender s;
-    s.files.files[L"C:\\send\\f.bin"] = content;
-    Receiver r(10000);
-    r.files.files[L"C:\\r\\f.bin.im"] = content.substr(0, 5000);
-    uint32_t resume = 0;
-    ASSERT_TRUE(r.job->Accept(L"C:\\r\\f.bin", &resume));
-    EXPECT_EQ(5000u, resume);
-    s.link.afterBlock = [&](const ImBytes& msg) { r.Take(msg); };
-    SendJob job(OfferOf(10000, resume), &s.stop);
-    ASSERT_EQ(SendEnd::Complete, s.Run(job));
-    EXPECT_EQ(content, r.files.files[L"C:\\r\\f.bin"]);
-
-    Receiver big(100);
-    big.files.files[L"C:\\r\\g.bin.im"] = std::string(300, 'x');
-    ASSERT_TRUE(big.job->Accept(L"C:\\r\\g.bin", &resume));
+    // A transfer cut short leaves its ".im"; the next offer of that size resumes from it.
+    Receiver first(10000);
+    uint32_t resume = 99;
+    ASSERT_TRUE(first.job->Accept(L"C:\\r\\f.bin", &resume));
     EXPECT_EQ(0u, resume);
-    EXPECT_TRUE(big.files.files[L"C:\\r\\g.bin.im"].empty());
+    EXPECT_EQ(BlockOutcome::Written, Feed(*first.job, content, 0, 5000));
+    EXPECT_TRUE(first.job->Cancel());
+    first.job.reset();
+    std::map<std::wstring, std::string> left = first.files.files;
+    ASSERT_EQ(1u, left.size());
+    EXPECT_EQ(L"C:\\r\\f.bin.im", left.begin()->first);
 
-    // A ".im" holding exactly the offer, and an empty file: the final empty block finishes.
-    for (uint32_t total : {100u, 0u}) {
-        Receiver held(total);
-        held.files.files[L"C:\\r\\h.bin.im"] = std::string(total, 'h');
-        ASSERT_TRUE(held.job->Accept(L"C:\\r\\h.bin", &resume));
-        EXPECT_EQ(total, resume);
-        EXPECT_EQ(BlockOutcome::Complete, held.job->OnBlock(0, nullptr).outcome);
-        EXPECT_EQ(std::string(total, 'h'), held.files.files[L"C:\\r\\h.bin"]);
-        EXPECT_FALSE(held.files.Has(L"C:\\r\\h.bin.im"));
+    Receiver again(10000);
+    again.files.files = left;
+    ASSERT_TRUE(again.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(5000u, resume);
+    EXPECT_EQ(BlockOutcome::Complete, Feed(*again.job, content, 5000, 10000));
+    EXPECT_TRUE(content == again.files.files[L"C:\\r\\f.bin"]);
+    EXPECT_EQ(1u, again.files.files.size()) << "no temporary file is left";
+
+    // An offer of another size is another transfer: it starts afresh beside the old one.
+    Receiver other(20000);
+    other.files.files = left;
+    ASSERT_TRUE(other.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(0u, resume);
+    EXPECT_NE(L"C:\\r\\f.bin.im", other.job->TemporaryPath());
+    EXPECT_EQ(left.begin()->second, other.files.files[L"C:\\r\\f.bin.im"]) << "the old one is left as it was";
+
+    // Files of that name the client did not leave, shorter or longer than the offer, stay
+    // as they were; the transfer goes to a fresh name and lands at the confirmed path.
+    for (size_t size : {5000u, 30000u}) {
+        Receiver stranger(10000);
+        const std::string theirs(size, 'u');
+        stranger.files.files[L"C:\\r\\u.bin.im"] = theirs;
+        ASSERT_TRUE(stranger.job->Accept(L"C:\\r\\u.bin", &resume));
+        EXPECT_EQ(0u, resume);
+        EXPECT_NE(L"C:\\r\\u.bin.im", stranger.job->TemporaryPath());
+        EXPECT_EQ(BlockOutcome::Complete, Feed(*stranger.job, content, 0, 10000));
+        EXPECT_TRUE(content == stranger.files.files[L"C:\\r\\u.bin"]);
+        EXPECT_EQ(theirs, stranger.files.files[L"C:\\r\\u.bin.im"]);
+        EXPECT_EQ(2u, stranger.files.files.size());
     }
 }
 
@@ -265,7 +290,7 @@ TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
         BlockResult res = r.job->OnBlock(n, n <= 4096 ? data : nullptr);
         EXPECT_EQ(BlockOutcome::Rejected, res.outcome);
         EXPECT_TRUE(res.ended());
-        EXPECT_TRUE(r.files.files[L"C:\\r\\f.bin.im"].empty());
+        EXPECT_EQ(kResumeMarkSize, r.files.files[L"C:\\r\\f.bin.im"].size()) << "the mark alone";
         EXPECT_EQ(ReceiveState::Cancelled, r.job->State());
     }
     // Past the offered size: 4096 + 4096 + 4096 of a 10,000-byte offer.
@@ -274,7 +299,7 @@ TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
     EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
     EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
     EXPECT_EQ(BlockOutcome::Rejected, past.job->OnBlock(4096, data).outcome);
-    EXPECT_EQ(8192u, past.files.files[L"C:\\r\\f.bin.im"].size());
+    EXPECT_EQ(8192u + kResumeMarkSize, past.files.files[L"C:\\r\\f.bin.im"].size());
     EXPECT_FALSE(past.files.Has(L"C:\\r\\f.bin"));
 
     // The message reader hands an oversized count on, without data.
@@ -324,7 +349,7 @@ TEST(ReceiveJobRun, DiskTroubleAndCancelKeepTheTemporaryFile) {
     EXPECT_TRUE(running.job->Cancel());
     EXPECT_FALSE(running.job->Cancel());
     EXPECT_EQ(BlockOutcome::Ignored, running.job->OnBlock(60, data).outcome);
-    EXPECT_EQ(40u, running.files.files[L"C:\\r\\f.bin.im"].size());
+    EXPECT_EQ(40u + kResumeMarkSize, running.files.files[L"C:\\r\\f.bin.im"].size());
     EXPECT_FALSE(running.files.Has(L"C:\\r\\f.bin"));
 }
 
