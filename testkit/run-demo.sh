@@ -26,40 +26,19 @@ rm -rf "$build/stage/demo01"
 im=$root/testkit/im/fake_im.py
 im_ports=$demo/im.port
 hosts=()
-pages=$demo/pages
-pages_pid=
-
-# The platform's pages (outside/hostdemo/pages) from nginx, with the tests' configuration.
-start_pages() {
-  mkdir -p "$pages/nginx-tmp" || return 1
-  python3 - "$root/testkit/web/nginx.conf.in" "$root/outside/hostdemo/pages" "$pages" >"$pages/nginx.conf" <<'PY' || return 1
-import os, string, sys
-template = string.Template(open(sys.argv[1], encoding="utf-8").read())
-user = "user root root;" if os.geteuid() == 0 else ""
-print(template.substitute(port=8600, root=sys.argv[2], state=sys.argv[3], user_line=user))
-PY
-  nginx -p "$pages" -c "$pages/nginx.conf" >"$pages/nginx.out" 2>&1 &
-  pages_pid=$!
-  local i
-  for i in $(seq 50); do
-    kill -0 "$pages_pid" 2>/dev/null || return 1
-    python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8600), 0.2).close()' 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+pages=$root/outside/hostdemo/demo_pages.sh
 
 cleanup() {
   local pid
   for pid in "${hosts[@]}"; do kill "$pid" 2>/dev/null; done
-  [ -n "$pages_pid" ] && kill "$pages_pid" 2>/dev/null
+  bash "$pages" stop "$demo/pages"
   python3 "$im" stop --port-file "$im_ports" >/dev/null 2>&1
   python3 "$presence" stop --port-file "$port_file" >/dev/null 2>&1
   bash "$root/testkit/rig/rig.sh" stop "$build"
 }
 trap cleanup EXIT
 
-start_pages || { echo "demo: nginx did not serve the pages on 127.0.0.1:8600 (see $pages/nginx.out)" >&2; exit 1; }
+bash "$pages" start "$demo/pages" || { echo "demo: the platform's pages are not served" >&2; exit 1; }
 python3 "$presence" start --port-file "$port_file" || { echo "demo: the presence server did not start" >&2; exit 1; }
 url=$(python3 "$presence" url --port-file "$port_file") || exit 1
 # The animated tab's movie plays in the movie control stand-in, registered in the rig's prefix.

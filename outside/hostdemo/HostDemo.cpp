@@ -10,8 +10,8 @@
 // /account logs in as another account of the service platform (its stand-in's customer).
 // /shot runs unattended: after the login the window is saved as a bitmap, and the program
 // logs off and ends; its exit code tells whether everything worked.
-// /pane (needs /shot) then has the tab manager choose that plug-in's tab (a service pane:
-// -14 self-service, -19 after-sale), saves the pane's window once its page had time to
+// /pane (needs /shot) then has the tab manager choose that plug-in's tab (a service pane,
+// such as -14, the self-service pane), saves the pane's window once its page had time to
 // load, and closes the pane as its user would.
 // /chat (needs /shot) chats with a friend after the login: the chat service opens the chat,
 // the text is sent, and once the friend's text has arrived (or the wait for it is over) the
