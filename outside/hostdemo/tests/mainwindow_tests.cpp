@@ -123,7 +123,9 @@ protected:
 
     void TearDown() override {
         container_.Unload();
-        if (session_.LoggedIn()) EXPECT_EQ(0, session_.Logoff());
+        if (session_.LoggedIn()) {
+            EXPECT_EQ(0, session_.Logoff());
+        }
         session_.Close();
         presence_.Restore();
         OleUninitialize();
