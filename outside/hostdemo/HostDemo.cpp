@@ -10,8 +10,8 @@
 // /account logs in as another account of the service platform (its stand-in's customer).
 // /shot runs unattended: after the login the window is saved as a bitmap, and the program
 // logs off and ends; its exit code tells whether everything worked.
-// /pane (needs /shot) then has the tab manager choose that plug-in's tab (a service pane,
-// such as -14, the self-service pane), saves the pane's window once its page had time to
+// /pane (needs /shot) then has the tab manager choose that plug-in's tab (a service pane:
+// -14 self-service, -19 after-sale), saves the pane's window once its page had time to
 // load, and closes the pane as its user would.
 // /chat (needs /shot) chats with a friend after the login: the chat service opens the chat,
 // the text is sent, and once the friend's text has arrived (or the wait for it is over) the
@@ -68,6 +68,7 @@ const DWORD CHAT_PAINT_MS = 500;
 // Time for a service pane to load its page and paint, and to go after its close.
 const DWORD PANE_LOAD_MS = 2500;
 const DWORD PANE_CLOSE_MS = 500;
+const DWORD PANE_PAINT_MS = 300;
 const int TITLE_HEIGHT = 48;
 const int MARGIN = 16;
 const COLORREF TITLE_COLOUR = RGB(0, 94, 160);
@@ -213,7 +214,10 @@ bool SavePanePicture() {
     PumpFor(PANE_LOAD_MS);
     HWND pane = g_app.container.PlugWindow(g_app.panePlug);
     if (!pane || !IsWindowVisible(pane)) return false;
-    bool saved = SaveWindowPicture(pane, g_app.paneShotPath);
+    // Repainted, and time for the page to be drawn, before the picture.
+    RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    PumpFor(PANE_PAINT_MS);
+    bool saved = SaveWindowPicture(pane, g_app.paneShotPath, false);
     // Closed as its user closes it: the pane tells its owner, which hides it.
     PostMessageW(pane, WM_CLOSE, 0, 0);
     PumpFor(PANE_CLOSE_MS);
