@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds both architectures and runs the main job under Wine: the demo host connects to the
-# stand-in platform, logs in (presence through the fake server on 127.0.0.1), shows the
-# account, services, contacts and the tab container, and saves a picture of its window as
-# build/x86_64/demo/hostdemo.png before it logs off.
+# Builds both architectures and runs the main job under Wine: nginx serves the platform's
+# pages on 127.0.0.1:8600 (the address config/commprof.cfg names), the demo host connects
+# to the stand-in platform, logs in (presence through the fake server on 127.0.0.1), shows
+# the account, services, contacts and the tab container, and saves a picture of its window
+# as build/x86_64/demo/hostdemo.png; then it opens the self-service pane, saves its picture
+# as build/x86_64/demo/hostdemo-selfservice.png, closes it and logs off.
 # Then two hosts chat through the fake IM server: each runs from a program folder of its own
 # (the stage's programs and settings, with its own "config\psimprof.cfg": the fake
 # gatekeeper and its own address on 127.0.0.x), logs in as its own demo account, opens a
@@ -16,7 +18,7 @@ demo=$build/demo
 presence=$root/outside/hostdemo/demo_presence.py
 port_file=$demo/presence.port
 mkdir -p "$demo"
-rm -f "$demo"/hostdemo.* "$demo"/chat-*.bmp "$demo"/chat-*.png
+rm -f "$demo"/hostdemo.* "$demo"/hostdemo-*.* "$demo"/chat-*.bmp "$demo"/chat-*.png
 # The demo account's contact file from an earlier run goes, so that the picture shows the
 # contacts this run downloaded.
 rm -rf "$build/stage/demo01"
@@ -24,31 +26,38 @@ rm -rf "$build/stage/demo01"
 im=$root/testkit/im/fake_im.py
 im_ports=$demo/im.port
 hosts=()
+pages=$root/outside/hostdemo/demo_pages.sh
 
 cleanup() {
   local pid
   for pid in "${hosts[@]}"; do kill "$pid" 2>/dev/null; done
+  bash "$pages" stop "$demo/pages"
   python3 "$im" stop --port-file "$im_ports" >/dev/null 2>&1
   python3 "$presence" stop --port-file "$port_file" >/dev/null 2>&1
   bash "$root/testkit/rig/rig.sh" stop "$build"
 }
 trap cleanup EXIT
 
+bash "$pages" start "$demo/pages" || { echo "demo: the platform's pages are not served" >&2; exit 1; }
 python3 "$presence" start --port-file "$port_file" || { echo "demo: the presence server did not start" >&2; exit 1; }
 url=$(python3 "$presence" url --port-file "$port_file") || exit 1
 # The animated tab's movie plays in the movie control stand-in, registered in the rig's prefix.
 (cd "$build/stage" && bash "$root/testkit/rig/wine-run.sh" "$build" regsvr32 /s MovieCtl.dll) ||
   echo "demo: the movie control stand-in is not registered; the animated tab stays empty" >&2
 
-bash "$root/testkit/rig/wine-run.sh" "$build" "$build/stage/HostDemo.exe" /presence "$url" /shot "Z:$demo/hostdemo.bmp"
+bash "$root/testkit/rig/wine-run.sh" "$build" "$build/stage/HostDemo.exe" /presence "$url" /shot "Z:$demo/hostdemo.bmp" \
+  /pane -14 "Z:$demo/hostdemo-selfservice.bmp"
 rc=$?
 if [ $rc -ne 0 ]; then
   echo "demo: HostDemo.exe ended with $rc" >&2
   exit 1
 fi
-convert "$demo/hostdemo.bmp" "$demo/hostdemo.png" || { echo "demo: the picture could not be converted" >&2; exit 1; }
-rm -f "$demo/hostdemo.bmp"
-echo "demo: logged in and out; picture of the window: $demo/hostdemo.png"
+for picture in hostdemo hostdemo-selfservice; do
+  convert "$demo/$picture.bmp" "$demo/$picture.png" || { echo "demo: the picture could not be converted" >&2; exit 1; }
+  rm -f "$demo/$picture.bmp"
+done
+echo "demo: logged in and out; pictures of the window and the self-service pane: $demo/hostdemo.png," \
+  "$demo/hostdemo-selfservice.png"
 
 # --- Two hosts chatting
 

@@ -25,6 +25,33 @@ bool ProfileTrue(const char* key) {
            lstrcmpiA(value, "true") == 0;
 }
 
+// The block pane is transparent and the tiles' corners are round, but the tile pane clips
+// its children: what the tile pane draws under the window is drawn into the window's DC
+// (for the block pane also when its links ask for the picture behind them).
+void DrawParentUnder(HWND window, HDC dc) {
+    HWND parent = GetParent(window);
+    POINT at = {0, 0};
+    MapWindowPoints(window, parent, &at, 1);
+    int saved = SaveDC(dc);
+    OffsetViewportOrgEx(dc, -at.x, -at.y, nullptr);
+    SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    RestoreDC(dc, saved);
+}
+
+// The tile pane's picture, then the links over it again.
+void Paint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    DrawParentUnder(window, dc);
+    EndPaint(window, &ps);
+    for (HWND link = GetWindow(window, GW_CHILD); link; link = GetWindow(link, GW_HWNDNEXT)) {
+        RECT r, overlap;
+        GetWindowRect(link, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        if (IntersectRect(&overlap, &r, &ps.rcPaint)) InvalidateRect(link, nullptr, FALSE);
+    }
+}
+
 }  // namespace
 
 // --- InfoTileButton
@@ -87,6 +114,8 @@ void InfoTileButton::Draw(const DRAWITEMSTRUCT* item) const {
     RECT c = item->rcItem;
     COLORREF fill = 0;
     if (!_GetProfileRgbA(section_.c_str(), "info_bk", &fill, kTileConfig)) return;
+    // The rounded corners show the pane's picture.
+    DrawParentUnder(item->hwndItem, dc);
     HBRUSH brush = CreateSolidBrush(fill);
     HGDIOBJ oldBrush = SelectObject(dc, brush);
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
@@ -155,12 +184,12 @@ INT_PTR CALLBACK TileBlockPane::Proc(HWND window, UINT message, WPARAM wParam, L
     case WM_ERASEBKGND:
         SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
         return TRUE;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        EndPaint(window, &ps);
+    case WM_PAINT:
+        Paint(window);
         return TRUE;
-    }
+    case WM_PRINTCLIENT:
+        DrawParentUnder(window, reinterpret_cast<HDC>(wParam));
+        return TRUE;
     case WM_CTLCOLORDLG:
         return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
     case WM_CLOSE:

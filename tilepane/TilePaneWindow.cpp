@@ -397,6 +397,10 @@ INT_PTR TilePaneWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         EndPaint(window_, &ps);
         return TRUE;
     }
+    case WM_PRINTCLIENT:
+        // The transparent block pane draws the pane's picture under itself.
+        Paint(reinterpret_cast<HDC>(wParam));
+        return TRUE;
     case WM_DRAWITEM: {
         auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         for (const InfoTileButton& tile : tiles_) {

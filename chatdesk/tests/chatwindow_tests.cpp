@@ -192,6 +192,12 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
     ChatDialog* window = client.Window(kFriendId);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(shown, window->Window());
+    // What the user types goes to the compose box.
+    GUITHREADINFO gui = {sizeof gui};
+    EXPECT_TRUE(Eventually([&] {
+        return GetGUIThreadInfo(GetWindowThreadProcessId(shown, nullptr), &gui) &&
+               gui.hwndFocus == GetDlgItem(shown, 1001);
+    }, 1000)) << "focus on control " << GetDlgCtrlID(gui.hwndFocus);
     // Skinned, owner-drawn buttons; send stays off while the box is empty.
     EXPECT_EQ(static_cast<LONG>(BS_OWNERDRAW), GetWindowLongW(GetDlgItem(shown, 1003), GWL_STYLE) & BS_TYPEMASK);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(shown, 1003)));

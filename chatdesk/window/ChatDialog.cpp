@@ -137,7 +137,9 @@ bool ChatDialog::OnInitDialog() {
 
     hookInstalled_ = vantor::imkit::InstallDialogHook(m_hWnd) != vantor::imkit::kHookLibraryMissing;
     SetTimer(m_hWnd, kReceiptTimer, kReceiptTickMs, nullptr);
-    return true;
+    // The caret waits in the compose box, not in the first control (the display).
+    SetFocus(GetDlgItem(m_hWnd, kComposeId));
+    return false;
 }
 
 void ChatDialog::SetUpCompose() {

@@ -17,6 +17,8 @@ bool ContainerHost::Load(const std::wstring& folder, HostContext context, HWND p
     }
     module_ = module;
     load(context, parent);
+    // The pane owner is made with the container: the service panes tell it when they close.
+    if (auto make = vantor::ProcAddress<PFN_Container_LoadPlug>(module_, CONTAINER_LOADPLUG_NAME)) make(PLUG_PANE_OWNER);
     return true;
 }
 
@@ -53,17 +55,18 @@ bool ContainerHost::OpenBoard(const wchar_t* board, const wchar_t* column) const
     return true;
 }
 
-void ContainerHost::SetInfoPaneWidth(int width) const {
+HWND ContainerHost::PlugWindow(PlugId id) const {
     auto query = vantor::ProcAddress<PFN_Container_QueryModule>(module_, CONTAINER_QUERYMODULE_NAME);
-    auto window = [&](PlugId id) -> HWND {
-        HMODULE module = nullptr;
-        TabPlugHandle handle = nullptr;
-        if (!query || !query(id, &module, &handle) || !module || !handle) return nullptr;
-        auto get = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
-        return get ? get(handle) : nullptr;
-    };
-    HWND info = window(PLUG_INFO_PANE);
-    HWND home = window(PLUG_BOARD_PANE);
+    HMODULE module = nullptr;
+    TabPlugHandle handle = nullptr;
+    if (!query || !query(id, &module, &handle) || !module || !handle) return nullptr;
+    auto get = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
+    return get ? get(handle) : nullptr;
+}
+
+void ContainerHost::SetInfoPaneWidth(int width) const {
+    HWND info = PlugWindow(PLUG_INFO_PANE);
+    HWND home = PlugWindow(PLUG_BOARD_PANE);
     if (!info || !home) return;
     RECT r;
     GetWindowRect(info, &r);

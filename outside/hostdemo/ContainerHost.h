@@ -30,6 +30,8 @@ public:
     // Gives the personal-information pane (plug -8) the width the client gives it and lays
     // the home tile pane out again, which places its buttons left of that pane.
     void SetInfoPaneWidth(int width) const;
+    // The window of one of the container's plug-ins, or null.
+    HWND PlugWindow(PlugId id) const;
     // Hands a command to one of the container's plug-ins (PLUG_CHAT: the chat service);
     // false when the container holds no such plug-in.
     bool Command(PlugId plug, int command, INT_PTR parameter) const;

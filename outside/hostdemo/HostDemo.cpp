@@ -4,12 +4,15 @@
 // container, then logs off.
 //
 //   HostDemo.exe [/presence <http address>] [/account <id>] [/shot <file.bmp>]
-//                [/chat <friend id> <text> [/at <x>,<y>]]
+//                [/pane <plug id> <file.bmp>] [/chat <friend id> <text> [/at <x>,<y>]]
 //
 // /presence points the presence client at another server for this run only.
 // /account logs in as another account of the service platform (its stand-in's customer).
 // /shot runs unattended: after the login the window is saved as a bitmap, and the program
 // logs off and ends; its exit code tells whether everything worked.
+// /pane (needs /shot) then has the tab manager choose that plug-in's tab (a service pane:
+// -14 self-service, -19 after-sale), saves the pane's window once its page had time to
+// load, and closes the pane as its user would.
 // /chat (needs /shot) chats with a friend after the login: the chat service opens the chat,
 // the text is sent, and once the friend's text has arrived (or the wait for it is over) the
 // /shot file gets the picture of the chat window instead of the main window; /at moves the
@@ -29,6 +32,7 @@
 #include "ModulePath.h"
 #include "Text.h"
 #include "WindowPicture.h"
+#include "outside/TabDeck.h"
 
 using hostdemo::ChatResult;
 using hostdemo::ContainerHost;
@@ -51,6 +55,7 @@ enum ExitCode {
     EXIT_NO_FRIEND = 9,   // /chat: the friend is not in the account's contacts
     EXIT_NO_CHAT = 10,    // /chat: no chat service, or its window did not open
     EXIT_NO_ANSWER = 11,  // /chat: the friend's text did not arrive
+    EXIT_NO_PANE = 12,    // /pane: the pane did not open or stay open, or its picture failed
 };
 
 const UINT WM_APP_START = WM_APP + 1;
@@ -60,6 +65,10 @@ const UINT_PTR SHOT_TIMER = 1;
 const UINT SHOT_DELAY_MS = 1500;
 // Time for the chat window to paint after it was raised, before its picture.
 const DWORD CHAT_PAINT_MS = 500;
+// Time for a service pane to load its page and paint, and to go after its close.
+const DWORD PANE_LOAD_MS = 2500;
+const DWORD PANE_CLOSE_MS = 500;
+const DWORD PANE_PAINT_MS = 300;
 const int TITLE_HEIGHT = 48;
 const int MARGIN = 16;
 const COLORREF TITLE_COLOUR = RGB(0, 94, 160);
@@ -82,6 +91,8 @@ struct App {
     std::string account;
     std::string chatPeer;
     std::wstring chatText;
+    PlugId panePlug = 0;
+    std::wstring paneShotPath;
     bool chatPlaced = false;
     POINT chatAt = {};
     DemoSession session;
@@ -187,14 +198,42 @@ void Fail(int code, const std::wstring& text) {
     InvalidateRect(g_app.pane, nullptr, TRUE);
 }
 
+void PumpFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        PumpPending();
+        Sleep(20);
+    }
+}
+
+// The pane of /pane opened through the tab manager, its picture, and its close.
+bool SavePanePicture() {
+    std::wstring id = std::to_wstring(g_app.panePlug);
+    const wchar_t* texts[3] = {id.c_str(), L"", L""};
+    if (!g_app.container.Command(PLUG_TABDECK, TABDECK_CMD_OPEN_SERVICE, reinterpret_cast<INT_PTR>(texts))) return false;
+    PumpFor(PANE_LOAD_MS);
+    HWND pane = g_app.container.PlugWindow(g_app.panePlug);
+    if (!pane || !IsWindowVisible(pane)) return false;
+    // Repainted, and time for the page to be drawn, before the picture.
+    RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    PumpFor(PANE_PAINT_MS);
+    bool saved = SaveWindowPicture(pane, g_app.paneShotPath, false);
+    // Closed as its user closes it: the pane tells its owner, which hides it.
+    PostMessageW(pane, WM_CLOSE, 0, 0);
+    PumpFor(PANE_CLOSE_MS);
+    return saved && !IsWindowVisible(pane);
+}
+
 void FinishUnattended() {
     if (g_app.shotPath.empty()) return;
     if (!SaveWindowPicture(g_app.main, g_app.shotPath) && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_SHOT_FAILED;
+    if (g_app.panePlug && !SavePanePicture() && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_NO_PANE;
     DestroyWindow(g_app.main);
 }
 
-// The boards of the stand-in platform get the ids the home pane links (1001, 1004), and
-// the customer the account asked for; the platform script is changed before the kernel
+// The boards of the stand-in platform get the ids the home pane links (1001, 1004), its
+// self-service page is served beside the other service pages ([CommonUrl] ServiceUrl), and
+// the customer is the account asked for; the platform script is changed before the kernel
 // connects.
 void PrepareDemoPlatform() {
     HMODULE zum = LoadLibraryW((g_app.folder + L"zumbase.dll").c_str());
@@ -202,6 +241,10 @@ void PrepareDemoPlatform() {
     if (set) {
         set("Board.0", "res", "board-1001");
         set("Board.1", "res", "board-1004");
+        char services[260] = {};
+        GetPrivateProfileStringA("CommonUrl", "ServiceUrl", "", services, sizeof services,
+                                 vantor::WideToAnsi(g_app.folder + L"config\\commprof.cfg").c_str());
+        if (services[0]) set("DIY", "indexurl", (std::string(services) + "self/index.html").c_str());
         if (!g_app.account.empty()) set("Customer", "account", g_app.account.c_str());
     }
     // Kept loaded: the kernel uses the same platform.
@@ -445,6 +488,12 @@ bool ReadCommandLine() {
             ok = hostdemo::AcceptableAccount(argv[++i], &g_app.chatPeer);
             g_app.chatText = argv[++i];
             ok = ok && hostdemo::AcceptableChatText(g_app.chatText);
+        } else if ((_wcsicmp(arg.c_str(), L"/pane") == 0 || _wcsicmp(arg.c_str(), L"-pane") == 0) && i + 2 < argc) {
+            g_app.panePlug = static_cast<PlugId>(_wtoi(argv[++i]));
+            wchar_t full[MAX_PATH * 4] = {};
+            DWORD n = GetFullPathNameW(argv[++i], ARRAYSIZE(full), full, nullptr);
+            ok = g_app.panePlug != 0 && n > 0 && n < ARRAYSIZE(full);
+            g_app.paneShotPath = full;
         } else if ((_wcsicmp(arg.c_str(), L"/at") == 0 || _wcsicmp(arg.c_str(), L"-at") == 0) && hasValue) {
             ok = swscanf(argv[++i], L"%ld,%ld", &g_app.chatAt.x, &g_app.chatAt.y) == 2;
             g_app.chatPlaced = true;
@@ -455,6 +504,7 @@ bool ReadCommandLine() {
     LocalFree(argv);
     // The chat runs unattended: it needs the picture's file; a place without a chat is a slip.
     if (!g_app.chatPeer.empty() && g_app.shotPath.empty()) ok = false;
+    if (g_app.panePlug && (g_app.shotPath.empty() || !g_app.chatPeer.empty())) ok = false;
     if (g_app.chatPlaced && g_app.chatPeer.empty()) ok = false;
     return ok;
 }
@@ -469,7 +519,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         if (err && err != INVALID_HANDLE_VALUE) {
             const char text[] =
                 "usage: HostDemo.exe [/presence <http address>] [/account <id>] [/shot <file.bmp>]\n"
-                "                    [/chat <friend id> <text> [/at <x>,<y>]]   (/chat needs /shot)\n";
+                "                    [/pane <plug id> <file.bmp>] [/chat <friend id> <text> [/at <x>,<y>]]\n"
+                "                    (/pane and /chat need /shot; not both)\n";
             DWORD written = 0;
             WriteFile(err, text, sizeof text - 1, &written, nullptr);
         }

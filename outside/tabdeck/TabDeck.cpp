@@ -1,10 +1,16 @@
 // TabDeck stand-in: the tab window of the main window.
 //
-// A strip of tabs (icon and tool-tip per plug id) above a page window that parents the
-// plug-ins. Choosing a tab loads the plug-in through the container when needed, shows it
-// over the page and hides the one shown before. The first tab is chosen once the
-// container's start is over (a posted message), so that choosing it never changes which
-// plug-ins the start creates.
+// A strip of tabs (icon and tool-tip per plug id, in as many rows as the width needs)
+// above a page window that parents the plug-ins. Choosing a tab loads the plug-in through
+// the container when needed, shows it over the page (a pane with a top-level window over
+// the page's place on the screen) and hides the one shown before. The first tab is chosen
+// once the container's start is over (a posted message), so that choosing it never changes
+// which plug-ins the start creates.
+//
+// The compact style: the tab named by [compact] plug in "resource\TabDeck\config.cfg" is
+// the compact view. Choosing it takes the personal-information pane into the compact
+// view's window and has the view lay it out; TabDeck_ChangeStyle(0) gives the pane back to
+// the page and returns to the tab chosen before.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -25,7 +31,8 @@ const wchar_t kDeckClass[] = L"VantorTabDeck";
 const wchar_t kPageClass[] = L"VantorTabDeckPage";
 const UINT kChooseFirstTab = WM_APP + 1;
 const int kIconSize = 32;
-const int kStripHeight = kIconSize + 14;
+const int kRowHeight = kIconSize + 14;
+const wchar_t kDeckConfig[] = L"resource\\TabDeck\\config.cfg";
 
 enum IconState { ICON_NORMAL, ICON_HOVER, ICON_SELECT, ICON_DISABLE, ICON_STATES };
 
@@ -33,6 +40,7 @@ struct Tab {
     PlugId id;
     std::string tooltip;
     int images[ICON_STATES];
+    int shown;  // the image the strip shows now
 };
 
 struct Deck {
@@ -44,6 +52,9 @@ struct Deck {
     std::vector<Tab> tabs;
     int current = -1;   // index of the tab whose plug-in is shown
     int hover = -1;
+    PlugId compactPlug = 0;  // the compact view's tab, 0 for none
+    bool compact = false;
+    int beforeCompact = -1;  // the tab to return to from the compact style
     bool firstChosen = false;
     COLORREF background = RGB(236, 242, 250);
     vantor::UniqueGdi<HBITMAP> picture;  // custom background, drawn stretched
@@ -100,6 +111,12 @@ bool QueryPlug(Deck* deck, PlugId id, HMODULE* module, TabPlugHandle* plug) {
     return query && query(id, module, plug) && *module && *plug && *module != Self();
 }
 
+HWND PlugWindow(HMODULE module, TabPlugHandle plug) {
+    auto window = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
+    return window ? window(plug) : nullptr;
+}
+
+// A pane's place: the page's client area, in screen terms for a top-level window.
 void ShowPlug(Deck* deck, PlugId id, bool show) {
     HMODULE module;
     TabPlugHandle plug;
@@ -107,6 +124,10 @@ void ShowPlug(Deck* deck, PlugId id, bool show) {
     if (show) {
         RECT rc;
         GetClientRect(deck->page, &rc);
+        HWND window = PlugWindow(module, plug);
+        if (window && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) {
+            MapWindowPoints(deck->page, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+        }
         if (auto move = vantor::ProcAddress<PFN_TabPlug_Move>(module, TABPLUG_MOVE_NAME)) {
             move(plug, rc.left, rc.top, rc.right, rc.bottom);
         }
@@ -114,13 +135,17 @@ void ShowPlug(Deck* deck, PlugId id, bool show) {
     if (auto showFn = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) showFn(plug, show ? 1 : 0);
 }
 
+// Only the tabs whose picture changes are touched: every change of an item lays the strip
+// out again.
 void UpdateImages(Deck* deck) {
     for (size_t i = 0; i < deck->tabs.size(); ++i) {
-        const Tab& tab = deck->tabs[i];
+        Tab& tab = deck->tabs[i];
         int state = static_cast<int>(i) == deck->current ? ICON_SELECT
                     : static_cast<int>(i) == deck->hover ? ICON_HOVER
                                                           : ICON_NORMAL;
         int image = tab.images[state] >= 0 ? tab.images[state] : tab.images[ICON_NORMAL];
+        if (image == tab.shown) continue;
+        tab.shown = image;
         TCITEMW item = {};
         item.mask = TCIF_IMAGE;
         item.iImage = image;
@@ -128,13 +153,69 @@ void UpdateImages(Deck* deck) {
     }
 }
 
+void Choose(Deck* deck, int index);
+
+// The compact view takes the information pane as its child and lays it out.
+void EnterCompactStyle(Deck* deck, int index) {
+    auto load = ContainerExport<PFN_Container_LoadPlug>(deck, CONTAINER_LOADPLUG_NAME);
+    if (!load || !load(deck->compactPlug) || !load(PLUG_INFO_PANE)) return;
+    HMODULE viewModule, infoModule;
+    TabPlugHandle view, info;
+    if (!QueryPlug(deck, deck->compactPlug, &viewModule, &view) || !QueryPlug(deck, PLUG_INFO_PANE, &infoModule, &info)) {
+        return;
+    }
+    HWND viewWindow = PlugWindow(viewModule, view);
+    HWND infoWindow = PlugWindow(infoModule, info);
+    if (!viewWindow || !infoWindow) return;
+    if (!deck->compact) {
+        if (deck->current >= 0) ShowPlug(deck, deck->tabs[deck->current].id, false);
+        deck->beforeCompact = deck->current;
+    }
+    deck->current = index;
+    deck->compact = true;
+    SetParent(infoWindow, viewWindow);
+    ShowWindow(infoWindow, SW_SHOWNA);
+    if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(viewModule, TABPLUG_SHOW_NAME)) show(view, 1);
+    if (auto command = vantor::ProcAddress<PFN_TabPlug_DoCommand>(viewModule, TABPLUG_DOCOMMAND_NAME)) command(view, 1, 0);
+    UpdateImages(deck);
+}
+
+// The information pane back on the page (hidden), the compact view hidden, the tab chosen
+// before the compact style chosen again.
+void LeaveCompactStyle(Deck* deck) {
+    if (!deck->compact) return;
+    deck->compact = false;
+    HMODULE module;
+    TabPlugHandle plug;
+    if (QueryPlug(deck, PLUG_INFO_PANE, &module, &plug)) {
+        if (HWND info = PlugWindow(module, plug)) {
+            ShowWindow(info, SW_HIDE);
+            SetParent(info, deck->page);
+        }
+    }
+    if (QueryPlug(deck, deck->compactPlug, &module, &plug)) {
+        if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) show(plug, 0);
+    }
+    deck->current = -1;
+    Choose(deck, deck->beforeCompact >= 0 ? deck->beforeCompact : 0);
+}
+
 void Choose(Deck* deck, int index) {
     if (index < 0 || index >= static_cast<int>(deck->tabs.size())) return;
     PlugId id = deck->tabs[index].id;
+    if (SendMessageW(deck->strip, TCM_GETCURSEL, 0, 0) != index) SendMessageW(deck->strip, TCM_SETCURSEL, index, 0);
+    if (deck->compactPlug && id == deck->compactPlug) {
+        EnterCompactStyle(deck, index);
+        return;
+    }
+    if (deck->compact) {
+        deck->beforeCompact = index;
+        LeaveCompactStyle(deck);
+        return;
+    }
     if (auto load = ContainerExport<PFN_Container_LoadPlug>(deck, CONTAINER_LOADPLUG_NAME)) load(id);
     if (deck->current >= 0 && deck->current != index) ShowPlug(deck, deck->tabs[deck->current].id, false);
     deck->current = index;
-    if (SendMessageW(deck->strip, TCM_GETCURSEL, 0, 0) != index) SendMessageW(deck->strip, TCM_SETCURSEL, index, 0);
     ShowPlug(deck, id, true);
     UpdateImages(deck);
 }
@@ -196,12 +277,17 @@ void SetCustomBackground(Deck* deck, const char* name) {
     SwitchSkins(deck);
 }
 
+// The strip as high as its rows of tabs at this width, the page below it.
 void Layout(Deck* deck) {
     RECT rc;
     GetClientRect(deck->wnd, &rc);
-    MoveWindow(deck->strip, 0, 0, rc.right, kStripHeight, TRUE);
-    MoveWindow(deck->page, 0, kStripHeight, rc.right, rc.bottom > kStripHeight ? rc.bottom - kStripHeight : 0, TRUE);
-    if (deck->current >= 0) ShowPlug(deck, deck->tabs[deck->current].id, true);
+    MoveWindow(deck->strip, 0, 0, rc.right, rc.bottom, FALSE);
+    RECT rows = {0, 0, rc.right, rc.bottom};
+    SendMessageW(deck->strip, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rows));
+    int strip = rows.top > kRowHeight ? rows.top : kRowHeight;
+    MoveWindow(deck->strip, 0, 0, rc.right, strip, TRUE);
+    MoveWindow(deck->page, 0, strip, rc.right, rc.bottom > strip ? rc.bottom - strip : 0, TRUE);
+    if (deck->current >= 0 && !deck->compact) ShowPlug(deck, deck->tabs[deck->current].id, true);
 }
 
 LRESULT CALLBACK StripProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
@@ -337,9 +423,12 @@ TabDeckHandle WINAPI TabDeck_Create(HWND parent, HMODULE container, HostContext)
     deck->wnd = wnd;
     SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(deck));
     deck->strip = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_TOOLTIPS |
-                                      TCS_FOCUSNEVER, 0, 0, rc.right, kStripHeight, wnd, nullptr, Self(), nullptr);
-    deck->page = CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, kStripHeight,
-                                 rc.right, rc.bottom - kStripHeight, wnd, nullptr, Self(), nullptr);
+                                      TCS_FOCUSNEVER | TCS_MULTILINE, 0, 0, rc.right, kRowHeight, wnd, nullptr, Self(),
+                                  nullptr);
+    deck->page = CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, kRowHeight,
+                                 rc.right, rc.bottom - kRowHeight, wnd, nullptr, Self(), nullptr);
+    deck->compactPlug = static_cast<PlugId>(
+        GetPrivateProfileIntW(L"compact", L"plug", 0, vantor::ProgramPath(kDeckConfig).c_str()));
     deck->images = ImageList_Create(kIconSize, kIconSize, ILC_COLOR24, 4, 4);
     SendMessageW(deck->strip, TCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(deck->images));
     SendMessageW(deck->strip, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
@@ -370,9 +459,11 @@ int WINAPI TabDeck_AddTabA(TabDeckHandle handle, PlugId id, const char* tooltip,
     item.mask = TCIF_TEXT | TCIF_IMAGE;
     item.pszText = const_cast<wchar_t*>(label.c_str());
     item.iImage = tab.images[ICON_NORMAL];
+    tab.shown = item.iImage;
     int index = static_cast<int>(deck->tabs.size());
     if (SendMessageW(deck->strip, TCM_INSERTITEMW, index, reinterpret_cast<LPARAM>(&item)) < 0) return 0;
     deck->tabs.push_back(tab);
+    Layout(deck);
     if (!deck->firstChosen) {
         deck->firstChosen = true;
         PostMessageW(deck->wnd, kChooseFirstTab, 0, 0);
@@ -380,10 +471,18 @@ int WINAPI TabDeck_AddTabA(TabDeckHandle handle, PlugId id, const char* tooltip,
     return 1;
 }
 
+// Style 0 leaves the compact style; the deck's own window stays shown in both styles, so
+// that a compact view closed by the user never leaves the host without its tabs.
 int WINAPI TabDeck_ChangeStyle(TabDeckHandle handle, int style) {
     Deck* deck = AsDeck(handle);
     if (!deck) return 0;
-    ShowWindow(deck->wnd, style == 0 ? SW_SHOW : SW_HIDE);
+    if (style == 0) {
+        LeaveCompactStyle(deck);
+    } else if (deck->compactPlug) {
+        int index = TabOfPlug(deck, deck->compactPlug);
+        if (index >= 0) Choose(deck, index);
+    }
+    ShowWindow(deck->wnd, SW_SHOW);
     return 1;
 }
 

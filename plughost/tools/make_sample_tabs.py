@@ -13,10 +13,11 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 # plug id, tool-tip, base colour, glyph; the first is loaded at once and shown first.
 TABS = [
+    (-11, "首页", (36, 100, 170), "house"),
     (-1, "好友", (40, 150, 110), "people"),
-    (-10, "首页", (52, 120, 200), "house"),
+    (-10, "欢迎", (52, 120, 200), "ring"),
     (-8, "个人信息", (60, 160, 90), "person"),
-    (-13, "设置", (200, 120, 40), "gear"),
+    (-13, "窗口管理", (200, 120, 40), "gear"),
     (-15, "动画", (170, 70, 160), "play"),
     (-14, "自助服务", (130, 90, 190), "ring"),
     (-19, "售后服务", (190, 70, 80), "parcel"),
@@ -26,11 +27,14 @@ TABS = [
 ]
 
 
-# Plug ids answered by a real plug-in; the others by the recording plug-in.
-MODULES = {-1: "RostView.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
-           51: "setting.dll", 52: "MemberForm.dll", 53: "CompactView.dll"}
+# The library of each plug id: the system's own plug-ins, and the stand-ins (outside/) of
+# the configured panes outside this system: the home pane, the personal-information pane
+# and the pane owner.
+MODULES = {-11: "TilePane.dll", -1: "RostView.dll", -10: "WelcomePane.dll", -8: "InfoPane.dll",
+           -13: "PaneOwner.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
+           51: "setting.dll", 53: "CompactView.dll", 52: "MemberForm.dll"}
 # Plug-ins made with the container rather than on first use.
-IMMEDIATE = [-1]
+IMMEDIATE = [-11, -1, -8]
 
 
 def inside(glyph, x, y):
@@ -108,7 +112,7 @@ def main():
         "[PlugsLoadStyle]",
     ] + ["%d=immediately" % pid for pid in IMMEDIATE] + [
         "[PlugsModule]",
-    ] + ["%d=%s" % (t[0], MODULES.get(t[0], "plug%d.dll" % t[0])) for t in TABS]
+    ] + ["%d=%s" % (t[0], MODULES[t[0]]) for t in TABS]
     write(os.path.join(ROOT, "config", "pruv2.cfg"), ("\r\n".join(cfg) + "\r\n").encode("cp936"))
     for pid, tip, colour, glyph in TABS:
         folder = os.path.join(ROOT, "Container", str(pid))

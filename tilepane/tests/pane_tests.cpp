@@ -151,6 +151,13 @@ TEST(TilePaneInHost, BoardsOpenTheirPagesAndALoadErrorShowsUntilAGoodPage) {
     EXPECT_EQ(0u, Count(notes, "Zum_SubscribeService")) << "held services need no sign-up\n" << notes;
 }
 
+TEST(TilePaneInHost, ClosingTheInformationPaneOverTheLinksRepaintsThem) {
+    TileRun run(L"inforepaint");
+    std::string notes = run.Run("info-repaint", L"tilepane-info-repaint.bmp");
+    EXPECT_NE(std::string::npos, notes.find("over the links while shown: 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("over the links after closing: 0\n")) << notes;
+}
+
 TEST(TilePaneInHost, AServiceNotHeldSignsUpOnceAndThenOpensItsPage) {
     TileRun run(L"signup");
     std::string notes = run.Run("signup");
@@ -304,6 +311,56 @@ HWND ShowHost() {
     return root;
 }
 
+// The information pane painted in a colour of its own over the block pane's links, then
+// closed with the pane's own button: none of its colour may stay on the links.
+const COLORREF kInfoColour = RGB(255, 0, 255);
+
+LRESULT CALLBACK PaintInfoColour(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        HBRUSH brush = CreateSolidBrush(kInfoColour);
+        FillRect(dc, &ps.rcPaint, brush);
+        DeleteObject(brush);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    if (message == WM_ERASEBKGND) return 1;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void InfoRepaint() {
+    HWND root = ShowHost();
+    HWND info = g_host->Window(PLUG_INFO_PANE);
+    HWND blocks = BlockPane();
+    ASSERT_NE(nullptr, info);
+    ASSERT_NE(nullptr, blocks);
+    SetWindowLongPtrW(info, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaintInfoColour));
+    // As in the client, the windows around the panes leave their children's areas to them.
+    for (HWND w = GetParent(info); w; w = GetParent(w)) {
+        SetWindowLongPtrW(w, GWL_STYLE, GetWindowLongPtrW(w, GWL_STYLE) | WS_CLIPCHILDREN);
+    }
+    RECT links;
+    GetWindowRect(blocks, &links);
+    MapWindowPoints(nullptr, GetParent(info), reinterpret_cast<POINT*>(&links), 2);
+    SetWindowPos(info, HWND_TOP, links.left, links.top, links.right - links.left, links.bottom - links.top,
+                 SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    testkit::PumpFor(500);
+    RECT frame, area;
+    auto over = [&] {
+        GetWindowRect(root, &frame);
+        GetWindowRect(blocks, &area);
+        OffsetRect(&area, -frame.left, -frame.top);
+        return testkit::CaptureWindow(root).Holds(area, kInfoColour) ? "1" : "0";
+    };
+    panetest::Note(std::string("over the links while shown: ") + over());
+    SendMessageW(g_pane, WM_COMMAND, 1006, 0);  // "关闭个人信息"
+    testkit::PumpFor(500);
+    panetest::Note(std::string("info pane visible: ") + (IsWindowVisible(info) ? "1" : "0"));
+    panetest::Note(std::string("over the links after closing: ") + over());
+    panetest::Shoot(root);
+}
+
 void Links() {
     HWND blocks = BlockPane();
     ASSERT_NE(nullptr, blocks);
@@ -436,6 +493,8 @@ TEST(TilePaneChild, Run) {
         if (mode == "links") {
             Links();
             panetest::Shoot(ShowHost());
+        } else if (mode == "info-repaint") {
+            InfoRepaint();
         } else if (mode == "boards") {
             Boards();
         } else if (mode == "signup") {

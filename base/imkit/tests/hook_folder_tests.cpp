@@ -143,8 +143,8 @@ TEST(ProgramFolderHelpers, FolderLoaderAndCaption) {
     EXPECT_EQ(nullptr, LoadFromProgramFolderA(""));
 
     // The shipped settings carry the Chinese caption.
-    EXPECT_EQ(testkit::Wide("Harlo客户端"), DialogCaption());
-    EXPECT_EQ(testkit::Ansi("Harlo客户端"), DialogCaptionA());
+    EXPECT_EQ(testkit::Wide("Vantor 服务客户端"), DialogCaption());
+    EXPECT_EQ(testkit::Ansi("Vantor 服务客户端"), DialogCaptionA());
 }
 
 TEST(ProgramFolderHelpers, MissingSettingsGiveAnEmptyCaption) {
