@@ -520,12 +520,48 @@ void ElementsFromDom(const XmlNode& node, Element* out, int depth) {
 
 // ------------------------------------------------------------------ update frame
 
+// Whether no attribute name in the text reads as "id" but "id" itself. The name before
+// each '=' is looked at; an '=' inside a value makes its words looked at too, which can
+// only answer no.
+bool OnlyPlainIdNames(const std::wstring& text) {
+    for (size_t eq = text.find(L'='); eq != std::wstring::npos; eq = text.find(L'=', eq + 1)) {
+        size_t end = eq;
+        while (end > 0 && Space(text[end - 1])) --end;
+        size_t begin = end;
+        bool ascii = true;
+        for (; begin > 0; --begin) {
+            wchar_t c = text[begin - 1];
+            if (Space(c) || c == L'<' || c == L'>' || c == L'"' || c == L'\'' || c == L'=') break;
+            ascii = ascii && c < 0x80;
+        }
+        if (ascii) {
+            if (end - begin == 2 && (text[begin] | 0x20) == L'i' && (text[begin + 1] | 0x20) == L'd' &&
+                text.compare(begin, 2, L"id") != 0)
+                return false;
+        } else if (Is(text.substr(begin, end - begin), L"id")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The id a friend element is looked for by. Where the file names no attribute that reads
+// as "id" but "id" itself, and no document type can add one, a friend's id is its "id"
+// attribute, asked of the element in one call; otherwise the element's markup is read
+// the way the loader reads it.
+struct FriendKey {
+    std::wstring id;
+    bool plainIds;
+};
+
 // One update: the file loaded into a new document, changed, saved whole.
 class Update {
 public:
     explicit Update(const std::wstring& account) : path_(ContactFilePath(account)) {
         // No file, no write: an update never creates the contact file.
-        if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_)) return;
+        std::wstring text;
+        if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_, nullptr, &text)) return;
+        plainIds_ = !doc_.HasDocumentType() && OnlyPlainIdNames(text);
         root_ = doc_.SelectSingleNode(L"AddressList");
     }
     explicit operator bool() const { return static_cast<bool>(root_); }
@@ -533,12 +569,14 @@ public:
     XmlDoc& Doc() { return doc_; }
     const std::wstring& Path() const { return path_; }
     bool Save() { return file_.Save(doc_, path_); }
+    FriendKey Key(const std::wstring& friendId) const { return {friendId, plainIds_}; }
 
 private:
     std::wstring path_;
     XmlDoc doc_;
     XmlFile file_;
     XmlNode root_;
+    bool plainIds_ = false;
 };
 
 XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, int depth = 0) {
@@ -553,16 +591,20 @@ XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, in
     return XmlNode();
 }
 
-bool IsFriendElement(const XmlNode& n, const std::wstring& id) {
+bool IsFriendElement(const XmlNode& n, const FriendKey& key) {
     if (!NameIs(n, L"Friend")) return false;
+    if (key.plainIds) {
+        std::wstring id;
+        return n.GetAttribute(L"id", &id) && !id.empty() && id == key.id;
+    }
     FriendData probe;
     std::vector<Attribute> attributes = AttributesOf(n);
-    return ReadFriendAttributes(&probe, attributes) && probe.id == id;
+    return ReadFriendAttributes(&probe, attributes) && probe.id == key.id;
 }
 
-XmlNode FindFriendChild(const XmlNode& parent, const std::wstring& id) {
+XmlNode FindFriendChild(const XmlNode& parent, const FriendKey& key) {
     for (XmlNode child = parent.FirstChildElement(); child; child = child.NextSiblingElement()) {
-        if (IsFriendElement(child, id)) return child;
+        if (IsFriendElement(child, key)) return child;
     }
     return XmlNode();
 }
@@ -578,15 +620,15 @@ XmlNode FindGroupChild(const XmlNode& parent, const std::wstring& id) {
 
 // Depth-first over any nodes from `node` and its following siblings; a Friend's own
 // children are not searched.
-XmlNode FindFriendElement(XmlNode node, const std::wstring& id, int depth = 0) {
+XmlNode FindFriendElement(XmlNode node, const FriendKey& key, int depth = 0) {
     for (; node; node = node.NextSibling()) {
         if (!node.IsElement()) continue;
         if (NameIs(node, L"Friend")) {
-            if (IsFriendElement(node, id)) return node;
+            if (IsFriendElement(node, key)) return node;
             continue;
         }
         if (depth >= kMaxDepth) continue;
-        XmlNode found = FindFriendElement(node.FirstChild(), id, depth + 1);
+        XmlNode found = FindFriendElement(node.FirstChild(), key, depth + 1);
         if (found) return found;
     }
     return XmlNode();
@@ -594,11 +636,11 @@ XmlNode FindFriendElement(XmlNode node, const std::wstring& id, int depth = 0) {
 
 // A friend anywhere below a group element, in document order: friends are found in
 // sub-groups too, since friends are added to sub-groups.
-XmlNode FindFriendBelow(const XmlNode& group, const std::wstring& id, int depth = 0) {
+XmlNode FindFriendBelow(const XmlNode& group, const FriendKey& key, int depth = 0) {
     for (XmlNode child = group.FirstChildElement(); child; child = child.NextSiblingElement()) {
-        if (IsFriendElement(child, id)) return child;
+        if (IsFriendElement(child, key)) return child;
         if (depth < kMaxDepth && NameIs(child, L"Group")) {
-            XmlNode found = FindFriendBelow(child, id, depth + 1);
+            XmlNode found = FindFriendBelow(child, key, depth + 1);
             if (found) return found;
         }
     }
@@ -626,8 +668,9 @@ XmlNode GroupSearch(XmlNode& root, const std::wstring& groupId) {
 
 // Removes the direct child `childId` (found by findChild) of the first group `groupId`
 // that holds one, and saves.
-bool RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const std::wstring&),
-                     const std::wstring& childId) {
+template <typename Key>
+bool RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const Key&),
+                     const Key& childId) {
     XmlNode holder, element;
     ForEachTopGroup(u.Root(), [&](XmlNode& top) {
         holder = FindGroupElement(top, groupId);
@@ -704,7 +747,7 @@ bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry) {
     if (!u || !u.Root().FirstChild()) return false;
     XmlNode element;
     ForEachTopGroup(u.Root(), [&](XmlNode& top) {
-        element = FindFriendBelow(top, entry.data.id);
+        element = FindFriendBelow(top, u.Key(entry.data.id));
         return !element;
     });
     return element && WriteFriendAttributes(entry.data, element) && u.Save();
@@ -715,7 +758,7 @@ bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& 
     if (!u) return false;
     XmlNode list = u.Root().SelectSingleNode(L"FriendList");
     if (!list) return false;
-    XmlNode element = FindFriendElement(list.FirstChild(), entry.data.id);
+    XmlNode element = FindFriendElement(list.FirstChild(), u.Key(entry.data.id));
     if (!element) return false;
     while (XmlNode child = element.FirstChild()) {
         if (!element.Remove(child)) return false;
@@ -747,7 +790,7 @@ bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     Update u(account);
-    return u && RemoveFromGroup(u, group.id, FindFriendChild, entry.data.id);
+    return u && RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id));
 }
 
 bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
@@ -776,7 +819,7 @@ bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, co
             for (XmlNode g = child.FirstChildElement(); g && !moved; g = g.NextSiblingElement()) {
                 if (!NameIs(g, L"Group")) continue;
                 XmlNode holder = FindGroupElement(g, group.id);
-                XmlNode element = holder ? FindFriendChild(holder, entry.data.id) : XmlNode();
+                XmlNode element = holder ? FindFriendChild(holder, u.Key(entry.data.id)) : XmlNode();
                 if (!element) continue;
                 if (!holder.Remove(element)) return false;
                 moved = element;
@@ -803,7 +846,7 @@ bool XmlDelBlackUser(const std::wstring& account, const FriendSnapshot& entry) {
     // Every BlackList is looked in, as the reader takes the users of all of them.
     for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
         if (!NameIs(list, L"BlackList")) continue;
-        XmlNode element = FindFriendChild(list, entry.data.id);
+        XmlNode element = FindFriendChild(list, u.Key(entry.data.id));
         if (element) return list.Remove(element) && u.Save();
     }
     return false;
@@ -820,7 +863,7 @@ bool XmlChangeFriendGroup(const std::wstring& account, const FriendSnapshot& ent
         return !(from && to);
     });
     if (!from || !to) return false;
-    XmlNode element = FindFriendChild(from, entry.data.id);
+    XmlNode element = FindFriendChild(from, u.Key(entry.data.id));
     return element && from.Remove(element) && to.Append(element) && u.Save();
 }
 

@@ -1,6 +1,7 @@
 #include "BenchBook.h"
 
-std::wstring BenchmarkBook() {
+std::wstring BenchmarkBook(int friends) {
+    const int perGroup = friends / 50;
     const wchar_t* surnames = L"张王李赵刘陈杨黄周吴";
     std::wstring text = L"<AddressList version=\"1.0\"><FriendList id=\"1\">";
     int n = 0;
@@ -8,7 +9,7 @@ std::wstring BenchmarkBook() {
         text += root ? L"<Group id=\"11\" name=\"网上好友\">" : L"<Group id=\"10\" name=\"电话好友\">";
         for (int g = 0; g < 25; ++g) {
             text += L"<Group id=\"" + std::to_wstring(root * 100 + g + 100) + L"\" name=\"分组" + std::to_wstring(g) + L"\">";
-            for (int f = 0; f < 100; ++f, ++n) {
+            for (int f = 0; f < perGroup; ++f, ++n) {
                 std::wstring id = std::to_wstring(13900000000LL + n);
                 std::wstring who = std::wstring(1, surnames[n % 10]) + L"先生" + std::to_wstring(n);
                 text += L"<Friend id=\"" + id + L"\" nickname=\"" + who + L"\" name=\"" + who +

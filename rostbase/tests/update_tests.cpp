@@ -309,6 +309,20 @@ TEST(ContactFileUpdates, CommentsAndIndentationHideNothing) {
     EXPECT_TRUE(b.At(L"AddressList/FriendList/Group[@id='11']/Friend[@id='z']"));
 }
 
+TEST(ContactFileUpdates, FriendsKnownByAnIdOfAnyCaseAreFound) {
+    // The file's words as the reader takes them: "ID" is the friend's id as well.
+    Book b(L"rb_upd_idcase",
+           GbkFile(L"<AddressList><FriendList id=\"1\"><Group id=\"10\" name=\"t\"><Friend ID=\"a\" name=\"甲\"/>"
+                   L"<Friend id=\"b\" name=\"乙\"/><Friend id=\"\" Id=\"c\"/></Group><Group id=\"11\" name=\"n\"/>"
+                   L"</FriendList></AddressList>"));
+    FriendInfoW f = Friend(L"a", L"昵称");
+    ASSERT_TRUE(Api().ModifyFriendW(b.h, b.F(L"a"), &f));
+    EXPECT_EQ(L"昵称", b.At(L"AddressList/FriendList/Group/Friend[@ID='a']").AttributeOr(L"nickname"));
+    ASSERT_TRUE(Api().DelFriend(b.h, b.F(L"c"), b.G(L"10")));
+    EXPECT_FALSE(b.At(L"AddressList/FriendList/Group/Friend[@Id='c']"));
+    EXPECT_TRUE(b.At(L"AddressList/FriendList/Group/Friend[@id='b']"));
+}
+
 TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
     Book b(L"rb_upd_fail", GbkFile(DownloadedBook()));
     // The group's element is not in the file (the file changed behind the store's back).
