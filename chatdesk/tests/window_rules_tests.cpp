@@ -84,18 +84,19 @@ TEST(ChatRules, ViewerHeadersNameTheSender) {
     EXPECT_EQ(testkit::Ansi("<me> <时间：2026-01-02 03:04:05>\r\n"), ViewerHeader(record, peer, own));
     own.nickname[0] = 0;
     EXPECT_EQ(testkit::Ansi("<10001> <时间：2026-01-02 03:04:05>\r\n"), ViewerHeader(record, peer, own));
-    EXPECT_EQ(testkit::Ansi("    消息：\"你好\" 发送超时了！\n"), TimedOutLine(testkit::Ansi("你好")));
 }
 
-TEST(ChatRules, TypingSendsAtMostOneNoticePerTimer) {
-    TypingNotices typing;
-    EXPECT_FALSE(typing.Changed(false));      // an emptied box starts nothing
-    EXPECT_TRUE(typing.Changed(true));        // the first change starts the timer
-    EXPECT_FALSE(typing.Changed(true));       // later changes do not restart it
-    EXPECT_TRUE(typing.TimerFired());         // one notice
-    EXPECT_FALSE(typing.TimerFired());        // nothing typed since: none
-    EXPECT_TRUE(typing.Changed(true));
-    EXPECT_TRUE(typing.TimerFired());
+TEST(ChatRules, TypingSendsAtMostOneNoticePerTimerAndNoneAfterASend) {
+    std::atomic<DWORD> flags{0x80000000u};  // the lost-link bit
+    EXPECT_FALSE(TypingChanged(flags, false));  // an emptied box starts nothing
+    EXPECT_TRUE(TypingChanged(flags, true));    // the first change starts the timer
+    EXPECT_FALSE(TypingChanged(flags, true));   // later changes do not restart it
+    EXPECT_TRUE(TypingTimerFired(flags));       // one notice
+    EXPECT_FALSE(TypingTimerFired(flags));      // nothing typed since: none
+    EXPECT_TRUE(TypingChanged(flags, true));
+    flags &= ~kFlagTyped;                       // the text was sent
+    EXPECT_FALSE(TypingTimerFired(flags));
+    EXPECT_EQ(0x80000000u, flags.load());      // the other bits stay
 }
 
 TEST(ChatSkin, ButtonsAndViewerFrameFromTheNamedSkin) {

@@ -267,7 +267,13 @@ void ChatDialog::StopTexts() { textThread_.Stop(); }
 
 void ChatDialog::TextsTick() {
     if (!texts_) return;
-    for (const std::string& text : texts_->Tick())
+    std::vector<std::string> late;
+    try {
+        late = texts_->Tick();
+    } catch (...) {
+        vantor::DebugLine(L"Exception occur !\n");
+    }
+    for (const std::string& text : late)
         AppendText(m_hWnd, Display(), Narrow(NoticeLine(TextNotice::TimedOut, vantor::AnsiToWide(text))),
                    displayFormat_, true);
 }
@@ -398,6 +404,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             FriendInfoA peer;
             {
                 vantor::Lock lock(peerLock_);
+                ++peerChanges_;
                 FriendStatus& status = Peer().status;
                 status.localIp = status.publicIp = 0;
                 status.localPort = status.publicPort = 0;
@@ -408,6 +415,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             auto fetch = vantor::ProcAddress<GetFriendIp>(presence.get(), "PS_Cco_GetFriendIpA");
             if (fetch && fetch(peer.id, &peer) == 0) {
                 vantor::Lock lock(peerLock_);
+                ++peerChanges_;
                 Peer().status = peer.status;
             }
             return true;

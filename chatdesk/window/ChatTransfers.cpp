@@ -202,7 +202,8 @@ void ChatTransfers::OnOffer(const wchar_t* path) {
     FriendInfoA peer = window_.PeerCopy();
     transfer->control = InsertTransferControl(window_.Window(), window_.Display(), window_.DisplayOle(), true,
                                               vantor::AnsiToWide(vantor::FieldText(peer.nickname)), path,
-                                              FormatFileSize(size), vantor::AnsiToWide(transfer->stamp));
+                                              FormatFileSize(size), vantor::AnsiToWide(transfer->stamp),
+                                              &transfer->events);
     HWND compose = GetDlgItem(window_.Window(), kComposeId);
     if (!transfer->control) {
         Append(window_.DisplayFormat(), Ansi(L"发送文件失败"));
@@ -237,6 +238,8 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
     FileOffer offer;
     if (!msg || !ReadFileOffer(msg, length, &offer)) return;
     vantor::DebugLine(L"接收到了文件传输的请求了！\n");
+    // A window made hidden for a link request shows the offer it is given.
+    if (!IsWindowVisible(window_.Window())) ShowWindow(window_.Window(), SW_SHOW);
     FriendInfoA peer = window_.PeerCopy();
     std::string who = vantor::FieldText(peer.nickname);
     if (who.empty()) who = vantor::FieldText(peer.id);
@@ -247,7 +250,8 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
     uint32_t total = static_cast<uint32_t>(offer.size);
     transfer->control = InsertTransferControl(window_.Window(), window_.Display(), window_.DisplayOle(), false,
                                               vantor::AnsiToWide(who), vantor::AnsiToWide(offer.path),
-                                              FormatFileSize(total, 0), vantor::AnsiToWide(offer.stamp));
+                                              FormatFileSize(total, 0), vantor::AnsiToWide(offer.stamp),
+                                              &transfer->events);
     if (!transfer->control) {
         vantor::DebugLine(L"插入文件传输对象失败了！\n");
         return;
@@ -525,8 +529,11 @@ void ChatTransfers::EndThreads() {
         CloseHandle(thread);
     }
     std::vector<TransferPtr> left;
-    vantor::Lock lock(window_.Lock());
-    left.swap(transfers_);
+    {
+        vantor::Lock lock(window_.Lock());
+        left.swap(transfers_);
+    }
+    for (const TransferPtr& transfer : left) transfer->events.End();
 }
 
 //--- The list and the count
@@ -547,8 +554,12 @@ ChatTransfers::TransferPtr ChatTransfers::ByControl(IUnknown* control) const {
 }
 
 void ChatTransfers::Remove(const TransferPtr& transfer) {
-    vantor::Lock lock(window_.Lock());
-    transfers_.erase(std::remove(transfers_.begin(), transfers_.end(), transfer), transfers_.end());
+    {
+        vantor::Lock lock(window_.Lock());
+        transfers_.erase(std::remove(transfers_.begin(), transfers_.end(), transfer), transfers_.end());
+    }
+    // Its control raises no more events the window wants.
+    transfer->events.End();
 }
 
 void ChatTransfers::Lower(Transfer& transfer) {

@@ -99,7 +99,7 @@ INT_PTR OfflineWindow::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         ReplaceEmoticonCodes(reinterpret_cast<HWND>(lParam), static_cast<int>(wParam));
         return TRUE;
     case kMsgShowOffline:
-        Take(*reinterpret_cast<const ReceivedOffline*>(lParam));
+        Take(*reinterpret_cast<const ReceivedOffline*>(lParam), *reinterpret_cast<const std::string*>(wParam));
         return TRUE;
     case WM_CLOSE:
         ShowWindow(m_hWnd, SW_HIDE);
@@ -115,16 +115,20 @@ void OfflineWindow::ShowMessage(const uint8_t* msg, size_t length, bool formatte
         vantor::DebugLine(L"ChatDesk: a damaged offline message was dropped\n");
         return;
     }
-    if (m_hWnd) SendMessageW(m_hWnd, kMsgShowOffline, 0, reinterpret_cast<LPARAM>(&message));
-}
-
-void OfflineWindow::Take(const ReceivedOffline& message) {
-    LONG count = InterlockedIncrement(&count_);
+    if (!m_hWnd) return;
+    // The sender's record may come from the client kernel, which can be slow: it is looked
+    // up here, on the receive thread, never on the window's.
     FriendInfoA sender = {};
     lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
     if (service_) service_->Contacts().PeerRecord(message.senderId, &sender);
     lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
-    std::wstring name = vantor::AnsiToWide(PeerName(sender));
+    std::string name = PeerName(sender);
+    SendMessageW(m_hWnd, kMsgShowOffline, reinterpret_cast<WPARAM>(&name), reinterpret_cast<LPARAM>(&message));
+}
+
+void OfflineWindow::Take(const ReceivedOffline& message, const std::string& sender) {
+    LONG count = InterlockedIncrement(&count_);
+    std::wstring name = vantor::AnsiToWide(sender);
     Append(vantor::WideToAnsi(OfflineHeader(name, message.stamp)), displayFormat_, false);
     if (message.formatted) {
         ApplyWireFormat(message.format, &messageFormat_);
