@@ -182,7 +182,9 @@ TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
     ASSERT_NE(nullptr, window);
     std::wstring out = TestFolder(L"out");
 
-    // 10,000 bytes: 4096, 4096, 1808, the control complete, the count back to 0.
+    // 10,000 bytes: 4096, 4096, 1808, the control complete, the count back to 0; a line
+    // for the debugger before each block, and one for the last.
+    testkit::DebugLines lines;
     std::string ten = Pattern(10000, 1);
     ASSERT_TRUE(WriteWhole(out + L"ten.bin", ten));
     OfferFile(window, out + L"ten.bin");
@@ -190,6 +192,8 @@ TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
     ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"ten.bin") == ten; }, 8000));
     EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 1808}), BlockCounts(kFriendId));
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2}), BlockNumbers(kFriendId));
+    EXPECT_TRUE(lines.WaitFor(L"发送最后一个数据报，文件传输结束", 1, 3000));
+    EXPECT_EQ(3u, lines.Count(L"for loop send file"));
     ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
     TransferControl sent = Newest(window);
     ASSERT_TRUE(sent);

@@ -35,13 +35,15 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
     uint32_t position[kBlocksPerSend];
 
     while (!plan.Finished()) {
-        if (StopSeen()) {
-            observer.Cancelled();
-            return SendEnd::Stopped;
-        }
         size_t built = 0;
         bool shortRead = false;
         while (built < kBlocksPerSend && !plan.Finished()) {
+            if (StopSeen()) {
+                observer.Cancelled();
+                return SendEnd::Stopped;
+            }
+            observer.Trace(L"for loop send file\n");
+            if (plan.NextIsLast()) observer.Trace(L"发送最后一个数据报，文件传输结束\n");
             uint8_t* message = batch.data() + built * kFileBlockSize;
             uint8_t* data = message + 153;
             uint32_t want = plan.NextCount();

@@ -58,6 +58,7 @@ public:
     void Complete() override { control_.Complete(); }
     void Failed() override { control_.Failed(); }
     void Cancelled() override { control_.Cancel(); }
+    void Trace(const wchar_t* line) override { vantor::DebugLine(L"%ls", line); }
 
 private:
     ChatDialog& window_;
@@ -405,7 +406,12 @@ void ChatTransfers::OnFileBlock(const uint8_t* msg, size_t length) {
     bool stopped = window_.transferStop_.load();
     TransferPtr transfer = stopped ? nullptr : ByStamp(stamp, false);
     BlockResult result;
-    if (transfer && transfer->receive) result = transfer->receive->OnBlock(count, data);
+    if (transfer && transfer->receive) {
+        ReceiveJob& job = *transfer->receive;
+        if (job.State() == ReceiveState::Receiving && job.Received() >= job.Total())
+            vantor::DebugLine(L"已经传输完毕了\n");
+        result = job.OnBlock(count, data);
+    }
     SendAck(stamp, stopped || !transfer || result.stopSender(), transfer.get());
     if (!transfer) return;
     switch (result.outcome) {
