@@ -7,6 +7,7 @@
 
 #include "ChatSkin.h"
 #include "ChatTransfers.h"
+#include "CommonKit.h"
 #include "DebugOut.h"
 #include "DialogHook.h"
 #include "DisplayObjects.h"
@@ -123,20 +124,7 @@ bool ChatDialog::OnInitDialog() {
     vantor::DebugLine(line);
 
     // Centred on the owner, or on the work area, and kept inside the work area.
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    RECT around = work;
-    if (HWND owner = GetWindow(m_hWnd, GW_OWNER)) GetWindowRect(owner, &around);
-    RECT self;
-    GetWindowRect(m_hWnd, &self);
-    int width = self.right - self.left, height = self.bottom - self.top;
-    int x = around.left + (around.right - around.left - width) / 2;
-    int y = around.top + (around.bottom - around.top - height) / 2;
-    if (x + width > work.right) x = work.right - width;
-    if (y + height > work.bottom) y = work.bottom - height;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterWindow(m_hWnd, nullptr);
 
     hookInstalled_ = vantor::imkit::InstallDialogHook(m_hWnd) != vantor::imkit::kHookLibraryMissing;
     SetTimer(m_hWnd, kReceiptTimer, kReceiptTickMs, nullptr);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CharFormats.h"
+#include "CommonKit.h"
 #include "ChatRules.h"
 #include "DebugOut.h"
 #include "ImService.h"
@@ -71,16 +72,8 @@ bool OfflineWindow::OnInitDialog() {
         SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS | ENM_SCROLLEVENTS);
         SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&displayFormat_));
     }
-    // Centred on the work area and kept inside it.
-    RECT work, self;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    GetWindowRect(m_hWnd, &self);
-    int width = self.right - self.left, height = self.bottom - self.top;
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Over the window its owner names (or the owner), else over the work area; kept inside it.
+    CenterWindow(m_hWnd, nullptr);
     return true;
 }
 
