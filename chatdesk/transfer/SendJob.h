@@ -50,7 +50,8 @@ public:
     virtual void Complete() = 0;
     virtual void Failed() = 0;     // the peer has been sent a cancel notice
     virtual void Cancelled() = 0;  // stopped by the peer's answer, the user or the window
-    // A line for the debugger: each block about to be read, and the last one.
+    // Lines for the debugger (one for each block about to be read, one more for the last),
+    // those of one send together.
     virtual void Trace(const wchar_t* line) {}
 };
 
