@@ -29,6 +29,8 @@ public:
 
     // Peer record; the id is the registry key.
     FriendInfoA& Peer() { return peer_; }
+    // The peer's public address (network order), read as the window guards its record.
+    virtual uint32_t PeerPublicAddress() { return peer_.status.publicIp; }
 
     // Creates the dialog, hidden (user-interface thread); the window registers itself
     // under its peer id. False: no dialog, the caller destroys the object.

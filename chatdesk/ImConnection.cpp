@@ -72,7 +72,20 @@ bool ImConnection::SendNow(const void* bytes, size_t length) {
     return true;
 }
 
+namespace {
+
+// The receive thread closes its socket only after its own Close has passed this lock: a
+// shutdown begun by another thread ends first, and one begun later finds the connection
+// closed and leaves the socket alone, so no socket value is used once it was closed.
+vantor::CriticalSection& CloseLock() {
+    static vantor::CriticalSection lock;
+    return lock;
+}
+
+}  // namespace
+
 void ImConnection::Close() {
+    vantor::Lock lock(CloseLock());
     if (closed_.exchange(true)) return;
     shutdown(socket_, SD_BOTH);
 }

@@ -346,7 +346,7 @@ void ImService::OnAccepted(ImConnection* connection) {
     vantor::Lock lock(lock_);
     for (auto& entry : windows_) {
         ChatWindow* window = entry.second;
-        if (window->Peer().status.publicIp == connection->RemoteAddress()) {
+        if (window->PeerPublicAddress() == connection->RemoteAddress()) {
             if (window->directLink_ != connection) {
                 connection->AddRef();
                 if (window->directLink_) window->directLink_->Release();

@@ -285,18 +285,23 @@ void FileSendControl::FlushRedraw() {
 }
 
 void FileSendControl::OnRedraw(int what) {
-    if (window_) {
-        if (what & kRedrawAll) {
-            InvalidateRect(window_, nullptr, FALSE);
-        } else {
-            vantor::DebugLine(L"SetTransmitProgress InvalidateControl\n");
-            RECT client;
-            GetClientRect(window_, &client);
-            RECT box = StatusBox(client.right);
-            InvalidateRect(window_, &box, FALSE);
+    try {
+        if (window_) {
+            if (what & kRedrawAll) {
+                InvalidateRect(window_, nullptr, FALSE);
+            } else {
+                vantor::DebugLine(L"SetTransmitProgress InvalidateControl\n");
+                RECT client;
+                GetClientRect(window_, &client);
+                RECT box = StatusBox(client.right);
+                InvalidateRect(window_, &box, FALSE);
+            }
         }
+        NotifyViewChange();
+    } catch (...) {
+        // A host's sink that throws must not take the control's window down with it.
+        vantor::DebugLine(L"刷新控件时发生了异常\n");
     }
-    NotifyViewChange();
 }
 
 // Hosts that draw the control themselves (a document showing it inactive) hear of the

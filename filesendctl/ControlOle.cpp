@@ -159,10 +159,13 @@ STDMETHODIMP FileSendControl::GetUserType(DWORD form, LPOLESTR* type) {
     return OleRegGetUserType(CLSID_FileSendCtl, form, type);
 }
 
-// The size is fixed: a request to change it is refused, GetExtent keeps answering it.
+// The size is fixed: a request to change it is answered with that same size.
 STDMETHODIMP FileSendControl::SetExtent(DWORD aspect, SIZEL* size) {
     if (!size) return E_POINTER;
-    return aspect == DVASPECT_CONTENT ? E_FAIL : DV_E_DVASPECT;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    size->cx = kExtentX;
+    size->cy = kExtentY;
+    return S_OK;
 }
 
 STDMETHODIMP FileSendControl::GetExtent(DWORD aspect, SIZEL* size) {

@@ -50,12 +50,16 @@ void TransferState::Enter(int state, int linkCount) {
 
 void TransferState::SetTransFile(const std::wstring& who, const std::wstring& file, const std::wstring& size,
                                  const std::wstring* dateTime) {
+    if (side_ == kReceiverSide) return;
+    side_ = kSenderSide;
     Store(who, file, size, dateTime);
     Enter(kWaitingForPeer, 1);
 }
 
 void TransferState::SetAcceptFile(const std::wstring& who, const std::wstring& file, const std::wstring& size,
                                   const std::wstring* dateTime) {
+    if (side_ == kSenderSide) return;
+    side_ = kReceiverSide;
     Store(who, file, size, dateTime);
     Enter(kOfferReceived, 2);
 }

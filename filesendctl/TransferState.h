@@ -40,7 +40,8 @@ struct ClickOutcome {
 
 class TransferState {
 public:
-    // Method calls. A null date-time keeps the stored one.
+    // Method calls. A null date-time keeps the stored one. The first of SetTransFile and
+    // SetAcceptFile fixes the control's side: the other one then changes nothing.
     void SetTransFile(const std::wstring& who, const std::wstring& file, const std::wstring& size,
                       const std::wstring* dateTime);
     void SetAcceptFile(const std::wstring& who, const std::wstring& file, const std::wstring& size,
@@ -86,6 +87,8 @@ private:
                const std::wstring* dateTime);
     void Enter(int state, int linkCount);
 
+    enum Side { kNoSide, kSenderSide, kReceiverSide };
+    Side side_ = kNoSide;  // fixed by the first SetTransFile or SetAcceptFile
     int state_ = kWaitingForPeer;
     int linkCount_ = 0;
     std::vector<std::wstring> labels_;

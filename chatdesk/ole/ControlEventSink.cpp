@@ -57,8 +57,7 @@ ControlEventSink* ControlEventSink::Connect(HWND receiver, IUnknown* control) {
 }
 
 void ControlEventSink::Disconnect() {
-    if (!connected_) return;
-    connected_ = false;
+    if (!connected_.exchange(false)) return;
     if (IConnectionPoint* point = EventPointOf(control_)) {
         point->Unadvise(cookie_);
         point->Release();
@@ -125,6 +124,25 @@ STDMETHODIMP ControlEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*
     }
     Release();
     return S_OK;
+}
+
+SinkHold::SinkHold(ControlEventSink* sink) : sink_(sink) {
+    if (sink) sink->AddRef();
+}
+
+SinkHold& SinkHold::operator=(SinkHold&& other) noexcept {
+    if (this != &other) {
+        End();
+        sink_ = other.sink_.exchange(nullptr);
+    }
+    return *this;
+}
+
+void SinkHold::End() {
+    ControlEventSink* sink = sink_.exchange(nullptr);
+    if (!sink) return;
+    sink->Disconnect();
+    sink->Release();
 }
 
 }  // namespace chatdesk

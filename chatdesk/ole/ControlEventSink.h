@@ -1,11 +1,13 @@
 // Listens to one file-transfer control embedded in a chat display and turns its events
 // into messages to the chat window. The sink disconnects itself after every event but
-// an accept, and dies when the control lets it go.
+// an accept; the window holds each sink (SinkHold) and disconnects it when the transfer
+// ends, however it ends, so neither the sink nor the control it holds outlives it.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 
+#include <atomic>
 #include <string>
 
 namespace chatdesk {
@@ -29,6 +31,7 @@ public:
     static ControlEventSink* Connect(HWND receiver, IUnknown* control);
 
     // Unadvise, then the sink's own reference goes (it dies when nothing else holds it).
+    // Once only, from any thread.
     void Disconnect();
     LONG Refs() const { return refs_; }
 
@@ -48,7 +51,25 @@ private:
     HWND receiver_;
     IUnknown* control_;
     DWORD cookie_ = 0;
-    bool connected_ = false;
+    std::atomic<bool> connected_{false};
+};
+
+// The window's hold on one sink: ending it, or dropping the hold, disconnects the sink.
+class SinkHold {
+public:
+    SinkHold() = default;
+    explicit SinkHold(ControlEventSink* sink);
+    ~SinkHold() { End(); }
+    SinkHold(const SinkHold&) = delete;
+    SinkHold& operator=(const SinkHold&) = delete;
+    SinkHold(SinkHold&& other) noexcept : sink_(other.sink_.exchange(nullptr)) {}
+    SinkHold& operator=(SinkHold&& other) noexcept;
+
+    explicit operator bool() const { return sink_.load() != nullptr; }
+    void End();
+
+private:
+    std::atomic<ControlEventSink*> sink_{nullptr};
 };
 
 }  // namespace chatdesk

@@ -23,7 +23,8 @@ public:
     virtual bool ReadAll(const std::wstring& path, std::string* content, bool* exists) = 0;
     // The file's size, -1 when missing or unreadable.
     virtual int64_t Size(const std::wstring& path) = 0;
-    // Replaces the file's content (created when missing).
+    // Replaces the file's content (created when missing): the old content stays whole
+    // until the new one is.
     virtual bool WriteAll(const std::wstring& path, const std::string& content) = 0;
     virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
 };

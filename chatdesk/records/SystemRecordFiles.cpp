@@ -1,5 +1,7 @@
-// The record files on disk. Writers rewrite the whole file; readers open it with read and
-// write sharing, so a viewer never keeps an append out.
+// The record files on disk. A writer puts the new content into a temporary file beside
+// the old one and renames it over the old one only once it is whole on disk, so a kill or
+// a full disk at any moment leaves the old history or the new one, never less. Readers
+// share the file fully, so a viewer never keeps an append out.
 #include <windows.h>
 
 #include "RecordStore.h"
@@ -13,7 +15,7 @@ public:
     bool ReadAll(const std::wstring& path, std::string* content, bool* exists) override {
         content->clear();
         *exists = false;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             DWORD error = GetLastError();
@@ -41,13 +43,17 @@ public:
     }
 
     bool WriteAll(const std::wstring& path, const std::string& content) override {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        // A temporary file left by an earlier kill is simply written over.
+        std::wstring temporary = path + L".tmp";
+        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         DWORD written = 0;
         bool ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-                  written == content.size();
+                  written == content.size() && FlushFileBuffers(file);
         CloseHandle(file);
+        ok = ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!ok) DeleteFileW(temporary.c_str());
         return ok;
     }
 

@@ -77,7 +77,8 @@ bool StageClientFolder(const std::wstring& dir, const char* address) {
         if (!testkit::CopyFromProgramDir(dir, file)) return false;
     if (!testkit::CopyFromProgramDir(dir, L"CoreStub.dll", L"ClientCore.dll")) return false;
     // The chat window's libraries, where the test program was built with them.
-    for (const wchar_t* file : {L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"HookRelay.dll", L"KitBase.dll"})
+    for (const wchar_t* file :
+         {L"SkinFrame.dll", L"PictKit.dll", L"KnobKit.dll", L"HookRelay.dll", L"KitBase.dll", L"CommonKit.dll"})
         testkit::CopyFromProgramDir(dir, file);
     testkit::CopyTree(testkit::ProgramDir() + L"Skins", dir + L"Skins");
     CreateDirectoryW((dir + L"config").c_str(), nullptr);

@@ -21,6 +21,7 @@
 #include "Emoticons.h"
 #include "ImMessages.h"
 #include "ImService.h"
+#include "ModulePath.h"
 #include "ProgramFolder.h"
 #include "QueueRecord.h"
 #include "RecordStore.h"
@@ -235,17 +236,24 @@ TEST_F(ChildTexts, AnAnswerFromAnotherAccountDropsTheLinkWithoutOffer) {
     EXPECT_EQ(0u, window->Peer().status.localIp);
 }
 
-TEST_F(ChildTexts, ASwallowedTextTimesOutAndItsLateReceiptFindsNothing) {
+TEST_F(ChildTexts, SwallowedTextsTimeOutOnOneTickAndALateReceiptFindsNothing) {
     WindowClient client;
     ChatDialog* window = client.OpenWithPeer();
     ASSERT_NE(nullptr, window);
-    Fake().Control("swallow?code=003S&count=1");
-    Send(window, L"丢了");
-    ASSERT_TRUE(Eventually([&] { return window->Texts().Waiting() == 1; }, 3000));
+    // Two texts sent at once, both swallowed: both are reported on the same tick.
+    Fake().Control("swallow?code=003S&count=2");
+    HWND dialog = window->Window();
+    for (const wchar_t* text : {L"丢了", L"也丢了"}) {
+        testkit::SetText(dialog, chatdesk::kComposeId, text);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kSendButton, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, chatdesk::kSendButton)));
+    }
+    ASSERT_TRUE(Eventually([&] { return window->Texts().Waiting() == 2; }, 3000));
     PumpFor(9000);
     EXPECT_FALSE(Contains(EditText(window->Display()), "发送超时了"));
     ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "    消息：\"丢了\" 发送超时了！"); }, 5000))
         << EditText(window->Display());
+    EXPECT_TRUE(Contains(EditText(window->Display()), "    消息：\"也丢了\" 发送超时了！"));
     EXPECT_EQ(0u, window->Texts().Waiting());
     // The receipt arriving now changes nothing.
     FakeFramesIn("003S");
@@ -449,7 +457,28 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
         chatdesk::ImBytes store = chatdesk::RecordOfflineStore(record);
         Fake().Control(std::string("peer/raw?id=") + kFriendId, std::string(store.begin(), store.end()));
     }
-    ASSERT_TRUE(Eventually([] { return Fake().Control("stored?id=10001") == "2"; }, 3000));
+    // A third from a stranger, whose name the client kernel knows.
+    ASSERT_TRUE(StartScriptedPeer("20077"));
+    {
+        chatdesk::ChatText text;
+        text.stamp = "20260405060708009000";
+        text.senderId = "20077";
+        text.receiverId = kOwnId;
+        text.text = testkit::Ansi("陌生人的留言");
+        text.status = "1*";
+        chatdesk::ImBytes bytes = chatdesk::BuildChatText(text);
+        chatdesk::QueueRecord record;
+        ASSERT_TRUE(chatdesk::MakeQueueRecord(bytes.data(), bytes.size(), 149, &record));
+        chatdesk::ImBytes store = chatdesk::RecordOfflineStore(record);
+        Fake().Control("peer/raw?id=20077", std::string(store.begin(), store.end()));
+    }
+    ASSERT_TRUE(Eventually([] { return Fake().Control("stored?id=10001") == "3"; }, 3000));
+    // Kept loaded, the stand-in of the client kernel remembers who asked it.
+    vantor::UniqueModule core(LoadLibraryW((testkit::ProgramDir() + L"ClientCore.dll").c_str()));
+    ASSERT_TRUE(core);
+    using Thread = DWORD(WINAPI*)();
+    auto asker = vantor::ProcAddress<Thread>(core.get(), "CoreStub_PublicInfoThread");
+    ASSERT_NE(nullptr, asker);
 
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
@@ -462,6 +491,11 @@ TEST_F(ChildTexts, StoredMessagesGoToTheOfflineWindow) {
     std::string shown = EditText(GetDlgItem(offline, 1008));
     EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-02-03>\r\n留言不带格式\r\n")) << shown;
     EXPECT_TRUE(Contains(shown, "<Lan><时间：2026-03-04>\r\n留言带格式\r\n")) << shown;
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(GetDlgItem(offline, 1008)), "陌生人的留言"); }, 5000));
+    shown = EditText(GetDlgItem(offline, 1008));
+    EXPECT_TRUE(Contains(shown, "<public 20077><时间：2026-04-05>\r\n陌生人的留言\r\n")) << shown;
+    EXPECT_NE(0u, asker());
+    EXPECT_NE(GetCurrentThreadId(), asker()) << "the window's thread waited for the client kernel";
     HWND edit = GetDlgItem(offline, 1008);
     LONG at = FindAll(edit, L"留言带格式").front();
     SendMessageW(edit, EM_SETSEL, at, at + 1);

@@ -186,7 +186,9 @@ TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
     ASSERT_NE(nullptr, window);
     std::wstring out = TestFolder(L"out");
 
-    // 10,000 bytes: 4096, 4096, 1808, the control complete, the count back to 0.
+    // 10,000 bytes: 4096, 4096, 1808, the control complete, the count back to 0; a line
+    // for the debugger before each block, and one for the last.
+    testkit::DebugLines lines;
     std::string ten = Pattern(10000, 1);
     ASSERT_TRUE(WriteWhole(out + L"ten.bin", ten));
     OfferFile(window, out + L"ten.bin");
@@ -194,6 +196,12 @@ TEST_F(ChildTransfer, SendsInBlocksResumesAndCompletes) {
     ASSERT_TRUE(Eventually([&] { return PeerFile(peerDir, L"ten.bin") == ten; }, 8000));
     EXPECT_EQ((std::vector<uint32_t>{4096, 4096, 1808}), BlockCounts(kFriendId));
     EXPECT_EQ((std::vector<uint32_t>{0, 1, 2}), BlockNumbers(kFriendId));
+    EXPECT_TRUE(lines.WaitFor(L"发送最后一个数据报，文件传输结束", 1, 3000));
+    size_t perBlock = 0;
+    for (const std::wstring& line : lines.Lines())
+        for (size_t at = line.find(L"for loop send file"); at != std::wstring::npos; at = line.find(L"for loop send file", at + 1))
+            ++perBlock;
+    EXPECT_EQ(3u, perBlock);
     ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 3000));
     TransferControl sent = Newest(window);
     ASSERT_TRUE(sent);
@@ -243,7 +251,7 @@ TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
                                        "&path=" + UnixPath(src + L"b.txt") + "&via=direct");
     ASSERT_EQ(20u, stamp.size()) << stamp;
     ASSERT_TRUE(Eventually([&] { return Newest(window) && Newest(window).RequestWaiting(); }, 5000));
-    TransferControl offer = chatdesk::FindTransferControl(window->DisplayOle(), stamp);
+    TransferControl offer = FindTransferControl(window->DisplayOle(), stamp);
     ASSERT_TRUE(offer);
     EXPECT_EQ(0, window->TransferCount());
     std::wstring proposed;
@@ -278,9 +286,9 @@ bool AcceptRawOffer(ChatDialog* window, const char* stamp, const char* path, uin
                     std::wstring* proposed) {
     size_t replies = PeerFrames(kFriendId, "004B").size();
     RawOffer(stamp, path, size);
-    if (!Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000))
+    if (!Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000))
         return false;
-    if (!AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), saveAs, proposed)) return false;
+    if (!AcceptWith(FindTransferControl(window->DisplayOle(), stamp), saveAs, proposed)) return false;
     return Eventually([&] { return PeerFrames(kFriendId, "004B").size() == replies + 1; }, 5000);
 }
 
@@ -319,7 +327,7 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
         EXPECT_EQ(0, window->TransferCount());
         EXPECT_EQ(kMark, SizeOf(target + L".im"));
         EXPECT_FALSE(Exists(target));
-        TransferControl control = chatdesk::FindTransferControl(window->DisplayOle(), c.stamp);
+        TransferControl control = FindTransferControl(window->DisplayOle(), c.stamp);
         EXPECT_FALSE(control.InTransfer());
         EXPECT_FALSE(control.RequestWaiting());
     }
@@ -329,18 +337,18 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
     ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
     const char* stamp = "20261209101010000009";
     RawOffer(stamp, "blocked.bin", 100);
-    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
     // The save dialog would open the folder: the control's accept event is sent as it would come.
     chatdesk::ControlAcceptTexts texts{vantor::WideToAnsi(blocked), stamp};
     SendMessageW(window->Window(), chatdesk::kMsgRecvAccepted, reinterpret_cast<WPARAM>(&texts),
-                 reinterpret_cast<LPARAM>(chatdesk::FindTransferControl(window->DisplayOle(), stamp).Identity()));
+                 reinterpret_cast<LPARAM>(FindTransferControl(window->DisplayOle(), stamp).Identity()));
     EXPECT_EQ(1, window->TransferCount());
     PeerSends(RawBlock(stamp, 0, 100, 'b'));
     ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == cancels + 1; }, 5000));
     ++cancels;
     EXPECT_EQ(100, SizeOf(blocked + L".im"));
     EXPECT_EQ(0, window->TransferCount());
-    EXPECT_FALSE(chatdesk::FindTransferControl(window->DisplayOle(), stamp).InTransfer());
+    EXPECT_FALSE(FindTransferControl(window->DisplayOle(), stamp).InTransfer());
 
     // A block for an offer never accepted writes nothing and is answered '1'.
     RawOffer("20261209101010000004", "quiet.bin", 100);
@@ -413,7 +421,7 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     ASSERT_TRUE(AcceptRawOffer(window, stamp, "run.bin", 10000, in + L"run.bin", nullptr));
     PeerSends(RawBlock(stamp, 0, 4096, 'r'));
     ASSERT_TRUE(Eventually([&] { return Acks() == "0"; }, 5000));
-    TransferControl running = chatdesk::FindTransferControl(window->DisplayOle(), stamp);
+    TransferControl running = FindTransferControl(window->DisplayOle(), stamp);
     EXPECT_TRUE(running.InTransfer());
     size_t notices = PeerFrames(kFriendId, "020S").size();
     SendMessageW(window->Window(), chatdesk::kMsgRecvCancelled, 0, reinterpret_cast<LPARAM>(running.Identity()));
@@ -433,7 +441,7 @@ TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
     cancel.cancellerId = kFriendId;
     cancel.otherId = kOwnId;
     PeerSends(chatdesk::BuildFileCancel(cancel));
-    TransferControl cancelled = chatdesk::FindTransferControl(window->DisplayOle(), other);
+    TransferControl cancelled = FindTransferControl(window->DisplayOle(), other);
     ASSERT_TRUE(Eventually([&] { return !cancelled.InTransfer(); }, 5000));
     EXPECT_EQ(0, window->TransferCount());
     EXPECT_EQ(4096 + kMark, SizeOf(in + L"run2.bin.im"));
@@ -627,8 +635,8 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
     Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=2");
     std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
                                        "&path=" + UnixPath(src + L"stall.bin") + "&via=direct");
-    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
-    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
     ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"stall.bin.im") == 8192; }, 5000));
     EXPECT_EQ(1, window->TransferCount());
     HWND dialog = window->Window();
@@ -647,8 +655,8 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
     ASSERT_NE(nullptr, window);
     stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
                            "&path=" + UnixPath(src + L"stall.bin") + "&via=direct");
-    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
-    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
     ASSERT_TRUE(Eventually([&] { return Exists(in + L"stall.bin"); }, 8000));
     std::string got;
     ASSERT_TRUE(ReadWhole(in + L"stall.bin", &got));
@@ -677,6 +685,87 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
     EXPECT_LT(took, 10500u);
     ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 3000));
     EXPECT_TRUE(Eventually([&] { return ThreadCount() < before + 1; }, 3000)) << ThreadCount() << " " << before;
+}
+
+TEST_F(ChildTransfer, AnOfferShowsAWindowMadeHiddenForALinkRequest) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ASSERT_TRUE(StartScriptedPeer(kFriendId));
+    Fake().Control(std::string("send_002s?to=10001&requester=") + kFriendId + "&address=127.0.0.31&port=1");
+    ASSERT_TRUE(Eventually([&] { return client.Window(kFriendId) != nullptr; }, 5000));
+    ChatDialog* window = client.Window(kFriendId);
+    EXPECT_FALSE(IsWindowVisible(window->Window()));
+    chatdesk::FileOffer offer;
+    offer.stamp = "20261210080000000001";
+    offer.offererId = kFriendId;
+    offer.receiverId = kOwnId;
+    offer.path = "shown.bin";
+    offer.size = 100;
+    std::vector<uint8_t> bytes = chatdesk::BuildFileOffer(offer);
+    Fake().Control(std::string("peer/raw?id=") + kFriendId + "&via=server", std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(Eventually([&] { return Newest(window).RequestWaiting(); }, 5000));
+    EXPECT_TRUE(IsWindowVisible(window->Window())) << "the offer waits in a hidden window";
+}
+
+// The control library's own answer: S_OK once none of its objects lives.
+HRESULT ControlLibraryUnloadable() {
+    HMODULE module = GetModuleHandleW(L"FileSendCtl.dll");
+    if (!module) return S_OK;
+    auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+TEST_F(ChildTransfer, ControlsGoWithTheirWindowHoweverTheirTransfersEnded) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());  // the peer answers nothing itself
+    ASSERT_NE(nullptr, window);
+    std::wstring out = TestFolder(L"freed"), in = TestFolder(L"freed-in");
+    ASSERT_TRUE(WriteWhole(out + L"small.bin", Pattern(3000, 13)));
+    chatdesk::FileOfferReply reply;
+    reply.replierId = kFriendId;
+    reply.offererId = kOwnId;
+    auto offerAnswered = [&](bool accepted) {
+        size_t offers = PeerFrames(kFriendId, "004S").size();
+        OfferFile(window, out + L"small.bin");
+        if (!Eventually([&] { return PeerFrames(kFriendId, "004S").size() == offers + 1; }, 5000)) return false;
+        reply.accepted = accepted;
+        reply.stamp = accepted ? PeerFrames(kFriendId, "004S").back().second.substr(64, 20) : std::string();
+        PeerSends(chatdesk::BuildFileOfferReply(reply));
+        return Eventually([&] { return window->TransferCount() == 0; }, 5000);
+    };
+    // Sent whole; rejected by the peer.
+    ASSERT_TRUE(offerAnswered(true));
+    ASSERT_TRUE(offerAnswered(false));
+    // Cancelled by the user while offered.
+    OfferFile(window, out + L"small.bin");
+    ASSERT_TRUE(ClickFirstLink(Newest(window)));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    // Received whole; cancelled by the peer while running; rejected by the user.
+    ASSERT_TRUE(AcceptRawOffer(window, "20261210090000000001", "whole.bin", 100, in + L"whole.bin", nullptr));
+    PeerSends(RawBlock("20261210090000000001", 0, 100, 'w'));
+    ASSERT_TRUE(Eventually([&] { return Exists(in + L"whole.bin") && window->TransferCount() == 0; }, 5000));
+    ASSERT_TRUE(AcceptRawOffer(window, "20261210090000000002", "half.bin", 10000, in + L"half.bin", nullptr));
+    chatdesk::FileCancel cancel;
+    cancel.cancellerId = kFriendId;
+    cancel.otherId = kOwnId;
+    PeerSends(chatdesk::BuildFileCancel(cancel));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    RawOffer("20261210090000000003", "unwanted.bin", 100);
+    ASSERT_TRUE(Eventually([&] { return Newest(window).RequestWaiting(); }, 5000));
+    SendMessageW(window->Window(), chatdesk::kMsgRecvRejected, 0, reinterpret_cast<LPARAM>(Newest(window).Identity()));
+    // Left running and waiting when the window closes.
+    ASSERT_TRUE(AcceptRawOffer(window, "20261210090000000004", "open.bin", 10000, in + L"open.bin", nullptr));
+    RawOffer("20261210090000000005", "waiting.bin", 100);
+    ASSERT_TRUE(Eventually([&] { return ControlCount(window) == 8; }, 5000));
+    EXPECT_EQ(S_FALSE, ControlLibraryUnloadable()) << "the display shows them";
+
+    HWND dialog = window->Window();
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    PumpFor(300);
+    EXPECT_EQ(S_OK, ControlLibraryUnloadable()) << "a control, its sink or a lock of the library is left";
 }
 
 TEST_F(ChildTransfer, FiftyMillionBytesToThePeer) {
@@ -729,8 +818,8 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
     ASSERT_TRUE(WriteWhole(src + L"photo.jpg", Pattern(1500, 11)));
     std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
                                        "&path=" + UnixPath(src + L"photo.jpg") + "&via=direct");
-    ASSERT_TRUE(Eventually([&] { return chatdesk::FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
-    ASSERT_TRUE(AcceptWith(chatdesk::FindTransferControl(window->DisplayOle(), stamp), in + L"photo.jpg"));
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
+    ASSERT_TRUE(AcceptWith(FindTransferControl(window->DisplayOle(), stamp), in + L"photo.jpg"));
     ASSERT_TRUE(Eventually([&] { return Exists(in + L"photo.jpg") && window->TransferCount() == 0; }, 8000));
     PumpFor(500);
     testkit::Capture first = testkit::CaptureWindow(dialog);

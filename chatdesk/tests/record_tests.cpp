@@ -1,6 +1,6 @@
 // Chat record files: the record layout of both text forms, prepending, the roll-over at
-// its limit, a failed move, the viewer's reading of damaged files, and two threads
-// appending to one file at once.
+// its limit, a failed move, the viewer's reading of damaged files, two threads appending
+// to one file at once, and a process killed while it adds a record.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -188,4 +188,41 @@ TEST(RecordStore, TwoThreadsAppendingKeepEveryRecord) {
     EXPECT_EQ(kEach, own);
     // A folder that does not exist: nothing written, false.
     EXPECT_FALSE(store.Append(dir + L"missing\\Chat1.rec", dir + L"x.his", Record("lost")));
+}
+
+// Child side of the kill test: a watchdog ends this process the moment the record file's
+// size changes, while a record is added before its history.
+TEST(RecordKill, Child) {
+    wchar_t target[1024] = {};
+    if (!GetEnvironmentVariableW(L"CHAT_RECORD_KILL_WATCH", target, 1024)) GTEST_SKIP() << "run by the kill test only";
+    std::wstring path = target;
+    int64_t before = SystemRecordFiles().Size(path);
+    std::thread watchdog([path, before] {
+        for (;;)
+            if (SystemRecordFiles().Size(path) != before) TerminateProcess(GetCurrentProcess(), 77);
+    });
+    watchdog.detach();
+    RecordStore store(SystemRecordFiles());
+    store.Append(path, path + L".his", Record("killed"));
+    Sleep(2000);  // the size never changed: give the watchdog no chance to miss it
+    TerminateProcess(GetCurrentProcess(), 78);
+}
+
+TEST(RecordStore, AProcessKilledWhileAddingLeavesTheOldOrTheNewHistory) {
+    std::wstring dir = testkit::FreshDir(L"record-kill");
+    std::wstring path = dir + L"Chat20002.rec";
+    std::string history;
+    for (int i = 0; i < 3000; ++i) history += AsText(Record("old " + std::to_string(i)));
+    ASSERT_TRUE(testkit::WriteFileBytes(path, history));
+    for (int run = 0; run < 4; ++run) {
+        DWORD code = testkit::RunProgram(testkit::ThisExePath(), L"--gtest_filter=RecordKill.Child", dir,
+                                         {{L"CHAT_RECORD_KILL_WATCH", path}}, 60000);
+        EXPECT_EQ(77u, code) << "run " << run << ": the watchdog did not fire";
+        std::string now = testkit::ReadFileBytes(path);
+        bool added = now.size() == history.size() + kChatRecordSize && now.compare(kChatRecordSize, std::string::npos,
+                                                                                  history) == 0;
+        ASSERT_TRUE(now == history || added) << "run " << run << ": " << now.size() << " bytes of "
+                                             << history.size() << " are neither the old nor the new history";
+        history = now;
+    }
 }

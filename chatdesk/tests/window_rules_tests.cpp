@@ -6,6 +6,8 @@
 
 #include "ChatRules.h"
 #include "ChatSkin.h"
+#include "Handles.h"
+#include "OfflineWindow.h"
 #include "PaneRig.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -84,18 +86,19 @@ TEST(ChatRules, ViewerHeadersNameTheSender) {
     EXPECT_EQ(testkit::Ansi("<me> <时间：2026-01-02 03:04:05>\r\n"), ViewerHeader(record, peer, own));
     own.nickname[0] = 0;
     EXPECT_EQ(testkit::Ansi("<10001> <时间：2026-01-02 03:04:05>\r\n"), ViewerHeader(record, peer, own));
-    EXPECT_EQ(testkit::Ansi("    消息：\"你好\" 发送超时了！\n"), TimedOutLine(testkit::Ansi("你好")));
 }
 
-TEST(ChatRules, TypingSendsAtMostOneNoticePerTimer) {
-    TypingNotices typing;
-    EXPECT_FALSE(typing.Changed(false));      // an emptied box starts nothing
-    EXPECT_TRUE(typing.Changed(true));        // the first change starts the timer
-    EXPECT_FALSE(typing.Changed(true));       // later changes do not restart it
-    EXPECT_TRUE(typing.TimerFired());         // one notice
-    EXPECT_FALSE(typing.TimerFired());        // nothing typed since: none
-    EXPECT_TRUE(typing.Changed(true));
-    EXPECT_TRUE(typing.TimerFired());
+TEST(ChatRules, TypingSendsAtMostOneNoticePerTimerAndNoneAfterASend) {
+    std::atomic<DWORD> flags{0x80000000u};  // the lost-link bit
+    EXPECT_FALSE(TypingChanged(flags, false));  // an emptied box starts nothing
+    EXPECT_TRUE(TypingChanged(flags, true));    // the first change starts the timer
+    EXPECT_FALSE(TypingChanged(flags, true));   // later changes do not restart it
+    EXPECT_TRUE(TypingTimerFired(flags));       // one notice
+    EXPECT_FALSE(TypingTimerFired(flags));      // nothing typed since: none
+    EXPECT_TRUE(TypingChanged(flags, true));
+    flags &= ~kFlagTyped;                       // the text was sent
+    EXPECT_FALSE(TypingTimerFired(flags));
+    EXPECT_EQ(0x80000000u, flags.load());      // the other bits stay
 }
 
 TEST(ChatSkin, ButtonsAndViewerFrameFromTheNamedSkin) {
@@ -127,4 +130,37 @@ TEST(ChatSkin, ButtonsAndViewerFrameFromTheNamedSkin) {
     EXPECT_EQ(RGB(10, 20, 30), ReadViewerFrameColour(folder));
     testkit::WriteFileBytes(folder + L"\\Skins\\Blue\\CommWnd.skn", "[Dialog]\r\nframeside=\r\n");
     EXPECT_EQ(kViewerFrameColour, ReadViewerFrameColour(folder));
+}
+
+namespace {
+constexpr UINT kQueryCentreWindow = 0x036B;  // WM_QUERYCENTERWND, message 875
+HWND g_named = nullptr;
+LRESULT CALLBACK NamingOwner(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kQueryCentreWindow) return reinterpret_cast<LRESULT>(g_named);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+}  // namespace
+
+TEST(OfflineWindowPlace, CentredOverTheWindowItsOwnerNames) {
+    WNDCLASSW owners = {};
+    owners.lpfnWndProc = NamingOwner;
+    owners.hInstance = GetModuleHandleW(nullptr);
+    owners.lpszClassName = L"NamingOwner";
+    RegisterClassW(&owners);
+    g_named = CreateWindowExW(0, L"STATIC", L"named", WS_POPUP | WS_VISIBLE, 100, 100, 600, 500, nullptr, nullptr,
+                              nullptr, nullptr);
+    HWND owner = CreateWindowExW(0, L"NamingOwner", L"owner", WS_POPUP | WS_VISIBLE, 500, 420, 200, 100, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, owner);
+    vantor::UniqueModule richEdit(LoadLibraryW(L"RICHED32.DLL"));  // the window's RichEdit class
+    auto* offline = new OfflineWindow;
+    ASSERT_TRUE(offline->CSkinFrame::Create(GetModuleHandleW(nullptr), kOfflineDialog, owner));
+    RECT self, named;
+    GetWindowRect(offline->Window(), &self);
+    GetWindowRect(g_named, &named);
+    EXPECT_NEAR((named.left + named.right) / 2, (self.left + self.right) / 2, 1);
+    EXPECT_NEAR((named.top + named.bottom) / 2, (self.top + self.bottom) / 2, 1);
+    offline->DestroyView();
+    DestroyWindow(owner);
+    DestroyWindow(g_named);
 }

@@ -54,6 +54,44 @@ void ApplyWireFormat(const ChatFormat& wire, CHARFORMATA* format) {
     format->yOffset = 0;
 }
 
+FontChoice FontChoiceOf(const CHARFORMATA& format, int pixelsPerInch) {
+    FontChoice choice;
+    LOGFONTA& font = choice.font;
+    choice.flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
+    if (format.dwMask & CFM_SIZE) font.lfHeight = -MulDiv(format.yHeight, pixelsPerInch, 1440);
+    if ((format.dwMask & (CFM_BOLD | CFM_ITALIC)) == (CFM_BOLD | CFM_ITALIC)) {
+        font.lfWeight = (format.dwEffects & CFE_BOLD) ? FW_BOLD : FW_NORMAL;
+        font.lfItalic = (format.dwEffects & CFE_ITALIC) ? TRUE : FALSE;
+    } else {
+        choice.flags |= CF_NOSTYLESEL;
+    }
+    if (format.dwMask & CFM_UNDERLINE) font.lfUnderline = (format.dwEffects & CFE_UNDERLINE) ? TRUE : FALSE;
+    if (format.dwMask & CFM_STRIKEOUT) font.lfStrikeOut = (format.dwEffects & CFE_STRIKEOUT) ? TRUE : FALSE;
+    if (format.dwMask & (CFM_UNDERLINE | CFM_STRIKEOUT)) choice.flags |= CF_EFFECTS;
+    if (format.dwMask & CFM_FACE) lstrcpynA(font.lfFaceName, format.szFaceName, LF_FACESIZE);
+    if (format.dwMask & CFM_CHARSET) font.lfCharSet = format.bCharSet;
+    choice.colour = format.crTextColor;
+    return choice;
+}
+
+CHARFORMATA FormatOfChoice(const FontChoice& choice, int pointTenths) {
+    const LOGFONTA& font = choice.font;
+    CHARFORMATA chosen = {};
+    chosen.cbSize = sizeof chosen;
+    chosen.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_SIZE | CFM_FACE | CFM_CHARSET |
+                    CFM_COLOR | CFM_OFFSET;
+    if (font.lfWeight >= FW_BOLD) chosen.dwEffects |= CFE_BOLD;
+    if (font.lfItalic) chosen.dwEffects |= CFE_ITALIC;
+    if (font.lfUnderline) chosen.dwEffects |= CFE_UNDERLINE;
+    if (font.lfStrikeOut) chosen.dwEffects |= CFE_STRIKEOUT;
+    chosen.yHeight = pointTenths * 2;
+    lstrcpynA(chosen.szFaceName, font.lfFaceName, LF_FACESIZE);
+    chosen.bCharSet = font.lfCharSet;
+    chosen.bPitchAndFamily = font.lfPitchAndFamily;
+    chosen.crTextColor = choice.colour;
+    return chosen;
+}
+
 ChatFormatStore ChatFormatStore::InProgramFolder() {
     return ChatFormatStore(vantor::imkit::ProgramFolderA() + "\\config\\psimprof.cfg");
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 #include <richedit.h>
 
 #include <string>
@@ -20,6 +21,19 @@ ChatFormat WireFormatOf(const CHARFORMATA& format);
 // effects both the code's combination), with size, face, colour and character set in the
 // mask and no vertical offset.
 void ApplyWireFormat(const ChatFormat& wire, CHARFORMATA* format);
+
+// What the font dialog starts from for a character format, and what the user chose in it.
+struct FontChoice {
+    LOGFONTA font = {};
+    DWORD flags = 0;  // CHOOSEFONT flags
+    COLORREF colour = 0;
+};
+// Size at `pixelsPerInch` when the format has one; weight and italic only with both their
+// masks (else no style choice); underline and strike-out each with its mask (effects then
+// offered); face and character set with theirs; the colour always.
+FontChoice FontChoiceOf(const CHARFORMATA& format, int pixelsPerInch);
+// The format the dialog's choice makes (`pointTenths`: the chosen size in tenths of a point).
+CHARFORMATA FormatOfChoice(const FontChoice& choice, int pointTenths);
 
 class ChatFormatStore {
 public:

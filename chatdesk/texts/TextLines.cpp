@@ -52,18 +52,4 @@ std::wstring NoticeLine(TextNotice notice, const std::wstring& text) {
     return std::wstring();
 }
 
-OfferLinks OfferLinkPositions(size_t lineStart) {
-    std::wstring line = kOfferLine;
-    OfferLinks links;
-    links.sendAt = lineStart + line.rfind(kOfferSendLink);
-    links.giveUpAt = lineStart + line.rfind(kOfferGiveUpLink);
-    return links;
-}
-
-OfferLink ClassifyOfferLink(const std::wstring& linkText) {
-    if (linkText == kOfferSendLink) return OfferLink::Send;
-    if (linkText == kOfferGiveUpLink) return OfferLink::GiveUp;
-    return OfferLink::None;
-}
-
 }  // namespace chatdesk

@@ -36,16 +36,7 @@ constexpr size_t kOfferLinkChars = 4;
 // How far from one link the other is looked for.
 constexpr size_t kOfferLinkSpan = 16;
 
-// Character positions of the two links of an offer line appended at `lineStart` (the
-// display's text length before the append; the display is only ever appended to, so
-// these positions stay valid however the lines wrap).
-struct OfferLinks {
-    size_t sendAt = 0;
-    size_t giveUpAt = 0;
-};
-OfferLinks OfferLinkPositions(size_t lineStart);
-
+// Which of the two links the user clicked.
 enum class OfferLink { None, Send, GiveUp };
-OfferLink ClassifyOfferLink(const std::wstring& linkText);
 
 }  // namespace chatdesk

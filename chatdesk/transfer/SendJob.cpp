@@ -34,14 +34,21 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
     double progress[kBlocksPerSend];
     uint32_t position[kBlocksPerSend];
 
+    // The lines of a send's blocks go to the debugger together: one write per block would
+    // cost the transfer a good part of its speed.
+    std::wstring trace;
     while (!plan.Finished()) {
-        if (StopSeen()) {
-            observer.Cancelled();
-            return SendEnd::Stopped;
-        }
         size_t built = 0;
         bool shortRead = false;
+        trace.clear();
         while (built < kBlocksPerSend && !plan.Finished()) {
+            if (StopSeen()) {
+                if (!trace.empty()) observer.Trace(trace.c_str());
+                observer.Cancelled();
+                return SendEnd::Stopped;
+            }
+            trace += L"for loop send file\n";
+            if (plan.NextIsLast()) trace += L"发送最后一个数据报，文件传输结束\n";
             uint8_t* message = batch.data() + built * kFileBlockSize;
             uint8_t* data = message + 153;
             uint32_t want = plan.NextCount();
@@ -59,6 +66,7 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
             position[built] = plan.Position();
             ++built;
         }
+        if (!trace.empty()) observer.Trace(trace.c_str());
         // The blocks read before a bad read still go; the cancel follows them.
         if (built && !link.SendBlocks(batch.data(), built)) return Fail(link, observer);
         for (size_t i = 0; i < built; ++i) {

@@ -50,6 +50,9 @@ public:
     virtual void Complete() = 0;
     virtual void Failed() = 0;     // the peer has been sent a cancel notice
     virtual void Cancelled() = 0;  // stopped by the peer's answer, the user or the window
+    // Lines for the debugger (one for each block about to be read, one more for the last),
+    // those of one send together.
+    virtual void Trace(const wchar_t* line) {}
 };
 
 struct SendOffer {
@@ -68,6 +71,7 @@ enum class SendEnd {
 };
 
 // Blocks read ahead and sent together: one socket send for this many, not one for each.
+// The stop flags are still looked at before each block is read.
 constexpr size_t kBlocksPerSend = 15;  // 63,765 bytes
 
 class SendJob {
@@ -77,7 +81,8 @@ public:
 
     const SendOffer& Offer() const { return offer_; }
 
-    // Stops the job before its next send of blocks (the peer's '1', the user's cancel).
+    // Stops the job before its next block is read (the peer's '1', the user's cancel);
+    // blocks read for a send that has not gone out yet do not go.
     void Cancel() { cancel_ = true; }
     bool Cancelled() const { return cancel_.load(); }
 

@@ -28,26 +28,4 @@ std::wstring FormatFileSize(uint32_t low, uint32_t high) {
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
-bool TransferCount::Lower() {
-    long now = count_.load();
-    while (now > 0) {
-        if (count_.compare_exchange_weak(now, now - 1)) return now == 1;
-    }
-    return false;
-}
-
-bool CountedTransfer::Raise(TransferCount& count) {
-    int expected = kNever;
-    if (!state_.compare_exchange_strong(expected, kRaised)) return false;
-    count.Raise();
-    return true;
-}
-
-bool CountedTransfer::Lower(TransferCount& count) {
-    // Once lowered the mark stays spent: a transfer is counted once in its life.
-    int expected = kRaised;
-    if (!state_.compare_exchange_strong(expected, kEnded)) return false;
-    return count.Lower();
-}
-
 }  // namespace chatdesk

@@ -7,6 +7,7 @@
 
 #include "ChatSkin.h"
 #include "ChatTransfers.h"
+#include "CommonKit.h"
 #include "DebugOut.h"
 #include "DialogHook.h"
 #include "DisplayObjects.h"
@@ -62,8 +63,6 @@ vantor::ComPtr<IRichEditOle> OleOf(HWND edit) {
 ChatDialog::ChatDialog()
     : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
       attemptDone_(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
-      stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      queueFilled_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       lastTransferEnded_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       fileTransfers_(new ChatTransfers(*this)) {
     ownFormat_.cbSize = peerFormat_.cbSize = displayFormat_.cbSize = sizeof(CHARFORMATA);
@@ -96,6 +95,11 @@ FriendInfoA ChatDialog::PeerCopy() {
     return Peer();
 }
 
+uint32_t ChatDialog::PeerPublicAddress() {
+    vantor::Lock lock(peerLock_);
+    return Peer().status.publicIp;
+}
+
 //--- Initialisation and destruction
 
 bool ChatDialog::OnInitDialog() {
@@ -120,20 +124,7 @@ bool ChatDialog::OnInitDialog() {
     vantor::DebugLine(line);
 
     // Centred on the owner, or on the work area, and kept inside the work area.
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    RECT around = work;
-    if (HWND owner = GetWindow(m_hWnd, GW_OWNER)) GetWindowRect(owner, &around);
-    RECT self;
-    GetWindowRect(m_hWnd, &self);
-    int width = self.right - self.left, height = self.bottom - self.top;
-    int x = around.left + (around.right - around.left - width) / 2;
-    int y = around.top + (around.bottom - around.top - height) / 2;
-    if (x + width > work.right) x = work.right - width;
-    if (y + height > work.bottom) y = work.bottom - height;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterWindow(m_hWnd, nullptr);
 
     hookInstalled_ = vantor::imkit::InstallDialogHook(m_hWnd) != vantor::imkit::kHookLibraryMissing;
     SetTimer(m_hWnd, kReceiptTimer, kReceiptTickMs, nullptr);
@@ -185,14 +176,12 @@ void ChatDialog::OnDestroy() {
     recordsButton_.UnsubclassWnd();
     fileButton_.UnsubclassWnd();
 
-    SetEvent(stopEvent_.get());
     fileTransfers_->WindowClosing();
     if (transfers_ > 0) {
         transferStop_ = true;
         PumpWait(lastTransferEnded_.get(), kLastTransferWaitMs);
     }
     StopTexts();
-    EndThread(&queueThread_);
 
     Unsubclass(GetDlgItem(m_hWnd, kComposeId));
     Unsubclass(Display());
@@ -206,6 +195,8 @@ void ChatDialog::OnDestroy() {
         viewer_->Destroy();
         viewer_ = nullptr;
     }
+    // The controls let go of their sites and the shared active slot before the display goes.
+    CloseDisplayObjects(displayOle_.get());
     composeOle_ = vantor::ComPtr<IRichEditOle>();
     displayOle_ = vantor::ComPtr<IRichEditOle>();
 }
@@ -235,16 +226,10 @@ INT_PTR ChatDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         EndThread(&attemptThread_);
         return TRUE;
     case kMsgQueueEnded:
-        EndThread(&queueThread_);
-        return TRUE;
+        return TRUE;  // stopping the texts waits for the queue thread and closes its handle
     case kMsgFetchEnded: {
         EndThread(&fetchThread_);
-        {
-            vantor::Lock lock(peerLock_);
-            std::string id = Field(Peer().id, sizeof Peer().id);
-            Peer() = fetched_;
-            lstrcpynA(Peer().id, id.c_str(), sizeof Peer().id);
-        }
+        TakeFetchedRecord();
         SetWindowTextW(m_hWnd, ChatCaption(PeerCopy()).c_str());
         InvalidateRect(m_hWnd, nullptr, FALSE);
         return TRUE;
@@ -334,8 +319,7 @@ void ChatDialog::OnCommand(UINT notifyCode, UINT controlId, HWND control) {
         if (notifyCode == EN_CHANGE) {
             bool hasText = GetWindowTextLengthW(GetDlgItem(m_hWnd, kComposeId)) > 0;
             EnableWindow(GetDlgItem(m_hWnd, kSendButton), hasText);
-            if (typing_.Changed(hasText)) {
-                flags_ |= kFlagTyped;
+            if (TypingChanged(flags_, hasText)) {
                 SetTimer(m_hWnd, kTypingNoticeTimer, kTypingNoticeMs, nullptr);
             }
         }
@@ -468,17 +452,14 @@ void ChatDialog::OnTimer(UINT_PTR id) {
     switch (id) {
     case kTypingNoticeTimer:
         KillTimer(m_hWnd, kTypingNoticeTimer);
-        if (typing_.TimerFired()) {
-            flags_ &= ~kFlagTyped;
-            SendTypingNotice('0');
-        }
+        if (TypingTimerFired(flags_)) SendTypingNotice('0');
         return;
     case kTypingShownTimer:
         KillTimer(m_hWnd, kTypingShownTimer);
         ShowTyping('2');
         return;
     case kReceiptTimer:
-        ReceiptTick();
+        TextsTick();
         return;
     default:
         return;
@@ -519,20 +500,6 @@ void ChatDialog::ShowTyping(char state) {
     }
 }
 
-void ChatDialog::ReceiptTick() {
-    std::vector<std::string> late;
-    {
-        vantor::Lock lock(lock_);
-        try {
-            late = waiting_.Tick();
-        } catch (...) {
-            vantor::DebugLine(L"Exception occur !\n");
-        }
-    }
-    for (const std::string& text : late) AppendDisplay(TimedOutLine(text));
-    TextsTick();
-}
-
 void ChatDialog::AppendDisplay(const std::string& text) { AppendText(m_hWnd, Display(), text, displayFormat_, false); }
 
 void ChatDialog::TakePeerStatus(uint16_t status) {
@@ -545,6 +512,7 @@ void ChatDialog::TakePeerStatus(uint16_t status) {
     record.status.status = status;
     if (!service_->Contacts().ModifyFriend(record)) return;
     vantor::Lock lock(peerLock_);
+    ++peerChanges_;
     Peer().status.status = status;
 }
 
@@ -581,6 +549,7 @@ void ChatDialog::StartLinkAttempt() {
 void ChatDialog::TakeLinkRequest(const std::string& requesterId, uint32_t address, uint16_t port) {
     {
         vantor::Lock lock(peerLock_);
+        ++peerChanges_;
         lstrcpynA(Peer().id, requesterId.c_str(), sizeof Peer().id);
         Peer().status.publicIp = address;
         Peer().status.publicPort = port;
@@ -620,6 +589,21 @@ bool ChatDialog::TryDirectLink() {
     return false;
 }
 
+// The record the fetch brought. Written since the fetch began, the window's record is the
+// newer one: the fetch then only fills what is still empty in it.
+void ChatDialog::TakeFetchedRecord() {
+    vantor::Lock lock(peerLock_);
+    FriendInfoA& peer = Peer();
+    if (peerChanges_ == fetchBegan_) {
+        std::string id = Field(peer.id, sizeof peer.id);
+        peer = fetched_;
+        lstrcpynA(peer.id, id.c_str(), sizeof peer.id);
+    } else {
+        FillEmptyFields(&peer, fetched_);
+    }
+    ++peerChanges_;
+}
+
 void ChatDialog::StartPeerFetch() {
     if (fetchThread_ || !m_hWnd) return;
     fetchThread_ = CreateThread(nullptr, 0, FetchThread, this, 0, nullptr);
@@ -627,7 +611,12 @@ void ChatDialog::StartPeerFetch() {
 
 DWORD WINAPI ChatDialog::FetchThread(void* self) {
     auto* window = static_cast<ChatDialog*>(self);
-    FriendInfoA record = window->PeerCopy();
+    FriendInfoA record;
+    {
+        vantor::Lock lock(window->peerLock_);
+        record = window->Peer();
+        window->fetchBegan_ = window->peerChanges_;
+    }
     window->service_->Contacts().PeerRecord(Field(record.id, sizeof record.id), &record);
     {
         vantor::Lock lock(window->peerLock_);
@@ -642,6 +631,7 @@ void ChatDialog::TakeRecord(const FriendInfoA& record) {
     bool moved = false;
     {
         vantor::Lock lock(peerLock_);
+        ++peerChanges_;
         FriendInfoA& peer = Peer();
         if (peer.status.status != record.status.status) peer.status.status = record.status.status;
         if (strncmp(peer.nickname, record.nickname, sizeof peer.nickname) != 0) {

@@ -24,7 +24,6 @@
 #include "TextCompose.h"
 #include "SkinFrame.h"
 #include "Sync.h"
-#include "WaitingList.h"
 #include "outside/KnobKit.h"
 
 namespace chatdesk {
@@ -62,7 +61,6 @@ constexpr UINT kReceiptTickMs = 1000;
 // The longest wait for the last transfer while closing.
 constexpr DWORD kLastTransferWaitMs = 10000;
 
-constexpr DWORD kFlagTyped = 0x1;
 constexpr DWORD kFlagRetryLink = 0x80000000;
 
 class ChatDialog : public CSkinFrame, public ChatWindow, private OleHost {
@@ -82,6 +80,9 @@ public:
     void TakeRecord(const FriendInfoA& record) override;
     void OnTypingNotice(const uint8_t* msg, size_t length) override;
     void LinkDropped() override;
+    uint32_t PeerPublicAddress() override;
+    // A copy of the peer record, taken under the lock that guards it.
+    FriendInfoA PeerCopy();
 
     // File transfers (ChatTransfers does the work).
     void OnFileOffer(ImConnection* via, const uint8_t* msg, size_t length) override;
@@ -104,8 +105,6 @@ public:
     void TakePeerStatus(uint16_t status);
     // A file-transfer cancel notice to the peer: directly when linked (no fallback), else relayed.
     bool SendCancelNotice();
-    // The texts waiting for a receipt (guarded by Lock()).
-    WaitingList& Waiting() { return waiting_; }
     vantor::CriticalSection& Lock() { return lock_; }
     LONG TransferCount() const { return transfers_; }
     // Lowering it to 0 sets the last-transfer-ended event.
@@ -149,6 +148,7 @@ private:
     void TextsTick();
     // Waits for a running peer-record fetch and takes its record before anything uses the peer.
     void FinishPeerFetch();
+    void TakeFetchedRecord();
     std::unique_ptr<TextTransport> transport_;
     std::unique_ptr<SendQueue> texts_;
     QueueThread textThread_;
@@ -166,9 +166,7 @@ private:
     void OnEmoticonCommand();
     void OnEnter(HWND focus);
     void PlaceViewer();
-    void ReceiptTick();
     void SendTypingNotice(char state);
-    FriendInfoA PeerCopy();
 
     static DWORD WINAPI AttemptThread(void* self);
     static DWORD WINAPI FetchThread(void* self);
@@ -181,19 +179,13 @@ private:
     ImService* service_ = nullptr;
     std::string key_;  // the registry key: the peer id at creation
 
-    HANDLE queueThread_ = nullptr;
     HANDLE fetchThread_ = nullptr;
     HANDLE attemptThread_ = nullptr;
     vantor::UniqueHandle attemptDone_;  // manual reset; set while no attempt thread runs
-    vantor::UniqueHandle stopEvent_;
-    vantor::UniqueHandle queueFilled_;
     vantor::UniqueHandle lastTransferEnded_;
     volatile LONG transfers_ = 0;
     std::atomic<bool> transferStop_{false};
-    bool firstMessage_ = true;
-    bool formatChanged_ = false;
     std::atomic<DWORD> flags_{0};
-    TypingNotices typing_;
 
     CHARFORMATA ownFormat_ = {};
     CHARFORMATA peerFormat_ = {};
@@ -208,10 +200,13 @@ private:
     RecordViewer* viewer_ = nullptr;
 
     vantor::CriticalSection lock_;  // the window lock
-    WaitingList waiting_;
 
-    vantor::CriticalSection peerLock_;  // the fetched record between thread and window
+    vantor::CriticalSection peerLock_;  // the peer record and the fetched one
     FriendInfoA fetched_ = {};
+    // Under peerLock_: each write of the peer record counts, so a fetch that began before
+    // one cannot put its older status or address over it.
+    unsigned peerChanges_ = 0;
+    unsigned fetchBegan_ = 0;
     bool hookInstalled_ = false;
     bool registered_ = false;  // the service knows the window: it deletes itself at the end
 

@@ -24,6 +24,28 @@ std::wstring TypingLabel(const FriendInfoA& peer) { return vantor::AnsiToWide(Pe
 
 int StatusPicture(uint16_t status) { return status == 0 || status == 10 ? 4 : 5; }
 
+namespace {
+template <size_t N>
+void FillEmpty(char (&field)[N], const char (&from)[N]) {
+    if (!field[0]) memcpy(field, from, N);
+}
+}  // namespace
+
+void FillEmptyFields(FriendInfoA* peer, const FriendInfoA& from) {
+    FillEmpty(peer->nickname, from.nickname);
+    FillEmpty(peer->name, from.name);
+    FillEmpty(peer->birthday, from.birthday);
+    FillEmpty(peer->province, from.province);
+    FillEmpty(peer->city, from.city);
+    FillEmpty(peer->voip, from.voip);
+    FillEmpty(peer->mobile, from.mobile);
+    FillEmpty(peer->phone, from.phone);
+    FillEmpty(peer->xlt, from.xlt);
+    FillEmpty(peer->email, from.email);
+    if (!peer->age) peer->age = from.age;
+    if (!peer->sex) peer->sex = from.sex;
+}
+
 RECT ViewerRect(const RECT& chatWindow, int viewerHeight) {
     return {chatWindow.left, chatWindow.bottom, chatWindow.right, chatWindow.bottom + viewerHeight};
 }
@@ -48,10 +70,6 @@ std::string ViewerHeader(const ChatRecordView& record, const FriendInfoA& peer, 
     snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", record.when.year, record.when.month, record.when.day,
              record.when.hour, record.when.minute, record.when.second);
     return "<" + name + "> <" + vantor::WideToAnsi(L"时间：") + when + ">\r\n";
-}
-
-std::string TimedOutLine(const std::string& text) {
-    return vantor::WideToAnsi(L"    消息：") + "\"" + text + "\"" + vantor::WideToAnsi(L" 发送超时了！") + "\n";
 }
 
 }  // namespace chatdesk

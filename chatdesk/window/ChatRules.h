@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,10 @@ std::wstring TypingLabel(const FriendInfoA& peer);
 // The status picture of the name area: 4 for offline (0 and 10), else 5.
 int StatusPicture(uint16_t status);
 
+// Fills the text fields (and age and sex) that are still empty in `peer` from `from`;
+// the id and the status with the addresses stay as they are.
+void FillEmptyFields(FriendInfoA* peer, const FriendInfoA& from);
+
 // The record viewer: at the chat window's left edge directly below it, as wide as it.
 RECT ViewerRect(const RECT& chatWindow, int viewerHeight);
 // The picker's top-left corner for the emoticon button: above the button when there is
@@ -35,29 +40,17 @@ uint32_t LinkTarget(const FriendStatus& own, const FriendStatus& peer);
 // The viewer's header line of a record, "<name> <时间：y-m-d h:m:s>" and CR LF (8-bit).
 std::string ViewerHeader(const ChatRecordView& record, const FriendInfoA& peer, const FriendInfoA& own);
 
-// The timed-out text line: "    消息：" quote, text, quote, " 发送超时了！" and a line break (8-bit).
-std::string TimedOutLine(const std::string& text);
+// Typing notices, kept in the chat window's flag word: bit 0 says that the user typed
+// since the last notice. The first change after a notice sets it and starts the 4-second
+// timer; sending a text clears it; when the timer fires, a notice goes out only if it is
+// still set.
+constexpr DWORD kFlagTyped = 0x1;
 
-// Typing notices: the first change after a notice starts the 4-second timer; when it
-// fires, a notice goes out only if the user typed since.
-class TypingNotices {
-public:
-    // The compose text changed; true when the timer must be started.
-    bool Changed(bool hasText) {
-        if (!hasText || typed_) return false;
-        typed_ = true;
-        return true;
-    }
-    // The timer fired (and was stopped); true when a notice must be sent.
-    bool TimerFired() {
-        bool send = typed_;
-        typed_ = false;
-        return send;
-    }
-    bool Typed() const { return typed_; }
-
-private:
-    bool typed_ = false;
-};
+// The compose text changed; true when the timer must be started.
+inline bool TypingChanged(std::atomic<DWORD>& flags, bool hasText) {
+    return hasText && !(flags.fetch_or(kFlagTyped) & kFlagTyped);
+}
+// The timer fired (and was stopped); true when a notice must be sent.
+inline bool TypingTimerFired(std::atomic<DWORD>& flags) { return (flags.fetch_and(~kFlagTyped) & kFlagTyped) != 0; }
 
 }  // namespace chatdesk

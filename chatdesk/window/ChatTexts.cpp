@@ -267,7 +267,13 @@ void ChatDialog::StopTexts() { textThread_.Stop(); }
 
 void ChatDialog::TextsTick() {
     if (!texts_) return;
-    for (const std::string& text : texts_->Tick())
+    std::vector<std::string> late;
+    try {
+        late = texts_->Tick();
+    } catch (...) {
+        vantor::DebugLine(L"Exception occur !\n");
+    }
+    for (const std::string& text : late)
         AppendText(m_hWnd, Display(), Narrow(NoticeLine(TextNotice::TimedOut, vantor::AnsiToWide(text))),
                    displayFormat_, true);
 }
@@ -398,6 +404,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             FriendInfoA peer;
             {
                 vantor::Lock lock(peerLock_);
+                ++peerChanges_;
                 FriendStatus& status = Peer().status;
                 status.localIp = status.publicIp = 0;
                 status.localPort = status.publicPort = 0;
@@ -408,6 +415,7 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
             auto fetch = vantor::ProcAddress<GetFriendIp>(presence.get(), "PS_Cco_GetFriendIpA");
             if (fetch && fetch(peer.id, &peer) == 0) {
                 vantor::Lock lock(peerLock_);
+                ++peerChanges_;
                 Peer().status = peer.status;
             }
             return true;
@@ -472,47 +480,18 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
 
 void ChatDialog::ChooseOwnFont() {
     HWND compose = GetDlgItem(m_hWnd, kComposeId);
-    LOGFONTA font = {};
+    HDC dc = GetDC(Display());
+    FontChoice start = FontChoiceOf(ownFormat_, GetDeviceCaps(dc, LOGPIXELSY));
+    ReleaseDC(Display(), dc);
     CHOOSEFONTA choose = {};
     choose.lStructSize = sizeof choose;
     choose.hwndOwner = m_hWnd;
-    choose.lpLogFont = &font;
-    choose.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
-    const CHARFORMATA& own = ownFormat_;
-    if (own.dwMask & CFM_SIZE) {
-        HDC dc = GetDC(Display());
-        font.lfHeight = -MulDiv(own.yHeight, GetDeviceCaps(dc, LOGPIXELSY), 1440);
-        ReleaseDC(Display(), dc);
-    }
-    if ((own.dwMask & (CFM_BOLD | CFM_ITALIC)) == (CFM_BOLD | CFM_ITALIC)) {
-        font.lfWeight = (own.dwEffects & CFE_BOLD) ? FW_BOLD : FW_NORMAL;
-        font.lfItalic = (own.dwEffects & CFE_ITALIC) ? TRUE : FALSE;
-    } else {
-        choose.Flags |= CF_NOSTYLESEL;
-    }
-    if (own.dwMask & (CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR)) {
-        choose.Flags |= CF_EFFECTS;
-        font.lfUnderline = (own.dwEffects & CFE_UNDERLINE) ? TRUE : FALSE;
-        font.lfStrikeOut = (own.dwEffects & CFE_STRIKEOUT) ? TRUE : FALSE;
-    }
-    if (own.dwMask & CFM_FACE) lstrcpynA(font.lfFaceName, own.szFaceName, LF_FACESIZE);
-    if (own.dwMask & CFM_CHARSET) font.lfCharSet = own.bCharSet;
-    choose.rgbColors = own.crTextColor;
+    choose.lpLogFont = &start.font;
+    choose.Flags = start.flags;
+    choose.rgbColors = start.colour;
     if (ChooseFontA(&choose)) {
-        CHARFORMATA chosen = {};
-        chosen.cbSize = sizeof chosen;
-        chosen.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_SIZE | CFM_FACE | CFM_CHARSET |
-                        CFM_COLOR | CFM_OFFSET;
-        if (font.lfWeight >= FW_BOLD) chosen.dwEffects |= CFE_BOLD;
-        if (font.lfItalic) chosen.dwEffects |= CFE_ITALIC;
-        if (font.lfUnderline) chosen.dwEffects |= CFE_UNDERLINE;
-        if (font.lfStrikeOut) chosen.dwEffects |= CFE_STRIKEOUT;
-        chosen.yHeight = choose.iPointSize * 2;
-        lstrcpynA(chosen.szFaceName, font.lfFaceName, LF_FACESIZE);
-        chosen.bCharSet = font.lfCharSet;
-        chosen.bPitchAndFamily = font.lfPitchAndFamily;
-        chosen.crTextColor = choose.rgbColors;
-        ownFormat_ = chosen;
+        start.colour = choose.rgbColors;
+        ownFormat_ = FormatOfChoice(start, choose.iPointSize);
         FriendInfoA record = {};
         service_->Contacts().OwnRecord(&record);
         ChatFormatStore::InProgramFolder().SaveOwn(key_, IdText(record.id, sizeof record.id), ownFormat_);

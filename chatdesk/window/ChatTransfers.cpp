@@ -58,6 +58,7 @@ public:
     void Complete() override { control_.Complete(); }
     void Failed() override { control_.Failed(); }
     void Cancelled() override { control_.Cancel(); }
+    void Trace(const wchar_t* line) override { vantor::DebugLine(L"%ls", line); }
 
 private:
     ChatDialog& window_;
@@ -202,7 +203,8 @@ void ChatTransfers::OnOffer(const wchar_t* path) {
     FriendInfoA peer = window_.PeerCopy();
     transfer->control = InsertTransferControl(window_.Window(), window_.Display(), window_.DisplayOle(), true,
                                               vantor::AnsiToWide(vantor::FieldText(peer.nickname)), path,
-                                              FormatFileSize(size), vantor::AnsiToWide(transfer->stamp));
+                                              FormatFileSize(size), vantor::AnsiToWide(transfer->stamp),
+                                              &transfer->events);
     HWND compose = GetDlgItem(window_.Window(), kComposeId);
     if (!transfer->control) {
         Append(window_.DisplayFormat(), Ansi(L"发送文件失败"));
@@ -237,6 +239,8 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
     FileOffer offer;
     if (!msg || !ReadFileOffer(msg, length, &offer)) return;
     vantor::DebugLine(L"接收到了文件传输的请求了！\n");
+    // A window made hidden for a link request shows the offer it is given.
+    if (!IsWindowVisible(window_.Window())) ShowWindow(window_.Window(), SW_SHOW);
     FriendInfoA peer = window_.PeerCopy();
     std::string who = vantor::FieldText(peer.nickname);
     if (who.empty()) who = vantor::FieldText(peer.id);
@@ -247,7 +251,8 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
     uint32_t total = static_cast<uint32_t>(offer.size);
     transfer->control = InsertTransferControl(window_.Window(), window_.Display(), window_.DisplayOle(), false,
                                               vantor::AnsiToWide(who), vantor::AnsiToWide(offer.path),
-                                              FormatFileSize(total, 0), vantor::AnsiToWide(offer.stamp));
+                                              FormatFileSize(total, 0), vantor::AnsiToWide(offer.stamp),
+                                              &transfer->events);
     if (!transfer->control) {
         vantor::DebugLine(L"插入文件传输对象失败了！\n");
         return;
@@ -401,7 +406,12 @@ void ChatTransfers::OnFileBlock(const uint8_t* msg, size_t length) {
     bool stopped = window_.transferStop_.load();
     TransferPtr transfer = stopped ? nullptr : ByStamp(stamp, false);
     BlockResult result;
-    if (transfer && transfer->receive) result = transfer->receive->OnBlock(count, data);
+    if (transfer && transfer->receive) {
+        ReceiveJob& job = *transfer->receive;
+        if (job.State() == ReceiveState::Receiving && job.Received() >= job.Total())
+            vantor::DebugLine(L"已经传输完毕了\n");
+        result = job.OnBlock(count, data);
+    }
     SendAck(stamp, stopped || !transfer || result.stopSender(), transfer.get());
     if (!transfer) return;
     switch (result.outcome) {
@@ -525,8 +535,11 @@ void ChatTransfers::EndThreads() {
         CloseHandle(thread);
     }
     std::vector<TransferPtr> left;
-    vantor::Lock lock(window_.Lock());
-    left.swap(transfers_);
+    {
+        vantor::Lock lock(window_.Lock());
+        left.swap(transfers_);
+    }
+    for (const TransferPtr& transfer : left) transfer->events.End();
 }
 
 //--- The list and the count
@@ -547,8 +560,12 @@ ChatTransfers::TransferPtr ChatTransfers::ByControl(IUnknown* control) const {
 }
 
 void ChatTransfers::Remove(const TransferPtr& transfer) {
-    vantor::Lock lock(window_.Lock());
-    transfers_.erase(std::remove(transfers_.begin(), transfers_.end(), transfer), transfers_.end());
+    {
+        vantor::Lock lock(window_.Lock());
+        transfers_.erase(std::remove(transfers_.begin(), transfers_.end(), transfer), transfers_.end());
+    }
+    // Its control raises no more events the window wants.
+    transfer->events.End();
 }
 
 void ChatTransfers::Lower(Transfer& transfer) {

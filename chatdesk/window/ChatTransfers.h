@@ -61,6 +61,7 @@ private:
         bool sending = false;
         std::string stamp;
         TransferControl control;
+        SinkHold events;  // ended when the transfer leaves the list
         std::wstring path;  // sending: the file offered
         uint64_t size = 0;  // sending: its size then
         std::unique_ptr<ReceiveJob> receive;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CharFormats.h"
+#include "CommonKit.h"
 #include "ChatRules.h"
 #include "DebugOut.h"
 #include "ImService.h"
@@ -71,16 +72,8 @@ bool OfflineWindow::OnInitDialog() {
         SendMessageW(edit, EM_SETEVENTMASK, 0, ENM_LINK | ENM_MOUSEEVENTS | ENM_SCROLLEVENTS);
         SendMessageA(edit, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&displayFormat_));
     }
-    // Centred on the work area and kept inside it.
-    RECT work, self;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    GetWindowRect(m_hWnd, &self);
-    int width = self.right - self.left, height = self.bottom - self.top;
-    int x = work.left + (work.right - work.left - width) / 2;
-    int y = work.top + (work.bottom - work.top - height) / 2;
-    if (x < work.left) x = work.left;
-    if (y < work.top) y = work.top;
-    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Over the window its owner names (or the owner), else over the work area; kept inside it.
+    CenterWindow(m_hWnd, nullptr);
     return true;
 }
 
@@ -99,7 +92,7 @@ INT_PTR OfflineWindow::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         ReplaceEmoticonCodes(reinterpret_cast<HWND>(lParam), static_cast<int>(wParam));
         return TRUE;
     case kMsgShowOffline:
-        Take(*reinterpret_cast<const ReceivedOffline*>(lParam));
+        Take(*reinterpret_cast<const ReceivedOffline*>(lParam), *reinterpret_cast<const std::string*>(wParam));
         return TRUE;
     case WM_CLOSE:
         ShowWindow(m_hWnd, SW_HIDE);
@@ -115,16 +108,20 @@ void OfflineWindow::ShowMessage(const uint8_t* msg, size_t length, bool formatte
         vantor::DebugLine(L"ChatDesk: a damaged offline message was dropped\n");
         return;
     }
-    if (m_hWnd) SendMessageW(m_hWnd, kMsgShowOffline, 0, reinterpret_cast<LPARAM>(&message));
-}
-
-void OfflineWindow::Take(const ReceivedOffline& message) {
-    LONG count = InterlockedIncrement(&count_);
+    if (!m_hWnd) return;
+    // The sender's record may come from the client kernel, which can be slow: it is looked
+    // up here, on the receive thread, never on the window's.
     FriendInfoA sender = {};
     lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
     if (service_) service_->Contacts().PeerRecord(message.senderId, &sender);
     lstrcpynA(sender.id, message.senderId.c_str(), sizeof sender.id);
-    std::wstring name = vantor::AnsiToWide(PeerName(sender));
+    std::string name = PeerName(sender);
+    SendMessageW(m_hWnd, kMsgShowOffline, reinterpret_cast<WPARAM>(&name), reinterpret_cast<LPARAM>(&message));
+}
+
+void OfflineWindow::Take(const ReceivedOffline& message, const std::string& sender) {
+    LONG count = InterlockedIncrement(&count_);
+    std::wstring name = vantor::AnsiToWide(sender);
     Append(vantor::WideToAnsi(OfflineHeader(name, message.stamp)), displayFormat_, false);
     if (message.formatted) {
         ApplyWireFormat(message.format, &messageFormat_);

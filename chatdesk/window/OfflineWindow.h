@@ -14,7 +14,7 @@ namespace chatdesk {
 
 constexpr int kOfflineDialog = 103;
 constexpr int kOfflineEditId = 1008;
-constexpr UINT kMsgShowOffline = WM_USER + 2025;  // lParam: const ReceivedOffline*
+constexpr UINT kMsgShowOffline = WM_USER + 2025;  // wParam: const std::string* name, lParam: const ReceivedOffline*
 
 struct ReceivedOffline;
 
@@ -38,7 +38,8 @@ public:
     void OnNcDestroy() override;
 
 private:
-    void Take(const ReceivedOffline& message);
+    // `name`: the sender's, looked up on the receive thread.
+    void Take(const ReceivedOffline& message, const std::string& name);
     void Append(const std::string& text, const CHARFORMATA& format, bool replace);
 
     ImService* service_ = nullptr;

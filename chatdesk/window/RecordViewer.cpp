@@ -77,7 +77,7 @@ void RecordViewer::LoadRecords() {
     ImService& service = chat_.Service();
     FriendInfoA own = {};
     service.Contacts().OwnRecord(&own);
-    FriendInfoA peer = chat_.Peer();
+    FriendInfoA peer = chat_.PeerCopy();
     std::wstring ownId = vantor::AnsiToWide(own.id, sizeof own.id);
     std::wstring peerId = vantor::AnsiToWide(peer.id, sizeof peer.id);
     if (ownId.empty() || peerId.empty()) return;

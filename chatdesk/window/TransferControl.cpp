@@ -66,29 +66,6 @@ void TransferControl::Texts(DISPID id, const std::wstring& who, const std::wstri
     for (VARIANT& arg : args) VariantClear(&arg);
 }
 
-std::wstring TransferControl::FileName() const {
-    VARIANT result;
-    VariantInit(&result);
-    std::wstring name;
-    if (Invoke(5, nullptr, 0, &result) && result.vt == VT_BSTR && result.bstrVal) name = result.bstrVal;
-    VariantClear(&result);
-    return name;
-}
-
-bool TransferControl::IsTransfer(const std::string& stamp) const {
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BSTR;
-    arg.bstrVal = SysAllocString(vantor::AnsiToWide(stamp).c_str());
-    VARIANT result;
-    VariantInit(&result);
-    bool yes = Invoke(6, &arg, 1, &result) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BOOL)) &&
-               result.boolVal != VARIANT_FALSE;
-    VariantClear(&arg);
-    VariantClear(&result);
-    return yes;
-}
-
 void TransferControl::Progress(double percent) {
     VARIANT arg;
     VariantInit(&arg);
@@ -99,7 +76,7 @@ void TransferControl::Progress(double percent) {
 
 TransferControl InsertTransferControl(HWND receiver, HWND display, IRichEditOle* ole, bool sending,
                                       const std::wstring& who, const std::wstring& file,
-                                      const std::wstring& size, const std::wstring& stamp) {
+                                      const std::wstring& size, const std::wstring& stamp, SinkHold* events) {
     vantor::ComPtr<IOleClientSite> site;
     vantor::ComPtr<IStorage> storage;
     vantor::ComPtr<IOleObject> object;
@@ -123,7 +100,7 @@ TransferControl InsertTransferControl(HWND receiver, HWND display, IRichEditOle*
         control.SetSending(who, file, size, stamp);
     else
         control.SetReceiving(who, file, size, stamp);
-    ControlEventSink::Connect(receiver, control.Identity());
+    SinkHold sink(ControlEventSink::Connect(receiver, control.Identity()));
     OleSetContainedObject(object.get(), TRUE);
 
     SendMessageW(display, EM_SETSEL, -1, -1);
@@ -151,7 +128,19 @@ TransferControl InsertTransferControl(HWND receiver, HWND display, IRichEditOle*
     SendMessageW(display, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"\r\n"));
     SendMessageW(display, EM_SCROLLCARET, 0, 0);
     InvalidateRect(display, nullptr, TRUE);
+    if (events) *events = std::move(sink);
     return control;
+}
+
+void CloseDisplayObjects(IRichEditOle* ole) {
+    if (!ole) return;
+    for (LONG i = ole->GetObjectCount() - 1; i >= 0; --i) {
+        REOBJECT entry = {};
+        entry.cbStruct = sizeof entry;
+        if (FAILED(ole->GetObject(i, &entry, REO_GETOBJ_POLEOBJ)) || !entry.poleobj) continue;
+        entry.poleobj->Close(OLECLOSE_NOSAVE);
+        entry.poleobj->Release();
+    }
 }
 
 std::vector<TransferControl> TransferControlsNewestFirst(IRichEditOle* ole) {
@@ -168,13 +157,6 @@ std::vector<TransferControl> TransferControlsNewestFirst(IRichEditOle* ole) {
         entry.poleobj->Release();
     }
     return controls;
-}
-
-TransferControl FindTransferControl(IRichEditOle* ole, const std::string& stamp) {
-    std::vector<TransferControl> controls = TransferControlsNewestFirst(ole);
-    for (auto it = controls.rbegin(); it != controls.rend(); ++it)
-        if (it->IsTransfer(stamp)) return *it;
-    return TransferControl();
 }
 
 }  // namespace chatdesk

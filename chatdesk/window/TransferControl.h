@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ControlEventSink.h"
 #include "Handles.h"
 
 namespace chatdesk {
@@ -31,8 +32,6 @@ public:
                       const std::wstring& stamp) { Texts(2, who, file, size, stamp); }
     void Cancel() { Call(3); }
     void Reject() { Call(4); }
-    std::wstring FileName() const;
-    bool IsTransfer(const std::string& stamp) const;
     void Progress(double percent);
     void Complete() { Call(8); }
     bool InTransfer() const { return Answer(9); }
@@ -52,16 +51,16 @@ private:
 };
 
 // Inserts a new control at the end of the display and shows the transfer in it (sending
-// or receiving), with its events going to `receiver`. Empty when the storage, the control
-// or its insertion failed.
+// or receiving), with its events going to `receiver` through the sink left in `events`.
+// Empty, with no sink, when the storage, the control or its insertion failed.
 TransferControl InsertTransferControl(HWND receiver, HWND display, IRichEditOle* ole, bool sending,
                                       const std::wstring& who, const std::wstring& file,
-                                      const std::wstring& size, const std::wstring& stamp);
+                                      const std::wstring& size, const std::wstring& stamp, SinkHold* events);
+
+// Closes every embedded object of the display (the window that shows it goes).
+void CloseDisplayObjects(IRichEditOle* ole);
 
 // The display's file-transfer controls, the newest (last) first.
 std::vector<TransferControl> TransferControlsNewestFirst(IRichEditOle* ole);
-
-// The first control of the display that shows the transfer with this stamp; empty if none.
-TransferControl FindTransferControl(IRichEditOle* ole, const std::string& stamp);
 
 }  // namespace chatdesk

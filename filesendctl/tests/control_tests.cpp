@@ -419,7 +419,9 @@ TEST(FileSendCtlObject, FixedExtentMiscStatusPicturesAndPage) {
     EXPECT_EQ(6000, size.cx);
     EXPECT_EQ(1700, size.cy);
     SIZEL bigger = {9000, 3000};
-    object->SetExtent(DVASPECT_CONTENT, &bigger);
+    EXPECT_EQ(S_OK, object->SetExtent(DVASPECT_CONTENT, &bigger));
+    EXPECT_EQ(6000, bigger.cx);
+    EXPECT_EQ(1700, bigger.cy);
     EXPECT_EQ(S_OK, object->GetExtent(DVASPECT_CONTENT, &size));
     EXPECT_EQ(6000, size.cx);
     EXPECT_EQ(1700, size.cy);

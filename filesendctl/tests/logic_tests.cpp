@@ -106,6 +106,21 @@ TEST(TransferStates, CallsThatDoNotFitTheStateChangeNothing) {
     EXPECT_EQ(0, before.LinkCount());
 }
 
+TEST(TransferStates, TheFirstCallFixesTheSide) {
+    const std::wstring other = L"20261210101010000001";
+    TransferState sending = Sender();
+    sending.SetProgress(10);
+    sending.SetAcceptFile(L"x", L"C:\\other.txt", L"1B", &other);
+    EXPECT_EQ(kSending, sending.State());
+    EXPECT_EQ(L"C:\\文档\\报告.doc", sending.File());
+    EXPECT_FALSE(sending.IsTransmitFile(other.c_str()));
+    TransferState offer = Receiver();
+    offer.SetTransFile(L"x", L"C:\\other.txt", L"1B", &other);
+    EXPECT_EQ(kOfferReceived, offer.State());
+    EXPECT_EQ(2, offer.LinkCount());
+    EXPECT_EQ(L"D:\\照片\\海边.jpg", offer.File());
+}
+
 TEST(TransferStates, CancelCallsEndBothSides) {
     for (int progressFirst = 0; progressFirst < 2; ++progressFirst) {
         TransferState s = Sender();

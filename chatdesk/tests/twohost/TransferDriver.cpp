@@ -7,6 +7,29 @@
 
 namespace cdtest {
 
+chatdesk::TransferControl FindTransferControl(IRichEditOle* ole, const std::string& stamp) {
+    std::vector<chatdesk::TransferControl> controls = chatdesk::TransferControlsNewestFirst(ole);
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+        IDispatch* dispatch = nullptr;
+        if (!it->Identity() || FAILED(it->Identity()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+            continue;
+        VARIANT arg, result;
+        VariantInit(&arg);
+        VariantInit(&result);
+        arg.vt = VT_BSTR;
+        arg.bstrVal = SysAllocString(std::wstring(stamp.begin(), stamp.end()).c_str());
+        DISPPARAMS params = {&arg, nullptr, 1, 0};
+        bool same = SUCCEEDED(dispatch->Invoke(6, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                                               nullptr, nullptr)) &&
+                    result.vt == VT_BOOL && result.boolVal != VARIANT_FALSE;
+        VariantClear(&arg);
+        VariantClear(&result);
+        dispatch->Release();
+        if (same) return *it;
+    }
+    return chatdesk::TransferControl();
+}
+
 std::string Pattern(size_t size, int seed) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7 + i / 4096) & 0xFF);

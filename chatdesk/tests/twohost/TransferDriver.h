@@ -25,6 +25,9 @@ long long SizeOf(const std::wstring& path);
 
 HWND ControlWindow(const chatdesk::TransferControl& control);
 
+// The first control of the display whose IsTransmitFile answers true for the stamp; empty if none.
+chatdesk::TransferControl FindTransferControl(IRichEditOle* ole, const std::string& stamp);
+
 // Runs `answer` on a helper thread with the first file dialog of this thread, while this
 // thread sits in the call that shows it.
 class FileDialogAnswer {

@@ -82,3 +82,44 @@ TEST(CharFormats, StoredPerConversationUnderBothKeys) {
     EXPECT_EQ(0, memcmp(&untouched, &read, sizeof read));
     DeleteFileA(profile.c_str());
 }
+
+TEST(CharFormats, TheFontDialogStartsFromTheMasksAndGivesBackTheChoice) {
+    CHARFORMATA format = {};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_SIZE | CFM_FACE | CFM_CHARSET | CFM_UNDERLINE;
+    format.dwEffects = CFE_UNDERLINE | CFE_STRIKEOUT | CFE_BOLD;
+    format.yHeight = 240;
+    format.bCharSet = GB2312_CHARSET;
+    format.crTextColor = RGB(1, 2, 3);
+    lstrcpyA(format.szFaceName, "SimSun");
+    FontChoice start = FontChoiceOf(format, 96);
+    EXPECT_EQ(-16, start.font.lfHeight);
+    EXPECT_TRUE(start.flags & CF_NOSTYLESEL) << "no style without both bold and italic masks";
+    EXPECT_EQ(0, start.font.lfWeight);
+    EXPECT_TRUE(start.flags & CF_EFFECTS);
+    EXPECT_TRUE(start.font.lfUnderline);
+    EXPECT_FALSE(start.font.lfStrikeOut) << "strike-out without its mask";
+    EXPECT_STREQ("SimSun", start.font.lfFaceName);
+    EXPECT_EQ(GB2312_CHARSET, start.font.lfCharSet);
+    EXPECT_EQ(RGB(1, 2, 3), start.colour);
+
+    // Only a colour: no effects offered, nothing underlined; the colour still goes in.
+    format.dwMask = CFM_COLOR;
+    start = FontChoiceOf(format, 96);
+    EXPECT_FALSE(start.flags & CF_EFFECTS);
+    EXPECT_FALSE(start.font.lfUnderline);
+    EXPECT_EQ(0, start.font.lfHeight);
+    EXPECT_EQ(RGB(1, 2, 3), start.colour);
+
+    // The choice: bold italic 12 points in red.
+    start.font.lfWeight = FW_BOLD;
+    start.font.lfItalic = TRUE;
+    lstrcpyA(start.font.lfFaceName, "SimHei");
+    start.colour = RGB(255, 0, 0);
+    CHARFORMATA chosen = FormatOfChoice(start, 120);
+    EXPECT_EQ(240, chosen.yHeight);
+    EXPECT_EQ(static_cast<DWORD>(CFE_BOLD | CFE_ITALIC), chosen.dwEffects);
+    EXPECT_STREQ("SimHei", chosen.szFaceName);
+    EXPECT_EQ(RGB(255, 0, 0), chosen.crTextColor);
+    EXPECT_EQ(0, chosen.yOffset);
+}

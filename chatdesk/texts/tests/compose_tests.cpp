@@ -178,19 +178,10 @@ TEST(ReceivedTexts, StoredMessagesKeepTheirDateTextAndFormat) {
     EXPECT_EQ("stored\r\n", r.body);
 }
 
-TEST(TextLines, NoticesOfferAndLinkPositions) {
+TEST(TextLines, NoticesAndHeaders) {
     EXPECT_EQ(L"    消息：\"hi\" 发送超时了！\n", NoticeLine(TextNotice::TimedOut, L"hi"));
     EXPECT_EQ(L"    消息：\"hi\" 发送失败了！\n", NoticeLine(TextNotice::Refused, L"hi"));
     EXPECT_EQ(L"    消息： \"hi\" 发送失败了！\n", NoticeLine(TextNotice::NotSent, L"hi"));
     EXPECT_EQ(L"    留言： \"hi\" 发送失败了！\n", NoticeLine(TextNotice::StoreFailed, L"hi"));
     EXPECT_EQ(L"<我> <时间：2026-12-09 14:05:07:042>\r\n", SentHeader(L"我", {2026, 12, 9, 14, 5, 7, 42}));
-
-    OfferLinks links = OfferLinkPositions(100);
-    std::wstring line = kOfferLine;
-    EXPECT_EQ(L"发送留言", line.substr(links.sendAt - 100, 4));
-    EXPECT_EQ(L"放弃留言", line.substr(links.giveUpAt - 100, 4));
-    EXPECT_LE(links.giveUpAt - links.sendAt, kOfferLinkSpan);
-    EXPECT_EQ(OfferLink::Send, ClassifyOfferLink(L"发送留言"));
-    EXPECT_EQ(OfferLink::GiveUp, ClassifyOfferLink(L"放弃留言"));
-    EXPECT_EQ(OfferLink::None, ClassifyOfferLink(L"发送"));
 }

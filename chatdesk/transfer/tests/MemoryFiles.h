@@ -21,6 +21,8 @@ public:
     bool failMove = false;
     bool failClose = false;
     size_t shrinkAfterReads = 0;  // > 0: the file comes up short from that read on
+    size_t reads = 0;             // reads of files being sent, all together
+    std::function<void(size_t)> afterRead;  // called with `reads` after each
 
     std::unique_ptr<SendFile> OpenForSending(const std::wstring& path) override {
         if (failOpen || !files.count(path)) return nullptr;
@@ -69,6 +71,8 @@ private:
             *got = static_cast<uint32_t>(left < want ? left : want);
             data_.copy(reinterpret_cast<char*>(buffer), *got, at_);
             at_ += *got;
+            ++owner_.reads;
+            if (owner_.afterRead) owner_.afterRead(owner_.reads);
             return true;
         }
 

@@ -172,6 +172,20 @@ TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
     EXPECT_EQ(kBlocksPerSend * 4096, job.BytesDone());
     EXPECT_EQ(1, p.observer.cancelled);
     EXPECT_EQ(0, p.link.cancels);
+
+    // A cancel that comes while the blocks of a send are being read: no further block is
+    // read, and the blocks read for that send do not go.
+    Sender m;
+    m.files.files[L"C:\\send\\f.bin"] = Pattern(size);
+    SendJob midway(OfferOf(size), &m.stop);
+    m.files.afterRead = [&midway](size_t reads) {
+        if (reads == 3) midway.Cancel();
+    };
+    EXPECT_EQ(SendEnd::Stopped, m.Run(midway));
+    EXPECT_EQ(3u, m.files.reads);
+    EXPECT_TRUE(m.link.blocks.empty());
+    EXPECT_EQ(0u, midway.BytesDone());
+    EXPECT_EQ(1, m.observer.cancelled);
 }
 
 // A receiver fed from a sender's blocks, as the window would.

@@ -68,24 +68,5 @@ TEST(SendPlanBlocks, FiftyMillionBytesAndImpossibleResumePoints) {
     EXPECT_EQ(0u, SendPlan::BlockCount(100, 101));
 }
 
-TEST(TransferCounting, EachTransferRaisesAndLowersOnce) {
-    TransferCount count;
-    CountedTransfer a, b;
-    EXPECT_FALSE(count.AtLimit());
-    EXPECT_TRUE(a.Raise(count));
-    EXPECT_FALSE(a.Raise(count));
-    EXPECT_TRUE(count.AtLimit());
-    EXPECT_EQ(1, count.Value());
-    EXPECT_TRUE(a.Lower(count));  // reached 0
-    EXPECT_FALSE(a.Lower(count));
-    EXPECT_FALSE(a.Raise(count));  // an ended transfer is not counted again
-    EXPECT_EQ(0, count.Value());
-    // Lowering for a transfer never counted, or a stray lower, never goes below 0.
-    EXPECT_FALSE(b.Lower(count));
-    EXPECT_FALSE(count.Lower());
-    EXPECT_EQ(0, count.Value());
-    EXPECT_FALSE(count.AtLimit(0));
-}
-
 }  // namespace
 }  // namespace chatdesk

@@ -1,6 +1,6 @@
 // Plays ClientCore for the contact-book facades (copied as "ClientCore.dll"): hands out
-// the store the test set, and counts the change notices that reach it as a registered
-// module.
+// the store the test set, counts the change notices that reach it as a registered
+// module, and tells on which thread public information was last asked for.
 #include <windows.h>
 
 #include "AddressCallback.h"
@@ -10,6 +10,7 @@ namespace {
 RostBaseHandle g_store = nullptr;
 LONG g_events = 0;
 UINT_PTR g_lastUser = 0;
+DWORD g_publicInfoThread = 0;
 }  // namespace
 
 extern "C" {
@@ -24,8 +25,12 @@ LONG WINAPI CoreStub_Events(UINT_PTR* lastUser) {
 
 RostBaseHandle WINAPI Cco_GetRostBaseHandle(void) { return g_store; }
 
+// The thread of the last Cco_GetUserPublicInfoA, 0 before the first.
+DWORD WINAPI CoreStub_PublicInfoThread(void) { return g_publicInfoThread; }
+
 // The public information of any account: its nickname is "public <id>".
 int WINAPI Cco_GetUserPublicInfoA(const char* account, FriendInfoA* out) {
+    g_publicInfoThread = GetCurrentThreadId();
     if (!account || !*account || !out) return 0;
     lstrcpynA(out->id, account, sizeof out->id);
     wsprintfA(out->nickname, "public %.16s", account);
