@@ -29,8 +29,8 @@ TABS = [
 # Plug ids answered by a real plug-in; the others by the recording plug-in.
 MODULES = {-1: "RostView.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
            51: "setting.dll", 52: "MemberForm.dll", 53: "CompactView.dll"}
-# Plug-ins made with the container rather than on first use.
-IMMEDIATE = [-1]
+# Every plug-in is made with the container, as a host makes them.
+IMMEDIATE = [t[0] for t in TABS]
 
 
 def inside(glyph, x, y):
