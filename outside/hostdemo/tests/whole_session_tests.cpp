@@ -2,7 +2,8 @@
 // logs in through ClientCore (the platform stand-in and the demo presence server), the
 // container makes every tab plug-in of the sample configuration at start-up, and then in
 // order: the contact tree holds every friend of the book with its online state, each tab
-// is shown and pictured, the settings pane applies a background, and the container's
+// is shown and pictured, the settings pane applies a background, the presence tab takes a
+// friend request from a fake friend's client and opens its dialog, and the container's
 // unload and the logoff leave no plug-in, window or thread of ours behind.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,12 +19,14 @@
 #include "ContainerHost.h"
 #include "DemoSession.h"
 #include "DialogDriver.h"
+#include "FakeServers.h"
 #include "ModulePath.h"
 #include "RostBase.h"
 #include "Screenshot.h"
 #include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "WebServers.h"
 #include "outside/TabDeck.h"
 
 using hostdemo::ContainerHost;
@@ -40,6 +43,9 @@ const int kSettingsList = 1010;
 const int kSettingsApply = 1007;
 const int kImageOffline = 4;
 const int kImageOnline = 5;
+// The presence tab's answer dialog to a friend request, and its requester's id field.
+const wchar_t kRequestDialog[] = L"系统消息";
+const int kRequesterId = 1011;
 
 std::wstring ParentDir() {
     wchar_t value[MAX_PATH] = {};
@@ -385,6 +391,22 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
     testkit::PumpFor(300);
     testkit::SaveBitmapFile(testkit::CaptureWindow(host), shots + L"whole-session-background.bmp");
 
+    // A fake friend's client asks the account for friendship: the presence tab opens its dialog.
+    int peerPort = pttest::PeerControlPort(ParentDir());
+    ASSERT_GT(peerPort, 0) << "the fake friends' clients are not running";
+    pttest::FakePeer peer(peerPort);
+    ASSERT_TRUE(peer.Reset());
+    int listening = _wtoi(Profile(folder + L"config\\psimprof.cfg", L"PSConfig", L"LocalTcpPort").c_str());
+    std::string own = vantor::WideToAnsi(session.Collect().account);
+    peer.Send("127.0.0.1", listening,
+              "cmd=0001\nsender=q1\nreceiver=" + own + "\nsub=02\nnick=" + vantor::EncodeText(L"张三", CP_UTF8) +
+                  "\nmsg=" + vantor::EncodeText(L"你好，加个好友", CP_UTF8) + "\nanswer=\n");
+    HWND request = testkit::FindWindowByTitle(kRequestDialog, 10000);
+    ASSERT_NE(nullptr, request) << "no dialog for the friend request";
+    EXPECT_EQ(L"q1", testkit::Text(request, kRequesterId)) << "the requester in the dialog";
+    testkit::PumpFor(300);
+    testkit::SaveBitmapFile(testkit::CaptureWindow(request), shots + L"whole-session-request.bmp");
+
     // The end of the session.
     std::map<HWND, std::wstring> tips = TooltipsOfPanes(tabs);
     container.Unload();
@@ -414,7 +436,10 @@ TEST(WholeSession, RunsInAProgramFolderOfItsOwn) {
         folder.files.push_back(found.cFileName);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     folder.trees = {L"config", L"resource", L"Skins", L"Container"};
-    folder.written = {{L"config\\psimprof.cfg", "[PSConfig]\r\npsUrl=" + vantor::WideToAnsi(url) + "\r\ngkenable=0\r\n"}};
+    // The presence tab listens for friends' clients on a port of its own.
+    folder.written = {{L"config\\psimprof.cfg", "[PSConfig]\r\npsUrl=" + vantor::WideToAnsi(url) +
+                                                   "\r\ngkenable=0\r\nLocalTcpPort=" + std::to_string(ClosedPort()) +
+                                                   "\r\nLocalTcpAddress=127.0.0.1\r\n"}};
     std::wstring done = stage + L"whole-session.done";
     DeleteFileW(done.c_str());
     EXPECT_EQ(0, testkit::RunThisExeInPrivateFolder(folder, {{kParentVariable, stage}}));
