@@ -2,7 +2,9 @@
 // logs in through ClientCore (the platform stand-in and the demo presence server), the
 // container makes every tab plug-in of the sample configuration at start-up, and then in
 // order: the contact tree holds every friend of the book with its online state, each tab
-// is shown and pictured, the settings pane applies a background, the presence tab takes a
+// is shown and pictured, a friend is added and one deleted through the contact dialogs
+// (both seen in the tree and the contact file), the settings pane applies a background,
+// the presence tab takes a
 // friend request from a fake friend's client and opens its dialog, and the container's
 // unload and the logoff leave no plug-in, window or thread of ours behind.
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <tlhelp32.h>
 
 #include <map>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +30,8 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebServers.h"
+#include "FakeControl.h"
+#include "outside/CoreFront.h"
 #include "outside/TabDeck.h"
 
 using hostdemo::ContainerHost;
@@ -46,6 +51,14 @@ const int kImageOnline = 5;
 // The presence tab's answer dialog to a friend request, and its requester's id field.
 const wchar_t kRequestDialog[] = L"系统消息";
 const int kRequesterId = 1011;
+// The contact dialogs' friend form and deletion box.
+const wchar_t kAddFriendDialog[] = L"新增电话好友";
+const wchar_t kDeleteFriendDialog[] = L"删除好友";
+const int kFriendSave = 1001;
+const int kFriendName = 1003;
+const int kDeleteOk = 1046;
+typedef void(WINAPI* PFN_AddFriend)(HostContext, GroupHandle);
+typedef void(WINAPI* PFN_DelFriend)(HostContext, FriendHandle, GroupHandle);
 
 std::wstring ParentDir() {
     wchar_t value[MAX_PATH] = {};
@@ -101,6 +114,20 @@ void ChooseTab(PlugId id) {
     std::wstring text = std::to_wstring(id);
     const wchar_t* texts[3] = {text.c_str(), L"", L""};
     if (command && deck.handle) command(deck.handle, TABDECK_CMD_OPEN_SERVICE, reinterpret_cast<INT_PTR>(texts));
+}
+
+template <typename Fn>
+Fn Dialogs(const char* name) {
+    auto get = vantor::ProcAddress<PFN_RostDialogs_GetProcAddress>(GetModuleHandleW(L"CoreFront.dll"),
+                                                                  "RostDialogs_GetProcAddress");
+    return get ? reinterpret_cast<Fn>(reinterpret_cast<void*>(get(name))) : nullptr;
+}
+
+// The next reply of the demo presence server to `action`.
+void QueueReply(const std::wstring& stage, const char* action, const std::string& cells) {
+    int port = atoi(testkit::ReadFileBytes(stage + L"hostdemo-presence.port").c_str());
+    testkit::PostToFake(port, std::string("/_ctl/queue?action=") + action,
+                        "<lwData docId=\"1\" opname=\"x\">" + cells + "</lwData>");
 }
 
 // --- the book as the store holds it, and the tree as the contact list shows it
@@ -356,6 +383,43 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
         }
     }
     EXPECT_EQ(book.size(), rows.size()) << "friend rows in the contact tree";
+
+    // A telephone friend added through the contact dialogs' form: in the tree and the file.
+    std::wstring contactFile = folder + session.Collect().account + L"\\rostledger.xml";
+    auto addFriend = Dialogs<PFN_AddFriend>("RostDialogs_AddFriend");
+    ASSERT_NE(nullptr, addFriend) << "no contact dialogs through the kernel facade";
+    addFriend(reinterpret_cast<HostContext>(store), nullptr);
+    HWND form = testkit::FindWindowByTitle(kAddFriendDialog, 10000);
+    ASSERT_NE(nullptr, form) << "the friend form did not open";
+    testkit::SetText(form, kFriendName, L"阿强");
+    QueueReply(ParentDir(), "AddFriend2PS", "<cell name=\"id\" type=\"8\">t9</cell>");
+    testkit::Click(form, kFriendSave);
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(form); }, 10000)) << "the friend form stays open";
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return TreeFriends(tree).count(L"阿强") == 1; }, 5000))
+        << "the added friend is not in the tree";
+    EXPECT_NE(std::string::npos, testkit::ReadFileBytes(contactFile).find("\"t9\"")) << "the added friend is not in the file";
+
+    // A network friend deleted through the deletion box (modal: a helper confirms it).
+    auto findFriend = vantor::ProcAddress<decltype(&RostBase_IsUserInFriendsA)>(GetModuleHandleW(L"RostBase.dll"),
+                                                                               "RostBase_IsUserInFriendsA");
+    GroupHandle group = nullptr;
+    FriendHandle gone = findFriend ? findFriend(store, "xiaoming", &group) : nullptr;
+    ASSERT_NE(nullptr, gone) << "the book has no friend xiaoming";
+    auto delFriend = Dialogs<PFN_DelFriend>("RostDialogs_DelFriend");
+    ASSERT_NE(nullptr, delFriend);
+    QueueReply(ParentDir(), "DelFriend2PS", "");
+    bool confirmed = false;
+    std::thread user([&] {
+        HWND box = testkit::FindWindowByTitle(kDeleteFriendDialog, 10000);
+        confirmed = box && testkit::Click(box, kDeleteOk);
+    });
+    delFriend(reinterpret_cast<HostContext>(store), gone, group);
+    user.join();
+    EXPECT_TRUE(confirmed) << "the deletion box did not open";
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return TreeFriends(tree).count(L"小明") == 0; }, 5000))
+        << "the deleted friend is still in the tree";
+    EXPECT_EQ(std::string::npos, testkit::ReadFileBytes(contactFile).find("\"xiaoming\"")) << "the deleted friend is still in the file";
+    EXPECT_EQ(BookFriends(store), TreeFriends(tree)) << "the tree and the book after the changes";
 
     // Each tab in turn: its window shows, and its picture is taken.
     for (PlugId id : tabs) {
