@@ -33,8 +33,8 @@ TABS = [
 MODULES = {-11: "TilePane.dll", -1: "RostView.dll", -10: "WelcomePane.dll", -8: "InfoPane.dll",
            -13: "PaneOwner.dll", -15: "AnimTab.dll", -14: "HelpDesk.dll", -19: "AfterCare.dll",
            51: "setting.dll", 53: "CompactView.dll", 52: "MemberForm.dll"}
-# Plug-ins made with the container rather than on first use.
-IMMEDIATE = [-11, -1, -8]
+# Every plug-in is made with the container, as a host makes them.
+IMMEDIATE = [t[0] for t in TABS]
 
 
 def inside(glyph, x, y):

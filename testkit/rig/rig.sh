@@ -61,6 +61,19 @@ start_wine() {
   setsid "$WINESERVER" -p -f </dev/null >"$state/wineserver.log" 2>&1 9>&- &
   echo $! >"$state/wineserver.pid"
   sleep 0.3
+  draw_frames
+}
+
+# No window manager runs on the Xvfb display: Wine draws the captions and frames of
+# top-level windows itself, as Windows does, instead of leaving them to one. Their
+# buttons are glyphs of the Marlett font (package fonts-wine), which Wine reads from the
+# prefix's font folder.
+draw_frames() {
+  [ -f "$WINEPREFIX/.vantor-frames" ] && return 0
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  [ -f "$marlett" ] && cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >>"$state/wineboot.log" 2>&1 9>&- &&
+    touch "$WINEPREFIX/.vantor-frames"
 }
 
 stop_all() {

@@ -18,15 +18,27 @@ def free_port():
     return port
 
 
+# The port file each fake of this process wrote, with what it wrote.
+_WRITTEN = {}
+
+
 def write_port_file(port_file, ports):
+    text = "".join("%d\n" % p for p in ports)
     tmp = port_file + ".tmp"
     with open(tmp, "w") as f:
-        f.write("".join("%d\n" % p for p in ports))
+        f.write(text)
     os.replace(tmp, port_file)
+    _WRITTEN[port_file] = text
 
 
 def remove_port_file(port_file):
+    """Removes the file; a fake that ends removes only its own, not the one of a fake
+    started meanwhile in its place."""
     try:
+        if port_file in _WRITTEN:
+            with open(port_file) as f:
+                if f.read() != _WRITTEN[port_file]:
+                    return
         os.remove(port_file)
     except OSError:
         pass
