@@ -64,6 +64,7 @@ public:
         page(L"framed.html", "<h1>Framed</h1><!--surf frame=gone.html-->");
         page(L"lessons.html", "<h1>Lessons</h1>");
         page(L"grades.html", "<h1>Grades</h1>");
+        page(L"close.html", "<h1>Bye</h1><!--surf close-->");
 
         EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
         EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
@@ -215,6 +216,22 @@ TEST(TilePaneInHost, MonitoredProgramsAreReportedOnceAllHaveEnded) {
     EXPECT_NE(std::string::npos, notes.find("done after both\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("unload within 1 s\n")) << notes;
     EXPECT_EQ(3u, run.rig().Launches().size()) << Joined(run.rig().Launches());
+}
+
+TEST(TilePaneInHost, APageThatClosesItsWindowLeavesThePaneUsableAndANewBrowserComes) {
+    TileRun run(L"pageclose");
+    // The child fills freed memory, so that a use of the gone browser faults.
+    wchar_t debug[128] = {};
+    DWORD had = GetEnvironmentVariableW(L"WINEDEBUG", debug, 128);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,warn+heap");
+    std::string notes = run.Run("page-close");
+    SetEnvironmentVariableW(L"WINEDEBUG", had ? debug : nullptr);
+    EXPECT_NE(std::string::npos, notes.find("moved\ncommanded\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("new browser: 1\n")) << notes;
+    std::string surf = run.Surf();
+    EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
+    // The new browser opens the page of the command that came meanwhile.
+    EXPECT_NE(std::string::npos, surf.find("destroy 1000\ncreate 1000\nuihandler set\nnavigate ")) << surf;
 }
 
 // --- the child side
@@ -477,6 +494,38 @@ void Monitor() {
     UnhookWindowsHookEx(g_hook);
 }
 
+
+// A page closes its window: the pane's reload is on its way; a move and a command come
+// first.
+HHOOK g_reloadHook = nullptr;
+bool g_reloadSeen = false;
+
+LRESULT CALLBACK BeforeReload(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code >= 0 && wParam == PM_REMOVE && message->hwnd == g_pane && message->message == 3026 && !g_reloadSeen) {
+        g_reloadSeen = true;
+        MoveWindow(g_pane, 0, 0, 700, 500, TRUE);
+        panetest::Note("moved");
+        DoCommand(1, 0);
+        panetest::Note("commanded");
+    }
+    return CallNextHookEx(g_reloadHook, code, wParam, lParam);
+}
+
+void PageClose() {
+    OpenBoard(L"1001", L"0");
+    wchar_t weather[512] = {};
+    GetPrivateProfileStringW(L"web_site", L"9", L"", weather, 512,
+                             (vantor::ProgramDir() + L"resource\\tilepane\\config.cfg").c_str());
+    std::wstring base(weather);
+    base = base.substr(0, base.rfind(L'/') + 1);
+    g_reloadHook = SetWindowsHookExW(WH_GETMESSAGE, BeforeReload, nullptr, GetCurrentThreadId());
+    Click(base + L"close.html", 1500);
+    UnhookWindowsHookEx(g_reloadHook);
+    HWND now = FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr);
+    panetest::Note(std::string("new browser: ") + (now && now != g_browser && IsWindowVisible(now) ? "1" : "0"));
+}
+
 }  // namespace
 
 TEST(TilePaneChild, Run) {
@@ -511,6 +560,8 @@ TEST(TilePaneChild, Run) {
             Games();
         } else if (mode == "monitor") {
             Monitor();
+        } else if (mode == "page-close") {
+            PageClose();
         }
         panetest::Note(PlatformLog());
         g_host = nullptr;
