@@ -234,6 +234,16 @@ TEST(TilePaneInHost, APageThatClosesItsWindowLeavesThePaneUsableAndANewBrowserCo
     EXPECT_NE(std::string::npos, surf.find("destroy 1000\ncreate 1000\nuihandler set\nnavigate ")) << surf;
 }
 
+TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane) {
+    // A sign-up whose page is missing stays open; a second one fails at once.
+    TileRun run(L"secondapply", "[Subscribe]\r\n5=-1020\r\n");
+    std::string notes = run.Run("second-apply");
+    EXPECT_NE(std::string::npos, notes.find("failure box seen\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+}
+
 // --- the child side
 
 namespace {
@@ -495,6 +505,35 @@ void Monitor() {
 }
 
 
+// The first sign-up window is up: a second apply comes, fails with its box, and once the
+// box is answered the pane is unloaded.
+int g_applyStep = 0;
+
+void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (g_applyStep == 0 && FindWindowW(L"#32770", L"服务注册")) {
+        g_applyStep = 1;
+        PostMessageW(g_pane, 3024, 5, 0);
+    } else if (g_applyStep == 1) {
+        HWND box = FindWindowW(L"#32770", L"注册服务");
+        if (!box) return;
+        g_applyStep = 2;
+        panetest::Note("failure box seen");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    } else if (g_applyStep == 2 && !FindWindowW(L"#32770", L"注册服务")) {
+        g_applyStep = 3;
+        auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
+        g_unload = unload ? unload(kPane) : -2;
+    } else if (g_applyStep >= 3 && ++g_applyStep > 23) {
+        // A second later: a sign-up window the unload left is closed here so the run ends.
+        KillTimer(nullptr, timer);
+        HWND left = FindWindowW(L"#32770", L"服务注册");
+        if (left) {
+            panetest::Note("sign-up window left open after the unload");
+            PostMessageW(left, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
 // A page closes its window: the pane's reload is on its way; a move and a command come
 // first.
 HHOOK g_reloadHook = nullptr;
@@ -560,6 +599,14 @@ TEST(TilePaneChild, Run) {
             Games();
         } else if (mode == "monitor") {
             Monitor();
+        } else if (mode == "second-apply") {
+            SetTimer(nullptr, 0, 50, SecondApply);
+            PostMessageW(g_pane, 3024, 17, 0);
+            testkit::PumpFor(4000);
+            panetest::Note("unload -> " + std::to_string(g_unload));
+            testkit::PumpFor(500);
+            panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
+                           " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
         } else if (mode == "page-close") {
             PageClose();
         }
