@@ -244,6 +244,46 @@ TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane)
     EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
 }
 
+TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
+    // Platform pages: the index page answers, the fee page's first address fails once.
+    TileRun run(L"drive", "[Fail]\r\nZum_GetDIYInfo#3=-1020\r\n");
+    const std::string& pages = run.pages();
+    std::string commprof = vantor::WideToAnsi(run.rig().dir() + L"config\\commprof.cfg");
+    WritePrivateProfileStringA("CommonUrl", "ReadPayUrl", (pages + "lessons.html").c_str(), commprof.c_str());
+    std::string zum = run.rig().Read(L"zum.ini");
+    EXPECT_FALSE(zum.empty());
+    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=vantorlog:pay\r\n");
+    std::string tabDeck = vantor::WideToAnsi(run.rig().dir() + L"resource\\TabDeck\\config.cfg");
+    CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck").c_str(), nullptr);
+    CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck\\local").c_str(), nullptr);
+    WritePrivateProfileStringA("bkgnd", "def", "1", tabDeck.c_str());
+    WritePrivateProfileStringA("bkgnd", "2", "red.bmp", tabDeck.c_str());
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\red.bmp", testkit::SolidBitmap(64, 64, RGB(255, 0, 0))));
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\green.bmp", testkit::SolidBitmap(64, 64, RGB(0, 255, 0))));
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\蓝色.bmp", testkit::SolidBitmap(64, 64, RGB(0, 0, 255))));
+
+    std::string notes = run.Run("drive", L"tilepane-drive.bmp");
+    std::string surf = run.Surf();
+    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 asks
+    // for the fee page to open outside (an address that is not a web one opens nothing).
+    EXPECT_NE(std::string::npos, surf.find("navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "lessons.html")) << surf;
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "next.html")) << surf;
+    // The renewal button fails once and asks again by itself; 2023 runs a command.
+    EXPECT_EQ(3u, Count(notes, "Zum_GetDIYInfo(payfeeurl")) << notes;
+    EXPECT_EQ(2u, Count(surf, "navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("backgrounds red=1 green=1 blue=1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("info after button: 关闭个人信息 visible=1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("info after 3023: 打开个人信息\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("home: blank=1\n")) << notes;
+    // 3026 makes a new browser on the last page.
+    EXPECT_NE(std::string::npos, surf.find("create 1000\nuihandler set\nnavigate ")) << surf;
+    EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("wheel scrolled down\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("scroll host moved right\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
+}
+
 // --- the child side
 
 namespace {
@@ -534,6 +574,103 @@ void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
+// Whether the pane's corner, left of the web area, shows the colour.
+bool CornerIs(COLORREF colour) {
+    RedrawWindow(g_pane, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT client;
+    GetClientRect(g_pane, &client);
+    RECT corner = {2, client.bottom - 6, 6, client.bottom - 2};
+    return testkit::CaptureWindow(g_pane).Holds(corner, colour);
+}
+
+std::string InfoText() {
+    wchar_t text[64] = {};
+    GetWindowTextW(GetDlgItem(g_pane, 1006), text, 64);
+    return vantor::EncodeText(text, CP_UTF8);
+}
+
+size_t SurfCount(const std::string& what) {
+    std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+    return Count(trace, what);
+}
+
+// The scroll host dialogs, the tall one first.
+std::vector<HWND> ScrollHosts() {
+    std::vector<HWND> hosts;
+    for (HWND child = GetWindow(g_pane, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[32] = {};
+        GetWindowTextW(child, text, 32);
+        if (lstrcmpW(text, L"TilePane_ScrollDlg") == 0) hosts.push_back(child);
+    }
+    std::sort(hosts.begin(), hosts.end(), [](HWND a, HWND b) {
+        RECT ra, rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.bottom - ra.top > rb.bottom - rb.top;
+    });
+    return hosts;
+}
+
+void Drive() {
+    DoCommand(1, 0);
+    testkit::PumpFor(800);
+    DoCommand(4, 0);
+    testkit::PumpFor(800);
+    DoCommand(5, 0);
+    testkit::PumpFor(800);
+    DoCommand(2, 0);
+    testkit::PumpFor(300);
+    SendMessageW(g_pane, WM_COMMAND, 1009, 0);
+    testkit::PumpFor(800);
+    PostMessageW(g_pane, 2023, 1, 0);
+    testkit::PumpFor(800);
+
+    DoCommand(6, 2);
+    bool red = CornerIs(RGB(255, 0, 0));
+    DoCommand(7, reinterpret_cast<INT_PTR>("green.bmp"));
+    bool green = CornerIs(RGB(0, 255, 0));
+    DoCommand(8, reinterpret_cast<INT_PTR>(L"蓝色.bmp"));
+    bool blue = CornerIs(RGB(0, 0, 255));
+    panetest::Note(std::string("backgrounds red=") + (red ? "1" : "0") + " green=" + (green ? "1" : "0") +
+                   " blue=" + (blue ? "1" : "0"));
+
+    HWND info = g_host->Window(PLUG_INFO_PANE);
+    if (info) ShowWindow(info, SW_HIDE);
+    SendMessageW(g_pane, WM_COMMAND, 1006, 0);
+    testkit::PumpFor(300);
+    panetest::Note("info after button: " + InfoText() + " visible=" + (info && IsWindowVisible(info) ? "1" : "0"));
+    if (info) ShowWindow(info, SW_HIDE);
+    SendMessageW(g_pane, 3023, 0, 0);
+    panetest::Note("info after 3023: " + InfoText());
+
+    size_t blank = SurfCount("navigate about:blank");
+    SendMessageW(g_pane, WM_COMMAND, 1008, 0);
+    testkit::PumpFor(500);
+    panetest::Note(std::string("home: blank=") + (SurfCount("navigate about:blank") > blank ? "1" : "0"));
+
+    // A long page, then the reload, the wheel and the scroll bar beside the page.
+    OpenBoard(L"1001", L"0");
+    PostMessageW(g_pane, 3026, 0, 0);
+    testkit::PumpFor(1500);
+    HWND browser = FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr);
+    size_t before = SurfCount("scroll 0 ");
+    SendMessageW(browser, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    testkit::PumpFor(300);
+    if (SurfCount("scroll 0 ") > before) panetest::Note("wheel scrolled down");
+    std::vector<HWND> hosts = ScrollHosts();
+    if (hosts.size() == 2) {
+        size_t moves = SurfCount("scroll ");
+        SendMessageW(hosts[1], WM_HSCROLL, SB_PAGERIGHT, 0);
+        testkit::PumpFor(300);
+        std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+        size_t last = trace.rfind("scroll ");
+        if (SurfCount("scroll ") > moves && last != std::string::npos && trace.compare(last, 9, "scroll 0 ") != 0) {
+            panetest::Note("scroll host moved right");
+        }
+    }
+    panetest::Shoot(ShowHost());
+}
+
 // A page closes its window: the pane's reload is on its way; a move and a command come
 // first.
 HHOOK g_reloadHook = nullptr;
@@ -607,6 +744,8 @@ TEST(TilePaneChild, Run) {
             testkit::PumpFor(500);
             panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
                            " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
+        } else if (mode == "drive") {
+            Drive();
         } else if (mode == "page-close") {
             PageClose();
         }
