@@ -242,6 +242,17 @@ TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane)
     EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
     EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+
+    // Closed while the second apply's box is up: the first apply, below it, ends the pane.
+    TileRun closing(L"secondclose", "[Subscribe]\r\n5=-1020\r\n");
+    wchar_t debug[128] = {};
+    DWORD had = GetEnvironmentVariableW(L"WINEDEBUG", debug, 128);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,warn+heap");  // freed memory is filled
+    notes = closing.Run("second-apply-close");
+    SetEnvironmentVariableW(L"WINEDEBUG", had ? debug : nullptr);
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
 }
 
 TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
@@ -548,6 +559,12 @@ void Monitor() {
 // The first sign-up window is up: a second apply comes, fails with its box, and once the
 // box is answered the pane is unloaded.
 int g_applyStep = 0;
+bool g_unloadAtBox = false;
+
+void UnloadPane() {
+    auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
+    g_unload = unload ? unload(kPane) : -2;
+}
 
 void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
     if (g_applyStep == 0 && FindWindowW(L"#32770", L"服务注册")) {
@@ -558,11 +575,11 @@ void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
         if (!box) return;
         g_applyStep = 2;
         panetest::Note("failure box seen");
+        if (g_unloadAtBox) UnloadPane();
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     } else if (g_applyStep == 2 && !FindWindowW(L"#32770", L"注册服务")) {
         g_applyStep = 3;
-        auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
-        g_unload = unload ? unload(kPane) : -2;
+        if (!g_unloadAtBox) UnloadPane();
     } else if (g_applyStep >= 3 && ++g_applyStep > 23) {
         // A second later: a sign-up window the unload left is closed here so the run ends.
         KillTimer(nullptr, timer);
@@ -736,7 +753,8 @@ TEST(TilePaneChild, Run) {
             Games();
         } else if (mode == "monitor") {
             Monitor();
-        } else if (mode == "second-apply") {
+        } else if (mode == "second-apply" || mode == "second-apply-close") {
+            g_unloadAtBox = mode == "second-apply-close";
             SetTimer(nullptr, 0, 50, SecondApply);
             PostMessageW(g_pane, 3024, 17, 0);
             testkit::PumpFor(4000);
