@@ -76,6 +76,12 @@ INT_PTR CALLBACK PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (pane->browser) MoveWindow(pane->browser->m_hWnd, 0, 0, client.right, client.bottom, TRUE);
         return TRUE;
     }
+    case WM_PARENTNOTIFY:
+        // A page that closes its window ends the browser with it: the pane forgets it.
+        if (LOWORD(wParam) == WM_DESTROY && pane->browser && reinterpret_cast<HWND>(lParam) == pane->browser->m_hWnd) {
+            pane->browser = nullptr;
+        }
+        return FALSE;
     case WM_CLOSE: {
         // The pane's owner decides what becomes of it.
         HWND owner = _TabPlug_GetSafeHwnd(pane->container, PLUG_PANE_OWNER);

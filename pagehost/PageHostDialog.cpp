@@ -130,6 +130,9 @@ void PageHostDialog::OnDocumentComplete(IDispatch*, VARIANT*) {
     PushGamesList();
 }
 
+// The page closed its window: the browser goes with it once this event returns.
+void PageHostDialog::OnWindowClosing(VARIANT_BOOL, VARIANT_BOOL*) { browser_ = nullptr; }
+
 void PageHostDialog::PushGamesList() {
     for (const gamelaunch::GameEntry& game : gamelaunch::ReadGames()) {
         gamelaunch::PageGame page = gamelaunch::ForPage(game);

@@ -25,6 +25,7 @@ public:
     HRESULT OnBeforeNavigate2(IDispatch* frame, VARIANT* url, VARIANT* flags, VARIANT* targetFrame, VARIANT* postData,
                               VARIANT* headers, VARIANT_BOOL* cancel) override;
     void OnDocumentComplete(IDispatch* frame, VARIANT* url) override;
+    void OnWindowClosing(VARIANT_BOOL isChildWindow, VARIANT_BOOL* cancel) override;
     using CWebCustomEventCallback::OnHandleWevCustomEventA;
     void OnHandleWevCustomEventA(int id, const char* a1) override;
 

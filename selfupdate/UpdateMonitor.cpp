@@ -100,6 +100,10 @@ void RunMonitorCheck(Monitor* monitor) {
 bool CheckAndRearm(Monitor* monitor, HWND window) {
     RunMonitorCheck(monitor);
     if (monitor->freeAfterCheck) {
+        {
+            vantor::Lock lock(g_lock);
+            if (g_monitor == monitor) g_monitor = nullptr;
+        }
         delete monitor;
         return false;
     }
@@ -215,14 +219,18 @@ extern "C" int WINAPI Upgrade_StopMonitor(void) {
     BOOL destroyed = DestroyWindow(window);
     vantor::DebugLine(L"\tSelfUpdate StopMonitor completed\n");
     if (!destroyed) return 0;
+    if (monitor->busy) {
+        // Called from inside a check (its transfer dispatches this thread's messages): the
+        // check, still below on this stack, and its download worker end only after this
+        // returns. The monitor goes once the check has returned; until then this library
+        // must stay, so the answer is 0 and a later call answers 1.
+        monitor->freeAfterCheck = true;
+        return 0;
+    }
     {
         vantor::Lock lock(g_lock);
         g_monitor = nullptr;
     }
-    if (monitor->busy) {
-        monitor->freeAfterCheck = true;
-    } else {
-        delete monitor;
-    }
+    delete monitor;
     return 1;
 }

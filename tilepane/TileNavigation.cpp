@@ -144,19 +144,23 @@ void TilePaneWindow::OpenServicePage(int type, const std::wstring& address) {
 
 void TilePaneWindow::OnApply(int type) {
     if (closing_) return;
-    signUp_ = vantor::LoadProgramLibrary(L"SignUp.dll");
-    auto doRegister = vantor::ProcAddress<PFN_DoRegister>(signUp_, "DoRegister");
+    // Each apply holds a reference of its own: a second one may come while the first one's
+    // sign-up window is up. The outermost one's is the one Destroy ends the sign-up with.
+    HMODULE library = vantor::LoadProgramLibrary(L"SignUp.dll");
+    auto doRegister = vantor::ProcAddress<PFN_DoRegister>(library, "DoRegister");
     if (!doRegister) {
-        if (signUp_) FreeLibrary(signUp_);
-        signUp_ = nullptr;
+        if (library) FreeLibrary(library);
         return;
     }
+    bool outermost = inSignUp_ == 0;
+    if (outermost) signUp_ = library;
     ++inSignUp_;
     int result = doRegister(type, context_, container_, window_);
     --inSignUp_;
     if (closing_) {
+        FreeLibrary(library);
+        if (!outermost) return;  // the outermost apply, still running, ends the pane
         // The pane was closed during the sign-up: it goes now that DoRegister is done.
-        FreeLibrary(signUp_);
         signUp_ = nullptr;
         DestroyWindow(window_);
         delete this;
@@ -168,8 +172,8 @@ void TilePaneWindow::OnApply(int type) {
         BoardNavigation(&again);
         suppressedSignUp_ = 0;
     }
-    FreeLibrary(signUp_);
-    signUp_ = nullptr;
+    if (outermost) signUp_ = nullptr;
+    FreeLibrary(library);
 }
 
 void TilePaneWindow::OpenGamesPage() {

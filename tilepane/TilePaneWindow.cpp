@@ -354,7 +354,9 @@ int TilePaneWindow::OtherPosition(bool vertical) const {
 }
 
 void TilePaneWindow::Reload() {
-    browser_ = nullptr;  // the old browser destroyed itself with its window
+    // Normally the page closed the old browser; one still there goes with its window.
+    if (browser_) DestroyWindow(browser_->m_hWnd);
+    browser_ = nullptr;
     browserOldProc_ = nullptr;
     CreateBrowser();
     Layout();
@@ -522,6 +524,11 @@ void TilePaneWindow::OnNavigateError(IDispatch* frame, VARIANT*, VARIANT*, VARIA
 
 void TilePaneWindow::OnDownloadComplete() { UpdateScrollRanges(); }
 
-void TilePaneWindow::OnWindowClosing(VARIANT_BOOL, VARIANT_BOOL*) { PostMessageW(window_, UM_TILE_RELOAD, 0, 0); }
+void TilePaneWindow::OnWindowClosing(VARIANT_BOOL, VARIANT_BOOL*) {
+    // The browser goes with its window once this event returns; a new one comes with the
+    // reload. Its old window procedure stays until then for the messages of its end.
+    browser_ = nullptr;
+    PostMessageW(window_, UM_TILE_RELOAD, 0, 0);
+}
 
 }  // namespace tilepane

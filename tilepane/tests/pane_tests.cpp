@@ -64,6 +64,7 @@ public:
         page(L"framed.html", "<h1>Framed</h1><!--surf frame=gone.html-->");
         page(L"lessons.html", "<h1>Lessons</h1>");
         page(L"grades.html", "<h1>Grades</h1>");
+        page(L"close.html", "<h1>Bye</h1><!--surf close-->");
 
         EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
         EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
@@ -215,6 +216,83 @@ TEST(TilePaneInHost, MonitoredProgramsAreReportedOnceAllHaveEnded) {
     EXPECT_NE(std::string::npos, notes.find("done after both\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("unload within 1 s\n")) << notes;
     EXPECT_EQ(3u, run.rig().Launches().size()) << Joined(run.rig().Launches());
+}
+
+TEST(TilePaneInHost, APageThatClosesItsWindowLeavesThePaneUsableAndANewBrowserComes) {
+    TileRun run(L"pageclose");
+    // The child fills freed memory, so that a use of the gone browser faults.
+    wchar_t debug[128] = {};
+    DWORD had = GetEnvironmentVariableW(L"WINEDEBUG", debug, 128);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,warn+heap");
+    std::string notes = run.Run("page-close");
+    SetEnvironmentVariableW(L"WINEDEBUG", had ? debug : nullptr);
+    EXPECT_NE(std::string::npos, notes.find("moved\ncommanded\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("new browser: 1\n")) << notes;
+    std::string surf = run.Surf();
+    EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
+    // The new browser opens the page of the command that came meanwhile.
+    EXPECT_NE(std::string::npos, surf.find("destroy 1000\ncreate 1000\nuihandler set\nnavigate ")) << surf;
+}
+
+TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane) {
+    // A sign-up whose page is missing stays open; a second one fails at once.
+    TileRun run(L"secondapply", "[Subscribe]\r\n5=-1020\r\n");
+    std::string notes = run.Run("second-apply");
+    EXPECT_NE(std::string::npos, notes.find("failure box seen\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+
+    // Closed while the second apply's box is up: the first apply, below it, ends the pane.
+    TileRun closing(L"secondclose", "[Subscribe]\r\n5=-1020\r\n");
+    wchar_t debug[128] = {};
+    DWORD had = GetEnvironmentVariableW(L"WINEDEBUG", debug, 128);
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,warn+heap");  // freed memory is filled
+    notes = closing.Run("second-apply-close");
+    SetEnvironmentVariableW(L"WINEDEBUG", had ? debug : nullptr);
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up window=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+}
+
+TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
+    // Platform pages: the index page answers, the fee page's first address fails once.
+    TileRun run(L"drive", "[Fail]\r\nZum_GetDIYInfo#3=-1020\r\n");
+    const std::string& pages = run.pages();
+    std::string commprof = vantor::WideToAnsi(run.rig().dir() + L"config\\commprof.cfg");
+    WritePrivateProfileStringA("CommonUrl", "ReadPayUrl", (pages + "lessons.html").c_str(), commprof.c_str());
+    std::string zum = run.rig().Read(L"zum.ini");
+    EXPECT_FALSE(zum.empty());
+    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=vantorlog:pay\r\n");
+    std::string tabDeck = vantor::WideToAnsi(run.rig().dir() + L"resource\\TabDeck\\config.cfg");
+    CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck").c_str(), nullptr);
+    CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck\\local").c_str(), nullptr);
+    WritePrivateProfileStringA("bkgnd", "def", "1", tabDeck.c_str());
+    WritePrivateProfileStringA("bkgnd", "2", "red.bmp", tabDeck.c_str());
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\red.bmp", testkit::SolidBitmap(64, 64, RGB(255, 0, 0))));
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\green.bmp", testkit::SolidBitmap(64, 64, RGB(0, 255, 0))));
+    EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\蓝色.bmp", testkit::SolidBitmap(64, 64, RGB(0, 0, 255))));
+
+    std::string notes = run.Run("drive", L"tilepane-drive.bmp");
+    std::string surf = run.Surf();
+    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 asks
+    // for the fee page to open outside (an address that is not a web one opens nothing).
+    EXPECT_NE(std::string::npos, surf.find("navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "lessons.html")) << surf;
+    EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "next.html")) << surf;
+    // The renewal button fails once and asks again by itself; 2023 runs a command.
+    EXPECT_EQ(3u, Count(notes, "Zum_GetDIYInfo(payfeeurl")) << notes;
+    EXPECT_EQ(2u, Count(surf, "navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("backgrounds red=1 green=1 blue=1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("info after button: 关闭个人信息 visible=1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("info after 3023: 打开个人信息\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("home: blank=1\n")) << notes;
+    // 3026 makes a new browser on the last page.
+    EXPECT_NE(std::string::npos, surf.find("create 1000\nuihandler set\nnavigate ")) << surf;
+    EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
+    EXPECT_NE(std::string::npos, notes.find("wheel scrolled down\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("scroll host moved right\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
 }
 
 // --- the child side
@@ -477,6 +555,170 @@ void Monitor() {
     UnhookWindowsHookEx(g_hook);
 }
 
+
+// The first sign-up window is up: a second apply comes, fails with its box, and once the
+// box is answered the pane is unloaded.
+int g_applyStep = 0;
+bool g_unloadAtBox = false;
+
+void UnloadPane() {
+    auto unload = vantor::ProcAddress<PFN_Container_UnloadPlug>(g_host->container(), CONTAINER_UNLOADPLUG_NAME);
+    g_unload = unload ? unload(kPane) : -2;
+}
+
+void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (g_applyStep == 0 && FindWindowW(L"#32770", L"服务注册")) {
+        g_applyStep = 1;
+        PostMessageW(g_pane, 3024, 5, 0);
+    } else if (g_applyStep == 1) {
+        HWND box = FindWindowW(L"#32770", L"注册服务");
+        if (!box) return;
+        g_applyStep = 2;
+        panetest::Note("failure box seen");
+        if (g_unloadAtBox) UnloadPane();
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    } else if (g_applyStep == 2 && !FindWindowW(L"#32770", L"注册服务")) {
+        g_applyStep = 3;
+        if (!g_unloadAtBox) UnloadPane();
+    } else if (g_applyStep >= 3 && ++g_applyStep > 23) {
+        // A second later: a sign-up window the unload left is closed here so the run ends.
+        KillTimer(nullptr, timer);
+        HWND left = FindWindowW(L"#32770", L"服务注册");
+        if (left) {
+            panetest::Note("sign-up window left open after the unload");
+            PostMessageW(left, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
+// Whether the pane's corner, left of the web area, shows the colour.
+bool CornerIs(COLORREF colour) {
+    RedrawWindow(g_pane, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT client;
+    GetClientRect(g_pane, &client);
+    RECT corner = {2, client.bottom - 6, 6, client.bottom - 2};
+    return testkit::CaptureWindow(g_pane).Holds(corner, colour);
+}
+
+std::string InfoText() {
+    wchar_t text[64] = {};
+    GetWindowTextW(GetDlgItem(g_pane, 1006), text, 64);
+    return vantor::EncodeText(text, CP_UTF8);
+}
+
+size_t SurfCount(const std::string& what) {
+    std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+    return Count(trace, what);
+}
+
+// The scroll host dialogs, the tall one first.
+std::vector<HWND> ScrollHosts() {
+    std::vector<HWND> hosts;
+    for (HWND child = GetWindow(g_pane, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[32] = {};
+        GetWindowTextW(child, text, 32);
+        if (lstrcmpW(text, L"TilePane_ScrollDlg") == 0) hosts.push_back(child);
+    }
+    std::sort(hosts.begin(), hosts.end(), [](HWND a, HWND b) {
+        RECT ra, rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.bottom - ra.top > rb.bottom - rb.top;
+    });
+    return hosts;
+}
+
+void Drive() {
+    DoCommand(1, 0);
+    testkit::PumpFor(800);
+    DoCommand(4, 0);
+    testkit::PumpFor(800);
+    DoCommand(5, 0);
+    testkit::PumpFor(800);
+    DoCommand(2, 0);
+    testkit::PumpFor(300);
+    SendMessageW(g_pane, WM_COMMAND, 1009, 0);
+    testkit::PumpFor(800);
+    PostMessageW(g_pane, 2023, 1, 0);
+    testkit::PumpFor(800);
+
+    DoCommand(6, 2);
+    bool red = CornerIs(RGB(255, 0, 0));
+    DoCommand(7, reinterpret_cast<INT_PTR>("green.bmp"));
+    bool green = CornerIs(RGB(0, 255, 0));
+    DoCommand(8, reinterpret_cast<INT_PTR>(L"蓝色.bmp"));
+    bool blue = CornerIs(RGB(0, 0, 255));
+    panetest::Note(std::string("backgrounds red=") + (red ? "1" : "0") + " green=" + (green ? "1" : "0") +
+                   " blue=" + (blue ? "1" : "0"));
+
+    HWND info = g_host->Window(PLUG_INFO_PANE);
+    if (info) ShowWindow(info, SW_HIDE);
+    SendMessageW(g_pane, WM_COMMAND, 1006, 0);
+    testkit::PumpFor(300);
+    panetest::Note("info after button: " + InfoText() + " visible=" + (info && IsWindowVisible(info) ? "1" : "0"));
+    if (info) ShowWindow(info, SW_HIDE);
+    SendMessageW(g_pane, 3023, 0, 0);
+    panetest::Note("info after 3023: " + InfoText());
+
+    size_t blank = SurfCount("navigate about:blank");
+    SendMessageW(g_pane, WM_COMMAND, 1008, 0);
+    testkit::PumpFor(500);
+    panetest::Note(std::string("home: blank=") + (SurfCount("navigate about:blank") > blank ? "1" : "0"));
+
+    // A long page, then the reload, the wheel and the scroll bar beside the page.
+    OpenBoard(L"1001", L"0");
+    PostMessageW(g_pane, 3026, 0, 0);
+    testkit::PumpFor(1500);
+    HWND browser = FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr);
+    size_t before = SurfCount("scroll 0 ");
+    SendMessageW(browser, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    testkit::PumpFor(300);
+    if (SurfCount("scroll 0 ") > before) panetest::Note("wheel scrolled down");
+    std::vector<HWND> hosts = ScrollHosts();
+    if (hosts.size() == 2) {
+        size_t moves = SurfCount("scroll ");
+        SendMessageW(hosts[1], WM_HSCROLL, SB_PAGERIGHT, 0);
+        testkit::PumpFor(300);
+        std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+        size_t last = trace.rfind("scroll ");
+        if (SurfCount("scroll ") > moves && last != std::string::npos && trace.compare(last, 9, "scroll 0 ") != 0) {
+            panetest::Note("scroll host moved right");
+        }
+    }
+    panetest::Shoot(ShowHost());
+}
+
+// A page closes its window: the pane's reload is on its way; a move and a command come
+// first.
+HHOOK g_reloadHook = nullptr;
+bool g_reloadSeen = false;
+
+LRESULT CALLBACK BeforeReload(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code >= 0 && wParam == PM_REMOVE && message->hwnd == g_pane && message->message == 3026 && !g_reloadSeen) {
+        g_reloadSeen = true;
+        MoveWindow(g_pane, 0, 0, 700, 500, TRUE);
+        panetest::Note("moved");
+        DoCommand(1, 0);
+        panetest::Note("commanded");
+    }
+    return CallNextHookEx(g_reloadHook, code, wParam, lParam);
+}
+
+void PageClose() {
+    OpenBoard(L"1001", L"0");
+    wchar_t weather[512] = {};
+    GetPrivateProfileStringW(L"web_site", L"9", L"", weather, 512,
+                             (vantor::ProgramDir() + L"resource\\tilepane\\config.cfg").c_str());
+    std::wstring base(weather);
+    base = base.substr(0, base.rfind(L'/') + 1);
+    g_reloadHook = SetWindowsHookExW(WH_GETMESSAGE, BeforeReload, nullptr, GetCurrentThreadId());
+    Click(base + L"close.html", 1500);
+    UnhookWindowsHookEx(g_reloadHook);
+    HWND now = FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr);
+    panetest::Note(std::string("new browser: ") + (now && now != g_browser && IsWindowVisible(now) ? "1" : "0"));
+}
+
 }  // namespace
 
 TEST(TilePaneChild, Run) {
@@ -511,6 +753,19 @@ TEST(TilePaneChild, Run) {
             Games();
         } else if (mode == "monitor") {
             Monitor();
+        } else if (mode == "second-apply" || mode == "second-apply-close") {
+            g_unloadAtBox = mode == "second-apply-close";
+            SetTimer(nullptr, 0, 50, SecondApply);
+            PostMessageW(g_pane, 3024, 17, 0);
+            testkit::PumpFor(4000);
+            panetest::Note("unload -> " + std::to_string(g_unload));
+            testkit::PumpFor(500);
+            panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
+                           " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
+        } else if (mode == "drive") {
+            Drive();
+        } else if (mode == "page-close") {
+            PageClose();
         }
         panetest::Note(PlatformLog());
         g_host = nullptr;
