@@ -1,6 +1,7 @@
 #include "NetDownloader.h"
 
 #include "Handles.h"
+#include "PumpingJoin.h"
 
 namespace selfupdate {
 
@@ -21,39 +22,6 @@ DWORD WINAPI TransferThread(void* parameter) {
 
 }  // namespace
 
-bool PumpingWait(HANDLE handle, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    bool quit = false;
-    WPARAM quitCode = 0;
-    bool signalled = false;
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        DWORD left = timeoutMs == INFINITE ? INFINITE : (elapsed >= timeoutMs ? 0 : timeoutMs - elapsed);
-        if (quit) {
-            signalled = WaitForSingleObject(handle, left) == WAIT_OBJECT_0;
-            break;
-        }
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &handle, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0) {
-            signalled = true;
-            break;
-        }
-        if (woke != WAIT_OBJECT_0 + 1) break;   // timed out or failed
-        MSG msg;
-        while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    if (quit) PostQuitMessage(static_cast<int>(quitCode));
-    return signalled;
-}
-
 HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstring& path) {
     Transfer transfer = {&http_, &url, &path, HTTP_FETCH_STOPPED};
     vantor::UniqueHandle worker(CreateThread(nullptr, 0, &TransferThread, &transfer, 0, nullptr));
@@ -63,14 +31,14 @@ HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstr
         return transfer.result;
     }
     // The worker reads transfer until it ends: never leave before it has.
-    while (!PumpingWait(worker.get(), INFINITE)) {
+    while (!vantor::WaitPumping(worker.get())) {
     }
     return transfer.result;
 }
 
 bool NetDownloader::Pause(DWORD milliseconds) {
     if (http_.IsBreaked()) return false;
-    return !PumpingWait(stopEvent_, milliseconds) && !http_.IsBreaked();
+    return !vantor::WaitPumping(stopEvent_, milliseconds) && !http_.IsBreaked();
 }
 
 }  // namespace selfupdate
