@@ -34,7 +34,7 @@ int main() {
     std::wstring account = dir.substr(testkit::ProgramDir().size());
     account.pop_back();
     std::wstring path = dir + L"rostledger.xml";
-    std::wstring text = BenchmarkBook();
+    std::wstring text = testkit::BenchmarkBook();
     std::string bytes = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n" + vantor::EncodeText(text, 936);
     testkit::WriteFileBytes(path, bytes);
     std::printf("contact file: %zu bytes, 5000 friends\n", bytes.size());

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../rostbase/bench/BenchBook.h"
+#include "BenchBook.h"
 #include "ContactBookFixture.h"
 #include "Handles.h"
 #include "TabPlug.h"
@@ -125,7 +125,7 @@ int main() {
     // The thread of the tabs is an OLE thread in the container as well.
     HRESULT ole = OleInitialize(nullptr);
     testkit::ContactBookFixture book(L"rv_bench");
-    if (!book.WriteBookText(BenchmarkBook()) || !book.Open(L"me", {9, 8, 14})) {
+    if (!book.WriteBookText(testkit::BenchmarkBook()) || !book.Open(L"me", {9, 8, 14})) {
         std::printf("the contact book could not be opened\n");
         return 1;
     }

@@ -1,5 +1,7 @@
 #include "BenchBook.h"
 
+namespace testkit {
+
 std::wstring BenchmarkBook() {
     const wchar_t* surnames = L"张王李赵刘陈杨黄周吴";
     std::wstring text = L"<AddressList version=\"1.0\"><FriendList id=\"1\">";
@@ -25,3 +27,4 @@ std::wstring BenchmarkBook() {
     return text + L"</FriendList><BlackList id=\"0\"/></AddressList>";
 }
 
+}  // namespace testkit

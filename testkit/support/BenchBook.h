@@ -4,4 +4,8 @@
 
 #include <string>
 
+namespace testkit {
+
 std::wstring BenchmarkBook();
+
+}  // namespace testkit
