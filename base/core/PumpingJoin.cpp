@@ -39,6 +39,8 @@ DWORD WaitHandleOrInput(DWORD count, HANDLE* handles, DWORD timeoutMs) {
 }
 
 // The wait's own result; on WAIT_FAILED *error holds why, read before the kept quit is posted.
+// One message is taken per wake, so the handle is looked at between any two messages: a
+// message that posts itself again cannot hold the wait past the handle or the time limit.
 DWORD WaitPumpingResult(HANDLE handle, DWORD timeoutMs, DWORD* error) {
     QuitKeepingPump pump;
     const DWORD start = GetTickCount();
@@ -48,11 +50,10 @@ DWORD WaitPumpingResult(HANDLE handle, DWORD timeoutMs, DWORD* error) {
             DWORD waited = GetTickCount() - start;
             left = waited >= timeoutMs ? 0 : timeoutMs - waited;
         }
-        DWORD woken = WaitHandleOrInput(1, &handle, left);
+        DWORD woken = left == 0 ? WaitForSingleObject(handle, 0) : WaitHandleOrInput(1, &handle, left);
         if (woken == WAIT_FAILED) *error = GetLastError();
         if (woken != WAIT_OBJECT_0 + 1) return woken;
-        while (pump.DispatchOne()) {
-        }
+        pump.DispatchOne();
     }
 }
 

@@ -12,6 +12,8 @@
 namespace {
 
 const UINT kQuitNow = WM_APP + 1;
+const UINT kPostAgain = WM_APP + 2;
+bool g_postAgain = false;
 
 // A message-only window of this thread. Another thread's kQuitNow makes this thread
 // quit, as a host's window does when it is closed.
@@ -29,6 +31,11 @@ struct HostWindow {
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == kQuitNow) {
             PostQuitMessage(static_cast<int>(wParam));
+            return 0;
+        }
+        if (message == kPostAgain) {
+            // Taken up later, as a handler does that meets a wait already running.
+            if (g_postAgain) PostMessageW(window, kPostAgain, 0, 0);
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);
@@ -140,4 +147,27 @@ TEST(PumpingWaits, AnUnusableHandleEndsTheWaitWithItsError) {
     CloseHandle(closed);
     EXPECT_FALSE(vantor::WaitPumping(closed, 1000));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+TEST(PumpingWaits, AMessageThatPostsItselfAgainHoldsNoWait) {
+    HostWindow host;
+    ASSERT_NE(nullptr, host.window);
+    g_postAgain = true;
+    PostMessageW(host.window, kPostAgain, 0, 0);
+    vantor::UniqueHandle set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread setter([&] {
+        Sleep(100);
+        SetEvent(set.get());
+    });
+    DWORD began = GetTickCount();
+    EXPECT_TRUE(vantor::WaitPumping(set.get()));
+    EXPECT_LT(GetTickCount() - began, 3000u);
+    setter.join();
+    vantor::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    began = GetTickCount();
+    EXPECT_FALSE(vantor::WaitPumping(never.get(), 200));
+    EXPECT_LT(GetTickCount() - began, 3000u);
+    g_postAgain = false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
