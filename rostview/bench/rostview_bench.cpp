@@ -13,6 +13,7 @@
 #include "BenchBook.h"
 #include "ContactBookFixture.h"
 #include "Handles.h"
+#include "PumpingJoin.h"
 #include "TabPlug.h"
 #include "Text.h"
 
@@ -155,10 +156,7 @@ int main() {
         move(plug, 0, 0, 260, 600);
         show(plug, 1);
         HWND tree = GetDlgItem(window(plug), 1);
-        while (!RootsExpanded(tree)) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-            Pump();
-        }
+        vantor::PumpUntil([tree] { return RootsExpanded(tree); });
         ours = std::min(ours, Now() - t0);
         destroy(plug);
         Pump();
