@@ -7,7 +7,7 @@
 #include "IniFile.h"
 #include "ImMessages.h"
 #include "ModulePath.h"
-#include "PumpWait.h"
+#include "PumpingJoin.h"
 
 namespace chatdesk {
 
@@ -177,7 +177,7 @@ void ImService::LoginLoop(bool pauseFirst) {
 void ImService::OnLoginEnded() {
     // While stopping, the stop itself waits for the thread and closes its handle.
     if (stopping_ || !loginThread_) return;
-    PumpWait(loginThread_);
+    vantor::WaitPumping(loginThread_);
     CloseHandle(loginThread_);
     loginThread_ = nullptr;
     if (loginWanted_) {
@@ -207,7 +207,7 @@ void ImService::Stop() {
     retryTimer_ = 0;
     if (stopEvent_) SetEvent(stopEvent_);
     if (loginThread_) {
-        PumpWait(loginThread_);
+        vantor::WaitPumping(loginThread_);
         CloseHandle(loginThread_);
         loginThread_ = nullptr;
     }
@@ -259,7 +259,7 @@ void ImService::Unregister(const std::string& peerId, ChatWindow* window) {
         window->directLink_ = nullptr;
     }
     if (link) link->Release();
-    PumpUntil([window] { return window->handlers_.load() == 0; });
+    vantor::PumpUntil([window] { return window->handlers_.load() == 0; });
 }
 
 ChatWindow* ImService::Find(const std::string& peerId) {

@@ -9,7 +9,7 @@
 #include "ImCodes.h"
 #include "ImFramer.h"
 #include "Listener.h"
-#include "PumpWait.h"
+#include "PumpingJoin.h"
 
 namespace chatdesk {
 
@@ -309,7 +309,7 @@ size_t ImTcpLayer::ConnectionCount() {
 void ImTcpLayer::Stop() {
     stopping_ = true;
     if (acceptThread_) {
-        PumpWait(acceptThread_);
+        vantor::WaitPumping(acceptThread_);
         CloseHandle(acceptThread_);
         acceptThread_ = nullptr;
     }
@@ -322,13 +322,13 @@ void ImTcpLayer::Stop() {
         for (ImConnection* c : connections_) c->Close();
     }
     // Receive threads may still send to windows of this thread: keep its messages moving.
-    PumpUntil([this] { return ConnectionCount() == 0; });
+    vantor::PumpUntil([this] { return ConnectionCount() == 0; });
     std::vector<HANDLE> ended;
     {
         vantor::Lock lock(lock_);
         ended.swap(endedThreads_);
     }
-    for (HANDLE h : ended) PumpWait(h);
+    for (HANDLE h : ended) vantor::WaitPumping(h);
     CloseHandles(ended);
 }
 

@@ -6,6 +6,7 @@
 
 #include "DebugOut.h"
 #include "Listener.h"
+#include "PumpingJoin.h"
 #include "ThreadWait.h"
 
 namespace presence {
@@ -215,7 +216,7 @@ void PeerChannel::Stop() {
     BeginStop();
     JoinPumping(&acceptThread_);
     listener_ = INVALID_SOCKET;
-    WaitPumping(idle_);
+    vantor::WaitPumping(idle_);
     std::vector<HANDLE> threads;
     {
         vantor::Lock lock(lock_);

@@ -7,8 +7,8 @@
 #include "DialogHook.h"
 #include "PresencePlug.h"
 #include "ProgramFolder.h"
+#include "PumpingJoin.h"
 #include "Text.h"
-#include "ThreadWait.h"
 
 namespace presence {
 
@@ -112,7 +112,7 @@ bool PresenceDialog::Join(HANDLE* thread) {
     *thread = nullptr;
     if (!taken) return true;
     return RunNested([taken] {
-        WaitPumping(taken);
+        vantor::WaitPumping(taken);
         CloseHandle(taken);
     });
 }

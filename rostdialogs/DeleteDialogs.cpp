@@ -1,6 +1,7 @@
 #include "DeleteDialogs.h"
 
 #include "DialogIds.h"
+#include "PumpingJoin.h"
 #include "Text.h"
 
 namespace rostdialogs {
@@ -30,7 +31,7 @@ void ConfirmDialog::Run() {
 INT_PTR ConfirmDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kDeletionEnded) {
         if (worker_) {
-            WaitPumping(worker_);
+            vantor::JoinPumping(worker_);
             CloseHandle(worker_);
             worker_ = nullptr;
         }

@@ -5,6 +5,7 @@
 #include "DialogIds.h"
 #include "Forms.h"
 #include "Module.h"
+#include "PumpingJoin.h"
 #include "Text.h"
 
 namespace rostdialogs {
@@ -39,7 +40,7 @@ FriendInfoDialog::~FriendInfoDialog() {
 INT_PTR FriendInfoDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kSaveEnded) {
         if (worker_) {
-            WaitPumping(worker_);
+            vantor::JoinPumping(worker_);
             CloseHandle(worker_);
             worker_ = nullptr;
         }

@@ -67,16 +67,4 @@ HANDLE StartWorker(void (*work)(void* param), void* param) {
     return thread;
 }
 
-void WaitPumping(HANDLE thread) {
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 }  // namespace rostdialogs

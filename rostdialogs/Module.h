@@ -32,7 +32,5 @@ OpenTable& OpenGroupConfirmations();
 // Runs `work(param)` on a thread that holds a use and a reference on this library, both
 // given back as its last acts. Null when the thread could not start (nothing is held).
 HANDLE StartWorker(void (*work)(void* param), void* param);
-// Waits for a thread's end while dispatching this thread's messages.
-void WaitPumping(HANDLE thread);
 
 }  // namespace rostdialogs

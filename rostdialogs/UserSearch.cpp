@@ -6,6 +6,7 @@
 #include "DialogIds.h"
 #include "IniFile.h"
 #include "Module.h"
+#include "PumpingJoin.h"
 #include "Services.h"
 #include "Text.h"
 #include "Verbs.h"
@@ -263,7 +264,7 @@ INT_PTR UserSearchDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case kSearchEnded:
         if (worker_) {
-            WaitPumping(worker_);
+            vantor::JoinPumping(worker_);
             CloseHandle(worker_);
             worker_ = nullptr;
         }

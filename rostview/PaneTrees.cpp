@@ -2,6 +2,7 @@
 // icons, hover and clicks on icons, tool-tip texts, the load thread and the changes.
 #include <windowsx.h>
 
+#include "PumpingJoin.h"
 #include "RostViewPane.h"
 #include "ServiceIcons.h"
 #include "Text.h"
@@ -418,7 +419,7 @@ DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
 
 void RostViewPane::OnContactsLoaded() {
     if (loadThread_) {
-        if (WaitPumping(loadThread_)) {
+        if (vantor::WaitPumping(loadThread_)) {
             CloseHandle(loadThread_);
         }
         loadThread_ = nullptr;

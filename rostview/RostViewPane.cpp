@@ -20,24 +20,6 @@ const wchar_t kBlackFolder[] = L"黑名单";
 
 void DebuggerSink::Line(const wchar_t* text) { vantor::DebugLine(L"%s", text); }
 
-bool WaitPumping(HANDLE handle) {
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r != WAIT_OBJECT_0 + 1) return false;
-        MSG msg;
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // Keep the quit for the thread's own loop.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return WaitForSingleObject(handle, INFINITE) == WAIT_OBJECT_0;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
-
 // --- callbacks in progress
 
 namespace {
@@ -119,7 +101,7 @@ int RostViewPane::Destroy(HMODULE self) {
     CallbackEntry::Withdraw(this);
     vantor::WaitZeroPumping(inside);
     if (loadThread_) {
-        WaitPumping(loadThread_);
+        vantor::WaitPumping(loadThread_);
         CloseHandle(loadThread_);
         loadThread_ = nullptr;
     }

@@ -221,8 +221,4 @@ private:
     RostViewPane* pane_ = nullptr;
 };
 
-// Waits for the handle while running the thread's messages (the waited-for thread may be
-// sending to this thread's windows). False when the wait itself failed.
-bool WaitPumping(HANDLE handle);
-
 }  // namespace rostview

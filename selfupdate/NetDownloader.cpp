@@ -4,6 +4,7 @@
 
 #include "DebugOut.h"
 #include "Handles.h"
+#include "PumpingJoin.h"
 #include "StagingFiles.h"
 
 namespace selfupdate {
@@ -44,39 +45,6 @@ DWORD WINAPI TransferThread(void* parameter) {
 
 }  // namespace
 
-bool PumpingWait(HANDLE handle, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    bool quit = false;
-    WPARAM quitCode = 0;
-    bool signalled = false;
-    for (;;) {
-        DWORD elapsed = GetTickCount() - start;
-        DWORD left = timeoutMs == INFINITE ? INFINITE : (elapsed >= timeoutMs ? 0 : timeoutMs - elapsed);
-        if (quit) {
-            signalled = WaitForSingleObject(handle, left) == WAIT_OBJECT_0;
-            break;
-        }
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &handle, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0) {
-            signalled = true;
-            break;
-        }
-        if (woke != WAIT_OBJECT_0 + 1) break;   // timed out or failed
-        MSG msg;
-        while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    if (quit) PostQuitMessage(static_cast<int>(quitCode));
-    return signalled;
-}
-
 HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstring& path, uint64_t maxBytes) {
     if (http_.IsBreaked()) return HTTP_FETCH_STOPPED;
     Transfer transfer;
@@ -93,7 +61,7 @@ HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstr
     } else {
         // The worker reads transfer until it ends: never leave before it has. A stop of
         // the monitor breaks the transfer off.
-        while (!PumpingWait(worker.get(), kStopLookMs)) {
+        while (!vantor::WaitPumping(worker.get(), kStopLookMs)) {
             if (http_.IsBreaked() || WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) transfer.http.Break();
         }
     }
@@ -107,7 +75,7 @@ HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstr
 
 bool NetDownloader::Pause(DWORD milliseconds) {
     if (http_.IsBreaked()) return false;
-    return !PumpingWait(stopEvent_, milliseconds) && !http_.IsBreaked();
+    return !vantor::WaitPumping(stopEvent_, milliseconds) && !http_.IsBreaked();
 }
 
 }  // namespace selfupdate

@@ -25,9 +25,4 @@ private:
     HANDLE stopEvent_;
 };
 
-// Waits up to timeoutMs for handle while dispatching this thread's messages. A WM_QUIT
-// ends the dispatching (the wait goes on) and is posted again before the return. True
-// when the handle was signalled.
-bool PumpingWait(HANDLE handle, DWORD timeoutMs);
-
 }  // namespace selfupdate

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "DebugOut.h"
+#include "PumpingJoin.h"
 
 namespace sockhive {
 
@@ -11,20 +12,6 @@ namespace {
 const ULONG_PTR kQuitKey = 0;
 // How long the accept thread waits for a connection signal before it looks by itself.
 const DWORD kAcceptPollMs = 200;
-
-// A thread of this node is waited for while the caller's own window messages keep flowing.
-void WaitPumping(HANDLE handle) {
-    if (!handle) return;
-    for (;;) {
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-}
 
 // The lines of every single receive and send. Writing a debugger line costs more than
 // the transfer itself (it halves the echo rate), so these two are written only while a
@@ -165,11 +152,12 @@ void SocketNode::Stop() {
     stopping_ = true;
     if (messageThread_) {
         PostThreadMessageW(messageThreadId_, kMsgEnd, 0, 0);
-        WaitPumping(messageThread_);
+        // The caller's own window messages keep flowing meanwhile.
+        vantor::JoinPumping(messageThread_);
     }
     if (acceptThread_) {
         SetEvent(acceptStop_);
-        WaitPumping(acceptThread_);
+        vantor::JoinPumping(acceptThread_);
     }
     if (listen_ != INVALID_SOCKET) {
         closesocket(listen_);

@@ -603,6 +603,40 @@ TEST_F(ChildWindow, ClosingWaitsForTheLastTransferAtMostTenSecondsPumping) {
     EXPECT_GE(g_ticksWhileClosing, 20) << "the wait pumps";
 }
 
+ChatDialog* g_closingWithTransfer = nullptr;
+// The host quits while the window waits for its last transfer, which then ends.
+void CALLBACK QuitHostAndEndTransfer(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    PostQuitMessage(5);
+    g_closingWithTransfer->CountTransfer(false);
+}
+
+TEST_F(ChildWindow, AHostQuitWhileAWindowClosesReachesTheHostLoop) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = client.Show(Contacts().otherEntry, kOtherFriend);
+    ASSERT_NE(nullptr, window);
+    HWND dialog = window->Window();
+    window->CountTransfer(true);
+    g_closingWithTransfer = window;
+    SetTimer(nullptr, 0, 300, QuitHostAndEndTransfer);
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsWindow(dialog));
+    // The host's own loop goes on to its quit.
+    int quitCode = -1;
+    DWORD start = GetTickCount();
+    while (quitCode < 0 && GetTickCount() - start < 3000) {
+        MSG msg;
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(10);
+            continue;
+        }
+        if (msg.message == WM_QUIT) quitCode = static_cast<int>(msg.wParam);
+        DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(5, quitCode);
+}
+
 TEST(ChatWindow, RunsInAChild) {
     if (InChild()) GTEST_SKIP() << "parent run only";
     SetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", (testkit::ProgramDir() + L"screenshots").c_str());

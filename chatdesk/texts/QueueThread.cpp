@@ -1,7 +1,7 @@
 // The Win32 thread around a chat window's send queue.
 #include "QueueThread.h"
 
-#include "PumpWait.h"
+#include "PumpingJoin.h"
 
 namespace chatdesk {
 
@@ -21,7 +21,7 @@ bool QueueThread::Start(SendQueue& queue) {
 void QueueThread::Stop() {
     if (!thread_) return;
     queue_->Stop();
-    PumpWait(thread_);
+    vantor::WaitPumping(thread_);
     CloseHandle(thread_);
     thread_ = nullptr;
     queue_ = nullptr;

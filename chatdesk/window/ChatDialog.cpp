@@ -17,7 +17,7 @@
 #include "InPlaceFrame.h"
 #include "OleCallback.h"
 #include "ProgramFolder.h"
-#include "PumpWait.h"
+#include "PumpingJoin.h"
 #include "RecordViewer.h"
 #include "Text.h"
 #include "TextTransport.h"
@@ -179,7 +179,7 @@ void ChatDialog::OnDestroy() {
     fileTransfers_->WindowClosing();
     if (transfers_ > 0) {
         transferStop_ = true;
-        PumpWait(lastTransferEnded_.get(), kLastTransferWaitMs);
+        vantor::WaitPumping(lastTransferEnded_.get(), kLastTransferWaitMs);
     }
     StopTexts();
 
@@ -208,7 +208,7 @@ void ChatDialog::OnNcDestroy() {
 void ChatDialog::EndThread(HANDLE* thread) {
     if (!*thread) return;
     // An unusable handle ends the wait and is left as it is.
-    if (!PumpWait(*thread) && GetLastError() == ERROR_INVALID_HANDLE) return;
+    if (!vantor::WaitPumping(*thread) && GetLastError() == ERROR_INVALID_HANDLE) return;
     CloseHandle(*thread);
     *thread = nullptr;
 }

@@ -15,7 +15,6 @@
 #include "ModulePath.h"
 #include "PictureData.h"
 #include "ProgramFolder.h"
-#include "PumpWait.h"
 #include "ReceivedText.h"
 #include "RecordStore.h"
 #include "Text.h"

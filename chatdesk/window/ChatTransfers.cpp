@@ -12,7 +12,7 @@
 #include "ImService.h"
 #include "ImText.h"
 #include "ProgramFolder.h"
-#include "PumpWait.h"
+#include "PumpingJoin.h"
 #include "Text.h"
 #include "TransferRules.h"
 
@@ -120,7 +120,7 @@ bool ChatTransfers::HaveLink() {
     if (window_.Service().DirectLinkOf(&window_).get()) return true;
     if (window_.flags_ & kFlagRetryLink) {
         window_.StartLinkAttempt();
-        PumpWait(window_.attemptDone_.get(), kChooseLinkWaitMs);
+        vantor::WaitPumping(window_.attemptDone_.get(), kChooseLinkWaitMs);
         if (window_.Service().DirectLinkOf(&window_).get()) return true;
     }
     MessageBoxW(window_.Window(), kNoLinkText, L"即时聊天", MB_ICONEXCLAMATION);
@@ -531,7 +531,7 @@ void ChatTransfers::EndThreads() {
         threads.swap(threads_);
     }
     for (HANDLE thread : threads) {
-        PumpWait(thread);
+        vantor::WaitPumping(thread);
         CloseHandle(thread);
     }
     std::vector<TransferPtr> left;

@@ -116,7 +116,7 @@ Best Measure(RostApi& api, int friends, int rounds, bool breakdown) {
     std::wstring account = dir.substr(testkit::ProgramDir().size());
     account.pop_back();
     std::wstring path = dir + L"rostledger.xml";
-    std::wstring text = BenchmarkBook(friends);
+    std::wstring text = testkit::BenchmarkBook(friends);
     testkit::WriteFileBytes(path, "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n" + vantor::EncodeText(text, 936));
     // The last friend of the file, as the farthest one to find.
     std::wstring lastFriend = std::to_wstring(13900000000LL + friends - 1);

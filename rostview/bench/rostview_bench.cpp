@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "../../rostbase/bench/BenchBook.h"
+#include "BenchBook.h"
+#include "PumpingJoin.h"
 #include "ContactBookFixture.h"
 #include "Handles.h"
 #include "RostSkin.h"
@@ -100,10 +101,7 @@ double TimeRostView(const Plug& plug, HWND frame, HostContext book, Shown* shown
     plug.move(pane, 0, 0, 260, 600);
     plug.show(pane, 1);
     HWND tree = GetDlgItem(plug.window(pane), kFriendTreeId);
-    while (!RootsExpanded(tree)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        Pump();
-    }
+    vantor::PumpUntil([&] { return RootsExpanded(tree); });
     PaintNow(plug.window(pane));
     double spent = Now() - t0;
     if (shown) {
@@ -252,7 +250,7 @@ struct Figures {
 // The best of several rounds each, taken in turn: the machine is shared.
 bool Measure(testkit::ContactBookFixture& book, const Plug& plug, HMODULE rostView, HWND frame, int friends,
              int rounds, Figures* out) {
-    if (!book.WriteBookText(BenchmarkBook(friends)) || !book.Open(L"me", {9, 8, 14})) return false;
+    if (!book.WriteBookText(testkit::BenchmarkBook(friends)) || !book.Open(L"me", {9, 8, 14})) return false;
     Shown shown;
     for (int i = 0; i < rounds; ++i) {
         out->ours = std::min(out->ours, TimeRostView(plug, frame, book.Book(), i == 0 ? &shown : nullptr));

@@ -5,4 +5,8 @@
 
 #include <string>
 
+namespace testkit {
+
 std::wstring BenchmarkBook(int friends = 5000);
+
+}  // namespace testkit

@@ -1,5 +1,7 @@
 #include "BenchBook.h"
 
+namespace testkit {
+
 std::wstring BenchmarkBook(int friends) {
     const int perGroup = friends / 50;
     const wchar_t* surnames = L"张王李赵刘陈杨黄周吴";
@@ -26,3 +28,4 @@ std::wstring BenchmarkBook(int friends) {
     return text + L"</FriendList><BlackList id=\"0\"/></AddressList>";
 }
 
+}  // namespace testkit
