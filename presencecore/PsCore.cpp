@@ -200,18 +200,11 @@ PsResult PsRequest(Reply& reply, Form form, const char* action, const std::strin
     PsResult r = PostPsAction(form, action, params, baseUrl, &replyText);
     if (r != PS_OK) return r;
     std::wstring reason;
-    if (reply.com.Usable() && reply.doc.Create()) {
-        // A reply is data from the network: no document type, and nothing it names
-        // (files, other hosts) is fetched while it loads.
-        reply.doc.get()->put_resolveExternals(VARIANT_FALSE);
-        VARIANT prohibit;
-        VariantInit(&prohibit);
-        prohibit.vt = VT_BOOL;
-        prohibit.boolVal = VARIANT_TRUE;
-        vantor::UniqueBstr property(L"ProhibitDTD");
-        reply.doc.get()->setProperty(property.get(), prohibit);
-    }
-    if (!reply.com.Usable() || !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {
+    // A reply is data from the network: one with a document type is refused before it
+    // is parsed (presence replies never carry one), and nothing it names (files, other
+    // hosts) is fetched while it loads.
+    if (!reply.com.Usable() || !reply.doc.RefuseOutsideContent() ||
+        !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {
         vantor::DebugLine(L"PresenceCore: the reply to %hs is no XML: %ls\n", action, reason.c_str());
         return PS_REPLY_NOT_XML;
     }
