@@ -80,7 +80,6 @@ public:
         // The receive timeout of the request's next wait.
         void (*setReceiveTimeout)(void* request, DWORD ms);
         bool (*status)(void* request, DWORD* status);
-        bool (*contentLength)(void* request, uint64_t* length);
         bool (*headerValue)(void* request, DWORD level, DWORD index, std::wstring* value);
     };
 
@@ -97,17 +96,18 @@ protected:
     HttpFetchResult ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
                                 const webfetch::Deadline& deadline, CFileDownUpProcessCallback* callback,
                                 DWORD_PTR context);
-    // The rest of a download once its request went out: sizes, status, the body into
-    // file, and the end report after closeHandles has closed the request.
-    HttpFetchResult ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize, ResumeFile& file,
-                                    const std::function<void()>& closeHandles, CFileDownUpProcessCallback* callback,
-                                    DWORD_PTR context);
+    // The rest of a download once its request went out (with a Range header when
+    // sentRange): sizes, status, the body into file, and the end report after
+    // closeHandles has closed the request.
+    HttpFetchResult ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize, bool sentRange,
+                                    ResumeFile& file, const std::function<void()>& closeHandles,
+                                    CFileDownUpProcessCallback* callback, DWORD_PTR context);
 
     // Set from another thread by Break, polled before every read; never cleared.
     std::atomic<bool> stop_{false};
 };
 
-// A Content-Length header value; false when it holds no number.
+// A Content-Length header value: decimal digits between blanks; false for anything else.
 bool ParseContentLength(const wchar_t* text, uint64_t* length);
 
 // A Content-Range value "bytes first-last/total" (total "*" when unknown), or
@@ -121,11 +121,10 @@ struct ContentRange {
 };
 bool ParseContentRange(const std::wstring& text, ContentRange* range);
 
-// Only an HTTP/1.x status line with a status of 100 to 599, followed by at least one
-// header and the blank line, is a reply: the engines hand on a status of 0 for a
-// connection closed before any byte, any number the server wrote, the header read up to
-// a close for one that never ended, and a made-up "HTTP/1.0 200 OK" without headers for
-// junk they take as HTTP/0.9.
+// Only an HTTP/1.x status line with a status of 100 to 599 and the blank line that ends
+// the header is a reply: the engines hand on a status of 0 for a connection closed
+// before any byte, any number the server wrote, and (WinHTTP) the header read up to a
+// close for one that never ended.
 bool IsWellFormedReply(DWORD status, const std::wstring& version, const std::wstring& rawHeaders);
 
 // One value of a header that may occur several times, through query(buffer, &bytes),
