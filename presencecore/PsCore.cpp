@@ -12,7 +12,6 @@
 #include "DebugOut.h"
 #include "ModulePath.h"
 #include "Sync.h"
-#include "TransferLimits.h"
 #include "WebFetch.h"
 
 namespace ps {
@@ -38,6 +37,13 @@ ModuleState& State() {
     return state;
 }
 
+// The largest reply that is parsed. The parser holds about 45 bytes per byte of a reply
+// of many small elements (measured: a 24 MB reply peaked at 1,076 MB of working set in
+// the x86_64 build; the i686 build's nodes are smaller, not its text), so 8 MiB keeps a
+// parse under about 360 MB of the i686 client's 2 GB of address space. A contact book
+// of 5,000 friends is about 1.5 MB.
+const size_t kMaxParsedReplyBytes = 8u << 20;
+
 class ReplySink : public CFileDownUpProcessCallback {
 public:
     void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
@@ -49,9 +55,9 @@ public:
     void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
         auto* text = reinterpret_cast<std::string*>(context);
         if (!text || !chunk || overflow) return;
-        // No reply of the presence server comes near this; an endless one must not take
-        // the process's memory.
-        if (text->size() + length > webfetch::kMaxReplyBytes) {
+        // No reply of the presence server comes near this; a larger one must not take
+        // the process's memory, neither while it arrives nor while it is parsed.
+        if (text->size() + length > kMaxParsedReplyBytes) {
             overflow = true;
             text->clear();
             text->shrink_to_fit();
