@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Sync.h"
 #include "TransferLimits.h"
 #include "WebFetch.h"
 
@@ -21,14 +22,19 @@ struct ProxyEntry {
     std::wstring scriptUrl;   // proxy auto-configuration script
 };
 
-// Cookies the replies set: exact names, and the first value seen for a name stays.
+// Cookies the replies set: exact names, and the first value seen for a name stays. A
+// transfer's worker fills it while its caller may read it.
 class CookieTable {
 public:
-    void Insert(const std::string& name, const std::string& value) { table_.emplace(name, value); }
+    void Insert(const std::string& name, const std::string& value) {
+        vantor::Lock lock(lock_);
+        table_.emplace(name, value);
+    }
     bool Find(const std::string& name, std::string* value) const;
     // Splits "name=value..." at its first "="; a text without "=" is skipped.
     void InsertSetCookie(const std::string& headerValue);
 private:
+    mutable vantor::CriticalSection lock_;
     std::map<std::string, std::string> table_;
 };
 
@@ -37,6 +43,11 @@ class ResumeFile;
 class HttpEngine {
 public:
     virtual ~HttpEngine() = default;
+    // Held by its CNetHttp and by each transfer's worker: the last to let go deletes it.
+    void AddRef() { ++refs_; }
+    void Release() {
+        if (--refs_ == 0) delete this;
+    }
     virtual bool Open() = 0;
     virtual void Close() = 0;
     // Both text forms come to the engine's one download.
@@ -105,6 +116,9 @@ protected:
 
     // Set from another thread by Break, polled before every read; never cleared.
     std::atomic<bool> stop_{false};
+
+private:
+    std::atomic<long> refs_{1};
 };
 
 // A Content-Length header value: decimal digits between blanks; false for anything else.

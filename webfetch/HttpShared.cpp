@@ -3,6 +3,7 @@
 
 #include "Text.h"
 #include "TransferLimits.h"
+#include "TransferWorker.h"
 
 #include <cwctype>
 
@@ -13,6 +14,7 @@ const DWORD kStatusRangeNotSatisfiable = 416;
 }  // namespace
 
 bool CookieTable::Find(const std::string& name, std::string* value) const {
+    vantor::Lock lock(lock_);
     auto it = table_.find(name);
     if (it == table_.end()) return false;
     if (value) *value = it->second;
@@ -131,7 +133,7 @@ bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, cons
     const DWORD kChunk = 16384;
     uint64_t received = 0;
     std::vector<char> chunk(kChunk);
-    while (!stop) {
+    while (!stop && !TransferAbandoned()) {
         DWORD got = 0;
         // A plain read of a whole chunk: it waits no longer than the request's receive
         // timeout (the stall limit) and, with both engines, returns with what has come
@@ -194,7 +196,7 @@ HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request
     if (head.haveLength && head.length > webfetch::kMaxReplyBytes) return HTTP_FETCH_STOPPED;
     uint64_t received = 0;
     std::vector<char> chunk(chunkSize + 1);
-    while (!stop_ && !deadline.Passed()) {
+    while (!stop_ && !deadline.Passed() && !TransferAbandoned()) {
         DWORD got = 0;
         if (!ReadSome(reader, request, chunk.data(), chunkSize, deadline.RemainingMs(), &got)) break;
         if (got == 0) return BodyIsWhole(head, received, false) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;

@@ -3,6 +3,7 @@
 // reply held in memory stays bounded, and a partial download is kept byte for byte.
 // The transfer limit is shortened for these cases; one case checks the real one.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +105,53 @@ TEST_P(HostileServer, PostsEndWithinTheirDeadlineAsFailures) {
                                     nullptr, 0, nullptr, 0));
     EXPECT_EQ(0, http.PostRequest(servers->FakeUrl("/hostile/status?line=200").c_str(), nullptr, "a", nullptr, 0,
                                   nullptr, 0, nullptr, 0));
+}
+
+int ThreadCount() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int n = 0;
+    for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+TEST_P(HostileServer, ServersThatHoldTheEngineInsideItsHeaderReadDoNotHoldTheCaller) {
+    ShortLimit limit;
+    std::wstring dir = testkit::FreshDir(L"webfetch-held");
+    std::string file = vantor::WideToAnsi(dir + L"held.bin");
+    // A post and a download that end well first, so that the engines' own threads are there.
+    Counter warm;
+    ULONGLONG warmTook = 0;
+    ASSERT_EQ(0, Post("/hostile/status?line=200", &warm, &warmTook));
+    ASSERT_EQ(0, http.Download(servers->FakeUrl("/files/data100k.bin").c_str(), file.c_str(), nullptr, 0));
+    DeleteFileA(file.c_str());
+    Sleep(500);
+    int threads = ThreadCount();
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    for (const char* path : {"/hostile/drip-header?every=0.05&for=4", "/hostile/header-lines?for=4",
+                             "/hostile/byte-chunks?for=4", "/hostile/continue?for=4"}) {
+        Counter counter;
+        ULONGLONG took = 0;
+        EXPECT_NE(0, Post(path, &counter, &took)) << path;
+        EXPECT_LT(took, kShortLimitMs + 1000) << path;
+        // A download that brings bytes is not stalled, however slowly they come.
+        if (strstr(path, "byte-chunks")) continue;
+        ULONGLONG start = GetTickCount64();
+        EXPECT_NE(0, http.Download(servers->FakeUrl(path).c_str(), file.c_str(), &counter, 0)) << path;
+        EXPECT_LT(Since(start), kShortLimitMs + 1000) << path;
+    }
+    // Once the servers stop, the engines' work ends too: nothing is left running.
+    ULONGLONG start = GetTickCount64();
+    while (ThreadCount() > threads && Since(start) < 30000) Sleep(100);
+    EXPECT_LE(ThreadCount(), threads);
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_LE(handlesAfter, handles + 2);
 }
 
 TEST_P(HostileServer, AnEndlessReplyStopsAtItsCeiling) {
