@@ -6,6 +6,7 @@
 // caller never waits on an engine call, and the worker closes what it opened.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <functional>
