@@ -183,6 +183,10 @@ PsResult Download(Form textForm, const std::wstring& path, const std::string& st
         return PS_SAVE_FAILED;
     }
 
+    // The contact store changes the file under the same lock: a replace between its
+    // read and its save would be written over.
+    vantor::xml::FileWriterLock writer(path);
+    if (!writer) return PS_SAVE_FAILED;
     std::wstring tmp = path + L".tmp";
     // Code page 936; characters it cannot hold become character references, so nothing
     // the server sent is lost.

@@ -12,7 +12,6 @@
 #include "DebugOut.h"
 #include "ModulePath.h"
 #include "Sync.h"
-#include "TransferLimits.h"
 #include "WebFetch.h"
 
 namespace ps {
@@ -38,6 +37,13 @@ ModuleState& State() {
     return state;
 }
 
+// The largest reply that is parsed. The parser holds about 45 bytes per byte of a reply
+// of many small elements (measured: a 24 MB reply peaked at 1,076 MB of working set in
+// the x86_64 build; the i686 build's nodes are smaller, not its text), so 8 MiB keeps a
+// parse under about 360 MB of the i686 client's 2 GB of address space. A contact book
+// of 5,000 friends is about 1.5 MB.
+const size_t kMaxParsedReplyBytes = 8u << 20;
+
 class ReplySink : public CFileDownUpProcessCallback {
 public:
     void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
@@ -49,9 +55,9 @@ public:
     void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
         auto* text = reinterpret_cast<std::string*>(context);
         if (!text || !chunk || overflow) return;
-        // No reply of the presence server comes near this; an endless one must not take
-        // the process's memory.
-        if (text->size() + length > webfetch::kMaxReplyBytes) {
+        // No reply of the presence server comes near this; a larger one must not take
+        // the process's memory, neither while it arrives nor while it is parsed.
+        if (text->size() + length > kMaxParsedReplyBytes) {
             overflow = true;
             text->clear();
             text->shrink_to_fit();
@@ -200,18 +206,11 @@ PsResult PsRequest(Reply& reply, Form form, const char* action, const std::strin
     PsResult r = PostPsAction(form, action, params, baseUrl, &replyText);
     if (r != PS_OK) return r;
     std::wstring reason;
-    if (reply.com.Usable() && reply.doc.Create()) {
-        // A reply is data from the network: no document type, and nothing it names
-        // (files, other hosts) is fetched while it loads.
-        reply.doc.get()->put_resolveExternals(VARIANT_FALSE);
-        VARIANT prohibit;
-        VariantInit(&prohibit);
-        prohibit.vt = VT_BOOL;
-        prohibit.boolVal = VARIANT_TRUE;
-        vantor::UniqueBstr property(L"ProhibitDTD");
-        reply.doc.get()->setProperty(property.get(), prohibit);
-    }
-    if (!reply.com.Usable() || !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {
+    // A reply is data from the network: one with a document type is refused before it
+    // is parsed (presence replies never carry one), and nothing it names (files, other
+    // hosts) is fetched while it loads.
+    if (!reply.com.Usable() || !reply.doc.RefuseOutsideContent() ||
+        !reply.doc.LoadText(vantor::AnsiToWide(replyText), &reason)) {
         vantor::DebugLine(L"PresenceCore: the reply to %hs is no XML: %ls\n", action, reason.c_str());
         return PS_REPLY_NOT_XML;
     }

@@ -554,10 +554,16 @@ struct FriendKey {
     bool plainIds;
 };
 
-// One update: the file loaded into a new document, changed, saved whole.
+// One update: the file loaded into a new document, changed, saved whole, all under the
+// file's writer lock, so that two stores changing one book (in two processes) take
+// turns and neither writes over the other's change.
 class Update {
 public:
-    explicit Update(const std::wstring& account) : path_(ContactFilePath(account)) {
+    explicit Update(const std::wstring& account) : path_(ContactFilePath(account)), lock_(path_) {
+        if (!lock_) {
+            missed_ = true;
+            return;
+        }
         // No file, no write: an update never creates the contact file.
         std::wstring text;
         if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_, nullptr, &text)) return;
@@ -568,16 +574,33 @@ public:
     XmlNode& Root() { return root_; }
     XmlDoc& Doc() { return doc_; }
     const std::wstring& Path() const { return path_; }
-    bool Save() { return file_.Save(doc_, path_); }
+    bool Save() {
+        bool saved = file_.Save(doc_, path_);
+        if (!saved) missed_ = true;
+        return saved;
+    }
+    // Whether the change did not reach the file: its lock was not had, or the save failed.
+    bool Missed() const { return missed_; }
     FriendKey Key(const std::wstring& friendId) const { return {friendId, plainIds_}; }
 
 private:
     std::wstring path_;
+    vantor::xml::FileWriterLock lock_;
     XmlDoc doc_;
     XmlFile file_;
     XmlNode root_;
     bool plainIds_ = false;
+    bool missed_ = false;
 };
+
+// Runs one update; false only when the change should have reached the file and did not.
+template <typename Edit>
+bool Updated(const std::wstring& account, Edit edit) {
+    Update u(account);
+    if (!u.Missed()) edit(u);
+    if (u.Missed()) OutputDebugStringW(L"rostledger.xml: a change could not be saved\n");
+    return !u.Missed();
+}
 
 XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, int depth = 0) {
     if (!NameIs(element, L"Group")) return XmlNode();
@@ -734,137 +757,147 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
 }
 
 bool XmlAddFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
-    Update u(account);
-    if (!u || !u.Root().FirstChild()) return false;
-    XmlNode target = GroupSearch(u.Root(), group.id);
-    if (!target) return false;
-    XmlNode element = u.Doc().CreateElement(L"Friend");
-    return element && WriteFriendAttributes(entry.data, element) && target.Append(element) && u.Save();
+    return Updated(account, [&](Update& u) {
+        if (!u || !u.Root().FirstChild()) return false;
+        XmlNode target = GroupSearch(u.Root(), group.id);
+        if (!target) return false;
+        XmlNode element = u.Doc().CreateElement(L"Friend");
+        return element && WriteFriendAttributes(entry.data, element) && target.Append(element) && u.Save();
+    });
 }
 
 bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry) {
-    Update u(account);
-    if (!u || !u.Root().FirstChild()) return false;
-    XmlNode element;
-    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
-        element = FindFriendBelow(top, u.Key(entry.data.id));
-        return !element;
+    return Updated(account, [&](Update& u) {
+        if (!u || !u.Root().FirstChild()) return false;
+        XmlNode element;
+        ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+            element = FindFriendBelow(top, u.Key(entry.data.id));
+            return !element;
+        });
+        return element && WriteFriendAttributes(entry.data, element) && u.Save();
     });
-    return element && WriteFriendAttributes(entry.data, element) && u.Save();
 }
 
 bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& entry) {
-    Update u(account);
-    if (!u) return false;
-    XmlNode list = u.Root().SelectSingleNode(L"FriendList");
-    if (!list) return false;
-    XmlNode element = FindFriendElement(list.FirstChild(), u.Key(entry.data.id));
-    if (!element) return false;
-    while (XmlNode child = element.FirstChild()) {
-        if (!element.Remove(child)) return false;
-    }
-    for (const auto& policy : entry.policies) {
-        // A policy that cannot be written fails the update: saving the rest would drop it.
-        XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
-        if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
-    }
-    // Saved policies must reach the file even when it was marked read-only.
-    SetFileAttributesW(u.Path().c_str(), 0);
-    if (u.Save()) return true;
-    DWORD error = GetLastError();
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    OutputDebugStringW(text ? text : L"");
-    OutputDebugStringW(L"\n");
-    LocalFree(text);
-    return false;
+    return Updated(account, [&](Update& u) {
+        if (!u) return false;
+        XmlNode list = u.Root().SelectSingleNode(L"FriendList");
+        if (!list) return false;
+        XmlNode element = FindFriendElement(list.FirstChild(), u.Key(entry.data.id));
+        if (!element) return false;
+        while (XmlNode child = element.FirstChild()) {
+            if (!element.Remove(child)) return false;
+        }
+        for (const auto& policy : entry.policies) {
+            // A policy that cannot be written fails the update: saving the rest would drop it.
+            XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
+            if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
+        }
+        // Saved policies must reach the file even when it was marked read-only.
+        SetFileAttributesW(u.Path().c_str(), 0);
+        if (u.Save()) return true;
+        DWORD error = GetLastError();
+        wchar_t* text = nullptr;
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        OutputDebugStringW(text ? text : L"");
+        OutputDebugStringW(L"\n");
+        LocalFree(text);
+        return false;
+    });
 }
 
 bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
-    Update u(account);
-    if (!u) return false;
-    XmlNode element = GroupSearch(u.Root(), group.id);
-    return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) && u.Save();
+    return Updated(account, [&](Update& u) {
+        if (!u) return false;
+        XmlNode element = GroupSearch(u.Root(), group.id);
+        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) && u.Save();
+    });
 }
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
-    Update u(account);
-    return u && RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id));
+    return Updated(account, [&](Update& u) {
+        return u && RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id));
+    });
 }
 
 bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
-    Update u(account);
-    if (!u) return false;
-    XmlNode target = GroupSearch(u.Root(), parent.id);
-    if (!target) return false;
-    XmlNode element = u.Doc().CreateElement(L"Group");
-    return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
-           target.Append(element) && u.Save();
+    return Updated(account, [&](Update& u) {
+        if (!u) return false;
+        XmlNode target = GroupSearch(u.Root(), parent.id);
+        if (!target) return false;
+        XmlNode element = u.Doc().CreateElement(L"Group");
+        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
+               target.Append(element) && u.Save();
+    });
 }
 
 bool XmlDelGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
-    Update u(account);
-    return u && RemoveFromGroup(u, parent.id, FindGroupChild, group.id);
+    return Updated(account, [&](Update& u) {
+        return u && RemoveFromGroup(u, parent.id, FindGroupChild, group.id);
+    });
 }
 
 bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
-    Update u(account);
-    if (!u || !u.Root().FirstChild()) return false;
-    XmlNode moved, blackList;
-    for (XmlNode child = u.Root().FirstChild(); child; child = child.NextSibling()) {
-        if (NameIs(child, L"BlackList")) {
-            blackList = child;  // the last one is used
-        } else if (NameIs(child, L"FriendList") && !moved) {
-            for (XmlNode g = child.FirstChildElement(); g && !moved; g = g.NextSiblingElement()) {
-                if (!NameIs(g, L"Group")) continue;
-                XmlNode holder = FindGroupElement(g, group.id);
-                XmlNode element = holder ? FindFriendChild(holder, u.Key(entry.data.id)) : XmlNode();
-                if (!element) continue;
-                if (!holder.Remove(element)) return false;
-                moved = element;
+    return Updated(account, [&](Update& u) {
+        if (!u || !u.Root().FirstChild()) return false;
+        XmlNode moved, blackList;
+        for (XmlNode child = u.Root().FirstChild(); child; child = child.NextSibling()) {
+            if (NameIs(child, L"BlackList")) {
+                blackList = child;  // the last one is used
+            } else if (NameIs(child, L"FriendList") && !moved) {
+                for (XmlNode g = child.FirstChildElement(); g && !moved; g = g.NextSiblingElement()) {
+                    if (!NameIs(g, L"Group")) continue;
+                    XmlNode holder = FindGroupElement(g, group.id);
+                    XmlNode element = holder ? FindFriendChild(holder, u.Key(entry.data.id)) : XmlNode();
+                    if (!element) continue;
+                    if (!holder.Remove(element)) return false;
+                    moved = element;
+                }
             }
         }
-    }
-    if (!blackList) {
-        blackList = u.Doc().CreateElement(L"BlackList");
-        if (!blackList || !blackList.SetAttribute(L"id", L"0") || !blackList.SetAttribute(L"name", L"黑名单") ||
-            !(blackList = u.Root().Append(blackList)))
-            return false;
-    }
-    if (!moved) {
-        // Built from memory with every attribute, so nothing of the user is lost.
-        moved = u.Doc().CreateElement(L"Friend");
-        if (!moved || !WriteFriendAttributes(entry.data, moved)) return false;
-    }
-    return blackList.Append(moved) && u.Save();
+        if (!blackList) {
+            blackList = u.Doc().CreateElement(L"BlackList");
+            if (!blackList || !blackList.SetAttribute(L"id", L"0") || !blackList.SetAttribute(L"name", L"黑名单") ||
+                !(blackList = u.Root().Append(blackList)))
+                return false;
+        }
+        if (!moved) {
+            // Built from memory with every attribute, so nothing of the user is lost.
+            moved = u.Doc().CreateElement(L"Friend");
+            if (!moved || !WriteFriendAttributes(entry.data, moved)) return false;
+        }
+        return blackList.Append(moved) && u.Save();
+    });
 }
 
 bool XmlDelBlackUser(const std::wstring& account, const FriendSnapshot& entry) {
-    Update u(account);
-    if (!u) return false;
-    // Every BlackList is looked in, as the reader takes the users of all of them.
-    for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
-        if (!NameIs(list, L"BlackList")) continue;
-        XmlNode element = FindFriendChild(list, u.Key(entry.data.id));
-        if (element) return list.Remove(element) && u.Save();
-    }
-    return false;
+    return Updated(account, [&](Update& u) {
+        if (!u) return false;
+        // Every BlackList is looked in, as the reader takes the users of all of them.
+        for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
+            if (!NameIs(list, L"BlackList")) continue;
+            XmlNode element = FindFriendChild(list, u.Key(entry.data.id));
+            if (element) return list.Remove(element) && u.Save();
+        }
+        return false;
+    });
 }
 
 bool XmlChangeFriendGroup(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& oldGroup,
                           const GroupKey& newGroup) {
-    Update u(account);
-    if (!u) return false;
-    XmlNode from, to;
-    ForEachTopGroup(u.Root(), [&](XmlNode& top) {
-        if (!from) from = FindGroupElement(top, oldGroup.id);
-        if (!to) to = FindGroupElement(top, newGroup.id);
-        return !(from && to);
+    return Updated(account, [&](Update& u) {
+        if (!u) return false;
+        XmlNode from, to;
+        ForEachTopGroup(u.Root(), [&](XmlNode& top) {
+            if (!from) from = FindGroupElement(top, oldGroup.id);
+            if (!to) to = FindGroupElement(top, newGroup.id);
+            return !(from && to);
+        });
+        if (!from || !to) return false;
+        XmlNode element = FindFriendChild(from, u.Key(entry.data.id));
+        return element && from.Remove(element) && to.Append(element) && u.Save();
     });
-    if (!from || !to) return false;
-    XmlNode element = FindFriendChild(from, u.Key(entry.data.id));
-    return element && from.Remove(element) && to.Append(element) && u.Save();
 }
 
 }  // namespace rostbase

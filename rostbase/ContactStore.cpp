@@ -436,6 +436,7 @@ template <typename Memory, typename File, typename Notify>
 BOOL ContactStore::Change(Memory memory, File file, Notify notify) {
     std::vector<EventModule> modules;
     std::optional<Busy> busy;
+    bool saved = true;
     {
         vantor::Lock files(fileLock_);
         {
@@ -446,14 +447,16 @@ BOOL ContactStore::Change(Memory memory, File file, Notify notify) {
         }
         vantor::ScopedCom com;
         try {
-            file();
+            saved = file();
         } catch (...) {
-            // Like any failed file update: the memory change stands and is told.
             vantor::DebugLine(L"rostledger.xml: an update failed with an exception\n");
+            saved = false;
         }
     }
     notify(modules);
-    return TRUE;
+    // The memory change stands and is told; a change that did not reach the file is not
+    // answered as done.
+    return saved ? TRUE : FALSE;
 }
 
 void ContactStore::ReserveRetired(const ContactGroup* g) {
@@ -485,7 +488,7 @@ FriendHandle ContactStore::AddFriend(const FriendData& data, GroupHandle group) 
             g->friends.push_back(e);
             return true;
         },
-        [&] { XmlAddFriend(account_, snap, key); },
+        [&] { return XmlAddFriend(account_, snap, key); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnAddFriendProc>(m, "AddressCallback_OnAddFriend", Handle(e), Handle(g));
         });
@@ -507,7 +510,7 @@ BOOL ContactStore::DelFriend(FriendHandle entry, GroupHandle group) {
             RetireFriend(e);
             return true;
         },
-        [&] { XmlDelFriend(account_, snap, key); },
+        [&] { return XmlDelFriend(account_, snap, key); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelFriendProc>(m, "AddressCallback_OnDelFriend", entry, group);
         });
@@ -541,7 +544,7 @@ BOOL ContactStore::ChangeFriendGroup(FriendHandle entry, GroupHandle oldGroup, G
             newKey = KeyOf(*to);
             return MoveFriend(e, from, to) != FALSE;
         },
-        [&] { XmlChangeFriendGroup(account_, snap, oldKey, newKey); },
+        [&] { return XmlChangeFriendGroup(account_, snap, oldKey, newKey); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnChangeFriendGroupProc>(m, "AddressCallback_OnChangeFriendGroup", entry, oldGroup,
                                                           newGroup);
@@ -560,7 +563,7 @@ BOOL ContactStore::PreventUser(FriendHandle entry, GroupHandle group) {
             key = KeyOf(*g);
             return MoveFriend(e, g, &blackList_) != FALSE;
         },
-        [&] { XmlPreventUser(account_, snap, key); },
+        [&] { return XmlPreventUser(account_, snap, key); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnPreventUserProc>(m, "AddressCallback_OnPreventUser", entry, group);
         });
@@ -579,7 +582,7 @@ BOOL ContactStore::DelUserFromBlackList(FriendHandle entry) {
             Take(blackList_.friends, e);
             return true;
         },
-        [&] { XmlDelBlackUser(account_, snap); },
+        [&] { return XmlDelBlackUser(account_, snap); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", entry);
         });
@@ -604,7 +607,7 @@ BOOL ContactStore::DelBlackUser(const wchar_t* id) {
             RetireFriend(e);
             return true;
         },
-        [&] { XmlDelBlackUser(account_, snap); },
+        [&] { return XmlDelBlackUser(account_, snap); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", Handle(e));
         });
@@ -631,7 +634,7 @@ BOOL ContactStore::AddGroup(const ContactGroup& info, GroupHandle parent) {
             p->subGroups.push_back(g);
             return true;
         },
-        [&] { XmlAddGroup(account_, key, parentKey); },
+        [&] { return XmlAddGroup(account_, key, parentKey); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnAddGroupProc>(m, "AddressCallback_OnAddGroup", Handle(g), parent);
         });
@@ -652,7 +655,7 @@ BOOL ContactStore::DelGroup(GroupHandle group, GroupHandle parent) {
             RetireGroup(g);
             return true;
         },
-        [&] { XmlDelGroup(account_, key, parentKey); },
+        [&] { return XmlDelGroup(account_, key, parentKey); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelGroupProc>(m, "AddressCallback_OnDelGroup", group, parent);
         });
@@ -671,7 +674,7 @@ BOOL ContactStore::AddStranger(FriendHandle entry, GroupHandle group) {
             strangers_.friends.push_back(e);
             return true;
         },
-        [] {},
+        [] { return true; },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnAddStrangerProc>(m, "AddressCallback_OnAddStranger", entry, group);
         });
@@ -689,7 +692,7 @@ BOOL ContactStore::ModifyFriend(FriendHandle entry, const FriendData& data, cons
             static_cast<FriendData&>(*e) = std::move(copy);
             return true;
         },
-        [&] { XmlModifyFriend(account_, snap); },
+        [&] { return XmlModifyFriend(account_, snap); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnModifyFriendProc>(m, "AddressCallback_OnModifyFriend", entry);
         });
@@ -707,7 +710,7 @@ BOOL ContactStore::ModifyGroup(GroupHandle group, const ContactGroup& info, cons
             g->name = std::move(copy.name);
             return true;
         },
-        [&] { XmlModifyGroup(account_, key); },
+        [&] { return XmlModifyGroup(account_, key); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnModifyGroupProc>(m, "AddressCallback_OnModifyGroup", group);
         });
@@ -809,9 +812,7 @@ BOOL ContactStore::AddServicePolicies(FriendHandle entry, const Rec* records, DW
             e->policies = std::move(policies);
             return true;
         },
-        [&] {
-            if (save) XmlWriteServicePolicies(account_, snap);
-        },
+        [&] { return !save || XmlWriteServicePolicies(account_, snap); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>(m, "AddressCallback_OnUpdateFriendSerivcePolicys",
                                                                    entry);

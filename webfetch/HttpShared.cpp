@@ -3,6 +3,9 @@
 
 #include "Text.h"
 #include "TransferLimits.h"
+#include "TransferWorker.h"
+
+#include <cwctype>
 
 namespace {
 const DWORD kStatusOk = 200;
@@ -11,6 +14,7 @@ const DWORD kStatusRangeNotSatisfiable = 416;
 }  // namespace
 
 bool CookieTable::Find(const std::string& name, std::string* value) const {
+    vantor::Lock lock(lock_);
     auto it = table_.find(name);
     if (it == table_.end()) return false;
     if (value) *value = it->second;
@@ -27,14 +31,61 @@ void CookieTable::InsertSetCookie(const std::string& headerValue) {
 
 namespace {
 
-const DWORD kVersionLevel = 18;       // HTTP_QUERY_VERSION, WINHTTP_QUERY_VERSION
-const DWORD kRawHeadersLevel = 22;    // HTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_QUERY_RAW_HEADERS_CRLF
-const DWORD kContentRangeLevel = 53;  // HTTP_QUERY_CONTENT_RANGE, WINHTTP_QUERY_CONTENT_RANGE
+const DWORD kContentLengthLevel = 5;       // HTTP_QUERY_CONTENT_LENGTH, WINHTTP_QUERY_CONTENT_LENGTH
+const DWORD kVersionLevel = 18;            // HTTP_QUERY_VERSION, WINHTTP_QUERY_VERSION
+const DWORD kRawHeadersLevel = 22;         // HTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_QUERY_RAW_HEADERS_CRLF
+const DWORD kContentRangeLevel = 53;       // HTTP_QUERY_CONTENT_RANGE, WINHTTP_QUERY_CONTENT_RANGE
+const DWORD kTransferEncodingLevel = 63;   // HTTP_QUERY_TRANSFER_ENCODING, WINHTTP_QUERY_TRANSFER_ENCODING
 
-bool ReplyIsWellFormed(const HttpEngine::ReplyReader& reader, void* request, DWORD* status) {
-    std::wstring version, raw;
-    return reader.status(request, status) && reader.headerValue(request, kVersionLevel, 0, &version) &&
-           reader.headerValue(request, kRawHeadersLevel, 0, &raw) && IsWellFormedReply(*status, version, raw);
+// What the header of a reply says about its body.
+struct ReplyHead {
+    DWORD status = 0;
+    bool haveLength = false;
+    uint64_t length = 0;
+    // A length stated in no decimal form, or stated twice with two values: the body's
+    // end cannot be known.
+    bool lengthUnknowable = false;
+    bool chunked = false;
+    // A status line and no header line. The WinINet engine under Wine makes such a
+    // header up for a reply that does not begin with a status line (read as HTTP/0.9,
+    // with what follows its first line as the body), so a body behind it is not taken.
+    bool bare = false;
+};
+
+bool ReadReplyHead(const HttpEngine::ReplyReader& reader, void* request, ReplyHead* head) {
+    std::wstring version, raw, value;
+    if (!reader.status(request, &head->status) || !reader.headerValue(request, kVersionLevel, 0, &version) ||
+        !reader.headerValue(request, kRawHeadersLevel, 0, &raw) || !IsWellFormedReply(head->status, version, raw)) {
+        return false;
+    }
+    head->bare = raw.find(L"\r\n") + 4 == raw.size();
+    for (DWORD index = 0; index < 64 && reader.headerValue(request, kContentLengthLevel, index, &value); ++index) {
+        uint64_t length = 0;
+        if (!ParseContentLength(value.c_str(), &length) || (head->haveLength && length != head->length)) {
+            head->lengthUnknowable = true;
+        }
+        head->haveLength = true;
+        head->length = length;
+    }
+    if (head->lengthUnknowable) head->haveLength = false;
+    if (reader.headerValue(request, kTransferEncodingLevel, 0, &value)) {
+        for (wchar_t& c : value) c = towlower(c);
+        head->chunked = value.find(L"chunked") != std::wstring::npos;
+    }
+    return true;
+}
+
+// Whether a body that ended after `received` bytes is the whole of it, by what HTTP
+// says: its stated length; for chunks, the engine's word (both engines under Wine end a
+// chunked body cut off by a close, or one with a chunk size beyond what came, as they
+// end a whole one); else the close. A download of no stated length must bring a byte:
+// the WinINet engine under Wine shows a header cut off by a close with the blank line
+// added, as if whole and followed by an empty body.
+bool BodyIsWhole(const ReplyHead& head, uint64_t received, bool download) {
+    if (head.haveLength) return received == head.length;
+    if (head.bare && received > 0) return false;
+    if (head.chunked) return true;
+    return !download || received > 0;
 }
 
 // Waits for the next bytes (within timeoutMs) and reads as many as are there, at most
@@ -44,7 +95,9 @@ bool ReadSome(const HttpEngine::ReplyReader& reader, void* request, char* buffer
     *got = 0;
     reader.setReceiveTimeout(request, timeoutMs);
     DWORD available = 0;
-    if (!reader.available(request, &available)) return false;
+    // WinHTTP under Wine answers the query at the end of an empty chunked body with
+    // ERROR_INSUFFICIENT_BUFFER; the read then tells the end.
+    if (!reader.available(request, &available) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     if (available == 0) available = 1;   // nothing more: the read reports the end
     return reader.read(request, buffer, available < size ? available : size, got) != FALSE;
 }
@@ -52,7 +105,7 @@ bool ReadSome(const HttpEngine::ReplyReader& reader, void* request, char* buffer
 // A 206 must carry the part that was asked for: from the local size to the end of the
 // file, as long as its Content-Length says.
 bool RangeFits(const HttpEngine::ReplyReader& reader, void* request, uint64_t localSize, bool haveLength,
-               uint64_t length) {
+               uint64_t length, uint64_t* partLength) {
     std::wstring text;
     ContentRange range;
     if (!reader.headerValue(request, kContentRangeLevel, 0, &text) || !ParseContentRange(text, &range) ||
@@ -60,35 +113,43 @@ bool RangeFits(const HttpEngine::ReplyReader& reader, void* request, uint64_t lo
         return false;
     }
     if (range.first != localSize || range.last < range.first) return false;
-    if (haveLength && range.last - range.first + 1 != length) return false;
+    *partLength = range.last - range.first + 1;
+    if (haveLength && *partLength != length) return false;
     return !range.hasTotal || range.total == range.last + 1;
 }
 
 // Writes the body of a 200 or 206 reply into file with progress after each chunk. True
 // when it was read to its end; *lastError keeps the error of a failed read or write.
-// Waiting longer than stallMs for the next byte fails the read.
-bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, DWORD status, uint64_t localSize,
-                      bool haveLength, uint64_t length, DWORD stallMs, ResumeFile& file,
-                      const std::atomic<bool>& stop, CFileDownUpProcessCallback* callback, DWORD_PTR context,
-                      DWORD* lastError) {
+// Waiting longer than the request's receive timeout for the next byte fails the read.
+bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, const ReplyHead& head,
+                      uint64_t localSize, ResumeFile& file, const std::atomic<bool>& stop,
+                      CFileDownUpProcessCallback* callback, DWORD_PTR context, DWORD* lastError) {
     *lastError = 0;
     // A whole body in answer to a range request replaces what the file held: appending
     // it would leave the old bytes in front of a complete copy. The file is emptied only
     // once the first byte of that body is there, so a reply that brings nothing leaves
     // the part already downloaded alone.
-    bool restart = status == kStatusOk && localSize > 0;
+    bool restart = head.status == kStatusOk && localSize > 0;
     const DWORD kChunk = 16384;
     uint64_t received = 0;
     std::vector<char> chunk(kChunk);
-    while (!stop) {
+    while (!stop && !TransferAbandoned()) {
         DWORD got = 0;
-        if (!ReadSome(reader, request, chunk.data(), kChunk, stallMs, &got)) {
+        // A plain read of a whole chunk: it waits no longer than the request's receive
+        // timeout (the stall limit) and, with both engines, returns with what has come
+        // rather than wait for a full buffer. An availability query and a timeout set
+        // before every chunk cost a fast download half its speed.
+        if (!reader.read(request, chunk.data(), kChunk, &got)) {
             *lastError = GetLastError();
             return false;
         }
-        // A connection closed before Content-Length bytes arrived is a broken download,
-        // not a finished one; so is a whole-file answer that brought no byte at all.
-        if (got == 0) return haveLength ? received >= length : (received > 0 || !restart);
+        // A connection closed before the stated length is a broken download, not a
+        // finished one; so is a whole-file answer to a resume that brought no byte (the
+        // part already here cannot be a file of nothing).
+        if (got == 0) return !restart && BodyIsWhole(head, received, true);
+        // Bytes beyond the stated length, or behind a header the engine made up, are not
+        // the file's.
+        if (head.bare || (head.haveLength && got > head.length - received)) return false;
         if (restart) {
             if (!file.Restart()) {
                 *lastError = GetLastError();
@@ -122,26 +183,24 @@ HttpFetchResult HttpEngine::DownloadA(const char* url, const char* localPath, CF
 HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
                                         const webfetch::Deadline& deadline, CFileDownUpProcessCallback* callback,
                                         DWORD_PTR context) {
-    DWORD status = 0;
-    if (!ReplyIsWellFormed(reader, request, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    if (status != kStatusOk) return static_cast<HttpFetchResult>(status);
+    ReplyHead head;
+    if (!ReadReplyHead(reader, request, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (head.status != kStatusOk) return static_cast<HttpFetchResult>(head.status);
+    if (head.lengthUnknowable) return HTTP_FETCH_STOPPED;
     if (cookieLevel != 0) {
         std::wstring value;
         for (DWORD index = 0; index < 4096 && reader.headerValue(request, cookieLevel, index, &value); ++index) {
             cookies.InsertSetCookie(Narrow(value));
         }
     }
-    uint64_t expected = 0;
-    bool haveLength = reader.contentLength(request, &expected);
-    if (haveLength && expected > webfetch::kMaxReplyBytes) return HTTP_FETCH_STOPPED;
+    if (head.haveLength && head.length > webfetch::kMaxReplyBytes) return HTTP_FETCH_STOPPED;
     uint64_t received = 0;
     std::vector<char> chunk(chunkSize + 1);
-    while (!stop_ && !deadline.Passed()) {
+    while (!stop_ && !deadline.Passed() && !TransferAbandoned()) {
         DWORD got = 0;
         if (!ReadSome(reader, request, chunk.data(), chunkSize, deadline.RemainingMs(), &got)) break;
-        // Without a length, a reply must bring something: an engine ends a header cut
-        // off by a close the same way as an empty body.
-        if (got == 0) return (haveLength ? received >= expected : received > 0) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+        if (got == 0) return BodyIsWhole(head, received, false) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+        if (head.bare) break;   // not a reply's body (ReplyHead::bare); nothing is handed on
         received += got;
         if (received > webfetch::kMaxReplyBytes) break;
         chunk[got] = '\0';
@@ -151,17 +210,20 @@ HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request
 }
 
 HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize,
-                                            ResumeFile& file, const std::function<void()>& closeHandles,
+                                            bool sentRange, ResumeFile& file,
+                                            const std::function<void()>& closeHandles,
                                             CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    DWORD status = 0;
-    if (!ReplyIsWellFormed(reader, request, &status)) return HTTP_FETCH_STATUS_UNREADABLE;
-    uint64_t length = 0;
-    bool haveLength = reader.contentLength(request, &length);
+    ReplyHead head;
+    if (!ReadReplyHead(reader, request, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
+    DWORD status = head.status;
+    uint64_t length = head.length;
+    bool haveLength = head.haveLength;
     if (haveLength && callback) {
         callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
     }
     if (status != kStatusOk && status != kStatusPartialContent) {
-        if (status != kStatusRangeNotSatisfiable || (haveLength && length != 0)) {
+        // A 416 answers a range; to a request that asked for none it says nothing of the file.
+        if (status != kStatusRangeNotSatisfiable || !sentRange || (haveLength && length != 0)) {
             return static_cast<HttpFetchResult>(status);
         }
         // A 416 without content: the file was already whole, unless the server states a
@@ -172,14 +234,22 @@ HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* req
                          ParseContentRange(text, &range) && range.hasTotal && range.total != localSize;
         return otherSize ? static_cast<HttpFetchResult>(status) : HTTP_FETCH_OK;
     }
-    // A part that does not continue the file would corrupt it: nothing is written.
-    if (status == kStatusPartialContent && !RangeFits(reader, request, localSize, haveLength, length)) {
-        OutputDebugStringW(L"WebFetch: the server sent a part that does not continue the file\n");
-        return HTTP_FETCH_STOPPED;
+    if (head.lengthUnknowable) return HTTP_FETCH_STOPPED;
+    // A whole file of nothing in answer to a resume: the part already here says otherwise.
+    if (status == kStatusOk && localSize > 0 && haveLength && length == 0) return HTTP_FETCH_STOPPED;
+    // A part that does not continue the file would corrupt it: nothing is written. A
+    // part without a length is as long as its range says.
+    uint64_t partLength = 0;
+    if (status == kStatusPartialContent) {
+        if (!RangeFits(reader, request, localSize, haveLength, length, &partLength)) {
+            OutputDebugStringW(L"WebFetch: the server sent a part that does not continue the file\n");
+            return HTTP_FETCH_STOPPED;
+        }
+        head.haveLength = true;
+        head.length = partLength;
     }
     DWORD lastError = 0;
-    bool complete = ReadDownloadBody(reader, request, status, localSize, haveLength, length,
-                                     webfetch::TransferLimitMs(), file, stop_, callback, context, &lastError);
+    bool complete = ReadDownloadBody(reader, request, head, localSize, file, stop_, callback, context, &lastError);
     closeHandles();
     if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
     file.Close();
@@ -188,10 +258,16 @@ HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* req
 
 bool ParseContentLength(const wchar_t* text, uint64_t* length) {
     while (*text == L' ' || *text == L'\t') ++text;
-    if (*text < L'0' || *text > L'9') return false;
-    wchar_t* end = nullptr;
-    *length = _wcstoui64(text, &end, 10);
-    return end != text;
+    uint64_t value = 0;
+    int digits = 0;
+    for (; *text >= L'0' && *text <= L'9'; ++text, ++digits) {
+        if (digits == 19) return false;
+        value = value * 10 + static_cast<uint64_t>(*text - L'0');
+    }
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (digits == 0 || *text != L'\0') return false;
+    *length = value;
+    return true;
 }
 
 namespace {
@@ -240,9 +316,9 @@ bool IsWellFormedReply(DWORD status, const std::wstring& version, const std::wst
     }
     size_t firstLineEnd = rawHeaders.find(L"\r\n");
     if (firstLineEnd == std::wstring::npos || rawHeaders.compare(0, 5, L"HTTP/") != 0) return false;
-    // At least one header after the status line, and the blank line that ends them.
+    // The blank line that ends the header.
     size_t n = rawHeaders.size();
-    return n >= firstLineEnd + 6 && rawHeaders.compare(n - 4, 4, L"\r\n\r\n") == 0;
+    return n >= firstLineEnd + 4 && rawHeaders.compare(n - 4, 4, L"\r\n\r\n") == 0;
 }
 
 static bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
@@ -306,14 +382,22 @@ bool ResumeFile::Append(const void* data, DWORD length) {
         if (!WriteFile(file_, p, length, &written, nullptr) || written == 0) return false;
         p += written;
         length -= written;
+        unflushed_ += written;
     }
-    FlushFileBuffers(file_);
+    if (unflushed_ >= kFlushBytes) {
+        FlushFileBuffers(file_);
+        unflushed_ = 0;
+    }
     return true;
 }
 
 void ResumeFile::Close() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (file_ != INVALID_HANDLE_VALUE) {
+        if (unflushed_) FlushFileBuffers(file_);
+        CloseHandle(file_);
+    }
     file_ = INVALID_HANDLE_VALUE;
+    unflushed_ = 0;
 }
 
 std::wstring Widen(const char* ansi) { return vantor::AnsiToWide(ansi); }

@@ -19,9 +19,10 @@
 #define WEBFETCH_FUNC __declspec(dllimport)
 #endif
 
-// What the unsized out-text members copy at most, terminator included. The sized
-// overloads take the caller's buffer size instead.
-#define WEBFETCH_UNSIZED_OUT_CHARS 1024
+// What the unsized out-text members copy at most, terminator included: the size of one
+// cookie text, and of a proxy's host; a longer text is cut. The sized overloads take
+// the caller's buffer size instead.
+#define WEBFETCH_UNSIZED_OUT_CHARS 260
 
 // Progress of one transfer, implemented by the caller and called on the caller's thread.
 // The context is the value the caller handed to Download/PostRequest (pointer-sized, so

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,9 @@ struct ResponseRecord {
     std::string pending;
     // The socket's receive timeout, which also bounds the whole header read.
     DWORD receiveTimeoutMs = 0;
+    // The transfer's overall deadline, from the request's send: a body dripped a byte
+    // at a time ends there.
+    webfetch::Deadline transfer{0};
 };
 
 namespace {
@@ -131,6 +135,17 @@ bool ReadHeaderBlock(SOCKET s, DWORD timeoutMs, std::string* header, std::string
         }
     }
     return false;
+}
+
+// Waits until s has bytes (or its end) to read, no longer than the deadline leaves.
+bool WaitReadable(SOCKET s, const webfetch::Deadline& deadline) {
+    if (deadline.Passed()) return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    DWORD wait = deadline.RemainingMs();
+    timeval tv = {static_cast<long>(wait / 1000), static_cast<long>((wait % 1000) * 1000)};
+    return select(0, &readable, nullptr, nullptr, &tv) > 0;
 }
 
 // The Content-Length value of a header: digits only between blanks. False when it does
@@ -255,6 +270,7 @@ bool CWebFetch::FormatRequestHeader(char* out, const char* host, const char* pat
 bool CWebFetch::SendRequest(const char* header, const char* body, char* unusedBuffer, int* unusedLength) {
     CleanResponseHeader();
     if (socket_ == INVALID_SOCKET || !header) return false;
+    response_->transfer = webfetch::Deadline(webfetch::TransferLimitMs());
     if (!SendAll(static_cast<SOCKET>(socket_), header, strlen(header))) return false;
     if (body && !SendAll(static_cast<SOCKET>(socket_), body, strlen(body))) return false;
     int length = 0;
@@ -308,6 +324,9 @@ bool CWebFetch::Receive() {
         // A body held in memory has a ceiling, whatever the peer sends.
         if (body.size() >= webfetch::kMaxReplyBytes) return false;
         char chunk[kReceiveChunk + 1] = {};
+        if (response_->pending.empty() && !WaitReadable(static_cast<SOCKET>(socket_), response_->transfer)) {
+            return false;
+        }
         int got = Receive(chunk, kReceiveChunk);
         if (got <= 0) return false;
         // Text bodies only: the received bytes up to a NUL, never beyond what arrived.
@@ -388,9 +407,19 @@ int CWebFetch::GetFileValue(const char* name, char* buffer, int size) {
 }
 
 int CWebFetch::GetWebState() const {
+    // "HTTP/1.x", a blank, three digits of a status from 100 to 599, then a blank or the
+    // line's end: anything else is no status.
     const std::string& header = response_->header;
-    if (!headerComplete_ || header.size() < 12 || header.compare(0, 5, "HTTP/") != 0) return -1;
-    return atoi(header.substr(9, 3).c_str());
+    if (!headerComplete_ || header.size() < 14 || header.compare(0, 7, "HTTP/1.") != 0 || !isdigit(header[7] & 0xFF) ||
+        header[8] != ' ' || (header[12] != ' ' && header[12] != '\r')) {
+        return -1;
+    }
+    int status = 0;
+    for (int i = 9; i < 12; ++i) {
+        if (!isdigit(header[i] & 0xFF)) return -1;
+        status = status * 10 + (header[i] - '0');
+    }
+    return status >= 100 && status <= 599 ? status : -1;
 }
 
 bool CWebFetch::CloseSocket() {

@@ -32,16 +32,6 @@ bool QueryStatus(HINTERNET request, DWORD* status) {
                                WINHTTP_HEADER_NAME_BY_INDEX, status, &size, WINHTTP_NO_HEADER_INDEX) != FALSE;
 }
 
-bool QueryContentLength(HINTERNET request, uint64_t* length) {
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX)) {
-        return false;
-    }
-    return ParseContentLength(text, length);
-}
-
 bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
     return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
         DWORD at = index;
@@ -64,7 +54,7 @@ void SetTimeouts(HINTERNET handle, DWORD ms, bool request) {
 }
 
 const HttpEngine::ReplyReader kReplyReader = {&WinHttpReadData, &QueryAvailable, &SetReceiveTimeout, &QueryStatus,
-                                              &QueryContentLength, &QueryHeaderValue};
+                                              &QueryHeaderValue};
 
 // A redirect is handed back as its status, as on the WinINet engine.
 void KeepRedirects(HINTERNET request) {
@@ -321,7 +311,7 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* 
     HINTERNET sent = attempt.request.get();
     if (!WinHttpReceiveResponse(sent, nullptr)) return HTTP_FETCH_NO_RESPONSE;
 
-    return ReceiveDownload(kReplyReader, sent, localSize, file,
+    return ReceiveDownload(kReplyReader, sent, localSize, true, file,
                            [&] {
                                attempt.request.reset();
                                attempt.connection.reset();

@@ -35,13 +35,6 @@ bool QueryStatus(HINTERNET request, DWORD* status) {
     return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size, &index) != FALSE;
 }
 
-// Content-Length read as text: the number form of the query holds only 32 bits.
-bool QueryContentLength(HINTERNET request, uint64_t* length) {
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text) - sizeof(wchar_t), index = 0;
-    return HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index) && ParseContentLength(text, length);
-}
-
 bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
     return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
         DWORD at = index;
@@ -66,7 +59,7 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
 }
 
 const HttpEngine::ReplyReader kReplyReader = {&InternetReadFile, &QueryAvailable, &SetReceiveTimeout, &QueryStatus,
-                                              &QueryContentLength, &QueryHeaderValue};
+                                              &QueryHeaderValue};
 
 class WinInetEngine : public HttpEngine {
 public:
@@ -187,7 +180,7 @@ HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* 
                           static_cast<DWORD>(headers.size()), nullptr, 0)) {
         return HTTP_FETCH_SEND_FAILED;
     }
-    return ReceiveDownload(kReplyReader, request.get(), localSize, file,
+    return ReceiveDownload(kReplyReader, request.get(), localSize, localSize > 0, file,
                            [&] {
                                request.reset();
                                connection.reset();

@@ -1,5 +1,7 @@
 #include "XmlDoc.h"
 
+#include "MarkupBounds.h"
+
 namespace vantor {
 namespace xml {
 
@@ -193,8 +195,9 @@ bool XmlDoc::RefuseOutsideContent() {
     prohibit.vt = VT_BOOL;
     prohibit.boolVal = VARIANT_TRUE;
     UniqueBstr property(L"ProhibitDTD");
-    // Older parsers lack the property: HasDocumentType tells the caller what got through.
+    // Not every parser honours the property: LoadText refuses a document type itself.
     doc_->setProperty(property.get(), prohibit);
+    refuseDocumentType_ = true;
     return true;
 }
 
@@ -209,9 +212,33 @@ bool XmlDoc::LoadText(const std::wstring& text, std::wstring* reason) {
         if (reason) *reason = L"MSXML 3.0 is not available";
         return false;
     }
-    BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    MarkupFacts facts;
+    ScanMarkupBounds(text, &facts);
+    const wchar_t* refusal = nullptr;
+    if (facts.mostAttributes > kMaxAttributesPerElement) {
+        refusal = L"an element carries more attributes than any document may";
+    } else if (facts.doctypeLength && (refuseDocumentType_ || facts.doctypeHasSubset)) {
+        refusal = L"the text carries a document type";
+    }
+    if (refusal) {
+        // What was loaded before goes, as after any failed load.
+        VARIANT_BOOL ignored = VARIANT_FALSE;
+        UniqueBstr empty(L"");
+        doc_->loadXML(empty.get(), &ignored);
+        if (reason) *reason = refusal;
+        return false;
+    }
+    std::wstring withoutType;
+    const std::wstring* parsed = &text;
+    if (facts.doctypeLength) {
+        // A bare document type declares nothing; without it nothing outside is fetched.
+        withoutType = text;
+        withoutType.erase(facts.doctypeAt, facts.doctypeLength);
+        parsed = &withoutType;
+    }
+    BSTR b = SysAllocStringLen(parsed->data(), static_cast<UINT>(parsed->size()));
     VARIANT_BOOL ok = VARIANT_FALSE;
-    HRESULT hr = doc_->loadXML(b, &ok);
+    HRESULT hr = b ? doc_->loadXML(b, &ok) : E_OUTOFMEMORY;
     SysFreeString(b);
     if (SUCCEEDED(hr) && ok == VARIANT_TRUE) return true;
     if (reason) {

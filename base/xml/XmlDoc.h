@@ -80,8 +80,8 @@ public:
     // Creates an empty synchronous document; false when MSXML 3.0 cannot be created.
     bool Create();
     // For text from the network: later loads fetch nothing the text names (files, other
-    // hosts) and, where the parser can, refuse a document type. Creates the document
-    // first when needed.
+    // hosts) and refuse a text that carries a document type. Creates the document first
+    // when needed.
     bool RefuseOutsideContent();
     // Whether the loaded document carries a document type.
     bool HasDocumentType() const;
@@ -89,7 +89,10 @@ public:
     IXMLDOMDocument2* get() const { return doc_.get(); }
 
     // Parses text into the document (created first when needed). On failure the
-    // document is empty and *reason (if given) holds the parser's explanation.
+    // document is empty and *reason (if given) holds the parser's explanation. Refused
+    // before parsing: an element with more than kMaxAttributesPerElement attributes, and
+    // a document type that declares anything of its own (or any document type, after
+    // RefuseOutsideContent); a bare document type is left out of what is parsed.
     bool LoadText(const std::wstring& text, std::wstring* reason = nullptr);
 
     XmlNode AsNode() const;
@@ -107,6 +110,7 @@ public:
 
 private:
     ComPtr<IXMLDOMDocument2> doc_;
+    bool refuseDocumentType_ = false;
 };
 
 }  // namespace xml

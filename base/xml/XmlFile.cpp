@@ -1,6 +1,7 @@
 #include "XmlFile.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <unordered_map>
 #include <vector>
 
@@ -149,6 +150,29 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 }
 
 }  // namespace
+
+FileWriterLock::FileWriterLock(const std::wstring& path, DWORD timeoutMs) {
+    wchar_t full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    std::wstring name = (n > 0 && n < MAX_PATH * 4) ? std::wstring(full, n) : path;
+    CharLowerBuffW(&name[0], static_cast<DWORD>(name.size()));
+    // A mutex name may not hold backslashes and has a length limit: the path's hash.
+    unsigned long long hash = 14695981039346656037ull;
+    for (wchar_t c : name) hash = (hash ^ static_cast<unsigned>(c)) * 1099511628211ull;
+    wchar_t mutexName[64];
+    swprintf(mutexName, 64, L"Local\\VantorFileWriter-%016llx", hash);
+    mutex_ = CreateMutexW(nullptr, FALSE, mutexName);
+    if (!mutex_) return;
+    // A writer that died while holding the lock leaves it abandoned: the file is whole
+    // either way (a save replaces it only when complete), so the lock is taken.
+    DWORD waited = WaitForSingleObject(mutex_, timeoutMs);
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+FileWriterLock::~FileWriterLock() {
+    if (held_) ReleaseMutex(mutex_);
+    if (mutex_) CloseHandle(mutex_);
+}
 
 std::wstring DocumentMarkup(const XmlDoc& doc) {
     ComPtr<IStream> stream;

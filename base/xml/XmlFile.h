@@ -45,6 +45,24 @@ private:
     bool bom_ = false;
 };
 
+// The one writer of a file at a time, across processes: a named mutex per file (by its
+// full path, case ignored), held by whoever reads a file to change it until the changed
+// file has taken its place, so that no change is written over by another made from an
+// older copy.
+class FileWriterLock {
+public:
+    // Waits at most timeoutMs; bool tells whether the lock is held.
+    explicit FileWriterLock(const std::wstring& path, DWORD timeoutMs = 30000);
+    ~FileWriterLock();
+    FileWriterLock(const FileWriterLock&) = delete;
+    FileWriterLock& operator=(const FileWriterLock&) = delete;
+    explicit operator bool() const { return held_; }
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool held_ = false;
+};
+
 // The document's markup as UTF-16, by way of the DOM's own save into memory: much
 // quicker than asking the DOM for its text.
 std::wstring DocumentMarkup(const XmlDoc& doc);

@@ -79,6 +79,22 @@ TEST_F(HostileTest, AnEndlessReplyFailsAndMemoryStaysBounded) {
     EXPECT_LT(counters.PeakPagefileUsage, 512u << 20) << "the reply grew the process";
 }
 
+TEST_F(HostileTest, AReplyTooLargeToParseIsRefusedBeforeParsing) {
+    // Legal, well under the transfer ceiling, but a document of many small elements
+    // takes tens of bytes of memory per byte of text while parsed.
+    std::string cells;
+    cells.reserve(24u << 20);
+    while (cells.size() < (24u << 20)) cells += Cell("x", "1");
+    FakeServer::Queue("HeartBeat2PS", Reply(cells.c_str()));
+    int interval = 8;
+    EXPECT_EQ(PS_TRANSFER_FAILED, ps.PS_Cco_HeartBeat(nullptr, &interval));
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters));
+    // The parser's memory shows in the working set under Wine, not in the page file use.
+    EXPECT_LT(counters.PeakWorkingSetSize, 512u << 20) << "the reply grew the process";
+}
+
 TEST_F(HostileTest, NumbersOutsideTheirRangesAreIgnored) {
     int retry = 7, interval = 8;
     for (const char* bad : {"-5", "86401", "99999999999", "x"}) {

@@ -250,6 +250,30 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
     int retry = 7, interval = 8;
     ps.PS_Cco_HeartBeat(&retry, &interval);
     EXPECT_EQ(8, interval);
+    // Nor is any document type parsed: an entity of the reply's own is not expanded
+    // into its values, and one that would multiply the reply into minutes of parsing is
+    // refused at once.
+    std::string internal = "<!DOCTYPE lwData [<!ENTITY e \"45\">]>" +
+                           Reply((Cell("interval", "&e;") + Cell("retry-times", "3")).c_str());
+    FakeServer::Queue("HeartBeat2PS", internal);
+    EXPECT_EQ(500, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(7, retry);
+    EXPECT_EQ(8, interval);
+    std::string refs;
+    for (int i = 0; i < 1000; ++i) refs += "&e;";
+    std::string multiplied = "<!DOCTYPE lwData [<!ENTITY e \"" + std::string(65536, 'x') + "\">]>" +
+                             Reply(Cell("message", refs.c_str()).c_str());
+    FakeServer::Queue("HeartBeat2PS", multiplied);
+    ULONGLONG parseStart = GetTickCount64();
+    EXPECT_EQ(500, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    EXPECT_LT(GetTickCount64() - parseStart, 5000u);
+    // An element with more attributes than any reply carries is refused unparsed.
+    std::string attributes = "<lwData docId=\"1\"";
+    for (int i = 0; i < 20000; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+    FakeServer::Queue("HeartBeat2PS", attributes + "/>");
+    parseStart = GetTickCount64();
+    EXPECT_EQ(500, ps.PS_Cco_HeartBeat(nullptr, nullptr));
+    EXPECT_LT(GetTickCount64() - parseStart, 5000u);
 
     // A reply cut short after its headers is never taken for a success.
     FakeServer::Queue("HeartBeat2PS", Reply(Cell("interval", "45").c_str()), 200, 10);

@@ -352,7 +352,7 @@ TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
     std::wstring path = ContactFileOf(b.account);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     f = Friend(L"x2", L"");
-    EXPECT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    EXPECT_EQ(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102"))) << "a change the file did not take is not done";
     EXPECT_EQ(before, b.Bytes());
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
@@ -368,6 +368,61 @@ TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
     p.id = 1;
     EXPECT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"x4"), &p, 1, 1));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
+}
+
+namespace {
+struct Writer {
+    RostBaseHandle h;
+    GroupHandle group;
+    wchar_t prefix;
+    int done;
+};
+
+DWORD WINAPI AddSixtyFriends(void* param) {
+    vantor::ScopedCom com;
+    Writer* w = static_cast<Writer*>(param);
+    for (int i = 0; i < 60; ++i) {
+        FriendInfoW add = {};
+        swprintf(add.id, 24, L"%c%d", w->prefix, i);
+        if (Api().AddFriendW(w->h, &add, w->group)) ++w->done;
+    }
+    return 0;
+}
+}  // namespace
+
+TEST(ContactFileUpdates, AFailedSaveIsReportedAndConcurrentWritersLoseNothing) {
+    Book b(L"rb_upd_report", GbkFile(DownloadedBook()));
+    std::wstring path = ContactFileOf(b.account);
+    // Something in the way of the save's temporary file: every save fails, and says so.
+    std::wstring blocker = path + L".save.tmp";
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    std::string before = b.Bytes();
+    FriendInfoW f = Friend(L"y1", L"");
+    EXPECT_EQ(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+    GroupInfoW g = {};
+    lstrcpyW(g.id, L"y2");
+    EXPECT_FALSE(Api().AddGroupW(b.h, &g, b.G(L"102")));
+    EXPECT_EQ(before, b.Bytes());
+    RemoveDirectoryW(blocker.c_str());
+    f = Friend(L"y3", L"");
+    EXPECT_NE(nullptr, Api().AddFriendW(b.h, &f, b.G(L"102")));
+
+    // Two stores of one book (as two processes have) adding at once: every add answered
+    // as done is in the file.
+    RostBaseHandle other = Api().LoadW(b.account.c_str());
+    Writer writers[2] = {{b.h, Api().GetOnRootGroup(b.h), L'p'}, {other, Api().GetOnRootGroup(other), L'q'}};
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i) threads[i] = CreateThread(nullptr, 0, AddSixtyFriends, &writers[i], 0, nullptr);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+    for (HANDLE t : threads) CloseHandle(t);
+    Api().Unload(other);
+    int inFile = 0;
+    for (const XmlNode& n : b.Saved().SelectNodes(L"//Friend")) {
+        std::wstring id = n.AttributeOr(L"id");
+        if (!id.empty() && (id[0] == L'p' || id[0] == L'q')) ++inFile;
+    }
+    EXPECT_EQ(120, writers[0].done + writers[1].done);
+    EXPECT_EQ(writers[0].done + writers[1].done, inFile);
 }
 
 namespace {

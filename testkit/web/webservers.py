@@ -29,9 +29,11 @@ Paths:
                               requests take the queued replies in order, the last repeats
     CONNECT host:port         a tunnel to 127.0.0.1:port
     /hostile/MODE             a server that means harm (see FakeHandler.hostile):
-                              silent, drip-body, drip-header, endless, status?line=TEXT,
+                              silent, drip-body, drip-header[?for=S], endless, status?line=TEXT,
+                              header-lines, byte-chunks, continue (each ?for=S, default 5),
                               noblank, junk, close, range?start=S&end=E&total=T&size=N,
-                              r416[?total=N], length?value=TEXT
+                              r416[?total=N], length?value=TEXT, range?...&nolength=1,
+                              reply?name=NAME (HOSTILE_REPLIES)
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
 """
@@ -317,11 +319,32 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                     if self.client_gone(every):
                         break
             elif mode == "drip-header":
+                until = time.time() + float(arg("for", "1e9"))
                 for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 100000:
                     w.write(bytes([c]))
                     w.flush()
-                    if self.client_gone(every):
+                    if self.client_gone(every) or time.time() > until:
                         break
+            elif mode in ("header-lines", "byte-chunks", "continue"):
+                # A header of 100,000 lines, a chunked body of one byte a chunk, or endless
+                # interim replies: each as fast as the client takes it, for `for` seconds.
+                until = time.time() + float(arg("for", "5"))
+                if mode == "header-lines":
+                    w.write(b"HTTP/1.1 200 OK\r\n")
+                elif mode == "byte-chunks":
+                    w.write(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+                line = 0
+                while time.time() < until and line < 100000:
+                    if mode == "header-lines":
+                        w.write(b"".join(b"X-Line-%d: v\r\n" % (line + i) for i in range(100)))
+                        line += 100
+                    elif mode == "byte-chunks":
+                        w.write(b"1\r\nx\r\n" * 100)
+                    else:
+                        w.write(b"HTTP/1.1 100 Continue\r\n\r\n" * 10)
+                        time.sleep(0.01)
+                    w.flush()
+                    time.sleep(0.001)
             elif mode == "endless":
                 w.write(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<lwData docId=\"1\">")
                 block = b"<cell name=\"x\" type=\"8\">" + b"y" * 65000 + b"</cell>"
@@ -338,10 +361,12 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 pass
             elif mode == "range":
                 size = int(arg("size", "100"))
-                w.write(("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %s-%s/%s\r\n"
-                         "Content-Length: %d\r\n\r\n" % (arg("start", "0"), arg("end", "99"), arg("total", "100"),
-                                                          size)).encode("latin-1"))
+                length = "" if "nolength" in query else "Content-Length: %d\r\n" % size
+                w.write(("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %s-%s/%s\r\n%s\r\n" %
+                         (arg("start", "0"), arg("end", "99"), arg("total", "100"), length)).encode("latin-1"))
                 w.write(b"r" * size)
+            elif mode == "reply":
+                w.write(HOSTILE_REPLIES[arg("name", "")])
             elif mode == "length":
                 w.write(b"HTTP/1.0 200 OK\r\nContent-Length: " + arg("value", "5").encode("latin-1") +
                         b"\r\n\r\nhello")
@@ -353,6 +378,19 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             w.flush()
         except OSError:
             pass
+
+
+# Whole replies by name (/hostile/reply?name=...), each followed by a close: bodies cut
+# or in conflict with their own header, and the legal replies that carry no body or no
+# header line at all.
+HOSTILE_REPLIES = {
+    "chunks-cut": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n10\r\n01234",
+    "chunks-empty": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+    "close-after-header": b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n",
+    "no-header-line": b"HTTP/1.0 200 OK\r\n\r\n",
+    "two-lengths": b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 50\r\n\r\n" + b"t" * 100,
+    "same-length-twice": b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+}
 
 
 def relay(a, b):

@@ -119,6 +119,26 @@ TEST_P(NetHttpEngine, PostCarriesBodyAndCookiesAndHandsBackReplyAndSetCookies) {
     EXPECT_STREQ("abc;", small);
     EXPECT_FALSE(http.QuerySetCookie("Missing", value));
 
+    // The two-argument forms write no more than a cookie's 260 characters, nor do the
+    // proxy texts.
+    std::string longValue(600, 'v');
+    ASSERT_EQ(0, http.PostRequest(servers->FakeUrl(path + "?setcookie=Long%3D" + longValue).c_str(), nullptr, "a",
+                                  nullptr, 43, nullptr, 0, nullptr, 0));
+    char cut[1024];
+    memset(cut, '#', sizeof(cut));
+    ASSERT_TRUE(http.QuerySetCookie("Long", cut));
+    EXPECT_EQ(std::string(259, 'v'), cut);
+    EXPECT_EQ('#', cut[260]);
+    http.SetUsedProxy(0, longValue.c_str(), longValue.c_str());
+    char first[1024], second[1024];
+    memset(first, '#', sizeof(first));
+    memset(second, '#', sizeof(second));
+    int kind = -1;
+    ASSERT_TRUE(http.GetUsedProxySetting(&kind, first, second));
+    EXPECT_EQ(259u, strlen(first));
+    EXPECT_EQ(259u, strlen(second));
+    http.SetUsedProxy(-1, static_cast<const char*>(nullptr), nullptr);
+
     // The UTF-16 form sends the body's UTF-16LE bytes.
     std::wstring wideBody = testkit::Wide("a=1&b=中");
     std::wstring wideUrl = vantor::AnsiToWide(servers->FakeUrl(path + "w?body=wide-reply"));

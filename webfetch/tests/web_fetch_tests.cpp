@@ -196,6 +196,26 @@ TEST_F(WebFetchSocket, AHeaderReadEndsInTimeWhetherThePeerIsSilentOrSlow) {
     EXPECT_EQ(-1, own.GetWebState());
 }
 
+TEST_F(WebFetchSocket, AStatusIsThreeDigitsOfARealStatusAndABodyHasTheTransferDeadline) {
+    for (const char* line : {"4294967296", "0200", "%2B200", "20", "2000", "099", "600"}) {
+        CWebFetch fetch;
+        ASSERT_TRUE(Get(fetch, std::string("/hostile/status?line=") + line)) << line;
+        EXPECT_EQ(-1, fetch.GetWebState()) << line;
+    }
+    CWebFetch fine;
+    ASSERT_TRUE(Get(fine, "/hostile/status?line=599"));
+    EXPECT_EQ(599, fine.GetWebState());
+
+    // A body of a byte every 0.1 s: each read is quick, the whole transfer is not.
+    ShortLimit limit;
+    CWebFetch drip;
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(Get(drip, "/hostile/drip-body?every=0.1"));
+    while (drip.Receive() && Since(start) < 10000) {
+    }
+    EXPECT_LT(Since(start), kShortLimitMs + kSlackMs);
+}
+
 TEST_F(WebFetchSocket, ContentLengthIsAnUnsignedNumberOrTheHeaderIsRefused) {
     CWebFetch huge;
     ASSERT_TRUE(Get(huge, "/hostile/length?value=99999999999"));
