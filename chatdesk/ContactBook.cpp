@@ -51,6 +51,18 @@ bool ContactBook::FriendById(const std::string& id, FriendInfoA* out) const {
     return entry && info && info(book_, entry, out);
 }
 
+bool ContactBook::ServerStatus(const std::string& id, FriendStatus* out) const {
+    using GetFriendIp = int(__stdcall*)(const char*, FriendInfoA*);
+    vantor::UniqueModule presence(Load(L"PresenceCore.dll"));
+    auto fetch = vantor::ProcAddress<GetFriendIp>(presence.get(), "PS_Cco_GetFriendIpA");
+    FriendInfoA record = {};
+    if (!fetch || id.size() >= sizeof record.id) return false;
+    memcpy(record.id, id.c_str(), id.size());
+    if (fetch(record.id, &record) != 0) return false;
+    *out = record.status;
+    return true;
+}
+
 bool ContactBook::PeerRecord(const std::string& id, FriendInfoA* out) const {
     FriendById(id, out);
     if (!out->nickname[0]) {

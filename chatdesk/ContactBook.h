@@ -27,6 +27,9 @@ public:
     // A peer's record: the friend's when the id is a friend, the nickname from the public
     // information when still empty. True once asked.
     bool PeerRecord(const std::string& id, FriendInfoA* out) const;
+    // A friend's addresses as the presence server gives them now; false when it could
+    // not be asked or did not answer.
+    bool ServerStatus(const std::string& id, FriendStatus* out) const;
     bool IsBlackListed(const std::string& id) const;
     // Stores the record of a friend (by its id); false when the id is no friend or the
     // store refused.

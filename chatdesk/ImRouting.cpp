@@ -77,7 +77,19 @@ bool ImService::FromKnownAddress(const std::string& peerId, ImConnection* via) {
     }
     if (known) return true;
     FriendInfoA record = {};
-    return contacts_.FriendById(peerId, &record) && knownAt(record.status);
+    if (!contacts_.FriendById(peerId, &record)) return false;
+    if (knownAt(record.status)) return true;
+    // A friend may speak before the presence tab has told the book where it is: the
+    // presence server is asked, at most every 30 s for one friend.
+    DWORD now = GetTickCount();
+    {
+        vantor::Lock lock(lock_);
+        auto asked = serverAsked_.find(peerId);
+        if (asked != serverAsked_.end() && now - asked->second < kServerAskIntervalMs) return false;
+        serverAsked_[peerId] = now;
+    }
+    FriendStatus fresh = {};
+    return contacts_.ServerStatus(peerId, &fresh) && knownAt(fresh);
 }
 
 ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* via, bool directLink, WPARAM flags) {

@@ -141,6 +141,7 @@ private:
     // its remote address is the public or local one of the window's or the contact book's
     // record of the peer.
     bool FromKnownAddress(const std::string& peerId, ImConnection* via);
+    static constexpr DWORD kServerAskIntervalMs = 30000;
 
     Setup setup_;
     ContactBook contacts_;
@@ -150,6 +151,7 @@ private:
     std::atomic<ImTcpLayer*> layer_{nullptr};
 
     vantor::CriticalSection lock_;  // the service lock
+    std::map<std::string, DWORD> serverAsked_;  // friends' addresses last asked of the server (under lock_)
     std::map<std::string, ChatWindow*> windows_;
     ImConnection* serverLink_ = nullptr;
 

@@ -11,6 +11,7 @@
 #include "ChatDialog.h"
 #include "DebugOut.h"
 #include "Emoticons.h"
+#include "ImClock.h"
 #include "ImService.h"
 #include "ModulePath.h"
 #include "PictureData.h"
@@ -31,20 +32,6 @@ constexpr int kEmoticonPixels = 18;
 constexpr char kEmoticonLead = '|';
 
 std::string IdText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
-
-ImDateTime Now() {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    ImDateTime now;
-    now.year = t.wYear;
-    now.month = t.wMonth;
-    now.day = t.wDay;
-    now.hour = t.wHour;
-    now.minute = t.wMinute;
-    now.second = t.wSecond;
-    now.millisecond = t.wMilliseconds;
-    return now;
-}
 
 bool IsLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
@@ -211,7 +198,7 @@ void RecordChatText(const std::string& ownId, const std::string& peerId, const u
     std::wstring own = vantor::AnsiToWide(ownId), peer = vantor::AnsiToWide(peerId);
     CreateDirectoryW((folder + L"\\" + own).c_str(), nullptr);
     RecordStore store(SystemRecordFiles());
-    if (!store.Append(RecordFilePath(folder, own, peer), RolledRecordPath(folder, own, peer, Now()), record))
+    if (!store.Append(RecordFilePath(folder, own, peer), RolledRecordPath(folder, own, peer, LocalImTime()), record))
         vantor::DebugLine(L"ChatDesk: a chat text could not be added to the records\n");
 }
 
@@ -313,7 +300,7 @@ void ChatDialog::SendComposed() {
     request.ownId = IdText(own.id, sizeof own.id);
     request.peerId = key_;
     request.ownStatus = own.status.status;
-    request.now = Now();
+    request.now = LocalImTime();
     request.formatted = form_.Next();
     request.format = WireFormatOf(ownFormat_);
     TextCodePage codePage;

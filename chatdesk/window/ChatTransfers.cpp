@@ -8,6 +8,7 @@
 #include "ChatDialog.h"
 #include "ControlEventSink.h"
 #include "DebugOut.h"
+#include "ImClock.h"
 #include "ImMessages.h"
 #include "ImService.h"
 #include "ImText.h"
@@ -25,19 +26,7 @@ const wchar_t kNoLinkText[] = L"您和对方不在同一个防火墙内，不能
 
 std::string Ansi(const wchar_t* text) { return vantor::WideToAnsi(text); }
 
-std::string NewStamp() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    ImDateTime when;
-    when.year = now.wYear;
-    when.month = now.wMonth;
-    when.day = now.wDay;
-    when.hour = now.wHour;
-    when.minute = now.wMinute;
-    when.second = now.wSecond;
-    when.millisecond = now.wMilliseconds;
-    return MakeImStamp(when);
-}
+std::string NewStamp() { return MakeImStamp(LocalImTime()); }
 
 }  // namespace
 

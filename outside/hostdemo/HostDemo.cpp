@@ -224,8 +224,25 @@ bool SavePanePicture() {
     return saved && !IsWindowVisible(pane);
 }
 
+// The after-sale pane shows its own window when the container makes it at start-up; it
+// is closed first, as its user closes it, so the picture shows the main window.
+const PlugId kAfterSalePlug = -19;
+
+void CloseStartUpPanes() {
+    HWND pane = g_app.container.PlugWindow(kAfterSalePlug);
+    if (!pane || !IsWindowVisible(pane)) return;
+    // The tab manager hides the pane it shows when the pane owner hears of the close.
+    std::wstring id = std::to_wstring(kAfterSalePlug);
+    const wchar_t* texts[3] = {id.c_str(), L"", L""};
+    g_app.container.Command(PLUG_TABDECK, TABDECK_CMD_OPEN_SERVICE, reinterpret_cast<INT_PTR>(texts));
+    PumpFor(PANE_CLOSE_MS);
+    PostMessageW(pane, WM_CLOSE, 0, 0);
+    PumpFor(PANE_CLOSE_MS);
+}
+
 void FinishUnattended() {
     if (g_app.shotPath.empty()) return;
+    CloseStartUpPanes();
     if (!SaveWindowPicture(g_app.main, g_app.shotPath) && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_SHOT_FAILED;
     if (g_app.panePlug && !SavePanePicture() && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_NO_PANE;
     DestroyWindow(g_app.main);

@@ -101,6 +101,11 @@ def program(port_file, chat=False):
     control(p, "default?action=GetFriendIP&status=200",
             reply(cell("statuscode", "1") + cell("localip", "127.0.0.1") + cell("localport", "6082") +
                   cell("ip", "127.0.0.1") + cell("port", "7000")))
+    # Each chat account, asked for by id, is where its client runs.
+    for fid, _, ip in (CHAT_ACCOUNTS if chat else []):
+        control(p, "default?action=GetFriendIP&status=200&when=target_id%%3D%s" % fid,
+                reply(cell("friendid", fid) + cell("statuscode", "1") + cell("localip", ip) +
+                      cell("localport", "6082") + cell("ip", ip) + cell("port", "6082")))
     control(p, "default?action=IncrementGetAddressList&status=200", address_list(chat))
     control(p, "default?action=GetUserContactFriendIP&status=200", online_list(chat))
     return 0

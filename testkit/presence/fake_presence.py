@@ -18,6 +18,8 @@ same ports:
                                            that never ends)
   POST /_ctl/default?action=A[&status=N]   body = reply for every post of A while its
                                            queue is empty; "{seq}" becomes 1, 2, 3, ...
+  POST /_ctl/default?action=A&when=T       the same, for the posts of A whose form holds
+                                           the text T (before the plain default)
   POST /_ctl/log                           one line per post: port, path, Cookie header,
                                            body bytes in hex, separated by tabs
   POST /_ctl/stop                          ends the server
@@ -60,13 +62,14 @@ class State:
             self.defaults.clear()
             self.log.clear()
 
-    def reply_for(self, action):
+    def reply_for(self, action, form=b""):
         with self.lock:
             queue = self.queues.get(action)
             if queue:
                 return queue.pop(0)
-            if action in self.defaults:
-                status, body = self.defaults[action]
+            key = next((k for k in self.defaults if k[0] == action and k[1] and k[1] in form), (action, b""))
+            if key in self.defaults:
+                status, body = self.defaults[key]
                 self.seq += 1
                 return {"status": status, "body": body.replace(b"{seq}", str(self.seq).encode()), "truncate": None}
         body = ('<lwData docId="1" opname="%s"/>' % action).encode("cp936")
@@ -114,7 +117,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                      "delay": int(query.get("delay", ["0"])[0])})
         elif what == "default":
             with STATE.lock:
-                STATE.defaults[action] = (status, body)
+                when = query.get("when", [""])[0].encode("cp936")
+                STATE.defaults[(action, when)] = (status, body)
         elif what == "log":
             with STATE.lock:
                 lines = ["%d\t%s\t%s\t%s\n" % entry for entry in STATE.log]
@@ -144,7 +148,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         cookie = (self.headers.get("Cookie") or "").replace("\t", " ")
         with STATE.lock:
             STATE.log.append((self.server.server_address[1], parts.path, cookie, body.hex()))
-        reply = STATE.reply_for(action)
+        reply = STATE.reply_for(action, body)
         if reply.get("delay"):
             time.sleep(reply["delay"] / 1000.0)
         if reply.get("hostile"):

@@ -9,6 +9,8 @@
 //   signin <own id> <peer id> ClientCore logs the account in to the platform stand-in
 //                             (zumbase) and the presence server, which gives the book and
 //                             the friends online
+//   forget                    the store forgets the peer's addresses, as before the
+//                             presence tab's first refresh of the friends online
 //   load                      Container_Load into the host window
 //   login <ms>                until the IM server holds a session for the account
 //   open                      command 1 to plug 9 with the peer's entry
@@ -179,6 +181,18 @@ bool RunStep(Host& host, const std::string& line) {
         std::string own, peer;
         in >> own >> peer;
         return SignIn(host, own, peer);
+    }
+    if (step == "forget") {
+        HMODULE rostBase = GetModuleHandleW(L"RostBase.dll");
+        auto store = vantor::ProcAddress<decltype(&Cco_GetRostBaseHandle)>(GetModuleHandleW(L"ClientCore.dll"),
+                                                                           MAKEINTRESOURCEA(27));
+        auto get = vantor::ProcAddress<decltype(&RostBase_GetFriendInfoA)>(rostBase, "RostBase_GetFriendInfoA");
+        auto modify = vantor::ProcAddress<decltype(&RostBase_ModifyFriendA)>(rostBase, "RostBase_ModifyFriendA");
+        FriendInfoA info = {};
+        if (!store || !get || !modify || !host.peer || !get(store(), host.peer, &info)) return false;
+        info.status.publicIp = info.status.localIp = 0;
+        info.status.publicPort = info.status.localPort = 0;
+        return modify(store(), host.peer, &info) != 0;
     }
     if (step == "load") {
         host.container = vantor::LoadProgramLibrary(L"PlugHost.dll");

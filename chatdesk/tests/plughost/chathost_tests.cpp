@@ -99,11 +99,16 @@ void ProgramPresence(const Side& side, const std::string& peerAddress) {
                     Reply("<cell name=\"friend-list\" type=\"27\"><record>" + Cell("friendid", side.peerId) +
                           Cell("statuscode", "1") + Cell("localip", peerAddress) + Cell("localport", port) +
                           Cell("ip", peerAddress) + Cell("port", port) + "</record></cell>"));
+    // Where this side is, for the other host's questions while both are signed in.
+    std::string own = LoopbackAddress(side.ownLast);
+    ProgramPresence("GetFriendIP", Reply(Cell("friendid", side.ownId) + Cell("statuscode", "1") + Cell("localip", own) +
+                                         Cell("localport", port) + Cell("ip", own) + Cell("port", port)));
 }
 
 // Runs the side's host with the script (UTF-8 steps, one a line) after its login, the
 // presence server showing the peer at `peerAddress`; true when every step passed.
-bool RunHost(const Side& side, const std::string& peerAddress, const std::string& steps) {
+bool RunHost(const Side& side, const std::string& peerAddress, const std::string& steps,
+             const std::string& beforeLoad = "") {
     if (PresencePort() <= 0) {
         ADD_FAILURE() << "the fake presence server is not running";
         return false;
@@ -113,7 +118,7 @@ bool RunHost(const Side& side, const std::string& peerAddress, const std::string
     CreateDirectoryW((testkit::ProgramDir() + L"chathost-logs").c_str(), nullptr);
     CreateDirectoryW(LogDir(side).c_str(), nullptr);
     ProgramPresence(side, peerAddress);
-    std::string script = "signin " + std::string(side.ownId) + " " + side.peerId + "\r\nload\r\nlogin 20000\r\n" + steps +
+    std::string script = "signin " + std::string(side.ownId) + " " + side.peerId + "\r\n" + beforeLoad + "load\r\nlogin 20000\r\n" + steps +
                          "unload\r\n";
     testkit::WriteFileBytes(dir + L"script.txt", script);
     std::wstring logs = LogDir(side);
@@ -146,13 +151,15 @@ std::wstring ShotPath(bool direct) {
 // The answering host starts first; the opener once the answerer is logged in (the presence
 // server is programmed for one login at a time). Each display holds each text once, the
 // greeting before the answer.
-void Converse(bool direct) {
+// `answererKnowsPeer` false: the answering host's book has no address of the opener yet.
+void Converse(bool direct, bool answererKnowsPeer = true) {
     ResetFake();
     bool answered = false;
     std::thread second([&] {
         answered = RunHost(kSecond, PeerAddress(kSecond, direct),
                            std::string("await 40000 ") + kGreeting + "\r\npause 2000\r\nsend " + kAnswer +
-                               "\r\npause 3000\r\nlog display\r\n");
+                               "\r\npause 3000\r\nlog display\r\n",
+                           answererKnowsPeer ? "" : "forget\r\n");
     });
     EXPECT_TRUE(Eventually([] { return HasSession(kSecondId); }, 40000));
     // The link attempt on opening ends before the first text.
@@ -215,6 +222,13 @@ TEST(ChatHosts, ChatRelayed) {
 TEST(ChatHosts, ChatDirect) {
     Converse(true);
     // The link made on opening carries both texts: none reaches the server.
+    EXPECT_EQ(0u, FakeFramesIn("003S").size());
+}
+
+// A friend who chats on a direct link before the presence tab has told the answerer where
+// the friend is: the presence server confirms the link's address, and the text is taken.
+TEST(ChatHosts, ChatDirectBeforeTheBookKnowsThePeer) {
+    Converse(true, false);
     EXPECT_EQ(0u, FakeFramesIn("003S").size());
 }
 
