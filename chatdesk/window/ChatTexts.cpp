@@ -396,13 +396,11 @@ bool ChatDialog::TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
                 status.localPort = status.publicPort = 0;
                 peer = Peer();
             }
-            using GetFriendIp = int(__stdcall*)(const char*, FriendInfoA*);
-            vantor::UniqueModule presence(vantor::LoadProgramLibrary(L"PresenceCore.dll"));
-            auto fetch = vantor::ProcAddress<GetFriendIp>(presence.get(), "PS_Cco_GetFriendIpA");
-            if (fetch && fetch(peer.id, &peer) == 0) {
+            FriendStatus fresh = {};
+            if (service_->Contacts().ServerStatus(peer.id, &fresh)) {
                 vantor::Lock lock(peerLock_);
                 ++peerChanges_;
-                Peer().status = peer.status;
+                Peer().status = fresh;
             }
             return true;
         }

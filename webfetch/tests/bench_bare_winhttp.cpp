@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <vector>
-
 #include "bench_bare_loops.h"
 
 int64_t BareWinHttpDownload(const wchar_t* host, unsigned short port, const wchar_t* path, const wchar_t* file) {
@@ -17,18 +15,9 @@ int64_t BareWinHttpDownload(const wchar_t* host, unsigned short port, const wcha
     if (request && out != INVALID_HANDLE_VALUE &&
         WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         WinHttpReceiveResponse(request, nullptr)) {
-        std::vector<char> buffer(16384);
-        total = 0;
-        for (;;) {
-            DWORD got = 0, written = 0;
-            if (!WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
-                total = -1;
-                break;
-            }
-            if (got == 0) break;
-            WriteFile(out, buffer.data(), got, &written, nullptr);
-            total += got;
-        }
+        total = CopyByReads(out, [&](char* buffer, DWORD size, DWORD* got) {
+            return WinHttpReadData(request, buffer, size, got) != FALSE;
+        });
     }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     for (HINTERNET h : {request, connection, session}) {

@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <vector>
-
 #include "bench_bare_loops.h"
 
 int64_t BareWinInetDownload(const wchar_t* host, unsigned short port, const wchar_t* path, const wchar_t* file) {
@@ -16,18 +14,9 @@ int64_t BareWinInetDownload(const wchar_t* host, unsigned short port, const wcha
                                    : nullptr;
     HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (request && out != INVALID_HANDLE_VALUE && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-        std::vector<char> buffer(16384);
-        total = 0;
-        for (;;) {
-            DWORD got = 0, written = 0;
-            if (!InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
-                total = -1;
-                break;
-            }
-            if (got == 0) break;
-            WriteFile(out, buffer.data(), got, &written, nullptr);
-            total += got;
-        }
+        total = CopyByReads(out, [&](char* buffer, DWORD size, DWORD* got) {
+            return InternetReadFile(request, buffer, size, got) != FALSE;
+        });
     }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     for (HINTERNET h : {request, connection, session}) {
