@@ -13,6 +13,7 @@
 #include "Screenshot.h"
 #include "TestSupport.h"
 #include "Text.h"
+#include "VantorMessages.h"
 
 using memberform::GifPlayer;
 using testkit::Ansi;
@@ -266,9 +267,27 @@ TEST(MemberFormChild, FillsFromTheAccountAndSendsTheFormText) {
     EXPECT_TRUE(IsWindow(form));
 }
 
-TEST(MemberForm, InTheRig) {
-    testkit::PaneRig rig(L"memberform-rig");
-    rig.Pane(kFormPlug, L"MemberForm.dll");
+// Without a pane owner the close would become a message of the closing thread.
+TEST(MemberFormOwnerless, ClosingPostsNothingToItsThread) {
+    if (!panetest::InChild()) GTEST_SKIP() << "runs inside the rig";
+    ASSERT_TRUE(LoadLibraryW(L"riched20.dll"));
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_DATE_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&classes));
+    panetest::Container container;
+    ASSERT_EQ(nullptr, container.Window(PLUG_PANE_OWNER));
+    HWND form = container.Window(kFormPlug);
+    ASSERT_TRUE(form);
+    SendMessageW(form, WM_CLOSE, 0, 0);
+    MSG stray;
+    bool threadMessage = false;
+    while (PeekMessageW(&stray, nullptr, UM_PANE_CLOSED, UM_PANE_CLOSED, PM_REMOVE)) {
+        threadMessage = threadMessage || stray.hwnd == nullptr;
+    }
+    EXPECT_FALSE(threadMessage);
+    EXPECT_TRUE(IsWindow(form));
+}
+
+void ConfigurePlatform(testkit::PaneRig& rig) {
     rig.Platform("[Customer]\r\naccount=vm0042\r\nnickname=lili\r\nprovince=" + Ansi("江苏") +
                  "\r\ncity=" + Ansi("南京") + "\r\nsex=2\r\n[Suite]\r\nid=RIG\r\n[Services]\r\nlist=19\r\n"
                  "[Service.19]\r\nname=after-sale\r\nstate=1\r\nlocator=http://127.0.0.1/service/19\r\n"
@@ -278,7 +297,26 @@ TEST(MemberForm, InTheRig) {
     ASSERT_TRUE(rig.Write(L"config\\province.txt",
                           Ansi("北京\t京\r\n天津\t津\r\n上海\t沪\r\n江苏\t苏\r\n浙江\t浙\r\n广东\t粤\r\n"
                                "四川\t川\r\n内蒙古自治区锡林郭勒盟\r\n台湾\t台\r\n")));
+}
+
+TEST(MemberForm, InTheRig) {
+    testkit::PaneRig rig(L"memberform-rig");
+    rig.Pane(kFormPlug, L"MemberForm.dll");
+    ConfigurePlatform(rig);
     EXPECT_EQ(0u, panetest::RunChild(rig, "MemberFormChild.*"));
+}
+
+TEST(MemberForm, WithoutAPaneOwner) {
+    testkit::PaneRig rig(L"memberform-ownerless");
+    rig.Pane(kFormPlug, L"MemberForm.dll");
+    ConfigurePlatform(rig);
+    const std::string form = std::to_string(kFormPlug);
+    ASSERT_TRUE(rig.Write(L"config\\pruv2.cfg",
+                          "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-3,-8,-10," + form +
+                              "\r\nSubPlugs=\r\n[PlugsLoadStyle]\r\n-3=immediately\r\n-8=immediately\r\n"
+                              "-10=immediately\r\n" + form + "=immediately\r\n[PlugsModule]\r\n-3=plug-3.dll\r\n"
+                              "-8=plug-8.dll\r\n-10=plug-10.dll\r\n" + form + "=MemberForm.dll\r\n"));
+    EXPECT_EQ(0u, panetest::RunChild(rig, "MemberFormOwnerless.*"));
 }
 
 }  // namespace
