@@ -7,6 +7,7 @@
 #include <string>
 
 #include "BackgroundList.h"
+#include "DialogDriver.h"
 #include "PaneChild.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
@@ -209,6 +210,36 @@ TEST(SettingsPaneChild, AppliesByKindAndTellsThePaneOwner) {
     EXPECT_EQ(L"0", Ini(settings, L"bkgnd", L"def"));
 }
 
+// The program folder has no command center; the folder the host runs in holds one.
+TEST(SettingsPaneChild, KeepsTheCurrentFolderAndLoadsNothingFromIt) {
+    if (!panetest::InChild()) GTEST_SKIP() << "runs inside the rig";
+    std::wstring elsewhere = testkit::ProgramDir() + L"elsewhere";
+    ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.c_str()));
+    panetest::Container container;
+    HWND dialog = container.Window(kSettingPlug);
+    ASSERT_TRUE(dialog);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+
+    // A picture chosen in another folder is taken; the current folder stays.
+    {
+        testkit::FileDialogAnswer answer([](HWND open) {
+            testkit::FileDialogAnswer::Confirm(open, testkit::ProgramDir() + L"pictures\\sky.bmp");
+        });
+        Click(dialog, 1012);
+        EXPECT_TRUE(answer.Found());
+    }
+    EXPECT_EQ(L"sky.bmp", ListText(dialog, 3));
+    wchar_t current[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_STREQ(elsewhere.c_str(), current);
+
+    // Apply finds no command center in the program folder and writes the settings itself.
+    Select(dialog, 0);
+    Click(dialog, 1007);
+    EXPECT_EQ(0, panetest::TraceCount("TabDeck.dll Background")) << "the command center of the current folder";
+    EXPECT_EQ(L"0", Ini(testkit::ProgramDir() + L"resource\\TabDeck\\config.cfg", L"bkgnd", L"def"));
+}
+
 TEST(SettingsPaneChild, ApplyWritesTheSettingsWithoutTheCommandCenter) {
     if (!panetest::InChild()) GTEST_SKIP() << "runs inside the rig";
     HMODULE module = LoadLibraryW((testkit::ProgramDir() + L"setting.dll").c_str());
@@ -246,6 +277,18 @@ TEST(SettingsPane, InTheRig) {
     rig.Write(L"resource\\TabDeck\\config.cfg", Settings(3, 2, BuiltIns()));
     StagePictures(rig);
     EXPECT_EQ(0u, panetest::RunChild(rig, "SettingsPaneChild.AppliesByKindAndTellsThePaneOwner"));
+}
+
+TEST(SettingsPane, InAHostRunningInAnotherFolder) {
+    testkit::PaneRig rig(L"setting-elsewhere");
+    rig.Pane(kSettingPlug, L"setting.dll");
+    CreateDirectoryW((rig.dir() + L"elsewhere").c_str(), nullptr);
+    ASSERT_TRUE(MoveFileW((rig.dir() + L"OrderHub.dll").c_str(), (rig.dir() + L"elsewhere\\OrderHub.dll").c_str()));
+    rig.Write(L"resource\\TabDeck\\config.cfg", Settings(3, 2, BuiltIns()));
+    StagePictures(rig);
+    CreateDirectoryW((rig.dir() + L"pictures").c_str(), nullptr);
+    rig.Write(L"pictures\\sky.bmp", testkit::SolidBitmap(120, 110, RGB(90, 160, 230)));
+    EXPECT_EQ(0u, panetest::RunChild(rig, "SettingsPaneChild.KeepsTheCurrentFolderAndLoadsNothingFromIt"));
 }
 
 TEST(SettingsPane, WithoutTheCommandCenter) {

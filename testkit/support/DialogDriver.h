@@ -9,7 +9,10 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace testkit {
 
@@ -58,5 +61,25 @@ struct MessageBoxSeen {
 MessageBoxSeen WaitMessageBox(DWORD ms = 5000, HWND owner = nullptr);
 // Presses its OK (or only) button and waits until it is gone.
 bool DismissMessageBox(const MessageBoxSeen& box, DWORD ms = 5000);
+
+// Runs `answer` on a helper thread with the first file dialog of this thread, while this
+// thread sits in the call that shows it.
+class FileDialogAnswer {
+public:
+    explicit FileDialogAnswer(std::function<void(HWND)> answer);
+    ~FileDialogAnswer() { Found(); }
+    FileDialogAnswer(const FileDialogAnswer&) = delete;
+    FileDialogAnswer& operator=(const FileDialogAnswer&) = delete;
+    bool Found();
+    static HWND NameEdit(HWND dialog);
+    static std::wstring Proposed(HWND dialog);
+    static void Confirm(HWND dialog, const std::wstring& path);
+
+private:
+    static BOOL CALLBACK Take(HWND window, LPARAM out);
+    DWORD ui_;
+    std::thread thread_;
+    std::atomic<bool> found_{false};
+};
 
 }  // namespace testkit

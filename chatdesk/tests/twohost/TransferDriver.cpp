@@ -77,51 +77,6 @@ HWND ControlWindow(const chatdesk::TransferControl& control) {
     return window;
 }
 
-//--- The file dialogs
-
-FileDialogAnswer::FileDialogAnswer(std::function<void(HWND)> answer) : ui_(GetCurrentThreadId()) {
-    thread_ = std::thread([this, answer] {
-        HWND dialog = nullptr;
-        for (int i = 0; i < 500 && !dialog; ++i) {
-            Sleep(20);
-            EnumThreadWindows(ui_, Take, reinterpret_cast<LPARAM>(&dialog));
-        }
-        if (!dialog) return;
-        Sleep(200);
-        answer(dialog);
-        found_ = true;
-    });
-}
-
-bool FileDialogAnswer::Found() {
-    if (thread_.joinable()) thread_.join();
-    return found_;
-}
-
-HWND FileDialogAnswer::NameEdit(HWND dialog) {
-    HWND edit = GetDlgItem(dialog, 0x480);
-    return edit ? edit : GetDlgItem(dialog, 0x47c);
-}
-
-std::wstring FileDialogAnswer::Proposed(HWND dialog) {
-    wchar_t text[MAX_PATH] = {};
-    GetWindowTextW(NameEdit(dialog), text, MAX_PATH);
-    return text;
-}
-
-void FileDialogAnswer::Confirm(HWND dialog, const std::wstring& path) {
-    SetWindowTextW(NameEdit(dialog), path.c_str());
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-}
-
-BOOL CALLBACK FileDialogAnswer::Take(HWND window, LPARAM out) {
-    wchar_t cls[32] = {};
-    GetClassNameW(window, cls, 32);
-    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(window) || !NameEdit(window)) return TRUE;
-    *reinterpret_cast<HWND*>(out) = window;
-    return FALSE;
-}
-
 bool ClickFirstLink(const chatdesk::TransferControl& control) {
     HWND window = ControlWindow(control);
     if (!window) return false;

@@ -11,9 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "DialogDriver.h"
 #include "TransferControl.h"
 
 namespace cdtest {
+
+using testkit::FileDialogAnswer;
 
 // `size` bytes that differ from block to block.
 std::string Pattern(size_t size, int seed);
@@ -27,26 +30,6 @@ HWND ControlWindow(const chatdesk::TransferControl& control);
 
 // The first control of the display whose IsTransmitFile answers true for the stamp; empty if none.
 chatdesk::TransferControl FindTransferControl(IRichEditOle* ole, const std::string& stamp);
-
-// Runs `answer` on a helper thread with the first file dialog of this thread, while this
-// thread sits in the call that shows it.
-class FileDialogAnswer {
-public:
-    explicit FileDialogAnswer(std::function<void(HWND)> answer);
-    ~FileDialogAnswer() { Found(); }
-    FileDialogAnswer(const FileDialogAnswer&) = delete;
-    FileDialogAnswer& operator=(const FileDialogAnswer&) = delete;
-    bool Found();
-    static HWND NameEdit(HWND dialog);
-    static std::wstring Proposed(HWND dialog);
-    static void Confirm(HWND dialog, const std::wstring& path);
-
-private:
-    static BOOL CALLBACK Take(HWND window, LPARAM out);
-    DWORD ui_;
-    std::thread thread_;
-    std::atomic<bool> found_{false};
-};
 
 // Clicks the control's first link: "同意" on an offer, "取消" on a running transfer.
 bool ClickFirstLink(const chatdesk::TransferControl& control);
