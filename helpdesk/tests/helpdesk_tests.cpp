@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "DestroyedBrowsers.h"
+#include "DialogDriver.h"
 #include "HelpDeskLayout.h"
 #include "PaneHost.h"
 #include "ModulePath.h"
@@ -16,6 +18,7 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "VantorMessages.h"
+#include "outside/SurfView.h"
 
 namespace {
 
@@ -89,11 +92,44 @@ TEST(HelpDesk, LoadsWithoutClientCoreAndShowsAnEmptyBrowser) {
     EXPECT_EQ(std::string::npos, surf.find("navigate")) << surf;
 }
 
+TEST(HelpDesk, APageThatClosesItsWindowLeavesNoBrowserToMove) {
+    testkit::PaneRig rig(L"helpdesk-close");
+    std::string base = testkit::PublishPages(L"surfview");
+    ASSERT_FALSE(base.empty());
+    rig.Platform(Script(base + "close.html"));
+    rig.Pane(kPane, L"HelpDesk.dll");
+    // The browser the page closed stays behind as a window of no size, which a pane still
+    // holding it would move.
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, L"1");
+    std::string notes = panetest::RunChild(rig, kChild, "pageclose");
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, nullptr);
+    EXPECT_NE(std::string::npos, notes.find("moved 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("destroyed browsers 1, moved 0\n")) << notes;
+    std::string surf = Joined(rig.SurfTrace());
+    EXPECT_NE(std::string::npos, surf.find("WindowClosing -> close")) << surf;
+}
+
+void PageCloseAndFinish(const panetest::Host& host) {
+    HWND window = host.Window(kPane);
+    auto show = vantor::ProcAddress<PFN_TabPlug_Show>(host.Module(kPane), TABPLUG_SHOW_NAME);
+    auto move = vantor::ProcAddress<PFN_TabPlug_Move>(host.Module(kPane), TABPLUG_MOVE_NAME);
+    if (!window || !show || !move) return panetest::Finish();
+    show(host.Plug(kPane), 1);
+    testkit::PumpUntilDone([&] { return !FindWindowExW(window, nullptr, L"SurfViewBrowser", nullptr); }, 5000);
+    panetest::Note("moved " + std::to_string(move(host.Plug(kPane), 20, 20, 620, 470)));
+    testkit::PumpFor(200);
+    testkit::DestroyedBrowsers destroyed = testkit::CountDestroyedBrowsers(GetCurrentProcessId());
+    panetest::Note("destroyed browsers " + std::to_string(destroyed.count) + ", moved " +
+                   std::to_string(destroyed.moved));
+    panetest::Finish();
+}
+
 TEST(HelpDeskChild, Run) {
     std::string mode = panetest::ChildMode();
     if (mode.empty()) GTEST_SKIP() << "runs inside the rig";
     {
-        panetest::Host host(mode == "signin");
+        panetest::Host host(mode != "nosignin");
+        if (mode == "pageclose") return PageCloseAndFinish(host);
         HWND window = host.Window(kPane);
         ASSERT_NE(nullptr, window);
         auto show = vantor::ProcAddress<PFN_TabPlug_Show>(host.Module(kPane), TABPLUG_SHOW_NAME);

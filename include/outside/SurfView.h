@@ -17,7 +17,10 @@
 // window with dwData SURFVIEW_COPYDATA_CLICK and a UTF-16 URL is a click on a link of the
 // page; with dwData SURFVIEW_COPYDATA_NEW_WINDOW the page asks for a new window for that URL
 // (OnNewWindow2; the stand-in opens none itself). The window paints the URL and the page's
-// text, so pictures tell what is loaded.
+// text, so pictures tell what is loaded. With SURFVIEW_KEEP_DESTROYED set (to anything), a
+// destroyed browser's object is not freed: it stays, inert, and its m_hWnd names a hidden
+// window of no size titled SURFVIEW_DESTROYED_TITLE, so that a pane still using the object
+// (moving that window) is seen instead of reading freed memory unnoticed.
 //
 // Page-event elements (ExtractWebCustomEventA/W): the text is percent-decoded (%XX bytes
 // in the ANSI code page), then read as
@@ -51,6 +54,8 @@ typedef std::basic_string<wchar_t, ki_wchar_traits> ki_wstring;
 const ULONG_PTR SURFVIEW_COPYDATA_CLICK = 1;
 // WM_COPYDATA kind of a simulated request for a new window (lpData as for a click).
 const ULONG_PTR SURFVIEW_COPYDATA_NEW_WINDOW = 2;
+const wchar_t SURFVIEW_KEEP_DESTROYED[] = L"SURFVIEW_KEEP_DESTROYED";
+const wchar_t SURFVIEW_DESTROYED_TITLE[] = L"SurfView destroyed browser";
 
 // OnCommandStateChange commands.
 enum : long {

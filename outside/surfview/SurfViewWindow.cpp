@@ -30,7 +30,18 @@ SurfViewWindow::SurfViewWindow(CSdkSurfView* owner, CSdkWebEventCallback* callba
 SurfViewWindow::~SurfViewWindow() = default;
 
 SurfViewWindow::Scope::~Scope() {
-    if (--w_->depth_ == 0 && w_->gone_) delete w_->owner_;
+    if (--w_->depth_ == 0 && w_->gone_) w_->Release();
+}
+
+void SurfViewWindow::Release() {
+    if (GetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, nullptr, 0) == 0) {
+        delete owner_;  // and this window object with it
+        return;
+    }
+    // Kept for the test: every call of the object finds it gone, and a move of its window
+    // gives the hidden stand-in a size.
+    owner_->m_hWnd = CreateWindowExW(0, L"STATIC", SURFVIEW_DESTROYED_TITLE, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                     nullptr, nullptr);
 }
 
 const wchar_t* SurfViewWindow::ClassName() { return L"SurfViewBrowser"; }
@@ -105,7 +116,7 @@ LRESULT SurfViewWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             owner_->m_hWnd = nullptr;
             wnd_ = nullptr;
             SetWindowLongPtrW(wnd, 0, 0);
-            if (depth_ == 0) delete owner_;
+            if (depth_ == 0) Release();
             return DefWindowProcW(wnd, msg, wp, lp);
         }
     }

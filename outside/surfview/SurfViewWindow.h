@@ -59,6 +59,9 @@ private:
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Paint();
     void NewWindow(const std::wstring& url);
+    // The window is gone and no call of it is running: the object goes (or is kept, see
+    // SURFVIEW_KEEP_DESTROYED).
+    void Release();
     IDispatch* Frame(int frame);
     std::wstring FrameName(int frame) const;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DestroyedBrowsers.h"
 #include "PaneRig.h"
 #include "Screenshot.h"
 #include "GameKeys.h"
@@ -346,6 +347,29 @@ TEST(PageHost, ClassroomModeShowsThePageOfTheInstallFolderAndStartsNothing) {
     Sleep(1000);
     EXPECT_EQ(0u, Count(rig.Surf(), "addGame")) << rig.Surf();
     EXPECT_TRUE(rig.Launches().empty());
+    PageHostRig::Close(window, process);
+}
+
+TEST(PageHost, AClassroomPageThatClosesItsWindowLeavesNoBrowserToMove) {
+    PageHostRig rig(L"pagehost-pageclose");
+    rig.Write(L"class\\lesson.html", "<html><body><h1>Lesson over</h1><!--surf close--></body></html>");
+    ClassroomKey install(rig.dir().substr(0, rig.dir().size() - 1));
+    // The browser the page closed stays behind as a window of no size, which the program
+    // would move if it still held it.
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, L"1");
+    HANDLE process = rig.Start(L"cls");
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, nullptr);
+    ASSERT_NE(nullptr, process);
+    HWND window = PageHostRig::WindowOf(kClassCaption);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(WaitFor([&] { return rig.Surf().find("WindowClosing -> close") != std::string::npos; }, 15000))
+        << rig.Surf();
+    ASSERT_TRUE(WaitFor([&] { return BrowserOf(window) == nullptr; }, 5000));
+    SetWindowPos(window, nullptr, 0, 0, 600, 450, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Sleep(300);
+    testkit::DestroyedBrowsers destroyed = testkit::CountDestroyedBrowsers(GetProcessId(process));
+    EXPECT_EQ(1, destroyed.count);
+    EXPECT_EQ(0, destroyed.moved) << "the program moved the browser its page had closed";
     PageHostRig::Close(window, process);
 }
 
