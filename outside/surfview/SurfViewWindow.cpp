@@ -39,7 +39,7 @@ void SurfViewWindow::Release() {
         return;
     }
     // Kept for the test: every call of the object finds it gone, and a move of its window
-    // gives the hidden stand-in a size.
+    // gives that hidden window a size.
     owner_->m_hWnd = CreateWindowExW(0, L"STATIC", SURFVIEW_DESTROYED_TITLE, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                      nullptr, nullptr);
 }
