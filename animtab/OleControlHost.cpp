@@ -155,53 +155,16 @@ LRESULT OleControlHost::HitTest(POINT screen) {
     return hit == HITRESULT_HIT ? HTCLIENT : HTTRANSPARENT;
 }
 
-STDMETHODIMP OleControlHost::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
-    else if (iid == IID_IOleInPlaceSite || iid == IID_IOleInPlaceSiteEx || iid == IID_IOleInPlaceSiteWindowless)
-        *out = static_cast<IOleInPlaceSiteWindowless*>(this);
-    else if (iid == IID_IOleInPlaceFrame) *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (iid == IID_IStorage) *out = static_cast<IStorage*>(this);
-    return *out ? S_OK : E_NOINTERFACE;
-}
-
-STDMETHODIMP OleControlHost::GetContainer(IOleContainer** out) {
-    if (out) *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP OleControlHost::GetWindow(HWND* wnd) {
-    if (!wnd) return E_POINTER;
-    *wnd = wnd_;
-    return S_OK;
-}
-
-STDMETHODIMP OleControlHost::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
-                                              LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-    if (frame) *frame = static_cast<IOleInPlaceFrame*>(this);
-    if (doc) *doc = nullptr;
-    if (info) {
-        info->fMDIApp = FALSE;
-        info->hwndFrame = wnd_;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-    }
+RECT OleControlHost::SiteRect() const {
     RECT client = {};
     if (wnd_) GetClientRect(wnd_, &client);
-    if (position) *position = client;
-    if (clip) *clip = client;
-    return S_OK;
+    return client;
 }
 
-STDMETHODIMP OleControlHost::OnInPlaceActivateEx(BOOL* noRedraw, DWORD) {
-    if (noRedraw) *noRedraw = FALSE;
-    return S_OK;
-}
-
-STDMETHODIMP OleControlHost::GetDC(LPCRECT, DWORD, HDC* dc) {
-    if (dc) *dc = nullptr;
-    return S_FALSE;
+void* OleControlHost::HostInterface(REFIID iid) {
+    if (iid == IID_IOleInPlaceFrame) return static_cast<IOleInPlaceFrame*>(this);
+    if (iid == IID_IStorage) return static_cast<IStorage*>(this);
+    return nullptr;
 }
 
 STDMETHODIMP OleControlHost::InvalidateRect(LPCRECT area, BOOL) {

@@ -1,22 +1,21 @@
 // A window that embeds one ActiveX control by OLE in-place activation, windowed: the
-// host answers as the control's client site, in-place site, frame and storage (one
-// object, one reference count that never deletes it: its owner does), paints the
-// control's view and lets clicks outside the control's drawn shapes through.
+// host answers as the control's client site and windowless-capable in-place site (the
+// shared site), and as its frame and storage (one object, one reference count that never
+// deletes it: its owner does), paints the control's view and lets clicks outside the
+// control's drawn shapes through.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
 
 #include "Handles.h"
+#include "OleSite.h"
 
 namespace animtab {
 
-class OleControlHost : public IOleClientSite,
-                       public IOleInPlaceSiteWindowless,
-                       public IOleInPlaceFrame,
-                       public IStorage {
+class OleControlHost : public vantor::OleSite, public IOleInPlaceFrame, public IStorage {
 public:
-    OleControlHost() = default;
+    OleControlHost() : OleSite(Activation::WindowlessCapable) {}
     virtual ~OleControlHost();
     OleControlHost(const OleControlHost&) = delete;
     OleControlHost& operator=(const OleControlHost&) = delete;
@@ -41,50 +40,15 @@ public:
     LRESULT HitTest(POINT screen);
     void PlaceControl();
 
-    // IUnknown, shared by every interface of the host.
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    // IUnknown and IOleWindow, shared by the site and the frame.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OleSite::QueryInterface(iid, out); }
+    STDMETHODIMP_(ULONG) AddRef() override { return OleSite::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return OleSite::Release(); }
+    STDMETHODIMP GetWindow(HWND* wnd) override { return OleSite::GetWindow(wnd); }
+    STDMETHODIMP ContextSensitiveHelp(BOOL enter) override { return OleSite::ContextSensitiveHelp(enter); }
 
-    // IOleClientSite
-    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetContainer(IOleContainer** out) override;
-    STDMETHODIMP ShowObject() override { return S_OK; }
-    STDMETHODIMP OnShowWindow(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // IOleWindow (site and frame alike)
-    STDMETHODIMP GetWindow(HWND* wnd) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-
-    // IOleInPlaceSite / Ex / Windowless
-    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnUIActivate() override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override;
-    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
-    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
-    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
-    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-    STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD) override;
-    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { return S_FALSE; }
-    STDMETHODIMP RequestUIActivate() override { return S_FALSE; }
-    STDMETHODIMP CanWindowlessActivate() override { return S_OK; }
-    STDMETHODIMP GetCapture() override { return S_FALSE; }
-    STDMETHODIMP SetCapture(BOOL) override { return S_FALSE; }
-    STDMETHODIMP GetFocus() override { return S_OK; }
-    STDMETHODIMP SetFocus(BOOL) override { return S_OK; }
-    STDMETHODIMP GetDC(LPCRECT, DWORD, HDC* dc) override;
-    STDMETHODIMP ReleaseDC(HDC) override { return S_FALSE; }
+    // IOleInPlaceSiteWindowless: the control is drawn at once.
     STDMETHODIMP InvalidateRect(LPCRECT area, BOOL erase) override;
-    STDMETHODIMP InvalidateRgn(HRGN, BOOL) override { return S_OK; }
-    STDMETHODIMP ScrollRect(INT, INT, LPCRECT, LPCRECT) override { return E_NOTIMPL; }
-    STDMETHODIMP AdjustRect(LPRECT) override { return S_FALSE; }
-    STDMETHODIMP OnDefWindowMessage(UINT, WPARAM, LPARAM, LRESULT*) override { return S_FALSE; }
 
     // IOleInPlaceUIWindow / IOleInPlaceFrame
     STDMETHODIMP GetBorder(LPRECT) override { return E_NOTIMPL; }
@@ -126,6 +90,13 @@ public:
     }
 
 protected:
+    // OleSite: the control sits over the host window's client area; the host is its frame.
+    HWND SiteWindow() const override { return wnd_; }
+    RECT SiteRect() const override;
+    IOleInPlaceFrame* SiteFrame() override { return this; }
+    HWND FrameWindow() const override { return wnd_; }
+    void* HostInterface(REFIID iid) override;
+
     // Releases the control (closed without saving) and every interface held on it.
     void ReleaseControl();
 

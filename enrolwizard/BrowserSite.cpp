@@ -138,35 +138,9 @@ HRESULT BrowserSite::CallScript(const wchar_t* name, const std::vector<std::stri
     return hr;
 }
 
-STDMETHODIMP BrowserSite::QueryInterface(REFIID iid, void** out) {
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
-        *out = static_cast<IOleClientSite*>(this);
-    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
-        *out = static_cast<IOleInPlaceSite*>(this);
-    } else if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) {
-        *out = static_cast<IDispatch*>(this);
-    } else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    return S_OK;
-}
-
-STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                           LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
-    if (!frame || !doc || !pos || !clip) return E_POINTER;
-    *frame = frame_.get();
-    (*frame)->AddRef();
-    *doc = nullptr;
-    *pos = area_;
-    *clip = area_;
-    if (info) {
-        info->fMDIApp = FALSE;
-        info->hwndFrame = GetAncestor(host_, GA_ROOT);
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-    }
-    return S_OK;
+void* BrowserSite::HostInterface(REFIID iid) {
+    if (iid == IID_IDispatch || iid == DIID_DWebBrowserEvents2) return static_cast<IDispatch*>(this);
+    return nullptr;
 }
 
 STDMETHODIMP BrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) {

@@ -1,5 +1,5 @@
-// Our container for the system web browser control: client and in-place site, the event
-// sink for page navigation, and script calls on the page's document.
+// Our container for the system web browser control: its site, the event sink for page
+// navigation, and script calls on the page's document.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 
 #include "Handles.h"
 #include "InPlaceFrame.h"
+#include "OleSite.h"
 
 namespace enrolwizard {
 
@@ -46,9 +47,10 @@ public:
     STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
 };
 
-class BrowserSite : public IOleClientSite, public IOleInPlaceSite, public IDispatch, private vantor::FrameHost {
+// The browser's site (windowed) is also its event sink; the page's top-level window is its frame.
+class BrowserSite : public vantor::OleSite, public IDispatch, private vantor::FrameHost {
 public:
-    BrowserSite(HWND host, BrowserEvents* events) : host_(host), events_(events) {}
+    BrowserSite(HWND host, BrowserEvents* events) : OleSite(Activation::Windowed), host_(host), events_(events) {}
     ~BrowserSite() { Close(); }
 
     // Creates the control in place over the host window's client area.
@@ -62,31 +64,12 @@ public:
     HRESULT CallScript(const wchar_t* name, const std::vector<std::string>& args);
     IWebBrowser2* Browser() const { return browser_; }
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // owned by its page, not by references
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    // IUnknown, shared with the event sink.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OleSite::QueryInterface(iid, out); }
+    STDMETHODIMP_(ULONG) AddRef() override { return OleSite::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return OleSite::Release(); }
     // IOleClientSite
-    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetContainer(IOleContainer** out) override { *out = nullptr; return E_NOINTERFACE; }
-    STDMETHODIMP ShowObject() override { return S_OK; }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-    // IOleWindow / IOleInPlaceSite
-    STDMETHODIMP GetWindow(HWND* out) override { *out = host_; return S_OK; }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-    STDMETHODIMP OnUIActivate() override { return S_OK; }
-    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
-                                  LPOLEINPLACEFRAMEINFO info) override;
-    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
-    STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
-    STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
-    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
     // IDispatch: DWebBrowserEvents2
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -94,6 +77,12 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
 private:
+    // OleSite: the control stands at the area given to Open in the host window.
+    HWND SiteWindow() const override { return host_; }
+    RECT SiteRect() const override { return area_; }
+    IOleInPlaceFrame* SiteFrame() override { return frame_.get(); }
+    HWND FrameWindow() const override { return HostWindow(); }
+    void* HostInterface(REFIID iid) override;
     // FrameHost: the page's top-level window is the browser's frame.
     HWND HostWindow() const override { return GetAncestor(host_, GA_ROOT); }
 

@@ -17,24 +17,8 @@ void SetActiveInPlaceObject(IOleInPlaceActiveObject* object) {
     if (old) old->Release();
 }
 
-STDMETHODIMP InPlaceFrame::QueryInterface(REFIID riid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow ||
-        riid == IID_IOleInPlaceFrame) {
-        *out = static_cast<IOleInPlaceFrame*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) InPlaceFrame::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) InPlaceFrame::Release() {
-    LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return count;
+bool InPlaceFrame::Answers(REFIID riid) const {
+    return riid == IID_IOleWindow || riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame;
 }
 
 STDMETHODIMP InPlaceFrame::GetWindow(HWND* window) {

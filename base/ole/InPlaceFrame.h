@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "ComObject.h"
+
 namespace vantor {
 
 // What the frame needs of the window that owns it.
@@ -23,15 +25,10 @@ IOleInPlaceActiveObject* ActiveInPlaceObject();
 void SetActiveInPlaceObject(IOleInPlaceActiveObject* object);
 
 // Reference counted; the host outlives it.
-class InPlaceFrame : public IOleInPlaceFrame {
+class InPlaceFrame : public ComObject<IOleInPlaceFrame> {
 public:
     explicit InPlaceFrame(FrameHost& host) : host_(host) {}
-    virtual ~InPlaceFrame() = default;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* window) override;
     STDMETHODIMP ContextSensitiveHelp(BOOL enter) override;
@@ -49,7 +46,8 @@ public:
     STDMETHODIMP TranslateAccelerator(LPMSG message, WORD id) override;
 
 private:
-    LONG refs_ = 0;
+    bool Answers(REFIID riid) const override;
+
     BOOL helpMode_ = FALSE;
     FrameHost& host_;
 };

@@ -36,7 +36,9 @@ std::string Narrow(const VARIANT& value) {
 
 }  // namespace
 
-ControlEventSink::ControlEventSink(HWND receiver, IUnknown* control) : receiver_(receiver), control_(control) {
+// The connection's reference is the first.
+ControlEventSink::ControlEventSink(HWND receiver, IUnknown* control)
+    : ComObject(1), receiver_(receiver), control_(control) {
     control_->AddRef();
 }
 
@@ -65,23 +67,8 @@ void ControlEventSink::Disconnect() {
     Release();
 }
 
-STDMETHODIMP ControlEventSink::QueryInterface(REFIID riid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__DFileSendCtlEvents) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ControlEventSink::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) ControlEventSink::Release() {
-    LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return count;
+bool ControlEventSink::Answers(REFIID riid) const {
+    return riid == IID_IDispatch || riid == DIID__DFileSendCtlEvents;
 }
 
 STDMETHODIMP ControlEventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) {

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <string>
 
+#include "ComObject.h"
+
 namespace chatdesk {
 
 // Messages the sink sends to the chat window; lParam is the control's IUnknown.
@@ -24,7 +26,7 @@ struct ControlAcceptTexts {
     std::string stamp;
 };
 
-class ControlEventSink : public IDispatch {
+class ControlEventSink : public vantor::ComObject<IDispatch> {
 public:
     // Connects a new sink to the control's event point; null when the control has none or
     // refused. The sink is owned by that connection.
@@ -33,11 +35,7 @@ public:
     // Unadvise, then the sink's own reference goes (it dies when nothing else holds it).
     // Once only, from any thread.
     void Disconnect();
-    LONG Refs() const { return refs_; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override;
@@ -45,9 +43,9 @@ public:
 
 private:
     ControlEventSink(HWND receiver, IUnknown* control);
-    virtual ~ControlEventSink();
+    ~ControlEventSink() override;
+    bool Answers(REFIID riid) const override;
 
-    LONG refs_ = 1;
     HWND receiver_;
     IUnknown* control_;
     DWORD cookie_ = 0;

@@ -10,25 +10,6 @@ RichEditOleCallback::~RichEditOleCallback() {
     if (frame_) frame_->Release();
 }
 
-STDMETHODIMP RichEditOleCallback::QueryInterface(REFIID riid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IRichEditOleCallback) {
-        *out = static_cast<IRichEditOleCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) RichEditOleCallback::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) RichEditOleCallback::Release() {
-    LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return count;
-}
-
 STDMETHODIMP RichEditOleCallback::GetNewStorage(LPSTORAGE* storage) { return host_.NewStorage(storage); }
 
 STDMETHODIMP RichEditOleCallback::GetInPlaceContext(LPOLEINPLACEFRAME* frame, LPOLEINPLACEUIWINDOW* document,

@@ -7,19 +7,16 @@
 #include <richedit.h>
 #include <richole.h>
 
+#include "ComObject.h"
 #include "OleHost.h"
 
 namespace chatdesk {
 
-class RichEditOleCallback : public IRichEditOleCallback {
+class RichEditOleCallback : public vantor::ComObject<IRichEditOleCallback> {
 public:
     // The frame is handed out for both the frame and the document.
     RichEditOleCallback(OleHost& host, IOleInPlaceFrame* frame);
-    virtual ~RichEditOleCallback();
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~RichEditOleCallback() override;
 
     STDMETHODIMP GetNewStorage(LPSTORAGE* storage) override;
     STDMETHODIMP GetInPlaceContext(LPOLEINPLACEFRAME* frame, LPOLEINPLACEUIWINDOW* document,
@@ -34,7 +31,8 @@ public:
     STDMETHODIMP GetContextMenu(WORD, LPOLEOBJECT, CHARRANGE*, HMENU*) override { return S_OK; }
 
 private:
-    LONG refs_ = 0;
+    bool Answers(REFIID riid) const override { return riid == IID_IRichEditOleCallback; }
+
     OleHost& host_;
     IOleInPlaceFrame* frame_;
 };

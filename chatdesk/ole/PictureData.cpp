@@ -8,25 +8,6 @@ PictureDataObject::~PictureDataObject() {
     if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
 }
 
-STDMETHODIMP PictureDataObject::QueryInterface(REFIID riid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-        *out = static_cast<IDataObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) PictureDataObject::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) PictureDataObject::Release() {
-    LONG count = InterlockedDecrement(&refs_);
-    if (count == 0) delete this;
-    return count;
-}
-
 STDMETHODIMP PictureDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL) {
     if (!format || !medium) return E_INVALIDARG;
     if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);

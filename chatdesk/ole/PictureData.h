@@ -7,16 +7,14 @@
 #include <richedit.h>
 #include <richole.h>
 
+#include "ComObject.h"
+
 namespace chatdesk {
 
-class PictureDataObject : public IDataObject {
+class PictureDataObject : public vantor::ComObject<IDataObject> {
 public:
     PictureDataObject() = default;
-    virtual ~PictureDataObject();
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~PictureDataObject() override;
 
     // Keeps the format and takes the medium.
     STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
@@ -32,7 +30,8 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
 private:
-    LONG refs_ = 0;
+    bool Answers(REFIID riid) const override { return riid == IID_IDataObject; }
+
     FORMATETC format_ = {};
     STGMEDIUM medium_ = {};
 };
