@@ -21,9 +21,9 @@ LONG g_locks = 0;
 
 typedef HRESULT (*CreateFn)(REFIID riid, void** out);
 
-class ClassFactory final : public SingleInterfaceObject<IClassFactory, &IID_IClassFactory> {
+class ClassFactory final : public vantor::ComObject<IClassFactory> {
 public:
-    explicit ClassFactory(CreateFn create) : create_(create) { ObjectCreated(); }
+    explicit ClassFactory(CreateFn create) : ComObject(1), create_(create) { ObjectCreated(); }
     ~ClassFactory() { ObjectDestroyed(); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
@@ -38,6 +38,8 @@ public:
     }
 
 private:
+    bool Answers(REFIID iid) const override { return iid == IID_IClassFactory; }
+
     CreateFn create_;
 };
 

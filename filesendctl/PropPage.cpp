@@ -12,9 +12,9 @@ namespace {
 
 INT_PTR CALLBACK EmptyPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
-class FileSendCtlPropPage final : public SingleInterfaceObject<IPropertyPage, &IID_IPropertyPage> {
+class FileSendCtlPropPage final : public vantor::ComObject<IPropertyPage> {
 public:
-    FileSendCtlPropPage() { ObjectCreated(); }
+    FileSendCtlPropPage() : ComObject(1) { ObjectCreated(); }
     ~FileSendCtlPropPage() {
         if (page_) DestroyWindow(page_);
         if (site_) site_->Release();
@@ -67,6 +67,8 @@ public:
     STDMETHODIMP TranslateAccelerator(MSG*) override { return S_FALSE; }
 
 private:
+    bool Answers(REFIID iid) const override { return iid == IID_IPropertyPage; }
+
     // The template's size in pixels, measured from a hidden copy of it.
     SIZE PageSize() {
         SIZE size = {250, 62};

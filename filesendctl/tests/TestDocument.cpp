@@ -63,8 +63,9 @@ namespace {
 const wchar_t kFrameClass[] = L"FileSendCtlTestDocument";
 
 class Callback final
-    : public filesend::SingleInterfaceObject<IRichEditOleCallback, &IID_IRichEditOleCallback> {
+    : public vantor::ComObject<IRichEditOleCallback> {
 public:
+    Callback() : ComObject(1) {}
     STDMETHODIMP GetNewStorage(LPSTORAGE* storage) override {
         ComPtr<ILockBytes> bytes;
         if (FAILED(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.put()))) return E_OUTOFMEMORY;
@@ -85,6 +86,9 @@ public:
     }
     STDMETHODIMP GetDragDropEffect(BOOL, DWORD, LPDWORD) override { return E_NOTIMPL; }
     STDMETHODIMP GetContextMenu(WORD, LPOLEOBJECT, CHARRANGE*, HMENU*) override { return S_OK; }
+
+private:
+    bool Answers(REFIID iid) const override { return iid == IID_IRichEditOleCallback; }
 };
 
 }  // namespace
