@@ -51,7 +51,9 @@ INT_PTR MemberFormDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         Initialise();
-        return TRUE;
+        // The form is made hidden: a default focus would activate it and take the keys from
+        // the user's window. Its first field gets the focus when the form is shown and activated.
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_PROVINCE && HIWORD(wParam) == CBN_SELCHANGE) FillCities();
         if (LOWORD(wParam) == IDC_SUBMIT) Submit();

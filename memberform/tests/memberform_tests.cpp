@@ -287,6 +287,39 @@ TEST(MemberFormOwnerless, ClosingPostsNothingToItsThread) {
     EXPECT_TRUE(IsWindow(form));
 }
 
+// The container makes the form hidden at start-up: the user's window keeps the keyboard
+// (an invisible form holding the focus takes the keys and deactivates the host), and the
+// form's first field gets it once the form is shown.
+TEST(MemberFormChild, MadeHiddenItLeavesTheKeyboardWithTheHost) {
+    if (!panetest::InChild()) GTEST_SKIP() << "runs inside the rig";
+    ASSERT_TRUE(LoadLibraryW(L"riched20.dll"));
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_DATE_CLASSES};
+    ASSERT_TRUE(InitCommonControlsEx(&classes));
+    HWND user = CreateWindowExW(0, L"STATIC", L"user", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 200, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND typing = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 8, 8, 200, 24, user, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    SetForegroundWindow(user);
+    SetFocus(typing);
+    ASSERT_EQ(typing, GetFocus());
+    {
+        panetest::Container container;
+        HWND form = container.Window(kFormPlug);
+        ASSERT_TRUE(form);
+        EXPECT_FALSE(IsWindowVisible(form));
+        EXPECT_EQ(typing, GetFocus()) << "the hidden form took the focus";
+        EXPECT_EQ(user, GetActiveWindow()) << "the hidden form took the activation";
+
+        auto show = container.Export<PFN_TabPlug_Show>(kFormPlug, TABPLUG_SHOW_NAME);
+        ASSERT_TRUE(show);
+        EXPECT_EQ(1, show(container.Handle(kFormPlug), 1));
+        SetForegroundWindow(form);
+        testkit::PumpFor(100);
+        EXPECT_EQ(GetDlgItem(form, 1005), GetFocus()) << "the shown form starts at the name field";
+    }
+    DestroyWindow(user);
+}
+
 void ConfigurePlatform(testkit::PaneRig& rig) {
     rig.Platform("[Customer]\r\naccount=vm0042\r\nnickname=lili\r\nprovince=" + Ansi("江苏") +
                  "\r\ncity=" + Ansi("南京") + "\r\nsex=2\r\n[Suite]\r\nid=RIG\r\n[Services]\r\nlist=19\r\n"

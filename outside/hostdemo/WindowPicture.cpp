@@ -2,8 +2,19 @@
 
 namespace hostdemo {
 
+namespace {
+const DWORD kScreenCatchUpMs = 50;
+}  // namespace
+
 bool SaveWindowPicture(HWND wnd, const std::wstring& path, bool repaint) {
-    if (repaint) RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (repaint) {
+        RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        // The windows have drawn into their own surfaces; Wine copies those to the screen
+        // when the thread next waits, so the screen is read only after a short wait (one
+        // that dispatches nothing). Read at once, it may hold a parent's paint without the
+        // children's paint over it.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kScreenCatchUpMs, 0);
+    }
     RECT rc;
     GetWindowRect(wnd, &rc);
     int width = rc.right - rc.left, height = rc.bottom - rc.top;
