@@ -112,10 +112,10 @@ void Round(RostApi& api, const std::wstring& account, const std::wstring& text, 
 }
 
 Best Measure(RostApi& api, int friends, int rounds, bool breakdown) {
-    std::wstring dir = testkit::FreshDir((L"rb_bench" + std::to_wstring(friends)).c_str());
-    std::wstring account = dir.substr(testkit::ProgramDir().size());
-    account.pop_back();
-    std::wstring path = dir + L"rostledger.xml";
+    // An account is a plain folder name right under the program folder.
+    std::wstring account = FreshAccount((L"bench" + std::to_wstring(friends)).c_str());
+    std::wstring dir = testkit::ProgramDir() + account + L"\\";
+    std::wstring path = ContactFileOf(account);
     std::wstring text = testkit::BenchmarkBook(friends);
     testkit::WriteFileBytes(path, "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n" + vantor::EncodeText(text, 936));
     // The last friend of the file, as the farthest one to find.
@@ -125,6 +125,7 @@ Best Measure(RostApi& api, int friends, int rounds, bool breakdown) {
         Round(api, account, text, dir, lastFriend, i, &best);
         if (breakdown) Breakdown(path, dir, &best);
     }
+    testkit::RemoveTree(dir);
     return best;
 }
 
