@@ -71,6 +71,35 @@ DWORD DecodeFlags(UINT codePage) {
     return (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
 }
 
+// A double-byte code page whose single bytes below 0x80 are ASCII and never lead a pair:
+// a markup text is mostly such bytes, copied as they are; the system decodes only the
+// stretches that hold others. A stretch ends before an ASCII byte that follows an ASCII
+// byte, as that one cannot be the second byte of a pair: the system sees every pair whole.
+bool DecodeDoubleByte(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t size = bytes.size();
+    text->resize(size - offset);
+    wchar_t* out = &(*text)[0];
+    size_t written = 0;
+    for (size_t i = offset; i < size;) {
+        if (in[i] < 0x80) {
+            out[written++] = in[i++];
+            continue;
+        }
+        size_t start = i++;
+        while (i < size && !(in[i] < 0x80 && in[i - 1] < 0x80)) ++i;
+        int n = MultiByteToWideChar(codePage, DecodeFlags(codePage), reinterpret_cast<const char*>(in + start),
+                                    static_cast<int>(i - start), out + written, static_cast<int>(text->size() - written));
+        if (n <= 0) {
+            text->clear();
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    text->resize(written);
+    return true;
+}
+
 bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
     text->clear();
     size_t length = bytes.size() - offset;
@@ -85,6 +114,7 @@ bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring
         }
         return true;
     }
+    if (codePage == 936) return DecodeDoubleByte(bytes, offset, codePage, text);
     DWORD flags = DecodeFlags(codePage);
     // No byte yields more than one UTF-16 unit in these encodings (a four-byte sequence
     // yields two), so one pass into a buffer of the byte count does; measuring first
