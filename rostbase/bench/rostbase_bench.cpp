@@ -41,6 +41,16 @@ struct Best {
     void Take(double& best, double value) { best = std::min(best, value); }
 };
 
+// MSXML's own load of the text, with none of the checks the store's documents make first.
+bool LoadBare(vantor::xml::XmlDoc* doc, const std::wstring& text) {
+    if (!doc->Create()) return false;
+    BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    bool loaded = b && SUCCEEDED(doc->get()->loadXML(b, &ok)) && ok == VARIANT_TRUE;
+    SysFreeString(b);
+    return loaded;
+}
+
 bool SaveBare(const vantor::xml::XmlDoc& doc, const std::wstring& path) {
     VARIANT target;
     VariantInit(&target);
@@ -90,7 +100,7 @@ void Round(RostApi& api, const std::wstring& account, const std::wstring& text, 
            const std::wstring& lastFriend, int round, Best* best) {
     double t0 = Now();
     vantor::xml::XmlDoc doc;
-    doc.LoadText(text);
+    LoadBare(&doc, text);
     double t1 = Now();
     SaveBare(doc, dir + L"bare.xml");
     double t2 = Now();
