@@ -214,8 +214,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        // Only where the writing stands can be asked.
-        if (move.QuadPart != 0 || origin == STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
+        // Writing goes on at the end: a seek may ask where that is, and go nowhere else.
+        LONGLONG base = origin == STREAM_SEEK_SET ? 0 : static_cast<LONGLONG>(bytes_.size());
+        if (origin > STREAM_SEEK_END || base + move.QuadPart != static_cast<LONGLONG>(bytes_.size()))
+            return STG_E_INVALIDFUNCTION;
         if (position) position->QuadPart = bytes_.size();
         return S_OK;
     }
