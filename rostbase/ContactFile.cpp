@@ -6,6 +6,7 @@
 #include <new>
 
 #include "DebugOut.h"
+#include "PlainMarkup.h"
 #include "XmlDoc.h"
 #include "XmlFile.h"
 
@@ -717,31 +718,47 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
     XmlFile file;
     std::wstring reason;
     std::wstring source;
-    if (!file.Load(path, &doc, &reason, &source)) {
+    ContactGroup* lists[] = {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList};
+    const std::wstring rootKeys[] = {out->offRoot.id, out->offRoot.name, out->onRoot.id, out->onRoot.name};
+    // A reading given up leaves nothing of itself.
+    auto drop = [&] {
+        for (ContactGroup* g : lists) FreeTree(*g);
+        out->offRoot.id = rootKeys[0];
+        out->offRoot.name = rootKeys[1];
+        out->onRoot.id = rootKeys[2];
+        out->onRoot.name = rootKeys[3];
+    };
+    auto refused = [&reason] {
         OutputDebugStringW(L"载入内存xml错误——");
         OutputDebugStringW(reason.c_str());
         OutputDebugStringW(L"\n");
-        return;
-    }
-    XmlNode root = doc.SelectSingleNode(L"AddressList");
-    if (!root || !root.FirstChild()) return;
-    out->usable = true;
+    };
     try {
+        if (!file.Read(path, &source, &reason)) return refused();
+        // A plain well-formed text is read straight into the lists: the parser would
+        // accept it, and building its document and freeing it again costs more than the
+        // reading.
+        bool rootHoldsElements = false;
+        if (vantor::xml::IsPlainWellFormed(source, &rootHoldsElements) && rootHoldsElements) {
+            ContactSink sink(out);
+            if (ScanMarkup(source, true, sink)) {
+                out->usable = true;
+                return;
+            }
+            drop();
+        }
+        if (!doc.LoadText(source, &reason)) return refused();
+        XmlNode root = doc.SelectSingleNode(L"AddressList");
+        if (!root || !root.FirstChild()) return;
+        out->usable = true;
         // The parser has accepted the file's text, so that text is read first; the
         // document's own output, then the document itself, serve when it holds what the
         // markup reading does not take.
-        ContactGroup* lists[] = {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList};
-        const std::wstring rootKeys[] = {out->offRoot.id, out->offRoot.name, out->onRoot.id, out->onRoot.name};
         ContactSink sink(out);
         bool read = ScanMarkup(source, true, sink);
         std::wstring().swap(source);
         if (!read) {
-            // Nothing of the first reading is kept.
-            for (ContactGroup* g : lists) FreeTree(*g);
-            out->offRoot.id = rootKeys[0];
-            out->offRoot.name = rootKeys[1];
-            out->onRoot.id = rootKeys[2];
-            out->onRoot.name = rootKeys[3];
+            drop();
             Element top;
             if (!ElementsFromMarkup(vantor::xml::DocumentMarkup(doc), &top) || top.name != L"AddressList") {
                 top = Element();
@@ -751,7 +768,7 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
         }
     } catch (const std::bad_alloc&) {
         // What was read is dropped; the store starts with its default roots.
-        for (ContactGroup* g : {&out->offRoot, &out->onRoot, &out->strangers, &out->blackList}) FreeTree(*g);
+        drop();
         out->usable = false;
     }
 }

@@ -849,11 +849,17 @@ BOOL CountThenFill(const std::vector<Item>& items, Rec* records, DWORD* count) {
 
 }  // namespace
 
-template <typename Rec>
-BOOL ContactStore::GetPolicies(FriendHandle entry, Rec* records, DWORD* count) {
+template <typename Item, typename Rec>
+BOOL ContactStore::FillFromFriend(FriendHandle entry, std::vector<Item> FriendEntry::*list, Rec* records,
+                                  DWORD* count) {
     vantor::Lock lock(lock_);
     FriendEntry* e = LiveFriend(entry, false);
-    return e ? CountThenFill(e->policies, records, count) : FALSE;
+    return e ? CountThenFill(e->*list, records, count) : FALSE;
+}
+
+template <typename Rec>
+BOOL ContactStore::GetPolicies(FriendHandle entry, Rec* records, DWORD* count) {
+    return FillFromFriend(entry, &FriendEntry::policies, records, count);
 }
 
 template <typename Rec>
@@ -883,9 +889,7 @@ BOOL ContactStore::AppendBoard(FriendHandle entry, const Rec& info) {
 
 template <typename Rec>
 BOOL ContactStore::GetBoards(FriendHandle entry, Rec* records, DWORD* count) {
-    vantor::Lock lock(lock_);
-    FriendEntry* e = LiveFriend(entry, false);
-    return e ? CountThenFill(e->boards, records, count) : FALSE;
+    return FillFromFriend(entry, &FriendEntry::boards, records, count);
 }
 
 template <typename Rec>

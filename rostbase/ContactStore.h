@@ -101,6 +101,9 @@ private:
     void Fire(const std::vector<EventModule>& modules, const char* name, Args... args);
     template <typename Find, typename Rec> BOOL CopyOut(Find find, Rec* out);
     template <typename Item, typename Collect, typename Call> BOOL Walk(Collect collect, bool haveProc, Call call);
+    // One list of a live friend (its policies, its boards) into records.
+    template <typename Item, typename Rec>
+    BOOL FillFromFriend(FriendHandle entry, std::vector<Item> FriendEntry::*list, Rec* records, DWORD* count);
     // One lasting change: memory() under both locks (false: refused, nothing changed),
     // file() under the file lock only, notify(modules) with no lock held.
     template <typename Memory, typename File, typename Notify>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -70,6 +71,35 @@ DWORD DecodeFlags(UINT codePage) {
     return (codePage == CP_UTF8 || codePage == 54936 || codePage == 936) ? MB_ERR_INVALID_CHARS : 0;
 }
 
+// A double-byte code page whose single bytes below 0x80 are ASCII and never lead a pair:
+// a markup text is mostly such bytes, copied as they are; the system decodes only the
+// stretches that hold others. A stretch ends before an ASCII byte that follows an ASCII
+// byte, as that one cannot be the second byte of a pair: the system sees every pair whole.
+bool DecodeDoubleByte(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t size = bytes.size();
+    text->resize(size - offset);
+    wchar_t* out = &(*text)[0];
+    size_t written = 0;
+    for (size_t i = offset; i < size;) {
+        if (in[i] < 0x80) {
+            out[written++] = in[i++];
+            continue;
+        }
+        size_t start = i++;
+        while (i < size && !(in[i] < 0x80 && in[i - 1] < 0x80)) ++i;
+        int n = MultiByteToWideChar(codePage, DecodeFlags(codePage), reinterpret_cast<const char*>(in + start),
+                                    static_cast<int>(i - start), out + written, static_cast<int>(text->size() - written));
+        if (n <= 0) {
+            text->clear();
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    text->resize(written);
+    return true;
+}
+
 bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring* text) {
     text->clear();
     size_t length = bytes.size() - offset;
@@ -84,6 +114,7 @@ bool Decode(const std::string& bytes, size_t offset, UINT codePage, std::wstring
         }
         return true;
     }
+    if (codePage == 936) return DecodeDoubleByte(bytes, offset, codePage, text);
     DWORD flags = DecodeFlags(codePage);
     // No byte yields more than one UTF-16 unit in these encodings (a four-byte sequence
     // yields two), so one pass into a buffer of the byte count does; measuring first
@@ -149,6 +180,71 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
     return true;
 }
 
+// A write-only stream into memory that grows geometrically.
+class GrowingStream : public IStream {
+public:
+    const std::string& Bytes() const { return bytes_; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
+            *out = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
+        if (written) *written = 0;
+        if (size && !data) return STG_E_INVALIDPOINTER;
+        if (bytes_.size() + size >= 0x40000000) return STG_E_MEDIUMFULL;
+        try {
+            bytes_.append(static_cast<const char*>(data), size);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        if (written) *written = size;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        // Writing goes on at the end: a seek may ask where that is, and go nowhere else.
+        LONGLONG base = origin == STREAM_SEEK_SET ? 0 : static_cast<LONGLONG>(bytes_.size());
+        if (origin > STREAM_SEEK_END || base + move.QuadPart != static_cast<LONGLONG>(bytes_.size()))
+            return STG_E_INVALIDFUNCTION;
+        if (position) position->QuadPart = bytes_.size();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+        if (!stat) return STG_E_INVALIDPOINTER;
+        ZeroMemory(stat, sizeof *stat);
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = bytes_.size();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    virtual ~GrowingStream() = default;
+    LONG references_ = 1;
+    std::string bytes_;
+};
+
 }  // namespace
 
 FileWriterLock::FileWriterLock(const std::wstring& path, DWORD timeoutMs) {
@@ -175,37 +271,30 @@ FileWriterLock::~FileWriterLock() {
 }
 
 std::wstring DocumentMarkup(const XmlDoc& doc) {
-    ComPtr<IStream> stream;
-    // Room for the whole text up front: a memory stream that grows in small steps
-    // copies itself over and over.
-    ULARGE_INTEGER room;
-    room.QuadPart = 4u << 20;
-    if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) && SUCCEEDED(stream->SetSize(room))) {
+    // The DOM writes its text in small pieces: a memory stream of the system that grows
+    // by each piece copies itself over and over, so the text goes to one that grows in
+    // steps of its own size.
+    ComPtr<GrowingStream> stream;
+    stream.attach(new (std::nothrow) GrowingStream);
+    if (stream) {
         VARIANT target;
         VariantInit(&target);
         target.vt = VT_UNKNOWN;
         target.punkVal = stream.get();
-        HGLOBAL memory = nullptr;
-        LARGE_INTEGER zero = {};
-        ULARGE_INTEGER written = {};
-        if (SUCCEEDED(doc.get()->save(target)) && SUCCEEDED(GetHGlobalFromStream(stream.get(), &memory)) &&
-            SUCCEEDED(stream->Seek(zero, STREAM_SEEK_CUR, &written)) && written.QuadPart < 0x40000000) {
-            const char* bytes = static_cast<const char*>(GlobalLock(memory));
-            std::string saved(bytes ? bytes : "", bytes ? static_cast<size_t>(written.QuadPart) : 0);
-            if (bytes) GlobalUnlock(memory);
+        if (doc && SUCCEEDED(doc.get()->save(target))) {
+            const std::string& saved = stream->Bytes();
             size_t offset = saved.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-            std::wstring text;
             std::wstring head(saved.begin() + offset, saved.begin() + std::min(saved.size(), offset + 100));
             std::wstring encoding;
             FindDeclaration(head, &encoding);
-            if (bytes && saved.compare(offset, 2, "\xFF\xFE") != 0 && CodePageOf(encoding) == CP_UTF8 &&
+            std::wstring text;
+            if (saved.compare(offset, 2, "\xFF\xFE") != 0 && CodePageOf(encoding) == CP_UTF8 &&
                 Decode(saved, offset, CP_UTF8, &text))
                 return text;
         }
     }
     return doc.Xml();
 }
-
 
 std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
     if (text.empty()) return std::string();
@@ -223,7 +312,10 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
     if (codePage != CP_UTF8 && codePage != 54936) {
         // Which characters the code page holds, asked once per distinct character; the
         // escaped copy is made only when one is found that it cannot hold.
-        std::unordered_map<UINT, bool> holds;
+        // Which characters the code page holds, asked once per distinct character: for
+        // the basic plane in a table (0 not asked yet, 1 held, 2 not), beyond it in a map.
+        std::vector<unsigned char> basic(0x10000, 0);
+        std::unordered_map<UINT, bool> beyond;
         size_t copied = 0;
         for (size_t i = 0; i < text.size();) {
             wchar_t c = text[i];
@@ -233,13 +325,19 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
             }
             size_t units = (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) ? 2 : 1;
             UINT point = units == 2 ? 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00) : c;
-            auto found = holds.find(point);
             bool ok;
-            if (found != holds.end()) {
-                ok = found->second;
+            if (units == 1) {
+                unsigned char& known = basic[point];
+                if (!known) known = RoundTrips(text.data() + i, 1, codePage) ? 1 : 2;
+                ok = known == 1;
             } else {
-                ok = RoundTrips(text.data() + i, units, codePage);
-                holds.emplace(point, ok);
+                auto found = beyond.find(point);
+                if (found != beyond.end()) {
+                    ok = found->second;
+                } else {
+                    ok = RoundTrips(text.data() + i, units, codePage);
+                    beyond.emplace(point, ok);
+                }
             }
             if (!ok) {
                 if (source == &text) escaped.reserve(text.size() + 64);
@@ -254,15 +352,27 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
         }
         if (source == &escaped) escaped.append(text, copied, std::wstring::npos);
     }
-    int n = WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), nullptr, 0, nullptr,
-                                nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), &out[0], n, nullptr, nullptr);
+    // One pass into room for the most bytes a character can take; measuring first would
+    // encode the whole text twice.
+    CPINFO info = {};
+    size_t most = GetCPInfo(codePage, &info) && info.MaxCharSize > 0 ? info.MaxCharSize : 4;
+    if (codePage == CP_UTF8) most = 3;  // four bytes come from two UTF-16 units
+    if (source->size() > 0x7FFFFFFF / most) return std::string();
+    std::string out(source->size() * most, '\0');
+    int n = WideCharToMultiByte(codePage, 0, source->data(), static_cast<int>(source->size()), &out[0],
+                                static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
 
 bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason, std::wstring* parsed) {
+    std::wstring text;
+    if (!Read(path, &text, reason) || !doc->LoadText(text, reason)) return false;
+    if (parsed) parsed->swap(text);
+    return true;
+}
+
+bool XmlFile::Read(const std::wstring& path, std::wstring* out, std::wstring* reason) {
     auto fail = [reason](const wchar_t* why) {
         if (reason) *reason = why;
         return false;
@@ -305,8 +415,7 @@ bool XmlFile::Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason, 
     // The parser gets the text without the declaration: it is UTF-16 now, whatever the
     // declaration says.
     text.erase(0, declLength);
-    if (!doc->LoadText(text, reason)) return false;
-    if (parsed) parsed->swap(text);
+    out->swap(text);
     declaration_ = declaration;
     codePage_ = codePage;
     bom_ = bomPage != 0;

@@ -26,6 +26,10 @@ public:
     bool Load(const std::wstring& path, XmlDoc* doc, std::wstring* reason = nullptr,
               std::wstring* parsed = nullptr);
 
+    // The first half of Load: reads and decodes path into *text, declaration left out,
+    // for a caller that may read the text without the parser (see PlainMarkup.h).
+    bool Read(const std::wstring& path, std::wstring* text, std::wstring* reason = nullptr);
+
     // Writes doc to path in the encoding it was loaded with (UTF-8 for a document that
     // was not loaded from a file), behind the original declaration. A read-only file is
     // not replaced. The temporary file is "<path>.save.tmp" (a load removes one that a

@@ -351,6 +351,10 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<AddressList><FriendList>",  // not well-formed
         GbkFile(L"<addresslist><FriendList><Group id=\"10\" name=\"x\"/></FriendList></addresslist>"),
         GbkFile(L"<AddressList/>"),
+        // Markup a reading of the text alone would take, which the parser refuses.
+        GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\"><Friend id=\"a\"/></Grup></FriendList>"
+                L"</AddressList>"),
+        GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\" name=\"y\"/></FriendList></AddressList>"),
         std::string("\x01\x02garbage", 9),
     };
     for (const std::string& bytes : unusable) {
