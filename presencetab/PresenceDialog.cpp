@@ -9,6 +9,7 @@
 #include "ProgramFolder.h"
 #include "PumpingJoin.h"
 #include "Text.h"
+#include "WindowText.h"
 
 namespace presence {
 
@@ -129,14 +130,7 @@ bool PresenceDialog::RunNested(const std::function<void()>& modal) {
     return true;
 }
 
-std::wstring PresenceDialog::ItemText(int id) const {
-    HWND item = Item(id);
-    int length = item ? GetWindowTextLengthW(item) : 0;
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    if (item) GetWindowTextW(item, &text[0], length + 1);
-    text.resize(wcslen(text.c_str()));
-    return text;
-}
+std::wstring PresenceDialog::ItemText(int id) const { return vantor::imkit::WindowText(Item(id)); }
 
 void PresenceDialog::SetItemTextA(int id, const char* text) {
     SetDlgItemTextW(m_hWnd, id, vantor::AnsiToWide(text ? text : "").c_str());
