@@ -9,7 +9,7 @@
 #include "ProgramFolder.h"
 #include "PumpingJoin.h"
 #include "Text.h"
-#include "WindowText.h"
+#include "DialogItems.h"
 
 namespace presence {
 
@@ -145,14 +145,6 @@ void PresenceDialog::ErrorBox(const wchar_t* text) {
     MessageBoxW(m_hWnd, text, caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
-void PresenceDialog::DrawSmallIcon(HDC dc, int id) {
-    HICON icon = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_SMALL, 0));
-    HWND place = Item(id);
-    if (!icon || !place) return;
-    RECT r;
-    GetWindowRect(place, &r);
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-    DrawIconEx(dc, r.left, r.top, icon, 0, 0, 0, nullptr, DI_NORMAL);
-}
+void PresenceDialog::DrawSmallIcon(HDC dc, int id) { vantor::imkit::DrawSmallIconAt(m_hWnd, dc, Item(id)); }
 
 }  // namespace presence

@@ -6,7 +6,7 @@
 #include "IniFile.h"
 #include "Module.h"
 #include "Text.h"
-#include "WindowText.h"
+#include "DialogItems.h"
 
 namespace rostdialogs {
 
