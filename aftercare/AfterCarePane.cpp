@@ -37,7 +37,7 @@ std::string ServiceUrl() {
 }  // namespace
 
 AfterCarePane::AfterCarePane(HMODULE container, HostContext context, INT_PTR reserved)
-    : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE), reserved_(reserved), context_(context), container_(container) {
+    : PageFrame(SKINFRAME_BUTTON_CLOSE), reserved_(reserved), context_(context), container_(container) {
     memset(&policy_, 0, sizeof policy_);
 }
 
@@ -71,11 +71,7 @@ bool AfterCarePane::OnInitDialog() {
     CenterWindow(m_hWnd, nullptr);
     SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    InitSdkSurfView(Module());
-    if (!browser_ && CSdkSurfView::Create(Module(), &browser_, m_hWnd, 0, this)) {
-        ShowWindow(browser_->m_hWnd, SW_SHOW);
-        browser_->SetUIHandler(&uiHandler_);
-    }
+    if (OpenBrowser(Module())) ShowWindow(browser_->m_hWnd, SW_SHOW);
     ReadPolicy();
 
     std::string base = ServiceUrl();
@@ -126,18 +122,7 @@ LRESULT CALLBACK AfterCarePane::KeyboardHook(int code, WPARAM wParam, LPARAM lPa
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
 
-void AfterCarePane::Layout() {
-    RECT area;
-    GetRealClientRect(&area);
-    area.bottom -= kBottomStrip;
-    InflateRect(&area, -2, -2);
-    if (browser_) MoveWindow(browser_->m_hWnd, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
-}
-
-HRESULT AfterCarePane::OnBeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
-                                         VARIANT_BOOL* cancel) {
-    return pagebridge::FilterNavigation(url, cancel, this);
-}
+void AfterCarePane::Layout() { LayOutBrowser(kBottomStrip); }
 
 void AfterCarePane::OnDocumentComplete(IDispatch* frame, VARIANT*) {
     if (!browser_) return;

@@ -8,10 +8,8 @@
 #include <string>
 
 #include "ContactRecords.h"
-#include "PageBridge.h"
-#include "SkinFrame.h"
+#include "PageFrame.h"
 #include "VantorTypes.h"
-#include "outside/SurfView.h"
 
 namespace aftercare {
 
@@ -20,7 +18,7 @@ enum : UINT {
     UM_AFTERCARE_FAILED = 3026,
 };
 
-class AfterCarePane : public CSdkWebEventCallback, public CWebCustomEventCallback, public CSkinFrame {
+class AfterCarePane : public pagebridge::PageFrame {
 public:
     AfterCarePane(HMODULE container, HostContext context, INT_PTR reserved);
     ~AfterCarePane() override;
@@ -36,8 +34,6 @@ public:
     void OnNcDestroy() override;
     bool OnSysCommand(WPARAM command, LPARAM lParam) override;
 
-    HRESULT OnBeforeNavigate2(IDispatch* frame, VARIANT* url, VARIANT* flags, VARIANT* targetFrame, VARIANT* postData,
-                              VARIANT* headers, VARIANT_BOOL* cancel) override;
     void OnDocumentComplete(IDispatch* frame, VARIANT* url) override;
     using CWebCustomEventCallback::OnHandleWevCustomEventA;
     using CWebCustomEventCallback::OnHandleWevCustomEventW;
@@ -57,8 +53,6 @@ private:
     INT_PTR reserved_;
     HostContext context_;
     HMODULE container_;
-    CSdkSurfView* browser_ = nullptr;
-    CSdkWebDocHostUIHandler uiHandler_;
     ServicePolicyInfoA policy_;
     bool applied_ = false;
     std::string lastMessage_;

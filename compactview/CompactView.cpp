@@ -3,7 +3,6 @@
 
 #define TABPLUG_DECLARE_EXPORTS
 #include "CompactViewWindow.h"
-#include "PaneWindow.h"
 #include "TabPlug.h"
 
 using compactview::CompactViewWindow;
@@ -12,6 +11,10 @@ namespace {
 HINSTANCE g_instance = nullptr;
 CompactViewWindow* View(TabPlugHandle plug) { return static_cast<CompactViewWindow*>(plug); }
 }  // namespace
+
+HWND PaneTabWindow(TabPlugHandle plug) { return plug ? View(plug)->window() : nullptr; }
+
+#include "PaneTabExports.h"
 
 extern "C" {
 
@@ -27,25 +30,9 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
 // The object goes with its window (WM_DESTROY).
 int WINAPI TabPlug_Destroy(TabPlugHandle plug) { return plug && DestroyWindow(View(plug)->window()) ? 1 : 0; }
 
-int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
-    return vantor::MovePaneWindow(plug ? View(plug)->window() : nullptr, left, top, right, bottom);
-}
-
-int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
-    return vantor::ShowPaneWindow(plug ? View(plug)->window() : nullptr, show);
-}
-
 void WINAPI TabPlug_DoCommand(TabPlugHandle plug, int command, INT_PTR) {
     if (plug && command == 1) View(plug)->LayOutPane();
 }
-
-HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle plug) { return plug ? View(plug)->window() : nullptr; }
-
-int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
-int WINAPI TabPlug_AddChildTabW(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
-int WINAPI TabPlug_DelChildTab(TabPlugHandle, INT_PTR) { return 1; }
-int WINAPI TabPlug_ChangeParent(TabPlugHandle, HWND) { return 1; }
-int WINAPI SwitchSkin(TabPlugHandle plug) { return plug ? 1 : 0; }
 
 }  // extern "C"
 

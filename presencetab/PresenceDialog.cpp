@@ -9,6 +9,7 @@
 #include "ProgramFolder.h"
 #include "PumpingJoin.h"
 #include "Text.h"
+#include "DialogItems.h"
 
 namespace presence {
 
@@ -129,14 +130,7 @@ bool PresenceDialog::RunNested(const std::function<void()>& modal) {
     return true;
 }
 
-std::wstring PresenceDialog::ItemText(int id) const {
-    HWND item = Item(id);
-    int length = item ? GetWindowTextLengthW(item) : 0;
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    if (item) GetWindowTextW(item, &text[0], length + 1);
-    text.resize(wcslen(text.c_str()));
-    return text;
-}
+std::wstring PresenceDialog::ItemText(int id) const { return vantor::imkit::WindowText(Item(id)); }
 
 void PresenceDialog::SetItemTextA(int id, const char* text) {
     SetDlgItemTextW(m_hWnd, id, vantor::AnsiToWide(text ? text : "").c_str());
@@ -151,14 +145,6 @@ void PresenceDialog::ErrorBox(const wchar_t* text) {
     MessageBoxW(m_hWnd, text, caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
-void PresenceDialog::DrawSmallIcon(HDC dc, int id) {
-    HICON icon = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_SMALL, 0));
-    HWND place = Item(id);
-    if (!icon || !place) return;
-    RECT r;
-    GetWindowRect(place, &r);
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-    DrawIconEx(dc, r.left, r.top, icon, 0, 0, 0, nullptr, DI_NORMAL);
-}
+void PresenceDialog::DrawSmallIcon(HDC dc, int id) { vantor::imkit::DrawSmallIconAt(m_hWnd, dc, Item(id)); }
 
 }  // namespace presence

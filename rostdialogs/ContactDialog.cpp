@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "Module.h"
 #include "Text.h"
+#include "DialogItems.h"
 
 namespace rostdialogs {
 
@@ -57,14 +58,7 @@ bool ContactDialog::Destroy() { return DestroyWindow(m_hWnd) != FALSE; }
 
 void ContactDialog::Centre() { CenterWindow(m_hWnd, nullptr); }
 
-std::wstring ContactDialog::ItemText(int id) const {
-    HWND item = Item(id);
-    int length = item ? GetWindowTextLengthW(item) : 0;
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    if (item) GetWindowTextW(item, &text[0], length + 1);
-    text.resize(wcslen(text.c_str()));
-    return text;
-}
+std::wstring ContactDialog::ItemText(int id) const { return vantor::imkit::WindowText(Item(id)); }
 
 std::string ContactDialog::ItemTextA(int id) const { return vantor::WideToAnsi(ItemText(id)); }
 

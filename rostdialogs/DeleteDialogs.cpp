@@ -1,6 +1,7 @@
 #include "DeleteDialogs.h"
 
 #include "DialogIds.h"
+#include "DialogItems.h"
 #include "PumpingJoin.h"
 #include "Text.h"
 
@@ -97,14 +98,7 @@ bool ConfirmDialog::OnDrawItem(LPDRAWITEMSTRUCT item) { return DrawButtons(item,
 void ConfirmDialog::LoadCustomSkin() { ApplyButtonSkin({&ok_, &cancel_}); }
 
 void ConfirmDialog::OnDraw(HDC dc) {
-    if (templateId_ != IDD_DELETE_FRIEND) return;
-    HICON icon = reinterpret_cast<HICON>(SendMessageW(m_hWnd, WM_GETICON, ICON_SMALL, 0));
-    HWND frame = Item(IDC_DELETE_ICON);
-    if (!icon || !frame) return;
-    RECT r;
-    GetWindowRect(frame, &r);
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-    DrawIconEx(dc, r.left, r.top, icon, 0, 0, 0, nullptr, DI_NORMAL);
+    if (templateId_ == IDD_DELETE_FRIEND) vantor::imkit::DrawSmallIconAt(m_hWnd, dc, Item(IDC_DELETE_ICON));
 }
 
 void ConfirmDialog::Work(void* raw) {

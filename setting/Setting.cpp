@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #define TABPLUG_DECLARE_EXPORTS
-#include "PaneWindow.h"
 #include "SettingsDialog.h"
 #include "TabPlug.h"
 
@@ -14,6 +13,10 @@ using setting::SettingsDialog;
 namespace {
 SettingsDialog* Dialog(TabPlugHandle plug) { return static_cast<SettingsDialog*>(plug); }
 }  // namespace
+
+HWND PaneTabWindow(TabPlugHandle plug) { return plug ? Dialog(plug)->GetSafeHwnd() : nullptr; }
+
+#include "PaneTabExports.h"
 
 extern "C" {
 
@@ -33,23 +36,7 @@ int WINAPI TabPlug_Destroy(TabPlugHandle plug) {
     return 1;
 }
 
-int WINAPI TabPlug_Move(TabPlugHandle plug, int left, int top, int right, int bottom) {
-    return vantor::MovePaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, left, top, right, bottom);
-}
-
-int WINAPI TabPlug_Show(TabPlugHandle plug, int show) {
-    return vantor::ShowPaneWindow(plug ? Dialog(plug)->GetSafeHwnd() : nullptr, show);
-}
-
 void WINAPI TabPlug_DoCommand(TabPlugHandle, int, INT_PTR) {}
-
-HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle plug) { return plug ? Dialog(plug)->GetSafeHwnd() : nullptr; }
-
-int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
-int WINAPI TabPlug_AddChildTabW(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) { return 1; }
-int WINAPI TabPlug_DelChildTab(TabPlugHandle, INT_PTR) { return 1; }
-int WINAPI TabPlug_ChangeParent(TabPlugHandle, HWND) { return 1; }
-int WINAPI SwitchSkin(TabPlugHandle plug) { return plug ? 1 : 0; }
 
 }  // extern "C"
 

@@ -22,7 +22,7 @@ const int kStatusStrip = 25;
 HWND OpenSignUpWindow() { return g_openWindow; }
 
 SignUpDialog::SignUpDialog(int serviceType, HostContext context, HMODULE container)
-    : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
+    : PageFrame(SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
       serviceType_(serviceType),
       context_(context),
       container_(container) {}
@@ -69,9 +69,7 @@ bool SignUpDialog::OnInitDialog() {
     SetWindowTextW(m_hWnd, L"服务注册");
     g_openWindow = m_hWnd;
 
-    HINSTANCE module = reinterpret_cast<HINSTANCE>(vantor::ThisModule());
-    InitSdkSurfView(module);
-    if (CSdkSurfView::Create(module, &browser_, m_hWnd, 0, this)) browser_->SetUIHandler(&uiHandler_);
+    OpenBrowser(reinterpret_cast<HINSTANCE>(vantor::ThisModule()));
 
     rostLedger_ = vantor::LoadProgramLibrary(L"RostLedger.dll");
     auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(rostLedger_, "RostLedger_GetCurrentAccount");
@@ -85,14 +83,9 @@ bool SignUpDialog::OnInitDialog() {
 }
 
 void SignUpDialog::Layout() {
-    RECT area;
-    GetRealClientRect(&area);
-    RECT strip = area;
-    area.bottom -= kStatusStrip;
-    InflateRect(&area, -2, -2);
-    if (browser_) {
-        MoveWindow(browser_->m_hWnd, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
-    }
+    RECT area = LayOutBrowser(kStatusStrip);
+    RECT strip;
+    GetRealClientRect(&strip);
     strip.top = area.bottom + 6;
     strip.left += 4;
     MoveWindow(GetDlgItem(m_hWnd, IDC_SIGNUP_BUSY), strip.left, strip.top, strip.right - strip.left,
@@ -124,11 +117,6 @@ void SignUpDialog::OnDestroy() {
     ExitSdkSurfView(reinterpret_cast<HINSTANCE>(vantor::ThisModule()));
     browser_ = nullptr;
     if (g_openWindow == m_hWnd) g_openWindow = nullptr;
-}
-
-HRESULT SignUpDialog::OnBeforeNavigate2(IDispatch*, VARIANT* url, VARIANT*, VARIANT*, VARIANT*, VARIANT*,
-                                        VARIANT_BOOL* cancel) {
-    return pagebridge::FilterNavigation(url, cancel, this);
 }
 
 void SignUpDialog::OnDocumentComplete(IDispatch*, VARIANT*) {

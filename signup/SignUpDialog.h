@@ -6,10 +6,8 @@
 #include <windows.h>
 
 #include "ContactRecords.h"
-#include "PageBridge.h"
-#include "SkinFrame.h"
+#include "PageFrame.h"
 #include "VantorTypes.h"
-#include "outside/SurfView.h"
 
 namespace signup {
 
@@ -22,7 +20,7 @@ enum : UINT {
 // The window being shown, if any (SignUp_DestroyWnd ends it).
 HWND OpenSignUpWindow();
 
-class SignUpDialog : public CSkinFrame, public CSdkWebEventCallback, public CWebCustomEventCallback {
+class SignUpDialog : public pagebridge::PageFrame {
 public:
     SignUpDialog(int serviceType, HostContext context, HMODULE container);
     ~SignUpDialog() override;
@@ -36,8 +34,6 @@ public:
     void OnDestroy() override;
     bool OnSysCommand(WPARAM command, LPARAM lParam) override;
 
-    HRESULT OnBeforeNavigate2(IDispatch* frame, VARIANT* url, VARIANT* flags, VARIANT* targetFrame, VARIANT* postData,
-                              VARIANT* headers, VARIANT_BOOL* cancel) override;
     void OnDocumentComplete(IDispatch* frame, VARIANT* url) override;
     using CWebCustomEventCallback::OnHandleWevCustomEventA;
     void OnHandleWevCustomEventA(int id, const char* a1) override;
@@ -50,8 +46,6 @@ private:
     void OnApplyDone();
     void JoinWorker();
 
-    CSdkSurfView* browser_ = nullptr;
-    CSdkWebDocHostUIHandler uiHandler_;
     int serviceType_;
     HostContext context_;
     HMODULE container_;

@@ -5,6 +5,14 @@ using sockhive::SocketNode;
 
 namespace {
 SocketNode* NodeOf(NetNode node) { return reinterpret_cast<SocketNode*>(node); }
+
+// Runs act on the node: 1, or 0 without a node.
+template <typename Act>
+int OnNode(NetNode node, Act act) {
+    if (!node) return 0;
+    act(*NodeOf(node));
+    return 1;
+}
 }  // namespace
 
 extern "C" {
@@ -14,9 +22,7 @@ NetNode WINAPI Net_StartServer(unsigned short port) {
 }
 
 int WINAPI Net_StopServer(NetNode node) {
-    if (!node) return 0;
-    NodeOf(node)->Stop();
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.Stop(); });
 }
 
 NetChannel WINAPI Net_ConnectNode(NetNode node, unsigned long address, unsigned short port) {
@@ -50,33 +56,23 @@ int WINAPI Net_DisconnectNode(NetNode node, NetChannel channel) {
 }
 
 int WINAPI Net_SetCallback_OnRecvData(NetNode node, NetRecvDataProc proc, void* user) {
-    if (!node) return 0;
-    NodeOf(node)->SetRecvData(proc, user);
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.SetRecvData(proc, user); });
 }
 
 int WINAPI Net_SetCallback_OnSendData(NetNode node, NetSendDataProc proc) {
-    if (!node) return 0;
-    NodeOf(node)->SetSendData(proc);
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.SetSendData(proc); });
 }
 
 int WINAPI Net_SetCallback_HeadNeed(NetNode node, NetHeadNeedProc proc) {
-    if (!node) return 0;
-    NodeOf(node)->SetHeadNeed(proc);
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.SetHeadNeed(proc); });
 }
 
 int WINAPI Net_SetCallback_BodyNeed(NetNode node, NetBodyNeedProc proc) {
-    if (!node) return 0;
-    NodeOf(node)->SetBodyNeed(proc);
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.SetBodyNeed(proc); });
 }
 
 int WINAPI Net_SetCallback_OnChannelClosed(NetNode node, NetChannelClosedProc proc) {
-    if (!node) return 0;
-    NodeOf(node)->SetChannelClosed(proc);
-    return 1;
+    return OnNode(node, [&](SocketNode& n) { n.SetChannelClosed(proc); });
 }
 
 unsigned long WINAPI Net_ConvertStringToIP(const char* text) {

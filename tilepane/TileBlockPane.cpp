@@ -9,7 +9,6 @@
 namespace tilepane {
 namespace {
 
-const char kThisProperty[] = "this";
 const char kTileConfig[] = "resource\\tilepane\\config.cfg";
 
 COLORREF LinkColour(int id) {
@@ -159,45 +158,39 @@ void InfoTileButton::Draw(const DRAWITEMSTRUCT* item) const {
 bool TileBlockPane::Create(HINSTANCE module, HWND parent, HMODULE container, HostContext context) {
     container_ = container;
     context_ = context;
-    window_ = CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_TILEBLOCKS), parent, Proc, reinterpret_cast<LPARAM>(this));
+    window_ = vantor::LinkedDialog<TileBlockPane>::Create(module, IDD_TILEBLOCKS, parent, this);
     if (window_) ShowWindow(window_, SW_SHOWNA);
     return window_ != nullptr;
 }
 
-INT_PTR CALLBACK TileBlockPane::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* pane = reinterpret_cast<TileBlockPane*>(lParam);
-        pane->window_ = window;
-        SetPropA(window, kThisProperty, pane);
-        pane->OnInit();
-        return TRUE;
-    }
-    auto* pane = static_cast<TileBlockPane*>(GetPropA(window, kThisProperty));
-    if (!pane) return FALSE;
+INT_PTR TileBlockPane::Handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
+    case WM_INITDIALOG:
+        OnInit();
+        return TRUE;
     case WM_SIZE:
-        pane->Layout();
+        Layout();
         return TRUE;
     case WM_COMMAND:
-        pane->OnCommand(LOWORD(wParam));
+        OnCommand(LOWORD(wParam));
         return TRUE;
     case WM_ERASEBKGND:
-        SetWindowLongPtrW(window, DWLP_MSGRESULT, 1);
+        SetWindowLongPtrW(window_, DWLP_MSGRESULT, 1);
         return TRUE;
     case WM_PAINT:
-        Paint(window);
+        Paint(window_);
         return TRUE;
     case WM_PRINTCLIENT:
-        DrawParentUnder(window, reinterpret_cast<HDC>(wParam));
+        DrawParentUnder(window_, reinterpret_cast<HDC>(wParam));
         return TRUE;
     case WM_CTLCOLORDLG:
         return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
     case WM_CLOSE:
-        DestroyWindow(window);
+        DestroyWindow(window_);
         return TRUE;
     case WM_DESTROY:
-        pane->OnDestroy();
-        RemovePropA(window, kThisProperty);
+        OnDestroy();
+        vantor::LinkedDialog<TileBlockPane>::Unlink(window_);
         return TRUE;
     default:
         return FALSE;

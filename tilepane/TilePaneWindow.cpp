@@ -17,6 +17,7 @@
 namespace tilepane {
 namespace {
 
+// The property that links a dialog to its object (LinkedDialog).
 const char kThisProperty[] = "this";
 const char kTileConfig[] = "resource\\tilepane\\config.cfg";
 const wchar_t kLoadFailed[] = L"网页加载失败，请检查网络设置，稍后重试！";
@@ -65,26 +66,7 @@ TilePaneWindow::~TilePaneWindow() {
 }
 
 bool TilePaneWindow::CreateWindowIn(HWND parent) {
-    return CreateDialogParamW(Module(), MAKEINTRESOURCEW(IDD_TILEPANE), parent, Proc,
-                              reinterpret_cast<LPARAM>(this)) != nullptr;
-}
-
-INT_PTR CALLBACK TilePaneWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* pane = reinterpret_cast<TilePaneWindow*>(lParam);
-        pane->window_ = window;
-        SetPropA(window, kThisProperty, pane);
-        pane->OnInit();
-        return TRUE;
-    }
-    auto* pane = static_cast<TilePaneWindow*>(GetPropA(window, kThisProperty));
-    if (!pane) return FALSE;
-    if (message == WM_NCDESTROY) {
-        RemovePropA(window, kThisProperty);
-        return FALSE;
-    }
-    // The handler may free the pane (a close during a sign-up): nothing after it.
-    return pane->Handle(message, wParam, lParam);
+    return vantor::LinkedDialog<TilePaneWindow>::Create(Module(), IDD_TILEPANE, parent, this) != nullptr;
 }
 
 LRESULT CALLBACK TilePaneWindow::BrowserProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -384,8 +366,15 @@ void TilePaneWindow::OnDestroy() {
     browserRegion_ = nullptr;
 }
 
+// The handler may free the pane (a close during a sign-up): nothing after it.
 INT_PTR TilePaneWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_INITDIALOG:
+        OnInit();
+        return TRUE;
+    case WM_NCDESTROY:
+        vantor::LinkedDialog<TilePaneWindow>::Unlink(window_);
+        return FALSE;
     case WM_SIZE:
         Layout();
         return TRUE;

@@ -12,6 +12,7 @@
 #include "ContactRecords.h"
 #include "TileLogic.h"
 #include "TileMonitor.h"
+#include "PaneWindow.h"
 #include "VantorTypes.h"
 #include "outside/AnchorKit.h"
 #include "outside/PictKit.h"
@@ -80,7 +81,9 @@ private:
         COLORREF colour;
         bool checked;
     };
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class vantor::LinkedDialog<TileBlockPane>;
+    void OnLinked(HWND window) { window_ = window; }
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit();
     void AddLink(HWND stat, int id);
     HWND MakeStatic(const std::wstring& text, int id);
@@ -110,7 +113,9 @@ public:
     void SetRange(int end);
 
 private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class vantor::LinkedDialog<TileScrollHost>;
+    void OnLinked(HWND window) { window_ = window; }
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnScroll(WPARAM wParam);
 
     HWND window_ = nullptr;
@@ -154,7 +159,8 @@ public:
     void OnHandleWevCustomEventA(int id, const char* a1, const char* a2) override;
 
 private:
-    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class vantor::LinkedDialog<TilePaneWindow>;
+    void OnLinked(HWND window) { window_ = window; }
     static LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
 

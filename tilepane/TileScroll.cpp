@@ -9,7 +9,6 @@
 namespace tilepane {
 namespace {
 
-const char kThisProperty[] = "this";
 const wchar_t kSliderClass[] = L"SdkProgressSliderBar";
 
 // --- UxTheme, bound on first use; local replacements where it or a function is missing.
@@ -226,32 +225,26 @@ void UnregisterSliderClass() {
 bool TileScrollHost::Create(HINSTANCE module, TilePaneWindow* pane, bool vertical) {
     pane_ = pane;
     vertical_ = vertical;
-    window_ = CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_TILESCROLL), pane->window(), Proc,
-                                 reinterpret_cast<LPARAM>(this));
+    window_ = vantor::LinkedDialog<TileScrollHost>::Create(module, IDD_TILESCROLL, pane->window(), this);
     if (window_ && pane->browser()) {
         SetWindowPos(window_, pane->browser()->m_hWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     return window_ != nullptr;
 }
 
-INT_PTR CALLBACK TileScrollHost::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR TileScrollHost::Handle(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        auto* host = reinterpret_cast<TileScrollHost*>(lParam);
-        host->window_ = window;
-        SetPropA(window, kThisProperty, host);
-        SetWindowTextW(window, L"TilePane_ScrollDlg");
-        InitFlatBar(window, host->vertical_ ? SB_VERT : SB_HORZ);
+        SetWindowTextW(window_, L"TilePane_ScrollDlg");
+        InitFlatBar(window_, vertical_ ? SB_VERT : SB_HORZ);
         return TRUE;
     }
-    auto* host = static_cast<TileScrollHost*>(GetPropA(window, kThisProperty));
-    if (!host) return FALSE;
-    if ((message == WM_VSCROLL && host->vertical_) || (message == WM_HSCROLL && !host->vertical_)) {
-        host->OnScroll(wParam);
+    if ((message == WM_VSCROLL && vertical_) || (message == WM_HSCROLL && !vertical_)) {
+        OnScroll(wParam);
         return TRUE;
     }
     if (message == WM_DESTROY) {
-        RemovePropA(window, kThisProperty);
-        host->window_ = nullptr;
+        vantor::LinkedDialog<TileScrollHost>::Unlink(window_);
+        window_ = nullptr;
     }
     return FALSE;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "Sync.h"
 #include "TransferLimits.h"
 #include "WebFetch.h"
@@ -39,6 +40,17 @@ private:
 };
 
 class ResumeFile;
+
+// A handle of either HTTP library, closed by that library's close call.
+template <BOOL(WINAPI* CloseCall)(void*)>
+struct NetHandleTraits {
+    using Value = void*;
+    static Value Invalid() { return nullptr; }
+    static bool Valid(Value v) { return v != nullptr; }
+    static void Close(Value v) { CloseCall(v); }
+};
+template <BOOL(WINAPI* CloseCall)(void*)>
+using NetHandle = vantor::UniqueValue<NetHandleTraits<CloseCall>>;
 
 class HttpEngine {
 public:
@@ -95,9 +107,9 @@ public:
     };
 
 protected:
-    // localPath may be null (no file can be opened).
-    virtual HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath,
-                                     CFileDownUpProcessCallback* callback, DWORD_PTR context) = 0;
+    // The rest of a download once its local file is open.
+    virtual HttpFetchResult Download(const std::wstring& url, ResumeFile& file, CFileDownUpProcessCallback* callback,
+                                     DWORD_PTR context) = 0;
 
     // The rest of a post once its request went out: the status, the cookies the reply
     // sets (header cookieLevel; 0 keeps none), and the body to the callback in chunks of
@@ -118,6 +130,10 @@ protected:
     std::atomic<bool> stop_{false};
 
 private:
+    // localPath may be null (no file can be opened).
+    HttpFetchResult OpenAndDownload(const std::wstring& url, const wchar_t* localPath,
+                                    CFileDownUpProcessCallback* callback, DWORD_PTR context);
+
     std::atomic<long> refs_{1};
 };
 
@@ -201,4 +217,6 @@ std::string Narrow(const wchar_t* wide);
 std::string Narrow(const std::wstring& wide);
 std::vector<std::wstring> WidenList(const char* const* texts, int count);
 std::vector<std::wstring> CopyList(const wchar_t* const* texts, int count);
+// A UTF-16 post body as the UTF-16LE bytes that go out; null is empty.
+std::string WideBodyBytes(const wchar_t* body);
 

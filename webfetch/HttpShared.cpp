@@ -171,13 +171,23 @@ bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, cons
 
 HttpFetchResult HttpEngine::DownloadW(const wchar_t* url, const wchar_t* localPath,
                                       CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    return Download(url ? url : L"", localPath, callback, context);
+    return OpenAndDownload(url ? url : L"", localPath, callback, context);
 }
 
 HttpFetchResult HttpEngine::DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
                                       DWORD_PTR context) {
     std::wstring path = Widen(localPath);
-    return Download(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
+    return OpenAndDownload(Widen(url), localPath ? path.c_str() : nullptr, callback, context);
+}
+
+HttpFetchResult HttpEngine::OpenAndDownload(const std::wstring& url, const wchar_t* localPath,
+                                            CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    ResumeFile file;
+    if (!file.Open(localPath)) {
+        OutputDebugStringW(L"打开本地文件失败！\n");
+        return HTTP_FETCH_LOCAL_FILE_FAILED;
+    }
+    return Download(url, file, callback, context);
 }
 
 HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
@@ -414,4 +424,10 @@ std::vector<std::wstring> CopyList(const wchar_t* const* texts, int count) {
     std::vector<std::wstring> out;
     for (int i = 0; texts && i < count; ++i) out.push_back(texts[i] ? texts[i] : L"");
     return out;
+}
+
+std::string WideBodyBytes(const wchar_t* body) {
+    std::string bytes;
+    if (body) bytes.assign(reinterpret_cast<const char*>(body), wcslen(body) * sizeof(wchar_t));
+    return bytes;
 }

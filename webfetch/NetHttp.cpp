@@ -93,6 +93,17 @@ HttpFetchResult BoundedPost(HttpEngine* engine, const C* url, const C* extraHead
     }, callback, context);
 }
 
+// A transfer on the engine: none without one, and a failed one when it throws.
+template <typename Transfer>
+HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
+    if (!engine) return HTTP_FETCH_NO_ENGINE;
+    try {
+        return transfer();
+    } catch (...) {
+        return HTTP_FETCH_STOPPED;
+    }
+}
+
 }  // namespace
 
 CNetHttp::CNetHttp() : engine_(nullptr) {}
@@ -125,48 +136,32 @@ void CNetHttp::Close() {
 
 HttpFetchResult CNetHttp::Download(const char* url, const char* localPath,
                                    CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    if (!engine_) return HTTP_FETCH_NO_ENGINE;
-    try {
-        return BoundedDownload(engine_, url, localPath, callback, context);
-    } catch (...) {
-        return HTTP_FETCH_STOPPED;
-    }
+    return Guarded(engine_, [&] { return BoundedDownload(engine_, url, localPath, callback, context); });
 }
 
 HttpFetchResult CNetHttp::Download(const wchar_t* url, const wchar_t* localPath,
                                    CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    if (!engine_) return HTTP_FETCH_NO_ENGINE;
-    try {
-        return BoundedDownload(engine_, url, localPath, callback, context);
-    } catch (...) {
-        return HTTP_FETCH_STOPPED;
-    }
+    return Guarded(engine_, [&] { return BoundedDownload(engine_, url, localPath, callback, context); });
 }
 
 HttpFetchResult CNetHttp::PostRequest(const char* url, const char* extraHeaders, const char* body,
                                       const char* httpVersion, int queryLevel,
                                       const char* const* cookies, int cookieCount,
                                       CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    if (!engine_) return HTTP_FETCH_NO_ENGINE;
-    try {
+    return Guarded(engine_, [&] {
         return BoundedPost(engine_, url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
                            context);
-    } catch (...) {
-        return HTTP_FETCH_STOPPED;
-    }
+    });
 }
 
 HttpFetchResult CNetHttp::PostRequest(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
                                       const wchar_t* httpVersion, int queryLevel,
                                       const wchar_t* const* cookies, int cookieCount,
                                       CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    if (!engine_) return HTTP_FETCH_NO_ENGINE;
-    try {
+    return Guarded(engine_, [&] {
         return BoundedPost(engine_, url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
                            context);
-    } catch (...) {
-        return HTTP_FETCH_STOPPED;
-    }
+    });
 }
 
 bool CNetHttp::QuerySetCookie(const char* name, char* value) {

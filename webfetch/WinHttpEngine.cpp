@@ -10,21 +10,7 @@ namespace {
 const DWORD kPostChunk = 32768;
 const wchar_t* kAcceptTypes[] = {L"*/*", nullptr};
 
-class WinHttpHandle {
-public:
-    explicit WinHttpHandle(HINTERNET h = nullptr) : h_(h) {}
-    ~WinHttpHandle() { reset(); }
-    WinHttpHandle(const WinHttpHandle&) = delete;
-    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-    HINTERNET get() const { return h_; }
-    void reset(HINTERNET h = nullptr) {
-        if (h_) WinHttpCloseHandle(h_);
-        h_ = h;
-    }
-    explicit operator bool() const { return h_ != nullptr; }
-private:
-    HINTERNET h_;
-};
+using WinHttpHandle = NetHandle<&WinHttpCloseHandle>;
 
 bool QueryStatus(HINTERNET request, DWORD* status) {
     DWORD size = sizeof(*status);
@@ -147,10 +133,9 @@ public:
     HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body, const wchar_t*, int,
                           const wchar_t* const* cookies, int cookieCount, CFileDownUpProcessCallback* callback,
                           DWORD_PTR context) override {
-        std::string bytes;
-        if (body) bytes.assign(reinterpret_cast<const char*>(body), wcslen(body) * sizeof(wchar_t));
-        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", bytes, CopyList(cookies, cookieCount),
-                    callback, context);
+        // The UTF-16 body goes out as its UTF-16LE bytes, as on the WinINet engine.
+        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", WideBodyBytes(body),
+                    CopyList(cookies, cookieCount), callback, context);
     }
 
 private:
@@ -178,7 +163,7 @@ private:
     HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
                          const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                          DWORD_PTR context);
-    HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+    HttpFetchResult Download(const std::wstring& url, ResumeFile& file, CFileDownUpProcessCallback* callback,
                              DWORD_PTR context) override;
 
     HINTERNET session_ = nullptr;
@@ -287,13 +272,8 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
                        context);
 }
 
-HttpFetchResult WinHttpEngine::Download(const std::wstring& url, const wchar_t* localPath,
+HttpFetchResult WinHttpEngine::Download(const std::wstring& url, ResumeFile& file,
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    ResumeFile file;
-    if (!file.Open(localPath)) {
-        OutputDebugStringW(L"打开本地文件失败！\n");
-        return HTTP_FETCH_LOCAL_FILE_FAILED;
-    }
     // A url that can't be connected and a request that can't be opened get their own
     // codes before any route is tried; each attempt then makes its own handles.
     {

@@ -4,8 +4,6 @@
 
 #include <wininet.h>
 
-#include "DebugOut.h"
-
 namespace {
 
 const DWORD kReadChunk = 16384;
@@ -14,21 +12,7 @@ const DWORD kReadChunk = 16384;
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
 const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
-    ~InternetHandle() { reset(); }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return h_; }
-    void reset() {
-        if (h_) InternetCloseHandle(h_);
-        h_ = nullptr;
-    }
-    explicit operator bool() const { return h_ != nullptr; }
-private:
-    HINTERNET h_;
-};
+using InternetHandle = NetHandle<&InternetCloseHandle>;
 
 bool QueryStatus(HINTERNET request, DWORD* status) {
     DWORD size = sizeof(*status), index = 0;
@@ -94,10 +78,7 @@ public:
     HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
                           const wchar_t* httpVersion, int queryLevel, const wchar_t* const* cookies, int cookieCount,
                           CFileDownUpProcessCallback* callback, DWORD_PTR context) override {
-        // The UTF-16 body goes out as its UTF-16LE bytes.
-        std::string bytes;
-        if (body) bytes.assign(reinterpret_cast<const char*>(body), wcslen(body) * sizeof(wchar_t));
-        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", bytes, httpVersion, queryLevel,
+        return Post(url ? url : L"", extraHeaders ? extraHeaders : L"", WideBodyBytes(body), httpVersion, queryLevel,
                     CopyList(cookies, cookieCount), callback, context, true);
     }
 
@@ -120,7 +101,7 @@ private:
     HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
                          const wchar_t* httpVersion, int queryLevel, const std::vector<std::wstring>& cookies,
                          CFileDownUpProcessCallback* callback, DWORD_PTR context, bool wideForm);
-    HttpFetchResult Download(const std::wstring& url, const wchar_t* localPath, CFileDownUpProcessCallback* callback,
+    HttpFetchResult Download(const std::wstring& url, ResumeFile& file, CFileDownUpProcessCallback* callback,
                              DWORD_PTR context) override;
 
     HINTERNET session_ = nullptr;
@@ -160,13 +141,8 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                        context);
 }
 
-HttpFetchResult WinInetEngine::Download(const std::wstring& url, const wchar_t* localPath,
+HttpFetchResult WinInetEngine::Download(const std::wstring& url, ResumeFile& file,
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    ResumeFile file;
-    if (!file.Open(localPath)) {
-        OutputDebugStringW(L"打开本地文件失败！\n");
-        return HTTP_FETCH_LOCAL_FILE_FAILED;
-    }
     std::wstring path;
     InternetHandle connection(Connect(url, &path));
     if (!connection) return HTTP_FETCH_CONNECT_FAILED;

@@ -1,23 +1,25 @@
 #include "Text.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cstring>
 
 namespace vantor {
 
-size_t BoundedLength(const char* s, size_t maxChars) {
+namespace {
+
+template <typename Char>
+size_t BoundedLengthOf(const Char* s, size_t maxChars) {
     if (!s) return 0;
     size_t n = 0;
     while (n < maxChars && s[n]) ++n;
     return n;
 }
 
-size_t BoundedLength(const wchar_t* s, size_t maxChars) {
-    if (!s) return 0;
-    size_t n = 0;
-    while (n < maxChars && s[n]) ++n;
-    return n;
-}
+}  // namespace
+
+size_t BoundedLength(const char* s, size_t maxChars) { return BoundedLengthOf(s, maxChars); }
+size_t BoundedLength(const wchar_t* s, size_t maxChars) { return BoundedLengthOf(s, maxChars); }
 
 std::wstring DecodeBytes(const char* bytes, size_t length, UINT codePage) {
     if (!bytes || length == 0) return std::wstring();
@@ -68,22 +70,24 @@ size_t WholeCharsPrefix(const wchar_t* s, size_t length, size_t keep) {
     return keep;
 }
 
-void CopyField(char* field, size_t width, const char* src, bool zeroFill) {
+namespace {
+
+template <typename Char>
+void CopyFieldOf(Char* field, size_t width, const Char* src, bool zeroFill) {
     if (!field || width == 0) return;
     size_t length = BoundedLength(src, width);
     size_t n = WholeCharsPrefix(src, length, width - 1);
-    if (n) std::memcpy(field, src, n);
-    if (zeroFill) std::memset(field + n, 0, width - n);
-    else field[n] = '\0';
+    if (n) std::copy(src, src + n, field);
+    if (zeroFill) std::fill(field + n, field + width, Char());
+    else field[n] = Char();
 }
 
+}  // namespace
+
+void CopyField(char* field, size_t width, const char* src, bool zeroFill) { CopyFieldOf(field, width, src, zeroFill); }
+
 void CopyField(wchar_t* field, size_t width, const wchar_t* src, bool zeroFill) {
-    if (!field || width == 0) return;
-    size_t length = BoundedLength(src, width);
-    size_t n = WholeCharsPrefix(src, length, width - 1);
-    if (n) std::wmemcpy(field, src, n);
-    if (zeroFill) std::wmemset(field + n, 0, width - n);
-    else field[n] = L'\0';
+    CopyFieldOf(field, width, src, zeroFill);
 }
 
 wchar_t* AnsiToWideAlloc(const char* s) {
