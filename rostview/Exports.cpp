@@ -40,7 +40,7 @@ extern "C" {
 
 TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext context, INT_PTR reserved) {
     auto* pane = new RostViewPane();
-    // The book is read while the window is made; the trees get nothing before they exist.
+    // The load thread starts while the window is made and reads once it exists.
     pane->BeginLoad(context);
     if (!pane->CreateWindowIn(g_instance, parent)) {
         pane->AbandonLoad();

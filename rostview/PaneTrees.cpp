@@ -336,50 +336,30 @@ void RostViewPane::IconsDropped(ContactNode* node) {
 
 namespace {
 // Posts each group to the window: the load thread reads on while the window inserts.
-// Groups read before the window is made wait here and go over as soon as it is.
 class MessageDelivery : public LoadDelivery {
 public:
-    MessageDelivery(HWND* window, HANDLE ready, const std::atomic<bool>& stop, const std::atomic<bool>& failed)
-        : window_(window), ready_(ready), stop_(stop), failed_(failed) {}
+    MessageDelivery(HWND window, const std::atomic<bool>& stop, const std::atomic<bool>& failed)
+        : window_(window), stop_(stop), failed_(failed) {}
 
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
-        waiting_.push_back(std::move(batch));
-        if (!open_) {
-            // A wait is a trip to the server: once set, the event is not asked again.
-            if (WaitForSingleObject(ready_, 0) != WAIT_OBJECT_0) return true;
-            open_ = true;
-        }
-        return PostWaiting() && !failed_;
+        if (!Post(UM_ROST_LOAD_GROUP, batch.get())) return false;
+        batch.release();  // the window's now
+        return !failed_;
     }
     void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
-        if (!WaitForWindow() || !PostWaiting()) return;
-        if (PostMessageW(*window_, UM_ROST_LOAD_BLACK, 0, reinterpret_cast<LPARAM>(users.get()))) users.release();
+        if (Post(UM_ROST_LOAD_BLACK, users.get())) users.release();
     }
-    void Finished() override {
-        if (WaitForWindow() && PostWaiting()) PostMessageW(*window_, UM_ROST_CONTACTS_LOADED, 0, 0);
-    }
+    void Finished() override { Post(UM_ROST_CONTACTS_LOADED, nullptr); }
 
 private:
-    // False when there is no window to post to (the pane gave up on it).
-    bool WaitForWindow() {
-        return WaitForSingleObject(ready_, INFINITE) == WAIT_OBJECT_0 && !stop_ && *window_;
-    }
-    bool PostWaiting() {
-        if (stop_ || !*window_) return false;
-        for (auto& batch : waiting_) {
-            if (!PostMessageW(*window_, UM_ROST_LOAD_GROUP, 0, reinterpret_cast<LPARAM>(batch.get()))) return false;
-            batch.release();
-        }
-        waiting_.clear();
-        return true;
+    // False when there is no window to post to any more (the pane is being destroyed).
+    bool Post(UINT message, void* what) {
+        return !stop_ && PostMessageW(window_, message, 0, reinterpret_cast<LPARAM>(what));
     }
 
-    HWND* window_;  // read only once ready_ is set
-    HANDLE ready_;
+    HWND window_;
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& failed_;
-    std::vector<std::unique_ptr<GroupBatch>> waiting_;
-    bool open_ = false;  // ready_ seen set
 };
 }  // namespace
 
@@ -411,8 +391,12 @@ void RostViewPane::DropUndelivered() {
 
 DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     auto* pane = static_cast<RostViewPane*>(parameter);
+    // Reading while the window is made would slow the making more than it saves: both
+    // take the loader's lock many times over (the book's library per read, the window
+    // its resources and classes).
+    if (WaitForSingleObject(pane->windowReady_, INFINITE) != WAIT_OBJECT_0 || pane->stop_ || !pane->window_) return 0;
     LedgerBook book(pane->book_);
-    MessageDelivery delivery(&pane->window_, pane->windowReady_, pane->stop_, pane->loadFailed_);
+    MessageDelivery delivery(pane->window_, pane->stop_, pane->loadFailed_);
     return static_cast<DWORD>(
         LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.ReadsBegun()));
 }

@@ -79,8 +79,9 @@ void RostViewPane::Start(HMODULE self, HMODULE container, INT_PTR flags) {
     container_ = container;
     flags_ = flags;
     CallbackEntry::Admit(this);
-    if (windowReady_) SetEvent(windowReady_);
     RegisterWithKeeper(book_, self, reinterpret_cast<UINT_PTR>(this));
+    // Registered first: a change made after a contact is read always comes as a callback.
+    if (windowReady_) SetEvent(windowReady_);
 }
 
 void RostViewPane::AbandonLoad() {

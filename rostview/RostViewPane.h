@@ -46,13 +46,12 @@ public:
     RostViewPane(const RostViewPane&) = delete;
     RostViewPane& operator=(const RostViewPane&) = delete;
 
-    // Starts the load thread on the book before the window exists: it reads while the
-    // window is made and hands nothing over until Start or AbandonLoad. The skin is read
-    // meanwhile too.
+    // Starts the load thread on the book before the window exists; it reads nothing until
+    // Start or AbandonLoad. The skin is read meanwhile.
     void BeginLoad(HostContext book);
     // The dialog as a child of parent; false when it could not be made.
     bool CreateWindowIn(HINSTANCE instance, HWND parent);
-    // Opens the made window to the load and registers for change callbacks.
+    // Registers for change callbacks, then lets the load read.
     void Start(HMODULE self, HMODULE container, INT_PTR flags);
     // No window after all: the load is stopped and its thread is gone on return.
     void AbandonLoad();
@@ -177,7 +176,7 @@ private:
     std::wstring tipW_;
 
     HANDLE loadThread_ = nullptr;
-    // Set once the window is made (or will never be): the load thread posts only then.
+    // Set once the window is made (or will never be): the load thread reads only then.
     HANDLE windowReady_ = nullptr;
     std::atomic<bool> stop_{false};
     std::atomic<bool> loadFailed_{false};
