@@ -36,7 +36,7 @@ double Now() {
 
 // The best of each part over the rounds.
 struct Best {
-    double bareLoad = 1e9, bareSave = 1e9, load = 1e9, change = 1e9;
+    double bareLoad = 1e9, bareSave = 1e9, bareFreed = 1e9, load = 1e9, change = 1e9;
     double read = 1e9, check = 1e9, fileLoad = 1e9, markup = 1e9, encode = 1e9, fileSave = 1e9, release = 1e9;
     void Take(double& best, double value) { best = std::min(best, value); }
 };
@@ -104,8 +104,11 @@ void Round(RostApi& api, const std::wstring& account, const std::wstring& text, 
     double t1 = Now();
     SaveBare(doc, dir + L"bare.xml");
     double t2 = Now();
+    doc = vantor::xml::XmlDoc();
+    double t2f = Now();
     best->Take(best->bareLoad, t1 - t0);
     best->Take(best->bareSave, t2 - t0);
+    best->Take(best->bareFreed, t2f - t0);
 
     double t3 = Now();
     RostBaseHandle h = api.LoadW(account.c_str());
@@ -173,7 +176,7 @@ int main() {
     std::printf("  encoded, each character read back:  %8.1f ms\n", b.encode);
     std::printf("  written, flushed, replaced:         %8.1f ms\n", b.fileSave - b.markup - b.encode);
     std::printf("  whole save (XmlFile):               %8.1f ms\n", b.fileSave);
-    std::printf("  document freed (not in the bare):   %8.1f ms\n", b.release);
+    std::printf("  document freed:                     %8.1f ms\n", b.release);
     std::printf("  change less load, save, free:       %8.1f ms\n", b.change - b.fileLoad - b.fileSave - b.release);
     std::printf("bare MSXML load of the text:       %8.1f ms\n", b.bareLoad);
     std::printf("RostBase_LoadW of the file:        %8.1f ms  (%.2fx the bare load; goal %.1fx)\n", b.load,
@@ -181,6 +184,9 @@ int main() {
     std::printf("bare MSXML load and save:          %8.1f ms\n", b.bareSave);
     std::printf("one friend modified, file updated: %8.1f ms  (%.2fx the bare load and save; goal %.1fx)\n", b.change,
                 b.change / b.bareSave, kChangeGoal);
+    // The bare reference above keeps its document past the timing; an update must free its.
+    std::printf("bare MSXML load, save and free:    %8.1f ms  (the change is %.2fx this)\n", b.bareFreed,
+                b.change / b.bareFreed);
     std::printf("rostbase bench: load %.2f of bare, change %.2f of bare\n", b.load / b.bareLoad, b.change / b.bareSave);
     return 0;
 }
