@@ -16,6 +16,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <random>
 #include <thread>
@@ -577,7 +578,22 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
         std::string sent = VariedBytes(kFileSize);
         std::wstring source = folder + kSentFile, received = meeting + kReceivedFile;
         ASSERT_TRUE(testkit::WriteFileBytes(source, sent));
+        // Without a direct link the window says so in a message box, which is dismissed here.
+        std::atomic<bool> dropped{false};
+        std::wstring refusal;
+        std::thread user([&] {
+            testkit::MessageBoxSeen box;
+            while (!dropped && !(box = testkit::WaitMessageBox(200, chat))) {
+            }
+            if (box) {
+                refusal = box.text;
+                testkit::DismissMessageBox(box);
+            }
+        });
         DropFile(chat, source);
+        dropped = true;
+        user.join();
+        ASSERT_EQ("", vantor::WideToAnsi(refusal)) << "the chat window refused the dropped file";
         bool arrived = testkit::PumpUntilDone([&] { return Exists(meeting + kFriendSaw); }, 90000);
         EXPECT_TRUE(arrived) << "the file did not arrive at the friend's host";
         if (arrived) {
