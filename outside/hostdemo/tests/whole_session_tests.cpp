@@ -82,6 +82,7 @@ const wchar_t kReceivedFile[] = L"whole-session-received.bin";
 const wchar_t kFriendSaw[] = L"whole-session-friend.txt";     // the friend's display, once the file is in
 const wchar_t kChatChecked[] = L"whole-session-chat.done";    // the session has checked the chat
 const wchar_t kSessionEnded[] = L"whole-session.ended";       // the session's run is over
+const wchar_t kFriendGone[] = L"whole-session-friend.gone";   // the friend's windows are gone
 const wchar_t kTransferControlClass[] = L"FileSendCtlWindow";
 typedef void(WINAPI* PFN_AddFriend)(HostContext, GroupHandle);
 typedef void(WINAPI* PFN_DelFriend)(HostContext, FriendHandle, GroupHandle);
@@ -611,6 +612,8 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
         SendMessageW(chat, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(chat); }, 5000)) << "the chat window stays open";
         testkit::WriteFileBytes(meeting + kChatChecked, "done");
+        // The friend's windows go before the next pictures.
+        testkit::PumpUntilDone([&] { return Exists(meeting + kFriendGone); }, 20000);
     }
 
     // A fake friend's client asks the account for friendship: the presence tab opens its dialog.
@@ -727,9 +730,10 @@ TEST(WholeSession, FriendHost) {
     testkit::PumpUntilDone([&] { return ended() || Exists(meeting + kChatChecked); }, 60000);
 
     container.Unload();
+    DestroyWindow(host);
+    testkit::WriteFileBytes(meeting + kFriendGone, "gone");
     EXPECT_EQ(0, session.Logoff());
     session.Close();
-    DestroyWindow(host);
     OleUninitialize();
 }
 
@@ -768,7 +772,7 @@ TEST(WholeSession, RunsInAProgramFolderOfItsOwn) {
                             {L"config\\pruv2.cfg", "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-1\r\nSubPlugs=\r\n"
                                                      "[PlugsLoadStyle]\r\n-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n"}};
 
-    for (const wchar_t* file : {L"whole-session.done", kSentFile, kReceivedFile, kFriendSaw, kChatChecked, kSessionEnded})
+    for (const wchar_t* file : {L"whole-session.done", kSentFile, kReceivedFile, kFriendSaw, kChatChecked, kSessionEnded, kFriendGone})
         DeleteFileW((stage + file).c_str());
     std::wstring ports = vantor::AnsiToWide(testkit::ImFake::Get().PortsText());
     int friendCode = -1;
