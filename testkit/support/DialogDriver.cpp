@@ -185,4 +185,12 @@ BOOL CALLBACK FileDialogAnswer::Take(HWND window, LPARAM out) {
     return FALSE;
 }
 
+bool ClickFirstLink(HWND control) {
+    if (!control) return false;
+    LPARAM at = MAKELPARAM(6, 55);
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(control, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
 }  // namespace testkit

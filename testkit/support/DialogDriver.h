@@ -82,4 +82,8 @@ private:
     std::atomic<bool> found_{false};
 };
 
+// Clicks the first link of a file-transfer control's window: "同意" on an offer, "取消"
+// on a running transfer.
+bool ClickFirstLink(HWND control);
+
 }  // namespace testkit

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "TestSupport.h"
 
@@ -53,6 +54,16 @@ std::string ImFake::Control(const std::string& route, const std::string& body) c
     int status = LoopbackPost(http, "/_ctl/" + route, body, &reply);
     if (status == 200) return reply;
     return "!" + std::to_string(status) + ": " + reply;
+}
+
+bool ImFake::HasSession(const std::string& id) const {
+    std::istringstream lines(Control("sessions"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == id) return true;
+    }
+    return false;
 }
 
 int LoopbackPost(int port, const std::string& path, const std::string& body, std::string* reply) {

@@ -22,6 +22,8 @@ struct ImFake {
 
     // Posts to "/_ctl/<route>"; the reply body, or "!<status>: <body>" when the fake refused.
     std::string Control(const std::string& route, const std::string& body = std::string()) const;
+    // Whether the IM server holds a logged-in session of the account.
+    bool HasSession(const std::string& id) const;
 };
 
 // A POST of `body` to 127.0.0.1:port at `path` with the form content type: the status

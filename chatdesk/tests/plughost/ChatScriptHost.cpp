@@ -116,14 +116,6 @@ bool SignIn(Host& host, const std::string& own, const std::string& peer) {
     return host.peer != nullptr && TakeOnlineFriends(store());
 }
 
-bool HasSession(const std::string& id) {
-    std::istringstream lines(testkit::ImFake::Get().Control("sessions"));
-    std::string line;
-    while (std::getline(lines, line))
-        if (line == id) return true;
-    return false;
-}
-
 struct WindowSearch {
     int control;
     HWND found;
@@ -204,7 +196,7 @@ bool RunStep(Host& host, const std::string& line) {
     }
     if (step == "login") {
         in >> ms;
-        return testkit::PumpUntilDone([&] { return HasSession(host.ownId); }, ms);
+        return testkit::PumpUntilDone([&] { return testkit::ImFake::Get().HasSession(host.ownId); }, ms);
     }
     if (step == "open") {
         auto action = vantor::ProcAddress<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");

@@ -77,14 +77,7 @@ HWND ControlWindow(const chatdesk::TransferControl& control) {
     return window;
 }
 
-bool ClickFirstLink(const chatdesk::TransferControl& control) {
-    HWND window = ControlWindow(control);
-    if (!window) return false;
-    LPARAM at = MAKELPARAM(6, 55);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(window, WM_LBUTTONUP, 0, at);
-    return true;
-}
+bool ClickFirstLink(const chatdesk::TransferControl& control) { return testkit::ClickFirstLink(ControlWindow(control)); }
 
 bool AcceptWith(const chatdesk::TransferControl& control, const std::wstring& path, std::wstring* proposed) {
     if (!ControlWindow(control)) return false;

@@ -4,25 +4,32 @@
 // order: the contact tree holds every friend of the book with its online state, each tab
 // is shown and pictured, a friend is added and one deleted through the contact dialogs
 // (both seen in the tree and the contact file), the settings pane applies a background,
-// the presence tab takes a
-// friend request from a fake friend's client and opens its dialog, and the container's
-// unload and the logoff leave no plug-in, window or thread of ours behind.
+// a friend whose client runs in a second host chats both ways and takes a file of a few MB,
+// the presence tab takes a friend request from a fake friend's client and opens its dialog,
+// and the container's unload and the logoff leave no plug-in, window or thread of ours
+// behind.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
+#include <random>
 #include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ContainerHost.h"
+#include "DemoChat.h"
 #include "DemoSession.h"
 #include "DialogDriver.h"
 #include "FakeServers.h"
+#include "ImFake.h"
 #include "ModulePath.h"
 #include "RostBase.h"
 #include "Screenshot.h"
@@ -40,6 +47,8 @@ using hostdemo::DemoSession;
 namespace {
 
 const wchar_t kParentVariable[] = L"WHOLE_SESSION_PARENT";
+// Set for the friend's host instead: the folder where the two runs meet.
+const wchar_t kFriendVariable[] = L"WHOLE_SESSION_FRIEND";
 // The sample configuration's contact list and settings pane.
 const PlugId kContactList = -1;
 const PlugId kSettings = 51;
@@ -57,6 +66,24 @@ const wchar_t kDeleteFriendDialog[] = L"删除好友";
 const int kFriendSave = 1001;
 const int kFriendName = 1003;
 const int kDeleteOk = 1046;
+// The friend of the book whose client the second host runs, on a loopback address of its
+// own (where the presence server says the friend is online), and what the two say.
+const char kOwnAccount[] = "demo01";
+const char kFriendAccount[] = "xiaozhang";
+const int kOwnAddressLast = 1;
+const int kFriendAddressLast = 2;
+const int kChatPort = 60045;
+const wchar_t kGreeting[] = L"你好，小张！我发给你一个文件。";
+const wchar_t kAnswer[] = L"收到，请发吧。";
+const size_t kFileSize = 4 * 1024 * 1024;
+// What the runs leave each other in the meeting folder.
+const wchar_t kSentFile[] = L"whole-session-sent.bin";
+const wchar_t kReceivedFile[] = L"whole-session-received.bin";
+const wchar_t kFriendSaw[] = L"whole-session-friend.txt";     // the friend's display, once the file is in
+const wchar_t kChatChecked[] = L"whole-session-chat.done";    // the session has checked the chat
+const wchar_t kSessionEnded[] = L"whole-session.ended";       // the session's run is over
+const wchar_t kFriendGone[] = L"whole-session-friend.gone";   // the friend's windows are gone
+const wchar_t kTransferControlClass[] = L"FileSendCtlWindow";
 typedef void(WINAPI* PFN_AddFriend)(HostContext, GroupHandle);
 typedef void(WINAPI* PFN_DelFriend)(HostContext, FriendHandle, GroupHandle);
 
@@ -67,6 +94,14 @@ std::wstring ParentDir() {
 }
 
 bool RunsAsChild() { return !ParentDir().empty(); }
+
+std::wstring FriendMeeting() {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(kFriendVariable, value, MAX_PATH);
+    return value;
+}
+
+bool RunsAsFriend() { return !FriendMeeting().empty(); }
 
 std::wstring PresenceUrl(const std::wstring& stage) {
     int port = atoi(testkit::ReadFileBytes(stage + L"hostdemo-presence.port").c_str());
@@ -329,6 +364,61 @@ bool Varied(const testkit::Capture& picture) {
     return false;
 }
 
+
+// --- the chat with the friend's host
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// 127.0.0.<last> in network order.
+DWORD Loopback(int last) { return 127u | (static_cast<DWORD>(last) << 24); }
+
+// The [IMConfig] of a client on 127.0.0.<last>, logging in to the IM server through the fake
+// gatekeeper; both clients listen on one port, each on its own address.
+std::string ImSettings(int last) {
+    return "[IMConfig]\r\nIMGk=" + testkit::ImFake::Get().GatekeeperUrl() + "\r\nLocalTcpAddress=127.0.0." +
+           std::to_string(last) + "\r\nLocalTcpPort=" + std::to_string(kChatPort) + "\r\n";
+}
+
+// `size` bytes of no pattern a transfer could hide a fault in.
+std::string VariedBytes(size_t size) {
+    std::mt19937 generator(45);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+// Drops the file onto the window, as the shell does when the user lets go of it there.
+void DropFile(HWND window, const std::wstring& path) {
+    size_t size = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GHND, size);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(reinterpret_cast<BYTE*>(drop) + sizeof(DROPFILES), path.c_str(), path.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
+BOOL CALLBACK TakeTransferControl(HWND window, LPARAM out) {
+    if (ClassOf(window) != kTransferControlClass) return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+}
+
+// The window of the first file-transfer control in the chat window's display; null if none.
+HWND TransferControlIn(HWND chat) {
+    HWND found = nullptr;
+    EnumChildWindows(chat, TakeTransferControl, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Puts the chat window above every other window for its picture.
+void ShowOnTop(HWND window) {
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(window);
+    testkit::PumpFor(500);
+}
+
 }  // namespace
 
 TEST(WholeSession, EveryTabOfOneSignedInSession) {
@@ -455,6 +545,77 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
     testkit::PumpFor(300);
     testkit::SaveBitmapFile(testkit::CaptureWindow(host), shots + L"whole-session-background.bmp");
 
+    // A friend whose client runs in a second host: the chat opens through the chat service,
+    // a text goes each way and shows on both sides, then a file dropped on the window
+    // arrives there byte for byte.
+    {
+        std::wstring meeting = ParentDir();
+        EXPECT_TRUE(testkit::PumpUntilDone(
+            [] {
+                return testkit::ImFake::Get().HasSession(kOwnAccount) && testkit::ImFake::Get().HasSession(kFriendAccount);
+            },
+            60000))
+            << "the session and the friend's host are not both logged in to the IM server";
+        hostdemo::ChatPlan plan;
+        plan.peer = kFriendAccount;
+        plan.text = kGreeting;
+        plan.settleMs = 0;
+        plan.answerMs = 30000;
+        HWND chat = nullptr;
+        hostdemo::ChatResult result = hostdemo::RunChat(container, store, plan, [] {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            return true;
+        }, &chat);
+        ASSERT_EQ(hostdemo::ChatResult::Answered, result)
+            << "the chat with the friend's host (" << static_cast<int>(result) << ": 2 no service, 3 no window, 5 no answer)";
+        std::wstring shown = hostdemo::DisplayText(chat);
+        EXPECT_NE(std::wstring::npos, shown.find(kGreeting)) << "our text is not in our chat window";
+        EXPECT_NE(std::wstring::npos, shown.find(kAnswer)) << "the friend's text is not in our chat window";
+
+        std::string sent = VariedBytes(kFileSize);
+        std::wstring source = folder + kSentFile, received = meeting + kReceivedFile;
+        ASSERT_TRUE(testkit::WriteFileBytes(source, sent));
+        // Without a direct link the window says so in a message box, which is dismissed here.
+        std::atomic<bool> dropped{false};
+        std::wstring refusal;
+        std::thread user([&] {
+            testkit::MessageBoxSeen box;
+            while (!dropped && !(box = testkit::WaitMessageBox(200, chat))) {
+            }
+            if (box) {
+                refusal = box.text;
+                testkit::DismissMessageBox(box);
+            }
+        });
+        DropFile(chat, source);
+        dropped = true;
+        user.join();
+        ASSERT_EQ("", vantor::WideToAnsi(refusal)) << "the chat window refused the dropped file";
+        EXPECT_TRUE(testkit::PumpUntilDone([&] { return Exists(meeting + kFriendSaw); }, 90000))
+            << "the friend's host neither took the file nor gave up";
+        EXPECT_TRUE(Exists(received)) << "the file did not arrive at the friend's host";
+        if (Exists(received)) {
+            std::string got = testkit::ReadFileBytes(received);
+            EXPECT_EQ(sent.size(), got.size()) << "the size of the file the friend's host received";
+            EXPECT_TRUE(got == sent) << "the file the friend's host received differs from the file sent";
+            std::wstring friendShown = vantor::AnsiToWide(testkit::ReadFileBytes(meeting + kFriendSaw));
+            EXPECT_NE(std::wstring::npos, friendShown.find(kGreeting)) << "our text is not in the friend's chat window";
+            EXPECT_NE(std::wstring::npos, friendShown.find(kAnswer)) << "the friend's text is not in the friend's chat window";
+        }
+        testkit::PumpFor(500);
+        ShowOnTop(chat);
+        testkit::SaveBitmapFile(testkit::CaptureWindow(chat), shots + L"whole-session-chat.bmp");
+        SendMessageW(chat, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(testkit::PumpUntilDone([&] { return !IsWindow(chat); }, 5000)) << "the chat window stays open";
+        testkit::WriteFileBytes(meeting + kChatChecked, "done");
+        // The friend's windows go before the next pictures.
+        testkit::PumpUntilDone([&] { return Exists(meeting + kFriendGone); }, 20000);
+    }
+
     // A fake friend's client asks the account for friendship: the presence tab opens its dialog.
     int peerPort = pttest::PeerControlPort(ParentDir());
     ASSERT_GT(peerPort, 0) << "the fake friends' clients are not running";
@@ -485,27 +646,142 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
     testkit::WriteFileBytes(ParentDir() + L"whole-session.done", "done");
 }
 
+// The friend's client, run by the parent beside the session in a program folder of its own
+// (without the presence tab, which the session's owns on this machine): its account signs
+// in, its book learns where the session's client is, and the container brings up the chat
+// service. It answers the session's text, takes the offered file into the meeting folder
+// and stays until the session has checked the chat.
+TEST(WholeSession, FriendHost) {
+    if (!RunsAsFriend()) GTEST_SKIP() << "friend's host only";
+    std::wstring folder = testkit::ProgramDir();
+    std::wstring meeting = FriendMeeting();
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    LoadLibraryW(L"riched20.dll");
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The platform stand-in's customer is the friend; the kernel uses the same library.
+    HMODULE platform = LoadLibraryW((folder + L"zumbase.dll").c_str());
+    auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(platform, "ZumStub_Set");
+    ASSERT_NE(nullptr, set) << "no platform stand-in in the friend's folder";
+    set("Customer", "account", kFriendAccount);
+
+    DemoSession session;
+    ASSERT_TRUE(session.Open(folder)) << session.LastMessage();
+    ASSERT_EQ(0, session.Connect()) << "the friend's platform connection";
+    ASSERT_EQ(0, session.Login(DemoSession::ProgressFn())) << "the friend's login: " << vantor::WideToAnsi(session.LastMessage());
+    RostBaseHandle store = session.Store();
+    ASSERT_NE(nullptr, store);
+    // The session's account in the friend's book, online where its client is.
+    HMODULE rostBase = GetModuleHandleW(L"RostBase.dll");
+    auto add = vantor::ProcAddress<decltype(&RostBase_AddFriendA)>(rostBase, "RostBase_AddFriendA");
+    auto root = vantor::ProcAddress<decltype(&RostBase_GetOnRootGroup)>(rostBase, "RostBase_GetOnRootGroup");
+    ASSERT_TRUE(add && root);
+    FriendInfoA own = {};
+    strcpy(own.id, kOwnAccount);
+    strcpy(own.nickname, kOwnAccount);
+    own.status.status = 1;
+    own.status.publicIp = own.status.localIp = Loopback(kOwnAddressLast);
+    own.status.publicPort = own.status.localPort = kChatPort;
+    FriendHandle peer = add(store, &own, root(store));
+    ASSERT_NE(nullptr, peer);
+    std::wstring name = hostdemo::FriendName(store, peer);
+
+    HWND host = CreateWindowExW(0, L"STATIC", L"friend", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 640, 480, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    ContainerHost container;
+    ASSERT_TRUE(container.Load(folder, reinterpret_cast<HostContext>(store), host));
+    auto ended = [&] { return Exists(meeting + kSessionEnded); };
+    // What the friend's window showed goes to the session when the file is in, or when this
+    // run gives up, so that the session does not wait in vain.
+    HWND chat = nullptr;
+    struct ShownAtEnd {
+        std::wstring note;
+        const HWND* chat;
+        ~ShownAtEnd() {
+            if (!Exists(note)) testkit::WriteFileBytes(note, vantor::WideToAnsi(*chat ? hostdemo::DisplayText(*chat) : L""));
+        }
+    } shownAtEnd = {meeting + kFriendSaw, &chat};
+
+    // The session's text: the window opens by itself, the user answers.
+    bool greeted = testkit::PumpUntilDone([&] {
+        chat = hostdemo::FindChatWindow(name);
+        return ended() || (chat && hostdemo::DisplayText(chat).find(kGreeting) != std::wstring::npos);
+    }, 120000);
+    ASSERT_TRUE(greeted && !ended()) << "the session's text did not come";
+    testkit::PumpFor(500);
+    ASSERT_TRUE(hostdemo::SendChatText(chat, kAnswer));
+
+    // The offer: "同意", and the save dialog answered with the meeting folder's file.
+    std::wstring target = meeting + kReceivedFile;
+    HWND offer = nullptr;
+    ASSERT_TRUE(testkit::PumpUntilDone([&] { return ended() || (offer = TransferControlIn(chat)) != nullptr; }, 60000) &&
+                offer)
+        << "no file offer in the friend's chat window";
+    testkit::PumpFor(500);
+    {
+        testkit::FileDialogAnswer answer([&](HWND dialog) { testkit::FileDialogAnswer::Confirm(dialog, target); });
+        testkit::ClickFirstLink(offer);
+        EXPECT_TRUE(answer.Found()) << "no save dialog for the offered file";
+    }
+    EXPECT_TRUE(testkit::PumpUntilDone([&] { return ended() || Exists(target); }, 90000) && Exists(target))
+        << "the file did not arrive";
+    testkit::PumpFor(500);
+    testkit::WriteFileBytes(meeting + kFriendSaw, vantor::WideToAnsi(hostdemo::DisplayText(chat)));
+    testkit::PumpUntilDone([&] { return ended() || Exists(meeting + kChatChecked); }, 60000);
+
+    container.Unload();
+    DestroyWindow(host);
+    testkit::WriteFileBytes(meeting + kFriendGone, "gone");
+    EXPECT_EQ(0, session.Logoff());
+    session.Close();
+    OleUninitialize();
+}
+
 // The session runs as a child in a program folder of its own: the kernel keeps its account
 // folder and settings beside the program, and the settings pane writes its choice there.
 TEST(WholeSession, RunsInAProgramFolderOfItsOwn) {
-    if (RunsAsChild()) GTEST_SKIP();
+    if (RunsAsChild() || RunsAsFriend()) GTEST_SKIP();
     std::wstring stage = testkit::ProgramDir();
     std::wstring url = PresenceUrl(stage);
     ASSERT_FALSE(url.empty()) << "the demo presence server is not running";
-    testkit::PrivateFolder folder;
-    folder.name = L"whole-session";
+    ASSERT_TRUE(testkit::ImFake::Get().loaded) << "the fake IM server is not running";
+    ASSERT_NE('!', testkit::ImFake::Get().Control("reset")[0]) << "the fake IM server cannot be reset";
+    std::vector<std::wstring> libraries;
     WIN32_FIND_DATAW found = {};
     HANDLE search = FindFirstFileW((stage + L"*.dll").c_str(), &found);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        folder.files.push_back(found.cFileName);
+        libraries.push_back(found.cFileName);
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    folder.trees = {L"config", L"resource", L"Skins", L"Container"};
     // The presence tab listens for friends' clients on a port of its own.
-    folder.written = {{L"config\\psimprof.cfg", "[PSConfig]\r\npsUrl=" + vantor::WideToAnsi(url) +
-                                                   "\r\ngkenable=0\r\nLocalTcpPort=" + std::to_string(ClosedPort()) +
-                                                   "\r\nLocalTcpAddress=127.0.0.1\r\n"}};
-    std::wstring done = stage + L"whole-session.done";
-    DeleteFileW(done.c_str());
-    EXPECT_EQ(0, testkit::RunThisExeInPrivateFolder(folder, {{kParentVariable, stage}}));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(done.c_str())) << "the session stopped early";
+    std::string presence = "[PSConfig]\r\npsUrl=" + vantor::WideToAnsi(url) +
+                           "\r\ngkenable=0\r\nLocalTcpPort=" + std::to_string(ClosedPort()) +
+                           "\r\nLocalTcpAddress=127.0.0.1\r\n";
+    testkit::PrivateFolder folder;
+    folder.name = L"whole-session";
+    folder.files = libraries;
+    folder.trees = {L"config", L"resource", L"Skins", L"Container"};
+    folder.written = {{L"config\\psimprof.cfg", presence + ImSettings(kOwnAddressLast)}};
+
+    // The friend's host: the contact list alone, and no presence tab.
+    testkit::PrivateFolder friendFolder = folder;
+    friendFolder.name = L"whole-session-friend";
+    friendFolder.files.erase(std::remove_if(friendFolder.files.begin(), friendFolder.files.end(),
+                                            [](const std::wstring& file) { return _wcsicmp(file.c_str(), L"PresenceTab.dll") == 0; }),
+                             friendFolder.files.end());
+    friendFolder.written = {{L"config\\psimprof.cfg", presence + ImSettings(kFriendAddressLast)},
+                            {L"config\\pruv2.cfg", "[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=-1\r\nSubPlugs=\r\n"
+                                                     "[PlugsLoadStyle]\r\n-1=immediately\r\n[PlugsModule]\r\n-1=RostView.dll\r\n"}};
+
+    for (const wchar_t* file : {L"whole-session.done", kSentFile, kReceivedFile, kFriendSaw, kChatChecked, kSessionEnded, kFriendGone})
+        DeleteFileW((stage + file).c_str());
+    std::wstring ports = vantor::AnsiToWide(testkit::ImFake::Get().PortsText());
+    int friendCode = -1;
+    std::thread friendHost([&] {
+        friendCode = testkit::RunThisExeInPrivateFolder(friendFolder, {{kFriendVariable, stage}, {L"VANTOR_IM_FAKE_PORTS", ports}});
+    });
+    EXPECT_EQ(0, testkit::RunThisExeInPrivateFolder(folder, {{kParentVariable, stage}, {L"VANTOR_IM_FAKE_PORTS", ports}}));
+    testkit::WriteFileBytes(stage + kSessionEnded, "ended");
+    friendHost.join();
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((stage + L"whole-session.done").c_str())) << "the session stopped early";
+    EXPECT_EQ(0, friendCode) << "the friend's host failed";
 }
