@@ -312,7 +312,10 @@ void ChatDialog::SendComposed() {
     });
     if (!texts_ || !texts_->Enqueue(text.message.data(), text.message.size(), text.textOffset)) return;
     SetWindowTextW(compose, L"");
-    EnableWindow(GetDlgItem(m_hWnd, kSendButton), FALSE);
+    // The emptied compose box's change notice has disabled it already: a second call
+    // costs the window manager's round trips all the same.
+    HWND sendButton = GetDlgItem(m_hWnd, kSendButton);
+    if (IsWindowEnabled(sendButton)) EnableWindow(sendButton, FALSE);
 
     std::string nickname = IdText(own.nickname, sizeof own.nickname);
     DisplayBatch batch(Display());
