@@ -240,9 +240,21 @@ void CloseStartUpPanes() {
     PumpFor(PANE_CLOSE_MS);
 }
 
+// The contact list's tab, shown for the main picture: its friend tree is what a user
+// looks at first once signed in.
+const PlugId kContactListPlug = -1;
+
+void ShowContactList() {
+    std::wstring id = std::to_wstring(kContactListPlug);
+    const wchar_t* texts[3] = {id.c_str(), L"", L""};
+    g_app.container.Command(PLUG_TABDECK, TABDECK_CMD_OPEN_SERVICE, reinterpret_cast<INT_PTR>(texts));
+    PumpFor(PANE_CLOSE_MS);
+}
+
 void FinishUnattended() {
     if (g_app.shotPath.empty()) return;
     CloseStartUpPanes();
+    ShowContactList();
     if (!SaveWindowPicture(g_app.main, g_app.shotPath) && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_SHOT_FAILED;
     if (g_app.panePlug && !SavePanePicture() && g_app.exitCode == EXIT_OK) g_app.exitCode = EXIT_NO_PANE;
     DestroyWindow(g_app.main);
