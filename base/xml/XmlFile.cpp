@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ComObject.h"
+
 namespace vantor {
 namespace xml {
 
@@ -181,26 +183,11 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 }
 
 // A write-only stream into memory that grows geometrically.
-class GrowingStream : public IStream {
+class GrowingStream : public vantor::ComObject<IStream> {
 public:
+    GrowingStream() : ComObject(1) {}
     const std::string& Bytes() const { return bytes_; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
-            *out = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
         if (written) *written = 0;
         if (size && !data) return STG_E_INVALIDPOINTER;
@@ -240,8 +227,8 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
-    virtual ~GrowingStream() = default;
-    LONG references_ = 1;
+    bool Answers(REFIID iid) const override { return iid == IID_IStream || iid == IID_ISequentialStream; }
+
     std::string bytes_;
 };
 
@@ -310,10 +297,9 @@ std::string EncodeWithReferences(const std::wstring& text, UINT codePage) {
     std::wstring escaped;
     const std::wstring* source = &text;
     if (codePage != CP_UTF8 && codePage != 54936) {
-        // Which characters the code page holds, asked once per distinct character; the
-        // escaped copy is made only when one is found that it cannot hold.
         // Which characters the code page holds, asked once per distinct character: for
         // the basic plane in a table (0 not asked yet, 1 held, 2 not), beyond it in a map.
+        // The escaped copy is made only when one is found that it cannot hold.
         std::vector<unsigned char> basic(0x10000, 0);
         std::unordered_map<UINT, bool> beyond;
         size_t copied = 0;
