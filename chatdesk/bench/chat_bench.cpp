@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "ChatRecord.h"
 #include "DebugLines.h"
 #include "DialogDriver.h"
@@ -38,21 +39,6 @@ constexpr double kGoal = 1.5;
 constexpr size_t kWireText = 195;
 constexpr size_t kWireReceipt = 147;
 const wchar_t kReceiptLine[] = L"聊天信息发送的反馈表明发送成功了";
-
-double Now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 struct Spread {
     double median = 0, p99 = 0;
@@ -87,20 +73,20 @@ std::vector<double> TimeTexts(ChatDialog* window, int count, std::vector<double>
     for (int i = 0; i < count; ++i) {
         lines.Clear();
         testkit::SetText(dialog, chatdesk::kComposeId, L"bench " + std::to_wstring(i));
-        double start = Now();
+        double start = testkit::NowMs();
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kSendButton, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, chatdesk::kSendButton)));
-        if (command) command->push_back(Now() - start);
+        if (command) command->push_back(testkit::NowMs() - start);
         // What the command left to the message loop (the display's repaint) is part of it,
         // as it is of the reference.
-        Pump();
+        testkit::PumpPending();
         DWORD began = GetTickCount();
         while (lines.Count(kReceiptLine) == 0) {
             if (GetTickCount() - began >= 5000) return times;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-            Pump();
+            testkit::PumpPending();
         }
-        times.push_back(Now() - start);
+        times.push_back(testkit::NowMs() - start);
     }
     return times;
 }
@@ -115,24 +101,24 @@ Parts TimeParts(WindowClient& client, ChatDialog* window) {
     HWND dialog = window->Window();
     for (int i = 0; i < kPartRounds; ++i) {
         FriendInfoA own = {};
-        double start = Now();
+        double start = testkit::NowMs();
         client->Contacts().OwnRecord(&own);
-        parts.ownRecord.push_back(Now() - start);
+        parts.ownRecord.push_back(testkit::NowMs() - start);
 
         testkit::SetText(dialog, chatdesk::kComposeId, L"bench " + std::to_wstring(i));
-        start = Now();
+        start = testkit::NowMs();
         SetWindowTextW(GetDlgItem(dialog, chatdesk::kComposeId), L"");
-        parts.emptyCompose.push_back(Now() - start);
+        parts.emptyCompose.push_back(testkit::NowMs() - start);
 
-        start = Now();
+        start = testkit::NowMs();
         {
             chatdesk::DisplayBatch batch(window->Display());
             chatdesk::AppendText(dialog, window->Display(), Header(), window->DisplayFormat(), false);
             chatdesk::AppendText(dialog, window->Display(), "bench " + std::to_string(i) + "\r\n",
                                  window->OwnFormat(), true);
         }
-        parts.appends.push_back(Now() - start);
-        Pump();
+        parts.appends.push_back(testkit::NowMs() - start);
+        testkit::PumpPending();
     }
     return parts;
 }
@@ -236,11 +222,11 @@ std::vector<double> SameWorkReference(ChatDialog* window, int count) {
     CHARFORMATA format = window->DisplayFormat();
     SendMessageA(display, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
     ShowWindow(dialog, SW_HIDE);
-    Pump();
+    testkit::PumpPending();
     for (int i = 0; i < count && compose && display; ++i) {
         SetWindowTextW(compose, (L"bench " + std::to_wstring(i)).c_str());
-        Pump();
-        double start = Now();
+        testkit::PumpPending();
+        double start = testkit::NowMs();
         if (!peer.Send()) break;
         wchar_t text[801] = {};
         GetWindowTextW(compose, text, 801);
@@ -251,13 +237,13 @@ std::vector<double> SameWorkReference(ChatDialog* window, int count) {
         SendMessageW(display, WM_SETREDRAW, TRUE, 0);
         SendMessageW(display, EM_SCROLLCARET, 0, 0);
         InvalidateRect(display, nullptr, TRUE);
-        Pump();
+        testkit::PumpPending();
         if (!peer.Receive()) break;
-        times.push_back(Now() - start);
+        times.push_back(testkit::NowMs() - start);
     }
     DestroyWindow(host);
     ShowWindow(dialog, SW_SHOW);
-    Pump();
+    testkit::PumpPending();
     return times;
 }
 
@@ -266,9 +252,9 @@ std::vector<double> PlainSockets(int count) {
     std::vector<double> times;
     PlainPeer peer;
     for (int i = 0; i < count; ++i) {
-        double start = Now();
+        double start = testkit::NowMs();
         if (!peer.Send() || !peer.Receive()) break;
-        times.push_back(Now() - start);
+        times.push_back(testkit::NowMs() - start);
     }
     return times;
 }

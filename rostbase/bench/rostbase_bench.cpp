@@ -15,6 +15,7 @@
 
 #include "../tests/RostApi.h"
 #include "BenchBook.h"
+#include "BenchTiming.h"
 #include "Handles.h"
 #include "PlainMarkup.h"
 #include "TestSupport.h"
@@ -26,13 +27,6 @@ namespace {
 
 const double kLoadGoal = 1.2;
 const double kChangeGoal = 1.3;
-
-double Now() {
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // The best of each part over the rounds.
 struct Best {
@@ -65,11 +59,11 @@ bool SaveBare(const vantor::xml::XmlDoc& doc, const std::wstring& path) {
 void Breakdown(const std::wstring& path, const std::wstring& dir, Best* best) {
     vantor::xml::XmlFile reader;
     std::wstring text;
-    double t0 = Now();
+    double t0 = testkit::NowMs();
     reader.Read(path, &text);
-    double t1 = Now();
+    double t1 = testkit::NowMs();
     bool plain = vantor::xml::IsPlainWellFormed(text);
-    double t2 = Now();
+    double t2 = testkit::NowMs();
     if (!plain) std::printf("the book is not plain markup\n");
     best->Take(best->read, t1 - t0);
     best->Take(best->check, t2 - t1);
@@ -77,17 +71,17 @@ void Breakdown(const std::wstring& path, const std::wstring& dir, Best* best) {
     vantor::xml::XmlDoc doc;
     vantor::xml::XmlFile file;
     doc.Create();
-    double t3 = Now();
+    double t3 = testkit::NowMs();
     file.Load(path, &doc);
-    double t4 = Now();
+    double t4 = testkit::NowMs();
     std::wstring markup = vantor::xml::DocumentMarkup(doc);
-    double t5 = Now();
+    double t5 = testkit::NowMs();
     std::string encoded = vantor::xml::EncodeWithReferences(markup, 936);
-    double t6 = Now();
+    double t6 = testkit::NowMs();
     file.Save(doc, dir + L"copy.xml");
-    double t7 = Now();
+    double t7 = testkit::NowMs();
     doc = vantor::xml::XmlDoc();
-    double t8 = Now();
+    double t8 = testkit::NowMs();
     best->Take(best->release, t8 - t7);
     best->Take(best->fileLoad, t4 - t3);
     best->Take(best->markup, t5 - t4);
@@ -98,29 +92,29 @@ void Breakdown(const std::wstring& path, const std::wstring& dir, Best* best) {
 // One round of the store and the bare references on the book at path.
 void Round(RostApi& api, const std::wstring& account, const std::wstring& text, const std::wstring& dir,
            const std::wstring& lastFriend, int round, Best* best) {
-    double t0 = Now();
+    double t0 = testkit::NowMs();
     vantor::xml::XmlDoc doc;
     LoadBare(&doc, text);
-    double t1 = Now();
+    double t1 = testkit::NowMs();
     SaveBare(doc, dir + L"bare.xml");
-    double t2 = Now();
+    double t2 = testkit::NowMs();
     doc = vantor::xml::XmlDoc();
-    double t2f = Now();
+    double t2f = testkit::NowMs();
     best->Take(best->bareLoad, t1 - t0);
     best->Take(best->bareSave, t2 - t0);
     best->Take(best->bareFreed, t2f - t0);
 
-    double t3 = Now();
+    double t3 = testkit::NowMs();
     RostBaseHandle h = api.LoadW(account.c_str());
-    double t4 = Now();
+    double t4 = testkit::NowMs();
     best->Take(best->load, t4 - t3);
     FriendHandle e = api.IsUserInFriendsW(h, lastFriend.c_str(), nullptr);
     FriendInfoW info = {};
     api.GetFriendInfoW(h, e, &info);
     wsprintfW(info.nickname, L"改名%d", round);
-    double t5 = Now();
+    double t5 = testkit::NowMs();
     BOOL ok = api.ModifyFriendW(h, e, &info);
-    double t6 = Now();
+    double t6 = testkit::NowMs();
     best->Take(best->change, t6 - t5);
     api.Unload(h);
     if (!ok || !e) std::printf("modification failed\n");

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "BenchBook.h"
+#include "BenchTiming.h"
 #include "ContactBookFixture.h"
 #include "FolderBar.h"
 #include "Handles.h"
@@ -39,24 +40,9 @@ const int kPaneWidth = 260;
 const int kPaneHeight = 600;
 const double kGoal = 1.25;
 
-double Now() {
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 void PaintNow(HWND wnd) {
     RedrawWindow(wnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Pump();
+    testkit::PumpPending();
 }
 
 double Median(std::vector<double> values) {
@@ -109,20 +95,20 @@ struct Plug {
 };
 
 double TimeRostView(const Plug& plug, HWND frame, HostContext book, std::vector<Item>* shown) {
-    double t0 = Now();
+    double t0 = testkit::NowMs();
     TabPlugHandle pane = plug.create(frame, nullptr, book, 0);
     plug.move(pane, 0, 0, kPaneWidth, kPaneHeight);
     plug.show(pane, 1);
     HWND tree = GetDlgItem(plug.window(pane), kFriendTreeId);
     vantor::PumpUntil([&] { return RootsExpanded(tree); });
     PaintNow(plug.window(pane));
-    double spent = Now() - t0;
+    double spent = testkit::NowMs() - t0;
     if (shown) {
         shown->clear();
         Collect(tree, TreeView_GetRoot(tree), 0, shown);
     }
     plug.destroy(pane);
-    Pump();
+    testkit::PumpPending();
     return spent;
 }
 
@@ -303,7 +289,7 @@ void DestroyPlainPane(PlainPane* pane, IDropTarget* dropTarget) {
 double SameWindowReference(HWND frame, HMODULE rostView, const std::vector<Item>& items) {
     static RefusingDropTarget dropTarget;
     PlainPane pane;
-    double t0 = Now();
+    double t0 = testkit::NowMs();
     MakePlainPane(frame, rostView, &dropTarget, &pane);
     MoveWindow(pane.dialog, 0, 0, kPaneWidth, kPaneHeight, TRUE);
     RECT client = {};
@@ -332,16 +318,16 @@ double SameWindowReference(HWND frame, HMODULE rostView, const std::vector<Item>
     }
     for (HTREEITEM item : expand) TreeView_Expand(pane.friends, item, TVE_EXPAND);
     PaintNow(pane.dialog);
-    double spent = Now() - t0;
+    double spent = testkit::NowMs() - t0;
     DestroyPlainPane(&pane, &dropTarget);
-    Pump();
+    testkit::PumpPending();
     return spent;
 }
 
 // --- the bare insert
 
 double BareInsert(HWND frame, const std::vector<Item>& items) {
-    double t0 = Now();
+    double t0 = testkit::NowMs();
     HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | WS_VISIBLE | TVS_HASLINES, 0, 0, kPaneWidth,
                                 kPaneHeight, frame, nullptr, GetModuleHandleW(nullptr), nullptr);
     std::vector<HTREEITEM> parents;
@@ -358,8 +344,8 @@ double BareInsert(HWND frame, const std::vector<Item>& items) {
         if (!item.depth) roots.push_back(made);
     }
     for (HTREEITEM root : roots) TreeView_Expand(tree, root, TVE_EXPAND);
-    Pump();
-    double spent = Now() - t0;
+    testkit::PumpPending();
+    double spent = testkit::NowMs() - t0;
     DestroyWindow(tree);
     return spent;
 }
