@@ -9,6 +9,7 @@
 #include "ImDispatch.h"
 #include "ImMessages.h"
 #include "ImService.h"
+#include "PeerPath.h"
 
 namespace chatdesk {
 
@@ -64,32 +65,30 @@ void ImService::SendReceipt(ImConnection* via, const uint8_t* text, const std::s
 
 bool ImService::FromKnownAddress(const std::string& peerId, ImConnection* via) {
     uint32_t address = via->RemoteAddress();
-    if (peerId.empty() || address == 0) return false;
-    auto knownAt = [address](const FriendStatus& status) {
-        return status.publicIp == address || status.localIp == address;
-    };
-    bool known = false;
+    if (peerId.empty() || !vantor::imkit::IsKnownAddress(address)) return false;
+    bool hasWindow = false;
+    FriendStatus windowPeer = {};
     {
         vantor::Lock lock(lock_);
         auto found = windows_.find(peerId);
-        if (found != windows_.end())
-            known = found->second->directLink_ == via || knownAt(found->second->Peer().status);
+        if (found != windows_.end()) {
+            if (found->second->directLink_ == via) return true;
+            hasWindow = true;
+            windowPeer = found->second->Peer().status;
+        }
     }
-    if (known) return true;
+    FriendInfoA own = {};
+    contacts_.OwnRecord(&own);
+    if (hasWindow && vantor::imkit::SpeaksFrom(own.status, windowPeer, address)) return true;
     FriendInfoA record = {};
     if (!contacts_.FriendById(peerId, &record)) return false;
-    if (knownAt(record.status)) return true;
+    if (vantor::imkit::SpeaksFrom(own.status, record.status, address)) return true;
     // A friend may speak before the presence tab has told the book where it is: the
-    // presence server is asked, at most every 30 s for one friend.
-    DWORD now = GetTickCount();
-    {
-        vantor::Lock lock(lock_);
-        auto asked = serverAsked_.find(peerId);
-        if (asked != serverAsked_.end() && now - asked->second < kServerAskIntervalMs) return false;
-        serverAsked_[peerId] = now;
-    }
-    FriendStatus fresh = {};
-    return contacts_.ServerStatus(peerId, &fresh) && knownAt(fresh);
+    // presence server's answer is kept a while, so every message of that time (the
+    // friend's own and anyone's naming it) is held against the one answer.
+    vantor::imkit::AddressAnswers::Answer answer = serverAnswers_.Confirm(
+        peerId, [&](FriendStatus* out) { return contacts_.ServerStatus(peerId, out); }, kServerAnswerWaitMs);
+    return answer.found && vantor::imkit::SpeaksFrom(own.status, answer.status, address);
 }
 
 ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* via, bool directLink, WPARAM flags) {

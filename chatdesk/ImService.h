@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "AddressAnswers.h"
 #include "ChatWindow.h"
 #include "ContactBook.h"
 #include "ImConfig.h"
@@ -138,10 +139,11 @@ private:
                bool directLink);
     void OpenChat(int command, INT_PTR parameter);
     // Whether the connection comes from the peer: it is the peer's window's direct link, or
-    // its remote address is the public or local one of the window's or the contact book's
-    // record of the peer.
+    // its remote address is where the window's record, the contact book or the presence
+    // server says the peer is (a local address only behind our own public address).
     bool FromKnownAddress(const std::string& peerId, ImConnection* via);
-    static constexpr DWORD kServerAskIntervalMs = 30000;
+    // How long a message waits for the server's answer that another message asked for.
+    static constexpr DWORD kServerAnswerWaitMs = 5000;
 
     Setup setup_;
     ContactBook contacts_;
@@ -151,7 +153,7 @@ private:
     std::atomic<ImTcpLayer*> layer_{nullptr};
 
     vantor::CriticalSection lock_;  // the service lock
-    std::map<std::string, DWORD> serverAsked_;  // friends' addresses last asked of the server (under lock_)
+    vantor::imkit::AddressAnswers serverAnswers_;  // where the presence server said friends are
     std::map<std::string, ChatWindow*> windows_;
     ImConnection* serverLink_ = nullptr;
 
