@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AddressAsker.h"
 #include "BeatClock.h"
 #include "FriendNotices.h"
 #include "OnlineWork.h"
@@ -62,6 +63,8 @@ private:
     void OnDestroy();
     void OnRelogin();
     void OnPeerPacket(PeerPacket* packet, DWORD from);
+    void OnSendersAnswered();
+    NoticeSink Notifier();
     void OnFriendRemoved(const PresenceNotice* notice);
     void OnFriendStatus(const FriendStatusNotice* notice);
     void OnSelfStatus(WORD status);
@@ -111,6 +114,8 @@ private:
     bool closingDialogs_ = false;
     std::vector<PresenceDialog*> dialogs_;
     PeerMemory peerMemory_;
+    // Asks the presence server where senders are, for the dispatch of their records.
+    AddressAsker addressAsker_;
 
     HANDLE events_[kSignals] = {};
     HANDLE beatThread_ = nullptr;
