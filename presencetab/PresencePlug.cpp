@@ -573,15 +573,18 @@ void PresencePlug::PreventUser(const PreventUserParam* param) {
 }
 
 void PresencePlug::DoCommand(int command, INT_PTR parameter) {
+    // Once the window is gone (with its owner, say) a post would land on the caller's
+    // thread and a send would reach nothing: the commands that need it do nothing.
+    bool windowed = window_ && !destroying_;
     switch (command) {
     case PresCmd_AddFriendW:
-        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
+        if (parameter && windowed) SendMessageW(window_, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_AddFriendA:
-        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
+        if (parameter && windowed) SendMessageW(window_, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_UpdateSelfStatus:
-        PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
+        if (windowed) PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
         break;
     case PresCmd_PreventUser:
         if (parameter) PreventUser(reinterpret_cast<const PreventUserParam*>(parameter));

@@ -146,6 +146,30 @@ TEST_F(PresenceChild, ALocalAddressIsBelievedOnlyBehindOurPublicAddress) {
     EXPECT_TRUE(PumpUntil([&] { return Find("z1") == nullptr; }));
 }
 
+// The hidden window goes with its owner: later commands post nothing anywhere, the
+// caller's thread included.
+TEST_F(PresenceChild, AWindowGoneWithItsOwnerTakesNoCommands) {
+    Online({});
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    Create(owner);
+    ASSERT_TRUE(DestroyWindow(owner));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, getHwnd(plug));
+    // (The window's end reported the own status once.)
+    int reported = server->Count("UpdateUserStatus");
+    doCommand(plug, presence::PresCmd_UpdateSelfStatus, 2);
+    FriendInfoA target = {};
+    strcpy(target.id, "n1");
+    doCommand(plug, presence::PresCmd_AddFriendA, reinterpret_cast<INT_PTR>(&target));
+    MSG msg = {};
+    EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE))
+        << "a thread message " << std::hex << msg.message;
+    Pump(300);
+    EXPECT_EQ(reported, server->Count("UpdateUserStatus"));
+    Destroy();
+}
+
 TEST_F(PresenceChild, ProxyStoreIsDrainedInOrderAndHeartBeatBatchesOnce) {
     Online({});
     Create();
@@ -440,7 +464,7 @@ TEST_F(PresenceChild, ZzReachedTheEnd) { testkit::WriteFileBytes(folder + L"chil
 
 
 TEST(PresenceTab, SessionWithRecordsStoresAndBeats) {
-    RunSession("1", L"PresenceChild.Records*:PresenceChild.Senders*:PresenceChild.ALocal*:"
+    RunSession("1", L"PresenceChild.Records*:PresenceChild.Senders*:PresenceChild.ALocal*:PresenceChild.AWindowGone*:"
                     L"PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*:PresenceChild.Commands*:"
                     L"PresenceChild.WindowAndPort*");
 }
