@@ -96,16 +96,16 @@ void Dispatch(const PeerPacket& packet, DWORD from, PeerMemory& memory, ContactB
         return;
     }
 
-    // Where the sender is: the book's record, else the server's answer kept; without
-    // either the server is asked. A friend coming online takes its addresses from the
-    // server, and a sender's records keep their order.
+    // Where the sender is: the book's record, else the server's answer kept. The record
+    // waits for the server when neither places the sender, when a friend coming online
+    // needs its addresses, or behind an earlier record of its sender that waits.
     AddressAnswers::Answer server = memory.answers.Look(f.sender);
     bool answered = server.state == AddressAnswers::State::kAnswered;
     bool atStored = vantor::imkit::SpeaksFrom(own.status, record.status, from);
     bool atAnswered = answered && server.found && vantor::imkit::SpeaksFrom(own.status, server.status, from);
     bool comingOnline = f.command == kPeerStatusNotify && atoi(f.nickname.c_str()) != 0 && record.status.status == 0;
-    bool waits = vantor::imkit::IsKnownAddress(from) &&
-                 ((!atStored && !answered) || (atStored && comingOnline && !answered) || (ask && HasHeld(memory, f.sender)));
+    bool needsServer = !answered && (!atStored || comingOnline);
+    bool waits = vantor::imkit::IsKnownAddress(from) && (needsServer || (ask && HasHeld(memory, f.sender)));
     if (waits) {
         if (ask) Hold(packet, from, f.sender, memory, *ask);
         else vantor::DebugLine(L"PresenceTab: the presence server did not say where a record's sender is: it was dropped\n");
