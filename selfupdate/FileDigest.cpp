@@ -70,7 +70,11 @@ DigestResult FileDigest(const std::wstring& md5Library, const std::wstring& path
     if (!md5.Load(md5Library)) return DigestResult::NoLibrary;
     vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return DigestResult::Unreadable;
+    if (!file) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DigestResult::Missing
+                                                                               : DigestResult::Unreadable;
+    }
     MD5_CTX context;
     md5.init(&context);
     std::vector<unsigned char> buffer(kReadBytes);

@@ -14,24 +14,32 @@ namespace {
 // How often a waiting transfer looks whether the monitor stops.
 const DWORD kStopLookMs = 100;
 
-// One transfer and its limit: the progress of a download comes after each chunk is on
-// disk, so the transfer is broken off as soon as the file passes its limit.
+// One transfer and its limit: the transfer is broken off as soon as the reply says it is
+// longer, or the first progress (it comes after each chunk is on disk) finds the file past
+// the limit.
 struct Transfer : public CFileDownUpProcessCallback {
     CNetHttp http;
     const std::wstring* url = nullptr;
     const std::wstring* path = nullptr;
-    uint64_t heldBytes = 0;   // what the file held before: a resumed download appends
     uint64_t maxBytes = 0;
     std::atomic<bool> overLimit{false};
     HttpFetchResult result = HTTP_FETCH_STOPPED;
 
-    void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
+    // A reply whose stated length alone passes the limit is broken off before its body:
+    // as a part it would be appended, as a whole file it is that long.
+    void OnTotalSize(DWORD lengthLow, DWORD lengthHigh, DWORD_PTR) override {
+        if (((static_cast<uint64_t>(lengthHigh) << 32) | lengthLow) > maxBytes) BreakOff();
+    }
     void OnProgress(DWORD doneLow, DWORD doneHigh, DWORD_PTR) override {
         uint64_t done = (static_cast<uint64_t>(doneHigh) << 32) | doneLow;
-        if (done > maxBytes || heldBytes > maxBytes - done) {
-            overLimit = true;
-            http.Break();
-        }
+        // A part that answers the range is appended to what the file held, a whole reply
+        // (from a server that ignores ranges) replaces it: what counts is what the file
+        // holds now.
+        if (done > maxBytes || FileBytes(*path) > maxBytes) BreakOff();
+    }
+    void BreakOff() {
+        if (overLimit.exchange(true)) return;
+        http.Break();
     }
     void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
     void OnPostData(const char*, DWORD, DWORD_PTR) override {}
@@ -51,9 +59,8 @@ HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstr
     if (!transfer.http.Open(1)) return HTTP_FETCH_ENGINE_OPEN_FAILED;
     transfer.url = &url;
     transfer.path = &path;
-    transfer.heldBytes = FileBytes(path);
     transfer.maxBytes = maxBytes;
-    if (transfer.heldBytes > maxBytes) return HTTP_FETCH_LOCAL_FILE_FAILED;
+    if (FileBytes(path) > maxBytes) return HTTP_FETCH_LOCAL_FILE_FAILED;
     vantor::UniqueHandle worker(CreateThread(nullptr, 0, &TransferThread, &transfer, 0, nullptr));
     if (!worker) {
         // No thread to spare: the transfer runs here and the thread waits for it.
