@@ -14,9 +14,9 @@ namespace {
 // How often a waiting transfer looks whether the monitor stops.
 const DWORD kStopLookMs = 100;
 
-// One transfer and its limit: the transfer is broken off as soon as the reply says it is
-// longer, or the first progress (it comes after each chunk is on disk) finds the file past
-// the limit.
+// One transfer and its limit: the progress of a download comes after each chunk is on
+// disk, so the transfer is broken off at the first progress that finds the file past its
+// limit.
 struct Transfer : public CFileDownUpProcessCallback {
     CNetHttp http;
     const std::wstring* url = nullptr;
@@ -25,11 +25,7 @@ struct Transfer : public CFileDownUpProcessCallback {
     std::atomic<bool> overLimit{false};
     HttpFetchResult result = HTTP_FETCH_STOPPED;
 
-    // A reply whose stated length alone passes the limit is broken off before its body:
-    // as a part it would be appended, as a whole file it is that long.
-    void OnTotalSize(DWORD lengthLow, DWORD lengthHigh, DWORD_PTR) override {
-        if (((static_cast<uint64_t>(lengthHigh) << 32) | lengthLow) > maxBytes) BreakOff();
-    }
+    void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
     void OnProgress(DWORD doneLow, DWORD doneHigh, DWORD_PTR) override {
         uint64_t done = (static_cast<uint64_t>(doneHigh) << 32) | doneLow;
         // A part that answers the range is appended to what the file held, a whole reply

@@ -20,43 +20,32 @@
 #include "FileDigest.h"
 #include "Handles.h"
 #include "ModulePath.h"
-#include "outside/Md5.h"
 
 namespace {
 
 constexpr double kGoal = 1.1;
 constexpr int kRounds = 5;
-constexpr DWORD kReadBytes = 512 * 256;   // as FileDigest reads
 constexpr unsigned kUpdateBytes = 512;
 
-struct Md5 {
-    vantor::UniqueModule module;
-    PFN_MD5Init init = nullptr;
-    PFN_MD5Update update = nullptr;
-    PFN_MD5Final final = nullptr;
-    PFN_BIN2BCDlower toHex = nullptr;
-
-    explicit Md5(const std::wstring& path) : module(LoadLibraryW(path.c_str())) {
-        init = vantor::ProcAddress<PFN_MD5Init>(module.get(), "MD5Init");
-        update = vantor::ProcAddress<PFN_MD5Update>(module.get(), "MD5Update");
-        final = vantor::ProcAddress<PFN_MD5Final>(module.get(), "MD5Final");
-        toHex = vantor::ProcAddress<PFN_BIN2BCDlower>(module.get(), "BIN2BCDlower");
-    }
-    bool ok() const { return init && update && final && toHex; }
+// Md5.dll loaded for as long as the object lives.
+struct Md5 : selfupdate::Md5Library {
+    explicit Md5(const std::wstring& path) { loaded = Load(path); }
+    bool ok() const { return loaded; }
+    bool loaded = false;
 };
 
-// The bare loop: the file read in kReadBytes pieces, each handed on in updateBytes blocks
+// The bare loop: the file read in the pieces FileDigest reads, each handed on in updateBytes blocks
 // (0: the whole piece at once); with hash false, only read.
 std::string BareDigest(const Md5& md5, const std::wstring& path, unsigned updateBytes, bool hash = true) {
     vantor::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return std::string();
-    std::vector<unsigned char> buffer(kReadBytes);
+    std::vector<unsigned char> buffer(selfupdate::kDigestReadBytes);
     MD5_CTX context;
     md5.init(&context);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.data(), kReadBytes, &got, nullptr) || got == 0) break;
+        if (!ReadFile(file.get(), buffer.data(), selfupdate::kDigestReadBytes, &got, nullptr) || got == 0) break;
         if (!hash) continue;
         unsigned step = updateBytes ? updateBytes : got;
         for (DWORD at = 0; at < got; at += step) md5.update(&context, buffer.data() + at, std::min<DWORD>(step, got - at));

@@ -6,6 +6,7 @@
 
 #include "ClientCore.h"
 #include "ModulePath.h"
+#include "StagingFiles.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebServers.h"
@@ -28,10 +29,10 @@ ChildWorld::ChildWorld(const wchar_t* name, const char* suiteName)
                                 "[Catalog]\r\ncount=0\r\n");
 }
 
-void ChildWorld::PublishList(const std::vector<ListedFile>& files) const {
-    WriteServed(branch + "1.0.0.1/update.cfg",
-                DescriptionText(WebServers::Get().NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
-    WriteServed(branch + "1.0.0.1/update.xml", ListText(files));
+void ChildWorld::PublishList(const std::vector<ListedFile>& files, const std::string& build) const {
+    WriteServed(branch + build + "/update.cfg",
+                DescriptionText(WebServers::Get().NginxUrl("/" + branch + build + "/update.xml"), "1.0.0.2"));
+    WriteServed(branch + build + "/update.xml", ListText(files));
 }
 
 std::string ChildWorld::Serve(const std::string& name, const std::string& bytes, const char* prefix) const {
@@ -44,6 +45,24 @@ std::string ChildWorld::Url(const std::string& name, const char* prefix) const {
 }
 
 std::wstring ChildWorld::Staging(const char* build) const { return folder + L"\\SelfUpdate\\" + Wide(build) + L"\\"; }
+
+void ChildWorld::StageByHand(const std::vector<std::pair<std::string, std::string>>& files) const {
+    std::wstring staging = Staging();
+    std::vector<ListedFile> listed;
+    for (const auto& file : files) {
+        std::wstring dest = Wide(file.first);
+        size_t slash = dest.rfind(L'\\');
+        ASSERT_TRUE(selfupdate::MakeFolders(folder + L"\\",
+                                            L"SelfUpdate\\1.0.0.1" + (slash == std::wstring::npos
+                                                                           ? std::wstring()
+                                                                           : L"\\" + dest.substr(0, slash))));
+        ASSERT_TRUE(testkit::WriteFileBytes(staging + dest, file.second));
+        listed.push_back({Url("staged-by-hand"), file.first, Md5Of(file.second)});
+    }
+    testkit::WriteFileBytes(staging + L"update.xml", ListText(listed));
+    testkit::WriteFileBytes(staging + L"update.cfg", DescriptionText(Url("list"), "1.0.0.2"));
+    testkit::WriteFileBytes(staging + L"staged.cfg", "[Download]\r\nComplete=1\r\n");
+}
 
 DWORD RunChildCode(const std::wstring& folder, const char* mode, const char* filter, const wchar_t* timing,
                    const std::wstring& exe) {

@@ -15,19 +15,23 @@ namespace sutest {
 
 // --- in the parent
 
-// A child's program folder, signed in to its own suite, whose build 1.0.0.1 has a
-// description on nginx that names the list and the next build 1.0.0.2.
+// A child's program folder at build 1.0.0.1, signed in to a suite of its own, whose
+// upgrade tree is a branch on nginx.
 struct ChildWorld {
     std::string suite;
     std::string branch;   // "update/<suite>/" below the nginx root
     std::wstring folder;
 
     ChildWorld(const wchar_t* name, const char* suiteName);
-    void PublishList(const std::vector<ListedFile>& files) const;
+    // The description of build (for 1.0.0.2) and its list.
+    void PublishList(const std::vector<ListedFile>& files, const std::string& build = "1.0.0.1") const;
     // A file of the branch on nginx, its address (prefix: "/slow", "/norange").
     std::string Serve(const std::string& name, const std::string& bytes, const char* prefix = "") const;
     std::string Url(const std::string& name, const char* prefix = "") const;
     std::wstring Staging(const char* build = "1.0.0.1") const;
+    // A complete staging of 1.0.0.1 (for 1.0.0.2) written by hand, as a check leaves it:
+    // each file (its dest, its bytes) and a list naming them with their digests.
+    void StageByHand(const std::vector<std::pair<std::string, std::string>>& files) const;
 };
 
 // Copies this program and the libraries the monitor needs into folder and runs the child

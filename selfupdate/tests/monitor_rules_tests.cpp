@@ -126,36 +126,28 @@ TEST_F(SelfUpdateParent, WhereFilesGoNoListReachesTheStagingFoldersByAnyName) {
     std::string planted = vantor::WideToAnsi(shortName) + "\\1.0.0.2\\";
 
     // By hand, a complete staging of 1.0.0.1 as an earlier client could have left it.
-    std::wstring staging = world.Staging();
-    ASSERT_TRUE(selfupdate::MakeFolders(world.folder + L"\\", L"SelfUpdate\\1.0.0.1\\" + shortName + L"\\1.0.0.2"));
-    testkit::WriteFileBytes(staging + Wide(planted) + L"planted.dll", "planted");
-    testkit::WriteFileBytes(staging + L"update.xml",
-                            ListText({{world.Url("planted.dll"), planted + "planted.dll", Md5Of("planted")}}));
-    testkit::WriteFileBytes(staging + L"update.cfg", DescriptionText(world.Url("list"), "1.0.0.2"));
-    testkit::WriteFileBytes(staging + L"staged.cfg", "[Download]\r\nComplete=1\r\n");
+    world.StageByHand({{planted + "planted.dll", "planted"}});
 
-    auto publish = [&](const std::string& build, const std::vector<ListedFile>& files) {
-        WriteServed(world.branch + build + "/update.cfg",
-                    DescriptionText(servers.NginxUrl("/" + world.branch + build + "/update.xml"), "1.0.0.2"));
-        WriteServed(world.branch + build + "/update.xml", ListText(files));
-    };
     // A list that plants a complete staging of the next build through the short name.
     std::string plantedList = ListText({{world.Url("planted.dll"), "planted.dll", Md5Of("planted")}});
     std::string description = DescriptionText(world.Url("list"), "1.0.0.3");
     std::string mark = "[Download]\r\nComplete=1\r\n";
-    publish(kPlantingBuild, {{world.Serve("mark", mark), planted + "staged.cfg", Md5Of(mark)},
-                             {world.Serve("desc", description), planted + "update.cfg", Md5Of(description)},
-                             {world.Serve("list", plantedList), planted + "update.xml", Md5Of(plantedList)},
-                             {world.Serve("planted.dll", "planted"), planted + "planted.dll", Md5Of("planted")}});
+    world.PublishList({{world.Serve("mark", mark), planted + "staged.cfg", Md5Of(mark)},
+                       {world.Serve("desc", description), planted + "update.cfg", Md5Of(description)},
+                       {world.Serve("list", plantedList), planted + "update.xml", Md5Of(plantedList)},
+                       {world.Serve("planted.dll", "planted"), planted + "planted.dll", Md5Of("planted")}},
+                      kPlantingBuild);
     // An address whose host ends at "#": what follows names no port, so nothing behind it
     // is fetched.
     world.Serve("a.dll", "new a");
-    publish(kFragmentBuild, {{servers.NginxUrl("#:" + std::to_string(servers.fake) + "/" + world.branch + "files/a.dll"),
-                              "a.dll", Md5Of("new a")}});
+    world.PublishList({{servers.NginxUrl("#:" + std::to_string(servers.fake) + "/" + world.branch + "files/a.dll"),
+                        "a.dll", Md5Of("new a")}},
+                      kFragmentBuild);
     world.Serve("good.dll", "good");
     for (const auto& spelled : kSpelledDests) {
-        publish(spelled.build, {{world.Url("good.dll"), "good.dll", Md5Of("good")},
-                                {world.Url("good.dll"), spelled.dest, Md5Of("good")}});
+        world.PublishList({{world.Url("good.dll"), "good.dll", Md5Of("good")},
+                           {world.Url("good.dll"), spelled.dest, Md5Of("good")}},
+                          spelled.build);
     }
     ASSERT_TRUE(RunChild(world.folder, "where", "SelfUpdateChild.WhereFilesGo", kOneCheck));
 
@@ -213,9 +205,11 @@ TEST(SelfUpdateChild, SecondOnTheSameFolder) {
 }
 
 // A mapped drive: Wine keeps its drives as links in the prefix's "dosdevices" folder, so
-// the folder becomes the first free drive letter through such a link (made by the system's
-// ln: Windows has no call that makes one). "" when none could be made.
-bool RunUnix(const std::wstring& program, const std::wstring& arguments) {
+// the folder becomes the first free drive letter through such a link, made by the system's
+// ln (Windows has no call that makes one). Wine starts a program of the system without a
+// handle to wait on: what it did is waited for.
+template <typename Predicate>
+bool RunUnixUntil(const std::wstring& program, const std::wstring& arguments, Predicate done) {
     std::wstring command = program + L" " + arguments;
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
@@ -223,36 +217,32 @@ bool RunUnix(const std::wstring& program, const std::wstring& arguments) {
                         &startup, &process)) {
         return false;
     }
-    WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
-}
-std::wstring UnixPath(const std::wstring& windowsPath) {
-    std::wstring path = windowsPath.substr(2);   // "Z:" is the root
-    for (wchar_t& c : path) c = c == L'\\' ? L'/' : c;
-    return path;
+    for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
+    return done();
 }
 std::wstring DriveLink(const std::wstring& drive) {
     wchar_t prefix[MAX_PATH] = {};
     GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
-    std::wstring letter = drive;
-    CharLowerW(&letter[0]);
-    return std::wstring(prefix) + L"/dosdevices/" + letter;
+    return std::wstring(prefix) + L"/dosdevices/" + static_cast<wchar_t>(towlower(drive[0])) + L":";
 }
+bool DriveThere(const std::wstring& drive) { return GetFileAttributesW((drive + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES; }
 std::wstring MapDrive(const std::wstring& folder) {
-    if (folder.compare(0, 3, L"Z:\\") != 0) return std::wstring();
+    if (folder.compare(0, 3, L"Z:\\") != 0) return std::wstring();   // Z: is the system's root
+    std::wstring unixPath = folder.substr(2);
+    for (wchar_t& c : unixPath) c = c == L'\\' ? L'/' : c;
     for (wchar_t letter = L'R'; letter <= L'Y'; ++letter) {
         std::wstring drive = std::wstring(1, letter) + L":";
         if (GetDriveTypeW((drive + L"\\").c_str()) != DRIVE_NO_ROOT_DIR) continue;
-        RunUnix(L"ln", L"-s \"" + UnixPath(folder) + L"\" \"" + DriveLink(drive) + L"\"");
-        if (GetFileAttributesW((drive + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES) return drive;
-        return std::wstring();
+        bool made = RunUnixUntil(L"ln", L"-s \"" + unixPath + L"\" \"" + DriveLink(drive) + L"\"",
+                                 [&] { return DriveThere(drive); });
+        return made ? drive : std::wstring();
     }
     return std::wstring();
 }
 void UnmapDrive(const std::wstring& drive) {
-    if (!drive.empty()) RunUnix(L"rm", L"-f \"" + DriveLink(drive) + L"\"");
+    if (!drive.empty()) RunUnixUntil(L"rm", L"-f \"" + DriveLink(drive) + L"\"", [&] { return !DriveThere(drive); });
 }
 
 TEST_F(SelfUpdateParent, WhereFilesGoOneMonitorPerFolderByAnyPath) {
@@ -381,15 +371,9 @@ TEST_F(SelfUpdateParent, PutInPlaceAKillLeavesEveryFileWhole) {
     std::string newCore = oldCore + std::string(96u << 20, '\0');
     testkit::WriteFileBytes(world.folder + L"\\a.dll", "old a");
     // Staged by hand, as a check leaves it (the download is not what this is about).
-    std::wstring staging = world.Staging();
-    ASSERT_TRUE(selfupdate::MakeFolders(world.folder + L"\\", L"SelfUpdate\\1.0.0.1"));
-    testkit::WriteFileBytes(staging + L"ClientCore.dll", newCore);
-    testkit::WriteFileBytes(staging + L"a.dll", "new a");
-    testkit::WriteFileBytes(staging + L"update.xml", ListText({{world.Url("a.dll"), "a.dll", Md5Of("new a")},
-                                                              {world.Url("core"), "ClientCore.dll", Md5Of(newCore)}}));
-    testkit::WriteFileBytes(staging + L"update.cfg", DescriptionText(world.Url("list"), "1.0.0.2"));
-    testkit::WriteFileBytes(staging + L"staged.cfg", "[Download]\r\nComplete=1\r\n");
+    world.StageByHand({{"a.dll", "new a"}, {"ClientCore.dll", newCore}});
     newCore.clear();
+    std::wstring staging = world.Staging();
 
     EXPECT_EQ(77u, RunChildCode(world.folder, "killed", "SelfUpdateChild.KilledWhileInstalling", kOneCheck));
     std::string afterKill = ReadText(core);
