@@ -1,41 +1,30 @@
 #include "FolderLock.h"
 
-#include <cstdint>
 #include <cwchar>
 
-#include "StagingFiles.h"
+#include "PathRules.h"
 
 namespace selfupdate {
 
-std::wstring FolderLockName(const std::wstring& programFolder) {
-    std::wstring key = NameKey(programFolder);
-    while (!key.empty() && key.back() == L'\\') key.pop_back();
-    uint64_t hash = 14695981039346656037ull;   // FNV-1a over the UTF-16 units
-    for (wchar_t c : key) {
-        hash ^= static_cast<uint16_t>(c);
-        hash *= 1099511628211ull;
-    }
-    wchar_t name[64];
-    swprintf(name, 64, L"Global\\VantorSelfUpdate-%016llx", static_cast<unsigned long long>(hash));
-    return name;
-}
-
 FolderLock::FolderLock(const std::wstring& programFolder) {
-    // Open to every user: the monitor of another signed-in user must find the same mutex.
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-    if (InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
-        attributes.lpSecurityDescriptor = &descriptor;
-    }
-    mutex_.reset(CreateMutexW(&attributes, FALSE, FolderLockName(programFolder).c_str()));
-    if (!mutex_) return;
-    DWORD waited = WaitForSingleObject(mutex_.get(), 0);
-    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    std::wstring folder = programFolder;
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    std::wstring root = folder + L"\\" + kStagingRoot;
+    CreateDirectoryW(root.c_str(), nullptr);
+    path_ = root + L"\\monitor.lock";
+    // Write access: a user who may only read the program folder cannot hold it either.
+    file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) error_ = GetLastError();
 }
 
-FolderLock::~FolderLock() {
-    if (held_) ReleaseMutex(mutex_.get());
+std::wstring FolderLock::Why() const {
+    if (held()) return std::wstring();
+    if (busy()) return L"another monitor works on this program folder";
+    wchar_t text[MAX_PATH + 64];
+    swprintf(text, MAX_PATH + 64, L"the lock %ls cannot be opened (error %lu)", path_.c_str(),
+             static_cast<unsigned long>(error_));
+    return text;
 }
 
 }  // namespace selfupdate

@@ -29,4 +29,17 @@ void RemoveEmptyFolders(const std::wstring& folder);
 // Case-blind key of a relative path, for sets of staged files.
 std::wstring NameKey(const std::wstring& relative);
 
+// What the file system knows a file or folder by, whatever name reached it (a short
+// name, another case, another path to the same volume).
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+// False when nothing is at path.
+bool IdentityOf(const std::wstring& path, FileIdentity* identity);
+
 }  // namespace selfupdate

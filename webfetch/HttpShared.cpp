@@ -4,6 +4,7 @@
 #include "Text.h"
 #include "TransferLimits.h"
 #include "TransferWorker.h"
+#include "WebAddress.h"
 
 #include <cwctype>
 
@@ -331,35 +332,19 @@ bool IsWellFormedReply(DWORD status, const std::wstring& version, const std::wst
     return n >= firstLineEnd + 4 && rawHeaders.compare(n - 4, 4, L"\r\n\r\n") == 0;
 }
 
-static bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t n = wcslen(prefix);
-    return text.size() >= n && _wcsnicmp(text.c_str(), prefix, n) == 0;
-}
-
 bool SplitHttpUrl(const std::wstring& url, std::wstring* host, unsigned short* port, std::wstring* path) {
-    size_t start = 0;
-    if (StartsWithNoCase(url, L"http://")) {
-        start = 7;
-    } else {
+    // The client's one reading of an address (the upgrade monitor checks hosts with it):
+    // the host ends at the first "/", "?" or "#". "http://" keeps the caller's port,
+    // "https://" and no scheme fetch on port 80, unless the address names a port.
+    vantor::WebAddressParts parts;
+    if (!vantor::SplitWebAddress(url, &parts) || parts.host.size() > kMaxHostChars) return false;
+    if (parts.port != 0) {
+        *port = static_cast<unsigned short>(parts.port);
+    } else if (parts.scheme != L"http") {
         *port = 80;
-        if (StartsWithNoCase(url, L"https://")) start = 8;
     }
-    size_t slash = url.find(L'/', start);
-    std::wstring hostPart;
-    if (slash == std::wstring::npos) {
-        hostPart = url.substr(start);
-        *path = L"/";
-    } else {
-        hostPart = url.substr(start, slash - start);
-        *path = url.substr(slash);
-    }
-    size_t colon = hostPart.find(L':');
-    if (colon != std::wstring::npos) {
-        *port = static_cast<unsigned short>(_wtoi(hostPart.c_str() + colon + 1));
-        hostPart.resize(colon);
-    }
-    if (hostPart.empty() || hostPart.size() > kMaxHostChars) return false;
-    *host = hostPart;
+    *host = parts.host;
+    *path = parts.path;
     return true;
 }
 

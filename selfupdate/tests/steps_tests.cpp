@@ -194,7 +194,12 @@ TEST(SelfUpdateDigest, FileDigestMatchesMd5AcrossBlockEdges) {
         ASSERT_EQ(DigestResult::Ok, FileDigest(StagedMd5Library(), folder + L"p", &hex));
         EXPECT_EQ(Md5Of(bytes), hex) << size;
     }
-    EXPECT_EQ(DigestResult::Unreadable, FileDigest(StagedMd5Library(), folder + L"none", &hex));
+    EXPECT_EQ(DigestResult::Missing, FileDigest(StagedMd5Library(), folder + L"none", &hex));
+    {
+        vantor::UniqueHandle held(CreateFileW((folder + L"abc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
+        EXPECT_EQ(DigestResult::Unreadable, FileDigest(StagedMd5Library(), folder + L"abc", &hex));
+    }
     EXPECT_EQ(DigestResult::NoLibrary, FileDigest(folder + L"Md5.dll", folder + L"abc", &hex));
     // A library without the functions is no digest library either.
     EXPECT_EQ(DigestResult::NoLibrary, FileDigest(testkit::ProgramDir() + L"WebFetch.dll", folder + L"abc", &hex));
@@ -375,6 +380,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     std::vector<std::wstring> expected = before;
     expected.push_back(L"SelfUpdate\\1.0.0.1\\update.cfg");
     expected.push_back(L"SelfUpdate\\1.0.0.1\\update.xml");
+    expected.push_back(L"SelfUpdate\\monitor.lock");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, after);
     EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
@@ -396,7 +402,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     EXPECT_EQ("good", ReadText(w.folder + L"\\good.dll"));
 }
 
-TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
+TEST(SelfUpdateSteps, InstallPlacesNothingWhileATargetIsHeldThenDropsIt) {
     StepsWorld w(L"su-held");
     w.Publish({{"a.dll", "new a"}, {"bin\\b.dll", "new b"}});
     ASSERT_EQ(CheckOutcome::Staged, w.Check());
@@ -408,6 +414,7 @@ TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
                                               OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_EQ(InstallOutcome::CopyFailed, w.Install());
+        EXPECT_FALSE(Exists(w.folder + L"\\a.dll")) << "every file or none";
         EXPECT_EQ(L"1.0.0.1", ReadBuild(w.folder));
         EXPECT_TRUE(w.Complete());
         EXPECT_EQ("new b", ReadText(w.staging + L"bin\\b.dll"));
@@ -437,6 +444,30 @@ TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
     EXPECT_EQ(3u, v.net.calls.size());
 }
 
+// A kill between two renames left a.dll swapped and b.dll renamed aside: the next start
+// finishes the install, since every new copy was ready.
+TEST(SelfUpdateSteps, AnInstallCutShortBetweenItsRenamesIsFinished) {
+    StepsWorld w(L"su-cut");
+    w.Publish({{"a.dll", "new a"}, {"b.dll", "new b"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    std::wstring pf = w.folder + L"\\";
+    testkit::WriteFileBytes(pf + L"a.dll.old", "old a");
+    testkit::WriteFileBytes(pf + L"a.dll", "new a");
+    testkit::WriteFileBytes(pf + L"b.dll.old", "old b");
+    testkit::WriteFileBytes(pf + L"b.dll.new", "new b");
+    testkit::WriteFileBytes(pf + L"SelfUpdate\\install.cfg",
+                            "[Install]\r\nStep=swapping\r\nStaging=1.0.0.1\r\nToVersion=1.0.0.2\r\n"
+                            "File=a.dll|a.dll.new|a.dll.old\r\nFile=b.dll|b.dll.new|b.dll.old\r\n");
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
+    EXPECT_EQ("new a", ReadText(pf + L"a.dll"));
+    EXPECT_EQ("new b", ReadText(pf + L"b.dll"));
+    EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+    EXPECT_FALSE(Exists(w.staging));
+    std::vector<std::wstring> expected = {L"SelfUpdate\\monitor.lock", L"a.dll", L"b.dll", L"config\\commprof.cfg",
+                                          L"config\\version.cfg"};
+    EXPECT_EQ(expected, TreeOf(w.folder));
+}
+
 TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     StepsWorld w(L"su-loaded");
     ASSERT_TRUE(CopyFileW(StagedMd5Library().c_str(), (w.folder + L"\\Loaded.dll").c_str(), FALSE));
@@ -450,7 +481,8 @@ TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
     FreeLibrary(loaded);
     EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
-    std::vector<std::wstring> expected = {L"Loaded.dll", L"a.dll", L"config\\commprof.cfg", L"config\\version.cfg"};
+    std::vector<std::wstring> expected = {L"Loaded.dll", L"SelfUpdate\\monitor.lock", L"a.dll", L"config\\commprof.cfg",
+                                          L"config\\version.cfg"};
     EXPECT_EQ(expected, TreeOf(w.folder)) << "the old library is gone";
 
     // A destination that names a folder is refused with its list.
@@ -516,6 +548,13 @@ TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
         EXPECT_EQ(CheckOutcome::Busy, w.Check());
         EXPECT_TRUE(w.net.calls.empty());
         EXPECT_EQ(InstallOutcome::Busy, w.Install());
+        // The same folder by the short name the system gives it.
+        wchar_t shortFolder[MAX_PATH] = {};
+        ASSERT_NE(0u, GetShortPathNameW(w.folder.c_str(), shortFolder, MAX_PATH));
+        ASSERT_NE(w.folder, shortFolder);
+        FolderLock byShortName(shortFolder);
+        EXPECT_FALSE(byShortName.held());
+        EXPECT_TRUE(byShortName.busy()) << byShortName.Why();
         SetEvent(release.get());
         WaitForSingleObject(other.get(), 5000);
         DWORD code = 1;
