@@ -1,0 +1,51 @@
+// The completions of one request an engine runs in its asynchronous mode, waited for on
+// the caller's thread. Both engines report a call that went pending through their status
+// callback, on a thread of their own; the callback hands the report on with Complete,
+// keyed by the context value the request was given (Key). A key that is no longer live
+// (its request was abandoned and its PendingCall gone) is ignored, so a late report
+// touches nothing of the transfer. This table is the library's one lock: it is held
+// only while a report is noted, never across a call out.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace webfetch {
+
+class PendingCall {
+public:
+    // stopEvent: the engine's Break, which ends every wait at once.
+    explicit PendingCall(HANDLE stopEvent);
+    ~PendingCall();
+    PendingCall(const PendingCall&) = delete;
+    PendingCall& operator=(const PendingCall&) = delete;
+
+    // The context value the engine is given for the request.
+    DWORD_PTR Key() const { return reinterpret_cast<DWORD_PTR>(this); }
+    bool Usable() const { return done_ != nullptr; }
+
+    enum class Outcome { Completed, Late, Stopped };
+    // Waits for the report of the call that went pending, at most timeoutMs.
+    Outcome Wait(DWORD timeoutMs);
+
+    // The last report: whether the call succeeded, its error, and its byte count (bytes
+    // available or read, where the call has one).
+    bool Succeeded() const { return succeeded_; }
+    DWORD Error() const { return error_; }
+    DWORD Bytes() const { return bytes_; }
+
+    // From an engine's status callback, on any thread. A report made on the waiting
+    // thread itself (an engine that completes a call inside it) needs no event.
+    static void Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes);
+
+private:
+    HANDLE done_;
+    HANDLE stop_;
+    const DWORD waiter_;
+    bool reportedHere_ = false;
+    bool succeeded_ = false;
+    DWORD error_ = 0;
+    DWORD bytes_ = 0;
+};
+
+}  // namespace webfetch
