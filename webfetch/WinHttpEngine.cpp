@@ -172,14 +172,18 @@ public:
     }
 
     // A plain read waits for a full buffer: first the engine says how much is there
-    // (waiting without a buffer of ours), then that much is read.
+    // (waiting without a buffer of ours), then that much is read. The question for the
+    // next bytes goes out before these are handed on, so that the engine finds them
+    // while the caller writes these (under Wine it goes through the engine's task queue
+    // each time its 8 KiB buffer runs empty).
     Read ReadSome(char* buffer, DWORD size, DWORD timeoutMs, DWORD* got, DWORD* error) override {
         *got = 0;
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request_, nullptr)) {
+        if (!queryOut_ && !WinHttpQueryDataAvailable(request_, nullptr)) {
             *error = GetLastError();
             return Read::Failed;
         }
+        queryOut_ = false;
         Step step = Await(timeoutMs);
         if (step == Step::Done) {
             available = call_.Bytes();
@@ -208,7 +212,9 @@ public:
         *got = call_.Bytes();
         if (*got > want) *got = want;
         memcpy(buffer, read_->bytes, *got);
-        return *got ? Read::Data : Read::End;
+        if (*got == 0) return Read::End;
+        queryOut_ = WinHttpQueryDataAvailable(request_, nullptr) != FALSE;
+        return Read::Data;
     }
 
     // Takes the callback off first: from here on nothing of this request reaches the
@@ -242,6 +248,7 @@ private:
     webfetch::PendingCall call_;
     std::unique_ptr<SendData> send_;
     std::unique_ptr<ReadBuffer> read_;
+    bool queryOut_ = false;   // the question for the next bytes went out
     WinHttpHandle ownSession_;
     WinHttpHandle connection_;
     HINTERNET request_ = nullptr;

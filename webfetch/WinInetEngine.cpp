@@ -106,30 +106,45 @@ public:
         }, value);
     }
 
-    // A read that takes what is there: with nothing there it goes pending without a
-    // buffer of ours, and the engine reports once bytes came.
+    // Reads that take what is there, until the buffer is full: with nothing there one
+    // goes pending without a buffer of ours, and the engine reports once bytes came.
+    // When bytes are already in hand that refill is left out, so that the engine fetches
+    // the next bytes while the caller writes these.
     Read ReadSome(char* buffer, DWORD size, DWORD timeoutMs, DWORD* got, DWORD* error) override {
         *got = 0;
+        bool waitFirst = refillOut_;
+        refillOut_ = false;
         for (;;) {
+            if (waitFirst) {
+                waitFirst = false;
+                webfetch::PendingCall::Outcome outcome = call_.Wait(timeoutMs);
+                if (outcome == webfetch::PendingCall::Outcome::Late) return Read::Late;
+                if (outcome == webfetch::PendingCall::Outcome::Stopped) return Read::Stopped;
+                if (!call_.Succeeded()) {
+                    *error = call_.Error();
+                    return Read::Failed;
+                }
+            }
             INTERNET_BUFFERSW buffers = {};
             buffers.dwStructSize = sizeof(buffers);
-            buffers.lpvBuffer = buffer;
-            buffers.dwBufferLength = size;
+            buffers.lpvBuffer = buffer + *got;
+            buffers.dwBufferLength = size - *got;
             if (InternetReadFileExW(request_, &buffers, IRF_NO_WAIT, call_.Key())) {
-                *got = buffers.dwBufferLength;
-                return *got ? Read::Data : Read::End;
+                *got += buffers.dwBufferLength;
+                if (buffers.dwBufferLength == 0) return *got ? Read::Data : Read::End;
+                if (*got == size) return Read::Data;
+                continue;
             }
             if (GetLastError() != ERROR_IO_PENDING) {
+                if (*got) return Read::Data;   // the error comes again on the next read
                 *error = GetLastError();
                 return Read::Failed;
             }
-            webfetch::PendingCall::Outcome outcome = call_.Wait(timeoutMs);
-            if (outcome == webfetch::PendingCall::Outcome::Late) return Read::Late;
-            if (outcome == webfetch::PendingCall::Outcome::Stopped) return Read::Stopped;
-            if (!call_.Succeeded()) {
-                *error = call_.Error();
-                return Read::Failed;
+            if (*got) {
+                refillOut_ = true;
+                return Read::Data;
             }
+            waitFirst = true;
         }
     }
 
@@ -150,6 +165,7 @@ private:
     webfetch::PendingCall call_;
     InternetHandle connection_;
     HINTERNET request_ = nullptr;
+    bool refillOut_ = false;   // a read went pending for the next bytes
 };
 
 class WinInetEngine : public HttpEngine {
