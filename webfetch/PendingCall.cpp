@@ -1,6 +1,7 @@
 #include "PendingCall.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "Sync.h"
@@ -9,10 +10,11 @@ namespace webfetch {
 
 namespace {
 
-// The calls whose reports are still wanted.
+// The calls whose reports are still wanted, by key.
 struct LiveCalls {
     vantor::CriticalSection lock;
-    std::vector<PendingCall*> calls;
+    DWORD_PTR lastKey = 0;
+    std::vector<std::pair<DWORD_PTR, PendingCall*>> calls;
 };
 
 LiveCalls& Live() {
@@ -27,8 +29,10 @@ PendingCall::PendingCall(HANDLE stopEvent)
     if (!done_) return;
     LiveCalls& live = Live();
     vantor::Lock lock(live.lock);
+    if (++live.lastKey == 0) ++live.lastKey;   // 0 is no context: the engines report nothing for it
+    key_ = live.lastKey;
     try {
-        live.calls.push_back(this);
+        live.calls.emplace_back(key_, this);
     } catch (...) {
         CloseHandle(done_);
         done_ = nullptr;
@@ -40,7 +44,9 @@ PendingCall::~PendingCall() {
     {
         LiveCalls& live = Live();
         vantor::Lock lock(live.lock);
-        live.calls.erase(std::remove(live.calls.begin(), live.calls.end(), this), live.calls.end());
+        live.calls.erase(std::remove_if(live.calls.begin(), live.calls.end(),
+                                        [this](const std::pair<DWORD_PTR, PendingCall*>& c) { return c.second == this; }),
+                         live.calls.end());
     }
     CloseHandle(done_);
 }
@@ -59,8 +65,10 @@ PendingCall::Outcome PendingCall::Wait(DWORD timeoutMs) {
 void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes) {
     LiveCalls& live = Live();
     vantor::Lock lock(live.lock);
-    auto* call = reinterpret_cast<PendingCall*>(key);
-    if (std::find(live.calls.begin(), live.calls.end(), call) == live.calls.end()) return;
+    auto found = std::find_if(live.calls.begin(), live.calls.end(),
+                              [key](const std::pair<DWORD_PTR, PendingCall*>& c) { return c.first == key; });
+    if (found == live.calls.end()) return;
+    PendingCall* call = found->second;
     call->succeeded_ = succeeded;
     call->error_ = error;
     call->bytes_ = bytes;

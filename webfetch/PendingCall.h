@@ -20,8 +20,9 @@ public:
     PendingCall(const PendingCall&) = delete;
     PendingCall& operator=(const PendingCall&) = delete;
 
-    // The context value the engine is given for the request.
-    DWORD_PTR Key() const { return reinterpret_cast<DWORD_PTR>(this); }
+    // The context value the engine is given for the request: a number no other call
+    // had, so a late report of an abandoned request is never taken for a later one's.
+    DWORD_PTR Key() const { return key_; }
     bool Usable() const { return done_ != nullptr; }
 
     enum class Outcome { Completed, Late, Stopped };
@@ -39,6 +40,7 @@ public:
     static void Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes);
 
 private:
+    DWORD_PTR key_ = 0;
     HANDLE done_;
     HANDLE stop_;
     const DWORD waiter_;
