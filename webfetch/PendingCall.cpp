@@ -62,13 +62,27 @@ PendingCall::Outcome PendingCall::Wait(DWORD timeoutMs) {
     return w == WAIT_OBJECT_0 + 1 ? Outcome::Stopped : Outcome::Late;
 }
 
-void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes) {
+PendingCall* PendingCall::Find(DWORD_PTR key) {
     LiveCalls& live = Live();
-    vantor::Lock lock(live.lock);
     auto found = std::find_if(live.calls.begin(), live.calls.end(),
                               [key](const std::pair<DWORD_PTR, PendingCall*>& c) { return c.first == key; });
-    if (found == live.calls.end()) return;
-    PendingCall* call = found->second;
+    return found == live.calls.end() ? nullptr : found->second;
+}
+
+void PendingCall::NoteSent(DWORD_PTR key) {
+    vantor::Lock lock(Live().lock);
+    if (PendingCall* call = Find(key)) call->sent_ = true;
+}
+
+bool PendingCall::Sent() const {
+    vantor::Lock lock(Live().lock);
+    return sent_;
+}
+
+void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes) {
+    vantor::Lock lock(Live().lock);
+    PendingCall* call = Find(key);
+    if (!call) return;
     call->succeeded_ = succeeded;
     call->error_ = error;
     call->bytes_ = bytes;

@@ -38,13 +38,20 @@ public:
     // From an engine's status callback, on any thread. A report made on the waiting
     // thread itself (an engine that completes a call inside it) needs no event.
     static void Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes);
+    // The engine's word that the request went out whole: what it sends is no longer read.
+    static void NoteSent(DWORD_PTR key);
+    bool Sent() const;
 
 private:
+    // The live call of a key, or null; the table's lock is held.
+    static PendingCall* Find(DWORD_PTR key);
+
     DWORD_PTR key_ = 0;
     HANDLE done_;
     HANDLE stop_;
     const DWORD waiter_;
     bool reportedHere_ = false;
+    bool sent_ = false;
     bool succeeded_ = false;
     DWORD error_ = 0;
     DWORD bytes_ = 0;

@@ -129,8 +129,9 @@ public:
         request_ = WinHttpOpenRequest(connection_.get(), verb, path.c_str(), version, WINHTTP_NO_REFERER,
                                       kAcceptTypes, 0);
         if (!request_) return false;
-        // A redirect is handed back as its status, as on the WinINet engine.
-        DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+        // A redirect or an authentication challenge is handed back as its status, as on
+        // the WinINet engine; neither sends the request again.
+        DWORD feature = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
         WinHttpSetOption(request_, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
         SetTimeouts(request_, webfetch::TransferLimitMs(), true);
         WinHttpSetStatusCallback(request_, &StatusCallback, kReportedCalls, 0);

@@ -28,11 +28,15 @@ const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
 
 using InternetHandle = NetHandle<&InternetCloseHandle>;
 
-// Only reports of a call that went pending matter; the engine's progress notes do not.
+// Only the reports of a call that went pending matter, and the note that the request
+// went out; the engine's other progress notes do not.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
-    if (status != INTERNET_STATUS_REQUEST_COMPLETE || !info) return;
-    auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-    webfetch::PendingCall::Complete(context, result->dwResult != 0, result->dwError, 0);
+    if (status == INTERNET_STATUS_REQUEST_SENT) {
+        webfetch::PendingCall::NoteSent(context);
+    } else if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
+        auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        webfetch::PendingCall::Complete(context, result->dwResult != 0, result->dwError, 0);
+    }
 }
 
 // Without these a silent server holds the engine's own reads for as long as it likes;
@@ -86,8 +90,9 @@ public:
         if (GetLastError() != ERROR_IO_PENDING) return HTTP_FETCH_SEND_FAILED;
         webfetch::PendingCall::Outcome outcome = call_.Wait(deadline.RemainingMs());
         if (outcome != webfetch::PendingCall::Outcome::Completed) {
-            // The engine may still send it after the request is gone.
-            data.release();
+            // Until the request went out the engine may still read it, after the request
+            // is gone; then it is left to the engine.
+            if (!call_.Sent()) data.release();
             return HTTP_FETCH_STOPPED;
         }
         return call_.Succeeded() ? HTTP_FETCH_OK : HTTP_FETCH_SEND_FAILED;

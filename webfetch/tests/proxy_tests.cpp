@@ -34,6 +34,8 @@ protected:
         dir = vantor::WideToAnsi(testkit::FreshDir(L"webfetch-proxy"));
         small = servers->RootFile("data100k.bin");
         proxy = "127.0.0.1:" + std::to_string(servers->proxy);
+        hole = "127.0.0.1:" + std::to_string(servers->blackhole);
+        fakeProxy = "127.0.0.1:" + std::to_string(servers->fake);
     }
     std::string Local(const char* name) const { return dir + name; }
     bool Same(const std::string& path) const { return testkit::ReadFileBytes(vantor::AnsiToWide(path)) == small; }
@@ -42,6 +44,8 @@ protected:
     std::string dir;
     std::string small;
     std::string proxy;
+    std::string hole;        // where connections get no answer
+    std::string fakeProxy;   // the fake server, which serves absolute urls like a proxy
     const std::string hidden = "http://nohost.invalid/files/data100k.bin";
 };
 
@@ -118,8 +122,6 @@ TEST_F(ProxyRoutes, EveryRouteIsTriedWithinTheCall) {
     ASSERT_TRUE(http.Open(2));
     // Direct, the first entry's proxy and (it has no script) direct again each drop the
     // connection; the second entry's proxy works.
-    std::string hole = "127.0.0.1:" + std::to_string(servers->blackhole);
-    std::string fakeProxy = "127.0.0.1:" + std::to_string(servers->fake);
     http.AddProxySetting(hole.c_str(), "", "");
     http.AddProxySetting(fakeProxy.c_str(), "", "");
     std::string dropped = "http://" + hole + "/files/data100k.bin";
@@ -139,9 +141,7 @@ TEST_F(ProxyRoutes, AnEngineIsItsCallersAloneOnceACallReturns) {
     hostile::ShortLimit limit;
     CNetHttp http;
     ASSERT_TRUE(http.Open(2));
-    std::string hole = "127.0.0.1:" + std::to_string(servers->blackhole);
     http.SetUsedProxy(0, hole.c_str(), nullptr);   // a route that worked once
-    std::string fakeProxy = "127.0.0.1:" + std::to_string(servers->fake);
     http.AddProxySetting(fakeProxy.c_str(), "", "");
     std::string dropped = "http://" + hole + "/files/data100k.bin";
     http.Download(dropped.c_str(), Local("state.bin").c_str(), nullptr, 0);
