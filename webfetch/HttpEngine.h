@@ -76,9 +76,7 @@ protected:
 class HttpEngine {
 public:
     HttpEngine() : stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    virtual ~HttpEngine() {
-        if (stopEvent_) CloseHandle(stopEvent_);
-    }
+    virtual ~HttpEngine() = default;
     HttpEngine(const HttpEngine&) = delete;
     HttpEngine& operator=(const HttpEngine&) = delete;
 
@@ -141,7 +139,7 @@ protected:
     // Break's: set from another thread, looked at before every read and watched by every
     // wait; never cleared.
     std::atomic<bool> stop_{false};
-    HANDLE stopEvent_;
+    vantor::UniqueHandle stopEvent_;
 
 private:
     // localPath may be null (no file can be opened).

@@ -173,7 +173,7 @@ HttpFetchResult HttpEngine::OpenAndDownload(const std::wstring& url, const wchar
 
 void HttpEngine::Break() {
     stop_ = true;
-    if (stopEvent_) SetEvent(stopEvent_);
+    if (stopEvent_) SetEvent(stopEvent_.get());
     Sleep(BreakSleepMs());
 }
 

@@ -34,21 +34,17 @@ PendingCall::PendingCall(HANDLE stopEvent)
     try {
         live.calls.emplace_back(key_, this);
     } catch (...) {
-        CloseHandle(done_);
-        done_ = nullptr;
+        done_.reset();
     }
 }
 
 PendingCall::~PendingCall() {
     if (!done_) return;
-    {
-        LiveCalls& live = Live();
-        vantor::Lock lock(live.lock);
-        live.calls.erase(std::remove_if(live.calls.begin(), live.calls.end(),
-                                        [this](const std::pair<DWORD_PTR, PendingCall*>& c) { return c.second == this; }),
-                         live.calls.end());
-    }
-    CloseHandle(done_);
+    LiveCalls& live = Live();
+    vantor::Lock lock(live.lock);
+    live.calls.erase(std::remove_if(live.calls.begin(), live.calls.end(),
+                                    [this](const std::pair<DWORD_PTR, PendingCall*>& c) { return c.second == this; }),
+                     live.calls.end());
 }
 
 PendingCall::Outcome PendingCall::Wait(DWORD timeoutMs) {
@@ -56,7 +52,7 @@ PendingCall::Outcome PendingCall::Wait(DWORD timeoutMs) {
         reportedHere_ = false;
         return Outcome::Completed;
     }
-    HANDLE waits[2] = {done_, stop_};
+    HANDLE waits[2] = {done_.get(), stop_};
     DWORD w = WaitForMultipleObjects(stop_ ? 2 : 1, waits, FALSE, timeoutMs);
     if (w == WAIT_OBJECT_0) return Outcome::Completed;
     return w == WAIT_OBJECT_0 + 1 ? Outcome::Stopped : Outcome::Late;
@@ -89,7 +85,7 @@ void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD byt
     if (GetCurrentThreadId() == call->waiter_) {
         call->reportedHere_ = true;
     } else {
-        SetEvent(call->done_);
+        SetEvent(call->done_.get());
     }
 }
 

@@ -10,6 +10,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "Handles.h"
+
 namespace webfetch {
 
 class PendingCall {
@@ -23,7 +25,7 @@ public:
     // The context value the engine is given for the request: a number no other call
     // had, so a late report of an abandoned request is never taken for a later one's.
     DWORD_PTR Key() const { return key_; }
-    bool Usable() const { return done_ != nullptr; }
+    bool Usable() const { return static_cast<bool>(done_); }
 
     enum class Outcome { Completed, Late, Stopped };
     // Waits for the report of the call that went pending, at most timeoutMs.
@@ -47,7 +49,7 @@ private:
     static PendingCall* Find(DWORD_PTR key);
 
     DWORD_PTR key_ = 0;
-    HANDLE done_;
+    vantor::UniqueHandle done_;
     HANDLE stop_;
     const DWORD waiter_;
     bool reportedHere_ = false;

@@ -323,7 +323,7 @@ WinHttpEngine::Sent WinHttpEngine::TrySend(const Route& route, const std::wstrin
                                            const std::wstring& path, const std::wstring& headers,
                                            std::unique_ptr<HttpRequest>* attempt) {
     if (stop_) return Sent::Stopped;
-    attempt->reset(new HttpRequest(stopEvent_));
+    attempt->reset(new HttpRequest(stopEvent_.get()));
     HttpFetchResult failure = HTTP_FETCH_OK;
     HttpRequest& request = **attempt;
     if (!request.Open(route.proxy.empty() ? session_ : nullptr, route, host, port, L"GET", path, L"HTTP/1.0",
@@ -399,7 +399,7 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
     std::wstring host, path;
     unsigned short port = 80;
     if (!session_ || !SplitHttpUrl(url, &host, &port, &path)) return HTTP_FETCH_CONNECT_FAILED;
-    HttpRequest request(stopEvent_);
+    HttpRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
     if (!request.Open(session_, Route(), host, port, L"POST", path, nullptr, &failure)) return failure;
 
@@ -436,7 +436,7 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, ResumeFile& fil
     unsigned short port = 80;
     if (!session_ || !SplitHttpUrl(url, &host, &port, &path)) return HTTP_FETCH_CONNECT_FAILED;
     {
-        HttpRequest probe(stopEvent_);
+        HttpRequest probe(stopEvent_.get());
         HttpFetchResult failure = HTTP_FETCH_OK;
         if (!probe.Open(session_, Route(), host, port, L"GET", path, L"HTTP/1.0", &failure)) return failure;
     }

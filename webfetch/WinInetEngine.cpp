@@ -225,7 +225,7 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                                     const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                                     DWORD_PTR context, bool wideForm) {
     webfetch::Deadline deadline(webfetch::TransferLimitMs());
-    InetRequest request(stopEvent_);
+    InetRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
     if (!request.Open(session_, url, L"POST", httpVersion, &failure)) return failure;
 
@@ -253,7 +253,7 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, ResumeFile& file,
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    InetRequest request(stopEvent_);
+    InetRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
     if (!request.Open(session_, url, L"GET", L"HTTP/1.0", &failure)) return failure;
 
