@@ -374,7 +374,8 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                     w.write(block)
             elif mode == "status":
                 w.write(b"HTTP/1.1 " + arg("line", "0").encode("latin-1") +
-                        b" Odd\r\nContent-Type: text/xml\r\nContent-Length: 19\r\n\r\n<lwData docId=\"1\"/>")
+                        b" Odd\r\nContent-Type: text/xml\r\nContent-Length: 19\r\nConnection: close\r\n\r\n"
+                        b"<lwData docId=\"1\"/>")
             elif mode == "noblank":
                 w.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Cut: here\r\n")
             elif mode == "junk":
@@ -384,7 +385,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             elif mode == "range":
                 size = int(arg("size", "100"))
                 length = "" if "nolength" in query else "Content-Length: %d\r\n" % size
-                w.write(("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %s-%s/%s\r\n%s\r\n" %
+                w.write(("HTTP/1.1 206 Partial Content\r\nConnection: close\r\nContent-Range: bytes %s-%s/%s\r\n%s\r\n" %
                          (arg("start", "0"), arg("end", "99"), arg("total", "100"), length)).encode("latin-1"))
                 w.write(b"r" * size)
             elif mode == "reply":
@@ -393,7 +394,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 w.write(b"HTTP/1.0 200 OK\r\nContent-Length: " + arg("value", "5").encode("latin-1") +
                         b"\r\n\r\nhello")
             elif mode == "r416":
-                head = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Length: 0\r\n"
+                head = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n"
                 if "total" in query:
                     head += "Content-Range: bytes */%s\r\n" % arg("total", "0")
                 w.write((head + "\r\n").encode("latin-1"))
@@ -404,15 +405,18 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
 
 # Whole replies by name (/hostile/reply?name=...), each followed by a close: bodies cut
 # or in conflict with their own header, and the legal replies that carry no body or no
-# header line at all.
+# header line at all. A reply whose end a client can tell says that the connection
+# closes, so that no client keeps it for its next request.
 HOSTILE_REPLIES = {
     "chunks-cut": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n10\r\n01234",
-    "chunks-empty": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+    "chunks-empty": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n0\r\n\r\n",
     "close-after-header": b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n",
     "no-header-line": b"HTTP/1.0 200 OK\r\n\r\n",
     "no-header-line-body": b"HTTP/1.0 200 OK\r\n\r\nhello",
-    "two-lengths": b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 50\r\n\r\n" + b"t" * 100,
-    "same-length-twice": b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+    "two-lengths": b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 50\r\nConnection: close\r\n\r\n" +
+                   b"t" * 100,
+    "same-length-twice": b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\nConnection: close\r\n\r\n"
+                         b"hello",
 }
 
 
