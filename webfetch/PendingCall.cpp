@@ -24,8 +24,7 @@ LiveCalls& Live() {
 
 }  // namespace
 
-PendingCall::PendingCall(HANDLE stopEvent)
-    : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), stop_(stopEvent), waiter_(GetCurrentThreadId()) {
+PendingCall::PendingCall(HANDLE stopEvent) : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), stop_(stopEvent) {
     if (!done_) return;
     LiveCalls& live = Live();
     vantor::Lock lock(live.lock);
@@ -47,15 +46,45 @@ PendingCall::~PendingCall() {
                      live.calls.end());
 }
 
+bool PendingCall::TakeReport() {
+    LONG reported = kReported;
+    return state_.compare_exchange_strong(reported, kArmed);
+}
+
 PendingCall::Outcome PendingCall::Wait(DWORD timeoutMs) {
-    if (reportedHere_) {
-        reportedHere_ = false;
+    // How long a report that is on its way is waited for without a sleep.
+    const LONGLONG kSpinMicroseconds = 100;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const LONGLONG spinTicks = frequency.QuadPart * kSpinMicroseconds / 1000000;
+    for (;;) {
+        if (TakeReport()) return Outcome::Completed;
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - start.QuadPart >= spinTicks) break;
+        YieldProcessor();
+    }
+    LONG armed = kArmed;
+    if (!state_.compare_exchange_strong(armed, kSleeping)) {
+        state_ = kArmed;   // the report came
         return Outcome::Completed;
     }
     HANDLE waits[2] = {done_.get(), stop_};
     DWORD w = WaitForMultipleObjects(stop_ ? 2 : 1, waits, FALSE, timeoutMs);
-    if (w == WAIT_OBJECT_0) return Outcome::Completed;
-    return w == WAIT_OBJECT_0 + 1 ? Outcome::Stopped : Outcome::Late;
+    if (w == WAIT_OBJECT_0) {
+        state_ = kArmed;
+        return Outcome::Completed;
+    }
+    LONG sleeping = kSleeping;
+    if (state_.compare_exchange_strong(sleeping, kArmed)) {
+        return w == WAIT_OBJECT_0 + 1 ? Outcome::Stopped : Outcome::Late;
+    }
+    // The report came as the wait ended: its event is set under the table's lock, and
+    // is taken here so that it does not end the next wait.
+    { vantor::Lock lock(Live().lock); }
+    WaitForSingleObject(done_.get(), 0);
+    state_ = kArmed;
+    return Outcome::Completed;
 }
 
 PendingCall* PendingCall::Find(DWORD_PTR key) {
@@ -82,11 +111,7 @@ void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD byt
     call->succeeded_ = succeeded;
     call->error_ = error;
     call->bytes_ = bytes;
-    if (GetCurrentThreadId() == call->waiter_) {
-        call->reportedHere_ = true;
-    } else {
-        SetEvent(call->done_.get());
-    }
+    if (call->state_.exchange(kReported) == kSleeping) SetEvent(call->done_.get());
 }
 
 }  // namespace webfetch

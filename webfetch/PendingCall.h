@@ -10,6 +10,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
+
 #include "Handles.h"
 
 namespace webfetch {
@@ -28,7 +30,10 @@ public:
     bool Usable() const { return static_cast<bool>(done_); }
 
     enum class Outcome { Completed, Late, Stopped };
-    // Waits for the report of the call that went pending, at most timeoutMs.
+    // Waits for the report of the call that went pending, at most timeoutMs. A report
+    // that comes at once is taken without a sleep: the waiter spins a few microseconds
+    // first, and the engine's thread sets the event only for a waiter that sleeps (each
+    // event set and wait is a round trip to the wineserver under Wine).
     Outcome Wait(DWORD timeoutMs);
 
     // The last report: whether the call succeeded, its error, and its byte count (bytes
@@ -37,8 +42,8 @@ public:
     DWORD Error() const { return error_; }
     DWORD Bytes() const { return bytes_; }
 
-    // From an engine's status callback, on any thread. A report made on the waiting
-    // thread itself (an engine that completes a call inside it) needs no event.
+    // From an engine's status callback, on any thread, the waiting one included (an
+    // engine may complete a call inside it).
     static void Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes);
     // The engine's word that the request went out whole: what it sends is no longer read.
     static void NoteSent(DWORD_PTR key);
@@ -48,11 +53,15 @@ private:
     // The live call of a key, or null; the table's lock is held.
     static PendingCall* Find(DWORD_PTR key);
 
+    // Takes a report that came: true once.
+    bool TakeReport();
+
+    enum : LONG { kArmed, kReported, kSleeping };
+
     DWORD_PTR key_ = 0;
     vantor::UniqueHandle done_;
     HANDLE stop_;
-    const DWORD waiter_;
-    bool reportedHere_ = false;
+    std::atomic<LONG> state_{kArmed};
     bool sent_ = false;
     bool succeeded_ = false;
     DWORD error_ = 0;
