@@ -29,6 +29,10 @@ public:
     DWORD_PTR Key() const { return key_; }
     bool Usable() const { return static_cast<bool>(done_); }
 
+    // Before each engine call that reports: a report left by a call that failed at once
+    // (an engine may report that failure too) is not the next call's.
+    void Arm() { state_ = kArmed; }
+
     enum class Outcome { Completed, Late, Stopped };
     // Waits for the report of the call that went pending, at most timeoutMs. A report
     // that comes at once is taken without a sleep: the waiter spins a few microseconds

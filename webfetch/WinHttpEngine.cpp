@@ -143,6 +143,7 @@ public:
     // The request out, within timeoutMs.
     Step Send(DWORD timeoutMs) {
         DWORD bodyLength = static_cast<DWORD>(send_->body.size());
+        call_.Arm();
         if (!WinHttpSendRequest(request_, send_->headers.c_str(), static_cast<DWORD>(send_->headers.size()),
                                 bodyLength ? &send_->body[0] : WINHTTP_NO_REQUEST_DATA, bodyLength, bodyLength,
                                 call_.Key())) {
@@ -155,6 +156,7 @@ public:
 
     // The reply's header, within timeoutMs.
     Step Receive(DWORD timeoutMs) {
+        call_.Arm();
         if (!WinHttpReceiveResponse(request_, nullptr)) return Step::Failed;
         return Await(timeoutMs);
     }
@@ -180,7 +182,7 @@ public:
     Read ReadSome(char* buffer, DWORD size, DWORD timeoutMs, DWORD* got, DWORD* error) override {
         *got = 0;
         DWORD available = 0;
-        if (!queryOut_ && !WinHttpQueryDataAvailable(request_, nullptr)) {
+        if (!queryOut_ && !AskAvailable()) {
             *error = GetLastError();
             return Read::Failed;
         }
@@ -199,6 +201,7 @@ public:
         }
         DWORD want = available < size ? available : size;
         if (want > sizeof(read_->bytes)) want = sizeof(read_->bytes);
+        call_.Arm();
         if (!WinHttpReadData(request_, read_->bytes, want, nullptr)) {
             *error = GetLastError();
             return Read::Failed;
@@ -214,7 +217,7 @@ public:
         if (*got > want) *got = want;
         memcpy(buffer, read_->bytes, *got);
         if (*got == 0) return Read::End;
-        queryOut_ = WinHttpQueryDataAvailable(request_, nullptr) != FALSE;
+        queryOut_ = AskAvailable();
         return Read::Data;
     }
 
@@ -231,6 +234,11 @@ public:
     }
 
 private:
+    bool AskAvailable() {
+        call_.Arm();
+        return WinHttpQueryDataAvailable(request_, nullptr) != FALSE;
+    }
+
     Step Await(DWORD timeoutMs) {
         switch (call_.Wait(timeoutMs)) {
         case webfetch::PendingCall::Outcome::Completed:

@@ -83,6 +83,7 @@ public:
     HttpFetchResult Send(std::unique_ptr<SendData> data, const webfetch::Deadline& deadline) {
         const std::wstring& headers = data->headers;
         std::string& body = data->body;
+        call_.Arm();
         if (HttpSendRequestW(request_, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                              body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
             return HTTP_FETCH_OK;
@@ -134,6 +135,7 @@ public:
             buffers.dwStructSize = sizeof(buffers);
             buffers.lpvBuffer = buffer + *got;
             buffers.dwBufferLength = size - *got;
+            call_.Arm();
             if (InternetReadFileExW(request_, &buffers, IRF_NO_WAIT, call_.Key())) {
                 *got += buffers.dwBufferLength;
                 if (buffers.dwBufferLength == 0) return *got ? Read::Data : Read::End;
