@@ -555,33 +555,47 @@ struct FriendKey {
     bool plainIds;
 };
 
+// What one update came to. Absent: the file, or the element the change names, is not
+// there, so the store's memory is the book for it and nothing is written; failed: the
+// change should have reached the file and did not.
+enum class Outcome { kSaved, kAbsent, kFailed };
+
 // One update: the file loaded into a new document, changed, saved whole, all under the
 // file's writer lock, so that two stores changing one book (in two processes) take
 // turns and neither writes over the other's change.
 class Update {
 public:
     explicit Update(const std::wstring& account) : path_(ContactFilePath(account)), lock_(path_) {
-        if (!lock_) {
-            missed_ = true;
+        if (!lock_) return;
+        // No file, no write: an update never creates the contact file.
+        if (path_.empty()) {
+            state_ = Outcome::kAbsent;
             return;
         }
-        // No file, no write: an update never creates the contact file.
         std::wstring text;
-        if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_, nullptr, &text)) return;
+        if (!doc_.Create()) return;
+        if (!file_.Load(path_, &doc_, nullptr, &text)) {
+            // A file that is there but cannot be read now (held by another program, bytes
+            // its encoding does not allow, not well-formed) fails the change.
+            if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                DWORD error = GetLastError();
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) state_ = Outcome::kAbsent;
+            }
+            return;
+        }
         plainIds_ = !doc_.HasDocumentType() && OnlyPlainIdNames(text);
         root_ = doc_.SelectSingleNode(L"AddressList");
+        // A document of another kind holds nothing of the book.
+        state_ = root_ ? Outcome::kSaved : Outcome::kAbsent;
     }
-    explicit operator bool() const { return static_cast<bool>(root_); }
+    // Whether the file is there, read, and holds a book to change; otherwise Unready()
+    // says what the update comes to.
+    bool Ready() const { return static_cast<bool>(root_); }
+    Outcome Unready() const { return state_; }
     XmlNode& Root() { return root_; }
     XmlDoc& Doc() { return doc_; }
     const std::wstring& Path() const { return path_; }
-    bool Save() {
-        bool saved = file_.Save(doc_, path_);
-        if (!saved) missed_ = true;
-        return saved;
-    }
-    // Whether the change did not reach the file: its lock was not had, or the save failed.
-    bool Missed() const { return missed_; }
+    Outcome Save() { return file_.Save(doc_, path_) ? Outcome::kSaved : Outcome::kFailed; }
     FriendKey Key(const std::wstring& friendId) const { return {friendId, plainIds_}; }
 
 private:
@@ -591,17 +605,20 @@ private:
     XmlFile file_;
     XmlNode root_;
     bool plainIds_ = false;
-    bool missed_ = false;
+    Outcome state_ = Outcome::kFailed;
 };
 
 // Runs one update; false only when the change should have reached the file and did not.
 template <typename Edit>
 bool Updated(const std::wstring& account, Edit edit) {
     Update u(account);
-    if (!u.Missed()) edit(u);
-    if (u.Missed()) OutputDebugStringW(L"rostledger.xml: a change could not be saved\n");
-    return !u.Missed();
+    Outcome outcome = u.Ready() ? edit(u) : u.Unready();
+    if (outcome == Outcome::kFailed) OutputDebugStringW(L"rostledger.xml: a change could not be saved\n");
+    return outcome != Outcome::kFailed;
 }
+
+// A step that writes the document: its failure fails the update.
+Outcome Then(bool written, Update& u) { return written ? u.Save() : Outcome::kFailed; }
 
 XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, int depth = 0) {
     if (!NameIs(element, L"Group")) return XmlNode();
@@ -693,15 +710,15 @@ XmlNode GroupSearch(XmlNode& root, const std::wstring& groupId) {
 // Removes the direct child `childId` (found by findChild) of the first group `groupId`
 // that holds one, and saves.
 template <typename Key>
-bool RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const Key&),
-                     const Key& childId) {
+Outcome RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const Key&),
+                        const Key& childId) {
     XmlNode holder, element;
     ForEachTopGroup(u.Root(), [&](XmlNode& top) {
         holder = FindGroupElement(top, groupId);
         if (holder) element = findChild(holder, childId);
         return !element;
     });
-    return element && holder.Remove(element) && u.Save();
+    return element ? Then(holder.Remove(element), u) : Outcome::kAbsent;
 }
 
 }  // namespace
@@ -775,44 +792,44 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
 
 bool XmlAddFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode target = GroupSearch(u.Root(), group.id);
-        if (!target) return false;
+        if (!target) return Outcome::kAbsent;
         XmlNode element = u.Doc().CreateElement(L"Friend");
-        return element && WriteFriendAttributes(entry.data, element) && target.Append(element) && u.Save();
+        return Then(element && WriteFriendAttributes(entry.data, element) && target.Append(element), u);
     });
 }
 
 bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode element;
         ForEachTopGroup(u.Root(), [&](XmlNode& top) {
             element = FindFriendBelow(top, u.Key(entry.data.id));
             return !element;
         });
-        return element && WriteFriendAttributes(entry.data, element) && u.Save();
+        if (!element) return Outcome::kAbsent;
+        return Then(WriteFriendAttributes(entry.data, element), u);
     });
 }
 
 bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode list = u.Root().SelectSingleNode(L"FriendList");
-        if (!list) return false;
-        XmlNode element = FindFriendElement(list.FirstChild(), u.Key(entry.data.id));
-        if (!element) return false;
+        XmlNode element = list ? FindFriendElement(list.FirstChild(), u.Key(entry.data.id)) : XmlNode();
+        if (!element) return Outcome::kAbsent;
         while (XmlNode child = element.FirstChild()) {
-            if (!element.Remove(child)) return false;
+            if (!element.Remove(child)) return Outcome::kFailed;
         }
         for (const auto& policy : entry.policies) {
             // A policy that cannot be written fails the update: saving the rest would drop it.
             XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
-            if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
+            if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return Outcome::kFailed;
         }
         // Saved policies must reach the file even when it was marked read-only.
         SetFileAttributesW(u.Path().c_str(), 0);
-        if (u.Save()) return true;
+        Outcome saved = u.Save();
+        if (saved == Outcome::kSaved) return saved;
         DWORD error = GetLastError();
         wchar_t* text = nullptr;
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -820,44 +837,40 @@ bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& 
         OutputDebugStringW(text ? text : L"");
         OutputDebugStringW(L"\n");
         LocalFree(text);
-        return false;
+        return saved;
     });
 }
 
 bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode element = GroupSearch(u.Root(), group.id);
-        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) && u.Save();
+        if (!element) return Outcome::kAbsent;
+        return Then(SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name), u);
     });
 }
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
-    return Updated(account, [&](Update& u) {
-        return u && RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id));
-    });
+    return Updated(account, [&](Update& u) { return RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id)); });
 }
 
 bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode target = GroupSearch(u.Root(), parent.id);
-        if (!target) return false;
+        if (!target) return Outcome::kAbsent;
         XmlNode element = u.Doc().CreateElement(L"Group");
-        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
-               target.Append(element) && u.Save();
+        return Then(element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
+                        target.Append(element),
+                    u);
     });
 }
 
 bool XmlDelGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
-    return Updated(account, [&](Update& u) {
-        return u && RemoveFromGroup(u, parent.id, FindGroupChild, group.id);
-    });
+    return Updated(account, [&](Update& u) { return RemoveFromGroup(u, parent.id, FindGroupChild, group.id); });
 }
 
 bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode moved, blackList;
         for (XmlNode child = u.Root().FirstChild(); child; child = child.NextSibling()) {
             if (NameIs(child, L"BlackList")) {
@@ -868,7 +881,7 @@ bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, co
                     XmlNode holder = FindGroupElement(g, group.id);
                     XmlNode element = holder ? FindFriendChild(holder, u.Key(entry.data.id)) : XmlNode();
                     if (!element) continue;
-                    if (!holder.Remove(element)) return false;
+                    if (!holder.Remove(element)) return Outcome::kFailed;
                     moved = element;
                 }
             }
@@ -877,43 +890,41 @@ bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, co
             blackList = u.Doc().CreateElement(L"BlackList");
             if (!blackList || !blackList.SetAttribute(L"id", L"0") || !blackList.SetAttribute(L"name", L"黑名单") ||
                 !(blackList = u.Root().Append(blackList)))
-                return false;
+                return Outcome::kFailed;
         }
         if (!moved) {
             // Built from memory with every attribute, so nothing of the user is lost.
             moved = u.Doc().CreateElement(L"Friend");
-            if (!moved || !WriteFriendAttributes(entry.data, moved)) return false;
+            if (!moved || !WriteFriendAttributes(entry.data, moved)) return Outcome::kFailed;
         }
-        return blackList.Append(moved) && u.Save();
+        return Then(static_cast<bool>(blackList.Append(moved)), u);
     });
 }
 
 bool XmlDelBlackUser(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         // Every BlackList is looked in, as the reader takes the users of all of them.
         for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
             if (!NameIs(list, L"BlackList")) continue;
             XmlNode element = FindFriendChild(list, u.Key(entry.data.id));
-            if (element) return list.Remove(element) && u.Save();
+            if (element) return Then(list.Remove(element), u);
         }
-        return false;
+        return Outcome::kAbsent;
     });
 }
 
 bool XmlChangeFriendGroup(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& oldGroup,
                           const GroupKey& newGroup) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode from, to;
         ForEachTopGroup(u.Root(), [&](XmlNode& top) {
             if (!from) from = FindGroupElement(top, oldGroup.id);
             if (!to) to = FindGroupElement(top, newGroup.id);
             return !(from && to);
         });
-        if (!from || !to) return false;
-        XmlNode element = FindFriendChild(from, u.Key(entry.data.id));
-        return element && from.Remove(element) && to.Append(element) && u.Save();
+        XmlNode element = from && to ? FindFriendChild(from, u.Key(entry.data.id)) : XmlNode();
+        if (!element) return Outcome::kAbsent;
+        return Then(from.Remove(element) && to.Append(element), u);
     });
 }
 
