@@ -229,6 +229,7 @@ FriendEntry* ContactStore::EntryOrCurrent(FriendHandle h) { return h ? LiveFrien
 void ContactStore::RetireFriend(FriendEntry* e) {
     if (e == current_ || e->gone) return;
     e->gone = true;
+    ++retirements_;
     // An entry placed in more than one list must leave all of them before it is freed.
     for (ContactGroup* g : {&offRoot_, &onRoot_, &strangers_, &blackList_}) Purge(*g, e);
     pendingFriends_.push_back(e);
@@ -237,6 +238,7 @@ void ContactStore::RetireFriend(FriendEntry* e) {
 void ContactStore::RetireGroup(ContactGroup* g) {
     if (g->gone) return;
     g->gone = true;
+    ++retirements_;
     // The group is out of the tree already, so retiring its friends (which purges them
     // from the lists still in the tree) leaves its own list alone.
     for (FriendEntry* f : g->friends) RetireFriend(f);
@@ -313,27 +315,44 @@ BOOL ContactStore::GetGroupInfo(GroupHandle group, Rec* out) {
     return CopyOut([&] { return LiveGroup(group, false); }, out);
 }
 
+using GroupItem = std::pair<ContactGroup*, ContactGroup*>;
+using FriendItem = std::pair<FriendEntry*, ContactGroup*>;
+
+namespace {
+// Whether a listed item was taken out for good since (with the lock held). A friend
+// retired with its group is retired itself.
+bool Retired(const GroupItem& item) { return item.first->gone; }
+bool Retired(const FriendItem& item) { return item.first->gone; }
+bool Retired(const FriendEntry* item) { return item->gone; }
+}  // namespace
+
 // Every walk: the items listed under the lock (false from collect: no walk), then the
 // procedure called for each with no lock held; a procedure's false stops the walk and
-// answers 0. Without a procedure the answer is whether there was nothing to walk.
+// answers 0. An item taken out for good after the listing is passed over: the walk hands
+// out only what the book still holds. Without a procedure the answer is whether there was
+// nothing to walk.
 template <typename Item, typename Collect, typename Call>
 BOOL ContactStore::Walk(Collect collect, bool haveProc, Call call) {
     std::vector<Item> items;
     std::optional<Busy> busy;
+    unsigned listed = 0;
     {
         vantor::Lock lock(lock_);
         if (!collect(items)) return FALSE;
         busy.emplace(*this);
+        listed = retirements_;
     }
     if (!haveProc) return items.empty();
     for (const Item& item : items) {
+        // The lock is taken only once something was retired since the listing.
+        if (retirements_ != listed) {
+            vantor::Lock lock(lock_);
+            if (Retired(item)) continue;
+        }
         if (!call(item)) return FALSE;
     }
     return TRUE;
 }
-
-using GroupItem = std::pair<ContactGroup*, ContactGroup*>;
-using FriendItem = std::pair<FriendEntry*, ContactGroup*>;
 
 BOOL ContactStore::EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) {
     return Walk<GroupItem>(
@@ -361,7 +380,8 @@ BOOL ContactStore::EnumFriends(FriendEnumProc proc, DWORD mask, const wchar_t* k
 BOOL ContactStore::EnumGroupFriends(GroupHandle group, FriendEnumProc proc, UINT_PTR user) {
     return Walk<FriendEntry*>(
         [&](std::vector<FriendEntry*>& friends) {
-            ContactGroup* g = LiveGroup(group, false);
+            // A group taken out for good has no friends to walk.
+            ContactGroup* g = LiveGroup(group);
             if (!g) return false;
             friends = g->friends;
             return true;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -149,6 +150,9 @@ private:
     std::unordered_set<const void*> liveFriends_;
     std::unordered_set<const void*> liveGroups_;
     int busy_ = 0;
+    // Counts what was taken out for good (changed with the lock held), so that a walk
+    // knows without the lock whether an item it listed may have gone since.
+    std::atomic<unsigned> retirements_{0};
     std::vector<FriendEntry*> pendingFriends_;
     std::vector<ContactGroup*> pendingGroups_;
 };
