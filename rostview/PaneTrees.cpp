@@ -398,7 +398,7 @@ DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     LedgerBook book(pane->book_);
     MessageDelivery delivery(pane->window_, pane->stop_, pane->loadFailed_);
     return static_cast<DWORD>(
-        LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.ReadsBegun()));
+        LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.Reads()));
 }
 
 void RostViewPane::OnContactsLoaded() {
