@@ -521,35 +521,10 @@ void ElementsFromDom(const XmlNode& node, Element* out, int depth) {
 
 // ------------------------------------------------------------------ update frame
 
-// Whether no attribute name in the text reads as "id" but "id" itself. The name before
-// each '=' is looked at; an '=' inside a value makes its words looked at too, which can
-// only answer no.
-bool OnlyPlainIdNames(const std::wstring& text) {
-    for (size_t eq = text.find(L'='); eq != std::wstring::npos; eq = text.find(L'=', eq + 1)) {
-        size_t end = eq;
-        while (end > 0 && Space(text[end - 1])) --end;
-        size_t begin = end;
-        bool ascii = true;
-        for (; begin > 0; --begin) {
-            wchar_t c = text[begin - 1];
-            if (Space(c) || c == L'<' || c == L'>' || c == L'"' || c == L'\'' || c == L'=') break;
-            ascii = ascii && c < 0x80;
-        }
-        if (ascii) {
-            if (end - begin == 2 && (text[begin] | 0x20) == L'i' && (text[begin + 1] | 0x20) == L'd' &&
-                text.compare(begin, 2, L"id") != 0)
-                return false;
-        } else if (Is(text.substr(begin, end - begin), L"id")) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The id a friend element is looked for by. Where the file names no attribute that reads
-// as "id" but "id" itself, and no document type can add one, a friend's id is its "id"
-// attribute, asked of the element in one call; otherwise the element's markup is read
-// the way the loader reads it.
+// The id a friend element is looked for by. Where every attribute name of the file is
+// ASCII in small letters (so none reads as "id" but "id" itself), and no document type
+// can add one, a friend's id is its "id" attribute, asked of the element in one call;
+// otherwise the element's markup is read the way the loader reads it.
 struct FriendKey {
     std::wstring id;
     bool plainIds;
@@ -572,9 +547,8 @@ public:
             state_ = Outcome::kAbsent;
             return;
         }
-        std::wstring text;
         if (!doc_.Create()) return;
-        if (!file_.Load(path_, &doc_, nullptr, &text)) {
+        if (!file_.Load(path_, &doc_)) {
             // A file that is there but cannot be read now (held by another program, bytes
             // its encoding does not allow, not well-formed) fails the change.
             if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -583,7 +557,7 @@ public:
             }
             return;
         }
-        plainIds_ = !doc_.HasDocumentType() && OnlyPlainIdNames(text);
+        plainIds_ = !doc_.HasDocumentType() && doc_.LoadedFacts().attributeNamesLowerCase;
         root_ = doc_.SelectSingleNode(L"AddressList");
         // A document of another kind holds nothing of the book.
         state_ = root_ ? Outcome::kSaved : Outcome::kAbsent;
@@ -632,8 +606,8 @@ XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, in
     return XmlNode();
 }
 
-bool IsFriendElement(const XmlNode& n, const FriendKey& key) {
-    if (!NameIs(n, L"Friend")) return false;
+// Whether a Friend element carries the key's id.
+bool HasFriendId(const XmlNode& n, const FriendKey& key) {
     if (key.plainIds) {
         std::wstring id;
         return n.GetAttribute(L"id", &id) && !id.empty() && id == key.id;
@@ -642,6 +616,8 @@ bool IsFriendElement(const XmlNode& n, const FriendKey& key) {
     std::vector<Attribute> attributes = AttributesOf(n);
     return ReadFriendAttributes(&probe, attributes) && probe.id == key.id;
 }
+
+bool IsFriendElement(const XmlNode& n, const FriendKey& key) { return NameIs(n, L"Friend") && HasFriendId(n, key); }
 
 XmlNode FindFriendChild(const XmlNode& parent, const FriendKey& key) {
     for (XmlNode child = parent.FirstChildElement(); child; child = child.NextSiblingElement()) {
@@ -679,8 +655,11 @@ XmlNode FindFriendElement(XmlNode node, const FriendKey& key, int depth = 0) {
 // sub-groups too, since friends are added to sub-groups.
 XmlNode FindFriendBelow(const XmlNode& group, const FriendKey& key, int depth = 0) {
     for (XmlNode child = group.FirstChildElement(); child; child = child.NextSiblingElement()) {
-        if (IsFriendElement(child, key)) return child;
-        if (depth < kMaxDepth && NameIs(child, L"Group")) {
+        // Each child's name is asked once: a book has thousands of friends to pass.
+        std::wstring name = child.Name();
+        if (Is(name, L"Friend")) {
+            if (HasFriendId(child, key)) return child;
+        } else if (depth < kMaxDepth && Is(name, L"Group")) {
             XmlNode found = FindFriendBelow(child, key, depth + 1);
             if (found) return found;
         }
