@@ -42,19 +42,7 @@ GroupInfoW Group(const wchar_t* id, const wchar_t* name) {
 GroupHandle SubGroup(RostBaseHandle h, GroupHandle parent, const wchar_t* id, const wchar_t* name = nullptr) {
     GroupInfoW info = Group(id, name ? name : id);
     EXPECT_TRUE(Api().AddGroupW(h, &info, parent));
-    struct Find {
-        const wchar_t* id;
-        GroupHandle found;
-        RostBaseHandle h;
-    } find = {id, nullptr, h};
-    Api().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR user) CALLBACK -> BOOL {
-        auto* f = reinterpret_cast<Find*>(user);
-        GroupInfoW gi = {};
-        Api().GetGroupInfoW(f->h, g, &gi);
-        if (lstrcmpW(gi.id, f->id) == 0) f->found = g;
-        return TRUE;
-    }, reinterpret_cast<UINT_PTR>(&find));
-    return find.found;
+    return GroupById(h, id);
 }
 
 std::wstring IdOf(RostBaseHandle h, FriendHandle e) {

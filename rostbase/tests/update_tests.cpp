@@ -24,23 +24,6 @@ namespace {
 
 RostApi& Api() { return RostApi::Get(); }
 
-// The first group with the id, in the walk's order.
-GroupHandle GroupById(RostBaseHandle h, const wchar_t* id) {
-    struct Search {
-        RostBaseHandle h;
-        const wchar_t* id;
-        GroupHandle found;
-    } search = {h, id, nullptr};
-    Api().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
-        auto* s = reinterpret_cast<Search*>(u);
-        GroupInfoW info = {};
-        Api().GetGroupInfoW(s->h, g, &info);
-        if (lstrcmpW(info.id, s->id) == 0 && !s->found) s->found = g;
-        return TRUE;
-    }, reinterpret_cast<UINT_PTR>(&search));
-    return search.found;
-}
-
 struct Book {
     vantor::ScopedCom com;  // for parsing the saved file here
     Book(const wchar_t* name, const std::string& bytes) : account(FreshAccount(name)) {
