@@ -228,7 +228,9 @@ TEST(RostStore, AWalkPassesOverWhatAChangeTookOutMeanwhile) {
     ASSERT_TRUE(Api().EnumFriendsW(s.h, [](FriendHandle e, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
         auto* f = reinterpret_cast<Friends*>(u);
         f->seen.push_back(IdOf(f->h, e));
-        if (f->seen.size() == 1) EXPECT_TRUE(Api().DelFriend(f->h, Api().IsUserInFriendsW(f->h, L"n2", nullptr), f->net));
+        if (f->seen.size() == 1) {
+            EXPECT_TRUE(Api().DelFriend(f->h, Api().IsUserInFriendsW(f->h, L"n2", nullptr), f->net));
+        }
         return TRUE;
     }, FRIEND_MATCH_ALL, nullptr, reinterpret_cast<UINT_PTR>(&friends)));
     EXPECT_EQ((std::vector<std::wstring>{L"n1"}), friends.seen);
