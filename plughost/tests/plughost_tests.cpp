@@ -312,6 +312,20 @@ TEST(Container, OneLoadPerIdAndTheContainerGoesOnlyOnceALoadOnAnotherThreadIsDon
         "PlugDriver.exe loaded PlugHost.dll=0",
     });
     EXPECT_EQ(2, CountWith(t, "plug3.dll Create"));
+
+    // A create that outlasts the unload's time limit (ten seconds): the unload returns
+    // without it, and PlugHost stays in the process for the load to finish and undo.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nCreateSleep=12000\r\nSignalOnCreate=1\r\n");
+    t = f.Run("load 1 unloadandfree 3 loaded plug3.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe unloaded and freed while loading 3, entered=1",
+        "plug3.dll Destroy -> 1",
+        "plug3.dll Unloaded",
+        "PlugDriver.exe the load -> 0",
+        "PlugDriver.exe loaded plug3.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
 }
 
 // The window thread loads or unloads a plug-in that a worker is making, and the plug-in's
