@@ -656,7 +656,8 @@ void UnloadContainer() {
     Discard(c);
 }
 
-int LoadPlug(PlugId id) {
+// Runs the loader or the unloader on the record of the id, while the container is up.
+int OnRecord(PlugId id, int (*work)(Container*, PlugRecord*)) {
     std::shared_ptr<Container> c;
     PlugPtr rec;
     {
@@ -665,19 +666,7 @@ int LoadPlug(PlugId id) {
         if (!c || c->unloader) return 0;
         rec = FindPlug(c.get(), id);
     }
-    return rec ? RunPlugLoader(c.get(), rec.get()) : 0;
-}
-
-int UnloadPlug(PlugId id) {
-    std::shared_ptr<Container> c;
-    PlugPtr rec;
-    {
-        vantor::Lock lock(g_lock);
-        c = g_container;
-        if (!c || c->unloader) return 0;
-        rec = FindPlug(c.get(), id);
-    }
-    return rec ? RunPlugUnloader(c.get(), rec.get()) : 0;
+    return rec ? work(c.get(), rec.get()) : 0;
 }
 
 // The record a forwarded call reaches by id; the tab manager (id 0) has none.
@@ -725,12 +714,12 @@ int WINAPI Container_QueryModule(PlugId id, HMODULE* moduleOut, TabPlugHandle* p
 
 int WINAPI Container_LoadPlug(PlugId id) {
     RunningCall running;
-    return LoadPlug(id);
+    return OnRecord(id, RunPlugLoader);
 }
 
 int WINAPI Container_UnloadPlug(PlugId id) {
     RunningCall running;
-    return UnloadPlug(id);
+    return OnRecord(id, RunPlugUnloader);
 }
 
 int WINAPI Container_HoldPlug(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut) {
