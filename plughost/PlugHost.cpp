@@ -676,6 +676,37 @@ PlugRecord* CallTarget(Container* c, PlugId id) {
     return FindPlug(c, id).get();
 }
 
+// What the container has for an id, under the lock.
+struct Found {
+    PlugRecord* record = nullptr;  // none for the tab manager
+    HMODULE module = nullptr;
+    TabPlugHandle handle = nullptr;
+};
+
+// False without a container, for an unknown id, and for ChatDesk and PresenceTab while
+// their libraries are not loaded.
+bool Find(PlugId id, Found* found) {
+    Container* c = g_container.get();
+    if (!c) return false;
+    if (id == PLUG_TABDECK) {
+        found->module = c->deckModule;
+        found->handle = c->deck;
+        return true;
+    }
+    PlugRecord* rec = CallTarget(c, id);
+    if (!rec || ((id == PLUG_CHAT || id == PLUG_PRESENCE) && !rec->module)) return false;
+    found->record = rec;
+    found->module = rec->module;
+    found->handle = rec->handle;
+    return true;
+}
+
+// The outputs are written only where their pointers are given.
+void Hand(const Found& found, HMODULE* moduleOut, TabPlugHandle* plugOut) {
+    if (moduleOut) *moduleOut = found.module;
+    if (plugOut) *plugOut = found.handle;
+}
+
 }  // namespace
 
 extern "C" {
@@ -689,26 +720,9 @@ void WINAPI Container_Unload(void) { UnloadContainer(); }
 
 int WINAPI Container_QueryModule(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut) {
     vantor::Lock lock(g_lock);
-    Container* c = g_container.get();
-    if (!c) return 0;
-    HMODULE module = nullptr;
-    TabPlugHandle handle = nullptr;
-    if (id == PLUG_TABDECK) {
-        module = c->deckModule;
-        handle = c->deck;
-    } else if (id == PLUG_CHAT || id == PLUG_PRESENCE) {
-        PlugRecord* rec = CallTarget(c, id);
-        if (!rec || !rec->module) return 0;
-        module = rec->module;
-        handle = rec->handle;
-    } else {
-        PlugPtr rec = FindPlug(c, id);
-        if (!rec) return 0;
-        module = rec->module;
-        handle = rec->handle;
-    }
-    if (moduleOut) *moduleOut = module;
-    if (plugOut) *plugOut = handle;
+    Found found;
+    if (!Find(id, &found)) return 0;
+    Hand(found, moduleOut, plugOut);
     return 1;
 }
 
@@ -724,28 +738,18 @@ int WINAPI Container_UnloadPlug(PlugId id) {
 
 int WINAPI Container_HoldPlug(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut) {
     vantor::Lock lock(g_lock);
-    Container* c = g_container.get();
-    if (!c) return 0;
-    HMODULE module = nullptr;
-    TabPlugHandle handle = nullptr;
-    if (id == PLUG_TABDECK) {
-        // The container never destroys the tab manager.
-        module = c->deckModule;
-        handle = c->deck;
-    } else {
-        PlugRecord* rec = CallTarget(c, id);
+    Found found;
+    if (!Find(id, &found) || !found.module || !found.handle) return 0;
+    // The tab manager has no record: the container never destroys it.
+    if (PlugRecord* rec = found.record) {
         // Being made or destroyed by another thread, or about to be: not to be called now,
         // unless this thread holds it already.
-        if (!rec || !rec->listed || (rec->worker && rec->worker != Me())) return 0;
+        if (!rec->listed || (rec->worker && rec->worker != Me())) return 0;
         bool holding = std::find(rec->callers.begin(), rec->callers.end(), Me()) != rec->callers.end();
         if (rec->draining && !holding) return 0;
-        module = rec->module;
-        handle = rec->handle;
-        if (module && handle) rec->callers.push_back(Me());
+        rec->callers.push_back(Me());
     }
-    if (!module || !handle) return 0;
-    if (moduleOut) *moduleOut = module;
-    if (plugOut) *plugOut = handle;
+    Hand(found, moduleOut, plugOut);
     return 1;
 }
 
