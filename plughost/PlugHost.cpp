@@ -46,12 +46,12 @@ using plughost::ReadIniValue;
 // container's unload for the calls still running on other threads.
 const DWORD kBusyWaitMs = 10000;
 
+// Read and written under g_lock; only its worker changes its module and handle.
 struct PlugRecord {
     PlugId id = 0;
     HMODULE module = nullptr;
     TabPlugHandle handle = nullptr;
     int loadOrder = -1;
-    // Guarded by g_lock.
     bool listed = true;          // still the container's: false once its tear-down began
     DWORD worker = 0;            // the thread loading or unloading it, 0 when none
     std::vector<DWORD> callers;  // threads inside a forwarded call into it
