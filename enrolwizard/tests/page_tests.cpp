@@ -325,9 +325,10 @@ TEST_F(EnrolWizardPages, ALogoffWhileTheWizardRunsLeavesItTheLibrary) {
 }
 
 // Command 1 with no 0 before it, the prefix in capitals, and a second 1 while the first
-// sign-up still runs (its login takes a while on the dialog's thread).
+// sign-up still runs (its login takes a while on the dialog's thread, and so does its last
+// call, so that the second 1 comes in time on a busy machine too).
 TEST_F(EnrolWizardPages, OneSignUpAtATimeWithTheTextSoFar) {
-    Platform(std::string(kThreeServices) + "[Delay]\nZum_Login=1000\n");
+    Platform(std::string(kThreeServices) + "[Delay]\nZum_Login=1000\nZum_FindServiceClose=1500\n");
     int result = Run([&](Driver& d) {
         d.TraceHas("DocumentComplete top " + signUpUrl_);
         d.Click(false, L"EVENT:<ELEMENT%20idevent=\"1\"></ELEMENT>");
