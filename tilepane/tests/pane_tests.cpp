@@ -255,6 +255,16 @@ TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane)
     EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
 }
 
+TEST(TilePaneInHost, ClosingThePaneEndsBothSignUpWindowsWhenASecondOneCameOverTheFirst) {
+    // No sign-up page for service 17: each window stays up until it is ended.
+    TileRun run(L"twosignups");
+    std::string notes = run.Run("two-signups");
+    EXPECT_NE(std::string::npos, notes.find("sign-up windows 2\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up windows=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+}
+
 TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     // Platform pages: the index page answers, the fee page's first address fails once.
     TileRun run(L"drive", "[Fail]\r\nZum_GetDIYInfo#3=-1020\r\n");
@@ -591,6 +601,44 @@ void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
+BOOL CALLBACK AddSignUpWindow(HWND window, LPARAM list) {
+    wchar_t title[32] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetWindowTextW(window, title, ARRAYSIZE(title));
+    if (process == GetCurrentProcessId() && lstrcmpW(title, L"服务注册") == 0) {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    }
+    return TRUE;
+}
+
+// The sign-up windows of this process.
+std::vector<HWND> SignUpWindows() {
+    std::vector<HWND> found;
+    EnumWindows(AddSignUpWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A second sign-up opens over the first; once both are up the pane is unloaded.
+void CALLBACK TwoSignUps(HWND, UINT, UINT_PTR timer, DWORD) {
+    size_t open = SignUpWindows().size();
+    if (g_applyStep == 0 && open == 1) {
+        g_applyStep = 1;
+        PostMessageW(g_pane, 3024, 17, 0);
+    } else if (g_applyStep == 1 && open == 2) {
+        g_applyStep = 2;
+        panetest::Note("sign-up windows 2");
+        UnloadPane();
+    } else if (g_applyStep >= 2 && ++g_applyStep > 22) {
+        // A second later: windows the unload left are closed here so the run ends.
+        KillTimer(nullptr, timer);
+        for (HWND left : SignUpWindows()) {
+            panetest::Note("sign-up window left open after the unload");
+            PostMessageW(left, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
 // Whether the pane's corner, left of the web area, shows the colour.
 bool CornerIs(COLORREF colour) {
     RedrawWindow(g_pane, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -761,6 +809,14 @@ TEST(TilePaneChild, Run) {
             panetest::Note("unload -> " + std::to_string(g_unload));
             testkit::PumpFor(500);
             panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
+                           " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
+        } else if (mode == "two-signups") {
+            SetTimer(nullptr, 0, 50, TwoSignUps);
+            PostMessageW(g_pane, 3024, 17, 0);
+            testkit::PumpFor(4000);
+            panetest::Note("unload -> " + std::to_string(g_unload));
+            testkit::PumpFor(500);
+            panetest::Note("after: sign-up windows=" + std::to_string(SignUpWindows().size()) +
                            " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
         } else if (mode == "drive") {
             Drive();
