@@ -115,6 +115,11 @@ TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
     HKEY mirn = nullptr;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantor\\Mirn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &mirn, nullptr);
     if (mirn) RegCloseKey(mirn);
+    // A link font of a size and no face: the links keep the default face.
+    std::string ui = vantor::WideToAnsi(run.rig().dir() + L"config\\uiprof.cfg");
+    WritePrivateProfileStringA("WizardBarFont", "name", nullptr, ui.c_str());
+    WritePrivateProfileStringA("WizardBarFont", "size", "12", ui.c_str());
+    WritePrivateProfileStringA("WizardBarFont", "bold", "TRUE", ui.c_str());
 
     std::string notes = run.Run("links", L"tilepane-links.bmp");
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
@@ -122,6 +127,7 @@ TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
     EXPECT_EQ("links 1008:首页 1004:Fun 999:Vantor课堂 1000:益智游戏 1001:Life 1009:网上续费", Line(notes, "links "))
         << notes;
     EXPECT_EQ("rows from x=50", Line(notes, "rows ")) << notes;
+    EXPECT_EQ("link font 宋体 bold", Line(notes, "link font ")) << notes;
     std::string surf = run.Surf();
     EXPECT_NE(std::string::npos, surf.find("create 1000")) << surf;
     EXPECT_NE(std::string::npos, surf.find("uihandler set")) << surf;
@@ -471,6 +477,12 @@ void Links() {
     RECT pane;
     GetWindowRect(blocks, &pane);
     if (!links.empty()) panetest::Note("rows from x=" + std::to_string(links[0].x - pane.left));
+    LOGFONTW font = {};
+    HWND first = GetDlgItem(blocks, links.empty() ? 0 : links[0].id);
+    if (GetObjectW(reinterpret_cast<HFONT>(SendMessageW(first, WM_GETFONT, 0, 0)), sizeof font, &font)) {
+        panetest::Note("link font " + vantor::EncodeText(font.lfFaceName, CP_UTF8) +
+                       (font.lfWeight >= FW_BOLD ? " bold" : ""));
+    }
 }
 
 void Boards() {
