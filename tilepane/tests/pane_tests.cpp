@@ -65,6 +65,7 @@ public:
         page(L"lessons.html", "<h1>Lessons</h1>");
         page(L"grades.html", "<h1>Grades</h1>");
         page(L"close.html", "<h1>Bye</h1><!--surf close-->");
+        page(L"tall.html", "<h1>A long list</h1><!--surf size=1200x300000-->");
 
         EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
         EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
@@ -279,7 +280,8 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     WritePrivateProfileStringA("CommonUrl", "ReadPayUrl", (pages + "lessons.html").c_str(), commprof.c_str());
     std::string zum = run.rig().Read(L"zum.ini");
     EXPECT_FALSE(zum.empty());
-    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=vantorlog:pay\r\n");
+    const std::string fee = pages + "pay.html?from=tile";
+    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=" + fee + "\r\n");
     std::string tabDeck = vantor::WideToAnsi(run.rig().dir() + L"resource\\TabDeck\\config.cfg");
     CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck").c_str(), nullptr);
     CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck\\local").c_str(), nullptr);
@@ -289,15 +291,23 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\green.bmp", testkit::SolidBitmap(64, 64, RGB(0, 255, 0))));
     EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\蓝色.bmp", testkit::SolidBitmap(64, 64, RGB(0, 0, 255))));
 
-    std::string notes = run.Run("drive", L"tilepane-drive.bmp");
+    std::string notes;
+    {
+        testkit::LoggedShellOpens opens(L"http", run.rig().dir() + L"CmdLog.exe");
+        ASSERT_TRUE(opens.active());
+        notes = run.Run("drive", L"tilepane-drive.bmp");
+    }
     std::string surf = run.Surf();
-    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 asks
-    // for the fee page to open outside (an address that is not a web one opens nothing).
+    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 and the
+    // renewal button have the shell open the fee page.
     EXPECT_NE(std::string::npos, surf.find("navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "lessons.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "next.html")) << surf;
     // The renewal button fails once and asks again by itself; 2023 runs a command.
     EXPECT_EQ(3u, Count(notes, "Zum_GetDIYInfo(payfeeurl")) << notes;
+    std::string opened = Joined(run.rig().Launches());
+    EXPECT_EQ(2u, Count(opened, "CmdLog.exe\" \"" + fee + "\"")) << opened;
+    EXPECT_EQ(std::string::npos, surf.find("pay.html")) << "the fee page opens outside the pane\n" << surf;
     EXPECT_EQ(2u, Count(surf, "navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
     EXPECT_NE(std::string::npos, notes.find("backgrounds red=1 green=1 blue=1\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("info after button: 关闭个人信息 visible=1\n")) << notes;
@@ -308,6 +318,10 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
     EXPECT_NE(std::string::npos, notes.find("wheel scrolled down\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("scroll host moved right\n")) << notes;
+    // The slider bar paints with the theme's progress parts, or the classic look when asked.
+    EXPECT_NE(std::string::npos, notes.find("slider themed=1 classic=1\n")) << notes;
+    // The thumb dragged to the end of a page taller than 65,535 pixels.
+    EXPECT_NE(std::string::npos, notes.find("dragged to the end: scrolled past 65535\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
 }
 
@@ -688,6 +702,48 @@ std::vector<HWND> ScrollHosts() {
     return hosts;
 }
 
+// A slider bar of the class the pane registers, its blocks moving for a while: whether its
+// picture shows the classic look, blocks on the button face (the theme's bar is white).
+bool SliderLooksClassic(DWORD style, const wchar_t* shot) {
+    HWND slider = CreateWindowExW(WS_EX_TOPMOST, L"SdkProgressSliderBar", L"", WS_POPUP | style, 20, 20, 300, 24,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!slider) return false;
+    SendMessageW(slider, WM_USER + 3, 5, 0);
+    SendMessageW(slider, WM_USER + 1, 15, 0);
+    ShowWindow(slider, SW_SHOWNOACTIVATE);
+    testkit::PumpFor(400);
+    KillTimer(slider, 0);  // the picture holds the blocks where they stand
+    RedrawWindow(slider, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    testkit::Capture picture = testkit::CaptureWindow(slider);
+    std::wstring shots = panetest::ShotPath();
+    if (!shots.empty()) testkit::SaveBitmapFile(picture, shots.substr(0, shots.rfind(L'\\') + 1) + shot);
+    DestroyWindow(slider);
+    return picture.Holds(GetSysColor(COLOR_HIGHLIGHT)) && picture.Holds(GetSysColor(COLOR_BTNFACE));
+}
+
+// Drags the vertical scroll host's thumb to the end of its bar, as the mouse does: the bar's
+// own tracking takes the moves and the release queued for it.
+void DragThumbToTheEnd(HWND host) {
+    SCROLLBARINFO bar = {sizeof bar};
+    if (!GetScrollBarInfo(host, OBJID_VSCROLL, &bar)) return;
+    POINT grip = {(bar.rcScrollBar.left + bar.rcScrollBar.right) / 2,
+                  bar.rcScrollBar.top + (bar.xyThumbTop + bar.xyThumbBottom) / 2};
+    POINT end = {grip.x, bar.rcScrollBar.bottom - 1};
+    ScreenToClient(host, &end);
+    PostMessageW(host, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(end.x, end.y));
+    PostMessageW(host, WM_LBUTTONUP, 0, MAKELPARAM(end.x, end.y));
+    SendMessageW(host, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(grip.x, grip.y));
+}
+
+// The last vertical scroll the browser made.
+long LastVerticalScroll() {
+    std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+    size_t last = trace.rfind("\nscroll ");
+    if (last == std::string::npos) return -1;
+    size_t blank = trace.find(' ', last + 8);
+    return blank == std::string::npos ? -1 : atol(trace.c_str() + blank + 1);
+}
+
 void Drive() {
     DoCommand(1, 0);
     testkit::PumpFor(800);
@@ -744,7 +800,21 @@ void Drive() {
         if (SurfCount("scroll ") > moves && last != std::string::npos && trace.compare(last, 9, "scroll 0 ") != 0) {
             panetest::Note("scroll host moved right");
         }
+        wchar_t weather[512] = {};
+        GetPrivateProfileStringW(L"web_site", L"9", L"", weather, 512,
+                                 (vantor::ProgramDir() + L"resource\\tilepane\\config.cfg").c_str());
+        std::wstring base(weather);
+        panetest::Click(browser, base.substr(0, base.rfind(L'/') + 1) + L"tall.html");
+        testkit::PumpFor(1200);
+        DragThumbToTheEnd(hosts[0]);
+        testkit::PumpFor(300);
+        long y = LastVerticalScroll();
+        panetest::Note("dragged to the end: " + std::string(y > 65535 ? "scrolled past 65535" : "scrolled to ") +
+                       (y > 65535 ? "" : std::to_string(y)));
     }
+    bool themed = !SliderLooksClassic(0, L"tilepane-slider-themed.bmp");
+    bool classic = SliderLooksClassic(0x8000, L"tilepane-slider-classic.bmp");
+    panetest::Note(std::string("slider themed=") + (themed ? "1" : "0") + " classic=" + (classic ? "1" : "0"));
     panetest::Shoot(ShowHost());
 }
 
