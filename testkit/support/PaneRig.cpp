@@ -72,7 +72,9 @@ void PaneRig::Platform(const std::string& script) {
 }
 
 void PaneRig::Pane(int id, const std::wstring& module, bool immediately) {
-    if (GetFileAttributesW((dir_ + module).c_str()) == INVALID_FILE_ATTRIBUTES) EXPECT_TRUE(Copy(module));
+    if (GetFileAttributesW((dir_ + module).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        EXPECT_TRUE(Copy(module));
+    }
     std::string pane = std::to_string(id);
     std::string list, styles, modules;
     for (int plug : kRecordingPlugs) {
