@@ -17,13 +17,15 @@ bash "$here/rig.sh" start "$build" || exit 1
 eval "$(bash "$here/rig.sh" env "$build")"
 unset http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY ftp_proxy all_proxy ALL_PROXY
 
+# The file is opened for writing and for reading before the program starts and its name
+# goes at once: each read takes what was written since the last one, and a killed run
+# leaves no file behind.
 out=$(mktemp "$build/rig/run.XXXXXX")
-/usr/lib/wine/wine64 "$@" >"$out" 2>&1 </dev/null &
-child=$!
-# Read through a descriptor of our own, the name gone at once: each read takes what was
-# written since the last one, and a killed run leaves no file behind.
-exec 3<"$out"
+exec 4>"$out" 3<"$out"
 rm -f "$out"
+/usr/lib/wine/wine64 "$@" >&4 2>&4 </dev/null 3<&- 4>&- &
+child=$!
+exec 4>&-
 show_new() { cat <&3; }
 on_signal() {
   kill -9 "$child" 2>/dev/null
