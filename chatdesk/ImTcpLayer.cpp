@@ -52,33 +52,38 @@ private:
     }
 
     Result Fill(int waitMs) {
-        // Everything handed out is handled: what its handlers sent goes now, before waiting.
-        connection_.FlushHeld();
         DWORD start = GetTickCount();
+        bool flushed = false;
         for (;;) {
             if (connection_.Closed()) return {Status::Closed, 0, 0};
             if (QuietTooLong()) return {Status::Error, 0, WSAETIMEDOUT};
+            // What has come is read at once. Only before a wait for more do the answers that
+            // the handlers of the messages handed out held back go: a stream of blocks is
+            // answered in few sends.
+            int got = recv(socket_, reinterpret_cast<char*>(held_.data()), static_cast<int>(held_.size()), 0);
+            if (got > 0) {
+                next_ = 0;
+                end_ = static_cast<size_t>(got);
+                return {Status::Data, end_, 0};
+            }
+            if (got == 0) return {Status::Closed, 0, 0};
+            int error = WSAGetLastError();
+            // A socket shut down on our side reads as an ending, not a failure.
+            if (connection_.Closed()) return {Status::Closed, 0, 0};
+            if (error != WSAEWOULDBLOCK) return {Status::Error, 0, error};
+            if (!flushed) {
+                flushed = true;
+                connection_.FlushHeld();
+                continue;
+            }
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(socket_, &readable);
             timeval slice = {0, kSliceMs * 1000};
             int ready = select(0, &readable, nullptr, nullptr, &slice);
             if (ready == SOCKET_ERROR) return {Status::Error, 0, WSAGetLastError()};
-            if (ready > 0) {
-                int got = recv(socket_, reinterpret_cast<char*>(held_.data()), static_cast<int>(held_.size()), 0);
-                if (got == 0) return {Status::Closed, 0, 0};
-                if (got == SOCKET_ERROR) {
-                    int error = WSAGetLastError();
-                    // A socket shut down on our side reads as an ending, not a failure.
-                    if (connection_.Closed()) return {Status::Closed, 0, 0};
-                    if (error != WSAEWOULDBLOCK) return {Status::Error, 0, error};
-                    continue;  // the socket does not wait: nothing had come after all
-                }
-                next_ = 0;
-                end_ = static_cast<size_t>(got);
-                return {Status::Data, end_, 0};
-            }
-            if (waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs)) return {Status::TimedOut, 0, 0};
+            if (ready == 0 && waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs))
+                return {Status::TimedOut, 0, 0};
         }
     }
 

@@ -1105,38 +1105,6 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
     SaveChatPicture(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
 }
 
-// Not a test: the time of one file from the offer to the peer holding all of it, written
-// as "RESULT <bytes> <seconds>" to CHATDESK_BENCH_OUT (testkit/im/bench-transfer.sh).
-TEST_F(ChildTransfer, DISABLED_Throughput) {
-    WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    std::wstring peerDir = TestFolder(L"bench-in");
-    ChatDialog* window = LinkedWindow(client, peerDir);
-    ASSERT_NE(nullptr, window);
-    wchar_t source[MAX_PATH] = {}, result[MAX_PATH] = {};
-    ASSERT_TRUE(GetEnvironmentVariableW(L"CHATDESK_BENCH_SOURCE", source, MAX_PATH));
-    ASSERT_TRUE(GetEnvironmentVariableW(L"CHATDESK_BENCH_OUT", result, MAX_PATH));
-    long long size = SizeOf(source);
-    ASSERT_GT(size, 0);
-    std::wstring name = source;
-    name = name.substr(name.find_last_of(L'\\') + 1);
-    LARGE_INTEGER start, end, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    OfferFile(window, source);
-    ASSERT_TRUE(Eventually([&] { return SizeOf(peerDir + name) == size; }, 600000));
-    QueryPerformanceCounter(&end);
-    double seconds = double(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-    char line[96];
-    snprintf(line, sizeof line, "RESULT %lld %.3f\n", size, seconds);
-    ASSERT_TRUE(WriteWhole(result, line));
-}
-
-TEST(ChatTransfer, DISABLED_Benchmark) {
-    if (InChild()) GTEST_SKIP() << "parent run only";
-    EXPECT_TRUE(RunChild("transfer", "ChildTransfer.DISABLED_Throughput"));
-}
-
 TEST(ChatTransfer, RunsInAChild) {
     if (InChild()) GTEST_SKIP() << "parent run only";
     SetEnvironmentVariableW(L"CHATDESK_SHOT_DIR", (testkit::ProgramDir() + L"screenshots").c_str());

@@ -34,6 +34,7 @@ std::string NewStamp() { return MakeImStamp(LocalImTime()); }
 class ChatTransfers::ThreadSide : public BlockLink, public SendObserver {
 public:
     ThreadSide(ChatDialog& window, TransferControl& control) : window_(window), control_(control) {}
+    ~ThreadSide() override { vantor::DebugText(lines_.Take()); }
 
     // The blocks may take as long as the peer keeps taking them.
     bool SendBlocks(const uint8_t* messages, size_t count) override {
@@ -42,18 +43,26 @@ public:
                link->SendAll(messages, count * kFileBlockSize, SendWait::WhileMoving);
     }
     void SendCancel() override { window_.SendCancelNotice(); }
-    void Progress(double percent) override {
-        vantor::DebugLine(L"计算文件传输的进度\n");
-        control_.Progress(percent);
+    void Progress(double percent) override { control_.Progress(percent); }
+    void Complete() override {
+        vantor::DebugText(lines_.Take());
+        control_.Complete();
     }
-    void Complete() override { control_.Complete(); }
-    void Failed() override { control_.Failed(); }
-    void Cancelled() override { control_.Cancel(); }
-    void Trace(const wchar_t* line) override { vantor::DebugLine(L"%ls", line); }
+    void Failed() override {
+        vantor::DebugText(lines_.Take());
+        control_.Failed();
+    }
+    void Cancelled() override {
+        vantor::DebugText(lines_.Take());
+        control_.Cancel();
+    }
+    // The lines of several sends go together.
+    void Trace(const wchar_t* lines) override { vantor::DebugText(lines_.Add(L"%ls", lines)); }
 
 private:
     ChatDialog& window_;
     TransferControl& control_;
+    vantor::DebugBatch lines_;
 };
 
 ChatTransfers::ChatTransfers(ChatDialog& window) : window_(window) {}
