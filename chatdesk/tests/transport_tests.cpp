@@ -205,16 +205,22 @@ TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
 
 struct BigSend {
     ImConnection* connection;
+    SendWait wait;
     std::vector<uint8_t> bytes;
     std::atomic<int> result{-1};
+    std::atomic<DWORD> took{0};
 };
 
 DWORD WINAPI SendBig(void* param) {
     BigSend* job = static_cast<BigSend*>(param);
-    job->result = job->connection->SendAll(job->bytes.data(), job->bytes.size()) ? 1 : 0;
+    DWORD start = GetTickCount();
+    job->result = job->connection->SendAll(job->bytes.data(), job->bytes.size(), job->wait) ? 1 : 0;
+    job->took = GetTickCount() - start;
     return 0;
 }
 
+// Whether it waits for a whole message or for as long as bytes move, a sender to a peer
+// that takes nothing is let go after the limit (after the peer took its last byte).
 TEST(ImTcpLayer, APeerThatStopsReadingHoldsASenderForTheLimitOnly) {
     const uint16_t port = cdtest::kClientPort + 103;
     Recorder client;
@@ -225,27 +231,37 @@ TEST(ImTcpLayer, APeerThatStopsReadingHoldsASenderForTheLimitOnly) {
     at.sin_addr.s_addr = inet_addr("127.0.0.57");
     at.sin_port = htons(port);
     ASSERT_EQ(0, bind(deaf, reinterpret_cast<sockaddr*>(&at), sizeof at));
-    ASSERT_EQ(0, listen(deaf, 1));
-    ImConnection* stuck = calling.Connect(inet_addr("127.0.0.57"), port);
-    ASSERT_NE(nullptr, stuck);
-    BigSend job;
-    job.connection = stuck;
-    job.bytes.assign(16 << 20, 0);
+    ASSERT_EQ(0, listen(deaf, 2));
+    BigSend jobs[2];
+    jobs[0].wait = SendWait::Whole;
+    jobs[1].wait = SendWait::WhileMoving;
+    HANDLE senders[2];
     DWORD start = GetTickCount();
-    HANDLE sender = CreateThread(nullptr, 0, SendBig, &job, 0, nullptr);
-    bool ended = WaitForSingleObject(sender, kImSendLimitMs + 2000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(ended) << "the sender was still blocked after " << GetTickCount() - start << " ms";
+    for (int i = 0; i < 2; ++i) {
+        jobs[i].connection = calling.Connect(inet_addr("127.0.0.57"), port);
+        ASSERT_NE(nullptr, jobs[i].connection);
+        jobs[i].bytes.assign(16 << 20, 0);
+        senders[i] = CreateThread(nullptr, 0, SendBig, &jobs[i], 0, nullptr);
+    }
+    // One that waits while bytes move may see the peer's buffers take a last piece once.
+    bool ended = WaitForMultipleObjects(2, senders, TRUE, 2 * kImSendLimitMs + 2000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "a sender was still blocked after " << GetTickCount() - start << " ms";
+    EXPECT_LE(jobs[0].took.load(), kImSendLimitMs + 1000);
     if (!ended) closesocket(deaf);  // lets the blocked send go
-    WaitForSingleObject(sender, INFINITE);
-    CloseHandle(sender);
-    EXPECT_EQ(0, job.result.load());
-    // The connection is closed: later senders fail at once and the owner hears of it.
-    EXPECT_TRUE(stuck->Closed());
-    DWORD again = GetTickCount();
-    EXPECT_FALSE(stuck->SendAll("x", 1));
-    EXPECT_LT(GetTickCount() - again, 500u);
-    EXPECT_TRUE(cdtest::Eventually([&] { return client.closed == 1; }, 3000));
-    stuck->Release();
+    WaitForMultipleObjects(2, senders, TRUE, INFINITE);
+    for (BigSend& job : jobs) {
+        EXPECT_EQ(0, job.result.load());
+        // The connection is closed: later senders fail at once and the owner hears of it.
+        EXPECT_TRUE(job.connection->Closed());
+        DWORD again = GetTickCount();
+        EXPECT_FALSE(job.connection->SendAll("x", 1));
+        EXPECT_LT(GetTickCount() - again, 500u);
+    }
+    EXPECT_TRUE(cdtest::Eventually([&] { return client.closed == 2; }, 3000));
+    for (int i = 0; i < 2; ++i) {
+        CloseHandle(senders[i]);
+        jobs[i].connection->Release();
+    }
     if (ended) closesocket(deaf);
     calling.Stop();
 }
