@@ -107,7 +107,7 @@ ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* v
     return held;
 }
 
-void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size_t length) {
+bool ImService::OnMessage(ImConnection* connection, const uint8_t* message, size_t length) {
     bool directLink = IsDirectLink(connection);
     const uint8_t* code = message + kImCodeOffset;
     bool chatText = length >= kImHeaderSize && SameImCode(code, "003S");
@@ -125,20 +125,20 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
     // is neither answered nor routed (a text that cannot come directly comes by the server).
     if (directLink && d.handler != ImHandler::None && !FromKnownAddress(d.targetId, connection)) {
         vantor::DebugLine(L"ChatDesk: a message came on a direct link from an address that is not the peer's and was dropped\n");
-        return;
+        return false;
     }
     if (d.receipt) SendReceipt(connection, message, in.ownId, d.targetId, d.receipt);
 
     switch (d.handler) {
     case ImHandler::None:
-        return;
+        return false;
     case ImHandler::LoginReply:
         OnLoginReply(connection, message, length);
-        return;
+        return true;
     case ImHandler::OfflinePlain:
     case ImHandler::OfflineFormatted:
         if (offline_) offline_->ShowMessage(message, length, d.handler == ImHandler::OfflineFormatted);
-        return;
+        return true;
     default:
         break;
     }
@@ -153,9 +153,10 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
                (d.handler == ImHandler::ChatTextPlain || d.handler == ImHandler::ChatTextFormatted)) {
         SetDirectLink(window, connection);
     }
-    if (!window) return;
+    if (!window) return false;
     Route(static_cast<int>(d.handler), window, connection, message, length, directLink);
     Drop(window);
+    return true;
 }
 
 void ImService::Route(int handler, ChatWindow* window, ImConnection* via, const uint8_t* message, size_t length,

@@ -101,7 +101,7 @@ public:
 
     // ImTcpOwner
     void OnAccepted(ImConnection* connection) override;
-    void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
+    bool OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
     void OnClosed(ImConnection* connection) override;
     bool HoldsLink(ImConnection* connection) override;
 
