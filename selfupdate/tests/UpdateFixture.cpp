@@ -1,5 +1,6 @@
 #include "UpdateFixture.h"
 
+#include <aclapi.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
@@ -190,6 +191,34 @@ std::vector<std::wstring> TreeOf(const std::wstring& folder) {
     if (base.back() != L'\\') base += L'\\';
     std::set<std::wstring> files = selfupdate::FilesBelow(base);
     return std::vector<std::wstring>(files.begin(), files.end());
+}
+
+bool EveryoneMayRead(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    vantor::UniqueLocal owned(descriptor);
+    if (!dacl) return true;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return false;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    bool may = false;
+    for (DWORD i = 0; i < dacl->AceCount && !may; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (ace->Header.AceFlags & INHERIT_ONLY_ACE) || !EqualSid(&ace->SidStart, everyone)) {
+            continue;
+        }
+        ACCESS_MASK mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        may = (mask & FILE_READ_DATA) != 0;
+    }
+    FreeSid(everyone);
+    return may;
 }
 
 }  // namespace sutest

@@ -561,7 +561,29 @@ TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
         GetExitCodeThread(other.get(), &code);
         EXPECT_EQ(0u, code);
         EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        // Only who may add files to the folder may open its lock: a reader of the folder
+        // that held the lock open would keep every check away.
+        ASSERT_TRUE(EveryoneMayRead(w.folder + L"\\SelfUpdate"));
+        EXPECT_FALSE(EveryoneMayRead(w.folder + L"\\SelfUpdate\\monitor.lock"));
+    }
+    {
+        // A lock an earlier client left open to every reader, and read-only, still locks,
+        // and is closed to readers by the next check.
+        StepsWorld w(L"su-oldlock");
+        w.Publish({{"a.dll", "new a"}});
+        std::wstring lockFile = w.folder + L"\\SelfUpdate\\monitor.lock";
+        ASSERT_TRUE(MakeFolders(w.folder + L"\\", L"SelfUpdate"));
+        ASSERT_TRUE(testkit::WriteFileBytes(lockFile, ""));
+        ASSERT_TRUE(EveryoneMayRead(lockFile));
+        ASSERT_TRUE(SetFileAttributesW(lockFile.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_FALSE(EveryoneMayRead(lockFile));
+        FolderLock lock(w.folder);
+        EXPECT_TRUE(lock.held()) << lock.Why();
+        EXPECT_TRUE(FolderLock(w.folder).busy());
     }
 }
+
+}  // namespace
 
 }  // namespace
