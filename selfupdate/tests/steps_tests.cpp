@@ -472,6 +472,36 @@ TEST(SelfUpdateSteps, AnInstallCutShortBetweenItsRenamesIsFinished) {
     EXPECT_EQ(expected, TreeOf(w.folder));
 }
 
+// What no install would leave: a journal under way that names no build moves nothing,
+// and a staging kept by a file held at the end of its install goes at a later start.
+TEST(SelfUpdateSteps, ALaterStartTrustsNoBogusJournalAndClearsWhatAnInstallLeft) {
+    {
+        StepsWorld w(L"su-bogus");
+        w.Publish({{"a.dll", "new a"}});
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        ASSERT_TRUE(testkit::WriteFileBytes(w.folder + L"\\SelfUpdate\\install.cfg",
+                                            "[Install]\r\nStep=swapping\r\nStaging=1.0.0.1\r\nToVersion=\r\n"));
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+    }
+    StepsWorld w(L"su-left");
+    w.Publish({{"a.dll", "new a"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    {
+        // A scanner reads the staged file, sharing it for reading only, as the install ends.
+        vantor::UniqueHandle scanner(CreateFileW((w.staging + L"a.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        ASSERT_TRUE(Exists(w.staging + L"a.dll"));
+    }
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
+    EXPECT_FALSE(Exists(w.staging));
+}
+
 TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     StepsWorld w(L"su-loaded");
     ASSERT_TRUE(CopyFileW(StagedMd5Library().c_str(), (w.folder + L"\\Loaded.dll").c_str(), FALSE));
@@ -587,7 +617,5 @@ TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
         EXPECT_TRUE(FolderLock(w.folder).busy());
     }
 }
-
-}  // namespace
 
 }  // namespace
