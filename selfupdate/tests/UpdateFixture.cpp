@@ -41,10 +41,17 @@ std::string UniqueSuite(const char* name) {
 std::wstring StagedMd5Library() { return testkit::ProgramDir() + L"Md5.dll"; }
 
 std::string Md5Of(const std::string& bytes) {
-    std::string hex;
-    selfupdate::MemoryDigest(StagedMd5Library(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                             &hex);
-    return hex;
+    // One update over all the bytes, not the digest's 512-byte blocks.
+    selfupdate::Md5Library md5;
+    if (!md5.Load(StagedMd5Library())) return std::string();
+    MD5_CTX context;
+    md5.init(&context);
+    md5.update(&context, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+    unsigned char digest[16] = {};
+    md5.final(digest, &context);
+    char text[32] = {};
+    md5.toHex(digest, text, 32);
+    return std::string(text, 32);
 }
 
 std::string Pattern(size_t size, unsigned seed) {
