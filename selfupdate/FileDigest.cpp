@@ -83,17 +83,4 @@ DigestResult FileDigest(const std::wstring& md5Library, const std::wstring& path
     return DigestResult::Ok;
 }
 
-DigestResult MemoryDigest(const std::wstring& md5Library, const unsigned char* bytes, size_t length,
-                          std::string* hex) {
-    hex->clear();
-    Md5Library md5;
-    if (!md5.Load(md5Library)) return DigestResult::NoLibrary;
-    MD5_CTX context;
-    md5.init(&context);
-    std::vector<unsigned char> carry;
-    Feed(md5, &context, bytes, length, &carry);
-    Finish(md5, &context, carry, hex);
-    return DigestResult::Ok;
-}
-
 }  // namespace selfupdate

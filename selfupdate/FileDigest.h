@@ -30,8 +30,4 @@ constexpr DWORD kDigestReadBytes = 512 * 256;
 // read for shared reading and fed to MD5Update 512 bytes at a time.
 DigestResult FileDigest(const std::wstring& md5Library, const std::wstring& path, std::string* hex);
 
-// The same over bytes in memory (for comparisons with the file digest).
-DigestResult MemoryDigest(const std::wstring& md5Library, const unsigned char* bytes, size_t length,
-                          std::string* hex);
-
 }  // namespace selfupdate

@@ -1,8 +1,10 @@
 // One upgrade monitor at a time per program folder: a check or an install first opens
-// "<program folder>\SelfUpdate\monitor.lock" for writing, shared with nobody, and keeps it
-// open while it works. The lock is a file of the folder itself, so every path to the
-// folder (its long or short name, a mapped drive, another case) meets the same lock, and
-// only who may write into the program folder, and so could install there, can hold it.
+// "<program folder>\SelfUpdate\monitor.lock" shared with nobody, and keeps it open while
+// it works. The lock is a file of the folder itself, so every path to the folder (its
+// long or short name, a mapped drive, another case) meets the same lock. Any open of a
+// file shared with nobody keeps others out, so the lock lets nobody but who may add files
+// to that folder (and so could stage and install there) open it at all: a user or program
+// that may only read the folder cannot hold it.
 #pragma once
 
 #include <windows.h>

@@ -66,7 +66,9 @@ bool ReadJournal(const std::wstring& programFolder, InstallJournal* journal) {
             if (!value.empty()) journal->leftovers.push_back(value);
         }
     }
-    return true;
+    // An install under way names the build it installs and the build it moves to.
+    return journal->step == InstallJournal::Step::None ||
+           (IsSafeBuild(journal->staging) && IsSafeBuild(journal->toVersion));
 }
 
 bool WriteJournal(const std::wstring& programFolder, const InstallJournal& journal) {

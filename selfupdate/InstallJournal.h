@@ -33,7 +33,8 @@ struct InstallJournal {
 };
 
 std::wstring JournalPath(const std::wstring& programFolder);
-// A missing journal reads as an empty one; false for one that cannot be read.
+// A missing journal reads as an empty one; false for one that cannot be read, or that
+// names a path no list could name or, under way, no build.
 bool ReadJournal(const std::wstring& programFolder, InstallJournal* journal);
 // Writes the journal whole (an empty one is deleted); false when that failed.
 bool WriteJournal(const std::wstring& programFolder, const InstallJournal& journal);

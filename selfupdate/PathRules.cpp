@@ -24,12 +24,12 @@ std::wstring LowerAscii(std::wstring text) {
     return text;
 }
 
-// Scheme, host and port of an http or https address; the port the scheme's own when the
-// address names none.
+// Scheme, host and port of an http or https address; the port the one WebFetch fetches it
+// from: with no secure transport, "https://" as "http://", port 80 unless the address names one.
 bool ReadOrigin(const std::wstring& url, vantor::WebAddressParts* origin) {
     if (!vantor::SplitWebAddress(url, origin) || origin->scheme.empty()) return false;
     origin->host = LowerAscii(origin->host);
-    if (origin->port == 0) origin->port = origin->scheme == L"https" ? 443 : 80;
+    if (origin->port == 0) origin->port = 80;
     return true;
 }
 

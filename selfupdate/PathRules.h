@@ -30,8 +30,8 @@ bool StaysOutOfStaging(const std::wstring& programFolder, const std::wstring& de
 bool IsSafeBuild(const std::wstring& build);
 
 // Whether url is an http or https address on the scheme, host and port of base (the
-// upgrade address), both read as WebFetch reads them (vantor::SplitWebAddress): host names
-// compared without case, a missing port read as the scheme's own.
+// upgrade address), both read as WebFetch reads and fetches them (vantor::SplitWebAddress):
+// host names compared without case, a missing port read as 80 for both schemes.
 bool IsOnHostOf(const std::wstring& url, const std::wstring& base);
 
 // dest with "/" turned into "\", for paths below a folder.

@@ -233,6 +233,16 @@ StagedState InspectStaging(const std::wstring& programFolder, const std::wstring
     return StagedState::Ready;
 }
 
+// The stagings of other builds: what an install left when a file of its staging was held
+// as it ended, or when the process was ended before the staging went. No check or install
+// looks at them again.
+void RemoveOtherStagings(const std::wstring& programFolder, const std::wstring& build) {
+    std::wstring root = programFolder + L"\\" + kStagingRoot + L"\\";
+    for (const std::wstring& name : FoldersIn(root)) {
+        if (!SameName(name, build)) RemoveTree(root + name);
+    }
+}
+
 InstallOutcome Drop(const std::wstring& staging) {
     vantor::DebugLine(L"SelfUpdate: the staging %ls is dropped\n", staging.c_str());
     RemoveTree(staging);
@@ -251,6 +261,7 @@ InstallOutcome InstallStaged(const std::wstring& programFolder, const std::wstri
     Installer installer(programFolder);
     if (!installer.FinishEarlier()) return InstallOutcome::CopyFailed;
     if (!IsSafeBuild(build)) return InstallOutcome::NothingStaged;
+    RemoveOtherStagings(programFolder, build);
     std::wstring staging = StagingFolder(programFolder, build);
     std::wstring mark = StagingMark(staging);
     if (!FileExists(mark) || vantor::ini::ReadInt(mark, L"Download", L"Complete", 0) != 1) {

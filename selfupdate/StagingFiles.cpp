@@ -99,6 +99,14 @@ std::set<std::wstring> FilesBelow(const std::wstring& folder) {
     return files;
 }
 
+std::set<std::wstring> FoldersIn(const std::wstring& folder) {
+    std::set<std::wstring> folders;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
+        if (IsFolder(data) && !IsLink(data)) folders.insert(data.cFileName);
+    });
+    return folders;
+}
+
 void RemoveEmptyFolders(const std::wstring& folder) {
     ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
         if (!IsFolder(data) || IsLink(data)) return;

@@ -23,6 +23,8 @@ bool RemoveTree(const std::wstring& folder);
 
 // Every file below folder (ending with a backslash), as paths relative to it.
 std::set<std::wstring> FilesBelow(const std::wstring& folder);
+// The names of the folders in folder (ending with a backslash), links left out.
+std::set<std::wstring> FoldersIn(const std::wstring& folder);
 // Deletes the folders below folder that hold nothing.
 void RemoveEmptyFolders(const std::wstring& folder);
 

@@ -87,7 +87,7 @@ constexpr int kMaxInstallStarts = 3;
 // Installs the files of a complete staging of build into programFolder, each verified by
 // its digest again, and then moves the build on: every file or none (a file in use is
 // renamed aside, and deleted at a later start once nothing holds it). First it finishes
-// or undoes an install that a kill cut short.
+// or undoes an install that a kill cut short, and removes the stagings of other builds.
 InstallOutcome InstallStaged(const std::wstring& programFolder, const std::wstring& build,
                              const DigestFunction& digest);
 

@@ -276,6 +276,9 @@ TEST_F(SelfUpdateParent, WhereFilesGoOneMonitorPerFolderByAnyPath) {
     EXPECT_EQ(vantor::WideToAnsi(drive + L"\\" + name), ReadText(world.folder + L"\\second-folder.txt"));
     // The second process asked the server for nothing.
     EXPECT_EQ(1u, NginxLog("GET /" + world.branch + "1.0.0.1/update.cfg").size());
+    // A program that may only read the folder could not have held the lock either.
+    ASSERT_TRUE(EveryoneMayRead(world.folder + L"\\SelfUpdate"));
+    EXPECT_FALSE(EveryoneMayRead(world.folder + L"\\SelfUpdate\\monitor.lock"));
 }
 
 // ------------------------------------------------------------------ how files are put in place

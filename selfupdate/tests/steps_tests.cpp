@@ -333,7 +333,11 @@ TEST(SelfUpdateSteps, DownloadsStopAtTheirCeilings) {
 TEST(SelfUpdateSteps, ListedAddressesStayOnTheUpgradeHost) {
     EXPECT_TRUE(IsOnHostOf(L"http://UP.test/files/a?x=1", L"http://up.test/update/"));
     EXPECT_TRUE(IsOnHostOf(L"http://up.test:80/a", L"http://up.test/update/"));
-    EXPECT_TRUE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test:443/a", L"https://up.test:443/update/"));
+    // WebFetch fetches "https://" in clear text on port 80 unless a port is named: so
+    // does the check read it.
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test:80/a", L"https://up.test/update/"));
+    EXPECT_FALSE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
     for (const wchar_t* other : {L"http://up.test:8080/a", L"https://up.test/a", L"http://127.0.0.1/a",
                                  L"http://up.test.evil/a", L"http://up.test@127.0.0.2/a", L"http://up.test\\@x/a",
                                  L"ftp://up.test/a", L"file:///C:/a", L"up.test/a", L"http://up.test:0/a",
@@ -468,6 +472,36 @@ TEST(SelfUpdateSteps, AnInstallCutShortBetweenItsRenamesIsFinished) {
     EXPECT_EQ(expected, TreeOf(w.folder));
 }
 
+// What no install would leave: a journal under way that names no build moves nothing,
+// and a staging kept by a file held at the end of its install goes at a later start.
+TEST(SelfUpdateSteps, ALaterStartTrustsNoBogusJournalAndClearsWhatAnInstallLeft) {
+    {
+        StepsWorld w(L"su-bogus");
+        w.Publish({{"a.dll", "new a"}});
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        ASSERT_TRUE(testkit::WriteFileBytes(w.folder + L"\\SelfUpdate\\install.cfg",
+                                            "[Install]\r\nStep=swapping\r\nStaging=1.0.0.1\r\nToVersion=\r\n"));
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+    }
+    StepsWorld w(L"su-left");
+    w.Publish({{"a.dll", "new a"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    {
+        // A scanner reads the staged file, sharing it for reading only, as the install ends.
+        vantor::UniqueHandle scanner(CreateFileW((w.staging + L"a.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        ASSERT_TRUE(Exists(w.staging + L"a.dll"));
+    }
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
+    EXPECT_FALSE(Exists(w.staging));
+}
+
 TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     StepsWorld w(L"su-loaded");
     ASSERT_TRUE(CopyFileW(StagedMd5Library().c_str(), (w.folder + L"\\Loaded.dll").c_str(), FALSE));
@@ -561,6 +595,26 @@ TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
         GetExitCodeThread(other.get(), &code);
         EXPECT_EQ(0u, code);
         EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        // Only who may add files to the folder may open its lock: a reader of the folder
+        // that held the lock open would keep every check away.
+        ASSERT_TRUE(EveryoneMayRead(w.folder + L"\\SelfUpdate"));
+        EXPECT_FALSE(EveryoneMayRead(w.folder + L"\\SelfUpdate\\monitor.lock"));
+    }
+    {
+        // A lock an earlier client left open to every reader, and read-only, still locks,
+        // and is closed to readers by the next check.
+        StepsWorld w(L"su-oldlock");
+        w.Publish({{"a.dll", "new a"}});
+        std::wstring lockFile = w.folder + L"\\SelfUpdate\\monitor.lock";
+        ASSERT_TRUE(MakeFolders(w.folder + L"\\", L"SelfUpdate"));
+        ASSERT_TRUE(testkit::WriteFileBytes(lockFile, ""));
+        ASSERT_TRUE(EveryoneMayRead(lockFile));
+        ASSERT_TRUE(SetFileAttributesW(lockFile.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_FALSE(EveryoneMayRead(lockFile));
+        FolderLock lock(w.folder);
+        EXPECT_TRUE(lock.held()) << lock.Why();
+        EXPECT_TRUE(FolderLock(w.folder).busy());
     }
 }
 
