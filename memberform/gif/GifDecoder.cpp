@@ -240,7 +240,7 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
         }
     }
 
-    size_t held = 0;
+    size_t spent = 0;  // memory of the frames read so far, kept or left out
     bool haveControl = false;
     int delayMs = 0;
     uint8_t kind = 0;
@@ -283,15 +283,18 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
         std::vector<uint8_t> codes;
         if (!in.Byte(&minCodeSize) || !GatherSubBlocks(in, &codes)) break;
 
-        if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxSide || frame->height > kMaxSide) continue;
-        frame->stride = (frame->width + 3) & ~3;
+        const bool sized = frame->width > 0 && frame->height > 0 && frame->width <= kMaxSide && frame->height <= kMaxSide;
+        frame->stride = sized ? (frame->width + 3) & ~3 : 0;
         const size_t frameBytes = static_cast<size_t>(frame->stride) * static_cast<size_t>(frame->height);
+        // A frame left out costs what a kept one does while it is tried: counted alike, a
+        // file of frames that never decode ends at the cap too.
         const size_t memory = FrameMemory(frameBytes);
-        if (memory > kMaxImageBytes - held) break;
+        if (memory > kMaxImageBytes - spent) break;
+        spent += memory;
+        if (!sized) continue;
         frame->pixels.assign(frameBytes, 0);
         if (DecodeLzw(codes.data(), codes.size() - 4, minCodeSize, frame->pixels.data(), frame->pixels.size(),
                       frame->stride, frame->width, frame->height, frame->interlaced)) {
-            held += memory;
             image->frames.push_back(std::move(frame));
         }
     }

@@ -17,8 +17,9 @@ namespace gif {
 
 // Largest frame side taken; bigger frames are left out.
 constexpr int kMaxSide = 4096;
-// Largest memory one picture's frames hold: each frame's pixels with its record and colour
-// table. Reading stops at the frame that would pass it, the frames before it kept.
+// Largest memory one picture's frames take: each frame's pixels with its record and colour
+// table, frames left out counted as well as kept ones. Reading stops at the frame that
+// would pass it, the frames kept before it staying.
 constexpr size_t kMaxImageBytes = size_t{64} << 20;
 // Entries of every colour table, whatever the file's table size: indexes above the
 // table's own size draw black.

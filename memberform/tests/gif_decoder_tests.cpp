@@ -211,6 +211,22 @@ TEST(GifReader, PixelsOfOnePictureStopAtTheCap) {
     EXPECT_GT(total + side * side, gif::kMaxImageBytes) << "a frame that would fit is not left out";
 }
 
+TEST(GifReader, FramesLeftOutCountTowardTheCap) {
+    // 4096 x 4096 frames whose codes never decode, a few bytes each: every one takes its
+    // pixels while it is tried, so a small file of them would keep the reader busy for
+    // minutes. The frame after the cap is not read.
+    FrameSpec broken;
+    broken.width = broken.height = 4096;
+    broken.indexes = {1};
+    broken.minCodeSize = 9;
+    std::vector<FrameSpec> specs(10, broken);
+    specs.push_back(Frame(4, 4));
+    Bytes bytes = giftest::MakeGif(8, 8, specs);
+    ASSERT_LT(bytes.size(), 1000u);
+    gif::GifImage image;
+    EXPECT_EQ(0u, Read(bytes, &image));
+}
+
 TEST(GifReader, ManyTinyFramesStopAtTheCapToo) {
     // Fifteen bytes a frame: a million frames of one pixel in 15 MB. Each frame's record and
     // colour table count with its pixels.
