@@ -141,19 +141,8 @@ void MouseButton(bool down) {
 bool SaveScreenshot(HWND window, const wchar_t* name, int extraWidth, int extraHeight) {
     RECT rc;
     GetWindowRect(window, &rc);
-    testkit::Capture whole = testkit::CaptureWindow(GetDesktopWindow());
-    int width = rc.right - rc.left + extraWidth, height = rc.bottom - rc.top + extraHeight;
-    testkit::Capture part;
-    part.width = width;
-    part.height = height;
-    part.pixels.resize(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            int sx = rc.left + x, sy = rc.top + y;
-            bool inside = sx >= 0 && sy >= 0 && sx < whole.width && sy < whole.height;
-            part.pixels[static_cast<size_t>(y) * width + x] = inside ? whole.At(sx, sy) : RGB(0, 0, 0);
-        }
-    }
+    RECT area = {rc.left, rc.top, rc.right + extraWidth, rc.bottom + extraHeight};
+    testkit::Capture part = testkit::CaptureArea(area);
     std::wstring dir = testkit::ProgramDir() + L"screenshots";
     CreateDirectoryW(dir.c_str(), nullptr);
     return testkit::SaveBitmapFile(part, dir + L"\\" + name);

@@ -71,8 +71,9 @@ HTREEITEM FindItem(HWND tree, const std::string& text, HTREEITEM parent = nullpt
 void MouseTo(HWND window, int x, int y);
 void MouseButton(bool down);
 
-// Writes the window (and what lies over it, tool tips included) under
-// "<program folder>\screenshots".
+// Writes the window with this program's pop-ups over it (tool tips, menus), and nothing
+// of other programs, under "<program folder>\screenshots"; the extra width and height
+// take in pop-ups that reach past the window.
 bool SaveScreenshot(HWND window, const wchar_t* name, int extraWidth = 0, int extraHeight = 0);
 // The tool tip the pane owns.
 HWND PaneTooltip(HWND pane);

@@ -120,11 +120,12 @@ void FillOutsideRegion(HWND wnd, Capture* picture) {
 
 }  // namespace
 
-Capture CaptureWindow(HWND wnd) {
+namespace {
+
+// A picture of that size drawn by `draw` into a 32-bit surface that first holds `fill`.
+template <typename Draw>
+Capture Drawn(int width, int height, COLORREF fill, Draw draw) {
     Capture c;
-    RECT rc;
-    if (!GetWindowRect(wnd, &rc) || rc.right <= rc.left || rc.bottom <= rc.top) return c;
-    int width = rc.right - rc.left, height = rc.bottom - rc.top;
     BITMAPINFO bi = vantor::TopDownDibInfo(width, height);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
@@ -132,7 +133,12 @@ Capture CaptureWindow(HWND wnd) {
     HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (mem && dib && bits) {
         HGDIOBJ old = SelectObject(mem, dib);
-        CopyWindowPixels(wnd, mem);
+        RECT all = {0, 0, width, height};
+        HBRUSH brush = CreateSolidBrush(fill);
+        FillRect(mem, &all, brush);
+        DeleteObject(brush);
+        draw(mem);
+        GdiFlush();
         c.width = width;
         c.height = height;
         c.pixels.resize(static_cast<size_t>(width) * height);
@@ -145,8 +151,23 @@ Capture CaptureWindow(HWND wnd) {
     if (dib) DeleteObject(dib);
     if (mem) DeleteDC(mem);
     ReleaseDC(nullptr, screen);
+    return c;
+}
+
+}  // namespace
+
+Capture CaptureWindow(HWND wnd) {
+    RECT rc;
+    if (!GetWindowRect(wnd, &rc) || rc.right <= rc.left || rc.bottom <= rc.top) return Capture();
+    Capture c = Drawn(rc.right - rc.left, rc.bottom - rc.top, RGB(0, 0, 0), [wnd](HDC mem) { CopyWindowPixels(wnd, mem); });
     FillOutsideRegion(wnd, &c);
     return c;
+}
+
+Capture CaptureArea(const RECT& area) {
+    if (area.right <= area.left || area.bottom <= area.top) return Capture();
+    return Drawn(area.right - area.left, area.bottom - area.top, GetSysColor(COLOR_BTNFACE),
+                 [&area](HDC mem) { CopyProcessPixels(area, mem); });
 }
 
 std::string BitmapFileOf(const Capture& picture) {

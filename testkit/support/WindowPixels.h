@@ -9,9 +9,19 @@
 namespace testkit {
 
 // Copies the window's whole rectangle (frame included) to (0, 0) of `target`, a memory DC
-// at least that size: the window's own drawing, children and other windows of this
-// process over it included, for a window of this process; the screen for the desktop
-// window and for windows of other processes. False when nothing could be copied.
+// at least that size. A window of this process is read from its own drawing, children
+// included; this process's other top-level windows over it (menus, tool tips) are not in
+// it (CopyProcessPixels puts them together). The desktop window and windows of other
+// processes are read from the screen, a window of another process once no other window
+// lies over it (raised to the top first when one does, and given a moment to repaint).
+// False when nothing could be copied.
 bool CopyWindowPixels(HWND wnd, HDC target);
+
+// Copies what the windows of this process show over `area` (screen coordinates) to (0, 0)
+// of `target`: each visible top-level window of this process that meets the area, read
+// from its own drawing inside its window region, the lowest first, so that menus, tool
+// tips and other pop-ups lie over the windows they belong to. What no window of this
+// process covers keeps what `target` held. False when no window was copied.
+bool CopyProcessPixels(const RECT& area, HDC target);
 
 }  // namespace testkit

@@ -1,5 +1,6 @@
 // Proves the Wine rig: the things every later test relies on.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <windows.h>
 #include <msxml2.h>
 
@@ -83,11 +84,15 @@ TEST(Rig, CreatesAWindowOnTheDisplay) {
     EXPECT_GT(GetSystemMetrics(SM_CXSCREEN), 0);
 }
 
-// A picture of a window holds that window only, whatever another program shows over it on
-// the shared screen: a copy of this program covers part of the window meanwhile.
-const wchar_t kCoverVariable[] = L"RIG_TEST_COVER";
+// Pictures hold one program's windows only, whatever other programs show over them on
+// the shared screen: a copy of this program started beside the test shows a window of its
+// own, over or under the pictured one.
+const wchar_t kHelperVariable[] = L"RIG_TEST_HELPER";
 const RECT kPictured = {200, 200, 400, 350};
 const RECT kCover = {250, 250, 350, 330};
+const COLORREF kRed = RGB(255, 0, 0);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kGreen = RGB(0, 255, 0);
 
 LRESULT CALLBACK Solid(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ERASEBKGND) {
@@ -101,71 +106,134 @@ LRESULT CALLBACK Solid(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND SolidWindow(const RECT& r, COLORREF colour, DWORD exStyle) {
+HWND SolidWindow(const RECT& r, COLORREF colour, DWORD exStyle, const wchar_t* title = L"", HWND owner = nullptr) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = Solid;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"RigSolid";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(exStyle, wc.lpszClassName, L"", WS_POPUP, r.left, r.top, r.right - r.left,
-                                  r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowExW(exStyle, wc.lpszClassName, title, WS_POPUP, r.left, r.top, r.right - r.left,
+                                  r.bottom - r.top, owner, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, colour);
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    UpdateWindow(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     return window;
 }
 
-std::wstring CoverEvent(const wchar_t* what, DWORD parent) {
-    return std::wstring(L"VantorRigCover") + what + std::to_wstring(parent);
+std::wstring HelperEvent(const wchar_t* what, DWORD parent) {
+    return std::wstring(L"VantorRigHelper") + what + std::to_wstring(parent);
 }
 
-TEST(RigCover, CoversPartOfTheParentsWindow) {
-    wchar_t parent[16] = {};
-    if (!GetEnvironmentVariableW(kCoverVariable, parent, 16)) GTEST_SKIP() << "started by the picture test";
-    DWORD id = wcstoul(parent, nullptr, 10);
-    HWND cover = SolidWindow(kCover, RGB(0, 0, 255), WS_EX_TOPMOST);
+// The helper: "cover" shows a blue window over part of the pictured rectangle, always on
+// top; "target" a red one in the pictured rectangle itself, titled "RigTarget".
+TEST(RigHelper, ShowsAWindowUntilTold) {
+    wchar_t value[32] = {};
+    if (!GetEnvironmentVariableW(kHelperVariable, value, 32)) GTEST_SKIP() << "started by the picture tests";
+    std::wstring mode(value);
+    DWORD id = wcstoul(mode.substr(mode.find(L' ') + 1).c_str(), nullptr, 10);
+    HWND shown = mode.compare(0, 5, L"cover") == 0 ? SolidWindow(kCover, kBlue, WS_EX_TOPMOST)
+                                                   : SolidWindow(kPictured, kRed, 0, L"RigTarget");
     testkit::PumpFor(300);
-    vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Up", id).c_str()));
-    vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Down", id).c_str()));
+    vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Up", id).c_str()));
+    vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Down", id).c_str()));
     SetEvent(up.get());
-    DWORD end = GetTickCount() + 10000;
+    DWORD end = GetTickCount() + 20000;
     while (WaitForSingleObject(down.get(), 0) == WAIT_TIMEOUT && static_cast<LONG>(end - GetTickCount()) > 0) {
         testkit::PumpFor(50);
     }
-    DestroyWindow(cover);
+    DestroyWindow(shown);
+}
+
+// Runs the helper in a mode while it lives.
+class Helper {
+public:
+    explicit Helper(const wchar_t* mode) : id_(GetCurrentProcessId()) {
+        up_.reset(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Up", id_).c_str()));
+        down_.reset(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Down", id_).c_str()));
+        wchar_t exe[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=RigHelper.*";
+        SetEnvironmentVariableW(kHelperVariable, (std::wstring(mode) + L" " + std::to_wstring(id_)).c_str());
+        STARTUPINFOW start = {sizeof start};
+        PROCESS_INFORMATION child = {};
+        started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child);
+        SetEnvironmentVariableW(kHelperVariable, nullptr);
+        if (!started_) return;
+        process_.reset(child.hProcess);
+        CloseHandle(child.hThread);
+        up = WaitForSingleObject(up_.get(), 30000) == WAIT_OBJECT_0;
+        testkit::PumpFor(300);
+    }
+    ~Helper() {
+        SetEvent(down_.get());
+        if (process_) WaitForSingleObject(process_.get(), 30000);
+    }
+    bool up = false;
+
+private:
+    DWORD id_;
+    vantor::UniqueHandle up_, down_, process_;
+    BOOL started_ = FALSE;
+};
+
+size_t Pixels(const testkit::Capture& picture, COLORREF colour) {
+    return static_cast<size_t>(std::count(picture.pixels.begin(), picture.pixels.end(), colour));
 }
 
 TEST(Rig, PicturesOfAWindowLeaveOutOtherProgramsWindowsOverIt) {
-    if (GetEnvironmentVariableW(kCoverVariable, nullptr, 0)) GTEST_SKIP();
-    const COLORREF red = RGB(255, 0, 0);
-    HWND window = SolidWindow(kPictured, red, 0);
+    if (GetEnvironmentVariableW(kHelperVariable, nullptr, 0)) GTEST_SKIP();
+    HWND window = SolidWindow(kPictured, kRed, 0);
     ASSERT_NE(nullptr, window);
-    DWORD id = GetCurrentProcessId();
-    vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Up", id).c_str()));
-    vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Down", id).c_str()));
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=RigCover.*";
-    SetEnvironmentVariableW(kCoverVariable, std::to_wstring(id).c_str());
-    STARTUPINFOW start = {sizeof start};
-    PROCESS_INFORMATION child = {};
-    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child);
-    SetEnvironmentVariableW(kCoverVariable, nullptr);
-    ASSERT_TRUE(started);
-    vantor::UniqueHandle process(child.hProcess);
-    CloseHandle(child.hThread);
-    bool covered = WaitForSingleObject(up.get(), 30000) == WAIT_OBJECT_0;
-    testkit::PumpFor(300);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    testkit::Capture picture = testkit::CaptureWindow(window);
-    SetEvent(down.get());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 30000));
+    testkit::Capture picture;
+    {
+        Helper cover(L"cover");
+        ASSERT_TRUE(cover.up) << "the covering window did not come";
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        picture = testkit::CaptureWindow(window);
+    }
     DestroyWindow(window);
-    ASSERT_TRUE(covered) << "the covering window did not come";
     ASSERT_EQ(kPictured.right - kPictured.left, picture.width);
-    size_t others = 0;
-    for (COLORREF pixel : picture.pixels) others += pixel != red;
-    EXPECT_EQ(0u, others) << "pixels of another program's window in the picture";
+    EXPECT_EQ(picture.pixels.size(), Pixels(picture, kRed)) << "pixels of another program's window in the picture";
+}
+
+TEST(Rig, PicturesOfAnotherProgramsWindowLeaveOutWindowsOverIt) {
+    if (GetEnvironmentVariableW(kHelperVariable, nullptr, 0)) GTEST_SKIP();
+    Helper target(L"target");
+    ASSERT_TRUE(target.up) << "the pictured window did not come";
+    HWND pictured = FindWindowW(L"RigSolid", L"RigTarget");
+    ASSERT_NE(nullptr, pictured);
+    // A window of this program over it, always on top.
+    HWND cover = SolidWindow(kCover, kBlue, WS_EX_TOPMOST);
+    testkit::PumpFor(200);
+    testkit::Capture picture = testkit::CaptureWindow(pictured);
+    DestroyWindow(cover);
+    ASSERT_EQ(kPictured.right - kPictured.left, picture.width);
+    EXPECT_EQ(picture.pixels.size(), Pixels(picture, kRed)) << "pixels of a window over it in the picture";
+    EXPECT_FALSE(GetWindowLongW(pictured, GWL_EXSTYLE) & WS_EX_TOPMOST) << "raised above it for the picture only";
+}
+
+TEST(Rig, PicturesOfAnAreaHoldThisProgramsPopUpsAndNothingOfOthers) {
+    if (GetEnvironmentVariableW(kHelperVariable, nullptr, 0)) GTEST_SKIP();
+    HWND window = SolidWindow(kPictured, kRed, 0);
+    ASSERT_NE(nullptr, window);
+    // A pop-up of the window reaching past its right edge, as a tool tip does.
+    const RECT tip = {380, 210, 440, 230};
+    HWND popup = SolidWindow(tip, kGreen, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"", window);
+    testkit::Capture picture;
+    {
+        Helper cover(L"cover");
+        ASSERT_TRUE(cover.up) << "the covering window did not come";
+        RECT area = {kPictured.left, kPictured.top, kPictured.right + 60, kPictured.bottom};
+        picture = testkit::CaptureArea(area);
+    }
+    DestroyWindow(popup);
+    DestroyWindow(window);
+    ASSERT_EQ(kPictured.right - kPictured.left + 60, picture.width);
+    EXPECT_EQ(0u, Pixels(picture, kBlue)) << "pixels of another program's window in the picture";
+    EXPECT_EQ(static_cast<size_t>((tip.right - tip.left) * (tip.bottom - tip.top)), Pixels(picture, kGreen));
+    // The window less the pop-up's part over it.
+    EXPECT_EQ(size_t{200 * 150 - 20 * 20}, Pixels(picture, kRed));
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), picture.At(picture.width - 1, picture.height - 1)) << "no window there";
 }
 
 }  // namespace
