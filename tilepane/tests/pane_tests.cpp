@@ -4,8 +4,11 @@
 // monitored programs and closing the pane while programs or a sign-up run.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <uxtheme.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -320,6 +323,8 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_NE(std::string::npos, notes.find("scroll host moved right\n")) << notes;
     // The slider bar paints with the theme's progress parts, or the classic look when asked.
     EXPECT_NE(std::string::npos, notes.find("slider themed=1 classic=1\n")) << notes;
+    // Each paint closes the theme it opened.
+    EXPECT_NE(std::string::npos, notes.find("slider themes opened some, left open 0\n")) << notes;
     // The thumb dragged to the end of a page taller than 65,535 pixels.
     EXPECT_NE(std::string::npos, notes.find("dragged to the end: scrolled past 65535\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
@@ -702,6 +707,78 @@ std::vector<HWND> ScrollHosts() {
     return hosts;
 }
 
+// The theme handles the slider bar opens and closes, counted by pointing the theme
+// library's exports at counting calls before the pane's library binds them (it looks them
+// up once, by name, at its first paint). An export holds a 32-bit offset from its library:
+// on 64-bit Windows each counting call is reached through a jump placed within 4 GB above.
+std::atomic<int> g_themesOpened(0), g_themesClosed(0);
+decltype(&OpenThemeData) g_openTheme = nullptr;
+decltype(&CloseThemeData) g_closeTheme = nullptr;
+
+HTHEME WINAPI CountedOpenTheme(HWND window, LPCWSTR classes) {
+    HTHEME theme = g_openTheme(window, classes);
+    if (theme) ++g_themesOpened;
+    return theme;
+}
+
+HRESULT WINAPI CountedCloseTheme(HTHEME theme) {
+    ++g_themesClosed;
+    return g_closeTheme(theme);
+}
+
+// Where an export of the library at `base` can name `call` from; null when nowhere.
+BYTE* ExportTarget(BYTE* base, SIZE_T imageSize, void* call) {
+#ifdef _WIN64
+    BYTE* jump = nullptr;
+    for (size_t step = 0; !jump && step < 4096; ++step) {
+        size_t at = (reinterpret_cast<size_t>(base) + imageSize + 0xFFFF + step * 0x10000) & ~size_t{0xFFFF};
+        jump = static_cast<BYTE*>(VirtualAlloc(reinterpret_cast<void*>(at), 16, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    }
+    if (!jump || static_cast<size_t>(jump - base) > 0xFFFFF000u) return nullptr;
+    const BYTE indirect[6] = {0xFF, 0x25, 0, 0, 0, 0};  // jmp [rip]: the address follows
+    memcpy(jump, indirect, sizeof indirect);
+    memcpy(jump + sizeof indirect, &call, sizeof call);
+    FlushInstructionCache(GetCurrentProcess(), jump, 16);
+    return jump;
+#else
+    (void)base;
+    (void)imageSize;
+    return static_cast<BYTE*>(call);
+#endif
+}
+
+bool CountThemeHandles() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(L"uxtheme.dll"));
+    if (!base) return false;
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    auto* names = reinterpret_cast<DWORD*>(base + exports->AddressOfNames);
+    auto* ordinals = reinterpret_cast<WORD*>(base + exports->AddressOfNameOrdinals);
+    auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
+    struct Target {
+        const char* name;
+        void* counted;
+        void** real;
+    } targets[] = {{"OpenThemeData", reinterpret_cast<void*>(&CountedOpenTheme), reinterpret_cast<void**>(&g_openTheme)},
+                   {"CloseThemeData", reinterpret_cast<void*>(&CountedCloseTheme), reinterpret_cast<void**>(&g_closeTheme)}};
+    int patched = 0;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        for (const Target& target : targets) {
+            if (strcmp(reinterpret_cast<const char*>(base + names[i]), target.name) != 0) continue;
+            BYTE* reach = ExportTarget(base, nt->OptionalHeader.SizeOfImage, target.counted);
+            DWORD* slot = &functions[ordinals[i]];
+            DWORD old = 0;
+            if (!reach || !VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old)) return false;
+            *target.real = base + *slot;
+            *slot = static_cast<DWORD>(reinterpret_cast<size_t>(reach) - reinterpret_cast<size_t>(base));
+            VirtualProtect(slot, sizeof *slot, old, &old);
+            ++patched;
+        }
+    }
+    return patched == 2;
+}
+
 // A slider bar of the class the pane registers, its blocks moving for a while: whether its
 // picture shows the classic look, blocks on the button face (the theme's bar is white).
 bool SliderLooksClassic(DWORD style, const wchar_t* shot) {
@@ -812,9 +889,14 @@ void Drive() {
         panetest::Note("dragged to the end: " + std::string(y > 65535 ? "scrolled past 65535" : "scrolled to ") +
                        (y > 65535 ? "" : std::to_string(y)));
     }
+    bool counted = CountThemeHandles();
     bool themed = !SliderLooksClassic(0, L"tilepane-slider-themed.bmp");
     bool classic = SliderLooksClassic(0x8000, L"tilepane-slider-classic.bmp");
     panetest::Note(std::string("slider themed=") + (themed ? "1" : "0") + " classic=" + (classic ? "1" : "0"));
+    if (counted) {
+        panetest::Note("slider themes opened " + std::string(g_themesOpened > 0 ? "some" : "none") + ", left open " +
+                       std::to_string(g_themesOpened - g_themesClosed));
+    }
     panetest::Shoot(ShowHost());
 }
 
