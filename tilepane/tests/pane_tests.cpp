@@ -68,7 +68,7 @@ public:
         page(L"lessons.html", "<h1>Lessons</h1>");
         page(L"grades.html", "<h1>Grades</h1>");
         page(L"close.html", "<h1>Bye</h1><!--surf close-->");
-        page(L"tall.html", "<h1>A long list</h1><!--surf size=1200x300000-->");
+        page(L"tall.html", "<h1>A long list</h1><!--surf size=300000x300000-->");
 
         EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
         EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
@@ -325,8 +325,9 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_NE(std::string::npos, notes.find("slider themed=1 classic=1\n")) << notes;
     // Each paint closes the theme it opened.
     EXPECT_NE(std::string::npos, notes.find("slider themes opened some, left open 0\n")) << notes;
-    // The thumb dragged to the end of a page taller than 65,535 pixels.
-    EXPECT_NE(std::string::npos, notes.find("dragged to the end: scrolled past 65535\n")) << notes;
+    // The thumbs dragged to the ends of a page taller and wider than 65,535 pixels.
+    EXPECT_NE(std::string::npos, notes.find("dragged down to the end: scrolled past 65535\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("dragged across to the end: scrolled past 65535\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
 }
 
@@ -798,25 +799,27 @@ bool SliderLooksClassic(DWORD style, const wchar_t* shot) {
     return picture.Holds(GetSysColor(COLOR_HIGHLIGHT)) && picture.Holds(GetSysColor(COLOR_BTNFACE));
 }
 
-// Drags the vertical scroll host's thumb to the end of its bar, as the mouse does: the bar's
-// own tracking takes the moves and the release queued for it.
-void DragThumbToTheEnd(HWND host) {
+// Drags a scroll host's thumb to the end of its bar, as the mouse does: the bar's own
+// tracking takes the moves and the release queued for it.
+void DragThumbToTheEnd(HWND host, bool vertical) {
     SCROLLBARINFO bar = {sizeof bar};
-    if (!GetScrollBarInfo(host, OBJID_VSCROLL, &bar)) return;
-    POINT grip = {(bar.rcScrollBar.left + bar.rcScrollBar.right) / 2,
-                  bar.rcScrollBar.top + (bar.xyThumbTop + bar.xyThumbBottom) / 2};
-    POINT end = {grip.x, bar.rcScrollBar.bottom - 1};
+    if (!GetScrollBarInfo(host, vertical ? OBJID_VSCROLL : OBJID_HSCROLL, &bar)) return;
+    const RECT& r = bar.rcScrollBar;
+    int thumb = (bar.xyThumbTop + bar.xyThumbBottom) / 2;
+    POINT grip = vertical ? POINT{(r.left + r.right) / 2, r.top + thumb} : POINT{r.left + thumb, (r.top + r.bottom) / 2};
+    POINT end = vertical ? POINT{grip.x, r.bottom - 1} : POINT{r.right - 1, grip.y};
     ScreenToClient(host, &end);
     PostMessageW(host, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(end.x, end.y));
     PostMessageW(host, WM_LBUTTONUP, 0, MAKELPARAM(end.x, end.y));
-    SendMessageW(host, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(grip.x, grip.y));
+    SendMessageW(host, WM_NCLBUTTONDOWN, vertical ? HTVSCROLL : HTHSCROLL, MAKELPARAM(grip.x, grip.y));
 }
 
-// The last vertical scroll the browser made.
-long LastVerticalScroll() {
+// The last scroll the browser made, across or down.
+long LastScroll(bool vertical) {
     std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
     size_t last = trace.rfind("\nscroll ");
     if (last == std::string::npos) return -1;
+    if (!vertical) return atol(trace.c_str() + last + 8);
     size_t blank = trace.find(' ', last + 8);
     return blank == std::string::npos ? -1 : atol(trace.c_str() + blank + 1);
 }
@@ -883,11 +886,13 @@ void Drive() {
         std::wstring base(weather);
         panetest::Click(browser, base.substr(0, base.rfind(L'/') + 1) + L"tall.html");
         testkit::PumpFor(1200);
-        DragThumbToTheEnd(hosts[0]);
-        testkit::PumpFor(300);
-        long y = LastVerticalScroll();
-        panetest::Note("dragged to the end: " + std::string(y > 65535 ? "scrolled past 65535" : "scrolled to ") +
-                       (y > 65535 ? "" : std::to_string(y)));
+        for (bool vertical : {true, false}) {
+            DragThumbToTheEnd(hosts[vertical ? 0 : 1], vertical);
+            testkit::PumpFor(300);
+            long at = LastScroll(vertical);
+            panetest::Note(std::string(vertical ? "dragged down" : "dragged across") + " to the end: " +
+                           (at > 65535 ? "scrolled past 65535" : "scrolled to " + std::to_string(at)));
+        }
     }
     bool counted = CountThemeHandles();
     bool themed = !SliderLooksClassic(0, L"tilepane-slider-themed.bmp");
