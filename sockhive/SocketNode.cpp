@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "DebugOut.h"
+#include "PortSkip.h"
 #include "PumpingJoin.h"
 
 namespace sockhive {
@@ -21,18 +22,6 @@ void TraceLine(const wchar_t* line) {
 }
 
 bool ResourceShortage(int error) { return error == WSAENOBUFS || error == WSAEMFILE || error == WSA_NOT_ENOUGH_MEMORY; }
-
-// A send or receive that finishes at once then costs no trip through the completion
-// port. Only for sockets of the system's own providers: a layered one may still queue
-// the completion.
-bool SkipPortOnSuccess(SOCKET socket) {
-    WSAPROTOCOL_INFOW info{};
-    int size = sizeof info;
-    if (getsockopt(socket, SOL_SOCKET, SO_PROTOCOL_INFOW, reinterpret_cast<char*>(&info), &size) != 0) return false;
-    if (!(info.dwServiceFlags1 & XP1_IFS_HANDLES)) return false;
-    return SetFileCompletionNotificationModes(reinterpret_cast<HANDLE>(socket), FILE_SKIP_COMPLETION_PORT_ON_SUCCESS) !=
-           FALSE;
-}
 
 // Operations finished at once on a worker, taken in order before it waits on the port.
 struct FinishedWork {
@@ -351,7 +340,7 @@ Channel* SocketNode::AddChannel(SOCKET socket, const sockaddr_in& peer) {
         delete channel;
         return nullptr;
     }
-    channel->skipsPortOnSuccess_ = SkipPortOnSuccess(socket);
+    channel->skipsPortOnSuccess_ = vantor::net::SkipCompletionPortOnSuccess(socket);
     // Its receive is counted before anyone else can see the channel, so no close can
     // free it before that receive is posted.
     channel->life_.BeginReceive();
