@@ -24,16 +24,33 @@ void TraceLine(const wchar_t* line) {
 bool ResourceShortage(int error) { return error == WSAENOBUFS || error == WSAEMFILE || error == WSA_NOT_ENOUGH_MEMORY; }
 
 // Operations finished at once on a worker, taken in order before it waits on the port.
+// A worker takes at most this many operations in a row without waiting on the port;
+// past that, one that finishes at once goes through the port behind what waits there, so
+// channels whose operations keep finishing at once (a peer that floods, a stream fed from
+// the send callback) hold no other channel back.
+const int kMostInARow = 32;
 struct FinishedWork {
-    SocketNode* node;
+    const SocketNode* node;
     struct Entry {
         Channel* channel;
         IoContext* context;
         DWORD bytes;
     };
     std::deque<Entry> entries;
+    int inARow = 0;  // operations taken since the port was last waited on
 };
 thread_local FinishedWork* t_finished = nullptr;
+
+// The calling worker's finished operations, when it is a worker of `node`.
+FinishedWork* WorkOf(const SocketNode* node) { return t_finished && t_finished->node == node ? t_finished : nullptr; }
+
+// Counts one more operation that the calling worker of `node` takes itself, if it may.
+bool TakeAnother(const SocketNode* node) {
+    FinishedWork* work = WorkOf(node);
+    if (!work || work->inARow >= kMostInARow) return false;
+    ++work->inARow;
+    return true;
+}
 
 }  // namespace
 
@@ -221,6 +238,7 @@ void SocketNode::WorkLoop() {
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
         BOOL ok = GetQueuedCompletionStatus(completionPort_, &bytes, &key, &overlapped, INFINITE);
+        finished.inARow = 0;
         if (!overlapped) {
             if (key == kQuitKey || !ok) break;
             continue;
@@ -248,8 +266,8 @@ void SocketNode::FinishedAtOnce(Channel* channel, IoContext* context, DWORD byte
     // A receive is taken by the worker that posted it, after its current work. A send
     // never is: it may have been given from inside a callback that waits for the
     // channel's earlier sends to finish, and only another worker can finish them.
-    if (context->operation == Operation::Receive && t_finished && t_finished->node == this) {
-        t_finished->entries.push_back({channel, context, bytes});
+    if (context->operation == Operation::Receive && TakeAnother(this)) {
+        WorkOf(this)->entries.push_back({channel, context, bytes});
         return;
     }
     // Callbacks run on workers only: this one goes through the port like any completion.
@@ -446,10 +464,11 @@ bool SocketNode::StartSendLocked(Channel* channel, DWORD* finishedAtOnce) {
 
 void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
     // The next transfer, when it finishes at once, is taken here in turn rather than
-    // through the port: no callback of the caller's is under way on this thread.
+    // through the port (no callback of the caller's is under way on this thread), as long
+    // as this worker may take another operation in a row.
     for (;;) {
         DWORD again = kNotAtOnce;
-        if (!FinishTransfer(channel, ok, bytes, &again) || again == kNotAtOnce) return;
+        if (!FinishTransfer(channel, ok, bytes, TakeAnother(this) ? &again : nullptr) || again == kNotAtOnce) return;
         ok = true;
         bytes = again;
     }

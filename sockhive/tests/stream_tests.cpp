@@ -282,7 +282,7 @@ protected:
         std::string frames = Frame(100, 1) + Frame(0, 2) + Frame(3000, 3);
         auto t0 = std::chrono::steady_clock::now();
         ASSERT_TRUE(client.Send(frames));
-        EXPECT_EQ(frames, client.Receive(frames.size()));
+        EXPECT_TRUE(frames == client.Receive(frames.size())) << "a normal client gets its echoes";
         EXPECT_LT(MsSince(t0), 2000) << "a normal client waits on nobody";
     }
 
@@ -313,6 +313,86 @@ TEST_F(Hostile, PeerThatNeverReadsItsEchoes) {
     shutdown(reader.socket(), SD_BOTH);
     flood.join();
     EXPECT_EQ(0, g_counts.afterStop.load());
+}
+
+namespace {
+
+int NodeWorkers() {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int processors = static_cast<int>(system.dwNumberOfProcessors);
+    return processors + (processors + 1) / 2;
+}
+
+// A stream, asked for by a frame with a body of one byte, is fed from the send callback:
+// every chunk sent is followed by the next, for as long as streams run.
+std::atomic<bool> g_streaming{false};
+const std::string g_chunk = Pattern(32000, 9);
+
+void WINAPI StartStreamOrEcho(NetChannel channel, const char* bytes, int length, void* user) {
+    if (length == 9 && g_streaming) {
+        Net_SendDataChannel(g_counts.node, channel, g_chunk.data(), static_cast<int>(g_chunk.size()));
+    } else {
+        EchoOnce(channel, bytes, length, user);
+    }
+}
+
+void WINAPI NextChunk(NetChannel channel, int bytesSent, void*) {
+    NetNode node = g_counts.node;
+    if (node && g_streaming && bytesSent == static_cast<int>(g_chunk.size())) {
+        Net_SendDataChannel(node, channel, g_chunk.data(), bytesSent);
+    }
+}
+
+}  // namespace
+
+// A channel whose receives or sends keep finishing at once, on every worker, still lets
+// the completions of other channels through.
+TEST_F(Hostile, PeersFloodingEveryWorkerLeaveOthersServed) {
+    std::atomic<bool> stop{false};
+    std::vector<Client> flooders;
+    for (int i = 0; i < NodeWorkers() + 2; ++i) {
+        flooders.emplace_back(port_, 2000);
+        ASSERT_TRUE(flooders.back().Connected());
+    }
+    std::vector<std::thread> floods;
+    for (Client& c : flooders) {
+        floods.emplace_back([&stop, &c] {
+            std::string frame = Frame(30000, 5);
+            while (!stop && c.Send(frame)) {
+            }
+        });
+    }
+    for (int i = 0; i < 250 && g_counts.delivered < 1000; ++i) Sleep(20);
+    NormalClientServed();
+    stop = true;
+    EXPECT_LT(StopTimed(), 5000);
+    for (std::thread& t : floods) t.join();
+}
+
+TEST_F(Hostile, StreamsFedFromTheSendCallbackLeaveOthersServed) {
+    Net_SetCallback_OnRecvData(node_, StartStreamOrEcho, nullptr);
+    Net_SetCallback_OnSendData(node_, NextChunk);
+    g_streaming = true;
+    std::atomic<long long> streamed{0};
+    std::vector<Client> readers;
+    for (int i = 0; i < NodeWorkers() + 2; ++i) {
+        readers.emplace_back(port_, 2000);
+        ASSERT_TRUE(readers.back().Connected());
+    }
+    std::vector<std::thread> reading;
+    for (Client& c : readers) {
+        ASSERT_TRUE(c.Send(Frame(1, 1)));
+        reading.emplace_back([&streamed, &c] {
+            std::vector<char> buffer(65536);
+            for (int n; (n = recv(c.socket(), buffer.data(), static_cast<int>(buffer.size()), 0)) > 0;) streamed += n;
+        });
+    }
+    for (int i = 0; i < 250 && streamed < 64LL * 1024 * 1024; ++i) Sleep(20);
+    NormalClientServed();
+    g_streaming = false;
+    EXPECT_LT(StopTimed(), 5000);
+    for (std::thread& t : reading) t.join();
 }
 
 TEST_F(Hostile, ManyPeersDrippingTheirBodies) {
