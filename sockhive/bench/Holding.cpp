@@ -1,0 +1,157 @@
+#include "Holding.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "BenchTiming.h"
+#include "EchoClient.h"
+
+namespace bench {
+
+namespace {
+
+// How long the node's side waits for the peer's answer to one hold.
+const DWORD kHoldAnswerMs = 10 * 60 * 1000;
+
+bool SendLine(SOCKET s, const std::string& line) {
+    std::string text = line + "\n";
+    return SendAll(s, text.data(), static_cast<int>(text.size()));
+}
+
+// One line without its end, or false at the end of the connection or the time-out.
+bool ReadLine(SOCKET s, std::string* line) {
+    line->clear();
+    for (char c; recv(s, &c, 1, 0) == 1;) {
+        if (c == '\n') return true;
+        if (line->size() < 200) *line += c;
+    }
+    return false;
+}
+
+void CloseAll(std::vector<SOCKET>* sockets) {
+    for (SOCKET s : *sockets) closesocket(s);
+    sockets->clear();
+}
+
+}  // namespace
+
+Held OpenAndServe(unsigned short port, int count, std::vector<SOCKET>* sockets) {
+    Held held;
+    double t0 = testkit::NowMs();
+    // In batches of the node's listen backlog, 5, each let in before the next: a connection
+    // beyond a full backlog is dropped by the system and tried again only a second later.
+    const int kBatch = 5;
+    int failuresInARow = 0;
+    while (static_cast<int>(sockets->size()) < count && failuresInARow < 20) {
+        for (int i = 0; i < kBatch && static_cast<int>(sockets->size()) < count; ++i) {
+            SOCKET s = ConnectTo(port);
+            if (s == INVALID_SOCKET) {
+                held.stopError = WSAGetLastError();
+                ++failuresInARow;
+                Sleep(10);
+                continue;
+            }
+            failuresInARow = 0;
+            SetReceiveTimeout(s, 3000);
+            sockets->push_back(s);
+        }
+        Sleep(10);
+    }
+    if (failuresInARow == 0) held.stopError = 0;
+    held.opened = static_cast<int>(sockets->size());
+    held.openSeconds = (testkit::NowMs() - t0) / 1000;
+
+    t0 = testkit::NowMs();
+    std::vector<char> out(kMessage), in(kMessage);
+    int missedInARow = 0;
+    for (size_t i = 0; i < sockets->size() && missedInARow < 3; ++i) {
+        Fill(out.data(), static_cast<unsigned>(i));
+        SOCKET s = (*sockets)[i];
+        if (SendAll(s, out.data(), kMessage) && ReceiveAll(s, in.data(), kMessage) && in == out) {
+            ++held.served;
+            missedInARow = 0;
+        } else {
+            ++missedInARow;
+        }
+    }
+    held.serveSeconds = (testkit::NowMs() - t0) / 1000;
+    return held;
+}
+
+int RunHoldingPeer(unsigned short nodePort, unsigned short controlPort) {
+    SOCKET control = ConnectTo(controlPort);
+    if (control == INVALID_SOCKET) {
+        std::printf("peer: no control connection to port %u (sockets error %d)\n", controlPort, WSAGetLastError());
+        return 1;
+    }
+    std::vector<SOCKET> sockets;
+    std::string command;
+    int count = 0;
+    while (ReadLine(control, &command)) {
+        CloseAll(&sockets);
+        if (std::sscanf(command.c_str(), "hold %d", &count) != 1) break;
+        Held held = OpenAndServe(nodePort, count, &sockets);
+        std::printf("peer: %d asked, %d opened, %d served (sockets error %d)\n", count, held.opened, held.served,
+                    held.stopError);
+        char answer[128];
+        std::snprintf(answer, sizeof answer, "%d %d %.3f %.3f %d", held.opened, held.served, held.openSeconds,
+                      held.serveSeconds, held.stopError);
+        if (!SendLine(control, answer)) break;
+    }
+    CloseAll(&sockets);
+    closesocket(control);
+    return 0;
+}
+
+HoldingPeer::~HoldingPeer() {
+    if (peer_ != INVALID_SOCKET) closesocket(peer_);
+    if (listen_ != INVALID_SOCKET) closesocket(listen_);
+}
+
+bool HoldingPeer::Open(unsigned short nodePort, const std::string& file) {
+    listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof a;
+    if (listen_ == INVALID_SOCKET || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listen_, 1) != 0 || getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
+        return false;
+    }
+    // Written whole under another name first, so the script never reads half of it.
+    std::string partial = file + ".part";
+    FILE* out = std::fopen(partial.c_str(), "w");
+    if (!out) return false;
+    std::fprintf(out, "%u %u\n", nodePort, ntohs(a.sin_port));
+    std::fclose(out);
+    return MoveFileExA(partial.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool HoldingPeer::WaitForPeer(DWORD ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listen_, &readable);
+    timeval wait{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+    if (select(0, &readable, nullptr, nullptr, &wait) != 1) return false;
+    peer_ = accept(listen_, nullptr, nullptr);
+    if (peer_ == INVALID_SOCKET) return false;
+    SetReceiveTimeout(peer_, kHoldAnswerMs);
+    return true;
+}
+
+bool HoldingPeer::Hold(int count, Held* held) {
+    std::string answer;
+    if (!SendLine(peer_, "hold " + std::to_string(count)) || !ReadLine(peer_, &answer)) return false;
+    return std::sscanf(answer.c_str(), "%d %d %lf %lf %d", &held->opened, &held->served, &held->openSeconds,
+                       &held->serveSeconds, &held->stopError) == 5;
+}
+
+void HoldingPeer::End() {
+    if (peer_ == INVALID_SOCKET) return;
+    SendLine(peer_, "end");
+    // The peer closes its connections and then the control connection.
+    std::string rest;
+    ReadLine(peer_, &rest);
+}
+
+}  // namespace bench
