@@ -5,6 +5,7 @@
 
 #include "BenchTiming.h"
 #include "EchoClient.h"
+#include "Listener.h"
 
 namespace bench {
 
@@ -128,12 +129,7 @@ bool HoldingPeer::Open(unsigned short nodePort, const std::string& file) {
 }
 
 bool HoldingPeer::WaitForPeer(DWORD ms) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(listen_, &readable);
-    timeval wait{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
-    if (select(0, &readable, nullptr, nullptr, &wait) != 1) return false;
-    peer_ = accept(listen_, nullptr, nullptr);
+    peer_ = vantor::net::AcceptWithin(listen_, ms);
     if (peer_ == INVALID_SOCKET) return false;
     SetReceiveTimeout(peer_, kHoldAnswerMs);
     return true;

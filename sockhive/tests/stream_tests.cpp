@@ -275,6 +275,15 @@ protected:
         if (!channel) return static_cast<int>(g_counts.closed.size());
         return static_cast<int>(std::count(g_counts.closed.begin(), g_counts.closed.end(), channel));
     }
+    // `n` clients connected to the node, or fewer when one could not connect.
+    std::vector<Client> Clients(int n) {
+        std::vector<Client> clients;
+        for (int i = 0; i < n; ++i) {
+            clients.emplace_back(port_, 2000);
+            if (!clients.back().Connected()) clients.pop_back();
+        }
+        return clients;
+    }
     // A normal client is served while the attackers hold their connections.
     void NormalClientServed() {
         Client client(port_, 5000);
@@ -350,11 +359,8 @@ void WINAPI NextChunk(NetChannel channel, int bytesSent, void*) {
 // the completions of other channels through.
 TEST_F(Hostile, PeersFloodingEveryWorkerLeaveOthersServed) {
     std::atomic<bool> stop{false};
-    std::vector<Client> flooders;
-    for (int i = 0; i < NodeWorkers() + 2; ++i) {
-        flooders.emplace_back(port_, 2000);
-        ASSERT_TRUE(flooders.back().Connected());
-    }
+    std::vector<Client> flooders = Clients(NodeWorkers() + 2);
+    ASSERT_EQ(static_cast<size_t>(NodeWorkers() + 2), flooders.size());
     std::vector<std::thread> floods;
     for (Client& c : flooders) {
         floods.emplace_back([&stop, &c] {
@@ -375,14 +381,11 @@ TEST_F(Hostile, StreamsFedFromTheSendCallbackLeaveOthersServed) {
     Net_SetCallback_OnSendData(node_, NextChunk);
     g_streaming = true;
     std::atomic<long long> streamed{0};
-    std::vector<Client> readers;
-    for (int i = 0; i < NodeWorkers() + 2; ++i) {
-        readers.emplace_back(port_, 2000);
-        ASSERT_TRUE(readers.back().Connected());
-    }
+    std::vector<Client> readers = Clients(NodeWorkers() + 2);
+    ASSERT_EQ(static_cast<size_t>(NodeWorkers() + 2), readers.size());
+    for (Client& c : readers) ASSERT_TRUE(c.Send(Frame(1, 1)));
     std::vector<std::thread> reading;
     for (Client& c : readers) {
-        ASSERT_TRUE(c.Send(Frame(1, 1)));
         reading.emplace_back([&streamed, &c] {
             std::vector<char> buffer(65536);
             for (int n; (n = recv(c.socket(), buffer.data(), static_cast<int>(buffer.size()), 0)) > 0;) streamed += n;
