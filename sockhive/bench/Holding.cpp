@@ -36,14 +36,29 @@ void CloseAll(std::vector<SOCKET>* sockets) {
 
 }  // namespace
 
+namespace {
+
+// One echo of a message numbered `sequence` on `s`.
+bool EchoOnce(SOCKET s, unsigned sequence, std::vector<char>* out, std::vector<char>* in) {
+    Fill(out->data(), sequence);
+    return SendAll(s, out->data(), kMessage) && ReceiveAll(s, in->data(), kMessage) && *in == *out;
+}
+
+}  // namespace
+
 Held OpenAndServe(unsigned short port, int count, std::vector<SOCKET>* sockets) {
     Held held;
+    std::vector<char> out(kMessage), in(kMessage);
     double t0 = testkit::NowMs();
-    // In batches of the node's listen backlog, 5, each let in before the next: a connection
-    // beyond a full backlog is dropped by the system and tried again only a second later.
+    // In batches of the node's listen backlog, 5, each batch's first echoes back before the
+    // next opens: a connection beyond a full backlog is dropped by the system and tried
+    // again only a second later, and the opening time is then the node's own, taking each
+    // connection and serving it.
     const int kBatch = 5;
     int failuresInARow = 0;
-    while (static_cast<int>(sockets->size()) < count && failuresInARow < 20) {
+    bool taken = true;
+    while (taken && static_cast<int>(sockets->size()) < count && failuresInARow < 20) {
+        size_t first = sockets->size();
         for (int i = 0; i < kBatch && static_cast<int>(sockets->size()) < count; ++i) {
             SOCKET s = ConnectTo(port);
             if (s == INVALID_SOCKET) {
@@ -56,19 +71,19 @@ Held OpenAndServe(unsigned short port, int count, std::vector<SOCKET>* sockets) 
             SetReceiveTimeout(s, 3000);
             sockets->push_back(s);
         }
-        Sleep(10);
+        for (size_t i = first; i < sockets->size() && taken; ++i) {
+            taken = EchoOnce((*sockets)[i], static_cast<unsigned>(i), &out, &in);
+        }
     }
     if (failuresInARow == 0) held.stopError = 0;
     held.opened = static_cast<int>(sockets->size());
     held.openSeconds = (testkit::NowMs() - t0) / 1000;
 
+    // Then each once more, all of them held.
     t0 = testkit::NowMs();
-    std::vector<char> out(kMessage), in(kMessage);
     int missedInARow = 0;
     for (size_t i = 0; i < sockets->size() && missedInARow < 3; ++i) {
-        Fill(out.data(), static_cast<unsigned>(i));
-        SOCKET s = (*sockets)[i];
-        if (SendAll(s, out.data(), kMessage) && ReceiveAll(s, in.data(), kMessage) && in == out) {
+        if (EchoOnce((*sockets)[i], static_cast<unsigned>(i + 1), &out, &in)) {
             ++held.served;
             missedInARow = 0;
         } else {

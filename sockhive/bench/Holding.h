@@ -17,12 +17,13 @@ struct Held {
     int opened = 0;
     int served = 0;
     int stopError = 0;  // the sockets error that ended the opening early, or 0
-    double openSeconds = 0;
-    double serveSeconds = 0;
+    double openSeconds = 0;   // opening each with its first echo
+    double serveSeconds = 0;  // the echo of each, all held
 };
 
-// Opens up to `count` connections to `port` and keeps them in *sockets, then has each
-// served one echo. The opening stops early only when the system refuses further sockets.
+// Opens up to `count` connections to `port`, each served a first echo, and keeps them in
+// *sockets; then, all of them held, has each served one more. The opening stops early only
+// when the system refuses further sockets or the node stops serving new ones.
 Held OpenAndServe(unsigned short port, int count, std::vector<SOCKET>* sockets);
 
 // The peer: holds what the node's side asks for until it says "end". Answers the exit code.

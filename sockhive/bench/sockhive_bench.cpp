@@ -285,14 +285,13 @@ int main(int argc, char** argv) {
             std::printf("  %5d asked: the peer did not answer\n", count);
             break;
         }
-        std::printf("  %5d asked: %5d opened in %.1f s, %5d served one echo each in %.1f s, %.1f KB of private memory "
+        std::printf("  %5d asked: %5d opened (each with a first echo) in %.1f s; all held, %5d served one more echo "
+                    "each in %.1f s;\n"
+                    "         %.2f ms to open and %.2f ms to serve per connection, %.1f KB of the node's private memory "
                     "per connection\n",
                     count, held.opened, held.openSeconds, held.served, held.serveSeconds,
-                    row.bytesPerConnection / 1024);
-        if (held.opened > 0) {
-            std::printf("         per connection: %.2f ms to open, %.2f ms for its echo\n",
-                        1000 * held.openSeconds / held.opened, 1000 * held.serveSeconds / held.opened);
-        }
+                    held.opened > 0 ? 1000 * held.openSeconds / held.opened : 0.0,
+                    held.opened > 0 ? 1000 * held.serveSeconds / held.opened : 0.0, row.bytesPerConnection / 1024);
         if (held.opened < count) {
             std::printf("  the system refused further sockets after %d (sockets error %d)\n", held.opened,
                         held.stopError);
