@@ -47,8 +47,8 @@ private:
 };
 
 // What the window shows over its whole rectangle (frame included), as CopyWindowPixels
-// reads it (WindowPixels.h): none of what other programs show over it. Outside a window
-// region, the button-face colour.
+// reads it (WindowPixels.h): for a window of this process, none of what other programs
+// show over it. Outside a window region, the button-face colour.
 Capture CaptureWindow(HWND wnd);
 // What the windows of this process show over a rectangle of the screen, pop-ups such as
 // menus and tool tips over the windows they belong to, and nothing of other programs

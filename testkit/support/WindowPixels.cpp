@@ -5,12 +5,6 @@
 namespace testkit {
 namespace {
 
-// How long a window of another process may stay covered before it is read anyway, and
-// how long its program is given to repaint what another window covered.
-const DWORD kUncoverWaitMs = 5000;
-const DWORD kTopmostAfterMs = 1000;
-const DWORD kRepaintMs = 300;
-
 bool OfThisProcess(HWND wnd) {
     DWORD process = 0;
     GetWindowThreadProcessId(wnd, &process);
@@ -39,17 +33,6 @@ bool CopyOwnDrawing(HWND wnd, HDC target, int x, int y, bool shaped) {
     return copied;
 }
 
-// Whether a visible top-level window above `root` meets its rectangle.
-bool Covered(HWND root) {
-    RECT rc;
-    if (!GetWindowRect(root, &rc)) return false;
-    for (HWND w = GetTopWindow(nullptr); w && w != root; w = GetWindow(w, GW_HWNDNEXT)) {
-        RECT r, both;
-        if (IsWindowVisible(w) && GetWindowRect(w, &r) && IntersectRect(&both, &r, &rc)) return true;
-    }
-    return false;
-}
-
 bool CopyScreen(const RECT& rc, HDC target) {
     HDC screen = GetDC(nullptr);
     if (!screen) return false;
@@ -59,52 +42,13 @@ bool CopyScreen(const RECT& rc, HDC target) {
     return copied;
 }
 
-// Another program's window can only be read from the screen: it is read while nothing
-// lies over it, before and after the read.
-bool CopyUncoveredFromScreen(HWND wnd, HDC target) {
-    RECT rc;
-    if (!GetWindowRect(wnd, &rc) || rc.right <= rc.left || rc.bottom <= rc.top) return false;
-    HWND root = GetAncestor(wnd, GA_ROOT);
-    if (!root) root = wnd;
-    const DWORD start = GetTickCount();
-    bool madeTopmost = false;
-    bool copied = false;
-    for (;;) {
-        bool waited = false;
-        while (Covered(root) && GetTickCount() - start < kUncoverWaitMs) {
-            if (!waited) {
-                SetWindowPos(root, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-            } else if (!madeTopmost && GetTickCount() - start >= kTopmostAfterMs &&
-                       !(GetWindowLongW(root, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
-                // Always-on-top windows of other programs lie over it: for the picture only.
-                madeTopmost = SetWindowPos(root, HWND_TOPMOST, 0, 0, 0, 0,
-                                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER) != FALSE;
-            }
-            waited = true;
-            Sleep(50);
-        }
-        if (waited) {
-            // What lay over it is gone from the screen once its program has painted again.
-            RedrawWindow(root, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-            Sleep(kRepaintMs);
-        }
-        copied = CopyScreen(rc, target);
-        if (!Covered(root) || GetTickCount() - start >= kUncoverWaitMs) break;
-    }
-    if (madeTopmost) {
-        SetWindowPos(root, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-    }
-    return copied;
-}
-
 }  // namespace
 
 bool CopyWindowPixels(HWND wnd, HDC target) {
     RECT rc;
     if (!GetWindowRect(wnd, &rc) || rc.right <= rc.left || rc.bottom <= rc.top) return false;
-    if (wnd == GetDesktopWindow()) return CopyScreen(rc, target);
-    if (OfThisProcess(wnd)) return CopyOwnDrawing(wnd, target, 0, 0, false);
-    return CopyUncoveredFromScreen(wnd, target);
+    if (wnd != GetDesktopWindow() && OfThisProcess(wnd)) return CopyOwnDrawing(wnd, target, 0, 0, false);
+    return CopyScreen(rc, target);
 }
 
 bool CopyProcessPixels(const RECT& area, HDC target) {

@@ -12,9 +12,8 @@ namespace testkit {
 // at least that size. A window of this process is read from its own drawing, children
 // included; this process's other top-level windows over it (menus, tool tips) are not in
 // it (CopyProcessPixels puts them together). The desktop window and windows of other
-// processes are read from the screen, a window of another process once no other window
-// lies over it (raised to the top first when one does, and given a moment to repaint).
-// False when nothing could be copied.
+// processes are read from the screen, with whatever lies over them there. False when
+// nothing could be copied.
 bool CopyWindowPixels(HWND wnd, HDC target);
 
 // Copies what the windows of this process show over `area` (screen coordinates) to (0, 0)

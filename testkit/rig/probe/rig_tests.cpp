@@ -86,7 +86,7 @@ TEST(Rig, CreatesAWindowOnTheDisplay) {
 
 // Pictures hold one program's windows only, whatever other programs show over them on
 // the shared screen: a copy of this program started beside the test shows a window of its
-// own, over or under the pictured one.
+// own over the pictured one.
 const wchar_t kHelperVariable[] = L"RIG_TEST_HELPER";
 const RECT kPictured = {200, 200, 400, 350};
 const RECT kCover = {250, 250, 350, 330};
@@ -106,13 +106,13 @@ LRESULT CALLBACK Solid(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND SolidWindow(const RECT& r, COLORREF colour, DWORD exStyle, const wchar_t* title = L"", HWND owner = nullptr) {
+HWND SolidWindow(const RECT& r, COLORREF colour, DWORD exStyle, HWND owner = nullptr) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = Solid;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"RigSolid";
     RegisterClassW(&wc);
-    HWND window = CreateWindowExW(exStyle, wc.lpszClassName, title, WS_POPUP, r.left, r.top, r.right - r.left,
+    HWND window = CreateWindowExW(exStyle, wc.lpszClassName, L"", WS_POPUP, r.left, r.top, r.right - r.left,
                                   r.bottom - r.top, owner, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, colour);
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -124,15 +124,12 @@ std::wstring HelperEvent(const wchar_t* what, DWORD parent) {
     return std::wstring(L"VantorRigHelper") + what + std::to_wstring(parent);
 }
 
-// The helper: "cover" shows a blue window over part of the pictured rectangle, always on
-// top; "target" a red one in the pictured rectangle itself, titled "RigTarget".
+// The helper shows a blue window over part of the pictured rectangle, always on top.
 TEST(RigHelper, ShowsAWindowUntilTold) {
     wchar_t value[32] = {};
     if (!GetEnvironmentVariableW(kHelperVariable, value, 32)) GTEST_SKIP() << "started by the picture tests";
-    std::wstring mode(value);
-    DWORD id = wcstoul(mode.substr(mode.find(L' ') + 1).c_str(), nullptr, 10);
-    HWND shown = mode.compare(0, 5, L"cover") == 0 ? SolidWindow(kCover, kBlue, WS_EX_TOPMOST)
-                                                   : SolidWindow(kPictured, kRed, 0, L"RigTarget");
+    DWORD id = wcstoul(value, nullptr, 10);
+    HWND shown = SolidWindow(kCover, kBlue, WS_EX_TOPMOST);
     testkit::PumpFor(300);
     vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Up", id).c_str()));
     vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Down", id).c_str()));
@@ -144,16 +141,16 @@ TEST(RigHelper, ShowsAWindowUntilTold) {
     DestroyWindow(shown);
 }
 
-// Runs the helper in a mode while it lives.
+// Runs the helper while it lives.
 class Helper {
 public:
-    explicit Helper(const wchar_t* mode) : id_(GetCurrentProcessId()) {
+    Helper() : id_(GetCurrentProcessId()) {
         up_.reset(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Up", id_).c_str()));
         down_.reset(CreateEventW(nullptr, TRUE, FALSE, HelperEvent(L"Down", id_).c_str()));
         wchar_t exe[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=RigHelper.*";
-        SetEnvironmentVariableW(kHelperVariable, (std::wstring(mode) + L" " + std::to_wstring(id_)).c_str());
+        SetEnvironmentVariableW(kHelperVariable, std::to_wstring(id_).c_str());
         STARTUPINFOW start = {sizeof start};
         PROCESS_INFORMATION child = {};
         started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child);
@@ -186,7 +183,7 @@ TEST(Rig, PicturesOfAWindowLeaveOutOtherProgramsWindowsOverIt) {
     ASSERT_NE(nullptr, window);
     testkit::Capture picture;
     {
-        Helper cover(L"cover");
+        Helper cover;
         ASSERT_TRUE(cover.up) << "the covering window did not come";
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         picture = testkit::CaptureWindow(window);
@@ -196,32 +193,16 @@ TEST(Rig, PicturesOfAWindowLeaveOutOtherProgramsWindowsOverIt) {
     EXPECT_EQ(picture.pixels.size(), Pixels(picture, kRed)) << "pixels of another program's window in the picture";
 }
 
-TEST(Rig, PicturesOfAnotherProgramsWindowLeaveOutWindowsOverIt) {
-    if (GetEnvironmentVariableW(kHelperVariable, nullptr, 0)) GTEST_SKIP();
-    Helper target(L"target");
-    ASSERT_TRUE(target.up) << "the pictured window did not come";
-    HWND pictured = FindWindowW(L"RigSolid", L"RigTarget");
-    ASSERT_NE(nullptr, pictured);
-    // A window of this program over it, always on top.
-    HWND cover = SolidWindow(kCover, kBlue, WS_EX_TOPMOST);
-    testkit::PumpFor(200);
-    testkit::Capture picture = testkit::CaptureWindow(pictured);
-    DestroyWindow(cover);
-    ASSERT_EQ(kPictured.right - kPictured.left, picture.width);
-    EXPECT_EQ(picture.pixels.size(), Pixels(picture, kRed)) << "pixels of a window over it in the picture";
-    EXPECT_FALSE(GetWindowLongW(pictured, GWL_EXSTYLE) & WS_EX_TOPMOST) << "raised above it for the picture only";
-}
-
 TEST(Rig, PicturesOfAnAreaHoldThisProgramsPopUpsAndNothingOfOthers) {
     if (GetEnvironmentVariableW(kHelperVariable, nullptr, 0)) GTEST_SKIP();
     HWND window = SolidWindow(kPictured, kRed, 0);
     ASSERT_NE(nullptr, window);
     // A pop-up of the window reaching past its right edge, as a tool tip does.
     const RECT tip = {380, 210, 440, 230};
-    HWND popup = SolidWindow(tip, kGreen, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"", window);
+    HWND popup = SolidWindow(tip, kGreen, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, window);
     testkit::Capture picture;
     {
-        Helper cover(L"cover");
+        Helper cover;
         ASSERT_TRUE(cover.up) << "the covering window did not come";
         RECT area = {kPictured.left, kPictured.top, kPictured.right + 60, kPictured.bottom};
         picture = testkit::CaptureArea(area);
