@@ -411,11 +411,14 @@ void RostViewPane::DropUndelivered() {
 
 DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     auto* pane = static_cast<RostViewPane*>(parameter);
-    // Reading while the window is made would slow the making more than it saves: both
-    // take the loader's lock many times over (the book's library per read, the window
+    // The book's library is loaded and the walk's calls looked up while the window is
+    // made, so the first group is read the moment the window is ready. Reading itself
+    // waits: while the window is made it would slow the making more than it saves (both
+    // take the loader's lock many times over: the book's library per read, the window
     // its resources and classes).
-    if (WaitForSingleObject(pane->windowReady_, INFINITE) != WAIT_OBJECT_0 || pane->stop_ || !pane->window_) return 0;
     LedgerBook book(pane->book_);
+    book.CanWalk();
+    if (WaitForSingleObject(pane->windowReady_, INFINITE) != WAIT_OBJECT_0 || pane->stop_ || !pane->window_) return 0;
     QueueDelivery delivery(pane->window_, pane->loadQueue_, pane->stop_, pane->loadFailed_);
     return static_cast<DWORD>(
         LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.Reads()));
