@@ -82,6 +82,8 @@ vantor::CriticalSection g_lock;
 std::shared_ptr<Container> g_container;
 // The threads inside Container_Load, Container_LoadPlug or Container_UnloadPlug.
 std::vector<DWORD> g_running;
+// The thread inside Container_Unload that tears the container down, 0 when none.
+DWORD g_tearingDown = 0;
 
 DWORD Me() { return GetCurrentThreadId(); }
 
@@ -635,25 +637,73 @@ void LoadContainer(HostContext context, HWND parent) {
     Discard(c);
 }
 
+// Set once PlugHost has made itself stay in the process; read and written under g_lock.
+bool g_stays = false;
+
+// PlugHost stays in the process for good: better than a call returning into freed code.
+void StayLoaded(const wchar_t* why) {
+    {
+        vantor::Lock lock(g_lock);
+        if (g_stays) return;
+        g_stays = true;
+    }
+    vantor::DebugLine(L"PlugHost: %ls; PlugHost stays loaded\n", why);
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(g_self), &pinned);
+}
+
+// The host may free PlugHost as soon as Container_Unload returns, whichever thread's
+// unload tore the container down: the calls of other threads leave PlugHost first, those
+// within the time limit. A call of this thread further up its stack (a message dispatched
+// while PlugHost waits, or a plug-in that PlugHost is making or destroying) cannot leave
+// before this returns.
+void LeaveWhenOthersHaveLeft() {
+    bool nested;
+    {
+        vantor::Lock lock(g_lock);
+        if (g_stays) return;
+        nested = std::count(g_running.begin(), g_running.end(), Me()) > 0 || g_tearingDown == Me();
+    }
+    if (nested) {
+        StayLoaded(L"the container went inside a call of the same thread");
+    } else if (!WaitUnderLock([] { return !AnyOtherThan(g_running, Me()) && g_tearingDown == 0; })) {
+        StayLoaded(L"a call on another thread is still running");
+    }
+}
+
 void UnloadContainer() {
     std::shared_ptr<Container> c;
     {
         vantor::Lock lock(g_lock);
         c = g_container;
-        if (!c || c->unloader) return;
-        c->unloader = Me();
+        if (c && !c->unloader) {
+            c->unloader = Me();
+        } else {
+            c.reset();
+        }
     }
-    // The host may free PlugHost once this returns: the calls running on other threads
-    // (loads and unloads refuse from now on) leave it first. One that does not within the
-    // time limit keeps PlugHost in the process for good rather than run in freed code.
+    if (!c) {
+        // None, or another unload tears it down: this one returns once that one has.
+        LeaveWhenOthersHaveLeft();
+        return;
+    }
+    // The calls running on other threads (loads and unloads refuse from now on) finish
+    // before the tear-down, within the time limit.
     if (!WaitUnderLock([] { return !AnyOtherThan(g_running, Me()); })) {
-        vantor::DebugLine(L"PlugHost: a call on another thread is still running; PlugHost stays loaded\n");
-        HMODULE pinned = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(g_self), &pinned);
+        StayLoaded(L"a call on another thread is still running");
+    }
+    {
+        vantor::Lock lock(g_lock);
+        g_tearingDown = Me();
     }
     TearDown(c.get());
     Discard(c);
+    {
+        vantor::Lock lock(g_lock);
+        g_tearingDown = 0;
+    }
+    LeaveWhenOthersHaveLeft();
 }
 
 // Runs the loader or the unloader on the record of the id, while the container is up.

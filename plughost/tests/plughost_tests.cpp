@@ -328,6 +328,36 @@ TEST(Container, OneLoadPerIdAndTheContainerGoesOnlyOnceALoadOnAnotherThreadIsDon
     });
 }
 
+// A host frees PlugHost right after its Container_Unload returns: while another thread's
+// unload still destroys a plug-in, and from a message dispatched while the window thread
+// waits for a worker's load of the same plug-in.
+TEST(Container, AnUnloadReturnsOnlyWhenNoCallOfPlugHostGoesOn) {
+    Folder f(L"container-freed");
+    f.Plug(L"plug3.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3\r\n[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnDestroy=1\r\nDestroySleep=1000\r\n");
+    Lines t = f.Run("load 1 loadplug 3 unloadtwiceandfree loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Destroy -> 1",
+        "plug3.dll Destroy done",
+        "PlugDriver.exe unloaded twice and freed, entered=1",
+        "PlugDriver.exe the other unload -> 1",
+        "PlugDriver.exe loaded PlugHost.dll=0",
+    });
+
+    // The load that waits is still in PlugHost when the message frees it: PlugHost stays.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnCreate=1\r\nCreateSleep=1000\r\n");
+    t = f.Run("load 1 unloadinwaitandfree 3 loaded plug3.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe logged off from a message",
+        "PlugDriver.exe unloadinwaitandfree 3 -> entered=1 here=0 thread=1",
+        "PlugDriver.exe loaded plug3.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
+}
+
 // The window thread loads or unloads a plug-in that a worker is making, and the plug-in's
 // create needs the window thread (its window sends to its parent): the window thread's
 // call dispatches while it waits, so both answer. A plug-in made at start reaches the

@@ -17,6 +17,11 @@
 //                                         move runs, this thread unloads it)
 //   forwardstorm <id> <rounds>           (a thread calls the plug-in through CommonKit over and
 //                                         over while this one unloads and loads it again)
+//   unloadtwiceandfree                   (a thread unloads the container; once a plug-in's destroy
+//                                         runs, this thread unloads it too and frees PlugHost.dll)
+//   unloadinwaitandfree <id>             (a thread loads the plug-in; once its create runs, this
+//                                         thread loads it too, and a message dispatched during
+//                                         that wait unloads the container and frees PlugHost.dll)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
@@ -110,6 +115,26 @@ DWORD WINAPI StormThread(void* param) {
         ++job->calls;
     }
     return 0;
+}
+
+DWORD WINAPI UnloadThread(void*) {
+    Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+    return 1;
+}
+
+// The host's log-off: the container goes and PlugHost with it, from a message.
+const UINT kLogoffMessage = WM_APP + 7;
+WNDPROC g_hostProc = nullptr;
+
+LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kLogoffMessage) {
+        Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+        FreeLibrary(g_container);
+        g_container = nullptr;
+        Trace(GetModuleHandleW(nullptr), "logged off from a message");
+        return 0;
+    }
+    return CallWindowProcW(g_hostProc, wnd, msg, wp, lp);
 }
 
 BOOL CALLBACK CountTitled(HWND wnd, LPARAM param) {
@@ -293,6 +318,27 @@ int main(int argc, char** argv) {
             Trace(self, "forwardstorm %d -> %d of %d answered, calls=%d", job.id, answers, 2 * rounds,
                   job.calls > 0 ? 1 : 0);
             i += 2;
+        } else if (step == "unloadtwiceandfree") {
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
+            bool entered = InsideNow(inside.get());
+            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+            FreeLibrary(g_container);
+            g_container = nullptr;
+            Trace(self, "unloaded twice and freed, entered=%d", entered ? 1 : 0);
+            Trace(self, "the other unload -> %lu", JoinLoad(unloading));
+        } else if (step == "unloadinwaitandfree") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            g_hostProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(g_host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostProc)));
+            auto load = Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME);
+            HANDLE loading = LoadOnThread(Id(arg));
+            bool entered = InsideNow(inside.get());
+            PostMessageW(g_host, kLogoffMessage, 0, 0);
+            int mine = load(Id(arg));
+            Trace(self, "unloadinwaitandfree %d -> entered=%d here=%d thread=%lu", Id(arg), entered ? 1 : 0, mine,
+                  JoinLoad(loading));
         } else if (step == "windows") {
             ++i;
             std::pair<const char*, int> want(arg, 0);

@@ -144,6 +144,12 @@ int WINAPI TabPlug_Destroy(TabPlugHandle h) {
     Trace(g_self, "Destroy -> %d", result);
     if (!h || !result || !Alive(h, "Destroy")) return 0;
     Plug* plug = AsPlug(h);
+    // A destroy that takes a while, for a test to act while it runs.
+    if (plugtest::Behaviour(g_self, "SignalOnDestroy", 0)) plugtest::SignalInside();
+    if (int ms = plugtest::Behaviour(g_self, "DestroySleep", 0)) {
+        Sleep(static_cast<DWORD>(ms));
+        Trace(g_self, "Destroy done");
+    }
     if (int queryId = plugtest::Behaviour(g_self, "QueryOnDestroy", 0)) {
         QueryFromWorker("QueryOnDestroy", plug->container, queryId);
     }
