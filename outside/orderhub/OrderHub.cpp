@@ -1,6 +1,7 @@
 // OrderHub stand-in: delivers commands to plug-ins through the container.
 #include <windows.h>
 
+#include "CommonKit.h"
 #include "Handles.h"
 #include "ModulePath.h"
 #include "TabPlug.h"
@@ -36,21 +37,11 @@ int WINAPI OrderHub_Attach(HMODULE container) {
     return 1;
 }
 
+// The command runs with the target held by the container (CommonKit's forwarder): an
+// unload of it on another thread waits until the command has returned.
 void WINAPI OrderHub_Action(PlugId target, int command, INT_PTR parameter) {
     vantor::UniqueModule container = HoldContainer();
-    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(container.get(), CONTAINER_QUERYMODULE_NAME);
-    if (!query) return;
-    HMODULE module = nullptr;
-    TabPlugHandle plug = nullptr;
-    if (!query(target, &module, &plug) || !module || !plug) return;
-    // The target's library stays mapped until its command returns, even when the command
-    // ends in the target being unloaded.
-    HMODULE held = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held)) return;
-    vantor::UniqueModule keep(held);
-    if (held != module) return;
-    auto doCommand = vantor::ProcAddress<PFN_TabPlug_DoCommand>(module, TABPLUG_DOCOMMAND_NAME);
-    if (doCommand) doCommand(plug, command, parameter);
+    if (container) _TabPlug_DoCommand(container.get(), target, command, parameter);
 }
 
 // 1001 comes before an action to a plug-in that may be configured to load on first use:
@@ -58,8 +49,7 @@ void WINAPI OrderHub_Action(PlugId target, int command, INT_PTR parameter) {
 void WINAPI OrderHub_Command(int command, PlugId target) {
     if (command != ORDERHUB_PREPARE_TARGET) return;
     vantor::UniqueModule container = HoldContainer();
-    auto loadPlug = vantor::ProcAddress<PFN_Container_LoadPlug>(container.get(), CONTAINER_LOADPLUG_NAME);
-    if (loadPlug) loadPlug(target);
+    if (container) _Container_LoadPlug(container.get(), target);
 }
 
 }  // extern "C"

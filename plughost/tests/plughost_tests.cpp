@@ -410,6 +410,17 @@ TEST(Container, ForwardedCallsKeepThePlugInUntilTheyReturn) {
         "PlugDriver.exe unloaded",
     });
     EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
+
+    // A command the command center delivers on a worker holds the plug-in the same way.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnCommand=1\r\nCommandSleep=300\r\n");
+    t = f.Run("load 1 loadplug 3 actionduringunload 3 unload");
+    ExpectInOrder(t, {
+        "plug3.dll DoCommand 1 param=0000000000000000",
+        "plug3.dll DoCommand done",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe actionduringunload 3 -> entered=1 unload=1 action=1",
+    });
+    EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
 }
 
 TEST(Container, UnloadingSinglePlugInsAndRefusedDestroys) {

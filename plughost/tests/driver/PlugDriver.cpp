@@ -22,6 +22,8 @@
 //   unloadinwaitandfree <id>             (a thread loads the plug-in; once its create runs, this
 //                                         thread loads it too, and a message dispatched during
 //                                         that wait unloads the container and frees PlugHost.dll)
+//   actionduringunload <id>              (a thread sends the plug-in command 1 through OrderHub;
+//                                         once the command runs, this thread unloads the plug-in)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
@@ -115,6 +117,12 @@ DWORD WINAPI StormThread(void* param) {
         ++job->calls;
     }
     return 0;
+}
+
+DWORD WINAPI ActionThread(void* param) {
+    auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+    if (action) action(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param)), 1, 0);
+    return action ? 1 : 0;
 }
 
 DWORD WINAPI UnloadThread(void*) {
@@ -318,6 +326,15 @@ int main(int argc, char** argv) {
             Trace(self, "forwardstorm %d -> %d of %d answered, calls=%d", job.id, answers, 2 * rounds,
                   job.calls > 0 ? 1 : 0);
             i += 2;
+        } else if (step == "actionduringunload") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE acting = CreateThread(nullptr, 0, ActionThread, reinterpret_cast<void*>(static_cast<INT_PTR>(Id(arg))),
+                                         0, nullptr);
+            bool entered = InsideNow(inside.get());
+            int unloaded = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
+            Trace(self, "actionduringunload %d -> entered=%d unload=%d action=%lu", Id(arg), entered ? 1 : 0, unloaded,
+                  JoinLoad(acting));
         } else if (step == "unloadtwiceandfree") {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
