@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "CommonKit.h"
 #include "DebugOut.h"
 #include "Handles.h"
 #include "ModulePath.h"
@@ -101,9 +102,8 @@ Fn ContainerExport(Deck* deck, const char* name) {
     return vantor::ProcAddress<Fn>(deck->container, name);
 }
 
-// A plug-in's module and handle. The deck itself (plug id 0, which a configuration may
-// also list as a tab) is no plug-in: calling its own exports from here would come back
-// into this code without end.
+// A plug-in's module and handle, for the call that has no forwarder (SwitchSkin). The deck
+// itself is no plug-in (see below).
 bool QueryPlug(Deck* deck, PlugId id, HMODULE* module, TabPlugHandle* plug) {
     *module = nullptr;
     *plug = nullptr;
@@ -111,28 +111,30 @@ bool QueryPlug(Deck* deck, PlugId id, HMODULE* module, TabPlugHandle* plug) {
     return query && query(id, module, plug) && *module && *plug && *module != Self();
 }
 
-HWND PlugWindow(HMODULE module, TabPlugHandle plug) {
-    auto window = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
-    return window ? window(plug) : nullptr;
+// The calls into a plug-in go through CommonKit's forwarders, so that the container holds
+// the plug-in while each runs. The deck itself (plug id 0, which a configuration may also
+// list as a tab) is no plug-in: calling its own exports would come back here without end.
+HMODULE PlugContainer(Deck* deck, PlugId id) { return id == PLUG_TABDECK ? nullptr : deck->container; }
+
+HWND PlugWindow(Deck* deck, PlugId id) {
+    HMODULE container = PlugContainer(deck, id);
+    return container ? _TabPlug_GetSafeHwnd(container, id) : nullptr;
 }
 
 // A pane's place: the page's client area, in screen terms for a top-level window.
 void ShowPlug(Deck* deck, PlugId id, bool show) {
-    HMODULE module;
-    TabPlugHandle plug;
-    if (!QueryPlug(deck, id, &module, &plug)) return;
+    HMODULE container = PlugContainer(deck, id);
+    if (!container) return;
     if (show) {
         RECT rc;
         GetClientRect(deck->page, &rc);
-        HWND window = PlugWindow(module, plug);
+        HWND window = PlugWindow(deck, id);
         if (window && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) {
             MapWindowPoints(deck->page, nullptr, reinterpret_cast<POINT*>(&rc), 2);
         }
-        if (auto move = vantor::ProcAddress<PFN_TabPlug_Move>(module, TABPLUG_MOVE_NAME)) {
-            move(plug, rc.left, rc.top, rc.right, rc.bottom);
-        }
+        _TabPlug_Move(container, id, rc.left, rc.top, rc.right, rc.bottom);
     }
-    if (auto showFn = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) showFn(plug, show ? 1 : 0);
+    _TabPlug_Show(container, id, show ? 1 : 0);
 }
 
 // Only the tabs whose picture changes are touched: every change of an item lays the strip
@@ -159,13 +161,8 @@ void Choose(Deck* deck, int index);
 void EnterCompactStyle(Deck* deck, int index) {
     auto load = ContainerExport<PFN_Container_LoadPlug>(deck, CONTAINER_LOADPLUG_NAME);
     if (!load || !load(deck->compactPlug) || !load(PLUG_INFO_PANE)) return;
-    HMODULE viewModule, infoModule;
-    TabPlugHandle view, info;
-    if (!QueryPlug(deck, deck->compactPlug, &viewModule, &view) || !QueryPlug(deck, PLUG_INFO_PANE, &infoModule, &info)) {
-        return;
-    }
-    HWND viewWindow = PlugWindow(viewModule, view);
-    HWND infoWindow = PlugWindow(infoModule, info);
+    HWND viewWindow = PlugWindow(deck, deck->compactPlug);
+    HWND infoWindow = PlugWindow(deck, PLUG_INFO_PANE);
     if (!viewWindow || !infoWindow) return;
     if (!deck->compact) {
         if (deck->current >= 0) ShowPlug(deck, deck->tabs[deck->current].id, false);
@@ -175,8 +172,8 @@ void EnterCompactStyle(Deck* deck, int index) {
     deck->compact = true;
     SetParent(infoWindow, viewWindow);
     ShowWindow(infoWindow, SW_SHOWNA);
-    if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(viewModule, TABPLUG_SHOW_NAME)) show(view, 1);
-    if (auto command = vantor::ProcAddress<PFN_TabPlug_DoCommand>(viewModule, TABPLUG_DOCOMMAND_NAME)) command(view, 1, 0);
+    _TabPlug_Show(deck->container, deck->compactPlug, 1);
+    _TabPlug_DoCommand(deck->container, deck->compactPlug, 1, 0);
     UpdateImages(deck);
 }
 
@@ -185,17 +182,11 @@ void EnterCompactStyle(Deck* deck, int index) {
 void LeaveCompactStyle(Deck* deck) {
     if (!deck->compact) return;
     deck->compact = false;
-    HMODULE module;
-    TabPlugHandle plug;
-    if (QueryPlug(deck, PLUG_INFO_PANE, &module, &plug)) {
-        if (HWND info = PlugWindow(module, plug)) {
-            ShowWindow(info, SW_HIDE);
-            SetParent(info, deck->page);
-        }
+    if (HWND info = PlugWindow(deck, PLUG_INFO_PANE)) {
+        ShowWindow(info, SW_HIDE);
+        SetParent(info, deck->page);
     }
-    if (QueryPlug(deck, deck->compactPlug, &module, &plug)) {
-        if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) show(plug, 0);
-    }
+    if (HMODULE container = PlugContainer(deck, deck->compactPlug)) _TabPlug_Show(container, deck->compactPlug, 0);
     deck->current = -1;
     Choose(deck, deck->beforeCompact >= 0 ? deck->beforeCompact : 0);
 }

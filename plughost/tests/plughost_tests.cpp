@@ -539,6 +539,16 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     ExpectInOrder(t, {"plug3.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0", "plug3.dll SwitchSkin",
                       "plug3.dll Destroy -> 1", "PlugDriver.exe unloaded"});
     EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin"));
+
+    // The tab manager shows its first tab while a worker unloads that plug-in: the unload
+    // waits until the tab manager's calls into it have returned.
+    f.Config("[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=3\r\n[PlugsLoadStyle]\r\n3=immediately\r\n"
+             "[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnMove=1\r\nMoveSleep=300\r\n");
+    t = f.Run("load 1 pump homeduringunload 3 unload");
+    ExpectInOrder(t, {"plug3.dll Move done", "plug3.dll Show 1", "plug3.dll Destroy -> 1",
+                      "PlugDriver.exe homeduringunload 3 -> unload=1"});
+    EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
 }
 
 TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {

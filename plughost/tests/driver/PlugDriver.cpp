@@ -24,6 +24,8 @@
 //                                         that wait unloads the container and frees PlugHost.dll)
 //   actionduringunload <id>              (a thread sends the plug-in command 1 through OrderHub;
 //                                         once the command runs, this thread unloads the plug-in)
+//   homeduringunload <id>                (the tab manager chooses its first tab, the plug-in's;
+//                                         once the plug-in's move runs, a thread unloads it)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
@@ -41,6 +43,7 @@
 #include "Trace.h"
 #include "outside/CoreFront.h"
 #include "outside/OrderHub.h"
+#include "outside/TabDeck.h"
 
 using plugtest::Trace;
 using testkit::PumpFor;
@@ -123,6 +126,14 @@ DWORD WINAPI ActionThread(void* param) {
     auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
     if (action) action(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param)), 1, 0);
     return action ? 1 : 0;
+}
+
+// Unloads the plug-in once one of its calls signals that it runs.
+DWORD WINAPI UnloadWhenInsideThread(void* param) {
+    vantor::UniqueHandle inside(plugtest::InsideEvent());
+    if (WaitForSingleObject(inside.get(), 10000) != WAIT_OBJECT_0) return 2;
+    auto unload = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME);
+    return static_cast<DWORD>(unload(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param))));
 }
 
 DWORD WINAPI UnloadThread(void*) {
@@ -335,6 +346,15 @@ int main(int argc, char** argv) {
             int unloaded = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
             Trace(self, "actionduringunload %d -> entered=%d unload=%d action=%lu", Id(arg), entered ? 1 : 0, unloaded,
                   JoinLoad(acting));
+        } else if (step == "homeduringunload") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            ResetEvent(inside.get());
+            HANDLE unloading = CreateThread(nullptr, 0, UnloadWhenInsideThread,
+                                            reinterpret_cast<void*>(static_cast<INT_PTR>(Id(arg))), 0, nullptr);
+            auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+            if (action) action(PLUG_TABDECK, TABDECK_CMD_HOME, 0);
+            Trace(self, "homeduringunload %d -> unload=%lu", Id(arg), JoinLoad(unloading));
         } else if (step == "unloadtwiceandfree") {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
