@@ -369,18 +369,20 @@ void Retire(const PlugPtr& rec) {
         rec->listed = false;
     }
     bool callsDone = WaitUnderLock([&] { return rec->worker != 0 || !AnyOtherThan(rec->callers, Me()); });
-    HMODULE module;
-    TabPlugHandle handle;
+    HMODULE module = nullptr;
+    TabPlugHandle handle = nullptr;
     {
         vantor::Lock lock(g_lock);
         if (rec->worker) return;
-        if (!callsDone) {
-            vantor::DebugLine(L"PlugHost: plug-in %d is still in a call on another thread; it stays\n", rec->id);
-            return;
+        if (callsDone) {
+            rec->worker = Me();
+            module = rec->module;
+            handle = rec->handle;
         }
-        rec->worker = Me();
-        module = rec->module;
-        handle = rec->handle;
+    }
+    if (!callsDone) {
+        vantor::DebugLine(L"PlugHost: plug-in %d is still in a call on another thread; it stays\n", rec->id);
+        return;
     }
     bool freeable = DestroyPlug(module, handle);
     {
