@@ -412,6 +412,24 @@ FriendHandle CurrentAccount(HostContext context) {
 // The most policy records a start asks for; a larger count is taken as this many.
 const DWORD kMostPolicies = 1024;
 
+// Keeps a plug-in the start made, in the list or in `field`. One made while the container
+// began to unload is not kept, as the tear-down may be past it already: it goes now.
+bool KeepMade(Container* c, PlugPtr rec, PlugPtr Container::*field = nullptr) {
+    {
+        vantor::Lock lock(g_lock);
+        if (!c->unloader) {
+            if (field) {
+                c->*field = std::move(rec);
+            } else {
+                c->plugs.push_back(std::move(rec));
+            }
+            return true;
+        }
+    }
+    Retire(rec);
+    return false;
+}
+
 // An unload that began meanwhile on another thread ends the making of service plug-ins.
 bool StartServicePlugs(Container* c, FriendHandle account, HWND plugParent) {
     vantor::UniqueModule ledger(LoadFromFolder(L"RostLedger.dll"));
@@ -445,24 +463,15 @@ bool StartServicePlugs(Container* c, FriendHandle account, HWND plugParent) {
             rec->module = LoadFromFolder(module);
             rec->handle = Create(rec->module, plugParent, c->context);
         }
-        {
-            vantor::Lock lock(g_lock);
-            c->plugs.push_back(std::move(rec));
-        }
-        AddTab(c, id);
+        if (KeepMade(c, std::move(rec))) AddTab(c, id);
     }
 
     if (online && !Unloading(c)) {
         vantor::DebugLine(L"加载在线服务插件模块：PresenceTab.dll\n");
-        PlugPtr presence = MakeServicePlug(c, PLUG_PRESENCE, L"PresenceTab.dll");
-        {
-            vantor::Lock lock(g_lock);
-            c->presence = std::move(presence);
+        if (KeepMade(c, MakeServicePlug(c, PLUG_PRESENCE, L"PresenceTab.dll"), &Container::presence)) {
+            vantor::DebugLine(L"加载即时聊天模块ChatDesk\n");
+            KeepMade(c, MakeServicePlug(c, PLUG_CHAT, L"ChatDesk.dll"), &Container::chat);
         }
-        vantor::DebugLine(L"加载即时聊天模块ChatDesk\n");
-        PlugPtr chat = MakeServicePlug(c, PLUG_CHAT, L"ChatDesk.dll");
-        vantor::Lock lock(g_lock);
-        c->chat = std::move(chat);
     }
     return true;
 }

@@ -326,6 +326,22 @@ TEST(Container, OneLoadPerIdAndTheContainerGoesOnlyOnceALoadOnAnotherThreadIsDon
         "PlugDriver.exe loaded plug3.dll=0",
         "PlugDriver.exe loaded PlugHost.dll=1",
     });
+
+    // The same for a start on another thread whose service plug-in takes that long: what
+    // it made after the unload went on without it goes too.
+    f.Plug(L"plug21.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\n21=plug21.dll\r\n");
+    f.Write(L"policies.cfg", "[Ledger]\r\nAccount=5\r\nCount=1\r\n[Policy0]\r\nId=21\r\n");
+    f.Write(L"behave.cfg", "[plug21.dll]\r\nCreateSleep=12000\r\nSignalOnCreate=1\r\n");
+    t = f.Run("startandunload loaded plug21.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug21.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe unloaded and freed while starting, entered=1",
+        "plug21.dll Destroy -> 1",
+        "PlugDriver.exe the start -> 1",
+        "PlugDriver.exe loaded plug21.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
 }
 
 // A host frees PlugHost right after its Container_Unload returns: while another thread's

@@ -26,6 +26,8 @@
 //                                         once the command runs, this thread unloads the plug-in)
 //   homeduringunload <id>                (the tab manager chooses its first tab, the plug-in's;
 //                                         once the plug-in's move runs, a thread unloads it)
+//   startandunload                       (a thread loads the container; once a plug-in's create
+//                                         runs, this thread unloads the container and frees PlugHost)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
@@ -134,6 +136,11 @@ DWORD WINAPI UnloadWhenInsideThread(void* param) {
     if (WaitForSingleObject(inside.get(), 10000) != WAIT_OBJECT_0) return 2;
     auto unload = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME);
     return static_cast<DWORD>(unload(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param))));
+}
+
+DWORD WINAPI StartThread(void*) {
+    Proc<PFN_Container_Load>(g_container, CONTAINER_LOAD_NAME)(1, g_host);
+    return 1;
 }
 
 DWORD WINAPI UnloadThread(void*) {
@@ -355,6 +362,16 @@ int main(int argc, char** argv) {
             auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
             if (action) action(PLUG_TABDECK, TABDECK_CMD_HOME, 0);
             Trace(self, "homeduringunload %d -> unload=%lu", Id(arg), JoinLoad(unloading));
+        } else if (step == "startandunload") {
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE starting = CreateThread(nullptr, 0, StartThread, nullptr, 0, nullptr);
+            // The start makes the tab manager's window in the host window: this thread answers.
+            bool entered = vantor::WaitPumping(inside.get(), 10000);
+            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+            FreeLibrary(g_container);
+            g_container = nullptr;
+            Trace(self, "unloaded and freed while starting, entered=%d", entered ? 1 : 0);
+            Trace(self, "the start -> %lu", JoinLoad(starting));
         } else if (step == "unloadtwiceandfree") {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
