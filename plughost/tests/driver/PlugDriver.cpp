@@ -148,15 +148,20 @@ DWORD WINAPI UnloadThread(void*) {
     return 1;
 }
 
-// The host's log-off: the container goes and PlugHost with it, from a message.
+// What a host does at log-off: the container goes, and PlugHost with it at once.
+void UnloadAndFree() {
+    Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+    FreeLibrary(g_container);
+    g_container = nullptr;
+}
+
+// The host's log-off from a message.
 const UINT kLogoffMessage = WM_APP + 7;
 WNDPROC g_hostProc = nullptr;
 
 LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kLogoffMessage) {
-        Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-        FreeLibrary(g_container);
-        g_container = nullptr;
+        UnloadAndFree();
         Trace(GetModuleHandleW(nullptr), "logged off from a message");
         return 0;
     }
@@ -313,9 +318,7 @@ int main(int argc, char** argv) {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE loading = LoadOnThread(Id(arg));
             bool entered = InsideNow(inside.get());
-            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-            FreeLibrary(g_container);
-            g_container = nullptr;
+            UnloadAndFree();
             Trace(self, "unloaded and freed while loading %d, entered=%d", Id(arg), entered ? 1 : 0);
             Trace(self, "the load -> %lu", JoinLoad(loading));
         } else if (step == "forwardmove") {
@@ -367,18 +370,14 @@ int main(int argc, char** argv) {
             HANDLE starting = CreateThread(nullptr, 0, StartThread, nullptr, 0, nullptr);
             // The start makes the tab manager's window in the host window: this thread answers.
             bool entered = vantor::WaitPumping(inside.get(), 10000);
-            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-            FreeLibrary(g_container);
-            g_container = nullptr;
+            UnloadAndFree();
             Trace(self, "unloaded and freed while starting, entered=%d", entered ? 1 : 0);
             Trace(self, "the start -> %lu", JoinLoad(starting));
         } else if (step == "unloadtwiceandfree") {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
             bool entered = InsideNow(inside.get());
-            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-            FreeLibrary(g_container);
-            g_container = nullptr;
+            UnloadAndFree();
             Trace(self, "unloaded twice and freed, entered=%d", entered ? 1 : 0);
             Trace(self, "the other unload -> %lu", JoinLoad(unloading));
         } else if (step == "unloadinwaitandfree") {
