@@ -12,8 +12,10 @@
 // answered at once. A plug-in held for a forwarded call is not destroyed by another thread
 // until that call has returned.
 //
-// Container_Unload returns only once the loads, unloads and start running on other threads
-// have left PlugHost, so a host may free the library as soon as it returns.
+// Container_Unload returns only once the loads, unloads, start and other unload running on
+// other threads have left PlugHost, so a host may free the library as soon as it returns.
+// Where that cannot be (a call past the time limit, or one of the same thread further up
+// its stack), PlugHost stays in the process for good instead.
 #include <windows.h>
 
 #include <algorithm>
