@@ -159,18 +159,6 @@ Fn ExportOrdinal(HMODULE module, WORD ordinal) {
 
 std::wstring IdText(PlugId id) { return std::to_wstring(id); }
 
-// The full path of a loaded library, however deep its folder.
-std::wstring ModuleFile(HMODULE module) {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) return std::wstring(path.data(), n);
-        if (path.size() >= 32768) return std::wstring(path.data(), n);
-        path.resize(path.size() * 2);
-    }
-}
-
 void SortPlugs(Container* c) {
     std::stable_sort(c->plugs.begin(), c->plugs.end(),
                      [](const PlugPtr& a, const PlugPtr& b) {
@@ -246,7 +234,7 @@ bool LoadAndCreate(Container* c, PlugRecord* rec) {
     if (rec->handle) return true;
 
     HWND parent = PlugParent(c);
-    std::wstring path = ModuleFile(rec->module);
+    std::wstring path = vantor::ModuleFile(rec->module);
     const wchar_t* file = path.c_str();
     vantor::DebugLine(L"\t开始创建插件模块：%ls ...\n", file);
     DWORD started = GetTickCount();

@@ -4,26 +4,28 @@
 #include "CommonKit.h"
 #include "Handles.h"
 #include "ModulePath.h"
+#include "Sync.h"
 #include "TabPlug.h"
 #include "outside/OrderHub.h"
 
 namespace {
 
-HMODULE g_container = nullptr;
+// The container that attached, by its file: OrderHub may outlive it (others load OrderHub
+// too), and a handle kept without a reference may come to name another module.
+vantor::CriticalSection g_lock;
+std::wstring g_containerFile;
 
 // The container, with a reference held for the length of one delivery, so that the
-// container cannot go away while a command is on its way. The module handed over by the
-// container is checked to still be loaded; without one, a loaded PlugHost is used.
+// container cannot go away while a command is on its way. Without one attached, a loaded
+// PlugHost is used.
 vantor::UniqueModule HoldContainer() {
-    HMODULE module = nullptr;
-    HMODULE remembered = g_container;
-    if (remembered &&
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(remembered), &module) &&
-        module == remembered) {
-        return vantor::UniqueModule(module);
+    std::wstring file;
+    {
+        vantor::Lock lock(g_lock);
+        file = g_containerFile;
     }
-    if (module) FreeLibrary(module);
-    module = nullptr;
+    if (!file.empty()) return vantor::HoldLoadedFile(file);
+    HMODULE module = nullptr;
     if (GetModuleHandleExW(0, L"PlugHost.dll", &module)) return vantor::UniqueModule(module);
     return vantor::UniqueModule();
 }
@@ -33,7 +35,9 @@ vantor::UniqueModule HoldContainer() {
 extern "C" {
 
 int WINAPI OrderHub_Attach(HMODULE container) {
-    g_container = container;
+    std::wstring file = vantor::ModuleFile(container);
+    vantor::Lock lock(g_lock);
+    g_containerFile = file;
     return 1;
 }
 
