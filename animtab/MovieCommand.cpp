@@ -26,18 +26,20 @@ static_assert(sizeof(RemoteUrl) == 340, "the kernel fills 340 bytes");
 typedef int(WINAPI* PFN_Cco_GetRemoteUrlA)(int kind, RemoteUrl* out);
 const int kPayFeeUrl = 2;
 
-// The movie's libraries, those of the program folder, stay loaded once a command needed
-// them: the module already loaded from there is used as it is, so repeated commands don't
-// pile up load counts.
-HMODULE Keep(const wchar_t* name) {
-    HMODULE loaded = GetModuleHandleW(vantor::ProgramPath(name).c_str());
-    return loaded ? loaded : vantor::LoadProgramLibrary(name);
+// The movie's libraries, those of the program folder, held for the length of one command.
+// One already loaded is used with a reference of the command's own, let go after it, so
+// that repeated commands don't pile up load counts and its owner may free it meanwhile;
+// one this command loads stays loaded.
+vantor::UniqueModule Hold(const wchar_t* name) {
+    std::wstring path = vantor::ProgramPath(name);
+    if (vantor::UniqueModule loaded = vantor::HoldLoadedFile(path)) return loaded;
+    return vantor::HoldModule(vantor::LoadProgramLibrary(name));
 }
 
 bool Online(HostContext book) {
-    HMODULE ledger = Keep(L"RostLedger.dll");
-    auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger, "RostLedger_GetCurrentAccount");
-    auto info = vantor::ProcAddress<PFN_RostLedger_GetFriendInfoA>(ledger, "RostLedger_GetFriendInfoA");
+    vantor::UniqueModule ledger = Hold(L"RostLedger.dll");
+    auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger.get(), "RostLedger_GetCurrentAccount");
+    auto info = vantor::ProcAddress<PFN_RostLedger_GetFriendInfoA>(ledger.get(), "RostLedger_GetFriendInfoA");
     if (!current || !info) return false;
     FriendHandle account = current(book);
     FriendInfoA record = {};
@@ -54,7 +56,8 @@ void OpenService(HMODULE hub, const std::vector<std::wstring>& tokens) {
 }
 
 void OpenFeePage() {
-    auto remote = vantor::ProcAddress<PFN_Cco_GetRemoteUrlA>(Keep(L"ClientCore.dll"), "Cco_GetRemoteUrlA");
+    vantor::UniqueModule core = Hold(L"ClientCore.dll");
+    auto remote = vantor::ProcAddress<PFN_Cco_GetRemoteUrlA>(core.get(), "Cco_GetRemoteUrlA");
     if (!remote) return;
     RemoteUrl page = {};
     if (remote(kPayFeeUrl, &page) != 0) return;
@@ -80,14 +83,14 @@ bool SplitCommand(const std::wstring& command, std::vector<std::wstring>* tokens
 int HandleMovieCommand(HWND owner, HostContext book, const wchar_t* command) {
     std::vector<std::wstring> tokens;
     if (!SplitCommand(command ? command : L"", &tokens)) return 0;
-    HMODULE hub = Keep(L"OrderHub.dll");
+    vantor::UniqueModule hub = Hold(L"OrderHub.dll");
     if (!hub || !command || !*command) return -1;
     if (!Online(book)) {
         MessageBoxW(owner, kOfflineText, kOfflineCaption, MB_OK);
         return -1;
     }
     if (tokens[0] == L"LoadService") {
-        OpenService(hub, tokens);
+        OpenService(hub.get(), tokens);
     } else if (tokens[0] == L"Pay") {
         OpenFeePage();
     } else {

@@ -12,8 +12,10 @@
 // answered at once. A plug-in held for a forwarded call is not destroyed by another thread
 // until that call has returned.
 //
-// Container_Unload returns only once the loads, unloads and start running on other threads
-// have left PlugHost, so a host may free the library as soon as it returns.
+// Container_Unload returns only once the loads, unloads, start and other unload running on
+// other threads have left PlugHost, so a host may free the library as soon as it returns.
+// Where that cannot be (a call past the time limit, or one of the same thread further up
+// its stack), PlugHost stays in the process for good instead.
 #include <windows.h>
 
 #include <algorithm>
@@ -82,6 +84,8 @@ vantor::CriticalSection g_lock;
 std::shared_ptr<Container> g_container;
 // The threads inside Container_Load, Container_LoadPlug or Container_UnloadPlug.
 std::vector<DWORD> g_running;
+// The thread inside Container_Unload that tears the container down, 0 when none.
+DWORD g_tearingDown = 0;
 
 DWORD Me() { return GetCurrentThreadId(); }
 
@@ -154,18 +158,6 @@ Fn ExportOrdinal(HMODULE module, WORD ordinal) {
 }
 
 std::wstring IdText(PlugId id) { return std::to_wstring(id); }
-
-// The full path of a loaded library, however deep its folder.
-std::wstring ModuleFile(HMODULE module) {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) return std::wstring(path.data(), n);
-        if (path.size() >= 32768) return std::wstring(path.data(), n);
-        path.resize(path.size() * 2);
-    }
-}
 
 void SortPlugs(Container* c) {
     std::stable_sort(c->plugs.begin(), c->plugs.end(),
@@ -242,7 +234,7 @@ bool LoadAndCreate(Container* c, PlugRecord* rec) {
     if (rec->handle) return true;
 
     HWND parent = PlugParent(c);
-    std::wstring path = ModuleFile(rec->module);
+    std::wstring path = vantor::ModuleFile(rec->module);
     const wchar_t* file = path.c_str();
     vantor::DebugLine(L"\t开始创建插件模块：%ls ...\n", file);
     DWORD started = GetTickCount();
@@ -367,18 +359,20 @@ void Retire(const PlugPtr& rec) {
         rec->listed = false;
     }
     bool callsDone = WaitUnderLock([&] { return rec->worker != 0 || !AnyOtherThan(rec->callers, Me()); });
-    HMODULE module;
-    TabPlugHandle handle;
+    HMODULE module = nullptr;
+    TabPlugHandle handle = nullptr;
     {
         vantor::Lock lock(g_lock);
         if (rec->worker) return;
-        if (!callsDone) {
-            vantor::DebugLine(L"PlugHost: plug-in %d is still in a call on another thread; it stays\n", rec->id);
-            return;
+        if (callsDone) {
+            rec->worker = Me();
+            module = rec->module;
+            handle = rec->handle;
         }
-        rec->worker = Me();
-        module = rec->module;
-        handle = rec->handle;
+    }
+    if (!callsDone) {
+        vantor::DebugLine(L"PlugHost: plug-in %d is still in a call on another thread; it stays\n", rec->id);
+        return;
     }
     bool freeable = DestroyPlug(module, handle);
     {
@@ -407,6 +401,24 @@ FriendHandle CurrentAccount(HostContext context) {
 
 // The most policy records a start asks for; a larger count is taken as this many.
 const DWORD kMostPolicies = 1024;
+
+// Keeps a plug-in the start made, in the list or in `field`. One made while the container
+// began to unload is not kept, as the tear-down may be past it already: it goes now.
+bool KeepMade(Container* c, PlugPtr rec, PlugPtr Container::*field = nullptr) {
+    {
+        vantor::Lock lock(g_lock);
+        if (!c->unloader) {
+            if (field) {
+                c->*field = std::move(rec);
+            } else {
+                c->plugs.push_back(std::move(rec));
+            }
+            return true;
+        }
+    }
+    Retire(rec);
+    return false;
+}
 
 // An unload that began meanwhile on another thread ends the making of service plug-ins.
 bool StartServicePlugs(Container* c, FriendHandle account, HWND plugParent) {
@@ -441,24 +453,15 @@ bool StartServicePlugs(Container* c, FriendHandle account, HWND plugParent) {
             rec->module = LoadFromFolder(module);
             rec->handle = Create(rec->module, plugParent, c->context);
         }
-        {
-            vantor::Lock lock(g_lock);
-            c->plugs.push_back(std::move(rec));
-        }
-        AddTab(c, id);
+        if (KeepMade(c, std::move(rec))) AddTab(c, id);
     }
 
     if (online && !Unloading(c)) {
         vantor::DebugLine(L"加载在线服务插件模块：PresenceTab.dll\n");
-        PlugPtr presence = MakeServicePlug(c, PLUG_PRESENCE, L"PresenceTab.dll");
-        {
-            vantor::Lock lock(g_lock);
-            c->presence = std::move(presence);
+        if (KeepMade(c, MakeServicePlug(c, PLUG_PRESENCE, L"PresenceTab.dll"), &Container::presence)) {
+            vantor::DebugLine(L"加载即时聊天模块ChatDesk\n");
+            KeepMade(c, MakeServicePlug(c, PLUG_CHAT, L"ChatDesk.dll"), &Container::chat);
         }
-        vantor::DebugLine(L"加载即时聊天模块ChatDesk\n");
-        PlugPtr chat = MakeServicePlug(c, PLUG_CHAT, L"ChatDesk.dll");
-        vantor::Lock lock(g_lock);
-        c->chat = std::move(chat);
     }
     return true;
 }
@@ -635,25 +638,73 @@ void LoadContainer(HostContext context, HWND parent) {
     Discard(c);
 }
 
+// Set once PlugHost has made itself stay in the process; read and written under g_lock.
+bool g_stays = false;
+
+// PlugHost stays in the process for good: better than a call returning into freed code.
+void StayLoaded(const wchar_t* why) {
+    {
+        vantor::Lock lock(g_lock);
+        if (g_stays) return;
+        g_stays = true;
+    }
+    vantor::DebugLine(L"PlugHost: %ls; PlugHost stays loaded\n", why);
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(g_self), &pinned);
+}
+
+// The host may free PlugHost as soon as Container_Unload returns, whichever thread's
+// unload tore the container down: the calls of other threads leave PlugHost first, those
+// within the time limit. A call of this thread further up its stack (a message dispatched
+// while PlugHost waits, or a plug-in that PlugHost is making or destroying) cannot leave
+// before this returns.
+void LeaveWhenOthersHaveLeft() {
+    bool nested;
+    {
+        vantor::Lock lock(g_lock);
+        if (g_stays) return;
+        nested = std::count(g_running.begin(), g_running.end(), Me()) > 0 || g_tearingDown == Me();
+    }
+    if (nested) {
+        StayLoaded(L"the container went inside a call of the same thread");
+    } else if (!WaitUnderLock([] { return !AnyOtherThan(g_running, Me()) && g_tearingDown == 0; })) {
+        StayLoaded(L"a call on another thread is still running");
+    }
+}
+
 void UnloadContainer() {
     std::shared_ptr<Container> c;
     {
         vantor::Lock lock(g_lock);
         c = g_container;
-        if (!c || c->unloader) return;
-        c->unloader = Me();
+        if (c && !c->unloader) {
+            c->unloader = Me();
+        } else {
+            c.reset();
+        }
     }
-    // The host may free PlugHost once this returns: the calls running on other threads
-    // (loads and unloads refuse from now on) leave it first. One that does not within the
-    // time limit keeps PlugHost in the process for good rather than run in freed code.
+    if (!c) {
+        // None, or another unload tears it down: this one returns once that one has.
+        LeaveWhenOthersHaveLeft();
+        return;
+    }
+    // The calls running on other threads (loads and unloads refuse from now on) finish
+    // before the tear-down, within the time limit.
     if (!WaitUnderLock([] { return !AnyOtherThan(g_running, Me()); })) {
-        vantor::DebugLine(L"PlugHost: a call on another thread is still running; PlugHost stays loaded\n");
-        HMODULE pinned = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                           reinterpret_cast<LPCWSTR>(g_self), &pinned);
+        StayLoaded(L"a call on another thread is still running");
+    }
+    {
+        vantor::Lock lock(g_lock);
+        g_tearingDown = Me();
     }
     TearDown(c.get());
     Discard(c);
+    {
+        vantor::Lock lock(g_lock);
+        g_tearingDown = 0;
+    }
+    LeaveWhenOthersHaveLeft();
 }
 
 // Runs the loader or the unloader on the record of the id, while the container is up.

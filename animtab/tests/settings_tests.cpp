@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Handles.h"
 #include "MovieCommand.h"
+#include "ModulePath.h"
 #include "MoviePath.h"
 #include "ServiceSettings.h"
 #include "TestSupport.h"
@@ -168,6 +171,31 @@ TEST(MovieCommands, SplitAtCommasUpToNineteenTokens) {
     EXPECT_FALSE(animtab::SplitCommand(nineteen + L",x", &tokens));
     EXPECT_FALSE(animtab::SplitCommand(nineteen + L",x,x,x", &tokens));
     EXPECT_EQ(0, animtab::HandleMovieCommand(nullptr, 0, (nineteen + L",x").c_str()));
+}
+
+// A library that a movie command finds loaded stays loaded until the command returns, even
+// when its owner frees it meanwhile (here while the offline notice is up), and the
+// command's own reference goes with the command.
+TEST(MovieCommands, HoldTheLibrariesTheyFindLoadedUntilTheyReturn) {
+    const std::wstring hubPath = vantor::ProgramPath(L"OrderHub.dll");
+    ASSERT_EQ(nullptr, GetModuleHandleW(hubPath.c_str()));
+    HMODULE hub = LoadLibraryW(hubPath.c_str());
+    ASSERT_NE(nullptr, hub);
+    std::atomic<int> loadedWhileShown{-1};
+    std::thread owner([&] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !box; ++i) {
+            box = FindWindowW(L"#32770", animtab::kOfflineCaption);
+            if (!box) Sleep(20);
+        }
+        FreeLibrary(hub);
+        loadedWhileShown = GetModuleHandleW(hubPath.c_str()) != nullptr ? 1 : 0;
+        if (box) PostMessageW(box, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(-1, animtab::HandleMovieCommand(nullptr, 0, L"LoadService,a,b,c"));
+    owner.join();
+    EXPECT_EQ(1, loadedWhileShown.load());
+    EXPECT_EQ(nullptr, GetModuleHandleW(hubPath.c_str()));
 }
 
 TEST(MoviePath, ColonMeansAsItStandsElseUnderTheTabManagersFolder) {

@@ -4,15 +4,18 @@
 
 namespace vantor {
 
-std::wstring ModuleDir(HMODULE module) {
+std::wstring ModuleFile(HMODULE module) {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return std::wstring();
-        if (n < path.size()) break;
+        if (n < path.size() || path.size() >= 32768) return std::wstring(path.data(), n);
         path.resize(path.size() * 2);
     }
-    std::wstring full(path.data());
+}
+
+std::wstring ModuleDir(HMODULE module) {
+    std::wstring full = ModuleFile(module);
     size_t slash = full.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : full.substr(0, slash + 1);
 }
@@ -40,6 +43,12 @@ UniqueModule HoldModule(HMODULE module) {
     UniqueModule hold(held);
     if (held != module) return UniqueModule();
     return hold;
+}
+
+UniqueModule HoldLoadedFile(const std::wstring& path) {
+    HMODULE held = nullptr;
+    if (path.empty() || !GetModuleHandleExW(0, path.c_str(), &held)) return UniqueModule();
+    return UniqueModule(held);
 }
 
 }  // namespace vantor

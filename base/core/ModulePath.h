@@ -12,6 +12,8 @@ namespace vantor {
 std::wstring ProgramDir();
 // Folder of the given module, with a trailing backslash.
 std::wstring ModuleDir(HMODULE module);
+// Full path of the given module's file, however deep its folder; empty for no module.
+std::wstring ModuleFile(HMODULE module);
 // Module that holds this code (the DLL or EXE it was linked into).
 HMODULE ThisModule();
 // ProgramDir() + relative.
@@ -23,6 +25,12 @@ HMODULE LoadProgramLibrary(const wchar_t* fileName);
 // the module cannot be freed under the call. Empty when it is no longer loaded (an address
 // that now belongs to another module counts as not loaded).
 UniqueModule HoldModule(HMODULE module);
+
+// The module loaded from that file (a full path), with one more reference for the holder;
+// empty when none is loaded. A module kept across calls without a reference of its own is
+// named by its file: its handle, once it is freed, may come to name another module loaded
+// at the same address.
+UniqueModule HoldLoadedFile(const std::wstring& path);
 
 // Typed GetProcAddress: a null module or a missing export gives null.
 template <typename Fn>

@@ -1,28 +1,31 @@
 // OrderHub stand-in: delivers commands to plug-ins through the container.
 #include <windows.h>
 
+#include "CommonKit.h"
 #include "Handles.h"
 #include "ModulePath.h"
+#include "Sync.h"
 #include "TabPlug.h"
 #include "outside/OrderHub.h"
 
 namespace {
 
-HMODULE g_container = nullptr;
+// The container that attached, by its file: OrderHub may outlive it (others load OrderHub
+// too), and a handle kept without a reference may come to name another module.
+vantor::CriticalSection g_lock;
+std::wstring g_containerFile;
 
 // The container, with a reference held for the length of one delivery, so that the
-// container cannot go away while a command is on its way. The module handed over by the
-// container is checked to still be loaded; without one, a loaded PlugHost is used.
+// container cannot go away while a command is on its way. Without one attached, a loaded
+// PlugHost is used.
 vantor::UniqueModule HoldContainer() {
-    HMODULE module = nullptr;
-    HMODULE remembered = g_container;
-    if (remembered &&
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(remembered), &module) &&
-        module == remembered) {
-        return vantor::UniqueModule(module);
+    std::wstring file;
+    {
+        vantor::Lock lock(g_lock);
+        file = g_containerFile;
     }
-    if (module) FreeLibrary(module);
-    module = nullptr;
+    if (!file.empty()) return vantor::HoldLoadedFile(file);
+    HMODULE module = nullptr;
     if (GetModuleHandleExW(0, L"PlugHost.dll", &module)) return vantor::UniqueModule(module);
     return vantor::UniqueModule();
 }
@@ -32,25 +35,17 @@ vantor::UniqueModule HoldContainer() {
 extern "C" {
 
 int WINAPI OrderHub_Attach(HMODULE container) {
-    g_container = container;
+    std::wstring file = vantor::ModuleFile(container);
+    vantor::Lock lock(g_lock);
+    g_containerFile = file;
     return 1;
 }
 
+// The command runs with the target held by the container (CommonKit's forwarder): an
+// unload of it on another thread waits until the command has returned.
 void WINAPI OrderHub_Action(PlugId target, int command, INT_PTR parameter) {
     vantor::UniqueModule container = HoldContainer();
-    auto query = vantor::ProcAddress<PFN_Container_QueryModule>(container.get(), CONTAINER_QUERYMODULE_NAME);
-    if (!query) return;
-    HMODULE module = nullptr;
-    TabPlugHandle plug = nullptr;
-    if (!query(target, &module, &plug) || !module || !plug) return;
-    // The target's library stays mapped until its command returns, even when the command
-    // ends in the target being unloaded.
-    HMODULE held = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held)) return;
-    vantor::UniqueModule keep(held);
-    if (held != module) return;
-    auto doCommand = vantor::ProcAddress<PFN_TabPlug_DoCommand>(module, TABPLUG_DOCOMMAND_NAME);
-    if (doCommand) doCommand(plug, command, parameter);
+    if (container) _TabPlug_DoCommand(container.get(), target, command, parameter);
 }
 
 // 1001 comes before an action to a plug-in that may be configured to load on first use:
@@ -58,8 +53,7 @@ void WINAPI OrderHub_Action(PlugId target, int command, INT_PTR parameter) {
 void WINAPI OrderHub_Command(int command, PlugId target) {
     if (command != ORDERHUB_PREPARE_TARGET) return;
     vantor::UniqueModule container = HoldContainer();
-    auto loadPlug = vantor::ProcAddress<PFN_Container_LoadPlug>(container.get(), CONTAINER_LOADPLUG_NAME);
-    if (loadPlug) loadPlug(target);
+    if (container) _Container_LoadPlug(container.get(), target);
 }
 
 }  // extern "C"

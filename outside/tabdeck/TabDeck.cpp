@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "CommonKit.h"
 #include "DebugOut.h"
 #include "Handles.h"
 #include "ModulePath.h"
@@ -47,7 +48,9 @@ struct Deck {
     HWND wnd = nullptr;
     HWND strip = nullptr;
     HWND page = nullptr;
-    HMODULE container = nullptr;
+    // The container that made the deck, by its file: the deck outlives it, and a handle kept
+    // without a reference may come to name another module.
+    std::wstring containerFile;
     HIMAGELIST images = nullptr;
     std::vector<Tab> tabs;
     int current = -1;   // index of the tab whose plug-in is shown
@@ -88,51 +91,44 @@ HBITMAP LoadIconBitmap(const std::string& path) {
     return scaled;
 }
 
+// The container while it is loaded, with a reference for the length of one call into it.
+vantor::UniqueModule HoldContainer(Deck* deck) { return vantor::HoldLoadedFile(deck->containerFile); }
+
+// The container's export `name`, with the container held for the call.
 template <typename Fn>
-Fn ContainerExport(Deck* deck, const char* name) {
-    // The deck outlives the container's own lifetime: use it only while it is loaded.
-    HMODULE loaded = nullptr;
-    if (!deck->container ||
-        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(deck->container), &loaded) ||
-        loaded != deck->container) {
-        return nullptr;
-    }
-    return vantor::ProcAddress<Fn>(deck->container, name);
+struct ContainerExport {
+    ContainerExport(Deck* deck, const char* name)
+        : held(HoldContainer(deck)), call(vantor::ProcAddress<Fn>(held.get(), name)) {}
+    vantor::UniqueModule held;
+    Fn call;
+};
+
+// The calls into a plug-in go through CommonKit's forwarders, so that the container holds
+// the plug-in while each runs. The deck itself (plug id 0, which a configuration may also
+// list as a tab) is no plug-in: calling its own exports would come back here without end.
+vantor::UniqueModule PlugContainer(Deck* deck, PlugId id) {
+    return id == PLUG_TABDECK ? vantor::UniqueModule() : HoldContainer(deck);
 }
 
-// A plug-in's module and handle. The deck itself (plug id 0, which a configuration may
-// also list as a tab) is no plug-in: calling its own exports from here would come back
-// into this code without end.
-bool QueryPlug(Deck* deck, PlugId id, HMODULE* module, TabPlugHandle* plug) {
-    *module = nullptr;
-    *plug = nullptr;
-    auto query = ContainerExport<PFN_Container_QueryModule>(deck, CONTAINER_QUERYMODULE_NAME);
-    return query && query(id, module, plug) && *module && *plug && *module != Self();
-}
-
-HWND PlugWindow(HMODULE module, TabPlugHandle plug) {
-    auto window = vantor::ProcAddress<PFN_TabPlug_GetSafeHwnd>(module, TABPLUG_GETSAFEHWND_NAME);
-    return window ? window(plug) : nullptr;
+HWND PlugWindow(Deck* deck, PlugId id) {
+    vantor::UniqueModule container = PlugContainer(deck, id);
+    return container ? _TabPlug_GetSafeHwnd(container.get(), id) : nullptr;
 }
 
 // A pane's place: the page's client area, in screen terms for a top-level window.
 void ShowPlug(Deck* deck, PlugId id, bool show) {
-    HMODULE module;
-    TabPlugHandle plug;
-    if (!QueryPlug(deck, id, &module, &plug)) return;
+    vantor::UniqueModule container = PlugContainer(deck, id);
+    if (!container) return;
     if (show) {
         RECT rc;
         GetClientRect(deck->page, &rc);
-        HWND window = PlugWindow(module, plug);
+        HWND window = PlugWindow(deck, id);
         if (window && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) {
             MapWindowPoints(deck->page, nullptr, reinterpret_cast<POINT*>(&rc), 2);
         }
-        if (auto move = vantor::ProcAddress<PFN_TabPlug_Move>(module, TABPLUG_MOVE_NAME)) {
-            move(plug, rc.left, rc.top, rc.right, rc.bottom);
-        }
+        _TabPlug_Move(container.get(), id, rc.left, rc.top, rc.right, rc.bottom);
     }
-    if (auto showFn = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) showFn(plug, show ? 1 : 0);
+    _TabPlug_Show(container.get(), id, show ? 1 : 0);
 }
 
 // Only the tabs whose picture changes are touched: every change of an item lays the strip
@@ -157,15 +153,10 @@ void Choose(Deck* deck, int index);
 
 // The compact view takes the information pane as its child and lays it out.
 void EnterCompactStyle(Deck* deck, int index) {
-    auto load = ContainerExport<PFN_Container_LoadPlug>(deck, CONTAINER_LOADPLUG_NAME);
-    if (!load || !load(deck->compactPlug) || !load(PLUG_INFO_PANE)) return;
-    HMODULE viewModule, infoModule;
-    TabPlugHandle view, info;
-    if (!QueryPlug(deck, deck->compactPlug, &viewModule, &view) || !QueryPlug(deck, PLUG_INFO_PANE, &infoModule, &info)) {
-        return;
-    }
-    HWND viewWindow = PlugWindow(viewModule, view);
-    HWND infoWindow = PlugWindow(infoModule, info);
+    ContainerExport<PFN_Container_LoadPlug> load(deck, CONTAINER_LOADPLUG_NAME);
+    if (!load.call || !load.call(deck->compactPlug) || !load.call(PLUG_INFO_PANE)) return;
+    HWND viewWindow = PlugWindow(deck, deck->compactPlug);
+    HWND infoWindow = PlugWindow(deck, PLUG_INFO_PANE);
     if (!viewWindow || !infoWindow) return;
     if (!deck->compact) {
         if (deck->current >= 0) ShowPlug(deck, deck->tabs[deck->current].id, false);
@@ -175,8 +166,8 @@ void EnterCompactStyle(Deck* deck, int index) {
     deck->compact = true;
     SetParent(infoWindow, viewWindow);
     ShowWindow(infoWindow, SW_SHOWNA);
-    if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(viewModule, TABPLUG_SHOW_NAME)) show(view, 1);
-    if (auto command = vantor::ProcAddress<PFN_TabPlug_DoCommand>(viewModule, TABPLUG_DOCOMMAND_NAME)) command(view, 1, 0);
+    _TabPlug_Show(load.held.get(), deck->compactPlug, 1);
+    _TabPlug_DoCommand(load.held.get(), deck->compactPlug, 1, 0);
     UpdateImages(deck);
 }
 
@@ -185,16 +176,12 @@ void EnterCompactStyle(Deck* deck, int index) {
 void LeaveCompactStyle(Deck* deck) {
     if (!deck->compact) return;
     deck->compact = false;
-    HMODULE module;
-    TabPlugHandle plug;
-    if (QueryPlug(deck, PLUG_INFO_PANE, &module, &plug)) {
-        if (HWND info = PlugWindow(module, plug)) {
-            ShowWindow(info, SW_HIDE);
-            SetParent(info, deck->page);
-        }
+    if (HWND info = PlugWindow(deck, PLUG_INFO_PANE)) {
+        ShowWindow(info, SW_HIDE);
+        SetParent(info, deck->page);
     }
-    if (QueryPlug(deck, deck->compactPlug, &module, &plug)) {
-        if (auto show = vantor::ProcAddress<PFN_TabPlug_Show>(module, TABPLUG_SHOW_NAME)) show(plug, 0);
+    if (vantor::UniqueModule container = PlugContainer(deck, deck->compactPlug)) {
+        _TabPlug_Show(container.get(), deck->compactPlug, 0);
     }
     deck->current = -1;
     Choose(deck, deck->beforeCompact >= 0 ? deck->beforeCompact : 0);
@@ -213,7 +200,10 @@ void Choose(Deck* deck, int index) {
         LeaveCompactStyle(deck);
         return;
     }
-    if (auto load = ContainerExport<PFN_Container_LoadPlug>(deck, CONTAINER_LOADPLUG_NAME)) load(id);
+    {
+        ContainerExport<PFN_Container_LoadPlug> load(deck, CONTAINER_LOADPLUG_NAME);
+        if (load.call) load.call(id);
+    }
     if (deck->current >= 0 && deck->current != index) ShowPlug(deck, deck->tabs[deck->current].id, false);
     deck->current = index;
     ShowPlug(deck, id, true);
@@ -229,18 +219,21 @@ int TabOfPlug(Deck* deck, PlugId id) {
 
 // Every plug-in re-reads its skin, each through the form of SwitchSkin its library has:
 // tab plug-ins take their handle, the container and the contact dialogs take nothing.
+// SwitchSkin has no forwarder: the plug-in's module and handle come from the container's
+// query, the deck itself (see above) left out.
 void SwitchSkins(Deck* deck) {
     std::vector<PlugId> ids;
     for (const Tab& tab : deck->tabs) ids.push_back(tab.id);
     ids.push_back(PLUG_CHAT);
     ids.push_back(PLUG_PRESENCE);
+    ContainerExport<PFN_Container_QueryModule> query(deck, CONTAINER_QUERYMODULE_NAME);
     for (PlugId id : ids) {
-        HMODULE module;
-        TabPlugHandle plug;
-        if (!QueryPlug(deck, id, &module, &plug)) continue;
+        HMODULE module = nullptr;
+        TabPlugHandle plug = nullptr;
+        if (!query.call || !query.call(id, &module, &plug) || !module || !plug || module == Self()) continue;
         if (auto skin = vantor::ProcAddress<PFN_SwitchSkin>(module, TABPLUG_SWITCHSKIN_NAME)) skin(plug);
     }
-    if (auto skin = ContainerExport<PFN_SwitchSkinNoArgs>(deck, TABPLUG_SWITCHSKIN_NAME)) skin();
+    if (auto skin = vantor::ProcAddress<PFN_SwitchSkinNoArgs>(query.held.get(), TABPLUG_SWITCHSKIN_NAME)) skin();
     HMODULE dialogs = nullptr;
     if (GetModuleHandleExW(0, L"RostDialogs.dll", &dialogs)) {
         if (auto skin = vantor::ProcAddress<PFN_SwitchSkinNoArgs>(dialogs, TABPLUG_SWITCHSKIN_NAME)) skin();
@@ -413,7 +406,7 @@ TabDeckHandle WINAPI TabDeck_Create(HWND parent, HMODULE container, HostContext)
     RECT rc = {0, 0, 640, 480};
     if (parent) GetClientRect(parent, &rc);
     Deck* deck = new Deck;
-    deck->container = container;
+    deck->containerFile = vantor::ModuleFile(container);
     HWND wnd = CreateWindowExW(0, kDeckClass, L"TabDeck", (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_VISIBLE |
                                    WS_CLIPCHILDREN, 0, 0, rc.right, rc.bottom, parent, nullptr, Self(), nullptr);
     if (!wnd) {

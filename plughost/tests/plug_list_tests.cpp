@@ -69,7 +69,7 @@ class ContainerFolder {
 public:
     explicit ContainerFolder(const wchar_t* name) : dir_(testkit::FreshDir(name)) {
         for (const wchar_t* file : {L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"PlugDriver.exe",
-                                    L"TraceDeck.dll"}) {
+                                    L"TraceDeck.dll", L"CommonKit.dll"}) {
             EXPECT_TRUE(testkit::CopyFromProgramDir(dir_, file)) << vantor::WideToAnsi(file);
         }
         EXPECT_TRUE(testkit::CopyFromProgramDir(dir_, L"PolicyLedger.dll", L"RostLedger.dll"));

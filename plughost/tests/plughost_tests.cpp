@@ -326,6 +326,52 @@ TEST(Container, OneLoadPerIdAndTheContainerGoesOnlyOnceALoadOnAnotherThreadIsDon
         "PlugDriver.exe loaded plug3.dll=0",
         "PlugDriver.exe loaded PlugHost.dll=1",
     });
+
+    // The same for a start on another thread whose service plug-in takes that long: what
+    // it made after the unload went on without it goes too.
+    f.Plug(L"plug21.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\n21=plug21.dll\r\n");
+    f.Write(L"policies.cfg", "[Ledger]\r\nAccount=5\r\nCount=1\r\n[Policy0]\r\nId=21\r\n");
+    f.Write(L"behave.cfg", "[plug21.dll]\r\nCreateSleep=12000\r\nSignalOnCreate=1\r\n");
+    t = f.Run("startandunload loaded plug21.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug21.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe unloaded and freed while starting, entered=1",
+        "plug21.dll Destroy -> 1",
+        "PlugDriver.exe the start -> 1",
+        "PlugDriver.exe loaded plug21.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
+}
+
+// A host frees PlugHost right after its Container_Unload returns: while another thread's
+// unload still destroys a plug-in, and from a message dispatched while the window thread
+// waits for a worker's load of the same plug-in.
+TEST(Container, AnUnloadReturnsOnlyWhenNoCallOfPlugHostGoesOn) {
+    Folder f(L"container-freed");
+    f.Plug(L"plug3.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3\r\n[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnDestroy=1\r\nDestroySleep=1000\r\n");
+    Lines t = f.Run("load 1 loadplug 3 unloadtwiceandfree loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Destroy -> 1",
+        "plug3.dll Destroy done",
+        "PlugDriver.exe unloaded twice and freed, entered=1",
+        "PlugDriver.exe the other unload -> 1",
+        "PlugDriver.exe loaded PlugHost.dll=0",
+    });
+
+    // The load that waits is still in PlugHost when the message frees it: PlugHost stays.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnCreate=1\r\nCreateSleep=1000\r\n");
+    t = f.Run("load 1 unloadinwaitandfree 3 loaded plug3.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe logged off from a message",
+        "PlugDriver.exe unloadinwaitandfree 3 -> entered=1 here=0 thread=1",
+        "PlugDriver.exe loaded plug3.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
 }
 
 // The window thread loads or unloads a plug-in that a worker is making, and the plug-in's
@@ -378,6 +424,17 @@ TEST(Container, ForwardedCallsKeepThePlugInUntilTheyReturn) {
         "PlugDriver.exe forwardmove 3 -> entered=1 unload=1 move=1",
         "PlugDriver.exe forwardstorm 3 -> 200 of 200 answered, calls=1",
         "PlugDriver.exe unloaded",
+    });
+    EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
+
+    // A command the command center delivers on a worker holds the plug-in the same way.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnCommand=1\r\nCommandSleep=300\r\n");
+    t = f.Run("load 1 loadplug 3 actionduringunload 3 unload");
+    ExpectInOrder(t, {
+        "plug3.dll DoCommand 1 param=0000000000000000",
+        "plug3.dll DoCommand done",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe actionduringunload 3 -> entered=1 unload=1 action=1",
     });
     EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
 }
@@ -498,6 +555,16 @@ TEST(Container, TabManagerShowsTheFirstTabAndSwitchesSkins) {
     ExpectInOrder(t, {"plug3.dll Create parent=unnamed container=PlugHost.dll ctx=1 reserved=0", "plug3.dll SwitchSkin",
                       "plug3.dll Destroy -> 1", "PlugDriver.exe unloaded"});
     EXPECT_EQ(1, CountWith(t, "plug3.dll SwitchSkin"));
+
+    // The tab manager shows its first tab while a worker unloads that plug-in: the unload
+    // waits until the tab manager's calls into it have returned.
+    f.Config("[UI]\r\nTabDeck=TabDeck.dll\r\nTabPlugs=3\r\n[PlugsLoadStyle]\r\n3=immediately\r\n"
+             "[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnMove=1\r\nMoveSleep=300\r\n");
+    t = f.Run("load 1 pump homeduringunload 3 unload");
+    ExpectInOrder(t, {"plug3.dll Move done", "plug3.dll Show 1", "plug3.dll Destroy -> 1",
+                      "PlugDriver.exe homeduringunload 3 -> unload=1"});
+    EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
 }
 
 TEST(Container, SampleConfigurationShowsThreeTabsWithIcons) {

@@ -47,7 +47,7 @@ TEST(RostViewCommands, ReachTheDialogsAndPlugInsInTheContainer) {
     ContactBookFixture f(L"rostview-commands");
     ASSERT_TRUE(f.WriteBook(CommandBook()));
     for (const wchar_t* part : {L"RostView.dll", L"resource", L"Skins", L"PlugHost.dll", L"OrderHub.dll",
-                                L"CoreFront.dll", L"TraceDeck.dll", L"CoreStub.dll"}) {
+                                L"CoreFront.dll", L"CommonKit.dll", L"TraceDeck.dll", L"CoreStub.dll"}) {
         ASSERT_TRUE(f.Stage(part)) << U8(part);
     }
     ASSERT_TRUE(testkit::CopyFromProgramDir(f.Folder(), L"FakeDialogs.dll", L"RostDialogs.dll"));

@@ -17,6 +17,17 @@
 //                                         move runs, this thread unloads it)
 //   forwardstorm <id> <rounds>           (a thread calls the plug-in through CommonKit over and
 //                                         over while this one unloads and loads it again)
+//   unloadtwiceandfree                   (a thread unloads the container; once a plug-in's destroy
+//                                         runs, this thread unloads it too and frees PlugHost.dll)
+//   unloadinwaitandfree <id>             (a thread loads the plug-in; once its create runs, this
+//                                         thread loads it too, and a message dispatched during
+//                                         that wait unloads the container and frees PlugHost.dll)
+//   actionduringunload <id>              (a thread sends the plug-in command 1 through OrderHub;
+//                                         once the command runs, this thread unloads the plug-in)
+//   homeduringunload <id>                (the tab manager chooses its first tab, the plug-in's;
+//                                         once the plug-in's move runs, a thread unloads it)
+//   startandunload                       (a thread loads the container; once a plug-in's create
+//                                         runs, this thread unloads the container and frees PlugHost)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
@@ -34,6 +45,7 @@
 #include "Trace.h"
 #include "outside/CoreFront.h"
 #include "outside/OrderHub.h"
+#include "outside/TabDeck.h"
 
 using plugtest::Trace;
 using testkit::PumpFor;
@@ -110,6 +122,50 @@ DWORD WINAPI StormThread(void* param) {
         ++job->calls;
     }
     return 0;
+}
+
+DWORD WINAPI ActionThread(void* param) {
+    auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+    if (action) action(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param)), 1, 0);
+    return action ? 1 : 0;
+}
+
+// Unloads the plug-in once one of its calls signals that it runs.
+DWORD WINAPI UnloadWhenInsideThread(void* param) {
+    vantor::UniqueHandle inside(plugtest::InsideEvent());
+    if (WaitForSingleObject(inside.get(), 10000) != WAIT_OBJECT_0) return 2;
+    auto unload = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME);
+    return static_cast<DWORD>(unload(static_cast<PlugId>(reinterpret_cast<INT_PTR>(param))));
+}
+
+DWORD WINAPI StartThread(void*) {
+    Proc<PFN_Container_Load>(g_container, CONTAINER_LOAD_NAME)(1, g_host);
+    return 1;
+}
+
+DWORD WINAPI UnloadThread(void*) {
+    Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+    return 1;
+}
+
+// What a host does at log-off: the container goes, and PlugHost with it at once.
+void UnloadAndFree() {
+    Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
+    FreeLibrary(g_container);
+    g_container = nullptr;
+}
+
+// The host's log-off from a message.
+const UINT kLogoffMessage = WM_APP + 7;
+WNDPROC g_hostProc = nullptr;
+
+LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kLogoffMessage) {
+        UnloadAndFree();
+        Trace(GetModuleHandleW(nullptr), "logged off from a message");
+        return 0;
+    }
+    return CallWindowProcW(g_hostProc, wnd, msg, wp, lp);
 }
 
 BOOL CALLBACK CountTitled(HWND wnd, LPARAM param) {
@@ -262,9 +318,7 @@ int main(int argc, char** argv) {
             vantor::UniqueHandle inside(plugtest::InsideEvent());
             HANDLE loading = LoadOnThread(Id(arg));
             bool entered = InsideNow(inside.get());
-            Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-            FreeLibrary(g_container);
-            g_container = nullptr;
+            UnloadAndFree();
             Trace(self, "unloaded and freed while loading %d, entered=%d", Id(arg), entered ? 1 : 0);
             Trace(self, "the load -> %lu", JoinLoad(loading));
         } else if (step == "forwardmove") {
@@ -293,6 +347,51 @@ int main(int argc, char** argv) {
             Trace(self, "forwardstorm %d -> %d of %d answered, calls=%d", job.id, answers, 2 * rounds,
                   job.calls > 0 ? 1 : 0);
             i += 2;
+        } else if (step == "actionduringunload") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE acting = CreateThread(nullptr, 0, ActionThread, reinterpret_cast<void*>(static_cast<INT_PTR>(Id(arg))),
+                                         0, nullptr);
+            bool entered = InsideNow(inside.get());
+            int unloaded = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
+            Trace(self, "actionduringunload %d -> entered=%d unload=%d action=%lu", Id(arg), entered ? 1 : 0, unloaded,
+                  JoinLoad(acting));
+        } else if (step == "homeduringunload") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            ResetEvent(inside.get());
+            HANDLE unloading = CreateThread(nullptr, 0, UnloadWhenInsideThread,
+                                            reinterpret_cast<void*>(static_cast<INT_PTR>(Id(arg))), 0, nullptr);
+            auto action = Proc<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action");
+            if (action) action(PLUG_TABDECK, TABDECK_CMD_HOME, 0);
+            Trace(self, "homeduringunload %d -> unload=%lu", Id(arg), JoinLoad(unloading));
+        } else if (step == "startandunload") {
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE starting = CreateThread(nullptr, 0, StartThread, nullptr, 0, nullptr);
+            // The start makes the tab manager's window in the host window: this thread answers.
+            bool entered = vantor::WaitPumping(inside.get(), 10000);
+            UnloadAndFree();
+            Trace(self, "unloaded and freed while starting, entered=%d", entered ? 1 : 0);
+            Trace(self, "the start -> %lu", JoinLoad(starting));
+        } else if (step == "unloadtwiceandfree") {
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE unloading = CreateThread(nullptr, 0, UnloadThread, nullptr, 0, nullptr);
+            bool entered = InsideNow(inside.get());
+            UnloadAndFree();
+            Trace(self, "unloaded twice and freed, entered=%d", entered ? 1 : 0);
+            Trace(self, "the other unload -> %lu", JoinLoad(unloading));
+        } else if (step == "unloadinwaitandfree") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            g_hostProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(g_host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HostProc)));
+            auto load = Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME);
+            HANDLE loading = LoadOnThread(Id(arg));
+            bool entered = InsideNow(inside.get());
+            PostMessageW(g_host, kLogoffMessage, 0, 0);
+            int mine = load(Id(arg));
+            Trace(self, "unloadinwaitandfree %d -> entered=%d here=%d thread=%lu", Id(arg), entered ? 1 : 0, mine,
+                  JoinLoad(loading));
         } else if (step == "windows") {
             ++i;
             std::pair<const char*, int> want(arg, 0);

@@ -144,6 +144,12 @@ int WINAPI TabPlug_Destroy(TabPlugHandle h) {
     Trace(g_self, "Destroy -> %d", result);
     if (!h || !result || !Alive(h, "Destroy")) return 0;
     Plug* plug = AsPlug(h);
+    // A destroy that takes a while, for a test to act while it runs.
+    if (plugtest::Behaviour(g_self, "SignalOnDestroy", 0)) plugtest::SignalInside();
+    if (int ms = plugtest::Behaviour(g_self, "DestroySleep", 0)) {
+        Sleep(static_cast<DWORD>(ms));
+        Trace(g_self, "Destroy done");
+    }
     if (int queryId = plugtest::Behaviour(g_self, "QueryOnDestroy", 0)) {
         QueryFromWorker("QueryOnDestroy", plug->container, queryId);
     }
@@ -229,6 +235,12 @@ extern "C" {
 void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
     std::string described = DescribeParameter(AsPlug(h), command, parameter);
     Trace(g_self, "DoCommand %d param=%p%s", command, reinterpret_cast<void*>(parameter), described.c_str());
+    // A command that takes a while, for a test to act while it runs.
+    if (plugtest::Behaviour(g_self, "SignalOnCommand", 0)) plugtest::SignalInside();
+    if (int ms = plugtest::Behaviour(g_self, "CommandSleep", 0)) {
+        Sleep(static_cast<DWORD>(ms));
+        if (Alive(h, "DoCommand")) Trace(g_self, "DoCommand done");
+    }
 }
 
 HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle h) {
