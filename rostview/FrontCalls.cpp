@@ -100,12 +100,14 @@ const wchar_t kNoAction[] = L"命令中心模块不存在接口：OrderHub_Actio
 }  // namespace
 
 void ModuleHub::Command(int command, PlugId target) {
-    auto fn = HubEntry<PFN_OrderHub_Command>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Command", kNoCommand);
+    vantor::UniqueModule hub(vantor::HoldLoadedFile(L"OrderHub.dll"));
+    auto fn = HubEntry<PFN_OrderHub_Command>(hub.get(), "OrderHub_Command", kNoCommand);
     if (fn) fn(command, target);
 }
 
 void ModuleHub::Action(PlugId target, int command, INT_PTR parameter) {
-    auto fn = HubEntry<PFN_OrderHub_Action>(GetModuleHandleW(L"OrderHub.dll"), "OrderHub_Action", kNoAction);
+    vantor::UniqueModule hub(vantor::HoldLoadedFile(L"OrderHub.dll"));
+    auto fn = HubEntry<PFN_OrderHub_Action>(hub.get(), "OrderHub_Action", kNoAction);
     if (fn) fn(target, command, parameter);
 }
 

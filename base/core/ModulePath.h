@@ -26,8 +26,9 @@ HMODULE LoadProgramLibrary(const wchar_t* fileName);
 // that now belongs to another module counts as not loaded).
 UniqueModule HoldModule(HMODULE module);
 
-// The module loaded from that file (a full path), with one more reference for the holder;
-// empty when none is loaded. A module kept across calls without a reference of its own is
+// The module loaded from that file (a full path, or a bare file name for the module of that
+// name the process has loaded), with one more reference for the holder; empty when none is
+// loaded. A module kept across calls without a reference of its own is
 // named by its file: its handle, once it is freed, may come to name another module loaded
 // at the same address.
 UniqueModule HoldLoadedFile(const std::wstring& path);

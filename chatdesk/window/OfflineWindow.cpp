@@ -7,6 +7,7 @@
 #include "ChatRules.h"
 #include "DebugOut.h"
 #include "ImService.h"
+#include "ModulePath.h"
 #include "ReceivedText.h"
 #include "Text.h"
 #include "TextLines.h"
@@ -20,12 +21,11 @@ namespace {
 constexpr PlugId kCountTarget = -3;
 constexpr int kCountCommand = 2;
 
-// The count goes to the command center only when the process has it loaded already.
+// The count goes to the command center only when the process has it loaded already; it is
+// held for the call, so that an unload on another thread cannot free it under the call.
 void ReportCount(LONG count) {
-    HMODULE hub = GetModuleHandleW(L"OrderHub.dll");
-    auto action = hub ? reinterpret_cast<PFN_OrderHub_Action>(
-                            reinterpret_cast<void*>(GetProcAddress(hub, "OrderHub_Action")))
-                      : nullptr;
+    vantor::UniqueModule hub(vantor::HoldLoadedFile(L"OrderHub.dll"));
+    auto action = vantor::ProcAddress<PFN_OrderHub_Action>(hub.get(), "OrderHub_Action");
     if (action) action(kCountTarget, kCountCommand, count);
 }
 
