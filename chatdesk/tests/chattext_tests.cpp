@@ -17,6 +17,7 @@
 #include "DialogDriver.h"
 #include "DisplayObjects.h"
 #include "Emoticons.h"
+#include "ImClock.h"
 #include "ImMessages.h"
 #include "ImService.h"
 #include "ModulePath.h"
@@ -59,7 +60,7 @@ std::vector<std::string> PeerTexts(const char* id) {
 }
 
 std::vector<chatdesk::ChatRecordBytes> Records(const char* peer) {
-    chatdesk::RecordStore store(chatdesk::SystemRecordFiles());
+    chatdesk::RecordStore store(chatdesk::SystemRecordFiles(), chatdesk::LocalImTime);
     return store.List(chatdesk::RecordFilePath(vantor::imkit::ProgramFolder(), vantor::AnsiToWide(kOwnId),
                                                vantor::AnsiToWide(peer)));
 }
@@ -166,6 +167,47 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
     // No time-out for texts that got their receipt.
     PumpFor(12000);
     EXPECT_FALSE(Contains(EditText(window->Display()), "发送超时了"));
+}
+
+TEST_F(ChildTexts, TextsWhileAnotherProgramReadsTheHistoryAreKeptAndWrittenLater) {
+    // A history another program reads, sharing reads only, so it can be neither replaced
+    // nor written; and marked read-only by the user.
+    std::wstring folder = testkit::ProgramDir() + L"10001";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\Chat20002.rec";
+    chatdesk::ImBytes old = chatdesk::BuildChatText({"20260102030405006000", kFriendId, kOwnId, false, {}, testkit::Ansi("旧话"), "1*"});
+    chatdesk::ChatRecordBytes oldRecord;
+    ASSERT_TRUE(chatdesk::BuildChatRecord(old.data(), old.size(), false, &oldRecord));
+    ASSERT_TRUE(testkit::WriteFileBytes(path, std::string(oldRecord.begin(), oldRecord.end())));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+
+    WindowClient client;
+    ChatDialog* window = client.OpenWithPeer();
+    ASSERT_NE(nullptr, window);
+    Send(window, L"读着也记下");
+    ASSERT_TRUE(Eventually([&] { return PeerTexts(kFriendId).size() == 1 && window->Texts().Waiting() == 0; }, 5000));
+    std::string stamp = Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=answer");
+    ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "answer"); }, 5000));
+    // The history as the viewer lists it holds both, though the file could not take them.
+    std::vector<chatdesk::ChatRecordBytes> records = Records(kFriendId);
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("answer", chatdesk::ReadChatRecord(records[0].data()).text);
+    EXPECT_EQ(testkit::Ansi("读着也记下"), chatdesk::ReadChatRecord(records[1].data()).text);
+    EXPECT_EQ(std::string(oldRecord.begin(), oldRecord.end()), testkit::ReadFileBytes(path));
+    // Closed while the file is still held: the texts wait for the next window.
+    ASSERT_TRUE(CloseChat(window));
+    CloseHandle(reader);
+    window = client.Open(Contacts().friendEntry, kFriendId);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(CloseChat(window));
+    std::string history = testkit::ReadFileBytes(path);
+    ASSERT_EQ(3u * chatdesk::kChatRecordSize, history.size());
+    EXPECT_EQ("answer", chatdesk::ReadChatRecord(reinterpret_cast<const uint8_t*>(history.data())).text);
+    EXPECT_EQ(std::string(oldRecord.begin(), oldRecord.end()), history.substr(2 * chatdesk::kChatRecordSize));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {
