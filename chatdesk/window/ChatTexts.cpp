@@ -94,7 +94,8 @@ int AppendWith(HWND owner, HWND edit, const CHARFORMATA& format, bool replace, b
     replaceSelection();
     if (replace && mayHoldCode && owner)
         SendMessageW(owner, kMsgReplaceEmoticons, static_cast<WPARAM>(lines), reinterpret_cast<LPARAM>(edit));
-    CaretToEnd(edit);
+    // A batch around this one scrolls once at its end.
+    if (!batch.HeldOutside()) CaretToEnd(edit);
     return lines;
 }
 

@@ -40,6 +40,8 @@ public:
     ~DisplayBatch();
     DisplayBatch(const DisplayBatch&) = delete;
     DisplayBatch& operator=(const DisplayBatch&) = delete;
+    // The control's repaints were held already (by a batch around this one) or it is hidden.
+    bool HeldOutside() const { return edit_ && !held_; }
 
 private:
     HWND edit_;
