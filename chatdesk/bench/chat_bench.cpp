@@ -449,7 +449,7 @@ int RunInFolder() {
         auto theirs = [&](int n) { return beside.Time(n); };
         auto bringOurs = [&](bool up) { up ? Bring(direct) : (void)ShowWindow(direct->Window(), SW_HIDE); };
         auto bringTheirs = [&](bool up) { up ? beside.Bring() : beside.Hide(); };
-        h.taken = InTurn(4, 25, {ours, theirs}, {bringOurs, bringTheirs});
+        h.taken = InTurn(6, 25, {ours, theirs}, {bringOurs, bringTheirs});
         CloseChat(direct);
         histories.push_back(h);
     }
@@ -476,7 +476,7 @@ int RunInFolder() {
     PrintRow("  own account record read (RostLedger loaded)", SpreadOf(parts.ownRecord));
     PrintRow("  compose box emptied, send button disabled", SpreadOf(parts.emptyCompose));
     PrintRow("  header and text appended", SpreadOf(parts.appends));
-    std::printf("history present, direct: ours, the reference beside it, ratio (4 rounds of 25 in turn)\n");
+    std::printf("history present, direct: ours, the reference beside it, ratio (6 rounds of 25 in turn)\n");
     for (size_t i = 0; i < histories.size(); ++i) {
         const HistoryTaken& h = histories[i];
         if (h.taken.times.empty()) {
@@ -485,7 +485,7 @@ int RunInFolder() {
         }
         std::printf("  %-48s %8.3f %8.3f   %.2f\n", rows[i].name, SpreadOf(h.taken.times[0]).median,
                     SpreadOf(h.taken.times[1]).median, SpreadOf(h.taken.ratios[0]).median);
-        if (rows[i].movedAside) std::printf("  %-48s %8.3f\n", "  its first text, which moves the file aside", h.first);
+        if (rows[i].movedAside) std::printf("  %-48s %8.3f\n", "  its first text (the file moved aside behind it)", h.first);
     }
     double dr = SpreadOf(main.ratios[1]).median, er = SpreadOf(main.ratios[0]).median;
     std::printf("ratios to the same-work reference (median of the rounds): direct %.2f, relayed %.2f (goal at most %.2f)"

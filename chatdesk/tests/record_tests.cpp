@@ -96,14 +96,10 @@ private:
     }
 };
 
+// The moment of the roll-overs: 2026-12-09 10:11:12.
 ImDateTime RollOverTime() {
     ImDateTime when;
-    when.year = 2026;
-    when.month = 12;
-    when.day = 9;
-    when.hour = 10;
-    when.minute = 11;
-    when.second = 12;
+    ReadImStamp("20261209101112000000", &when);
     return when;
 }
 
