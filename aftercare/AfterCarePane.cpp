@@ -71,12 +71,12 @@ bool AfterCarePane::OnInitDialog() {
     CenterWindow(m_hWnd, nullptr);
     SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    if (OpenBrowser(Module())) ShowWindow(browser_->m_hWnd, SW_SHOW);
+    if (OpenBrowser(Module())) ShowWindow(browser()->m_hWnd, SW_SHOW);
     ReadPolicy();
 
     std::string base = ServiceUrl();
     if (base.empty()) return true;  // no service page: the pane stays hidden and does nothing
-    if (browser_) browser_->Navigate(PageUrl(base, PolicyStatus(policy_)).c_str());
+    if (browser()) browser()->Navigate(PageUrl(base, PolicyStatus(policy_)).c_str());
     SetWindowTextW(m_hWnd, Caption().c_str());
 
     PostMessageW(m_hWnd, WM_SIZE, 0, 0);
@@ -110,7 +110,7 @@ LRESULT CALLBACK AfterCarePane::KeyboardHook(int code, WPARAM wParam, LPARAM lPa
     if (code >= 0 && wParam == PM_REMOVE && msg && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST &&
         g_hookedPane) {
         bool pageKey = msg->wParam == VK_TAB || msg->wParam == VK_DELETE;
-        CSdkSurfView* browser = g_hookedPane->browser_;
+        CSdkSurfView* browser = g_hookedPane->browser();
         bool pageTakes = pageKey && browser && browser->PreTranslateMessage(msg);
         if (!pageTakes && IsDialogMessageW(g_hookedWindow, msg)) {
             // Handled by the dialog: dispatching it again would act twice.
@@ -125,9 +125,10 @@ LRESULT CALLBACK AfterCarePane::KeyboardHook(int code, WPARAM wParam, LPARAM lPa
 void AfterCarePane::Layout() { LayOutBrowser(kBottomStrip); }
 
 void AfterCarePane::OnDocumentComplete(IDispatch* frame, VARIANT*) {
-    if (!browser_) return;
-    browser_->RemoveScrollBar();
-    if (browser_->IsObject(frame)) pagebridge::CallPageScript(browser_, "JS_SetAfterServiceInfo", PageInfoArguments(policy_));
+    CSdkSurfView* page = browser();
+    if (!page) return;
+    page->RemoveScrollBar();
+    if (page->IsObject(frame)) pagebridge::CallPageScript(page, "JS_SetAfterServiceInfo", PageInfoArguments(policy_));
 }
 
 void AfterCarePane::OnHandleWevCustomEventA(int id, const char* a1) {
@@ -135,7 +136,7 @@ void AfterCarePane::OnHandleWevCustomEventA(int id, const char* a1) {
     if (id == 1) {
         MessageBoxW(m_hWnd, vantor::AnsiToWide(a1 ? a1 : "").c_str(), Caption().c_str(), MB_OK | MB_ICONWARNING);
     } else if (id == 2) {
-        Apply(pagebridge::CallPageScript(browser_, "JS_GetAfterServiceInfo", std::vector<std::string>()).text);
+        Apply(pagebridge::CallPageScript(browser(), "JS_GetAfterServiceInfo", std::vector<std::string>()).text);
     }
 }
 
@@ -147,7 +148,7 @@ void AfterCarePane::OnHandleWevCustomEventW(int id, const wchar_t* a1) {
         MessageBoxW(m_hWnd, a1 ? a1 : L"", Caption().c_str(), MB_OK | MB_ICONWARNING);
     } else if (id == 2) {
         lastMessage_.clear();
-        Apply(pagebridge::CallPageScript(browser_, L"JS_GetAfterServiceInfo", std::vector<std::wstring>()).text);
+        Apply(pagebridge::CallPageScript(browser(), L"JS_GetAfterServiceInfo", std::vector<std::wstring>()).text);
     }
 }
 
@@ -169,7 +170,7 @@ void AfterCarePane::OnApplied() {
     if (base.empty()) return;
     int status = PolicyStatus(policy_);
     if (status == 1) applied_ = true;
-    if (browser_) browser_->Navigate(PageUrl(base, status).c_str());
+    if (browser()) browser()->Navigate(PageUrl(base, status).c_str());
 }
 
 void AfterCarePane::OnFailed() {
@@ -199,8 +200,7 @@ void AfterCarePane::OnDestroy() {
         g_hookedPane = nullptr;
         g_hookedWindow = nullptr;
     }
-    if (browser_) DestroyWindow(browser_->m_hWnd);
-    browser_ = nullptr;
+    CloseBrowser();
     ExitSdkSurfView(Module());
 }
 

@@ -26,16 +26,16 @@ static_assert(sizeof(RemoteUrl) == 340, "the kernel fills 340 bytes");
 typedef int(WINAPI* PFN_Cco_GetRemoteUrlA)(int kind, RemoteUrl* out);
 const int kPayFeeUrl = 2;
 
-// The movie's libraries stay loaded once a command needed them: a module already in the
-// process is used as it is, so repeated commands don't pile up load counts.
-HMODULE Keep(const wchar_t* name, bool fromProgramFolder) {
-    HMODULE loaded = GetModuleHandleW(name);
-    if (loaded) return loaded;
-    return fromProgramFolder ? vantor::LoadProgramLibrary(name) : LoadLibraryW(name);
+// The movie's libraries, those of the program folder, stay loaded once a command needed
+// them: the module already loaded from there is used as it is, so repeated commands don't
+// pile up load counts.
+HMODULE Keep(const wchar_t* name) {
+    HMODULE loaded = GetModuleHandleW(vantor::ProgramPath(name).c_str());
+    return loaded ? loaded : vantor::LoadProgramLibrary(name);
 }
 
 bool Online(HostContext book) {
-    HMODULE ledger = Keep(L"RostLedger.dll", true);
+    HMODULE ledger = Keep(L"RostLedger.dll");
     auto current = vantor::ProcAddress<PFN_RostLedger_GetCurrentAccount>(ledger, "RostLedger_GetCurrentAccount");
     auto info = vantor::ProcAddress<PFN_RostLedger_GetFriendInfoA>(ledger, "RostLedger_GetFriendInfoA");
     if (!current || !info) return false;
@@ -54,7 +54,7 @@ void OpenService(HMODULE hub, const std::vector<std::wstring>& tokens) {
 }
 
 void OpenFeePage() {
-    auto remote = vantor::ProcAddress<PFN_Cco_GetRemoteUrlA>(Keep(L"ClientCore.dll", false), "Cco_GetRemoteUrlA");
+    auto remote = vantor::ProcAddress<PFN_Cco_GetRemoteUrlA>(Keep(L"ClientCore.dll"), "Cco_GetRemoteUrlA");
     if (!remote) return;
     RemoteUrl page = {};
     if (remote(kPayFeeUrl, &page) != 0) return;
@@ -80,7 +80,7 @@ bool SplitCommand(const std::wstring& command, std::vector<std::wstring>* tokens
 int HandleMovieCommand(HWND owner, HostContext book, const wchar_t* command) {
     std::vector<std::wstring> tokens;
     if (!SplitCommand(command ? command : L"", &tokens)) return 0;
-    HMODULE hub = Keep(L"OrderHub.dll", true);
+    HMODULE hub = Keep(L"OrderHub.dll");
     if (!hub || !command || !*command) return -1;
     if (!Online(book)) {
         MessageBoxW(owner, kOfflineText, kOfflineCaption, MB_OK);

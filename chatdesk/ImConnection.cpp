@@ -1,11 +1,17 @@
 #include "ImConnection.h"
 
+#include <algorithm>
+
 #include "DebugOut.h"
 
 namespace chatdesk {
 
 ImConnection::ImConnection(ImTcpLayer* layer, SOCKET socket, const sockaddr_in& remote)
-    : layer_(layer), socket_(socket), remote_(remote) {}
+    : layer_(layer), socket_(socket), remote_(remote), lastTaken_(GetTickCount()) {
+    // Sends wait for room in the socket with select, so that each wait has its own bound.
+    u_long nonBlocking = 1;
+    ioctlsocket(socket_, FIONBIO, &nonBlocking);
+}
 
 ImConnection::~ImConnection() {
     if (thread_) CloseHandle(thread_);
@@ -22,11 +28,11 @@ const size_t kHeldLimit = 0x10000;
 
 }  // namespace
 
-bool ImConnection::SendAll(const void* bytes, size_t length) {
-    if (holdingThread_.load() != GetCurrentThreadId()) return SendNow(bytes, length);
+bool ImConnection::SendAll(const void* bytes, size_t length, SendWait wait) {
+    if (holdingThread_.load() != GetCurrentThreadId()) return SendNow(bytes, length, wait);
     if (closed_.load()) return false;
     if (held_.size() + length > kHeldLimit && !FlushHeld()) return false;
-    if (length > kHeldLimit) return SendNow(bytes, length);
+    if (length > kHeldLimit) return SendNow(bytes, length, wait);
     const uint8_t* from = static_cast<const uint8_t*>(bytes);
     held_.insert(held_.end(), from, from + length);
     return true;
@@ -39,35 +45,76 @@ void ImConnection::HoldSends(bool hold) {
 
 bool ImConnection::FlushHeld() {
     if (held_.empty()) return true;
-    bool sent = SendNow(held_.data(), held_.size());
+    bool sent = SendNow(held_.data(), held_.size(), SendWait::WhileMoving);
     held_.clear();
     return sent;
 }
 
-bool ImConnection::SendNow(const void* bytes, size_t length) {
+namespace {
+
+class LeaveOnReturn {
+public:
+    explicit LeaveOnReturn(vantor::TimedLock& lock) : lock_(lock) {}
+    ~LeaveOnReturn() { lock_.Leave(); }
+    LeaveOnReturn(const LeaveOnReturn&) = delete;
+    LeaveOnReturn& operator=(const LeaveOnReturn&) = delete;
+
+private:
+    vantor::TimedLock& lock_;
+};
+
+DWORD LeftOf(DWORD spent) { return spent < kImSendLimitMs ? kImSendLimitMs - spent : 0; }
+
+}  // namespace
+
+bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
     const char* at = static_cast<const char*>(bytes);
-    vantor::Lock lock(sendLock_);
     DWORD start = GetTickCount();
+    if (!sendLock_.TryEnterFor(kImSendLimitMs)) {
+        vantor::DebugLine(L"ChatDesk: the link was busy for the whole send limit; a message did not go\n");
+        return false;
+    }
+    LeaveOnReturn leave(sendLock_);
+    DWORD moved = GetTickCount();  // when the peer last took bytes, or the lock came
     size_t sent = 0;
     while (sent < length) {
         if (closed_.load()) return false;
-        DWORD spent = GetTickCount() - start;
-        // Each piece may wait only for what is left of the limit.
-        DWORD left = spent < kImSendLimitMs ? kImSendLimitMs - spent : 0;
-        if (left == 0 || setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&left),
-                                    sizeof left) == SOCKET_ERROR) {
-            Close();
-            return false;
-        }
         size_t piece = length - sent;
-        if (piece > 0x10000) piece = 0x10000;
+        if (piece > 0x100000) piece = 0x100000;
         int r = send(socket_, at + sent, static_cast<int>(piece), 0);
-        if (r == SOCKET_ERROR || r <= 0) {
-            vantor::DebugLine(L"ChatDesk: a send failed or timed out (%d); the connection is closed\n", WSAGetLastError());
+        if (r > 0) {
+            sent += static_cast<size_t>(r);
+            moved = GetTickCount();
+            continue;
+        }
+        int error = WSAGetLastError();
+        if (r == 0 || error != WSAEWOULDBLOCK) {
+            vantor::DebugLine(L"ChatDesk: a send failed (%d); the connection is closed\n", error);
             Close();
             return false;
         }
-        sent += static_cast<size_t>(r);
+        DWORD now = GetTickCount();
+        DWORD quiet = now - moved;
+        DWORD left = LeftOf(quiet);
+        if (wait == SendWait::Whole) left = std::min(left, LeftOf(now - start));
+        if (left == 0) {
+            if (sent > 0 || quiet >= kImSendLimitMs) {
+                vantor::DebugLine(L"ChatDesk: the peer took no byte within the send limit; the connection is closed\n");
+                Close();
+            } else {
+                vantor::DebugLine(L"ChatDesk: a message found the link busy and did not go within the send limit\n");
+            }
+            return false;
+        }
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(socket_, &writable);
+        timeval limit = {static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+        if (select(0, nullptr, &writable, nullptr, &limit) == SOCKET_ERROR) {
+            vantor::DebugLine(L"ChatDesk: waiting to send failed (%d); the connection is closed\n", WSAGetLastError());
+            Close();
+            return false;
+        }
     }
     return true;
 }

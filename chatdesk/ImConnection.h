@@ -6,9 +6,14 @@
 // closes the socket, so a socket value is never closed twice. Sends are serialised: each
 // message goes out whole, even when the socket takes it in pieces.
 //
-// A peer that stops reading holds a sender for kImSendLimitMs at most: a send that has
-// not gone out by then closes the connection, and so does any failed send (what was
-// written of the message would leave the stream out of step).
+// A peer that stops reading holds a sender for kImSendLimitMs at most. A send waits that
+// long for the send lock, and then either for the whole message (the sends of a window or
+// a notice: nobody waits on the peer longer than the limit) or for as long as the peer
+// keeps taking bytes, each pause shorter than the limit (the file blocks, which a slow but
+// steady peer takes for as long as they need). A message only partly written, or a peer
+// that took nothing for the whole limit, closes the connection (what was written of the
+// message would leave the stream out of step); a message that found the link busy for the
+// limit fails alone.
 //
 // What the connection's own receive thread sends while handling a file block is held and
 // sent in one piece before it handles another kind of message or next waits for the
@@ -31,6 +36,12 @@ class ImTcpLayer;
 
 constexpr DWORD kImSendLimitMs = 5000;
 
+// How long a send may wait on the peer (see above).
+enum class SendWait {
+    Whole,        // the whole call, the wait for the send lock included, within the limit
+    WhileMoving,  // as long as the peer takes a byte within every limit
+};
+
 class ImConnection {
 public:
     ImConnection(ImTcpLayer* layer, SOCKET socket, const sockaddr_in& remote);
@@ -40,14 +51,18 @@ public:
     void AddRef() { refs_.fetch_add(1); }
     void Release();
 
-    // Sends every byte under the connection's send lock; false on a socket error or once
-    // the connection is closed. On the receive thread, while holding, the bytes are queued.
-    bool SendAll(const void* bytes, size_t length);
+    // Sends every byte under the connection's send lock; false on a socket error, a time
+    // limit reached or once the connection is closed. On the receive thread, while
+    // holding, the bytes are queued.
+    bool SendAll(const void* bytes, size_t length, SendWait wait = SendWait::Whole);
     // Shuts the socket down both ways; the receive thread then ends the connection.
     void Close();
     bool Closed() const { return closed_.load(); }
     // Receive thread only: sends what it holds; false when that send failed.
     bool FlushHeld();
+
+    // When the owner last took a message of this connection (at first: when it was made).
+    DWORD LastTaken() const { return lastTaken_.load(); }
 
     // The remote address and port, in network order.
     uint32_t RemoteAddress() const { return remote_.sin_addr.s_addr; }
@@ -58,7 +73,7 @@ private:
     friend class ImTcpLayer;
     ~ImConnection();
 
-    bool SendNow(const void* bytes, size_t length);
+    bool SendNow(const void* bytes, size_t length, SendWait wait);
     // Receive thread only: starts or ends holding its own sends (ending sends what is held).
     void HoldSends(bool hold);
 
@@ -67,7 +82,8 @@ private:
     sockaddr_in remote_;
     std::atomic<LONG> refs_{1};
     std::atomic<bool> closed_{false};
-    vantor::CriticalSection sendLock_;
+    vantor::TimedLock sendLock_;
+    std::atomic<DWORD> lastTaken_;  // set by the receive thread
     HANDLE thread_ = nullptr;  // the receive thread, joined by the layer
     bool accepted_ = false;    // made by accept (set by the layer before the thread starts)
     std::atomic<DWORD> holdingThread_{0};  // the receive thread while it holds its sends

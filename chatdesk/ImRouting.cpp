@@ -9,6 +9,7 @@
 #include "ImDispatch.h"
 #include "ImMessages.h"
 #include "ImService.h"
+#include "PeerPath.h"
 
 namespace chatdesk {
 
@@ -64,32 +65,33 @@ void ImService::SendReceipt(ImConnection* via, const uint8_t* text, const std::s
 
 bool ImService::FromKnownAddress(const std::string& peerId, ImConnection* via) {
     uint32_t address = via->RemoteAddress();
-    if (peerId.empty() || address == 0) return false;
-    auto knownAt = [address](const FriendStatus& status) {
-        return status.publicIp == address || status.localIp == address;
-    };
-    bool known = false;
+    if (peerId.empty() || !vantor::imkit::IsKnownAddress(address)) return false;
+    bool hasWindow = false;
+    FriendStatus windowPeer = {};
     {
         vantor::Lock lock(lock_);
         auto found = windows_.find(peerId);
-        if (found != windows_.end())
-            known = found->second->directLink_ == via || knownAt(found->second->Peer().status);
+        if (found != windows_.end()) {
+            if (found->second->directLink_ == via) return true;
+            hasWindow = true;
+            windowPeer = found->second->Peer().status;
+        }
     }
-    if (known) return true;
+    FriendInfoA own = {};
+    contacts_.OwnRecord(&own);
+    if (hasWindow && vantor::imkit::SpeaksFrom(own.status, windowPeer, address)) return true;
     FriendInfoA record = {};
     if (!contacts_.FriendById(peerId, &record)) return false;
-    if (knownAt(record.status)) return true;
+    if (vantor::imkit::SpeaksFrom(own.status, record.status, address)) return true;
     // A friend may speak before the presence tab has told the book where it is: the
-    // presence server is asked, at most every 30 s for one friend.
-    DWORD now = GetTickCount();
-    {
-        vantor::Lock lock(lock_);
-        auto asked = serverAsked_.find(peerId);
-        if (asked != serverAsked_.end() && now - asked->second < kServerAskIntervalMs) return false;
-        serverAsked_[peerId] = now;
-    }
-    FriendStatus fresh = {};
-    return contacts_.ServerStatus(peerId, &fresh) && knownAt(fresh);
+    // presence server's answer is kept a while, so every message of that time (the
+    // friend's own and anyone's naming it) is held against the one answer. A message that
+    // comes while another's ask is under way waits for that answer however slowly the
+    // server gives it, as long as the ask itself may run.
+    using vantor::imkit::AddressAnswers;
+    AddressAnswers::Answer answer = serverAnswers_.Confirm(
+        peerId, [&](FriendStatus* out) { return contacts_.ServerStatus(peerId, out); }, AddressAnswers::kKeepMs);
+    return answer.found && vantor::imkit::SpeaksFrom(own.status, answer.status, address);
 }
 
 ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* via, bool directLink, WPARAM flags) {
@@ -108,7 +110,7 @@ ChatWindow* ImService::OpenForMessage(const std::string& peerId, ImConnection* v
     return held;
 }
 
-void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size_t length) {
+bool ImService::OnMessage(ImConnection* connection, const uint8_t* message, size_t length) {
     bool directLink = IsDirectLink(connection);
     const uint8_t* code = message + kImCodeOffset;
     bool chatText = length >= kImHeaderSize && SameImCode(code, "003S");
@@ -126,20 +128,20 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
     // is neither answered nor routed (a text that cannot come directly comes by the server).
     if (directLink && d.handler != ImHandler::None && !FromKnownAddress(d.targetId, connection)) {
         vantor::DebugLine(L"ChatDesk: a message came on a direct link from an address that is not the peer's and was dropped\n");
-        return;
+        return false;
     }
     if (d.receipt) SendReceipt(connection, message, in.ownId, d.targetId, d.receipt);
 
     switch (d.handler) {
     case ImHandler::None:
-        return;
+        return false;
     case ImHandler::LoginReply:
         OnLoginReply(connection, message, length);
-        return;
+        return true;
     case ImHandler::OfflinePlain:
     case ImHandler::OfflineFormatted:
         if (offline_) offline_->ShowMessage(message, length, d.handler == ImHandler::OfflineFormatted);
-        return;
+        return true;
     default:
         break;
     }
@@ -154,9 +156,10 @@ void ImService::OnMessage(ImConnection* connection, const uint8_t* message, size
                (d.handler == ImHandler::ChatTextPlain || d.handler == ImHandler::ChatTextFormatted)) {
         SetDirectLink(window, connection);
     }
-    if (!window) return;
+    if (!window) return false;
     Route(static_cast<int>(d.handler), window, connection, message, length, directLink);
     Drop(window);
+    return true;
 }
 
 void ImService::Route(int handler, ChatWindow* window, ImConnection* via, const uint8_t* message, size_t length,

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "AddressAnswers.h"
 #include "ChatWindow.h"
 #include "ContactBook.h"
 #include "ImConfig.h"
@@ -100,7 +101,7 @@ public:
 
     // ImTcpOwner
     void OnAccepted(ImConnection* connection) override;
-    void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
+    bool OnMessage(ImConnection* connection, const uint8_t* message, size_t length) override;
     void OnClosed(ImConnection* connection) override;
     bool HoldsLink(ImConnection* connection) override;
 
@@ -138,10 +139,9 @@ private:
                bool directLink);
     void OpenChat(int command, INT_PTR parameter);
     // Whether the connection comes from the peer: it is the peer's window's direct link, or
-    // its remote address is the public or local one of the window's or the contact book's
-    // record of the peer.
+    // its remote address is where the window's record, the contact book or the presence
+    // server says the peer is (a local address only behind our own public address).
     bool FromKnownAddress(const std::string& peerId, ImConnection* via);
-    static constexpr DWORD kServerAskIntervalMs = 30000;
 
     Setup setup_;
     ContactBook contacts_;
@@ -151,7 +151,7 @@ private:
     std::atomic<ImTcpLayer*> layer_{nullptr};
 
     vantor::CriticalSection lock_;  // the service lock
-    std::map<std::string, DWORD> serverAsked_;  // friends' addresses last asked of the server (under lock_)
+    vantor::imkit::AddressAnswers serverAnswers_;  // where the presence server said friends are
     std::map<std::string, ChatWindow*> windows_;
     ImConnection* serverLink_ = nullptr;
 

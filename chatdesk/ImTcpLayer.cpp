@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "DebugOut.h"
@@ -24,13 +25,11 @@ const int kSliceMs = 200;
 // messages, not two of each for every one.
 class SocketSource : public ImByteSource {
 public:
-    // `quietLimitMs` (0 for none) bounds the wait for the first whole message; `holds`
-    // tells whether the connection may stay quiet all the same.
+    // `quietLimitMs` (0 for none) bounds the time without a message the owner took;
+    // `holds` tells whether the connection may stay quiet all the same.
     SocketSource(SOCKET socket, ImConnection& connection, DWORD quietLimitMs, std::function<bool()> holds)
         : socket_(socket), connection_(connection), held_(0x10000), quietLimitMs_(quietLimitMs),
-          holds_(std::move(holds)), start_(GetTickCount()) {}
-
-    void MessageArrived() { quietLimitMs_ = 0; }
+          holds_(std::move(holds)) {}
 
     Result Read(uint8_t* buffer, size_t size, int waitMs) override {
         if (connection_.Closed()) return {Status::Closed, 0, 0};
@@ -46,40 +45,45 @@ public:
 
 private:
     bool QuietTooLong() {
-        if (!quietLimitMs_ || GetTickCount() - start_ < quietLimitMs_) return false;
-        quietLimitMs_ = 0;
+        if (!quietLimitMs_ || GetTickCount() - connection_.LastTaken() < quietLimitMs_) return false;
         if (holds_ && holds_()) return false;
-        vantor::DebugLine(L"ChatDesk: an accepted connection sent no whole message in time and is closed\n");
+        vantor::DebugLine(L"ChatDesk: an accepted connection brought no message taken within the quiet limit and is closed\n");
         return true;
     }
 
     Result Fill(int waitMs) {
-        // Everything handed out is handled: what its handlers sent goes now, before waiting.
-        connection_.FlushHeld();
         DWORD start = GetTickCount();
+        bool flushed = false;
         for (;;) {
             if (connection_.Closed()) return {Status::Closed, 0, 0};
             if (QuietTooLong()) return {Status::Error, 0, WSAETIMEDOUT};
+            // What has come is read at once. Only before a wait for more do the answers that
+            // the handlers of the messages handed out held back go: a stream of blocks is
+            // answered in few sends.
+            int got = recv(socket_, reinterpret_cast<char*>(held_.data()), static_cast<int>(held_.size()), 0);
+            if (got > 0) {
+                next_ = 0;
+                end_ = static_cast<size_t>(got);
+                return {Status::Data, end_, 0};
+            }
+            if (got == 0) return {Status::Closed, 0, 0};
+            int error = WSAGetLastError();
+            // A socket shut down on our side reads as an ending, not a failure.
+            if (connection_.Closed()) return {Status::Closed, 0, 0};
+            if (error != WSAEWOULDBLOCK) return {Status::Error, 0, error};
+            if (!flushed) {
+                flushed = true;
+                connection_.FlushHeld();
+                continue;
+            }
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(socket_, &readable);
             timeval slice = {0, kSliceMs * 1000};
             int ready = select(0, &readable, nullptr, nullptr, &slice);
             if (ready == SOCKET_ERROR) return {Status::Error, 0, WSAGetLastError()};
-            if (ready > 0) {
-                int got = recv(socket_, reinterpret_cast<char*>(held_.data()), static_cast<int>(held_.size()), 0);
-                if (got == 0) return {Status::Closed, 0, 0};
-                if (got == SOCKET_ERROR) {
-                    int error = WSAGetLastError();
-                    // A socket shut down on our side reads as an ending, not a failure.
-                    if (connection_.Closed()) return {Status::Closed, 0, 0};
-                    return {Status::Error, 0, error};
-                }
-                next_ = 0;
-                end_ = static_cast<size_t>(got);
-                return {Status::Data, end_, 0};
-            }
-            if (waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs)) return {Status::TimedOut, 0, 0};
+            if (ready == 0 && waitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(waitMs))
+                return {Status::TimedOut, 0, 0};
         }
     }
 
@@ -90,7 +94,6 @@ private:
     size_t end_ = 0;
     DWORD quietLimitMs_;
     std::function<bool()> holds_;
-    DWORD start_;
 };
 
 bool IsFileBlock(const uint8_t* message, size_t length) {
@@ -161,7 +164,9 @@ void ImTcpLayer::AcceptLoop() {
             closesocket(s);
             continue;
         }
-        if (!Launch(connection, true)) {
+        Launched launched = Launch(connection, true);
+        if (launched == Launched::Full && MakeRoom()) launched = Launch(connection, true);
+        if (launched != Launched::Yes) {
             // A connection that cannot be served is closed at once; the others go on.
             closesocket(s);
             connection->socket_ = INVALID_SOCKET;
@@ -202,7 +207,7 @@ ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
         closesocket(s);
         return nullptr;
     }
-    if (!Launch(connection, false)) {
+    if (Launch(connection, false) != Launched::Yes) {
         closesocket(s);
         connection->socket_ = INVALID_SOCKET;
         connection->Release();
@@ -211,30 +216,54 @@ ImConnection* ImTcpLayer::Connect(uint32_t address, uint16_t port) {
     return connection;
 }
 
-bool ImTcpLayer::Launch(ImConnection* connection, bool accepted) {
+ImTcpLayer::Launched ImTcpLayer::Launch(ImConnection* connection, bool accepted) {
     vantor::Lock lock(lock_);
-    if (stopping_.load()) return false;
+    if (stopping_.load()) return Launched::No;
     if (accepted) {
         size_t all = 0, same = 0;
         for (ImConnection* c : connections_) {
-            if (!c->accepted_) continue;
+            if (!c->accepted_ || c->Closed()) continue;
             ++all;
             if (c->RemoteAddress() == connection->RemoteAddress()) ++same;
         }
-        if (all >= kMaxImConnections || same >= kMaxAcceptedPerAddress) {
-            vantor::DebugLine(L"ChatDesk: too many connections from that address, or in all: one is closed\n");
-            return false;
+        if (same >= kMaxAcceptedPerAddress) {
+            vantor::DebugLine(L"ChatDesk: too many connections from one address: one is closed\n");
+            return Launched::No;
         }
+        if (all >= kMaxImConnections) return Launched::Full;
         connection->accepted_ = true;
     }
     // Suspended until the handle is stored: the thread may end at once and unlist itself.
     HANDLE thread = CreateThread(nullptr, 0, ReceiveThread, connection, CREATE_SUSPENDED, nullptr);
-    if (!thread) return false;
+    if (!thread) return Launched::No;
     connection->thread_ = thread;
     connection->AddRef();  // the list's reference, given back by the receive thread
     connections_.push_back(connection);
     ResumeThread(thread);
-    return true;
+    return Launched::Yes;
+}
+
+bool ImTcpLayer::MakeRoom() {
+    // Each with how long it has gone without a message taken, read once.
+    std::vector<std::pair<DWORD, ConnectionRef>> candidates;
+    {
+        vantor::Lock lock(lock_);
+        if (stopping_.load()) return false;
+        DWORD now = GetTickCount();
+        for (ImConnection* c : connections_)
+            if (c->accepted_ && !c->Closed()) candidates.emplace_back(now - c->LastTaken(), ConnectionRef::Share(c));
+    }
+    // The owner is asked outside the layer's lock, the quietest first.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& candidate : candidates) {
+        if (owner_->HoldsLink(candidate.second.get())) continue;
+        vantor::DebugLine(L"ChatDesk: the connections are full; the quietest one is closed for a newcomer\n");
+        candidate.second->Close();
+        return true;
+    }
+    vantor::DebugLine(L"ChatDesk: the connections are full and all are links: a newcomer is closed\n");
+    return false;
 }
 
 DWORD WINAPI ImTcpLayer::ReceiveThread(void* param) {
@@ -251,12 +280,12 @@ void ImTcpLayer::Receive(ImConnection* connection) {
         for (;;) {
             ImFrame frame = framer.Next();
             if (frame.kind == ImFrame::Kind::Message) {
-                source.MessageArrived();
                 // Only the answers to a run of file blocks wait: the handler of any other
                 // message may wait on another thread, so what is held goes first and what
                 // it sends goes at once.
                 connection->HoldSends(IsFileBlock(framer.Buffer(), frame.length));
-                owner_->OnMessage(connection, framer.Buffer(), frame.length);
+                if (owner_->OnMessage(connection, framer.Buffer(), frame.length))
+                    connection->lastTaken_ = GetTickCount();
                 continue;
             }
             if (frame.kind == ImFrame::Kind::Skipped || frame.kind == ImFrame::Kind::Dropped) continue;
@@ -274,9 +303,10 @@ void ImTcpLayer::Receive(ImConnection* connection) {
     // then let go under the send lock, so no sender can reach it after it is closed.
     connection->Close();
     {
-        vantor::Lock lock(connection->sendLock_);
+        connection->sendLock_.Enter();
         closesocket(connection->socket_);
         connection->socket_ = INVALID_SOCKET;
+        connection->sendLock_.Leave();
     }
     owner_->OnClosed(connection);
     Unlist(connection);

@@ -25,19 +25,24 @@ public:
     virtual ~ImTcpOwner() = default;
     virtual void OnAccepted(ImConnection* connection) = 0;
     // One whole message of the connection's stream (for "015B" the stored form's length).
-    virtual void OnMessage(ImConnection* connection, const uint8_t* message, size_t length) = 0;
+    // True when the owner took it (handled it or handed it on); a message dropped as not
+    // the sender's to send or as nobody's answers false.
+    virtual bool OnMessage(ImConnection* connection, const uint8_t* message, size_t length) = 0;
     virtual void OnClosed(ImConnection* connection) = 0;
     // Whether the owner uses an accepted connection that has stayed quiet (a peer's link).
     virtual bool HoldsLink(ImConnection* connection) { return false; }
 };
 
 // Accepted connections beyond these counts (in all, and from one remote address) are
-// closed as soon as they come; the service's own connections are never refused.
+// not served; the service's own connections are never refused. A newcomer to a full
+// layer takes the place of the accepted connection that has gone longest without a
+// message taken and that the owner does not hold; when the owner holds them all, or the
+// newcomer's address has its count already, the newcomer is closed.
 constexpr size_t kMaxImConnections = 64;
 constexpr size_t kMaxAcceptedPerAddress = 4;
 constexpr DWORD kImConnectLimitMs = 5000;
-// An accepted connection that has delivered no whole message within this time of its
-// accept is closed, unless the owner holds it as a link.
+// An accepted connection that the owner does not hold as a link is closed once this
+// time has passed without a message the owner took (counted from the accept at first).
 constexpr DWORD kImQuietLimitMs = 60000;
 
 class ImTcpLayer {
@@ -69,10 +74,14 @@ private:
     static DWORD WINAPI ReceiveThread(void* connection);
     void AcceptLoop();
     void Receive(ImConnection* connection);
-    // Lists the connection and starts its receive thread; false (nothing started) when
-    // the layer is stopping, an accepted one finds its limits reached, or the thread
-    // cannot start.
-    bool Launch(ImConnection* connection, bool accepted);
+    // Lists the connection and starts its receive thread. Nothing is started when the
+    // layer is stopping, the thread cannot start, or an accepted one finds its address's
+    // count reached (No) or the layer full (Full).
+    enum class Launched { Yes, No, Full };
+    Launched Launch(ImConnection* connection, bool accepted);
+    // Closes the quietest accepted connection that the owner does not hold, to make room
+    // for a newcomer; false when there is none to close.
+    bool MakeRoom();
     void Unlist(ImConnection* connection);
 
     ImTcpOwner* owner_;

@@ -197,10 +197,11 @@ CLIENTCORE_API int WINAPI Cco_Logoff(void) {
     OutputDebugStringW(L"Zum_Disconnect，断开zum的链接！\n");
     int s = Zum().Disconnect();
     com.End();
+    // Still connected: the login stays, and so does the library that holds the connection.
+    if (s != ZumSuccess) return PlatformFailure(s);
+    Login().loggedIn = false;
     // The platform library goes here, outside the loader lock; a call still running on
     // another thread keeps it until that call returns.
     Zum().Release();
-    if (s != ZumSuccess) return PlatformFailure(s);
-    Login().loggedIn = false;
     return CCO_OK;
 }

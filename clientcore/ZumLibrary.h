@@ -20,7 +20,8 @@ class ZumLibrary {
 public:
     // Loads "zumbase.dll" when it is not loaded yet; a failed load is tried again next time.
     HMODULE Load();
-    // Gives up the binding's reference (at log-off); the next call loads the library again.
+    // Gives up the binding's reference (at a log-off that disconnected); the next call
+    // loads the library again.
     void Release();
 
     int SetServerURL(const char* url);

@@ -49,7 +49,9 @@ int WINAPI _GetModuleDirW(LPWSTR out, DWORD chars);
 // ---- Container and plug-in forwarders -----------------------------------------------
 // `container` is the container module handle. Each call looks up its target anew and
 // answers 0 when anything on the way is missing: the container export, the plug-in, its
-// module or handle, or the plug-in's export.
+// module or handle, or the plug-in's export. A plug-in's call runs with the plug-in held
+// by the container: another thread's unload of it waits until the call has returned, and
+// one that another thread is making or destroying answers 0.
 
 int WINAPI _Container_LoadPlug(HMODULE container, PlugId id);
 int WINAPI _Container_UnloadPlug(HMODULE container, PlugId id);

@@ -16,7 +16,10 @@ namespace compactview {
 namespace {
 const wchar_t kConfig[] = L"resource\\compactview\\config.cfg";
 
-std::wstring PicturePath(const std::wstring& name) { return vantor::ProgramPath(L"resource\\compactview\\" + name); }
+// Empty for no name: a picture that is not set opens nothing.
+std::wstring PicturePath(const std::wstring& name) {
+    return name.empty() ? std::wstring() : vantor::ProgramPath(L"resource\\compactview\\" + name);
+}
 
 // One brush for every window of the module, made at first use and kept.
 HBRUSH DialogBrush() {
@@ -27,7 +30,7 @@ HBRUSH DialogBrush() {
 
 std::wstring PictureName(const wchar_t* key, size_t chars) {
     std::wstring name(chars, L'\0');
-    _GetProfileStringW(L"pic", key, &name[0], static_cast<DWORD>(chars), kConfig);
+    if (!_GetProfileStringW(L"pic", key, &name[0], static_cast<DWORD>(chars), kConfig)) return std::wstring();
     name.resize(wcslen(name.c_str()));
     return name;
 }

@@ -41,7 +41,7 @@ private:
 };
 
 // The file name of a picture key of "resource\compactview\config.cfg", as the window reads
-// it: at most 19 characters (the rest is cut off).
+// it: at most 19 characters (the rest is cut off); empty when the key is not set.
 std::wstring PictureName(const wchar_t* key, size_t chars);
 // The current account's id through RostLedger; empty without one.
 std::string AccountId(HostContext context);

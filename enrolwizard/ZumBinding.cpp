@@ -12,10 +12,12 @@ const size_t kMaxPlatformText = 4096;
 
 HMODULE ZumBinding::Find() {
     // Every call comes on the dialog thread, so the kept handle needs no lock.
-    if (module_) return module_;
-    module_ = GetModuleHandleW(L"zumbase.dll");
-    if (module_) vantor::DebugLineA("zumbase's module handle is 0x%08Ix\n", reinterpret_cast<UINT_PTR>(module_));
-    return module_;
+    if (module_) return module_.get();
+    HMODULE found = nullptr;
+    if (!GetModuleHandleExW(0, L"zumbase.dll", &found)) return nullptr;
+    module_.reset(found);
+    vantor::DebugLineA("zumbase's module handle is 0x%08Ix\n", reinterpret_cast<UINT_PTR>(found));
+    return found;
 }
 
 template <typename Fn>

@@ -1,18 +1,21 @@
 // The wizard's binding to zumbase: the library is only found among the modules the host has
 // loaded already (the wizard never loads it), and each function is looked up by name at
-// every call. A missing library or function answers -1001 without calling anything.
+// every call. A missing library or function answers -1001 without calling anything. Once
+// found, the library is held until the binding goes: a log-off of the host that frees its
+// own reference meanwhile leaves it loaded for the wizard.
 #pragma once
 
 #include <windows.h>
 #include <string>
 
+#include "Handles.h"
 #include "outside/zumbase.h"
 
 namespace enrolwizard {
 
 class ZumBinding {
 public:
-    // The loaded "zumbase.dll", or null; the handle found is kept.
+    // The loaded "zumbase.dll", or null; once found, it is held.
     HMODULE Find();
 
     int RegisterUser(const char* text, ZumRegisterInfo* info);
@@ -29,7 +32,7 @@ public:
 private:
     template <typename Fn> Fn Function(const char* name);
 
-    HMODULE module_ = nullptr;
+    vantor::UniqueModule module_;
 };
 
 }  // namespace enrolwizard

@@ -90,6 +90,7 @@ FileSendControl::FileSendControl()
 }
 
 FileSendControl::~FileSendControl() {
+    WriteProgressLines();
     events_.UnadviseAll();
     DestroyOwnedWindow(window_, ownerThread_);
     DestroyOwnedWindow(notifier_, ownerThread_);
@@ -193,12 +194,23 @@ bool FileSendControl::IsTransmitFile(const wchar_t* dateTime) {
 
 // Starting to send or receive changes only the status box too: the one link stays.
 void FileSendControl::SetTransmitProgress(double percent) {
+    std::wstring lines;
     {
         vantor::Lock hold(lock_);
         state_.SetProgress(percent);
+        lines = progressLines_.Add(L"当前的传输进度为：%.2f%%\n", percent);
     }
-    vantor::DebugLine(L"当前的传输进度为：%.2f%%\n", percent);
+    vantor::DebugText(lines);
     RequestRedraw(kRedrawProgress);
+}
+
+void FileSendControl::WriteProgressLines() {
+    std::wstring lines;
+    {
+        vantor::Lock hold(lock_);
+        lines = progressLines_.Take();
+    }
+    vantor::DebugText(lines);
 }
 
 void FileSendControl::TransmitComplete() {
@@ -238,6 +250,8 @@ bool FileSendControl::IsRequestWaiting() {
 // Each pending post holds a reference, so the notifier never reaches a deleted control;
 // a second request while one is pending only widens it.
 void FileSendControl::RequestRedraw(Redraw what) {
+    // Whatever ends or changes more than the progress comes after the lines gathered.
+    if (what != kRedrawProgress) WriteProgressLines();
     bool post;
     {
         vantor::Lock hold(lock_);
@@ -273,6 +287,7 @@ void FileSendControl::PacedRedraw(HWND notifier) {
 }
 
 void FileSendControl::FlushRedraw() {
+    WriteProgressLines();
     int what;
     {
         vantor::Lock hold(lock_);

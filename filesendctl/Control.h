@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ControlPaint.h"
+#include "DebugOut.h"
 #include "EventPoint.h"
 #include "Handles.h"
 #include "Sync.h"
@@ -162,6 +163,8 @@ private:
     void RequestRedraw(Redraw what);
     void PacedRedraw(HWND notifier);
     void FlushRedraw();
+    // Writes the progress lines gathered so far.
+    void WriteProgressLines();
     void OnRedraw(int what);
     void NotifyViewChange();
 
@@ -189,11 +192,13 @@ private:
     ITypeInfo* TypeInfoOf(REFGUID guid);
 
     LONG refs_ = 1;
-    vantor::CriticalSection lock_;  // guards state_, fileIcon_, firstLink_, pendingRedraw_
+    vantor::CriticalSection lock_;  // guards state_, fileIcon_, firstLink_, pendingRedraw_, progressLines_
     TransferState state_;
     HICON fileIcon_ = nullptr;
     RECT firstLink_ = {0, 0, 0, 0};
     int pendingRedraw_ = 0;
+    // The progress lines for the debugger, written in batches: a transfer gives one a block.
+    vantor::DebugBatch progressLines_;  // under lock_
     DWORD lastRedraw_ = 0;     // notifier thread: when the last redraw was made
     bool redrawTimer_ = false;  // notifier thread: a paced redraw waits on the timer
 

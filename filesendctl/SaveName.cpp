@@ -1,6 +1,6 @@
 #include "SaveName.h"
 
-#include <cwctype>
+#include "DeviceName.h"
 
 namespace filesend {
 
@@ -24,22 +24,6 @@ std::wstring WithoutDirectionControls(std::wstring name) {
     return name;
 }
 
-bool DeviceDigit(wchar_t c) { return (c >= L'1' && c <= L'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3; }
-
-// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 (superscript 1-3 too) name
-// devices whatever extension follows.
-bool IsDeviceName(const std::wstring& name) {
-    std::wstring stem = name.substr(0, name.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (wchar_t& c : stem) c = static_cast<wchar_t>(std::towupper(c));
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
-        stem == L"CONOUT$")
-        return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0))
-        return DeviceDigit(stem[3]);
-    return false;
-}
-
 }  // namespace
 
 std::wstring DisplayName(const std::wstring& path) {
@@ -55,7 +39,7 @@ std::wstring ProposedSaveName(const std::wstring& peerPath) {
     // Windows drops trailing dots and spaces, so ". ." would name the folder itself.
     while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
     if (name.empty()) return kNeutralName;
-    if (IsDeviceName(name)) return L"_" + name;
+    if (vantor::IsDeviceName(name)) return L"_" + name;
     return name;
 }
 

@@ -75,9 +75,16 @@ typedef void(WINAPI* PFN_Container_Unload)(void);
 typedef int(WINAPI* PFN_Container_QueryModule)(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut);
 typedef int(WINAPI* PFN_Container_LoadPlug)(PlugId id);
 typedef int(WINAPI* PFN_Container_UnloadPlug)(PlugId id);
+// A plug-in held for one call into it (CommonKit's forwarders): 1 with its module and
+// handle when it is made and no other thread is making or destroying it; until the
+// matching release from the same thread, no other thread destroys it.
+typedef int(WINAPI* PFN_Container_HoldPlug)(PlugId id, HMODULE* moduleOut, TabPlugHandle* plugOut);
+typedef void(WINAPI* PFN_Container_ReleasePlug)(PlugId id);
 
 #define CONTAINER_LOAD_NAME "Container_Load"
 #define CONTAINER_UNLOAD_NAME "Container_Unload"
 #define CONTAINER_QUERYMODULE_NAME "Container_QueryModule"
 #define CONTAINER_LOADPLUG_NAME "Container_LoadPlug"
 #define CONTAINER_UNLOADPLUG_NAME "Container_UnloadPlug"
+#define CONTAINER_HOLDPLUG_NAME "Container_HoldPlug"
+#define CONTAINER_RELEASEPLUG_NAME "Container_ReleasePlug"

@@ -37,39 +37,18 @@ void GifPlayer::Attach(HWND control) {
 size_t GifPlayer::Load(const std::wstring& path) {
     Stop();
     current_ = 0;
-    headers_.clear();
     image_.frames.clear();
     // Memory running out for a picture shows no picture; nothing is thrown to the host.
     try {
         std::vector<uint8_t> bytes;
         if (!ReadWholeFile(path, &bytes)) return 0;
         gif::ReadGif(bytes.data(), bytes.size(), &image_);
-        MakeHeaders();
     } catch (const std::exception&) {
-        headers_.clear();
         image_.frames.clear();
         return 0;
     }
     if (window_) InvalidateRect(window_, nullptr, TRUE);
     return image_.FrameCount();
-}
-
-void GifPlayer::MakeHeaders() {
-    headers_.reserve(image_.FrameCount());
-    for (const auto& frame : image_.frames) {
-        FrameHeader h = {};
-        h.header.biSize = sizeof h.header;
-        h.header.biWidth = frame->width;
-        h.header.biHeight = -frame->height;
-        h.header.biPlanes = 1;
-        h.header.biBitCount = 8;
-        h.header.biCompression = BI_RGB;
-        h.header.biXPelsPerMeter = 11811;
-        h.header.biYPelsPerMeter = 11811;
-        h.header.biClrUsed = 1u << frame->colourBits;
-        memcpy(h.colours, frame->colours, sizeof h.colours);
-        headers_.push_back(h);
-    }
 }
 
 void GifPlayer::Start() {
@@ -126,9 +105,25 @@ void GifPlayer::Paint(HDC dc) const {
     size_t index = static_cast<size_t>(current_);
     if (index >= image_.FrameCount()) return;
     const gif::GifFrame& frame = *image_.frames[index];
+    // The frame's rows are top-down, its table four-byte entries: a bitmap as it stands.
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[gif::kTableEntries];
+    } info = {};
+    static_assert(sizeof info.colours == sizeof frame.colours, "one table entry per colour");
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = frame.width;
+    info.header.biHeight = -frame.height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 8;
+    info.header.biCompression = BI_RGB;
+    info.header.biXPelsPerMeter = 11811;
+    info.header.biYPelsPerMeter = 11811;
+    info.header.biClrUsed = 1u << frame.colourBits;
+    memcpy(info.colours, frame.colours, sizeof info.colours);
     SetDIBitsToDevice(dc, frame.left, frame.top, static_cast<DWORD>(frame.width), static_cast<DWORD>(frame.height), 0,
-                      0, 0, static_cast<UINT>(frame.height), frame.pixels.data(),
-                      reinterpret_cast<const BITMAPINFO*>(&headers_[index]), DIB_RGB_COLORS);
+                      0, 0, static_cast<UINT>(frame.height), frame.pixels.data(), reinterpret_cast<const BITMAPINFO*>(&info),
+                      DIB_RGB_COLORS);
 }
 
 LRESULT CALLBACK GifPlayer::ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

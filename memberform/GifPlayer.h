@@ -33,21 +33,14 @@ public:
     bool Running() const { return thread_ != nullptr; }
 
 private:
-    struct FrameHeader {
-        BITMAPINFOHEADER header;
-        RGBQUAD colours[gif::kTableEntries];
-    };
-
     static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static DWORD WINAPI RepaintThread(LPVOID self);
-    void MakeHeaders();
     void Paint(HDC dc) const;
     void Stop();
 
     HWND window_ = nullptr;
     WNDPROC previous_ = nullptr;
     gif::GifImage image_;
-    std::vector<FrameHeader> headers_;
     std::atomic<int> current_{0};
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;

@@ -89,7 +89,7 @@ INT_PTR MemberFormDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 std::wstring MemberFormDialog::ResourcePath(const wchar_t* section, const wchar_t* key) const {
     wchar_t name[20] = L"";
-    _GetProfileStringW(section, key, name, 20, kConfig);
+    if (!_GetProfileStringW(section, key, name, 20, kConfig)) return std::wstring();
     return vantor::ProgramPath(std::wstring(L"resource\\memberform\\") + name);
 }
 

@@ -38,6 +38,8 @@ private:
     void Submit();
     MemberFields ReadFields() const;
     std::string Text(int id) const;
+    // The picture a key of the form's settings names under "resource\memberform\"; empty
+    // when the key is not set.
     std::wstring ResourcePath(const wchar_t* section, const wchar_t* key) const;
 
     ServicePolicyInfoA policy_;

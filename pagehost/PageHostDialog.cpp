@@ -97,7 +97,8 @@ void PageHostDialog::OpenClassroomPage() {
 
 void PageHostDialog::OpenGamesPage() {
     char html[50] = {};
-    _GetProfileStringA("LocalGame", "html", html, sizeof html, "resource\\SplashMgr\\config.cfg");
+    // No games page set: the window shows without a page.
+    if (!_GetProfileStringA("LocalGame", "html", html, sizeof html, "resource\\SplashMgr\\config.cfg")) return;
     if (browser_) browser_->Navigate(GamesPagePath(vantor::WideToAnsi(vantor::ProgramDir()), html).c_str());
 }
 

@@ -46,32 +46,39 @@ const size_t kMaxParsedReplyBytes = 8u << 20;
 
 class ReplySink : public CFileDownUpProcessCallback {
 public:
+    explicit ReplySink(CNetHttp& http) : http_(http) {}
     void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
     void OnProgress(DWORD, DWORD, DWORD_PTR) override {}
     void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
     // Bytes are collected whole and converted once, so a double-byte character split
-    // between two chunks stays intact. Called from inside WebFetch: nothing may be
-    // thrown through it, so a reply that outgrows memory is only marked.
+    // between two chunks stays intact. Called from inside WebFetch as each chunk comes:
+    // nothing may be thrown through it, so a reply that outgrows memory is marked and
+    // the post broken off.
     void OnPostData(const char* chunk, DWORD length, DWORD_PTR context) override {
         auto* text = reinterpret_cast<std::string*>(context);
         if (!text || !chunk || overflow) return;
         // No reply of the presence server comes near this; a larger one must not take
         // the process's memory, neither while it arrives nor while it is parsed.
         if (text->size() + length > kMaxParsedReplyBytes) {
-            overflow = true;
-            text->clear();
-            text->shrink_to_fit();
+            Overflow(text);
             return;
         }
         try {
             text->append(chunk, length);
         } catch (...) {
-            overflow = true;
-            text->clear();
-            text->shrink_to_fit();
+            Overflow(text);
         }
     }
     bool overflow = false;
+
+private:
+    void Overflow(std::string* text) {
+        overflow = true;
+        text->clear();
+        text->shrink_to_fit();
+        http_.Break();
+    }
+    CNetHttp& http_;
 };
 
 PsResult PostPsAction(Form form, const char* action, const std::string& params, const std::string& baseUrl,
@@ -99,7 +106,7 @@ PsResult PostPsAction(Form form, const char* action, const std::string& params, 
 
     CNetHttp http;
     if (!http.Open(1)) return PS_ENGINE_NOT_OPENED;
-    ReplySink sink;
+    ReplySink sink(http);
     HttpFetchResult r = http.PostRequest(url.c_str(), nullptr, params.c_str(), nullptr, 43, cookies, 2, &sink,
                                          reinterpret_cast<DWORD_PTR>(replyText));
     http.Close();
@@ -229,7 +236,9 @@ PsResult PsRequest(Reply& reply, Form form, const char* action, const std::strin
             docIdSeen = true;
         }
     }
-    reply.current = root.SelectSingleNode(L"cell");
+    // The first "cell" child, its name matched without regard to case as every cell's is.
+    reply.current = root.FirstChildElement();
+    while (reply.current && !SameName(reply.current.Name(), L"cell")) reply.current = reply.current.NextSiblingElement();
     if (docIdSeen && docId == 1) return PS_OK;
     if (!reply.current) return PS_NO_ENVELOPE;
     bool nameSeen = false;

@@ -1,9 +1,10 @@
 #include "PeerDispatch.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 #include "DebugOut.h"
+#include "PeerPath.h"
 #include "Text.h"
 
 namespace presence {
@@ -18,52 +19,48 @@ PresenceNotice MakeNotice(const char* id, const char* nickname, const char* mess
 
 namespace {
 
-bool At(const FriendStatus& status, DWORD address) { return status.publicIp == address || status.localIp == address; }
+using vantor::imkit::AddressAnswers;
 
-// Whether the server may be asked for the sender's address now; counts the ask.
-bool MayAskServer(PeerMemory& memory, const std::string& sender) {
-    DWORD now = GetTickCount();
-    if (memory.addressAsks.size() > 256) {
-        for (auto at = memory.addressAsks.begin(); at != memory.addressAsks.end();)
-            at = now - at->second >= kAddressAskPauseMs ? memory.addressAsks.erase(at) : std::next(at);
+bool HasHeld(const PeerMemory& memory, const std::string& sender) {
+    return std::any_of(memory.held.begin(), memory.held.end(), [&](const HeldRecord& r) { return r.sender == sender; });
+}
+
+// Keeps the record until the server has answered for its sender, the ask started unless
+// one is under way; or drops it when too many wait. False when the server cannot be asked.
+bool Hold(const PeerPacket& packet, DWORD from, const std::string& sender, PeerMemory& memory, const ServerAsk& ask) {
+    size_t fromThere = std::count_if(memory.held.begin(), memory.held.end(), [from](const HeldRecord& r) { return r.from == from; });
+    if (memory.held.size() >= kMostHeldRecords || fromThere >= kMostHeldFromOneAddress) {
+        vantor::DebugLine(L"PresenceTab: too many records wait for the presence server: one was dropped\n");
+        return true;
     }
-    auto found = memory.addressAsks.find(sender);
-    if (found != memory.addressAsks.end() && now - found->second < kAddressAskPauseMs) return false;
-    memory.addressAsks[sender] = now;
+    if (memory.answers.BeginAsk(sender) && !ask(sender)) {
+        memory.answers.Answered(sender, false, FriendStatus{});
+        return false;
+    }
+    memory.held.push_back(HeldRecord{packet, from, sender});
     return true;
 }
 
-// A record that changes the contact book or answers our request counts only when it came
-// from where its sender is: an address stored for it, or the one the presence server
-// gives. `record` is the sender's stored record (zero for a stranger); once the server
-// was asked (*asked) it holds the server's answer.
-bool FromSender(PresenceServer& server, PeerMemory& memory, const std::string& sender, DWORD from, FriendInfoA* record,
-                bool* asked) {
-    *asked = false;
-    if (from == 0) return false;
-    if (At(record->status, from)) return true;
-    if (!MayAskServer(memory, sender)) return false;
-    *asked = true;
-    return server.FriendIp(sender.c_str(), record) == 0 && At(record->status, from);
-}
-
-void RefreshSender(ContactBook& book, PresenceServer& server, PeerMemory& memory, FriendHandle entry,
-                   FriendInfoA record, bool asked, const PeerFields& f) {
+void RefreshSender(ContactBook& book, FriendHandle entry, FriendInfoA record, const AddressAnswers::Answer& server,
+                   const PeerFields& f) {
     WORD status = static_cast<WORD>(atoi(f.nickname.c_str()));
     if (status == 0) {
         record.status.localIp = 0;
         record.status.publicIp = 0;
-    } else if (record.status.status == 0 && !asked && MayAskServer(memory, f.sender)) {
-        server.FriendIp(f.sender.c_str(), &record);
+    } else if (record.status.status == 0 && server.found) {
+        // Coming online: where the presence server says it is now.
+        record.status.localIp = server.status.localIp;
+        record.status.localPort = server.status.localPort;
+        record.status.publicIp = server.status.publicIp;
+        record.status.publicPort = server.status.publicPort;
     }
     record.status.status = status;
     book.ModifyFriend(entry, record);
 }
 
-}  // namespace
-
-void DispatchPeerPacket(const PeerPacket& packet, DWORD from, PeerMemory& memory, ContactBook& book,
-                        PresenceServer& server, const NoticeSink& notify) {
+// `ask` null: the record may not wait (again) for the server.
+void Dispatch(const PeerPacket& packet, DWORD from, PeerMemory& memory, ContactBook& book, const ServerAsk* ask,
+              const NoticeSink& notify) {
     PeerFields f = ReadPacket(packet);
     FriendInfoA own = {};
     bool known = book.Account(&own);
@@ -99,8 +96,21 @@ void DispatchPeerPacket(const PeerPacket& packet, DWORD from, PeerMemory& memory
         if (f.command != kPeerStatusNotify) vantor::DebugLine(L"对方不是自己的好友\n");
         return;
     }
-    bool asked = false;
-    if (!FromSender(server, memory, f.sender, from, &record, &asked)) {
+
+    // Where the sender is: the book's record, else the server's answer kept. The record
+    // waits for the server when neither places the sender, when a friend coming online
+    // needs its addresses, or behind an earlier record of its sender that waits.
+    AddressAnswers::Answer server = memory.answers.Look(f.sender);
+    bool answered = server.state == AddressAnswers::State::kAnswered;
+    bool atStored = vantor::imkit::SpeaksFrom(own.status, record.status, from);
+    bool atAnswered = answered && server.found && vantor::imkit::SpeaksFrom(own.status, server.status, from);
+    bool comingOnline = f.command == kPeerStatusNotify && atoi(f.nickname.c_str()) != 0 && record.status.status == 0;
+    bool needsServer = !answered && (!atStored || comingOnline);
+    bool waits = vantor::imkit::IsKnownAddress(from) && (needsServer || (ask && HasHeld(memory, f.sender)));
+    if (waits && ask && Hold(packet, from, f.sender, memory, *ask)) return;
+    // A record that cannot have the server's word (no ask could be made, or the answer did
+    // not come in its time) goes by the book alone, as when the server could not say.
+    if (!atStored && !atAnswered) {
         vantor::DebugLine(L"PresenceTab: a record came from an address that is not its sender's and was dropped\n");
         return;
     }
@@ -114,7 +124,29 @@ void DispatchPeerPacket(const PeerPacket& packet, DWORD from, PeerMemory& memory
         vantor::DebugLine(L"自己被对方直接删除了\n");
         book.DelFriend(entry, group);
     } else {
-        RefreshSender(book, server, memory, entry, record, asked, f);
+        RefreshSender(book, entry, record, server, f);
+    }
+}
+
+}  // namespace
+
+void DispatchPeerPacket(const PeerPacket& packet, DWORD from, PeerMemory& memory, ContactBook& book,
+                        const ServerAsk& ask, const NoticeSink& notify) {
+    Dispatch(packet, from, memory, book, &ask, notify);
+}
+
+void DispatchAnswered(PeerMemory& memory, ContactBook& book, const NoticeSink& notify) {
+    std::deque<HeldRecord> waiting;
+    waiting.swap(memory.held);
+    std::set<std::string> stillAsking;
+    for (HeldRecord& r : waiting) {
+        if (stillAsking.count(r.sender) ||
+            memory.answers.Look(r.sender).state == AddressAnswers::State::kAsking) {
+            stillAsking.insert(r.sender);
+            memory.held.push_back(std::move(r));
+            continue;
+        }
+        Dispatch(r.packet, r.from, memory, book, nullptr, notify);
     }
 }
 

@@ -25,6 +25,7 @@ enum : UINT {
     PTM_SELF_STATUS = 0x1091,      // lParam: the new own status
     PTM_SELF_STATUS_ENDED = 0x1092,
     PTM_RELOGIN = 0x1094,
+    PTM_SENDERS_ANSWERED = 0x1095,  // the presence server said where senders of held records are
 };
 
 enum : UINT { kTickTimer = 101, kTickMs = 1000 };

@@ -69,6 +69,16 @@ public:
 
 std::wstring ConfigPath() { return vantor::ProgramDir() + L"config\\psimprof.cfg"; }
 
+// The presence server's addresses of `id` now.
+bool AskServerWhere(const std::string& id, FriendStatus* out) {
+    FriendInfoA record = {};
+    vantor::CopyField(record.id, id.c_str());
+    LibraryServer server;
+    if (server.FriendIp(record.id, &record) != 0) return false;
+    *out = record.status;
+    return true;
+}
+
 }  // namespace
 
 void PresencePlug::SetResourceModule(HMODULE module) {
@@ -84,7 +94,7 @@ PeerSender& PresencePlug::Peers() {
 }
 
 PresencePlug::PresencePlug(HWND parent, HMODULE container, HostContext book)
-    : parent_(parent), container_(container), book_(book) {
+    : parent_(parent), container_(container), book_(book), addressAsker_(peerMemory_.answers, AskServerWhere) {
     InitCommonControls();
     richEdit_ = LoadLibraryW(L"RICHED32.DLL");
 }
@@ -156,6 +166,7 @@ INT_PTR PresencePlug::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case PTM_SELF_STATUS: OnSelfStatus(static_cast<WORD>(lParam)); return TRUE;
     case PTM_SELF_STATUS_ENDED: OnSelfStatusEnded(); return TRUE;
     case PTM_RELOGIN: OnRelogin(); return TRUE;
+    case PTM_SENDERS_ANSWERED: OnSendersAnswered(); return TRUE;
     case PTM_FRIEND_REMOVED: OnFriendRemoved(reinterpret_cast<const PresenceNotice*>(lParam)); return TRUE;
     case PTM_FRIEND_STATUS: OnFriendStatus(reinterpret_cast<const FriendStatusNotice*>(lParam)); return TRUE;
     case PTM_ADD_FRIEND_W: OnAddFriendW(reinterpret_cast<const FriendInfoW*>(lParam)); return TRUE;
@@ -214,6 +225,7 @@ void PresencePlug::OnStart() {
         vantor::DebugLine(L"\tPS网络服务启动失败！\n");
         return;
     }
+    addressAsker_.Start(events_[kStop], window_, PTM_SENDERS_ANSWERED);
     StartWorker(OnlineFriendsThread, &onlineThread_);
     StartWorker(ProxyThread, &proxyThread_);
     StartWorker(HeartBeatThread, &beatThread_);
@@ -244,6 +256,7 @@ void PresencePlug::OnDestroy() {
     JoinPumping(&onlineThread_);
     JoinPumping(&onlineStatusThread_);
     JoinPumping(&ownStatusThread_);
+    addressAsker_.Join();
     if (events_[kStop]) {
         // With the stop set this ends at the first listed friend; only without one does
         // it report the own status.
@@ -418,14 +431,28 @@ void PresencePlug::OnFriendStatus(const FriendStatusNotice* notice) {
 
 // --- the peer channel's records
 
+NoticeSink PresencePlug::Notifier() {
+    return [this](UINT message, const PresenceNotice& notice) {
+        SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&notice));
+    };
+}
+
 void PresencePlug::OnPeerPacket(PeerPacket* packet, DWORD from) {
     if (!packet) return;
     std::unique_ptr<PeerPacket> owned(packet);
+    // Records that come while the plug-in goes are dropped.
+    if (destroying_) return;
     LibraryBook book(book_);
-    LibraryServer server;
-    DispatchPeerPacket(*packet, from, peerMemory_, book, server, [this](UINT message, const PresenceNotice& notice) {
-        SendMessageW(window_, message, 0, reinterpret_cast<LPARAM>(&notice));
-    });
+    // The server is asked on the asker's thread; the record waits for its answer.
+    DispatchPeerPacket(*packet, from, peerMemory_, book, [this](const std::string& sender) {
+        return addressAsker_.Queue(sender);
+    }, Notifier());
+}
+
+void PresencePlug::OnSendersAnswered() {
+    if (destroying_) return;
+    LibraryBook book(book_);
+    DispatchAnswered(peerMemory_, book, Notifier());
 }
 
 // --- online friends
@@ -546,15 +573,20 @@ void PresencePlug::PreventUser(const PreventUserParam* param) {
 }
 
 void PresencePlug::DoCommand(int command, INT_PTR parameter) {
+    // Once the window is gone (with its owner, say) a post would land on the caller's
+    // thread and a send would reach nothing: the commands that need it do nothing. The
+    // handle is read once, so a window that goes meanwhile (from another thread) makes the
+    // call fail instead of posting to no window.
+    HWND window = destroying_ ? nullptr : window_.load();
     switch (command) {
     case PresCmd_AddFriendW:
-        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
+        if (parameter && window) SendMessageW(window, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_AddFriendA:
-        if (parameter) SendMessageW(window_, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
+        if (parameter && window) SendMessageW(window, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_UpdateSelfStatus:
-        PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
+        if (window) PostMessageW(window, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
         break;
     case PresCmd_PreventUser:
         if (parameter) PreventUser(reinterpret_cast<const PreventUserParam*>(parameter));

@@ -6,10 +6,12 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "AddressAsker.h"
 #include "BeatClock.h"
 #include "FriendNotices.h"
 #include "OnlineWork.h"
@@ -62,6 +64,8 @@ private:
     void OnDestroy();
     void OnRelogin();
     void OnPeerPacket(PeerPacket* packet, DWORD from);
+    void OnSendersAnswered();
+    NoticeSink Notifier();
     void OnFriendRemoved(const PresenceNotice* notice);
     void OnFriendStatus(const FriendStatusNotice* notice);
     void OnSelfStatus(WORD status);
@@ -105,12 +109,15 @@ private:
     HMODULE container_;
     HostContext book_;
     HMODULE richEdit_ = nullptr;
-    HWND window_ = nullptr;
-    bool destroying_ = false;
+    // Read by commands on their callers' threads too.
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<bool> destroying_{false};
     // Set once the plug-in goes: no dialog opens any more.
     bool closingDialogs_ = false;
     std::vector<PresenceDialog*> dialogs_;
     PeerMemory peerMemory_;
+    // Asks the presence server where senders are, for the dispatch of their records.
+    AddressAsker addressAsker_;
 
     HANDLE events_[kSignals] = {};
     HANDLE beatThread_ = nullptr;

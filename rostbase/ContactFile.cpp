@@ -521,39 +521,19 @@ void ElementsFromDom(const XmlNode& node, Element* out, int depth) {
 
 // ------------------------------------------------------------------ update frame
 
-// Whether no attribute name in the text reads as "id" but "id" itself. The name before
-// each '=' is looked at; an '=' inside a value makes its words looked at too, which can
-// only answer no.
-bool OnlyPlainIdNames(const std::wstring& text) {
-    for (size_t eq = text.find(L'='); eq != std::wstring::npos; eq = text.find(L'=', eq + 1)) {
-        size_t end = eq;
-        while (end > 0 && Space(text[end - 1])) --end;
-        size_t begin = end;
-        bool ascii = true;
-        for (; begin > 0; --begin) {
-            wchar_t c = text[begin - 1];
-            if (Space(c) || c == L'<' || c == L'>' || c == L'"' || c == L'\'' || c == L'=') break;
-            ascii = ascii && c < 0x80;
-        }
-        if (ascii) {
-            if (end - begin == 2 && (text[begin] | 0x20) == L'i' && (text[begin + 1] | 0x20) == L'd' &&
-                text.compare(begin, 2, L"id") != 0)
-                return false;
-        } else if (Is(text.substr(begin, end - begin), L"id")) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The id a friend element is looked for by. Where the file names no attribute that reads
-// as "id" but "id" itself, and no document type can add one, a friend's id is its "id"
-// attribute, asked of the element in one call; otherwise the element's markup is read
-// the way the loader reads it.
+// The id a friend element is looked for by. Where every attribute name of the file is
+// ASCII in small letters (so none reads as "id" but "id" itself), and no document type
+// can add one, a friend's id is its "id" attribute, asked of the element in one call;
+// otherwise the element's markup is read the way the loader reads it.
 struct FriendKey {
     std::wstring id;
     bool plainIds;
 };
+
+// What one update came to. Absent: the file, or the element the change names, is not
+// there, so the store's memory is the book for it and nothing is written; failed: the
+// change should have reached the file and did not.
+enum class Outcome { kSaved, kAbsent, kFailed };
 
 // One update: the file loaded into a new document, changed, saved whole, all under the
 // file's writer lock, so that two stores changing one book (in two processes) take
@@ -561,27 +541,35 @@ struct FriendKey {
 class Update {
 public:
     explicit Update(const std::wstring& account) : path_(ContactFilePath(account)), lock_(path_) {
-        if (!lock_) {
-            missed_ = true;
+        if (!lock_) return;
+        // No file, no write: an update never creates the contact file.
+        if (path_.empty()) {
+            state_ = Outcome::kAbsent;
             return;
         }
-        // No file, no write: an update never creates the contact file.
-        std::wstring text;
-        if (path_.empty() || !doc_.Create() || !file_.Load(path_, &doc_, nullptr, &text)) return;
-        plainIds_ = !doc_.HasDocumentType() && OnlyPlainIdNames(text);
+        if (!doc_.Create()) return;
+        if (!file_.Load(path_, &doc_)) {
+            // A file that is there but cannot be read now (held by another program, bytes
+            // its encoding does not allow, not well-formed) fails the change.
+            if (GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                DWORD error = GetLastError();
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) state_ = Outcome::kAbsent;
+            }
+            return;
+        }
+        plainIds_ = !doc_.HasDocumentType() && doc_.LoadedFacts().attributeNamesLowerCase;
         root_ = doc_.SelectSingleNode(L"AddressList");
+        // A document of another kind holds nothing of the book.
+        state_ = root_ ? Outcome::kSaved : Outcome::kAbsent;
     }
-    explicit operator bool() const { return static_cast<bool>(root_); }
+    // Whether the file is there, read, and holds a book to change; otherwise Unready()
+    // says what the update comes to.
+    bool Ready() const { return static_cast<bool>(root_); }
+    Outcome Unready() const { return state_; }
     XmlNode& Root() { return root_; }
     XmlDoc& Doc() { return doc_; }
     const std::wstring& Path() const { return path_; }
-    bool Save() {
-        bool saved = file_.Save(doc_, path_);
-        if (!saved) missed_ = true;
-        return saved;
-    }
-    // Whether the change did not reach the file: its lock was not had, or the save failed.
-    bool Missed() const { return missed_; }
+    Outcome Save() { return file_.Save(doc_, path_) ? Outcome::kSaved : Outcome::kFailed; }
     FriendKey Key(const std::wstring& friendId) const { return {friendId, plainIds_}; }
 
 private:
@@ -591,17 +579,20 @@ private:
     XmlFile file_;
     XmlNode root_;
     bool plainIds_ = false;
-    bool missed_ = false;
+    Outcome state_ = Outcome::kFailed;
 };
 
 // Runs one update; false only when the change should have reached the file and did not.
 template <typename Edit>
 bool Updated(const std::wstring& account, Edit edit) {
     Update u(account);
-    if (!u.Missed()) edit(u);
-    if (u.Missed()) OutputDebugStringW(L"rostledger.xml: a change could not be saved\n");
-    return !u.Missed();
+    Outcome outcome = u.Ready() ? edit(u) : u.Unready();
+    if (outcome == Outcome::kFailed) OutputDebugStringW(L"rostledger.xml: a change could not be saved\n");
+    return outcome != Outcome::kFailed;
 }
+
+// A step that writes the document: its failure fails the update.
+Outcome Then(bool written, Update& u) { return written ? u.Save() : Outcome::kFailed; }
 
 XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, int depth = 0) {
     if (!NameIs(element, L"Group")) return XmlNode();
@@ -615,8 +606,8 @@ XmlNode FindGroupElement(const XmlNode& element, const std::wstring& groupId, in
     return XmlNode();
 }
 
-bool IsFriendElement(const XmlNode& n, const FriendKey& key) {
-    if (!NameIs(n, L"Friend")) return false;
+// Whether a Friend element carries the key's id.
+bool HasFriendId(const XmlNode& n, const FriendKey& key) {
     if (key.plainIds) {
         std::wstring id;
         return n.GetAttribute(L"id", &id) && !id.empty() && id == key.id;
@@ -625,6 +616,8 @@ bool IsFriendElement(const XmlNode& n, const FriendKey& key) {
     std::vector<Attribute> attributes = AttributesOf(n);
     return ReadFriendAttributes(&probe, attributes) && probe.id == key.id;
 }
+
+bool IsFriendElement(const XmlNode& n, const FriendKey& key) { return NameIs(n, L"Friend") && HasFriendId(n, key); }
 
 XmlNode FindFriendChild(const XmlNode& parent, const FriendKey& key) {
     for (XmlNode child = parent.FirstChildElement(); child; child = child.NextSiblingElement()) {
@@ -662,8 +655,11 @@ XmlNode FindFriendElement(XmlNode node, const FriendKey& key, int depth = 0) {
 // sub-groups too, since friends are added to sub-groups.
 XmlNode FindFriendBelow(const XmlNode& group, const FriendKey& key, int depth = 0) {
     for (XmlNode child = group.FirstChildElement(); child; child = child.NextSiblingElement()) {
-        if (IsFriendElement(child, key)) return child;
-        if (depth < kMaxDepth && NameIs(child, L"Group")) {
+        // Each child's name is asked once: a book has thousands of friends to pass.
+        std::wstring name = child.Name();
+        if (Is(name, L"Friend")) {
+            if (HasFriendId(child, key)) return child;
+        } else if (depth < kMaxDepth && Is(name, L"Group")) {
             XmlNode found = FindFriendBelow(child, key, depth + 1);
             if (found) return found;
         }
@@ -693,15 +689,15 @@ XmlNode GroupSearch(XmlNode& root, const std::wstring& groupId) {
 // Removes the direct child `childId` (found by findChild) of the first group `groupId`
 // that holds one, and saves.
 template <typename Key>
-bool RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const Key&),
-                     const Key& childId) {
+Outcome RemoveFromGroup(Update& u, const std::wstring& groupId, XmlNode (*findChild)(const XmlNode&, const Key&),
+                        const Key& childId) {
     XmlNode holder, element;
     ForEachTopGroup(u.Root(), [&](XmlNode& top) {
         holder = FindGroupElement(top, groupId);
         if (holder) element = findChild(holder, childId);
         return !element;
     });
-    return element && holder.Remove(element) && u.Save();
+    return element ? Then(holder.Remove(element), u) : Outcome::kAbsent;
 }
 
 }  // namespace
@@ -775,44 +771,44 @@ void XmlLoadContacts(const std::wstring& account, LoadedContacts* out) {
 
 bool XmlAddFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode target = GroupSearch(u.Root(), group.id);
-        if (!target) return false;
+        if (!target) return Outcome::kAbsent;
         XmlNode element = u.Doc().CreateElement(L"Friend");
-        return element && WriteFriendAttributes(entry.data, element) && target.Append(element) && u.Save();
+        return Then(element && WriteFriendAttributes(entry.data, element) && target.Append(element), u);
     });
 }
 
 bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode element;
         ForEachTopGroup(u.Root(), [&](XmlNode& top) {
             element = FindFriendBelow(top, u.Key(entry.data.id));
             return !element;
         });
-        return element && WriteFriendAttributes(entry.data, element) && u.Save();
+        if (!element) return Outcome::kAbsent;
+        return Then(WriteFriendAttributes(entry.data, element), u);
     });
 }
 
 bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode list = u.Root().SelectSingleNode(L"FriendList");
-        if (!list) return false;
-        XmlNode element = FindFriendElement(list.FirstChild(), u.Key(entry.data.id));
-        if (!element) return false;
+        XmlNode element = list ? FindFriendElement(list.FirstChild(), u.Key(entry.data.id)) : XmlNode();
+        if (!element) return Outcome::kAbsent;
         while (XmlNode child = element.FirstChild()) {
-            if (!element.Remove(child)) return false;
+            if (!element.Remove(child)) return Outcome::kFailed;
         }
         for (const auto& policy : entry.policies) {
             // A policy that cannot be written fails the update: saving the rest would drop it.
             XmlNode p = u.Doc().CreateElement(L"ServicePolicy");
-            if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return false;
+            if (!p || !WritePolicyAttributes(policy, p) || !element.Append(p)) return Outcome::kFailed;
         }
         // Saved policies must reach the file even when it was marked read-only.
         SetFileAttributesW(u.Path().c_str(), 0);
-        if (u.Save()) return true;
+        Outcome saved = u.Save();
+        if (saved == Outcome::kSaved) return saved;
         DWORD error = GetLastError();
         wchar_t* text = nullptr;
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -820,44 +816,40 @@ bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& 
         OutputDebugStringW(text ? text : L"");
         OutputDebugStringW(L"\n");
         LocalFree(text);
-        return false;
+        return saved;
     });
 }
 
 bool XmlModifyGroup(const std::wstring& account, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode element = GroupSearch(u.Root(), group.id);
-        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) && u.Save();
+        if (!element) return Outcome::kAbsent;
+        return Then(SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name), u);
     });
 }
 
 bool XmlDelFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
-    return Updated(account, [&](Update& u) {
-        return u && RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id));
-    });
+    return Updated(account, [&](Update& u) { return RemoveFromGroup(u, group.id, FindFriendChild, u.Key(entry.data.id)); });
 }
 
 bool XmlAddGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode target = GroupSearch(u.Root(), parent.id);
-        if (!target) return false;
+        if (!target) return Outcome::kAbsent;
         XmlNode element = u.Doc().CreateElement(L"Group");
-        return element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
-               target.Append(element) && u.Save();
+        return Then(element && SetValue(element, L"id", group.id) && SetValue(element, L"name", group.name) &&
+                        target.Append(element),
+                    u);
     });
 }
 
 bool XmlDelGroup(const std::wstring& account, const GroupKey& group, const GroupKey& parent) {
-    return Updated(account, [&](Update& u) {
-        return u && RemoveFromGroup(u, parent.id, FindGroupChild, group.id);
-    });
+    return Updated(account, [&](Update& u) { return RemoveFromGroup(u, parent.id, FindGroupChild, group.id); });
 }
 
 bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group) {
     return Updated(account, [&](Update& u) {
-        if (!u || !u.Root().FirstChild()) return false;
+        if (!u.Root().FirstChild()) return Outcome::kAbsent;
         XmlNode moved, blackList;
         for (XmlNode child = u.Root().FirstChild(); child; child = child.NextSibling()) {
             if (NameIs(child, L"BlackList")) {
@@ -868,7 +860,7 @@ bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, co
                     XmlNode holder = FindGroupElement(g, group.id);
                     XmlNode element = holder ? FindFriendChild(holder, u.Key(entry.data.id)) : XmlNode();
                     if (!element) continue;
-                    if (!holder.Remove(element)) return false;
+                    if (!holder.Remove(element)) return Outcome::kFailed;
                     moved = element;
                 }
             }
@@ -877,43 +869,41 @@ bool XmlPreventUser(const std::wstring& account, const FriendSnapshot& entry, co
             blackList = u.Doc().CreateElement(L"BlackList");
             if (!blackList || !blackList.SetAttribute(L"id", L"0") || !blackList.SetAttribute(L"name", L"黑名单") ||
                 !(blackList = u.Root().Append(blackList)))
-                return false;
+                return Outcome::kFailed;
         }
         if (!moved) {
             // Built from memory with every attribute, so nothing of the user is lost.
             moved = u.Doc().CreateElement(L"Friend");
-            if (!moved || !WriteFriendAttributes(entry.data, moved)) return false;
+            if (!moved || !WriteFriendAttributes(entry.data, moved)) return Outcome::kFailed;
         }
-        return blackList.Append(moved) && u.Save();
+        return Then(static_cast<bool>(blackList.Append(moved)), u);
     });
 }
 
 bool XmlDelBlackUser(const std::wstring& account, const FriendSnapshot& entry) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         // Every BlackList is looked in, as the reader takes the users of all of them.
         for (XmlNode list = u.Root().FirstChildElement(); list; list = list.NextSiblingElement()) {
             if (!NameIs(list, L"BlackList")) continue;
             XmlNode element = FindFriendChild(list, u.Key(entry.data.id));
-            if (element) return list.Remove(element) && u.Save();
+            if (element) return Then(list.Remove(element), u);
         }
-        return false;
+        return Outcome::kAbsent;
     });
 }
 
 bool XmlChangeFriendGroup(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& oldGroup,
                           const GroupKey& newGroup) {
     return Updated(account, [&](Update& u) {
-        if (!u) return false;
         XmlNode from, to;
         ForEachTopGroup(u.Root(), [&](XmlNode& top) {
             if (!from) from = FindGroupElement(top, oldGroup.id);
             if (!to) to = FindGroupElement(top, newGroup.id);
             return !(from && to);
         });
-        if (!from || !to) return false;
-        XmlNode element = FindFriendChild(from, u.Key(entry.data.id));
-        return element && from.Remove(element) && to.Append(element) && u.Save();
+        XmlNode element = from && to ? FindFriendChild(from, u.Key(entry.data.id)) : XmlNode();
+        if (!element) return Outcome::kAbsent;
+        return Then(from.Remove(element) && to.Append(element), u);
     });
 }
 

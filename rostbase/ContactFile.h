@@ -49,9 +49,11 @@ struct FriendSnapshot {
 };
 
 // The file updates. Each reads the file under its writer lock, changes it and saves it
-// whole. False when the change should have reached the file and did not (the lock was
-// not had within its wait, or the save failed); a missing file or element is no failure,
-// as the store's memory is the book then.
+// whole. False when the change should have reached the file and did not: the lock was not
+// had within its wait, the file is there but cannot be read now (held by another program,
+// bytes its encoding does not allow, not well-formed), a write into the document failed,
+// or the save did. A missing file or element is no failure: the store's memory is the
+// book then.
 bool XmlAddFriend(const std::wstring& account, const FriendSnapshot& entry, const GroupKey& group);
 bool XmlModifyFriend(const std::wstring& account, const FriendSnapshot& entry);
 bool XmlWriteServicePolicies(const std::wstring& account, const FriendSnapshot& entry);

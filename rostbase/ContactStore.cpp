@@ -229,6 +229,7 @@ FriendEntry* ContactStore::EntryOrCurrent(FriendHandle h) { return h ? LiveFrien
 void ContactStore::RetireFriend(FriendEntry* e) {
     if (e == current_ || e->gone) return;
     e->gone = true;
+    ++retirements_;
     // An entry placed in more than one list must leave all of them before it is freed.
     for (ContactGroup* g : {&offRoot_, &onRoot_, &strangers_, &blackList_}) Purge(*g, e);
     pendingFriends_.push_back(e);
@@ -237,6 +238,7 @@ void ContactStore::RetireFriend(FriendEntry* e) {
 void ContactStore::RetireGroup(ContactGroup* g) {
     if (g->gone) return;
     g->gone = true;
+    ++retirements_;
     // The group is out of the tree already, so retiring its friends (which purges them
     // from the lists still in the tree) leaves its own list alone.
     for (FriendEntry* f : g->friends) RetireFriend(f);
@@ -313,27 +315,44 @@ BOOL ContactStore::GetGroupInfo(GroupHandle group, Rec* out) {
     return CopyOut([&] { return LiveGroup(group, false); }, out);
 }
 
+using GroupItem = std::pair<ContactGroup*, ContactGroup*>;
+using FriendItem = std::pair<FriendEntry*, ContactGroup*>;
+
+namespace {
+// Whether a listed item was taken out for good since (with the lock held). A friend
+// retired with its group is retired itself.
+bool Retired(const GroupItem& item) { return item.first->gone; }
+bool Retired(const FriendItem& item) { return item.first->gone; }
+bool Retired(const FriendEntry* item) { return item->gone; }
+}  // namespace
+
 // Every walk: the items listed under the lock (false from collect: no walk), then the
 // procedure called for each with no lock held; a procedure's false stops the walk and
-// answers 0. Without a procedure the answer is whether there was nothing to walk.
+// answers 0. An item taken out for good after the listing is passed over: the walk hands
+// out only what the book still holds. Without a procedure the answer is whether there was
+// nothing to walk.
 template <typename Item, typename Collect, typename Call>
 BOOL ContactStore::Walk(Collect collect, bool haveProc, Call call) {
     std::vector<Item> items;
     std::optional<Busy> busy;
+    unsigned listed = 0;
     {
         vantor::Lock lock(lock_);
         if (!collect(items)) return FALSE;
         busy.emplace(*this);
+        listed = retirements_;
     }
     if (!haveProc) return items.empty();
     for (const Item& item : items) {
+        // The lock is taken only once something was retired since the listing.
+        if (retirements_ != listed) {
+            vantor::Lock lock(lock_);
+            if (Retired(item)) continue;
+        }
         if (!call(item)) return FALSE;
     }
     return TRUE;
 }
-
-using GroupItem = std::pair<ContactGroup*, ContactGroup*>;
-using FriendItem = std::pair<FriendEntry*, ContactGroup*>;
 
 BOOL ContactStore::EnumGroup(DWORD rootMask, GroupEnumProc proc, UINT_PTR user) {
     return Walk<GroupItem>(
@@ -361,7 +380,8 @@ BOOL ContactStore::EnumFriends(FriendEnumProc proc, DWORD mask, const wchar_t* k
 BOOL ContactStore::EnumGroupFriends(GroupHandle group, FriendEnumProc proc, UINT_PTR user) {
     return Walk<FriendEntry*>(
         [&](std::vector<FriendEntry*>& friends) {
-            ContactGroup* g = LiveGroup(group, false);
+            // A group taken out for good has no friends to walk.
+            ContactGroup* g = LiveGroup(group);
             if (!g) return false;
             friends = g->friends;
             return true;
@@ -427,36 +447,41 @@ BOOL ContactStore::IsGroupNameExists(GroupHandle parent, const std::wstring& nam
 
 // ---------------------------------------------------------------- changes
 //
-// Every change goes through Change(): the memory tree under the lock, then the file
-// (file lock only, on copies), then the callbacks with no lock held, then what the change
-// removed for good is freed. Each memory step makes every copy and allocation it needs
-// before it alters anything, so running out of memory leaves the store as it was.
+// Every change goes through Change(): memory looked at under the lock, then the file (file
+// lock only, on copies), then, once the file has taken the change, the memory change under
+// the lock, then the callbacks with no lock held, then what the change removed for good is
+// freed. The check makes every copy and allocation the change needs, so the memory change
+// itself cannot fail: running out of memory, like a file that did not take the change,
+// leaves the store as it was.
 
-template <typename Memory, typename File, typename Notify>
-BOOL ContactStore::Change(Memory memory, File file, Notify notify) {
+template <typename Check, typename File, typename Apply, typename Notify>
+BOOL ContactStore::Change(Check check, File file, Apply apply, Notify notify) {
     std::vector<EventModule> modules;
     std::optional<Busy> busy;
-    bool saved = true;
     {
         vantor::Lock files(fileLock_);
         {
             vantor::Lock lock(lock_);
             modules = modules_;
-            if (!memory()) return FALSE;
-            busy.emplace(*this);
+            if (!check()) return FALSE;
         }
-        vantor::ScopedCom com;
-        try {
-            saved = file();
-        } catch (...) {
-            vantor::DebugLine(L"rostledger.xml: an update failed with an exception\n");
-            saved = false;
+        bool saved = false;
+        {
+            vantor::ScopedCom com;
+            try {
+                saved = file();
+            } catch (...) {
+                vantor::DebugLine(L"rostledger.xml: an update failed with an exception\n");
+            }
         }
+        // Answered as not done, and not made: the caller can make it again.
+        if (!saved) return FALSE;
+        vantor::Lock lock(lock_);
+        apply();
+        busy.emplace(*this);
     }
     notify(modules);
-    // The memory change stands and is told; a change that did not reach the file is not
-    // answered as done.
-    return saved ? TRUE : FALSE;
+    return TRUE;
 }
 
 void ContactStore::ReserveRetired(const ContactGroup* g) {
@@ -467,7 +492,7 @@ void ContactStore::ReserveRetired(const ContactGroup* g) {
 }
 
 FriendHandle ContactStore::AddFriend(const FriendData& data, GroupHandle group) {
-    FriendEntry* e = nullptr;
+    std::unique_ptr<FriendEntry> fresh;
     ContactGroup* g = nullptr;
     FriendSnapshot snap;
     GroupKey key;
@@ -478,73 +503,96 @@ FriendHandle ContactStore::AddFriend(const FriendData& data, GroupHandle group) 
             for (const FriendEntry* f : g->friends) {
                 if (f->id == data.id) return false;
             }
-            auto fresh = std::make_unique<FriendEntry>();
+            fresh = std::make_unique<FriendEntry>();
             static_cast<FriendData&>(*fresh) = data;
             snap = Snapshot(*fresh);
             key = KeyOf(*g);
             g->friends.reserve(g->friends.size() + 1);
+            // Known, and in no list until the file has it: nobody has its handle yet.
             liveFriends_.insert(fresh.get());
-            e = fresh.release();
-            g->friends.push_back(e);
             return true;
         },
         [&] { return XmlAddFriend(account_, snap, key); },
+        [&] { g->friends.push_back(fresh.get()); },
         [&](const std::vector<EventModule>& m) {
-            Fire<AddressCallback_OnAddFriendProc>(m, "AddressCallback_OnAddFriend", Handle(e), Handle(g));
+            Fire<AddressCallback_OnAddFriendProc>(m, "AddressCallback_OnAddFriend", Handle(fresh.get()), Handle(g));
         });
-    return done ? Handle(e) : nullptr;
+    if (done) return Handle(fresh.release());
+    if (fresh) {
+        vantor::Lock lock(lock_);
+        liveFriends_.erase(fresh.get());
+    }
+    return nullptr;
 }
 
 BOOL ContactStore::DelFriend(FriendHandle entry, GroupHandle group) {
+    FriendEntry* e = nullptr;
+    ContactGroup* g = nullptr;
     FriendSnapshot snap;
     GroupKey key;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
-            ContactGroup* g = LiveGroup(group);
+            e = LiveFriend(entry);
+            g = LiveGroup(group);
             if (!e || !g || std::find(g->friends.begin(), g->friends.end(), e) == g->friends.end()) return false;
             snap = Snapshot(*e);
             key = KeyOf(*g);
             pendingFriends_.reserve(pendingFriends_.size() + 1);
-            Take(g->friends, e);
-            RetireFriend(e);
             return true;
         },
         [&] { return XmlDelFriend(account_, snap, key); },
+        [&] {
+            Take(g->friends, e);
+            RetireFriend(e);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelFriendProc>(m, "AddressCallback_OnDelFriend", entry, group);
         });
 }
 
-BOOL ContactStore::MoveFriend(FriendEntry* e, ContactGroup* from, ContactGroup* to) {
+bool ContactStore::CanMove(FriendEntry* e, ContactGroup* from, ContactGroup* to) {
+    auto at = std::find(from->friends.begin(), from->friends.end(), e);
+    if (at == from->friends.end()) return false;
+    bool held = false;
+    for (const FriendEntry* f : to->friends) {
+        if (to == from && f == e) continue;  // the entry leaves its place first
+        if (f == e || f->id == e->id) held = true;
+    }
+    if (held) {
+        // Refused: the entry goes back, at the end of its old group (its old place frees
+        // the room).
+        from->friends.erase(at);
+        from->friends.push_back(e);
+        return false;
+    }
     // Room first: once the entry is out of `from`, nothing may fail.
     to->friends.reserve(to->friends.size() + 1);
-    if (!Take(from->friends, e)) return FALSE;
-    if (HoldsFriend(*to, e)) {
-        // Refused: the entry goes back, at the end of its old group (its old place freed
-        // the room).
-        from->friends.push_back(e);
-        return FALSE;
-    }
+    return true;
+}
+
+void ContactStore::Move(FriendEntry* e, ContactGroup* from, ContactGroup* to) {
+    Take(from->friends, e);
     to->friends.push_back(e);
-    return TRUE;
 }
 
 BOOL ContactStore::ChangeFriendGroup(FriendHandle entry, GroupHandle oldGroup, GroupHandle newGroup) {
+    FriendEntry* e = nullptr;
+    ContactGroup *from = nullptr, *to = nullptr;
     FriendSnapshot snap;
     GroupKey oldKey, newKey;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
-            ContactGroup* from = LiveGroup(oldGroup);
-            ContactGroup* to = LiveGroup(newGroup);
+            e = LiveFriend(entry);
+            from = LiveGroup(oldGroup);
+            to = LiveGroup(newGroup);
             if (!e || !from || !to) return false;
             snap = Snapshot(*e);
             oldKey = KeyOf(*from);
             newKey = KeyOf(*to);
-            return MoveFriend(e, from, to) != FALSE;
+            return CanMove(e, from, to);
         },
         [&] { return XmlChangeFriendGroup(account_, snap, oldKey, newKey); },
+        [&] { Move(e, from, to); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnChangeFriendGroupProc>(m, "AddressCallback_OnChangeFriendGroup", entry, oldGroup,
                                                           newGroup);
@@ -552,37 +600,41 @@ BOOL ContactStore::ChangeFriendGroup(FriendHandle entry, GroupHandle oldGroup, G
 }
 
 BOOL ContactStore::PreventUser(FriendHandle entry, GroupHandle group) {
+    FriendEntry* e = nullptr;
+    ContactGroup* g = nullptr;
     FriendSnapshot snap;
     GroupKey key;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
-            ContactGroup* g = LiveGroup(group);
+            e = LiveFriend(entry);
+            g = LiveGroup(group);
             if (!e || !g) return false;
             snap = Snapshot(*e);
             key = KeyOf(*g);
-            return MoveFriend(e, g, &blackList_) != FALSE;
+            return CanMove(e, g, &blackList_);
         },
         [&] { return XmlPreventUser(account_, snap, key); },
+        [&] { Move(e, g, &blackList_); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnPreventUserProc>(m, "AddressCallback_OnPreventUser", entry, group);
         });
 }
 
 BOOL ContactStore::DelUserFromBlackList(FriendHandle entry) {
+    FriendEntry* e = nullptr;
     FriendSnapshot snap;
     return Change(
         [&] {
-            // The entry leaves the store but stays valid (a later AddStranger may place
-            // it again); whatever is left of it is freed with the store.
-            FriendEntry* e = LiveFriend(entry);
+            e = LiveFriend(entry);
             if (!e || std::find(blackList_.friends.begin(), blackList_.friends.end(), e) == blackList_.friends.end())
                 return false;
             snap = Snapshot(*e);
-            Take(blackList_.friends, e);
             return true;
         },
         [&] { return XmlDelBlackUser(account_, snap); },
+        // The entry leaves the store but stays valid (a later AddStranger may place it
+        // again); whatever is left of it is freed with the store.
+        [&] { Take(blackList_.friends, e); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", entry);
         });
@@ -603,114 +655,137 @@ BOOL ContactStore::DelBlackUser(const wchar_t* id) {
             if (!e) return false;
             snap = Snapshot(*e);
             pendingFriends_.reserve(pendingFriends_.size() + 1);
-            Take(blackList_.friends, e);
-            RetireFriend(e);
             return true;
         },
         [&] { return XmlDelBlackUser(account_, snap); },
+        [&] {
+            Take(blackList_.friends, e);
+            RetireFriend(e);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelBlackUserProc>(m, "AddressCallback_OnDelBlackUser", Handle(e));
         });
 }
 
 BOOL ContactStore::AddGroup(const ContactGroup& info, GroupHandle parent) {
-    ContactGroup* g = nullptr;
+    std::unique_ptr<ContactGroup> fresh;
+    ContactGroup* p = nullptr;
     GroupKey key, parentKey;
-    return Change(
+    BOOL done = Change(
         [&] {
-            ContactGroup* p = LiveGroup(parent);
+            p = LiveGroup(parent);
             if (!p) return false;
             for (const ContactGroup* sub : p->subGroups) {
                 if (sub->id == info.id) return false;
             }
-            auto fresh = std::make_unique<ContactGroup>();
+            fresh = std::make_unique<ContactGroup>();
             fresh->id = info.id;
             fresh->name = info.name;
             key = KeyOf(*fresh);
             parentKey = KeyOf(*p);
             p->subGroups.reserve(p->subGroups.size() + 1);
+            // Known, and in no list until the file has it: nobody has its handle yet.
             liveGroups_.insert(fresh.get());
-            g = fresh.release();
-            p->subGroups.push_back(g);
             return true;
         },
         [&] { return XmlAddGroup(account_, key, parentKey); },
+        [&] { p->subGroups.push_back(fresh.get()); },
         [&](const std::vector<EventModule>& m) {
-            Fire<AddressCallback_OnAddGroupProc>(m, "AddressCallback_OnAddGroup", Handle(g), parent);
+            Fire<AddressCallback_OnAddGroupProc>(m, "AddressCallback_OnAddGroup", Handle(fresh.get()), parent);
         });
+    if (done) {
+        fresh.release();
+    } else if (fresh) {
+        vantor::Lock lock(lock_);
+        liveGroups_.erase(fresh.get());
+    }
+    return done;
 }
 
 BOOL ContactStore::DelGroup(GroupHandle group, GroupHandle parent) {
+    ContactGroup *g = nullptr, *p = nullptr;
     GroupKey key, parentKey;
     return Change(
         [&] {
-            ContactGroup* g = LiveGroup(group);
-            ContactGroup* p = LiveGroup(parent);
+            g = LiveGroup(group);
+            p = LiveGroup(parent);
             if (!g || !p || std::find(p->subGroups.begin(), p->subGroups.end(), g) == p->subGroups.end()) return false;
             key = KeyOf(*g);
             parentKey = KeyOf(*p);
             ReserveRetired(g);
-            Take(p->subGroups, g);
-            // The group's friends and sub-groups go with it.
-            RetireGroup(g);
             return true;
         },
         [&] { return XmlDelGroup(account_, key, parentKey); },
+        [&] {
+            Take(p->subGroups, g);
+            // The group's friends and sub-groups go with it.
+            RetireGroup(g);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnDelGroupProc>(m, "AddressCallback_OnDelGroup", group, parent);
         });
 }
 
 BOOL ContactStore::AddStranger(FriendHandle entry, GroupHandle group) {
+    FriendEntry* e = nullptr;
+    ContactGroup* g = nullptr;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
-            ContactGroup* g = group ? LiveGroup(group) : nullptr;
+            e = LiveFriend(entry);
+            g = group ? LiveGroup(group) : nullptr;
             if (!e || e == current_ || (group && !g)) return false;
             // Refused before anything moves, so a refused call leaves the entry where it was.
             if (HoldsFriend(strangers_, e)) return false;
             strangers_.friends.reserve(strangers_.friends.size() + 1);
-            if (g) Take(g->friends, e);
-            strangers_.friends.push_back(e);
             return true;
         },
+        // Strangers live in memory only.
         [] { return true; },
+        [&] {
+            if (g) Take(g->friends, e);
+            strangers_.friends.push_back(e);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnAddStrangerProc>(m, "AddressCallback_OnAddStranger", entry, group);
         });
 }
 
 BOOL ContactStore::ModifyFriend(FriendHandle entry, const FriendData& data, const std::string* ansiId) {
+    FriendEntry* e = nullptr;
     FriendSnapshot snap;
+    FriendData copy;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
+            e = LiveFriend(entry);
             if (!e || !SameId(e->id, data.id, ansiId)) return false;
             snap.data = data;
-            // Moved in whole: a copy that fails part way must not leave half a record.
-            FriendData copy = data;
-            static_cast<FriendData&>(*e) = std::move(copy);
+            copy = data;
             return true;
         },
         [&] { return XmlModifyFriend(account_, snap); },
+        // Moved in whole: a copy that failed part way would have left half a record.
+        [&] { static_cast<FriendData&>(*e) = std::move(copy); },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnModifyFriendProc>(m, "AddressCallback_OnModifyFriend", entry);
         });
 }
 
 BOOL ContactStore::ModifyGroup(GroupHandle group, const ContactGroup& info, const std::string* ansiId) {
-    GroupKey key;
+    ContactGroup* g = nullptr;
+    GroupKey key, copy;
     return Change(
         [&] {
-            ContactGroup* g = LiveGroup(group);
+            g = LiveGroup(group);
             if (!g || !SameId(g->id, info.id, ansiId)) return false;
             key = GroupKey{info.id, info.name};
-            GroupKey copy = key;
-            g->id = std::move(copy.id);
-            g->name = std::move(copy.name);
+            copy = key;
             return true;
         },
         [&] { return XmlModifyGroup(account_, key); },
+        [&] {
+            g->id = std::move(copy.id);
+            g->name = std::move(copy.name);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnModifyGroupProc>(m, "AddressCallback_OnModifyGroup", group);
         });
@@ -795,24 +870,30 @@ BOOL ContactStore::AddServicePolicies(FriendHandle entry, const Rec* records, DW
     if (!records || count == 0) return FALSE;
     std::vector<ServicePolicyEntry> incoming(count);
     for (DWORD i = 0; i < count; ++i) FromRecord(records[i], &incoming[i]);
+    FriendEntry* e = nullptr;
     FriendSnapshot snap;
     return Change(
         [&] {
-            FriendEntry* e = LiveFriend(entry);
+            e = LiveFriend(entry);
             if (!e) return false;
-            // Merged into a copy that replaces the list whole.
-            std::vector<ServicePolicyEntry> policies = e->policies;
+            // The rule on a copy: whether anything is added, and the list the file gets.
+            std::vector<ServicePolicyEntry> merged = e->policies;
             bool added = false;
-            for (auto& policy : incoming) added |= AddPolicy(policies, std::move(policy));
+            for (const auto& policy : incoming) added |= AddPolicy(merged, ServicePolicyEntry(policy));
             if (!added) return false;
             if (save) {
                 snap.data = *e;
-                snap.policies = policies;
+                snap.policies = std::move(merged);
             }
-            e->policies = std::move(policies);
+            // Room for the memory change, made on the list as it stands then: a policy
+            // updated in memory while the file was written keeps that update.
+            e->policies.reserve(e->policies.size() + incoming.size());
             return true;
         },
         [&] { return !save || XmlWriteServicePolicies(account_, snap); },
+        [&] {
+            for (auto& policy : incoming) AddPolicy(e->policies, std::move(policy), true);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>(m, "AddressCallback_OnUpdateFriendSerivcePolicys",
                                                                    entry);

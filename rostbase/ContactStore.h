@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -104,13 +105,19 @@ private:
     // One list of a live friend (its policies, its boards) into records.
     template <typename Item, typename Rec>
     BOOL FillFromFriend(FriendHandle entry, std::vector<Item> FriendEntry::*list, Rec* records, DWORD* count);
-    // One lasting change: memory() under both locks (false: refused, nothing changed),
-    // file() under the file lock only, notify(modules) with no lock held.
-    template <typename Memory, typename File, typename Notify>
-    BOOL Change(Memory memory, File file, Notify notify);
-    // Moves an entry between lists; refused when it is not in `from` or `to` holds it.
-    // Lock held.
-    BOOL MoveFriend(FriendEntry* e, ContactGroup* from, ContactGroup* to);
+    // One lasting change, all of it under the file lock: check() under the lock (false:
+    // refused, nothing changed), file() with no store lock, then, only when the file took
+    // the change (or has nothing of it), apply() under the lock, which cannot fail;
+    // notify(modules) last, with no lock held. A change the file did not take is answered
+    // as not done and is not made.
+    template <typename Check, typename File, typename Apply, typename Notify>
+    BOOL Change(Check check, File file, Apply apply, Notify notify);
+    // Whether an entry may move between lists: not when it is not in `from`, or when `to`
+    // (once the entry has left its place) holds it or its id; a move refused for that
+    // second reason puts the entry back at the end of `from`. Room is made in `to`, so
+    // Move() cannot fail. Lock held.
+    bool CanMove(FriendEntry* e, ContactGroup* from, ContactGroup* to);
+    void Move(FriendEntry* e, ContactGroup* from, ContactGroup* to);
 
     // Lock held by the caller for all of these.
     FriendEntry* LiveFriend(FriendHandle h, bool forChange = true);
@@ -143,6 +150,9 @@ private:
     std::unordered_set<const void*> liveFriends_;
     std::unordered_set<const void*> liveGroups_;
     int busy_ = 0;
+    // Counts what was taken out for good (changed with the lock held), so that a walk
+    // knows without the lock whether an item it listed may have gone since.
+    std::atomic<unsigned> retirements_{0};
     std::vector<FriendEntry*> pendingFriends_;
     std::vector<ContactGroup*> pendingGroups_;
 };

@@ -47,6 +47,12 @@ void PutCut(Ch* field, size_t width, const Ch* text, size_t length) {
 template <size_t N>
 void PutFriendText(char (&field)[N], const std::wstring& text) {
     if (text.empty()) return;
+    // Converted on the stack: a record read is made thousands of times in a row, and a
+    // text of a field's size fits.
+    char bytes[512];
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes, sizeof bytes,
+                                nullptr, nullptr);
+    if (n > 0) return PutCut(field, N, bytes, static_cast<size_t>(n));
     std::string narrow = Narrow(text);
     PutCut(field, N, narrow.c_str(), narrow.size());
 }
@@ -225,10 +231,10 @@ void FromRecord(const ServiceSubjectInfoW& in, ServiceSubjectEntry* s) { FromSub
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoA* out) { ToSubjectRecord(s, out); }
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoW* out) { ToSubjectRecord(s, out); }
 
-bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy) {
+bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy, bool quiet) {
     for (auto& held : policies) {
         if (held.id != policy.id) continue;
-        OutputDebugStringW(L"该服务策略已经存在了\n");
+        if (!quiet) OutputDebugStringW(L"该服务策略已经存在了\n");
         if (held.Status() == policy.Status()) return false;
         held = std::move(policy);
         return true;

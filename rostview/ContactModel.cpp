@@ -141,10 +141,20 @@ void ContactModel::DeliverBlackList(const std::vector<LoadedFriend>& users, Cont
 
 bool ContactModel::Held(Change change, void* first, void* second, void* third) {
     if (loadOver_ || releasing_) return false;
-    unsigned begun = readsBegun_.load();
-    if (readsInserted_ >= begun) return false;
-    held_.push_back(HeldChange{change, first, second, third, begun});
+    // Once the walk has listed its groups, a group it did not list shows only when the
+    // change that added it is made, and one it listed only once its batch is in.
+    bool awaits = reads_.listed && AwaitsGroup(change, second, third);
+    unsigned begun = reads_.begun.load();
+    if (!awaits && held_.empty() && readsInserted_ >= begun) return false;
+    held_.push_back(HeldChange{change, first, second, third, awaits ? kAtTheEnd : begun});
     return true;
+}
+
+bool ContactModel::AwaitsGroup(Change change, void* second, void* third) const {
+    void* group = nullptr;
+    if (change == Change::AddFriend || change == Change::AddGroup) group = second;
+    if (change == Change::MoveFriend) group = third;
+    return group && !FriendNodeOf(group) && !goneGroups_.count(group);
 }
 
 void ContactModel::ReleaseHeld(ContactBook& book, bool all) {
@@ -381,6 +391,8 @@ void ContactModel::DelGroup(GroupHandle group) {
     Changed();
     HTREEITEM item = FindNode(group);
     if (!item) {
+        // Not read yet: its batch, and its sub-groups', are stale.
+        if (group && !loadOver_) goneGroups_.insert(group);
         sink_.Line(L"不存在该组，所以不需要被删除\n");
         return;
     }
@@ -447,13 +459,17 @@ void ContactModel::ChangeGroup(ContactBook& book, FriendHandle entry, GroupHandl
     Changed();
     ContactNode* node = FriendNodeOf(entry);
     ContactNode* groupNode = FriendNodeOf(newGroup);
-    if (!entry || !newGroup || !node || !groupNode || !IsGroup(groupNode->kind) || IsGroup(node->kind)) {
+    // During the load a friend moved out of a group not read yet into one shown already
+    // is in neither batch: it is shown now.
+    bool unread = !node && !loadOver_;
+    if (!entry || !newGroup || (!node && !unread) || !groupNode || !IsGroup(groupNode->kind) ||
+        (node && IsGroup(node->kind))) {
         sink_.Line(L"不存在原来的好友节点或者改变之后的父节点\n");
         return;
     }
-    Kind kind = node->kind;
+    Kind kind = node ? node->kind : FriendKindOf(groupNode->kind);
     HTREEITEM target = groupNode->item;
-    friends_.Delete(node->item);  // frees the old node
+    if (node) friends_.Delete(node->item);  // frees the old node
     FriendInfoA info = {};
     book.FriendA(entry, &info);
     if (InsertFriendNode(target, kind, entry, info)) SortChildren(target, book);
@@ -525,7 +541,7 @@ struct LoadContext {
     ContactBook& book;
     LoadDelivery& delivery;
     const std::atomic<bool>& stop;
-    std::atomic<unsigned>& readsBegun;
+    LoadReads& reads;
     // The groups handed over so far, with their kinds.
     std::unordered_map<GroupHandle, Kind> groups;
     std::vector<LoadedFriend>* collecting = nullptr;
@@ -543,7 +559,7 @@ BOOL CALLBACK LoadFriendProc(FriendHandle entry, GroupHandle, UINT_PTR user) {
 BOOL CALLBACK LoadGroupProc(GroupHandle group, GroupHandle parent, UINT_PTR user) {
     auto* context = reinterpret_cast<LoadContext*>(user);
     if (context->stop) return FALSE;
-    context->readsBegun++;
+    context->reads.begun++;
     auto batch = std::make_unique<GroupBatch>();
     batch->group = group;
     context->book.GroupA(group, &batch->info);
@@ -588,14 +604,17 @@ BOOL CALLBACK LoadBlackUserProc(FriendHandle entry, GroupHandle, UINT_PTR user) 
 }  // namespace
 
 LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
-                        const std::atomic<bool>& stop, DebugSink& sink, std::atomic<unsigned>& readsBegun) {
+                        const std::atomic<bool>& stop, DebugSink& sink, LoadReads& reads) {
     if (!bookReachable) return LOAD_NO_BOOK;
     if (!book.CanWalk()) {
         delivery.Finished();
         return LOAD_NO_WALK;
     }
-    LoadContext context{book, delivery, stop, readsBegun, {}, nullptr};
+    LoadContext context{book, delivery, stop, reads, {}, nullptr};
     DWORD start = GetTickCount();
+    // Told before the walk lists the groups: a change seen after this may have missed
+    // the listing.
+    reads.listed = true;
     book.EnumGroup(3, LoadGroupProc, reinterpret_cast<UINT_PTR>(&context));
     wchar_t line[1024];
     _snwprintf(line, 1023, L"枚举组和好友一共耗时：%d毫秒\n", static_cast<int>(GetTickCount() - start));
@@ -603,7 +622,7 @@ LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& del
     sink.Line(line);
     if (!stop) {
         BlackContext black{book, stop};
-        readsBegun++;
+        reads.begun++;
         book.EnumBlackList(LoadBlackUserProc, reinterpret_cast<UINT_PTR>(&black));
         // Delivered even when empty: changes held for this read are made then.
         if (!stop) delivery.DeliverBlackList(std::move(black.users));

@@ -36,6 +36,13 @@ public:
     virtual void IconsDropped(ContactNode* node) = 0;
 };
 
+// The load thread's reading, as the window's thread sees it: whether the walk has listed
+// the groups it will read, and each group (and the black list) counted as its read begins.
+struct LoadReads {
+    std::atomic<bool> listed{false};
+    std::atomic<unsigned> begun{0};
+};
+
 struct LoadedFriend {
     FriendHandle handle;
     FriendInfoA info;
@@ -90,8 +97,8 @@ public:
     HTREEITEM InsertFriendNode(HTREEITEM group, Kind kind, FriendHandle entry, const FriendInfoA& info);
     HTREEITEM InsertBlackNode(FriendHandle entry, const FriendInfoA& info);
 
-    // The load thread counts here each group (and the black list) as it begins to read it.
-    std::atomic<unsigned>& ReadsBegun() { return readsBegun_; }
+    // What the load thread tells of its reading as it goes.
+    LoadReads& Reads() { return reads_; }
     // The load's deliveries, in the order they were read: false when the group's node or
     // one of its friends could not be made. A batch is newer than any node of the same
     // contact, which it replaces; a group deleted meanwhile (or below one) is left out.
@@ -116,7 +123,10 @@ public:
 
     // A change of the contact book as it arrives. One that arrives while a group read
     // before it waits to be inserted is held and made right after that insertion, so that
-    // it works on the nodes it names and the load does not undo it.
+    // it works on the nodes it names and the load does not undo it. One for a group the
+    // tree does not show yet (added, moved or added to) is held to the end of the load,
+    // when every group the load listed is shown; changes behind a held one wait their
+    // turn. A group deleted before its read is left out of the load.
     void Apply(ContactBook& book, Change change, void* first, void* second = nullptr, void* third = nullptr);
 
     // Changes of the contact book, made at once.
@@ -147,10 +157,15 @@ private:
         void* first;
         void* second;
         void* third;
-        unsigned readsBefore;  // the reads begun when it arrived
+        unsigned readsBefore;  // the reads begun when it arrived, or kAtTheEnd
     };
-    // Whether the change is held (some read begun before it is not inserted yet).
+    static const unsigned kAtTheEnd = ~0u;
+    // Whether the change is held (some read begun before it is not inserted yet, it
+    // waits for its group, or an earlier change is held).
     bool Held(Change change, void* first, void* second = nullptr, void* third = nullptr);
+    // Whether the change names a group to put something in that has no node yet (and is
+    // not known to be gone).
+    bool AwaitsGroup(Change change, void* second, void* third) const;
     // Makes the held changes whose reads are all inserted (every one at the end).
     void ReleaseHeld(ContactBook& book, bool all);
     bool InsertBatch(GroupBatch& batch);
@@ -181,7 +196,7 @@ private:
     std::unordered_map<HTREEITEM, LoadedChildren> loaded_;
     bool loading_ = false;
     bool changedDuringLoad_ = false;
-    std::atomic<unsigned> readsBegun_{0};
+    LoadReads reads_;
     unsigned readsInserted_ = 0;
     bool loadOver_ = false;
     bool releasing_ = false;
@@ -203,10 +218,10 @@ public:
 
 enum LoadResult { LOAD_DONE = 0, LOAD_NO_WALK = -1, LOAD_NO_BOOK = 1 };
 
-// The load: every group of both roots with its friends, then the black list, each read
-// counted in readsBegun as it begins. A set stop flag ends the walks at the next group or
-// friend. Finished() is told unless the book could not be reached at all.
+// The load: every group of both roots with its friends, then the black list, the walk's
+// listing and each read told in `reads` as it begins. A set stop flag ends the walks at
+// the next group or friend. Finished() is told unless the book could not be reached at all.
 LoadResult LoadContacts(ContactBook& book, bool bookReachable, LoadDelivery& delivery,
-                        const std::atomic<bool>& stop, DebugSink& sink, std::atomic<unsigned>& readsBegun);
+                        const std::atomic<bool>& stop, DebugSink& sink, LoadReads& reads);
 
 }  // namespace rostview

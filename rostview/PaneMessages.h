@@ -19,8 +19,7 @@ enum : UINT {
     UM_ROST_ADD_GROUP = WM_USER + 1810,        // group, parent group
     UM_ROST_MODIFY_FRIEND = WM_USER + 1811,    // 0, friend
     // The load's deliveries and the other changes, carried to the window's thread.
-    UM_ROST_LOAD_GROUP = WM_USER + 1812,       // 0, GroupBatch* (posted; the window frees it)
-    UM_ROST_LOAD_BLACK = WM_USER + 1813,       // 0, std::vector<LoadedFriend>* (posted, likewise)
+    UM_ROST_LOADED = WM_USER + 1812,           // 0, 0: posted; deliveries wait in the pane's queue
     UM_ROST_CHANGE = WM_USER + 1814,           // Change, ChangeArgs*
     UM_ROST_FINISH_EDIT = WM_USER + 1815,      // 0, 0: the end of a label edit, after the tree is done with it
 };

@@ -334,59 +334,79 @@ void RostViewPane::IconsDropped(ContactNode* node) {
 
 // --- the load
 
+bool LoadQueue::Add(HWND window, Delivery delivery) {
+    bool post = false;
+    {
+        vantor::Lock lock(lock_);
+        waiting_.push_back(std::move(delivery));
+        post = !posted_;
+        posted_ = true;
+    }
+    if (!post || PostMessageW(window, UM_ROST_LOADED, 0, 0)) return true;
+    vantor::Lock lock(lock_);
+    posted_ = false;
+    return false;
+}
+
+std::vector<LoadQueue::Delivery> LoadQueue::Take() {
+    std::vector<Delivery> taken;
+    vantor::Lock lock(lock_);
+    taken.swap(waiting_);
+    posted_ = false;
+    return taken;
+}
+
 namespace {
-// Posts each group to the window: the load thread reads on while the window inserts.
-class MessageDelivery : public LoadDelivery {
+// Hands each group to the window through the pane's queue: the load thread reads on while
+// the window inserts.
+class QueueDelivery : public LoadDelivery {
 public:
-    MessageDelivery(HWND window, const std::atomic<bool>& stop, const std::atomic<bool>& failed)
-        : window_(window), stop_(stop), failed_(failed) {}
+    QueueDelivery(HWND window, LoadQueue& queue, const std::atomic<bool>& stop, const std::atomic<bool>& failed)
+        : window_(window), queue_(queue), stop_(stop), failed_(failed) {}
 
     bool DeliverGroup(std::unique_ptr<GroupBatch> batch) override {
-        if (!Post(UM_ROST_LOAD_GROUP, batch.get())) return false;
-        batch.release();  // the window's now
-        return !failed_;
+        LoadQueue::Delivery delivery;
+        delivery.group = std::move(batch);
+        return !stop_ && queue_.Add(window_, std::move(delivery)) && !failed_;
     }
     void DeliverBlackList(std::unique_ptr<std::vector<LoadedFriend>> users) override {
-        if (Post(UM_ROST_LOAD_BLACK, users.get())) users.release();
+        LoadQueue::Delivery delivery;
+        delivery.black = std::move(users);
+        if (!stop_) queue_.Add(window_, std::move(delivery));
     }
-    void Finished() override { Post(UM_ROST_CONTACTS_LOADED, nullptr); }
+    // Posted behind the message that tells of the last deliveries, so it comes after them.
+    void Finished() override {
+        if (!stop_) PostMessageW(window_, UM_ROST_CONTACTS_LOADED, 0, 0);
+    }
 
 private:
-    // False when there is no window to post to any more (the pane is being destroyed).
-    bool Post(UINT message, void* what) {
-        return !stop_ && PostMessageW(window_, message, 0, reinterpret_cast<LPARAM>(what));
-    }
-
     HWND window_;
+    LoadQueue& queue_;
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& failed_;
 };
 }  // namespace
 
-void RostViewPane::OnLoadedGroup(GroupBatch* delivered) {
-    std::unique_ptr<GroupBatch> batch(delivered);
-    if (stop_) return;
+void RostViewPane::OnLoaded() {
+    std::vector<LoadQueue::Delivery> deliveries = loadQueue_.Take();
+    if (stop_ || deliveries.empty()) return;
     LedgerBook book(book_);
-    if (!model_.DeliverGroup(*batch, book)) loadFailed_ = true;
-}
-
-void RostViewPane::OnLoadedBlackList(std::vector<LoadedFriend>* delivered) {
-    std::unique_ptr<std::vector<LoadedFriend>> users(delivered);
-    if (stop_) return;
-    LedgerBook book(book_);
-    model_.DeliverBlackList(*users, book);
+    for (LoadQueue::Delivery& delivery : deliveries) {
+        if (delivery.group) {
+            if (!model_.DeliverGroup(*delivery.group, book)) loadFailed_ = true;
+        } else if (delivery.black) {
+            model_.DeliverBlackList(*delivery.black, book);
+        }
+    }
 }
 
 void RostViewPane::DropUndelivered() {
-    if (!window_) return;
-    MSG msg;
-    while (PeekMessageW(&msg, window_, UM_ROST_LOAD_GROUP, UM_ROST_LOAD_BLACK, PM_REMOVE)) {
-        if (msg.message == UM_ROST_LOAD_GROUP) {
-            delete reinterpret_cast<GroupBatch*>(msg.lParam);
-        } else {
-            delete reinterpret_cast<std::vector<LoadedFriend>*>(msg.lParam);
+    if (window_) {
+        MSG msg;
+        while (PeekMessageW(&msg, window_, UM_ROST_LOADED, UM_ROST_LOADED, PM_REMOVE)) {
         }
     }
+    loadQueue_.Take();
 }
 
 DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
@@ -396,12 +416,14 @@ DWORD WINAPI RostViewPane::LoadThread(void* parameter) {
     // its resources and classes).
     if (WaitForSingleObject(pane->windowReady_, INFINITE) != WAIT_OBJECT_0 || pane->stop_ || !pane->window_) return 0;
     LedgerBook book(pane->book_);
-    MessageDelivery delivery(pane->window_, pane->stop_, pane->loadFailed_);
+    QueueDelivery delivery(pane->window_, pane->loadQueue_, pane->stop_, pane->loadFailed_);
     return static_cast<DWORD>(
-        LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.ReadsBegun()));
+        LoadContacts(book, book.Loaded(), delivery, pane->stop_, pane->sink_, pane->model_.Reads()));
 }
 
 void RostViewPane::OnContactsLoaded() {
+    // Whatever the load delivered before it ended is in before the end.
+    OnLoaded();
     if (loadThread_) {
         if (vantor::WaitPumping(loadThread_)) {
             CloseHandle(loadThread_);

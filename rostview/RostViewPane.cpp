@@ -346,11 +346,8 @@ INT_PTR RostViewPane::Handle(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
         model_.Apply(book, Change::ModifyFriend, reinterpret_cast<void*>(lp));
         return 0;
     }
-    case UM_ROST_LOAD_GROUP:
-        OnLoadedGroup(reinterpret_cast<GroupBatch*>(lp));
-        return 0;
-    case UM_ROST_LOAD_BLACK:
-        OnLoadedBlackList(reinterpret_cast<std::vector<LoadedFriend>*>(lp));
+    case UM_ROST_LOADED:
+        OnLoaded();
         return 0;
     case UM_ROST_CHANGE:
         OnChange(static_cast<Change>(wp), *reinterpret_cast<const ChangeArgs*>(lp));

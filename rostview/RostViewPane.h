@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "RostMenus.h"
 #include "PaneMessages.h"
 #include "RostSkin.h"
+#include "Sync.h"
 #include "TreeOps.h"
 #include "VantorTypes.h"
 
@@ -32,6 +34,27 @@ struct ContactFolder {
         child = window;
         return true;
     }
+};
+
+// The load's deliveries on their way to the window's thread, in the order they were read.
+// The load thread adds each as it is read; one posted message tells the window that some
+// wait, and the window takes all that wait at once: a load costs the window a few
+// wake-ups, not one per group.
+class LoadQueue {
+public:
+    struct Delivery {
+        std::unique_ptr<GroupBatch> group;                 // a group with its friends, or
+        std::unique_ptr<std::vector<LoadedFriend>> black;  // the black list
+    };
+    // Load thread: false when the window could not be told (it is gone).
+    bool Add(HWND window, Delivery delivery);
+    // Window thread: every delivery that waits, in order.
+    std::vector<Delivery> Take();
+
+private:
+    vantor::CriticalSection lock_;
+    std::vector<Delivery> waiting_;
+    bool posted_ = false;  // a message is on its way
 };
 
 class DebuggerSink : public DebugSink {
@@ -105,8 +128,7 @@ private:
     void OnTreeMouseLeave(HWND tree);
     void ClearHotItem();
     void OnContactsLoaded();
-    void OnLoadedGroup(GroupBatch* batch);
-    void OnLoadedBlackList(std::vector<LoadedFriend>* users);
+    void OnLoaded();
     void DropUndelivered();
     void OnChange(Change change, const ChangeArgs& args);
 
@@ -180,6 +202,7 @@ private:
     HANDLE windowReady_ = nullptr;
     std::atomic<bool> stop_{false};
     std::atomic<bool> loadFailed_{false};
+    LoadQueue loadQueue_;
 
     std::vector<ContactFolder> folders_;
     int current_ = -1;

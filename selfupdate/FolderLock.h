@@ -1,5 +1,10 @@
-// One upgrade monitor at a time per program folder: every process (of any signed-in
-// user) that checks or installs for a folder first takes that folder's named mutex.
+// One upgrade monitor at a time per program folder: a check or an install first opens
+// "<program folder>\SelfUpdate\monitor.lock" shared with nobody, and keeps it open while
+// it works. The lock is a file of the folder itself, so every path to the folder (its
+// long or short name, a mapped drive, another case) meets the same lock. Any open of a
+// file shared with nobody keeps others out, so the lock lets nobody but who may add files
+// to that folder (and so could stage and install there) open it at all: a user or program
+// that may only read the folder cannot hold it.
 #pragma once
 
 #include <windows.h>
@@ -12,20 +17,21 @@ namespace selfupdate {
 
 class FolderLock {
 public:
-    // Takes the folder's mutex without waiting; held() says whether it was taken.
+    // Takes the lock without waiting; held() says whether it was taken.
     explicit FolderLock(const std::wstring& programFolder);
-    ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
-    bool held() const { return held_; }
+    bool held() const { return static_cast<bool>(file_); }
+    // Not held because another monitor (of this process or another) holds it.
+    bool busy() const { return error_ == ERROR_SHARING_VIOLATION; }
+    // Why the lock is not held, for the log.
+    std::wstring Why() const;
 
 private:
-    vantor::UniqueHandle mutex_;
-    bool held_ = false;
+    vantor::UniqueHandle file_;
+    DWORD error_ = 0;
+    std::wstring path_;
 };
-
-// The mutex name of a program folder (the same for any case of its letters).
-std::wstring FolderLockName(const std::wstring& programFolder);
 
 }  // namespace selfupdate

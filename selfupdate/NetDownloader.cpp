@@ -15,12 +15,12 @@ namespace {
 const DWORD kStopLookMs = 100;
 
 // One transfer and its limit: the progress of a download comes after each chunk is on
-// disk, so the transfer is broken off as soon as the file passes its limit.
+// disk, so the transfer is broken off at the first progress that finds the file past its
+// limit.
 struct Transfer : public CFileDownUpProcessCallback {
     CNetHttp http;
     const std::wstring* url = nullptr;
     const std::wstring* path = nullptr;
-    uint64_t heldBytes = 0;   // what the file held before: a resumed download appends
     uint64_t maxBytes = 0;
     std::atomic<bool> overLimit{false};
     HttpFetchResult result = HTTP_FETCH_STOPPED;
@@ -28,10 +28,14 @@ struct Transfer : public CFileDownUpProcessCallback {
     void OnTotalSize(DWORD, DWORD, DWORD_PTR) override {}
     void OnProgress(DWORD doneLow, DWORD doneHigh, DWORD_PTR) override {
         uint64_t done = (static_cast<uint64_t>(doneHigh) << 32) | doneLow;
-        if (done > maxBytes || heldBytes > maxBytes - done) {
-            overLimit = true;
-            http.Break();
-        }
+        // A part that answers the range is appended to what the file held, a whole reply
+        // (from a server that ignores ranges) replaces it: what counts is what the file
+        // holds now.
+        if (done > maxBytes || FileBytes(*path) > maxBytes) BreakOff();
+    }
+    void BreakOff() {
+        if (overLimit.exchange(true)) return;
+        http.Break();
     }
     void OnFinished(DWORD, DWORD, DWORD_PTR) override {}
     void OnPostData(const char*, DWORD, DWORD_PTR) override {}
@@ -51,9 +55,8 @@ HttpFetchResult NetDownloader::Download(const std::wstring& url, const std::wstr
     if (!transfer.http.Open(1)) return HTTP_FETCH_ENGINE_OPEN_FAILED;
     transfer.url = &url;
     transfer.path = &path;
-    transfer.heldBytes = FileBytes(path);
     transfer.maxBytes = maxBytes;
-    if (transfer.heldBytes > maxBytes) return HTTP_FETCH_LOCAL_FILE_FAILED;
+    if (FileBytes(path) > maxBytes) return HTTP_FETCH_LOCAL_FILE_FAILED;
     vantor::UniqueHandle worker(CreateThread(nullptr, 0, &TransferThread, &transfer, 0, nullptr));
     if (!worker) {
         // No thread to spare: the transfer runs here and the thread waits for it.

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include <cwctype>
+#include "DeviceName.h"
+#include "StagingFiles.h"
+#include "WebAddress.h"
 
 namespace selfupdate {
 
@@ -10,31 +12,10 @@ namespace {
 
 bool IsControl(wchar_t c) { return c < 0x20 || c == 0x7F; }
 
-// CON, NUL, COM1 ... are devices whatever extension follows them ("nul.txt" too).
-bool IsDeviceName(const std::wstring& component) {
-    std::wstring stem = component.substr(0, component.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"};
-    for (const wchar_t* device : kDevices) {
-        if (SameName(stem, device)) return true;
-    }
-    if (stem.size() == 4 && (SameName(stem.substr(0, 3), L"COM") || SameName(stem.substr(0, 3), L"LPT")) &&
-        (iswdigit(stem[3]) || stem[3] == 0xB9 || stem[3] == 0xB2 || stem[3] == 0xB3)) {
-        return true;
-    }
-    return false;
-}
-
 bool Fail(std::wstring* why, const wchar_t* text) {
     if (why) *why = text;
     return false;
 }
-
-struct Origin {
-    std::wstring scheme;   // lower case
-    std::wstring host;     // lower case
-    unsigned port = 0;
-};
 
 std::wstring LowerAscii(std::wstring text) {
     for (wchar_t& c : text) {
@@ -43,50 +24,19 @@ std::wstring LowerAscii(std::wstring text) {
     return text;
 }
 
-bool ReadOrigin(const std::wstring& url, Origin* origin) {
-    size_t colon = url.find(L"://");
-    if (colon == std::wstring::npos) return false;
-    origin->scheme = LowerAscii(url.substr(0, colon));
-    unsigned defaultPort = 0;
-    if (origin->scheme == L"http") {
-        defaultPort = 80;
-    } else if (origin->scheme == L"https") {
-        defaultPort = 443;
-    } else {
-        return false;
-    }
-    size_t start = colon + 3;
-    size_t end = url.find_first_of(L"/?#", start);
-    std::wstring authority = url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    if (authority.empty() || authority.find_first_of(L"@%\\") != std::wstring::npos) return false;
-    for (wchar_t c : authority) {
-        if (IsControl(c) || c == L' ') return false;
-    }
-    size_t portColon = authority.rfind(L':');
-    if (portColon != std::wstring::npos && authority.find(L']', portColon) != std::wstring::npos) {
-        portColon = std::wstring::npos;   // a colon inside an IPv6 literal
-    }
-    origin->host = LowerAscii(authority.substr(0, portColon));
-    if (origin->host.empty()) return false;
-    origin->port = defaultPort;
-    if (portColon != std::wstring::npos) {
-        std::wstring digits = authority.substr(portColon + 1);
-        if (digits.empty() || digits.size() > 5) return false;
-        unsigned port = 0;
-        for (wchar_t c : digits) {
-            if (c < L'0' || c > L'9') return false;
-            port = port * 10 + static_cast<unsigned>(c - L'0');
-        }
-        if (port == 0 || port > 65535) return false;
-        origin->port = port;
-    }
+// Scheme, host and port of an http or https address; the port the one WebFetch fetches it
+// from: with no secure transport, "https://" as "http://", port 80 unless the address names one.
+bool ReadOrigin(const std::wstring& url, vantor::WebAddressParts* origin) {
+    if (!vantor::SplitWebAddress(url, origin) || origin->scheme.empty()) return false;
+    origin->host = LowerAscii(origin->host);
+    if (origin->port == 0) origin->port = 80;
     return true;
 }
 
 }  // namespace
 
 bool IsOnHostOf(const std::wstring& url, const std::wstring& base) {
-    Origin wanted, given;
+    vantor::WebAddressParts wanted, given;
     return ReadOrigin(base, &wanted) && ReadOrigin(url, &given) && wanted.scheme == given.scheme &&
            wanted.host == given.host && wanted.port == given.port;
 }
@@ -128,9 +78,31 @@ bool IsSafeDest(const std::wstring& dest, std::wstring* why) {
         if (component == L"." || component == L"..") return Fail(why, L"relative component");
         // Windows drops trailing dots and spaces, so "..." or ". ." would name something else.
         if (component.back() == L'.' || component.back() == L' ') return Fail(why, L"trailing dot or space");
-        if (IsDeviceName(component)) return Fail(why, L"device name");
+        if (vantor::IsDeviceName(component)) return Fail(why, L"device name");
         if (end == std::wstring::npos) break;
         start = end + 1;
+    }
+    return true;
+}
+
+bool StaysOutOfStaging(const std::wstring& programFolder, const std::wstring& dest, std::wstring* why) {
+    FileIdentity root;
+    bool haveRoot = IdentityOf(programFolder + L"\\" + kStagingRoot, &root);
+    std::wstring path = NativeDest(dest);
+    std::wstring reached = programFolder;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        reached += L"\\" + path.substr(start, end - start);
+        start = end + 1;
+        DWORD attributes = GetFileAttributesW(reached.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) break;   // from here on made as written
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Fail(why, L"a link on the way");
+        FileIdentity identity;
+        if (haveRoot && (attributes & FILE_ATTRIBUTE_DIRECTORY) && IdentityOf(reached, &identity) &&
+            identity == root) {
+            return Fail(why, L"another name of the staging folders");
+        }
     }
     return true;
 }

@@ -12,20 +12,26 @@ constexpr wchar_t kStagingRoot[] = L"SelfUpdate";
 // The staging's mark, which the monitor alone writes.
 constexpr wchar_t kStagingMarkName[] = L"staged.cfg";
 
-// A relative path of plain names: not empty, no drive, ":" or UNC prefix, no leading
-// separator, no empty, "." or ".." component, no device name, no wildcard or control
-// character, not "update.cfg", "update.xml" or "staged.cfg" itself, and not inside the staging folders
+// A relative path of plain names, judged by its spelling: not empty, no drive, ":" or UNC
+// prefix, no leading separator, no empty, "." or ".." component, no component that ends
+// in a dot or a blank, no device name, no wildcard or control character, not
+// "update.cfg", "update.xml" or "staged.cfg" itself, and not inside the staging folders
 // ("SelfUpdate\"). *why names the fault.
 bool IsSafeDest(const std::wstring& dest, std::wstring* why = nullptr);
+
+// Whether "<program folder>\dest", as the file system resolves it, stays out of the
+// staging folders: no folder on its way that exists is a link or the staging root itself,
+// by whatever name dest reaches it (a short name, another case). Folders that do not exist
+// yet are made with the names as written. Asked of a dest that IsSafeDest takes.
+bool StaysOutOfStaging(const std::wstring& programFolder, const std::wstring& dest, std::wstring* why = nullptr);
 
 // A build text usable as one folder name: not empty, no "\", "/", ":", ".." or control
 // character.
 bool IsSafeBuild(const std::wstring& build);
 
 // Whether url is an http or https address on the scheme, host and port of base (the
-// upgrade address): host names compared without case, a missing port read as the
-// scheme's own. An address with user information, a "%" or "\" in its host part, or an
-// unreadable port is on no host.
+// upgrade address), both read as WebFetch reads and fetches them (vantor::SplitWebAddress):
+// host names compared without case, a missing port read as 80 for both schemes.
 bool IsOnHostOf(const std::wstring& url, const std::wstring& base);
 
 // dest with "/" turned into "\", for paths below a folder.

@@ -16,7 +16,10 @@ extern "C" {
 // 1 when a monitor runs (also when one already ran); 0 when its window cannot be created.
 SELFUPDATE_API int WINAPI Upgrade_BeginMonitor(void);
 // 1 when no monitor runs or it was stopped; 0 when its window cannot be destroyed (for
-// example from another thread): the monitor then stays.
+// example from another thread): the monitor then stays. Also 0 when called from inside a
+// check (a download dispatches the thread's messages): the monitor is stopped and goes
+// once its check has returned; until a later call answers 1 the library must stay loaded.
+// Upgrade_BeginMonitor meanwhile begins a new monitor.
 SELFUPDATE_API int WINAPI Upgrade_StopMonitor(void);
 }
 

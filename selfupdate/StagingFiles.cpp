@@ -99,6 +99,14 @@ std::set<std::wstring> FilesBelow(const std::wstring& folder) {
     return files;
 }
 
+std::set<std::wstring> FoldersIn(const std::wstring& folder) {
+    std::set<std::wstring> folders;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
+        if (IsFolder(data) && !IsLink(data)) folders.insert(data.cFileName);
+    });
+    return folders;
+}
+
 void RemoveEmptyFolders(const std::wstring& folder) {
     ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
         if (!IsFolder(data) || IsLink(data)) return;
@@ -106,6 +114,20 @@ void RemoveEmptyFolders(const std::wstring& folder) {
         RemoveEmptyFolders(path);
         RemoveDirectoryW(path.c_str());   // fails, as it should, while something is left inside
     });
+}
+
+bool IdentityOf(const std::wstring& path, FileIdentity* identity) {
+    // Attributes only, shared every way: nobody who holds the file is disturbed.
+    vantor::UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    return true;
 }
 
 std::wstring NameKey(const std::wstring& relative) {

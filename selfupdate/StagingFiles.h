@@ -23,10 +23,25 @@ bool RemoveTree(const std::wstring& folder);
 
 // Every file below folder (ending with a backslash), as paths relative to it.
 std::set<std::wstring> FilesBelow(const std::wstring& folder);
+// The names of the folders in folder (ending with a backslash), links left out.
+std::set<std::wstring> FoldersIn(const std::wstring& folder);
 // Deletes the folders below folder that hold nothing.
 void RemoveEmptyFolders(const std::wstring& folder);
 
 // Case-blind key of a relative path, for sets of staged files.
 std::wstring NameKey(const std::wstring& relative);
+
+// What the file system knows a file or folder by, whatever name reached it (a short
+// name, another case, another path to the same volume).
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+// False when nothing is at path.
+bool IdentityOf(const std::wstring& path, FileIdentity* identity);
 
 }  // namespace selfupdate

@@ -106,6 +106,11 @@ CheckOutcome StageFile(const CheckSettings& settings, const FileEntry& entry, co
         if (made == DigestResult::Ok && SameName(std::wstring(hex.begin(), hex.end()), entry.md5)) {
             return CheckOutcome::Staged;
         }
+        if (made == DigestResult::Unreadable) {
+            // Another program (a scanner) holds the file: the next attempt looks again.
+            vantor::DebugLine(L"SelfUpdate: %ls cannot be read now\n", entry.dest.c_str());
+            continue;
+        }
         vantor::DebugLine(L"SelfUpdate: %ls has digest %hs, the list says %ls\n", entry.dest.c_str(), hex.c_str(),
                           entry.md5.c_str());
         RemoveFile(local);
@@ -143,7 +148,7 @@ CheckOutcome StageList(const CheckSettings& settings, const std::wstring& stagin
     // host than the upgrade address, is refused whole, before any of its files is fetched.
     for (const FileEntry& entry : *entries) {
         std::wstring why;
-        if (!IsSafeDest(entry.dest, &why)) {
+        if (!IsSafeDest(entry.dest, &why) || !StaysOutOfStaging(settings.programFolder, entry.dest, &why)) {
             vantor::DebugLine(L"SelfUpdate: the list's dest \"%ls\" is refused (%ls)\n", entry.dest.c_str(),
                               why.c_str());
             return CheckOutcome::Failed;
@@ -196,8 +201,8 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
     entries->clear();
     FolderLock lock(settings.programFolder);
     if (!lock.held()) {
-        vantor::DebugLine(L"SelfUpdate: another monitor works on this program folder\n");
-        return CheckOutcome::Busy;
+        vantor::DebugLine(L"SelfUpdate: no check now: %ls\n", lock.Why().c_str());
+        return lock.busy() ? CheckOutcome::Busy : CheckOutcome::Failed;
     }
     if (!IsSafeBuild(settings.build)) {
         vantor::DebugLine(L"SelfUpdate: the build \"%ls\" names no staging folder\n", settings.build.c_str());

@@ -27,6 +27,9 @@ const wchar_t kThisProperty[] = L"this";
 // Set only by the tests: "<timer period ms>,<retry pause ms>".
 const wchar_t kTestTimingVariable[] = L"SELFUPDATE_TEST_TIMING";
 
+// How soon a check that waits for another check to leave the stack looks again.
+const DWORD kCheckLaterMs = 1000;
+
 typedef const char*(WINAPI* SuiteIdProc)(void);
 
 struct Monitor {
@@ -36,14 +39,16 @@ struct Monitor {
     HWND window = nullptr;
 
     vantor::UniqueHandle stopEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    bool freeAfterCheck = false;    // stopped while a check was on the stack
+    bool retiring = false;          // stopped while its check was on the stack
     DWORD periodMs = kCheckPeriodMs;
     DWORD retryPauseMs = kRetryPauseMs;
 };
 
 vantor::CriticalSection g_lock;
-Monitor* g_monitor = nullptr;
+Monitor* g_monitor = nullptr;    // the running monitor
+int g_retiring = 0;              // stopped monitors whose check is still on a stack
 bool g_starting = false;
+int g_checksRunning = 0;         // checks on a stack, of any monitor
 
 std::wstring ProgramFolder() {
     std::wstring folder = vantor::ProgramDir();
@@ -79,8 +84,23 @@ DigestFunction Md5Digest(const std::wstring& programFolder) {
     return [md5Library](const std::wstring& path, std::string* hex) { return FileDigest(md5Library, path, hex); };
 }
 
+const wchar_t* OutcomeName(CheckOutcome outcome) {
+    switch (outcome) {
+    case CheckOutcome::Staged: return L"staged";
+    case CheckOutcome::AlreadyStaged: return L"staged before, waits for the next start";
+    case CheckOutcome::Failed: return L"failed";
+    case CheckOutcome::Stopped: return L"stopped";
+    case CheckOutcome::Busy: return L"another monitor works on this program folder";
+    }
+    return L"";
+}
+
 void RunMonitorCheck(Monitor* monitor) {
     monitor->busy = true;
+    {
+        vantor::Lock lock(g_lock);
+        ++g_checksRunning;
+    }
     CheckSettings settings;
     settings.programFolder = ProgramFolder();
     settings.baseUrl = ReadBaseUrl(settings.programFolder);
@@ -89,20 +109,38 @@ void RunMonitorCheck(Monitor* monitor) {
     if (FindSuiteId(&settings.suiteId)) {
         NetDownloader downloader(monitor->http, monitor->stopEvent.get());
         CheckOutcome outcome = RunCheck(settings, downloader, Md5Digest(settings.programFolder), &monitor->files);
-        vantor::DebugLine(L"SelfUpdate: check of build %ls ended (%d)\n", settings.build.c_str(),
-                          static_cast<int>(outcome));
+        vantor::DebugLine(L"SelfUpdate: check of build %ls ended: %ls\n", settings.build.c_str(),
+                          OutcomeName(outcome));
+    } else {
+        vantor::DebugLine(L"SelfUpdate: no check: the account's service suite is not known\n");
+    }
+    {
+        vantor::Lock lock(g_lock);
+        --g_checksRunning;
     }
     monitor->busy = false;
+}
+
+// A check is not started inside another one (its transfer dispatches this thread's
+// messages, and a monitor begun there would run its check on that stack): it runs a
+// moment later.
+bool CheckMustWait() {
+    vantor::Lock lock(g_lock);
+    return g_checksRunning > 0;
 }
 
 // A check, then the timer again: checks are a period apart from the end of the last one.
 // False when the monitor was freed meanwhile.
 bool CheckAndRearm(Monitor* monitor, HWND window) {
+    if (CheckMustWait()) {
+        SetTimer(window, SELFUPDATE_TIMER_ID, kCheckLaterMs, nullptr);
+        return true;
+    }
     RunMonitorCheck(monitor);
-    if (monitor->freeAfterCheck) {
+    if (monitor->retiring) {
         {
             vantor::Lock lock(g_lock);
-            if (g_monitor == monitor) g_monitor = nullptr;
+            --g_retiring;
         }
         delete monitor;
         return false;
@@ -212,7 +250,7 @@ extern "C" int WINAPI Upgrade_StopMonitor(void) {
     {
         vantor::Lock lock(g_lock);
         monitor = g_monitor;
-        if (!monitor) return 1;
+        if (!monitor) return g_retiring == 0 ? 1 : 0;
         window = monitor->window;
     }
     if (!window) return 0;
@@ -222,15 +260,20 @@ extern "C" int WINAPI Upgrade_StopMonitor(void) {
     if (monitor->busy) {
         // Called from inside a check (its transfer dispatches this thread's messages): the
         // check, still below on this stack, and its download worker end only after this
-        // returns. The monitor goes once the check has returned; until then this library
-        // must stay, so the answer is 0 and a later call answers 1.
-        monitor->freeAfterCheck = true;
+        // returns, and the monitor goes with them. Until then this library must stay, so
+        // the answer is 0 and a later call answers 1; a monitor begun meanwhile is a new one.
+        monitor->retiring = true;
+        vantor::Lock lock(g_lock);
+        g_monitor = nullptr;
+        ++g_retiring;
         return 0;
     }
+    int retiring = 0;
     {
         vantor::Lock lock(g_lock);
         g_monitor = nullptr;
+        retiring = g_retiring;
     }
     delete monitor;
-    return 1;
+    return retiring == 0 ? 1 : 0;
 }

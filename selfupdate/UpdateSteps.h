@@ -39,8 +39,9 @@ public:
 
 enum class DigestResult {
     Ok,
-    Unreadable,   // the file cannot be opened or read
-    NoLibrary,    // the digest library or one of its functions is missing
+    Missing,      // no such file
+    Unreadable,   // the file is there but cannot be opened or read now (another program holds it)
+    NoLibrary,    // the digest library or one of its functions cannot be loaded
 };
 // Digest of a file as 32 lower-case hexadecimal digits.
 using DigestFunction = std::function<DigestResult(const std::wstring& path, std::string* hex)>;
@@ -69,10 +70,14 @@ CheckOutcome RunCheck(const CheckSettings& settings, Downloader& downloader, con
 
 enum class InstallOutcome {
     NothingStaged,   // no complete staging for this build
-    Installed,       // files copied, build rewritten, staging deleted
-    CopyFailed,      // a file could not be replaced: build and staging kept for the next start
-    Dropped,         // a file no longer matches its digest, or the install failed too often:
-                     // the staging is deleted and the next check downloads afresh
+    Installed,       // every file in place, build rewritten, staging deleted
+    CopyFailed,      // a file could not be put in place, so none is: build and staging kept
+                     // for the next start
+    Deferred,        // a staged file's digest cannot be made now (no digest library, the
+                     // file held): build and staging kept, the start not counted
+    Dropped,         // a file no longer matches its digest or goes where no file may, or
+                     // the install failed too often: the staging is deleted and the next
+                     // check downloads afresh
     Busy,            // another monitor works on this program folder
 };
 
@@ -80,8 +85,9 @@ enum class InstallOutcome {
 constexpr int kMaxInstallStarts = 3;
 
 // Installs the files of a complete staging of build into programFolder, each verified by
-// its digest again, and then moves the build on. A file in use is renamed aside and the
-// new one copied in; what was renamed aside is deleted at a later install.
+// its digest again, and then moves the build on: every file or none (a file in use is
+// renamed aside, and deleted at a later start once nothing holds it). First it finishes
+// or undoes an install that a kill cut short, and removes the stagings of other builds.
 InstallOutcome InstallStaged(const std::wstring& programFolder, const std::wstring& build,
                              const DigestFunction& digest);
 

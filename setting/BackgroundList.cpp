@@ -33,11 +33,13 @@ std::wstring Trimmed(const std::wstring& text) {
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
-// A value as the profile reader gives it: trimmed, one pair of enclosing quotes taken
-// off, cut to the characters kept.
+// A value as the profile reader gives one key's value: trimmed, a pair of enclosing
+// quotes of one kind (single or double) taken off, cut to the characters kept.
 std::wstring ValueText(const std::wstring& raw) {
     std::wstring value = Trimmed(raw);
-    if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
     return value.substr(0, kNameChars);
 }
 
@@ -70,6 +72,19 @@ std::vector<std::wstring> SectionLines(const std::wstring& file, const wchar_t* 
     return lines;
 }
 
+// The built-in names by index: the section's numbered keys, the first of a repeated key
+// holding. The list and the pictures it opens both read them here.
+std::map<long long, std::wstring> BuiltInNames(const std::wstring& settings) {
+    std::map<long long, std::wstring> names;
+    for (const std::wstring& line : SectionLines(settings, kBuiltIn)) {
+        size_t equals = line.find(L'=');
+        if (equals == std::wstring::npos) continue;
+        long long index = KeyIndex(Trimmed(line.substr(0, equals)));
+        if (index >= 0) names.emplace(index, ValueText(line.substr(equals + 1)));
+    }
+    return names;
+}
+
 std::wstring FileNameOf(const std::wstring& path) {
     size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -95,19 +110,12 @@ void BackgroundList::Load() {
     initial_ = -1;
     int count = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"count", 0, settings_.c_str()));
     def_ = static_cast<int>(GetPrivateProfileIntW(kBuiltIn, L"def", 0, settings_.c_str()));
-    // The numbered keys below count, in number order; the first of a repeated key holds.
-    std::map<int, std::wstring> names;
-    for (const std::wstring& line : SectionLines(settings_, kBuiltIn)) {
-        size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos) continue;
-        long long index = KeyIndex(Trimmed(line.substr(0, equals)));
-        if (index < 0 || index >= count) continue;
-        names.emplace(static_cast<int>(index), ValueText(line.substr(equals + 1)));
-    }
-    for (const auto& [index, name] : names) {
+    // The numbered keys below count, in number order.
+    for (const auto& [index, name] : BuiltInNames(settings_)) {
+        if (index >= count) break;
         if (name.empty()) continue;
         if (index == def_) initial_ = static_cast<int>(entries_.size());
-        entries_.push_back({false, index, WithoutExtension(name)});
+        entries_.push_back({false, static_cast<int>(index), WithoutExtension(name)});
     }
     WIN32_FIND_DATAW found;
     vantor::UniqueFind find(FindFirstFileW((localDir_ + L"*.*").c_str(), &found));
@@ -118,8 +126,9 @@ void BackgroundList::Load() {
 }
 
 std::wstring BackgroundList::BuiltInPath(int index) const {
-    std::wstring name = Read(kBuiltIn, std::to_wstring(index).c_str(), 32);
-    return name.empty() ? std::wstring() : FolderOf(settings_) + name;
+    std::map<long long, std::wstring> names = BuiltInNames(settings_);
+    auto found = names.find(index);
+    return found == names.end() || found->second.empty() ? std::wstring() : FolderOf(settings_) + found->second;
 }
 
 std::wstring BackgroundList::InitialPreview() const {

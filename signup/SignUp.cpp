@@ -27,7 +27,11 @@ extern "C" int WINAPI DoRegister(int serviceType, HostContext context, HMODULE c
     return SIGNUP_FAILED;
 }
 
+// Every open window ends, the last opened first: a window opened over another runs its
+// modal loop inside the other's, so the outer one can only end after it.
 extern "C" void WINAPI SignUp_DestroyWnd(void) {
-    HWND window = signup::OpenSignUpWindow();
-    if (window) SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, SIGNUP_FAILED);
+    std::vector<HWND> windows = signup::OpenSignUpWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (IsWindow(*it)) SendMessageW(*it, WM_SYSCOMMAND, SC_CLOSE, SIGNUP_FAILED);
+    }
 }

@@ -15,8 +15,8 @@ enum : int {
 };
 
 typedef int(WINAPI* PFN_DoRegister)(int serviceType, HostContext context, HMODULE container, HWND parent);
-// Ends the open sign-up window with SIGNUP_FAILED; nothing when none is open. An apply that
-// is under way is finished first.
+// Ends every open sign-up window with SIGNUP_FAILED; nothing when none is open. An apply
+// that is under way in a window is finished first.
 typedef void(WINAPI* PFN_SignUp_DestroyWnd)(void);
 
 #ifdef SIGNUP_BUILD

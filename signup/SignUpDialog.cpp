@@ -1,6 +1,8 @@
 #include "SignUpDialog.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "CommonKit.h"
 #include "ModulePath.h"
@@ -8,18 +10,30 @@
 #include "SignUp.h"
 #include "SignUpIds.h"
 #include "SignUpLogic.h"
+#include "Sync.h"
 #include "Text.h"
 #include "outside/RostLedger.h"
 
 namespace signup {
 namespace {
 
-volatile HWND g_openWindow = nullptr;
+// The sign-up windows being shown, the first opened first: a page of one may ask for
+// another sign-up while it is up.
+vantor::CriticalSection g_openLock;
+std::vector<HWND> g_openWindows;
 const int kStatusStrip = 25;
+
+void Forget(HWND window) {
+    vantor::Lock lock(g_openLock);
+    g_openWindows.erase(std::remove(g_openWindows.begin(), g_openWindows.end(), window), g_openWindows.end());
+}
 
 }  // namespace
 
-HWND OpenSignUpWindow() { return g_openWindow; }
+std::vector<HWND> OpenSignUpWindows() {
+    vantor::Lock lock(g_openLock);
+    return g_openWindows;
+}
 
 SignUpDialog::SignUpDialog(int serviceType, HostContext context, HMODULE container)
     : PageFrame(SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
@@ -67,7 +81,10 @@ bool SignUpDialog::OnInitDialog() {
     CSkinFrame::OnInitDialog();
     CenterWindow(m_hWnd, nullptr);
     SetWindowTextW(m_hWnd, L"服务注册");
-    g_openWindow = m_hWnd;
+    {
+        vantor::Lock lock(g_openLock);
+        g_openWindows.push_back(m_hWnd);
+    }
 
     OpenBrowser(reinterpret_cast<HINSTANCE>(vantor::ThisModule()));
 
@@ -77,7 +94,7 @@ bool SignUpDialog::OnInitDialog() {
 
     char base[260] = {};
     if (!_GetProfileStringA("CommonUrl", "ServiceUrl", base, sizeof base, "config\\commprof.cfg")) base[0] = '\0';
-    if (browser_) browser_->Navigate(ServicePageUrl(base, serviceType_).c_str());
+    if (browser()) browser()->Navigate(ServicePageUrl(base, serviceType_).c_str());
     PostMessageW(m_hWnd, WM_SIZE, 0, 0);
     return true;
 }
@@ -97,10 +114,7 @@ void SignUpDialog::OnClose() {
         if (pendingClose_ != 0) pendingClose_ = SIGNUP_USER_CLOSED;
         return;
     }
-    if (browser_) {
-        if (!DestroyWindow(browser_->m_hWnd)) return;
-        browser_ = nullptr;  // the browser object went with its window
-    }
+    if (!CloseBrowser()) return;
     CSkinFrame::OnClose();
 }
 
@@ -114,19 +128,19 @@ bool SignUpDialog::OnSysCommand(WPARAM command, LPARAM lParam) {
 }
 
 void SignUpDialog::OnDestroy() {
+    CloseBrowser();
     ExitSdkSurfView(reinterpret_cast<HINSTANCE>(vantor::ThisModule()));
-    browser_ = nullptr;
-    if (g_openWindow == m_hWnd) g_openWindow = nullptr;
+    Forget(m_hWnd);
 }
 
 void SignUpDialog::OnDocumentComplete(IDispatch*, VARIANT*) {
-    if (browser_) browser_->RemoveScrollBar();
+    if (browser()) browser()->RemoveScrollBar();
 }
 
 void SignUpDialog::OnHandleWevCustomEventA(int id, const char* a1) {
     int type = RequestedService(id, a1);
     if (!type) return;
-    pagebridge::ScriptCall grade = pagebridge::CallPageScript(browser_, "JS_GetGrade", {a1});
+    pagebridge::ScriptCall grade = pagebridge::CallPageScript(browser(), "JS_GetGrade", {a1});
     if (FAILED(grade.hr)) return;
     RequestText text = MakeGradeRequest(grade.text);
     if (PostMessageW(m_hWnd, UM_SIGNUP_APPLY, static_cast<WPARAM>(type), reinterpret_cast<LPARAM>(text.get()))) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "ContactRecords.h"
 #include "PageFrame.h"
 #include "VantorTypes.h"
@@ -17,8 +19,8 @@ enum : UINT {
     UM_SIGNUP_DONE = 4825,
 };
 
-// The window being shown, if any (SignUp_DestroyWnd ends it).
-HWND OpenSignUpWindow();
+// The windows being shown, the first opened first (SignUp_DestroyWnd ends them all).
+std::vector<HWND> OpenSignUpWindows();
 
 class SignUpDialog : public pagebridge::PageFrame {
 public:

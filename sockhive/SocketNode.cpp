@@ -416,7 +416,7 @@ void SocketNode::OnReceive(Channel* channel, bool ok, DWORD bytes) {
     EndReceive(channel);
 }
 
-bool SocketNode::StartSendLocked(Channel* channel) {
+bool SocketNode::StartSendLocked(Channel* channel, DWORD* finishedAtOnce) {
     if (channel->cancelled_ || channel->socket_ == INVALID_SOCKET || channel->queue_.empty()) return false;
     // Sends queued behind one on the wire leave together, in their order; nothing
     // follows a closing send.
@@ -435,7 +435,13 @@ bool SocketNode::StartSendLocked(Channel* channel) {
     DWORD bytes = 0;
     if (WSASend(channel->socket_, slices, static_cast<DWORD>(channel->wire_.size()), &bytes, 0, &first->overlapped,
                 nullptr) == 0) {
-        if (channel->skipsPortOnSuccess_) FinishedAtOnce(channel, first, bytes);
+        if (channel->skipsPortOnSuccess_) {
+            if (finishedAtOnce) {
+                *finishedAtOnce = bytes;
+            } else {
+                FinishedAtOnce(channel, first, bytes);
+            }
+        }
         channel->sending_ = true;
         return true;
     }
@@ -450,6 +456,17 @@ bool SocketNode::StartSendLocked(Channel* channel) {
 }
 
 void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
+    // The next transfer, when it finishes at once, is taken here in turn rather than
+    // through the port: no callback of the caller's is under way on this thread.
+    for (;;) {
+        DWORD again = kNotAtOnce;
+        if (!FinishTransfer(channel, ok, bytes, &again) || again == kNotAtOnce) return;
+        ok = true;
+        bytes = again;
+    }
+}
+
+bool SocketNode::FinishTransfer(Channel* channel, bool ok, DWORD bytes, DWORD* again) {
     TraceLine(L"发送数据到客户端\n");
     bool failed = !ok || bytes == 0;
     std::vector<SendContext*> sent;
@@ -474,7 +491,7 @@ void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
                                channel->wire_.end());
         channel->wire_.clear();
         if (!failed && sent.empty()) {
-            if (StartSendLocked(channel)) return;
+            if (StartSendLocked(channel, again)) return true;
             failed = true;
         }
     }
@@ -495,7 +512,7 @@ void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
         channel->sending_ = false;
         // The next sends in line go out now; after a failure or the closing send none
         // of the rest ever will.
-        if (!failed && !closeAfter && !channel->queue_.empty() && !StartSendLocked(channel)) {
+        if (!failed && !closeAfter && !channel->queue_.empty() && !StartSendLocked(channel, again)) {
             vantor::DebugLine(L"发送数据失败了，失败原因：%d\n", WSAGetLastError());
             failed = true;
         }
@@ -510,7 +527,11 @@ void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
     }
     if (failed || closeAfter) RequestClose(channel, true);
     // One count for all of them: the close path may free the channel.
-    if (channel->life_.EndSend(ended)) ClosePath(channel);
+    if (channel->life_.EndSend(ended)) {
+        ClosePath(channel);
+        return false;
+    }
+    return !failed && !closeAfter;
 }
 
 void SocketNode::EndReceive(Channel* channel) {

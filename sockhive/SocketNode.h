@@ -131,9 +131,14 @@ private:
     void OnReceive(Channel* channel, bool ok, DWORD bytes);
     // The transfer on the wire came back.
     void OnSend(Channel* channel, bool ok, DWORD bytes);
+    // One transfer's completion; `*again` gets the bytes of the next one when that finished
+    // at once (else stays kNotAtOnce). False when the channel may be gone.
+    bool FinishTransfer(Channel* channel, bool ok, DWORD bytes, DWORD* again);
     // Under the channel's socket lock, nothing on the wire: the queued sends go out as
-    // one transfer. False when it could not be started.
-    bool StartSendLocked(Channel* channel);
+    // one transfer. False when it could not be started. A transfer that finishes at once
+    // goes through the port, or into `*finishedAtOnce` when that is given.
+    bool StartSendLocked(Channel* channel, DWORD* finishedAtOnce = nullptr);
+    static constexpr DWORD kNotAtOnce = 0xFFFFFFFF;
     void EndReceive(Channel* channel);
     void EndSend(Channel* channel);
     // No further operations; `cancel` also ends the outstanding ones and tells the peer.

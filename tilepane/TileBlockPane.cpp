@@ -218,7 +218,7 @@ void TileBlockPane::OnInit() {
     bold_ = ProfileTrue("bold");
     underline_ = ProfileTrue("underline");
     char face[64] = {};
-    _GetProfileStringA("WizardBarFont", "name", face, sizeof face, ui);
+    if (!_GetProfileStringA("WizardBarFont", "name", face, sizeof face, ui)) face[0] = '\0';
     lstrcpynA(face_, LinkFace(face).c_str(), 64);
 
     HMODULE ledger = vantor::LoadProgramLibrary(L"RostLedger.dll");

@@ -178,7 +178,10 @@ std::string LinkFace(const char* configured) {
     return vantor::WideToAnsi(L"宋体");
 }
 
-int ThumbOf(WPARAM wParam) { return static_cast<int>(HIWORD(wParam)); }
+int ThumbOf(WPARAM wParam, int trackPosition) {
+    int word = static_cast<int>(HIWORD(wParam));
+    return (trackPosition & 0xFFFF) == word ? trackPosition : word;
+}
 
 int ScrollRangeEnd(long docExtent, int webExtent) {
     return webExtent < docExtent ? static_cast<int>(docExtent - webExtent) : -1;

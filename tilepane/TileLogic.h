@@ -106,8 +106,10 @@ int RemotePageKind(int command);
 // The new bar position for a scroll request; `extent` is the web width or height. False
 // for "end scroll", which changes nothing.
 bool ScrollPosition(int code, int thumb, int current, int extent, int* position);
-// The thumb position of a scroll request's wParam (its unsigned high word).
-int ThumbOf(WPARAM wParam);
+// The thumb position of a scroll request: the bar's 32-bit track position while the bar is
+// being dragged (the request's high word is its low 16 bits), else the request's unsigned
+// high word (a request sent from elsewhere).
+int ThumbOf(WPARAM wParam, int trackPosition);
 
 // Range end of a bar, or -1 when the host is hidden.
 int ScrollRangeEnd(long docExtent, int webExtent);

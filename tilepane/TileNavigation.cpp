@@ -177,12 +177,15 @@ void TilePaneWindow::OnApply(int type) {
 }
 
 void TilePaneWindow::OpenGamesPage() {
+    char html[64] = {};
+    if (!_GetProfileStringA("LocalGame", "html", html, sizeof html, "resource\\SplashMgr\\config.cfg")) {
+        vantor::DebugLine(L"TilePane: 没有设置游戏页面");  // no games page to open
+        return;
+    }
     gamesListPending_ = true;
     navigateError_ = false;
     ShowLoadBar(true);
     ShrinkBrowser();
-    char html[64] = {};
-    _GetProfileStringA("LocalGame", "html", html, sizeof html, "resource\\SplashMgr\\config.cfg");
     std::string path = vantor::WideToAnsi(vantor::ProgramDir()) + "resource\\SplashMgr\\" + html;
     Navigate(path);
     lastUrl_ = path;

@@ -157,6 +157,7 @@ struct FlatScrollCalls {
     int(WINAPI* getPos)(HWND, int) = nullptr;
     BOOL(WINAPI* setRange)(HWND, int, int, int, BOOL) = nullptr;
     int(WINAPI* setPos)(HWND, int, int, BOOL) = nullptr;
+    BOOL(WINAPI* getInfo)(HWND, int, LPSCROLLINFO) = nullptr;
 };
 
 const FlatScrollCalls& FlatScroll() {
@@ -169,7 +170,10 @@ const FlatScrollCalls& FlatScroll() {
         Bind(comctl, "FlatSB_GetScrollPos", &c.getPos);
         Bind(comctl, "FlatSB_SetScrollRange", &c.setRange);
         Bind(comctl, "FlatSB_SetScrollPos", &c.setPos);
-        if (!c.initialize || !c.enable || !c.show || !c.getPos || !c.setRange || !c.setPos) c = FlatScrollCalls{};
+        Bind(comctl, "FlatSB_GetScrollInfo", &c.getInfo);
+        if (!c.initialize || !c.enable || !c.show || !c.getPos || !c.setRange || !c.setPos || !c.getInfo) {
+            c = FlatScrollCalls{};
+        }
         return c;
     }();
     return calls;
@@ -195,6 +199,14 @@ void SetBarRange(HWND window, int bar, int end) {
     const auto& f = FlatScroll();
     if (f.setRange) f.setRange(window, bar, 0, end, FALSE);
     else SetScrollRange(window, bar, 0, end, FALSE);
+}
+
+// Where the thumb being dragged stands, in the bar's whole range.
+int BarTrackPosition(HWND window, int bar) {
+    const auto& f = FlatScroll();
+    SCROLLINFO info = {sizeof info, SIF_TRACKPOS};
+    BOOL read = f.getInfo ? f.getInfo(window, bar, &info) : GetScrollInfo(window, bar, &info);
+    return read ? info.nTrackPos : 0;
 }
 
 void SetBarPosition(HWND window, int bar, int pos) {
@@ -263,8 +275,10 @@ void TileScrollHost::OnScroll(WPARAM wParam) {
     const RECT& web = pane_->webRect();
     int extent = vertical_ ? web.bottom - web.top : web.right - web.left;
     int p = 0;
-    if (!ScrollPosition(LOWORD(wParam), ThumbOf(wParam), Position(), extent, &p)) return;
-    SetBarPosition(window_, vertical_ ? SB_VERT : SB_HORZ, p);
+    int bar = vertical_ ? SB_VERT : SB_HORZ;
+    int thumb = ThumbOf(wParam, BarTrackPosition(window_, bar));
+    if (!ScrollPosition(LOWORD(wParam), thumb, Position(), extent, &p)) return;
+    SetBarPosition(window_, bar, p);
     int mine = Position();  // the bar keeps within its range
     int other = pane_->OtherPosition(vertical_);
     if (pane_->browser()) {

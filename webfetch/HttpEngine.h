@@ -1,5 +1,5 @@
-// What both HTTP engines share: the engine interface behind CNetHttp, the cookie table,
-// proxy entries, the URL splitter and the file a download resumes.
+// What both HTTP engines share: the engine interface behind CNetHttp, the reply reader,
+// the cookie table, proxy entries, the URL splitter and the file a download resumes.
 #pragma once
 
 #include <winsock2.h>
@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "Handles.h"
-#include "Sync.h"
 #include "TransferLimits.h"
 #include "WebFetch.h"
 
@@ -23,19 +22,14 @@ struct ProxyEntry {
     std::wstring scriptUrl;   // proxy auto-configuration script
 };
 
-// Cookies the replies set: exact names, and the first value seen for a name stays. A
-// transfer's worker fills it while its caller may read it.
+// Cookies the replies set: exact names, and the first value seen for a name stays.
 class CookieTable {
 public:
-    void Insert(const std::string& name, const std::string& value) {
-        vantor::Lock lock(lock_);
-        table_.emplace(name, value);
-    }
+    void Insert(const std::string& name, const std::string& value) { table_.emplace(name, value); }
     bool Find(const std::string& name, std::string* value) const;
     // Splits "name=value..." at its first "="; a text without "=" is skipped.
     void InsertSetCookie(const std::string& headerValue);
 private:
-    mutable vantor::CriticalSection lock_;
     std::map<std::string, std::string> table_;
 };
 
@@ -52,14 +46,40 @@ struct NetHandleTraits {
 template <BOOL(WINAPI* CloseCall)(void*)>
 using NetHandle = vantor::UniqueValue<NetHandleTraits<CloseCall>>;
 
+// The reply to one request an engine sent, read on the caller's thread: its header
+// queries and its body. Both libraries take the same header levels.
+class ReplyReader {
+public:
+    enum class Read { Data, End, Failed, Late, Stopped };
+
+    virtual bool Status(DWORD* status) = 0;
+    virtual bool HeaderValue(DWORD level, DWORD index, std::wstring* value) = 0;
+    // As many body bytes as are there, at most size, once at least one is: Data with
+    // *got > 0, or End. Late when none came within timeoutMs, Stopped at a Break, Failed
+    // with *error the engine's error.
+    virtual Read ReadSome(char* buffer, DWORD size, DWORD timeoutMs, DWORD* got, DWORD* error) = 0;
+
+    // The WinINet engine under Wine mends a broken head itself: a reply that does not
+    // begin with a status line comes out as a bare "HTTP/1.0 200 OK" (what followed its
+    // first line taken for the body), and a header cut off by a close gets the blank line
+    // it lacked. It cannot tell those from a real lone status line or a whole header; the
+    // WinHTTP engine refuses the first and shows the second as it came.
+    bool mendsBrokenHeads = false;
+
+protected:
+    ~ReplyReader() = default;
+};
+
+// One engine behind a CNetHttp, which owns it. Every transfer runs on its caller's
+// thread; only Break and IsBreaked are meant for another thread. Several transfers
+// through one engine must not overlap: they share its proxy routes and cookies.
 class HttpEngine {
 public:
+    HttpEngine() : stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     virtual ~HttpEngine() = default;
-    // Held by its CNetHttp and by each transfer's worker: the last to let go deletes it.
-    void AddRef() { ++refs_; }
-    void Release() {
-        if (--refs_ == 0) delete this;
-    }
+    HttpEngine(const HttpEngine&) = delete;
+    HttpEngine& operator=(const HttpEngine&) = delete;
+
     virtual bool Open() = 0;
     virtual void Close() = 0;
     // Both text forms come to the engine's one download.
@@ -67,8 +87,10 @@ public:
                               DWORD_PTR context);
     HttpFetchResult DownloadA(const char* url, const char* localPath, CFileDownUpProcessCallback* callback,
                               DWORD_PTR context);
-    virtual void Break() = 0;
-    virtual bool IsBreaked() const { return stop_.load(); }
+    // Sets the stop flag (the running transfer ends at once, every later one at its
+    // first read), then sleeps the engine's while.
+    void Break();
+    bool IsBreaked() const { return stop_.load(); }
     virtual HttpFetchResult PostW(const wchar_t* url, const wchar_t* extraHeaders, const wchar_t* body,
                                   const wchar_t* httpVersion, int queryLevel,
                                   const wchar_t* const* cookies, int cookieCount,
@@ -92,49 +114,37 @@ public:
     int autoDetect = 0;
     CookieTable cookies;
 
-    // How an engine reads the reply to a request it sent (its library's read call and
-    // header queries; both libraries take the same arguments and header levels).
-    struct ReplyReader {
-        BOOL(WINAPI* read)(void* request, void* buffer, DWORD size, DWORD* got);
-        // Waits for the next bytes of the body (0 at its end) no longer than the receive
-        // timeout; a read of at most that many then returns at once, so a server that
-        // sends a byte at a time cannot hold a read that waits for a full buffer.
-        bool (*available)(void* request, DWORD* bytes);
-        // The receive timeout of the request's next wait.
-        void (*setReceiveTimeout)(void* request, DWORD ms);
-        bool (*status)(void* request, DWORD* status);
-        bool (*headerValue)(void* request, DWORD level, DWORD index, std::wstring* value);
-    };
-
 protected:
     // The rest of a download once its local file is open.
     virtual HttpFetchResult Download(const std::wstring& url, ResumeFile& file, CFileDownUpProcessCallback* callback,
                                      DWORD_PTR context) = 0;
+    // How long Break sleeps once the flag is set.
+    virtual DWORD BreakSleepMs() const = 0;
 
     // The rest of a post once its request went out: the status, the cookies the reply
-    // sets (header cookieLevel; 0 keeps none), and the body to the callback in chunks of
-    // at most chunkSize bytes, each NUL-terminated. A failed read, a stop, the deadline,
-    // a body beyond kMaxReplyBytes or a connection closed before Content-Length bytes
-    // is not a delivered reply.
-    HttpFetchResult ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
+    // sets (header cookieLevel; 0 keeps none), and the body to the callback chunk by
+    // chunk as it comes, each at most chunkSize bytes and NUL-terminated. A failed read,
+    // a stop, the deadline, a body beyond kMaxReplyBytes or a connection closed before
+    // Content-Length bytes is not a delivered reply.
+    HttpFetchResult ReceivePost(ReplyReader& reader, DWORD cookieLevel, DWORD chunkSize,
                                 const webfetch::Deadline& deadline, CFileDownUpProcessCallback* callback,
                                 DWORD_PTR context);
     // The rest of a download once its request went out (with a Range header when
-    // sentRange): sizes, status, the body into file, and the end report after
-    // closeHandles has closed the request.
-    HttpFetchResult ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize, bool sentRange,
-                                    ResumeFile& file, const std::function<void()>& closeHandles,
-                                    CFileDownUpProcessCallback* callback, DWORD_PTR context);
+    // sentRange): sizes, status, the body into file, then the file closed, closeRequest
+    // called and the end reported.
+    HttpFetchResult ReceiveDownload(ReplyReader& reader, uint64_t localSize, bool sentRange, ResumeFile& file,
+                                    const std::function<void()>& closeRequest, CFileDownUpProcessCallback* callback,
+                                    DWORD_PTR context);
 
-    // Set from another thread by Break, polled before every read; never cleared.
+    // Break's: set from another thread, looked at before every read and watched by every
+    // wait; never cleared.
     std::atomic<bool> stop_{false};
+    vantor::UniqueHandle stopEvent_;
 
 private:
     // localPath may be null (no file can be opened).
     HttpFetchResult OpenAndDownload(const std::wstring& url, const wchar_t* localPath,
                                     CFileDownUpProcessCallback* callback, DWORD_PTR context);
-
-    std::atomic<long> refs_{1};
 };
 
 // A Content-Length header value: decimal digits between blanks; false for anything else.

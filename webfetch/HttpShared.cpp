@@ -1,9 +1,10 @@
-// Cookie table, URL splitter, the resumable download file and text helpers.
+// What both engines do alike: reading a reply's head and body, the cookie table, the URL
+// splitter, the resumable download file and text helpers.
 #include "HttpEngine.h"
 
 #include "Text.h"
 #include "TransferLimits.h"
-#include "TransferWorker.h"
+#include "WebAddress.h"
 
 #include <cwctype>
 
@@ -14,7 +15,6 @@ const DWORD kStatusRangeNotSatisfiable = 416;
 }  // namespace
 
 bool CookieTable::Find(const std::string& name, std::string* value) const {
-    vantor::Lock lock(lock_);
     auto it = table_.find(name);
     if (it == table_.end()) return false;
     if (value) *value = it->second;
@@ -46,20 +46,20 @@ struct ReplyHead {
     // end cannot be known.
     bool lengthUnknowable = false;
     bool chunked = false;
-    // A status line and no header line. The WinINet engine under Wine makes such a
-    // header up for a reply that does not begin with a status line (read as HTTP/0.9,
-    // with what follows its first line as the body), so a body behind it is not taken.
+    // A status line and no header line from an engine that makes such a head up for a
+    // reply that does not begin with a status line (ReplyReader::mendsBrokenHeads): a
+    // body behind it may be no reply's body, so it is not taken.
     bool bare = false;
 };
 
-bool ReadReplyHead(const HttpEngine::ReplyReader& reader, void* request, ReplyHead* head) {
+bool ReadReplyHead(ReplyReader& reader, ReplyHead* head) {
     std::wstring version, raw, value;
-    if (!reader.status(request, &head->status) || !reader.headerValue(request, kVersionLevel, 0, &version) ||
-        !reader.headerValue(request, kRawHeadersLevel, 0, &raw) || !IsWellFormedReply(head->status, version, raw)) {
+    if (!reader.Status(&head->status) || !reader.HeaderValue(kVersionLevel, 0, &version) ||
+        !reader.HeaderValue(kRawHeadersLevel, 0, &raw) || !IsWellFormedReply(head->status, version, raw)) {
         return false;
     }
-    head->bare = raw.find(L"\r\n") + 4 == raw.size();
-    for (DWORD index = 0; index < 64 && reader.headerValue(request, kContentLengthLevel, index, &value); ++index) {
+    head->bare = reader.mendsBrokenHeads && raw.find(L"\r\n") + 4 == raw.size();
+    for (DWORD index = 0; index < 64 && reader.HeaderValue(kContentLengthLevel, index, &value); ++index) {
         uint64_t length = 0;
         if (!ParseContentLength(value.c_str(), &length) || (head->haveLength && length != head->length)) {
             head->lengthUnknowable = true;
@@ -68,7 +68,7 @@ bool ReadReplyHead(const HttpEngine::ReplyReader& reader, void* request, ReplyHe
         head->length = length;
     }
     if (head->lengthUnknowable) head->haveLength = false;
-    if (reader.headerValue(request, kTransferEncodingLevel, 0, &value)) {
+    if (reader.HeaderValue(kTransferEncodingLevel, 0, &value)) {
         for (wchar_t& c : value) c = towlower(c);
         head->chunked = value.find(L"chunked") != std::wstring::npos;
     }
@@ -78,38 +78,22 @@ bool ReadReplyHead(const HttpEngine::ReplyReader& reader, void* request, ReplyHe
 // Whether a body that ended after `received` bytes is the whole of it, by what HTTP
 // says: its stated length; for chunks, the engine's word (both engines under Wine end a
 // chunked body cut off by a close, or one with a chunk size beyond what came, as they
-// end a whole one); else the close. A download of no stated length must bring a byte:
-// the WinINet engine under Wine shows a header cut off by a close with the blank line
-// added, as if whole and followed by an empty body.
-bool BodyIsWhole(const ReplyHead& head, uint64_t received, bool download) {
+// end a whole one); else the close. On an engine that mends broken heads, a download of
+// no stated length must bring a byte: a header cut off by a close there looks whole and
+// followed by an empty body.
+bool BodyIsWhole(const ReplyReader& reader, const ReplyHead& head, uint64_t received, bool download) {
     if (head.haveLength) return received == head.length;
     if (head.bare && received > 0) return false;
     if (head.chunked) return true;
-    return !download || received > 0;
-}
-
-// Waits for the next bytes (within timeoutMs) and reads as many as are there, at most
-// size; *got 0 at the end of the body. False when the wait or the read failed.
-bool ReadSome(const HttpEngine::ReplyReader& reader, void* request, char* buffer, DWORD size, DWORD timeoutMs,
-              DWORD* got) {
-    *got = 0;
-    reader.setReceiveTimeout(request, timeoutMs);
-    DWORD available = 0;
-    // WinHTTP under Wine answers the query at the end of an empty chunked body with
-    // ERROR_INSUFFICIENT_BUFFER; the read then tells the end.
-    if (!reader.available(request, &available) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-    if (available == 0) available = 1;   // nothing more: the read reports the end
-    return reader.read(request, buffer, available < size ? available : size, got) != FALSE;
+    return !download || !reader.mendsBrokenHeads || received > 0;
 }
 
 // A 206 must carry the part that was asked for: from the local size to the end of the
 // file, as long as its Content-Length says.
-bool RangeFits(const HttpEngine::ReplyReader& reader, void* request, uint64_t localSize, bool haveLength,
-               uint64_t length, uint64_t* partLength) {
+bool RangeFits(ReplyReader& reader, uint64_t localSize, bool haveLength, uint64_t length, uint64_t* partLength) {
     std::wstring text;
     ContentRange range;
-    if (!reader.headerValue(request, kContentRangeLevel, 0, &text) || !ParseContentRange(text, &range) ||
-        !range.hasRange) {
+    if (!reader.HeaderValue(kContentRangeLevel, 0, &text) || !ParseContentRange(text, &range) || !range.hasRange) {
         return false;
     }
     if (range.first != localSize || range.last < range.first) return false;
@@ -118,12 +102,13 @@ bool RangeFits(const HttpEngine::ReplyReader& reader, void* request, uint64_t lo
     return !range.hasTotal || range.total == range.last + 1;
 }
 
-// Writes the body of a 200 or 206 reply into file with progress after each chunk. True
-// when it was read to its end; *lastError keeps the error of a failed read or write.
-// Waiting longer than the request's receive timeout for the next byte fails the read.
-bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, const ReplyHead& head,
-                      uint64_t localSize, ResumeFile& file, const std::atomic<bool>& stop,
-                      CFileDownUpProcessCallback* callback, DWORD_PTR context, DWORD* lastError) {
+// Writes the body of a 200 or 206 reply into file with progress after each chunk, all
+// on the caller's thread: nothing is written once this returns. True when it was read
+// to its end; *lastError keeps the error of a failed read or write. No byte for the
+// stall limit, or a stop, ends it.
+bool ReadDownloadBody(ReplyReader& reader, const ReplyHead& head, uint64_t localSize, ResumeFile& file,
+                      const std::atomic<bool>& stop, CFileDownUpProcessCallback* callback, DWORD_PTR context,
+                      DWORD* lastError) {
     *lastError = 0;
     // A whole body in answer to a range request replaces what the file held: appending
     // it would leave the old bytes in front of a complete copy. The file is emptied only
@@ -131,22 +116,19 @@ bool ReadDownloadBody(const HttpEngine::ReplyReader& reader, void* request, cons
     // the part already downloaded alone.
     bool restart = head.status == kStatusOk && localSize > 0;
     const DWORD kChunk = 16384;
+    const DWORD stallMs = webfetch::TransferLimitMs();
     uint64_t received = 0;
     std::vector<char> chunk(kChunk);
-    while (!stop && !TransferAbandoned()) {
+    while (!stop) {
         DWORD got = 0;
-        // A plain read of a whole chunk: it waits no longer than the request's receive
-        // timeout (the stall limit) and, with both engines, returns with what has come
-        // rather than wait for a full buffer. An availability query and a timeout set
-        // before every chunk cost a fast download half its speed.
-        if (!reader.read(request, chunk.data(), kChunk, &got)) {
-            *lastError = GetLastError();
-            return false;
+        ReplyReader::Read read = reader.ReadSome(chunk.data(), kChunk, stallMs, &got, lastError);
+        if (read == ReplyReader::Read::End) {
+            // A connection closed before the stated length is a broken download, not a
+            // finished one; so is a whole-file answer to a resume that brought no byte
+            // (the part already here cannot be a file of nothing).
+            return !restart && BodyIsWhole(reader, head, received, true);
         }
-        // A connection closed before the stated length is a broken download, not a
-        // finished one; so is a whole-file answer to a resume that brought no byte (the
-        // part already here cannot be a file of nothing).
-        if (got == 0) return !restart && BodyIsWhole(head, received, true);
+        if (read != ReplyReader::Read::Data) return false;
         // Bytes beyond the stated length, or behind a header the engine made up, are not
         // the file's.
         if (head.bare || (head.haveLength && got > head.length - received)) return false;
@@ -190,26 +172,37 @@ HttpFetchResult HttpEngine::OpenAndDownload(const std::wstring& url, const wchar
     return Download(url, file, callback, context);
 }
 
-HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request, DWORD cookieLevel, DWORD chunkSize,
+void HttpEngine::Break() {
+    stop_ = true;
+    if (stopEvent_) SetEvent(stopEvent_.get());
+    Sleep(BreakSleepMs());
+}
+
+HttpFetchResult HttpEngine::ReceivePost(ReplyReader& reader, DWORD cookieLevel, DWORD chunkSize,
                                         const webfetch::Deadline& deadline, CFileDownUpProcessCallback* callback,
                                         DWORD_PTR context) {
     ReplyHead head;
-    if (!ReadReplyHead(reader, request, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (!ReadReplyHead(reader, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
     if (head.status != kStatusOk) return static_cast<HttpFetchResult>(head.status);
     if (head.lengthUnknowable) return HTTP_FETCH_STOPPED;
     if (cookieLevel != 0) {
         std::wstring value;
-        for (DWORD index = 0; index < 4096 && reader.headerValue(request, cookieLevel, index, &value); ++index) {
+        for (DWORD index = 0; index < 4096 && reader.HeaderValue(cookieLevel, index, &value); ++index) {
             cookies.InsertSetCookie(Narrow(value));
         }
     }
     if (head.haveLength && head.length > webfetch::kMaxReplyBytes) return HTTP_FETCH_STOPPED;
     uint64_t received = 0;
     std::vector<char> chunk(chunkSize + 1);
-    while (!stop_ && !deadline.Passed() && !TransferAbandoned()) {
-        DWORD got = 0;
-        if (!ReadSome(reader, request, chunk.data(), chunkSize, deadline.RemainingMs(), &got)) break;
-        if (got == 0) return BodyIsWhole(head, received, false) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+    // Each chunk reaches the callback as it comes, so a callback that has had enough
+    // stops the post with Break before the next read.
+    while (!stop_ && !deadline.Passed()) {
+        DWORD got = 0, error = 0;
+        ReplyReader::Read read = reader.ReadSome(chunk.data(), chunkSize, deadline.RemainingMs(), &got, &error);
+        if (read == ReplyReader::Read::End) {
+            return BodyIsWhole(reader, head, received, false) ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
+        }
+        if (read != ReplyReader::Read::Data) break;
         if (head.bare) break;   // not a reply's body (ReplyHead::bare); nothing is handed on
         received += got;
         if (received > webfetch::kMaxReplyBytes) break;
@@ -219,12 +212,11 @@ HttpFetchResult HttpEngine::ReceivePost(const ReplyReader& reader, void* request
     return HTTP_FETCH_STOPPED;
 }
 
-HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* request, uint64_t localSize,
-                                            bool sentRange, ResumeFile& file,
-                                            const std::function<void()>& closeHandles,
+HttpFetchResult HttpEngine::ReceiveDownload(ReplyReader& reader, uint64_t localSize, bool sentRange,
+                                            ResumeFile& file, const std::function<void()>& closeRequest,
                                             CFileDownUpProcessCallback* callback, DWORD_PTR context) {
     ReplyHead head;
-    if (!ReadReplyHead(reader, request, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
+    if (!ReadReplyHead(reader, &head)) return HTTP_FETCH_STATUS_UNREADABLE;
     DWORD status = head.status;
     uint64_t length = head.length;
     bool haveLength = head.haveLength;
@@ -232,16 +224,17 @@ HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* req
         callback->OnTotalSize(static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), context);
     }
     if (status != kStatusOk && status != kStatusPartialContent) {
-        // A 416 answers a range; to a request that asked for none it says nothing of the file.
-        if (status != kStatusRangeNotSatisfiable || !sentRange || (haveLength && length != 0)) {
+        // A 416 answers a range; to a request that asked for none, or for the whole file
+        // from its first byte, it says nothing of a file already here.
+        if (status != kStatusRangeNotSatisfiable || !sentRange || localSize == 0 || (haveLength && length != 0)) {
             return static_cast<HttpFetchResult>(status);
         }
         // A 416 without content: the file was already whole, unless the server states a
         // size other than the file's (then the file is not that file, and stays as it is).
         std::wstring text;
         ContentRange range;
-        bool otherSize = reader.headerValue(request, kContentRangeLevel, 0, &text) &&
-                         ParseContentRange(text, &range) && range.hasTotal && range.total != localSize;
+        bool otherSize = reader.HeaderValue(kContentRangeLevel, 0, &text) && ParseContentRange(text, &range) &&
+                         range.hasTotal && range.total != localSize;
         return otherSize ? static_cast<HttpFetchResult>(status) : HTTP_FETCH_OK;
     }
     if (head.lengthUnknowable) return HTTP_FETCH_STOPPED;
@@ -251,7 +244,7 @@ HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* req
     // part without a length is as long as its range says.
     uint64_t partLength = 0;
     if (status == kStatusPartialContent) {
-        if (!RangeFits(reader, request, localSize, haveLength, length, &partLength)) {
+        if (!RangeFits(reader, localSize, haveLength, length, &partLength)) {
             OutputDebugStringW(L"WebFetch: the server sent a part that does not continue the file\n");
             return HTTP_FETCH_STOPPED;
         }
@@ -259,10 +252,12 @@ HttpFetchResult HttpEngine::ReceiveDownload(const ReplyReader& reader, void* req
         head.length = partLength;
     }
     DWORD lastError = 0;
-    bool complete = ReadDownloadBody(reader, request, head, localSize, file, stop_, callback, context, &lastError);
-    closeHandles();
-    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
+    bool complete = ReadDownloadBody(reader, head, localSize, file, stop_, callback, context, &lastError);
+    // The file is free before the request goes: closing a request whose body the server
+    // still sends can take the engine a while.
     file.Close();
+    closeRequest();
+    if (callback) callback->OnFinished(stop_ ? 1 : 0, lastError, context);
     return complete ? HTTP_FETCH_OK : HTTP_FETCH_STOPPED;
 }
 
@@ -331,35 +326,19 @@ bool IsWellFormedReply(DWORD status, const std::wstring& version, const std::wst
     return n >= firstLineEnd + 4 && rawHeaders.compare(n - 4, 4, L"\r\n\r\n") == 0;
 }
 
-static bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t n = wcslen(prefix);
-    return text.size() >= n && _wcsnicmp(text.c_str(), prefix, n) == 0;
-}
-
 bool SplitHttpUrl(const std::wstring& url, std::wstring* host, unsigned short* port, std::wstring* path) {
-    size_t start = 0;
-    if (StartsWithNoCase(url, L"http://")) {
-        start = 7;
-    } else {
+    // The client's one reading of an address (the upgrade monitor checks hosts with it):
+    // the host ends at the first "/", "?" or "#". "http://" keeps the caller's port,
+    // "https://" and no scheme fetch on port 80, unless the address names a port.
+    vantor::WebAddressParts parts;
+    if (!vantor::SplitWebAddress(url, &parts) || parts.host.size() > kMaxHostChars) return false;
+    if (parts.port != 0) {
+        *port = static_cast<unsigned short>(parts.port);
+    } else if (parts.scheme != L"http") {
         *port = 80;
-        if (StartsWithNoCase(url, L"https://")) start = 8;
     }
-    size_t slash = url.find(L'/', start);
-    std::wstring hostPart;
-    if (slash == std::wstring::npos) {
-        hostPart = url.substr(start);
-        *path = L"/";
-    } else {
-        hostPart = url.substr(start, slash - start);
-        *path = url.substr(slash);
-    }
-    size_t colon = hostPart.find(L':');
-    if (colon != std::wstring::npos) {
-        *port = static_cast<unsigned short>(_wtoi(hostPart.c_str() + colon + 1));
-        hostPart.resize(colon);
-    }
-    if (hostPart.empty() || hostPart.size() > kMaxHostChars) return false;
-    *host = hostPart;
+    *host = parts.host;
+    *path = parts.path;
     return true;
 }
 

@@ -1,15 +1,12 @@
-// CNetHttp: forwards every call to the engine chosen by Open; Http_PostRequestA/W.
-// No member lets an exception reach the calling module: running out of memory is a
-// failed call.
+// CNetHttp: forwards every call to the engine chosen by Open, on the caller's thread;
+// Http_PostRequestA/W. No member lets an exception reach the calling module: running
+// out of memory is a failed call.
 #include "HttpEngine.h"
 
-#include <memory>
 #include <new>
-#include <utility>
-#include <vector>
 
+#include "PendingCall.h"
 #include "Text.h"
-#include "TransferWorker.h"
 
 namespace {
 
@@ -35,67 +32,10 @@ private:
     HttpPostDataProc proc_;
 };
 
-// A text argument copied for the worker: null stays null.
-template <typename C>
-struct KeptText {
-    explicit KeptText(const C* p) : present(p != nullptr), text(p ? p : std::basic_string<C>()) {}
-    const C* get() const { return present ? text.c_str() : nullptr; }
-    bool present;
-    std::basic_string<C> text;
-};
-
-template <typename C>
-struct KeptList {
-    KeptList(const C* const* items, int count) {
-        for (int i = 0; items && i < count; ++i) texts.emplace_back(items[i]);
-        for (const KeptText<C>& t : texts) pointers.push_back(t.get());
-    }
-    const C* const* get() const { return pointers.empty() ? nullptr : pointers.data(); }
-    int count() const { return static_cast<int>(pointers.size()); }
-    std::vector<KeptText<C>> texts;
-    std::vector<const C*> pointers;
-};
-
-template <typename C>
-HttpFetchResult BoundedDownload(HttpEngine* engine, const C* url, const C* localPath,
-                                CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    auto kept = std::make_shared<std::pair<KeptText<C>, KeptText<C>>>(KeptText<C>(url), KeptText<C>(localPath));
-    return RunBoundedTransfer(engine, true, [engine, kept](CFileDownUpProcessCallback* sink) {
-        if constexpr (sizeof(C) == 1) {
-            return engine->DownloadA(kept->first.get(), kept->second.get(), sink, 0);
-        } else {
-            return engine->DownloadW(kept->first.get(), kept->second.get(), sink, 0);
-        }
-    }, callback, context);
-}
-
-template <typename C>
-HttpFetchResult BoundedPost(HttpEngine* engine, const C* url, const C* extraHeaders, const C* body,
-                            const C* httpVersion, int queryLevel, const C* const* cookies, int cookieCount,
-                            CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    struct Kept {
-        KeptText<C> url, headers, body, version;
-        KeptList<C> cookies;
-    };
-    auto kept = std::make_shared<Kept>(Kept{KeptText<C>(url), KeptText<C>(extraHeaders), KeptText<C>(body),
-                                            KeptText<C>(httpVersion), KeptList<C>(cookies, cookieCount)});
-    // The list's pointers point into its own texts: taken again once the list has its place.
-    kept->cookies.pointers.clear();
-    for (const KeptText<C>& t : kept->cookies.texts) kept->cookies.pointers.push_back(t.get());
-    return RunBoundedTransfer(engine, false, [engine, kept, queryLevel](CFileDownUpProcessCallback* sink) {
-        if constexpr (sizeof(C) == 1) {
-            return engine->PostA(kept->url.get(), kept->headers.get(), kept->body.get(), kept->version.get(),
-                                 queryLevel, kept->cookies.get(), kept->cookies.count(), sink, 0);
-        } else {
-            return engine->PostW(kept->url.get(), kept->headers.get(), kept->body.get(), kept->version.get(),
-                                 queryLevel, kept->cookies.get(), kept->cookies.count(), sink, 0);
-        }
-    }, callback, context);
-}
-
 // A transfer on the engine: none without one, and a failed one when it throws.
 template <typename Transfer>
 HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
+    webfetch::PendingCall::LetGoOfLibrary();
     if (!engine) return HTTP_FETCH_NO_ENGINE;
     try {
         return transfer();
@@ -109,7 +49,8 @@ HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
 CNetHttp::CNetHttp() : engine_(nullptr) {}
 
 CNetHttp::~CNetHttp() {
-    if (engine_) engine_->Release();
+    delete engine_;
+    webfetch::PendingCall::LetGoOfLibrary();
 }
 
 bool CNetHttp::Open(int engineType) {
@@ -136,12 +77,12 @@ void CNetHttp::Close() {
 
 HttpFetchResult CNetHttp::Download(const char* url, const char* localPath,
                                    CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    return Guarded(engine_, [&] { return BoundedDownload(engine_, url, localPath, callback, context); });
+    return Guarded(engine_, [&] { return engine_->DownloadA(url, localPath, callback, context); });
 }
 
 HttpFetchResult CNetHttp::Download(const wchar_t* url, const wchar_t* localPath,
                                    CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    return Guarded(engine_, [&] { return BoundedDownload(engine_, url, localPath, callback, context); });
+    return Guarded(engine_, [&] { return engine_->DownloadW(url, localPath, callback, context); });
 }
 
 HttpFetchResult CNetHttp::PostRequest(const char* url, const char* extraHeaders, const char* body,
@@ -149,8 +90,8 @@ HttpFetchResult CNetHttp::PostRequest(const char* url, const char* extraHeaders,
                                       const char* const* cookies, int cookieCount,
                                       CFileDownUpProcessCallback* callback, DWORD_PTR context) {
     return Guarded(engine_, [&] {
-        return BoundedPost(engine_, url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
-                           context);
+        return engine_->PostA(url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
+                              context);
     });
 }
 
@@ -159,8 +100,8 @@ HttpFetchResult CNetHttp::PostRequest(const wchar_t* url, const wchar_t* extraHe
                                       const wchar_t* const* cookies, int cookieCount,
                                       CFileDownUpProcessCallback* callback, DWORD_PTR context) {
     return Guarded(engine_, [&] {
-        return BoundedPost(engine_, url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
-                           context);
+        return engine_->PostW(url, extraHeaders, body, httpVersion, queryLevel, cookies, cookieCount, callback,
+                              context);
     });
 }
 

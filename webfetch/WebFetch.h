@@ -47,6 +47,14 @@ class HttpEngine;
 
 // Facade over one HTTP engine: Open(1) WinINet, Open(2) WinHTTP. 8-bit texts are in the
 // ANSI code page. Not copyable: the object owns its engine.
+//
+// Every transfer runs on its caller's thread and the library starts no thread: a post
+// ends at its deadline, a download when no byte came for as long (a minute each), and
+// neither outlives its call: once it returns, nothing of it reads, writes or reports,
+// and the local file of a download is closed. (Under Wine, closing a WinINet request
+// reads the rest of a body of stated length that the server sends without a pause.)
+// Transfers through one object must not overlap; only Break and IsBreaked are meant for
+// another thread.
 class WEBFETCH_API CNetHttp {
 public:
     CNetHttp();
@@ -99,8 +107,9 @@ public:
     bool GetUsedProxySetting(int* kind, wchar_t* first, size_t firstChars,
                              wchar_t* second, size_t secondChars) const;
 
-    // Meant for another thread: the running transfer stops at its next read, and so
-    // does every later transfer of this object.
+    // Meant for another thread (or the progress callback): the running transfer stops
+    // at once, before its next chunk, and every later transfer of this object at its
+    // first read.
     void Break();
     bool IsBreaked() const;
 

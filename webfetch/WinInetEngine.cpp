@@ -1,40 +1,48 @@
 // Engine 1: WinINet, with the system's proxy settings. Every presence post, the IM
 // gatekeeper login and the upgrade downloads go through here.
+//
+// The session runs in WinINet's asynchronous mode, so that no call of the engine holds
+// the caller past a deadline: a call that cannot finish at once goes pending, and the
+// caller waits for its report (PendingCall) no longer than the deadline and not past a
+// Break. Under Wine the synchronous calls block inside their own header read, and
+// closing a handle from another thread does not release them. The status callback sits
+// on the request handle alone. It is taken off before the request is closed, unless the
+// request's send was abandoned while still the engine's: then what it sends is kept
+// until the engine reports the handle closing, and a late report of the call itself
+// finds no call to reach (PendingCall).
 #include "HttpEngine.h"
 
 #include <wininet.h>
 
+#include <memory>
+
+#include "PendingCall.h"
+
 namespace {
 
 const DWORD kReadChunk = 16384;
-// Reload from the server, keep the connection, and hand a redirect back to the caller as
-// its status instead of following it.
-const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Reload from the server, keep the connection, hand a redirect back to the caller as its
+// status instead of following it, and answer no authentication challenge (each would
+// send the request again).
+const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                            INTERNET_FLAG_NO_AUTH;
 const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
 
 using InternetHandle = NetHandle<&InternetCloseHandle>;
 
-bool QueryStatus(HINTERNET request, DWORD* status) {
-    DWORD size = sizeof(*status), index = 0;
-    return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size, &index) != FALSE;
+// Only the reports of a call that went pending matter, and the closing of an abandoned
+// request; the engine's other progress notes do not.
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
+    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        webfetch::PendingCall::Closed(context);
+    } else if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
+        auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        webfetch::PendingCall::Complete(context, result->dwResult != 0, result->dwError, 0);
+    }
 }
 
-bool QueryHeaderValue(HINTERNET request, DWORD level, DWORD index, std::wstring* value) {
-    return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
-        DWORD at = index;
-        return HttpQueryInfoW(request, level, buffer, bytes, &at) != FALSE;
-    }, value);
-}
-
-bool QueryAvailable(HINTERNET request, DWORD* bytes) {
-    return InternetQueryDataAvailable(request, bytes, 0, 0) != FALSE;
-}
-
-void SetReceiveTimeout(HINTERNET request, DWORD ms) {
-    InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof(ms));
-}
-
-// Without these a silent server holds the caller's thread for as long as it likes.
+// Without these a silent server holds the engine's own reads for as long as it likes;
+// the caller's waits have the same limit.
 void SetTimeouts(HINTERNET handle, DWORD ms) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT}) {
@@ -42,15 +50,153 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
     }
 }
 
-const HttpEngine::ReplyReader kReplyReader = {&InternetReadFile, &QueryAvailable, &SetReceiveTimeout, &QueryStatus,
-                                              &QueryHeaderValue};
+// What a request sends. The engine reads it until its send call reports (it sends the
+// request again on a kept connection the server had closed), so a send abandoned while
+// pending leaves it to the engine until the request's handle closes.
+struct SendData : webfetch::PendingCall::EngineHeld {
+    std::wstring headers;
+    std::string body;
+};
+
+// One request on the caller's thread: its handles, its reports, and the reply reader.
+class InetRequest : public ReplyReader {
+public:
+    explicit InetRequest(HANDLE stopEvent) : call_(stopEvent) { mendsBrokenHeads = true; }
+    ~InetRequest() { Close(); }
+
+    bool Open(HINTERNET session, const std::wstring& url, const wchar_t* verb, const wchar_t* version,
+              HttpFetchResult* failure) {
+        std::wstring host, path;
+        unsigned short port = 80;
+        *failure = HTTP_FETCH_CONNECT_FAILED;
+        if (!call_.Usable() || !session || !SplitHttpUrl(url, &host, &port, &path)) return false;
+        connection_.reset(InternetConnectW(session, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection_) return false;
+        *failure = HTTP_FETCH_OPEN_REQUEST_FAILED;
+        request_ = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
+                                    const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
+        if (!request_) return false;
+        InternetSetStatusCallbackW(request_, &StatusCallback);
+        SetTimeouts(request_, webfetch::TransferLimitMs());
+        return true;
+    }
+
+    // Sends the request and waits for the reply's header until the deadline: OK, or the
+    // failure's code.
+    HttpFetchResult Send(std::unique_ptr<SendData> data, const webfetch::Deadline& deadline) {
+        send_ = std::move(data);
+        const std::wstring& headers = send_->headers;
+        std::string& body = send_->body;
+        call_.Arm();
+        if (HttpSendRequestW(request_, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+                             body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
+            send_.reset();
+            return HTTP_FETCH_OK;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) {
+            send_.reset();
+            return HTTP_FETCH_SEND_FAILED;
+        }
+        // Not reported in time: the send is still the engine's, and so is what it sends
+        // (Close).
+        if (call_.Wait(deadline.RemainingMs()) != webfetch::PendingCall::Outcome::Completed) return HTTP_FETCH_STOPPED;
+        send_.reset();
+        return call_.Succeeded() ? HTTP_FETCH_OK : HTTP_FETCH_SEND_FAILED;
+    }
+
+    bool Status(DWORD* status) override {
+        DWORD size = sizeof(*status), index = 0;
+        return HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, status, &size, &index) !=
+               FALSE;
+    }
+
+    bool HeaderValue(DWORD level, DWORD index, std::wstring* value) override {
+        return QueryGrowingValue([&](wchar_t* buffer, DWORD* bytes) {
+            DWORD at = index;
+            return HttpQueryInfoW(request_, level, buffer, bytes, &at) != FALSE;
+        }, value);
+    }
+
+    // Reads that take what is there, until the buffer is full: with nothing there one
+    // goes pending without a buffer of ours, and the engine reports once bytes came.
+    // When bytes are already in hand that refill is left out, so that the engine fetches
+    // the next bytes while the caller writes these.
+    Read ReadSome(char* buffer, DWORD size, DWORD timeoutMs, DWORD* got, DWORD* error) override {
+        *got = 0;
+        bool waitFirst = refillOut_;
+        refillOut_ = false;
+        for (;;) {
+            if (waitFirst) {
+                waitFirst = false;
+                webfetch::PendingCall::Outcome outcome = call_.Wait(timeoutMs);
+                if (outcome == webfetch::PendingCall::Outcome::Late) return Read::Late;
+                if (outcome == webfetch::PendingCall::Outcome::Stopped) return Read::Stopped;
+                if (!call_.Succeeded()) {
+                    *error = call_.Error();
+                    return Read::Failed;
+                }
+            }
+            INTERNET_BUFFERSW buffers = {};
+            buffers.dwStructSize = sizeof(buffers);
+            buffers.lpvBuffer = buffer + *got;
+            buffers.dwBufferLength = size - *got;
+            call_.Arm();
+            if (InternetReadFileExW(request_, &buffers, IRF_NO_WAIT, call_.Key())) {
+                *got += buffers.dwBufferLength;
+                if (buffers.dwBufferLength == 0) return *got ? Read::Data : Read::End;
+                if (*got == size) return Read::Data;
+                continue;
+            }
+            if (GetLastError() != ERROR_IO_PENDING) {
+                if (*got) return Read::Data;   // the error comes again on the next read
+                *error = GetLastError();
+                return Read::Failed;
+            }
+            if (*got) {
+                refillOut_ = true;
+                return Read::Data;
+            }
+            waitFirst = true;
+        }
+    }
+
+    // Takes the callback off first, so that nothing of this request reaches the library
+    // whatever the engine still does with it; but a send still the engine's keeps it on
+    // until the engine reports the handle closing, which frees what the send reads.
+    void Close() {
+        if (request_) {
+            DWORD_PTR key = call_.Key();
+            if (send_) {
+                webfetch::PendingCall::KeepUntilClosed(key, send_.release());
+            } else {
+                InternetSetStatusCallbackW(request_, nullptr);
+            }
+            InternetCloseHandle(request_);
+            webfetch::PendingCall::StayWhileHeld(key);
+            request_ = nullptr;
+        }
+        connection_.reset();
+    }
+
+    HINTERNET handle() const { return request_; }
+
+private:
+    webfetch::PendingCall call_;
+    InternetHandle connection_;
+    HINTERNET request_ = nullptr;
+    std::unique_ptr<SendData> send_;   // while a send is the engine's
+    bool refillOut_ = false;           // a read went pending for the next bytes
+};
 
 class WinInetEngine : public HttpEngine {
 public:
     ~WinInetEngine() override { Close(); }
 
     bool Open() override {
-        if (!session_) session_ = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (!session_) {
+            session_ = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                     INTERNET_FLAG_ASYNC);
+        }
         if (session_) SetTimeouts(session_, webfetch::TransferLimitMs());
         return session_ != nullptr;
     }
@@ -58,11 +204,6 @@ public:
     void Close() override {
         if (session_) InternetCloseHandle(session_);
         session_ = nullptr;
-    }
-
-    void Break() override {
-        stop_ = true;
-        Sleep(100);
     }
 
     HttpFetchResult PostA(const char* url, const char* extraHeaders, const char* body, const char* httpVersion,
@@ -83,20 +224,7 @@ public:
     }
 
 private:
-    HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const std::wstring& path,
-                          const wchar_t* version, DWORD timeoutMs) {
-        HINTERNET request = HttpOpenRequestW(connection, verb, path.c_str(), version, nullptr,
-                                             const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, 0);
-        if (request) SetTimeouts(request, timeoutMs);
-        return request;
-    }
-
-    HINTERNET Connect(const std::wstring& url, std::wstring* path) {
-        std::wstring host;
-        unsigned short port = 80;
-        if (!session_ || !SplitHttpUrl(url, &host, &port, path)) return nullptr;
-        return InternetConnectW(session_, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    }
+    DWORD BreakSleepMs() const override { return 100; }
 
     HttpFetchResult Post(const std::wstring& url, const std::wstring& extraHeaders, const std::string& body,
                          const wchar_t* httpVersion, int queryLevel, const std::vector<std::wstring>& cookies,
@@ -111,16 +239,15 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
                                     const std::string& body, const wchar_t* httpVersion, int queryLevel,
                                     const std::vector<std::wstring>& cookies, CFileDownUpProcessCallback* callback,
                                     DWORD_PTR context, bool wideForm) {
-    DWORD limit = webfetch::TransferLimitMs();
-    webfetch::Deadline deadline(limit);
-    std::wstring path;
-    InternetHandle connection(Connect(url, &path));
-    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
-    InternetHandle request(OpenRequest(connection.get(), L"POST", path, httpVersion, limit));
-    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+    webfetch::Deadline deadline(webfetch::TransferLimitMs());
+    InetRequest request(stopEvent_.get());
+    HttpFetchResult failure = HTTP_FETCH_OK;
+    if (!request.Open(session_, url, L"POST", httpVersion, &failure)) return failure;
 
-    std::wstring headers = L"Content-Type: application/x-www-form-urlencoded\r\n" + extraHeaders;
-    if (wideForm) headers += L"\r\n";
+    auto data = std::make_unique<SendData>();
+    data->headers = L"Content-Type: application/x-www-form-urlencoded\r\n" + extraHeaders;
+    if (wideForm) data->headers += L"\r\n";
+    data->body = body;
 
     // WinINet sends the cookies of the url from its own jar.
     for (const std::wstring& cookie : cookies) {
@@ -133,35 +260,26 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
         }
     }
 
-    if (!HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
-        return HTTP_FETCH_SEND_FAILED;
-    }
-    return ReceivePost(kReplyReader, request.get(), static_cast<DWORD>(queryLevel), kReadChunk, deadline, callback,
-                       context);
+    if (stop_) return HTTP_FETCH_STOPPED;
+    HttpFetchResult sent = request.Send(std::move(data), deadline);
+    if (sent != HTTP_FETCH_OK) return sent;
+    return ReceivePost(request, static_cast<DWORD>(queryLevel), kReadChunk, deadline, callback, context);
 }
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, ResumeFile& file,
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
-    std::wstring path;
-    InternetHandle connection(Connect(url, &path));
-    if (!connection) return HTTP_FETCH_CONNECT_FAILED;
-    InternetHandle request(OpenRequest(connection.get(), L"GET", path, L"HTTP/1.0", webfetch::TransferLimitMs()));
-    if (!request) return HTTP_FETCH_OPEN_REQUEST_FAILED;
+    InetRequest request(stopEvent_.get());
+    HttpFetchResult failure = HTTP_FETCH_OK;
+    if (!request.Open(session_, url, L"GET", L"HTTP/1.0", &failure)) return failure;
 
     uint64_t localSize = file.Size();
-    std::wstring headers;
-    if (localSize > 0) headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
-    if (!HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
-                          static_cast<DWORD>(headers.size()), nullptr, 0)) {
-        return HTTP_FETCH_SEND_FAILED;
-    }
-    return ReceiveDownload(kReplyReader, request.get(), localSize, localSize > 0, file,
-                           [&] {
-                               request.reset();
-                               connection.reset();
-                           },
-                           callback, context);
+    auto data = std::make_unique<SendData>();
+    if (localSize > 0) data->headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
+    if (stop_) return HTTP_FETCH_STOPPED;
+    // The header must come within the stall limit; the body as long as bytes keep coming.
+    HttpFetchResult sent = request.Send(std::move(data), webfetch::Deadline(webfetch::TransferLimitMs()));
+    if (sent != HTTP_FETCH_OK) return sent;
+    return ReceiveDownload(request, localSize, localSize > 0, file, [&] { request.Close(); }, callback, context);
 }
 
 }  // namespace

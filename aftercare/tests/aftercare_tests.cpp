@@ -10,11 +10,14 @@
 #include <thread>
 
 #include "ContactRecords.h"
+#include "DestroyedBrowsers.h"
+#include "DialogDriver.h"
 #include "ModulePath.h"
 #include "PaneHost.h"
 #include "PaneRig.h"
 #include "Screenshot.h"
 #include "TestPages.h"
+#include "TabPlug.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "outside/SurfView.h"
@@ -85,6 +88,25 @@ TEST(AfterCare, WithoutAServicePageItStaysHiddenAndUnhooked) {
     EXPECT_NE(std::string::npos, trace.find("plug-13.dll Message 3024 w=0 l=0")) << trace;
 }
 
+TEST(AfterCare, APageThatClosesItsWindowLeavesNoBrowserToUse) {
+    testkit::PaneRig rig(L"aftercare-close");
+    std::string base = testkit::PublishPages(L"aftercareclose");
+    ASSERT_FALSE(base.empty());
+    Configure(rig, base);
+    // The closed browser stays behind as a window of no size, which a pane still holding it
+    // would move.
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, L"1");
+    std::string notes = panetest::RunChild(rig, kChild, "pageclose");
+    SetEnvironmentVariableW(SURFVIEW_KEEP_DESTROYED, nullptr);
+    EXPECT_NE(std::string::npos, notes.find("browser gone\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("destroyed browsers 1, moved 0\n")) << notes;
+    EXPECT_EQ(1u, Count(notes, "Zum_SubscribeService(19,info:name=Li&phone=5550123&machine=X1)")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("box 售后服务: 售后服务注册失败——X！\n")) << notes;
+    std::string surf = Joined(rig.SurfTrace());
+    EXPECT_NE(std::string::npos, surf.find("WindowClosing -> close")) << surf;
+    EXPECT_EQ(1u, Count(surf, "navigate ")) << "nothing is opened after the page went\n" << surf;
+}
+
 // --- the child side
 
 HWND g_pane = nullptr;
@@ -94,7 +116,16 @@ std::string g_boxes;
 BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
     wchar_t cls[32] = {};
     GetClassNameW(window, cls, ARRAYSIZE(cls));
-    if (lstrcmpW(cls, L"#32770") != 0 || GetWindow(window, GW_OWNER) != g_pane || !IsWindowVisible(window)) return TRUE;
+    // The pane's boxes: owned by the window with the pane's caption (a page may ask for a box
+    // before the pane's window is known here).
+    wchar_t owner[32] = {};
+    GetWindowTextW(GetWindow(window, GW_OWNER), owner, ARRAYSIZE(owner));
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (lstrcmpW(cls, L"#32770") != 0 || lstrcmpW(owner, testkit::Wide("售后服务").c_str()) != 0 ||
+        process != GetCurrentProcessId() || !IsWindowVisible(window)) {
+        return TRUE;
+    }
     std::string text = panetest::BoxText(window);
     if (text.empty()) return TRUE;  // still being made
     {
@@ -139,6 +170,27 @@ TEST(AfterCareChild, Run) {
     if (mode.empty()) GTEST_SKIP() << "runs inside the rig";
     std::atomic<bool> stop(false);
     std::thread boxes(WatchBoxes, &stop);
+    if (mode == "pageclose") {
+        panetest::Host host(true);
+        g_pane = host.Window(kPane);
+        ASSERT_NE(nullptr, g_pane);
+        bool gone = testkit::PumpUntilDone([] { return !FindWindowExW(g_pane, nullptr, L"SurfViewBrowser", nullptr); }, 5000);
+        if (gone) panetest::Note("browser gone");
+        testkit::PumpFor(300);  // the apply's answer
+        // A move, a key for the page and the pane's end, each without the browser.
+        auto move = vantor::ProcAddress<PFN_TabPlug_Move>(host.Module(kPane), TABPLUG_MOVE_NAME);
+        if (move) move(host.Plug(kPane), 40, 40, 640, 520);
+        PostMessageW(g_pane, WM_KEYDOWN, VK_TAB, 0);
+        testkit::PumpFor(300);
+        testkit::DestroyedBrowsers destroyed = testkit::CountDestroyedBrowsers(GetCurrentProcessId());
+        panetest::Note("destroyed browsers " + std::to_string(destroyed.count) + ", moved " +
+                       std::to_string(destroyed.moved));
+        panetest::Note(PlatformLog());
+        stop = true;
+        boxes.join();
+        panetest::Note(g_boxes);
+        return panetest::Finish();
+    }
     {
         panetest::Host host(true);
         g_pane = host.Window(kPane);

@@ -8,8 +8,8 @@ namespace vantor {
 
 // False for an empty name, a name with a path separator, a drive colon, a wildcard or a
 // control character, a name that ends in a dot or a space (Windows drops them, so "a." and
-// "a " would share the folder of "a"; "." and ".." end so too), and a device name (CON, PRN,
-// AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with or without an extension).
+// "a " would share the folder of "a"; "." and ".." end so too), and a device name
+// (IsDeviceName).
 bool IsUsableAccountName(const std::wstring& name);
 
 }  // namespace vantor

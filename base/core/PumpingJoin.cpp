@@ -1,5 +1,7 @@
 #include "PumpingJoin.h"
 
+#include <algorithm>
+
 namespace vantor {
 
 namespace {
@@ -69,13 +71,20 @@ bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
 
 void JoinPumping(HANDLE thread) { WaitPumping(thread); }
 
-void PumpUntil(const std::function<bool()>& done) {
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     constexpr DWORD kLookMs = 10;
     QuitKeepingPump pump;
-    while (!done()) {
-        WaitHandleOrInput(0, nullptr, kLookMs);
-        while (!done() && pump.DispatchOne()) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        DWORD left = kLookMs;
+        if (timeoutMs != INFINITE) {
+            DWORD waited = GetTickCount() - start;
+            if (waited >= timeoutMs) return false;
+            left = std::min(kLookMs, timeoutMs - waited);
         }
+        // One message at a time, so that the condition and the limit are looked at between any two.
+        if (!pump.DispatchOne()) WaitHandleOrInput(0, nullptr, left);
     }
 }
 

@@ -21,9 +21,10 @@ bool WaitPumping(HANDLE handle, DWORD timeoutMs = INFINITE);
 // Returns once `thread` has ended (or its handle is no good).
 void JoinPumping(HANDLE thread);
 
-// Returns once done() answers true. A condition has nothing to wait on: it is looked at
-// again after each message and every 10 ms.
-void PumpUntil(const std::function<bool()>& done);
+// Returns true once done() answers true, false when it has not by timeoutMs (INFINITE for
+// no limit). A condition has nothing to wait on: it is looked at again after each message
+// and every 10 ms.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = INFINITE);
 
 // Returns once `count` (calls in progress on other threads, say) is down to zero.
 void WaitZeroPumping(const std::atomic<int>& count);

@@ -67,9 +67,10 @@ bool ScanMarkupBounds(const std::wstring& text, MarkupFacts* facts) {
         } else if (StartsAt(text, i, L"<!") || StartsAt(text, i, L"</")) {
             i = Behind(text, i + 2, L">");
         } else {
-            // A start tag: each "=" outside a quoted value names one attribute.
+            // A start tag: each "=" outside a quoted value names one attribute, and what
+            // else stands outside the values behind the element's name is names.
             size_t attributes = 0;
-            size_t j = i + 1;
+            size_t j = text.find_first_of(L" \t\r\n/>", i + 1);
             for (; j < text.size() && text[j] != L'>'; ++j) {
                 wchar_t c = text[j];
                 if (c == L'=') {
@@ -77,6 +78,8 @@ bool ScanMarkupBounds(const std::wstring& text, MarkupFacts* facts) {
                 } else if (c == L'"' || c == L'\'') {
                     j = text.find(c, j + 1);
                     if (j == std::wstring::npos) break;
+                } else if ((c >= L'A' && c <= L'Z') || c >= 0x80) {
+                    facts->attributeNamesLowerCase = false;
                 }
             }
             if (attributes > facts->mostAttributes) facts->mostAttributes = attributes;

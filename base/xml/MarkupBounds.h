@@ -21,6 +21,9 @@ struct MarkupFacts {
     bool doctypeHasSubset = false;
     // The largest number of attributes one start tag carries.
     size_t mostAttributes = 0;
+    // Whether every attribute name is ASCII without a capital letter: then no name can be
+    // spelled two ways that compare equal without regard to case.
+    bool attributeNamesLowerCase = true;
 };
 
 // Scans text (markup outside comments, CDATA sections and processing instructions).

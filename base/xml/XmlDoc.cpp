@@ -212,7 +212,7 @@ bool XmlDoc::LoadText(const std::wstring& text, std::wstring* reason) {
         if (reason) *reason = L"MSXML 3.0 is not available";
         return false;
     }
-    MarkupFacts facts;
+    MarkupFacts& facts = facts_;
     ScanMarkupBounds(text, &facts);
     const wchar_t* refusal = nullptr;
     if (facts.mostAttributes > kMaxAttributesPerElement) {

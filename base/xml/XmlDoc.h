@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "MarkupBounds.h"
 
 // mingw-w64 declares these but no library defines them; XmlGuids.cpp does.
 EXTERN_C const CLSID CLSID_DOMDocument30;
@@ -94,6 +95,8 @@ public:
     // a document type that declares anything of its own (or any document type, after
     // RefuseOutsideContent); a bare document type is left out of what is parsed.
     bool LoadText(const std::wstring& text, std::wstring* reason = nullptr);
+    // What the scan before the last LoadText found in its text.
+    const MarkupFacts& LoadedFacts() const { return facts_; }
 
     XmlNode AsNode() const;
     XmlNode Root() const;
@@ -111,6 +114,7 @@ public:
 private:
     ComPtr<IXMLDOMDocument2> doc_;
     bool refuseDocumentType_ = false;
+    MarkupFacts facts_;
 };
 
 }  // namespace xml

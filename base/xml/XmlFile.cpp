@@ -186,7 +186,7 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 class GrowingStream : public vantor::ComObject<IStream> {
 public:
     GrowingStream() : ComObject(1) {}
-    const std::string& Bytes() const { return bytes_; }
+    std::string Take() { return std::move(bytes_); }
 
     HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
         if (written) *written = 0;
@@ -257,29 +257,133 @@ FileWriterLock::~FileWriterLock() {
     if (mutex_) CloseHandle(mutex_);
 }
 
-std::wstring DocumentMarkup(const XmlDoc& doc) {
+namespace {
+
+// The document's own save into memory, when it comes as UTF-8 (behind an optional
+// byte-order mark): its bytes, and where its text starts.
+bool SaveUtf8(const XmlDoc& doc, std::string* bytes, size_t* offset) {
     // The DOM writes its text in small pieces: a memory stream of the system that grows
     // by each piece copies itself over and over, so the text goes to one that grows in
     // steps of its own size.
     ComPtr<GrowingStream> stream;
     stream.attach(new (std::nothrow) GrowingStream);
-    if (stream) {
-        VARIANT target;
-        VariantInit(&target);
-        target.vt = VT_UNKNOWN;
-        target.punkVal = stream.get();
-        if (doc && SUCCEEDED(doc.get()->save(target))) {
-            const std::string& saved = stream->Bytes();
-            size_t offset = saved.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-            std::wstring head(saved.begin() + offset, saved.begin() + std::min(saved.size(), offset + 100));
-            std::wstring encoding;
-            FindDeclaration(head, &encoding);
-            std::wstring text;
-            if (saved.compare(offset, 2, "\xFF\xFE") != 0 && CodePageOf(encoding) == CP_UTF8 &&
-                Decode(saved, offset, CP_UTF8, &text))
-                return text;
-        }
+    if (!stream || !doc) return false;
+    VARIANT target;
+    VariantInit(&target);
+    target.vt = VT_UNKNOWN;
+    target.punkVal = stream.get();
+    if (FAILED(doc.get()->save(target))) return false;
+    std::string saved = stream->Take();
+    *offset = saved.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    std::wstring head(saved.begin() + *offset, saved.begin() + std::min(saved.size(), *offset + 100));
+    std::wstring encoding;
+    FindDeclaration(head, &encoding);
+    if (saved.compare(*offset, 2, "\xFF\xFE") == 0 || CodePageOf(encoding) != CP_UTF8) return false;
+    bytes->swap(saved);
+    return true;
+}
+
+// A sequence of UTF-8 at in[i] as a code point, i moved behind it; false for bytes that
+// are not UTF-8 (overlong forms and surrogates included).
+bool NextCodePoint(const unsigned char* in, size_t size, size_t& i, UINT* point) {
+    unsigned char c = in[i];
+    size_t more = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    if (!more || i + more >= size) return false;
+    UINT value = c & (0x3F >> more);
+    for (size_t k = 1; k <= more; ++k) {
+        unsigned char t = in[i + k];
+        if ((t & 0xC0) != 0x80) return false;
+        value = (value << 6) | (t & 0x3F);
     }
+    if ((more == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+        (more == 3 && (value < 0x10000 || value > 0x10FFFF)))
+        return false;
+    i += more + 1;
+    *point = value;
+    return true;
+}
+
+// EncodeWithReferences of UTF-8 text, appended to *out without making the text UTF-16
+// first: ASCII goes through as it is, and each other character is looked up once. Only
+// for UTF-8 and code pages of at most two bytes a character; false for those others and
+// for bytes that are not UTF-8 (the caller then decodes and encodes).
+bool TranscodeUtf8(const std::string& bytes, size_t from, UINT codePage, std::string* out) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t size = bytes.size();
+    if (codePage == CP_UTF8) {
+        for (size_t i = from; i < size;) {
+            UINT point = 0;
+            if (in[i] < 0x80) {
+                ++i;
+            } else if (!NextCodePoint(in, size, i, &point)) {
+                return false;
+            }
+        }
+        out->append(bytes, from, std::string::npos);
+        return true;
+    }
+    CPINFO info = {};
+    if (codePage == kUtf16Le || codePage == kUtf16Be || codePage == 54936 || !GetCPInfo(codePage, &info) ||
+        info.MaxCharSize > 2)
+        return false;
+    // Per character of the basic plane, asked once: its bytes (count 1 or 2), or count
+    // kNotHeld for one the code page cannot hold (0: not asked yet).
+    struct Encoded {
+        unsigned char count;
+        char bytes[2];
+    };
+    const unsigned char kNotHeld = 3;
+    std::vector<Encoded> known(0x10000, Encoded{0, {0, 0}});
+    out->reserve(out->size() + (size - from) + (size - from) / 8);
+    size_t run = from;
+    for (size_t i = from; i < size;) {
+        if (in[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        out->append(bytes, run, i - run);
+        UINT point = 0;
+        if (!NextCodePoint(in, size, i, &point)) return false;
+        run = i;
+        if (point < 0x10000) {
+            Encoded& entry = known[point];
+            if (!entry.count) {
+                wchar_t unit = static_cast<wchar_t>(point);
+                entry.count = kNotHeld;
+                if (RoundTrips(&unit, 1, codePage)) {
+                    int n = WideCharToMultiByte(codePage, 0, &unit, 1, entry.bytes, sizeof entry.bytes, nullptr, nullptr);
+                    if (n <= 0) return false;
+                    entry.count = static_cast<unsigned char>(n);
+                }
+            }
+            if (entry.count != kNotHeld) {
+                out->append(entry.bytes, entry.count);
+                continue;
+            }
+        } else {
+            wchar_t units[2] = {static_cast<wchar_t>(0xD800 + ((point - 0x10000) >> 10)),
+                                static_cast<wchar_t>(0xDC00 + ((point - 0x10000) & 0x3FF))};
+            if (RoundTrips(units, 2, codePage)) {
+                char encoded[8];
+                int n = WideCharToMultiByte(codePage, 0, units, 2, encoded, sizeof encoded, nullptr, nullptr);
+                if (n <= 0) return false;
+                out->append(encoded, static_cast<size_t>(n));
+                continue;
+            }
+        }
+        *out += "&#" + std::to_string(point) + ";";
+    }
+    out->append(bytes, run, std::string::npos);
+    return true;
+}
+
+}  // namespace
+
+std::wstring DocumentMarkup(const XmlDoc& doc) {
+    std::string saved;
+    size_t offset = 0;
+    std::wstring text;
+    if (SaveUtf8(doc, &saved, &offset) && Decode(saved, offset, CP_UTF8, &text)) return text;
     return doc.Xml();
 }
 
@@ -408,26 +512,38 @@ bool XmlFile::Read(const std::wstring& path, std::wstring* out, std::wstring* re
     return true;
 }
 
+std::string XmlFile::Bom() const {
+    if (!bom_) return std::string();
+    if (codePage_ == CP_UTF8) return "\xEF\xBB\xBF";
+    if (codePage_ == kUtf16Le) return "\xFF\xFE";
+    if (codePage_ == kUtf16Be) return "\xFE\xFF";
+    return std::string();
+}
+
 std::string XmlFile::Encode(const XmlDoc& doc) const {
+    // The original declaration first, on a line of its own.
+    auto head = [this](bool bodyOnNewLine) {
+        std::wstring text = declaration_;
+        if (!declaration_.empty() && !bodyOnNewLine) text += L"\r\n";
+        return text;
+    };
+    std::string saved;
+    size_t offset = 0;
+    if (SaveUtf8(doc, &saved, &offset)) {
+        std::wstring start(saved.begin() + offset, saved.begin() + std::min(saved.size(), offset + 100));
+        std::wstring ignored;
+        // A declaration the document carries itself gives way to the file's own.
+        size_t body = offset + FindDeclaration(start, &ignored);
+        bool newLine = body < saved.size() && (saved[body] == '\r' || saved[body] == '\n');
+        std::string out = Bom() + EncodeWithReferences(head(newLine), codePage_);
+        if (TranscodeUtf8(saved, body, codePage_, &out)) return out;
+    }
     std::wstring body = DocumentMarkup(doc);
     std::wstring ignored;
-    // A declaration the document carries itself gives way to the file's own.
     size_t own = FindDeclaration(body, &ignored);
     if (own) body.erase(0, own);
-    std::wstring text;
-    if (!declaration_.empty()) {
-        text = declaration_;
-        if (body.empty() || (body[0] != L'\r' && body[0] != L'\n')) text += L"\r\n";
-    }
-    text += body;
-    std::string out;
-    if (bom_) {
-        if (codePage_ == CP_UTF8) out = "\xEF\xBB\xBF";
-        else if (codePage_ == kUtf16Le) out = "\xFF\xFE";
-        else if (codePage_ == kUtf16Be) out = "\xFE\xFF";
-    }
-    out += EncodeWithReferences(text, codePage_);
-    return out;
+    bool newLine = !body.empty() && (body[0] == L'\r' || body[0] == L'\n');
+    return Bom() + EncodeWithReferences(head(newLine) + body, codePage_);
 }
 
 bool XmlFile::Save(const XmlDoc& doc, const std::wstring& path,

@@ -44,6 +44,8 @@ public:
     std::string Encode(const XmlDoc& doc) const;
 
 private:
+    std::string Bom() const;
+
     std::wstring declaration_;   // as it stood in the file, encoding name included
     UINT codePage_ = CP_UTF8;
     bool bom_ = false;

@@ -67,23 +67,34 @@ std::wstring TestFolder(const wchar_t* name) {
     return folder + L"\\";
 }
 
-// The window to the friend, linked directly to a peer that saves what it is offered into `saveDir`.
-ChatDialog* LinkedWindow(WindowClient& client, const std::wstring& saveDir, bool startPeer = true) {
+// A friend of the book and where its scripted peer listens.
+struct Friend {
+    const char* id;
+    const char* address;
+    FriendHandle entry;
+};
+Friend Lan() { return {kFriendId, kPeerAddress, Contacts().friendEntry}; }
+Friend OtherFriend() { return {kOtherFriend, kOtherPeerAddress, Contacts().otherEntry}; }
+
+// The window to the friend, linked directly to a peer that saves what it is offered into
+// `saveDir`; `listen` adds to the peer's listen query ("&rcvbuf=N").
+ChatDialog* LinkedWindow(WindowClient& client, const std::wstring& saveDir, bool startPeer = true,
+                         const Friend& who = Lan(), const std::string& listen = std::string()) {
     if (!startPeer) {
-        client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-        ChatDialog* window = client.Window(kFriendId);
+        client->DoCommand(1, reinterpret_cast<INT_PTR>(who.entry));
+        ChatDialog* window = client.Window(who.id);
         if (window && !client->DirectLinkOf(window).get()) window->StartLinkAttempt();
         if (!window || !Eventually([&] { return client->DirectLinkOf(window).get() != nullptr; }, 8000)) return nullptr;
         return window;
     }
-    std::string route = std::string("peer/start?id=") + kFriendId + "&source=" + kPeerAddress;
+    std::string route = std::string("peer/start?id=") + who.id + "&source=" + who.address;
     if (!saveDir.empty()) route += "&save_dir=" + UnixPath(saveDir);
     if (Fake().Control(route).substr(0, 1) != "0") return nullptr;
-    std::string port = Fake().Control(std::string("peer/listen?id=") + kFriendId + "&address=" + kPeerAddress +
-                                      "&port=" + std::to_string(kClientPort));
+    std::string port = Fake().Control(std::string("peer/listen?id=") + who.id + "&address=" + who.address +
+                                      "&port=" + std::to_string(kClientPort) + listen);
     if (port != std::to_string(kClientPort)) return nullptr;
-    client->DoCommand(1, reinterpret_cast<INT_PTR>(Contacts().friendEntry));
-    ChatDialog* window = client.Window(kFriendId);
+    client->DoCommand(1, reinterpret_cast<INT_PTR>(who.entry));
+    ChatDialog* window = client.Window(who.id);
     if (!window) return nullptr;
     if (!Eventually([&] { return client->DirectLinkOf(window).get() != nullptr; }, 8000)) return nullptr;
     return window;
@@ -245,7 +256,7 @@ TEST_F(ChildTransfer, ReceivesThroughTheImFileAndResumes) {
     std::string file = Pattern(10000, 4);
     ASSERT_TRUE(WriteWhole(src + L"b.txt", file));
     // 5,000 bytes are here from a transfer of this file that stopped.
-    ASSERT_TRUE(WriteWhole(in + L"b.txt.im", file.substr(0, 5000) + chatdesk::ResumeMarkOf(5000, 10000)));
+    ASSERT_TRUE(WriteWhole(in + L"b.txt.im", file.substr(0, 5000) + chatdesk::ResumeMarkOf(5000, {kFriendId, "b.txt", 10000})));
 
     std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
                                        "&path=" + UnixPath(src + L"b.txt") + "&via=direct");
@@ -292,6 +303,20 @@ bool AcceptRawOffer(ChatDialog* window, const char* stamp, const char* path, uin
     return Eventually([&] { return PeerFrames(kFriendId, "004B").size() == replies + 1; }, 5000);
 }
 
+// The offer's control answers "同意" with `path` confirmed, as its accept event comes once
+// the save dialog closed (for paths the dialog would not take as they stand).
+void AcceptAs(ChatDialog* window, const std::string& stamp, const std::wstring& path) {
+    chatdesk::ControlAcceptTexts texts{vantor::WideToAnsi(path), stamp};
+    SendMessageW(window->Window(), chatdesk::kMsgRecvAccepted, reinterpret_cast<WPARAM>(&texts),
+                 reinterpret_cast<LPARAM>(FindTransferControl(window->DisplayOle(), stamp).Identity()));
+}
+
+// The resume count of the newest answer to an offer that `peer` got.
+uint32_t LastResumeCount(const std::string& peer) {
+    auto replies = PeerFrames(peer, "004B");
+    return replies.empty() ? 0xFFFFFFFFu : chatdesk::ReadU32(reinterpret_cast<const uint8_t*>(replies.back().second.data()) + 145);
+}
+
 TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
     WindowClient client;
     ASSERT_TRUE(client.WaitForLogin());
@@ -332,21 +357,19 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
         EXPECT_FALSE(control.RequestWaiting());
     }
     // A target that can't be written (a folder stands there): the transfer fails, the
-    // ".im" keeps every byte for a later try.
+    // ".im" keeps every byte, marked, for a later try.
     std::wstring blocked = in + L"blocked.bin";
     ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
     const char* stamp = "20261209101010000009";
     RawOffer(stamp, "blocked.bin", 100);
     ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
     // The save dialog would open the folder: the control's accept event is sent as it would come.
-    chatdesk::ControlAcceptTexts texts{vantor::WideToAnsi(blocked), stamp};
-    SendMessageW(window->Window(), chatdesk::kMsgRecvAccepted, reinterpret_cast<WPARAM>(&texts),
-                 reinterpret_cast<LPARAM>(FindTransferControl(window->DisplayOle(), stamp).Identity()));
+    AcceptAs(window, stamp, blocked);
     EXPECT_EQ(1, window->TransferCount());
     PeerSends(RawBlock(stamp, 0, 100, 'b'));
     ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == cancels + 1; }, 5000));
     ++cancels;
-    EXPECT_EQ(100, SizeOf(blocked + L".im"));
+    EXPECT_EQ(100 + kMark, SizeOf(blocked + L".im"));
     EXPECT_EQ(0, window->TransferCount());
     EXPECT_FALSE(FindTransferControl(window->DisplayOle(), stamp).InTransfer());
 
@@ -359,6 +382,246 @@ TEST_F(ChildTransfer, HostileBlocksCancelAndNeverGrowTheFile) {
     EXPECT_EQ('1', Acks().back());
     EXPECT_EQ(0, window->TransferCount());
     EXPECT_EQ(cancels, PeerFrames(kFriendId, "020S").size());
+}
+
+// Each block lands behind the one before it: one that came already is let pass, one past
+// a missing block stops the transfer, and the next offer goes on from what came in order.
+TEST_F(ChildTransfer, BlocksOutOfTheirOrderAreNeverWrittenInAnotherBlocksPlace) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, window);
+    std::wstring target = TestFolder(L"order") + L"order.bin";
+    const char* first = "20261211101010000001";
+    ASSERT_TRUE(AcceptRawOffer(window, first, "order.bin", 10000, target, nullptr));
+    EXPECT_EQ(0u, LastResumeCount(kFriendId));
+    PeerSends(RawBlock(first, 0, 4096, 'a'));
+    PeerSends(RawBlock(first, 0, 4096, 'x'));  // block 0 again
+    PeerSends(RawBlock(first, 2, 1808, 'c'));  // block 1 never came
+    ASSERT_TRUE(Eventually([&] { return Acks() == "001"; }, 5000)) << Acks();
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 5000));
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_FALSE(Exists(target));
+    std::string kept;
+    ASSERT_TRUE(ReadWhole(target + L".im", &kept));
+    EXPECT_EQ(4096 + kMark, static_cast<long long>(kept.size()));
+    EXPECT_EQ(std::string(4096, 'a'), kept.substr(0, 4096));
+
+    const char* second = "20261211101010000002";
+    ASSERT_TRUE(AcceptRawOffer(window, second, "order.bin", 10000, target, nullptr));
+    EXPECT_EQ(4096u, LastResumeCount(kFriendId));
+    PeerSends(RawBlock(second, 1, 4096, 'b'));
+    PeerSends(RawBlock(second, 2, 1808, 'c'));
+    ASSERT_TRUE(Eventually([&] { return Exists(target) && window->TransferCount() == 0; }, 5000));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(target, &got));
+    EXPECT_TRUE(got == std::string(4096, 'a') + std::string(4096, 'b') + std::string(1808, 'c'));
+    EXPECT_FALSE(Exists(target + L".im"));
+}
+
+// A ".im" left by one friend's transfer is that transfer's: another friend's offer of the
+// same name and size, saved to the same place, starts from nothing, and the first friend's
+// next offer still goes on from its own bytes.
+TEST_F(ChildTransfer, AnotherFriendsOfferOfTheSameFileStartsAfresh) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* lan = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, lan);
+    std::wstring fromLan = TestFolder(L"same-lan"), fromOther = TestFolder(L"same-other"), in = TestFolder(L"same-in");
+    std::string lanFile = Pattern(50000, 33), otherFile = Pattern(50000, 34);
+    ASSERT_TRUE(WriteWhole(fromLan + L"same.bin", lanFile));
+    ASSERT_TRUE(WriteWhole(fromOther + L"same.bin", otherFile));
+    std::wstring target = in + L"same.bin";
+    auto offerFrom = [&](const char* id, const std::wstring& path, ChatDialog* window) {
+        std::string stamp = Fake().Control(std::string("peer/offer?id=") + id + "&to=" + kOwnId + "&path=" + UnixPath(path) +
+                                           "&via=direct");
+        return Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000) &&
+               AcceptWith(FindTransferControl(window->DisplayOle(), stamp), target);
+    };
+
+    // Lan's transfer stops after two blocks: the user cancels it.
+    Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=2");
+    ASSERT_TRUE(offerFrom(kFriendId, fromLan + L"same.bin", lan));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(target + L".im") == 8192; }, 5000));
+    ASSERT_TRUE(ClickFirstLink(Newest(lan)));
+    ASSERT_TRUE(Eventually([&] { return lan->TransferCount() == 0; }, 5000));
+    EXPECT_EQ(8192 + kMark, SizeOf(target + L".im"));
+
+    // The other friend's file of that name and size arrives whole, from its first byte.
+    ChatDialog* other = LinkedWindow(client, std::wstring(), true, OtherFriend());
+    ASSERT_NE(nullptr, other);
+    ASSERT_TRUE(offerFrom(kOtherFriend, fromOther + L"same.bin", other));
+    ASSERT_TRUE(Eventually([&] { return Exists(target) && other->TransferCount() == 0; }, 8000));
+    EXPECT_EQ(0u, LastResumeCount(kOtherFriend));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(target, &got));
+    EXPECT_TRUE(got == otherFile) << "the other friend's file holds Lan's first bytes";
+    EXPECT_EQ(8192 + kMark, SizeOf(target + L".im")) << "Lan's bytes are kept for Lan";
+
+    // The user keeps that file under another name; Lan's next offer takes up Lan's own
+    // bytes and ends with Lan's file in place.
+    ASSERT_TRUE(MoveFileW(target.c_str(), (in + L"same-other.bin").c_str()));
+    Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=100000");
+    ASSERT_TRUE(offerFrom(kFriendId, fromLan + L"same.bin", lan));
+    ASSERT_TRUE(Eventually([&] { return Exists(target) && lan->TransferCount() == 0; }, 8000));
+    EXPECT_EQ(8192u, LastResumeCount(kFriendId));
+    ASSERT_TRUE(ReadWhole(target, &got));
+    EXPECT_TRUE(got == lanFile);
+    EXPECT_FALSE(Exists(target + L".im"));
+    EXPECT_FALSE(Exists(target + L".1.im"));
+}
+
+// The last block arrives while another program holds the saved file's name: the ".im"
+// stays, whole and marked, and the next offer of the file finishes it from there: no
+// second copy is made and none is left behind.
+TEST_F(ChildTransfer, AFinalMoveThatFailsLeavesOneCopyThatTheNextOfferFinishes) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    ChatDialog* window = LinkedWindow(client, std::wstring());
+    ASSERT_NE(nullptr, window);
+    std::wstring target = TestFolder(L"held") + L"held.bin";
+    ASSERT_TRUE(WriteWhole(target, "an older file of the user's"));
+    // Open without delete sharing: nothing can take the name's place meanwhile.
+    vantor::UniqueHandle busy(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(busy);
+    const char* first = "20261211121212000001";
+    RawOffer(first, "held.bin", 10000);
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), first).RequestWaiting(); }, 5000));
+    AcceptAs(window, first, target);
+    for (uint32_t number = 0; number < 3; ++number) PeerSends(RawBlock(first, number, number < 2 ? 4096 : 1808, 'h'));
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 5000));
+    EXPECT_EQ("001", Acks());
+    EXPECT_EQ(0, window->TransferCount());
+    EXPECT_FALSE(FindTransferControl(window->DisplayOle(), first).InTransfer());
+    EXPECT_EQ(10000 + kMark, SizeOf(target + L".im"));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(target, &got));
+    EXPECT_EQ("an older file of the user's", got);
+
+    busy.reset();
+    const char* second = "20261211121212000002";
+    RawOffer(second, "held.bin", 10000);
+    ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), second).RequestWaiting(); }, 5000));
+    AcceptAs(window, second, target);
+    ASSERT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "004B").size() == 2; }, 5000));
+    EXPECT_EQ(10000u, LastResumeCount(kFriendId));
+    PeerSends(RawBlock(second, 2, 0, 'h'));  // nothing is left to send
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    ASSERT_TRUE(ReadWhole(target, &got));
+    EXPECT_TRUE(got == std::string(10000, 'h'));
+    EXPECT_FALSE(Exists(target + L".im"));
+    EXPECT_FALSE(Exists(target + L".1.im"));
+}
+
+// Our end of a direct link, found among this process's handles: the socket connected to
+// `address`:`port`.
+SOCKET OurSocketTo(const char* address, uint16_t port) {
+    for (uintptr_t handle = 4; handle < 0x10000; handle += 4) {
+        sockaddr_in peer = {};
+        int size = sizeof peer;
+        SOCKET s = static_cast<SOCKET>(handle);
+        if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &size) == 0 && peer.sin_family == AF_INET &&
+            peer.sin_addr.s_addr == inet_addr(address) && peer.sin_port == htons(port))
+            return s;
+    }
+    return INVALID_SOCKET;
+}
+
+// A peer that reads 8 KB a second gets a whole file, though each send of blocks takes it
+// longer than the send limit; and while such a send holds the link, a cancel from the
+// window waits no longer than the limit and still reaches the peer. Our end of the link
+// gets the 8 KB send buffer that Windows gives a socket (Wine's sockets take megabytes,
+// which would hide a slow peer for minutes).
+TEST_F(ChildTransfer, ASlowSteadyPeerGetsTheFileAndTheWindowWaitsNoLongerThanTheLimit) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    std::wstring peerDir = TestFolder(L"slow-peer"), out = TestFolder(L"slow");
+    ChatDialog* window = LinkedWindow(client, peerDir, true, Lan(), "&rcvbuf=4096");
+    ASSERT_NE(nullptr, window);
+    SOCKET ours = OurSocketTo(kPeerAddress, kClientPort);
+    ASSERT_NE(INVALID_SOCKET, ours);
+    int small = 8192;
+    ASSERT_EQ(0, setsockopt(ours, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&small), sizeof small));
+    Fake().Control(std::string("peer/read_rate?id=") + kFriendId + "&bytes=8192");
+
+    // About 20 s: three sends of blocks, the middle one of 63,765 bytes alone taking 8 s.
+    std::string file = Pattern(160000, 35);
+    ASSERT_TRUE(WriteWhole(out + L"slow.bin", file));
+    DWORD start = GetTickCount();
+    OfferFile(window, out + L"slow.bin");
+    EXPECT_TRUE(Eventually([&] { return PeerFile(peerDir, L"slow.bin") == file; }, 60000))
+        << "after " << GetTickCount() - start << " ms the peer holds " << SizeOf(peerDir + L"slow.bin.part");
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 5000));
+    EXPECT_TRUE(PeerFrames(kFriendId, "020S").empty());
+
+    // At 2 KB a second the first send of blocks holds the link some 15 s: the user's
+    // cancel comes early in it.
+    Fake().Control(std::string("peer/read_rate?id=") + kFriendId + "&bytes=2048");
+    ASSERT_TRUE(WriteWhole(out + L"long.bin", Pattern(2000000, 36)));
+    OfferFile(window, out + L"long.bin");
+    ASSERT_TRUE(Eventually([&] { return SizeOf(peerDir + L"long.bin.part") > 2048; }, 10000));
+    TransferControl running = Newest(window);
+    DWORD before = GetTickCount();
+    ASSERT_TRUE(ClickFirstLink(running));
+    DWORD took = GetTickCount() - before;
+    EXPECT_LE(took, chatdesk::kImSendLimitMs + 1000);
+    Fake().Control(std::string("peer/read_rate?id=") + kFriendId + "&bytes=0");
+    EXPECT_TRUE(Eventually([&] { return PeerFrames(kFriendId, "020S").size() == 1; }, 5000));
+    ASSERT_TRUE(Eventually([&] { return window->TransferCount() == 0; }, 15000));
+    EXPECT_FALSE(running.InTransfer());
+    EXPECT_NE(nullptr, client->DirectLinkOf(window).get()) << "a busy link is not a broken one";
+}
+
+// Strangers on sixteen addresses fill every slot for accepted connections, each with a
+// message nobody takes; a friend who links to us then still offers a file over the link.
+TEST_F(ChildTransfer, StrangersFillingEverySlotLeaveAFriendRoomToLink) {
+    WindowClient client;
+    ASSERT_TRUE(client.WaitForLogin());
+    testkit::DebugLines lines;
+    chatdesk::ChatText text;
+    text.stamp = "20261211131313000001";
+    text.senderId = "50005";
+    text.receiverId = kOwnId;
+    text.text = "hello";
+    text.status = "1*";
+    chatdesk::ImBytes notice = chatdesk::BuildChatText(text);
+    sockaddr_in to = ClientEndpoint();
+    std::vector<SOCKET> strangers;
+    for (int host = 100; host < 116; ++host)
+        for (int i = 0; i < 4; ++i) {
+            SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+            sockaddr_in from = {};
+            from.sin_family = AF_INET;
+            from.sin_addr.s_addr = inet_addr(LoopbackAddress(host).c_str());
+            ASSERT_EQ(0, bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from));
+            ASSERT_EQ(0, connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to));
+            send(s, reinterpret_cast<const char*>(notice.data()), static_cast<int>(notice.size()), 0);
+            strangers.push_back(s);
+        }
+    ASSERT_TRUE(lines.WaitFor(L"that is not the peer's and was dropped", 64, 10000));
+
+    std::wstring src = TestFolder(L"crowd-src"), in = TestFolder(L"crowd-in");
+    std::string file = Pattern(30000, 37);
+    ASSERT_TRUE(WriteWhole(src + L"crowd.bin", file));
+    ASSERT_TRUE(StartScriptedPeer(kFriendId, std::string("&source=") + kPeerAddress));
+    Fake().Control(std::string("peer/connect?id=") + kFriendId + "&address=" + kClientAddress +
+                   "&port=" + std::to_string(kClientPort) + "&source=" + kPeerAddress);
+    std::string stamp = Fake().Control(std::string("peer/offer?id=") + kFriendId + "&to=" + kOwnId +
+                                       "&path=" + UnixPath(src + L"crowd.bin") + "&via=direct");
+    ChatDialog* window = nullptr;
+    ASSERT_TRUE(Eventually([&] {
+        window = client.Window(kFriendId);
+        return window && FindTransferControl(window->DisplayOle(), stamp).RequestWaiting();
+    }, 5000)) << "the friend's offer over its link did not come";
+    EXPECT_NE(nullptr, client->DirectLinkOf(window).get());
+    ASSERT_TRUE(AcceptWith(FindTransferControl(window->DisplayOle(), stamp), in + L"crowd.bin"));
+    ASSERT_TRUE(Eventually([&] { return Exists(in + L"crowd.bin") && window->TransferCount() == 0; }, 8000));
+    std::string got;
+    ASSERT_TRUE(ReadWhole(in + L"crowd.bin", &got));
+    EXPECT_TRUE(got == file);
+    EXPECT_TRUE(FakeFramesIn("005S").empty()) << "the blocks came over the link";
+    for (SOCKET s : strangers) closesocket(s);
 }
 
 TEST_F(ChildTransfer, CancelsRejectsAndTheLostLink) {
@@ -840,38 +1103,6 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
     ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"notes.txt.im") == 4096; }, 5000));
     PumpFor(500);
     SaveChatPicture(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
-}
-
-// Not a test: the time of one file from the offer to the peer holding all of it, written
-// as "RESULT <bytes> <seconds>" to CHATDESK_BENCH_OUT (testkit/im/bench-transfer.sh).
-TEST_F(ChildTransfer, DISABLED_Throughput) {
-    WindowClient client;
-    ASSERT_TRUE(client.WaitForLogin());
-    std::wstring peerDir = TestFolder(L"bench-in");
-    ChatDialog* window = LinkedWindow(client, peerDir);
-    ASSERT_NE(nullptr, window);
-    wchar_t source[MAX_PATH] = {}, result[MAX_PATH] = {};
-    ASSERT_TRUE(GetEnvironmentVariableW(L"CHATDESK_BENCH_SOURCE", source, MAX_PATH));
-    ASSERT_TRUE(GetEnvironmentVariableW(L"CHATDESK_BENCH_OUT", result, MAX_PATH));
-    long long size = SizeOf(source);
-    ASSERT_GT(size, 0);
-    std::wstring name = source;
-    name = name.substr(name.find_last_of(L'\\') + 1);
-    LARGE_INTEGER start, end, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    OfferFile(window, source);
-    ASSERT_TRUE(Eventually([&] { return SizeOf(peerDir + name) == size; }, 600000));
-    QueryPerformanceCounter(&end);
-    double seconds = double(end.QuadPart - start.QuadPart) / frequency.QuadPart;
-    char line[96];
-    snprintf(line, sizeof line, "RESULT %lld %.3f\n", size, seconds);
-    ASSERT_TRUE(WriteWhole(result, line));
-}
-
-TEST(ChatTransfer, DISABLED_Benchmark) {
-    if (InChild()) GTEST_SKIP() << "parent run only";
-    EXPECT_TRUE(RunChild("transfer", "ChildTransfer.DISABLED_Throughput"));
 }
 
 TEST(ChatTransfer, RunsInAChild) {

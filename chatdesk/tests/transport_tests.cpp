@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -60,13 +61,27 @@ DWORD WINAPI SendBlocks(void* param) {
 class Recorder : public ImTcpOwner {
 public:
     void OnAccepted(ImConnection*) override { ++accepted; }
-    void OnMessage(ImConnection*, const uint8_t* message, size_t length) override {
+    bool OnMessage(ImConnection* via, const uint8_t* message, size_t length) override {
         ++messages;
         bytes += length;
+        vantor::Lock lock(lock_);
+        from_.push_back(via->RemoteAddress());
+        return via->RemoteAddress() != ignored;
     }
     void OnClosed(ImConnection*) override { ++closed; }
+    bool HoldsLink(ImConnection* c) override { return c->RemoteAddress() == held; }
+    size_t MessagesFrom(const std::string& address) {
+        vantor::Lock lock(lock_);
+        return static_cast<size_t>(std::count(from_.begin(), from_.end(), inet_addr(address.c_str())));
+    }
     std::atomic<int> accepted{0}, messages{0}, closed{0};
     std::atomic<size_t> bytes{0};
+    std::atomic<uint32_t> ignored{0};  // messages from there are not taken
+    std::atomic<uint32_t> held{0};     // connections from there are links
+
+private:
+    vantor::CriticalSection lock_;
+    std::vector<uint32_t> from_;
 };
 
 // `count` connections from `from` to `to`:`port`, made without waiting for them.
@@ -99,64 +114,113 @@ bool ClosedByPeer(SOCKET s) {
     return recv(s, &byte, 1, 0) <= 0;
 }
 
-TEST(ImTcpLayer, StrangersNeitherTakeOurSlotsNorHoldASender) {
+void SendOn(SOCKET s, const ImBytes& bytes) {
+    send(s, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
+}
+
+// An accepted connection stays only while it is a link or brings messages the owner takes,
+// each within the quiet limit of the one before; a message not taken counts for nothing.
+TEST(ImTcpLayer, QuietConnectionsCloseUnlessTheyAreLinksOrKeepBringingMessages) {
     const uint16_t port = cdtest::kClientPort + 102;
+    const std::string own = cdtest::LoopbackAddress(32), friendAt = cdtest::LoopbackAddress(33),
+                      talkerAt = cdtest::LoopbackAddress(34), strangerAt = cdtest::LoopbackAddress(35);
+    Recorder server;
+    server.held = inet_addr(friendAt.c_str());
+    server.ignored = inet_addr(strangerAt.c_str());
+    const DWORD quietMs = 3000;
+    ImTcpLayer listening(&server, port, inet_addr(own.c_str()), quietMs);
+    ASSERT_TRUE(listening.StartListening());
+    ImBytes notice = BuildTypingNotice({"20002", "10001", '0'});
+
+    DWORD start = GetTickCount();
+    SOCKET link = Flood(friendAt.c_str(), own.c_str(), port, 1)[0];
+    SOCKET talker = Flood(talkerAt.c_str(), own.c_str(), port, 1)[0];
+    SOCKET stranger = Flood(strangerAt.c_str(), own.c_str(), port, 1)[0];
+    SendOn(talker, notice);
+    SendOn(stranger, notice);
+    ASSERT_TRUE(cdtest::Eventually([&] { return server.messages == 2; }, 5000));
+    cdtest::PumpFor(2000);
+    SendOn(talker, notice);
+    ASSERT_TRUE(cdtest::Eventually([&] { return server.MessagesFrom(talkerAt) == 2; }, 5000));
+    DWORD second = GetTickCount();
+    // Past the limit from the accept: the stranger's message kept nothing; the talker's
+    // second one keeps it a while longer.
+    ASSERT_TRUE(cdtest::Eventually([&] { return ClosedByPeer(stranger); }, quietMs + 3000));
+    EXPECT_GE(GetTickCount() - start, quietMs - 200);
+    cdtest::PumpFor(1500);
+    EXPECT_FALSE(ClosedByPeer(talker)) << GetTickCount() - second << " ms after its last message";
+    ASSERT_TRUE(cdtest::Eventually([&] { return ClosedByPeer(talker); }, quietMs + 3000));
+    EXPECT_GE(GetTickCount() - second, quietMs - 200);
+    EXPECT_FALSE(ClosedByPeer(link));
+    EXPECT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 1; }, 3000));
+
+    for (SOCKET s : {link, talker, stranger}) closesocket(s);
+    listening.Stop();
+}
+
+// Silent strangers on sixteen addresses fill every slot: a newcomer still gets in, in the
+// place of the quietest of them, and a link is never the one that goes.
+TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
+    const uint16_t port = cdtest::kClientPort + 104;
+    const std::string own = cdtest::LoopbackAddress(36), friendAt = cdtest::LoopbackAddress(37),
+                      newcomerAt = cdtest::LoopbackAddress(38), peerAt = cdtest::LoopbackAddress(39);
     Recorder server, client;
-    const DWORD quietMs = 1500;
-    ImTcpLayer listening(&server, port, inet_addr("127.0.0.32"), quietMs);
-    ImTcpLayer other(&client, port, inet_addr("127.0.0.33"));
+    server.held = inet_addr(friendAt.c_str());
+    ImTcpLayer listening(&server, port, inet_addr(own.c_str()));
+    ImTcpLayer other(&client, port, inet_addr(peerAt.c_str()));
     ASSERT_TRUE(listening.StartListening());
     ASSERT_TRUE(other.StartListening());
 
-    // A stranger that sends a whole message at once.
-    std::vector<SOCKET> talker = Flood("127.0.0.56", "127.0.0.32", port, 1);
-    ImBytes notice = BuildTypingNotice({"20002", "10001", '0'});
-    send(talker[0], reinterpret_cast<const char*>(notice.data()), static_cast<int>(notice.size()), 0);
-    ASSERT_TRUE(cdtest::Eventually([&] { return server.messages == 1; }, 5000));
-
-    // Silent strangers on sixteen addresses fill every slot left for accepted connections.
+    SOCKET link = Flood(friendAt.c_str(), own.c_str(), port, 1)[0];
+    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 1; }, 5000));
     std::vector<SOCKET> silent;
     for (int host = 40; host < 56; ++host) {
-        std::vector<SOCKET> some = Flood(("127.0.0." + std::to_string(host)).c_str(), "127.0.0.32", port, 8);
+        std::vector<SOCKET> some = Flood(cdtest::LoopbackAddress(host).c_str(), own.c_str(), port, 4);
         silent.insert(silent.end(), some.begin(), some.end());
     }
-    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == kMaxImConnections; }, 5000))
-        << listening.ConnectionCount();
-    // Our own connection is never refused.
-    ImConnection* own = listening.Connect(inet_addr("127.0.0.33"), port);
-    ASSERT_NE(nullptr, own) << "a full layer refused the service's own connection";
-    EXPECT_EQ(kMaxImConnections + 1, listening.ConnectionCount());
+    ASSERT_TRUE(cdtest::Eventually([&] { return server.accepted == 65; }, 10000)) << server.accepted.load();
+    EXPECT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == kMaxImConnections; }, 3000));
 
-    // Those that have said nothing within the quiet limit are closed; the talker and our
-    // own connection stay.
-    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 2; }, quietMs + 5000))
-        << listening.ConnectionCount();
+    SOCKET newcomer = Flood(newcomerAt.c_str(), own.c_str(), port, 1)[0];
+    SendOn(newcomer, BuildTypingNotice({"20002", "10001", '0'}));
+    EXPECT_TRUE(cdtest::Eventually([&] { return server.MessagesFrom(newcomerAt) == 1; }, 5000))
+        << "a full layer refused the newcomer";
+    EXPECT_FALSE(ClosedByPeer(newcomer));
+    EXPECT_FALSE(ClosedByPeer(link));
     size_t seenClosed = 0;
     for (SOCKET s : silent) seenClosed += ClosedByPeer(s) ? 1 : 0;
-    EXPECT_EQ(silent.size(), seenClosed);
-    EXPECT_FALSE(ClosedByPeer(talker[0]));
-    EXPECT_FALSE(own->Closed());
-
-    own->Release();
+    EXPECT_EQ(2u, seenClosed) << "one for the newcomer, one for the last of the sixty-four";
+    // Our own connection is never refused.
+    ImConnection* ours = listening.Connect(inet_addr(peerAt.c_str()), port);
+    ASSERT_NE(nullptr, ours) << "a full layer refused the service's own connection";
+    EXPECT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == kMaxImConnections + 1; }, 3000));
+    ours->Release();
 
     for (SOCKET s : silent) closesocket(s);
-    closesocket(talker[0]);
+    closesocket(link);
+    closesocket(newcomer);
     listening.Stop();
     other.Stop();
 }
 
 struct BigSend {
     ImConnection* connection;
+    SendWait wait;
     std::vector<uint8_t> bytes;
     std::atomic<int> result{-1};
+    std::atomic<DWORD> took{0};
 };
 
 DWORD WINAPI SendBig(void* param) {
     BigSend* job = static_cast<BigSend*>(param);
-    job->result = job->connection->SendAll(job->bytes.data(), job->bytes.size()) ? 1 : 0;
+    DWORD start = GetTickCount();
+    job->result = job->connection->SendAll(job->bytes.data(), job->bytes.size(), job->wait) ? 1 : 0;
+    job->took = GetTickCount() - start;
     return 0;
 }
 
+// Whether it waits for a whole message or for as long as bytes move, a sender to a peer
+// that takes nothing is let go after the limit (after the peer took its last byte).
 TEST(ImTcpLayer, APeerThatStopsReadingHoldsASenderForTheLimitOnly) {
     const uint16_t port = cdtest::kClientPort + 103;
     Recorder client;
@@ -167,27 +231,37 @@ TEST(ImTcpLayer, APeerThatStopsReadingHoldsASenderForTheLimitOnly) {
     at.sin_addr.s_addr = inet_addr("127.0.0.57");
     at.sin_port = htons(port);
     ASSERT_EQ(0, bind(deaf, reinterpret_cast<sockaddr*>(&at), sizeof at));
-    ASSERT_EQ(0, listen(deaf, 1));
-    ImConnection* stuck = calling.Connect(inet_addr("127.0.0.57"), port);
-    ASSERT_NE(nullptr, stuck);
-    BigSend job;
-    job.connection = stuck;
-    job.bytes.assign(16 << 20, 0);
+    ASSERT_EQ(0, listen(deaf, 2));
+    BigSend jobs[2];
+    jobs[0].wait = SendWait::Whole;
+    jobs[1].wait = SendWait::WhileMoving;
+    HANDLE senders[2];
     DWORD start = GetTickCount();
-    HANDLE sender = CreateThread(nullptr, 0, SendBig, &job, 0, nullptr);
-    bool ended = WaitForSingleObject(sender, kImSendLimitMs + 2000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(ended) << "the sender was still blocked after " << GetTickCount() - start << " ms";
+    for (int i = 0; i < 2; ++i) {
+        jobs[i].connection = calling.Connect(inet_addr("127.0.0.57"), port);
+        ASSERT_NE(nullptr, jobs[i].connection);
+        jobs[i].bytes.assign(16 << 20, 0);
+        senders[i] = CreateThread(nullptr, 0, SendBig, &jobs[i], 0, nullptr);
+    }
+    // One that waits while bytes move may see the peer's buffers take a last piece once.
+    bool ended = WaitForMultipleObjects(2, senders, TRUE, 2 * kImSendLimitMs + 2000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "a sender was still blocked after " << GetTickCount() - start << " ms";
+    EXPECT_LE(jobs[0].took.load(), kImSendLimitMs + 1000);
     if (!ended) closesocket(deaf);  // lets the blocked send go
-    WaitForSingleObject(sender, INFINITE);
-    CloseHandle(sender);
-    EXPECT_EQ(0, job.result.load());
-    // The connection is closed: later senders fail at once and the owner hears of it.
-    EXPECT_TRUE(stuck->Closed());
-    DWORD again = GetTickCount();
-    EXPECT_FALSE(stuck->SendAll("x", 1));
-    EXPECT_LT(GetTickCount() - again, 500u);
-    EXPECT_TRUE(cdtest::Eventually([&] { return client.closed == 1; }, 3000));
-    stuck->Release();
+    WaitForMultipleObjects(2, senders, TRUE, INFINITE);
+    for (BigSend& job : jobs) {
+        EXPECT_EQ(0, job.result.load());
+        // The connection is closed: later senders fail at once and the owner hears of it.
+        EXPECT_TRUE(job.connection->Closed());
+        DWORD again = GetTickCount();
+        EXPECT_FALSE(job.connection->SendAll("x", 1));
+        EXPECT_LT(GetTickCount() - again, 500u);
+    }
+    EXPECT_TRUE(cdtest::Eventually([&] { return client.closed == 2; }, 3000));
+    for (int i = 0; i < 2; ++i) {
+        CloseHandle(senders[i]);
+        jobs[i].connection->Release();
+    }
     if (ended) closesocket(deaf);
     calling.Stop();
 }
@@ -256,9 +330,10 @@ std::string StampOf(const uint8_t* message) { return std::string(reinterpret_cas
 class StampRecorder : public ImTcpOwner {
 public:
     void OnAccepted(ImConnection*) override {}
-    void OnMessage(ImConnection*, const uint8_t* message, size_t) override {
+    bool OnMessage(ImConnection*, const uint8_t* message, size_t) override {
         vantor::Lock lock(lock_);
         stamps_.push_back(StampOf(message));
+        return true;
     }
     void OnClosed(ImConnection*) override {}
     std::vector<std::string> Stamps() {
@@ -278,7 +353,7 @@ class Answerer : public ImTcpOwner {
 public:
     explicit Answerer(StampRecorder& other) : other_(other) {}
     void OnAccepted(ImConnection*) override {}
-    void OnMessage(ImConnection* via, const uint8_t* message, size_t) override {
+    bool OnMessage(ImConnection* via, const uint8_t* message, size_t) override {
         FileBlockAck ack;
         ack.stamp = StampOf(message);
         ack.ackerId = "10001";
@@ -286,10 +361,11 @@ public:
         ImBytes answer = BuildFileBlockAck(ack);
         via->SendAll(answer.data(), answer.size());
         size_t answered = ++answers;
-        if (SameImCode(message + kImCodeOffset, "005S")) return;
+        if (SameImCode(message + kImCodeOffset, "005S")) return true;
         DWORD start = GetTickCount();
         while (other_.Stamps().size() < answered && GetTickCount() - start < 5000) Sleep(10);
         if (other_.Stamps().size() < answered) waitedOut = true;
+        return true;
     }
     void OnClosed(ImConnection*) override {}
     std::atomic<size_t> answers{0};

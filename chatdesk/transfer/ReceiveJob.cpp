@@ -1,5 +1,7 @@
 #include "ReceiveJob.h"
 
+#include <algorithm>
+
 #include "ImCodes.h"
 #include "ImMessages.h"
 #include "SendPlan.h"
@@ -8,29 +10,45 @@ namespace chatdesk {
 
 namespace {
 
+// The mark: start, held, total, offerer id, name offered, end.
 const char kMarkStart[] = "VantorIM resume\0";  // 16 bytes with its terminator
 const char kMarkEnd[] = "\r\nmark\r\n";           // 8 bytes
+const size_t kMarkIdSize = 20, kMarkNameSize = 256;
+const size_t kMarkIdAt = 24, kMarkNameAt = kMarkIdAt + kMarkIdSize, kMarkEndAt = kMarkNameAt + kMarkNameSize;
+static_assert(kMarkEndAt + 8 == kResumeMarkSize, "the mark's fields fill it");
 const int kMostTemporaryNames = 100;
 
-// What a marked file of `size` bytes holds for a transfer of `total` bytes.
-bool ReadResumeMark(const std::string& mark, uint64_t size, uint32_t total, uint32_t* held) {
+// A field of the mark: the text cut to leave its terminator, zero-filled.
+std::string MarkField(const std::string& text, size_t size) {
+    std::string field = text.substr(0, std::min(text.find('\0'), size - 1));
+    field.resize(size, '\0');
+    return field;
+}
+
+// What a marked file of `size` bytes holds of the transfer.
+bool ReadResumeMark(const std::string& mark, uint64_t size, const TransferOrigin& origin, uint32_t* held) {
     if (mark.size() != kResumeMarkSize || mark.compare(0, 16, kMarkStart, 16) != 0 ||
-        mark.compare(24, 8, kMarkEnd, 8) != 0)
+        mark.compare(kMarkEndAt, 8, kMarkEnd, 8) != 0)
+        return false;
+    if (mark.compare(kMarkIdAt, kMarkIdSize, MarkField(origin.offererId, kMarkIdSize)) != 0 ||
+        mark.compare(kMarkNameAt, kMarkNameSize, MarkField(origin.name, kMarkNameSize)) != 0)
         return false;
     const uint8_t* values = reinterpret_cast<const uint8_t*>(mark.data()) + 16;
     *held = ReadU32(values);
-    return ReadU32(values + 4) == total && *held <= total && size == *held + kResumeMarkSize;
+    return ReadU32(values + 4) == origin.total && *held <= origin.total && size == *held + kResumeMarkSize;
 }
 
 }  // namespace
 
-std::string ResumeMarkOf(uint32_t held, uint32_t total) {
+std::string ResumeMarkOf(uint32_t held, const TransferOrigin& origin) {
     std::string mark(kMarkStart, 16);
-    for (uint32_t value : {held, total}) {
+    for (uint32_t value : {held, origin.total}) {
         uint8_t bytes[4];
         WriteU32(bytes, value);
         mark.append(reinterpret_cast<const char*>(bytes), 4);
     }
+    mark += MarkField(origin.offererId, kMarkIdSize);
+    mark += MarkField(origin.name, kMarkNameSize);
     mark.append(kMarkEnd, 8);
     return mark;
 }
@@ -52,7 +70,7 @@ std::unique_ptr<ReceiveFile> ReceiveJob::OpenTemporary(const std::wstring& saveP
         if (fresh) return fresh;
         std::string mark;
         uint64_t size = 0;
-        if (!files_.ReadTail(*path, kResumeMarkSize, &mark, &size) || !ReadResumeMark(mark, size, total_, held))
+        if (!files_.ReadTail(*path, kResumeMarkSize, &mark, &size) || !ReadResumeMark(mark, size, origin_, held))
             continue;  // someone else's file, or another transfer's: left as it is
         std::unique_ptr<ReceiveFile> ours = files_.OpenForAppend(*path, &size);
         if (ours && ours->CutTo(*held)) return ours;
@@ -72,6 +90,7 @@ bool ReceiveJob::Accept(const std::wstring& savePath, uint32_t* resume) {
     savePath_ = savePath;
     tempPath_ = temp;
     received_ = held;
+    nextNumber_ = held / kTransferBlockData;
     state_ = ReceiveState::Receiving;
     *resume = received_;
     return true;
@@ -80,7 +99,7 @@ bool ReceiveJob::Accept(const std::wstring& savePath, uint32_t* resume) {
 BlockResult ReceiveJob::End(BlockOutcome outcome, ReceiveState state) {
     if (file_) {
         // What arrived is kept for a later offer, with the mark that says it is ours.
-        std::string mark = ResumeMarkOf(received_, total_);
+        std::string mark = ResumeMarkOf(received_, origin_);
         file_->Write(reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
         file_->Close();
         file_.reset();
@@ -92,23 +111,48 @@ BlockResult ReceiveJob::End(BlockOutcome outcome, ReceiveState state) {
     return r;
 }
 
+void ReceiveJob::MarkClosedTemporary() {
+    uint64_t size = 0;
+    std::unique_ptr<ReceiveFile> file = files_.OpenForAppend(tempPath_, &size);
+    std::string mark = ResumeMarkOf(received_, origin_);
+    bool marked = file && size == received_ &&
+                  file->Write(reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
+    if (file && !file->Close()) marked = false;
+    if (!marked) files_.Remove(tempPath_);
+}
+
 BlockResult ReceiveJob::Finish() {
     // The data is on disk and the ".im" closed before it takes the confirmed name; only a
-    // move that worked removes the ".im".
+    // move that worked removes the ".im". One that failed leaves it whole and marked: the
+    // next offer of the file takes it from there and moves it again.
     bool closed = file_->Close();
     file_.reset();
-    if (!closed || !files_.MoveOnto(tempPath_, savePath_)) return End(BlockOutcome::Failed, ReceiveState::Failed);
+    if (!closed) {
+        files_.Remove(tempPath_);  // what it holds is not known to be on disk
+        return End(BlockOutcome::Failed, ReceiveState::Failed);
+    }
+    if (!files_.MoveOnto(tempPath_, savePath_)) {
+        MarkClosedTemporary();
+        return End(BlockOutcome::Failed, ReceiveState::Failed);
+    }
     return End(BlockOutcome::Complete, ReceiveState::Complete);
 }
 
-BlockResult ReceiveJob::OnBlock(uint32_t count, const uint8_t* data) {
+BlockResult ReceiveJob::OnBlock(uint32_t number, uint32_t count, const uint8_t* data) {
     std::lock_guard<std::mutex> hold(lock_);
     BlockResult r;
     if (state_ != ReceiveState::Receiving) return r;
-    if (count > kTransferBlockData || count > total_ - received_ || (count && !data))
+    // A block from before is let pass; one after a missing block can't be placed.
+    if (number < nextNumber_) {
+        r.outcome = BlockOutcome::Passed;
+        r.progress = ProgressNow();
+        return r;
+    }
+    if (number != nextNumber_ || count > kTransferBlockData || count > total_ - received_ || (count && !data))
         return End(BlockOutcome::Rejected, ReceiveState::Cancelled);
     if (count && !file_->Write(data, count)) return End(BlockOutcome::Failed, ReceiveState::Failed);
     received_ += count;
+    ++nextNumber_;
     if (received_ == total_) return Finish();
     r.outcome = BlockOutcome::Written;
     r.progress = ProgressNow();
@@ -146,11 +190,12 @@ std::wstring ReceiveJob::TemporaryPath() const {
     return tempPath_;
 }
 
-bool ReadBlockForReceive(const uint8_t* msg, size_t length, std::string* stamp, uint32_t* count,
+bool ReadBlockForReceive(const uint8_t* msg, size_t length, std::string* stamp, uint32_t* number, uint32_t* count,
                          const uint8_t** data) {
     if (!msg || length != kFileBlockSize || !SameImCode(msg + kImCodeOffset, "005S")) return false;
     FileBlock block;
     *stamp = std::string(reinterpret_cast<const char*>(msg + 64), kImStampSize);
+    *number = ReadU32(msg + 144);
     if (ReadFileBlock(msg, length, &block)) {
         *count = block.count;
         *data = block.data;

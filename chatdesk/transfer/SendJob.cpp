@@ -69,6 +69,9 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
         if (!trace.empty()) observer.Trace(trace.c_str());
         // The blocks read before a bad read still go; the cancel follows them.
         if (built && !link.SendBlocks(batch.data(), built)) return Fail(link, observer);
+        trace.clear();
+        for (size_t i = 0; i < built; ++i) trace += L"计算文件传输的进度\n";
+        if (!trace.empty()) observer.Trace(trace.c_str());
         for (size_t i = 0; i < built; ++i) {
             done_ = position[i];
             observer.Progress(progress[i]);

@@ -50,8 +50,8 @@ public:
     virtual void Complete() = 0;
     virtual void Failed() = 0;     // the peer has been sent a cancel notice
     virtual void Cancelled() = 0;  // stopped by the peer's answer, the user or the window
-    // Lines for the debugger (one for each block about to be read, one more for the last),
-    // those of one send together.
+    // Lines for the debugger, those of one send together: before it, one for each block
+    // about to be read and one more for the last; after it, one for each block sent.
     virtual void Trace(const wchar_t* line) {}
 };
 

@@ -107,6 +107,8 @@ bool DiskReceiveFiles::MoveOnto(const std::wstring& from, const std::wstring& to
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool DiskReceiveFiles::Remove(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
 bool QueryFileSize(const std::wstring& path, uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;

@@ -20,6 +20,7 @@ public:
     std::unique_ptr<ReceiveFile> CreateNew(const std::wstring& path) override;
     bool ReadTail(const std::wstring& path, size_t count, std::string* tail, uint64_t* size) override;
     bool MoveOnto(const std::wstring& from, const std::wstring& to) override;
+    bool Remove(const std::wstring& path) override;
 };
 
 // The size of an existing file; false when it can't be read (the file is then not offered).

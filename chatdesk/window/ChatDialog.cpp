@@ -525,8 +525,9 @@ bool ChatDialog::SendCancelNotice() {
     cancel.cancellerId = service_->Contacts().OwnId();
     cancel.otherId = Field(PeerCopy().id, sizeof Peer().id);
     ImBytes bytes = BuildFileCancel(cancel);
+    // A notice the direct link did not take goes by the server: the peer must hear it.
     ConnectionRef link = service_->DirectLinkOf(this);
-    if (link.get()) return service_->DirectSend(link.get(), bytes.data(), bytes.size());
+    if (link.get() && service_->DirectSend(link.get(), bytes.data(), bytes.size())) return true;
     return service_->RelaySend(bytes.data(), bytes.size());
 }
 

@@ -104,7 +104,8 @@ public:
     void ShowTyping(char state);
     // Stores a status the peer reported, when the peer is a friend.
     void TakePeerStatus(uint16_t status);
-    // A file-transfer cancel notice to the peer: directly when linked (no fallback), else relayed.
+    // A file-transfer cancel notice to the peer: directly when linked, else (or when the
+    // direct send failed) relayed.
     bool SendCancelNotice();
     vantor::CriticalSection& Lock() { return lock_; }
     LONG TransferCount() const { return transfers_; }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PeerPath.h"
 #include "Text.h"
 
 namespace chatdesk {
@@ -55,10 +56,7 @@ POINT PickerPosition(const RECT& button, SIZE picker, int screenTop) {
     return {button.left, button.bottom - 2};
 }
 
-uint32_t LinkTarget(const FriendStatus& own, const FriendStatus& peer) {
-    if (peer.publicIp == own.publicIp) return peer.localIp;
-    return peer.publicIp;
-}
+uint32_t LinkTarget(const FriendStatus& own, const FriendStatus& peer) { return vantor::imkit::PathAddress(own, peer); }
 
 std::string ViewerHeader(const ChatRecordView& record, const FriendInfoA& peer, const FriendInfoA& own) {
     std::string name;

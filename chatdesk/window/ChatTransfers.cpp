@@ -34,24 +34,35 @@ std::string NewStamp() { return MakeImStamp(LocalImTime()); }
 class ChatTransfers::ThreadSide : public BlockLink, public SendObserver {
 public:
     ThreadSide(ChatDialog& window, TransferControl& control) : window_(window), control_(control) {}
+    ~ThreadSide() override { vantor::DebugText(lines_.Take()); }
 
+    // The blocks may take as long as the peer keeps taking them.
     bool SendBlocks(const uint8_t* messages, size_t count) override {
         ConnectionRef link = window_.Service().DirectLinkOf(&window_);
-        return link.get() && window_.Service().DirectSend(link.get(), messages, count * kFileBlockSize);
+        return link.get() && window_.Service().NetworkStarted() &&
+               link->SendAll(messages, count * kFileBlockSize, SendWait::WhileMoving);
     }
     void SendCancel() override { window_.SendCancelNotice(); }
-    void Progress(double percent) override {
-        vantor::DebugLine(L"计算文件传输的进度\n");
-        control_.Progress(percent);
+    void Progress(double percent) override { control_.Progress(percent); }
+    void Complete() override {
+        vantor::DebugText(lines_.Take());
+        control_.Complete();
     }
-    void Complete() override { control_.Complete(); }
-    void Failed() override { control_.Failed(); }
-    void Cancelled() override { control_.Cancel(); }
-    void Trace(const wchar_t* line) override { vantor::DebugLine(L"%ls", line); }
+    void Failed() override {
+        vantor::DebugText(lines_.Take());
+        control_.Failed();
+    }
+    void Cancelled() override {
+        vantor::DebugText(lines_.Take());
+        control_.Cancel();
+    }
+    // The lines of several sends go together.
+    void Trace(const wchar_t* lines) override { vantor::DebugText(lines_.Add(L"%ls", lines)); }
 
 private:
     ChatDialog& window_;
     TransferControl& control_;
+    vantor::DebugBatch lines_;
 };
 
 ChatTransfers::ChatTransfers(ChatDialog& window) : window_(window) {}
@@ -246,7 +257,11 @@ void ChatTransfers::OnShowOffer(const uint8_t* msg, size_t length) {
         vantor::DebugLine(L"插入文件传输对象失败了！\n");
         return;
     }
-    transfer->receive = std::make_unique<ReceiveJob>(receiveFiles_, total);
+    TransferOrigin origin;
+    origin.offererId = offer.offererId;
+    origin.name = offer.path;
+    origin.total = total;
+    transfer->receive = std::make_unique<ReceiveJob>(receiveFiles_, origin);
     transfer->ownId = window_.Service().Contacts().OwnId();
     transfer->peerId = vantor::FieldText(peer.id);
     vantor::Lock lock(window_.Lock());
@@ -389,9 +404,9 @@ void ChatTransfers::OnPeerCancelled() {
 
 void ChatTransfers::OnFileBlock(const uint8_t* msg, size_t length) {
     std::string stamp;
-    uint32_t count = 0;
+    uint32_t number = 0, count = 0;
     const uint8_t* data = nullptr;
-    if (!ReadBlockForReceive(msg, length, &stamp, &count, &data)) return;
+    if (!ReadBlockForReceive(msg, length, &stamp, &number, &count, &data)) return;
     bool stopped = window_.transferStop_.load();
     TransferPtr transfer = stopped ? nullptr : ByStamp(stamp, false);
     BlockResult result;
@@ -399,13 +414,15 @@ void ChatTransfers::OnFileBlock(const uint8_t* msg, size_t length) {
         ReceiveJob& job = *transfer->receive;
         if (job.State() == ReceiveState::Receiving && job.Received() >= job.Total())
             vantor::DebugLine(L"已经传输完毕了\n");
-        result = job.OnBlock(count, data);
+        result = job.OnBlock(number, count, data);
     }
     SendAck(stamp, stopped || !transfer || result.stopSender(), transfer.get());
     if (!transfer) return;
     switch (result.outcome) {
     case BlockOutcome::Written:
         transfer->control.Progress(result.progress);
+        return;
+    case BlockOutcome::Passed:
         return;
     case BlockOutcome::Complete:
         transfer->control.Progress(result.progress);

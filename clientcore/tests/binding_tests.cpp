@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <set>
 #include <thread>
 #include <vector>
@@ -140,6 +141,10 @@ TEST(BindingProcess, MissingFunctionsAnswerLibraryMissing) {
     EXPECT_TRUE(RunChild(testkit::FreshDir(L"cco-lean"), "lean", "BindingChild.*", L"zumbase_lean.dll"));
 }
 
+TEST(BindingProcess, AFailedLogoffKeepsTheConnectedLibrary) {
+    EXPECT_TRUE(RunChild(testkit::FreshDir(L"cco-logoff"), "logoff", "BindingChild.*", L"zumbase.dll"));
+}
+
 // --- run only as children, in folders of their own
 
 BOOL CALLBACK CountSteps(int step, const char*, void* context) {
@@ -193,6 +198,34 @@ TEST(BindingChild, MissingLibrary) {
     ASSERT_TRUE(FreeLibrary(c.module));
     EXPECT_EQ(nullptr, GetModuleHandleW(L"ClientCore.dll"));
     EXPECT_NE(nullptr, GetModuleHandleW(L"zumbase.dll"));
+    ChildDone();
+}
+
+// ClientCore holds the only reference to zumbase here: the stand-in is scripted and read
+// through the module ClientCore loaded.
+static FARPROC LoadedStub(const char* name) { return GetProcAddress(GetModuleHandleW(L"zumbase.dll"), name); }
+
+TEST(BindingChild, FailedLogoff) {
+    if (!ChildMode("logoff")) GTEST_SKIP() << "child run only";
+    CcoApi& c = Cco();
+    ASSERT_EQ(0, c.IsAlive(nullptr));
+    auto set = reinterpret_cast<decltype(&ZumStub_Set)>(reinterpret_cast<void*>(LoadedStub("ZumStub_Set")));
+    ASSERT_NE(nullptr, set);
+    set("Stub", "strict", "1");  // every call wants the connection
+    set("Disconnect", "status", "-9");
+    set("Errors", "Zum_Disconnect", A("断开连接失败").c_str());
+    EXPECT_EQ(39991, c.Logoff());
+    EXPECT_EQ(A("断开连接失败"), c.GetLastMsg());
+    // Still connected: the next call reaches the library that holds the connection.
+    EXPECT_EQ(0, c.RegisterUserA("form", nullptr, 0, nullptr, nullptr));
+    auto getLog = reinterpret_cast<decltype(&ZumStub_GetLog)>(reinterpret_cast<void*>(LoadedStub("ZumStub_GetLog")));
+    ASSERT_NE(nullptr, getLog);
+    char log[4096] = "";
+    getLog(log, sizeof log);
+    EXPECT_NE(nullptr, strstr(log, "Zum_Connect(")) << log;
+    set("Disconnect", "status", nullptr);
+    EXPECT_EQ(0, c.Logoff());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"zumbase.dll")) << "disconnected: the library goes";
     ChildDone();
 }
 

@@ -349,7 +349,7 @@ TEST_F(LoginChild, WithoutPresenceServiceAndWithUnusableAccounts) {
     // Account ids that are no plain folder name fail before any folder is made: "demo01."
     // and "demo01 " would share the folder of "demo01", and device names name no folder.
     for (const char* bad : {"", "..", "a\\..\\b", "c:x", "x*", "a/b", "demo01.", "demo01 ", "CON", "nul.txt", "com1",
-                            "LPT9", "conin$"}) {
+                            "LPT9", "conin$", "clock$", "com0.x"}) {
         Stub().Reset();
         Stub().Set("Customer", "account", bad);
         EXPECT_EQ(39999, Cco().LoginA(0, 0, 0, nullptr, nullptr)) << bad;

@@ -16,6 +16,7 @@ struct Entry {
 std::map<PlugId, Entry> g_plugs;
 PlugId g_lastLoad = 0, g_lastUnload = 0;
 int g_loads = 0, g_unloads = 0;
+int g_holds = 0, g_releases = 0;
 
 }  // namespace
 
@@ -29,6 +30,12 @@ void WINAPI FakeContainer_Reset() {
     g_plugs.clear();
     g_lastLoad = g_lastUnload = 0;
     g_loads = g_unloads = 0;
+    g_holds = g_releases = 0;
+}
+
+int WINAPI FakeContainer_Holds(int* releases) {
+    *releases = g_releases;
+    return g_holds;
 }
 
 int WINAPI FakeContainer_LastLoad(PlugId* id) {
@@ -50,6 +57,15 @@ int WINAPI Container_QueryModule(PlugId id, HMODULE* module, TabPlugHandle* plug
     }
     return it->second.answer;
 }
+
+// The plug-ins a forwarder holds for a call are answered as the query answers them.
+int WINAPI Container_HoldPlug(PlugId id, HMODULE* module, TabPlugHandle* plug) {
+    int answer = Container_QueryModule(id, module, plug);
+    g_holds += answer ? 1 : 0;
+    return answer;
+}
+
+void WINAPI Container_ReleasePlug(PlugId) { ++g_releases; }
 
 int WINAPI Container_LoadPlug(PlugId id) {
     g_lastLoad = id;

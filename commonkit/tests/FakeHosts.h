@@ -23,3 +23,5 @@ typedef void(WINAPI* PFN_FakeContainer_Reset)(void);
 // The id of the last Container_LoadPlug or Container_UnloadPlug call, and how many came.
 typedef int(WINAPI* PFN_FakeContainer_LastLoad)(PlugId* id);
 typedef int(WINAPI* PFN_FakeContainer_LastUnload)(PlugId* id);
+// How many holds of a plug-in the container answered with 1, and how many releases came.
+typedef int(WINAPI* PFN_FakeContainer_Holds)(int* releases);

@@ -148,4 +148,8 @@ TEST_F(ForwardersTest, AnswerZeroWhenAnyPieceIsMissing) {
         EXPECT_EQ(nullptr, _TabPlug_GetSafeHwnd(notContainer, 8));
     }
     EXPECT_EQ(before, LastCall(plug_.get()).calls);
+    int releases = 0;
+    int holds = vantor::ProcAddress<PFN_FakeContainer_Holds>(c, "FakeContainer_Holds")(&releases);
+    EXPECT_LT(0, holds);
+    EXPECT_EQ(holds, releases) << "every plug-in held for a call is given back";
 }

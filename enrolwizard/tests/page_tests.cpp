@@ -294,10 +294,41 @@ TEST_F(EnrolWizardPages, AFailedLoginAfterRegisteringStillSucceedsWithNoServices
     EXPECT_EQ(std::string::npos, Log().find("Zum_FindFirstService")) << Log();
 }
 
+// The host signed in through ClientCore, which loaded zumbase, and logs off while the wizard
+// is open: ClientCore frees its reference, and the wizard signs up again on the library it
+// found, which goes once the wizard has returned.
+TEST_F(EnrolWizardPages, ALogoffWhileTheWizardRunsLeavesItTheLibrary) {
+    ASSERT_EQ(nullptr, GetModuleHandleW(L"zumbase.dll"));
+    HMODULE core = LoadLibraryW((testkit::ProgramDir() + L"ClientCore.dll").c_str());
+    ASSERT_NE(nullptr, core);
+    auto alive = reinterpret_cast<int(WINAPI*)(int*)>(reinterpret_cast<void*>(GetProcAddress(core, "Cco_IsAlive")));
+    auto logoff = reinterpret_cast<int(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(core, "Cco_Logoff")));
+    ASSERT_TRUE(alive && logoff);
+    ASSERT_EQ(0, alive(nullptr));
+    // Scripted through ClientCore's module: the test holds no reference of its own.
+    ASSERT_TRUE(enroltest::ZumPlay(GetModuleHandleW(L"zumbase.dll"), folder_, kThreeServices));
+    int result = Run([&](Driver& d) {
+        d.TraceHas("DocumentComplete top " + signUpUrl_);
+        d.Event(0, "user=first");
+        d.Event(1);
+        if (!d.TraceHas("script JS_RegisterUserSucceed() -> true")) return;
+        d.Check(logoff() == 0, "the log-off failed");
+        d.Event(0, "user=second");
+        d.Event(1);
+        d.TraceHas("script JS_RegisterUserSucceed() -> true", 2);
+        d.Event(2);
+    });
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(std::string::npos, trace_text_.find("JS_Display_FailMsg")) << trace_text_;
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"zumbase.dll")) << "the wizard gave its reference back";
+    FreeLibrary(core);
+}
+
 // Command 1 with no 0 before it, the prefix in capitals, and a second 1 while the first
-// sign-up still runs (its login takes a while on the dialog's thread).
+// sign-up still runs (its login takes a while on the dialog's thread, and so does its last
+// call, so that the second 1 comes in time on a busy machine too).
 TEST_F(EnrolWizardPages, OneSignUpAtATimeWithTheTextSoFar) {
-    Platform(std::string(kThreeServices) + "[Delay]\nZum_Login=1000\n");
+    Platform(std::string(kThreeServices) + "[Delay]\nZum_Login=1000\nZum_FindServiceClose=1500\n");
     int result = Run([&](Driver& d) {
         d.TraceHas("DocumentComplete top " + signUpUrl_);
         d.Click(false, L"EVENT:<ELEMENT%20idevent=\"1\"></ELEMENT>");

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <thread>
 
+#include "DebugLines.h"
 #include "Dib.h"
 #include "FileSendCtl.h"
 #include "Screenshot.h"
@@ -688,8 +689,10 @@ TEST(FileSendCtlClicks, ClosingTheDocumentDuringTheSaveDialog) {
 }
 
 // Transfer threads report progress straight through the interface while the document
-// and the control's window paint.
+// and the control's window paint; each report's debugger line is written, in order, in
+// writes that carry many of them.
 TEST(FileSendCtlThreads, ProgressAndCompletionFromAWorker) {
+    testkit::DebugLines lines;
     ActiveControl a;
     ASSERT_TRUE(a.Make(true));
     std::atomic<bool> done{false};
@@ -715,6 +718,22 @@ TEST(FileSendCtlThreads, ProgressAndCompletionFromAWorker) {
     EXPECT_EQ(L"", TextCall(control, DISPID_FSC_GET_TRANSMIT_FILE_NAME));
     Picture end = PictureOf(control);
     EXPECT_FALSE(end.pixels.Holds(kGreen));
+
+    std::wstring progress;
+    size_t writes = 0;
+    for (const std::wstring& written : lines.Lines()) {
+        if (written.find(L"当前的传输进度为") == std::wstring::npos) continue;
+        progress += written;
+        ++writes;
+    }
+    std::wstring expected;
+    wchar_t line[64];
+    for (int step = 0; step <= 200; ++step) {
+        swprintf(line, 64, L"当前的传输进度为：%.2f%%\n", step / 2.0);
+        expected += line;
+    }
+    EXPECT_EQ(expected, progress);
+    EXPECT_LT(writes, 20u);
 }
 
 // Every state as the document shows its controls: inactive, drawn by the RichEdit from

@@ -215,6 +215,8 @@ TEST(SaveNames, PeerPathsBecomePlainNames) {
     EXPECT_EQ(L"_con.txt", ProposedSaveName(L"x\\con.txt"));
     EXPECT_EQ(L"_LPT1", ProposedSaveName(L"LPT1"));
     EXPECT_EQ(L"COM10", ProposedSaveName(L"COM10"));
+    EXPECT_EQ(L"_COM0", ProposedSaveName(L"COM0"));
+    EXPECT_EQ(L"_clock$.txt", ProposedSaveName(L"clock$.txt"));
     EXPECT_EQ(L"CONSOLE.txt", ProposedSaveName(L"CONSOLE.txt"));
     for (const wchar_t* device : {L"CONIN$", L"conout$.txt", L"COM\u00B9", L"com\u00B2.log", L"LPT\u00B3", L"lpt\u00B9.txt"})
         EXPECT_EQ(std::wstring(L"_") + device, ProposedSaveName(device)) << device;

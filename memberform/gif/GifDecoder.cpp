@@ -164,6 +164,15 @@ private:
 
 int Word(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
+// What the heap spends beside the bytes asked for, per block.
+constexpr size_t kHeapBlockBytes = 32;
+
+// Memory a kept frame holds: its record with the colour table, its pixels, both blocks'
+// bookkeeping and its place in the frame list.
+size_t FrameMemory(size_t pixelBytes) {
+    return sizeof(GifFrame) + pixelBytes + 2 * kHeapBlockBytes + sizeof(std::unique_ptr<GifFrame>);
+}
+
 bool ReadTable(ByteReader& in, int entries, uint8_t* table) {
     for (int i = 0; i < entries; ++i) {
         uint8_t rgb[3];
@@ -231,7 +240,7 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
         }
     }
 
-    size_t imageBytes = 0;
+    size_t held = 0;
     bool haveControl = false;
     int delayMs = 0;
     uint8_t kind = 0;
@@ -277,11 +286,12 @@ size_t ReadGif(const uint8_t* data, size_t size, GifImage* image) {
         if (frame->width <= 0 || frame->height <= 0 || frame->width > kMaxSide || frame->height > kMaxSide) continue;
         frame->stride = (frame->width + 3) & ~3;
         const size_t frameBytes = static_cast<size_t>(frame->stride) * static_cast<size_t>(frame->height);
-        if (frameBytes > kMaxImageBytes - imageBytes) break;
+        const size_t memory = FrameMemory(frameBytes);
+        if (memory > kMaxImageBytes - held) break;
         frame->pixels.assign(frameBytes, 0);
         if (DecodeLzw(codes.data(), codes.size() - 4, minCodeSize, frame->pixels.data(), frame->pixels.size(),
                       frame->stride, frame->width, frame->height, frame->interlaced)) {
-            imageBytes += frameBytes;
+            held += memory;
             image->frames.push_back(std::move(frame));
         }
     }

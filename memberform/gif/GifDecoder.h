@@ -17,8 +17,8 @@ namespace gif {
 
 // Largest frame side taken; bigger frames are left out.
 constexpr int kMaxSide = 4096;
-// Largest sum of the pixel bytes of one picture's frames: reading stops at the frame that
-// would pass it, the frames before it kept.
+// Largest memory one picture's frames hold: each frame's pixels with its record and colour
+// table. Reading stops at the frame that would pass it, the frames before it kept.
 constexpr size_t kMaxImageBytes = size_t{64} << 20;
 // Entries of every colour table, whatever the file's table size: indexes above the
 // table's own size draw black.
@@ -50,7 +50,7 @@ struct GifImage {
 bool DecodeLzw(const uint8_t* data, size_t size, int minCodeSize, uint8_t* pixels, size_t pixelBytes, int stride,
                int width, int height, bool interlaced);
 
-// Reads a whole GIF file held in memory, up to kMaxImageBytes of pixels; the number of
+// Reads a whole GIF file held in memory, up to kMaxImageBytes of frames; the number of
 // frames read (0 for anything that does not start with "GI").
 size_t ReadGif(const uint8_t* data, size_t size, GifImage* image);
 

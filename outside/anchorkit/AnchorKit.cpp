@@ -77,6 +77,10 @@ LRESULT CALLBACK AnchorProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UI
     case WM_SETCURSOR:
         SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
         return TRUE;
+    case WM_GETFONT:
+        // The font the link draws with, once one was set.
+        if (a->font) return reinterpret_cast<LRESULT>(a->font.get());
+        break;
     case WM_SETTEXT: {
         LRESULT r = DefSubclassProc(wnd, msg, wParam, lParam);
         FitToText(a);

@@ -1,20 +1,11 @@
 #include "WindowPicture.h"
 
+#include "WindowPixels.h"
+
 namespace hostdemo {
 
-namespace {
-const DWORD kScreenCatchUpMs = 50;
-}  // namespace
-
 bool SaveWindowPicture(HWND wnd, const std::wstring& path, bool repaint) {
-    if (repaint) {
-        RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        // The windows have drawn into their own surfaces; Wine copies those to the screen
-        // when the thread next waits, so the screen is read only after a short wait (one
-        // that dispatches nothing). Read at once, it may hold a parent's paint without the
-        // children's paint over it.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, kScreenCatchUpMs, 0);
-    }
+    if (repaint) RedrawWindow(wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT rc;
     GetWindowRect(wnd, &rc);
     int width = rc.right - rc.left, height = rc.bottom - rc.top;
@@ -36,11 +27,7 @@ bool SaveWindowPicture(HWND wnd, const std::wstring& path, bool repaint) {
     bool copied = false;
     if (mem && dib) {
         HGDIOBJ old = SelectObject(mem, dib);
-        // The screen holds the window with every child as drawn; a window that is not on
-        // screen is asked to print itself instead.
-        copied = BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY) != FALSE;
-        if (!copied) copied = PrintWindow(wnd, mem, 0) != FALSE;
-        GdiFlush();
+        copied = testkit::CopyWindowPixels(wnd, mem);
         SelectObject(mem, old);
     }
     bool varied = false;

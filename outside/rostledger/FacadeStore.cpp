@@ -69,16 +69,55 @@ namespace {
 // after sign-off.
 typedef RostBaseHandle(WINAPI* PFN_GetRostBaseHandle)(void);
 const WORD kGetRostBaseHandleOrdinal = 27;
+
+
+// A loaded library by name, with a reference taken for the caller. The one found last
+// time is asked for by its address first: the system finds a module by an address inside
+// it far quicker than by its name, which it compares with the name of every module loaded,
+// and a reader calls here thousands of times in a row.
+class LibraryHold {
+public:
+    explicit LibraryHold(const wchar_t* name) : name_(name) {}
+
+    HMODULE Take() {
+        AcquireSRWLockShared(&lock_);
+        HMODULE last = last_;
+        ImageMark mark = mark_;
+        ReleaseSRWLockShared(&lock_);
+        HMODULE held = nullptr;
+        if (last && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(last), &held)) {
+            // The same image at the same place: the library looked for, or one just like it.
+            if (held == last && MarkOf(held) == mark) return held;
+            FreeLibrary(held);
+        }
+        if (!GetModuleHandleExW(0, name_, &held)) return nullptr;
+        AcquireSRWLockExclusive(&lock_);
+        last_ = held;
+        mark_ = MarkOf(held);
+        ReleaseSRWLockExclusive(&lock_);
+        return held;
+    }
+
+private:
+    const wchar_t* name_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    HMODULE last_ = nullptr;
+    ImageMark mark_ = {};
+};
+
+LibraryHold g_clientCore(L"ClientCore.dll");
+LibraryHold g_rostBase(L"RostBase.dll");
+
 }  // namespace
 
 StoreRef::StoreRef(HostContext book) {
     if (!book) return;
-    HMODULE core = nullptr;
-    if (!GetModuleHandleExW(0, L"ClientCore.dll", &core)) return;
+    HMODULE core = g_clientCore.Take();
+    if (!core) return;
     auto getStore = reinterpret_cast<PFN_GetRostBaseHandle>(
         reinterpret_cast<void*>(ExportOf(core, MAKEINTRESOURCEA(kGetRostBaseHandleOrdinal))));
     RostBaseHandle store = getStore ? getStore() : nullptr;
-    if (store && GetModuleHandleExW(0, L"RostBase.dll", &rostBase_)) store_ = store;
+    if (store && (rostBase_ = g_rostBase.Take())) store_ = store;
     FreeLibrary(core);
 }
 

@@ -22,7 +22,7 @@ class Folder {
 public:
     explicit Folder(const wchar_t* name) : dir_(testkit::FreshDir(name)) {
         for (const wchar_t* file : {L"PlugHost.dll", L"OrderHub.dll", L"CoreFront.dll", L"PlugDriver.exe",
-                                    L"TraceDeck.dll"}) {
+                                    L"TraceDeck.dll", L"CommonKit.dll"}) {
             Copy(file, file);
         }
         Copy(L"PolicyLedger.dll", L"RostLedger.dll");
@@ -288,12 +288,12 @@ TEST(Container, FailedStartsLeaveNothingBehindAndSingleFailuresAreSkipped) {
     }
 }
 
-TEST(Container, OneLoadPerIdAndLoadsThatOutliveTheContainer) {
+TEST(Container, OneLoadPerIdAndTheContainerGoesOnlyOnceALoadOnAnotherThreadIsDone) {
     Folder f(L"container-race");
     f.Plug(L"plug3.dll");
     f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3\r\n[PlugsModule]\r\n3=plug3.dll\r\n");
-    f.Write(L"behave.cfg", "[plug3.dll]\r\nCreateSleep=400\r\n");
-    Lines t = f.Run("load 1 loadrace 3 query 3 unloadplug 3 unloadwhileloading 3 150 loaded plug3.dll query 3");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nCreateSleep=400\r\nSignalOnCreate=1\r\n");
+    Lines t = f.Run("load 1 loadrace 3 query 3 unloadplug 3 unloadandfree 3 loaded plug3.dll loaded PlugHost.dll");
     ExpectInOrder(t, {
         // Two threads load at once: one load, both answered.
         "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
@@ -301,15 +301,85 @@ TEST(Container, OneLoadPerIdAndLoadsThatOutliveTheContainer) {
         "PlugDriver.exe query 3 -> 1 module=plug3.dll handle=set",
         "plug3.dll Destroy -> 1",
         "PlugDriver.exe unloadplug 3 -> 1",
-        // The container goes while a thread creates the plug-in: the library stays for the
-        // creation, and the loader then destroys and frees what it made.
+        // The container goes while a thread is inside the plug-in's create, and the host frees
+        // PlugHost at once: the unload waited for the create, then destroyed what it made.
         "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
         "plug3.dll Destroy -> 1",
-        "PlugDriver.exe unloaded while loading 3 -> 0",
+        "plug3.dll Unloaded",
+        "PlugDriver.exe unloaded and freed while loading 3, entered=1",
+        "PlugDriver.exe the load -> 1",
         "PlugDriver.exe loaded plug3.dll=0",
-        "PlugDriver.exe query 3 -> 0 module=untouched handle=untouched",
+        "PlugDriver.exe loaded PlugHost.dll=0",
     });
     EXPECT_EQ(2, CountWith(t, "plug3.dll Create"));
+
+    // A create that outlasts the unload's time limit (ten seconds): the unload returns
+    // without it, and PlugHost stays in the process for the load to finish and undo.
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nCreateSleep=12000\r\nSignalOnCreate=1\r\n");
+    t = f.Run("load 1 unloadandfree 3 loaded plug3.dll loaded PlugHost.dll");
+    ExpectInOrder(t, {
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe unloaded and freed while loading 3, entered=1",
+        "plug3.dll Destroy -> 1",
+        "plug3.dll Unloaded",
+        "PlugDriver.exe the load -> 0",
+        "PlugDriver.exe loaded plug3.dll=0",
+        "PlugDriver.exe loaded PlugHost.dll=1",
+    });
+}
+
+// The window thread loads or unloads a plug-in that a worker is making, and the plug-in's
+// create needs the window thread (its window sends to its parent): the window thread's
+// call dispatches while it waits, so both answer. A plug-in made at start reaches the
+// container from a worker of its own while its create runs.
+TEST(Container, LoadsAndUnloadsOfOneIdOnTwoThreadsAnswerWhileTheWindowThreadWaits) {
+    Folder f(L"container-bothways");
+    f.Plug(L"plug3.dll");
+    f.Plug(L"plug8.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3,8\r\n[PlugsLoadStyle]\r\n8=immediately\r\n"
+             "[PlugsModule]\r\n3=plug3.dll\r\n8=plug8.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnCreate=1\r\nCreateNeedsParent=1\r\n"
+                           "[plug8.dll]\r\nWorkerQueryOnCreate=8\r\n");
+    Lines t = f.Run("load 1 loadbothways 3 query 3 unloadplug 3 unloadduringload 3 query 3 loadplug 3 unload");
+    ExpectInOrder(t, {
+        "plug8.dll WorkerQueryOnCreate 8 -> 1 module=plug8.dll",
+        "PlugDriver.exe loaded",
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Create answered by the parent's thread",
+        "PlugDriver.exe loadbothways 3 -> entered=1 here=1 thread=1",
+        "PlugDriver.exe query 3 -> 1 module=plug3.dll handle=set",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe unloadplug 3 -> 1",
+        // The unload waits for the create, then destroys the plug-in it made.
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "plug3.dll Create answered by the parent's thread",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe unloadduringload 3 -> entered=1 here=1 thread=1",
+        "PlugDriver.exe query 3 -> 1 module=null handle=null",
+        "plug3.dll Create parent=deck container=PlugHost.dll ctx=1 reserved=0",
+        "PlugDriver.exe loadplug 3 -> 1",
+        "PlugDriver.exe unloaded",
+    });
+    EXPECT_EQ(3, CountWith(t, "plug3.dll Create parent"));
+}
+
+// Calls through CommonKit's forwarders on a worker while the window thread unloads and
+// loads the plug-in again: no call reaches a destroyed plug-in or one of an earlier load.
+TEST(Container, ForwardedCallsKeepThePlugInUntilTheyReturn) {
+    Folder f(L"container-forward");
+    f.Plug(L"plug3.dll");
+    f.Config("[UI]\r\nTabDeck=TraceDeck.dll\r\nTabPlugs=3\r\n[PlugsModule]\r\n3=plug3.dll\r\n");
+    f.Write(L"behave.cfg", "[plug3.dll]\r\nSignalOnMove=1\r\nMoveSleep=300\r\nQuietCalls=1\r\n");
+    Lines t = f.Run("load 1 loadplug 3 forwardmove 3 loadplug 3 forwardstorm 3 100 unload");
+    ExpectInOrder(t, {
+        "plug3.dll Move 1 2 3 4",
+        "plug3.dll Move done",
+        "plug3.dll Destroy -> 1",
+        "PlugDriver.exe forwardmove 3 -> entered=1 unload=1 move=1",
+        "PlugDriver.exe forwardstorm 3 -> 200 of 200 answered, calls=1",
+        "PlugDriver.exe unloaded",
+    });
+    EXPECT_EQ(0, CountWith(t, "on a destroyed plug-in")) << Dump(t);
 }
 
 TEST(Container, UnloadingSinglePlugInsAndRefusedDestroys) {

@@ -195,6 +195,14 @@ TEST_F(SessionTest, HeartBeatHandsBackServerValues) {
     ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
     EXPECT_EQ(4, retry);
     EXPECT_EQ(75, interval);
+    // So is the first cell, where the envelope starts.
+    FakeServer::Queue("HeartBeat2PS", Reply("<CELL name=\"retry-times\" type=\"8\">5</CELL>"
+                                            "<Cell name=\"interval\" type=\"8\">90</Cell>"));
+    ASSERT_EQ(0, ps.PS_Cco_HeartBeat(&retry, &interval));
+    EXPECT_EQ(5, retry);
+    EXPECT_EQ(90, interval);
+    FakeServer::Queue("HeartBeat2PS", Reply("<Cell name=\"message\" type=\"8\">busy</Cell>", "0"));
+    EXPECT_EQ(20, ps.PS_Cco_HeartBeat(&retry, &interval));
     retry = 3;
     interval = 60;
 

@@ -75,12 +75,16 @@ std::vector<PeerRecord> FakePeer::Received() {
     return out;
 }
 
-void FakePresence::Default(const char* action, const std::string& reply, int status) {
-    Control(port_, std::string("default?action=") + action + "&status=" + std::to_string(status), reply);
+void FakePresence::Default(const char* action, const std::string& reply, int status, const std::string& when) {
+    std::string condition;
+    for (char c : when) condition += c == '=' ? std::string("%3D") : std::string(1, c);
+    Control(port_, std::string("default?action=") + action + "&status=" + std::to_string(status) +
+                       (when.empty() ? "" : "&when=" + condition), reply);
 }
 
-void FakePresence::Queue(const char* action, const std::string& reply, int status) {
-    Control(port_, std::string("queue?action=") + action + "&status=" + std::to_string(status), reply);
+void FakePresence::Queue(const char* action, const std::string& reply, int status, int delayMs) {
+    Control(port_, std::string("queue?action=") + action + "&status=" + std::to_string(status) +
+                       (delayMs ? "&delay=" + std::to_string(delayMs) : ""), reply);
 }
 
 std::vector<PresencePost> FakePresence::Posts() {
@@ -114,8 +118,8 @@ std::string Cell(const char* name, const std::string& text, int type) {
 
 std::string Reply(const std::string& inner) { return "<lwData docId=\"1\" opname=\"x\">" + inner + "</lwData>"; }
 
-std::string OnlineRecord(const char* id, const char* ip, int port) {
-    return "<record>" + Cell("friendid", id) + Cell("statuscode", "1") + Cell("localip", ip) +
+std::string OnlineRecord(const char* id, const char* ip, int port, const char* localIp) {
+    return "<record>" + Cell("friendid", id) + Cell("statuscode", "1") + Cell("localip", localIp ? localIp : ip) +
            Cell("localport", std::to_string(port)) + Cell("ip", ip) + Cell("port", std::to_string(port)) + "</record>";
 }
 

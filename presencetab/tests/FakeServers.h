@@ -48,8 +48,10 @@ class FakePresence {
 public:
     explicit FakePresence(int port) : port_(port) {}
     bool Reset() { return Control(port_, "reset") == "ok"; }
-    void Default(const char* action, const std::string& reply, int status = 200);
-    void Queue(const char* action, const std::string& reply, int status = 200);
+    // `when`: only for the posts whose form holds that text (before the plain default).
+    void Default(const char* action, const std::string& reply, int status = 200, const std::string& when = "");
+    // The reply waits `delayMs` before it is sent.
+    void Queue(const char* action, const std::string& reply, int status = 200, int delayMs = 0);
     std::vector<PresencePost> Posts();
     int Count(const char* action);
     const PresencePost* Last(const char* action, std::vector<PresencePost>& posts);
@@ -61,6 +63,7 @@ private:
 // Presence replies (ANSI code page).
 std::string Cell(const char* name, const std::string& text, int type = 8);
 std::string Reply(const std::string& inner);
-std::string OnlineRecord(const char* id, const char* ip, int port);
+// `localIp` null: the same as the public one.
+std::string OnlineRecord(const char* id, const char* ip, int port, const char* localIp = nullptr);
 
 }  // namespace pttest

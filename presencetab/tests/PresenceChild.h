@@ -182,13 +182,28 @@ protected:
         }
     }
 
+    // Where the presence server says `id` is (its local address the public one when null).
+    void Where(const char* id, const char* ip, const char* localIp = nullptr) {
+        std::string p = std::to_string(port);
+        server->Default("GetFriendIP", Reply(Cell("statuscode", "1") + Cell("localip", localIp ? localIp : ip) +
+                                             Cell("localport", p) + Cell("ip", ip) + Cell("port", p)),
+                        200, std::string("target_id=") + id);
+    }
+    int AsksOf(const char* id) {
+        int n = 0;
+        for (const PresencePost& p : server->Posts())
+            n += p.path.find("/GetFriendIP.do") != std::string::npos &&
+                 p.body.find(std::string("target_id=") + id) != std::string::npos;
+        return n;
+    }
+
     void Online(const std::vector<std::pair<const char*, const char*>>& friends) {
         std::string list;
         for (const auto& f : friends) list += OnlineRecord(f.first, f.second, port);
         server->Default("GetUserContactFriendIP", Reply("<cell name=\"friend-list\" type=\"27\">" + list + "</cell>"));
     }
 
-    void Create() {
+    void Create(HWND owner = nullptr) {
         plugModule = LoadLibraryW((folder + L"PresenceTab.dll").c_str());
         ASSERT_NE(nullptr, plugModule);
         auto create = vantor::ProcAddress<PFN_TabPlug_Create>(plugModule, TABPLUG_CREATE_NAME);
@@ -196,7 +211,7 @@ protected:
         doCommand = vantor::ProcAddress<PFN_TabPlug_DoCommand>(plugModule, TABPLUG_DOCOMMAND_NAME);
         destroy = vantor::ProcAddress<PFN_TabPlug_Destroy>(plugModule, TABPLUG_DESTROY_NAME);
         ASSERT_TRUE(create && getHwnd && doCommand && destroy);
-        plug = create(nullptr, nullptr, 1, 0);
+        plug = create(owner, nullptr, 1, 0);
         ASSERT_NE(nullptr, plug);
         window = getHwnd(plug);
         ASSERT_NE(nullptr, window);
@@ -253,6 +268,11 @@ protected:
         Pump(300);
         return replies;
     }
+    // The same from a fake friend's client at `from`, without waiting for the dispatch.
+    std::vector<std::string> SendFrom(const char* from, const std::string& fields) {
+        return peer->Send("127.0.0.1", port, fields, "whole", 1, from);
+    }
+    WORD StatusOf(const char* id) { return Info(Find(id)).status.status; }
     std::vector<PeerRecord> RecordsAt(const char* address) {
         std::vector<PeerRecord> out;
         for (const PeerRecord& r : peer->Received()) {

@@ -200,15 +200,34 @@ protected:
         f.nickname = nick;
         f.answer = answer;
         f.message = "m";
-        DispatchPeerPacket(BuildPacket(f), from, memory, book, server, [&](UINT message, const PresenceNotice& n) {
-            notices.push_back(message);
-            last = n;
-        });
+        DispatchPeerPacket(BuildPacket(f), from, memory, book, ask, sink);
+    }
+    // The server answers the asks made so far with `ipAnswer` (0: it cannot say), and the
+    // records held for them are dispatched.
+    void Answer() {
+        for (const std::string& id : pending) {
+            FriendStatus where = {};
+            where.publicIp = ipAnswer;
+            where.localIp = fakes::Ip(10, 0, 0, 99);
+            memory.answers.Answered(id, ipAnswer != 0, where);
+        }
+        pending.clear();
+        DispatchAnswered(memory, book, sink);
     }
     fakes::Book book;
-    fakes::Server server;
+    std::vector<std::string> asked, pending;
+    ServerAsk ask = [this](const std::string& id) {
+        asked.push_back(id);
+        pending.push_back(id);
+        return true;
+    };
+    DWORD ipAnswer = 0;
     std::vector<UINT> notices;
     PresenceNotice last = {};
+    NoticeSink sink = [this](UINT message, const PresenceNotice& n) {
+        notices.push_back(message);
+        last = n;
+    };
     DWORD from = fakes::Ip(127, 0, 0, 2);  // where the record came from: x1's public address
     PeerMemory memory;
 };
@@ -233,12 +252,15 @@ TEST_F(DispatchTest, RequestsAnswersAndRemovals) {
     EXPECT_TRUE(book.calls.empty());
     Dispatch("0004", "x1");
     EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
-    // y1 has no stored address: the presence server says where it is.
-    from = server.ipAnswer = fakes::Ip(127, 0, 0, 9);
+    // y1 has no stored address: the removal waits for the presence server to say where it is.
+    from = ipAnswer = fakes::Ip(127, 0, 0, 9);
     Dispatch("0006", "y1");
+    EXPECT_NE(nullptr, book.FindFriend("y1", nullptr));
+    Answer();
     EXPECT_EQ(nullptr, book.FindFriend("y1", nullptr));
     EXPECT_EQ((std::vector<std::string>{"delete x1", "delete y1"}), book.calls);
     EXPECT_EQ(4u, notices.size());
+    EXPECT_TRUE(asked == std::vector<std::string>{"y1"});
 }
 
 TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
@@ -247,17 +269,18 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
     EXPECT_EQ(0u, book.Info(2).status.publicIp);
     EXPECT_EQ(0u, book.Info(2).status.localIp);
     EXPECT_EQ(6082, book.Info(2).status.publicPort) << "only the addresses go";
-    EXPECT_TRUE(server.asked.empty());
+    EXPECT_TRUE(asked.empty());
 
     // Its stored addresses are gone: the one the server gives is where it may speak from.
-    from = server.ipAnswer = fakes::Ip(127, 0, 0, 5);
+    from = ipAnswer = fakes::Ip(127, 0, 0, 5);
     Dispatch("0005", "x1", "2", "01");
+    Answer();
     EXPECT_EQ(2, book.Info(2).status.status);
     EXPECT_EQ(fakes::Ip(127, 0, 0, 5), book.Info(2).status.publicIp);
-    EXPECT_EQ(std::vector<std::string>{"x1"}, server.asked);
+    EXPECT_EQ(std::vector<std::string>{"x1"}, asked);
     Dispatch("0005", "x1", "1", "01");
     EXPECT_EQ(1, book.Info(2).status.status);
-    EXPECT_EQ(1u, server.asked.size()) << "an online friend keeps its addresses";
+    EXPECT_EQ(1u, asked.size()) << "an online friend keeps its addresses";
 
     book.calls.clear();
     Dispatch("0005", "x1", "0", "02");
@@ -273,54 +296,100 @@ TEST_F(DispatchTest, StatusNoticesAndRecordsForSomeoneElse) {
 }
 
 TEST_F(DispatchTest, NoticesThatChangeTheBookComeOnlyFromWhereTheSenderIs) {
-    // Another host naming x1 as sender: no removal, no status, no answer to a request.
+    // Another host naming x1 as sender: no removal, no status, no answer to a request,
+    // also once the server has had its say (here: that it cannot say).
     from = fakes::Ip(127, 0, 0, 66);
     memory.asked.insert("x1");
     Dispatch("0004", "x1");
     Dispatch("0006", "x1");
     Dispatch("0005", "x1", "0", "01");
     Dispatch("0002", "x1", "", "02", "demo01", "0001");
+    Answer();
     from = 0;
     Dispatch("0006", "x1");
     EXPECT_TRUE(book.calls.empty());
     EXPECT_TRUE(notices.empty());
     EXPECT_EQ(fakes::Ip(127, 0, 0, 2), book.Info(2).status.publicIp);
     EXPECT_EQ(1, book.Info(2).status.status);
+    EXPECT_EQ(std::vector<std::string>{"x1"}, asked);
     // A request is anyone's to make.
     Dispatch("0001", "q9");
     EXPECT_EQ(1u, notices.size());
-
-    // The friend's local address counts as its own; so does the one the server confirms
-    // (asked again once its pause is over).
-    memory.addressAsks.clear();
-    from = fakes::Ip(10, 0, 0, 2);
-    Dispatch("0005", "x1", "2", "01");
-    EXPECT_EQ(2, book.Info(2).status.status);
-    from = server.ipAnswer = fakes::Ip(127, 0, 0, 7);
-    Dispatch("0002", "x1", "", "02", "demo01", "0001");
-    EXPECT_EQ(static_cast<UINT>(PTM_VERIFY_ACCEPTED), notices.back());
-    memory.addressAsks.clear();
-    Dispatch("0004", "x1");
-    EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
 }
 
-TEST_F(DispatchTest, AnswersOnlyToOurRequestsAndFewAsksOfTheServer) {
+TEST_F(DispatchTest, ALocalAddressCountsOnlyBehindOurPublicAddress) {
+    // x1's local address, while its public address is not ours: not x1's voice, whatever
+    // the server says.
+    from = fakes::Ip(10, 0, 0, 2);
+    ipAnswer = fakes::Ip(127, 0, 0, 2);
+    Dispatch("0005", "x1", "2", "01");
+    Answer();
+    Dispatch("0004", "x1");
+    EXPECT_EQ(1, book.Info(2).status.status);
+    EXPECT_NE(nullptr, book.FindFriend("x1", nullptr));
+    // Behind our public address, its local address is its own.
+    book.Info(1).status.publicIp = fakes::Ip(127, 0, 0, 2);
+    Dispatch("0005", "x1", "2", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    Dispatch("0004", "x1");
+    EXPECT_EQ(nullptr, book.FindFriend("x1", nullptr));
+    EXPECT_EQ(std::vector<std::string>{"x1"}, asked);
+}
+
+TEST_F(DispatchTest, OneKeptAnswerServesTheSenderWhoeverAskedFirst) {
     // Answers nobody asked for, however many: none reaches the window, the server is not asked.
     for (int i = 0; i < 300; ++i) Dispatch("0002", "q9", "", "02", "demo01", "0000");
     EXPECT_TRUE(notices.empty());
-    EXPECT_TRUE(server.asked.empty());
-    // An answer from the one we asked is taken once.
-    memory.asked.insert("x1");
-    for (int i = 0; i < 300; ++i) Dispatch("0002", "x1", "", "02", "demo01", "0000");
-    EXPECT_EQ(std::vector<UINT>{PTM_VERIFY_REFUSED}, notices);
+    EXPECT_TRUE(asked.empty());
+    // A forged answer naming the stranger we asked comes first; the stranger's own
+    // acceptance, from where the server says it is, is still taken, once.
+    memory.asked.insert("q9");
+    from = fakes::Ip(127, 0, 0, 66);
+    Dispatch("0002", "q9", "", "02", "demo01", "0000");
+    ipAnswer = fakes::Ip(127, 0, 0, 9);
+    Answer();
+    from = ipAnswer;
+    for (int i = 0; i < 3; ++i) Dispatch("0002", "q9", "", "02", "demo01", "0001");
+    EXPECT_EQ(std::vector<UINT>{PTM_VERIFY_ACCEPTED}, notices);
 
-    // A friend going off and on a hundred times: the server is asked for its address once.
-    server.ipAnswer = from;
+    // y1 going off and on fifty times from its own address: one ask, shown as it is.
     for (int i = 0; i < 50; ++i) {
-        Dispatch("0005", "x1", "0", "01");
-        Dispatch("0005", "x1", "2", "01");
+        Dispatch("0005", "y1", "0", "01");
+        Dispatch("0005", "y1", "2", "01");
+        Answer();
+        EXPECT_EQ(2, book.Info(3).status.status) << i;
     }
-    EXPECT_EQ(std::vector<std::string>{"x1"}, server.asked);
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 9), book.Info(3).status.publicIp);
+    EXPECT_EQ((std::vector<std::string>{"q9", "y1"}), asked);
+    // A sender's records keep their order while one waits: x1 coming online (which takes
+    // its addresses from the server) and going off at once ends off.
+    book.Info(2).status.status = 0;
+    from = ipAnswer = fakes::Ip(127, 0, 0, 2);
+    Dispatch("0005", "x1", "2", "01");
+    Dispatch("0005", "x1", "0", "01");
+    Answer();
+    EXPECT_EQ(0, book.Info(2).status.status) << "the later record wins";
+    EXPECT_EQ((std::vector<std::string>{"q9", "y1", "x1"}), asked);
+}
+
+TEST_F(DispatchTest, WithoutTheServersWordTheBookAloneSays) {
+    // x1 went off keeping its addresses and comes online from there while the server
+    // cannot be asked: shown online where the book has it.
+    book.Info(2).status.status = 0;
+    ask = [this](const std::string& id) {
+        asked.push_back(id);
+        return false;
+    };
+    Dispatch("0005", "x1", "2", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 2), book.Info(2).status.publicIp);
+    // Still nobody else's voice.
+    from = fakes::Ip(127, 0, 0, 66);
+    Dispatch("0005", "x1", "0", "01");
+    Dispatch("0005", "y1", "3", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    EXPECT_EQ(0, book.Info(3).status.status);
+    EXPECT_EQ((std::vector<std::string>{"x1", "y1"}), asked);
 }
 
 }  // namespace

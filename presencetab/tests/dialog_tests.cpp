@@ -303,9 +303,10 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     Ask("a1", "小A");
     Send(PeerFields("0002", "a1", "小A", "02", "0001"));
     Send(PeerFields("0002", "a1", "小A", "02", "0001"));
-    EXPECT_EQ(1, testkit::CountWindowsByTitle(kSystemMessage));
     HWND added = testkit::FindWindowByTitle(kSystemMessage);
     ASSERT_NE(nullptr, added);
+    Pump(300);
+    EXPECT_EQ(1, testkit::CountWindowsByTitle(kSystemMessage));
     EXPECT_EQ((std::vector<std::wstring>{W("网络好友"), W("同学")}), ListItems(added, 1022));
     Pump(300);
     SavePicture(added, L"presencetab-friend-added.bmp");
@@ -334,6 +335,25 @@ TEST_F(VerifyDialogs, AnswersToOurRequestsOpenTheirNotices) {
     EXPECT_TRUE(PumpUntil([&] { return testkit::Text(answer, 1012) == W("小E"); }, 5000)) << "looked up by the dialog's thread";
     testkit::Click(answer, 1002);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(answer); }));
+}
+
+// A refusal in the name of a stranger we asked comes first from another host: the
+// stranger's own acceptance, from where the presence server says it is, still opens its notice.
+TEST_F(VerifyDialogs, AForgedAnswerFirstLeavesTheStrangersOwn) {
+    Online({});
+    Create();
+    Where("s1", "127.0.0.3");
+    Platform("s1", "小S");
+    Ask("s1", "小S");
+    SendFrom("127.0.0.66", PeerFields("0002", "s1", "小S", "02", "0000"));
+    Pump(1000);
+    EXPECT_EQ(0, testkit::CountWindowsByTitle(kSystemMessage));
+    SendFrom("127.0.0.3", PeerFields("0002", "s1", "小S", "02", "0001"));
+    HWND added = testkit::FindWindowByTitle(kSystemMessage);
+    ASSERT_NE(nullptr, added);
+    Pump(300);
+    EXPECT_EQ(1, testkit::CountWindowsByTitle(kSystemMessage)) << "the forged refusal opened its notice too";
+    EXPECT_FALSE(ListItems(added, 1022).empty()) << "the friend-added notice, with its groups";
 }
 
 TEST_F(VerifyDialogs, FloodsOfRequestsAndAnswersOpenFewDialogs) {

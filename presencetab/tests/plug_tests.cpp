@@ -1,5 +1,7 @@
 // The plug-in in a signed-in session (PresenceChild.h): records from friends, the proxy
 // store, the heart beat, online friends, the own status, commands and teardown.
+#include <atomic>
+
 #include "PeerChannel.h"
 #include "PresenceChild.h"
 
@@ -25,11 +27,12 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     // Block and deletion notices take the sender out of the book and the contact file.
     ASSERT_NE(nullptr, Find("x1"));
     ASSERT_TRUE(FileHas("x1"));
+    // (The server says where they are: the records wait for its answer.)
     Send(PeerFields("0004", "x1"));
-    EXPECT_EQ(nullptr, Find("x1"));
+    EXPECT_TRUE(PumpUntil([&] { return Find("x1") == nullptr; }));
     EXPECT_FALSE(FileHas("x1"));
     Send(PeerFields("0006", "w1"));
-    EXPECT_EQ(nullptr, Find("w1"));
+    EXPECT_TRUE(PumpUntil([&] { return Find("w1") == nullptr; }));
     EXPECT_FALSE(FileHas("w1"));
 
     // Status notices: coming online asks the server for the addresses, going off clears them.
@@ -37,7 +40,7 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     ASSERT_NE(nullptr, z);
     EXPECT_EQ(0, Info(z).status.status);
     Send(PeerFields("0005", "z1", "2", "01"));
-    EXPECT_EQ(2, Info(z).status.status);
+    EXPECT_TRUE(PumpUntil([&] { return Info(z).status.status == 2; }));
     EXPECT_EQ(0x0100007Fu, Info(z).status.publicIp);
     EXPECT_NE(std::string::npos, LastBody("GetFriendIP").find("target_id=z1"));
     int asked = server->Count("GetFriendIP");
@@ -65,6 +68,106 @@ TEST_F(PresenceChild, RecordsFromFriendsReachTheWindowAndTheBook) {
     EXPECT_EQ(100u, answered + std::count(replies.begin(), replies.end(), std::string("-")));
     EXPECT_EQ(1u, g_caught.size()) << "full fields carry no receiver of ours";
     EXPECT_NE(nullptr, Find("y1"));
+}
+
+// Friends whose addresses the book lacks (none is online yet): the presence server says
+// where each is, and what it said holds for the records that follow, whoever sent first;
+// the window's thread goes on meanwhile, however slowly the server answers.
+TEST_F(PresenceChild, SendersAreHeldAgainstTheServersAnswerOffTheWindowThread) {
+    Where("x1", "127.0.0.2");
+    Where("y1", "127.0.0.4");
+    Online({});
+    Create();
+    ASSERT_TRUE(PumpUntil([&] { return server->Count("GetUserContactFriendIP") == 1; }));
+    Pump(300);
+    // x1 going invisible and back twice from its own address: shown as it is each time.
+    for (const char* status : {"1", "0", "2", "0", "3"}) {
+        SendFrom("127.0.0.2", PeerFields("0005", "x1", status, "01"));
+        EXPECT_TRUE(PumpUntil([&] { return StatusOf("x1") == atoi(status); }, 5000)) << status;
+    }
+    EXPECT_EQ(0x0200007Fu, Info(Find("x1")).status.publicIp);
+    EXPECT_EQ(1, AsksOf("x1"));
+    // A status in y1's name from another host first: y1's own notice is still taken.
+    SendFrom("127.0.0.66", PeerFields("0005", "y1", "2", "01"));
+    ASSERT_TRUE(PumpUntil([&] { return AsksOf("y1") == 1; }));
+    Pump(300);
+    EXPECT_EQ(0, StatusOf("y1"));
+    SendFrom("127.0.0.4", PeerFields("0005", "y1", "1", "01"));
+    EXPECT_TRUE(PumpUntil([&] { return StatusOf("y1") == 1; }, 5000));
+    EXPECT_EQ(0x0400007Fu, Info(Find("y1")).status.publicIp);
+    EXPECT_EQ(1, AsksOf("y1"));
+
+    // The server takes three seconds to say where z1 is: the window answers at once meanwhile.
+    std::string p = std::to_string(port);
+    server->Queue("GetFriendIP", Reply(Cell("statuscode", "1") + Cell("localip", "127.0.0.5") + Cell("localport", p) +
+                                       Cell("ip", "127.0.0.5") + Cell("port", p)),
+                  200, 3000);
+    std::atomic<bool> done{false};
+    std::atomic<DWORD> worst{0};
+    std::thread probe([&] {
+        while (!done) {
+            DWORD started = GetTickCount();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result);
+            worst = std::max<DWORD>(worst, GetTickCount() - started);
+            Sleep(50);
+        }
+    });
+    SendFrom("127.0.0.5", PeerFields("0005", "z1", "2", "01"));
+    EXPECT_TRUE(PumpUntil([&] { return StatusOf("z1") == 2; }, 10000));
+    done = true;
+    probe.join();
+    EXPECT_LT(worst.load(), 1000u) << "the window waited for the server";
+    EXPECT_EQ(0x0500007Fu, Info(Find("z1")).status.publicIp);
+}
+
+// x1 is online behind another public address than ours, z1 behind ours: a host at x1's
+// local address is not x1, while z1's local address is z1's own.
+TEST_F(PresenceChild, ALocalAddressIsBelievedOnlyBehindOurPublicAddress) {
+    ASSERT_EQ(0x0100007Fu, Self().status.publicIp);
+    Where("x1", "127.0.0.2", "127.0.0.6");
+    Where("z1", "127.0.0.1", "127.0.0.7");
+    server->Default("GetUserContactFriendIP",
+                    Reply("<cell name=\"friend-list\" type=\"27\">" + OnlineRecord("x1", "127.0.0.2", port, "127.0.0.6") +
+                          OnlineRecord("z1", "127.0.0.1", port, "127.0.0.7") + "</cell>"));
+    Create();
+    ASSERT_TRUE(PumpUntil([&] { return StatusOf("x1") == 1 && StatusOf("z1") == 1; }));
+    SendFrom("127.0.0.6", PeerFields("0005", "x1", "3", "01"));
+    SendFrom("127.0.0.6", PeerFields("0006", "x1"));
+    ASSERT_TRUE(PumpUntil([&] { return AsksOf("x1") == 1; }));
+    Pump(500);
+    EXPECT_NE(nullptr, Find("x1"));
+    EXPECT_EQ(1, StatusOf("x1"));
+    // x1 from its public address, z1 from its local one: both are heard.
+    SendFrom("127.0.0.2", PeerFields("0005", "x1", "3", "01"));
+    SendFrom("127.0.0.7", PeerFields("0005", "z1", "2", "01"));
+    EXPECT_TRUE(PumpUntil([&] { return StatusOf("x1") == 3 && StatusOf("z1") == 2; }));
+    SendFrom("127.0.0.7", PeerFields("0006", "z1"));
+    EXPECT_TRUE(PumpUntil([&] { return Find("z1") == nullptr; }));
+}
+
+// The hidden window goes with its owner: later commands post nothing anywhere, the
+// caller's thread included.
+TEST_F(PresenceChild, AWindowGoneWithItsOwnerTakesNoCommands) {
+    Online({});
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    Create(owner);
+    ASSERT_TRUE(DestroyWindow(owner));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, getHwnd(plug));
+    // (The window's end reported the own status once.)
+    int reported = server->Count("UpdateUserStatus");
+    doCommand(plug, presence::PresCmd_UpdateSelfStatus, 2);
+    FriendInfoA target = {};
+    strcpy(target.id, "n1");
+    doCommand(plug, presence::PresCmd_AddFriendA, reinterpret_cast<INT_PTR>(&target));
+    MSG msg = {};
+    EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE))
+        << "a thread message " << std::hex << msg.message;
+    Pump(300);
+    EXPECT_EQ(reported, server->Count("UpdateUserStatus"));
+    Destroy();
 }
 
 TEST_F(PresenceChild, ProxyStoreIsDrainedInOrderAndHeartBeatBatchesOnce) {
@@ -361,8 +464,9 @@ TEST_F(PresenceChild, ZzReachedTheEnd) { testkit::WriteFileBytes(folder + L"chil
 
 
 TEST(PresenceTab, SessionWithRecordsStoresAndBeats) {
-    RunSession("1", L"PresenceChild.Records*:PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*:"
-                    L"PresenceChild.Commands*:PresenceChild.WindowAndPort*");
+    RunSession("1", L"PresenceChild.Records*:PresenceChild.Senders*:PresenceChild.ALocal*:PresenceChild.AWindowGone*:"
+                    L"PresenceChild.Proxy*:PresenceChild.Beats*:PresenceChild.Without*:PresenceChild.Commands*:"
+                    L"PresenceChild.WindowAndPort*");
 }
 
 TEST(PresenceTab, SessionWithSlowAndSilentFriends) {

@@ -32,3 +32,19 @@ std::wstring FreshAccount(const wchar_t* name) {
 std::wstring ContactFileOf(const std::wstring& account) {
     return testkit::ProgramDir() + account + L"\\rostledger.xml";
 }
+
+GroupHandle GroupById(RostBaseHandle h, const wchar_t* id) {
+    struct Search {
+        RostBaseHandle h;
+        const wchar_t* id;
+        GroupHandle found;
+    } search = {h, id, nullptr};
+    RostApi::Get().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+        auto* s = reinterpret_cast<Search*>(u);
+        GroupInfoW info = {};
+        RostApi::Get().GetGroupInfoW(s->h, g, &info);
+        if (lstrcmpW(info.id, s->id) == 0 && !s->found) s->found = g;
+        return TRUE;
+    }, reinterpret_cast<UINT_PTR>(&search));
+    return search.found;
+}

@@ -39,3 +39,5 @@ struct RostApi {
 std::wstring FreshAccount(const wchar_t* name);
 // Full path of the contact file of an account.
 std::wstring ContactFileOf(const std::wstring& account);
+// The first group of the store with the id, in the walk's order; null when none.
+GroupHandle GroupById(RostBaseHandle h, const wchar_t* id);

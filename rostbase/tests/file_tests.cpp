@@ -346,24 +346,31 @@ TEST(ContactFileReader, ToleratesOddButReadableFiles) {
         EXPECT_STREQ(L"a>b", info[0].codes[0]);
         EXPECT_EQ(6u, info[1].id);
     }
-    // Files that give the default roots, and a store that works all the same.
-    const std::string unusable[] = {
-        "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<AddressList><FriendList>",  // not well-formed
-        GbkFile(L"<addresslist><FriendList><Group id=\"10\" name=\"x\"/></FriendList></addresslist>"),
-        GbkFile(L"<AddressList/>"),
+    // Files that give the default roots. One that holds no book leaves the store working
+    // in memory; a change that one the parser refuses cannot take is not made, and the
+    // file stays as it was.
+    const std::pair<std::string, bool> unusable[] = {
+        {"<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<AddressList><FriendList>", false},  // not well-formed
+        {GbkFile(L"<addresslist><FriendList><Group id=\"10\" name=\"x\"/></FriendList></addresslist>"), true},
+        {GbkFile(L"<AddressList/>"), true},
         // Markup a reading of the text alone would take, which the parser refuses.
-        GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\"><Friend id=\"a\"/></Grup></FriendList>"
-                L"</AddressList>"),
-        GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\" name=\"y\"/></FriendList></AddressList>"),
-        std::string("\x01\x02garbage", 9),
+        {GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\"><Friend id=\"a\"/></Grup></FriendList>"
+                 L"</AddressList>"),
+         false},
+        {GbkFile(L"<AddressList><FriendList><Group id=\"10\" name=\"x\" name=\"y\"/></FriendList></AddressList>"),
+         false},
+        {std::string("\x01\x02garbage", 9), false},
     };
-    for (const std::string& bytes : unusable) {
-        FileStore s(L"rb_unusable", bytes);
+    for (const auto& file : unusable) {
+        FileStore s(L"rb_unusable", file.first);
         ASSERT_NE(nullptr, s.h);
         EXPECT_EQ(kDefaultTree, Dump(s.h));
         FriendInfoW f = {};
         lstrcpyW(f.id, L"z");
-        EXPECT_NE(nullptr, Api().AddFriendW(s.h, &f, Api().GetOffRootGroup(s.h)));
+        FriendHandle added = Api().AddFriendW(s.h, &f, Api().GetOffRootGroup(s.h));
+        EXPECT_EQ(file.second, added != nullptr) << file.first;
+        EXPECT_EQ(file.second, Api().IsUserInFriendsW(s.h, L"z", nullptr) != nullptr);
+        EXPECT_EQ(file.first, testkit::ReadFileBytes(ContactFileOf(s.account)));
     }
     FileStore missing(L"rb_missing", "");
     EXPECT_EQ(kDefaultTree, Dump(missing.h));

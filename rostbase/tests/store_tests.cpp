@@ -42,19 +42,7 @@ GroupInfoW Group(const wchar_t* id, const wchar_t* name) {
 GroupHandle SubGroup(RostBaseHandle h, GroupHandle parent, const wchar_t* id, const wchar_t* name = nullptr) {
     GroupInfoW info = Group(id, name ? name : id);
     EXPECT_TRUE(Api().AddGroupW(h, &info, parent));
-    struct Find {
-        const wchar_t* id;
-        GroupHandle found;
-        RostBaseHandle h;
-    } find = {id, nullptr, h};
-    Api().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR user) CALLBACK -> BOOL {
-        auto* f = reinterpret_cast<Find*>(user);
-        GroupInfoW gi = {};
-        Api().GetGroupInfoW(f->h, g, &gi);
-        if (lstrcmpW(gi.id, f->id) == 0) f->found = g;
-        return TRUE;
-    }, reinterpret_cast<UINT_PTR>(&find));
-    return find.found;
+    return GroupById(h, id);
 }
 
 std::wstring IdOf(RostBaseHandle h, FriendHandle e) {
@@ -191,6 +179,61 @@ TEST(RostStore, UnloadDuringAWalkOnAnotherThreadKeepsTheStoreUntilTheWalkEnds) {
     EXPECT_EQ(0, walk.readable);
     CloseHandle(walk.inside);
     CloseHandle(walk.resume);
+}
+
+TEST(RostStore, AWalkPassesOverWhatAChangeTookOutMeanwhile) {
+    Store s(L"rb_walk_retired");
+    GroupHandle net = Api().GetOnRootGroup(s.h);
+    SubGroup(s.h, net, L"a");
+    GroupHandle b = SubGroup(s.h, net, L"b");
+    GroupHandle bb = SubGroup(s.h, b, L"bb");
+    SubGroup(s.h, net, L"c");
+    for (auto [group, id] : {std::pair<GroupHandle, const wchar_t*>{b, L"b1"}, {bb, L"bb1"}, {net, L"n1"}, {net, L"n2"}}) {
+        FriendInfoW f = Friend(id);
+        ASSERT_NE(nullptr, Api().AddFriendW(s.h, &f, group));
+    }
+    // The group b goes while the walk reads the first group: neither it nor its sub-group
+    // is handed out later, and its friends are not walked.
+    struct Walk {
+        RostBaseHandle h;
+        GroupHandle b, net;
+        std::vector<std::wstring> seen;
+        BOOL friendsWalked = TRUE;
+        int friendCalls = 0;
+    } walk = {s.h, b, net, {}};
+    ASSERT_TRUE(Api().EnumGroup(s.h, 3, [](GroupHandle g, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(u);
+        GroupInfoW info = {};
+        Api().GetGroupInfoW(w->h, g, &info);
+        w->seen.push_back(info.id);
+        if (w->seen.size() == 1) {
+            EXPECT_TRUE(Api().DelGroup(w->h, w->b, w->net));
+            w->friendsWalked = Api().EnumGroupFriends(w->h, w->b, [](FriendHandle, GroupHandle, UINT_PTR c) CALLBACK -> BOOL {
+                ++*reinterpret_cast<int*>(c);
+                return TRUE;
+            }, reinterpret_cast<UINT_PTR>(&w->friendCalls));
+        }
+        return TRUE;
+    }, reinterpret_cast<UINT_PTR>(&walk)));
+    EXPECT_EQ((std::vector<std::wstring>{L"10", L"11", L"a", L"c"}), walk.seen);
+    EXPECT_FALSE(walk.friendsWalked);
+    EXPECT_EQ(0, walk.friendCalls);
+
+    // A friend deleted during a walk of friends is not handed out after.
+    struct Friends {
+        RostBaseHandle h;
+        GroupHandle net;
+        std::vector<std::wstring> seen;
+    } friends = {s.h, net, {}};
+    ASSERT_TRUE(Api().EnumFriendsW(s.h, [](FriendHandle e, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
+        auto* f = reinterpret_cast<Friends*>(u);
+        f->seen.push_back(IdOf(f->h, e));
+        if (f->seen.size() == 1) {
+            EXPECT_TRUE(Api().DelFriend(f->h, Api().IsUserInFriendsW(f->h, L"n2", nullptr), f->net));
+        }
+        return TRUE;
+    }, FRIEND_MATCH_ALL, nullptr, reinterpret_cast<UINT_PTR>(&friends)));
+    EXPECT_EQ((std::vector<std::wstring>{L"n1"}), friends.seen);
 }
 
 TEST(RostStore, RecordCutsAndZeroing) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,21 +41,7 @@ struct Book {
     }
     XmlNode At(const std::wstring& query) { return Saved().SelectSingleNode(query); }
     FriendHandle F(const wchar_t* id) { return Api().IsUserInFriendsW(h, id, nullptr); }
-    GroupHandle G(const wchar_t* id) {
-        std::pair<const wchar_t*, GroupHandle> ctx(id, nullptr);
-        struct Ctx {
-            RostBaseHandle h;
-            std::pair<const wchar_t*, GroupHandle>* c;
-        } outer = {h, &ctx};
-        Api().EnumGroup(h, 3, [](GroupHandle g, GroupHandle, UINT_PTR u) CALLBACK -> BOOL {
-            auto* o = reinterpret_cast<Ctx*>(u);
-            GroupInfoW info = {};
-            Api().GetGroupInfoW(o->h, g, &info);
-            if (lstrcmpW(info.id, o->c->first) == 0 && !o->c->second) o->c->second = g;
-            return TRUE;
-        }, reinterpret_cast<UINT_PTR>(&outer));
-        return ctx.second;
-    }
+    GroupHandle G(const wchar_t* id) { return GroupById(h, id); }
     std::wstring account;
     RostBaseHandle h;
     XmlDoc doc;
@@ -368,6 +355,187 @@ TEST(ContactFileUpdates, FailedUpdatesLeaveTheFileAsItWas) {
     p.id = 1;
     EXPECT_TRUE(Api().AddServicePolicyW(b.h, b.F(L"x4"), &p, 1, 1));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(path.c_str()));
+}
+
+namespace {
+// One change of each kind on the downloaded book: made, and whether a store shows it.
+struct BookChange {
+    const char* name;
+    bool (*make)(Book& b);
+    bool (*shown)(RostBaseHandle h);
+};
+
+GroupHandle GroupOf(RostBaseHandle h, const wchar_t* friendId) {
+    GroupHandle g = nullptr;
+    Api().IsUserInFriendsW(h, friendId, &g);
+    return g;
+}
+
+std::wstring GroupId(RostBaseHandle h, GroupHandle g) {
+    GroupInfoW info = {};
+    return g && Api().GetGroupInfoW(h, g, &info) ? info.id : L"";
+}
+
+std::wstring Nickname(RostBaseHandle h, const wchar_t* friendId) {
+    FriendInfoW info = {};
+    Api().GetFriendInfoW(h, Api().IsUserInFriendsW(h, friendId, nullptr), &info);
+    return info.nickname;
+}
+
+bool HasGroup(RostBaseHandle h, const wchar_t* id, const wchar_t* name = nullptr) {
+    GroupHandle g = GroupById(h, id);
+    GroupInfoW info = {};
+    return g && (!name || (Api().GetGroupInfoW(h, g, &info) && lstrcmpW(info.name, name) == 0));
+}
+
+const BookChange kChanges[] = {
+    {"AddFriendW",
+     [](Book& b) {
+         FriendInfoW f = Friend(L"x1", L"新人");
+         return Api().AddFriendW(b.h, &f, b.G(L"102")) != nullptr;
+     },
+     [](RostBaseHandle h) { return GroupId(h, GroupOf(h, L"x1")) == L"102"; }},
+    {"ModifyFriendW",
+     [](Book& b) {
+         FriendInfoW f = Friend(L"u2001", L"改过");
+         return Api().ModifyFriendW(b.h, b.F(L"u2001"), &f) != FALSE;
+     },
+     [](RostBaseHandle h) { return Nickname(h, L"u2001") == L"改过"; }},
+    {"DelFriend", [](Book& b) { return Api().DelFriend(b.h, b.F(L"13900000002"), b.G(L"101")) != FALSE; },
+     [](RostBaseHandle h) { return Api().IsUserInFriendsW(h, L"13900000002", nullptr) == nullptr; }},
+    {"ChangeFriendGroup",
+     [](Book& b) { return Api().ChangeFriendGroup(b.h, b.F(L"13900000001"), b.G(L"10"), b.G(L"102")) != FALSE; },
+     [](RostBaseHandle h) { return GroupId(h, GroupOf(h, L"13900000001")) == L"102"; }},
+    {"PreventUser", [](Book& b) { return Api().PreventUser(b.h, b.F(L"13900000003"), b.G(L"1011")) != FALSE; },
+     [](RostBaseHandle h) { return Api().IsUserInBlackListW(h, L"13900000003") != FALSE; }},
+    {"AddGroupW",
+     [](Book& b) {
+         GroupInfoW g = {};
+         lstrcpyW(g.id, L"g9");
+         lstrcpyW(g.name, L"新组");
+         return Api().AddGroupW(b.h, &g, b.G(L"101")) != FALSE;
+     },
+     [](RostBaseHandle h) { return HasGroup(h, L"g9"); }},
+    {"DelGroup", [](Book& b) { return Api().DelGroup(b.h, b.G(L"111"), b.G(L"11")) != FALSE; },
+     [](RostBaseHandle h) { return !HasGroup(h, L"111"); }},
+    {"DelBlackUserW", [](Book& b) { return Api().DelBlackUserW(b.h, L"bad1") != FALSE; },
+     [](RostBaseHandle h) { return !Api().IsUserInBlackListW(h, L"bad1"); }},
+    {"AddServicePolicyW",
+     [](Book& b) {
+         ServicePolicyInfoW p = {};
+         p.id = 44;
+         return Api().AddServicePolicyW(b.h, b.F(L"u2001"), &p, 1, 1) != FALSE;
+     },
+     [](RostBaseHandle h) {
+         return Api().QueryFriendServicePolicyW(h, Api().IsUserInFriendsW(h, L"u2001", nullptr), 44, nullptr) != FALSE;
+     }},
+    {"ModifyGroupW",
+     [](Book& b) {
+         GroupInfoW g = {};
+         lstrcpyW(g.id, L"102");
+         lstrcpyW(g.name, L"同事们");
+         return Api().ModifyGroupW(b.h, b.G(L"102"), &g) != FALSE;
+     },
+     [](RostBaseHandle h) { return HasGroup(h, L"102", L"同事们"); }},
+};
+}  // namespace
+
+TEST(ContactFileUpdates, AChangeTheFileCannotTakeIsNotMadeAndCanBeMadeAgain) {
+    const std::string original = GbkFile(DownloadedBook());
+    Book b(L"rb_upd_unsaved", original);
+    const std::wstring path = ContactFileOf(b.account);
+    vantor::UniqueModule recorder(vantor::LoadProgramLibrary(L"RostRecorder.dll"));
+    LONG sequence = 0;
+    vantor::ProcAddress<Recorder_ResetProc>(recorder.get(), "Recorder_Reset")(&sequence, nullptr);
+    ASSERT_TRUE(Api().RegisterEventModule(b.h, recorder.get(), 3));
+
+    // What stands in the way, and what takes it away again.
+    std::string badBytes = original;
+    badBytes.insert(badBytes.find("u2001") + 2, "\x81\x20");  // a lead byte without its trail byte
+    struct Obstacle {
+        const char* name;
+        std::function<void()> put, lift;
+    };
+    vantor::UniqueHandle held;
+    const std::wstring blocker = path + L".save.tmp";
+    const Obstacle obstacles[] = {
+        {"the file held without sharing",
+         [&] { held.reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
+         [&] { held.reset(); }},
+        {"bytes its encoding does not allow", [&] { PutContactFile(b.account, badBytes); },
+         [&] { PutContactFile(b.account, original); }},
+        {"a file the parser refuses", [&] { PutContactFile(b.account, original.substr(0, original.size() / 2)); },
+         [&] { PutContactFile(b.account, original); }},
+        {"a save that cannot be made", [&] { CreateDirectoryW(blocker.c_str(), nullptr); },
+         [&] { RemoveDirectoryW(blocker.c_str()); }},
+    };
+    for (const Obstacle& obstacle : obstacles) {
+        obstacle.put();
+        std::string before = b.Bytes();
+        for (const BookChange& change : kChanges) {
+            EXPECT_FALSE(change.make(b)) << change.name << " answered as done with " << obstacle.name;
+            EXPECT_FALSE(change.shown(b.h)) << change.name << " made in memory with " << obstacle.name;
+        }
+        EXPECT_EQ(before, b.Bytes()) << obstacle.name;
+        obstacle.lift();
+    }
+    EXPECT_TRUE(Heard(recorder.get()).empty()) << "modules told of changes not made";
+    EXPECT_EQ(original, b.Bytes());
+
+    // The same changes made again, once nothing is in the way: each is done, told and saved.
+    for (const BookChange& change : kChanges) EXPECT_TRUE(change.make(b)) << change.name;
+    EXPECT_EQ(10u, Heard(recorder.get()).size());
+    RostBaseHandle again = Api().LoadW(b.account.c_str());
+    for (const BookChange& change : kChanges) EXPECT_TRUE(change.shown(again)) << change.name << " not in the file";
+    Api().Unload(again);
+}
+
+namespace {
+struct PolicyAdd {
+    RostBaseHandle h;
+    FriendHandle entry;
+    BOOL result;
+};
+
+DWORD WINAPI AddPolicySeven(void* param) {
+    auto* add = static_cast<PolicyAdd*>(param);
+    ServicePolicyInfoW p = {};
+    p.id = 7;
+    p.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
+    add->result = Api().AddServicePolicyW(add->h, add->entry, &p, 1, 1);
+    return 0;
+}
+
+WORD PolicyStatus(RostBaseHandle h, FriendHandle entry, DWORD id) {
+    ServicePolicyInfoW p = {};
+    return Api().QueryFriendServicePolicyW(h, entry, id, &p) ? p.flags[SERVICE_POLICY_STATUS_FLAG] : 0xFFFF;
+}
+}  // namespace
+
+TEST(ContactFileUpdates, APolicyChangeWaitingForTheFileKeepsWhatChangedMeanwhile) {
+    Book b(L"rb_upd_policy_wait", GbkFile(DownloadedBook()));
+    FriendHandle self = Api().GetCurrentAccount(b.h);
+    ServicePolicyInfoW service = {};
+    service.id = 19;
+    ASSERT_TRUE(Api().AddServicePolicyW(b.h, self, &service, 1, 0));
+    PolicyAdd add = {b.h, self, FALSE};
+    HANDLE thread = nullptr;
+    {
+        // Another writer holds the file: the saved add waits for it.
+        vantor::xml::FileWriterLock other(ContactFileOf(b.account));
+        ASSERT_TRUE(other);
+        thread = CreateThread(nullptr, 0, AddPolicySeven, &add, 0, nullptr);
+        Sleep(300);
+        EXPECT_EQ(0xFFFF, PolicyStatus(b.h, self, 7)) << "readers see the book as it was";
+        // Meanwhile the service's status changes in memory.
+        service.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
+        EXPECT_TRUE(Api().UpdateServicePolicyDataW(b.h, 19, &service));
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(add.result);
+    EXPECT_EQ(1, PolicyStatus(b.h, self, 7));
+    EXPECT_EQ(1, PolicyStatus(b.h, self, 19)) << "the status changed meanwhile was lost";
 }
 
 namespace {

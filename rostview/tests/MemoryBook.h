@@ -30,13 +30,16 @@ public:
     int friendReads = 0;
     FriendHandle self = nullptr;
 
-    GroupHandle AddGroup(GroupHandle parent, const char* id, const char* utf8Name) {
+    // A group added while a walk runs (`walked` false) is not in the walk's list.
+    GroupHandle AddGroup(GroupHandle parent, const char* id, const char* utf8Name, bool walked = true) {
         groups_.emplace_back();
         Group& g = groups_.back();
         vantor::CopyField(g.info.id, id);
         vantor::CopyField(g.info.name, Ansi(utf8Name).c_str());
         g.parent = Of(parent);
-        if (g.parent) {
+        if (!walked) {
+            unwalked_.push_back(&g);
+        } else if (g.parent) {
             g.parent->children.push_back(&g);
         } else {
             roots_.push_back(&g);
@@ -148,6 +151,7 @@ private:
     std::deque<Group> groups_;
     std::deque<Entry> entries_;
     std::vector<Group*> roots_;
+    std::vector<Group*> unwalked_;
     std::vector<FriendHandle> black_;
 };
 

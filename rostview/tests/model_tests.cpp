@@ -91,7 +91,7 @@ struct Scene {
     LoadResult Load() {
         DirectDelivery delivery(model, book);
         std::atomic<bool> stop{false};
-        LoadResult r = LoadContacts(book, true, delivery, stop, lines, model.ReadsBegun());
+        LoadResult r = LoadContacts(book, true, delivery, stop, lines, model.Reads());
         EXPECT_TRUE(delivery.finished);
         if (delivery.finished) model.LoadFinished(book);
         return r;
@@ -162,7 +162,7 @@ TEST(ContactLoad, AChangeDuringTheLoadIsSortedIn) {
     Scene s;
     ChangingDelivery delivery(s);
     std::atomic<bool> stop{false};
-    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
     s.model.LoadFinished(s.book);
     EXPECT_EQ(U("X/5 Y/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
 }
@@ -183,7 +183,7 @@ TEST(ContactLoad, ADeletionDuringTheLoadLeavesTheOrderToTheEnd) {
     Scene s;
     DeletingDelivery delivery(s);
     std::atomic<bool> stop{false};
-    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+    LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
     s.model.LoadFinished(s.book);
     EXPECT_EQ(U("X/5 Zed/5 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
     EXPECT_LT(0, s.friends.sorts);
@@ -216,7 +216,7 @@ TEST(ContactLoad, ChangesOvertakingABatchShowAfterTheLoad) {
             s.model.Apply(s.book, Change::Status, s.x);
         });
         std::atomic<bool> stop{false};
-        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
         s.model.LoadFinished(s.book);
         EXPECT_EQ(U("W/5 Zed/5 X/4 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
         EXPECT_EQ(nullptr, s.model.FindNode(s.y));
@@ -228,7 +228,7 @@ TEST(ContactLoad, ChangesOvertakingABatchShowAfterTheLoad) {
         Scene s;
         OvertakingDelivery delivery(s, s.yi, [&] { s.model.Apply(s.book, Change::DelGroup, s.yi, s.netRoot); });
         std::atomic<bool> stop{false};
-        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
         s.model.LoadFinished(s.book);
         EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0"), s.Net());
         EXPECT_EQ(nullptr, s.model.FindNode(s.bing));
@@ -239,9 +239,62 @@ TEST(ContactLoad, ChangesOvertakingABatchShowAfterTheLoad) {
         GroupHandle fresh = s.book.AddGroup(s.bing, "11211", "新组");
         OvertakingDelivery delivery(s, s.jia, [&] { s.model.Apply(s.book, Change::AddGroup, fresh, s.bing); });
         std::atomic<bool> stop{false};
-        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
         s.model.LoadFinished(s.book);
         EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0 乙/0{丙/0{p/4 q/4 新组/0}}"), s.Net());
+    }
+}
+
+TEST(ContactLoad, ChangesAheadOfTheirGroupsReadShowAfterTheLoad) {
+    {
+        // A group deleted before its read, which the walk's list still holds: neither it
+        // nor its sub-group is shown.
+        Scene s;
+        OvertakingDelivery delivery(s, s.netRoot, [&] { s.model.Apply(s.book, Change::DelGroup, s.yi, s.netRoot); });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0"), s.Net());
+        EXPECT_EQ(nullptr, s.model.FindNode(s.yi));
+        EXPECT_EQ(nullptr, s.model.FindNode(s.bing));
+    }
+    {
+        // A group added under one not read yet, a friend added to it and a friend moved
+        // into it during the load, another friend after it: all shown.
+        Scene s;
+        GroupHandle fresh = nullptr;
+        FriendHandle r = nullptr;
+        OvertakingDelivery delivery(s, s.netRoot, [&] {
+            fresh = s.book.AddGroup(s.jia, "1111", "新组", false);
+            s.model.Apply(s.book, Change::AddGroup, fresh, s.jia);
+            r = s.book.AddFriend(fresh, "n6", "R", "", 1);
+            s.model.Apply(s.book, Change::AddFriend, r, fresh);
+            auto& bing = s.book.At(s.bing).friends;
+            bing.erase(std::find(bing.begin(), bing.end(), s.q));
+            s.book.At(fresh).friends.push_back(s.q);
+            s.model.Apply(s.book, Change::MoveFriend, s.q, s.bing, fresh);
+        });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
+        s.model.LoadFinished(s.book);
+        FriendHandle t = s.book.AddFriend(fresh, "n7", "T");
+        s.model.Apply(s.book, Change::AddFriend, t, fresh);
+        EXPECT_EQ(U("X/5 Zed/5 Y/4 甲/0{新组/0{R/5 T/4 q/4}} 乙/0{丙/0{p/4}}"), s.Net());
+    }
+    {
+        // A friend moved out of a group not read yet into one shown already.
+        Scene s;
+        FriendHandle w = s.book.AddFriend(s.jia, "n6", "W");
+        OvertakingDelivery delivery(s, s.yi, [&] {
+            auto& jia = s.book.At(s.jia).friends;
+            jia.erase(std::find(jia.begin(), jia.end(), w));
+            s.book.At(s.netRoot).friends.push_back(w);
+            s.model.Apply(s.book, Change::MoveFriend, w, s.jia, s.netRoot);
+        });
+        std::atomic<bool> stop{false};
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
+        s.model.LoadFinished(s.book);
+        EXPECT_EQ(U("X/5 Zed/5 W/4 Y/4 甲/0 乙/0{丙/0{p/4 q/4}}"), s.Net());
     }
 }
 
@@ -250,7 +303,7 @@ TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
         Scene s;
         DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{false};
-        EXPECT_EQ(LOAD_NO_BOOK, LoadContacts(s.book, false, delivery, stop, s.lines, s.model.ReadsBegun()));
+        EXPECT_EQ(LOAD_NO_BOOK, LoadContacts(s.book, false, delivery, stop, s.lines, s.model.Reads()));
         EXPECT_FALSE(delivery.finished) << "no library: no end-of-load message";
     }
     {
@@ -258,7 +311,7 @@ TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
         s.book.walkable = false;
         DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{false};
-        EXPECT_EQ(LOAD_NO_WALK, LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun()));
+        EXPECT_EQ(LOAD_NO_WALK, LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads()));
         EXPECT_TRUE(delivery.finished) << "the empty roots are still sorted and expanded";
         EXPECT_EQ(0u, s.friends.Size());
     }
@@ -266,7 +319,7 @@ TEST(ContactLoad, StopsWhereTheBookOrTheTreeFails) {
         Scene s;
         DirectDelivery delivery(s.model, s.book);
         std::atomic<bool> stop{true};
-        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.ReadsBegun());
+        LoadContacts(s.book, true, delivery, stop, s.lines, s.model.Reads());
         EXPECT_EQ(0u, s.friends.Size()) << "a set stop flag ends the walk at once";
         EXPECT_EQ(0u, s.black.Size());
     }

@@ -133,6 +133,26 @@ Fn Keeper(HMODULE keeper, const char* name) {
     return vantor::ProcAddress<Fn>(keeper, name);
 }
 
+// The first group of the store with the id, by walking it.
+GroupHandle GroupWithId(ContactBookFixture& book, const char* id) {
+    typedef BOOL(WINAPI * EnumFn)(RostBaseHandle, DWORD, GroupEnumProc, UINT_PTR);
+    struct Finder {
+        ContactBookFixture* book;
+        const char* id;
+        GroupHandle found;
+        static BOOL CALLBACK Proc(GroupHandle g, GroupHandle, UINT_PTR user) {
+            auto* self = reinterpret_cast<Finder*>(user);
+            GroupInfoA info = {};
+            self->book->Proc<BOOL(WINAPI*)(RostBaseHandle, GroupHandle, GroupInfoA*)>("RostBase_GetGroupInfoA")(
+                self->book->Store(), g, &info);
+            if (std::string(info.id) == self->id && !self->found) self->found = g;
+            return TRUE;
+        }
+    } finder = {&book, id, nullptr};
+    book.Proc<EnumFn>("RostBase_EnumGroup")(book.Store(), 3, Finder::Proc, reinterpret_cast<UINT_PTR>(&finder));
+    return finder.found;
+}
+
 TEST(RostViewPane, EveryChangeThroughRostKeeperShows) {
     Session s(L"rostview-changes");
     PaneHost host(s.library, s.book.Book());
@@ -154,24 +174,12 @@ TEST(RostViewPane, EveryChangeThroughRostKeeperShows) {
     // Rename 同学 to 阿组: the text changes, the place does not.
     FriendHandle n2 = s.book.Friend(L"n2");
     // The handle of 同学 (id 112), found by walking the store.
-    typedef BOOL(WINAPI * EnumFn)(RostBaseHandle, DWORD, GroupEnumProc, UINT_PTR);
-    struct Finder {
-        static BOOL CALLBACK Proc(GroupHandle g, GroupHandle, UINT_PTR user) {
-            auto* self = reinterpret_cast<std::pair<ContactBookFixture*, GroupHandle>*>(user);
-            GroupInfoA info = {};
-            self->first->Proc<BOOL(WINAPI*)(RostBaseHandle, GroupHandle, GroupInfoA*)>("RostBase_GetGroupInfoA")(
-                self->first->Store(), g, &info);
-            if (std::string(info.id) == "112") self->second = g;
-            return TRUE;
-        }
-    };
-    std::pair<ContactBookFixture*, GroupHandle> finder(&s.book, nullptr);
-    s.book.Proc<EnumFn>("RostBase_EnumGroup")(s.book.Store(), 3, Finder::Proc, reinterpret_cast<UINT_PTR>(&finder));
-    ASSERT_NE(nullptr, finder.second);
+    GroupHandle classmates = GroupWithId(s.book, "112");
+    ASSERT_NE(nullptr, classmates);
     GroupInfoA classmatesInfo = {};
     vantor::CopyField(classmatesInfo.id, "112");
     vantor::CopyField(classmatesInfo.name, testkit::Ansi("阿组").c_str());
-    ASSERT_TRUE(Keeper<PFN_RostKeeper_ModifyGroupA>(keeper.get(), "RostKeeper_ModifyGroupA")(book, finder.second,
+    ASSERT_TRUE(Keeper<PFN_RostKeeper_ModifyGroupA>(keeper.get(), "RostKeeper_ModifyGroupA")(book, classmates,
                                                                                             &classmatesInfo));
     EXPECT_EQ("电话好友/1{李四/5 张三/5 家人/0{爸爸/5 妈妈/5}} 网络好友/1{小明/5 赵六/5 小红/4 同事/0{阿强/4 王五/4} 阿组/0}",
               DumpTree(tree));
@@ -220,7 +228,7 @@ TEST(RostViewPane, EveryChangeThroughRostKeeperShows) {
     // Delete a friend and a group.
     ASSERT_TRUE(Keeper<PFN_RostKeeper_DelFriend>(keeper.get(), "RostKeeper_DelFriend")(book, n2, network));
     EXPECT_EQ(nullptr, FindItem(tree, "大红"));
-    ASSERT_TRUE(Keeper<PFN_RostKeeper_DelGroup>(keeper.get(), "RostKeeper_DelGroup")(book, finder.second, network));
+    ASSERT_TRUE(Keeper<PFN_RostKeeper_DelGroup>(keeper.get(), "RostKeeper_DelGroup")(book, classmates, network));
     std::string final = "电话好友/1{李四/5 张三/5 家人/0{爸爸/5 妈妈/5}} 网络好友/1{同事/0{阿强/4 王五/4 小明/4}}";
     EXPECT_EQ(final, DumpTree(tree));
 
@@ -363,6 +371,66 @@ TEST(RostViewPane, DestroyDuringTheLoadAndDuringStatusChanges) {
     changer.join();
     Pump(200);
     EXPECT_LE(ThreadCount(), threads);
+}
+
+TEST(RostViewPane, ChangesMadeWhileTheTreeLoadsShowAsTheBookHasThem) {
+    ContactBookFixture book(L"rostview-racing");
+    BookDescription large = LargeBook(20000);
+    large.roots[0].friends.push_back({L"t1", L"张三"});  // a root with nothing in it is never expanded
+    ASSERT_TRUE(book.WriteBook(large));
+    ASSERT_TRUE(book.Open());
+    // Without its file the book changes in memory at once, well inside the load.
+    ASSERT_TRUE(DeleteFileW((book.Folder() + book.Account() + L"\\rostledger.xml").c_str()));
+    vantor::UniqueModule keeper(vantor::LoadProgramLibrary(L"RostKeeper.dll"));
+    ASSERT_TRUE(keeper);
+    HostContext context = book.Book();
+    GroupHandle net = GroupWithId(book, "11");
+    GroupHandle last = book.GroupOf(L"u19600");     // 分组49, read last
+    GroupHandle beforeLast = book.GroupOf(L"u19200");  // 分组48
+    ASSERT_TRUE(net && last && beforeLast);
+    RostViewLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    PaneHost host(library, context);
+    HWND tree = host.FriendTree();
+    // The first root shown: the load has listed every group and reads the first ones.
+    DWORD start = GetTickCount();
+    while (!TreeView_GetRoot(tree) && GetTickCount() - start < 10000) {
+        MSG msg;
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+    }
+    ASSERT_TRUE(TreeView_GetRoot(tree));
+    // The user deletes the last group, adds one under the group before it and a friend
+    // to the new group, long before the load reads them.
+    ASSERT_TRUE(Keeper<PFN_RostKeeper_DelGroup>(keeper.get(), "RostKeeper_DelGroup")(context, last, net));
+    GroupInfoA added = {};
+    vantor::CopyField(added.id, "1199");
+    vantor::CopyField(added.name, testkit::Ansi("新组").c_str());
+    ASSERT_TRUE(Keeper<PFN_RostKeeper_AddGroupA>(keeper.get(), "RostKeeper_AddGroupA")(context, &added, beforeLast));
+    GroupHandle fresh = GroupWithId(book, "1199");
+    ASSERT_NE(nullptr, fresh);
+    FriendInfoA first = {};
+    vantor::CopyField(first.id, "n1");
+    vantor::CopyField(first.nickname, testkit::Ansi("新朋友").c_str());
+    ASSERT_NE(nullptr, Keeper<PFN_RostKeeper_AddFriendA>(keeper.get(), "RostKeeper_AddFriendA")(context, &first, fresh));
+    ASSERT_TRUE(host.WaitLoaded(60000));
+
+    EXPECT_EQ(nullptr, FindItem(tree, "分组49")) << "the deleted group came back with the load";
+    EXPECT_EQ(nullptr, FindItem(tree, "好友19600"));
+    HTREEITEM group = FindItem(tree, "新组", FindItem(tree, "分组48"));
+    ASSERT_NE(nullptr, group) << "the group added under a group not read yet is lost";
+    EXPECT_EQ("新朋友/4", DumpTree(tree, group));
+    // Later friends of the new group show too.
+    FriendInfoA second = {};
+    vantor::CopyField(second.id, "n2");
+    vantor::CopyField(second.nickname, testkit::Ansi("又一个").c_str());
+    ASSERT_NE(nullptr, Keeper<PFN_RostKeeper_AddFriendA>(keeper.get(), "RostKeeper_AddFriendA")(context, &second, fresh));
+    EXPECT_EQ("新朋友/4 又一个/4", DumpTree(tree, group));
+    EXPECT_EQ(1, host.Destroy());
 }
 
 // --- skins, in a program folder of the test's own

@@ -1,5 +1,6 @@
 #include "UpdateFixture.h"
 
+#include <aclapi.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
@@ -40,10 +41,17 @@ std::string UniqueSuite(const char* name) {
 std::wstring StagedMd5Library() { return testkit::ProgramDir() + L"Md5.dll"; }
 
 std::string Md5Of(const std::string& bytes) {
-    std::string hex;
-    selfupdate::MemoryDigest(StagedMd5Library(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                             &hex);
-    return hex;
+    // One update over all the bytes, not the digest's 512-byte blocks.
+    selfupdate::Md5Library md5;
+    if (!md5.Load(StagedMd5Library())) return std::string();
+    MD5_CTX context;
+    md5.init(&context);
+    md5.update(&context, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned int>(bytes.size()));
+    unsigned char digest[16] = {};
+    md5.final(digest, &context);
+    char text[32] = {};
+    md5.toHex(digest, text, 32);
+    return std::string(text, 32);
 }
 
 std::string Pattern(size_t size, unsigned seed) {
@@ -190,6 +198,34 @@ std::vector<std::wstring> TreeOf(const std::wstring& folder) {
     if (base.back() != L'\\') base += L'\\';
     std::set<std::wstring> files = selfupdate::FilesBelow(base);
     return std::vector<std::wstring>(files.begin(), files.end());
+}
+
+bool EveryoneMayRead(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    vantor::UniqueLocal owned(descriptor);
+    if (!dacl) return true;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return false;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    bool may = false;
+    for (DWORD i = 0; i < dacl->AceCount && !may; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            (ace->Header.AceFlags & INHERIT_ONLY_ACE) || !EqualSid(&ace->SidStart, everyone)) {
+            continue;
+        }
+        ACCESS_MASK mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        may = (mask & FILE_READ_DATA) != 0;
+    }
+    FreeSid(everyone);
+    return may;
 }
 
 }  // namespace sutest

@@ -53,5 +53,7 @@ bool Exists(const std::wstring& path);
 std::wstring Wide(const std::string& text);
 // Every file below folder, relative, sorted (for "nothing outside" checks).
 std::vector<std::wstring> TreeOf(const std::wstring& folder);
+// Whether the DACL of path lets everybody (the world) read its data.
+bool EveryoneMayRead(const std::wstring& path);
 
 }  // namespace sutest

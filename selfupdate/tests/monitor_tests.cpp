@@ -6,119 +6,13 @@
 
 #include <memory>
 
-#include <thread>
-
-#include "ClientCore.h"
-#include "ModulePath.h"
-#include "SelfUpdate.h"
+#include "MonitorChild.h"
 #include "TestSupport.h"
-#include "Text.h"
-#include "UpdateFixture.h"
 #include "WebServers.h"
-#include "outside/zumbase.h"
 
 using namespace sutest;
 
 namespace {
-
-const char kChildVariable[] = "SELFUPDATE_TEST_CHILD";
-
-bool ChildMode(const char* mode) {
-    char value[64] = {};
-    GetEnvironmentVariableA(kChildVariable, value, sizeof value);
-    return strcmp(value, mode) == 0;
-}
-
-std::wstring Here() {
-    std::wstring folder = testkit::ProgramDir();
-    folder.pop_back();
-    return folder;
-}
-
-// Runs this program again in folder (with the libraries the monitor needs beside it),
-// limited to the child test of mode. True when the child passed and reached its end.
-bool RunChild(const std::wstring& folder, const char* mode, const char* filter, const wchar_t* timing) {
-    std::wstring dir = folder + L"\\";
-    std::wstring exe = testkit::CopyThisExeTo(dir);
-    if (exe.empty()) return false;
-    for (const wchar_t* file : {L"SelfUpdate.dll", L"WebFetch.dll", L"Md5.dll", L"ClientCore.dll", L"zumbase.dll"}) {
-        if (!testkit::CopyFromProgramDir(dir, file)) return false;
-    }
-    DWORD code = testkit::RunProgram(exe, L"--gtest_filter=" + vantor::AnsiToWide(filter), dir,
-                                     {{L"SELFUPDATE_TEST_CHILD", vantor::AnsiToWide(mode)},
-                                      {L"SELFUPDATE_TEST_TIMING", timing}},
-                                     90000);
-    return code == 0 && Exists(dir + L"child-done");
-}
-
-void WriteScript(const std::wstring& folder, const std::string& suite) {
-    testkit::WriteFileBytes(folder + L"\\zum.ini",
-                            "[Customer]\r\naccount=su01\r\nnickname=su\r\n[Suite]\r\nid=" + suite +
-                                "\r\n[Services]\r\nlist=19\r\n[Service.19]\r\nname=home\r\nstate=1\r\n[Catalog]\r\ncount=0\r\n");
-}
-
-// --- in the child
-
-struct Exports {
-    HMODULE module = vantor::LoadProgramLibrary(L"SelfUpdate.dll");
-    decltype(&Upgrade_BeginMonitor) Begin = vantor::ProcAddress<decltype(&Upgrade_BeginMonitor)>(module, "Upgrade_BeginMonitor");
-    decltype(&Upgrade_StopMonitor) Stop = vantor::ProcAddress<decltype(&Upgrade_StopMonitor)>(module, "Upgrade_StopMonitor");
-};
-
-// Signs in on a thread of its own, as the host does before it begins the monitor.
-void SignIn() {
-    HMODULE core = vantor::LoadProgramLibrary(L"ClientCore.dll");
-    ASSERT_NE(nullptr, core);
-    auto isAlive = vantor::ProcAddress<decltype(&Cco_IsAlive)>(core, "Cco_IsAlive");
-    auto login = vantor::ProcAddress<decltype(&Cco_LoginA)>(core, "Cco_LoginA");
-    auto suite = vantor::ProcAddress<decltype(&Cco_GetServiceSuiteId)>(core, "Cco_GetServiceSuiteId");
-    ASSERT_TRUE(isAlive && login && suite);
-    HMODULE zum = vantor::LoadProgramLibrary(L"zumbase.dll");
-    auto load = vantor::ProcAddress<decltype(&ZumStub_LoadScript)>(zum, "ZumStub_LoadScript");
-    ASSERT_NE(nullptr, load);
-    ASSERT_NE(0, load(vantor::WideToAnsi(Here() + L"\\zum.ini").c_str()));
-    int result = -1;
-    std::thread([&] {
-        isAlive(nullptr);
-        result = login(0, 0, 0, nullptr, nullptr);
-    }).join();
-    ASSERT_EQ(0, result);
-    ASSERT_STRNE("", suite());
-}
-
-template <typename Predicate>
-bool PumpUntil(Predicate done, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    return true;
-}
-
-int MonitorWindows() {
-    int n = 0;
-    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, SELFUPDATE_WINDOW_CLASS, nullptr); w;
-         w = FindWindowExW(HWND_MESSAGE, w, SELFUPDATE_WINDOW_CLASS, nullptr)) {
-        ++n;
-    }
-    return n;
-}
-
-std::wstring Staging(const char* build) { return Here() + L"\\SelfUpdate\\" + Wide(build) + L"\\"; }
-bool Complete(const char* build) {
-    return GetPrivateProfileIntW(L"Download", L"Complete", 0, (Staging(build) + L"staged.cfg").c_str()) == 1;
-}
-std::wstring Build() {
-    wchar_t build[64] = {};
-    GetPrivateProfileStringW(L"Product", L"build", L"", build, 64, (Here() + L"\\config\\version.cfg").c_str());
-    return build;
-}
 
 TEST(SelfUpdateMonitorChild, StagesInstallsAndMovesOn) {
     if (!ChildMode("flow")) GTEST_SKIP() << "child run only";
@@ -130,8 +24,8 @@ TEST(SelfUpdateMonitorChild, StagesInstallsAndMovesOn) {
     EXPECT_EQ(1, su.Begin());
     EXPECT_EQ(1, MonitorWindows());
     ASSERT_TRUE(PumpUntil([] { return Complete("1.0.0.1"); }, 30000));
-    EXPECT_TRUE(Exists(Staging("1.0.0.1") + L"a.dll"));
-    EXPECT_TRUE(Exists(Staging("1.0.0.1") + L"bin\\b.dll"));
+    EXPECT_TRUE(Exists(ChildStaging("1.0.0.1") + L"a.dll"));
+    EXPECT_TRUE(Exists(ChildStaging("1.0.0.1") + L"bin\\b.dll"));
     ASSERT_EQ(1, su.Stop());
     EXPECT_EQ(0, MonitorWindows());
     EXPECT_EQ(1, su.Stop());
@@ -150,15 +44,15 @@ TEST(SelfUpdateMonitorChild, StagesInstallsAndMovesOn) {
     // Released: the next start installs, and its check asks for the new build.
     ASSERT_EQ(1, su.Begin());
     EXPECT_EQ(L"1.0.0.2", Build());
-    EXPECT_FALSE(Exists(Staging("1.0.0.1")));
+    EXPECT_FALSE(Exists(ChildStaging("1.0.0.1")));
     EXPECT_EQ("new a", ReadText(Here() + L"\\a.dll"));
     EXPECT_EQ("new b", ReadText(Here() + L"\\bin\\b.dll"));
-    EXPECT_TRUE(PumpUntil([] { return Exists(Staging("1.0.0.2") + L"update.cfg"); }, 20000));
+    EXPECT_TRUE(PumpUntil([] { return Exists(ChildStaging("1.0.0.2") + L"update.cfg"); }, 20000));
     // The timer (shortened here) brings the next check a period after this one ended.
     PumpUntil([] { return false; }, 1500);
     EXPECT_FALSE(Complete("1.0.0.2"));
     ASSERT_EQ(1, su.Stop());
-    testkit::WriteFileBytes(Here() + L"\\child-done", "done");
+    ChildDone();
 }
 
 struct SlowStop {
@@ -191,7 +85,7 @@ TEST(SelfUpdateMonitorChild, StopsASlowDownloadAndKeepsTheThreadsCom) {
     ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     std::unique_ptr<Exports> su(new Exports);
     g_slow.su = su.get();
-    g_slow.file = Staging("1.0.0.1") + L"slow.bin";
+    g_slow.file = ChildStaging("1.0.0.1") + L"slow.bin";
     ASSERT_EQ(1, su->Begin());
     UINT_PTR timer = SetTimer(nullptr, 0, 50, &StopWhenUnderWay);
     ASSERT_NE(0u, timer);
@@ -221,28 +115,10 @@ TEST(SelfUpdateMonitorChild, StopsASlowDownloadAndKeepsTheThreadsCom) {
     EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     CoUninitialize();
     CoUninitialize();
-    testkit::WriteFileBytes(Here() + L"\\child-done", "done");
+    ChildDone();
 }
 
 // --- in the parent
-
-// A child's program folder, signed in to its own suite, whose build 1.0.0.1 has a
-// description on nginx that names the list and the next build 1.0.0.2.
-struct ChildWorld {
-    std::string suite;
-    std::string branch;
-    std::wstring folder;
-
-    ChildWorld(const wchar_t* name, const char* suiteName) : suite(UniqueSuite(suiteName)), branch("update/" + suite + "/") {
-        folder = MakeProgramFolder(name, WebServers::Get().NginxUrl("/update/"), "1.0.0.1");
-        WriteScript(folder, suite);
-    }
-    void PublishList(const std::vector<ListedFile>& files) {
-        WriteServed(branch + "1.0.0.1/update.cfg",
-                    DescriptionText(WebServers::Get().NginxUrl("/" + branch + "1.0.0.1/update.xml"), "1.0.0.2"));
-        WriteServed(branch + "1.0.0.1/update.xml", ListText(files));
-    }
-};
 
 class SelfUpdateMonitor : public ::testing::Test {
 protected:

@@ -194,7 +194,12 @@ TEST(SelfUpdateDigest, FileDigestMatchesMd5AcrossBlockEdges) {
         ASSERT_EQ(DigestResult::Ok, FileDigest(StagedMd5Library(), folder + L"p", &hex));
         EXPECT_EQ(Md5Of(bytes), hex) << size;
     }
-    EXPECT_EQ(DigestResult::Unreadable, FileDigest(StagedMd5Library(), folder + L"none", &hex));
+    EXPECT_EQ(DigestResult::Missing, FileDigest(StagedMd5Library(), folder + L"none", &hex));
+    {
+        vantor::UniqueHandle held(CreateFileW((folder + L"abc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
+        EXPECT_EQ(DigestResult::Unreadable, FileDigest(StagedMd5Library(), folder + L"abc", &hex));
+    }
     EXPECT_EQ(DigestResult::NoLibrary, FileDigest(folder + L"Md5.dll", folder + L"abc", &hex));
     // A library without the functions is no digest library either.
     EXPECT_EQ(DigestResult::NoLibrary, FileDigest(testkit::ProgramDir() + L"WebFetch.dll", folder + L"abc", &hex));
@@ -328,7 +333,11 @@ TEST(SelfUpdateSteps, DownloadsStopAtTheirCeilings) {
 TEST(SelfUpdateSteps, ListedAddressesStayOnTheUpgradeHost) {
     EXPECT_TRUE(IsOnHostOf(L"http://UP.test/files/a?x=1", L"http://up.test/update/"));
     EXPECT_TRUE(IsOnHostOf(L"http://up.test:80/a", L"http://up.test/update/"));
-    EXPECT_TRUE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test:443/a", L"https://up.test:443/update/"));
+    // WebFetch fetches "https://" in clear text on port 80 unless a port is named: so
+    // does the check read it.
+    EXPECT_TRUE(IsOnHostOf(L"https://up.test:80/a", L"https://up.test/update/"));
+    EXPECT_FALSE(IsOnHostOf(L"https://up.test/a", L"https://up.test:443/update/"));
     for (const wchar_t* other : {L"http://up.test:8080/a", L"https://up.test/a", L"http://127.0.0.1/a",
                                  L"http://up.test.evil/a", L"http://up.test@127.0.0.2/a", L"http://up.test\\@x/a",
                                  L"ftp://up.test/a", L"file:///C:/a", L"up.test/a", L"http://up.test:0/a",
@@ -375,6 +384,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     std::vector<std::wstring> expected = before;
     expected.push_back(L"SelfUpdate\\1.0.0.1\\update.cfg");
     expected.push_back(L"SelfUpdate\\1.0.0.1\\update.xml");
+    expected.push_back(L"SelfUpdate\\monitor.lock");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, after);
     EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
@@ -396,7 +406,7 @@ TEST(SelfUpdateSteps, HostileListsWriteNothingOutsideAndKeepEarlierStaging) {
     EXPECT_EQ("good", ReadText(w.folder + L"\\good.dll"));
 }
 
-TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
+TEST(SelfUpdateSteps, InstallPlacesNothingWhileATargetIsHeldThenDropsIt) {
     StepsWorld w(L"su-held");
     w.Publish({{"a.dll", "new a"}, {"bin\\b.dll", "new b"}});
     ASSERT_EQ(CheckOutcome::Staged, w.Check());
@@ -408,6 +418,7 @@ TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
                                               OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         EXPECT_EQ(InstallOutcome::CopyFailed, w.Install());
+        EXPECT_FALSE(Exists(w.folder + L"\\a.dll")) << "every file or none";
         EXPECT_EQ(L"1.0.0.1", ReadBuild(w.folder));
         EXPECT_TRUE(w.Complete());
         EXPECT_EQ("new b", ReadText(w.staging + L"bin\\b.dll"));
@@ -437,6 +448,60 @@ TEST(SelfUpdateSteps, InstallKeepsStagingWhileATargetIsHeldThenDropsIt) {
     EXPECT_EQ(3u, v.net.calls.size());
 }
 
+// A kill between two renames left a.dll swapped and b.dll renamed aside: the next start
+// finishes the install, since every new copy was ready.
+TEST(SelfUpdateSteps, AnInstallCutShortBetweenItsRenamesIsFinished) {
+    StepsWorld w(L"su-cut");
+    w.Publish({{"a.dll", "new a"}, {"b.dll", "new b"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    std::wstring pf = w.folder + L"\\";
+    testkit::WriteFileBytes(pf + L"a.dll.old", "old a");
+    testkit::WriteFileBytes(pf + L"a.dll", "new a");
+    testkit::WriteFileBytes(pf + L"b.dll.old", "old b");
+    testkit::WriteFileBytes(pf + L"b.dll.new", "new b");
+    testkit::WriteFileBytes(pf + L"SelfUpdate\\install.cfg",
+                            "[Install]\r\nStep=swapping\r\nStaging=1.0.0.1\r\nToVersion=1.0.0.2\r\n"
+                            "File=a.dll|a.dll.new|a.dll.old\r\nFile=b.dll|b.dll.new|b.dll.old\r\n");
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install());
+    EXPECT_EQ("new a", ReadText(pf + L"a.dll"));
+    EXPECT_EQ("new b", ReadText(pf + L"b.dll"));
+    EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+    EXPECT_FALSE(Exists(w.staging));
+    std::vector<std::wstring> expected = {L"SelfUpdate\\monitor.lock", L"a.dll", L"b.dll", L"config\\commprof.cfg",
+                                          L"config\\version.cfg"};
+    EXPECT_EQ(expected, TreeOf(w.folder));
+}
+
+// What no install would leave: a journal under way that names no build moves nothing,
+// and a staging kept by a file held at the end of its install goes at a later start.
+TEST(SelfUpdateSteps, ALaterStartTrustsNoBogusJournalAndClearsWhatAnInstallLeft) {
+    {
+        StepsWorld w(L"su-bogus");
+        w.Publish({{"a.dll", "new a"}});
+        ASSERT_EQ(CheckOutcome::Staged, w.Check());
+        ASSERT_TRUE(testkit::WriteFileBytes(w.folder + L"\\SelfUpdate\\install.cfg",
+                                            "[Install]\r\nStep=swapping\r\nStaging=1.0.0.1\r\nToVersion=\r\n"));
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+    }
+    StepsWorld w(L"su-left");
+    w.Publish({{"a.dll", "new a"}});
+    ASSERT_EQ(CheckOutcome::Staged, w.Check());
+    {
+        // A scanner reads the staged file, sharing it for reading only, as the install ends.
+        vantor::UniqueHandle scanner(CreateFileW((w.staging + L"a.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        EXPECT_EQ(InstallOutcome::Installed, w.Install());
+        EXPECT_EQ("new a", ReadText(w.folder + L"\\a.dll"));
+        EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
+        ASSERT_TRUE(Exists(w.staging + L"a.dll"));
+    }
+    EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
+    EXPECT_FALSE(Exists(w.staging));
+}
+
 TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     StepsWorld w(L"su-loaded");
     ASSERT_TRUE(CopyFileW(StagedMd5Library().c_str(), (w.folder + L"\\Loaded.dll").c_str(), FALSE));
@@ -450,7 +515,8 @@ TEST(SelfUpdateSteps, ALoadedLibraryIsRenamedAsideAndGoesAtALaterStart) {
     EXPECT_EQ(L"1.0.0.2", ReadBuild(w.folder));
     FreeLibrary(loaded);
     EXPECT_EQ(InstallOutcome::NothingStaged, w.Install(L"1.0.0.2"));
-    std::vector<std::wstring> expected = {L"Loaded.dll", L"a.dll", L"config\\commprof.cfg", L"config\\version.cfg"};
+    std::vector<std::wstring> expected = {L"Loaded.dll", L"SelfUpdate\\monitor.lock", L"a.dll", L"config\\commprof.cfg",
+                                          L"config\\version.cfg"};
     EXPECT_EQ(expected, TreeOf(w.folder)) << "the old library is gone";
 
     // A destination that names a folder is refused with its list.
@@ -516,12 +582,39 @@ TEST(SelfUpdateSteps, OnlyVerifiedFilesAreInstalledByOneMonitorAtATime) {
         EXPECT_EQ(CheckOutcome::Busy, w.Check());
         EXPECT_TRUE(w.net.calls.empty());
         EXPECT_EQ(InstallOutcome::Busy, w.Install());
+        // The same folder by the short name the system gives it.
+        wchar_t shortFolder[MAX_PATH] = {};
+        ASSERT_NE(0u, GetShortPathNameW(w.folder.c_str(), shortFolder, MAX_PATH));
+        ASSERT_NE(w.folder, shortFolder);
+        FolderLock byShortName(shortFolder);
+        EXPECT_FALSE(byShortName.held());
+        EXPECT_TRUE(byShortName.busy()) << byShortName.Why();
         SetEvent(release.get());
         WaitForSingleObject(other.get(), 5000);
         DWORD code = 1;
         GetExitCodeThread(other.get(), &code);
         EXPECT_EQ(0u, code);
         EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        // Only who may add files to the folder may open its lock: a reader of the folder
+        // that held the lock open would keep every check away.
+        ASSERT_TRUE(EveryoneMayRead(w.folder + L"\\SelfUpdate"));
+        EXPECT_FALSE(EveryoneMayRead(w.folder + L"\\SelfUpdate\\monitor.lock"));
+    }
+    {
+        // A lock an earlier client left open to every reader, and read-only, still locks,
+        // and is closed to readers by the next check.
+        StepsWorld w(L"su-oldlock");
+        w.Publish({{"a.dll", "new a"}});
+        std::wstring lockFile = w.folder + L"\\SelfUpdate\\monitor.lock";
+        ASSERT_TRUE(MakeFolders(w.folder + L"\\", L"SelfUpdate"));
+        ASSERT_TRUE(testkit::WriteFileBytes(lockFile, ""));
+        ASSERT_TRUE(EveryoneMayRead(lockFile));
+        ASSERT_TRUE(SetFileAttributesW(lockFile.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(CheckOutcome::Staged, w.Check());
+        EXPECT_FALSE(EveryoneMayRead(lockFile));
+        FolderLock lock(w.folder);
+        EXPECT_TRUE(lock.held()) << lock.Why();
+        EXPECT_TRUE(FolderLock(w.folder).busy());
     }
 }
 

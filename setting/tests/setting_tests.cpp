@@ -75,6 +75,22 @@ TEST(BackgroundList, BuiltInsKeepTheirIndexAndLocalPicturesTheirKind) {
     EXPECT_FALSE(list.ChoiceFor(3, &choice));
 }
 
+TEST(BackgroundList, QuotedNamesAreListedAsTheyAreOpened) {
+    ModelFolder f;
+    testkit::WriteFileBytes(f.settings, Settings(4, 0, "0='sky.jpg'\r\n1=\"sea.bmp\"\r\n2='odd.bmp\"\r\n3=''\r\n"));
+    BackgroundList list(f.settings, f.local);
+    list.Load();
+    ASSERT_EQ(3u, list.entries().size()) << "a value of two quotes is empty";
+    EXPECT_EQ(L"sky", list.entries()[0].text);
+    EXPECT_EQ(f.dir + L"sky.jpg", list.BuiltInPath(0));
+    EXPECT_EQ(L"sea", list.entries()[1].text);
+    EXPECT_EQ(f.dir + L"sea.bmp", list.BuiltInPath(1));
+    // Quotes of two kinds enclose nothing: the name is read as it stands, both ways.
+    EXPECT_EQ(L"'odd", list.entries()[2].text);
+    EXPECT_EQ(f.dir + L"'odd.bmp\"", list.BuiltInPath(2));
+    EXPECT_EQ(L"", list.BuiltInPath(3));
+}
+
 DWORD WINAPI LoadList(void* list) {
     static_cast<BackgroundList*>(list)->Load();
     return 0;
@@ -172,6 +188,8 @@ TEST(SettingsPaneChild, AppliesByKindAndTellsThePaneOwner) {
     EXPECT_EQ(1, SendDlgItemMessageW(dialog, 1010, LB_GETCURSEL, 0, 0)) << "def 2 selects built-in 2";
 
     ShowWindow(dialog, SW_SHOWNORMAL);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_TRUE(testkit::CaptureWindow(dialog).Holds(RGB(60, 180, 90))) << "the preview of the entry listed";
     Select(dialog, 2);
     EXPECT_TRUE(panetest::SaveShot(dialog, L"setting"));
     // A picture that can no longer be read keeps the preview that is shown.
@@ -261,7 +279,8 @@ TEST(SettingsPaneChild, ApplyWritesTheSettingsWithoutTheCommandCenter) {
     FreeLibrary(module);
 }
 
-std::string BuiltIns() { return "0=" + testkit::Ansi("蓝天.bmp") + "\r\n1=\r\n2=green.bmp\r\n"; }
+// Quoted as a hand-edited settings file may have it.
+std::string BuiltIns() { return "0=" + testkit::Ansi("蓝天.bmp") + "\r\n1=\r\n2='green.bmp'\r\n"; }
 
 void StagePictures(testkit::PaneRig& rig) {
     rig.Write(L"resource\\TabDeck\\" + testkit::Wide("蓝天.bmp"), testkit::SolidBitmap(120, 110, RGB(70, 130, 220)));

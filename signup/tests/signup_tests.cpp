@@ -127,6 +127,19 @@ TEST(SignUp, AnotherServiceOnThePageStartsNothing) {
     EXPECT_EQ(0u, Count(out.child, "Zum_SubscribeService")) << out.child;
 }
 
+TEST(SignUp, AfterItsPageClosedTheWindowStillCloses) {
+    SignUpRun run(L"signupclosed");
+    run.rig().Platform(Script(""));
+    run.ServicePages("closing/");
+    Outcome out = run.Run("6 close-after-page-closed");
+    EXPECT_NE(std::string::npos, out.child.find("page closed\n")) << out.child;
+    EXPECT_EQ(std::string::npos, out.child.find("close ignored")) << out.child;
+    EXPECT_NE(std::string::npos, out.child.find("result=2\n")) << out.child;
+    std::string surf;
+    for (const auto& line : run.rig().SurfTrace()) surf += line + "\n";
+    EXPECT_NE(std::string::npos, surf.find("WindowClosing -> close")) << surf;
+}
+
 TEST(SignUp, ClosingDuringASlowApplyEndsAfterTheWorker) {
     SignUpRun run(L"signupslow");
     run.rig().Platform(Script("[Delay]\r\nZum_SubscribeService=2000\r\n"));
@@ -188,10 +201,28 @@ void WatchBoxes(std::atomic<bool>* stop) {
     }
 }
 
+// A close that did not end the window: noted, and the window ended from outside.
+void CALLBACK EndIgnoredClose(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (!FindWindowW(L"#32770", L"服务注册")) return;
+    Note("close ignored");
+    auto destroy = vantor::ProcAddress<PFN_SignUp_DestroyWnd>(GetModuleHandleW(L"SignUp.dll"), "SignUp_DestroyWnd");
+    if (destroy) destroy();
+}
+
 void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
     static DWORD started = GetTickCount();
     HWND dialog = FindWindowW(L"#32770", L"服务注册");
     if (!dialog || g_acted) return;
+    if (Has("close-after-page-closed")) {
+        if (FindWindowExW(dialog, nullptr, L"SurfViewBrowser", nullptr)) return;
+        g_acted = true;
+        KillTimer(nullptr, timer);
+        Note("page closed");
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        SetTimer(nullptr, 0, 1500, EndIgnoredClose);
+        return;
+    }
     bool busy = IsWindowVisible(GetDlgItem(dialog, 1000)) != FALSE;
     if (busy && !g_busySeen) {
         g_busySeen = true;
@@ -234,7 +265,9 @@ TEST(SignUpChild, Run) {
 
     std::atomic<bool> stop(false);
     std::thread boxes(WatchBoxes, &stop);
-    if (Has("close-after-load") || Has("close-while-busy") || Has("destroy-while-busy")) SetTimer(nullptr, 0, 50, Act);
+    if (Has("close-after-load") || Has("close-while-busy") || Has("destroy-while-busy") || Has("close-after-page-closed")) {
+        SetTimer(nullptr, 0, 50, Act);
+    }
     int type = atoi(g_mode.c_str());
     int result = doRegister(type, 1, nullptr, nullptr);
     // The worker's last act is its apply's end in the platform log: it must be there already.

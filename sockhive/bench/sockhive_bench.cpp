@@ -1,13 +1,13 @@
-// Echo throughput of a SockHive node next to a plain blocking echo server (one thread
-// per connection), both driven by the same client in alternating rounds, then many
-// connections held at once.
-// Run from the program folder: sockhive_bench.exe [messages per connection]
+// Echo throughput of a SockHive node next to a bare completion-port echo of the same
+// framing (the platform's limit) and a plain blocking echo server (one thread per
+// connection), all driven by the same client in rotating rounds; then many connections
+// opened, held and each served one echo by the node.
+// Run from the program folder: sockhive_bench.exe [messages per connection] [connections to hold]
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,110 +16,19 @@
 #include <thread>
 #include <vector>
 
+#include "BenchTiming.h"
+#include "EchoClient.h"
+#include "PortEcho.h"
 #include "SockHive.h"
+
+using namespace bench;
 
 namespace {
 
-const int kHead = 8;
-const int kMessage = 4096;
-const int kBody = kMessage - kHead;
 const int kConnections = 4;
 const int kWindow = 4;  // messages in flight per connection, below the node's send limit
-
-unsigned short FreePort() {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int size = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    closesocket(s);
-    return ntohs(a.sin_port);
-}
-
-bool SendAll(SOCKET s, const char* data, int length) {
-    while (length > 0) {
-        int n = send(s, data, length, 0);
-        if (n <= 0) return false;
-        data += n;
-        length -= n;
-    }
-    return true;
-}
-
-bool ReceiveAll(SOCKET s, char* data, int length) {
-    while (length > 0) {
-        int n = recv(s, data, length, 0);
-        if (n <= 0) return false;
-        data += n;
-        length -= n;
-    }
-    return true;
-}
-
-SOCKET ConnectTo(unsigned short port) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
-
-void Fill(char* message, unsigned sequence) {
-    int body = kBody;
-    std::memcpy(message, &body, 4);
-    std::memcpy(message + 4, &sequence, 4);
-    for (int i = kHead; i < kMessage; ++i) message[i] = static_cast<char>(sequence + i);
-}
-
-// The client driver: every connection keeps kWindow messages in flight and checks each
-// echo. Answers megabytes per second echoed, or a negative value when an echo was wrong.
-double DriveEcho(unsigned short port, int messages) {
-    std::atomic<bool> wrong{false};
-    std::vector<std::thread> threads;
-    auto t0 = std::chrono::steady_clock::now();
-    for (int c = 0; c < kConnections; ++c) {
-        threads.emplace_back([&] {
-            SOCKET s = ConnectTo(port);
-            if (s == INVALID_SOCKET) {
-                wrong = true;
-                return;
-            }
-            DWORD timeout = 10000;
-            setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-            std::vector<char> out(kMessage), in(kMessage), expected(kMessage);
-            int sent = 0;
-            for (; sent < kWindow && sent < messages; ++sent) {
-                Fill(out.data(), static_cast<unsigned>(sent));
-                SendAll(s, out.data(), kMessage);
-            }
-            for (int got = 0; got < messages; ++got) {
-                Fill(expected.data(), static_cast<unsigned>(got));
-                if (!ReceiveAll(s, in.data(), kMessage) || in != expected) {
-                    std::printf("connection stopped at echo %d of %d (sent %d, error %d)\n", got, messages, sent,
-                                WSAGetLastError());
-                    wrong = true;
-                    break;
-                }
-                if (sent < messages) {
-                    Fill(out.data(), static_cast<unsigned>(sent++));
-                    SendAll(s, out.data(), kMessage);
-                }
-            }
-            closesocket(s);
-        });
-    }
-    for (std::thread& t : threads) t.join();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    if (wrong) return -1;
-    return double(kConnections) * messages * kMessage / (1024.0 * 1024.0) / seconds;
-}
+const double kGoal = 0.9;
+const int kHoldGoal = 10000;
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -127,10 +36,17 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+int WorkerCount() {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int processors = static_cast<int>(system.dwNumberOfProcessors);
+    return processors + (processors + 1) / 2;
+}
+
 // --- the SockHive node -------------------------------------------------------------------
 
 NetNode g_node = nullptr;
-std::atomic<int> g_refused{0};
+volatile LONG g_refused = 0;
 
 int WINAPI HeadNeed() { return kHead; }
 int WINAPI BodyNeed(const char* head, int) {
@@ -139,7 +55,7 @@ int WINAPI BodyNeed(const char* head, int) {
     return body;
 }
 void WINAPI EchoBack(NetChannel channel, const char* bytes, int length, void*) {
-    if (!Net_SendDataChannel(g_node, channel, bytes, length)) ++g_refused;
+    if (!Net_SendDataChannel(g_node, channel, bytes, length)) InterlockedIncrement(&g_refused);
 }
 
 NetNode StartEchoNode(unsigned short port) {
@@ -197,37 +113,98 @@ private:
 
 // --- many connections ------------------------------------------------------------------------
 
-// Answers how many were served; `openSeconds` is the time taken to open them all.
-int HoldMany(unsigned short port, int count, double& openSeconds) {
-    auto t0 = std::chrono::steady_clock::now();
+// The process's committed private memory (Wine answers 0 for PrivateUsage; the page-file
+// figure is the same count on Windows).
+SIZE_T PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+struct Held {
+    int opened = 0;
+    int served = 0;
+    int stopError = 0;  // the sockets error that ended the opening early, or 0
+    double openSeconds = 0;
+    double serveSeconds = 0;
+    double bytesPerConnection = 0;
+};
+
+// Opens up to `count` connections to the node, holds them all, then has each served one
+// echo. The opening stops early only when the system refuses further sockets.
+Held HoldMany(unsigned short port, int count) {
+    Held held;
+    SIZE_T before = PrivateBytes();
+    double t0 = testkit::NowMs();
     std::vector<SOCKET> sockets;
-    // In batches of the listen backlog, 5, each let in before the next: a connection
+    // In batches of the node's listen backlog, 5, each let in before the next: a connection
     // beyond a full backlog is dropped by the system and tried again only a second later.
     const int kBatch = 5;
-    while (static_cast<int>(sockets.size()) < count) {
+    int failuresInARow = 0;
+    while (static_cast<int>(sockets.size()) < count && failuresInARow < 20) {
         for (int i = 0; i < kBatch && static_cast<int>(sockets.size()) < count; ++i) {
             SOCKET s = ConnectTo(port);
             if (s == INVALID_SOCKET) {
+                held.stopError = WSAGetLastError();
+                ++failuresInARow;
                 Sleep(10);
                 continue;
             }
-            DWORD timeout = 10000;
-            setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+            failuresInARow = 0;
+            SetReceiveTimeout(s, 3000);
             sockets.push_back(s);
         }
         Sleep(10);
     }
-    openSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    int served = 0;
+    if (failuresInARow == 0) held.stopError = 0;
+    held.opened = static_cast<int>(sockets.size());
+    held.openSeconds = (testkit::NowMs() - t0) / 1000;
+
+    t0 = testkit::NowMs();
     std::vector<char> out(kMessage), in(kMessage);
-    for (size_t i = 0; i < sockets.size(); ++i) {
+    int missedInARow = 0;
+    for (size_t i = 0; i < sockets.size() && missedInARow < 3; ++i) {
         Fill(out.data(), static_cast<unsigned>(i));
         if (SendAll(sockets[i], out.data(), kMessage) && ReceiveAll(sockets[i], in.data(), kMessage) && in == out) {
-            ++served;
+            ++held.served;
+            missedInARow = 0;
+        } else {
+            ++missedInARow;
         }
     }
+    held.serveSeconds = (testkit::NowMs() - t0) / 1000;
+    SIZE_T after = PrivateBytes();
+    if (held.opened > 0 && after > before) held.bytesPerConnection = double(after - before) / held.opened;
     for (SOCKET s : sockets) closesocket(s);
-    return served;
+    return held;
+}
+
+// Where the descriptors run out: both ends of every connection held here are sockets of
+// this one process, and under Wine each socket is a descriptor of the process and one of
+// the Wine server, so the open-file limit of either caps the count at about half of it.
+// (A client in a second process would still share the Wine server's limit.)
+void ProbeDescriptorLimits() {
+    HANDLE limits = CreateFileW(L"Z:\\proc\\self\\limits", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (limits == INVALID_HANDLE_VALUE) {
+        std::printf("  probe: this system's open-file limit could not be read\n");
+        return;
+    }
+    char text[8192];
+    DWORD read = 0;
+    ReadFile(limits, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(limits);
+    text[read] = 0;
+    const char* line = std::strstr(text, "Max open files");
+    if (!line) return;
+    long soft = 0, hard = 0;
+    std::sscanf(line + std::strlen("Max open files"), "%ld %ld", &soft, &hard);
+    std::printf("  probe: open files allowed to this process and to the Wine server: %ld (hard limit %ld);\n"
+                "         each connection held here takes 2 of each (both of its ends are sockets of this\n"
+                "         process, and every socket of the prefix is a descriptor of the Wine server), so\n"
+                "         fewer than %ld connections fit, less the descriptors already open\n",
+                soft, hard, soft / 2);
 }
 
 }  // namespace
@@ -235,6 +212,8 @@ int HoldMany(unsigned short port, int count, double& openSeconds) {
 int main(int argc, char** argv) {
     int messages = argc > 1 ? std::atoi(argv[1]) : 4000;
     if (messages < 1) messages = 4000;
+    int holdTarget = argc > 2 ? std::atoi(argv[2]) : kHoldGoal;
+    if (holdTarget < 1) holdTarget = kHoldGoal;
     setvbuf(stdout, nullptr, _IONBF, 0);
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -245,40 +224,72 @@ int main(int argc, char** argv) {
         std::printf("SockHive node could not start\n");
         return 1;
     }
+    unsigned short barePort = FreePort();
+    auto bareServer = std::make_unique<PortEcho>(barePort, WorkerCount());
     unsigned short plainPort = FreePort();
-    std::unique_ptr<BlockingEcho> plainServer = std::make_unique<BlockingEcho>(plainPort);
+    auto plainServer = std::make_unique<BlockingEcho>(plainPort);
+    if (!bareServer->Listening()) {
+        std::printf("the bare completion-port echo could not listen\n");
+        return 1;
+    }
 
-    // Both servers warmed up, then measured in turns, each going first as often as the
-    // other, so that a busy moment of the machine falls on both alike.
-    DriveEcho(hivePort, 200);
-    DriveEcho(plainPort, 200);
-    const int kRounds = 4;
-    std::vector<double> hives, plains;
+    // All three warmed up, then measured in turns, each going first as often as the
+    // others, so that a busy moment of the machine falls on all alike.
+    const unsigned short ports[3] = {hivePort, barePort, plainPort};
+    for (unsigned short port : ports) DriveEcho(port, kConnections, kWindow, 200);
+    const int kRounds = 6;
+    std::vector<double> rates[3], ratios;
     std::printf("echo of %d framed messages of %d bytes on %d connections, %d in flight each, %d rounds\n", messages,
                 kMessage, kConnections, kWindow, kRounds);
     for (int round = 0; round < kRounds; ++round) {
-        bool hiveFirst = round % 2 == 0;
-        double first = DriveEcho(hiveFirst ? hivePort : plainPort, messages);
-        double second = DriveEcho(hiveFirst ? plainPort : hivePort, messages);
-        hives.push_back(hiveFirst ? first : second);
-        plains.push_back(hiveFirst ? second : first);
-        std::printf("  round %d: SockHive %6.1f MB/s, blocking %6.1f MB/s\n", round + 1, hives.back(), plains.back());
+        double rate[3];
+        for (int k = 0; k < 3; ++k) {
+            int which = (round + k) % 3;
+            rate[which] = DriveEcho(ports[which], kConnections, kWindow, messages);
+        }
+        for (int k = 0; k < 3; ++k) rates[k].push_back(rate[k]);
+        ratios.push_back(rate[0] / rate[1]);
+        std::printf("  round %d: SockHive %6.1f MB/s, bare completion port %6.1f MB/s, blocking %6.1f MB/s\n",
+                    round + 1, rate[0], rate[1], rate[2]);
     }
     plainServer.reset();
-    double hive = Median(hives), plain = Median(plains);
-    bool echoed = *std::min_element(hives.begin(), hives.end()) > 0 && *std::min_element(plains.begin(), plains.end()) > 0;
-    std::printf("  SockHive node (completion port):   %8.1f MB/s (median)\n", hive);
-    std::printf("  blocking server (thread per link): %8.1f MB/s (median)\n", plain);
-    if (echoed) std::printf("  ratio SockHive / blocking: %.2f\n", hive / plain);
-    std::printf("  sends refused by the node: %d\n", g_refused.load());
+    bareServer.reset();
+    bool echoed = true;
+    for (auto& r : rates) echoed = echoed && *std::min_element(r.begin(), r.end()) > 0;
+    double hive = Median(rates[0]), bare = Median(rates[1]), plain = Median(rates[2]);
+    double ratio = Median(ratios);
+    std::printf("  SockHive node (completion port, callbacks): %8.1f MB/s (median)\n", hive);
+    std::printf("  bare completion-port echo (reference):      %8.1f MB/s (median)\n", bare);
+    std::printf("  blocking server (thread per link):          %8.1f MB/s (median)\n", plain);
+    if (echoed) {
+        std::printf("  ratio SockHive / bare completion port: %.2f (median of the rounds' ratios; goal %.1f)\n", ratio,
+                    kGoal);
+        std::printf("  ratio SockHive / blocking: %.2f\n", hive / plain);
+    }
+    std::printf("  sends refused by the node: %ld\n", static_cast<long>(g_refused));
 
-    const int kMany = 1000;
-    auto t0 = std::chrono::steady_clock::now();
-    double openSeconds = 0;
-    int served = HoldMany(hivePort, kMany, openSeconds);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("%d concurrent connections opened and held, %d served one echo each (opened in %.1f s, %.1f s in all)\n",
-                kMany, served, openSeconds, seconds);
+    std::printf("connections held at once (scaling):\n");
+    int heldMost = 0;
+    for (int count : {1000, holdTarget}) {
+        Held held = HoldMany(hivePort, count);
+        std::printf("  %5d asked: %5d opened in %.1f s, %5d served one echo each in %.1f s, %.1f KB of private memory "
+                    "per connection\n",
+                    count, held.opened, held.openSeconds, held.served, held.serveSeconds,
+                    held.bytesPerConnection / 1024);
+        if (held.opened < count) {
+            std::printf("  the system refused further sockets after %d (sockets error %d)\n", held.opened,
+                        held.stopError);
+            ProbeDescriptorLimits();
+        }
+        heldMost = std::max(heldMost, std::min(held.opened, held.served));
+        if (held.opened < count || held.served < held.opened) break;
+    }
     Net_StopServer(node);
-    return echoed && served == kMany ? 0 : 1;
+    if (!echoed) {
+        std::printf("an echo was wrong: no ratio\n");
+        return 1;
+    }
+    std::printf("sockhive bench: %.2f of the bare completion-port echo, %d connections held (goal %.1f, %d)\n", ratio,
+                heldMost, kGoal, kHoldGoal);
+    return 0;
 }

@@ -36,7 +36,8 @@ Scripted peers living in the fake (see impeer.Peer):
   /_ctl/peer/receipt?id=ID&result=R|none
   /_ctl/peer/text?id=ID&to=ID&text=T[&formatted=1][&via=server|direct]
   /_ctl/peer/raw?id=ID[&via=server|direct]           body = bytes to send
-  /_ctl/peer/listen?id=ID[&address=127.0.0.x][&port=P] -> the port
+  /_ctl/peer/listen?id=ID[&address=127.0.0.x][&port=P][&rcvbuf=N] -> the port
+  /_ctl/peer/read_rate?id=ID&bytes=N   its direct links read N bytes a second at most (0: no limit)
   /_ctl/peer/connect?id=ID&address=A&port=P[&source=127.0.0.x]
   /_ctl/peer/offer?id=ID&to=ID&path=P[&via=server|direct] -> the stamp
   /_ctl/peer/stop_after?id=ID&blocks=N  a sender that stops mid-file
@@ -320,7 +321,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif what == "raw":
             peer.send_raw(body, link=via)
         elif what == "listen":
-            return str(peer.listen(arg(query, "address", "127.0.0.1"), int(arg(query, "port", "0")))).encode()
+            return str(peer.listen(arg(query, "address", "127.0.0.1"), int(arg(query, "port", "0")),
+                                   int(arg(query, "rcvbuf", "0")))).encode()
+        elif what == "read_rate":
+            peer.read_rate = int(arg(query, "bytes", "0"))
         elif what == "connect":
             peer.connect(arg(query, "address"), int(arg(query, "port")), source=arg(query, "source"))
         elif what == "offer":

@@ -330,6 +330,16 @@ class Link:
         self.closed = False
         threading.Thread(target=self._receive, daemon=True).start()
 
+    def recv(self, size):
+        """What the socket has, at most `size` bytes; a direct link of a peer with a read
+        rate takes at most 1 KB at a time and no more than the rate (bytes per second)."""
+        rate = self.peer.read_rate if self.kind == "direct" else 0
+        if not rate:
+            return self.sock.recv(size)
+        data = self.sock.recv(min(size, 1024))
+        time.sleep(len(data) / float(rate))
+        return data
+
     def send(self, data):
         with self.send_lock:
             self.sock.sendall(data)
@@ -341,7 +351,7 @@ class Link:
     def _receive(self):
         try:
             while True:
-                msg = read_frame(self.sock)
+                msg = read_frame(self)
                 self.peer._on_message(self, msg)
         except (Closed, OSError):
             pass
@@ -373,6 +383,7 @@ class Peer:
         self.receiving = {}  # stamp -> state of files being taken
         self.finished = []   # (stamp, path, bytes) of files taken whole
         self.stop_after_blocks = None  # a sender that vanishes mid-file stops after this many
+        self.read_rate = 0  # bytes per second its direct links read at most; 0: no limit
 
     # Connections
 
@@ -386,9 +397,12 @@ class Peer:
             return reply[64:65].decode("latin-1")
         return None
 
-    def listen(self, address="127.0.0.1", port=0):
+    def listen(self, address="127.0.0.1", port=0, receive_buffer=0):
+        """Listens for direct links; `receive_buffer` (bytes) sets their socket's buffer."""
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        if receive_buffer:
+            self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         self.listener.bind((address, port))
         self.listener.listen(8)
         threading.Thread(target=self._accept, daemon=True).start()

@@ -72,6 +72,12 @@ int LoopbackPost(int port, const std::string& path, const std::string& body, std
     WSAStartup(MAKEWORD(2, 2), &data);
     int status = 0;
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    // A fake that stops answering fails the call, not the whole test program without a word.
+    DWORD limit = kLoopbackPostLimitMs;
+    if (s != INVALID_SOCKET) {
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+    }
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<u_short>(port));

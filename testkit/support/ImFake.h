@@ -27,7 +27,8 @@ struct ImFake {
 };
 
 // A POST of `body` to 127.0.0.1:port at `path` with the form content type: the status
-// code (0 when nothing answered) and the reply body.
+// code (0 when nothing answered within the limit) and the reply body.
+constexpr unsigned long kLoopbackPostLimitMs = 60000;
 int LoopbackPost(int port, const std::string& path, const std::string& body, std::string* reply);
 
 }  // namespace testkit

@@ -72,7 +72,9 @@ void PaneRig::Platform(const std::string& script) {
 }
 
 void PaneRig::Pane(int id, const std::wstring& module, bool immediately) {
-    if (GetFileAttributesW((dir_ + module).c_str()) == INVALID_FILE_ATTRIBUTES) EXPECT_TRUE(Copy(module));
+    if (GetFileAttributesW((dir_ + module).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        EXPECT_TRUE(Copy(module));
+    }
     std::string pane = std::to_string(id);
     std::string list, styles, modules;
     for (int plug : kRecordingPlugs) {
@@ -103,23 +105,44 @@ PaneRig::Lines PaneRig::Run(const std::string& steps, const Environment& environ
 PaneRig::Lines PaneRig::SurfTrace() const { return SplitLines(Read(L"surf.log")); }
 PaneRig::Lines PaneRig::Launches() const { return SplitLines(Read(L"cmdlog.txt")); }
 
-bool RegisterLoggingProtocol(const std::wstring& scheme) {
-    std::wstring key = scheme;
-    std::wstring command = L"\"" + ProgramDir() + L"CmdLog.exe\" \"%1\"";
-    HKEY root = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &root, nullptr)) return false;
-    const wchar_t protocol[] = L"";
-    RegSetValueExW(root, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(protocol), sizeof protocol);
-    RegCloseKey(root);
+namespace {
+
+bool SetOpenCommand(const std::wstring& key, const std::wstring& command) {
     HKEY open = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (key + L"\\shell\\open\\command").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &open, nullptr)) {
-        return false;
-    }
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &open, nullptr)) return false;
     LONG r = RegSetValueExW(open, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(open);
     return r == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LoggedShellOpens::LoggedShellOpens(const std::wstring& scheme, const std::wstring& loggerExe)
+    : key_(scheme + L"\\shell\\open\\command") {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value;
+    had_ = RegGetValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
+    if (had_) previous_ = value;
+    active_ = SetOpenCommand(key_, L"\"" + loggerExe + L"\" \"%1\"");
+}
+
+LoggedShellOpens::~LoggedShellOpens() {
+    if (!active_) return;
+    if (had_) {
+        SetOpenCommand(key_, previous_);
+    } else {
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, key_.c_str());
+    }
+}
+
+bool RegisterLoggingProtocol(const std::wstring& scheme) {
+    HKEY root = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, scheme.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &root, nullptr)) return false;
+    const wchar_t protocol[] = L"";
+    RegSetValueExW(root, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(protocol), sizeof protocol);
+    RegCloseKey(root);
+    return SetOpenCommand(scheme + L"\\shell\\open\\command", L"\"" + ProgramDir() + L"CmdLog.exe\" \"%1\"");
 }
 
 }  // namespace testkit

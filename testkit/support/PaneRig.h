@@ -62,4 +62,22 @@ std::vector<std::string> SplitLines(const std::string& text);
 // the command-line logger of the program folder; false when the registry refused.
 bool RegisterLoggingProtocol(const std::wstring& scheme);
 
+// For its life, addresses of the scheme ("http") that the shell opens go to the logger
+// `loggerExe` (CmdLog.exe of a rig, say) instead of the browser; the command the scheme
+// had comes back at its end.
+class LoggedShellOpens {
+public:
+    LoggedShellOpens(const std::wstring& scheme, const std::wstring& loggerExe);
+    ~LoggedShellOpens();
+    LoggedShellOpens(const LoggedShellOpens&) = delete;
+    LoggedShellOpens& operator=(const LoggedShellOpens&) = delete;
+    bool active() const { return active_; }
+
+private:
+    std::wstring key_;
+    bool had_ = false;
+    std::wstring previous_;
+    bool active_ = false;
+};
+
 }  // namespace testkit

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Dib.h"
+#include "WindowPixels.h"
 
 namespace testkit {
 
@@ -131,8 +132,7 @@ Capture CaptureWindow(HWND wnd) {
     HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (mem && dib && bits) {
         HGDIOBJ old = SelectObject(mem, dib);
-        BitBlt(mem, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
-        GdiFlush();
+        CopyWindowPixels(wnd, mem);
         c.width = width;
         c.height = height;
         c.pixels.resize(static_cast<size_t>(width) * height);

@@ -46,8 +46,9 @@ private:
     const DWORD* bits_ = nullptr;
 };
 
-// What the screen shows over the window's whole rectangle (frame included); outside a
-// window region, the button-face colour.
+// What the window shows over its whole rectangle (frame included), as CopyWindowPixels
+// reads it (WindowPixels.h): for a window of this process, none of what other programs
+// show over it. Outside a window region, the button-face colour.
 Capture CaptureWindow(HWND wnd);
 
 // A 32-bit top-down bitmap file of the pixels.

@@ -32,6 +32,7 @@ const WebServers& WebServers::Get() {
         s.nginx = ReadPort(ini, L"nginx");
         s.proxy = ReadPort(ini, L"proxy");
         s.strictProxy = ReadPort(ini, L"strictproxy");
+        s.blackhole = ReadPort(ini, L"blackhole");
         s.root = ReadFolder(ini, L"root");
         s.log = ReadFolder(ini, L"log");
         s.state = ReadFolder(ini, L"state");

@@ -9,6 +9,7 @@ struct WebServers {
     int nginx = 0;         // nginx serving the files of root
     int proxy = 0;         // tinyproxy, tunnels allowed to nginx only
     int strictProxy = 0;   // tinyproxy refusing every tunnel and filtered addresses
+    int blackhole = 0;     // a port where connections get no answer (a network that drops them)
     std::wstring root;     // folder nginx serves
     std::wstring log;      // requests the fake server saw, one file per path
     std::wstring state;

@@ -10,8 +10,8 @@ nginx with a configuration generated from nginx.conf.in, the fake HTTP server be
 and with --proxy two tinyproxy forward proxies: one open, which hands requests for
 names under ".invalid" to the fake server as its upstream (so that only the proxy can
 reach them; nginx serves "proxy.pac" pointing there), and one that refuses every
-tunnel and the addresses holding "forbidden". Ports and folders go to <state dir>/servers.ini, which Windows
-test programs read. The supervisor stops its servers on `stop`, on SIGTERM, and by
+tunnel and the addresses holding "forbidden"; and a blackhole port that never answers a connection.
+Ports and folders go to <state dir>/servers.ini, which Windows test programs read. The supervisor stops its servers on `stop`, on SIGTERM, and by
 itself when its lifetime ends, so nothing outlives a failed run.
 
 The fake server does what a real server won't on demand. Per request, by query:
@@ -29,7 +29,8 @@ Paths:
                               requests take the queued replies in order, the last repeats
     CONNECT host:port         a tunnel to 127.0.0.1:port
     /hostile/MODE             a server that means harm (see FakeHandler.hostile):
-                              silent, drip-body, drip-header[?for=S], endless, status?line=TEXT,
+                              silent, drip-body[?every=S&size=N], drip-header[?for=S], endless,
+                              flood[?for=S&length=N], late-body?after=S&size=N, status?line=TEXT,
                               header-lines, byte-chunks, continue (each ?for=S, default 5),
                               noblank, junk, close, range?start=S&end=E&total=T&size=N,
                               r416[?total=N], length?value=TEXT, range?...&nolength=1,
@@ -311,13 +312,34 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 while time.time() < deadline and not self.client_gone(0.5):
                     pass
             elif mode == "drip-body":
-                w.write(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 100000\r\n\r\n")
+                size = int(arg("size", "100000"))
+                w.write(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % size)
                 w.flush()
-                for _ in range(100000):
+                for _ in range(size):
                     w.write(b"x")
                     w.flush()
                     if self.client_gone(every):
                         break
+            elif mode == "late-body":
+                # A whole copy whose body comes only after a pause: a client that gave up
+                # on it meanwhile must not take it.
+                size = int(arg("size", "100"))
+                w.write(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % size)
+                w.flush()
+                if not self.client_gone(float(arg("after", "3"))):
+                    w.write(b"L" * size)
+            elif mode == "flood":
+                # A body as fast as the client takes it, for `for` seconds, under a stated
+                # length far beyond what comes (or none).
+                until = time.time() + float(arg("for", "5"))
+                length = arg("length", "10737418240")
+                head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                if length:
+                    head += "Content-Length: %s\r\n" % length
+                w.write((head + "\r\n").encode("latin-1"))
+                block = b"f" * 65536
+                while time.time() < until:
+                    w.write(block)
             elif mode == "drip-header":
                 until = time.time() + float(arg("for", "1e9"))
                 for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 100000:
@@ -352,7 +374,8 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                     w.write(block)
             elif mode == "status":
                 w.write(b"HTTP/1.1 " + arg("line", "0").encode("latin-1") +
-                        b" Odd\r\nContent-Type: text/xml\r\nContent-Length: 19\r\n\r\n<lwData docId=\"1\"/>")
+                        b" Odd\r\nContent-Type: text/xml\r\nContent-Length: 19\r\nConnection: close\r\n\r\n"
+                        b"<lwData docId=\"1\"/>")
             elif mode == "noblank":
                 w.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Cut: here\r\n")
             elif mode == "junk":
@@ -362,7 +385,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             elif mode == "range":
                 size = int(arg("size", "100"))
                 length = "" if "nolength" in query else "Content-Length: %d\r\n" % size
-                w.write(("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %s-%s/%s\r\n%s\r\n" %
+                w.write(("HTTP/1.1 206 Partial Content\r\nConnection: close\r\nContent-Range: bytes %s-%s/%s\r\n%s\r\n" %
                          (arg("start", "0"), arg("end", "99"), arg("total", "100"), length)).encode("latin-1"))
                 w.write(b"r" * size)
             elif mode == "reply":
@@ -371,7 +394,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 w.write(b"HTTP/1.0 200 OK\r\nContent-Length: " + arg("value", "5").encode("latin-1") +
                         b"\r\n\r\nhello")
             elif mode == "r416":
-                head = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Length: 0\r\n"
+                head = "HTTP/1.1 416 Requested Range Not Satisfiable\r\nContent-Length: 0\r\nConnection: close\r\n"
                 if "total" in query:
                     head += "Content-Range: bytes */%s\r\n" % arg("total", "0")
                 w.write((head + "\r\n").encode("latin-1"))
@@ -382,14 +405,18 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
 
 # Whole replies by name (/hostile/reply?name=...), each followed by a close: bodies cut
 # or in conflict with their own header, and the legal replies that carry no body or no
-# header line at all.
+# header line at all. A reply whose end a client can tell says that the connection
+# closes, so that no client keeps it for its next request.
 HOSTILE_REPLIES = {
     "chunks-cut": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n0123456789abcdef\r\n10\r\n01234",
-    "chunks-empty": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+    "chunks-empty": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n0\r\n\r\n",
     "close-after-header": b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n",
     "no-header-line": b"HTTP/1.0 200 OK\r\n\r\n",
-    "two-lengths": b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 50\r\n\r\n" + b"t" * 100,
-    "same-length-twice": b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+    "no-header-line-body": b"HTTP/1.0 200 OK\r\n\r\nhello",
+    "two-lengths": b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Length: 50\r\nConnection: close\r\n\r\n" +
+                   b"t" * 100,
+    "same-length-twice": b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\nConnection: close\r\n\r\n"
+                         b"hello",
 }
 
 
@@ -497,12 +524,22 @@ class Supervisor:
             f.write("\n".join(lines) + "\n")
         os.replace(tmp, os.path.join(self.state, "servers.ini"))
 
+    def start_blackhole(self):
+        # A port whose accept queue is full: connections to it get no answer at all, as
+        # on a network that drops them.
+        self.blackhole = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.blackhole.bind(("127.0.0.1", 0))
+        self.blackhole.listen(0)
+        port = self.blackhole.getsockname()[1]
+        self.blackhole_filler = socket.create_connection(("127.0.0.1", port), timeout=5)
+        return port
+
     def run(self):
         self.prepare_files()
         fake = FakeServer(("127.0.0.1", 0), FakeHandler)
         fake.fake = FakeState(self.state, self.root)
         threading.Thread(target=fake.serve_forever, daemon=True).start()
-        ports = {"fake": fake.server_address[1], "nginx": self.start_nginx()}
+        ports = {"fake": fake.server_address[1], "nginx": self.start_nginx(), "blackhole": self.start_blackhole()}
         if self.proxy:
             filt = os.path.join(self.state, "proxy-filter.txt")
             with open(filt, "w", encoding="utf-8") as f:

@@ -153,9 +153,11 @@ TEST(TileScrolling, RequestsAndRanges) {
     EXPECT_EQ(0, p);
     ScrollPosition(SB_THUMBTRACK, 77, p, 300, &p);
     EXPECT_EQ(77, p);
-    // The thumb comes as the unsigned high word of the request.
-    ScrollPosition(SB_THUMBPOSITION, ThumbOf(MAKEWPARAM(SB_THUMBPOSITION, 40000)), p, 300, &p);
+    // The thumb comes as the unsigned high word of the request, unless the bar being dragged
+    // has the whole position.
+    ScrollPosition(SB_THUMBPOSITION, ThumbOf(MAKEWPARAM(SB_THUMBPOSITION, 40000), 0), p, 300, &p);
     EXPECT_EQ(40000, p);
+    EXPECT_EQ(300000, ThumbOf(MAKEWPARAM(SB_THUMBTRACK, 300000 & 0xFFFF), 300000));
     EXPECT_FALSE(ScrollPosition(SB_ENDSCROLL, 0, 5, 300, &p));
     ScrollPosition(9, 0, 5, 300, &p);
     EXPECT_EQ(5, p);

@@ -65,6 +65,7 @@ public:
         page(L"lessons.html", "<h1>Lessons</h1>");
         page(L"grades.html", "<h1>Grades</h1>");
         page(L"close.html", "<h1>Bye</h1><!--surf close-->");
+        page(L"tall.html", "<h1>A long list</h1><!--surf size=1200x300000-->");
 
         EXPECT_TRUE(rig_.Copy(L"SignUp.dll"));
         EXPECT_TRUE(rig_.Copy(L"LoadBar.dll"));
@@ -115,6 +116,11 @@ TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
     HKEY mirn = nullptr;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantor\\Mirn", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &mirn, nullptr);
     if (mirn) RegCloseKey(mirn);
+    // A link font of a size and no face: the links keep the default face.
+    std::string ui = vantor::WideToAnsi(run.rig().dir() + L"config\\uiprof.cfg");
+    WritePrivateProfileStringA("WizardBarFont", "name", nullptr, ui.c_str());
+    WritePrivateProfileStringA("WizardBarFont", "size", "12", ui.c_str());
+    WritePrivateProfileStringA("WizardBarFont", "bold", "TRUE", ui.c_str());
 
     std::string notes = run.Run("links", L"tilepane-links.bmp");
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
@@ -122,6 +128,7 @@ TEST(TilePaneInHost, TheAccountsBoardsAreLinkedInTheFixedOrder) {
     EXPECT_EQ("links 1008:首页 1004:Fun 999:Vantor课堂 1000:益智游戏 1001:Life 1009:网上续费", Line(notes, "links "))
         << notes;
     EXPECT_EQ("rows from x=50", Line(notes, "rows ")) << notes;
+    EXPECT_EQ("link font 宋体 bold", Line(notes, "link font ")) << notes;
     std::string surf = run.Surf();
     EXPECT_NE(std::string::npos, surf.find("create 1000")) << surf;
     EXPECT_NE(std::string::npos, surf.find("uihandler set")) << surf;
@@ -255,6 +262,16 @@ TEST(TilePaneInHost, ASecondApplyDuringASignUpLeavesTheFirstOneToEndWithThePane)
     EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
 }
 
+TEST(TilePaneInHost, ClosingThePaneEndsBothSignUpWindowsWhenASecondOneCameOverTheFirst) {
+    // No sign-up page for service 17: each window stays up until it is ended.
+    TileRun run(L"twosignups");
+    std::string notes = run.Run("two-signups");
+    EXPECT_NE(std::string::npos, notes.find("sign-up windows 2\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("unload -> 1\n")) << notes;
+    EXPECT_NE(std::string::npos, notes.find("after: sign-up windows=0 pane window=0\n")) << notes;
+    EXPECT_EQ(std::string::npos, notes.find("left open")) << notes;
+}
+
 TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     // Platform pages: the index page answers, the fee page's first address fails once.
     TileRun run(L"drive", "[Fail]\r\nZum_GetDIYInfo#3=-1020\r\n");
@@ -263,7 +280,8 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     WritePrivateProfileStringA("CommonUrl", "ReadPayUrl", (pages + "lessons.html").c_str(), commprof.c_str());
     std::string zum = run.rig().Read(L"zum.ini");
     EXPECT_FALSE(zum.empty());
-    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=vantorlog:pay\r\n");
+    const std::string fee = pages + "pay.html?from=tile";
+    run.rig().Write(L"zum.ini", zum + "[DIY]\r\nindexurl=" + pages + "next.html\r\npayfeeurl=" + fee + "\r\n");
     std::string tabDeck = vantor::WideToAnsi(run.rig().dir() + L"resource\\TabDeck\\config.cfg");
     CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck").c_str(), nullptr);
     CreateDirectoryW((run.rig().dir() + L"resource\\TabDeck\\local").c_str(), nullptr);
@@ -273,15 +291,23 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\green.bmp", testkit::SolidBitmap(64, 64, RGB(0, 255, 0))));
     EXPECT_TRUE(run.rig().Write(L"resource\\TabDeck\\local\\蓝色.bmp", testkit::SolidBitmap(64, 64, RGB(0, 0, 255))));
 
-    std::string notes = run.Run("drive", L"tilepane-drive.bmp");
+    std::string notes;
+    {
+        testkit::LoggedShellOpens opens(L"http", run.rig().dir() + L"CmdLog.exe");
+        ASSERT_TRUE(opens.active());
+        notes = run.Run("drive", L"tilepane-drive.bmp");
+    }
     std::string surf = run.Surf();
-    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 asks
-    // for the fee page to open outside (an address that is not a web one opens nothing).
+    // Commands 1, 4 and 5 open the help, read-pay and index pages in the pane; 2 and the
+    // renewal button have the shell open the fee page.
     EXPECT_NE(std::string::npos, surf.find("navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "lessons.html")) << surf;
     EXPECT_NE(std::string::npos, surf.find("navigate " + pages + "next.html")) << surf;
     // The renewal button fails once and asks again by itself; 2023 runs a command.
     EXPECT_EQ(3u, Count(notes, "Zum_GetDIYInfo(payfeeurl")) << notes;
+    std::string opened = Joined(run.rig().Launches());
+    EXPECT_EQ(2u, Count(opened, "CmdLog.exe\" \"" + fee + "\"")) << opened;
+    EXPECT_EQ(std::string::npos, surf.find("pay.html")) << "the fee page opens outside the pane\n" << surf;
     EXPECT_EQ(2u, Count(surf, "navigate http://127.0.0.1:8600/onlinehelp/TP/index.html")) << surf;
     EXPECT_NE(std::string::npos, notes.find("backgrounds red=1 green=1 blue=1\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("info after button: 关闭个人信息 visible=1\n")) << notes;
@@ -292,6 +318,10 @@ TEST(TilePaneInHost, CommandsButtonsMessagesAndScrollingEachReachTheirTarget) {
     EXPECT_EQ(2u, Count(surf, "create 1000")) << surf;
     EXPECT_NE(std::string::npos, notes.find("wheel scrolled down\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("scroll host moved right\n")) << notes;
+    // The slider bar paints with the theme's progress parts, or the classic look when asked.
+    EXPECT_NE(std::string::npos, notes.find("slider themed=1 classic=1\n")) << notes;
+    // The thumb dragged to the end of a page taller than 65,535 pixels.
+    EXPECT_NE(std::string::npos, notes.find("dragged to the end: scrolled past 65535\n")) << notes;
     EXPECT_NE(std::string::npos, notes.find("shot 1\n")) << notes;
 }
 
@@ -461,6 +491,12 @@ void Links() {
     RECT pane;
     GetWindowRect(blocks, &pane);
     if (!links.empty()) panetest::Note("rows from x=" + std::to_string(links[0].x - pane.left));
+    LOGFONTW font = {};
+    HWND first = GetDlgItem(blocks, links.empty() ? 0 : links[0].id);
+    if (GetObjectW(reinterpret_cast<HFONT>(SendMessageW(first, WM_GETFONT, 0, 0)), sizeof font, &font)) {
+        panetest::Note("link font " + vantor::EncodeText(font.lfFaceName, CP_UTF8) +
+                       (font.lfWeight >= FW_BOLD ? " bold" : ""));
+    }
 }
 
 void Boards() {
@@ -591,6 +627,44 @@ void CALLBACK SecondApply(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
+BOOL CALLBACK AddSignUpWindow(HWND window, LPARAM list) {
+    wchar_t title[32] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetWindowTextW(window, title, ARRAYSIZE(title));
+    if (process == GetCurrentProcessId() && lstrcmpW(title, L"服务注册") == 0) {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    }
+    return TRUE;
+}
+
+// The sign-up windows of this process.
+std::vector<HWND> SignUpWindows() {
+    std::vector<HWND> found;
+    EnumWindows(AddSignUpWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A second sign-up opens over the first; once both are up the pane is unloaded.
+void CALLBACK TwoSignUps(HWND, UINT, UINT_PTR timer, DWORD) {
+    size_t open = SignUpWindows().size();
+    if (g_applyStep == 0 && open == 1) {
+        g_applyStep = 1;
+        PostMessageW(g_pane, 3024, 17, 0);
+    } else if (g_applyStep == 1 && open == 2) {
+        g_applyStep = 2;
+        panetest::Note("sign-up windows 2");
+        UnloadPane();
+    } else if (g_applyStep >= 2 && ++g_applyStep > 22) {
+        // A second later: windows the unload left are closed here so the run ends.
+        KillTimer(nullptr, timer);
+        for (HWND left : SignUpWindows()) {
+            panetest::Note("sign-up window left open after the unload");
+            PostMessageW(left, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
 // Whether the pane's corner, left of the web area, shows the colour.
 bool CornerIs(COLORREF colour) {
     RedrawWindow(g_pane, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -626,6 +700,48 @@ std::vector<HWND> ScrollHosts() {
         return ra.bottom - ra.top > rb.bottom - rb.top;
     });
     return hosts;
+}
+
+// A slider bar of the class the pane registers, its blocks moving for a while: whether its
+// picture shows the classic look, blocks on the button face (the theme's bar is white).
+bool SliderLooksClassic(DWORD style, const wchar_t* shot) {
+    HWND slider = CreateWindowExW(WS_EX_TOPMOST, L"SdkProgressSliderBar", L"", WS_POPUP | style, 20, 20, 300, 24,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!slider) return false;
+    SendMessageW(slider, WM_USER + 3, 5, 0);
+    SendMessageW(slider, WM_USER + 1, 15, 0);
+    ShowWindow(slider, SW_SHOWNOACTIVATE);
+    testkit::PumpFor(400);
+    KillTimer(slider, 0);  // the picture holds the blocks where they stand
+    RedrawWindow(slider, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    testkit::Capture picture = testkit::CaptureWindow(slider);
+    std::wstring shots = panetest::ShotPath();
+    if (!shots.empty()) testkit::SaveBitmapFile(picture, shots.substr(0, shots.rfind(L'\\') + 1) + shot);
+    DestroyWindow(slider);
+    return picture.Holds(GetSysColor(COLOR_HIGHLIGHT)) && picture.Holds(GetSysColor(COLOR_BTNFACE));
+}
+
+// Drags the vertical scroll host's thumb to the end of its bar, as the mouse does: the bar's
+// own tracking takes the moves and the release queued for it.
+void DragThumbToTheEnd(HWND host) {
+    SCROLLBARINFO bar = {sizeof bar};
+    if (!GetScrollBarInfo(host, OBJID_VSCROLL, &bar)) return;
+    POINT grip = {(bar.rcScrollBar.left + bar.rcScrollBar.right) / 2,
+                  bar.rcScrollBar.top + (bar.xyThumbTop + bar.xyThumbBottom) / 2};
+    POINT end = {grip.x, bar.rcScrollBar.bottom - 1};
+    ScreenToClient(host, &end);
+    PostMessageW(host, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(end.x, end.y));
+    PostMessageW(host, WM_LBUTTONUP, 0, MAKELPARAM(end.x, end.y));
+    SendMessageW(host, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(grip.x, grip.y));
+}
+
+// The last vertical scroll the browser made.
+long LastVerticalScroll() {
+    std::string trace = testkit::ReadFileBytes(vantor::ProgramDir() + L"surf.log");
+    size_t last = trace.rfind("\nscroll ");
+    if (last == std::string::npos) return -1;
+    size_t blank = trace.find(' ', last + 8);
+    return blank == std::string::npos ? -1 : atol(trace.c_str() + blank + 1);
 }
 
 void Drive() {
@@ -684,7 +800,21 @@ void Drive() {
         if (SurfCount("scroll ") > moves && last != std::string::npos && trace.compare(last, 9, "scroll 0 ") != 0) {
             panetest::Note("scroll host moved right");
         }
+        wchar_t weather[512] = {};
+        GetPrivateProfileStringW(L"web_site", L"9", L"", weather, 512,
+                                 (vantor::ProgramDir() + L"resource\\tilepane\\config.cfg").c_str());
+        std::wstring base(weather);
+        panetest::Click(browser, base.substr(0, base.rfind(L'/') + 1) + L"tall.html");
+        testkit::PumpFor(1200);
+        DragThumbToTheEnd(hosts[0]);
+        testkit::PumpFor(300);
+        long y = LastVerticalScroll();
+        panetest::Note("dragged to the end: " + std::string(y > 65535 ? "scrolled past 65535" : "scrolled to ") +
+                       (y > 65535 ? "" : std::to_string(y)));
     }
+    bool themed = !SliderLooksClassic(0, L"tilepane-slider-themed.bmp");
+    bool classic = SliderLooksClassic(0x8000, L"tilepane-slider-classic.bmp");
+    panetest::Note(std::string("slider themed=") + (themed ? "1" : "0") + " classic=" + (classic ? "1" : "0"));
     panetest::Shoot(ShowHost());
 }
 
@@ -761,6 +891,14 @@ TEST(TilePaneChild, Run) {
             panetest::Note("unload -> " + std::to_string(g_unload));
             testkit::PumpFor(500);
             panetest::Note(std::string("after: sign-up window=") + (FindWindowW(L"#32770", L"服务注册") ? "1" : "0") +
+                           " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
+        } else if (mode == "two-signups") {
+            SetTimer(nullptr, 0, 50, TwoSignUps);
+            PostMessageW(g_pane, 3024, 17, 0);
+            testkit::PumpFor(4000);
+            panetest::Note("unload -> " + std::to_string(g_unload));
+            testkit::PumpFor(500);
+            panetest::Note("after: sign-up windows=" + std::to_string(SignUpWindows().size()) +
                            " pane window=" + (IsWindow(g_pane) ? "1" : "0"));
         } else if (mode == "drive") {
             Drive();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "ShortLimit.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebFetch.h"
@@ -33,6 +34,8 @@ protected:
         dir = vantor::WideToAnsi(testkit::FreshDir(L"webfetch-proxy"));
         small = servers->RootFile("data100k.bin");
         proxy = "127.0.0.1:" + std::to_string(servers->proxy);
+        hole = "127.0.0.1:" + std::to_string(servers->blackhole);
+        fakeProxy = "127.0.0.1:" + std::to_string(servers->fake);
     }
     std::string Local(const char* name) const { return dir + name; }
     bool Same(const std::string& path) const { return testkit::ReadFileBytes(vantor::AnsiToWide(path)) == small; }
@@ -41,6 +44,8 @@ protected:
     std::string dir;
     std::string small;
     std::string proxy;
+    std::string hole;        // where connections get no answer
+    std::string fakeProxy;   // the fake server, which serves absolute urls like a proxy
     const std::string hidden = "http://nohost.invalid/files/data100k.bin";
 };
 
@@ -105,6 +110,59 @@ TEST_F(ProxyRoutes, ScriptChoosesTheProxyAndAStaleRouteIsDropped) {
     EXPECT_EQ(0, stale.Download(servers->NginxUrl("/data100k.bin").c_str(), Local("c.bin").c_str(), nullptr, 0));
     EXPECT_FALSE(stale.GetUsedProxySetting(&kind, first, nullptr));
     EXPECT_EQ(HTTP_FETCH_SEND_FAILED, stale.Download(hidden.c_str(), Local("d.bin").c_str(), nullptr, 0));
+}
+
+// Routes on a network that drops connections: the blackhole port never answers, so a
+// direct attempt or a stale proxy there fails only at the limit. The fake server serves
+// a request for an absolute url like a proxy that reaches it.
+TEST_F(ProxyRoutes, EveryRouteIsTriedWithinTheCall) {
+    ASSERT_NE(0, servers->blackhole);
+    hostile::ShortLimit limit;
+    CNetHttp http;
+    ASSERT_TRUE(http.Open(2));
+    // Direct, the first entry's proxy and (it has no script) direct again each drop the
+    // connection; the second entry's proxy works.
+    http.AddProxySetting(hole.c_str(), "", "");
+    http.AddProxySetting(fakeProxy.c_str(), "", "");
+    std::string dropped = "http://" + hole + "/files/data100k.bin";
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, http.Download(dropped.c_str(), Local("routes.bin").c_str(), nullptr, 0));
+    EXPECT_LT(hostile::Since(start), 3 * hostile::kShortLimitMs + hostile::kSlackMs);
+    EXPECT_TRUE(Same(Local("routes.bin")));
+    int kind = -1;
+    char first[WEBFETCH_UNSIZED_OUT_CHARS] = {};
+    ASSERT_TRUE(http.GetUsedProxySetting(&kind, first, nullptr));
+    EXPECT_EQ(0, kind);
+    EXPECT_EQ(fakeProxy, first);
+}
+
+TEST_F(ProxyRoutes, AnEngineIsItsCallersAloneOnceACallReturns) {
+    ASSERT_NE(0, servers->blackhole);
+    hostile::ShortLimit limit;
+    CNetHttp http;
+    ASSERT_TRUE(http.Open(2));
+    http.SetUsedProxy(0, hole.c_str(), nullptr);   // a route that worked once
+    http.AddProxySetting(fakeProxy.c_str(), "", "");
+    std::string dropped = "http://" + hole + "/files/data100k.bin";
+    http.Download(dropped.c_str(), Local("state.bin").c_str(), nullptr, 0);
+    std::string atReturn = testkit::ReadFileBytes(vantor::AnsiToWide(Local("state.bin")));
+    // The caller changes its routes at once; nothing of the call that returned touches
+    // them, nor the file, afterwards.
+    http.SetUsedProxy(0, "127.0.0.1:1", "mine");
+    for (int i = 0; i < 100; ++i) http.AddProxySetting(("127.0.0.1:" + std::to_string(2 + i)).c_str(), "", "");
+    Sleep(3 * hostile::kShortLimitMs);
+    int kind = -1;
+    char first[WEBFETCH_UNSIZED_OUT_CHARS] = {}, second[WEBFETCH_UNSIZED_OUT_CHARS] = {};
+    ASSERT_TRUE(http.GetUsedProxySetting(&kind, first, second));
+    EXPECT_EQ(0, kind);
+    EXPECT_STREQ("127.0.0.1:1", first);
+    EXPECT_STREQ("mine", second);
+    EXPECT_TRUE(testkit::ReadFileBytes(vantor::AnsiToWide(Local("state.bin"))) == atReturn);
+    // The engine serves its caller's next transfers; closed and opened again, too.
+    http.Close();
+    ASSERT_TRUE(http.Open(2));
+    EXPECT_EQ(0, http.PostRequest(servers->FakeUrl("/after-state").c_str(), nullptr, "a", nullptr, 0, nullptr, 0,
+                                  nullptr, 0));
 }
 
 TEST_F(ProxyRoutes, EmptyFileAsksForTheWholeRangeAndBreakWaits) {

@@ -109,8 +109,10 @@ TEST(PumpingWaits, KeepAQuitThatComesDuringTheWaitForTheOwnLoop) {
         {"counter", [](HANDLE, HANDLE, const std::atomic<int>& working) { vantor::WaitZeroPumping(working); }},
         {"condition",
          [](HANDLE, HANDLE, const std::atomic<int>& working) {
-             vantor::PumpUntil([&] { return working.load() == 0; });
+             EXPECT_TRUE(vantor::PumpUntil([&] { return working.load() == 0; }));
          }},
+        {"condition past its time limit",
+         [](HANDLE, HANDLE, const std::atomic<int>&) { EXPECT_FALSE(vantor::PumpUntil([] { return false; }, 400)); }},
     };
     int code = 10;
     for (const Form& form : forms) {
@@ -166,6 +168,9 @@ TEST(PumpingWaits, AMessageThatPostsItselfAgainHoldsNoWait) {
     vantor::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     began = GetTickCount();
     EXPECT_FALSE(vantor::WaitPumping(never.get(), 200));
+    EXPECT_LT(GetTickCount() - began, 3000u);
+    began = GetTickCount();
+    EXPECT_FALSE(vantor::PumpUntil([] { return false; }, 200));
     EXPECT_LT(GetTickCount() - began, 3000u);
     g_postAgain = false;
     MSG msg;

@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "Handles.h"
 #include "TestSupport.h"
 #include "XmlFile.h"
 
+using vantor::xml::XmlDoc;
 using vantor::xml::XmlFile;
 
 namespace {
@@ -34,6 +36,34 @@ TEST(XmlFileRead, CodePage936TextReadsAsTheSystemDecodesItWhole) {
         if (read && n > 0) {
             EXPECT_EQ(whole, text) << body;
         }
+    }
+}
+
+TEST(XmlFileSave, EncodesWhatTheDocumentSaysAsItsMarkupEncodedWould) {
+    vantor::ScopedCom com;
+    std::wstring path = testkit::FreshDir(L"xml_encode") + L"f.xml";
+    // ASCII, Chinese, a character code page 936 holds only as a byte the reader refuses,
+    // one outside the basic plane, accented Latin, a reference and a tab.
+    const std::wstring value = L"a&b<\"中文\xF8F5\U0001F600\x00E9\x00FF\t€z";
+    for (const char* encoding : {"gb2312", "utf-8", "windows-1252", "iso-8859-1", "us-ascii"}) {
+        std::string declaration = std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>";
+        ASSERT_TRUE(testkit::WriteFileBytes(path, declaration + "\r\n<a><b n=\"x\"/></a>"));
+        XmlDoc doc;
+        XmlFile file;
+        ASSERT_TRUE(file.Load(path, &doc)) << encoding;
+        doc.Root().FirstChildElement().SetAttribute(L"n", value);
+        doc.Root().SetAttribute(L"m", std::wstring(3000, L'中') + L"\U0001F600");
+        // The document's markup in UTF-16, behind the file's own declaration, encoded.
+        std::wstring markup = vantor::xml::DocumentMarkup(doc);
+        size_t own = markup.compare(0, 5, L"<?xml") == 0 ? markup.find(L"?>") + 2 : 0;
+        std::wstring body = markup.substr(own);
+        std::wstring text = std::wstring(declaration.begin(), declaration.end()) +
+                            (body[0] == L'\r' || body[0] == L'\n' ? L"" : L"\r\n") + body;
+        EXPECT_EQ(vantor::xml::EncodeWithReferences(text, file.CodePage()), file.Encode(doc)) << encoding;
+        ASSERT_TRUE(file.Save(doc, path));
+        XmlDoc again;
+        ASSERT_TRUE(XmlFile().Load(path, &again)) << encoding;
+        EXPECT_EQ(value, again.Root().FirstChildElement().AttributeOr(L"n")) << encoding;
     }
 }
 

@@ -9,14 +9,17 @@
 //   signin <own id> <peer id> ClientCore logs the account in to the platform stand-in
 //                             (zumbase) and the presence server, which gives the book and
 //                             the friends online
-//   forget                    the store forgets the peer's addresses, as before the
-//                             presence tab's first refresh of the friends online
+//   forget [<local address>]  the store forgets the peer's addresses, as before the
+//                             presence tab's first refresh of the friends online (keeping
+//                             only the local address when one is given)
 //   load                      Container_Load into the host window
 //   login <ms>                until the IM server holds a session for the account
 //   open                      command 1 to plug 9 with the peer's entry
 //   pause <ms>
+//   type <text>               typed into the chat window, not sent
 //   send <text>               typed into the chat window and sent
 //   await <ms> <text>         until the chat display shows the text
+//   await-typing <ms> <text>  until the chat window's typing label shows the text
 //   offline <ms> <text>       until the offline-message window shows the text
 //   log <name>                the chat display's text into "<log folder>\<name>.txt"
 //   log-offline <name>        the same of the offline-message window
@@ -182,7 +185,10 @@ bool RunStep(Host& host, const std::string& line) {
         auto modify = vantor::ProcAddress<decltype(&RostBase_ModifyFriendA)>(rostBase, "RostBase_ModifyFriendA");
         FriendInfoA info = {};
         if (!store || !get || !modify || !host.peer || !get(store(), host.peer, &info)) return false;
-        info.status.publicIp = info.status.localIp = 0;
+        std::string local;
+        in >> local;
+        info.status.publicIp = 0;
+        info.status.localIp = local.empty() ? 0 : inet_addr(local.c_str());
         info.status.publicPort = info.status.localPort = 0;
         return modify(store(), host.peer, &info) != 0;
     }
@@ -209,10 +215,18 @@ bool RunStep(Host& host, const std::string& line) {
         testkit::PumpUntilDone([] { return false; }, ms);
         return true;
     }
+    if (step == "type") {
+        HWND window = ChatWindow();
+        return window && testkit::SetText(window, chatdesk::kComposeId, rest());
+    }
     if (step == "send") return Send(rest());
     if (step == "await") {
         in >> ms;
         return Awaits(chatdesk::kComposeId, chatdesk::kDisplayId, ms, rest());
+    }
+    if (step == "await-typing") {
+        in >> ms;
+        return Awaits(chatdesk::kComposeId, chatdesk::kTypingLabel, ms, rest());
     }
     if (step == "offline") {
         in >> ms;

@@ -9,6 +9,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,10 +100,14 @@ void ProgramPresence(const Side& side, const std::string& peerAddress) {
                     Reply("<cell name=\"friend-list\" type=\"27\"><record>" + Cell("friendid", side.peerId) +
                           Cell("statuscode", "1") + Cell("localip", peerAddress) + Cell("localport", port) +
                           Cell("ip", peerAddress) + Cell("port", port) + "</record></cell>"));
-    // Where this side is, for the other host's questions while both are signed in.
+    // Where this side is, for the other host's questions while both are signed in, and
+    // where its peer is.
     std::string own = LoopbackAddress(side.ownLast);
     ProgramPresence("GetFriendIP", Reply(Cell("friendid", side.ownId) + Cell("statuscode", "1") + Cell("localip", own) +
                                          Cell("localport", port) + Cell("ip", own) + Cell("port", port)));
+    ProgramPresence(std::string("GetFriendIP&when=target_id%3D") + side.peerId,
+                    Reply(Cell("friendid", side.peerId) + Cell("statuscode", "1") + Cell("localip", peerAddress) +
+                          Cell("localport", port) + Cell("ip", peerAddress) + Cell("port", port)));
 }
 
 // Runs the side's host with the script (UTF-8 steps, one a line) after its login, the
@@ -148,24 +153,35 @@ std::wstring ShotPath(bool direct) {
     return dir + (direct ? L"\\chathost-direct.bmp" : L"\\chathost-relayed.bmp");
 }
 
+// How a conversation goes around its greeting and answer.
+struct Plan {
+    bool direct = true;
+    std::string answererBeforeLoad;    // steps of the answering host before the container loads
+    std::string answererFirst;         // its steps once logged in, before it awaits the greeting
+    std::string openerBeforeGreeting;  // the opening host's steps between opening and the greeting
+    std::function<void()> meanwhile;   // what the test does once the answering host is logged in
+    bool shot = false;                 // the opener's chat window is saved
+};
+
 // The answering host starts first; the opener once the answerer is logged in (the presence
 // server is programmed for one login at a time). Each display holds each text once, the
 // greeting before the answer.
-// `answererKnowsPeer` false: the answering host's book has no address of the opener yet.
-void Converse(bool direct, bool answererKnowsPeer = true) {
+void Converse(const Plan& plan) {
     ResetFake();
     bool answered = false;
     std::thread second([&] {
-        answered = RunHost(kSecond, PeerAddress(kSecond, direct),
-                           std::string("await 40000 ") + kGreeting + "\r\npause 2000\r\nsend " + kAnswer +
+        answered = RunHost(kSecond, PeerAddress(kSecond, plan.direct),
+                           plan.answererFirst + "await 40000 " + kGreeting + "\r\npause 2000\r\nsend " + kAnswer +
                                "\r\npause 3000\r\nlog display\r\n",
-                           answererKnowsPeer ? "" : "forget\r\n");
+                           plan.answererBeforeLoad);
     });
     EXPECT_TRUE(Eventually([] { return HasSession(kSecondId); }, 40000));
+    if (plan.meanwhile) plan.meanwhile();
     // The link attempt on opening ends before the first text.
-    bool opened = RunHost(kFirst, PeerAddress(kFirst, direct),
-                          std::string("open\r\npause 3000\r\nsend ") + kGreeting + "\r\nawait 30000 " + kAnswer +
-                              "\r\npause 1000\r\nlog display\r\nshot " + vantor::WideToAnsi(ShotPath(direct)) + "\r\n");
+    std::string shot = plan.shot ? "shot " + vantor::WideToAnsi(ShotPath(plan.direct)) + "\r\n" : "";
+    bool opened = RunHost(kFirst, PeerAddress(kFirst, plan.direct),
+                          "open\r\npause 3000\r\n" + plan.openerBeforeGreeting + "send " + kGreeting +
+                              "\r\nawait 30000 " + kAnswer + "\r\npause 1000\r\nlog display\r\n" + shot);
     second.join();
     ASSERT_TRUE(opened);
     ASSERT_TRUE(answered);
@@ -179,6 +195,43 @@ void Converse(bool direct, bool answererKnowsPeer = true) {
         EXPECT_EQ(1u, Count(shown, answer)) << shown;
         EXPECT_LT(shown.find(greeting), shown.find(answer));
     }
+}
+
+void Converse(bool direct) {
+    Plan plan;
+    plan.direct = direct;
+    plan.shot = true;
+    Converse(plan);
+}
+
+// A stranger's client at `from` sends the answering host a text in the opener's name on a
+// link of its own, and closes it once the host has had time to read it.
+bool SendForgedText(const std::string& from, const char* utf8) {
+    chatdesk::ChatText text;
+    text.stamp = "20260102030405006099";
+    text.senderId = kFirstId;
+    text.receiverId = kSecondId;
+    text.text = testkit::Ansi(utf8);
+    text.status = "1*";
+    chatdesk::ImBytes bytes = chatdesk::BuildChatText(text);
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in source = {};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = inet_addr(from.c_str());
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = inet_addr(LoopbackAddress(kSecond.ownLast).c_str());
+    to.sin_port = htons(kClientPort);
+    bool sent = bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
+                connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+                send(s, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0) ==
+                    static_cast<int>(bytes.size());
+    Sleep(1500);
+    closesocket(s);
+    WSACleanup();
+    return sent;
 }
 
 // A chat text of the peer kept by the server for the first side.
@@ -228,8 +281,62 @@ TEST(ChatHosts, ChatDirect) {
 // A friend who chats on a direct link before the presence tab has told the answerer where
 // the friend is: the presence server confirms the link's address, and the text is taken.
 TEST(ChatHosts, ChatDirectBeforeTheBookKnowsThePeer) {
-    Converse(true, false);
+    Plan plan;
+    plan.answererBeforeLoad = "forget\r\n";
+    Converse(plan);
     EXPECT_EQ(0u, FakeFramesIn("003S").size());
+}
+
+// The answerer has the chat open; the friend, whose address its book lacks, types (the
+// notice has the server confirm the link) and sends its text two seconds later: the
+// answerer sees both, and the server was asked once.
+TEST(ChatHosts, AFriendTheBookDoesNotPlaceIsSeenTypingAndItsTextShown) {
+    Plan plan;
+    plan.answererBeforeLoad = "forget\r\n";
+    plan.answererFirst = std::string("open\r\nawait-typing 40000 ") + kFirstId + " 正在输入消息\r\n";
+    plan.openerBeforeGreeting = "type 你\r\npause 6000\r\n";
+    Converse(plan);
+    EXPECT_EQ(0u, FakeFramesIn("003S").size());
+}
+
+// Before the friend comes, strangers' clients send texts in its name: one from an address
+// the answerer's book knows nothing of, one from the friend's local address while its public
+// address is not the answerer's. Neither is shown, and neither keeps the friend's own texts,
+// from an address the book lacks, from being shown.
+TEST(ChatHosts, TextsInAFriendsNameFromElsewhereAreNotShownAndSpendNothing) {
+    const char kForged[] = "冒名顶替的话";
+    Plan plan;
+    plan.answererBeforeLoad = "forget " + LoopbackAddress(60) + "\r\n";
+    plan.meanwhile = [&] {
+        EXPECT_TRUE(SendForgedText(LoopbackAddress(50), kForged));
+        EXPECT_TRUE(SendForgedText(LoopbackAddress(60), kForged));
+    };
+    Converse(plan);
+    std::string shown = ReadLog(kSecond, L"display.txt");
+    EXPECT_EQ(0u, Count(shown, kForged)) << shown;
+}
+
+// A text in the friend's name from elsewhere comes first and the presence server takes
+// 20 s to say where the friend is: the friend's own text, which comes meanwhile, waits for
+// that answer and is shown.
+TEST(ChatHosts, AFriendsTextWaitsForTheSlowAnswerAForgedTextAskedFor) {
+    const char kForged[] = "冒名顶替的话";
+    Plan plan;
+    plan.answererBeforeLoad = "forget\r\n";
+    plan.meanwhile = [&] {
+        std::string port = std::to_string(kClientPort);
+        std::string where = LoopbackAddress(kFirst.ownLast);
+        std::string answer;
+        EXPECT_EQ(200, testkit::LoopbackPost(PresencePort(), "/_ctl/queue?action=GetFriendIP&status=200&delay=20000",
+                                             Reply(Cell("friendid", kFirstId) + Cell("statuscode", "1") +
+                                                   Cell("localip", where) + Cell("localport", port) +
+                                                   Cell("ip", where) + Cell("port", port)),
+                                             &answer));
+        EXPECT_TRUE(SendForgedText(LoopbackAddress(50), kForged));
+    };
+    Converse(plan);
+    std::string shown = ReadLog(kSecond, L"display.txt");
+    EXPECT_EQ(0u, Count(shown, kForged)) << shown;
 }
 
 // Two messages kept for the account reach its offline-message window after the login;

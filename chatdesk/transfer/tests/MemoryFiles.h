@@ -50,6 +50,7 @@ public:
         files.erase(from);
         return true;
     }
+    bool Remove(const std::wstring& path) override { return files.erase(path) != 0; }
     bool Has(const std::wstring& path) const { return files.count(path) != 0; }
 
 private:

@@ -25,21 +25,24 @@ std::string Content(size_t size) {
     return s;
 }
 
+// The transfer of a file of `size` bytes offered as "source.bin".
+TransferOrigin OriginOf(uint32_t size) { return {"10001", "source.bin", size}; }
+
 // Sends `source` into a receive job saving at `save`; the receive job's last result.
 BlockOutcome Copy(const std::wstring& source, uint32_t size, const std::wstring& save, uint32_t* resume) {
     DiskSendFiles sendFiles;
     DiskReceiveFiles receiveFiles;
-    ReceiveJob receiver(receiveFiles, size);
+    ReceiveJob receiver(receiveFiles, OriginOf(size));
     if (!receiver.Accept(save, resume)) return BlockOutcome::Ignored;
     RecordingLink link;
     RecordingObserver observer;
     BlockOutcome last = BlockOutcome::Ignored;
     link.afterBlock = [&](const ImBytes& msg) {
         std::string stamp;
-        uint32_t count = 0;
+        uint32_t number = 0, count = 0;
         const uint8_t* data = nullptr;
-        ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &data);
-        last = receiver.OnBlock(count, data).outcome;
+        ReadBlockForReceive(msg.data(), msg.size(), &stamp, &number, &count, &data);
+        last = receiver.OnBlock(number, count, data).outcome;
     };
     SendOffer offer;
     offer.stamp = "20261209093015123000";
@@ -61,12 +64,14 @@ TEST(DiskTransfer, ReceivedThroughTheTemporaryFileAndResumed) {
     uint32_t resume = 0;
     {
         DiskReceiveFiles files;
-        ReceiveJob earlier(files, 300000);
+        ReceiveJob earlier(files, OriginOf(300000));
         ASSERT_TRUE(earlier.Accept(dir + L"b.txt", &resume));
         for (size_t at = 0; at < 123456; at += 4096) {
             uint32_t count = static_cast<uint32_t>(std::min<size_t>(4096, 123456 - at));
             ASSERT_EQ(BlockOutcome::Written,
-                      earlier.OnBlock(count, reinterpret_cast<const uint8_t*>(content.data() + at)).outcome);
+                      earlier.OnBlock(static_cast<uint32_t>(at / 4096), count,
+                                      reinterpret_cast<const uint8_t*>(content.data() + at))
+                          .outcome);
         }
         EXPECT_TRUE(earlier.Cancel());
     }
@@ -96,15 +101,16 @@ TEST(DiskTransfer, ATargetThatCantBeWrittenKeepsTheTemporaryFile) {
     std::wstring dir = testkit::FreshDir(L"transfer-disk");
     std::string content = Content(10000);
     ASSERT_TRUE(testkit::WriteFileBytes(dir + L"source.bin", content));
-    // The confirmed path names a folder: the ".im" can be written beside it, the move fails.
+    // The confirmed path names a folder: the ".im" can be written beside it, the move fails
+    // and leaves it whole and marked.
     ASSERT_TRUE(CreateDirectoryW((dir + L"taken").c_str(), nullptr));
     uint32_t resume = 0;
     EXPECT_EQ(BlockOutcome::Failed, Copy(dir + L"source.bin", 10000, dir + L"taken", &resume));
-    EXPECT_EQ(content, testkit::ReadFileBytes(dir + L"taken.im"));
+    EXPECT_EQ(content + ResumeMarkOf(10000, OriginOf(10000)), testkit::ReadFileBytes(dir + L"taken.im"));
 
     // A folder that does not exist: the ".im" can't be opened, the offer is not accepted.
     DiskReceiveFiles files;
-    ReceiveJob job(files, 10);
+    ReceiveJob job(files, OriginOf(10));
     EXPECT_FALSE(job.Accept(dir + L"missing\\x.txt", &resume));
     testkit::RemoveTree(dir);
 }

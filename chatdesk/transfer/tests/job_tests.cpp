@@ -193,14 +193,15 @@ struct Receiver {
     MemoryFiles files;
     std::unique_ptr<ReceiveJob> job;
     std::vector<BlockResult> results;
-    Receiver(uint32_t total) : job(new ReceiveJob(files, total)) {}
+    explicit Receiver(uint32_t total, const char* offerer = "20002", const char* name = "f.bin")
+        : job(new ReceiveJob(files, TransferOrigin{offerer, name, total})) {}
     void Take(const ImBytes& msg) {
         std::string stamp;
-        uint32_t count = 0;
+        uint32_t number = 0, count = 0;
         const uint8_t* data = nullptr;
-        ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &data));
+        ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &number, &count, &data));
         EXPECT_EQ(kStamp, stamp);
-        results.push_back(job->OnBlock(count, data));
+        results.push_back(job->OnBlock(number, count, data));
     }
 };
 
@@ -239,7 +240,9 @@ BlockOutcome Feed(ReceiveJob& job, const std::string& content, size_t from, size
     BlockOutcome last = BlockOutcome::Ignored;
     for (size_t at = from; at < to; at += 4096) {
         size_t count = std::min<size_t>(4096, to - at);
-        last = job.OnBlock(static_cast<uint32_t>(count), reinterpret_cast<const uint8_t*>(content.data() + at)).outcome;
+        last = job.OnBlock(static_cast<uint32_t>(at / 4096), static_cast<uint32_t>(count),
+                           reinterpret_cast<const uint8_t*>(content.data() + at))
+                   .outcome;
     }
     return last;
 }
@@ -266,13 +269,16 @@ TEST(ReceiveJobRun, OnlyATemporaryFileThisClientLeftIsResumed) {
     EXPECT_TRUE(content == again.files.files[L"C:\\r\\f.bin"]);
     EXPECT_EQ(1u, again.files.files.size()) << "no temporary file is left";
 
-    // An offer of another size is another transfer: it starts afresh beside the old one.
-    Receiver other(20000);
-    other.files.files = left;
-    ASSERT_TRUE(other.job->Accept(L"C:\\r\\f.bin", &resume));
-    EXPECT_EQ(0u, resume);
-    EXPECT_NE(L"C:\\r\\f.bin.im", other.job->TemporaryPath());
-    EXPECT_EQ(left.begin()->second, other.files.files[L"C:\\r\\f.bin.im"]) << "the old one is left as it was";
+    // An offer of another size, from another friend or of another name is another
+    // transfer: it starts afresh beside the old one, which stays as it was.
+    for (Receiver* other : {new Receiver(20000), new Receiver(10000, "20003"), new Receiver(10000, "20002", "g.bin")}) {
+        std::unique_ptr<Receiver> owner(other);
+        other->files.files = left;
+        ASSERT_TRUE(other->job->Accept(L"C:\\r\\f.bin", &resume));
+        EXPECT_EQ(0u, resume);
+        EXPECT_EQ(L"C:\\r\\f.bin.1.im", other->job->TemporaryPath());
+        EXPECT_EQ(left.begin()->second, other->files.files[L"C:\\r\\f.bin.im"]);
+    }
 
     // Files of that name the client did not leave, shorter or longer than the offer, stay
     // as they were; the transfer goes to a fresh name and lands at the confirmed path.
@@ -293,15 +299,15 @@ TEST(ReceiveJobRun, OnlyATemporaryFileThisClientLeftIsResumed) {
 TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
     uint8_t data[4096] = {1, 2, 3};
     Receiver unaccepted(10000);
-    EXPECT_EQ(BlockOutcome::Ignored, unaccepted.job->OnBlock(100, data).outcome);
-    EXPECT_TRUE(unaccepted.job->OnBlock(100, data).stopSender());
+    EXPECT_EQ(BlockOutcome::Ignored, unaccepted.job->OnBlock(0, 100, data).outcome);
+    EXPECT_TRUE(unaccepted.job->OnBlock(0, 100, data).stopSender());
     EXPECT_TRUE(unaccepted.files.files.empty());
 
     uint32_t resume = 0;
     for (uint32_t n : {5000u, 0xFFFFFFFFu}) {
         Receiver r(10000);
         ASSERT_TRUE(r.job->Accept(L"C:\\r\\f.bin", &resume));
-        BlockResult res = r.job->OnBlock(n, n <= 4096 ? data : nullptr);
+        BlockResult res = r.job->OnBlock(0, n, n <= 4096 ? data : nullptr);
         EXPECT_EQ(BlockOutcome::Rejected, res.outcome);
         EXPECT_TRUE(res.ended());
         EXPECT_EQ(kResumeMarkSize, r.files.files[L"C:\\r\\f.bin.im"].size()) << "the mark alone";
@@ -310,11 +316,30 @@ TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
     // Past the offered size: 4096 + 4096 + 4096 of a 10,000-byte offer.
     Receiver past(10000);
     ASSERT_TRUE(past.job->Accept(L"C:\\r\\f.bin", &resume));
-    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
-    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(4096, data).outcome);
-    EXPECT_EQ(BlockOutcome::Rejected, past.job->OnBlock(4096, data).outcome);
+    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(0, 4096, data).outcome);
+    EXPECT_EQ(BlockOutcome::Written, past.job->OnBlock(1, 4096, data).outcome);
+    EXPECT_EQ(BlockOutcome::Rejected, past.job->OnBlock(2, 4096, data).outcome);
     EXPECT_EQ(8192u + kResumeMarkSize, past.files.files[L"C:\\r\\f.bin.im"].size());
     EXPECT_FALSE(past.files.Has(L"C:\\r\\f.bin"));
+
+    // Blocks out of their order: one from before passes and one past a missing block
+    // ends the transfer; neither is written, and what came in order resumes.
+    const std::string content = Pattern(10000);
+    Receiver gap(10000);
+    ASSERT_TRUE(gap.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(BlockOutcome::Written, Feed(*gap.job, content, 0, 4096));
+    BlockResult again = gap.job->OnBlock(0, 4096, data);
+    EXPECT_EQ(BlockOutcome::Passed, again.outcome);
+    EXPECT_FALSE(again.stopSender());
+    EXPECT_EQ(BlockOutcome::Rejected, gap.job->OnBlock(2, 1808, data).outcome);
+    EXPECT_EQ(content.substr(0, 4096) + ResumeMarkOf(4096, {"20002", "f.bin", 10000}),
+              gap.files.files[L"C:\\r\\f.bin.im"]);
+    Receiver resumed(10000);
+    resumed.files.files = gap.files.files;
+    ASSERT_TRUE(resumed.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(4096u, resume);
+    EXPECT_EQ(BlockOutcome::Complete, Feed(*resumed.job, content, 4096, 10000));
+    EXPECT_TRUE(content == resumed.files.files[L"C:\\r\\f.bin"]);
 
     // The message reader hands an oversized count on, without data.
     FileBlock b;
@@ -324,12 +349,12 @@ TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
     ImBytes msg = BuildFileBlock(b);
     WriteU32(msg.data() + 149, 5000);
     std::string stamp;
-    uint32_t count = 0;
+    uint32_t number = 0, count = 0;
     const uint8_t* at = data;
-    ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &count, &at));
+    ASSERT_TRUE(ReadBlockForReceive(msg.data(), msg.size(), &stamp, &number, &count, &at));
     EXPECT_EQ(5000u, count);
     EXPECT_EQ(nullptr, at);
-    EXPECT_FALSE(ReadBlockForReceive(msg.data(), msg.size() - 1, &stamp, &count, &at));
+    EXPECT_FALSE(ReadBlockForReceive(msg.data(), msg.size() - 1, &stamp, &number, &count, &at));
 }
 
 TEST(ReceiveJobRun, DiskTroubleAndCancelKeepTheTemporaryFile) {
@@ -338,17 +363,31 @@ TEST(ReceiveJobRun, DiskTroubleAndCancelKeepTheTemporaryFile) {
     Receiver write(100);
     ASSERT_TRUE(write.job->Accept(L"C:\\r\\f.bin", &resume));
     write.files.failWrite = true;
-    EXPECT_EQ(BlockOutcome::Failed, write.job->OnBlock(50, data).outcome);
+    EXPECT_EQ(BlockOutcome::Failed, write.job->OnBlock(0, 50, data).outcome);
     EXPECT_TRUE(write.files.Has(L"C:\\r\\f.bin.im"));
 
     Receiver move(100);
     ASSERT_TRUE(move.job->Accept(L"C:\\r\\f.bin", &resume));
     move.files.failMove = true;
-    BlockResult last = move.job->OnBlock(100, data);
+    BlockResult last = move.job->OnBlock(0, 100, data);
     EXPECT_EQ(BlockOutcome::Failed, last.outcome);
     EXPECT_TRUE(last.stopSender());
-    EXPECT_EQ(100u, move.files.files[L"C:\\r\\f.bin.im"].size());
     EXPECT_FALSE(move.files.Has(L"C:\\r\\f.bin"));
+    // The whole file stays marked: the next offer takes it as it is and moves it again.
+    EXPECT_EQ(100u + kResumeMarkSize, move.files.files[L"C:\\r\\f.bin.im"].size());
+    Receiver retry(100);
+    retry.files.files = move.files.files;
+    ASSERT_TRUE(retry.job->Accept(L"C:\\r\\f.bin", &resume));
+    EXPECT_EQ(100u, resume);
+    EXPECT_EQ(BlockOutcome::Complete, retry.job->OnBlock(0, 0, nullptr).outcome);
+    EXPECT_EQ(std::string(data, data + 100), retry.files.files[L"C:\\r\\f.bin"]);
+    EXPECT_EQ(1u, retry.files.files.size());
+    // A flush that failed leaves nothing to resume from.
+    Receiver flush(100);
+    ASSERT_TRUE(flush.job->Accept(L"C:\\r\\f.bin", &resume));
+    flush.files.failClose = true;
+    EXPECT_EQ(BlockOutcome::Failed, flush.job->OnBlock(0, 100, data).outcome);
+    EXPECT_TRUE(flush.files.files.empty());
 
     Receiver open(100);
     open.files.failOpen = true;
@@ -359,10 +398,10 @@ TEST(ReceiveJobRun, DiskTroubleAndCancelKeepTheTemporaryFile) {
     EXPECT_FALSE(cancel.job->Cancel());  // never accepted: nothing was counted
     Receiver running(100);
     ASSERT_TRUE(running.job->Accept(L"C:\\r\\f.bin", &resume));
-    EXPECT_EQ(BlockOutcome::Written, running.job->OnBlock(40, data).outcome);
+    EXPECT_EQ(BlockOutcome::Written, running.job->OnBlock(0, 40, data).outcome);
     EXPECT_TRUE(running.job->Cancel());
     EXPECT_FALSE(running.job->Cancel());
-    EXPECT_EQ(BlockOutcome::Ignored, running.job->OnBlock(60, data).outcome);
+    EXPECT_EQ(BlockOutcome::Ignored, running.job->OnBlock(1, 60, data).outcome);
     EXPECT_EQ(40u + kResumeMarkSize, running.files.files[L"C:\\r\\f.bin.im"].size());
     EXPECT_FALSE(running.files.Has(L"C:\\r\\f.bin"));
 }

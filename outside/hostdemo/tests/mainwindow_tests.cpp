@@ -1,7 +1,9 @@
 // The main job's window as its user meets it: the demo host's session and container in a
-// host window of this test (run from the staged program folder, as the demo host is), each
-// tab chosen in turn, the settings dialog and the self-service pane opened and closed, the
-// compact view laid out; a picture of each under "screenshots".
+// host window of this test, each tab chosen in turn, the settings dialog and the
+// self-service pane opened and closed, the compact view laid out; a picture of each under
+// the staged program folder's "screenshots". The test runs as a child in a copy of the
+// staged program folder whose addresses name the main job's pages, served by the tests'
+// nginx, so that every pane shows its page.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -22,12 +24,19 @@
 
 namespace {
 
+// Set for the child: the staged program folder.
+const wchar_t kStageVariable[] = L"MAINWINDOW_TEST_STAGE";
 const PlugId kSettings = 51;
 const PlugId kSelfService = -14;
 const int kSettingsCancel = 1008;
 const int kCompactSwitch = 1001;
 
 std::wstring Folder() { return testkit::ProgramDir(); }
+
+std::wstring Stage() {
+    wchar_t stage[MAX_PATH * 2] = {};
+    return GetEnvironmentVariableW(kStageVariable, stage, ARRAYSIZE(stage)) ? stage : std::wstring();
+}
 
 std::wstring PresenceUrl() {
     int port = atoi(testkit::ReadFileBytes(Folder() + L"hostdemo-presence.port").c_str());
@@ -49,10 +58,11 @@ PlugId CompactTab() {
 }
 
 void Shoot(HWND window, const std::wstring& name) {
-    CreateDirectoryW((Folder() + L"screenshots").c_str(), nullptr);
+    std::wstring shots = Stage() + L"screenshots\\";
+    CreateDirectoryW(shots.c_str(), nullptr);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     testkit::PumpFor(300);
-    EXPECT_TRUE(testkit::SaveBitmapFile(testkit::CaptureWindow(window), Folder() + L"screenshots\\" + name)) << name.c_str();
+    EXPECT_TRUE(testkit::SaveBitmapFile(testkit::CaptureWindow(window), shots + name)) << name.c_str();
 }
 
 RECT ScreenRect(HWND window) {
@@ -93,6 +103,7 @@ private:
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (Stage().empty()) GTEST_SKIP() << "runs in a program folder of its own";
         ASSERT_FALSE(PresenceUrl().empty()) << "the demo presence server is not running";
         OleInitialize(nullptr);
         LoadLibraryW(L"riched20.dll");
@@ -100,14 +111,17 @@ protected:
         InitCommonControlsEx(&controls);
         ASSERT_TRUE(presence_.Apply(Folder(), PresenceUrl()));
         ASSERT_TRUE(session_.Open(Folder())) << vantor::WideToAnsi(session_.LastMessage());
-        // As the demo host: the boards the home pane links, the self-service page served.
+        // As the demo host: the boards the home pane links, the self-service page beside
+        // the other service pages.
         HMODULE zum = LoadLibraryW((Folder() + L"zumbase.dll").c_str());  // kept: the kernel uses it
         auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
         ASSERT_NE(nullptr, set);
         set("Board.0", "res", "board-1001");
         set("Board.1", "res", "board-1004");
-        std::string pages = testkit::PublishPages(L"helpdesk");
-        set("DIY", "indexurl", (pages + "index.html").c_str());
+        char services[260] = {};
+        GetPrivateProfileStringA("CommonUrl", "ServiceUrl", "", services, sizeof services,
+                                 vantor::WideToAnsi(Folder() + L"config\\commprof.cfg").c_str());
+        set("DIY", "indexurl", (std::string(services) + "self/index.html").c_str());
         ASSERT_EQ(0, session_.Connect()) << vantor::WideToAnsi(session_.LastMessage());
         ASSERT_EQ(0, session_.Login([](int, const std::wstring&) { return true; }));
         ASSERT_TRUE(container_.Load(Folder(), reinterpret_cast<HostContext>(session_.Store()), host_.pane()));
@@ -123,6 +137,7 @@ protected:
     }
 
     void TearDown() override {
+        if (Stage().empty()) return;
         container_.Unload();
         if (session_.LoggedIn()) {
             EXPECT_EQ(0, session_.Logoff());
@@ -247,3 +262,37 @@ TEST_F(MainWindow, EveryTabShowsItsPaneAndThePanesClose) {
     EXPECT_EQ(0, Chosen());
     Shoot(host_.top(), L"mainwindow-after-close.bmp");
 }
+
+namespace {
+
+// The staged program folder's settings file of addresses, each address of the main job's
+// pages (127.0.0.1:8600) moved to where the tests' nginx serves them.
+std::string AddressesServedAt(const std::string& pages) {
+    std::string text = testkit::ReadFileBytes(Folder() + L"config\\commprof.cfg");
+    const std::string demo = "http://127.0.0.1:8600/";
+    for (size_t at = text.find(demo); at != std::string::npos; at = text.find(demo, at + pages.size())) {
+        text.replace(at, demo.size(), pages);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(MainWindowRun, InACopyOfTheProgramFolderWithItsPagesServed) {
+    if (!Stage().empty()) GTEST_SKIP();
+    std::string pages = testkit::PublishPages(L"hostdemo");
+    ASSERT_FALSE(pages.empty());
+    testkit::PrivateFolder folder;
+    folder.name = L"mainwindow";
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((Folder() + L"*.dll").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        folder.files.push_back(found.cFileName);
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    folder.files.push_back(L"hostdemo-presence.port");
+    folder.trees = {L"config", L"resource", L"Skins", L"Container"};
+    folder.written = {{L"config\\commprof.cfg", AddressesServedAt(pages)}};
+    EXPECT_EQ(0, testkit::RunThisExeInPrivateFolder(folder, {{kStageVariable, Folder()}}));
+}
+

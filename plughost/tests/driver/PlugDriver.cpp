@@ -8,15 +8,25 @@
 //   signin | signoff                     (ClientCore of the folder: connect and log in / log off)
 //   post <id> <msg> <w> <l>              (posts to the plug-in's window) | style <n> (TabDeck_ChangeStyle)
 //   loadrace <id>                        (two threads load the plug-in at once)
-//   unloadwhileloading <id> <ms>         (a thread loads the plug-in; the container goes after ms)
+//   loadbothways <id> | unloadduringload <id>
+//                                        (a thread loads the plug-in; once its create runs, this
+//                                         thread, not dispatching, loads or unloads it too)
+//   unloadandfree <id>                   (the container goes while a thread loads the plug-in,
+//                                         and PlugHost.dll is freed at once; the last step)
+//   forwardmove <id>                     (a thread moves the plug-in through CommonKit; once the
+//                                         move runs, this thread unloads it)
+//   forwardstorm <id> <rounds>           (a thread calls the plug-in through CommonKit over and
+//                                         over while this one unloads and loads it again)
 //   windows <title>                      (how many windows of that title the host window holds)
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "Handles.h"
 #include "PumpingJoin.h"
 #include "Screenshot.h"
 #include "TabPlug.h"
@@ -56,6 +66,50 @@ DWORD JoinLoad(HANDLE thread) {
     GetExitCodeThread(thread, &answer);
     CloseHandle(thread);
     return answer;
+}
+
+// Waits, without dispatching this thread's messages, until a plug-in's call signals that
+// it runs: whatever it needs of this thread now waits too.
+bool InsideNow(HANDLE inside) { return WaitForSingleObject(inside, 10000) == WAIT_OBJECT_0; }
+
+HMODULE g_kit = nullptr;
+
+template <typename Fn>
+Fn Forwarder(const char* name) {
+    if (!g_kit) g_kit = LoadLibraryA((plugtest::ProgramFolderA() + "CommonKit.dll").c_str());
+    return Proc<Fn>(g_kit, name);
+}
+
+typedef int(WINAPI* MoveFn)(HMODULE, PlugId, int, int, int, int);
+typedef int(WINAPI* ShowFn)(HMODULE, PlugId, int);
+typedef HWND(WINAPI* WindowFn)(HMODULE, PlugId);
+
+struct MoveJob {
+    PlugId id;
+    MoveFn move;
+};
+
+DWORD WINAPI MoveThread(void* param) {
+    auto* job = static_cast<MoveJob*>(param);
+    return static_cast<DWORD>(job->move(g_container, job->id, 1, 2, 3, 4));
+}
+
+struct StormJob {
+    PlugId id;
+    ShowFn show;
+    WindowFn window;
+    std::atomic<bool> stop{false};
+    long calls = 0;
+};
+
+DWORD WINAPI StormThread(void* param) {
+    auto* job = static_cast<StormJob*>(param);
+    while (!job->stop) {
+        job->window(g_container, job->id);
+        job->show(g_container, job->id, 1);
+        ++job->calls;
+    }
+    return 0;
 }
 
 BOOL CALLBACK CountTitled(HWND wnd, LPARAM param) {
@@ -193,11 +247,51 @@ int main(int argc, char** argv) {
             DWORD a = JoinLoad(first);
             DWORD b = JoinLoad(second);
             Trace(self, "loadrace %d -> %lu %lu", Id(arg), a, b);
-        } else if (step == "unloadwhileloading" && i + 2 < argc) {
-            HANDLE loading = LoadOnThread(Id(argv[i + 1]));
-            PumpFor(atoi(argv[i + 2]));
+        } else if (step == "loadbothways" || step == "unloadduringload") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE loading = LoadOnThread(Id(arg));
+            bool entered = InsideNow(inside.get());
+            int mine = step == "loadbothways"
+                           ? Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME)(Id(arg))
+                           : Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
+            DWORD theirs = JoinLoad(loading);
+            Trace(self, "%s %d -> entered=%d here=%d thread=%lu", step.c_str(), Id(arg), entered ? 1 : 0, mine, theirs);
+        } else if (step == "unloadandfree") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            HANDLE loading = LoadOnThread(Id(arg));
+            bool entered = InsideNow(inside.get());
             Proc<PFN_Container_Unload>(g_container, CONTAINER_UNLOAD_NAME)();
-            Trace(self, "unloaded while loading %d -> %lu", Id(argv[i + 1]), JoinLoad(loading));
+            FreeLibrary(g_container);
+            g_container = nullptr;
+            Trace(self, "unloaded and freed while loading %d, entered=%d", Id(arg), entered ? 1 : 0);
+            Trace(self, "the load -> %lu", JoinLoad(loading));
+        } else if (step == "forwardmove") {
+            ++i;
+            vantor::UniqueHandle inside(plugtest::InsideEvent());
+            MoveJob job{Id(arg), Forwarder<MoveFn>("_TabPlug_Move")};
+            HANDLE moving = CreateThread(nullptr, 0, MoveThread, &job, 0, nullptr);
+            bool entered = InsideNow(inside.get());
+            int unloaded = Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(Id(arg));
+            Trace(self, "forwardmove %d -> entered=%d unload=%d move=%lu", Id(arg), entered ? 1 : 0, unloaded,
+                  JoinLoad(moving));
+        } else if (step == "forwardstorm" && i + 2 < argc) {
+            StormJob job;
+            job.id = Id(argv[i + 1]);
+            job.show = Forwarder<ShowFn>("_TabPlug_Show");
+            job.window = Forwarder<WindowFn>("_TabPlug_GetSafeHwnd");
+            int rounds = atoi(argv[i + 2]);
+            HANDLE storm = CreateThread(nullptr, 0, StormThread, &job, 0, nullptr);
+            int answers = 0;
+            for (int round = 0; round < rounds; ++round) {
+                answers += Proc<PFN_Container_UnloadPlug>(g_container, CONTAINER_UNLOADPLUG_NAME)(job.id);
+                answers += Proc<PFN_Container_LoadPlug>(g_container, CONTAINER_LOADPLUG_NAME)(job.id);
+            }
+            job.stop = true;
+            JoinLoad(storm);
+            Trace(self, "forwardstorm %d -> %d of %d answered, calls=%d", job.id, answers, 2 * rounds,
+                  job.calls > 0 ? 1 : 0);
             i += 2;
         } else if (step == "windows") {
             ++i;

@@ -46,6 +46,18 @@ void Trace(HMODULE self, const char* format, ...) {
     CloseHandle(h);
 }
 
+HANDLE InsideEvent() {
+    std::string name = "PlugTestInside-" + std::to_string(GetCurrentProcessId());
+    return CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+}
+
+void SignalInside() {
+    HANDLE inside = InsideEvent();
+    if (!inside) return;
+    SetEvent(inside);
+    CloseHandle(inside);
+}
+
 int Behaviour(HMODULE self, const char* key, int fallback) {
     std::string file = ProgramFolderA() + "behave.cfg";
     return static_cast<int>(GetPrivateProfileIntA(ModuleName(self).c_str(), key, fallback, file.c_str()));

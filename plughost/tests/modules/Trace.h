@@ -24,5 +24,9 @@ std::string GroupId(HostContext book, GroupHandle group);
 std::string FriendId(HostContext book, FriendHandle entry);
 // Folder of the running EXE with a trailing backslash, in the ANSI code page.
 std::string ProgramFolderA();
+// The process's "a call is inside now" event (auto-reset): a plug-in sets it where its
+// behaviour says, and the driver waits for it to act while the call runs.
+HANDLE InsideEvent();
+void SignalInside();
 
 }  // namespace plugtest

@@ -2,6 +2,8 @@
 // the calls of different plug-ins apart.
 #include <windows.h>
 
+#include <set>
+
 #define TABPLUG_DECLARE_EXPORTS
 #include "TabPlug.h"
 #include "Trace.h"
@@ -36,8 +38,8 @@ DWORD WINAPI QueryThread(LPVOID param) {
 }
 
 // Asks the container from a worker thread and waits for the answer without pumping
-// messages, as a plug-in that stops its workers does.
-void QueryFromWorker(HMODULE container, PlugId id) {
+// messages, as a plug-in that stops or starts its workers does.
+void QueryFromWorker(const char* when, HMODULE container, PlugId id) {
     QueryJob* job = new QueryJob{container, id, -1, nullptr};
     HANDLE thread = CreateThread(nullptr, 0, QueryThread, job, 0, nullptr);
     if (!thread) {
@@ -45,13 +47,39 @@ void QueryFromWorker(HMODULE container, PlugId id) {
         return;
     }
     if (WaitForSingleObject(thread, 5000) != WAIT_OBJECT_0) {
-        Trace(g_self, "QueryOnDestroy %d blocked", id);
+        Trace(g_self, "%s %d blocked", when, id);
         return;  // the thread still holds the job
     }
     CloseHandle(thread);
-    Trace(g_self, "QueryOnDestroy %d -> %d module=%s", id, job->result, plugtest::ModuleName(job->module).c_str());
+    Trace(g_self, "%s %d -> %d module=%s", when, id, job->result, plugtest::ModuleName(job->module).c_str());
     delete job;
 }
+
+// The plug-ins made and not yet destroyed, so that a call with any other handle (one
+// destroyed, or one of an earlier load of this library) is seen and written down.
+SRWLOCK g_liveLock = SRWLOCK_INIT;
+std::set<Plug*> g_live;
+
+bool Alive(TabPlugHandle h, const char* call) {
+    AcquireSRWLockShared(&g_liveLock);
+    bool live = g_live.count(static_cast<Plug*>(h)) != 0;
+    ReleaseSRWLockShared(&g_liveLock);
+    if (!live) Trace(g_self, "%s on a destroyed plug-in", call);
+    return live;
+}
+
+void SetAlive(Plug* plug, bool live) {
+    AcquireSRWLockExclusive(&g_liveLock);
+    if (live) {
+        g_live.insert(plug);
+    } else {
+        g_live.erase(plug);
+    }
+    ReleaseSRWLockExclusive(&g_liveLock);
+}
+
+// Calls made over and over by a test are not written down one by one.
+bool Quiet() { return plugtest::Behaviour(g_self, "QuietCalls", 0) != 0; }
 
 Plug* AsPlug(TabPlugHandle h) { return static_cast<Plug*>(h); }
 
@@ -74,10 +102,18 @@ LRESULT CALLBACK RecordingProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 extern "C" {
 
 TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext context, INT_PTR reserved) {
+    // Even the trace below needs the parent's thread: it reads the parent's title.
+    if (plugtest::Behaviour(g_self, "SignalOnCreate", 0)) plugtest::SignalInside();
     Trace(g_self, "Create parent=%s container=%s ctx=%llu reserved=%lld", plugtest::WindowName(parent).c_str(),
           plugtest::ModuleName(container).c_str(), static_cast<unsigned long long>(context),
           static_cast<long long>(reserved));
     if (int ms = plugtest::Behaviour(g_self, "CreateSleep", 0)) Sleep(static_cast<DWORD>(ms));
+    // A plug-in whose window needs its parent's thread while it is made.
+    if (plugtest::Behaviour(g_self, "CreateNeedsParent", 0)) {
+        SendMessageW(parent, WM_NULL, 0, 0);
+        Trace(g_self, "Create answered by the parent's thread");
+    }
+    if (int id = plugtest::Behaviour(g_self, "WorkerQueryOnCreate", 0)) QueryFromWorker("WorkerQueryOnCreate", container, id);
     int queryId = plugtest::Behaviour(g_self, "QueryOnCreate", 0);
     if (queryId) {
         auto query = reinterpret_cast<PFN_Container_QueryModule>(
@@ -99,15 +135,19 @@ TabPlugHandle WINAPI TabPlug_Create(HWND parent, HMODULE container, HostContext 
             SetWindowLongPtrA(plug->wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc)));
         if (!g_staticProc) g_staticProc = old;
     }
+    SetAlive(plug, true);
     return plug;
 }
 
 int WINAPI TabPlug_Destroy(TabPlugHandle h) {
     int result = plugtest::Behaviour(g_self, "DestroyResult", 1);
     Trace(g_self, "Destroy -> %d", result);
-    if (!h || !result) return 0;
+    if (!h || !result || !Alive(h, "Destroy")) return 0;
     Plug* plug = AsPlug(h);
-    if (int queryId = plugtest::Behaviour(g_self, "QueryOnDestroy", 0)) QueryFromWorker(plug->container, queryId);
+    if (int queryId = plugtest::Behaviour(g_self, "QueryOnDestroy", 0)) {
+        QueryFromWorker("QueryOnDestroy", plug->container, queryId);
+    }
+    SetAlive(plug, false);
     if (plug->wnd) DestroyWindow(plug->wnd);
     delete plug;
     return 1;
@@ -116,12 +156,19 @@ int WINAPI TabPlug_Destroy(TabPlugHandle h) {
 int WINAPI TabPlug_Move(TabPlugHandle h, int left, int top, int right, int bottom) {
     Trace(g_self, "Move %d %d %d %d", left, top, right, bottom);
     if (!h) return 0;
+    // A move that takes a while, for a test to act while it runs.
+    if (plugtest::Behaviour(g_self, "SignalOnMove", 0)) plugtest::SignalInside();
+    if (int ms = plugtest::Behaviour(g_self, "MoveSleep", 0)) {
+        Sleep(static_cast<DWORD>(ms));
+        Trace(g_self, "Move done");
+    }
+    if (!Alive(h, "Move")) return 0;
     return MoveWindow(AsPlug(h)->wnd, left, top, right - left, bottom - top, TRUE) ? 1 : 0;
 }
 
 int WINAPI TabPlug_Show(TabPlugHandle h, int show) {
-    Trace(g_self, "Show %d", show);
-    if (!h) return 0;
+    if (!Quiet()) Trace(g_self, "Show %d", show);
+    if (!h || !Alive(h, "Show")) return 0;
     ShowWindow(AsPlug(h)->wnd, show ? SW_SHOW : SW_HIDE);
     return 1;
 }
@@ -185,8 +232,8 @@ void WINAPI TabPlug_DoCommand(TabPlugHandle h, int command, INT_PTR parameter) {
 }
 
 HWND WINAPI TabPlug_GetSafeHwnd(TabPlugHandle h) {
-    Trace(g_self, "GetSafeHwnd");
-    return h ? AsPlug(h)->wnd : nullptr;
+    if (!Quiet()) Trace(g_self, "GetSafeHwnd");
+    return h && Alive(h, "GetSafeHwnd") ? AsPlug(h)->wnd : nullptr;
 }
 
 int WINAPI TabPlug_AddChildTabA(TabPlugHandle, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR) {

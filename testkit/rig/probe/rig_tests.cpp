@@ -5,6 +5,7 @@
 
 #include "Handles.h"
 #include "ModulePath.h"
+#include "Screenshot.h"
 #include "TestSupport.h"
 #include "Text.h"
 
@@ -80,6 +81,91 @@ TEST(Rig, CreatesAWindowOnTheDisplay) {
     ReleaseDC(window, dc);
     EXPECT_TRUE(DestroyWindow(window));
     EXPECT_GT(GetSystemMetrics(SM_CXSCREEN), 0);
+}
+
+// A picture of a window holds that window only, whatever another program shows over it on
+// the shared screen: a copy of this program covers part of the window meanwhile.
+const wchar_t kCoverVariable[] = L"RIG_TEST_COVER";
+const RECT kPictured = {200, 200, 400, 350};
+const RECT kCover = {250, 250, 350, 330};
+
+LRESULT CALLBACK Solid(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) {
+        RECT all;
+        GetClientRect(window, &all);
+        HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+        FillRect(reinterpret_cast<HDC>(wParam), &all, brush);
+        DeleteObject(brush);
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND SolidWindow(const RECT& r, COLORREF colour, DWORD exStyle) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Solid;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RigSolid";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(exStyle, wc.lpszClassName, L"", WS_POPUP, r.left, r.top, r.right - r.left,
+                                  r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, colour);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    return window;
+}
+
+std::wstring CoverEvent(const wchar_t* what, DWORD parent) {
+    return std::wstring(L"VantorRigCover") + what + std::to_wstring(parent);
+}
+
+TEST(RigCover, CoversPartOfTheParentsWindow) {
+    wchar_t parent[16] = {};
+    if (!GetEnvironmentVariableW(kCoverVariable, parent, 16)) GTEST_SKIP() << "started by the picture test";
+    DWORD id = wcstoul(parent, nullptr, 10);
+    HWND cover = SolidWindow(kCover, RGB(0, 0, 255), WS_EX_TOPMOST);
+    testkit::PumpFor(300);
+    vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Up", id).c_str()));
+    vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Down", id).c_str()));
+    SetEvent(up.get());
+    DWORD end = GetTickCount() + 10000;
+    while (WaitForSingleObject(down.get(), 0) == WAIT_TIMEOUT && static_cast<LONG>(end - GetTickCount()) > 0) {
+        testkit::PumpFor(50);
+    }
+    DestroyWindow(cover);
+}
+
+TEST(Rig, PicturesOfAWindowLeaveOutOtherProgramsWindowsOverIt) {
+    if (GetEnvironmentVariableW(kCoverVariable, nullptr, 0)) GTEST_SKIP();
+    const COLORREF red = RGB(255, 0, 0);
+    HWND window = SolidWindow(kPictured, red, 0);
+    ASSERT_NE(nullptr, window);
+    DWORD id = GetCurrentProcessId();
+    vantor::UniqueHandle up(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Up", id).c_str()));
+    vantor::UniqueHandle down(CreateEventW(nullptr, TRUE, FALSE, CoverEvent(L"Down", id).c_str()));
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=RigCover.*";
+    SetEnvironmentVariableW(kCoverVariable, std::to_wstring(id).c_str());
+    STARTUPINFOW start = {sizeof start};
+    PROCESS_INFORMATION child = {};
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child);
+    SetEnvironmentVariableW(kCoverVariable, nullptr);
+    ASSERT_TRUE(started);
+    vantor::UniqueHandle process(child.hProcess);
+    CloseHandle(child.hThread);
+    bool covered = WaitForSingleObject(up.get(), 30000) == WAIT_OBJECT_0;
+    testkit::PumpFor(300);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    testkit::Capture picture = testkit::CaptureWindow(window);
+    SetEvent(down.get());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 30000));
+    DestroyWindow(window);
+    ASSERT_TRUE(covered) << "the covering window did not come";
+    ASSERT_EQ(kPictured.right - kPictured.left, picture.width);
+    size_t others = 0;
+    for (COLORREF pixel : picture.pixels) others += pixel != red;
+    EXPECT_EQ(0u, others) << "pixels of another program's window in the picture";
 }
 
 }  // namespace
