@@ -94,9 +94,14 @@ void Bring(ChatDialog* window) {
     testkit::PumpPending();
 }
 
-// Each text from the send command to the debugger line of its receipt; `command`: the
-// send command's own time (the user-interface thread's part).
-std::vector<double> TimeTexts(ChatDialog* window, int count, std::vector<double>* command) {
+// What the user-interface thread spends on each text: the send command, and the command
+// with the repaints it left; what is left of a text's time is the wait for its receipt.
+struct Shares {
+    std::vector<double> command, shown;
+};
+
+// Each text from the send command to the debugger line of its receipt.
+std::vector<double> TimeTexts(ChatDialog* window, int count, Shares* shares) {
     testkit::DebugLines lines;
     std::vector<double> times;
     HWND dialog = window->Window();
@@ -107,10 +112,11 @@ std::vector<double> TimeTexts(ChatDialog* window, int count, std::vector<double>
         double start = testkit::NowMs();
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(chatdesk::kSendButton, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, chatdesk::kSendButton)));
-        if (command) command->push_back(testkit::NowMs() - start);
+        if (shares) shares->command.push_back(testkit::NowMs() - start);
         // What the command left to the message loop (the display's repaint) is part of it,
         // as it is of the reference.
         testkit::PumpPending();
+        if (shares) shares->shown.push_back(testkit::NowMs() - start);
         DWORD began = GetTickCount();
         while (lines.Count(kReceiptLine) == 0) {
             if (GetTickCount() - began >= 5000) return times;
@@ -407,16 +413,16 @@ int RunInFolder() {
     ShowWindow(relayed->Window(), SW_HIDE);
     Reference reference(direct);
 
-    std::vector<double> relayedCommand, directCommand;
-    auto relayedTexts = [&](int n) { return TimeTexts(relayed, n, &relayedCommand); };
-    auto directTexts = [&](int n) { return TimeTexts(direct, n, &directCommand); };
+    Shares relayedShares, directShares;
+    auto relayedTexts = [&](int n) { return TimeTexts(relayed, n, &relayedShares); };
+    auto directTexts = [&](int n) { return TimeTexts(direct, n, &directShares); };
     auto referenceTexts = [&](int n) { return reference.Time(n); };
     auto bringRelayed = [&](bool up) { up ? Bring(relayed) : (void)ShowWindow(relayed->Window(), SW_HIDE); };
     auto bringDirect = [&](bool up) { up ? Bring(direct) : (void)ShowWindow(direct->Window(), SW_HIDE); };
     auto bringReference = [&](bool up) { up ? reference.Bring() : reference.Hide(); };
     InTurn(1, kWarmUp, {relayedTexts, directTexts, referenceTexts}, {bringRelayed, bringDirect, bringReference});
-    relayedCommand.clear();
-    directCommand.clear();
+    relayedShares = Shares();
+    directShares = Shares();
     Taken main = InTurn(kRounds, kPerRound, {relayedTexts, directTexts, referenceTexts},
                         {bringRelayed, bringDirect, bringReference});
     Spread sockets = SpreadOf(PlainSockets(kRounds * kPerRound));
@@ -471,8 +477,10 @@ int RunInFolder() {
     PrintRow("same-work reference (RichEdit + sockets)", ref);
     PrintRow("the same bytes over plain sockets alone", sockets);
     std::printf("user-interface thread, per text\n");
-    PrintRow("send command, relayed", SpreadOf(relayedCommand));
-    PrintRow("send command, direct", SpreadOf(directCommand));
+    PrintRow("send command, relayed", SpreadOf(relayedShares.command));
+    PrintRow("send command, direct", SpreadOf(directShares.command));
+    PrintRow("  with the repaints it left, relayed", SpreadOf(relayedShares.shown));
+    PrintRow("  with the repaints it left, direct", SpreadOf(directShares.shown));
     PrintRow("  own account record read (RostLedger loaded)", SpreadOf(parts.ownRecord));
     PrintRow("  compose box emptied, send button disabled", SpreadOf(parts.emptyCompose));
     PrintRow("  header and text appended", SpreadOf(parts.appends));
