@@ -51,12 +51,14 @@ std::wstring RecordFilePath(const std::wstring& programFolder, const std::wstrin
     return programFolder + L"\\" + ownId + L"\\Chat" + peerId + L".rec";
 }
 
-std::wstring RolledRecordPath(const std::wstring& programFolder, const std::wstring& ownId,
-                              const std::wstring& peerId, const ImDateTime& when) {
+std::wstring RolledRecordPath(const std::wstring& recordPath, const ImDateTime& when) {
     wchar_t stamp[32];
     swprintf(stamp, 32, L"_%04d%02d%02d%02d%02d%02d.his", when.year, when.month, when.day, when.hour, when.minute,
              when.second);
-    return programFolder + L"\\" + ownId + L"\\Chat" + peerId + stamp;
+    const std::wstring suffix = L".rec";
+    bool named = recordPath.size() >= suffix.size() &&
+                 recordPath.compare(recordPath.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return (named ? recordPath.substr(0, recordPath.size() - suffix.size()) : recordPath) + stamp;
 }
 
 }  // namespace chatdesk

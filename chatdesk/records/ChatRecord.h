@@ -44,9 +44,9 @@ struct ChatRecordView {
 // any other stored length shows the text room up to its first zero (at most 800 bytes).
 ChatRecordView ReadChatRecord(const uint8_t* record);
 
-// "<folder>\<own>\Chat<peer>.rec" and the roll-over name "...\Chat<peer>_yyyyMMddhhmmss.his".
+// "<folder>\<own>\Chat<peer>.rec", and the roll-over name of such a file at a time:
+// "...\Chat<peer>_yyyyMMddhhmmss.his".
 std::wstring RecordFilePath(const std::wstring& programFolder, const std::wstring& ownId, const std::wstring& peerId);
-std::wstring RolledRecordPath(const std::wstring& programFolder, const std::wstring& ownId,
-                              const std::wstring& peerId, const ImDateTime& when);
+std::wstring RolledRecordPath(const std::wstring& recordPath, const ImDateTime& when);
 
 }  // namespace chatdesk

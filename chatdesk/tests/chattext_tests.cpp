@@ -17,6 +17,7 @@
 #include "DialogDriver.h"
 #include "DisplayObjects.h"
 #include "Emoticons.h"
+#include "ImClock.h"
 #include "ImMessages.h"
 #include "ImService.h"
 #include "ModulePath.h"
@@ -59,7 +60,7 @@ std::vector<std::string> PeerTexts(const char* id) {
 }
 
 std::vector<chatdesk::ChatRecordBytes> Records(const char* peer) {
-    chatdesk::RecordStore store(chatdesk::SystemRecordFiles());
+    chatdesk::RecordStore store(chatdesk::SystemRecordFiles(), chatdesk::LocalImTime);
     return store.List(chatdesk::RecordFilePath(vantor::imkit::ProgramFolder(), vantor::AnsiToWide(kOwnId),
                                                vantor::AnsiToWide(peer)));
 }
@@ -166,6 +167,56 @@ TEST_F(ChildTexts, RelayedTextsGetReceiptsAndRecordsAndTheAnswerIsShown) {
     // No time-out for texts that got their receipt.
     PumpFor(12000);
     EXPECT_FALSE(Contains(EditText(window->Display()), "发送超时了"));
+}
+
+TEST_F(ChildTexts, TextsWhileAnotherProgramReadsTheHistoryAreKeptAndWrittenLater) {
+    // A history another program reads, sharing reads only, so it can be neither replaced
+    // nor written; and marked read-only by the user.
+    std::wstring folder = testkit::ProgramDir() + L"10001";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\Chat20002.rec";
+    chatdesk::ImBytes old = chatdesk::BuildChatText({"20260102030405006000", kFriendId, kOwnId, false, {},
+                                                     testkit::Ansi("旧话"), "1*"});
+    chatdesk::ChatRecordBytes oldRecord;
+    ASSERT_TRUE(chatdesk::BuildChatRecord(old.data(), old.size(), false, &oldRecord));
+    const std::string oldBytes(oldRecord.begin(), oldRecord.end());
+    ASSERT_TRUE(testkit::WriteFileBytes(path, oldBytes));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    {
+        WindowClient client;
+        ChatDialog* window = client.OpenWithPeer();
+        ASSERT_NE(nullptr, window);
+        Send(window, L"读着也记下");
+        ASSERT_TRUE(Eventually([&] { return PeerTexts(kFriendId).size() == 1 && window->Texts().Waiting() == 0; },
+                               5000));
+        Fake().Control(std::string("peer/text?id=") + kFriendId + "&to=10001&text=answer");
+        ASSERT_TRUE(Eventually([&] { return Contains(EditText(window->Display()), "answer"); }, 5000));
+        // The history as the viewer lists it holds both, though the file could not take them.
+        std::vector<chatdesk::ChatRecordBytes> records = Records(kFriendId);
+        ASSERT_EQ(3u, records.size());
+        EXPECT_EQ("answer", chatdesk::ReadChatRecord(records[0].data()).text);
+        EXPECT_EQ(testkit::Ansi("读着也记下"), chatdesk::ReadChatRecord(records[1].data()).text);
+        EXPECT_EQ(oldBytes, testkit::ReadFileBytes(path));
+        // Closed while the file is still held: the texts wait for the next window, which
+        // puts them in; its own last text goes in as the plug-in ends.
+        ASSERT_TRUE(CloseChat(window));
+        CloseHandle(reader);
+        window = client.Open(Contacts().friendEntry, kFriendId);
+        ASSERT_NE(nullptr, window);
+        Send(window, L"最后一句");
+        ASSERT_TRUE(Eventually([&] { return PeerTexts(kFriendId).size() == 2; }, 5000));
+    }
+    std::string history = testkit::ReadFileBytes(path);
+    ASSERT_EQ(4u * chatdesk::kChatRecordSize, history.size());
+    const uint8_t* at = reinterpret_cast<const uint8_t*>(history.data());
+    EXPECT_EQ(testkit::Ansi("最后一句"), chatdesk::ReadChatRecord(at).text);
+    EXPECT_EQ("answer", chatdesk::ReadChatRecord(at + chatdesk::kChatRecordSize).text);
+    EXPECT_EQ(oldBytes, history.substr(3 * chatdesk::kChatRecordSize));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(chatdesk::PendingRecordsPath(path).c_str()));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(ChildTexts, RefusedTextsOfferToLeaveAMessage) {

@@ -55,6 +55,9 @@ void SendQueue::Run() {
 }
 
 void SendQueue::Send(QueueRecord& record) {
+    // In the records before it leaves: its receipt may come back before this thread
+    // would get to it after the send.
+    transport_.Record(record);
     transport_.WaitForLinkAttempt();
     bool sent = transport_.SendDirect(record.message, record.length);
     if (!sent) {
@@ -67,7 +70,6 @@ void SendQueue::Send(QueueRecord& record) {
         sent = transport_.SendRelay(record.message, record.length);
         if (!sent) RemoveWaiting(RecordStamp(record), nullptr);
     }
-    transport_.Record(record);
     transport_.TextTaken();
     if (sent) return;
     // Neither path took it: the IM server keeps it for the peer, if that works.

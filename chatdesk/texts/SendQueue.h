@@ -30,7 +30,8 @@ public:
     virtual bool SendRelay(const uint8_t* bytes, size_t length) = 0;
     // Returns once no direct-link attempt of the window runs any more.
     virtual void WaitForLinkAttempt() {}
-    // Adds a text taken from the queue to the chat records, whatever became of it.
+    // Adds a text taken from the queue to the chat records, before it is sent (whatever
+    // becomes of it).
     virtual void Record(const QueueRecord& record) {}
     // A text has left: the user's typing is no longer news for the peer.
     virtual void TextTaken() {}

@@ -12,6 +12,7 @@
 #include "DialogHook.h"
 #include "DisplayObjects.h"
 #include "EmoticonPicker.h"
+#include "ImClock.h"
 #include "ImMessages.h"
 #include "ImService.h"
 #include "InPlaceFrame.h"
@@ -62,6 +63,7 @@ vantor::ComPtr<IRichEditOle> OleOf(HWND edit) {
 
 ChatDialog::ChatDialog()
     : CSkinFrame(true, SKINFRAME_BUTTON_CLOSE | SKINFRAME_BUTTON_MINIMIZE),
+      records_(RecordStore(SystemRecordFiles(), LocalImTime)),
       attemptDone_(CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       lastTransferEnded_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       fileTransfers_(new ChatTransfers(*this)) {
@@ -191,6 +193,8 @@ void ChatDialog::OnDestroy() {
         fileTransfers_->EndThreads();
         if (registered_) service_->Unregister(key_, this);
     }
+    // No text can come any more: what the window recorded goes into the file now.
+    records_.Stop();
     if (viewer_) {
         viewer_->Destroy();
         viewer_ = nullptr;

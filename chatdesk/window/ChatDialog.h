@@ -20,6 +20,7 @@
 #include "Handles.h"
 #include "OleHost.h"
 #include "QueueThread.h"
+#include "RecordWriter.h"
 #include "SendQueue.h"
 #include "TextCompose.h"
 #include "SkinFrame.h"
@@ -124,6 +125,8 @@ public:
     // The outgoing texts and the texts waiting for a receipt.
     SendQueue& Texts() { return *texts_; }
     const CHARFORMATA& OwnFormat() const { return ownFormat_; }
+    // The record file of the conversation for the own id (its folder made); empty without one.
+    std::wstring RecordPath(const std::string& ownId) const;
     const CHARFORMATA& PeerFormat() const { return peerFormat_; }
 
     // CSkinFrame
@@ -142,6 +145,9 @@ private:
     class TextTransport;
     void StartTexts();
     void StopTexts();
+    // Adds a chat text as it travelled (plain or formatted) to the records of the
+    // conversation (any thread): kept at once, written into the file by the writer.
+    void RecordText(const uint8_t* message, size_t length, bool formatted);
     // The text messages of the window; true when handled (the result in *result).
     bool TextMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
     void SendComposed();
@@ -153,6 +159,7 @@ private:
     std::unique_ptr<TextTransport> transport_;
     std::unique_ptr<SendQueue> texts_;
     QueueThread textThread_;
+    RecordWriter records_;
     TextFormChoice form_;
 
     // OleHost

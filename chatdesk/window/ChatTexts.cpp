@@ -94,7 +94,8 @@ int AppendWith(HWND owner, HWND edit, const CHARFORMATA& format, bool replace, b
     replaceSelection();
     if (replace && mayHoldCode && owner)
         SendMessageW(owner, kMsgReplaceEmoticons, static_cast<WPARAM>(lines), reinterpret_cast<LPARAM>(edit));
-    CaretToEnd(edit);
+    // A batch around this one scrolls once at its end.
+    if (!batch.HeldOutside()) CaretToEnd(edit);
     return lines;
 }
 
@@ -189,17 +190,18 @@ void ReplaceEmoticonCodes(HWND edit, int lineCount) {
 
 //--- Records
 
-void RecordChatText(const std::string& ownId, const std::string& peerId, const uint8_t* message, size_t length,
-                    bool formatted) {
-    if (ownId.empty() || peerId.empty()) return;
+std::wstring ChatDialog::RecordPath(const std::string& ownId) const {
+    if (ownId.empty() || key_.empty()) return std::wstring();
+    std::wstring folder = vantor::imkit::ProgramFolder();
+    CreateDirectoryW((folder + L"\\" + vantor::AnsiToWide(ownId)).c_str(), nullptr);
+    return RecordFilePath(folder, vantor::AnsiToWide(ownId), vantor::AnsiToWide(key_));
+}
+
+void ChatDialog::RecordText(const uint8_t* message, size_t length, bool formatted) {
     ChatRecordBytes record;
     if (!BuildChatRecord(message, length, formatted, &record)) return;
-    std::wstring folder = vantor::imkit::ProgramFolder();
-    std::wstring own = vantor::AnsiToWide(ownId), peer = vantor::AnsiToWide(peerId);
-    CreateDirectoryW((folder + L"\\" + own).c_str(), nullptr);
-    RecordStore store(SystemRecordFiles());
-    if (!store.Append(RecordFilePath(folder, own, peer), RolledRecordPath(folder, own, peer, LocalImTime()), record))
-        vantor::DebugLine(L"ChatDesk: a chat text could not be added to the records\n");
+    std::wstring path = RecordPath(service_->Contacts().OwnId());
+    if (!path.empty()) records_.Add(path, record);
 }
 
 //--- The queue's way out
@@ -219,8 +221,7 @@ void ChatDialog::TextTransport::WaitForLinkAttempt() {
 }
 
 void ChatDialog::TextTransport::Record(const QueueRecord& record) {
-    RecordChatText(window_.service_->Contacts().OwnId(), window_.key_, record.message, record.length,
-                   RecordFormatted(record));
+    window_.RecordText(record.message, record.length, RecordFormatted(record));
 }
 
 void ChatDialog::TextTransport::TextTaken() { window_.flags_ &= ~kFlagTyped; }
@@ -246,6 +247,10 @@ void ChatDialog::StartTexts() {
     store.LoadPeer(key_, &peerFormat_);
     HWND compose = GetDlgItem(m_hWnd, kComposeId);
     if (compose) SendMessageA(compose, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&ownFormat_));
+    // Records an earlier run could not write go in first.
+    records_.Start();
+    std::wstring path = RecordPath(IdText(own.id, sizeof own.id));
+    if (!path.empty()) records_.Watch(path);
     textThread_.Start(*texts_);
 }
 
@@ -332,7 +337,7 @@ void ChatDialog::OnChatText(ImConnection*, const uint8_t* msg, size_t length, bo
         vantor::DebugLine(L"ChatDesk: a damaged chat text was dropped\n");
         return;
     }
-    RecordChatText(service_->Contacts().OwnId(), key_, msg, length, formatted);
+    RecordText(msg, length, formatted);
     SendMessageW(m_hWnd, kMsgShowReceived, 0, reinterpret_cast<LPARAM>(&text));
 }
 

@@ -6,6 +6,7 @@
 
 #include "ChatDialog.h"
 #include "ChatSkin.h"
+#include "ImClock.h"
 #include "ImService.h"
 #include "ProgramFolder.h"
 #include "RecordStore.h"
@@ -78,11 +79,9 @@ void RecordViewer::LoadRecords() {
     FriendInfoA own = {};
     service.Contacts().OwnRecord(&own);
     FriendInfoA peer = chat_.PeerCopy();
-    std::wstring ownId = vantor::AnsiToWide(own.id, sizeof own.id);
-    std::wstring peerId = vantor::AnsiToWide(peer.id, sizeof peer.id);
-    if (ownId.empty() || peerId.empty()) return;
-    std::wstring path = RecordFilePath(vantor::imkit::ProgramFolder(), ownId, peerId);
-    RecordStore store(SystemRecordFiles());
+    std::wstring path = chat_.RecordPath(std::string(own.id, strnlen(own.id, sizeof own.id)));
+    if (path.empty()) return;
+    RecordStore store(SystemRecordFiles(), LocalImTime);
     DisplayBatch batch(GetDlgItem(window_, kViewerEditId));
     for (const ChatRecordBytes& bytes : store.List(path)) {
         ChatRecordView record = ReadChatRecord(bytes.data());

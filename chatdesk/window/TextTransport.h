@@ -29,10 +29,6 @@ private:
     ChatDialog& window_;
 };
 
-// Adds a chat text as it travelled (plain or formatted) to the records of the conversation.
-void RecordChatText(const std::string& ownId, const std::string& peerId, const uint8_t* message, size_t length,
-                    bool formatted);
-
 // Holds the repaints of a RichEdit while appends and format changes go in: it is
 // repainted once at the end, scrolled to its last line. A repaint after each step (the
 // control scrolls and paints its whole window) was most of an append's cost once the
@@ -44,6 +40,8 @@ public:
     ~DisplayBatch();
     DisplayBatch(const DisplayBatch&) = delete;
     DisplayBatch& operator=(const DisplayBatch&) = delete;
+    // The control's repaints were held already (by a batch around this one) or it is hidden.
+    bool HeldOutside() const { return edit_ && !held_; }
 
 private:
     HWND edit_;

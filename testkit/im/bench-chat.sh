@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Chat benchmark (not a test): starts the fake IM server and runs chatdesk_bench.exe from
-# the staged program folder. It sends 1,000 texts, each after the last one's receipt,
-# relayed through the fake IM server and over the direct link to a test peer, beside the
-# same-work reference (the same RichEdit work and the same bytes over a plain socket
-# pair) in the same run; medians and 99th percentiles in milliseconds, the parts of the
-# user-interface thread's work, the round trip with a large record file present, and last
+# the staged program folder. It sends 1,000 texts relayed through the fake IM server and
+# 1,000 over a direct link to test peers, each after the last one's receipt and a short
+# pause, beside the same-work reference (the same RichEdit work and the same bytes over a
+# plain socket pair), the three in turn in rounds of 50; medians and 99th percentiles in
+# milliseconds, the parts of the user-interface thread's work, the round trip with
+# histories of 4,000, 5,000 and 10,000 texts present beside the reference, and last
 #   chat bench: direct D, relayed E of the same-work reference
 #   bash testkit/im/bench-chat.sh <x86_64 build dir>
 set -eu

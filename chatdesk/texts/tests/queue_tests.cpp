@@ -42,18 +42,28 @@ public:
         std::lock_guard<std::mutex> g(lock);
         notices.push_back(text);
     }
+    void TextTaken() override {
+        std::lock_guard<std::mutex> g(lock);
+        ++taken;
+        changed.notify_all();
+    }
     void QueueEnded() override { ended = true; }
 
     // Waits until `count` texts left the queue.
-    bool WaitForRecords(size_t count) {
+    bool WaitUntilSent(size_t count) {
         std::unique_lock<std::mutex> g(lock);
-        return changed.wait_for(g, std::chrono::seconds(5), [&] { return records.size() >= count; });
+        return changed.wait_for(g, std::chrono::seconds(5), [&] { return taken >= count; });
+    }
+    size_t Recorded() {
+        std::lock_guard<std::mutex> g(lock);
+        return records.size();
     }
 
     std::mutex lock;
     std::condition_variable changed;
     std::vector<ImBytes> directSent, relayed;
     std::vector<std::string> records, notices;
+    size_t taken = 0;
     bool ended = false;
 
 private:
@@ -120,7 +130,7 @@ TEST(SendQueues, TextsLeaveInOrderDirectFirstRelayedOnesWait) {
     r.transport.direct = true;
     r.Send(Text("one", kStampA));
     r.Send(Text("two", kStampB));
-    ASSERT_TRUE(r.transport.WaitForRecords(2));
+    ASSERT_TRUE(r.transport.WaitUntilSent(2));
     ASSERT_EQ(2u, r.transport.directSent.size());
     EXPECT_EQ('o', r.transport.directSent[0][149]);
     EXPECT_EQ('t', r.transport.directSent[1][149]);
@@ -130,7 +140,7 @@ TEST(SendQueues, TextsLeaveInOrderDirectFirstRelayedOnesWait) {
 
     r.transport.direct = false;  // the direct send fails: relayed at once
     r.Send(Text("three", kStampA));
-    ASSERT_TRUE(r.transport.WaitForRecords(3));
+    ASSERT_TRUE(r.transport.WaitUntilSent(3));
     EXPECT_EQ(1u, r.transport.relayed.size());
     EXPECT_EQ(1u, r.queue.Waiting());
 }
@@ -139,14 +149,16 @@ TEST(SendQueues, ADeliveredReceiptClearsItsTextEvenWhenFasterThanTheQueue) {
     Running r;
     char result = 0;
     std::string stamp;
-    // The server answers inside the relay send, before the queue thread goes on.
+    // The server answers inside the relay send, before the queue thread goes on: the
+    // text is in the records by then.
     r.transport.onRelay = [&](const ImBytes& m) {
+        EXPECT_EQ(1u, r.transport.Recorded()) << "answered before it was recorded";
         std::string s(reinterpret_cast<const char*>(m.data() + 64), 20);
         ImBytes receipt = Receipt(s, '0');
         EXPECT_TRUE(r.queue.TakeReceipt(receipt.data(), receipt.size(), &result, &stamp));
     };
     r.Send(Text("one", kStampA), false);
-    ASSERT_TRUE(r.transport.WaitForRecords(1));
+    ASSERT_TRUE(r.transport.WaitUntilSent(1));
     EXPECT_EQ(0u, r.queue.Waiting());
     for (int i = 0; i < 15; ++i) EXPECT_TRUE(r.queue.Tick().empty());
 }
@@ -155,7 +167,7 @@ TEST(SendQueues, UnansweredTextsTimeOutOnTheEleventhTickAndLateReceiptsFindNothi
     Running r;
     r.Send(Text("one", kStampA));
     r.Send(Text("two", kStampB));
-    ASSERT_TRUE(r.transport.WaitForRecords(2));
+    ASSERT_TRUE(r.transport.WaitUntilSent(2));
     for (int i = 0; i < 10; ++i) EXPECT_TRUE(r.queue.Tick().empty()) << i;
     std::vector<std::string> out = r.queue.Tick();
     ASSERT_EQ(2u, out.size()) << "both texts of the same moment on the same tick";
@@ -196,7 +208,7 @@ TEST(SendQueues, RefusedTextsGetOffersKeyedByLinkPosition) {
     Running r;
     r.Send(Text("a", kStampA));
     r.Send(Text("b", kStampB, true), true);
-    ASSERT_TRUE(r.transport.WaitForRecords(2));
+    ASSERT_TRUE(r.transport.WaitUntilSent(2));
     char result = 0;
     std::string stamp;
     ImBytes refused = Receipt(kStampA, '1');
@@ -234,7 +246,7 @@ TEST(SendQueues, RefusedTextsGetOffersKeyedByLinkPosition) {
 TEST(SendQueues, AWrongReceiverDropsTheTextWithoutOffer) {
     Running r;
     r.Send(Text("a", kStampA));
-    ASSERT_TRUE(r.transport.WaitForRecords(1));
+    ASSERT_TRUE(r.transport.WaitUntilSent(1));
     SendQueue::Failure f = r.queue.FailedText('3', kStampA);
     EXPECT_TRUE(f.found);
     EXPECT_TRUE(f.dropLink);
