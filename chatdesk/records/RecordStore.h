@@ -46,7 +46,8 @@ public:
     virtual bool AppendBlock(const std::wstring& path, const uint8_t* block, size_t size) = 0;
     // Moves a file to a name that is not taken.
     virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
-    // True when the file is gone (or was never there).
+    // True when the file is gone (or was never there); false, the file left as it is, while
+    // another program holds it.
     virtual bool Remove(const std::wstring& path) = 0;
     // Waits before a retry.
     virtual void Pause(unsigned ms) = 0;

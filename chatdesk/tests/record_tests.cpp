@@ -385,6 +385,39 @@ TEST(RecordStore, ReadersHoldingTheFileInAnySharingModeLoseNoText) {
     }
 }
 
+TEST(RecordStore, AProgramHoldingThePendingRecordsSharingAllKeepsNoFoldBusyAndLosesNoText) {
+    // A program that opens every new file sharing everything (an indexer, a backup): a
+    // file it holds is not gone when it is deleted, only when the program lets go of it.
+    std::wstring path = testkit::FreshDir(L"record-pending-held") + L"Chat20002.rec";
+    ASSERT_TRUE(testkit::WriteFileBytes(path, History(2)));
+    RecordStore store(SystemRecordFiles(), RollOverTime);
+    ASSERT_TRUE(store.Add(path, Record("one")));
+    HANDLE held = CreateFileW(PendingRecordsPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    auto foldEnds = [&] {
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread fold([&] {
+            store.Fold(path);
+            SetEvent(done);
+        });
+        bool ended = WaitForSingleObject(done, 10000) == WAIT_OBJECT_0;
+        // A fold that never ends lets go once the file is.
+        if (!ended) CloseHandle(held), held = INVALID_HANDLE_VALUE;
+        fold.join();
+        CloseHandle(done);
+        return ended;
+    };
+    EXPECT_TRUE(foldEnds()) << "the fold goes round for as long as the file is held";
+    ASSERT_TRUE(store.Add(path, Record("two")));
+    EXPECT_TRUE(foldEnds());
+    EXPECT_EQ((Texts{"two", "one", "old 1", "old 0"}), TextsOf(store.List(path)));
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    ASSERT_TRUE(store.Fold(path));
+    EXPECT_EQ((Texts{"two", "one", "old 1", "old 0"}), TextsOf(testkit::ReadFileBytes(path)));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(PendingRecordsPath(path).c_str()));
+}
+
 TEST(RecordStore, AReadOnlyHiddenFileTakesTextsAndKeepsItsMarks) {
     std::wstring path = testkit::FreshDir(L"record-marks") + L"Chat20002.rec";
     ASSERT_TRUE(testkit::WriteFileBytes(path, History(1)));
