@@ -71,6 +71,11 @@ public:
     // content, which is kept). True when none is left pending; false when the file could
     // not be read or rewritten now: the rest stays pending.
     bool Fold(const std::wstring& path);
+    // The last resort for records the pending ones refused (a program holds them, sharing
+    // reads only): puts them first in the record file, the pending records below them,
+    // as one rewrite. False when the file or the pending records cannot be read or the
+    // file cannot be rewritten.
+    bool PutFirst(const std::wstring& path, const std::vector<ChatRecordBytes>& records);
     // Every record of the peer, newest first: it folds first, then lists the file and what
     // is still pending. A short block at the end is left out.
     std::vector<ChatRecordBytes> List(const std::wstring& path);
