@@ -37,17 +37,19 @@ bool SameBlock(const std::string& content, size_t at, const ChatRecordBytes& rec
            std::memcmp(content.data() + at * kChatRecordSize, record.data(), kChatRecordSize) == 0;
 }
 
-// How many of the pending records (oldest first) already stand first in the file, newest
-// first: those a fold wrote before a kill kept it from dropping them from the pending ones.
-// A record holds its sender, its stamp to the millisecond and its text: two alike are one
-// text received twice.
-size_t AlreadyFirst(const std::string& content, const std::vector<ChatRecordBytes>& pending) {
-    for (size_t count = std::min(pending.size(), content.size() / kChatRecordSize); count > 0; --count) {
-        size_t i = 0;
-        while (i < count && SameBlock(content, i, pending[count - 1 - i])) ++i;
-        if (i == count) return count;
+// How many of the pending records (oldest first) are in the file already: a fold that a
+// kill kept from dropping them wrote them, or a window that closed while the pending file
+// refused later records (PutFirst). Both write the oldest first, so those in are the first
+// ones. A record holds its sender, its stamp to the millisecond and its text: two alike
+// are one text received twice.
+size_t AlreadyIn(const std::string& content, const std::vector<ChatRecordBytes>& pending) {
+    size_t blocks = content.size() / kChatRecordSize, count = 0;
+    for (; count < pending.size(); ++count) {
+        size_t at = 0;
+        while (at < blocks && !SameBlock(content, at, pending[count])) ++at;
+        if (at == blocks) break;
     }
-    return 0;
+    return count;
 }
 
 }  // namespace
@@ -79,8 +81,11 @@ bool RecordStore::DropPending(const std::wstring& path, size_t count) {
     if (whole <= count) return files_.Remove(pending);
     // Records added meanwhile stay.
     std::wstring temporary = pending + L".tmp";
-    return files_.WriteNew(temporary, content.substr(count * kChatRecordSize, (whole - count) * kChatRecordSize)) &&
-           files_.Replace(temporary, pending);
+    if (files_.WriteNew(temporary, content.substr(count * kChatRecordSize, (whole - count) * kChatRecordSize)) &&
+        files_.Replace(temporary, pending))
+        return true;
+    files_.Remove(temporary);
+    return false;
 }
 
 bool RecordStore::Rewrite(const std::wstring& path, const std::string& content) {
@@ -124,7 +129,7 @@ bool RecordStore::FoldHeld(const std::wstring& path) {
         std::string old;
         bool exists = false;
         if (!files_.ReadAll(path, &old, &exists)) return false;
-        size_t written = AlreadyFirst(old, pending);
+        size_t written = AlreadyIn(old, pending);
         if (written > 0) {
             if (!DropPending(path, written)) return false;
             continue;
@@ -156,6 +161,27 @@ bool RecordStore::Fold(const std::wstring& path) {
     return FoldHeld(path);
 }
 
+bool RecordStore::PutFirst(const std::wstring& path, const std::vector<ChatRecordBytes>& records) {
+    std::lock_guard<std::mutex> hold(FoldLock());
+    if (!FinishCopy(path)) return false;
+    std::vector<ChatRecordBytes> pending;
+    std::string old;
+    bool exists = false;
+    if (!ReadPending(path, &pending) || !files_.ReadAll(path, &old, &exists)) return false;
+    size_t written = AlreadyIn(old, pending);
+    std::string content;
+    content.reserve((records.size() + pending.size() - written) * kChatRecordSize + old.size());
+    for (size_t i = records.size(); i > 0; --i)
+        content.append(reinterpret_cast<const char*>(records[i - 1].data()), kChatRecordSize);
+    for (size_t i = pending.size(); i > written; --i)
+        content.append(reinterpret_cast<const char*>(pending[i - 1].data()), kChatRecordSize);
+    content += old;
+    if (!Rewrite(path, content)) return false;
+    // Pending records that stay are found in the file by the next fold.
+    DropPending(path, pending.size());
+    return true;
+}
+
 std::vector<ChatRecordBytes> RecordStore::List(const std::wstring& path) {
     std::lock_guard<std::mutex> hold(FoldLock());
     FoldHeld(path);
@@ -165,7 +191,7 @@ std::vector<ChatRecordBytes> RecordStore::List(const std::wstring& path) {
     std::string content;
     bool exists = false;
     if (!files_.ReadAll(CopyPath(path), &content, &exists) || !exists) files_.ReadAll(path, &content, &exists);
-    std::vector<ChatRecordBytes> records(pending.rbegin(), pending.rend() - AlreadyFirst(content, pending));
+    std::vector<ChatRecordBytes> records(pending.rbegin(), pending.rend() - AlreadyIn(content, pending));
     for (const ChatRecordBytes& record : Blocks(content)) records.push_back(record);
     return records;
 }

@@ -46,7 +46,8 @@ public:
     virtual bool AppendBlock(const std::wstring& path, const uint8_t* block, size_t size) = 0;
     // Moves a file to a name that is not taken.
     virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
-    // True when the file is gone (or was never there).
+    // True when the file is gone (or was never there); false, the file left as it is, while
+    // another program holds it.
     virtual bool Remove(const std::wstring& path) = 0;
     // Waits before a retry.
     virtual void Pause(unsigned ms) = 0;
@@ -70,6 +71,11 @@ public:
     // content, which is kept). True when none is left pending; false when the file could
     // not be read or rewritten now: the rest stays pending.
     bool Fold(const std::wstring& path);
+    // The last resort for records the pending ones refused (a program holds them, sharing
+    // reads only): puts them first in the record file, the pending records below them,
+    // as one rewrite. False when the file or the pending records cannot be read or the
+    // file cannot be rewritten.
+    bool PutFirst(const std::wstring& path, const std::vector<ChatRecordBytes>& records);
     // Every record of the peer, newest first: it folds first, then lists the file and what
     // is still pending. A short block at the end is left out.
     std::vector<ChatRecordBytes> List(const std::wstring& path);

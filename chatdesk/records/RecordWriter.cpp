@@ -1,6 +1,8 @@
 #include "RecordWriter.h"
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "DebugOut.h"
 #include "PumpingJoin.h"
@@ -76,6 +78,18 @@ bool RecordWriter::KeepUnkept() {
     return true;
 }
 
+void RecordWriter::PutUnkept() {
+    while (!unkept_.empty()) {
+        std::wstring path = unkept_.front().first;
+        std::vector<ChatRecordBytes> records;
+        for (const auto& unkept : unkept_)
+            if (unkept.first == path) records.push_back(unkept.second);
+        if (!store_.PutFirst(path, records)) return;
+        unkept_.erase(std::remove_if(unkept_.begin(), unkept_.end(), [&](const auto& unkept) { return unkept.first == path; }),
+                      unkept_.end());
+    }
+}
+
 bool RecordWriter::WriteOut(std::set<std::wstring> paths) {
     std::set<std::wstring> held;
     for (const std::wstring& path : paths)
@@ -112,6 +126,7 @@ void RecordWriter::Run() {
         if (Clock::now() - closing >= kClosingPatience) break;
         wake_.wait_for(guard, kClosingRetry);
     }
+    PutUnkept();
     if (!unkept_.empty()) vantor::DebugLine(L"ChatDesk: %u chat records could not be kept\n", unsigned(unkept_.size()));
     else if (!dirty_.empty()) vantor::DebugLine(L"ChatDesk: chat records wait in their pending file for the next time\n");
 }

@@ -6,7 +6,8 @@
 //
 // The window stops the writer when it closes: the thread puts in what is pending and
 // ends. A file that another program holds all that time keeps its pending records, and
-// the next writer of that file (Watch) puts them in.
+// the next writer of that file (Watch) puts them in; records the pending file itself
+// refused all that time go into the record file at once.
 #pragma once
 
 #include <windows.h>
@@ -44,6 +45,9 @@ private:
     // Folds the files; false when one is held and must be tried again.
     bool WriteOut(std::set<std::wstring> paths);
     bool KeepUnkept();
+    // At the close: records the pending file still refuses go straight into their record
+    // files (RecordStore::PutFirst); those that cannot stay in unkept_.
+    void PutUnkept();
 
     RecordStore store_;
     std::mutex lock_;

@@ -121,9 +121,16 @@ public:
     }
 
     bool Remove(const std::wstring& path) override {
-        if (DeleteFileW(path.c_str())) return true;
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        // Deleted through a handle of its own: a file another program holds, even sharing
+        // deletes, is left alone. Deleted under it, it would stay in its folder until that
+        // program let go, and take with it whatever was added to it meanwhile.
+        HANDLE file = CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        }
+        CloseHandle(file);
+        return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
     }
 
     void Pause(unsigned ms) override { Sleep(ms); }

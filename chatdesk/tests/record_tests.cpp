@@ -81,6 +81,7 @@ public:
         return true;
     }
     bool Remove(const std::wstring& path) override {
+        if (held.count(path)) return false;
         Change([] {});
         files.erase(path);
         return true;
@@ -278,6 +279,26 @@ TEST(RecordStore, AHeldFileKeepsItsTextsPendingAndShownUntilItCanBeWritten) {
     EXPECT_EQ(1u, files.files.size());
 }
 
+TEST(RecordStore, RecordsPutFirstWhileThePendingOnesAreHeldKeepTheirOrderAndAreWrittenOnce) {
+    FakeFiles files;
+    RecordStore store(files, RollOverTime);
+    files.files[kPath] = History(1);
+    files.held[PendingRecordsPath(kPath)] = false;  // written into the file, never dropped
+    for (const char* text : {"t0", "t1"}) ASSERT_TRUE(store.Add(kPath, Record(text)));
+    EXPECT_FALSE(store.Fold(kPath));
+    ASSERT_TRUE(store.PutFirst(kPath, {Record("u2")}));
+    ASSERT_TRUE(store.Add(kPath, Record("t3")));
+    EXPECT_FALSE(store.Fold(kPath));
+    ASSERT_TRUE(store.PutFirst(kPath, {Record("u4"), Record("u5")}));
+    const Texts all = {"u5", "u4", "t3", "u2", "t1", "t0", "old 0"};
+    EXPECT_EQ(all, TextsOf(store.List(kPath)));
+    EXPECT_EQ(all, TextsOf(files.files[kPath]));
+    files.held.clear();
+    ASSERT_TRUE(store.Fold(kPath));
+    EXPECT_EQ(all, TextsOf(files.files[kPath]));
+    EXPECT_EQ(1u, files.files.size());
+}
+
 TEST(RecordStore, AKillAtAnyStepLosesNoAddedTextAndDoublesNone) {
     struct Case {
         const char* name;
@@ -385,6 +406,39 @@ TEST(RecordStore, ReadersHoldingTheFileInAnySharingModeLoseNoText) {
     }
 }
 
+TEST(RecordStore, AProgramHoldingThePendingRecordsSharingAllKeepsNoFoldBusyAndLosesNoText) {
+    // A program that opens every new file sharing everything (an indexer, a backup): a
+    // file it holds is not gone when it is deleted, only when the program lets go of it.
+    std::wstring path = testkit::FreshDir(L"record-pending-held") + L"Chat20002.rec";
+    ASSERT_TRUE(testkit::WriteFileBytes(path, History(2)));
+    RecordStore store(SystemRecordFiles(), RollOverTime);
+    ASSERT_TRUE(store.Add(path, Record("one")));
+    HANDLE held = CreateFileW(PendingRecordsPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    auto foldEnds = [&] {
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread fold([&] {
+            store.Fold(path);
+            SetEvent(done);
+        });
+        bool ended = WaitForSingleObject(done, 10000) == WAIT_OBJECT_0;
+        // A fold that never ends lets go once the file is.
+        if (!ended) CloseHandle(held), held = INVALID_HANDLE_VALUE;
+        fold.join();
+        CloseHandle(done);
+        return ended;
+    };
+    EXPECT_TRUE(foldEnds()) << "the fold goes round for as long as the file is held";
+    ASSERT_TRUE(store.Add(path, Record("two")));
+    EXPECT_TRUE(foldEnds());
+    EXPECT_EQ((Texts{"two", "one", "old 1", "old 0"}), TextsOf(store.List(path)));
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    ASSERT_TRUE(store.Fold(path));
+    EXPECT_EQ((Texts{"two", "one", "old 1", "old 0"}), TextsOf(testkit::ReadFileBytes(path)));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(PendingRecordsPath(path).c_str()));
+}
+
 TEST(RecordStore, AReadOnlyHiddenFileTakesTextsAndKeepsItsMarks) {
     std::wstring path = testkit::FreshDir(L"record-marks") + L"Chat20002.rec";
     ASSERT_TRUE(testkit::WriteFileBytes(path, History(1)));
@@ -451,6 +505,35 @@ TEST(RecordWriter, AFileHeldAtTheCloseKeepsItsTextsForTheNextWindow) {
     next.Watch(path);
     next.Stop();
     EXPECT_EQ(AsText(Record("kept")) + History(1), testkit::ReadFileBytes(path));
+}
+
+TEST(RecordWriter, TextsThePendingFileRefusesUntilTheCloseGoInOnceAndInOrder) {
+    std::wstring path = testkit::FreshDir(L"record-writer-refused") + L"Chat20002.rec";
+    ASSERT_TRUE(testkit::WriteFileBytes(path, History(1)));
+    // The history held a while keeps the first text pending; then a program holds the
+    // pending records, sharing reads only, until after the window closed.
+    HANDLE history = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, history);
+    RecordStore store(SystemRecordFiles(), RollOverTime);
+    {
+        RecordWriter writer{RecordStore(SystemRecordFiles(), RollOverTime)};
+        ASSERT_TRUE(writer.Start());
+        writer.Add(path, Record("one"));
+        HANDLE pending = CreateFileW(PendingRecordsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, pending);
+        writer.Add(path, Record("two"));
+        CloseHandle(history);
+        writer.Stop();
+        EXPECT_EQ((Texts{"two", "one", "old 0"}), TextsOf(store.List(path)));
+        CloseHandle(pending);
+    }
+    RecordWriter next{RecordStore(SystemRecordFiles(), RollOverTime)};
+    ASSERT_TRUE(next.Start());
+    next.Watch(path);
+    next.Stop();
+    EXPECT_EQ((Texts{"two", "one", "old 0"}), TextsOf(testkit::ReadFileBytes(path)));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(PendingRecordsPath(path).c_str()));
 }
 
 // Child side of the kill tests: with CHAT_RECORD_KILL_AFTER_ADD the process ends the moment
