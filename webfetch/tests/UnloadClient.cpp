@@ -3,6 +3,7 @@
 // a while, or from the progress callback at the first chunk.
 #include <windows.h>
 
+#include <string>
 #include <thread>
 
 #include "WebFetch.h"
@@ -53,9 +54,18 @@ extern "C" __declspec(dllexport) int __cdecl Client_Download(int engine, const w
     });
 }
 
+// A body of bodyBytes (at least "a=1").
 extern "C" __declspec(dllexport) int __cdecl Client_Post(int engine, const char* url, DWORD breakAfterMs,
-                                                         BOOL breakAtFirstChunk) {
+                                                         BOOL breakAtFirstChunk, DWORD bodyBytes) {
+    std::string body = "a=1";
+    if (bodyBytes > body.size()) body.resize(bodyBytes, 'b');
     return Run(engine, breakAfterMs, breakAtFirstChunk, [&](CNetHttp& http, CFileDownUpProcessCallback* progress) {
-        return http.PostRequest(url, nullptr, "a=1", nullptr, 43, nullptr, 0, progress, 0);
+        return http.PostRequest(url, nullptr, body.c_str(), nullptr, 43, nullptr, 0, progress, 0);
     });
+}
+
+// A call that makes no transfer: an engine opened and closed.
+extern "C" __declspec(dllexport) BOOL __cdecl Client_OpenAndClose(int engine) {
+    CNetHttp http;
+    return http.Open(engine);
 }
