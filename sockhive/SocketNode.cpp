@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "DebugOut.h"
+#include "PortSkip.h"
 #include "PumpingJoin.h"
 
 namespace sockhive {
@@ -22,29 +23,34 @@ void TraceLine(const wchar_t* line) {
 
 bool ResourceShortage(int error) { return error == WSAENOBUFS || error == WSAEMFILE || error == WSA_NOT_ENOUGH_MEMORY; }
 
-// A send or receive that finishes at once then costs no trip through the completion
-// port. Only for sockets of the system's own providers: a layered one may still queue
-// the completion.
-bool SkipPortOnSuccess(SOCKET socket) {
-    WSAPROTOCOL_INFOW info{};
-    int size = sizeof info;
-    if (getsockopt(socket, SOL_SOCKET, SO_PROTOCOL_INFOW, reinterpret_cast<char*>(&info), &size) != 0) return false;
-    if (!(info.dwServiceFlags1 & XP1_IFS_HANDLES)) return false;
-    return SetFileCompletionNotificationModes(reinterpret_cast<HANDLE>(socket), FILE_SKIP_COMPLETION_PORT_ON_SUCCESS) !=
-           FALSE;
-}
-
 // Operations finished at once on a worker, taken in order before it waits on the port.
+// A worker takes at most this many operations in a row without waiting on the port;
+// past that, one that finishes at once goes through the port behind what waits there, so
+// channels whose operations keep finishing at once (a peer that floods, a stream fed from
+// the send callback) hold no other channel back.
+const int kMostInARow = 32;
 struct FinishedWork {
-    SocketNode* node;
+    const SocketNode* node;
     struct Entry {
         Channel* channel;
         IoContext* context;
         DWORD bytes;
     };
     std::deque<Entry> entries;
+    int inARow = 0;  // operations taken since the port was last waited on
 };
 thread_local FinishedWork* t_finished = nullptr;
+
+// The calling worker's finished operations, when it is a worker of `node`.
+FinishedWork* WorkOf(const SocketNode* node) { return t_finished && t_finished->node == node ? t_finished : nullptr; }
+
+// Counts one more operation that the calling worker of `node` takes itself, if it may.
+bool TakeAnother(const SocketNode* node) {
+    FinishedWork* work = WorkOf(node);
+    if (!work || work->inARow >= kMostInARow) return false;
+    ++work->inARow;
+    return true;
+}
 
 }  // namespace
 
@@ -232,6 +238,7 @@ void SocketNode::WorkLoop() {
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
         BOOL ok = GetQueuedCompletionStatus(completionPort_, &bytes, &key, &overlapped, INFINITE);
+        finished.inARow = 0;
         if (!overlapped) {
             if (key == kQuitKey || !ok) break;
             continue;
@@ -259,8 +266,8 @@ void SocketNode::FinishedAtOnce(Channel* channel, IoContext* context, DWORD byte
     // A receive is taken by the worker that posted it, after its current work. A send
     // never is: it may have been given from inside a callback that waits for the
     // channel's earlier sends to finish, and only another worker can finish them.
-    if (context->operation == Operation::Receive && t_finished && t_finished->node == this) {
-        t_finished->entries.push_back({channel, context, bytes});
+    if (context->operation == Operation::Receive && TakeAnother(this)) {
+        WorkOf(this)->entries.push_back({channel, context, bytes});
         return;
     }
     // Callbacks run on workers only: this one goes through the port like any completion.
@@ -351,7 +358,7 @@ Channel* SocketNode::AddChannel(SOCKET socket, const sockaddr_in& peer) {
         delete channel;
         return nullptr;
     }
-    channel->skipsPortOnSuccess_ = SkipPortOnSuccess(socket);
+    channel->skipsPortOnSuccess_ = vantor::net::SkipCompletionPortOnSuccess(socket);
     // Its receive is counted before anyone else can see the channel, so no close can
     // free it before that receive is posted.
     channel->life_.BeginReceive();
@@ -457,10 +464,11 @@ bool SocketNode::StartSendLocked(Channel* channel, DWORD* finishedAtOnce) {
 
 void SocketNode::OnSend(Channel* channel, bool ok, DWORD bytes) {
     // The next transfer, when it finishes at once, is taken here in turn rather than
-    // through the port: no callback of the caller's is under way on this thread.
+    // through the port (no callback of the caller's is under way on this thread), as long
+    // as this worker may take another operation in a row.
     for (;;) {
         DWORD again = kNotAtOnce;
-        if (!FinishTransfer(channel, ok, bytes, &again) || again == kNotAtOnce) return;
+        if (!FinishTransfer(channel, ok, bytes, TakeAnother(this) ? &again : nullptr) || again == kNotAtOnce) return;
         ok = true;
         bytes = again;
     }

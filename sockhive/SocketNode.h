@@ -131,8 +131,9 @@ private:
     void OnReceive(Channel* channel, bool ok, DWORD bytes);
     // The transfer on the wire came back.
     void OnSend(Channel* channel, bool ok, DWORD bytes);
-    // One transfer's completion; `*again` gets the bytes of the next one when that finished
-    // at once (else stays kNotAtOnce). False when the channel may be gone.
+    // One transfer's completion; `*again`, when given, gets the bytes of the next one when
+    // that finished at once (else stays kNotAtOnce); without it, such a transfer goes
+    // through the port. False when the channel may be gone.
     bool FinishTransfer(Channel* channel, bool ok, DWORD bytes, DWORD* again);
     // Under the channel's socket lock, nothing on the wire: the queued sends go out as
     // one transfer. False when it could not be started. A transfer that finishes at once

@@ -34,5 +34,14 @@ bool ConnectWithin(SOCKET s, const sockaddr_in& to, DWORD limitMs) {
     return connected;
 }
 
+SOCKET AcceptWithin(SOCKET s, DWORD limitMs) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval limit = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &limit) != 1) return INVALID_SOCKET;
+    return accept(s, nullptr, nullptr);
+}
+
 }  // namespace net
 }  // namespace vantor

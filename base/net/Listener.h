@@ -17,5 +17,8 @@ bool StartAcceptThread(SOCKET s, SOCKET* listener, LPTHREAD_START_ROUTINE routin
 // blocking again afterwards, connected or not; the caller closes it on false.
 bool ConnectWithin(SOCKET s, const sockaddr_in& to, DWORD limitMs);
 
+// The next connection to the listening socket `s` within limitMs, or INVALID_SOCKET.
+SOCKET AcceptWithin(SOCKET s, DWORD limitMs);
+
 }  // namespace net
 }  // namespace vantor

@@ -1,7 +1,10 @@
 #include "PortEcho.h"
 
 #include <cstring>
+#include <deque>
 #include <mutex>
+
+#include "PortSkip.h"
 
 namespace bench {
 
@@ -15,8 +18,9 @@ const int kHead = 8;
 // One connection: one receive and at most one send out at a time. Whole messages received
 // are gathered in `out` and leave in one send as soon as the previous one is done.
 struct PortEcho::Link {
-    PortEcho::Links* owner = nullptr;
+    PortEcho* owner = nullptr;
     SOCKET socket = INVALID_SOCKET;
+    bool skipsPort = false;  // an operation that finishes at once queues no completion
     OVERLAPPED receiving{};
     OVERLAPPED sending{};
     char in[kBuffer];
@@ -29,9 +33,20 @@ struct PortEcho::Link {
     int outstanding = 0;
 };
 
+// Operations that finished at once on a worker, taken in turn before it waits on the port.
+struct PortEcho::Finished {
+    struct Entry {
+        Link* link;
+        OVERLAPPED* operation;
+        DWORD bytes;
+    };
+    std::deque<Entry> entries;
+};
+
 namespace {
 
 using Link = PortEcho::Link;
+using Finished = PortEcho::Finished;
 
 // Ends one operation; the last one of a closed link frees it.
 void EndOperation(Link* link) {
@@ -41,10 +56,7 @@ void EndOperation(Link* link) {
         last = --link->outstanding == 0 && link->closed;
     }
     if (!last) return;
-    {
-        std::lock_guard<std::mutex> hold(link->owner->lock);
-        link->owner->open.erase(link);
-    }
+    link->owner->Forget(link);
     delete link;
 }
 
@@ -55,20 +67,32 @@ void CloseLink(Link* link) {
     closesocket(link->socket);
 }
 
-// Called with the link's lock held.
-bool SendWireLocked(Link* link) {
+// An operation that finished at once: the worker's next, or through the port from any
+// other thread.
+void FinishedAtOnce(Link* link, OVERLAPPED* operation, DWORD bytes, Finished* finished) {
+    if (finished) {
+        finished->entries.push_back({link, operation, bytes});
+    } else {
+        PostQueuedCompletionStatus(link->owner->Port(), bytes, reinterpret_cast<ULONG_PTR>(link), operation);
+    }
+}
+
+// Called with the link's lock held, on a worker.
+bool SendWireLocked(Link* link, Finished* finished) {
     WSABUF slice{static_cast<ULONG>(link->wire.size() - link->wireDone), link->wire.data() + link->wireDone};
     std::memset(&link->sending, 0, sizeof link->sending);
     ++link->outstanding;
-    if (WSASend(link->socket, &slice, 1, nullptr, 0, &link->sending, nullptr) == 0 ||
-        WSAGetLastError() == WSA_IO_PENDING) {
+    DWORD bytes = 0;
+    if (WSASend(link->socket, &slice, 1, &bytes, 0, &link->sending, nullptr) == 0) {
+        if (link->skipsPort) FinishedAtOnce(link, &link->sending, bytes, finished);
         return true;
     }
+    if (WSAGetLastError() == WSA_IO_PENDING) return true;
     --link->outstanding;
     return false;
 }
 
-bool PostReceive(Link* link) {
+bool PostReceive(Link* link, Finished* finished) {
     {
         std::lock_guard<std::mutex> hold(link->lock);
         if (link->closed) return false;
@@ -77,16 +101,18 @@ bool PostReceive(Link* link) {
     std::memset(&link->receiving, 0, sizeof link->receiving);
     WSABUF slice{static_cast<ULONG>(kBuffer - link->have), link->in + link->have};
     DWORD flags = 0;
-    if (WSARecv(link->socket, &slice, 1, nullptr, &flags, &link->receiving, nullptr) == 0 ||
-        WSAGetLastError() == WSA_IO_PENDING) {
+    DWORD bytes = 0;
+    if (WSARecv(link->socket, &slice, 1, &bytes, &flags, &link->receiving, nullptr) == 0) {
+        if (link->skipsPort) FinishedAtOnce(link, &link->receiving, bytes, finished);
         return true;
     }
+    if (WSAGetLastError() == WSA_IO_PENDING) return true;
     EndOperation(link);
     return false;
 }
 
 // Cuts the whole messages out of what was received; false for a message that cannot fit.
-bool TakeMessages(Link* link) {
+bool TakeMessages(Link* link, Finished* finished) {
     int at = 0;
     std::lock_guard<std::mutex> hold(link->lock);
     while (link->have - at >= kHead) {
@@ -103,14 +129,14 @@ bool TakeMessages(Link* link) {
     link->wire.swap(link->out);
     link->out.clear();
     link->wireDone = 0;
-    link->sendBusy = SendWireLocked(link);
+    link->sendBusy = SendWireLocked(link, finished);
     return link->sendBusy;
 }
 
-void OnReceived(Link* link, bool ok, DWORD bytes) {
+void OnReceived(Link* link, bool ok, DWORD bytes, Finished* finished) {
     if (ok && bytes > 0) {
         link->have += static_cast<int>(bytes);
-        if (TakeMessages(link) && PostReceive(link)) {
+        if (TakeMessages(link, finished) && PostReceive(link, finished)) {
             EndOperation(link);
             return;
         }
@@ -119,7 +145,7 @@ void OnReceived(Link* link, bool ok, DWORD bytes) {
     EndOperation(link);
 }
 
-void OnSent(Link* link, bool ok, DWORD bytes) {
+void OnSent(Link* link, bool ok, DWORD bytes, Finished* finished) {
     bool failed = !ok || bytes == 0;
     if (!failed) {
         std::lock_guard<std::mutex> hold(link->lock);
@@ -130,10 +156,18 @@ void OnSent(Link* link, bool ok, DWORD bytes) {
             link->wire.swap(link->out);
         }
         link->sendBusy = !link->wire.empty() && !link->closed;
-        if (link->sendBusy && !SendWireLocked(link)) failed = true;
+        if (link->sendBusy && !SendWireLocked(link, finished)) failed = true;
     }
     if (failed) CloseLink(link);
     EndOperation(link);
+}
+
+void Dispatch(Link* link, OVERLAPPED* operation, bool ok, DWORD bytes, Finished* finished) {
+    if (operation == &link->receiving) {
+        OnReceived(link, ok, bytes, finished);
+    } else {
+        OnSent(link, ok, bytes, finished);
+    }
 }
 
 }  // namespace
@@ -161,13 +195,13 @@ PortEcho::~PortEcho() {
         acceptor_.join();
     }
     {
-        std::lock_guard<std::mutex> hold(links_.lock);
-        for (Link* link : links_.open) CloseLink(link);
+        std::lock_guard<std::mutex> hold(lock_);
+        for (Link* link : open_) CloseLink(link);
     }
     for (;;) {
         {
-            std::lock_guard<std::mutex> hold(links_.lock);
-            if (links_.open.empty()) break;
+            std::lock_guard<std::mutex> hold(lock_);
+            if (open_.empty()) break;
         }
         Sleep(5);
     }
@@ -176,42 +210,49 @@ PortEcho::~PortEcho() {
     if (port_) CloseHandle(port_);
 }
 
+void PortEcho::Forget(Link* link) {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_.erase(link);
+}
+
 void PortEcho::AcceptLoop() {
     for (;;) {
         SOCKET socket = accept(listen_, nullptr, nullptr);
         if (socket == INVALID_SOCKET) return;
         Link* link = new Link;
-        link->owner = &links_;
+        link->owner = this;
         link->socket = socket;
         if (!CreateIoCompletionPort(reinterpret_cast<HANDLE>(socket), port_, reinterpret_cast<ULONG_PTR>(link), 0)) {
             closesocket(socket);
             delete link;
             continue;
         }
+        link->skipsPort = vantor::net::SkipCompletionPortOnSuccess(socket);
         {
-            std::lock_guard<std::mutex> hold(links_.lock);
-            links_.open.insert(link);
+            std::lock_guard<std::mutex> hold(lock_);
+            open_.insert(link);
         }
         // The accept's own count, ended once the first receive is out.
         link->outstanding = 1;
-        if (!PostReceive(link)) CloseLink(link);
+        if (!PostReceive(link, nullptr)) CloseLink(link);
         EndOperation(link);
     }
 }
 
 void PortEcho::WorkLoop() {
+    Finished finished;
     for (;;) {
+        while (!finished.entries.empty()) {
+            Finished::Entry entry = finished.entries.front();
+            finished.entries.pop_front();
+            Dispatch(entry.link, entry.operation, true, entry.bytes, &finished);
+        }
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
         BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, INFINITE);
         if (!overlapped) return;
-        Link* link = reinterpret_cast<Link*>(key);
-        if (overlapped == &link->receiving) {
-            OnReceived(link, ok != FALSE, bytes);
-        } else {
-            OnSent(link, ok != FALSE, bytes);
-        }
+        Dispatch(reinterpret_cast<Link*>(key), overlapped, ok != FALSE, bytes, &finished);
     }
 }
 

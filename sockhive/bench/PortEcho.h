@@ -1,7 +1,9 @@
 // The benchmark's reference for the node: a bare echo of the same framing (an 8-byte
 // head whose first four bytes give the body length) on one completion port, with as many
 // workers as a node has, and nothing else: no channel records, no callbacks, no send
-// contexts. What it reaches is what the platform gives a completion-port server here.
+// contexts. Like the node, it has the system skip the port for an operation that finishes
+// at once and takes that operation on the same worker. What it reaches is what the
+// platform gives a completion-port server here.
 #pragma once
 
 #include <winsock2.h>
@@ -21,10 +23,10 @@ public:
     bool Listening() const { return listen_ != INVALID_SOCKET; }
 
     struct Link;
-    struct Links {
-        std::mutex lock;
-        std::set<Link*> open;
-    };
+    struct Finished;
+    HANDLE Port() const { return port_; }
+    // A link's last operation ended: it is no longer open.
+    void Forget(Link* link);
 
 private:
     void AcceptLoop();
@@ -34,7 +36,8 @@ private:
     SOCKET listen_ = INVALID_SOCKET;
     std::thread acceptor_;
     std::vector<std::thread> workers_;
-    Links links_;
+    std::mutex lock_;
+    std::set<Link*> open_;
 };
 
 }  // namespace bench

@@ -2,7 +2,11 @@
 // framing (the platform's limit) and a plain blocking echo server (one thread per
 // connection), all driven by the same client in rotating rounds; then many connections
 // opened, held and each served one echo by the node.
-// Run from the program folder: sockhive_bench.exe [messages per connection] [connections to hold]
+// Run from the program folder:
+//   sockhive_bench.exe [messages per connection] [connections to hold] [/peer <file>]
+// With /peer, the connections are held by a peer, this program started in a second Wine
+// prefix by bench-sockhive.sh, which reads the ports from <file>:
+//   sockhive_bench.exe /hold <node port> <control port>
 #include <winsock2.h>
 #include <windows.h>
 #include <psapi.h>
@@ -18,6 +22,7 @@
 
 #include "BenchTiming.h"
 #include "EchoClient.h"
+#include "Holding.h"
 #include "PortEcho.h"
 #include "SockHive.h"
 
@@ -47,6 +52,7 @@ int WorkerCount() {
 
 NetNode g_node = nullptr;
 volatile LONG g_refused = 0;
+volatile LONG g_closed = 0;
 
 int WINAPI HeadNeed() { return kHead; }
 int WINAPI BodyNeed(const char* head, int) {
@@ -57,6 +63,7 @@ int WINAPI BodyNeed(const char* head, int) {
 void WINAPI EchoBack(NetChannel channel, const char* bytes, int length, void*) {
     if (!Net_SendDataChannel(g_node, channel, bytes, length)) InterlockedIncrement(&g_refused);
 }
+void WINAPI CountClosed(NetChannel, void*) { InterlockedIncrement(&g_closed); }
 
 NetNode StartEchoNode(unsigned short port) {
     NetNode node = Net_StartServer(port);
@@ -65,6 +72,7 @@ NetNode StartEchoNode(unsigned short port) {
     Net_SetCallback_HeadNeed(node, HeadNeed);
     Net_SetCallback_BodyNeed(node, BodyNeed);
     Net_SetCallback_OnRecvData(node, EchoBack, nullptr);
+    Net_SetCallback_OnChannelClosed(node, CountClosed);
     return node;
 }
 
@@ -122,69 +130,38 @@ SIZE_T PrivateBytes() {
     return counters.PagefileUsage;
 }
 
-struct Held {
-    int opened = 0;
-    int served = 0;
-    int stopError = 0;  // the sockets error that ended the opening early, or 0
-    double openSeconds = 0;
-    double serveSeconds = 0;
+// One row: `count` connections held by the peer, or by a client in this process, with
+// the node's memory while they are held.
+struct Row {
+    Held held;
+    bool answered = true;
     double bytesPerConnection = 0;
 };
 
-// Opens up to `count` connections to the node, holds them all, then has each served one
-// echo. The opening stops early only when the system refuses further sockets.
-Held HoldMany(unsigned short port, int count) {
-    Held held;
+Row HoldRow(unsigned short port, int count, HoldingPeer* peer) {
+    // The channels served in the row before are closed first, so their memory is not counted.
+    static LONG closesAwaited = 0;
+    for (int waited = 0; g_closed < closesAwaited && waited < 60000; waited += 50) Sleep(50);
+    Row row;
     SIZE_T before = PrivateBytes();
-    double t0 = testkit::NowMs();
     std::vector<SOCKET> sockets;
-    // In batches of the node's listen backlog, 5, each let in before the next: a connection
-    // beyond a full backlog is dropped by the system and tried again only a second later.
-    const int kBatch = 5;
-    int failuresInARow = 0;
-    while (static_cast<int>(sockets.size()) < count && failuresInARow < 20) {
-        for (int i = 0; i < kBatch && static_cast<int>(sockets.size()) < count; ++i) {
-            SOCKET s = ConnectTo(port);
-            if (s == INVALID_SOCKET) {
-                held.stopError = WSAGetLastError();
-                ++failuresInARow;
-                Sleep(10);
-                continue;
-            }
-            failuresInARow = 0;
-            SetReceiveTimeout(s, 3000);
-            sockets.push_back(s);
-        }
-        Sleep(10);
+    if (peer) {
+        row.answered = peer->Hold(count, &row.held);
+    } else {
+        row.held = OpenAndServe(port, count, &sockets);
     }
-    if (failuresInARow == 0) held.stopError = 0;
-    held.opened = static_cast<int>(sockets.size());
-    held.openSeconds = (testkit::NowMs() - t0) / 1000;
-
-    t0 = testkit::NowMs();
-    std::vector<char> out(kMessage), in(kMessage);
-    int missedInARow = 0;
-    for (size_t i = 0; i < sockets.size() && missedInARow < 3; ++i) {
-        Fill(out.data(), static_cast<unsigned>(i));
-        if (SendAll(sockets[i], out.data(), kMessage) && ReceiveAll(sockets[i], in.data(), kMessage) && in == out) {
-            ++held.served;
-            missedInARow = 0;
-        } else {
-            ++missedInARow;
-        }
-    }
-    held.serveSeconds = (testkit::NowMs() - t0) / 1000;
     SIZE_T after = PrivateBytes();
-    if (held.opened > 0 && after > before) held.bytesPerConnection = double(after - before) / held.opened;
+    if (row.held.opened > 0 && after > before) row.bytesPerConnection = double(after - before) / row.held.opened;
     for (SOCKET s : sockets) closesocket(s);
-    return held;
+    closesAwaited = g_closed + row.held.served;
+    return row;
 }
 
-// Where the descriptors run out: both ends of every connection held here are sockets of
-// this one process, and under Wine each socket is a descriptor of the process and one of
-// the Wine server, so the open-file limit of either caps the count at about half of it.
-// (A client in a second process would still share the Wine server's limit.)
-void ProbeDescriptorLimits() {
+// Where the descriptors run out. Under Wine each socket is a descriptor of its process
+// and one of the Wine server of its prefix, and the open-file limit of either caps the
+// count: with the client in this process both ends of every connection count here, so
+// about half the limit fits; with the client in a second prefix, one end.
+void ProbeDescriptorLimits(bool peer) {
     HANDLE limits = CreateFileW(L"Z:\\proc\\self\\limits", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
     if (limits == INVALID_HANDLE_VALUE) {
@@ -200,19 +177,40 @@ void ProbeDescriptorLimits() {
     if (!line) return;
     long soft = 0, hard = 0;
     std::sscanf(line + std::strlen("Max open files"), "%ld %ld", &soft, &hard);
+    int perConnection = peer ? 1 : 2;
     std::printf("  probe: open files allowed to this process and to the Wine server: %ld (hard limit %ld);\n"
-                "         each connection held here takes 2 of each (both of its ends are sockets of this\n"
-                "         process, and every socket of the prefix is a descriptor of the Wine server), so\n"
-                "         fewer than %ld connections fit, less the descriptors already open\n",
-                soft, hard, soft / 2);
+                "         each connection held takes %d of each: %s\n"
+                "         so fewer than %ld connections fit, less the descriptors already open\n",
+                soft, hard, perConnection,
+                peer ? "its other end is in a second prefix, with a Wine server of its own;"
+                     : "both of its ends are sockets of this process, and every\n"
+                       "         socket of the prefix is a descriptor of the Wine server;",
+                soft / perConnection);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    int messages = argc > 1 ? std::atoi(argv[1]) : 4000;
+    std::vector<std::string> numbers;
+    std::string peerFile;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "/hold" && i + 2 < argc) {
+            setvbuf(stdout, nullptr, _IONBF, 0);
+            WSADATA data;
+            WSAStartup(MAKEWORD(2, 2), &data);
+            return RunHoldingPeer(static_cast<unsigned short>(std::atoi(argv[i + 1])),
+                                  static_cast<unsigned short>(std::atoi(argv[i + 2])));
+        }
+        if (arg == "/peer" && i + 1 < argc) {
+            peerFile = argv[++i];
+        } else {
+            numbers.push_back(arg);
+        }
+    }
+    int messages = numbers.size() > 0 ? std::atoi(numbers[0].c_str()) : 4000;
     if (messages < 1) messages = 4000;
-    int holdTarget = argc > 2 ? std::atoi(argv[2]) : kHoldGoal;
+    int holdTarget = numbers.size() > 1 ? std::atoi(numbers[1].c_str()) : kHoldGoal;
     if (holdTarget < 1) holdTarget = kHoldGoal;
     setvbuf(stdout, nullptr, _IONBF, 0);
     WSADATA data;
@@ -268,22 +266,41 @@ int main(int argc, char** argv) {
     }
     std::printf("  sends refused by the node: %ld\n", static_cast<long>(g_refused));
 
-    std::printf("connections held at once (scaling):\n");
+    std::unique_ptr<HoldingPeer> peer;
+    if (!peerFile.empty()) {
+        peer = std::make_unique<HoldingPeer>();
+        std::printf("waiting for the peer in the second prefix (ports in %s)\n", peerFile.c_str());
+        if (!peer->Open(hivePort, peerFile) || !peer->WaitForPeer(120000)) {
+            std::printf("no peer came: the connections are held by a client in this process\n");
+            peer.reset();
+        }
+    }
+    std::printf("connections held at once (scaling), the client %s:\n",
+                peer ? "in a second Wine prefix" : "in this process");
     int heldMost = 0;
     for (int count : {1000, holdTarget}) {
-        Held held = HoldMany(hivePort, count);
-        std::printf("  %5d asked: %5d opened in %.1f s, %5d served one echo each in %.1f s, %.1f KB of private memory "
+        Row row = HoldRow(hivePort, count, peer.get());
+        const Held& held = row.held;
+        if (!row.answered) {
+            std::printf("  %5d asked: the peer did not answer\n", count);
+            break;
+        }
+        std::printf("  %5d asked: %5d opened (each with a first echo) in %.1f s; all held, %5d served one more echo "
+                    "each in %.1f s;\n"
+                    "         %.2f ms to open and %.2f ms to serve per connection, %.1f KB of the node's private memory "
                     "per connection\n",
                     count, held.opened, held.openSeconds, held.served, held.serveSeconds,
-                    held.bytesPerConnection / 1024);
+                    held.opened > 0 ? 1000 * held.openSeconds / held.opened : 0.0,
+                    held.opened > 0 ? 1000 * held.serveSeconds / held.opened : 0.0, row.bytesPerConnection / 1024);
         if (held.opened < count) {
             std::printf("  the system refused further sockets after %d (sockets error %d)\n", held.opened,
                         held.stopError);
-            ProbeDescriptorLimits();
+            ProbeDescriptorLimits(peer != nullptr);
         }
         heldMost = std::max(heldMost, std::min(held.opened, held.served));
         if (held.opened < count || held.served < held.opened) break;
     }
+    if (peer) peer->End();
     Net_StopServer(node);
     if (!echoed) {
         std::printf("an echo was wrong: no ratio\n");

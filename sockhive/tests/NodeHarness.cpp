@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <cstring>
 
+#include "Listener.h"
+
 namespace harness {
 
 namespace {
@@ -207,14 +209,7 @@ Listener::~Listener() {
     if (socket_ != INVALID_SOCKET) closesocket(socket_);
 }
 
-SOCKET Listener::Accept(DWORD ms) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket_, &readable);
-    timeval wait{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
-    if (select(0, &readable, nullptr, nullptr, &wait) != 1) return INVALID_SOCKET;
-    return accept(socket_, nullptr, nullptr);
-}
+SOCKET Listener::Accept(DWORD ms) { return vantor::net::AcceptWithin(socket_, ms); }
 
 std::string Pattern(size_t length, unsigned seed) {
     std::string out(length, '\0');
