@@ -97,7 +97,7 @@ TEST_P(Unload, TransfersEndingEveryWayLeaveNothingToCallIntoAFreedLibrary) {
     ShortLimit limit;
     std::atomic<bool> stop{false};
     std::vector<std::thread> load;
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 4; ++i) {
         load.emplace_back([&stop] {
             volatile unsigned spin = 0;
             while (!stop) ++spin;
@@ -108,7 +108,7 @@ TEST_P(Unload, TransfersEndingEveryWayLeaveNothingToCallIntoAFreedLibrary) {
     const std::wstring whole = vantor::AnsiToWide(servers->NginxUrl("/data100k.bin"));
     const std::wstring drip = vantor::AnsiToWide(servers->FakeUrl("/hostile/drip-body?every=0.02"));
     const std::wstring flood = vantor::AnsiToWide(servers->FakeUrl("/hostile/flood?for=1"));
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 40; ++round) {
         Client client;
         ASSERT_TRUE(client.Load());
         for (int i = 0; i < 4; ++i) {
