@@ -7,7 +7,9 @@
 // buffers take and the server gives up on a reader that takes nothing (common servers
 // wait a minute), then its handles are closed on the system thread pool, where WinINet
 // reads what is still coming. Nothing of the caller's goes with it: it owns only the
-// engine's handles.
+// engine's handles. Each request kept so holds the library by a reference of its own,
+// given back only as the thread-pool callback that closed it returns
+// (FreeLibraryWhenCallbackReturns).
 //
 // At most kMaxParked requests wait or close so at once, and at most kMaxClosing of them
 // are in WinINet's read: a hostile server on every heartbeat holds a bounded number of
