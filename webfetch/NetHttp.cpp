@@ -5,7 +5,6 @@
 
 #include <new>
 
-#include "PendingCall.h"
 #include "Text.h"
 
 namespace {
@@ -35,7 +34,6 @@ private:
 // A transfer on the engine: none without one, and a failed one when it throws.
 template <typename Transfer>
 HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
-    webfetch::PendingCall::LetGoOfLibrary();
     if (!engine) return HTTP_FETCH_NO_ENGINE;
     try {
         return transfer();
@@ -48,10 +46,7 @@ HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
 
 CNetHttp::CNetHttp() : engine_(nullptr) {}
 
-CNetHttp::~CNetHttp() {
-    delete engine_;
-    webfetch::PendingCall::LetGoOfLibrary();
-}
+CNetHttp::~CNetHttp() { delete engine_; }
 
 bool CNetHttp::Open(int engineType) {
     // An existing engine is kept whatever the type; opening it again revives a session

@@ -52,7 +52,9 @@ class HttpEngine;
 // ends at its deadline, a download when no byte came for as long (a minute each), and
 // neither outlives its call: once it returns, nothing of it reads, writes or reports,
 // and the local file of a download is closed. (Under Wine, closing a WinINet request
-// reads the rest of a body of stated length that the server sends without a pause.)
+// reads the rest of a body that is still coming; such a request is closed later on the
+// system thread pool, a bounded number of them, and the library stays loaded until the
+// engines are done with every request.)
 // Transfers through one object must not overlap; only Break and IsBreaked are meant for
 // another thread.
 class WEBFETCH_API CNetHttp {

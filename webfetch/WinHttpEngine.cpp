@@ -5,15 +5,16 @@
 // Its sessions run in WinHTTP's asynchronous mode: every call of a request reports
 // through the status callback, and the caller waits for that report (PendingCall) no
 // longer than its deadline and not past a Break. The callback sits on request handles
-// alone and is taken off before a request is closed, unless a call abandoned while
-// pending may still read what the request sends or write what it reads into: that is
-// kept until the engine reports the handle closing.
+// alone, from their opening until the engine reports them closing (EngineRequests); a
+// call abandoned while pending leaves the engine what it reads (what the request sends)
+// or writes into until then.
 #include "HttpEngine.h"
 
 #include <winhttp.h>
 
 #include <memory>
 
+#include "EngineRequests.h"
 #include "PendingCall.h"
 
 namespace {
@@ -40,7 +41,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
         PendingCall::Complete(context, false, info ? static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError : 0, 0);
         break;
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        PendingCall::Closed(context);
+        webfetch::RequestClosing(context);
         break;
     default:
         break;
@@ -96,13 +97,13 @@ void AskProxyFor(HINTERNET session, const std::wstring& url, DWORD flags, const 
 }
 
 // What a request sends: the engine's until the reply's header came.
-struct SendData : webfetch::PendingCall::EngineHeld {
+struct SendData : webfetch::EngineHeld {
     std::wstring headers;
     std::string body;
 };
 
 // What one read fills: the engine's until the read reported.
-struct ReadBuffer : webfetch::PendingCall::EngineHeld {
+struct ReadBuffer : webfetch::EngineHeld {
     char bytes[16384];
 };
 
@@ -130,18 +131,27 @@ public:
         connection_.reset(WinHttpConnect(session, host.c_str(), port, 0));
         if (!connection_) return false;
         *failure = HTTP_FETCH_OPEN_REQUEST_FAILED;
-        request_ = WinHttpOpenRequest(connection_.get(), verb, path.c_str(), version, WINHTTP_NO_REFERER,
-                                      kAcceptTypes, 0);
-        if (!request_) return false;
+        HINTERNET request = WinHttpOpenRequest(connection_.get(), verb, path.c_str(), version, WINHTTP_NO_REFERER,
+                                               kAcceptTypes, 0);
+        if (!request) return false;
         // Every report of this request carries its key, its closing too.
         DWORD_PTR key = call_.Key();
-        WinHttpSetOption(request_, WINHTTP_OPTION_CONTEXT_VALUE, &key, sizeof(key));
+        WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &key, sizeof(key));
         // A redirect or an authentication challenge is handed back as its status, as on
         // the WinINet engine; neither sends the request again.
         DWORD feature = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
-        WinHttpSetOption(request_, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
-        SetTimeouts(request_, webfetch::TransferLimitMs(), true);
-        WinHttpSetStatusCallback(request_, &StatusCallback, kReportedCalls, 0);
+        WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
+        SetTimeouts(request, webfetch::TransferLimitMs(), true);
+        if (!webfetch::RequestOpened(key)) {
+            WinHttpCloseHandle(request);
+            return false;
+        }
+        if (WinHttpSetStatusCallback(request, &StatusCallback, kReportedCalls, 0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+            WinHttpCloseHandle(request);   // no callback: nothing of it reaches the library
+            webfetch::RequestNotOpened(key);
+            return false;
+        }
+        request_ = request;
         return true;
     }
 
@@ -233,24 +243,15 @@ public:
         return Read::Data;
     }
 
-    // Takes the callback off first, so that nothing of this request reaches the library
-    // whatever the engine still does with it; but a send or a read still the engine's
-    // keeps it on until the engine reports the handle closing, which frees their memory.
+    // A send or a read still the engine's leaves it their memory until the engine
+    // reports the handle closing. WinHTTP reads nothing more of a reply when its request
+    // closes.
     void Close() {
         if (request_) {
             DWORD_PTR key = call_.Key();
-            bool held = false;
-            if (sendOut_) {
-                webfetch::PendingCall::KeepUntilClosed(key, send_.release());
-                held = true;
-            }
-            if (readOut_) {
-                webfetch::PendingCall::KeepUntilClosed(key, read_.release());
-                held = true;
-            }
-            if (!held) WinHttpSetStatusCallback(request_, nullptr, 0, 0);
-            WinHttpCloseHandle(request_);
-            webfetch::PendingCall::StayWhileHeld(key);
+            if (sendOut_) webfetch::KeepUntilClosed(key, send_.release());
+            if (readOut_) webfetch::KeepUntilClosed(key, read_.release());
+            webfetch::CloseRequest(request_, key, &WinHttpCloseHandle);
             request_ = nullptr;
         }
         connection_.reset();

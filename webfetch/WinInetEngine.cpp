@@ -6,16 +6,19 @@
 // caller waits for its report (PendingCall) no longer than the deadline and not past a
 // Break. Under Wine the synchronous calls block inside their own header read, and
 // closing a handle from another thread does not release them. The status callback sits
-// on the request handle alone. It is taken off before the request is closed, unless the
-// request's send was abandoned while still the engine's: then what it sends is kept
-// until the engine reports the handle closing, and a late report of the call itself
-// finds no call to reach (PendingCall).
+// on the request handle alone, from its opening until the engine reports it closing
+// (EngineRequests); a send abandoned while still the engine's keeps what it sends until
+// then, and a late report of the call itself finds no call to reach (PendingCall). A
+// request whose reply is still coming is closed later, away from its caller
+// (ParkedClose): WinINet's close would read the rest of it first.
 #include "HttpEngine.h"
 
 #include <wininet.h>
 
 #include <memory>
 
+#include "EngineRequests.h"
+#include "ParkedClose.h"
 #include "PendingCall.h"
 
 namespace {
@@ -30,11 +33,11 @@ const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
 
 using InternetHandle = NetHandle<&InternetCloseHandle>;
 
-// Only the reports of a call that went pending matter, and the closing of an abandoned
-// request; the engine's other progress notes do not.
+// Only the reports of a call that went pending matter, and the closing of the request;
+// the engine's other progress notes do not.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
     if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        webfetch::PendingCall::Closed(context);
+        webfetch::RequestClosing(context);
     } else if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
         auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
         webfetch::PendingCall::Complete(context, result->dwResult != 0, result->dwError, 0);
@@ -53,10 +56,14 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
 // What a request sends. The engine reads it until its send call reports (it sends the
 // request again on a kept connection the server had closed), so a send abandoned while
 // pending leaves it to the engine until the request's handle closes.
-struct SendData : webfetch::PendingCall::EngineHeld {
+struct SendData : webfetch::EngineHeld {
     std::wstring headers;
     std::string body;
 };
+
+// What of a stated body may be left unread when its request closes: WinINet reads that
+// much on the closing thread, at once.
+const uint64_t kShortRest = 64 << 10;
 
 // One request on the caller's thread: its handles, its reports, and the reply reader.
 class InetRequest : public ReplyReader {
@@ -64,19 +71,30 @@ public:
     explicit InetRequest(HANDLE stopEvent) : call_(stopEvent) { mendsBrokenHeads = true; }
     ~InetRequest() { Close(); }
 
-    bool Open(HINTERNET session, const std::wstring& url, const wchar_t* verb, const wchar_t* version,
-              HttpFetchResult* failure) {
+    bool Open(const webfetch::SharedInternet& session, const std::wstring& url, const wchar_t* verb,
+              const wchar_t* version, HttpFetchResult* failure) {
         std::wstring host, path;
         unsigned short port = 80;
         *failure = HTTP_FETCH_CONNECT_FAILED;
         if (!call_.Usable() || !session || !SplitHttpUrl(url, &host, &port, &path)) return false;
-        connection_.reset(InternetConnectW(session, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        session_ = session;
+        connection_.reset(InternetConnectW(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                           0, 0));
         if (!connection_) return false;
         *failure = HTTP_FETCH_OPEN_REQUEST_FAILED;
-        request_ = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
-                                    const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
-        if (!request_) return false;
-        InternetSetStatusCallbackW(request_, &StatusCallback);
+        HINTERNET request = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
+                                             const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
+        if (!request) return false;
+        if (!webfetch::RequestOpened(call_.Key())) {
+            InternetCloseHandle(request);
+            return false;
+        }
+        if (InternetSetStatusCallbackW(request, &StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
+            InternetCloseHandle(request);   // no callback: nothing of it reaches the library
+            webfetch::RequestNotOpened(call_.Key());
+            return false;
+        }
+        request_ = request;
         SetTimeouts(request_, webfetch::TransferLimitMs());
         return true;
     }
@@ -91,6 +109,7 @@ public:
         if (HttpSendRequestW(request_, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                              body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
             send_.reset();
+            replied_ = true;
             return HTTP_FETCH_OK;
         }
         if (GetLastError() != ERROR_IO_PENDING) {
@@ -101,7 +120,8 @@ public:
         // (Close).
         if (call_.Wait(deadline.RemainingMs()) != webfetch::PendingCall::Outcome::Completed) return HTTP_FETCH_STOPPED;
         send_.reset();
-        return call_.Succeeded() ? HTTP_FETCH_OK : HTTP_FETCH_SEND_FAILED;
+        replied_ = call_.Succeeded();
+        return replied_ ? HTTP_FETCH_OK : HTTP_FETCH_SEND_FAILED;
     }
 
     bool Status(DWORD* status) override {
@@ -143,7 +163,11 @@ public:
             call_.Arm();
             if (InternetReadFileExW(request_, &buffers, IRF_NO_WAIT, call_.Key())) {
                 *got += buffers.dwBufferLength;
-                if (buffers.dwBufferLength == 0) return *got ? Read::Data : Read::End;
+                bodyRead_ += buffers.dwBufferLength;
+                if (buffers.dwBufferLength == 0) {
+                    bodyEnded_ = true;
+                    return *got ? Read::Data : Read::End;
+                }
                 if (*got == size) return Read::Data;
                 continue;
             }
@@ -160,32 +184,50 @@ public:
         }
     }
 
-    // Takes the callback off first, so that nothing of this request reaches the library
-    // whatever the engine still does with it; but a send still the engine's keeps it on
-    // until the engine reports the handle closing, which frees what the send reads.
+    // The request goes before its connection and session (closing those first releases
+    // the request too). A send still the engine's leaves it what it sends until the
+    // engine reports the handle closing. A reply whose body may still be coming is
+    // closed later, away from the caller (ParkedClose), when there is a place for it.
     void Close() {
         if (request_) {
             DWORD_PTR key = call_.Key();
-            if (send_) {
-                webfetch::PendingCall::KeepUntilClosed(key, send_.release());
+            if (send_) webfetch::KeepUntilClosed(key, send_.release());
+            if (RestMayBeLong() && webfetch::CloseLater(request_, connection_.get(), session_, key)) {
+                connection_.release();
             } else {
-                InternetSetStatusCallbackW(request_, nullptr);
+                webfetch::CloseRequest(request_, key, &InternetCloseHandle);
             }
-            InternetCloseHandle(request_);
-            webfetch::PendingCall::StayWhileHeld(key);
             request_ = nullptr;
         }
         connection_.reset();
+        session_.reset();
     }
 
-    HINTERNET handle() const { return request_; }
-
 private:
+    // Whether WinINet's close would read more than kShortRest of the body: a chunked
+    // body not read to its end, or a stated length beyond what was read (a length it
+    // cannot read as decimal digits too: WinINet may read it as a large one). Without a
+    // stated length the close reads nothing.
+    bool RestMayBeLong() {
+        if (!replied_ || bodyEnded_) return false;
+        std::wstring text;
+        if (HeaderValue(HTTP_QUERY_TRANSFER_ENCODING, 0, &text) && _wcsicmp(text.c_str(), L"chunked") == 0) {
+            return true;
+        }
+        if (!HeaderValue(HTTP_QUERY_CONTENT_LENGTH, 0, &text)) return false;
+        uint64_t length = 0;
+        return !ParseContentLength(text.c_str(), &length) || length > bodyRead_ + kShortRest;
+    }
+
     webfetch::PendingCall call_;
+    webfetch::SharedInternet session_;
     InternetHandle connection_;
     HINTERNET request_ = nullptr;
     std::unique_ptr<SendData> send_;   // while a send is the engine's
     bool refillOut_ = false;           // a read went pending for the next bytes
+    bool replied_ = false;             // the reply's header came
+    bool bodyEnded_ = false;           // the engine said the body ended
+    uint64_t bodyRead_ = 0;
 };
 
 class WinInetEngine : public HttpEngine {
@@ -194,17 +236,21 @@ public:
 
     bool Open() override {
         if (!session_) {
-            session_ = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                     INTERNET_FLAG_ASYNC);
+            HINTERNET session = InternetOpenA("http-wininet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                              INTERNET_FLAG_ASYNC);
+            if (!session) return false;
+            try {
+                session_.reset(session, &InternetCloseHandle);
+            } catch (...) {
+                return false;   // the shared pointer closed the session
+            }
         }
-        if (session_) SetTimeouts(session_, webfetch::TransferLimitMs());
-        return session_ != nullptr;
+        SetTimeouts(session_.get(), webfetch::TransferLimitMs());
+        return true;
     }
 
-    void Close() override {
-        if (session_) InternetCloseHandle(session_);
-        session_ = nullptr;
-    }
+    // Requests of the session that are closed later keep it until then.
+    void Close() override { session_.reset(); }
 
     HttpFetchResult PostA(const char* url, const char* extraHeaders, const char* body, const char* httpVersion,
                           int queryLevel, const char* const* cookies, int cookieCount,
@@ -232,7 +278,7 @@ private:
     HttpFetchResult Download(const std::wstring& url, ResumeFile& file, CFileDownUpProcessCallback* callback,
                              DWORD_PTR context) override;
 
-    HINTERNET session_ = nullptr;
+    webfetch::SharedInternet session_;
 };
 
 HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring& extraHeaders,

@@ -105,6 +105,22 @@ std::vector<std::string> NginxLog(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> NginxLogOf(const std::string& text, size_t count) {
+    std::vector<std::string> lines = NginxLog(text);
+    for (ULONGLONG start = GetTickCount64(); lines.size() < count && GetTickCount64() - start < 10000;) {
+        Sleep(100);
+        lines = NginxLog(text);
+    }
+    return lines;
+}
+
+bool AnyLineHolds(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& line : lines) {
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
 std::string RawReply(int status, const std::string& body, const std::string& extraHeaders) {
     return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;

@@ -37,6 +37,14 @@ std::string ListText(const std::vector<ListedFile>& files);
 
 // The nginx access log lines that hold text ("GET /path range=\"...\" status=N bytes=N").
 std::vector<std::string> NginxLog(const std::string& text);
+// The same once at least count lines are there, or after ten seconds: nginx writes a
+// request's line when its reply has gone out or its connection ended, and a client
+// closes a connection whose reply is still coming a while later (when its process ends
+// at the latest).
+std::vector<std::string> NginxLogOf(const std::string& text, size_t count);
+// Whether one of the lines holds text: the line of a connection a client closes later
+// may come after the lines of later requests.
+bool AnyLineHolds(const std::vector<std::string>& lines, const std::string& text);
 // The fake server's replies for path, in order; the last one repeats.
 bool QueueReplies(const std::string& path, const std::vector<std::string>& rawReplies);
 std::string RawReply(int status, const std::string& body, const std::string& extraHeaders = "");

@@ -35,6 +35,7 @@ Paths:
                               noblank, junk, close, range?start=S&end=E&total=T&size=N,
                               r416[?total=N], length?value=TEXT, range?...&nolength=1,
                               reply?name=NAME (HOSTILE_REPLIES)
+    /stats/floods[?reset=1]   "<open> <most at once>" flood connections (reset: most = open)
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
 """
@@ -123,7 +124,15 @@ class FakeState:
         self.logdir = os.path.join(state, "log")
         self.canned = {}
         self.lock = threading.Lock()
+        # Flood replies whose connection is still open, and the most at once.
+        self.floods = 0
+        self.flood_peak = 0
         os.makedirs(self.logdir, exist_ok=True)
+
+    def flood_began(self, change):
+        with self.lock:
+            self.floods += change
+            self.flood_peak = max(self.flood_peak, self.floods)
 
     def record(self, path, raw):
         name = re.sub(r"[^A-Za-z0-9._-]", "_", path.strip("/")) or "root"
@@ -168,6 +177,13 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(canned)
             self.close_connection = True
             return None
+        if url.path == "/stats/floods":
+            fake = self.server.fake
+            with fake.lock:
+                text = "%d %d" % (fake.floods, fake.flood_peak)
+                if "reset" in query:
+                    fake.flood_peak = fake.floods
+            return self.reply(200, text.encode("latin-1"))
         if url.path.startswith("/raw/"):
             return self.raw(url.path[len("/raw/"):])
         if url.path.startswith("/hostile/"):
@@ -330,16 +346,25 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                     w.write(b"L" * size)
             elif mode == "flood":
                 # A body as fast as the client takes it, for `for` seconds, under a stated
-                # length far beyond what comes (or none).
+                # length far beyond what comes (or none). /stats/floods counts the
+                # connections of floods still open.
                 until = time.time() + float(arg("for", "5"))
                 length = arg("length", "10737418240")
                 head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                 if length:
                     head += "Content-Length: %s\r\n" % length
-                w.write((head + "\r\n").encode("latin-1"))
-                block = b"f" * 65536
-                while time.time() < until:
-                    w.write(block)
+                self.server.fake.flood_began(1)
+                try:
+                    w.write((head + "\r\n").encode("latin-1"))
+                    block = b"f" * 65536
+                    while time.time() < until:
+                        w.write(block)
+                    w.flush()
+                    # Open until the client goes.
+                    while not self.client_gone(1):
+                        pass
+                finally:
+                    self.server.fake.flood_began(-1)
             elif mode == "drip-header":
                 until = time.time() + float(arg("for", "1e9"))
                 for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 100000:

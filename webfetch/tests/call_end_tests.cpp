@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "ParkedClose.h"
 #include "ShortLimit.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -200,6 +201,54 @@ TEST_P(AfterTheCall, WhatTheEngineStillHeldOfAnAbandonedCallIsFreedOnceItIsDone)
                                    nullptr, 0));
     size_t after = CommittedBytes();
     EXPECT_LT(after, before + (16u << 20)) << "abandoned bodies still held: " << (after - before) / 1024 << " KiB";
+}
+
+// "<open> <most at once>" of the fake server's flood connections; reset starts the most
+// at what is open now.
+int __stdcall AppendText(const char* chunk, DWORD length, DWORD_PTR to) {
+    reinterpret_cast<std::string*>(to)->append(chunk, length);
+    return 0;
+}
+
+std::string FloodStats(const WebServers& servers, bool reset) {
+    std::string text;
+    Http_PostRequestA(servers.FakeUrl(reset ? "/stats/floods?reset=1" : "/stats/floods").c_str(), nullptr, "",
+                      &AppendText, reinterpret_cast<DWORD_PTR>(&text));
+    return text;
+}
+
+TEST_P(AfterTheCall, DownloadsBrokenOffWhileTheServerFloodsHoldABoundedNumberOfConnections) {
+    // Long enough that no request closed later has been closed before the last break.
+    ShortLimit limit(4000);
+    ASSERT_EQ('0', FloodStats(*servers, true)[0]) << "floods of an earlier case are still open";
+    // Upgrade checks of a server that keeps sending, each broken off at its first chunk:
+    // as many as may wait to be closed later, and two more, which are closed on their
+    // caller's thread (each waits for the server), one after the other.
+    for (int download = 0; download < webfetch::kMaxParked + 2; ++download) {
+        CNetHttp http;
+        ASSERT_TRUE(http.Open(GetParam()));
+        Progress progress;
+        progress.breakOnFirst = &http;
+        ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(HTTP_FETCH_STOPPED,
+                  http.Download(servers->FakeUrl("/hostile/flood?for=1").c_str(), path.c_str(), &progress, 0));
+        if (download < webfetch::kMaxParked) {
+            EXPECT_LT(Since(start), 1500u) << "download " << download;
+        }
+        EXPECT_TRUE(DeleteFileW(file.c_str())) << "the file is held, download " << download;
+    }
+    std::string stats = FloodStats(*servers, false);
+    int open = -1, most = -1;
+    ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
+    EXPECT_LE(most, webfetch::kMaxParked + 1);
+    // An honest server still serves meanwhile.
+    CNetHttp honest;
+    ASSERT_TRUE(honest.Open(GetParam()));
+    EXPECT_EQ(0, honest.Download(servers->NginxUrl("/data100k.bin").c_str(), path.c_str(), nullptr, 0));
+    EXPECT_TRUE(testkit::ReadFileBytes(file) == servers->RootFile("data100k.bin"));
+    // The requests kept aside are closed once their time is up.
+    for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
+    EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AfterTheCall, ::testing::Values(1, 2),

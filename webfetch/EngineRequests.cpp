@@ -1,0 +1,207 @@
+#include "EngineRequests.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "Handles.h"
+#include "ModulePath.h"
+#include "Sync.h"
+
+namespace webfetch {
+
+namespace {
+
+struct Request {
+    DWORD_PTR key = 0;
+    HMODULE library = nullptr;    // the request's reference
+    EngineHeld* held = nullptr;
+    DWORD closer = 0;             // the thread inside CloseRequest for it, or 0
+    bool closedOnCloser = false;  // the engine reported the closing inside that call
+};
+
+struct Requests {
+    vantor::CriticalSection lock;
+    std::vector<Request> open;
+
+    // The lock is held.
+    std::vector<Request>::iterator Find(DWORD_PTR key) {
+        return std::find_if(open.begin(), open.end(), [key](const Request& r) { return r.key == key; });
+    }
+};
+
+Requests& Table() {
+    static Requests requests;
+    return requests;
+}
+
+void Free(EngineHeld* held) {
+    while (held) {
+        EngineHeld* next = held->next;
+        delete held;
+        held = next;
+    }
+}
+
+// How long a thread that reported a closing is watched for leaving the callback before
+// the library keeps that reference for good (staying loaded is safe; unloading under a
+// thread that may still run its code is not).
+const int kLeaveLooks = 10000;
+
+size_t ImageSize(HMODULE module) {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(module) + dos->e_lfanew);
+    return nt->OptionalHeader.SizeOfImage;
+}
+
+// True once thread is seen running outside module, or has ended.
+bool LeftModule(HANDLE thread, HMODULE module) {
+    const char* base = reinterpret_cast<const char*>(module);
+    const size_t size = ImageSize(module);
+    for (int look = 0; look < kLeaveLooks; ++look) {
+        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) return true;
+        if (SuspendThread(thread) != static_cast<DWORD>(-1)) {
+            CONTEXT context = {};
+            context.ContextFlags = CONTEXT_CONTROL;
+            BOOL seen = GetThreadContext(thread, &context);
+            ResumeThread(thread);
+#ifdef _WIN64
+            const char* at = reinterpret_cast<const char*>(context.Rip);
+#else
+            const char* at = reinterpret_cast<const char*>(context.Eip);
+#endif
+            if (seen && (at < base || at >= base + size)) return true;
+        }
+        Sleep(1);
+    }
+    return false;
+}
+
+// An engine thread that reported a request closing, and the request's reference.
+struct Departure {
+    HMODULE library = nullptr;
+    vantor::UniqueHandle thread;
+    DWORD threadId = 0;
+    // Set by that thread as the last thing it does in the library before it returns from
+    // the callback: from then on it runs only the returns of the callback's frames.
+    std::atomic<bool> reported{false};
+};
+
+VOID CALLBACK GiveBack(PTP_CALLBACK_INSTANCE instance, void* context) {
+    Departure* departure = static_cast<Departure*>(context);
+    while (!departure->reported.load(std::memory_order_acquire)) SwitchToThread();
+    // A thread-pool thread that runs this has left whatever it ran before.
+    bool left = departure->threadId == GetCurrentThreadId() ||
+                LeftModule(departure->thread.get(), departure->library);
+    HMODULE library = departure->library;
+    delete departure;
+    if (left) FreeLibraryWhenCallbackReturns(instance, library);
+}
+
+// On the thread that reported the closing, inside the callback.
+void GiveBackOnceLeft(HMODULE library) {
+    Departure* departure = new (std::nothrow) Departure;
+    if (!departure) return;   // the library keeps the reference
+    departure->library = library;
+    departure->threadId = GetCurrentThreadId();
+    departure->thread.reset(
+        OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | SYNCHRONIZE, FALSE, departure->threadId));
+    if (!departure->thread || !TrySubmitThreadpoolCallback(&GiveBack, departure, nullptr)) {
+        delete departure;   // the library keeps the reference
+        return;
+    }
+    departure->reported.store(true, std::memory_order_release);
+}
+
+}  // namespace
+
+bool RequestOpened(DWORD_PTR key) {
+    vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
+    if (!library) return false;
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    try {
+        Request request;
+        request.key = key;
+        request.library = library.get();
+        requests.open.push_back(request);
+    } catch (...) {
+        return false;
+    }
+    library.release();
+    return true;
+}
+
+void RequestNotOpened(DWORD_PTR key) {
+    Requests& requests = Table();
+    Request request;
+    {
+        vantor::Lock lock(requests.lock);
+        auto found = requests.Find(key);
+        if (found == requests.open.end()) return;
+        request = *found;
+        requests.open.erase(found);
+    }
+    Free(request.held);
+    // The caller holds the library by its own call: this is not the last reference.
+    FreeLibrary(request.library);
+}
+
+void KeepUntilClosed(DWORD_PTR key, EngineHeld* held) {
+    if (!held) return;
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    auto found = requests.Find(key);
+    if (found == requests.open.end()) return;   // never: the handle is still open
+    held->next = found->held;
+    found->held = held;
+}
+
+void CloseRequest(void* handle, DWORD_PTR key, BOOL(WINAPI* close)(void*)) {
+    Requests& requests = Table();
+    {
+        vantor::Lock lock(requests.lock);
+        auto found = requests.Find(key);
+        if (found != requests.open.end()) found->closer = GetCurrentThreadId();
+    }
+    close(handle);
+    HMODULE library = nullptr;
+    {
+        vantor::Lock lock(requests.lock);
+        auto found = requests.Find(key);
+        if (found != requests.open.end()) {
+            if (found->closedOnCloser) {
+                library = found->library;
+                requests.open.erase(found);
+            } else {
+                found->closer = 0;   // the engine closes it later, on a thread of its own
+            }
+        }
+    }
+    // This thread holds the library by its own means: this is not the last reference.
+    if (library) FreeLibrary(library);
+}
+
+void RequestClosing(DWORD_PTR key) {
+    Requests& requests = Table();
+    EngineHeld* held = nullptr;
+    HMODULE library = nullptr;
+    {
+        vantor::Lock lock(requests.lock);
+        auto found = requests.Find(key);
+        if (found == requests.open.end()) return;
+        held = found->held;
+        found->held = nullptr;
+        if (found->closer == GetCurrentThreadId()) {
+            found->closedOnCloser = true;   // CloseRequest gives the reference back
+        } else {
+            library = found->library;
+            requests.open.erase(found);
+        }
+    }
+    Free(held);
+    if (library) GiveBackOnceLeft(library);
+}
+
+}  // namespace webfetch

@@ -1,0 +1,51 @@
+// The request handles the engines open with the library's status callback. Each is open
+// from just before the callback is set until the engine reports its handle closing
+// (INTERNET_STATUS_HANDLE_CLOSING, WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING), the last
+// report the engine makes for it; the callback stays on all that time. An open request
+// holds a reference to the library, so that an engine thread that calls the callback,
+// or is still returning from it, never finds the library unloaded: a caller may free
+// the library the moment its call returned. The reference goes back once the engine
+// reported the closing and the thread that reported it has left the callback: at once
+// when that thread is the one closing the handle (it holds the library by its own call),
+// else from the system thread pool, which lets the library go only after its callback
+// returned (FreeLibraryWhenCallbackReturns).
+//
+// What an engine call abandoned while pending may still read or write (what a request
+// sends, what a read fills) is kept with the request until its closing, then freed.
+//
+// The table's lock is held only while a request is looked up or changed, never across a
+// call out.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace webfetch {
+
+// Memory an engine call that went pending may still use once its request is abandoned.
+struct EngineHeld {
+    virtual ~EngineHeld() = default;
+    EngineHeld* next = nullptr;
+};
+
+// Before the status callback is set on the request of key: takes the request's
+// reference to the library. False when none could be taken: the request must then not
+// get the callback.
+bool RequestOpened(DWORD_PTR key);
+// The callback could not be set on the request of key: its reference goes back.
+void RequestNotOpened(DWORD_PTR key);
+
+// Hands over held, which the engine may still use, until the request of key closes.
+// Handing over never fails: the table links what it is given.
+void KeepUntilClosed(DWORD_PTR key, EngineHeld* held);
+
+// Closes the request handle of key with close, on a thread that keeps the library loaded
+// by its own means (a caller inside one of its calls, or a thread-pool callback of the
+// library that holds its own reference).
+void CloseRequest(void* handle, DWORD_PTR key, BOOL(WINAPI* close)(void*));
+
+// From the status callback, when the engine reports the handle of key closing; the last
+// thing the callback does: the thread must return from the callback straight after.
+void RequestClosing(DWORD_PTR key);
+
+}  // namespace webfetch

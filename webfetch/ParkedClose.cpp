@@ -1,0 +1,91 @@
+#include "ParkedClose.h"
+
+#include <wininet.h>
+
+#include <atomic>
+#include <new>
+
+#include "EngineRequests.h"
+#include "Handles.h"
+#include "ModulePath.h"
+#include "TransferLimits.h"
+
+namespace webfetch {
+
+namespace {
+
+// How soon a parked request whose time is up looks again for a place in the read.
+const DWORD kRetryMs = 250;
+
+std::atomic<int> g_parked{0};
+std::atomic<int> g_closing{0};
+
+struct Parked {
+    void* request = nullptr;
+    void* connection = nullptr;
+    SharedInternet session;
+    DWORD_PTR key = 0;
+    // The timer callback's own reference to the library: the request's goes back when
+    // the engine reports it closed, maybe before the callback returned.
+    HMODULE library = nullptr;
+};
+
+void Arm(PTP_TIMER timer, DWORD ms) {
+    ULARGE_INTEGER due;
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(ms) * 10000);   // relative, in 100 ns
+    FILETIME when;
+    when.dwLowDateTime = due.LowPart;
+    when.dwHighDateTime = due.HighPart;
+    SetThreadpoolTimer(timer, &when, 0, 0);
+}
+
+bool TakeClosingPlace() {
+    int closing = g_closing.load();
+    while (closing < kMaxClosing) {
+        if (g_closing.compare_exchange_weak(closing, closing + 1)) return true;
+    }
+    return false;
+}
+
+VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer) {
+    Parked* parked = static_cast<Parked*>(context);
+    if (!TakeClosingPlace()) {
+        Arm(timer, kRetryMs);
+        return;
+    }
+    CloseRequest(parked->request, parked->key, &InternetCloseHandle);
+    InternetCloseHandle(parked->connection);
+    parked->session.reset();
+    --g_closing;
+    HMODULE library = parked->library;
+    delete parked;
+    CloseThreadpoolTimer(timer);
+    --g_parked;
+    FreeLibraryWhenCallbackReturns(instance, library);
+}
+
+}  // namespace
+
+bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key) {
+    if (++g_parked > kMaxParked) {
+        --g_parked;
+        return false;
+    }
+    vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
+    Parked* parked = library ? new (std::nothrow) Parked : nullptr;
+    PTP_TIMER timer = parked ? CreateThreadpoolTimer(&CloseNow, parked, nullptr) : nullptr;
+    if (!timer) {
+        delete parked;
+        --g_parked;
+        return false;
+    }
+    parked->request = request;
+    parked->connection = connection;
+    parked->session = session;
+    parked->key = key;
+    parked->library = library.release();
+    Arm(timer, 2 * TransferLimitMs());
+    return true;
+}
+
+}  // namespace webfetch
