@@ -77,6 +77,8 @@ public:
         unsigned short port = 80;
         *failure = HTTP_FETCH_CONNECT_FAILED;
         if (!call_.Usable() || !session || !SplitHttpUrl(url, &host, &port, &path)) return false;
+        if (!webfetch::TakePlace()) return false;   // every place held by replies still coming
+        placeHeld_ = true;
         session_ = session;
         connection_.reset(InternetConnectW(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
                                            0, 0));
@@ -187,13 +189,15 @@ public:
     // The request goes before its connection and session (closing those first releases
     // the request too). A send still the engine's leaves it what it sends until the
     // engine reports the handle closing. A reply whose body may still be coming is
-    // closed later, away from the caller (ParkedClose), when there is a place for it.
+    // closed later, away from the caller, in the place the request took when it opened
+    // (ParkedClose).
     void Close() {
         if (request_) {
             DWORD_PTR key = call_.Key();
             if (send_) webfetch::KeepUntilClosed(key, send_.release());
             if (RestMayBeLong() && webfetch::CloseLater(request_, connection_.get(), session_, key)) {
                 connection_.release();
+                placeHeld_ = false;
             } else {
                 webfetch::CloseRequest(request_, key, &InternetCloseHandle);
             }
@@ -201,6 +205,8 @@ public:
         }
         connection_.reset();
         session_.reset();
+        if (placeHeld_) webfetch::GiveBackPlace();
+        placeHeld_ = false;
     }
 
 private:
@@ -227,6 +233,7 @@ private:
     bool refillOut_ = false;           // a read went pending for the next bytes
     bool replied_ = false;             // the reply's header came
     bool bodyEnded_ = false;           // the engine said the body ended
+    bool placeHeld_ = false;           // this request's place among the parked closes
     uint64_t bodyRead_ = 0;
 };
 
