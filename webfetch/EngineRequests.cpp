@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "Handles.h"
@@ -15,6 +16,7 @@ namespace {
 
 struct Request {
     DWORD_PTR key = 0;
+    std::wstring server;
     HMODULE library = nullptr;    // the request's reference
     EngineHeld* held = nullptr;
     DWORD closer = 0;             // the thread inside CloseRequest for it, or 0
@@ -116,21 +118,30 @@ void GiveBackOnceLeft(HMODULE library) {
 
 }  // namespace
 
-bool RequestOpened(DWORD_PTR key) {
+bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
     vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
     if (!library) return false;
     Requests& requests = Table();
-    vantor::Lock lock(requests.lock);
-    try {
-        Request request;
-        request.key = key;
-        request.library = library.get();
-        requests.open.push_back(request);
-    } catch (...) {
-        return false;
+    {
+        vantor::Lock lock(requests.lock);
+        size_t toServer = std::count_if(requests.open.begin(), requests.open.end(),
+                                        [&server](const Request& r) { return r.server == server; });
+        if (requests.open.size() < kMaxOpenRequests && toServer < kMaxOpenPerServer) {
+            try {
+                Request request;
+                request.key = key;
+                request.server = server;
+                request.library = library.get();
+                requests.open.push_back(request);
+                library.release();
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
     }
-    library.release();
-    return true;
+    OutputDebugStringW((L"WebFetch: too many requests still open to " + server + L"; this one is not made\n").c_str());
+    return false;
 }
 
 void RequestNotOpened(DWORD_PTR key) {
@@ -140,7 +151,7 @@ void RequestNotOpened(DWORD_PTR key) {
         vantor::Lock lock(requests.lock);
         auto found = requests.Find(key);
         if (found == requests.open.end()) return;
-        request = *found;
+        request = std::move(*found);
         requests.open.erase(found);
     }
     Free(request.held);

@@ -20,6 +20,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <string>
+
 namespace webfetch {
 
 // Memory an engine call that went pending may still use once its request is abandoned.
@@ -28,10 +30,18 @@ struct EngineHeld {
     EngineHeld* next = nullptr;
 };
 
-// Before the status callback is set on the request of key: takes the request's
-// reference to the library. False when none could be taken: the request must then not
-// get the callback.
-bool RequestOpened(DWORD_PTR key);
+// How many requests may be open at once, and how many of them to one server. An engine
+// keeps a request open while a server drips its header or body, or while a parked close
+// waits (ParkedClose), and a thread of its own may read for it all that time: a hostile
+// server holds no more than its share, and other servers keep working meanwhile.
+const size_t kMaxOpenRequests = 16;
+const size_t kMaxOpenPerServer = 8;
+
+// Before the status callback is set on the request of key to server ("host:port"):
+// takes the request's reference to the library. False when none could be taken, or when
+// requests already open fill the bounds above: the request must then not get the
+// callback, and is not made.
+bool RequestOpened(DWORD_PTR key, const std::wstring& server);
 // The callback could not be set on the request of key: its reference goes back.
 void RequestNotOpened(DWORD_PTR key);
 

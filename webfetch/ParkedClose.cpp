@@ -17,8 +17,6 @@ namespace {
 // How soon a parked request whose time is up looks again for a place in the read.
 const DWORD kRetryMs = 250;
 
-// Places held: by requests open on their caller's thread and by parked ones.
-std::atomic<int> g_places{0};
 std::atomic<int> g_closing{0};
 
 struct Parked {
@@ -40,17 +38,17 @@ void Arm(PTP_TIMER timer, DWORD ms) {
     SetThreadpoolTimer(timer, &when, 0, 0);
 }
 
-bool TakePlaceOf(std::atomic<int>& taken, int most) {
-    int count = taken.load();
-    while (count < most) {
-        if (taken.compare_exchange_weak(count, count + 1)) return true;
+bool TakeClosingPlace() {
+    int closing = g_closing.load();
+    while (closing < kMaxClosing) {
+        if (g_closing.compare_exchange_weak(closing, closing + 1)) return true;
     }
     return false;
 }
 
 VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer) {
     Parked* parked = static_cast<Parked*>(context);
-    if (!TakePlaceOf(g_closing, kMaxClosing)) {
+    if (!TakeClosingPlace()) {
         Arm(timer, kRetryMs);
         return;
     }
@@ -61,15 +59,10 @@ VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER 
     HMODULE library = parked->library;
     delete parked;
     CloseThreadpoolTimer(timer);
-    --g_places;
     FreeLibraryWhenCallbackReturns(instance, library);
 }
 
 }  // namespace
-
-bool TakePlace() { return TakePlaceOf(g_places, kMaxParked); }
-
-void GiveBackPlace() { --g_places; }
 
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key) {
     vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());

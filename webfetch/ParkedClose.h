@@ -9,12 +9,11 @@
 // reads what is still coming. Nothing of the caller's goes with it: it owns only the
 // engine's handles.
 //
-// Every WinINet request takes one of kMaxParked places when it opens and keeps it until
-// its handles are closed, on its caller's thread or later; at most kMaxClosing parked
-// requests are in WinINet's read at once. So a hostile server on every heartbeat holds
-// a bounded number of sockets and thread-pool threads, and no close ever waits on its
-// caller's thread for a reply that may never end (a server may send for ever): with
-// every place held, a new request is refused until a parked close has ended.
+// A parked request is still open (EngineRequests), so no more of them wait or close so
+// than requests may be open at once, and at most kMaxClosing of them are in WinINet's
+// read: a hostile server on every heartbeat holds a bounded number of sockets and
+// thread-pool threads, and no close waits on its caller's thread for a reply that may
+// never end.
 #pragma once
 
 #include <winsock2.h>
@@ -29,17 +28,10 @@ namespace webfetch {
 // requests under it.
 using SharedInternet = std::shared_ptr<void>;
 
-const int kMaxParked = 16;
 const int kMaxClosing = 2;
 
-// A place for a request about to open; false when every place is held.
-bool TakePlace();
-// The place of a request whose handles were closed on its caller's thread.
-void GiveBackPlace();
-
-// Takes the request of key (handle and connection, with a share of its session) and its
-// place, to be closed later; false when that cannot be arranged (the caller still owns
-// the handles and the place).
+// Takes the request of key (handle and connection, with a share of its session) to be
+// closed later; false when that cannot be arranged (the caller still owns the handles).
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key);
 
 }  // namespace webfetch

@@ -77,8 +77,6 @@ public:
         unsigned short port = 80;
         *failure = HTTP_FETCH_CONNECT_FAILED;
         if (!call_.Usable() || !session || !SplitHttpUrl(url, &host, &port, &path)) return false;
-        if (!webfetch::TakePlace()) return false;   // every place held by replies still coming
-        placeHeld_ = true;
         session_ = session;
         connection_.reset(InternetConnectW(session.get(), host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
                                            0, 0));
@@ -87,7 +85,7 @@ public:
         HINTERNET request = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
                                              const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
         if (!request) return false;
-        if (!webfetch::RequestOpened(call_.Key())) {
+        if (!webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port))) {
             InternetCloseHandle(request);
             return false;
         }
@@ -189,15 +187,13 @@ public:
     // The request goes before its connection and session (closing those first releases
     // the request too). A send still the engine's leaves it what it sends until the
     // engine reports the handle closing. A reply whose body may still be coming is
-    // closed later, away from the caller, in the place the request took when it opened
-    // (ParkedClose).
+    // closed later, away from the caller (ParkedClose), when there is a place for it.
     void Close() {
         if (request_) {
             DWORD_PTR key = call_.Key();
             if (send_) webfetch::KeepUntilClosed(key, send_.release());
             if (RestMayBeLong() && webfetch::CloseLater(request_, connection_.get(), session_, key)) {
                 connection_.release();
-                placeHeld_ = false;
             } else {
                 webfetch::CloseRequest(request_, key, &InternetCloseHandle);
             }
@@ -205,8 +201,6 @@ public:
         }
         connection_.reset();
         session_.reset();
-        if (placeHeld_) webfetch::GiveBackPlace();
-        placeHeld_ = false;
     }
 
 private:
@@ -233,7 +227,6 @@ private:
     bool refillOut_ = false;           // a read went pending for the next bytes
     bool replied_ = false;             // the reply's header came
     bool bodyEnded_ = false;           // the engine said the body ended
-    bool placeHeld_ = false;           // this request's place among the parked closes
     uint64_t bodyRead_ = 0;
 };
 

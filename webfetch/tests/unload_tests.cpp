@@ -124,7 +124,6 @@ TEST_P(Unload, TransfersEndingEveryWayLeaveNothingToCallIntoAFreedLibrary) {
     EXPECT_TRUE(WebFetchGoesWithin(15000));
 }
 
-
 // Replies that never end, broken off one after another: each break returns at once, a
 // request beyond what may wait to be closed is refused at once instead of closing on its
 // caller's thread, and once the server stops, transfers work again and the library goes.
