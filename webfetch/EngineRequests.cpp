@@ -21,6 +21,8 @@ struct Request {
     EngineHeld* held = nullptr;
     DWORD closer = 0;             // the thread inside CloseRequest for it, or 0
     bool closedOnCloser = false;  // the engine reported the closing inside that call
+    bool closing = false;         // a parked close of it is in WinINet's read
+    bool left = false;            // its caller let go of it; the engine keeps it open
 };
 
 struct Requests {
@@ -124,9 +126,13 @@ bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
     Requests& requests = Table();
     {
         vantor::Lock lock(requests.lock);
-        size_t toServer = std::count_if(requests.open.begin(), requests.open.end(),
-                                        [&server](const Request& r) { return r.server == server; });
-        if (requests.open.size() < kMaxOpenRequests && toServer < kMaxOpenPerServer) {
+        size_t left = 0, leftToServer = 0;
+        for (const Request& r : requests.open) {
+            if (!r.left) continue;
+            ++left;
+            if (r.server == server) ++leftToServer;
+        }
+        if (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer) {
             try {
                 Request request;
                 request.key = key;
@@ -140,7 +146,7 @@ bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
             }
         }
     }
-    OutputDebugStringW((L"WebFetch: too many requests still open to " + server + L"; this one is not made\n").c_str());
+    OutputDebugStringW((L"WebFetch: too many requests let go of are still open to " + server + L"; this one is not made\n").c_str());
     return false;
 }
 
@@ -157,6 +163,26 @@ void RequestNotOpened(DWORD_PTR key) {
     Free(request.held);
     // The caller holds the library by its own call: this is not the last reference.
     FreeLibrary(request.library);
+}
+
+void RequestParked(DWORD_PTR key) {
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    auto found = requests.Find(key);
+    if (found != requests.open.end()) found->left = true;
+}
+
+bool TakeClosingTurn(DWORD_PTR key) {
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    auto found = requests.Find(key);
+    if (found == requests.open.end()) return true;   // never: the request is still open
+    const std::wstring& server = found->server;
+    size_t closing = std::count_if(requests.open.begin(), requests.open.end(),
+                                   [&server](const Request& r) { return r.closing && r.server == server; });
+    if (closing >= kMaxClosingPerServer) return false;
+    found->closing = true;
+    return true;
 }
 
 void KeepUntilClosed(DWORD_PTR key, EngineHeld* held) {
@@ -187,6 +213,7 @@ void CloseRequest(void* handle, DWORD_PTR key, BOOL(WINAPI* close)(void*)) {
                 requests.open.erase(found);
             } else {
                 found->closer = 0;   // the engine closes it later, on a thread of its own
+                found->left = true;
             }
         }
     }

@@ -10,10 +10,10 @@
 // engine's handles.
 //
 // A parked request is still open (EngineRequests), so no more of them wait or close so
-// than requests may be open at once, and at most kMaxClosing of them are in WinINet's
-// read: a hostile server on every heartbeat holds a bounded number of sockets and
-// thread-pool threads, and no close waits on its caller's thread for a reply that may
-// never end.
+// than requests may be open at once, and only a few to one server are in WinINet's read
+// at once (TakeClosingTurn): a hostile server on every heartbeat holds a bounded number
+// of sockets and thread-pool threads, and no close waits on its caller's thread for a
+// reply that may never end.
 #pragma once
 
 #include <winsock2.h>
@@ -27,8 +27,6 @@ namespace webfetch {
 // requests of it that are closed later each own it, since closing a session releases the
 // requests under it.
 using SharedInternet = std::shared_ptr<void>;
-
-const int kMaxClosing = 2;
 
 // Takes the request of key (handle and connection, with a share of its session) to be
 // closed later; false when that cannot be arranged (the caller still owns the handles).
