@@ -114,6 +114,13 @@ std::vector<std::string> NginxLogOf(const std::string& text, size_t count) {
     return lines;
 }
 
+bool AnyLineHolds(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& line : lines) {
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
 std::string RawReply(int status, const std::string& body, const std::string& extraHeaders) {
     return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;

@@ -42,6 +42,9 @@ std::vector<std::string> NginxLog(const std::string& text);
 // closes a connection whose reply is still coming a while later (when its process ends
 // at the latest).
 std::vector<std::string> NginxLogOf(const std::string& text, size_t count);
+// Whether one of lines holds text. Log lines come in the order their connections ended,
+// not the order of the requests.
+bool AnyLineHolds(const std::vector<std::string>& lines, const std::string& text);
 // The fake server's replies for path, in order; the last one repeats.
 bool QueueReplies(const std::string& path, const std::vector<std::string>& rawReplies);
 std::string RawReply(int status, const std::string& body, const std::string& extraHeaders = "");
