@@ -146,7 +146,8 @@ bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
             }
         }
     }
-    OutputDebugStringW((L"WebFetch: too many requests let go of are still open to " + server + L"; this one is not made\n").c_str());
+    std::wstring note = L"WebFetch: too many requests let go of are still open to " + server + L"; none is made\n";
+    OutputDebugStringW(note.c_str());
     return false;
 }
 

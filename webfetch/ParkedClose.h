@@ -9,9 +9,9 @@
 // reads what is still coming. Nothing of the caller's goes with it: it owns only the
 // engine's handles.
 //
-// A parked request is still open (EngineRequests), so no more of them wait or close so
-// than requests may be open at once, and only a few to one server are in WinINet's read
-// at once (TakeClosingTurn): a hostile server on every heartbeat holds a bounded number
+// A parked request counts among the requests their callers let go of, whose number
+// bounds the requests made meanwhile (EngineRequests), and only a few to one server are
+// in WinINet's read at once (TakeClosingTurn): a hostile server on every heartbeat holds a bounded number
 // of sockets and thread-pool threads, and no close waits on its caller's thread for a
 // reply that may never end.
 #pragma once
