@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "Handles.h"
@@ -15,10 +16,13 @@ namespace {
 
 struct Request {
     DWORD_PTR key = 0;
+    std::wstring server;
     HMODULE library = nullptr;    // the request's reference
     EngineHeld* held = nullptr;
     DWORD closer = 0;             // the thread inside CloseRequest for it, or 0
     bool closedOnCloser = false;  // the engine reported the closing inside that call
+    bool closing = false;         // a parked close of it is in WinINet's read
+    bool left = false;            // its caller let go of it; the engine keeps it open
 };
 
 struct Requests {
@@ -116,21 +120,35 @@ void GiveBackOnceLeft(HMODULE library) {
 
 }  // namespace
 
-bool RequestOpened(DWORD_PTR key) {
+bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
     vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
     if (!library) return false;
     Requests& requests = Table();
-    vantor::Lock lock(requests.lock);
-    try {
-        Request request;
-        request.key = key;
-        request.library = library.get();
-        requests.open.push_back(request);
-    } catch (...) {
-        return false;
+    {
+        vantor::Lock lock(requests.lock);
+        size_t left = 0, leftToServer = 0;
+        for (const Request& r : requests.open) {
+            if (!r.left) continue;
+            ++left;
+            if (r.server == server) ++leftToServer;
+        }
+        if (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer) {
+            try {
+                Request request;
+                request.key = key;
+                request.server = server;
+                request.library = library.get();
+                requests.open.push_back(request);
+                library.release();
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
     }
-    library.release();
-    return true;
+    std::wstring note = L"WebFetch: too many requests let go of are still open to " + server + L"; none is made\n";
+    OutputDebugStringW(note.c_str());
+    return false;
 }
 
 void RequestNotOpened(DWORD_PTR key) {
@@ -140,12 +158,32 @@ void RequestNotOpened(DWORD_PTR key) {
         vantor::Lock lock(requests.lock);
         auto found = requests.Find(key);
         if (found == requests.open.end()) return;
-        request = *found;
+        request = std::move(*found);
         requests.open.erase(found);
     }
     Free(request.held);
     // The caller holds the library by its own call: this is not the last reference.
     FreeLibrary(request.library);
+}
+
+void RequestParked(DWORD_PTR key) {
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    auto found = requests.Find(key);
+    if (found != requests.open.end()) found->left = true;
+}
+
+bool TakeClosingTurn(DWORD_PTR key) {
+    Requests& requests = Table();
+    vantor::Lock lock(requests.lock);
+    auto found = requests.Find(key);
+    if (found == requests.open.end()) return true;   // never: the request is still open
+    const std::wstring& server = found->server;
+    size_t closing = std::count_if(requests.open.begin(), requests.open.end(),
+                                   [&server](const Request& r) { return r.closing && r.server == server; });
+    if (closing >= kMaxClosingPerServer) return false;
+    found->closing = true;
+    return true;
 }
 
 void KeepUntilClosed(DWORD_PTR key, EngineHeld* held) {
@@ -176,6 +214,7 @@ void CloseRequest(void* handle, DWORD_PTR key, BOOL(WINAPI* close)(void*)) {
                 requests.open.erase(found);
             } else {
                 found->closer = 0;   // the engine closes it later, on a thread of its own
+                found->left = true;
             }
         }
     }

@@ -20,6 +20,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <string>
+
 namespace webfetch {
 
 // Memory an engine call that went pending may still use once its request is abandoned.
@@ -28,12 +30,33 @@ struct EngineHeld {
     EngineHeld* next = nullptr;
 };
 
-// Before the status callback is set on the request of key: takes the request's
-// reference to the library. False when none could be taken: the request must then not
-// get the callback.
-bool RequestOpened(DWORD_PTR key);
+// How many requests that their callers let go of may still be open, and how many of
+// them to one server. An engine keeps such a request open while a server drips its
+// header, or while a parked close waits (ParkedClose), and a thread of its own may read
+// for it all that time: a hostile server holds no more than its share of threads and
+// sockets, and other servers keep working meanwhile. Requests whose callers are inside
+// their calls are not counted: callers bound those themselves.
+const size_t kMaxLeftOpen = 16;
+const size_t kMaxLeftOpenPerServer = 8;
+
+// Before the status callback is set on the request of key to server ("host:port"):
+// takes the request's reference to the library. False when none could be taken, or when
+// requests let go of fill the bounds above: the request must then not get the
+// callback, and is not made.
+bool RequestOpened(DWORD_PTR key, const std::wstring& server);
 // The callback could not be set on the request of key: its reference goes back.
 void RequestNotOpened(DWORD_PTR key);
+
+// The caller let go of the request of key, which is closed later (ParkedClose).
+void RequestParked(DWORD_PTR key);
+
+// Whether a close of the request of key, parked until now, may start WinINet's read of
+// what its server still sends: at most kMaxClosingPerServer requests to one server are
+// in that read at once (it lasts as long as the server sends), so a server that sends
+// for ever holds a few thread-pool threads and the parked requests of other servers
+// still close. True once per request.
+const size_t kMaxClosingPerServer = 2;
+bool TakeClosingTurn(DWORD_PTR key);
 
 // Hands over held, which the engine may still use, until the request of key closes.
 // Handing over never fails: the table links what it is given.

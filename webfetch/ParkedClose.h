@@ -11,11 +11,11 @@
 // given back only as the thread-pool callback that closed it returns
 // (FreeLibraryWhenCallbackReturns).
 //
-// At most kMaxParked requests wait or close so at once, and at most kMaxClosing of them
-// are in WinINet's read: a hostile server on every heartbeat holds a bounded number of
-// sockets and thread-pool threads. Beyond that the caller closes the request itself and
-// waits for WinINet's read, the one choice that neither grows without end nor refuses
-// transfers to honest servers.
+// A parked request counts among the requests their callers let go of, whose number
+// bounds the requests made meanwhile (EngineRequests), and only a few to one server are
+// in WinINet's read at once (TakeClosingTurn): a hostile server on every heartbeat holds a bounded number
+// of sockets and thread-pool threads, and no close waits on its caller's thread for a
+// reply that may never end.
 #pragma once
 
 #include <winsock2.h>
@@ -30,11 +30,8 @@ namespace webfetch {
 // requests under it.
 using SharedInternet = std::shared_ptr<void>;
 
-const int kMaxParked = 16;
-const int kMaxClosing = 2;
-
 // Takes the request of key (handle and connection, with a share of its session) to be
-// closed later; false when no place is free (the caller still owns the handles).
+// closed later; false when that cannot be arranged (the caller still owns the handles).
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key);
 
 }  // namespace webfetch

@@ -142,7 +142,7 @@ public:
         DWORD feature = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
         WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
         SetTimeouts(request, webfetch::TransferLimitMs(), true);
-        if (!webfetch::RequestOpened(key)) {
+        if (!webfetch::RequestOpened(key, host + L":" + std::to_wstring(port))) {
             WinHttpCloseHandle(request);
             return false;
         }

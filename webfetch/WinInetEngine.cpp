@@ -85,7 +85,7 @@ public:
         HINTERNET request = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
                                              const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
         if (!request) return false;
-        if (!webfetch::RequestOpened(call_.Key())) {
+        if (!webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port))) {
             InternetCloseHandle(request);
             return false;
         }

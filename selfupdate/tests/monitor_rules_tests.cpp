@@ -540,6 +540,7 @@ TEST_F(SelfUpdateParent, MonitorLifeALogOnAfterAStopInsideACheckGetsAMonitor) {
     EXPECT_EQ(bytes, ReadText(world.Staging() + L"slow.bin"));
     std::vector<std::string> log = NginxLogOf("/slow/" + world.branch, 2);
     ASSERT_EQ(2u, log.size());
+    EXPECT_TRUE(AnyLineHolds(log, "range=\"-\"")) << log[0] << "\n" << log[1];
     EXPECT_TRUE(AnyLineHolds(log, "status=206")) << log[0] << "\n" << log[1];
 }
 

@@ -160,6 +160,40 @@ TEST_P(HostileServer, ServersThatHoldTheEngineInsideItsHeaderReadDoNotHoldTheCal
     EXPECT_LE(handlesAfter, handles + 2);
 }
 
+// Heartbeats against a server that keeps the engine inside its header read: the engine
+// threads reading for the abandoned requests stay few, the server's next requests are
+// refused at once, other servers keep working meanwhile, and once the server lets go
+// it is served again.
+TEST_P(HostileServer, AServerThatHoldsEveryRequestHoldsABoundedShareOfThem) {
+    ShortLimit limit(400);
+    ASSERT_EQ(0, http.PostRequest(servers->FakeUrl("/hostile/status?line=200").c_str(), nullptr, "a", nullptr, 0,
+                                  nullptr, 0, nullptr, 0));
+    Sleep(500);
+    const int threads = ThreadCount();
+    const std::string holding = servers->FakeUrl("/hostile/drip-header?every=0.05&for=12");
+    std::wstring dir = testkit::FreshDir(L"webfetch-share");
+    std::string file = vantor::WideToAnsi(dir + L"held.bin");
+    for (int beat = 0; beat < 12; ++beat) {
+        // An engine of its own for each, as the presence client's heartbeats have.
+        CNetHttp beating;
+        ASSERT_TRUE(beating.Open(GetParam()));
+        ULONGLONG start = GetTickCount64();
+        EXPECT_NE(0, beating.PostRequest(holding.c_str(), nullptr, "a=1", nullptr, 43, nullptr, 0, nullptr, 0));
+        EXPECT_NE(0, beating.Download(holding.c_str(), file.c_str(), nullptr, 0));
+        EXPECT_LT(Since(start), 2 * 400u + kSlackMs) << beat;
+    }
+    EXPECT_LE(ThreadCount(), threads + 12) << "an engine thread per abandoned request";
+    file = vantor::WideToAnsi(dir + L"other.bin");
+    EXPECT_EQ(0, http.Download(servers->NginxUrl("/data100k.bin").c_str(), file.c_str(), nullptr, 0));
+    int again = -1;
+    for (ULONGLONG start = GetTickCount64(); again != 0 && Since(start) < 30000; Sleep(200)) {
+        again = http.PostRequest(servers->FakeUrl("/hostile/status?line=200").c_str(), nullptr, "a", nullptr, 0,
+                                 nullptr, 0, nullptr, 0);
+    }
+    EXPECT_EQ(0, again);
+    for (ULONGLONG start = GetTickCount64(); ThreadCount() > threads + 2 && Since(start) < 30000;) Sleep(100);
+}
+
 // A callback that has had enough stops the post.
 class Enough : public CFileDownUpProcessCallback {
 public:

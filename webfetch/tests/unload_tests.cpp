@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "Handles.h"
 #include "ShortLimit.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -148,6 +149,41 @@ TEST_P(Unload, AnEngineThatEndsAnAbandonedSendLateFindsTheLibraryLoaded) {
         }
     }
     EXPECT_TRUE(WebFetchGoesWithin(15000));
+}
+
+// Replies that never end, broken off one after another: each break returns at once, a
+// request beyond what may wait to be closed is refused at once instead of closing on its
+// caller's thread, and once the server stops, transfers work again and the library goes.
+TEST_P(Unload, EndlessRepliesBrokenOffOneAfterAnotherEachReturnAtOnce) {
+    ShortLimit limit(2000);
+    std::wstring file = dir + L"endless.bin";
+    const std::wstring endless = vantor::AnsiToWide(servers->FakeUrl("/hostile/flood?for=15"));
+    Client client;
+    ASSERT_TRUE(client.Load());
+    for (int round = 0; round < 20; ++round) {
+        DeleteFileW(file.c_str());
+        vantor::UniqueHandle returned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        int result = 0;
+        std::thread call([&, event = returned.get()] {
+            result = client.download(GetParam(), endless.c_str(), file.c_str(), 100, FALSE);
+            SetEvent(event);
+        });
+        if (WaitForSingleObject(returned.get(), 3000) != WAIT_OBJECT_0) {
+            call.detach();   // the process ends with it
+            FAIL() << "break " << round << " did not return";
+        }
+        call.join();
+        EXPECT_NE(0, result) << round;
+    }
+    const std::wstring whole = vantor::AnsiToWide(servers->NginxUrl("/data100k.bin"));
+    int honest = -1;
+    for (ULONGLONG start = GetTickCount64(); honest != 0 && Since(start) < 40000; Sleep(200)) {
+        DeleteFileW(file.c_str());
+        honest = client.download(GetParam(), whole.c_str(), file.c_str(), 0, FALSE);
+    }
+    EXPECT_EQ(0, honest);
+    client.Free();
+    EXPECT_TRUE(WebFetchGoesWithin(20000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Unload, ::testing::Values(1, 2), [](const ::testing::TestParamInfo<int>& info) {
