@@ -173,6 +173,21 @@ TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
     EXPECT_EQ(1, p.observer.cancelled);
     EXPECT_EQ(0, p.link.cancels);
 
+    // A send that the link ended at a block for a stop seen meanwhile is a stop, not a
+    // failure: no cancel notice of the job's own follows.
+    Sender e;
+    e.files.files[L"C:\\send\\f.bin"] = Pattern(size);
+    SendJob ended(OfferOf(size), &e.stop);
+    e.link.afterBlock = [&](const ImBytes&) {
+        if (e.link.blocks.size() == 3) ended.Cancel();
+    };
+    e.link.failFrom = 4;
+    EXPECT_EQ(SendEnd::Stopped, e.Run(ended));
+    EXPECT_EQ(3u, e.link.blocks.size());
+    EXPECT_EQ(1, e.observer.cancelled);
+    EXPECT_EQ(0, e.observer.failed);
+    EXPECT_EQ(0, e.link.cancels);
+
     // A cancel that comes while the blocks of a send are being read: no further block is
     // read, and the blocks read for that send do not go.
     Sender m;
