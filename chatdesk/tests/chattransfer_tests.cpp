@@ -442,7 +442,7 @@ TEST_F(ChildTransfer, AnotherFriendsOfferOfTheSameFileStartsAfresh) {
     // Lan's transfer stops after two blocks: the user cancels it.
     Fake().Control(std::string("peer/stop_after?id=") + kFriendId + "&blocks=2");
     ASSERT_TRUE(offerFrom(kFriendId, fromLan + L"same.bin", lan));
-    ASSERT_TRUE(Eventually([&] { return SizeOf(target + L".im") == 8192; }, 5000));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(target + L".im") == 8192 + kMark; }, 5000));
     ASSERT_TRUE(ClickFirstLink(Newest(lan)));
     ASSERT_TRUE(Eventually([&] { return lan->TransferCount() == 0; }, 5000));
     EXPECT_EQ(8192 + kMark, SizeOf(target + L".im"));
@@ -926,7 +926,7 @@ TEST_F(ChildTransfer, ClosingEndsTransfersWithinTheBound) {
                                        "&path=" + UnixPath(src + L"stall.bin") + "&via=direct");
     ASSERT_TRUE(Eventually([&] { return FindTransferControl(window->DisplayOle(), stamp).RequestWaiting(); }, 5000));
     ASSERT_TRUE(AcceptWith(FindTransferControl(window->DisplayOle(), stamp), in + L"stall.bin"));
-    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"stall.bin.im") == 8192; }, 5000));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"stall.bin.im") == 8192 + kMark; }, 5000));
     EXPECT_EQ(1, window->TransferCount());
     HWND dialog = window->Window();
     DWORD start = GetTickCount();
@@ -1126,7 +1126,7 @@ TEST_F(ChildTransfer, PictureOfTheControlsInTheDisplay) {
     const char* running = "20261209121212000002";
     ASSERT_TRUE(AcceptRawOffer(window, running, "C:\\data\\notes.txt", 10000, in + L"notes.txt", nullptr));
     PeerSends(RawBlock(running, 0, 4096, 'n'));
-    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"notes.txt.im") == 4096; }, 5000));
+    ASSERT_TRUE(Eventually([&] { return SizeOf(in + L"notes.txt.im") == 4096 + kMark; }, 5000));
     PumpFor(500);
     SaveChatPicture(Stacked(first, testkit::CaptureWindow(dialog)), L"chat-transfer.bmp");
 }

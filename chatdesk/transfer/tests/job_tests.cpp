@@ -311,6 +311,27 @@ TEST(ReceiveJobRun, OnlyATemporaryFileThisClientLeftIsResumed) {
     }
 }
 
+// The ".im" is marked from the accept on: a receive killed at any step (nothing of it
+// ended) leaves a file the next offer of that transfer goes on from, and no second one.
+TEST(ReceiveJobRun, AReceiveKilledAtAnyStepIsResumedFromItsOwnFile) {
+    const std::string content = Pattern(10000);
+    for (size_t blocks : {0u, 1u, 2u}) {
+        Receiver killed(10000);
+        uint32_t resume = 99;
+        ASSERT_TRUE(killed.job->Accept(L"C:\\r\\f.bin", &resume));
+        Feed(*killed.job, content, 0, blocks * 4096);
+        std::map<std::wstring, std::string> left = killed.files.files;  // the disk as the kill left it
+        Receiver again(10000);
+        again.files.files = left;
+        ASSERT_TRUE(again.job->Accept(L"C:\\r\\f.bin", &resume));
+        EXPECT_EQ(blocks * 4096, resume);
+        EXPECT_EQ(L"C:\\r\\f.bin.im", again.job->TemporaryPath());
+        EXPECT_EQ(BlockOutcome::Complete, Feed(*again.job, content, resume, 10000));
+        EXPECT_TRUE(content == again.files.files[L"C:\\r\\f.bin"]) << blocks;
+        EXPECT_EQ(1u, again.files.files.size()) << "no temporary file is left";
+    }
+}
+
 TEST(ReceiveJobRun, HostileBlocksWriteNothingAndCancel) {
     uint8_t data[4096] = {1, 2, 3};
     Receiver unaccepted(10000);
