@@ -85,9 +85,12 @@ bool ImService::FromKnownAddress(const std::string& peerId, ImConnection* via) {
     if (vantor::imkit::SpeaksFrom(own.status, record.status, address)) return true;
     // A friend may speak before the presence tab has told the book where it is: the
     // presence server's answer is kept a while, so every message of that time (the
-    // friend's own and anyone's naming it) is held against the one answer.
-    vantor::imkit::AddressAnswers::Answer answer = serverAnswers_.Confirm(
-        peerId, [&](FriendStatus* out) { return contacts_.ServerStatus(peerId, out); }, kServerAnswerWaitMs);
+    // friend's own and anyone's naming it) is held against the one answer. A message that
+    // comes while another's ask is under way waits for that answer however slowly the
+    // server gives it, as long as the ask itself may run.
+    using vantor::imkit::AddressAnswers;
+    AddressAnswers::Answer answer = serverAnswers_.Confirm(
+        peerId, [&](FriendStatus* out) { return contacts_.ServerStatus(peerId, out); }, AddressAnswers::kKeepMs);
     return answer.found && vantor::imkit::SpeaksFrom(own.status, answer.status, address);
 }
 

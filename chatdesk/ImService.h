@@ -142,8 +142,6 @@ private:
     // its remote address is where the window's record, the contact book or the presence
     // server says the peer is (a local address only behind our own public address).
     bool FromKnownAddress(const std::string& peerId, ImConnection* via);
-    // How long a message waits for the server's answer that another message asked for.
-    static constexpr DWORD kServerAnswerWaitMs = 5000;
 
     Setup setup_;
     ContactBook contacts_;

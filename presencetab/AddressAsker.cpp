@@ -1,5 +1,7 @@
 #include "AddressAsker.h"
 
+#include <algorithm>
+
 #include "ThreadWait.h"
 
 namespace presence {
@@ -24,7 +26,8 @@ bool AddressAsker::Queue(const std::string& id) {
     if (!thread_ || WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) return false;
     {
         vantor::Lock lock(lock_);
-        queue_.push_back(id);
+        // An ask of that id still to come answers for this one too.
+        if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);
     }
     SetEvent(wake_);
     return true;

@@ -28,7 +28,8 @@ public:
     // Starts the thread, which ends once `stop` (a manual-reset event) is set; each answer
     // posts `message` to `window`.
     bool Start(HANDLE stop, HWND window, UINT message);
-    // Queues an ask of `id`; false when the thread does not run or is stopping.
+    // Queues an ask of `id` (one at most for each id not asked yet, however slowly the
+    // server answers); false when the thread does not run or is stopping.
     bool Queue(const std::string& id);
     // Waits for the thread, messages flowing; the stop event is set first. Asks not begun
     // are dropped.

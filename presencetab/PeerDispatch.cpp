@@ -26,18 +26,19 @@ bool HasHeld(const PeerMemory& memory, const std::string& sender) {
 }
 
 // Keeps the record until the server has answered for its sender, the ask started unless
-// one is under way.
-void Hold(const PeerPacket& packet, DWORD from, const std::string& sender, PeerMemory& memory, const ServerAsk& ask) {
+// one is under way; or drops it when too many wait. False when the server cannot be asked.
+bool Hold(const PeerPacket& packet, DWORD from, const std::string& sender, PeerMemory& memory, const ServerAsk& ask) {
     size_t fromThere = std::count_if(memory.held.begin(), memory.held.end(), [from](const HeldRecord& r) { return r.from == from; });
     if (memory.held.size() >= kMostHeldRecords || fromThere >= kMostHeldFromOneAddress) {
         vantor::DebugLine(L"PresenceTab: too many records wait for the presence server: one was dropped\n");
-        return;
+        return true;
     }
     if (memory.answers.BeginAsk(sender) && !ask(sender)) {
         memory.answers.Answered(sender, false, FriendStatus{});
-        return;
+        return false;
     }
     memory.held.push_back(HeldRecord{packet, from, sender});
+    return true;
 }
 
 void RefreshSender(ContactBook& book, FriendHandle entry, FriendInfoA record, const AddressAnswers::Answer& server,
@@ -106,11 +107,9 @@ void Dispatch(const PeerPacket& packet, DWORD from, PeerMemory& memory, ContactB
     bool comingOnline = f.command == kPeerStatusNotify && atoi(f.nickname.c_str()) != 0 && record.status.status == 0;
     bool needsServer = !answered && (!atStored || comingOnline);
     bool waits = vantor::imkit::IsKnownAddress(from) && (needsServer || (ask && HasHeld(memory, f.sender)));
-    if (waits) {
-        if (ask) Hold(packet, from, f.sender, memory, *ask);
-        else vantor::DebugLine(L"PresenceTab: the presence server did not say where a record's sender is: it was dropped\n");
-        return;
-    }
+    if (waits && ask && Hold(packet, from, f.sender, memory, *ask)) return;
+    // A record that cannot have the server's word (no ask could be made, or the answer did
+    // not come in its time) goes by the book alone, as when the server could not say.
     if (!atStored && !atAnswered) {
         vantor::DebugLine(L"PresenceTab: a record came from an address that is not its sender's and was dropped\n");
         return;

@@ -574,17 +574,19 @@ void PresencePlug::PreventUser(const PreventUserParam* param) {
 
 void PresencePlug::DoCommand(int command, INT_PTR parameter) {
     // Once the window is gone (with its owner, say) a post would land on the caller's
-    // thread and a send would reach nothing: the commands that need it do nothing.
-    bool windowed = window_ && !destroying_;
+    // thread and a send would reach nothing: the commands that need it do nothing. The
+    // handle is read once, so a window that goes meanwhile (from another thread) makes the
+    // call fail instead of posting to no window.
+    HWND window = destroying_ ? nullptr : window_.load();
     switch (command) {
     case PresCmd_AddFriendW:
-        if (parameter && windowed) SendMessageW(window_, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
+        if (parameter && window) SendMessageW(window, PTM_ADD_FRIEND_W, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_AddFriendA:
-        if (parameter && windowed) SendMessageW(window_, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
+        if (parameter && window) SendMessageW(window, PTM_ADD_FRIEND_A, 0, static_cast<LPARAM>(parameter));
         break;
     case PresCmd_UpdateSelfStatus:
-        if (windowed) PostMessageW(window_, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
+        if (window) PostMessageW(window, PTM_SELF_STATUS, 0, static_cast<LPARAM>(static_cast<WORD>(parameter)));
         break;
     case PresCmd_PreventUser:
         if (parameter) PreventUser(reinterpret_cast<const PreventUserParam*>(parameter));

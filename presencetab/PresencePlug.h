@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,8 +109,9 @@ private:
     HMODULE container_;
     HostContext book_;
     HMODULE richEdit_ = nullptr;
-    HWND window_ = nullptr;
-    bool destroying_ = false;
+    // Read by commands on their callers' threads too.
+    std::atomic<HWND> window_{nullptr};
+    std::atomic<bool> destroying_{false};
     // Set once the plug-in goes: no dialog opens any more.
     bool closingDialogs_ = false;
     std::vector<PresenceDialog*> dialogs_;

@@ -872,24 +872,28 @@ BOOL ContactStore::AddServicePolicies(FriendHandle entry, const Rec* records, DW
     for (DWORD i = 0; i < count; ++i) FromRecord(records[i], &incoming[i]);
     FriendEntry* e = nullptr;
     FriendSnapshot snap;
-    std::vector<ServicePolicyEntry> policies;
     return Change(
         [&] {
             e = LiveFriend(entry);
             if (!e) return false;
-            // Merged into a copy that replaces the list whole.
-            policies = e->policies;
+            // The rule on a copy: whether anything is added, and the list the file gets.
+            std::vector<ServicePolicyEntry> merged = e->policies;
             bool added = false;
-            for (auto& policy : incoming) added |= AddPolicy(policies, std::move(policy));
+            for (const auto& policy : incoming) added |= AddPolicy(merged, ServicePolicyEntry(policy));
             if (!added) return false;
             if (save) {
                 snap.data = *e;
-                snap.policies = policies;
+                snap.policies = std::move(merged);
             }
+            // Room for the memory change, made on the list as it stands then: a policy
+            // updated in memory while the file was written keeps that update.
+            e->policies.reserve(e->policies.size() + incoming.size());
             return true;
         },
         [&] { return !save || XmlWriteServicePolicies(account_, snap); },
-        [&] { e->policies = std::move(policies); },
+        [&] {
+            for (auto& policy : incoming) AddPolicy(e->policies, std::move(policy), true);
+        },
         [&](const std::vector<EventModule>& m) {
             Fire<AddressCallback_OnUpdateFriendSerivcePolicysProc>(m, "AddressCallback_OnUpdateFriendSerivcePolicys",
                                                                    entry);

@@ -231,10 +231,10 @@ void FromRecord(const ServiceSubjectInfoW& in, ServiceSubjectEntry* s) { FromSub
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoA* out) { ToSubjectRecord(s, out); }
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoW* out) { ToSubjectRecord(s, out); }
 
-bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy) {
+bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy, bool quiet) {
     for (auto& held : policies) {
         if (held.id != policy.id) continue;
-        OutputDebugStringW(L"该服务策略已经存在了\n");
+        if (!quiet) OutputDebugStringW(L"该服务策略已经存在了\n");
         if (held.Status() == policy.Status()) return false;
         held = std::move(policy);
         return true;

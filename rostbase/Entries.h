@@ -110,8 +110,10 @@ void FromRecord(const ServiceSubjectInfoW& in, ServiceSubjectEntry* s);
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoA* out);
 void ToRecord(const ServiceSubjectEntry& s, ServiceSubjectInfoW* out);
 
-// The policy add rule: true when the policy was appended or replaced a held one.
-bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy);
+// The policy add rule: true when the policy was appended or replaced a held one. A policy
+// whose id is held already is told on the debugger unless `quiet`. Appending takes room
+// only when the list has none left.
+bool AddPolicy(std::vector<ServicePolicyEntry>& policies, ServicePolicyEntry&& policy, bool quiet = false);
 
 // Board id: the text after the last "-" of a locator, at most 63 characters; false when
 // the locator holds no "-".

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "PendingCall.h"
 #include "Text.h"
 
 namespace {
@@ -34,6 +35,7 @@ private:
 // A transfer on the engine: none without one, and a failed one when it throws.
 template <typename Transfer>
 HttpFetchResult Guarded(HttpEngine* engine, Transfer transfer) {
+    webfetch::PendingCall::LetGoOfLibrary();
     if (!engine) return HTTP_FETCH_NO_ENGINE;
     try {
         return transfer();
@@ -48,6 +50,7 @@ CNetHttp::CNetHttp() : engine_(nullptr) {}
 
 CNetHttp::~CNetHttp() {
     delete engine_;
+    webfetch::PendingCall::LetGoOfLibrary();
 }
 
 bool CNetHttp::Open(int engineType) {

@@ -10,11 +10,16 @@ namespace webfetch {
 
 namespace {
 
-// The calls whose reports are still wanted, by key.
+// The calls whose reports are still wanted, by key, and what the engines still hold of
+// abandoned ones.
 struct LiveCalls {
     vantor::CriticalSection lock;
     DWORD_PTR lastKey = 0;
     std::vector<std::pair<DWORD_PTR, PendingCall*>> calls;
+    PendingCall::EngineHeld* held = nullptr;
+    // The library's reference to itself while the engines may still call its status
+    // callback for a request they hold.
+    HMODULE self = nullptr;
 };
 
 LiveCalls& Live() {
@@ -94,14 +99,75 @@ PendingCall* PendingCall::Find(DWORD_PTR key) {
     return found == live.calls.end() ? nullptr : found->second;
 }
 
-void PendingCall::NoteSent(DWORD_PTR key) {
-    vantor::Lock lock(Live().lock);
-    if (PendingCall* call = Find(key)) call->sent_ = true;
+void PendingCall::KeepUntilClosed(DWORD_PTR key, EngineHeld* held) {
+    if (!held) return;
+    LiveCalls& live = Live();
+    vantor::Lock lock(live.lock);
+    held->key = key;
+    held->next = live.held;
+    live.held = held;
 }
 
-bool PendingCall::Sent() const {
-    vantor::Lock lock(Live().lock);
-    return sent_;
+void PendingCall::Closed(DWORD_PTR key) {
+    LiveCalls& live = Live();
+    EngineHeld* done = nullptr;
+    {
+        vantor::Lock lock(live.lock);
+        for (EngineHeld** at = &live.held; *at;) {
+            EngineHeld* h = *at;
+            if (h->key == key) {
+                *at = h->next;
+                h->next = done;
+                done = h;
+            } else {
+                at = &h->next;
+            }
+        }
+    }
+    while (done) {
+        EngineHeld* next = done->next;
+        delete done;
+        done = next;
+    }
+}
+
+void PendingCall::StayWhileHeld(DWORD_PTR key) {
+    LiveCalls& live = Live();
+    {
+        vantor::Lock lock(live.lock);
+        bool stillHeld = false;
+        for (EngineHeld* h = live.held; h && !stillHeld; h = h->next) stillHeld = h->key == key;
+        if (!stillHeld || live.self) return;
+    }
+    // The engine calls the status callback of this library until it closes the request:
+    // unloading the library before then would leave it a callback into nothing.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<const wchar_t*>(&PendingCall::Closed),
+                            &self)) {
+        return;
+    }
+    {
+        vantor::Lock lock(live.lock);
+        if (!live.self) {
+            live.self = self;
+            self = nullptr;
+        }
+    }
+    if (self) FreeLibrary(self);   // another call took the reference meanwhile
+}
+
+void PendingCall::LetGoOfLibrary() {
+    LiveCalls& live = Live();
+    HMODULE self = nullptr;
+    {
+        vantor::Lock lock(live.lock);
+        if (live.held) return;
+        self = live.self;
+        live.self = nullptr;
+    }
+    // The caller holds the library loaded while it calls into it: this is not the last
+    // reference.
+    if (self) FreeLibrary(self);
 }
 
 void PendingCall::Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes) {

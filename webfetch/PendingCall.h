@@ -3,8 +3,10 @@
 // callback, on a thread of their own; the callback hands the report on with Complete,
 // keyed by the context value the request was given (Key). A key that is no longer live
 // (its request was abandoned and its PendingCall gone) is ignored, so a late report
-// touches nothing of the transfer. This table is the library's one lock: it is held
-// only while a report is noted, never across a call out.
+// touches nothing of the transfer. What the engine may still read or write for an
+// abandoned request (what it sends, what it reads into) is kept in the same table until
+// the engine reports the request's handle closing. The table's lock is the library's
+// one lock: it is held only while a report is noted, never across a call out.
 #pragma once
 
 #include <winsock2.h>
@@ -49,9 +51,26 @@ public:
     // From an engine's status callback, on any thread, the waiting one included (an
     // engine may complete a call inside it).
     static void Complete(DWORD_PTR key, bool succeeded, DWORD error, DWORD bytes);
-    // The engine's word that the request went out whole: what it sends is no longer read.
-    static void NoteSent(DWORD_PTR key);
-    bool Sent() const;
+
+    // Memory an engine call that went pending may still use once its request is
+    // abandoned. Handed over before the request's handle is closed, it is freed when the
+    // engine reports that handle closing (Closed), so the request's status callback stays
+    // on. Handing over never fails: the table links what it is given.
+    struct EngineHeld {
+        virtual ~EngineHeld() = default;
+        DWORD_PTR key = 0;
+        EngineHeld* next = nullptr;
+    };
+    static void KeepUntilClosed(DWORD_PTR key, EngineHeld* held);
+    // The engine closed the request of key: what it held is freed.
+    static void Closed(DWORD_PTR key);
+    // Once the request's handle is closed: when the engine still holds something of key,
+    // its status callback may yet come, so the library keeps itself loaded until a later
+    // call finds everything freed (LetGoOfLibrary).
+    static void StayWhileHeld(DWORD_PTR key);
+    // At the start of a call into the library, whose caller holds it loaded: lets go of
+    // the library's own reference once the engines hold nothing of abandoned requests.
+    static void LetGoOfLibrary();
 
 private:
     // The live call of a key, or null; the table's lock is held.
@@ -66,7 +85,6 @@ private:
     vantor::UniqueHandle done_;
     HANDLE stop_;
     std::atomic<LONG> state_{kArmed};
-    bool sent_ = false;
     bool succeeded_ = false;
     DWORD error_ = 0;
     DWORD bytes_ = 0;

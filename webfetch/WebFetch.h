@@ -51,8 +51,10 @@ class HttpEngine;
 // Every transfer runs on its caller's thread and the library starts no thread: a post
 // ends at its deadline, a download when no byte came for as long (a minute each), and
 // neither outlives its call: once it returns, nothing of it reads, writes or reports,
-// and the local file of a download is closed. Transfers through one object must not
-// overlap; only Break and IsBreaked are meant for another thread.
+// and the local file of a download is closed. (Under Wine, closing a WinINet request
+// reads the rest of a body of stated length that the server sends without a pause.)
+// Transfers through one object must not overlap; only Break and IsBreaked are meant for
+// another thread.
 class WEBFETCH_API CNetHttp {
 public:
     CNetHttp();

@@ -5,7 +5,9 @@
 // Its sessions run in WinHTTP's asynchronous mode: every call of a request reports
 // through the status callback, and the caller waits for that report (PendingCall) no
 // longer than its deadline and not past a Break. The callback sits on request handles
-// alone and is taken off before a request is closed.
+// alone and is taken off before a request is closed, unless a call abandoned while
+// pending may still read what the request sends or write what it reads into: that is
+// kept until the engine reports the handle closing.
 #include "HttpEngine.h"
 
 #include <winhttp.h>
@@ -37,6 +39,9 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
     case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
         PendingCall::Complete(context, false, info ? static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError : 0, 0);
         break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        PendingCall::Closed(context);
+        break;
     default:
         break;
     }
@@ -44,7 +49,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
 
 const DWORD kReportedCalls = WINHTTP_CALLBACK_FLAG_SENDREQUEST_COMPLETE | WINHTTP_CALLBACK_FLAG_HEADERS_AVAILABLE |
                              WINHTTP_CALLBACK_FLAG_DATA_AVAILABLE | WINHTTP_CALLBACK_FLAG_READ_COMPLETE |
-                             WINHTTP_CALLBACK_FLAG_REQUEST_ERROR;
+                             WINHTTP_CALLBACK_FLAG_REQUEST_ERROR | WINHTTP_CALLBACK_FLAG_HANDLES;
 
 // Without these a silent server holds the engine's own reads for as long as it likes;
 // the caller's waits have the same limit.
@@ -90,15 +95,14 @@ void AskProxyFor(HINTERNET session, const std::wstring& url, DWORD flags, const 
     if (info.lpszProxyBypass) GlobalFree(info.lpszProxyBypass);
 }
 
-// What a request sends, kept where the engine can reach it for as long as it may: a send
-// still pending when its request is abandoned reads it later.
-struct SendData {
+// What a request sends: the engine's until the reply's header came.
+struct SendData : webfetch::PendingCall::EngineHeld {
     std::wstring headers;
     std::string body;
 };
 
-// What one read fills, kept the same way.
-struct ReadBuffer {
+// What one read fills: the engine's until the read reported.
+struct ReadBuffer : webfetch::PendingCall::EngineHeld {
     char bytes[16384];
 };
 
@@ -129,6 +133,9 @@ public:
         request_ = WinHttpOpenRequest(connection_.get(), verb, path.c_str(), version, WINHTTP_NO_REFERER,
                                       kAcceptTypes, 0);
         if (!request_) return false;
+        // Every report of this request carries its key, its closing too.
+        DWORD_PTR key = call_.Key();
+        WinHttpSetOption(request_, WINHTTP_OPTION_CONTEXT_VALUE, &key, sizeof(key));
         // A redirect or an authentication challenge is handed back as its status, as on
         // the WinINet engine; neither sends the request again.
         DWORD feature = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
@@ -149,16 +156,20 @@ public:
                                 call_.Key())) {
             return Step::Failed;
         }
+        sendOut_ = true;
         Step step = Await(timeoutMs);
-        if (step == Step::Late || step == Step::Stopped) send_.release();
+        if (step == Step::Failed) sendOut_ = false;
         return step;
     }
 
-    // The reply's header, within timeoutMs.
+    // The reply's header, within timeoutMs. Once it came, what the request sends is no
+    // longer read.
     Step Receive(DWORD timeoutMs) {
         call_.Arm();
         if (!WinHttpReceiveResponse(request_, nullptr)) return Step::Failed;
-        return Await(timeoutMs);
+        Step step = Await(timeoutMs);
+        if (step == Step::Done || step == Step::Failed) sendOut_ = false;
+        return step;
     }
 
     bool Status(DWORD* status) override {
@@ -208,8 +219,9 @@ public:
         }
         step = Await(timeoutMs);
         if (step != Step::Done) {
-            // The read is still the engine's, and so is what it reads into.
-            if (step != Step::Failed) read_.release();
+            // Not reported in time: the read is still the engine's, and so is what it
+            // reads into (Close).
+            readOut_ = step != Step::Failed;
             *error = call_.Error();
             return StepRead(step);
         }
@@ -221,12 +233,24 @@ public:
         return Read::Data;
     }
 
-    // Takes the callback off first: from here on nothing of this request reaches the
-    // library, whatever the engine still does with it.
+    // Takes the callback off first, so that nothing of this request reaches the library
+    // whatever the engine still does with it; but a send or a read still the engine's
+    // keeps it on until the engine reports the handle closing, which frees their memory.
     void Close() {
         if (request_) {
-            WinHttpSetStatusCallback(request_, nullptr, 0, 0);
+            DWORD_PTR key = call_.Key();
+            bool held = false;
+            if (sendOut_) {
+                webfetch::PendingCall::KeepUntilClosed(key, send_.release());
+                held = true;
+            }
+            if (readOut_) {
+                webfetch::PendingCall::KeepUntilClosed(key, read_.release());
+                held = true;
+            }
+            if (!held) WinHttpSetStatusCallback(request_, nullptr, 0, 0);
             WinHttpCloseHandle(request_);
+            webfetch::PendingCall::StayWhileHeld(key);
             request_ = nullptr;
         }
         connection_.reset();
@@ -258,6 +282,8 @@ private:
     std::unique_ptr<SendData> send_;
     std::unique_ptr<ReadBuffer> read_;
     bool queryOut_ = false;   // the question for the next bytes went out
+    bool sendOut_ = false;    // what the request sends may still be read
+    bool readOut_ = false;    // a read into read_ did not report
     WinHttpHandle ownSession_;
     WinHttpHandle connection_;
     HINTERNET request_ = nullptr;

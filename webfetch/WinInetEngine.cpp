@@ -6,8 +6,10 @@
 // caller waits for its report (PendingCall) no longer than the deadline and not past a
 // Break. Under Wine the synchronous calls block inside their own header read, and
 // closing a handle from another thread does not release them. The status callback sits
-// on the request handle alone and is taken off before the request is closed, so an
-// abandoned request reports nothing to this library once its call has returned.
+// on the request handle alone. It is taken off before the request is closed, unless the
+// request's send was abandoned while still the engine's: then what it sends is kept
+// until the engine reports the handle closing, and a late report of the call itself
+// finds no call to reach (PendingCall).
 #include "HttpEngine.h"
 
 #include <wininet.h>
@@ -28,11 +30,11 @@ const wchar_t* const kAcceptTypes[] = {L"*/*", nullptr};
 
 using InternetHandle = NetHandle<&InternetCloseHandle>;
 
-// Only the reports of a call that went pending matter, and the note that the request
-// went out; the engine's other progress notes do not.
+// Only the reports of a call that went pending matter, and the closing of an abandoned
+// request; the engine's other progress notes do not.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD) {
-    if (status == INTERNET_STATUS_REQUEST_SENT) {
-        webfetch::PendingCall::NoteSent(context);
+    if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        webfetch::PendingCall::Closed(context);
     } else if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
         auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
         webfetch::PendingCall::Complete(context, result->dwResult != 0, result->dwError, 0);
@@ -48,9 +50,10 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
     }
 }
 
-// What a request sends, kept where the engine can read it for as long as it may: a send
-// that is still pending when its request is abandoned reads the body later.
-struct SendData {
+// What a request sends. The engine reads it until its send call reports (it sends the
+// request again on a kept connection the server had closed), so a send abandoned while
+// pending leaves it to the engine until the request's handle closes.
+struct SendData : webfetch::PendingCall::EngineHeld {
     std::wstring headers;
     std::string body;
 };
@@ -81,21 +84,23 @@ public:
     // Sends the request and waits for the reply's header until the deadline: OK, or the
     // failure's code.
     HttpFetchResult Send(std::unique_ptr<SendData> data, const webfetch::Deadline& deadline) {
-        const std::wstring& headers = data->headers;
-        std::string& body = data->body;
+        send_ = std::move(data);
+        const std::wstring& headers = send_->headers;
+        std::string& body = send_->body;
         call_.Arm();
         if (HttpSendRequestW(request_, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                              body.empty() ? nullptr : &body[0], static_cast<DWORD>(body.size()))) {
+            send_.reset();
             return HTTP_FETCH_OK;
         }
-        if (GetLastError() != ERROR_IO_PENDING) return HTTP_FETCH_SEND_FAILED;
-        webfetch::PendingCall::Outcome outcome = call_.Wait(deadline.RemainingMs());
-        if (outcome != webfetch::PendingCall::Outcome::Completed) {
-            // Until the request went out the engine may still read it, after the request
-            // is gone; then it is left to the engine.
-            if (!call_.Sent()) data.release();
-            return HTTP_FETCH_STOPPED;
+        if (GetLastError() != ERROR_IO_PENDING) {
+            send_.reset();
+            return HTTP_FETCH_SEND_FAILED;
         }
+        // Not reported in time: the send is still the engine's, and so is what it sends
+        // (Close).
+        if (call_.Wait(deadline.RemainingMs()) != webfetch::PendingCall::Outcome::Completed) return HTTP_FETCH_STOPPED;
+        send_.reset();
         return call_.Succeeded() ? HTTP_FETCH_OK : HTTP_FETCH_SEND_FAILED;
     }
 
@@ -155,12 +160,19 @@ public:
         }
     }
 
-    // Takes the callback off first: from here on nothing of this request reaches the
-    // library, whatever the engine still does with it.
+    // Takes the callback off first, so that nothing of this request reaches the library
+    // whatever the engine still does with it; but a send still the engine's keeps it on
+    // until the engine reports the handle closing, which frees what the send reads.
     void Close() {
         if (request_) {
-            InternetSetStatusCallbackW(request_, nullptr);
+            DWORD_PTR key = call_.Key();
+            if (send_) {
+                webfetch::PendingCall::KeepUntilClosed(key, send_.release());
+            } else {
+                InternetSetStatusCallbackW(request_, nullptr);
+            }
             InternetCloseHandle(request_);
+            webfetch::PendingCall::StayWhileHeld(key);
             request_ = nullptr;
         }
         connection_.reset();
@@ -172,7 +184,8 @@ private:
     webfetch::PendingCall call_;
     InternetHandle connection_;
     HINTERNET request_ = nullptr;
-    bool refillOut_ = false;   // a read went pending for the next bytes
+    std::unique_ptr<SendData> send_;   // while a send is the engine's
+    bool refillOut_ = false;           // a read went pending for the next bytes
 };
 
 class WinInetEngine : public HttpEngine {

@@ -372,4 +372,24 @@ TEST_F(DispatchTest, OneKeptAnswerServesTheSenderWhoeverAskedFirst) {
     EXPECT_EQ((std::vector<std::string>{"q9", "y1", "x1"}), asked);
 }
 
+TEST_F(DispatchTest, WithoutTheServersWordTheBookAloneSays) {
+    // x1 went off keeping its addresses and comes online from there while the server
+    // cannot be asked: shown online where the book has it.
+    book.Info(2).status.status = 0;
+    ask = [this](const std::string& id) {
+        asked.push_back(id);
+        return false;
+    };
+    Dispatch("0005", "x1", "2", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    EXPECT_EQ(fakes::Ip(127, 0, 0, 2), book.Info(2).status.publicIp);
+    // Still nobody else's voice.
+    from = fakes::Ip(127, 0, 0, 66);
+    Dispatch("0005", "x1", "0", "01");
+    Dispatch("0005", "y1", "3", "01");
+    EXPECT_EQ(2, book.Info(2).status.status);
+    EXPECT_EQ(0, book.Info(3).status.status);
+    EXPECT_EQ((std::vector<std::string>{"x1", "y1"}), asked);
+}
+
 }  // namespace

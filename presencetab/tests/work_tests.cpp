@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <map>
+
+#include "AddressAsker.h"
 #include "Fakes.h"
 #include "FriendNotices.h"
 #include "OnlineWork.h"
@@ -229,6 +233,46 @@ protected:
     std::vector<std::pair<FriendHandle, GroupHandle>> prevented;
     GroupHandle group = reinterpret_cast<GroupHandle>(0x200);
 };
+
+// Asks of the same sender while the server is slow: one ask each, however many records
+// came for it meanwhile, and each answer kept.
+TEST(AddressAskerTest, OneAskForEachSenderWaitingInLine) {
+    vantor::imkit::AddressAnswers answers;
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    vantor::CriticalSection lock;
+    std::map<std::string, int> asks;
+    std::atomic<int> total{0};
+    AddressAsker asker(answers, [&](const std::string& id, FriendStatus* out) {
+        WaitForSingleObject(release, 5000);
+        {
+            vantor::Lock hold(lock);
+            ++asks[id];
+        }
+        out->publicIp = 7;
+        ++total;
+        return true;
+    });
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(asker.Start(stop, window, WM_APP));
+    ASSERT_TRUE(asker.Queue("slow"));
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(asker.Queue("x1"));
+        ASSERT_TRUE(asker.Queue("y1"));
+    }
+    SetEvent(release);
+    DWORD started = GetTickCount();
+    while (total < 3 && GetTickCount() - started < 5000) Sleep(10);
+    Sleep(200);
+    SetEvent(stop);
+    asker.Join();
+    EXPECT_EQ((std::map<std::string, int>{{"slow", 1}, {"x1", 1}, {"y1", 1}}), asks);
+    EXPECT_EQ(7u, answers.Look("x1").status.publicIp);
+    EXPECT_FALSE(asker.Queue("z1")) << "stopped";
+    DestroyWindow(window);
+    CloseHandle(release);
+    CloseHandle(stop);
+}
 
 }  // namespace
 

@@ -491,6 +491,54 @@ TEST(ContactFileUpdates, AChangeTheFileCannotTakeIsNotMadeAndCanBeMadeAgain) {
 }
 
 namespace {
+struct PolicyAdd {
+    RostBaseHandle h;
+    FriendHandle entry;
+    BOOL result;
+};
+
+DWORD WINAPI AddPolicySeven(void* param) {
+    auto* add = static_cast<PolicyAdd*>(param);
+    ServicePolicyInfoW p = {};
+    p.id = 7;
+    p.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
+    add->result = Api().AddServicePolicyW(add->h, add->entry, &p, 1, 1);
+    return 0;
+}
+
+WORD PolicyStatus(RostBaseHandle h, FriendHandle entry, DWORD id) {
+    ServicePolicyInfoW p = {};
+    return Api().QueryFriendServicePolicyW(h, entry, id, &p) ? p.flags[SERVICE_POLICY_STATUS_FLAG] : 0xFFFF;
+}
+}  // namespace
+
+TEST(ContactFileUpdates, APolicyChangeWaitingForTheFileKeepsWhatChangedMeanwhile) {
+    Book b(L"rb_upd_policy_wait", GbkFile(DownloadedBook()));
+    FriendHandle self = Api().GetCurrentAccount(b.h);
+    ServicePolicyInfoW service = {};
+    service.id = 19;
+    ASSERT_TRUE(Api().AddServicePolicyW(b.h, self, &service, 1, 0));
+    PolicyAdd add = {b.h, self, FALSE};
+    HANDLE thread = nullptr;
+    {
+        // Another writer holds the file: the saved add waits for it.
+        vantor::xml::FileWriterLock other(ContactFileOf(b.account));
+        ASSERT_TRUE(other);
+        thread = CreateThread(nullptr, 0, AddPolicySeven, &add, 0, nullptr);
+        Sleep(300);
+        EXPECT_EQ(0xFFFF, PolicyStatus(b.h, self, 7)) << "readers see the book as it was";
+        // Meanwhile the service's status changes in memory.
+        service.flags[SERVICE_POLICY_STATUS_FLAG] = 1;
+        EXPECT_TRUE(Api().UpdateServicePolicyDataW(b.h, 19, &service));
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(add.result);
+    EXPECT_EQ(1, PolicyStatus(b.h, self, 7));
+    EXPECT_EQ(1, PolicyStatus(b.h, self, 19)) << "the status changed meanwhile was lost";
+}
+
+namespace {
 struct Writer {
     RostBaseHandle h;
     GroupHandle group;

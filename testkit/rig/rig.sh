@@ -58,6 +58,9 @@ start_wine() {
     touch "$WINEPREFIX/.vantor-ready"
   fi
   alive "$state/wineserver.pid" && return 0
+  # No Windows process runs without the server, so no test still uses the private program
+  # folders the last run left: they go, or every run would add gigabytes.
+  rm -rf "$build/stage/scratch"
   setsid "$WINESERVER" -p -f </dev/null >"$state/wineserver.log" 2>&1 9>&- &
   echo $! >"$state/wineserver.pid"
   sleep 0.3

@@ -168,6 +168,40 @@ TEST_P(AfterTheCall, AbandonedTransfersLeaveNoThreadOfTheLibrary) {
     }
 }
 
+size_t CommittedBytes() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+TEST_P(AfterTheCall, WhatTheEngineStillHeldOfAnAbandonedCallIsFreedOnceItIsDone) {
+    ShortLimit limit;
+    // Posts to a server that takes their bodies slowly and then goes away: each call
+    // gives up while the engine still sends. Once the engine is done with the request,
+    // the body goes too: a heart beat a minute for days leaves nothing behind.
+    const std::string body(40 << 20, 'b');
+    const std::string slow = servers->FakeUrl("/hostile/drip-header?every=0.02&for=2");
+    {
+        CNetHttp warm;
+        ASSERT_TRUE(warm.Open(GetParam()));
+    }
+    size_t before = CommittedBytes();
+    for (int beat = 0; beat < 2; ++beat) {
+        CNetHttp http;
+        ASSERT_TRUE(http.Open(GetParam()));
+        EXPECT_NE(0, http.PostRequest(slow.c_str(), nullptr, body.c_str(), nullptr, 43, nullptr, 0, nullptr, 0));
+    }
+    Sleep(4000);
+    // A later call finds the engine done, and the library its caller's alone again.
+    CNetHttp later;
+    ASSERT_TRUE(later.Open(GetParam()));
+    EXPECT_EQ(0, later.PostRequest(servers->FakeUrl("/after-abandoned").c_str(), nullptr, "a", nullptr, 0, nullptr, 0,
+                                   nullptr, 0));
+    size_t after = CommittedBytes();
+    EXPECT_LT(after, before + (16u << 20)) << "abandoned bodies still held: " << (after - before) / 1024 << " KiB";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, AfterTheCall, ::testing::Values(1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 1 ? std::string("WinInet") : std::string("WinHttp");

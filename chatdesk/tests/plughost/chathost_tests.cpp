@@ -316,6 +316,29 @@ TEST(ChatHosts, TextsInAFriendsNameFromElsewhereAreNotShownAndSpendNothing) {
     EXPECT_EQ(0u, Count(shown, kForged)) << shown;
 }
 
+// A text in the friend's name from elsewhere comes first and the presence server takes
+// 20 s to say where the friend is: the friend's own text, which comes meanwhile, waits for
+// that answer and is shown.
+TEST(ChatHosts, AFriendsTextWaitsForTheSlowAnswerAForgedTextAskedFor) {
+    const char kForged[] = "冒名顶替的话";
+    Plan plan;
+    plan.answererBeforeLoad = "forget\r\n";
+    plan.meanwhile = [&] {
+        std::string port = std::to_string(kClientPort);
+        std::string where = LoopbackAddress(kFirst.ownLast);
+        std::string answer;
+        EXPECT_EQ(200, testkit::LoopbackPost(PresencePort(), "/_ctl/queue?action=GetFriendIP&status=200&delay=20000",
+                                             Reply(Cell("friendid", kFirstId) + Cell("statuscode", "1") +
+                                                   Cell("localip", where) + Cell("localport", port) +
+                                                   Cell("ip", where) + Cell("port", port)),
+                                             &answer));
+        EXPECT_TRUE(SendForgedText(LoopbackAddress(50), kForged));
+    };
+    Converse(plan);
+    std::string shown = ReadLog(kSecond, L"display.txt");
+    EXPECT_EQ(0u, Count(shown, kForged)) << shown;
+}
+
 // Two messages kept for the account reach its offline-message window after the login;
 // the count of each goes to the recording plug-in through the loaded command center.
 TEST(ChatHosts, StoredMessagesAreCountedToPlugMinus3) {
