@@ -28,11 +28,11 @@ const size_t kHeldLimit = 0x10000;
 
 }  // namespace
 
-bool ImConnection::SendAll(const void* bytes, size_t length, SendWait wait) {
-    if (holdingThread_.load() != GetCurrentThreadId()) return SendNow(bytes, length, wait);
+bool ImConnection::SendAll(const void* bytes, size_t length, SendWait wait, const SendStop* stop) {
+    if (holdingThread_.load() != GetCurrentThreadId()) return SendNow(bytes, length, wait, stop);
     if (closed_.load()) return false;
     if (held_.size() + length > kHeldLimit && !FlushHeld()) return false;
-    if (length > kHeldLimit) return SendNow(bytes, length, wait);
+    if (length > kHeldLimit) return SendNow(bytes, length, wait, stop);
     const uint8_t* from = static_cast<const uint8_t*>(bytes);
     held_.insert(held_.end(), from, from + length);
     return true;
@@ -45,7 +45,7 @@ void ImConnection::HoldSends(bool hold) {
 
 bool ImConnection::FlushHeld() {
     if (held_.empty()) return true;
-    bool sent = SendNow(held_.data(), held_.size(), SendWait::WhileMoving);
+    bool sent = SendNow(held_.data(), held_.size(), SendWait::WhileMoving, nullptr);
     held_.clear();
     return sent;
 }
@@ -65,9 +65,13 @@ private:
 
 DWORD LeftOf(DWORD spent) { return spent < kImSendLimitMs ? kImSendLimitMs - spent : 0; }
 
+// A send that may be stopped looks for the stop this often while it waits for room.
+const DWORD kStopCheckMs = 100;
+const size_t kMostPerSend = 0x100000;
+
 }  // namespace
 
-bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
+bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait, const SendStop* stop) {
     const char* at = static_cast<const char*>(bytes);
     DWORD start = GetTickCount();
     if (!sendLock_.TryEnterFor(kImSendLimitMs)) {
@@ -77,10 +81,18 @@ bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
     LeaveOnReturn leave(sendLock_);
     DWORD moved = GetTickCount();  // when the peer last took bytes, or the lock came
     size_t sent = 0;
-    while (sent < length) {
+    size_t end = length;  // all of it, or once stopped the end of the message under way
+    bool stopping = false;
+    DWORD stoppedAt = 0;
+    while (sent < end) {
         if (closed_.load()) return false;
-        size_t piece = length - sent;
-        if (piece > 0x100000) piece = 0x100000;
+        if (stop && stop->unit && !stopping && stop->requested()) {
+            stopping = true;
+            stoppedAt = GetTickCount();
+            end = std::min(length, (sent + stop->unit - 1) / stop->unit * stop->unit);
+            if (sent == end) break;
+        }
+        size_t piece = std::min(end - sent, kMostPerSend);
         int r = send(socket_, at + sent, static_cast<int>(piece), 0);
         if (r > 0) {
             sent += static_cast<size_t>(r);
@@ -97,6 +109,7 @@ bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
         DWORD quiet = now - moved;
         DWORD left = LeftOf(quiet);
         if (wait == SendWait::Whole) left = std::min(left, LeftOf(now - start));
+        if (stopping) left = std::min(left, LeftOf(now - stoppedAt));
         if (left == 0) {
             if (sent > 0 || quiet >= kImSendLimitMs) {
                 vantor::DebugLine(L"ChatDesk: the peer took no byte within the send limit; the connection is closed\n");
@@ -106,6 +119,7 @@ bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
             }
             return false;
         }
+        if (stop) left = std::min(left, kStopCheckMs);
         fd_set writable;
         FD_ZERO(&writable);
         FD_SET(socket_, &writable);
@@ -116,7 +130,7 @@ bool ImConnection::SendNow(const void* bytes, size_t length, SendWait wait) {
             return false;
         }
     }
-    return true;
+    return sent == length;
 }
 
 namespace {

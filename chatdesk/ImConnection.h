@@ -15,6 +15,10 @@
 // message would leave the stream out of step); a message that found the link busy for the
 // limit fails alone.
 //
+// A long send of file blocks can be ended early (the user's cancel, the peer's stop, the
+// window closing): it then ends at the next message boundary, the message under way
+// having the limit to go.
+//
 // What the connection's own receive thread sends while handling a file block is held and
 // sent in one piece before it handles another kind of message or next waits for the
 // socket: a run of file blocks is then answered with one send, not one for each block.
@@ -26,6 +30,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "Sync.h"
@@ -42,6 +47,12 @@ enum class SendWait {
     WhileMoving,  // as long as the peer takes a byte within every limit
 };
 
+// What ends a send of whole messages of `unit` bytes each early (see above).
+struct SendStop {
+    size_t unit;
+    std::function<bool()> requested;
+};
+
 class ImConnection {
 public:
     ImConnection(ImTcpLayer* layer, SOCKET socket, const sockaddr_in& remote);
@@ -52,9 +63,9 @@ public:
     void Release();
 
     // Sends every byte under the connection's send lock; false on a socket error, a time
-    // limit reached or once the connection is closed. On the receive thread, while
-    // holding, the bytes are queued.
-    bool SendAll(const void* bytes, size_t length, SendWait wait = SendWait::Whole);
+    // limit reached, a stop (`stop`, when given, is asked as the send goes) or once the
+    // connection is closed. On the receive thread, while holding, the bytes are queued.
+    bool SendAll(const void* bytes, size_t length, SendWait wait = SendWait::Whole, const SendStop* stop = nullptr);
     // Shuts the socket down both ways; the receive thread then ends the connection.
     void Close();
     bool Closed() const { return closed_.load(); }
@@ -73,7 +84,7 @@ private:
     friend class ImTcpLayer;
     ~ImConnection();
 
-    bool SendNow(const void* bytes, size_t length, SendWait wait);
+    bool SendNow(const void* bytes, size_t length, SendWait wait, const SendStop* stop);
     // Receive thread only: starts or ends holding its own sends (ending sends what is held).
     void HoldSends(bool hold);
 

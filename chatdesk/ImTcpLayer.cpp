@@ -244,22 +244,36 @@ ImTcpLayer::Launched ImTcpLayer::Launch(ImConnection* connection, bool accepted)
 }
 
 bool ImTcpLayer::MakeRoom() {
-    // Each with how long it has gone without a message taken, read once.
-    std::vector<std::pair<DWORD, ConnectionRef>> candidates;
+    // Each with the count of its address and how long it has gone without a message
+    // taken, read once.
+    struct Candidate {
+        size_t sameAddress;
+        DWORD quiet;
+        ConnectionRef connection;
+    };
+    std::vector<Candidate> candidates;
     {
         vantor::Lock lock(lock_);
         if (stopping_.load()) return false;
         DWORD now = GetTickCount();
-        for (ImConnection* c : connections_)
-            if (c->accepted_ && !c->Closed()) candidates.emplace_back(now - c->LastTaken(), ConnectionRef::Share(c));
+        for (ImConnection* c : connections_) {
+            if (!c->accepted_ || c->Closed()) continue;
+            size_t same = 0;
+            for (ImConnection* o : connections_)
+                if (o->accepted_ && !o->Closed() && o->RemoteAddress() == c->RemoteAddress()) ++same;
+            candidates.push_back({same, now - c->LastTaken(), ConnectionRef::Share(c)});
+        }
     }
-    // The owner is asked outside the layer's lock, the quietest first.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& candidate : candidates) {
-        if (owner_->HoldsLink(candidate.second.get())) continue;
+    // The owner is asked outside the layer's lock. An address that holds the most goes
+    // first, so that a crowd from a few addresses makes room among its own and never at
+    // the cost of a peer's one connection; among equals the quietest goes.
+    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return a.sameAddress != b.sameAddress ? a.sameAddress > b.sameAddress : a.quiet > b.quiet;
+    });
+    for (const Candidate& candidate : candidates) {
+        if (owner_->HoldsLink(candidate.connection.get())) continue;
         vantor::DebugLine(L"ChatDesk: the connections are full; the quietest one is closed for a newcomer\n");
-        candidate.second->Close();
+        candidate.connection->Close();
         return true;
     }
     vantor::DebugLine(L"ChatDesk: the connections are full and all are links: a newcomer is closed\n");

@@ -35,9 +35,10 @@ public:
 
 // Accepted connections beyond these counts (in all, and from one remote address) are
 // not served; the service's own connections are never refused. A newcomer to a full
-// layer takes the place of the accepted connection that has gone longest without a
-// message taken and that the owner does not hold; when the owner holds them all, or the
-// newcomer's address has its count already, the newcomer is closed.
+// layer takes the place of an accepted connection that the owner does not hold: one of
+// the address that holds the most, the one that has gone longest without a message
+// taken; when the owner holds them all, or the newcomer's address has its count already,
+// the newcomer is closed.
 constexpr size_t kMaxImConnections = 64;
 constexpr size_t kMaxAcceptedPerAddress = 4;
 constexpr DWORD kImConnectLimitMs = 5000;
@@ -79,8 +80,8 @@ private:
     // count reached (No) or the layer full (Full).
     enum class Launched { Yes, No, Full };
     Launched Launch(ImConnection* connection, bool accepted);
-    // Closes the quietest accepted connection that the owner does not hold, to make room
-    // for a newcomer; false when there is none to close.
+    // Closes an accepted connection that the owner does not hold (of the address with the
+    // most, the quietest), to make room for a newcomer; false when there is none to close.
     bool MakeRoom();
     void Unlist(ImConnection* connection);
 

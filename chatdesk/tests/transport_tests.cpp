@@ -159,11 +159,13 @@ TEST(ImTcpLayer, QuietConnectionsCloseUnlessTheyAreLinksOrKeepBringingMessages) 
 }
 
 // Silent strangers on sixteen addresses fill every slot: a newcomer still gets in, in the
-// place of the quietest of them, and a link is never the one that goes.
+// place of the quietest of them, and neither a link nor a peer's one connection that is
+// no link yet (the quietest of all) is the one that goes.
 TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
     const uint16_t port = cdtest::kClientPort + 104;
     const std::string own = cdtest::LoopbackAddress(36), friendAt = cdtest::LoopbackAddress(37),
-                      newcomerAt = cdtest::LoopbackAddress(38), peerAt = cdtest::LoopbackAddress(39);
+                      newcomerAt = cdtest::LoopbackAddress(38), peerAt = cdtest::LoopbackAddress(39),
+                      waitingAt = cdtest::LoopbackAddress(56);
     Recorder server, client;
     server.held = inet_addr(friendAt.c_str());
     ImTcpLayer listening(&server, port, inet_addr(own.c_str()));
@@ -172,13 +174,15 @@ TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
     ASSERT_TRUE(other.StartListening());
 
     SOCKET link = Flood(friendAt.c_str(), own.c_str(), port, 1)[0];
-    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 1; }, 5000));
+    SOCKET waiting = Flood(waitingAt.c_str(), own.c_str(), port, 1)[0];
+    ASSERT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == 2; }, 5000));
+    cdtest::PumpFor(50);  // the quietest by a clear margin
     std::vector<SOCKET> silent;
     for (int host = 40; host < 56; ++host) {
         std::vector<SOCKET> some = Flood(cdtest::LoopbackAddress(host).c_str(), own.c_str(), port, 4);
         silent.insert(silent.end(), some.begin(), some.end());
     }
-    ASSERT_TRUE(cdtest::Eventually([&] { return server.accepted == 65; }, 10000)) << server.accepted.load();
+    ASSERT_TRUE(cdtest::Eventually([&] { return server.accepted == 66; }, 10000)) << server.accepted.load();
     EXPECT_TRUE(cdtest::Eventually([&] { return listening.ConnectionCount() == kMaxImConnections; }, 3000));
 
     SOCKET newcomer = Flood(newcomerAt.c_str(), own.c_str(), port, 1)[0];
@@ -187,9 +191,10 @@ TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
         << "a full layer refused the newcomer";
     EXPECT_FALSE(ClosedByPeer(newcomer));
     EXPECT_FALSE(ClosedByPeer(link));
+    EXPECT_FALSE(ClosedByPeer(waiting)) << "a peer's one connection went for a crowd's";
     size_t seenClosed = 0;
     for (SOCKET s : silent) seenClosed += ClosedByPeer(s) ? 1 : 0;
-    EXPECT_EQ(2u, seenClosed) << "one for the newcomer, one for the last of the sixty-four";
+    EXPECT_EQ(3u, seenClosed) << "one for the newcomer, two for the last of the sixty-four";
     // Our own connection is never refused.
     ImConnection* ours = listening.Connect(inet_addr(peerAt.c_str()), port);
     ASSERT_NE(nullptr, ours) << "a full layer refused the service's own connection";
@@ -197,8 +202,7 @@ TEST(ImTcpLayer, StrangersTakeNoSlotFromANewcomerOrALink) {
     ours->Release();
 
     for (SOCKET s : silent) closesocket(s);
-    closesocket(link);
-    closesocket(newcomer);
+    for (SOCKET s : {link, waiting, newcomer}) closesocket(s);
     listening.Stop();
     other.Stop();
 }

@@ -14,6 +14,7 @@ namespace {
 const char kMarkStart[] = "VantorIM resume\0";  // 16 bytes with its terminator
 const char kMarkEnd[] = "\r\nmark\r\n";           // 8 bytes
 const size_t kMarkIdSize = 20, kMarkNameSize = 256;
+const size_t kMarkHeldAt = 16;
 const size_t kMarkIdAt = 24, kMarkNameAt = kMarkIdAt + kMarkIdSize, kMarkEndAt = kMarkNameAt + kMarkNameSize;
 static_assert(kMarkEndAt + 8 == kResumeMarkSize, "the mark's fields fill it");
 const int kMostTemporaryNames = 100;
@@ -33,7 +34,7 @@ bool ReadResumeMark(const std::string& mark, uint64_t size, const TransferOrigin
     if (mark.compare(kMarkIdAt, kMarkIdSize, MarkField(origin.offererId, kMarkIdSize)) != 0 ||
         mark.compare(kMarkNameAt, kMarkNameSize, MarkField(origin.name, kMarkNameSize)) != 0)
         return false;
-    const uint8_t* values = reinterpret_cast<const uint8_t*>(mark.data()) + 16;
+    const uint8_t* values = reinterpret_cast<const uint8_t*>(mark.data()) + kMarkHeldAt;
     *held = ReadU32(values);
     return ReadU32(values + 4) == origin.total && *held <= origin.total && size == *held + kResumeMarkSize;
 }
@@ -41,7 +42,7 @@ bool ReadResumeMark(const std::string& mark, uint64_t size, const TransferOrigin
 }  // namespace
 
 std::string ResumeMarkOf(uint32_t held, const TransferOrigin& origin) {
-    std::string mark(kMarkStart, 16);
+    std::string mark(kMarkStart, kMarkHeldAt);
     for (uint32_t value : {held, origin.total}) {
         uint8_t bytes[4];
         WriteU32(bytes, value);
@@ -57,8 +58,24 @@ std::wstring TemporaryPathOf(const std::wstring& savePath, int n) {
     return n == 0 ? savePath + L".im" : savePath + L"." + std::to_wstring(n) + L".im";
 }
 
+ReceiveJob::ReceiveJob(ReceiveFiles& files, TransferOrigin origin)
+    : files_(files), origin_(std::move(origin)), total_(origin_.total), mark_(ResumeMarkOf(0, origin_)) {}
+
 ReceiveJob::~ReceiveJob() {
     if (file_) End(BlockOutcome::Ignored, state_);
+}
+
+std::string ReceiveJob::MarkFor(uint32_t held) const {
+    std::string mark = mark_;
+    WriteU32(reinterpret_cast<uint8_t*>(&mark[kMarkHeldAt]), held);
+    return mark;
+}
+
+bool ReceiveJob::WriteBlock(const uint8_t* data, uint32_t count) {
+    written_.assign(data, data + count);
+    written_.insert(written_.end(), mark_.begin(), mark_.end());
+    WriteU32(written_.data() + count + kMarkHeldAt, received_ + count);
+    return file_->WriteAt(received_, written_.data(), static_cast<uint32_t>(written_.size()));
 }
 
 std::unique_ptr<ReceiveFile> ReceiveJob::OpenTemporary(const std::wstring& savePath, std::wstring* path,
@@ -67,14 +84,20 @@ std::unique_ptr<ReceiveFile> ReceiveJob::OpenTemporary(const std::wstring& saveP
         *path = TemporaryPathOf(savePath, n);
         *held = 0;
         std::unique_ptr<ReceiveFile> fresh = files_.CreateNew(*path);
-        if (fresh) return fresh;
+        if (fresh) {
+            // Marked from the start: a receive that never gets further is still ours.
+            if (fresh->WriteAt(0, reinterpret_cast<const uint8_t*>(mark_.data()), static_cast<uint32_t>(mark_.size())))
+                return fresh;
+            fresh->Close();
+            files_.Remove(*path);
+            return nullptr;
+        }
         std::string mark;
         uint64_t size = 0;
         if (!files_.ReadTail(*path, kResumeMarkSize, &mark, &size) || !ReadResumeMark(mark, size, origin_, held))
             continue;  // someone else's file, or another transfer's: left as it is
-        std::unique_ptr<ReceiveFile> ours = files_.OpenForAppend(*path, &size);
-        if (ours && ours->CutTo(*held)) return ours;
-        return nullptr;
+        // Its mark stays until the next block is written over it.
+        return files_.OpenForWriting(*path, &size);
     }
     return nullptr;
 }
@@ -98,9 +121,11 @@ bool ReceiveJob::Accept(const std::wstring& savePath, uint32_t* resume) {
 
 BlockResult ReceiveJob::End(BlockOutcome outcome, ReceiveState state) {
     if (file_) {
-        // What arrived is kept for a later offer, with the mark that says it is ours.
-        std::string mark = ResumeMarkOf(received_, origin_);
-        file_->Write(reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
+        // What arrived is kept for a later offer, with the mark that says it is ours (put
+        // back in its place after a write that failed part way).
+        std::string mark = MarkFor(received_);
+        if (file_->WriteAt(received_, reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size())))
+            file_->CutTo(received_ + mark.size());
         file_->Close();
         file_.reset();
     }
@@ -113,22 +138,30 @@ BlockResult ReceiveJob::End(BlockOutcome outcome, ReceiveState state) {
 
 void ReceiveJob::MarkClosedTemporary() {
     uint64_t size = 0;
-    std::unique_ptr<ReceiveFile> file = files_.OpenForAppend(tempPath_, &size);
-    std::string mark = ResumeMarkOf(received_, origin_);
+    std::unique_ptr<ReceiveFile> file = files_.OpenForWriting(tempPath_, &size);
+    std::string mark = MarkFor(received_);
     bool marked = file && size == received_ &&
-                  file->Write(reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
+                  file->WriteAt(size, reinterpret_cast<const uint8_t*>(mark.data()), static_cast<uint32_t>(mark.size()));
     if (file && !file->Close()) marked = false;
     if (!marked) files_.Remove(tempPath_);
 }
 
 BlockResult ReceiveJob::Finish() {
-    // The data is on disk and the ".im" closed before it takes the confirmed name; only a
-    // move that worked removes the ".im". One that failed leaves it whole and marked: the
-    // next offer of the file takes it from there and moves it again.
+    // The data goes to disk while the mark still says whose it is; then the mark goes and
+    // the ".im", closed, takes the confirmed name. Only a move that worked removes the
+    // ".im"; one that failed leaves it whole and marked again: the next offer of the file
+    // takes it from there and moves it again.
+    if (!file_->Flush()) {
+        file_->Close();
+        file_.reset();
+        files_.Remove(tempPath_);  // what it holds is not known to be on disk
+        return End(BlockOutcome::Failed, ReceiveState::Failed);
+    }
+    if (!file_->CutTo(total_)) return End(BlockOutcome::Failed, ReceiveState::Failed);
     bool closed = file_->Close();
     file_.reset();
     if (!closed) {
-        files_.Remove(tempPath_);  // what it holds is not known to be on disk
+        files_.Remove(tempPath_);
         return End(BlockOutcome::Failed, ReceiveState::Failed);
     }
     if (!files_.MoveOnto(tempPath_, savePath_)) {
@@ -150,7 +183,7 @@ BlockResult ReceiveJob::OnBlock(uint32_t number, uint32_t count, const uint8_t* 
     }
     if (number != nextNumber_ || count > kTransferBlockData || count > total_ - received_ || (count && !data))
         return End(BlockOutcome::Rejected, ReceiveState::Cancelled);
-    if (count && !file_->Write(data, count)) return End(BlockOutcome::Failed, ReceiveState::Failed);
+    if (count && !WriteBlock(data, count)) return End(BlockOutcome::Failed, ReceiveState::Failed);
     received_ += count;
     ++nextNumber_;
     if (received_ == total_) return Finish();

@@ -1,10 +1,13 @@
 // One incoming transfer: the offer shown, then (once the user accepted and confirmed a
-// save path) the blocks appended to "<save path>.im", and at the end the ".im" moved onto
-// the confirmed path. Any trouble ends the job with the ".im" kept and a resume mark
-// written behind its data, so that a later offer of the same file resumes from what
-// arrived. The mark names the transfer (who offered it, the name offered and its size):
-// a ".im" without a mark, or with another transfer's, is some other file: it is left as
-// it is and the transfer goes to a fresh name ("<save path>.1.im", ...).
+// save path) the blocks written to "<save path>.im", and at the end the ".im" moved onto
+// the confirmed path. A resume mark stands behind the data of the ".im" from the accept
+// on, each block written together with the mark for what the file then holds, so that
+// whatever ends the job (trouble, a cancel, the program killed) a later offer of the same
+// file resumes from what arrived. The mark names the transfer (who offered it, the name
+// offered and its size): a ".im" without a mark, or with another transfer's, is some
+// other file: it is left as it is and the transfer goes to a fresh name
+// ("<save path>.1.im", ...). The mark goes only once the whole file is on disk, right
+// before the move.
 //
 // Blocks are taken in their order only: each is written behind the one before it, so a
 // block that does not come next is never written (an old one is let pass, one past a
@@ -21,16 +24,20 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace chatdesk {
 
-// The ".im" file, open for appending.
+// The ".im" file, open for writing.
 class ReceiveFile {
 public:
     virtual ~ReceiveFile() = default;
-    virtual bool Write(const uint8_t* data, uint32_t count) = 0;
-    // Cuts the file to `size` bytes; writing goes on from there.
+    // Writes at `offset` (the file grows as needed).
+    virtual bool WriteAt(uint64_t offset, const uint8_t* data, uint32_t count) = 0;
+    // Cuts the file to `size` bytes.
     virtual bool CutTo(uint64_t size) = 0;
+    // Writes what the system holds of the file to disk.
+    virtual bool Flush() = 0;
     // Flushes and closes; false when either failed.
     virtual bool Close() = 0;
 };
@@ -38,8 +45,8 @@ public:
 class ReceiveFiles {
 public:
     virtual ~ReceiveFiles() = default;
-    // Opens for writing at the end (created when missing); `size` is its length so far.
-    virtual std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) = 0;
+    // Opens for writing (created when missing); `size` is its length so far.
+    virtual std::unique_ptr<ReceiveFile> OpenForWriting(const std::wstring& path, uint64_t* size) = 0;
     // Makes a new empty file for writing; null when one exists there already or on failure.
     virtual std::unique_ptr<ReceiveFile> CreateNew(const std::wstring& path) = 0;
     // The last `count` bytes of an existing file and its length; false when it is shorter
@@ -93,16 +100,15 @@ struct BlockResult {
 
 class ReceiveJob {
 public:
-    ReceiveJob(ReceiveFiles& files, TransferOrigin origin) : files_(files), origin_(std::move(origin)),
-                                                             total_(origin_.total) {}
+    ReceiveJob(ReceiveFiles& files, TransferOrigin origin);
     ~ReceiveJob();
     ReceiveJob(const ReceiveJob&) = delete;
     ReceiveJob& operator=(const ReceiveJob&) = delete;
 
     // The user confirmed `savePath`: resumes from the first of its temporary files that
-    // a stopped receive of this same transfer left (its mark is cut off), else makes the
-    // first free one and starts at 0. False when no file can be opened or made (the
-    // offer stays unanswered).
+    // a stopped receive of this same transfer left, else makes the first free one, marked,
+    // and starts at 0. False when no file can be opened or made (the offer stays
+    // unanswered).
     bool Accept(const std::wstring& savePath, uint32_t* resume);
 
     // A "005S" for this transfer: its block number, its data count as the peer wrote it
@@ -130,6 +136,11 @@ private:
     // Writes the mark behind what the closed ".im" holds; a ".im" that can't be marked is
     // removed, as nobody could tell it apart from another file.
     void MarkClosedTemporary();
+    // The mark for `held` bytes of this transfer.
+    std::string MarkFor(uint32_t held) const;
+    // Writes a block's data behind what the file holds, with the mark for what it then
+    // holds behind it (one write).
+    bool WriteBlock(const uint8_t* data, uint32_t count);
 
     ReceiveFiles& files_;
     const TransferOrigin origin_;
@@ -141,6 +152,8 @@ private:
     std::wstring savePath_;  // the path the user confirmed: the file lands there and nowhere else
     std::wstring tempPath_;
     std::unique_ptr<ReceiveFile> file_;
+    const std::string mark_;        // the mark of this transfer, for 0 bytes held
+    std::vector<uint8_t> written_;  // a block and its mark, as they go to the file
 };
 
 // Reads what a receiver needs of a "005S" routed to its window: the stamp, the block

@@ -67,8 +67,13 @@ SendEnd SendJob::Run(SendFiles& files, BlockLink& link, SendObserver& observer) 
             ++built;
         }
         if (!trace.empty()) observer.Trace(trace.c_str());
-        // The blocks read before a bad read still go; the cancel follows them.
-        if (built && !link.SendBlocks(batch.data(), built)) return Fail(link, observer);
+        // The blocks read before a bad read still go; the cancel follows them. A send that
+        // ended at a block for a stop is no failure.
+        if (built && !link.SendBlocks(batch.data(), built)) {
+            if (!StopSeen()) return Fail(link, observer);
+            observer.Cancelled();
+            return SendEnd::Stopped;
+        }
         trace.clear();
         for (size_t i = 0; i < built; ++i) trace += L"计算文件传输的进度\n";
         if (!trace.empty()) observer.Trace(trace.c_str());

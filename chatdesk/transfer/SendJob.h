@@ -35,8 +35,9 @@ public:
 class BlockLink {
 public:
     virtual ~BlockLink() = default;
-    // `count` whole "005S" messages back to back, in one send. False: no direct link or
-    // the send failed (some of them may have gone).
+    // `count` whole "005S" messages back to back, in one send. False: no direct link, the
+    // send failed, or it ended at a block once the job's stop was seen (some of them may
+    // have gone).
     virtual bool SendBlocks(const uint8_t* messages, size_t count) = 0;
     // The "020S" that tells the peer the transfer is over.
     virtual void SendCancel() = 0;
@@ -85,6 +86,8 @@ public:
     // blocks read for a send that has not gone out yet do not go.
     void Cancel() { cancel_ = true; }
     bool Cancelled() const { return cancel_.load(); }
+    // The cancel flag or the window's stop flag is set.
+    bool StopSeen() const { return cancel_.load() || (windowStop_ && windowStop_->load()); }
 
     // Runs the whole transfer (send thread) and tells the observer how it went.
     SendEnd Run(SendFiles& files, BlockLink& link, SendObserver& observer);
@@ -93,7 +96,6 @@ public:
     uint32_t BytesDone() const { return done_.load(); }
 
 private:
-    bool StopSeen() const { return cancel_.load() || (windowStop_ && windowStop_->load()); }
     SendEnd Fail(BlockLink& link, SendObserver& observer);
 
     SendOffer offer_;

@@ -38,15 +38,19 @@ class DiskReceiveFile : public ReceiveFile {
 public:
     explicit DiskReceiveFile(HANDLE file) : file_(file) {}
     ~DiskReceiveFile() override { Close(); }
-    bool Write(const uint8_t* data, uint32_t count) override {
+    bool WriteAt(uint64_t offset, const uint8_t* data, uint32_t count) override {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD written = 0;
-        return file_ && WriteFile(file_.get(), data, count, &written, nullptr) && written == count;
+        return file_ && WriteFile(file_.get(), data, count, &written, &at) && written == count;
     }
     bool CutTo(uint64_t size) override {
         LARGE_INTEGER at = {};
         at.QuadPart = static_cast<LONGLONG>(size);
         return file_ && SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file_.get());
     }
+    bool Flush() override { return file_ && FlushFileBuffers(file_.get()); }
     bool Close() override {
         if (!file_) return true;
         bool flushed = FlushFileBuffers(file_.get()) != 0;
@@ -67,13 +71,13 @@ std::unique_ptr<SendFile> DiskSendFiles::OpenForSending(const std::wstring& path
     return std::unique_ptr<SendFile>(new DiskSendFile(file));
 }
 
-std::unique_ptr<ReceiveFile> DiskReceiveFiles::OpenForAppend(const std::wstring& path, uint64_t* size) {
+std::unique_ptr<ReceiveFile> DiskReceiveFiles::OpenForWriting(const std::wstring& path, uint64_t* size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     std::unique_ptr<ReceiveFile> owner(new DiskReceiveFile(file));
-    LARGE_INTEGER length, zero = {};
-    if (!GetFileSizeEx(file, &length) || !SetFilePointerEx(file, zero, nullptr, FILE_END)) return nullptr;
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file, &length)) return nullptr;
     *size = static_cast<uint64_t>(length.QuadPart);
     return owner;
 }

@@ -16,7 +16,7 @@ public:
 
 class DiskReceiveFiles : public ReceiveFiles {
 public:
-    std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) override;
+    std::unique_ptr<ReceiveFile> OpenForWriting(const std::wstring& path, uint64_t* size) override;
     std::unique_ptr<ReceiveFile> CreateNew(const std::wstring& path) override;
     bool ReadTail(const std::wstring& path, size_t count, std::string* tail, uint64_t* size) override;
     bool MoveOnto(const std::wstring& from, const std::wstring& to) override;

@@ -33,14 +33,15 @@ std::string NewStamp() { return MakeImStamp(LocalImTime()); }
 // What the send job needs of the window and the control, on the send thread.
 class ChatTransfers::ThreadSide : public BlockLink, public SendObserver {
 public:
-    ThreadSide(ChatDialog& window, TransferControl& control) : window_(window), control_(control) {}
+    ThreadSide(ChatDialog& window, TransferControl& control, const SendJob& job)
+        : window_(window), control_(control), stop_{kFileBlockSize, [&job] { return job.StopSeen(); }} {}
     ~ThreadSide() override { vantor::DebugText(lines_.Take()); }
 
-    // The blocks may take as long as the peer keeps taking them.
+    // The blocks may take as long as the peer keeps taking them, until the job's stop.
     bool SendBlocks(const uint8_t* messages, size_t count) override {
         ConnectionRef link = window_.Service().DirectLinkOf(&window_);
         return link.get() && window_.Service().NetworkStarted() &&
-               link->SendAll(messages, count * kFileBlockSize, SendWait::WhileMoving);
+               link->SendAll(messages, count * kFileBlockSize, SendWait::WhileMoving, &stop_);
     }
     void SendCancel() override { window_.SendCancelNotice(); }
     void Progress(double percent) override { control_.Progress(percent); }
@@ -62,6 +63,7 @@ public:
 private:
     ChatDialog& window_;
     TransferControl& control_;
+    const SendStop stop_;
     vantor::DebugBatch lines_;
 };
 
@@ -495,7 +497,7 @@ void ChatTransfers::RunSend(const TransferPtr& transfer) {
         vantor::Lock lock(window_.Lock());
         job = transfer->send;
     }
-    ThreadSide side(window_, transfer->control);
+    ThreadSide side(window_, transfer->control, *job);
     SendEnd end = job->Run(sendFiles_, side, side);
     Remove(transfer);
     Lower(*transfer);
@@ -579,12 +581,12 @@ void ChatTransfers::Lower(Transfer& transfer) {
     if (transfer.counted.compare_exchange_strong(counted, 2)) window_.CountTransfer(false);
 }
 
+// Directly when linked; what the link did not take (busy with blocks for the limit, or
+// broken) goes by the server, so that the peer still hears it.
 void ChatTransfers::SendToPeer(const std::vector<uint8_t>& bytes) {
     ConnectionRef link = window_.Service().DirectLinkOf(&window_);
-    if (link.get())
-        window_.Service().DirectSend(link.get(), bytes.data(), bytes.size());
-    else
-        window_.Service().RelaySend(bytes.data(), bytes.size());
+    if (link.get() && window_.Service().DirectSend(link.get(), bytes.data(), bytes.size())) return;
+    window_.Service().RelaySend(bytes.data(), bytes.size());
 }
 
 void ChatTransfers::SendReply(bool accepted, const std::string& stamp, uint32_t resume) {

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # File transfer benchmark (not a test): the same file copied between two processes under
 # Wine, by two clients over their direct link (ours: from the receiver's accept to the file
-# in place) and by a plain socket copy of it in 4096-byte reads, one send each (the
-# reference), in rounds that take turns; the ratio is the reference's time over ours.
+# in place) and by a plain socket copy doing the same work on the bare platform (the
+# reference: the file read in 4096-byte blocks, fifteen to a send, written in 4096-byte
+# blocks and flushed), in rounds that take turns; the ratio is the reference's time over ours.
 #   bash testkit/im/bench-transfer.sh <x86_64 build dir> [megabytes] [rounds]
+# TRANSFER_BENCH_DIR (default: the build folder) is where the files go; both sides write
+# there, so a memory folder (/dev/shm) takes a shared disk's write-back out of the figures.
 # Prints a row per file size (a quarter, half and all of the megabytes), each the median
 # of its rounds, and ends with the line "transfer bench: R of the socket copy (goal 0.9)".
 set -eu
@@ -18,7 +21,7 @@ for exe in "$socket_exe" "$clients"; do
   [ -f "$exe" ] || { echo "build $(basename "$exe" .exe) first" >&2; exit 1; }
 done
 run=$here/../rig/wine-run.sh
-work=$(mktemp -d "$build/transfer-bench.XXXXXX")
+work=$(mktemp -d "${TRANSFER_BENCH_DIR:-$build}/transfer-bench.XXXXXX")
 receiver=
 fake=
 cleanup() {

@@ -28,7 +28,7 @@ public:
         if (failOpen || !files.count(path)) return nullptr;
         return std::unique_ptr<SendFile>(new Reader(*this, files[path]));
     }
-    std::unique_ptr<ReceiveFile> OpenForAppend(const std::wstring& path, uint64_t* size) override {
+    std::unique_ptr<ReceiveFile> OpenForWriting(const std::wstring& path, uint64_t* size) override {
         if (failOpen) return nullptr;
         std::string& data = files[path];
         *size = data.size();
@@ -86,15 +86,17 @@ private:
     class Writer : public ReceiveFile {
     public:
         Writer(MemoryFiles& owner, std::string& data) : owner_(owner), data_(data) {}
-        bool Write(const uint8_t* data, uint32_t count) override {
+        bool WriteAt(uint64_t offset, const uint8_t* data, uint32_t count) override {
             if (owner_.failWrite) return false;
-            data_.append(reinterpret_cast<const char*>(data), count);
+            if (data_.size() < offset + count) data_.resize(static_cast<size_t>(offset + count));
+            data_.replace(static_cast<size_t>(offset), count, reinterpret_cast<const char*>(data), count);
             return true;
         }
         bool CutTo(uint64_t size) override {
             if (size < data_.size()) data_.resize(static_cast<size_t>(size));
             return true;
         }
+        bool Flush() override { return !owner_.failClose; }
         bool Close() override { return !owner_.failClose; }
 
     private:

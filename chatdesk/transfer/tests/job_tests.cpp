@@ -173,6 +173,21 @@ TEST(SendJobRun, StopFlagsEndTheSendCancelledBeforeTheNextBlock) {
     EXPECT_EQ(1, p.observer.cancelled);
     EXPECT_EQ(0, p.link.cancels);
 
+    // A send that the link ended at a block for a stop seen meanwhile is a stop, not a
+    // failure: no cancel notice of the job's own follows.
+    Sender e;
+    e.files.files[L"C:\\send\\f.bin"] = Pattern(size);
+    SendJob ended(OfferOf(size), &e.stop);
+    e.link.afterBlock = [&](const ImBytes&) {
+        if (e.link.blocks.size() == 3) ended.Cancel();
+    };
+    e.link.failFrom = 4;
+    EXPECT_EQ(SendEnd::Stopped, e.Run(ended));
+    EXPECT_EQ(3u, e.link.blocks.size());
+    EXPECT_EQ(1, e.observer.cancelled);
+    EXPECT_EQ(0, e.observer.failed);
+    EXPECT_EQ(0, e.link.cancels);
+
     // A cancel that comes while the blocks of a send are being read: no further block is
     // read, and the blocks read for that send do not go.
     Sender m;
@@ -293,6 +308,27 @@ TEST(ReceiveJobRun, OnlyATemporaryFileThisClientLeftIsResumed) {
         EXPECT_TRUE(content == stranger.files.files[L"C:\\r\\u.bin"]);
         EXPECT_EQ(theirs, stranger.files.files[L"C:\\r\\u.bin.im"]);
         EXPECT_EQ(2u, stranger.files.files.size());
+    }
+}
+
+// The ".im" is marked from the accept on: a receive killed at any step (nothing of it
+// ended) leaves a file the next offer of that transfer goes on from, and no second one.
+TEST(ReceiveJobRun, AReceiveKilledAtAnyStepIsResumedFromItsOwnFile) {
+    const std::string content = Pattern(10000);
+    for (size_t blocks : {0u, 1u, 2u}) {
+        Receiver killed(10000);
+        uint32_t resume = 99;
+        ASSERT_TRUE(killed.job->Accept(L"C:\\r\\f.bin", &resume));
+        Feed(*killed.job, content, 0, blocks * 4096);
+        std::map<std::wstring, std::string> left = killed.files.files;  // the disk as the kill left it
+        Receiver again(10000);
+        again.files.files = left;
+        ASSERT_TRUE(again.job->Accept(L"C:\\r\\f.bin", &resume));
+        EXPECT_EQ(blocks * 4096, resume);
+        EXPECT_EQ(L"C:\\r\\f.bin.im", again.job->TemporaryPath());
+        EXPECT_EQ(BlockOutcome::Complete, Feed(*again.job, content, resume, 10000));
+        EXPECT_TRUE(content == again.files.files[L"C:\\r\\f.bin"]) << blocks;
+        EXPECT_EQ(1u, again.files.files.size()) << "no temporary file is left";
     }
 }
 
