@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebFetch.h"
+#include "ServerShare.h"
 #include "WebServers.h"
 
 namespace {
@@ -71,6 +72,7 @@ protected:
     void SetUp() override {
         servers = &WebServers::Get();
         ASSERT_TRUE(servers->loaded);
+        ASSERT_TRUE(hostile::FakeServerServed(*servers)) << "earlier cases' requests still hold the fake server";
         dir = testkit::FreshDir(L"webfetch-aftercall");
         file = dir + L"part.bin";
         path = vantor::WideToAnsi(file);

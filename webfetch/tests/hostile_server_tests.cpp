@@ -14,6 +14,7 @@
 #include "Text.h"
 #include "TransferLimits.h"
 #include "WebFetch.h"
+#include "ServerShare.h"
 #include "WebServers.h"
 
 namespace {
@@ -55,6 +56,7 @@ protected:
     void SetUp() override {
         servers = &WebServers::Get();
         ASSERT_TRUE(servers->loaded);
+        ASSERT_TRUE(hostile::FakeServerServed(*servers)) << "earlier cases' requests still hold the fake server";
         ASSERT_TRUE(http.Open(GetParam()));
     }
     int Post(const std::string& path, Counter* counter, ULONGLONG* took) {

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebFetch.h"
+#include "ServerShare.h"
 #include "WebServers.h"
 
 namespace {
@@ -76,6 +77,7 @@ protected:
     void SetUp() override {
         servers = &WebServers::Get();
         ASSERT_TRUE(servers->loaded);
+        ASSERT_TRUE(hostile::FakeServerServed(*servers)) << "earlier cases' requests still hold the fake server";
     }
     const WebServers* servers = nullptr;
 };
