@@ -1,15 +1,16 @@
 // The chat benchmark: texts sent one after another's receipt, from the send command to
 // the sender's debugger line of the '0' receipt, relayed through the fake IM server (to
 // one test peer) and over a direct link (to another). Beside them, in the same run, the
-// same-work reference: the least code that does the same RichEdit work (empties a compose
-// box, appends the header and the text to a display of the same size and format, scrolls
-// it and repaints it with its scroll bar) and exchanges the same bytes (a 195-byte text, a
-// 147-byte receipt) over a plain socket pair. The three run in turn, in rounds of 50 texts
-// each going first in turn, so a machine that others load unevenly weighs on all three
-// alike, and each text follows a short idle pause, as a user's texts do; the ratios are
-// the medians of the rounds' ratios. Prints medians and 99th percentiles in milliseconds,
-// where the user-interface thread's time goes, the round trip with a large history
-// present beside the reference, and last a line for scripts. Started by
+// same-work reference: the least code that does the same window work (empties a compose
+// box that holds the caret, disables a send button, appends the header and the text to a
+// display of the same size and format, scrolls it and repaints it with its scroll bar) and
+// exchanges the same bytes (a 195-byte text, a 147-byte receipt) over a plain socket pair.
+// The three run in turn, in rounds of 50 texts each going first in turn, so a machine that
+// others load unevenly weighs on all three alike, and each text follows a short idle
+// pause, as a user's texts do; the ratios are the medians of the rounds' ratios. Prints
+// medians and 99th percentiles in milliseconds, where the user-interface thread's time
+// goes, the round trip with a large history present beside the reference, and last a line
+// for scripts. Started by
 // testkit/im/bench-chat.sh, which starts the fake IM server; the benchmark runs in a copy
 // of itself in a program folder of its own.
 #include <winsock2.h>
@@ -245,8 +246,8 @@ void AppendPlain(HWND edit, const std::string& text, const CHARFORMATA& format) 
     SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// A window with copies of a chat window's compose box and display, in its place, and the
-// socket pair.
+// A window with copies of a chat window's compose box, display and send button (a plain
+// push button), in its place, and the socket pair.
 class Reference {
 public:
     explicit Reference(ChatDialog* window) : window_(window) {
@@ -257,33 +258,47 @@ public:
                                 frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         compose_ = CopyControl(GetDlgItem(dialog, chatdesk::kComposeId), host_, dialog);
         display_ = CopyControl(window->Display(), host_, dialog);
+        HWND send = GetDlgItem(dialog, chatdesk::kSendButton);
+        RECT place;
+        GetWindowRect(send, &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        send_ = CreateWindowExW(0, L"BUTTON", L"send", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, place.left, place.top,
+                                place.right - place.left, place.bottom - place.top, host_, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(send_, WM_SETFONT, SendMessageW(send, WM_GETFONT, 0, 0), FALSE);
         CHARFORMATA format = window->DisplayFormat();
         SendMessageA(display_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
     }
     ~Reference() { DestroyWindow(host_); }
 
-    // On top of the other windows, as the chat window is when it is brought up.
+    // On top of the other windows, active, the caret in the compose box, as the chat window
+    // is when it is brought up.
     void Bring() {
         SetWindowPos(host_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetForegroundWindow(host_);
+        SetFocus(compose_);
         testkit::PumpPending();
     }
     void Hide() { ShowWindow(host_, SW_HIDE); }
 
     // Per text: the text goes out on the socket, the compose box is read and emptied, the
-    // header and the text are appended to the display with its repaints held (a repaint
-    // after each step, once the text no longer fits, costs several times the rest), the
-    // display scrolls to its end and repaints with its frame (the scroll bar moved while
-    // nothing was drawn), the receipt comes.
+    // send button is disabled (typing the text enabled it), the header and the text are
+    // appended to the display with its repaints held (a repaint after each step, once the
+    // text no longer fits, costs several times the rest), the display scrolls to its end and
+    // repaints with its frame (the scroll bar moved while nothing was drawn), the receipt
+    // comes.
     std::vector<double> Time(int count) {
         std::vector<double> times;
         for (int i = 0; i < count && compose_ && display_; ++i) {
             SetWindowTextW(compose_, (L"bench " + std::to_wstring(i)).c_str());
+            EnableWindow(send_, TRUE);
             Settle();
             double start = testkit::NowMs();
             if (!peer_.Send()) break;
             wchar_t text[801] = {};
             GetWindowTextW(compose_, text, 801);
             SetWindowTextW(compose_, L"");
+            EnableWindow(send_, FALSE);
             SendMessageW(display_, WM_SETREDRAW, FALSE, 0);
             AppendPlain(display_, Header(), window_->DisplayFormat());
             AppendPlain(display_, vantor::WideToAnsi(text) + "\r\n", window_->OwnFormat());
@@ -300,7 +315,7 @@ public:
 private:
     ChatDialog* window_;
     PlainPeer peer_;
-    HWND host_ = nullptr, compose_ = nullptr, display_ = nullptr;
+    HWND host_ = nullptr, compose_ = nullptr, display_ = nullptr, send_ = nullptr;
 };
 
 // The same bytes over the plain socket pair alone.
@@ -481,7 +496,7 @@ int RunInFolder() {
     PrintRow("send command, direct", SpreadOf(directShares.command));
     PrintRow("  with the repaints it left, relayed", SpreadOf(relayedShares.shown));
     PrintRow("  with the repaints it left, direct", SpreadOf(directShares.shown));
-    PrintRow("  own account record read (RostLedger loaded)", SpreadOf(parts.ownRecord));
+    PrintRow("  own account record read (RostLedger loaded, freed)", SpreadOf(parts.ownRecord));
     PrintRow("  compose box emptied, send button disabled", SpreadOf(parts.emptyCompose));
     PrintRow("  header and text appended", SpreadOf(parts.appends));
     std::printf("history present, direct: ours, the reference beside it, ratio (6 rounds of 25 in turn)\n");

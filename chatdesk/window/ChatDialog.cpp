@@ -306,7 +306,9 @@ LRESULT CALLBACK ChatDialog::DisplayProc(HWND window, UINT message, WPARAM wPara
     case EM_SCROLLCARET:
     case EM_LINESCROLL:
     case EM_SCROLL: {
-        // Active controls are children of the display here: keep them on their objects.
+        // Active controls are children of the display here: keep them on their objects. A
+        // display without children has none to keep (most appends of a chat).
+        if (!GetWindow(window, GW_CHILD)) break;
         vantor::ComPtr<IRichEditOle> ole = OleOf(window);
         if (ole) KeepControlsOnObjects(window, ole.get());
         break;
