@@ -108,7 +108,7 @@ TEST_P(Unload, TransfersEndingEveryWayLeaveNothingToCallIntoAFreedLibrary) {
     const int engine = GetParam();
     std::wstring file = dir + L"round.bin";
     const std::wstring whole = vantor::AnsiToWide(servers->NginxUrl("/data100k.bin"));
-    const std::wstring drip = vantor::AnsiToWide(servers->FakeUrl("/hostile/drip-body?every=0.02&size=20"));
+    const std::wstring drip = vantor::AnsiToWide(servers->FakeUrl("/hostile/drip-body?every=0.02&size=200"));
     const std::wstring flood = vantor::AnsiToWide(servers->FakeUrl("/hostile/flood?for=1"));
     for (int round = 0; round < 40; ++round) {
         Client client;
