@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Handles.h"
+#include "ModulePath.h"
 #include "ShortLimit.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -34,14 +35,10 @@ struct Client {
 
     bool Load() {
         module = LoadLibraryW((testkit::ProgramDir() + L"WfUnloadClient.dll").c_str());
-        download = Resolve<DownloadFn>("Client_Download");
-        post = Resolve<PostFn>("Client_Post");
-        openAndClose = Resolve<OpenAndCloseFn>("Client_OpenAndClose");
+        download = vantor::ProcAddress<DownloadFn>(module, "Client_Download");
+        post = vantor::ProcAddress<PostFn>(module, "Client_Post");
+        openAndClose = vantor::ProcAddress<OpenAndCloseFn>(module, "Client_OpenAndClose");
         return module && download && post && openAndClose;
-    }
-    template <typename Fn>
-    Fn Resolve(const char* name) {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     }
     void Free() {
         FreeLibrary(module);
