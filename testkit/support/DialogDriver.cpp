@@ -50,6 +50,13 @@ BOOL CALLBACK FindBox(HWND window, LPARAM raw) {
     return FALSE;
 }
 
+// The text the window holds, read without a message to its thread.
+std::wstring StoredText(HWND window) {
+    wchar_t buffer[1024] = {};
+    int copied = window ? InternalGetWindowText(window, buffer, ARRAYSIZE(buffer)) : 0;
+    return std::wstring(buffer, copied > 0 ? copied : 0);
+}
+
 }  // namespace
 
 std::wstring Text(HWND window) {
@@ -123,8 +130,9 @@ MessageBoxSeen WaitMessageBox(DWORD ms, HWND owner) {
         },
         ms);
     if (seen.window) {
-        seen.caption = Text(seen.window);
-        seen.text = Text(GetDlgItem(seen.window, 0xFFFF));
+        // Read from the windows themselves: a WM_GETTEXT to the box's busy thread can time out.
+        seen.caption = StoredText(seen.window);
+        seen.text = StoredText(GetDlgItem(seen.window, 0xFFFF));
     }
     return seen;
 }
