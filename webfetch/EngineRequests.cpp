@@ -8,7 +8,9 @@
 
 #include "Handles.h"
 #include "ModulePath.h"
+#include "ParkedClose.h"
 #include "Sync.h"
+#include "TransferLimits.h"
 
 namespace webfetch {
 
@@ -23,6 +25,8 @@ struct Request {
     bool closedOnCloser = false;  // the engine reported the closing inside that call
     bool closing = false;         // a parked close of it is in WinINet's read
     bool left = false;            // its caller let go of it; the engine keeps it open
+    PTP_TIMER closeTimer = nullptr;   // the timer of its parked close, until the close takes its turn
+    bool closeDue = false;            // that timer was set due at once to make room
 };
 
 struct Requests {
@@ -120,35 +124,65 @@ void GiveBackOnceLeft(HMODULE library) {
 
 }  // namespace
 
-bool RequestOpened(DWORD_PTR key, const std::wstring& server) {
+namespace {
+
+// How often a caller waiting for room looks again.
+const DWORD kRoomLookMs = 50;
+
+// Sets the parked close of the oldest request kept aside (to server, or to any when
+// server is empty) due at once. Its close has not taken its turn, so its timer is still
+// open. The lock is held.
+void CloseOldestParkedNow(Requests& requests, const std::wstring& server) {
+    for (Request& r : requests.open) {
+        if (!r.closeTimer || r.closing || r.closeDue || (!server.empty() && r.server != server)) continue;
+        r.closeDue = true;
+        ArmTimer(r.closeTimer, 0);
+        return;
+    }
+}
+
+}  // namespace
+
+Opened RequestOpened(DWORD_PTR key, const std::wstring& server, HANDLE stopEvent, DWORD timeoutMs) {
     vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
-    if (!library) return false;
+    if (!library) return Opened::Failed;
     Requests& requests = Table();
-    {
-        vantor::Lock lock(requests.lock);
-        size_t left = 0, leftToServer = 0;
-        for (const Request& r : requests.open) {
-            if (!r.left) continue;
-            ++left;
-            if (r.server == server) ++leftToServer;
-        }
-        if (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer) {
-            try {
-                Request request;
-                request.key = key;
-                request.server = server;
-                request.library = library.get();
-                requests.open.push_back(request);
-                library.release();
-                return true;
-            } catch (...) {
-                return false;
+    Deadline deadline(timeoutMs);
+    for (;;) {
+        {
+            vantor::Lock lock(requests.lock);
+            size_t left = 0, leftToServer = 0;
+            for (const Request& r : requests.open) {
+                if (!r.left) continue;
+                ++left;
+                if (r.server == server) ++leftToServer;
             }
+            if (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer) {
+                try {
+                    Request request;
+                    request.key = key;
+                    request.server = server;
+                    request.library = library.get();
+                    requests.open.push_back(request);
+                    library.release();
+                    return Opened::Yes;
+                } catch (...) {
+                    return Opened::Failed;
+                }
+            }
+            CloseOldestParkedNow(requests, leftToServer < kMaxLeftOpenPerServer ? std::wstring() : server);
+        }
+        if (deadline.Passed()) break;
+        DWORD look = deadline.RemainingMs() < kRoomLookMs ? deadline.RemainingMs() : kRoomLookMs;
+        if (!stopEvent) {
+            Sleep(look);
+        } else if (WaitForSingleObject(stopEvent, look) == WAIT_OBJECT_0) {
+            break;
         }
     }
-    std::wstring note = L"WebFetch: too many requests let go of are still open to " + server + L"; none is made\n";
+    std::wstring note = L"WebFetch: requests let go of still hold the room of a new one to " + server + L"\n";
     OutputDebugStringW(note.c_str());
-    return false;
+    return Opened::NoRoom;
 }
 
 void RequestNotOpened(DWORD_PTR key) {
@@ -166,11 +200,13 @@ void RequestNotOpened(DWORD_PTR key) {
     FreeLibrary(request.library);
 }
 
-void RequestParked(DWORD_PTR key) {
+void RequestParked(DWORD_PTR key, PTP_TIMER closeTimer) {
     Requests& requests = Table();
     vantor::Lock lock(requests.lock);
     auto found = requests.Find(key);
-    if (found != requests.open.end()) found->left = true;
+    if (found == requests.open.end()) return;
+    found->left = true;
+    found->closeTimer = closeTimer;
 }
 
 bool TakeClosingTurn(DWORD_PTR key) {
@@ -183,6 +219,7 @@ bool TakeClosingTurn(DWORD_PTR key) {
                                    [&server](const Request& r) { return r.closing && r.server == server; });
     if (closing >= kMaxClosingPerServer) return false;
     found->closing = true;
+    found->closeTimer = nullptr;   // the close closes it
     return true;
 }
 

@@ -32,23 +32,29 @@ struct EngineHeld {
 
 // How many requests that their callers let go of may still be open, and how many of
 // them to one server. An engine keeps such a request open while a server drips its
-// header, or while a parked close waits (ParkedClose), and a thread of its own may read
-// for it all that time: a hostile server holds no more than its share of threads and
-// sockets, and other servers keep working meanwhile. Requests whose callers are inside
-// their calls are not counted: callers bound those themselves.
+// header (a thread of the engine reads for it all that time), and WinINet's are kept
+// aside until their close (ParkedClose): a hostile server holds no more than its share
+// of threads and sockets, and other servers keep working meanwhile. Requests whose
+// callers are inside their calls are not counted: callers bound those themselves.
 const size_t kMaxLeftOpen = 16;
 const size_t kMaxLeftOpenPerServer = 8;
 
 // Before the status callback is set on the request of key to server ("host:port"):
-// takes the request's reference to the library. False when none could be taken, or when
-// requests let go of fill the bounds above: the request must then not get the
-// callback, and is not made.
-bool RequestOpened(DWORD_PTR key, const std::wstring& server);
+// takes the request's reference to the library. A new request is never refused for
+// the requests let go of: while they fill the bounds above, the oldest kept aside (to
+// that server, or to any when all servers' bound is full) are closed now instead of at
+// their time, one more each look, and the caller waits for the room that leaves, no
+// longer than timeoutMs and not past stopEvent (a request the engine holds in its own
+// read ends only when its server stops). Without room by then, or without a reference,
+// the request must not get the callback, and is not made.
+enum class Opened { Yes, NoRoom, Failed };
+Opened RequestOpened(DWORD_PTR key, const std::wstring& server, HANDLE stopEvent, DWORD timeoutMs);
 // The callback could not be set on the request of key: its reference goes back.
 void RequestNotOpened(DWORD_PTR key);
 
-// The caller let go of the request of key, which is closed later (ParkedClose).
-void RequestParked(DWORD_PTR key);
+// The caller let go of the request of key, which closeTimer closes later (ParkedClose);
+// RequestOpened may set the timer due at once, until the close takes its turn.
+void RequestParked(DWORD_PTR key, PTP_TIMER closeTimer);
 
 // Whether a close of the request of key, parked until now, may start WinINet's read of
 // what its server still sends: at most kMaxClosingPerServer requests to one server are

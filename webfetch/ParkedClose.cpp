@@ -26,19 +26,10 @@ struct Parked {
     HMODULE library = nullptr;
 };
 
-void Arm(PTP_TIMER timer, DWORD ms) {
-    ULARGE_INTEGER due;
-    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(ms) * 10000);   // relative, in 100 ns
-    FILETIME when;
-    when.dwLowDateTime = due.LowPart;
-    when.dwHighDateTime = due.HighPart;
-    SetThreadpoolTimer(timer, &when, 0, 0);
-}
-
 VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer) {
     Parked* parked = static_cast<Parked*>(context);
     if (!TakeClosingTurn(parked->key)) {
-        Arm(timer, kRetryMs);
+        ArmTimer(timer, kRetryMs);
         return;
     }
     CloseRequest(parked->request, parked->key, &InternetCloseHandle);
@@ -65,9 +56,19 @@ bool CloseLater(void* request, void* connection, const SharedInternet& session, 
     parked->session = session;
     parked->key = key;
     parked->library = library.release();
-    RequestParked(key);
-    Arm(timer, 2 * TransferLimitMs());
+    // Due at its time first: RequestParked lets a new request set it due at once.
+    ArmTimer(timer, 2 * TransferLimitMs());
+    RequestParked(key, timer);
     return true;
+}
+
+void ArmTimer(PTP_TIMER timer, DWORD ms) {
+    ULARGE_INTEGER due;   // relative, in 100 ns; the least there is for at once
+    due.QuadPart = static_cast<ULONGLONG>(ms ? -static_cast<LONGLONG>(ms) * 10000 : -1);
+    FILETIME when;
+    when.dwLowDateTime = due.LowPart;
+    when.dwHighDateTime = due.HighPart;
+    SetThreadpoolTimer(timer, &when, 0, 0);
 }
 
 }  // namespace webfetch

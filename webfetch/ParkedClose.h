@@ -11,11 +11,12 @@
 // given back only as the thread-pool callback that closed it returns
 // (FreeLibraryWhenCallbackReturns).
 //
-// A parked request counts among the requests their callers let go of, whose number
-// bounds the requests made meanwhile (EngineRequests), and only a few to one server are
-// in WinINet's read at once (TakeClosingTurn): a hostile server on every heartbeat holds a bounded number
-// of sockets and thread-pool threads, and no close waits on its caller's thread for a
-// reply that may never end.
+// A parked request counts among the requests their callers let go of, which are
+// bounded (EngineRequests): a new request that finds the bound full has the oldest
+// parked ones closed at once instead of at their time. Only a few to one server are in
+// WinINet's read at once (TakeClosingTurn): a hostile server on every heartbeat holds a
+// bounded number of sockets and thread-pool threads, and no close waits on its caller's
+// thread for a reply that may never end.
 #pragma once
 
 #include <winsock2.h>
@@ -33,5 +34,8 @@ using SharedInternet = std::shared_ptr<void>;
 // Takes the request of key (handle and connection, with a share of its session) to be
 // closed later; false when that cannot be arranged (the caller still owns the handles).
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key);
+
+// Sets timer due in ms (0: at once).
+void ArmTimer(PTP_TIMER timer, DWORD ms);
 
 }  // namespace webfetch

@@ -54,7 +54,8 @@ class HttpEngine;
 // and the local file of a download is closed. (Under Wine, closing a WinINet request
 // reads the rest of a body that is still coming; such a request is closed later on the
 // system thread pool, a bounded number of them, and the library stays loaded until the
-// engines are done with every request.)
+// engines are done with every request. A new request is never refused for those: while
+// they fill their bound it waits, within its own deadline, for the room the oldest leave.)
 // Transfers through one object must not overlap; only Break and IsBreaked are meant for
 // another thread.
 class WEBFETCH_API CNetHttp {

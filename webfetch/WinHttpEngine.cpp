@@ -115,12 +115,15 @@ class HttpRequest : public ReplyReader {
 public:
     enum class Step { Done, Failed, Late, Stopped };
 
-    explicit HttpRequest(HANDLE stopEvent) : call_(stopEvent), send_(new SendData), read_(new ReadBuffer) {}
+    explicit HttpRequest(HANDLE stopEvent)
+        : call_(stopEvent), stopEvent_(stopEvent), send_(new SendData), read_(new ReadBuffer) {}
     ~HttpRequest() { Close(); }
 
-    // session: the engine's, or null to open one for the route's proxy.
+    // session: the engine's, or null to open one for the route's proxy. timeoutMs: how
+    // long the request may wait for room among the requests let go of.
     bool Open(HINTERNET session, const Route& route, const std::wstring& host, unsigned short port,
-              const wchar_t* verb, const std::wstring& path, const wchar_t* version, HttpFetchResult* failure) {
+              const wchar_t* verb, const std::wstring& path, const wchar_t* version, DWORD timeoutMs,
+              HttpFetchResult* failure) {
         *failure = HTTP_FETCH_CONNECT_FAILED;
         if (!call_.Usable()) return false;
         if (!session) {
@@ -142,8 +145,11 @@ public:
         DWORD feature = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_AUTHENTICATION;
         WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
         SetTimeouts(request, webfetch::TransferLimitMs(), true);
-        if (!webfetch::RequestOpened(key, host + L":" + std::to_wstring(port))) {
+        webfetch::Opened opened =
+            webfetch::RequestOpened(key, host + L":" + std::to_wstring(port), stopEvent_, timeoutMs);
+        if (opened != webfetch::Opened::Yes) {
             WinHttpCloseHandle(request);
+            if (opened == webfetch::Opened::NoRoom) *failure = HTTP_FETCH_STOPPED;
             return false;
         }
         if (WinHttpSetStatusCallback(request, &StatusCallback, kReportedCalls, 0) == WINHTTP_INVALID_STATUS_CALLBACK) {
@@ -280,6 +286,7 @@ private:
     }
 
     webfetch::PendingCall call_;
+    HANDLE stopEvent_;
     std::unique_ptr<SendData> send_;
     std::unique_ptr<ReadBuffer> read_;
     bool queryOut_ = false;   // the question for the next bytes went out
@@ -362,8 +369,8 @@ WinHttpEngine::Sent WinHttpEngine::TrySend(const Route& route, const std::wstrin
     HttpFetchResult failure = HTTP_FETCH_OK;
     HttpRequest& request = **attempt;
     if (!request.Open(route.proxy.empty() ? session_ : nullptr, route, host, port, L"GET", path, L"HTTP/1.0",
-                      &failure)) {
-        return Sent::No;
+                      webfetch::TransferLimitMs(), &failure)) {
+        return failure == HTTP_FETCH_STOPPED ? Sent::Stopped : Sent::No;
     }
     request.sendData().headers = headers;
     HttpRequest::Step step = request.Send(webfetch::TransferLimitMs());
@@ -436,7 +443,9 @@ HttpFetchResult WinHttpEngine::Post(const std::wstring& url, const std::wstring&
     if (!session_ || !SplitHttpUrl(url, &host, &port, &path)) return HTTP_FETCH_CONNECT_FAILED;
     HttpRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
-    if (!request.Open(session_, Route(), host, port, L"POST", path, nullptr, &failure)) return failure;
+    if (!request.Open(session_, Route(), host, port, L"POST", path, nullptr, deadline.RemainingMs(), &failure)) {
+        return failure;
+    }
 
     std::wstring& headers = request.sendData().headers;
     headers = L"Content-Type: application/x-www-form-urlencoded\r\n";
@@ -473,7 +482,10 @@ HttpFetchResult WinHttpEngine::Download(const std::wstring& url, ResumeFile& fil
     {
         HttpRequest probe(stopEvent_.get());
         HttpFetchResult failure = HTTP_FETCH_OK;
-        if (!probe.Open(session_, Route(), host, port, L"GET", path, L"HTTP/1.0", &failure)) return failure;
+        if (!probe.Open(session_, Route(), host, port, L"GET", path, L"HTTP/1.0", webfetch::TransferLimitMs(),
+                        &failure)) {
+            return failure;
+        }
     }
 
     uint64_t localSize = file.Size();

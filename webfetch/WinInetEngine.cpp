@@ -68,11 +68,12 @@ const uint64_t kShortRest = 64 << 10;
 // One request on the caller's thread: its handles, its reports, and the reply reader.
 class InetRequest : public ReplyReader {
 public:
-    explicit InetRequest(HANDLE stopEvent) : call_(stopEvent) { mendsBrokenHeads = true; }
+    explicit InetRequest(HANDLE stopEvent) : call_(stopEvent), stopEvent_(stopEvent) { mendsBrokenHeads = true; }
     ~InetRequest() { Close(); }
 
+    // timeoutMs: how long the request may wait for room among the requests let go of.
     bool Open(const webfetch::SharedInternet& session, const std::wstring& url, const wchar_t* verb,
-              const wchar_t* version, HttpFetchResult* failure) {
+              const wchar_t* version, DWORD timeoutMs, HttpFetchResult* failure) {
         std::wstring host, path;
         unsigned short port = 80;
         *failure = HTTP_FETCH_CONNECT_FAILED;
@@ -85,8 +86,11 @@ public:
         HINTERNET request = HttpOpenRequestW(connection_.get(), verb, path.c_str(), version, nullptr,
                                              const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
         if (!request) return false;
-        if (!webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port))) {
+        webfetch::Opened opened =
+            webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port), stopEvent_, timeoutMs);
+        if (opened != webfetch::Opened::Yes) {
             InternetCloseHandle(request);
+            if (opened == webfetch::Opened::NoRoom) *failure = HTTP_FETCH_STOPPED;
             return false;
         }
         if (InternetSetStatusCallbackW(request, &StatusCallback) == INTERNET_INVALID_STATUS_CALLBACK) {
@@ -220,6 +224,7 @@ private:
     }
 
     webfetch::PendingCall call_;
+    HANDLE stopEvent_;
     webfetch::SharedInternet session_;
     InternetHandle connection_;
     HINTERNET request_ = nullptr;
@@ -288,7 +293,7 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
     webfetch::Deadline deadline(webfetch::TransferLimitMs());
     InetRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
-    if (!request.Open(session_, url, L"POST", httpVersion, &failure)) return failure;
+    if (!request.Open(session_, url, L"POST", httpVersion, deadline.RemainingMs(), &failure)) return failure;
 
     auto data = std::make_unique<SendData>();
     data->headers = L"Content-Type: application/x-www-form-urlencoded\r\n" + extraHeaders;
@@ -316,7 +321,7 @@ HttpFetchResult WinInetEngine::Download(const std::wstring& url, ResumeFile& fil
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
     InetRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
-    if (!request.Open(session_, url, L"GET", L"HTTP/1.0", &failure)) return failure;
+    if (!request.Open(session_, url, L"GET", L"HTTP/1.0", webfetch::TransferLimitMs(), &failure)) return failure;
 
     uint64_t localSize = file.Size();
     auto data = std::make_unique<SendData>();

@@ -253,6 +253,52 @@ TEST_P(AfterTheCall, DownloadsBrokenOffWhileTheServerFloodsHoldABoundedNumberOfC
     EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
 }
 
+// A server that holds its whole share of requests let go of, by dripping headers the
+// engines go on reading and by floods broken off, still serves honest requests made at
+// once: they wait for the room the oldest leave, and what it holds stays bounded.
+TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOnes) {
+    for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
+    ASSERT_EQ('0', FloodStats(*servers, true)[0]) << "floods of an earlier case are still open";
+    const int share = static_cast<int>(webfetch::kMaxLeftOpenPerServer);
+    auto servedHonestly = [&] {
+        CNetHttp honest;
+        ASSERT_TRUE(honest.Open(GetParam()));
+        EXPECT_EQ(0, honest.PostRequest(servers->FakeUrl("/post/honest").c_str(), nullptr, "a=1", nullptr, 0, nullptr,
+                                        0, nullptr, 0));
+        EXPECT_EQ(0, honest.Download(servers->FakeUrl("/files/data100k.bin").c_str(), path.c_str(), nullptr, 0));
+        EXPECT_TRUE(testkit::ReadFileBytes(file) == servers->RootFile("data100k.bin"));
+        DeleteFileW(file.c_str());
+    };
+    {
+        ShortLimit limit(400);
+        for (int beat = 0; beat < share; ++beat) {
+            CNetHttp http;
+            ASSERT_TRUE(http.Open(GetParam()));
+            EXPECT_NE(0, http.PostRequest(servers->FakeUrl("/hostile/drip-header?every=0.05&for=4").c_str(), nullptr,
+                                          "a=1", nullptr, 0, nullptr, 0, nullptr, 0));
+        }
+    }
+    ShortLimit limit(4000);
+    servedHonestly();
+    for (int download = 0; download < share + 2; ++download) {
+        CNetHttp http;
+        ASSERT_TRUE(http.Open(GetParam()));
+        Progress progress;
+        progress.breakOnFirst = &http;
+        EXPECT_EQ(HTTP_FETCH_STOPPED,
+                  http.Download(servers->FakeUrl("/hostile/flood?for=1").c_str(), path.c_str(), &progress, 0))
+            << "download " << download;
+        DeleteFileW(file.c_str());
+    }
+    servedHonestly();
+    std::string stats = FloodStats(*servers, false);
+    int open = -1, most = -1;
+    ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
+    EXPECT_LE(most, share);
+    for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
+    EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, AfterTheCall, ::testing::Values(1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 1 ? std::string("WinInet") : std::string("WinHttp");
