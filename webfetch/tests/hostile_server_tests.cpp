@@ -163,9 +163,9 @@ TEST_P(HostileServer, ServersThatHoldTheEngineInsideItsHeaderReadDoNotHoldTheCal
 }
 
 // Heartbeats against a server that keeps the engine inside its header read: the engine
-// threads reading for the abandoned requests stay few, the server's next requests are
-// refused at once, other servers keep working meanwhile, and once the server lets go
-// it is served again.
+// threads reading for the abandoned requests stay few, the server's next requests wait
+// for room no longer than their limit, other servers keep working meanwhile, and once
+// the server lets go it is served again.
 TEST_P(HostileServer, AServerThatHoldsEveryRequestHoldsABoundedShareOfThem) {
     ShortLimit limit(400);
     ASSERT_EQ(0, http.PostRequest(servers->FakeUrl("/hostile/status?line=200").c_str(), nullptr, "a", nullptr, 0,
