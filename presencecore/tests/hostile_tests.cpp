@@ -185,7 +185,9 @@ TEST_F(HostileTest, SixThousandRelayedMessagesInOneReplyAreStoredQuickly) {
     FakeServer::Queue("HeartBeat2PS", Reply((Cell("interval", "30") + batch).c_str()));
     ULONGLONG start = GetTickCount64();
     ASSERT_EQ(0, ps.PS_Cco_HeartBeat(nullptr, nullptr));
-    EXPECT_LT(Since(start), 1000u);
+    // Written in one go this takes well under a second; a write per message takes minutes.
+    // The bound leaves room for a machine busy with other work.
+    EXPECT_LT(Since(start), 4000u);
 
     std::string queue = vantor::WideToAnsi(ProgramFolder()) + "u1001\\psproxy.ppi";
     char value[64] = {};
