@@ -8,7 +8,6 @@
 
 #include "Handles.h"
 #include "ModulePath.h"
-#include "ParkedClose.h"
 #include "Sync.h"
 #include "TransferLimits.h"
 
@@ -25,8 +24,8 @@ struct Request {
     bool closedOnCloser = false;  // the engine reported the closing inside that call
     bool closing = false;         // a parked close of it is in WinINet's read
     bool left = false;            // its caller let go of it; the engine keeps it open
-    PTP_TIMER closeTimer = nullptr;   // the timer of its parked close, until the close takes its turn
-    bool closeDue = false;            // that timer was set due at once to make room
+    HANDLE closeWake = nullptr;   // wakes its parked close, until the close takes its turn
+    bool closeDue = false;        // that close was woken to make room
 };
 
 struct Requests {
@@ -129,14 +128,14 @@ namespace {
 // How often a caller waiting for room looks again.
 const DWORD kRoomLookMs = 50;
 
-// Sets the parked close of the oldest request kept aside (to server, or to any when
-// server is empty) due at once. Its close has not taken its turn, so its timer is still
-// open. The lock is held.
+// Wakes the parked close of the oldest request kept aside (to server, or to any when
+// server is empty). Its close has not taken its turn, so its event is still open. The
+// lock is held.
 void CloseOldestParkedNow(Requests& requests, const std::wstring& server) {
     for (Request& r : requests.open) {
-        if (!r.closeTimer || r.closing || r.closeDue || (!server.empty() && r.server != server)) continue;
+        if (!r.closeWake || r.closing || r.closeDue || (!server.empty() && r.server != server)) continue;
         r.closeDue = true;
-        ArmTimer(r.closeTimer, 0);
+        SetEvent(r.closeWake);
         return;
     }
 }
@@ -200,13 +199,13 @@ void RequestNotOpened(DWORD_PTR key) {
     FreeLibrary(request.library);
 }
 
-void RequestParked(DWORD_PTR key, PTP_TIMER closeTimer) {
+void RequestParked(DWORD_PTR key, HANDLE closeWake) {
     Requests& requests = Table();
     vantor::Lock lock(requests.lock);
     auto found = requests.Find(key);
     if (found == requests.open.end()) return;
     found->left = true;
-    found->closeTimer = closeTimer;
+    found->closeWake = closeWake;
 }
 
 bool TakeClosingTurn(DWORD_PTR key) {
@@ -219,7 +218,7 @@ bool TakeClosingTurn(DWORD_PTR key) {
                                    [&server](const Request& r) { return r.closing && r.server == server; });
     if (closing >= kMaxClosingPerServer) return false;
     found->closing = true;
-    found->closeTimer = nullptr;   // the close closes it
+    found->closeWake = nullptr;   // the close closes it
     return true;
 }
 

@@ -52,9 +52,9 @@ Opened RequestOpened(DWORD_PTR key, const std::wstring& server, HANDLE stopEvent
 // The callback could not be set on the request of key: its reference goes back.
 void RequestNotOpened(DWORD_PTR key);
 
-// The caller let go of the request of key, which closeTimer closes later (ParkedClose);
-// RequestOpened may set the timer due at once, until the close takes its turn.
-void RequestParked(DWORD_PTR key, PTP_TIMER closeTimer);
+// The caller let go of the request of key, which is closed later (ParkedClose); until
+// that close takes its turn, RequestOpened may set closeWake to close it at once.
+void RequestParked(DWORD_PTR key, HANDLE closeWake);
 
 // Whether a close of the request of key, parked until now, may start WinINet's read of
 // what its server still sends: at most kMaxClosingPerServer requests to one server are

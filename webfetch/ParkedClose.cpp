@@ -21,23 +21,38 @@ struct Parked {
     void* connection = nullptr;
     SharedInternet session;
     DWORD_PTR key = 0;
-    // The timer callback's own reference to the library: the request's goes back when
+    // The wait callback's own reference to the library: the request's goes back when
     // the engine reports it closed, maybe before the callback returned.
     HMODULE library = nullptr;
+    // Set by a new request that needs the room (EngineRequests), until the close takes
+    // its turn; auto-reset.
+    vantor::UniqueHandle wake;
 };
 
-VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER timer) {
+// Registers the close's wait: it runs when wake is set (a new request needs the room)
+// or in ms. Only the wait's own callback registers it again, so one callback runs at a
+// time and the close is made once.
+void WaitToClose(PTP_WAIT wait, HANDLE wake, DWORD ms) {
+    ULARGE_INTEGER due;   // relative, in 100 ns
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(ms) * 10000);
+    FILETIME when;
+    when.dwLowDateTime = due.LowPart;
+    when.dwHighDateTime = due.HighPart;
+    SetThreadpoolWait(wait, wake, &when);
+}
+
+VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_WAIT wait, TP_WAIT_RESULT) {
     Parked* parked = static_cast<Parked*>(context);
     if (!TakeClosingTurn(parked->key)) {
-        ArmTimer(timer, kRetryMs);
+        WaitToClose(wait, parked->wake.get(), kRetryMs);
         return;
     }
     CloseRequest(parked->request, parked->key, &InternetCloseHandle);
     InternetCloseHandle(parked->connection);
     parked->session.reset();
     HMODULE library = parked->library;
+    CloseThreadpoolWait(wait);
     delete parked;
-    CloseThreadpoolTimer(timer);
     FreeLibraryWhenCallbackReturns(instance, library);
 }
 
@@ -46,8 +61,9 @@ VOID CALLBACK CloseNow(PTP_CALLBACK_INSTANCE instance, void* context, PTP_TIMER 
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key) {
     vantor::UniqueModule library = vantor::HoldModule(vantor::ThisModule());
     Parked* parked = library ? new (std::nothrow) Parked : nullptr;
-    PTP_TIMER timer = parked ? CreateThreadpoolTimer(&CloseNow, parked, nullptr) : nullptr;
-    if (!timer) {
+    if (parked) parked->wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    PTP_WAIT wait = parked && parked->wake ? CreateThreadpoolWait(&CloseNow, parked, nullptr) : nullptr;
+    if (!wait) {
         delete parked;
         return false;
     }
@@ -56,19 +72,10 @@ bool CloseLater(void* request, void* connection, const SharedInternet& session, 
     parked->session = session;
     parked->key = key;
     parked->library = library.release();
-    // Due at its time first: RequestParked lets a new request set it due at once.
-    ArmTimer(timer, 2 * TransferLimitMs());
-    RequestParked(key, timer);
+    // Known to the table before its wait can run, which may take the closing turn.
+    RequestParked(key, parked->wake.get());
+    WaitToClose(wait, parked->wake.get(), 2 * TransferLimitMs());
     return true;
-}
-
-void ArmTimer(PTP_TIMER timer, DWORD ms) {
-    ULARGE_INTEGER due;   // relative, in 100 ns; the least there is for at once
-    due.QuadPart = static_cast<ULONGLONG>(ms ? -static_cast<LONGLONG>(ms) * 10000 : -1);
-    FILETIME when;
-    when.dwLowDateTime = due.LowPart;
-    when.dwHighDateTime = due.HighPart;
-    SetThreadpoolTimer(timer, &when, 0, 0);
 }
 
 }  // namespace webfetch

@@ -35,7 +35,4 @@ using SharedInternet = std::shared_ptr<void>;
 // closed later; false when that cannot be arranged (the caller still owns the handles).
 bool CloseLater(void* request, void* connection, const SharedInternet& session, DWORD_PTR key);
 
-// Sets timer due in ms (0: at once).
-void ArmTimer(PTP_TIMER timer, DWORD ms);
-
 }  // namespace webfetch

@@ -319,16 +319,18 @@ HttpFetchResult WinInetEngine::Post(const std::wstring& url, const std::wstring&
 
 HttpFetchResult WinInetEngine::Download(const std::wstring& url, ResumeFile& file,
                                         CFileDownUpProcessCallback* callback, DWORD_PTR context) {
+    // The header must come within the stall limit, the wait for room included; the body
+    // as long as bytes keep coming.
+    webfetch::Deadline header(webfetch::TransferLimitMs());
     InetRequest request(stopEvent_.get());
     HttpFetchResult failure = HTTP_FETCH_OK;
-    if (!request.Open(session_, url, L"GET", L"HTTP/1.0", webfetch::TransferLimitMs(), &failure)) return failure;
+    if (!request.Open(session_, url, L"GET", L"HTTP/1.0", header.RemainingMs(), &failure)) return failure;
 
     uint64_t localSize = file.Size();
     auto data = std::make_unique<SendData>();
     if (localSize > 0) data->headers = L"Range: bytes=" + std::to_wstring(localSize) + L"-\r\n\r\n";
     if (stop_) return HTTP_FETCH_STOPPED;
-    // The header must come within the stall limit; the body as long as bytes keep coming.
-    HttpFetchResult sent = request.Send(std::move(data), webfetch::Deadline(webfetch::TransferLimitMs()));
+    HttpFetchResult sent = request.Send(std::move(data), header);
     if (sent != HTTP_FETCH_OK) return sent;
     return ReceiveDownload(request, localSize, localSize > 0, file, [&] { request.Close(); }, callback, context);
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "EngineRequests.h"
 #include "ShortLimit.h"
@@ -297,6 +298,31 @@ TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOne
     EXPECT_LE(most, share);
     for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
     EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
+}
+
+// A download that waits for room among the requests let go of has no more time for its
+// reply's header than any other: the wait is part of its stall limit.
+TEST_P(AfterTheCall, ADownloadThatWaitsForRoomKeepsToItsStallLimit) {
+    if (GetParam() == 2) GTEST_SKIP() << "each route of this engine sends within a limit of its own";
+    const DWORD kLimitMs = 3000;
+    ShortLimit limit(kLimitMs);
+    // The server's whole share, held in the engine's header read until 5 s from now.
+    std::vector<std::thread> beats;
+    for (size_t beat = 0; beat < webfetch::kMaxLeftOpenPerServer; ++beat) {
+        beats.emplace_back([this] {
+            CNetHttp http;
+            if (!http.Open(GetParam())) return;
+            http.PostRequest(servers->FakeUrl("/hostile/drip-header?every=0.05&for=5").c_str(), nullptr, "a=1",
+                             nullptr, 0, nullptr, 0, nullptr, 0);
+        });
+    }
+    for (std::thread& beat : beats) beat.join();
+    CNetHttp http;
+    ASSERT_TRUE(http.Open(GetParam()));
+    ULONGLONG start = GetTickCount64();
+    EXPECT_NE(0, http.Download(servers->FakeUrl("/hostile/drip-header?every=0.05&for=4").c_str(), path.c_str(),
+                               nullptr, 0));
+    EXPECT_LT(Since(start), kLimitMs + 1000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AfterTheCall, ::testing::Values(1, 2),
