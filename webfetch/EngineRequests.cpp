@@ -156,7 +156,11 @@ Opened RequestOpened(DWORD_PTR key, const std::wstring& server, HANDLE stopEvent
                 ++left;
                 if (r.server == server) ++leftToServer;
             }
-            if (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer) {
+            // A server that holds none always has room: requests let go of to other
+            // servers never starve it. Servers are the client's own (its settings and
+            // the lists its servers send are checked against them), so this lets the
+            // total grow past its bound by at most one per server.
+            if (leftToServer == 0 || (left < kMaxLeftOpen && leftToServer < kMaxLeftOpenPerServer)) {
                 try {
                     Request request;
                     request.key = key;

@@ -35,7 +35,8 @@ struct EngineHeld {
 // header (a thread of the engine reads for it all that time), and WinINet's are kept
 // aside until their close (ParkedClose): a hostile server holds no more than its share
 // of threads and sockets, and other servers keep working meanwhile. Requests whose
-// callers are inside their calls are not counted: callers bound those themselves.
+// callers are inside their calls are not counted: callers bound those themselves. A
+// server that holds none of them always has room, whatever the others hold.
 const size_t kMaxLeftOpen = 16;
 const size_t kMaxLeftOpenPerServer = 8;
 

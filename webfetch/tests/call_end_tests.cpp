@@ -325,6 +325,32 @@ TEST_P(AfterTheCall, ADownloadThatWaitsForRoomKeepsToItsStallLimit) {
     EXPECT_LT(Since(start), kLimitMs + 1000u);
 }
 
+// Two servers (one fake server by two names) that fill the whole bound with requests held
+// in the engine's header read leave a third server served at once.
+TEST_P(AfterTheCall, ServersHoldingTheWholeBoundLeaveOtherServersServed) {
+    std::vector<std::thread> beats;
+    {
+        ShortLimit limit(400);
+        for (size_t beat = 0; beat < webfetch::kMaxLeftOpen; ++beat) {
+            std::string url = servers->FakeUrl("/hostile/drip-header?every=0.05&for=5");
+            if (beat % 2) url.replace(url.find("127.0.0.1"), 9, "localhost");
+            beats.emplace_back([this, url] {
+                CNetHttp http;
+                if (!http.Open(GetParam())) return;
+                http.PostRequest(url.c_str(), nullptr, "a=1", nullptr, 0, nullptr, 0, nullptr, 0);
+            });
+        }
+        for (std::thread& beat : beats) beat.join();
+    }
+    ShortLimit limit(2000);
+    CNetHttp honest;
+    ASSERT_TRUE(honest.Open(GetParam()));
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, honest.Download(servers->NginxUrl("/data100k.bin").c_str(), path.c_str(), nullptr, 0));
+    EXPECT_LT(Since(start), 1500u) << "the download waited for room the other servers hold";
+    DeleteFileW(file.c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, AfterTheCall, ::testing::Values(1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return info.param == 1 ? std::string("WinInet") : std::string("WinHttp");
