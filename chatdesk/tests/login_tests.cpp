@@ -116,8 +116,7 @@ TEST_F(ChildLogin, AReplyInPiecesIsGatheredWhole) {
 }
 
 TEST_F(ChildLogin, NoLoginStartsBeforeTheListenerWorks) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    testkit::StartWinsock();
     SOCKET taken = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at = ClientEndpoint();
     ASSERT_EQ(0, bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at));
@@ -131,7 +130,6 @@ TEST_F(ChildLogin, NoLoginStartsBeforeTheListenerWorks) {
     ASSERT_TRUE(service.WaitForLogin(20000));
     EXPECT_GE(GetTickCount() - start, 4000u) << "the next try comes with the timer";
     EXPECT_EQ(1u, GatekeeperPosts());
-    WSACleanup();
 }
 
 TEST(ChatDeskLogin, RunsInAChild) {

@@ -213,8 +213,7 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
     EXPECT_EQ("000", ReceiptResults(kFriendId));
 
     // A peer that stops in the middle of a message, and 500 connections at once.
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    testkit::StartWinsock();
     sockaddr_in to = ClientEndpoint();
     SOCKET stalled = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     ASSERT_EQ(0, connect(stalled, reinterpret_cast<sockaddr*>(&to), sizeof to));
@@ -237,7 +236,6 @@ TEST_F(ChildRouting, AMisbehavingStreamNeitherCrashesNorEndsTheSession) {
     ASSERT_TRUE(Eventually([&] { return factory.counts.texts == 4; }, 5000));
     for (SOCKET s : many) closesocket(s);
     closesocket(stalled);
-    WSACleanup();
     EXPECT_TRUE(service->LoggedIn());
     EXPECT_EQ(1u, GatekeeperPosts());
     EXPECT_TRUE(Eventually([&] { return ThreadCount() <= threads; }, 8000))

@@ -66,12 +66,18 @@ bool ImFake::HasSession(const std::string& id) const {
     return false;
 }
 
+bool StartWinsock() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
 int LoopbackPost(int port, const std::string& path, const std::string& body, std::string* reply) {
     reply->clear();
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
     int status = 0;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET s = StartWinsock() ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
     // A fake that stops answering fails the call, not the whole test program without a word.
     DWORD limit = kLoopbackPostLimitMs;
     if (s != INVALID_SOCKET) {
@@ -107,7 +113,6 @@ int LoopbackPost(int port, const std::string& path, const std::string& body, std
         }
     }
     if (s != INVALID_SOCKET) closesocket(s);
-    WSACleanup();
     return status;
 }
 

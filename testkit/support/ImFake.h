@@ -26,6 +26,12 @@ struct ImFake {
     bool HasSession(const std::string& id) const;
 };
 
+// Starts Winsock for the test program's whole life, once, however many threads ask at
+// once; it is never cleaned up. Tests never pair WSAStartup with WSACleanup around their
+// own sockets: under Wine the WSACleanup that ends the last start closes every socket of
+// the process, so another thread's connection in flight fails or waits for ever.
+bool StartWinsock();
+
 // A POST of `body` to 127.0.0.1:port at `path` with the form content type: the status
 // code (0 when nothing answered within the limit) and the reply body.
 constexpr unsigned long kLoopbackPostLimitMs = 60000;

@@ -214,8 +214,7 @@ bool SendForgedText(const std::string& from, const char* utf8) {
     text.text = testkit::Ansi(utf8);
     text.status = "1*";
     chatdesk::ImBytes bytes = chatdesk::BuildChatText(text);
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    testkit::StartWinsock();
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in source = {};
     source.sin_family = AF_INET;
@@ -230,7 +229,6 @@ bool SendForgedText(const std::string& from, const char* utf8) {
                     static_cast<int>(bytes.size());
     Sleep(1500);
     closesocket(s);
-    WSACleanup();
     return sent;
 }
 

@@ -1,10 +1,14 @@
 // Proves the Wine rig: the things every later test relies on.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 #include <windows.h>
 #include <msxml2.h>
 
 #include "Handles.h"
+#include "ImFake.h"
 #include "ModulePath.h"
 #include "Screenshot.h"
 #include "TestSupport.h"
@@ -21,6 +25,27 @@ TEST(Rig, AnsiCodePageIs936) {
     std::wstring text = testkit::Wide("电话好友");
     EXPECT_EQ(8u, testkit::Ansi("电话好友").size());
     EXPECT_EQ(4u, text.size());
+}
+
+// Posts to a fake from several threads at once, each thread's posts starting and ending
+// while the others' are in flight (as a test that polls one fake while it programs
+// another): every one is answered.
+TEST(Rig, LoopbackPostsFromSeveralThreadsAtOnceAreAllAnswered) {
+    const testkit::ImFake& fake = testkit::ImFake::Get();
+    ASSERT_TRUE(fake.loaded) << "the im_fake fixture did not run";
+    std::atomic<int> unanswered{0};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t) {
+        posters.emplace_back([&fake, &unanswered, t] {
+            for (int i = 0; i < 60; ++i) {
+                std::string reply;
+                if (testkit::LoopbackPost(fake.http, "/_ctl/sessions", "", &reply) != 200) ++unanswered;
+                Sleep((i + t) % 4 * 5);
+            }
+        });
+    }
+    for (std::thread& poster : posters) poster.join();
+    EXPECT_EQ(0, unanswered.load());
 }
 
 TEST(Rig, LoadsDllByFileNameAndCallsExports) {
