@@ -309,7 +309,7 @@ TEST_F(SessionTest, EveryOutcomeMapsToItsResult) {
     // WebFetch goes once the engines have reported its requests closed (a reply broken
     // off by an earlier case is closed within twice its shortened limit, then the rest of its
     // body is read, which a busy machine slows).
-    for (ULONGLONG wait = GetTickCount64(); GetModuleHandleW(L"WebFetch.dll") && GetTickCount64() - wait < 60000;) {
+    for (ULONGLONG wait = GetTickCount64(); GetModuleHandleW(L"WebFetch.dll") && GetTickCount64() - wait < 150000;) {
         Sleep(20);
     }
     ASSERT_EQ(nullptr, GetModuleHandleW(L"WebFetch.dll"));
