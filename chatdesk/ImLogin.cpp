@@ -36,19 +36,17 @@ bool ImService::LoginAttempt() {
     }
 
     GatekeeperReplyText reply;
-    {
-        vantor::UniqueModule webFetch(vantor::LoadProgramLibrary(L"WebFetch.dll"));
-        auto post = vantor::ProcAddress<PFN_Http_PostRequestA>(webFetch.get(), "Http_PostRequestA");
-        if (!post) {
-            vantor::DebugLine(L"\t没有找到WebFetch.dll的Http_PostRequestA\n");
-            return false;
-        }
-        int result = post(config.gatekeeperUrl.c_str(), nullptr, kLoginForm, GatherReply,
-                          reinterpret_cast<DWORD_PTR>(&reply));
-        if (result != 0) {
-            vantor::DebugLine(L"\t发送HTTP请求到IM的GK失败！\n");
-            return false;
-        }
+    if (!webFetch_) webFetch_.reset(vantor::LoadProgramLibrary(L"WebFetch.dll"));
+    auto post = vantor::ProcAddress<PFN_Http_PostRequestA>(webFetch_.get(), "Http_PostRequestA");
+    if (!post) {
+        vantor::DebugLine(L"\t没有找到WebFetch.dll的Http_PostRequestA\n");
+        return false;
+    }
+    int result =
+        post(config.gatekeeperUrl.c_str(), nullptr, kLoginForm, GatherReply, reinterpret_cast<DWORD_PTR>(&reply));
+    if (result != 0) {
+        vantor::DebugLine(L"\t发送HTTP请求到IM的GK失败！\n");
+        return false;
     }
     GatekeeperReply server;
     if (reply.Overflowed() || !ParseGatekeeperReply(reply.Text(), &server)) {

@@ -211,6 +211,7 @@ void ImService::Stop() {
         CloseHandle(loginThread_);
         loginThread_ = nullptr;
     }
+    webFetch_.reset();
     // The listener, every connection and their threads end before any window does.
     if (layerOwner_) layerOwner_->Stop();
     ReplaceServerLink(nullptr);

@@ -16,6 +16,7 @@
 #include "AddressAnswers.h"
 #include "ChatWindow.h"
 #include "ContactBook.h"
+#include "Handles.h"
 #include "ImConfig.h"
 #include "ImTcpLayer.h"
 #include "Sync.h"
@@ -158,6 +159,13 @@ private:
     HANDLE loginThread_ = nullptr;  // user-interface thread only
     bool loginWanted_ = false;      // a login asked for while a thread was still held
     bool loginWantedPause_ = false;
+    // The gatekeeper's web library, loaded by the first login attempt and held until the
+    // service stops: freed after every attempt, it went every ten seconds while the
+    // gatekeeper failed, and a library that goes while another thread raises an exception
+    // (each debug line is one) can leave that thread calling the exception handler its
+    // runtime registered, after its code is gone. Login threads only, one at a time; Stop
+    // frees it once the last has ended.
+    vantor::UniqueModule webFetch_;
     bool stopping_ = false;
     HANDLE stopEvent_ = nullptr;
     UINT_PTR retryTimer_ = 0;

@@ -107,6 +107,20 @@ TEST_F(ChildLogin, AnUnreachableOrGarbledGatekeeperIsTriedEveryTenSeconds) {
     EXPECT_EQ(1u, FakeFramesIn("001S").size());
 }
 
+// The web library stays through failed attempts and goes with the service.
+TEST_F(ChildLogin, FailedAttemptsKeepTheWebLibraryUntilTheServiceStops) {
+    Fake().Control("gatekeeper?mode=refuse");
+    testkit::DebugLines lines;
+    {
+        Service service;
+        ASSERT_TRUE(lines.WaitFor(L"发送HTTP请求到IM的GK失败！"));
+        PumpFor(1000);
+        EXPECT_NE(nullptr, GetModuleHandleW(L"WebFetch.dll")) << "freed after a failed attempt";
+    }
+    EXPECT_TRUE(Eventually([] { return GetModuleHandleW(L"WebFetch.dll") == nullptr; }, 15000))
+        << "kept after the service stopped";
+}
+
 TEST_F(ChildLogin, AReplyInPiecesIsGatheredWhole) {
     Fake().Control("gatekeeper?mode=split&delay=0.3");
     Service service;
