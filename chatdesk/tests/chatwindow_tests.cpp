@@ -262,8 +262,14 @@ TEST_F(ChildWindow, OpensNamedWithViewerControlAndEnter) {
 
     // Enter in the display sends nothing of what is composed and keeps the focus there.
     ASSERT_TRUE(testkit::SetText(shown, 1001, L"还没写完"));
-    SetForegroundWindow(shown);
-    SetFocus(window->Display());
+    // Other test programs share the display: take the focus again until it holds.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            SetForegroundWindow(shown);
+            SetFocus(window->Display());
+            return GetFocus() == window->Display();
+        },
+        5000));
     SendMessageW(window->Display(), WM_KEYDOWN, VK_RETURN, 0);
     SendMessageW(window->Display(), WM_KEYUP, VK_RETURN, 0xC0000001);
     PumpFor(100);
