@@ -29,6 +29,8 @@ public:
     // had, so a late report of an abandoned request is never taken for a later one's.
     DWORD_PTR Key() const { return key_; }
     bool Usable() const { return static_cast<bool>(done_); }
+    // The engine's Break event this call's waits watch.
+    HANDLE StopEvent() const { return stop_; }
 
     // Before each engine call that reports: a report left by a call that failed at once
     // (an engine may report that failure too) is not the next call's.

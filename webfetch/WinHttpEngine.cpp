@@ -115,8 +115,7 @@ class HttpRequest : public ReplyReader {
 public:
     enum class Step { Done, Failed, Late, Stopped };
 
-    explicit HttpRequest(HANDLE stopEvent)
-        : call_(stopEvent), stopEvent_(stopEvent), send_(new SendData), read_(new ReadBuffer) {}
+    explicit HttpRequest(HANDLE stopEvent) : call_(stopEvent), send_(new SendData), read_(new ReadBuffer) {}
     ~HttpRequest() { Close(); }
 
     // session: the engine's, or null to open one for the route's proxy. timeoutMs: how
@@ -146,7 +145,7 @@ public:
         WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
         SetTimeouts(request, webfetch::TransferLimitMs(), true);
         webfetch::Opened opened =
-            webfetch::RequestOpened(key, host + L":" + std::to_wstring(port), stopEvent_, timeoutMs);
+            webfetch::RequestOpened(key, host + L":" + std::to_wstring(port), call_.StopEvent(), timeoutMs);
         if (opened != webfetch::Opened::Yes) {
             WinHttpCloseHandle(request);
             if (opened == webfetch::Opened::NoRoom) *failure = HTTP_FETCH_STOPPED;
@@ -286,7 +285,6 @@ private:
     }
 
     webfetch::PendingCall call_;
-    HANDLE stopEvent_;
     std::unique_ptr<SendData> send_;
     std::unique_ptr<ReadBuffer> read_;
     bool queryOut_ = false;   // the question for the next bytes went out

@@ -68,7 +68,7 @@ const uint64_t kShortRest = 64 << 10;
 // One request on the caller's thread: its handles, its reports, and the reply reader.
 class InetRequest : public ReplyReader {
 public:
-    explicit InetRequest(HANDLE stopEvent) : call_(stopEvent), stopEvent_(stopEvent) { mendsBrokenHeads = true; }
+    explicit InetRequest(HANDLE stopEvent) : call_(stopEvent) { mendsBrokenHeads = true; }
     ~InetRequest() { Close(); }
 
     // timeoutMs: how long the request may wait for room among the requests let go of.
@@ -87,7 +87,7 @@ public:
                                              const_cast<const wchar_t**>(kAcceptTypes), kRequestFlags, call_.Key());
         if (!request) return false;
         webfetch::Opened opened =
-            webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port), stopEvent_, timeoutMs);
+            webfetch::RequestOpened(call_.Key(), host + L":" + std::to_wstring(port), call_.StopEvent(), timeoutMs);
         if (opened != webfetch::Opened::Yes) {
             InternetCloseHandle(request);
             if (opened == webfetch::Opened::NoRoom) *failure = HTTP_FETCH_STOPPED;
@@ -224,7 +224,6 @@ private:
     }
 
     webfetch::PendingCall call_;
-    HANDLE stopEvent_;
     webfetch::SharedInternet session_;
     InternetHandle connection_;
     HINTERNET request_ = nullptr;

@@ -227,7 +227,7 @@ TEST_P(AfterTheCall, DownloadsBrokenOffWhileTheServerFloodsHoldABoundedNumberOfC
     for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
     ASSERT_EQ('0', FloodStats(*servers, true)[0]) << "floods of an earlier case are still open";
     // Upgrade checks of a server that keeps sending, each broken off at its first chunk:
-    // all but one of what one server may hold (the last is the count's own request).
+    // all but one of what one server may hold, so none waits for room.
     const int held = static_cast<int>(webfetch::kMaxLeftOpenPerServer) - 1;
     for (int download = 0; download < held; ++download) {
         CNetHttp http;
@@ -243,7 +243,9 @@ TEST_P(AfterTheCall, DownloadsBrokenOffWhileTheServerFloodsHoldABoundedNumberOfC
     std::string stats = FloodStats(*servers, false);
     int open = -1, most = -1;
     ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
-    EXPECT_LE(most, held);
+    // The server learns of a close only at its next write: one connection the client
+    // has just closed may still count.
+    EXPECT_LE(most, held + 1);
     // An honest server still serves meanwhile.
     CNetHttp honest;
     ASSERT_TRUE(honest.Open(GetParam()));
@@ -281,7 +283,7 @@ TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOne
     }
     ShortLimit limit(4000);
     servedHonestly();
-    for (int download = 0; download < share + 2; ++download) {
+    for (int download = 0; download < share + 4; ++download) {
         CNetHttp http;
         ASSERT_TRUE(http.Open(GetParam()));
         Progress progress;
@@ -295,7 +297,8 @@ TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOne
     std::string stats = FloodStats(*servers, false);
     int open = -1, most = -1;
     ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
-    EXPECT_LE(most, share);
+    // One more than the share: the server learns of a close only at its next write.
+    EXPECT_LE(most, share + 1);
     for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
     EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
 }
