@@ -1,5 +1,6 @@
-// The compact view: its layout as geometry, and the window in the rig, where the
-// recording plug -8 becomes its child and its switch reaches the recording tab manager.
+// The compact view: its layout as geometry, and the window in the rig with the shipped
+// pictures, where the information pane (plug -8) becomes its child and its switch reaches
+// the recording tab manager.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,8 +14,9 @@
 namespace {
 
 const int kCompactPlug = 53;
-const COLORREF kTitleColour = RGB(176, 204, 238);
-const COLORREF kSwitchColour = RGB(200, 30, 30);
+// The top row of the shipped title strip and the arrow of the shipped switch picture.
+const COLORREF kTitleColour = RGB(190, 214, 240);
+const COLORREF kSwitchColour = RGB(40, 100, 170);
 const COLORREF kTextColour = RGB(92, 92, 92);
 
 TEST(CompactLayout, StripButtonsAndPane) {
@@ -73,7 +75,9 @@ TEST(CompactViewChild, LaysOutTheInformationPaneAndSwitchesBack) {
     testkit::PumpFor(100);
     EXPECT_FALSE(testkit::CaptureWindow(view).Holds(kTitleColour));
 
+    // As the tab manager places it: a child of the view, shown.
     SetParent(info, view);
+    ShowWindow(info, SW_SHOWNA);
     command(container.Handle(kCompactPlug), 1, 0);
     const int h = GetSystemMetrics(SM_CYSIZE);
     RECT client, pane;
@@ -117,6 +121,7 @@ TEST(CompactViewChild, LaysOutTheInformationPaneAndSwitchesBack) {
     SendMessageW(view, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindowVisible(view));
     EXPECT_TRUE(IsWindow(view));
+    ShowWindow(info, SW_HIDE);
     SetParent(info, container.Window(PLUG_TABDECK));
 }
 
@@ -126,11 +131,14 @@ TEST(CompactView, InTheRig) {
     rig.Platform("[Customer]\r\naccount=vm0042\r\nnickname=lili\r\n[Suite]\r\nid=RIG\r\n[Services]\r\nlist=19\r\n"
                  "[Service.19]\r\nname=after-sale\r\nstate=1\r\nlocator=http://127.0.0.1/service/19\r\n"
                  "[Catalog]\r\ncount=0\r\n[Notice]\r\ncount=0\r\n");
+    // The information pane the user sees in place of the recording plug.
+    EXPECT_TRUE(rig.Copy(L"InfoPane.dll", L"plug-8.dll"));
+    // The shipped pictures; the switch picture under a 19-character name, given as 25.
+    std::string switchPicture = rig.Read(L"resource\\compactview\\switch.bmp");
+    ASSERT_FALSE(switchPicture.empty());
+    rig.Write(L"resource\\compactview\\switchpicture01.bmp", switchPicture);
     rig.Write(L"resource\\compactview\\config.cfg",
-              "[pic]\r\ntitle=strip.bmp\r\nswitch_pic=switchpicture01.bmpXXXXXX\r\nclose=x.bmp\r\n");
-    rig.Write(L"resource\\compactview\\strip.bmp", testkit::SolidBitmap(64, 16, kTitleColour));
-    rig.Write(L"resource\\compactview\\switchpicture01.bmp", testkit::SolidBitmap(16, 16, kSwitchColour));
-    rig.Write(L"resource\\compactview\\x.bmp", testkit::SolidBitmap(16, 16, RGB(20, 20, 20)));
+              "[pic]\r\ntitle=title.bmp\r\nswitch_pic=switchpicture01.bmpXXXXXX\r\nclose=close.bmp\r\n");
     EXPECT_EQ(0u, panetest::RunChild(rig, "CompactViewChild.*"));
 }
 

@@ -438,7 +438,10 @@ TEST(RostViewPane, ChangesMadeWhileTheTreeLoadsShowAsTheBookHasThem) {
 TEST(RostViewPane, SkinsSwitchInTheirOwnFolder) {
     if (GetEnvironmentVariableA(kChildMarker, nullptr, 0)) GTEST_SKIP() << "only in the parent";
     ContactBookFixture f(L"rostview-skins");
-    for (const wchar_t* part : {L"RostView.dll", L"config", L"resource", L"Skins"}) ASSERT_TRUE(f.Stage(part));
+    // CoreStub: the child opens a contact book of its own, so the rows show the new skin.
+    for (const wchar_t* part : {L"RostView.dll", L"CoreStub.dll", L"config", L"resource", L"Skins"}) {
+        ASSERT_TRUE(f.Stage(part));
+    }
     // A second skin without rcd: gradient headers, no tags.
     std::string skn =
         "[FolderBar]\r\nbkgndl=200,60,60\r\nbkgndr=250,220,160\r\nselFontColor=255,255,255\r\n"
@@ -462,10 +465,11 @@ TEST(RostViewPane, SkinsSwitchInTheirOwnFolder) {
 TEST(SkinChild, EmptyNameKeepsTheSkinAndASecondSkinTakesOver) {
     if (!GetEnvironmentVariableA(kChildMarker, nullptr, 0)) GTEST_SKIP() << "run by SkinsSwitchInTheirOwnFolder";
     std::wstring config = testkit::ProgramDir() + L"config\\uiprof.cfg";
-    RostViewLibrary library;
-    ASSERT_TRUE(library.Loaded());
-    PaneHost host(library, 0, 260, 300);
+    Session s(L"rostview-skin-book");
+    RostViewLibrary& library = s.library;
+    PaneHost host(library, s.book.Book(), 260, 300);
     ASSERT_NE(nullptr, host.Pane());
+    ASSERT_TRUE(host.WaitLoaded());
     Pump(300);
     ASSERT_TRUE(testkit::WriteFileBytes(config, "[Global]\r\nSkinName=\r\n"));
     EXPECT_EQ(0, library.switchSkin(host.Handle()));

@@ -902,6 +902,10 @@ void Drive() {
         panetest::Note("slider themes opened " + std::string(g_themesOpened > 0 ? "some" : "none") + ", left open " +
                        std::to_string(g_themesOpened - g_themesClosed));
     }
+    // The picture: the pane as the user leaves it, on a built-in background with the
+    // weather page open again (the far end of the long page shows nothing).
+    DoCommand(6, 0);
+    OpenBoard(L"1001", L"0");
     panetest::Shoot(ShowHost());
 }
 
