@@ -359,4 +359,18 @@ void PresenceOverride::Restore() {
     saved_.clear();
 }
 
+bool PrepareDemoPlatform(const std::wstring& folder, const std::string& account) {
+    HMODULE zum = LoadLibraryW((folder + L"zumbase.dll").c_str());
+    auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
+    if (!set) return false;
+    set("Board.0", "res", "board-1001");
+    set("Board.1", "res", "board-1004");
+    char services[260] = {};
+    GetPrivateProfileStringA("CommonUrl", "ServiceUrl", "", services, sizeof services,
+                             vantor::WideToAnsi(folder + L"config\\commprof.cfg").c_str());
+    if (services[0]) set("DIY", "indexurl", (std::string(services) + "self/index.html").c_str());
+    if (!account.empty()) set("Customer", "account", account.c_str());
+    return true;
+}
+
 }  // namespace hostdemo

@@ -100,6 +100,13 @@ private:
 // The login's result laid out for the window: account, services, boards, contacts.
 std::vector<ReportNode> BuildReport(const LoginView& view);
 
+// Prepares the stand-in platform of "<folder>zumbase.dll" for the demo, before the kernel
+// connects: the boards get the ids the home pane links (1001, 1004), the self-service page
+// is served beside the other service pages ([CommonUrl] ServiceUrl of "config\commprof.cfg"),
+// and the customer is `account` unless that is empty. The library stays loaded (the kernel
+// uses the same platform). False when the folder has no platform stand-in.
+bool PrepareDemoPlatform(const std::wstring& folder, const std::string& account);
+
 // Points the presence client at another server for the length of one run: the address
 // goes into "config\psimprof.cfg" [PSConfig] psUrl, and the file is put back as it was
 // (or removed when there was none) by Restore or at destruction.

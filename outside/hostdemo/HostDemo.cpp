@@ -260,25 +260,6 @@ void FinishUnattended() {
     DestroyWindow(g_app.main);
 }
 
-// The boards of the stand-in platform get the ids the home pane links (1001, 1004), its
-// self-service page is served beside the other service pages ([CommonUrl] ServiceUrl), and
-// the customer is the account asked for; the platform script is changed before the kernel
-// connects.
-void PrepareDemoPlatform() {
-    HMODULE zum = LoadLibraryW((g_app.folder + L"zumbase.dll").c_str());
-    auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
-    if (set) {
-        set("Board.0", "res", "board-1001");
-        set("Board.1", "res", "board-1004");
-        char services[260] = {};
-        GetPrivateProfileStringA("CommonUrl", "ServiceUrl", "", services, sizeof services,
-                                 vantor::WideToAnsi(g_app.folder + L"config\\commprof.cfg").c_str());
-        if (services[0]) set("DIY", "indexurl", (std::string(services) + "self/index.html").c_str());
-        if (!g_app.account.empty()) set("Customer", "account", g_app.account.c_str());
-    }
-    // Kept loaded: the kernel uses the same platform.
-}
-
 void RunSession() {
     g_app.busy = true;
     if (!g_app.presenceUrl.empty() && !g_app.presence.Apply(g_app.folder, g_app.presenceUrl)) {
@@ -288,7 +269,7 @@ void RunSession() {
     } else {
         SetStatus(L"正在连接服务平台... ...");
         PumpPending();
-        PrepareDemoPlatform();
+        hostdemo::PrepareDemoPlatform(g_app.folder, g_app.account);
         int connected = g_app.session.Connect();
         if (connected != 0) {
             Fail(EXIT_NO_CONNECTION, L"无法连接服务平台 (" + std::to_wstring(connected) + L") " + g_app.session.LastMessage());

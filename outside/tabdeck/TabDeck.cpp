@@ -115,7 +115,9 @@ HWND PlugWindow(Deck* deck, PlugId id) {
     return container ? _TabPlug_GetSafeHwnd(container.get(), id) : nullptr;
 }
 
-// A pane's place: the page's client area, in screen terms for a top-level window.
+// A pane's place: the page's client area. A pane of its own (a top-level window) is laid
+// out and shaped for the size it was made with: it goes to the page's top-left corner on
+// the screen and keeps that size.
 void ShowPlug(Deck* deck, PlugId id, bool show) {
     vantor::UniqueModule container = PlugContainer(deck, id);
     if (!container) return;
@@ -124,7 +126,11 @@ void ShowPlug(Deck* deck, PlugId id, bool show) {
         GetClientRect(deck->page, &rc);
         HWND window = PlugWindow(deck, id);
         if (window && !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) {
+            RECT own;
+            GetWindowRect(window, &own);
             MapWindowPoints(deck->page, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+            rc.right = rc.left + (own.right - own.left);
+            rc.bottom = rc.top + (own.bottom - own.top);
         }
         _TabPlug_Move(container.get(), id, rc.left, rc.top, rc.right, rc.bottom);
     }

@@ -15,6 +15,7 @@
 
 #include "ContainerHost.h"
 #include "DemoSession.h"
+#include "DemoPagesServed.h"
 #include "ModulePath.h"
 #include "Screenshot.h"
 #include "TestPages.h"
@@ -71,6 +72,31 @@ RECT ScreenRect(HWND window) {
     return r;
 }
 
+// What of a pane of its own its user would not see: a window region that leaves part of its
+// rectangle out, or a visible control reaching past its client area. Empty when it shows whole.
+std::string OutOfSight(HWND window) {
+    std::ostringstream seen;
+    RECT at = ScreenRect(window), shaped = {};
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    if (GetWindowRgn(window, region) != ERROR && GetRgnBox(region, &shaped) != ERROR &&
+        (shaped.right < at.right - at.left || shaped.bottom < at.bottom - at.top)) {
+        seen << "shaped to " << shaped.right << "x" << shaped.bottom << " of " << at.right - at.left << "x"
+             << at.bottom - at.top << "; ";
+    }
+    DeleteObject(region);
+    RECT client;
+    GetClientRect(window, &client);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT placed = ScreenRect(child);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
+        if (IsWindowVisible(child) && (placed.right > client.right || placed.bottom > client.bottom)) {
+            seen << "control " << GetDlgCtrlID(child) << " reaches " << placed.right << "," << placed.bottom
+                 << " of " << client.right << "," << client.bottom << "; ";
+        }
+    }
+    return seen.str();
+}
+
 // The host window: a title bar and one pane that holds the tab manager.
 class HostWindow {
 public:
@@ -113,15 +139,7 @@ protected:
         ASSERT_TRUE(session_.Open(Folder())) << vantor::WideToAnsi(session_.LastMessage());
         // As the demo host: the boards the home pane links, the self-service page beside
         // the other service pages.
-        HMODULE zum = LoadLibraryW((Folder() + L"zumbase.dll").c_str());  // kept: the kernel uses it
-        auto set = vantor::ProcAddress<void(__cdecl*)(const char*, const char*, const char*)>(zum, "ZumStub_Set");
-        ASSERT_NE(nullptr, set);
-        set("Board.0", "res", "board-1001");
-        set("Board.1", "res", "board-1004");
-        char services[260] = {};
-        GetPrivateProfileStringA("CommonUrl", "ServiceUrl", "", services, sizeof services,
-                                 vantor::WideToAnsi(Folder() + L"config\\commprof.cfg").c_str());
-        set("DIY", "indexurl", (std::string(services) + "self/index.html").c_str());
+        ASSERT_TRUE(hostdemo::PrepareDemoPlatform(Folder(), ""));
         ASSERT_EQ(0, session_.Connect()) << vantor::WideToAnsi(session_.LastMessage());
         ASSERT_EQ(0, session_.Login([](int, const std::wstring&) { return true; }));
         ASSERT_TRUE(container_.Load(Folder(), reinterpret_cast<HostContext>(session_.Store()), host_.pane()));
@@ -223,6 +241,7 @@ TEST_F(MainWindow, EveryTabShowsItsPaneAndThePanesClose) {
             RECT at = ScreenRect(window);
             EXPECT_EQ(page.left, at.left) << "tab " << id;
             EXPECT_EQ(page.top, at.top) << "tab " << id;
+            EXPECT_EQ("", OutOfSight(window)) << "tab " << id;
             Shoot(window, name);
         } else {
             Shoot(host_.top(), name);
@@ -263,21 +282,6 @@ TEST_F(MainWindow, EveryTabShowsItsPaneAndThePanesClose) {
     Shoot(host_.top(), L"mainwindow-after-close.bmp");
 }
 
-namespace {
-
-// The staged program folder's settings file of addresses, each address of the main job's
-// pages (127.0.0.1:8600) moved to where the tests' nginx serves them.
-std::string AddressesServedAt(const std::string& pages) {
-    std::string text = testkit::ReadFileBytes(Folder() + L"config\\commprof.cfg");
-    const std::string demo = "http://127.0.0.1:8600/";
-    for (size_t at = text.find(demo); at != std::string::npos; at = text.find(demo, at + pages.size())) {
-        text.replace(at, demo.size(), pages);
-    }
-    return text;
-}
-
-}  // namespace
-
 TEST(MainWindowRun, InACopyOfTheProgramFolderWithItsPagesServed) {
     if (!Stage().empty()) GTEST_SKIP();
     std::string pages = testkit::PublishPages(L"hostdemo");
@@ -292,7 +296,7 @@ TEST(MainWindowRun, InACopyOfTheProgramFolderWithItsPagesServed) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     folder.files.push_back(L"hostdemo-presence.port");
     folder.trees = {L"config", L"resource", L"Skins", L"Container"};
-    folder.written = {{L"config\\commprof.cfg", AddressesServedAt(pages)}};
+    folder.written = {{L"config\\commprof.cfg", hostdemotest::AddressesServedAt(Folder(), pages)}};
     EXPECT_EQ(0, testkit::RunThisExeInPrivateFolder(folder, {{kStageVariable, Folder()}}));
 }
 

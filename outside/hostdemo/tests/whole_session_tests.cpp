@@ -1,13 +1,14 @@
-// One signed-in session as a host runs it, in a program folder of its own: the account
-// logs in through ClientCore (the platform stand-in and the demo presence server), the
-// container makes every tab plug-in of the sample configuration at start-up, and then in
-// order: the contact tree holds every friend of the book with its online state, each tab
-// is shown and pictured, a friend is added and one deleted through the contact dialogs
-// (both seen in the tree and the contact file), the settings pane applies a background,
-// a friend whose client runs in a second host chats both ways and takes a file of a few MB,
-// the presence tab takes a friend request from a fake friend's client and opens its dialog,
-// and the container's unload and the logoff leave no plug-in, window or thread of ours
-// behind.
+// One signed-in session as a host runs it, in a program folder of its own whose addresses
+// name the main job's pages (served by the tests' nginx), with the platform stand-in set up
+// as the demo host sets it: the account logs in through ClientCore (the platform stand-in
+// and the demo presence server), the container makes every tab plug-in of the sample
+// configuration at start-up, and then in order: the contact tree holds every friend of the
+// book with its online state, each tab is shown and pictured, a friend is added and one
+// deleted through the contact dialogs (both seen in the tree and the contact file), the
+// settings pane applies a background, a friend whose client runs in a second host chats
+// both ways and takes a file of a few MB, the presence tab takes a friend request from a
+// fake friend's client and opens its dialog, and the container's unload and the logoff
+// leave no plug-in, window or thread of ours behind.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -27,6 +28,7 @@
 #include "ContainerHost.h"
 #include "DemoChat.h"
 #include "DemoSession.h"
+#include "DemoPagesServed.h"
 #include "DialogDriver.h"
 #include "FakeServers.h"
 #include "ImFake.h"
@@ -34,6 +36,7 @@
 #include "RostBase.h"
 #include "Screenshot.h"
 #include "TabPlug.h"
+#include "TestPages.h"
 #include "TestSupport.h"
 #include "Text.h"
 #include "WebServers.h"
@@ -435,6 +438,7 @@ TEST(WholeSession, EveryTabOfOneSignedInSession) {
 
     DemoSession session;
     ASSERT_TRUE(session.Open(folder)) << session.LastMessage();
+    ASSERT_TRUE(hostdemo::PrepareDemoPlatform(folder, "")) << "no platform stand-in in the folder";
     ASSERT_EQ(0, session.Connect()) << "the platform connection: " << vantor::WideToAnsi(session.LastMessage());
     ASSERT_EQ(0, session.Login(DemoSession::ProgressFn())) << "the login: " << vantor::WideToAnsi(session.LastMessage());
     RostBaseHandle store = session.Store();
@@ -756,11 +760,15 @@ TEST(WholeSession, RunsInAProgramFolderOfItsOwn) {
     std::string presence = "[PSConfig]\r\npsUrl=" + vantor::WideToAnsi(url) +
                            "\r\ngkenable=0\r\nLocalTcpPort=" + std::to_string(ClosedPort()) +
                            "\r\nLocalTcpAddress=127.0.0.1\r\n";
+    // The panes' pages as the main job serves them, from the tests' nginx.
+    std::string pages = testkit::PublishPages(L"hostdemo");
+    ASSERT_FALSE(pages.empty()) << "the main job's pages are not served";
     testkit::PrivateFolder folder;
     folder.name = L"whole-session";
     folder.files = libraries;
     folder.trees = {L"config", L"resource", L"Skins", L"Container"};
-    folder.written = {{L"config\\psimprof.cfg", presence + ImSettings(kOwnAddressLast)}};
+    folder.written = {{L"config\\psimprof.cfg", presence + ImSettings(kOwnAddressLast)},
+                      {L"config\\commprof.cfg", hostdemotest::AddressesServedAt(stage, pages)}};
 
     // The friend's host: the contact list alone, and no presence tab.
     testkit::PrivateFolder friendFolder = folder;
