@@ -35,7 +35,8 @@ Paths:
                               noblank, junk, close, range?start=S&end=E&total=T&size=N,
                               r416[?total=N], length?value=TEXT, range?...&nolength=1,
                               reply?name=NAME (HOSTILE_REPLIES)
-    /stats/floods[?reset=1]   "<open> <most at once>" flood connections (reset: most = open)
+    /stats/floods[?tag=T&reset=1]  "<open> <most at once>" flood connections of tag T (the
+                              floods asked with that tag; none: untagged; reset: most = open)
 Every request is written, exactly as received, to <state>/log/<path with "/" as "_">.req
 and listed in <state>/requests.log.
 """
@@ -124,15 +125,16 @@ class FakeState:
         self.logdir = os.path.join(state, "log")
         self.canned = {}
         self.lock = threading.Lock()
-        # Flood replies whose connection is still open, and the most at once.
-        self.floods = 0
-        self.flood_peak = 0
+        # Per tag, flood replies whose connection is still open and the most at once:
+        # test programs that share the server count only their own.
+        self.floods = {}
         os.makedirs(self.logdir, exist_ok=True)
 
-    def flood_began(self, change):
+    def flood_began(self, tag, change):
         with self.lock:
-            self.floods += change
-            self.flood_peak = max(self.flood_peak, self.floods)
+            counts = self.floods.setdefault(tag, [0, 0])
+            counts[0] += change
+            counts[1] = max(counts[1], counts[0])
 
     def record(self, path, raw):
         name = re.sub(r"[^A-Za-z0-9._-]", "_", path.strip("/")) or "root"
@@ -180,9 +182,10 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
         if url.path == "/stats/floods":
             fake = self.server.fake
             with fake.lock:
-                text = "%d %d" % (fake.floods, fake.flood_peak)
+                counts = fake.floods.setdefault(query.get("tag", [""])[0], [0, 0])
+                text = "%d %d" % (counts[0], counts[1])
                 if "reset" in query:
-                    fake.flood_peak = fake.floods
+                    counts[1] = counts[0]
             return self.reply(200, text.encode("latin-1"))
         if url.path.startswith("/raw/"):
             return self.raw(url.path[len("/raw/"):])
@@ -353,7 +356,8 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                 head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                 if length:
                     head += "Content-Length: %s\r\n" % length
-                self.server.fake.flood_began(1)
+                tag = arg("tag", "")
+                self.server.fake.flood_began(tag, 1)
                 try:
                     w.write((head + "\r\n").encode("latin-1"))
                     block = b"f" * 65536
@@ -364,7 +368,7 @@ class FakeHandler(http.server.BaseHTTPRequestHandler):
                     while not self.client_gone(1):
                         pass
                 finally:
-                    self.server.fake.flood_began(-1)
+                    self.server.fake.flood_began(tag, -1)
             elif mode == "drip-header":
                 until = time.time() + float(arg("for", "1e9"))
                 for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 100000:

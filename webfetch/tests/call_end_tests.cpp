@@ -206,17 +206,20 @@ TEST_P(AfterTheCall, WhatTheEngineStillHeldOfAnAbandonedCallIsFreedOnceItIsDone)
     EXPECT_LT(after, before + (16u << 20)) << "abandoned bodies still held: " << (after - before) / 1024 << " KiB";
 }
 
-// "<open> <most at once>" of the fake server's flood connections; reset starts the most
-// at what is open now.
 int __stdcall AppendText(const char* chunk, DWORD length, DWORD_PTR to) {
     reinterpret_cast<std::string*>(to)->append(chunk, length);
     return 0;
 }
 
+// A flood of these cases, tagged: other test programs flood the same server meanwhile.
+const char kFlood[] = "/hostile/flood?for=1&tag=call-end";
+
+// "<open> <most at once>" of the fake server's floods of these cases; reset starts the most
+// at what is open now.
 std::string FloodStats(const WebServers& servers, bool reset) {
     std::string text;
-    Http_PostRequestA(servers.FakeUrl(reset ? "/stats/floods?reset=1" : "/stats/floods").c_str(), nullptr, "",
-                      &AppendText, reinterpret_cast<DWORD_PTR>(&text));
+    const char* path = reset ? "/stats/floods?tag=call-end&reset=1" : "/stats/floods?tag=call-end";
+    Http_PostRequestA(servers.FakeUrl(path).c_str(), nullptr, "", &AppendText, reinterpret_cast<DWORD_PTR>(&text));
     return text;
 }
 
@@ -236,15 +239,15 @@ TEST_P(AfterTheCall, DownloadsBrokenOffWhileTheServerFloodsHoldABoundedNumberOfC
         progress.breakOnFirst = &http;
         ULONGLONG start = GetTickCount64();
         EXPECT_EQ(HTTP_FETCH_STOPPED,
-                  http.Download(servers->FakeUrl("/hostile/flood?for=1").c_str(), path.c_str(), &progress, 0));
+                  http.Download(servers->FakeUrl(kFlood).c_str(), path.c_str(), &progress, 0));
         EXPECT_LT(Since(start), 1500u) << "download " << download;
         EXPECT_TRUE(DeleteFileW(file.c_str())) << "the file is held, download " << download;
     }
     std::string stats = FloodStats(*servers, false);
     int open = -1, most = -1;
     ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
-    // The server learns of a close only at its next write: one connection the client
-    // has just closed may still count.
+    // The server notices a close a moment after the client makes it: one connection the
+    // client has just closed may still count.
     EXPECT_LE(most, held + 1);
     // An honest server still serves meanwhile.
     CNetHttp honest;
@@ -289,7 +292,7 @@ TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOne
         Progress progress;
         progress.breakOnFirst = &http;
         EXPECT_EQ(HTTP_FETCH_STOPPED,
-                  http.Download(servers->FakeUrl("/hostile/flood?for=1").c_str(), path.c_str(), &progress, 0))
+                  http.Download(servers->FakeUrl(kFlood).c_str(), path.c_str(), &progress, 0))
             << "download " << download;
         DeleteFileW(file.c_str());
     }
@@ -297,7 +300,7 @@ TEST_P(AfterTheCall, AServerHoldingItsShareOfRequestsLetGoOfStillServesHonestOne
     std::string stats = FloodStats(*servers, false);
     int open = -1, most = -1;
     ASSERT_EQ(2, sscanf(stats.c_str(), "%d %d", &open, &most)) << stats;
-    // One more than the share: the server learns of a close only at its next write.
+    // One more than the share: the server notices a close a moment after it is made.
     EXPECT_LE(most, share + 1);
     for (ULONGLONG wait = GetTickCount64(); FloodStats(*servers, false)[0] != '0' && Since(wait) < 30000;) Sleep(200);
     EXPECT_EQ('0', FloodStats(*servers, false)[0]) << "connections left open";
