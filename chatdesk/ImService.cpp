@@ -211,7 +211,6 @@ void ImService::Stop() {
         CloseHandle(loginThread_);
         loginThread_ = nullptr;
     }
-    webFetch_.reset();
     // The listener, every connection and their threads end before any window does.
     if (layerOwner_) layerOwner_->Stop();
     ReplaceServerLink(nullptr);
@@ -232,6 +231,9 @@ void ImService::Stop() {
     }
     layer_ = nullptr;
     layerOwner_.reset();
+    // The web library goes once no thread of the service runs that could be raising an
+    // exception while it unloads.
+    webFetch_.reset();
     if (offline_) offline_->DestroyView();
     offline_ = nullptr;
     vantor::imkit::DestroyEmoticonPicker();

@@ -164,7 +164,7 @@ private:
     // gatekeeper failed, and a library that goes while another thread raises an exception
     // (each debug line is one) can leave that thread calling the exception handler its
     // runtime registered, after its code is gone. Login threads only, one at a time; Stop
-    // frees it once the last has ended.
+    // frees it once the login thread and the network's threads have ended.
     vantor::UniqueModule webFetch_;
     bool stopping_ = false;
     HANDLE stopEvent_ = nullptr;

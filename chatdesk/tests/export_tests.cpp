@@ -92,6 +92,71 @@ TEST_F(ChildExports, ASessionWithEveryKindOfLinkEndsWithinTheLimitAndLeavesNoThr
     EXPECT_TRUE(Eventually([] { return !HasSession(kOwnId); }, 3000)) << "the session ended with the plug-in";
 }
 
+
+// Counts, when the web library leaves the process, the threads the plug-in still runs.
+struct UnloadWatch {
+    struct Name {
+        USHORT length, maximum;
+        PWSTR buffer;
+    };
+    struct Data {
+        ULONG flags;
+        const Name* fullName;
+        const Name* baseName;
+        void* base;
+        ULONG size;
+    };
+    typedef void(CALLBACK* Callback)(ULONG, const Data*, void*);
+    typedef LONG(NTAPI* RegisterFn)(ULONG, Callback, void*, void**);
+    typedef LONG(NTAPI* UnregisterFn)(void*);
+
+    explicit UnloadWatch(HMODULE plugIn) : plugIn_(plugIn) {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        auto add = vantor::ProcAddress<RegisterFn>(ntdll, "LdrRegisterDllNotification");
+        remove_ = vantor::ProcAddress<UnregisterFn>(ntdll, "LdrUnregisterDllNotification");
+        if (add) add(0, OnNotice, this, &cookie_);
+    }
+    ~UnloadWatch() {
+        if (cookie_ && remove_) remove_(cookie_);
+    }
+    static void CALLBACK OnNotice(ULONG reason, const Data* data, void* context) {
+        auto* self = static_cast<UnloadWatch*>(context);
+        const ULONG kUnloaded = 2;
+        if (reason != kUnloaded || !data->baseName) return;
+        std::wstring name(data->baseName->buffer, data->baseName->length / sizeof(wchar_t));
+        if (_wcsicmp(name.c_str(), L"WebFetch.dll") == 0) self->threadsAtUnload = static_cast<int>(ThreadsStartedIn(self->plugIn_));
+    }
+    bool Watching() const { return cookie_ != nullptr; }
+    int threadsAtUnload = -1;
+
+private:
+    HMODULE plugIn_;
+    void* cookie_ = nullptr;
+    UnregisterFn remove_ = nullptr;
+};
+
+TEST_F(ChildExports, TheWebLibraryGoesOnlyOnceThePlugInsThreadsHaveEnded) {
+    Fake().Control("gatekeeper?mode=refuse");
+    testkit::DebugLines lines;
+    HMODULE dll = vantor::LoadProgramLibrary(L"ChatDesk.dll");
+    ASSERT_NE(nullptr, dll);
+    auto create = vantor::ProcAddress<PFN_TabPlug_Create>(dll, TABPLUG_CREATE_NAME);
+    auto destroy = vantor::ProcAddress<PFN_TabPlug_Destroy>(dll, TABPLUG_DESTROY_NAME);
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    TabPlugHandle plug = create(parent, nullptr, kBook, 0);
+    ASSERT_NE(nullptr, plug);
+    ASSERT_TRUE(lines.WaitFor(L"发送HTTP请求到IM的GK失败！"));
+    PumpFor(500);
+    ASSERT_GE(ThreadsStartedIn(dll), 1u) << "the accept thread";
+    UnloadWatch watch(dll);
+    ASSERT_TRUE(watch.Watching());
+    EXPECT_EQ(1, destroy(plug));
+    EXPECT_TRUE(Eventually([] { return GetModuleHandleW(L"WebFetch.dll") == nullptr; }, 15000));
+    EXPECT_EQ(0, watch.threadsAtUnload) << "the web library went while the plug-in's threads still ran";
+    DestroyWindow(parent);
+    FreeLibrary(dll);
+}
+
 TEST(ChatDeskExports, RunsInAChild) {
     if (InChild()) GTEST_SKIP() << "parent run only";
     ASSERT_TRUE(Fake().loaded) << "the im_fake fixture did not run";
